@@ -1,0 +1,49 @@
+# Entry points. `make run` and `make test` do all set-up on a fresh Debian 12 machine.
+JOBS ?= 2
+GEN := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+RUN_ARGS ?=
+
+.PHONY: setup release debug run test fuzz fuzz-run bench format clean
+
+setup:
+	@bash scripts/setup.sh
+
+release: setup
+	cmake -S . -B build/release $(GEN) -DCMAKE_BUILD_TYPE=Release -DRIGCORE_BUILD_TESTS=OFF
+	cmake --build build/release -j $(JOBS)
+
+run: release
+	./build/release/apps/rigstation/rigstation $(RUN_ARGS)
+
+debug: setup
+	cmake -S . -B build/debug $(GEN) -DCMAKE_BUILD_TYPE=Debug -DRIGCORE_SANITIZE=ON
+	cmake --build build/debug -j $(JOBS)
+
+test: debug
+	cd build/debug && ctest --output-on-failure -j $(JOBS)
+
+# libFuzzer targets, built with clang. `make fuzz-run SECONDS=60` runs each for a while.
+fuzz: setup
+	cmake -S . -B build/fuzz $(GEN) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++-14 \
+	  -DRIGCORE_FUZZ=ON -DRIGCORE_BUILD_TESTS=OFF
+	cmake --build build/fuzz -j $(JOBS)
+
+SECONDS ?= 60
+fuzz-run: fuzz
+	@for f in build/fuzz/fuzz/fuzz_*; do \
+	  [ -x "$$f" ] || continue; \
+	  name=$$(basename $$f); mkdir -p build/fuzz/corpus/$$name; \
+	  echo "== $$name for $(SECONDS) s"; \
+	  $$f -max_total_time=$(SECONDS) build/fuzz/corpus/$$name fuzz/corpus/$$name || exit 1; \
+	done
+
+bench: setup
+	cmake -S . -B build/bench $(GEN) -DCMAKE_BUILD_TYPE=Release -DRIGCORE_BUILD_TESTS=OFF -DRIGCORE_BUILD_BENCH=ON
+	cmake --build build/bench -j $(JOBS)
+	@for b in build/bench/bench/bench_*; do [ -x "$$b" ] && $$b; done
+
+format:
+	find src apps tests bench fuzz -name '*.h' -o -name '*.cpp' | xargs clang-format -i
+
+clean:
+	rm -rf build

@@ -1,0 +1,32 @@
+// The station's error log, "registr.errors.log" in the home folder. Operator-facing
+// messages of failed calculations, checks and file operations land here as
+// "(dd.mm.yyyy hh:mm:ss) message" lines. Errors are written at level -1 under a threshold
+// of 0. Safe to call from any thread; a log that cannot be written drops the line.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "lib/line_logger.h"
+
+namespace reg {
+
+inline constexpr const char* kErrorLogFileName = "registr.errors.log";
+inline constexpr int kErrorLevel = -1;
+
+class ErrorLog {
+ public:
+  explicit ErrorLog(lib::Clock& clock = lib::system_clock(),
+                    lib::FileSystem& fs = lib::posix_file_system());
+
+  // Stores the file name and switches the log's text to UTF-8.
+  void set_file(const std::string& path);
+  std::string file() const { return logger_.file(); }
+  void write(std::string_view message, int level = kErrorLevel);
+  void set_threshold(int threshold) { logger_.set_threshold(threshold); }
+
+ private:
+  lib::LineLogger logger_;
+};
+
+}  // namespace reg

@@ -1,0 +1,256 @@
+#include "core/system.h"
+
+#include <boost/signals2/signal.hpp>
+#include <exception>
+#include <mutex>
+
+#include "core/default_dicts_provider.h"
+#include "core/home_folder.h"
+#include "core/locks.h"
+#include "core/shared_values_format.h"
+#include "lib/binary_stream.h"
+#include "lib/ident.h"
+
+namespace reg {
+namespace {
+
+// Runs every slot even when one throws, reporting the failure: one faulty subscriber
+// (a plug-in, say) must not stop the rest of the tick.
+struct GuardedCombiner {
+  using result_type = void;
+  std::function<void(const std::string&)> on_error;
+
+  template <class It>
+  void operator()(It first, It last) const {
+    for (; first != last; ++first) {
+      try {
+        *first;
+      } catch (const std::exception& e) {
+        if (on_error) on_error(e.what());
+      } catch (...) {
+        if (on_error) on_error("unknown exception");
+      }
+    }
+  }
+};
+
+const char* const kSaveError = "System::save_to_file : Ошибка записи в файл '";
+const char* const kLoadError = "System::load_from_file : Ошибка чтения из файла '";
+const char* const kVersionMismatch = "Не совпадает версия файла копии системы";
+
+std::string failure_line(const char* prefix, const std::string& path, const char* what) {
+  std::string line = prefix + path + "'";
+  if (what != nullptr && *what != '\0') {
+    line += ": ";
+    line += what;
+  }
+  return line;
+}
+
+}  // namespace
+
+struct System::Signals {
+  using DataSignal = boost::signals2::signal<void(), GuardedCombiner>;
+  using StartSignal = boost::signals2::signal<void(int, bool), GuardedCombiner>;
+  using StopSignal = boost::signals2::signal<void(), GuardedCombiner>;
+
+  explicit Signals(ErrorLog& log)
+      : data(make("System::on_data", log)),
+        start(make("System::before_work", log)),
+        stop(make("System::after_work", log)) {}
+
+  static GuardedCombiner make(std::string where, ErrorLog& log) {
+    return GuardedCombiner{
+        [where, &log](const std::string& what) { log.write(where + " : " + what); }};
+  }
+
+  DataSignal data;
+  StartSignal start;
+  StopSignal stop;
+};
+
+System::System(SystemOptions options)
+    : clock_(options.clock ? *options.clock : lib::system_clock()),
+      fs_(options.file_system ? *options.file_system : lib::posix_file_system()) {
+  exe_path_ = options.home_folder.empty() ? resolve_home_folder()
+                                          : with_trailing_slash(options.home_folder);
+
+  error_log_ = std::make_unique<ErrorLog>(clock_, fs_);
+  module_list_ = std::make_unique<lib::ModuleList>();
+
+  set_default_dicts_provider();
+  set_default_instr_dicts_provider();
+  error_log_->set_file(exe_path_ + kErrorLogFileName);
+
+  // The inter-process lock of the shared export lives beside the file it guards.
+  lib::make_dirs(exe_path_ + "data");
+  shared_file_lock_ = std::make_unique<lib::lock_object>(lib::lock_object::kInterProcess,
+                                                         exe_path_ + kvb::kLockFileName);
+
+  mess_caller_ = std::make_unique<lib::MessCaller>();
+  mess_caller_->set_error_handler([this](const std::string& m) { error_log_->write(m); });
+  signals_ = std::make_unique<Signals>(*error_log_);
+  signals_->data.connect([this] { export_shared_values(); });
+  reg_active_ = false;
+}
+
+System::~System() {
+  free_objects();
+}
+
+void System::free_objects() {
+  // Construction order; each later component may still use the earlier ones while it goes.
+  error_log_.reset();
+  module_list_.reset();
+  shared_file_lock_.reset();
+  dicts_provider_.reset();
+  instr_dicts_provider_.reset();
+  mess_caller_.reset();
+  signals_.reset();
+}
+
+// ---- the state file ---------------------------------------------------------------------------
+
+void System::register_modules() {
+  // Each subsystem registers its persistent parts here, in the fixed order the state file
+  // expects, as it joins the hub.
+}
+
+void System::save_to_file(const std::string& folder) {
+  const std::string path = folder + kStateFileName;
+  try {
+    lib::io::BinaryMemoryOutputStream out;
+    lib::io::write_binary(out, module_list_->get_serial_version());
+    module_list_->serialize(out, &sys_lock_obj(), kStateDataVersion);
+    lib::write_file_atomically(path, out.data(), fs_);
+  } catch (const std::exception& e) {
+    error_log_->write(failure_line(kSaveError, path, e.what()));
+  } catch (...) {
+    error_log_->write(failure_line(kSaveError, path, nullptr));
+  }
+}
+
+void System::load_from_file(const std::string& folder) {
+  const std::string path = folder + kStateFileName;
+  try {
+    lib::io::BinaryInputStream in(path, fs_);
+    std::uint32_t version = 0;
+    lib::io::read_binary(in, version);
+    if (version != module_list_->get_serial_version()) throw std::runtime_error(kVersionMismatch);
+    module_list_->deserialize(
+        in, kStateDataVersion,
+        [&](const std::string& problem) {
+          error_log_->write(failure_line(kLoadError, path, problem.c_str()));
+        },
+        &sys_lock_obj());
+  } catch (const std::exception& e) {
+    error_log_->write(failure_line(kLoadError, path, e.what()));
+  } catch (...) {
+    error_log_->write(failure_line(kLoadError, path, nullptr));
+  }
+}
+
+void System::assign(System& other) {
+  lib::io::BinaryMemoryOutputStream out;
+  other.module_list().serialize(out, &sys_lock_obj(), kStateDataVersion);
+  lib::io::BinaryMemoryInputStream in(out.data());
+  module_list_->deserialize(
+      in, kStateDataVersion,
+      [&](const std::string& problem) { error_log_->write("System::assign : " + problem); },
+      &sys_lock_obj());
+}
+
+// ---- the registration bracket -------------------------------------------------------------------
+
+void System::before_work(int race_num, bool continue_race, const std::string& /*text*/) {
+  std::lock_guard guard(sys_lock_obj());
+  race_num_ = race_num;
+  signals_->start(race_num, continue_race);
+  reg_active_ = true;
+}
+
+void System::after_work(const std::string& /*text*/) {
+  std::lock_guard guard(sys_lock_obj());
+  signals_->stop();
+  reg_active_ = false;
+}
+
+boost::signals2::connection System::connect_before_work(StartListener listener) {
+  return signals_->start.connect(std::move(listener));
+}
+
+boost::signals2::connection System::connect_after_work(StopListener listener) {
+  return signals_->stop.connect(std::move(listener));
+}
+
+// ---- the data tick
+// --------------------------------------------------------------------------------
+
+void System::on_data() {
+  std::lock_guard guard(sys_lock_obj());
+  signals_->data();
+}
+
+boost::signals2::connection System::connect_data(std::function<void()> slot) {
+  return signals_->data.connect(std::move(slot));
+}
+
+void System::set_shared_values_source(std::function<SharedValues()> source) {
+  std::lock_guard guard(sys_lock_obj());
+  shared_values_source_ = std::move(source);
+}
+
+void System::set_shared_export_enabled(bool enabled) {
+  std::lock_guard guard(sys_lock_obj());
+  shared_export_enabled_ = enabled;
+}
+
+void System::export_shared_values() {
+  if (!shared_export_enabled_) return;
+  SharedValues values = shared_values_source_ ? shared_values_source_() : SharedValues{};
+  // A file that cannot be written is skipped silently: the export is a courtesy to other
+  // programs and must never disturb the tick.
+  reg::export_shared_values(exe_path_ + kvb::kFileName, values, *shared_file_lock_, fs_);
+}
+
+// ---- files and host data -----------------------------------------------------------------------
+
+void System::fill_host_data(HostData& data) const {
+  data.reg_active = reg_active_;
+}
+
+void System::set_cur_files_source(std::function<std::vector<std::string>()> source) {
+  cur_files_source_ = std::move(source);
+}
+
+void System::fill_cur_files_list() {
+  cur_files_.clear();
+  if (!cur_files_source_) return;
+  for (const auto& name : cur_files_source_()) {
+    if (!name.empty()) cur_files_.insert(lib::to_lower(name));
+  }
+}
+
+// ---- dictionaries -------------------------------------------------------------------------------
+
+void System::set_new_dicts_provider(lib::DictsProvider* provider) {
+  if (provider == dicts_provider_.get()) return;
+  dicts_provider_.reset(provider);
+}
+
+void System::set_default_dicts_provider() {
+  set_new_dicts_provider(new DefaultDictsProvider);
+}
+
+void System::set_instr_dicts_provider(lib::DictsProvider* provider) {
+  if (provider == instr_dicts_provider_.get()) return;
+  instr_dicts_provider_.reset(provider);
+}
+
+void System::set_default_instr_dicts_provider() {
+  // Until the drill-string model brings its own provider, its element types are those of
+  // the bottom-hole assembly dictionary of the default provider.
+  set_instr_dicts_provider(new DefaultDictsProvider);
+}
+
+}  // namespace reg

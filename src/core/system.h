@@ -1,0 +1,135 @@
+// reg::System, the hub: owns the station's modules, registers the persistent ones in the
+// module list, saves and restores the whole state in "sys.bin", brackets a registration
+// run and announces each completed data tick. The host drives the tick; the hub only fixes
+// ownership, order, the state file, the bracket, the locks and the tick notification.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <boost/signals2/connection.hpp>
+
+#include "core/error_log.h"
+#include "core/host_data.h"
+#include "core/shared_values.h"
+#include "lib/dicts_provider.h"
+#include "lib/lock_object.h"
+#include "lib/mess_caller.h"
+#include "lib/module_list.h"
+
+namespace reg {
+
+inline constexpr const char* kStateFileName = "sys.bin";
+// The data version the state file's module list is written and read with.
+inline constexpr unsigned kStateDataVersion = 1;
+
+struct SystemOptions {
+  // The station home folder; empty means resolve_home_folder().
+  std::string home_folder;
+  lib::Clock* clock = nullptr;             // null: the system clock
+  lib::FileSystem* file_system = nullptr;  // null: the real file system
+};
+
+class System {
+ public:
+  explicit System(SystemOptions options = {});
+  ~System();
+  System(const System&) = delete;
+  System& operator=(const System&) = delete;
+
+  // ---- the state file -------------------------------------------------------------------
+  // Registers the persistent modules in the module list, in their fixed order.
+  void register_modules();
+  // Writes folder + "sys.bin" atomically; failures go to the error log.
+  void save_to_file(const std::string& folder);
+  // Reads folder + "sys.bin"; failures go to the error log. Modules read before a failure
+  // keep what they read; a damaged module block leaves its module unchanged.
+  void load_from_file(const std::string& folder);
+  // Copies the state of every registered module of `other` into this hub. Both must have
+  // the same modules registered.
+  void assign(System& other);
+
+  // ---- the registration bracket -----------------------------------------------------------
+  void before_work(int race_num, bool continue_race, const std::string& text);
+  void after_work(const std::string& text);
+  bool get_reg_active() const { return reg_active_; }
+  // The number given to the last before_work; 0 before any.
+  int race_num() const { return race_num_; }
+
+  // Listeners told about the bracket, called under the system lock in connection order:
+  // the run modules (reset on a new run) and the plug-ins connect here.
+  using StartListener = std::function<void(int race_num, bool continue_race)>;
+  using StopListener = std::function<void()>;
+  boost::signals2::connection connect_before_work(StartListener listener);
+  boost::signals2::connection connect_after_work(StopListener listener);
+
+  // ---- the data tick ------------------------------------------------------------------------
+  // Fires the data signal under the system lock. A subscriber that throws is logged and
+  // the others still run.
+  void on_data();
+  // Subscribes to the data signal; subscribers run in connection order.
+  boost::signals2::connection connect_data(std::function<void()> slot);
+  // Where the shared export takes its values; the data storage installs itself here.
+  void set_shared_values_source(std::function<SharedValues()> source);
+  // Turns the shared export off and on (it is on after construction).
+  void set_shared_export_enabled(bool enabled);
+
+  // ---- the home folder and files ----------------------------------------------------------
+  // The station home folder, with a trailing '/'.
+  const std::string& get_exe_path() const { return exe_path_; }
+  void fill_host_data(HostData& data) const;
+  // Rebuilds the set of recording files in use from the installed source, lower-cased.
+  void fill_cur_files_list();
+  const std::set<std::string>& cur_files() const { return cur_files_; }
+  void set_cur_files_source(std::function<std::vector<std::string>()> source);
+
+  // ---- dictionaries -------------------------------------------------------------------------
+  lib::DictsProvider* get_dicts_provider() const { return dicts_provider_.get(); }
+  // Takes ownership; the previous provider is destroyed unless it is the same object.
+  void set_new_dicts_provider(lib::DictsProvider* provider);
+  void set_default_dicts_provider();
+  lib::DictsProvider* get_instr_dicts_provider() const { return instr_dicts_provider_.get(); }
+  void set_instr_dicts_provider(lib::DictsProvider* provider);
+  void set_default_instr_dicts_provider();
+
+  // ---- owned parts --------------------------------------------------------------------------
+  ErrorLog& error_log() { return *error_log_; }
+  lib::ModuleList& module_list() { return *module_list_; }
+  lib::MessCaller& mess_caller() { return *mess_caller_; }
+  lib::lock_object& shared_file_lock() { return *shared_file_lock_; }
+  lib::Clock& clock() { return clock_; }
+  lib::FileSystem& file_system() { return fs_; }
+
+  // Destroys the owned components in construction order; the destructor calls it.
+  void free_objects();
+
+ private:
+  struct Signals;
+
+  void export_shared_values();
+
+  lib::Clock& clock_;
+  lib::FileSystem& fs_;
+  std::string exe_path_;
+
+  // Owned components, in construction order.
+  std::unique_ptr<ErrorLog> error_log_;
+  std::unique_ptr<lib::ModuleList> module_list_;
+  std::unique_ptr<lib::lock_object> shared_file_lock_;
+  std::unique_ptr<lib::DictsProvider> dicts_provider_;
+  std::unique_ptr<lib::DictsProvider> instr_dicts_provider_;
+  std::unique_ptr<lib::MessCaller> mess_caller_;
+  std::unique_ptr<Signals> signals_;
+
+  std::function<SharedValues()> shared_values_source_;
+  bool shared_export_enabled_ = true;
+  std::function<std::vector<std::string>()> cur_files_source_;
+  std::set<std::string> cur_files_;
+  bool reg_active_ = false;
+  int race_num_ = 0;
+};
+
+}  // namespace reg

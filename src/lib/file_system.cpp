@@ -1,0 +1,142 @@
+#include "lib/file_system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "lib/binary_stream.h"
+
+namespace lib {
+namespace {
+
+template <class F>
+auto retry_eintr(F f) {
+  decltype(f()) r;
+  do {
+    r = f();
+  } while (r == -1 && errno == EINTR);
+  return r;
+}
+
+class PosixFileSystem final : public FileSystem {
+ public:
+  int open(const std::string& path, int flags, mode_t mode) override {
+    return retry_eintr([&] { return ::open(path.c_str(), flags | O_CLOEXEC, mode); });
+  }
+  ssize_t read(int fd, void* buf, std::size_t n) override {
+    return retry_eintr([&] { return ::read(fd, buf, n); });
+  }
+  ssize_t write(int fd, const void* buf, std::size_t n) override {
+    return retry_eintr([&] { return ::write(fd, buf, n); });
+  }
+  int fsync(int fd) override {
+    return retry_eintr([&] { return ::fsync(fd); });
+  }
+  int close(int fd) override { return ::close(fd); }
+  int rename(const std::string& from, const std::string& to) override {
+    return ::rename(from.c_str(), to.c_str());
+  }
+  int unlink(const std::string& path) override { return ::unlink(path.c_str()); }
+  std::int64_t file_size(int fd) override {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return -1;
+    return st.st_size;
+  }
+};
+
+// Flushes the folder entry of a renamed file, so the rename itself survives a power loss.
+void sync_parent_folder(const std::string& path) {
+  std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  if (parent.empty()) parent = ".";
+  int fd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+FileSystem& posix_file_system() {
+  static PosixFileSystem fs;
+  return fs;
+}
+
+std::string errno_text(int err) {
+  return std::strerror(err);
+}
+
+bool write_all(FileSystem& fs, int fd, const void* data, std::size_t n) {
+  const char* p = static_cast<const char*>(data);
+  while (n > 0) {
+    ssize_t w = fs.write(fd, p, n);
+    if (w < 0) return false;
+    if (w == 0) {  // no progress: treat as a full device rather than spin
+      errno = ENOSPC;
+      return false;
+    }
+    p += w;
+    n -= static_cast<std::size_t>(w);
+  }
+  return true;
+}
+
+void write_file_atomically(const std::string& path, std::string_view bytes, FileSystem& fs,
+                           bool sync_to_disk) {
+  // The pid keeps two processes replacing the same file from sharing one temporary file.
+  const std::string tmp = path + ".tmp" + std::to_string(::getpid());
+  int fd = fs.open(tmp, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) {
+    throw io::StreamError("cannot create '" + tmp + "': " + errno_text(errno));
+  }
+  auto fail = [&](const char* what) {
+    int err = errno;
+    fs.close(fd);
+    fs.unlink(tmp);
+    throw io::StreamError(std::string(what) + " '" + tmp + "': " + errno_text(err));
+  };
+  if (!write_all(fs, fd, bytes.data(), bytes.size())) fail("cannot write");
+  if (sync_to_disk && fs.fsync(fd) != 0) fail("cannot flush");
+  if (fs.close(fd) != 0) {
+    int err = errno;
+    fs.unlink(tmp);
+    throw io::StreamError("cannot close '" + tmp + "': " + errno_text(err));
+  }
+  if (fs.rename(tmp, path) != 0) {
+    int err = errno;
+    fs.unlink(tmp);
+    throw io::StreamError("cannot replace '" + path + "': " + errno_text(err));
+  }
+  if (sync_to_disk) sync_parent_folder(path);
+}
+
+std::optional<std::string> read_whole_file(const std::string& path, FileSystem& fs) {
+  int fd = fs.open(path, O_RDONLY, 0);
+  if (fd < 0) return std::nullopt;
+  std::string out;
+  std::int64_t size = fs.file_size(fd);
+  if (size > 0) out.reserve(static_cast<std::size_t>(size));
+  char buf[1 << 15];
+  for (;;) {
+    ssize_t r = fs.read(fd, buf, sizeof buf);
+    if (r < 0) {
+      fs.close(fd);
+      return std::nullopt;
+    }
+    if (r == 0) break;
+    out.append(buf, static_cast<std::size_t>(r));
+  }
+  fs.close(fd);
+  return out;
+}
+
+bool make_dirs(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::create_directories(path, ec);
+  return std::filesystem::is_directory(path, ec);
+}
+
+}  // namespace lib

@@ -1,0 +1,57 @@
+// The seam between the library and the operating system's file calls. Production code uses
+// posix_file_system(); tests hand a fake to the code under test to inject short writes,
+// a full disk or failing renames without touching real hardware.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace lib {
+
+// Each call has POSIX semantics: -1 with errno set on failure.
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  virtual int open(const std::string& path, int flags, mode_t mode) = 0;
+  virtual ssize_t read(int fd, void* buf, std::size_t n) = 0;
+  virtual ssize_t write(int fd, const void* buf, std::size_t n) = 0;
+  virtual int fsync(int fd) = 0;
+  virtual int close(int fd) = 0;
+  virtual int rename(const std::string& from, const std::string& to) = 0;
+  virtual int unlink(const std::string& path) = 0;
+  // Size of an open file, or -1.
+  virtual std::int64_t file_size(int fd) = 0;
+};
+
+// The real file system. Retries calls interrupted by signals.
+FileSystem& posix_file_system();
+
+// Writes all bytes, looping over short writes; false (errno set) when the file system
+// refuses or stops making progress.
+bool write_all(FileSystem& fs, int fd, const void* data, std::size_t n);
+
+// Replaces `path` with `bytes` so that a reader, a crash or a power loss sees either the old
+// file or the new one, never a mix: the bytes go to a temporary file beside it, are flushed
+// to disk, and the temporary file is renamed over the target. Throws lib::io::StreamError
+// with the path and the system's reason on failure; the old file is then untouched and the
+// temporary file removed.
+// With sync_to_disk false the flush is skipped: readers still never see a partial file,
+// but a power loss may lose the newest content (right for files rewritten every second).
+void write_file_atomically(const std::string& path, std::string_view bytes,
+                           FileSystem& fs = posix_file_system(), bool sync_to_disk = true);
+
+// The whole content of a file, or nullopt when it cannot be opened or read.
+std::optional<std::string> read_whole_file(const std::string& path,
+                                           FileSystem& fs = posix_file_system());
+
+// Creates a folder and its parents; true when it exists afterwards.
+bool make_dirs(const std::string& path);
+
+// Text of an errno value.
+std::string errno_text(int err);
+
+}  // namespace lib

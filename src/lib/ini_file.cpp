@@ -1,0 +1,421 @@
+#include "lib/ini_file.h"
+
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <new>
+#include <system_error>
+#include <utility>
+
+#include "lib/file_system.h"
+#include "lib/ident.h"
+#include "lib/str_enc.h"
+#include "lib/str_utils.h"
+
+// SimpleIni stays inside this file: the char interface without any code-page conversion
+// (the text is UTF-8 by the time it gets here), with its template bodies compiled here
+// instead of linking the distribution's shared build.
+#define SI_NO_CONVERSION
+#define SI_IMPLEMENTATION
+#include <SimpleIni.h>
+
+namespace lib {
+
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::size_t kShownLineBytes = 80;
+
+// Cuts text for a problem report without splitting a UTF-8 sequence.
+std::string shown(std::string_view line) {
+  if (line.size() <= kShownLineBytes) return std::string(line);
+  std::size_t n = kShownLineBytes;
+  while (n > 0 && (static_cast<unsigned char>(line[n]) & 0xC0) == 0x80) --n;
+  return std::string(line.substr(0, n)) + "...";
+}
+
+std::vector<std::string_view> split_lines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\n' && text[i] != '\r') continue;
+    lines.push_back(text.substr(start, i - start));
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
+struct CheckedText {
+  std::string entries;            // for SimpleIni
+  std::string trailing_comments;  // comment lines after the last entry, "\n"-ended
+};
+
+// SimpleIni skips lines it cannot read without telling, and a "[" header without "]"
+// makes it glue the next line into the section name. The text is checked line by line
+// first so that every such line is reported, and an unclosed header is closed.
+// SimpleIni keeps a comment only with the entry after it, so comments after the last
+// entry are split off here to be written back at the end.
+CheckedText checked_text(std::string_view text, std::vector<std::string>& problems) {
+  std::string out;
+  out.reserve(text.size() + 16);
+  std::size_t entries_end = 0;
+  const auto lines = split_lines(text);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string_view line = lines[i];
+    const std::string_view body = trim(line);
+    const std::string where = "line " + std::to_string(i + 1) + ": ";
+    out.append(line);
+    bool entry = false;
+    if (body.empty() || body.front() == ';' || body.front() == '#') {
+      // blank or comment
+    } else if (body.front() == '[') {
+      entry = true;
+      if (body.find(']') == std::string_view::npos) {
+        out.push_back(']');
+        problems.push_back(where +
+                           "section header without \"]\", closed at the line end: " + shown(body));
+      }
+    } else {
+      const std::size_t eq = body.find('=');
+      if (eq == std::string_view::npos) {
+        problems.push_back(where + "not a key=value line, dropped: " + shown(body));
+      } else if (trim(body.substr(0, eq)).empty()) {
+        problems.push_back(where + "empty key name, line dropped: " + shown(body));
+      } else {
+        entry = true;
+      }
+    }
+    out.push_back('\n');
+    if (entry) entries_end = out.size();
+  }
+  CheckedText result;
+  for (std::string_view line : split_lines(std::string_view(out).substr(entries_end))) {
+    const std::string_view body = trim(line);
+    if (!body.empty() && (body.front() == ';' || body.front() == '#')) {
+      result.trailing_comments.append(body).push_back('\n');
+    }
+  }
+  out.resize(entries_end);
+  // A comment on the very first line is the file's own comment to SimpleIni; blank lines
+  // before it would make it the first section's comment on one save and the file's on the
+  // next, so the layout would shift from save to save.
+  const std::size_t first = out.find_first_not_of(" \t\n");
+  if (first == std::string::npos) {
+    out.clear();
+  } else {
+    const std::size_t line_start = out.rfind('\n', first);
+    if (line_start != std::string::npos) out.erase(0, line_start + 1);
+  }
+  result.entries = std::move(out);
+  return result;
+}
+
+std::string one_line(std::string_view value) {
+  std::string s(value);
+  for (char& c : s) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return s;
+}
+
+void check_section_name(std::string_view section) {
+  if (section.find_first_of("]\r\n") != std::string_view::npos || trim(section) != section) {
+    throw std::invalid_argument("INI section name cannot be stored: \"" + std::string(section) +
+                                "\"");
+  }
+}
+
+void check_key_name(std::string_view key) {
+  const bool bad = key.empty() || trim(key) != key ||
+                   key.find_first_of("=\r\n") != std::string_view::npos || key.front() == '[' ||
+                   key.front() == ';' || key.front() == '#';
+  if (bad) {
+    throw std::invalid_argument("INI key name cannot be stored: \"" + std::string(key) + "\"");
+  }
+}
+
+}  // namespace
+
+struct IniFile::Impl {
+  CSimpleIniA si;
+
+  Impl() { configure(); }
+
+  void configure() {
+    si.SetUnicode(true);
+    si.SetMultiKey(false);
+    si.SetMultiLine(false);
+    // Quote parsing would strip the quotes of comma text such as "a b","c d".
+    si.SetQuotes(false);
+    si.SetSpaces(false);
+  }
+
+  void reset() {
+    si.Reset();
+    configure();
+  }
+
+  // The stored spelling of a section name. SimpleIni folds only ASCII letters, so a
+  // Cyrillic name in another letter case is looked up by a scan.
+  std::optional<std::string> section_name(std::string_view name) const {
+    const std::string n(name);
+    if (si.GetSection(n.c_str()) != nullptr) return n;
+    CSimpleIniA::TNamesDepend all;
+    si.GetAllSections(all);
+    for (const auto& e : all) {
+      if (ident_equal(e.pItem, name)) return std::string(e.pItem);
+    }
+    return std::nullopt;
+  }
+
+  std::optional<std::string> key_name(const std::string& section, std::string_view name) const {
+    const std::string n(name);
+    if (si.GetValue(section.c_str(), n.c_str(), nullptr) != nullptr) return n;
+    CSimpleIniA::TNamesDepend all;
+    si.GetAllKeys(section.c_str(), all);
+    for (const auto& e : all) {
+      if (ident_equal(e.pItem, name)) return std::string(e.pItem);
+    }
+    return std::nullopt;
+  }
+
+  std::vector<std::string> in_load_order(CSimpleIniA::TNamesDepend& names) const {
+    names.sort(CSimpleIniA::Entry::LoadOrder());
+    std::vector<std::string> out;
+    out.reserve(names.size());
+    for (const auto& e : names) out.emplace_back(e.pItem);
+    return out;
+  }
+};
+
+IniFile::IniFile() : impl_(std::make_unique<Impl>()) {}
+IniFile::~IniFile() = default;
+IniFile::IniFile(IniFile&&) noexcept = default;
+IniFile& IniFile::operator=(IniFile&&) noexcept = default;
+
+void IniFile::load_file(const std::string& path) {
+  clear();
+  path_ = path;
+  std::error_code ec;
+  const auto status = std::filesystem::status(path, ec);
+  if (status.type() == std::filesystem::file_type::not_found) return;
+  std::string reason;
+  std::optional<std::string> bytes;
+  if (ec) {
+    reason = ec.message();
+  } else if (status.type() != std::filesystem::file_type::regular) {
+    reason = "not a regular file";
+  } else {
+    bytes = read_whole_file(path);
+  }
+  if (!bytes) {
+    unread_ = true;
+    throw IniError("cannot read settings file \"" + path + "\"" +
+                   (reason.empty() ? std::string() : ": " + reason));
+  }
+  load_text(*bytes);
+}
+
+void IniFile::load_text(std::string_view text) {
+  clear();
+  if (text.substr(0, kUtf8Bom.size()) == kUtf8Bom) text.remove_prefix(kUtf8Bom.size());
+
+  std::string clean;
+  if (text.find('\0') != std::string_view::npos) {
+    problems_.push_back("NUL bytes removed");
+    clean.reserve(text.size());
+    for (char c : text) {
+      if (c != '\0') clean.push_back(c);
+    }
+  } else {
+    clean.assign(text);
+  }
+  if (!is_valid_utf8(clean)) {
+    clean = cp1251_to_utf8(clean);
+    converted_from_cp1251_ = true;
+    problems_.push_back("text is not UTF-8, read as the 8-bit Cyrillic code page");
+  }
+
+  CheckedText checked = checked_text(clean, problems_);
+  trailing_comments_ = std::move(checked.trailing_comments);
+  const SI_Error rc = impl_->si.LoadData(checked.entries);
+  if (rc < 0) {
+    impl_->reset();
+    problems_.push_back("text could not be parsed (error " + std::to_string(rc) + ")");
+  }
+}
+
+std::vector<std::string> IniFile::sections() const {
+  CSimpleIniA::TNamesDepend all;
+  impl_->si.GetAllSections(all);
+  return impl_->in_load_order(all);
+}
+
+std::vector<std::string> IniFile::keys(std::string_view section) const {
+  const auto s = impl_->section_name(section);
+  if (!s) return {};
+  CSimpleIniA::TNamesDepend all;
+  impl_->si.GetAllKeys(s->c_str(), all);
+  return impl_->in_load_order(all);
+}
+
+bool IniFile::has_section(std::string_view section) const {
+  return impl_->section_name(section).has_value();
+}
+
+bool IniFile::has_key(std::string_view section, std::string_view key) const {
+  return find(section, key).has_value();
+}
+
+std::optional<std::string> IniFile::find(std::string_view section, std::string_view key) const {
+  const auto s = impl_->section_name(section);
+  if (!s) return std::nullopt;
+  const auto k = impl_->key_name(*s, key);
+  if (!k) return std::nullopt;
+  const char* v = impl_->si.GetValue(s->c_str(), k->c_str(), nullptr);
+  if (v == nullptr) return std::nullopt;
+  return std::string(v);
+}
+
+std::string IniFile::get_string(std::string_view section, std::string_view key,
+                                std::string_view def) const {
+  auto v = find(section, key);
+  return v ? std::move(*v) : std::string(def);
+}
+
+long long IniFile::get_int(std::string_view section, std::string_view key, long long def) const {
+  const auto v = find(section, key);
+  if (!v) return def;
+  return parse_ini_int(*v).value_or(def);
+}
+
+double IniFile::get_double(std::string_view section, std::string_view key, double def) const {
+  const auto v = find(section, key);
+  if (!v) return def;
+  return parse_ini_double(*v).value_or(def);
+}
+
+bool IniFile::get_bool(std::string_view section, std::string_view key, bool def) const {
+  const auto v = find(section, key);
+  if (!v) return def;
+  return parse_ini_bool(*v).value_or(def);
+}
+
+void IniFile::set_string(std::string_view section, std::string_view key, std::string_view value) {
+  check_section_name(section);
+  check_key_name(key);
+  const std::string s = impl_->section_name(section).value_or(std::string(section));
+  const std::string k = impl_->key_name(s, key).value_or(std::string(key));
+  const std::string v = one_line(value);
+  const SI_Error rc = impl_->si.SetValue(s.c_str(), k.c_str(), v.c_str());
+  if (rc < 0) throw std::bad_alloc();
+}
+
+void IniFile::set_int(std::string_view section, std::string_view key, long long value) {
+  set_string(section, key, std::to_string(value));
+}
+
+void IniFile::set_double(std::string_view section, std::string_view key, double value, int digits) {
+  set_string(section, key, digits < 0 ? float_to_str(value) : float_to_str(value, digits));
+}
+
+void IniFile::set_bool(std::string_view section, std::string_view key, bool value) {
+  set_string(section, key, value ? "1" : "0");
+}
+
+bool IniFile::delete_key(std::string_view section, std::string_view key) {
+  const auto s = impl_->section_name(section);
+  if (!s) return false;
+  const auto k = impl_->key_name(*s, key);
+  if (!k) return false;
+  return impl_->si.Delete(s->c_str(), k->c_str(), false);
+}
+
+bool IniFile::delete_section(std::string_view section) {
+  const auto s = impl_->section_name(section);
+  if (!s) return false;
+  return impl_->si.Delete(s->c_str(), nullptr);
+}
+
+void IniFile::clear() {
+  impl_->reset();
+  problems_.clear();
+  trailing_comments_.clear();
+  converted_from_cp1251_ = false;
+  unread_ = false;
+}
+
+std::string IniFile::to_text() const {
+  std::string out;
+  const SI_Error rc = impl_->si.Save(out, /*a_bAddSignature=*/false);
+  if (rc < 0) throw IniError("settings text could not be built (error " + std::to_string(rc) + ")");
+  if (!trailing_comments_.empty()) {
+    if (!out.empty()) out.push_back('\n');
+    out += trailing_comments_;
+  }
+  return out;
+}
+
+void IniFile::save_file(const std::string& path) {
+  if (read_only_) throw IniError("settings file \"" + path + "\" is open read-only");
+  if (unread_ && path == path_) {
+    throw IniError("settings file \"" + path + "\" was not read, saving would overwrite it");
+  }
+  const std::string text = to_text();
+  try {
+    write_file_atomically(path, text);
+  } catch (const std::exception& e) {
+    throw IniError(e.what());
+  }
+  path_ = path;
+  unread_ = false;
+}
+
+void IniFile::save() {
+  if (path_.empty()) throw IniError("settings have no file to save to");
+  save_file(path_);
+}
+
+std::unique_ptr<IniFile> get_ini_file(const std::string& path) {
+  auto ini = std::make_unique<IniFile>();
+  ini->load_file(path);
+  return ini;
+}
+
+std::unique_ptr<IniFile> get_readonly_ini_file(const std::string& path) {
+  auto ini = get_ini_file(path);
+  ini->set_read_only(true);
+  return ini;
+}
+
+std::optional<long long> parse_ini_int(std::string_view text) {
+  text = trim(text);
+  if (!text.empty() && text.front() == '+') {
+    text.remove_prefix(1);
+    if (!text.empty() && text.front() == '-') return std::nullopt;
+  }
+  if (text.empty()) return std::nullopt;
+  long long v = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return v;
+}
+
+std::optional<double> parse_ini_double(std::string_view text) {
+  double v = 0;
+  if (trim(text).empty() || !try_str_to_float(text, v) || !std::isfinite(v)) {
+    return std::nullopt;
+  }
+  return v;
+}
+
+std::optional<bool> parse_ini_bool(std::string_view text) {
+  const std::string t = to_lower(trim(text));
+  if (t == "1" || t == "true" || t == "yes" || t == "on" || t == "да") return true;
+  if (t == "0" || t == "false" || t == "no" || t == "off" || t == "нет") return false;
+  return std::nullopt;
+}
+
+}  // namespace lib

@@ -1,0 +1,60 @@
+#include "lib/line_logger.h"
+
+#include <fcntl.h>
+
+namespace lib {
+
+LineLogger::LineLogger(int threshold, Clock& clock, FileSystem& fs)
+    : threshold_(threshold), clock_(clock), fs_(fs) {}
+
+void LineLogger::set_file(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  path_ = path;
+}
+
+std::string LineLogger::file() const {
+  std::lock_guard lock(mutex_);
+  return path_;
+}
+
+void LineLogger::set_threshold(int threshold) {
+  std::lock_guard lock(mutex_);
+  threshold_ = threshold;
+}
+
+int LineLogger::threshold() const {
+  std::lock_guard lock(mutex_);
+  return threshold_;
+}
+
+void LineLogger::set_encoding(StringEnc enc) {
+  std::lock_guard lock(mutex_);
+  converter_.set_encoding(enc);
+}
+
+void LineLogger::set_max_bytes(std::int64_t max_bytes) {
+  std::lock_guard lock(mutex_);
+  max_bytes_ = max_bytes;
+}
+
+std::string LineLogger::format_line(std::string_view message) const {
+  std::string line = "(" + format_date_time(to_date_time(clock_.local_now())) + ") ";
+  line.append(message);
+  line.push_back('\n');
+  return line;
+}
+
+bool LineLogger::write(std::string_view message, int level) {
+  std::lock_guard lock(mutex_);
+  if (level >= threshold_ || path_.empty()) return false;
+  const std::string bytes = converter_.from_utf8(format_line(message));
+  int fd = fs_.open(path_, O_WRONLY | O_CREAT | O_APPEND, 0644);
+  if (fd < 0) return false;
+  bool ok = write_all(fs_, fd, bytes.data(), bytes.size());
+  std::int64_t size = max_bytes_ > 0 ? fs_.file_size(fd) : 0;
+  fs_.close(fd);
+  if (max_bytes_ > 0 && size > max_bytes_) fs_.rename(path_, path_ + ".old");
+  return ok;
+}
+
+}  // namespace lib

@@ -1,0 +1,59 @@
+// String encodings at file and wire boundaries. Inside the program every string is UTF-8;
+// old files keep their text in the 8-bit Cyrillic code page (CP1251).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace lib {
+
+// Encoding codes as stored in files and settings.
+enum class StringEnc : int {
+  kCp1251 = 2,  // 8-bit Cyrillic code page
+  kUtf8 = 3,
+};
+
+// True for the codes this build understands (2 and 3).
+bool is_known_encoding(int code);
+
+// Converts between UTF-8 (the program's own form) and a file encoding.
+// Conversion never fails: a character the target cannot hold becomes '?', and a byte
+// sequence that is not valid in the source becomes U+FFFD when decoding into UTF-8
+// (to_utf8). Ill-formed UTF-8 handed to from_utf8 becomes '?' in any target, one per
+// maximal ill-formed subsequence. A code outside the known ones is handled as UTF-8.
+class StrEncConverter {
+ public:
+  explicit StrEncConverter(StringEnc enc = StringEnc::kUtf8) : enc_(enc) {}
+
+  StringEnc encoding() const { return enc_; }
+  void set_encoding(StringEnc enc) { enc_ = enc; }
+
+  // File bytes in this encoding -> UTF-8.
+  std::string to_utf8(std::string_view bytes) const;
+  // UTF-8 -> file bytes in this encoding.
+  std::string from_utf8(std::string_view utf8) const;
+
+ private:
+  StringEnc enc_;
+};
+
+// Free forms of the two CP1251 conversions.
+std::string cp1251_to_utf8(std::string_view bytes);
+std::string utf8_to_cp1251(std::string_view utf8);
+
+// True when the bytes are well-formed UTF-8 (no overlong forms, surrogates or values past
+// U+10FFFF).
+bool is_valid_utf8(std::string_view bytes);
+
+// Result of next_utf8_code_point for an ill-formed sequence.
+inline constexpr char32_t kInvalidCodePoint = 0xFFFFFFFF;
+// Decodes the code point that starts at bytes[pos] and moves pos past it. An ill-formed
+// sequence gives kInvalidCodePoint and pos moves past its maximal ill-formed prefix (at
+// least one byte), so a caller that substitutes one character per call follows the usual
+// Unicode replacement practice. At or past the end it gives kInvalidCodePoint and leaves pos.
+char32_t next_utf8_code_point(std::string_view bytes, std::size_t& pos);
+// Appends the UTF-8 form of cp; a value that is not a Unicode scalar value becomes U+FFFD.
+void append_utf8(std::string& out, char32_t cp);
+
+}  // namespace lib

@@ -1,0 +1,102 @@
+#include "core/shared_values.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "core/shared_values_format.h"
+#include "support/fakes.h"
+
+using namespace reg;
+using testing_support::TempDir;
+
+namespace {
+
+TEST(SharedValues, FileIsFiveLittleEndianFloatsInTheirOrder) {
+  std::string bytes = encode_shared_values({1.0, 2.0, -1.0, 0.5, 1e10});
+  ASSERT_EQ(bytes.size(), kvb::kFileBytes);
+  EXPECT_EQ(bytes.substr(kvb::kBottomHoleDepth, 4), std::string("\x00\x00\x80\x3f", 4));
+  EXPECT_EQ(bytes.substr(kvb::kBitDepth, 4), std::string("\x00\x00\x00\x40", 4));
+  EXPECT_EQ(bytes.substr(kvb::kHookLoad, 4), std::string("\x00\x00\x80\xbf", 4));
+  EXPECT_EQ(bytes.substr(kvb::kBlockPosition, 4), std::string("\x00\x00\x00\x3f", 4));
+  auto back = decode_shared_values(bytes);
+  ASSERT_TRUE(back);
+  EXPECT_FLOAT_EQ(static_cast<float>(back->inlet_pressure), 1e10f);
+  EXPECT_FALSE(decode_shared_values(bytes.substr(0, 19)));
+  EXPECT_FALSE(decode_shared_values(bytes + "x"));
+}
+
+TEST(SharedValues, UnwritableFileIsSkippedQuietly) {
+  lib::lock_object lock(lib::lock_object::kInterProcess, "/nonexistent/kvb.lock");
+  EXPECT_FALSE(export_shared_values("/nonexistent/kvb.dat", {}, lock));
+}
+
+// Two processes export hundreds of times while a third reads without taking the lock and
+// a fourth reads with it: every read sees exactly one whole record.
+TEST(SharedValues, ConcurrentExportersNeverShowAMixedRecord) {
+  TempDir dir;
+  const std::string path = dir.file("kvb.dat");
+  const std::string lock_file = dir.file("kvb.dat.lock");
+  constexpr int kWrites = 400;
+
+  auto spawn = [&](auto body) {
+    pid_t pid = fork();
+    if (pid == 0) _exit(body());
+    return pid;
+  };
+  auto writer = [&](float base) {
+    return [&, base] {
+      lib::lock_object lock(lib::lock_object::kInterProcess, lock_file);
+      for (int i = 0; i < kWrites; ++i) {
+        float v = base + static_cast<float>(i);
+        if (!export_shared_values(path, {v, v, v, v, v}, lock)) return 2;
+      }
+      return 0;
+    };
+  };
+  // A reader sees a record whose five values agree, from one writer, or no file yet.
+  auto reader = [&](bool locked) {
+    return [&, locked] {
+      lib::lock_object lock(locked ? lib::lock_object::kInterProcess : lib::lock_object::kNoLock,
+                            lock_file);
+      int seen = 0;
+      for (int i = 0; i < 3000; ++i) {
+        lib::lock_object& l = lock;
+        auto bytes = [&] {
+          std::lock_guard g(l);
+          return lib::read_whole_file(path);
+        }();
+        if (!bytes) continue;
+        if (bytes->size() != kvb::kFileBytes) return 3;
+        auto v = decode_shared_values(*bytes);
+        if (!v) return 4;
+        if (v->bit_depth != v->bottom_hole_depth || v->hook_load != v->bottom_hole_depth ||
+            v->block_position != v->bottom_hole_depth ||
+            v->inlet_pressure != v->bottom_hole_depth) {
+          return 5;
+        }
+        ++seen;
+      }
+      return seen > 0 ? 0 : 6;
+    };
+  };
+
+  pid_t pids[] = {spawn(writer(0.0f)), spawn(writer(100000.0f)), spawn(reader(false)),
+                  spawn(reader(true))};
+  for (pid_t pid : pids) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "process " << pid;
+  }
+  // Only the final record is left, with no temporary files beside it.
+  int files = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+    (void)e;
+    ++files;
+  }
+  EXPECT_EQ(files, 2);  // kvb.dat and its lock file
+  EXPECT_EQ(testing_support::read_file(path).size(), kvb::kFileBytes);
+}
+
+}  // namespace

@@ -1,0 +1,295 @@
+#include "core/system.h"
+
+#include <gtest/gtest.h>
+
+#include "core/default_dicts_provider.h"
+#include "core/init.h"
+#include "core/locks.h"
+#include "support/fakes.h"
+
+using namespace reg;
+using testing_support::FakeClock;
+using testing_support::FaultyFileSystem;
+using testing_support::TempDir;
+
+namespace {
+
+// A persistent module with a field of every kind.
+struct Sample : lib::SerialModuleBase {
+  explicit Sample(std::string name) : SerialModuleBase(std::move(name), 1) {}
+  bool b = false;
+  int i = 0;
+  std::int64_t big = 0;
+  float f = 0;
+  double d = 0;
+  std::string s;
+  lib::DateTime t;
+  std::vector<int> v;
+  void fill(int seed) {
+    b = seed & 1;
+    i = seed;
+    big = 1LL << (30 + seed % 20);
+    f = static_cast<float>(seed) / 4;
+    d = seed * 1.1;
+    s = "значение " + std::to_string(seed);
+    t = lib::DateTime{45000.0 + seed};
+    v = {seed, -seed, seed * seed};
+  }
+  bool operator==(const Sample& o) const {
+    return b == o.b && i == o.i && big == o.big && f == o.f && d == o.d && s == o.s && t == o.t &&
+           v == o.v;
+  }
+
+ protected:
+  void serial_fields(lib::serial_list& l, unsigned) override {
+    l.add(b).add(i).add(big).add(f).add(d).add(s).add(t).add(v);
+  }
+};
+
+struct Station {
+  TempDir dir;
+  FakeClock clock;
+  std::unique_ptr<System> hub;
+  Sample first{"First"}, second{"Second"}, third{"Third"};
+  explicit Station(lib::FileSystem* fs = nullptr) {
+    clock.set(2026, 12, 5, 10, 0, 0);
+    hub = std::make_unique<System>(SystemOptions{dir.path(), &clock, fs});
+    hub->register_modules();
+    hub->module_list().register_module(first);
+    hub->module_list().register_module(second);
+    hub->module_list().register_module(third);
+  }
+  std::string log() const { return testing_support::read_file(dir.file(kErrorLogFileName)); }
+  void fill(int base) {
+    first.fill(base);
+    second.fill(base + 1);
+    third.fill(base + 2);
+  }
+};
+
+TEST(SystemState, SaveAndLoadRestoreEveryModule) {
+  Station a;
+  a.fill(1);
+  a.hub->save_to_file(a.dir.path());
+  EXPECT_EQ(a.log(), "");
+
+  Station b;
+  b.fill(50);
+  b.hub->load_from_file(a.dir.path());
+  EXPECT_EQ(b.log(), "");
+  EXPECT_EQ(b.first, a.first);
+  EXPECT_EQ(b.second, a.second);
+  EXPECT_EQ(b.third, a.third);
+}
+
+TEST(SystemState, AssignCopiesEveryModuleBetweenHubs) {
+  Station a, b;
+  a.fill(3);
+  b.fill(30);
+  b.hub->assign(*a.hub);
+  EXPECT_EQ(b.first, a.first);
+  EXPECT_EQ(b.third, a.third);
+  a.first.fill(99);
+  EXPECT_FALSE(b.first == a.first) << "assign copies, it does not share";
+}
+
+TEST(SystemState, VersionMismatchChangesNothingAndSaysSo) {
+  Station a;
+  a.fill(1);
+  a.hub->save_to_file(a.dir.path());
+  std::string bytes = testing_support::read_file(a.dir.file(kStateFileName));
+  bytes[0] = static_cast<char>(bytes[0] ^ 1);
+  lib::write_file_atomically(a.dir.file(kStateFileName), bytes);
+
+  Station b;
+  b.fill(20);
+  Sample before_first = b.first, before_third = b.third;
+  b.hub->load_from_file(a.dir.path());
+  EXPECT_EQ(b.first, before_first);
+  EXPECT_EQ(b.third, before_third);
+  EXPECT_EQ(b.log(), "(05.12.2026 10:00:00) System::load_from_file : Ошибка чтения из файла '" +
+                         a.dir.file("sys.bin") + "': Не совпадает версия файла копии системы\n");
+}
+
+TEST(SystemState, TruncatedStateFileKeepsEarlierModules) {
+  Station a;
+  a.fill(1);
+  a.hub->save_to_file(a.dir.path());
+  std::string bytes = testing_support::read_file(a.dir.file(kStateFileName));
+  // Cut inside the last module's block.
+  lib::write_file_atomically(a.dir.file(kStateFileName), bytes.substr(0, bytes.size() - 10));
+
+  Station b;
+  b.fill(20);
+  Sample before_third = b.third;
+  b.hub->load_from_file(a.dir.path());
+  EXPECT_EQ(b.first, a.first);
+  EXPECT_EQ(b.second, a.second);
+  EXPECT_EQ(b.third, before_third);
+  EXPECT_NE(b.log().find("System::load_from_file : Ошибка чтения из файла '"), std::string::npos)
+      << b.log();
+}
+
+TEST(SystemState, FlippedBitCostsOnlyTheModuleItHits) {
+  Station a;
+  a.fill(1);
+  a.hub->save_to_file(a.dir.path());
+  std::string bytes = testing_support::read_file(a.dir.file(kStateFileName));
+  // Find the second module's text and damage it.
+  std::size_t pos = bytes.find("значение 2");
+  ASSERT_NE(pos, std::string::npos);
+  bytes[pos + 3] = static_cast<char>(bytes[pos + 3] ^ 0x10);
+  lib::write_file_atomically(a.dir.file(kStateFileName), bytes);
+
+  Station b;
+  b.fill(20);
+  Sample before_second = b.second;
+  b.hub->load_from_file(a.dir.path());
+  EXPECT_EQ(b.first, a.first);
+  EXPECT_EQ(b.second, before_second);
+  EXPECT_EQ(b.third, a.third);
+  EXPECT_NE(b.log().find("'Second'"), std::string::npos) << b.log();
+}
+
+TEST(SystemState, MissingFolderAndMissingFileEachLogOneLine) {
+  Station a;
+  a.hub->save_to_file(a.dir.path() + "no/such/");
+  std::string log = a.log();
+  EXPECT_EQ(log.rfind("(05.12.2026 10:00:00) System::save_to_file : Ошибка записи в файл '" +
+                          a.dir.path() + "no/such/sys.bin': ",
+                      0),
+            0u)
+      << log;
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1);
+
+  Station b;
+  b.hub->load_from_file(b.dir.path());
+  EXPECT_NE(
+      b.log().find("System::load_from_file : Ошибка чтения из файла '" + b.dir.path() + "sys.bin'"),
+      std::string::npos);
+}
+
+TEST(SystemState, FailedSaveLeavesThePreviousStateFile) {
+  FaultyFileSystem fs;
+  Station a(&fs);
+  a.fill(1);
+  a.hub->save_to_file(a.dir.path());
+  const std::string good = testing_support::read_file(a.dir.file(kStateFileName));
+  ASSERT_FALSE(good.empty());
+
+  a.fill(7);
+  fs.only_paths_with = "sys.bin";
+  fs.written = 0;
+  fs.fail_after_bytes = 30;  // the disk fills up halfway through
+  a.hub->save_to_file(a.dir.path());
+  EXPECT_EQ(testing_support::read_file(a.dir.file(kStateFileName)), good);
+  EXPECT_NE(a.log().find("System::save_to_file"), std::string::npos);
+}
+
+TEST(SystemBracket, BeforeAndAfterWorkDriveFlagAndListenersInOrder) {
+  Station s;
+  std::vector<std::string> calls;
+  s.hub->connect_before_work([&](int race, bool cont) {
+    calls.push_back("run modules " + std::to_string(race) + (cont ? " continue" : " new"));
+    EXPECT_EQ(s.hub->race_num(), race) << "the run number is set before anyone is told";
+    EXPECT_FALSE(s.hub->get_reg_active());
+  });
+  s.hub->connect_before_work([&](int, bool) { calls.push_back("plug-ins"); });
+  s.hub->connect_after_work([&] { calls.push_back("stop"); });
+
+  EXPECT_FALSE(s.hub->get_reg_active());
+  s.hub->before_work(12, false, "");
+  EXPECT_TRUE(s.hub->get_reg_active());
+  s.hub->after_work("");
+  EXPECT_FALSE(s.hub->get_reg_active());
+  s.hub->before_work(12, true, "");
+  EXPECT_EQ(calls, (std::vector<std::string>{"run modules 12 new", "plug-ins", "stop",
+                                             "run modules 12 continue", "plug-ins"}));
+  HostData data;
+  s.hub->fill_host_data(data);
+  EXPECT_TRUE(data.reg_active);
+}
+
+TEST(SystemTick, OnDataRunsSubscribersInOrderEvenWhenOneThrows) {
+  Station s;
+  std::vector<int> order;
+  s.hub->connect_data([&] { order.push_back(1); });
+  s.hub->connect_data([&] { throw std::runtime_error("plug-in failed"); });
+  s.hub->connect_data([&] {
+    order.push_back(3);
+    EXPECT_TRUE(sys_lock_obj().try_lock())
+        << "re-entrant: the tick holds the system lock on this thread";
+    sys_lock_obj().unlock();
+  });
+  s.hub->on_data();
+  EXPECT_EQ(order, (std::vector<int>{1, 3}));
+  EXPECT_NE(s.log().find("System::on_data : plug-in failed"), std::string::npos) << s.log();
+}
+
+TEST(SystemTick, OnDataExportsTheSharedValues) {
+  Station s;
+  s.hub->set_shared_values_source([] { return SharedValues{1234.5, 1200.25, 87.5, 14.0, 120.0}; });
+  s.hub->on_data();
+  auto v = read_shared_values(s.dir.file("data/kvb.dat"), s.hub->shared_file_lock());
+  ASSERT_TRUE(v);
+  EXPECT_EQ(*v, (SharedValues{1234.5, 1200.25, 87.5, 14.0, 120.0}));
+  EXPECT_EQ(testing_support::read_file(s.dir.file("data/kvb.dat")).size(), 20u);
+}
+
+TEST(SystemFiles, CurrentFilesAreLowerCased) {
+  Station s;
+  s.hub->set_cur_files_source([] {
+    return std::vector<std::string>{"Рейс1.REALTIM", "рейс1.realdep", ""};
+  });
+  s.hub->fill_cur_files_list();
+  EXPECT_EQ(s.hub->cur_files(), (std::set<std::string>{"рейс1.realtim", "рейс1.realdep"}));
+  EXPECT_EQ(s.hub->get_exe_path(), s.dir.path());
+}
+
+TEST(SystemDicts, DefaultDictionariesAndProviderOwnership) {
+  Station s;
+  lib::StringContainer items;
+  lib::DictsProvider* p = s.hub->get_dicts_provider();
+  p->get_dict_items(kDrillTypesDict, items);
+  ASSERT_EQ(items.size(), 6u);
+  EXPECT_EQ(p->get_item(items, 3), "Электробурение");
+  EXPECT_EQ(p->index_of(items, "Турбинное"), 1);
+  EXPECT_EQ(p->get_item(items, 42), "");
+  EXPECT_EQ(p->index_of(items, "Шнековое"), -1);
+
+  p->get_dict_items(kBottomHoleAssemblyDict, items);
+  ASSERT_EQ(items.size(), 13u);
+  EXPECT_EQ(items[7], "Переводник");
+  EXPECT_EQ(p->index_of(items, "Переводник"), 9);
+  EXPECT_EQ(p->get_item(items, -1), "НЕТ");
+  EXPECT_EQ(p->get_item(items, 8), "Трёхтрубка");
+  p->get_dict_items("@unknown", items);
+  EXPECT_TRUE(items.empty());
+  EXPECT_TRUE(p->allow_manual_edit());
+
+  struct Counting : DefaultDictsProvider {
+    int* deaths;
+    explicit Counting(int* d) : deaths(d) {}
+    ~Counting() override { ++*deaths; }
+  };
+  int deaths = 0;
+  auto* mine = new Counting(&deaths);
+  s.hub->set_new_dicts_provider(mine);
+  s.hub->set_new_dicts_provider(mine);  // the same object again is kept, not destroyed
+  EXPECT_EQ(deaths, 0);
+  EXPECT_EQ(s.hub->get_dicts_provider(), mine);
+  s.hub->set_default_dicts_provider();
+  EXPECT_EQ(deaths, 1);
+  EXPECT_NE(s.hub->get_instr_dicts_provider(), nullptr);
+}
+
+TEST(SystemSingleton, SysReturnsOneHubAndInitBindsTheHostWindow) {
+  int window = 0;
+  init_core_lib(&window);
+  EXPECT_EQ(core_lib_host_window(), &window);
+  EXPECT_EQ(&sys(), &sys());
+  init_core_lib(nullptr);
+  EXPECT_EQ(core_lib_host_window(), nullptr);
+}
+
+}  // namespace

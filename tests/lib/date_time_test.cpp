@@ -1,0 +1,66 @@
+#include "lib/date_time.h"
+
+#include <gtest/gtest.h>
+
+#include "support/fakes.h"
+
+using namespace lib;
+
+namespace {
+
+TEST(DateTime, DayNumbersMatchTheDayBasedConvention) {
+  EXPECT_EQ(encode_date_time({1899, 12, 30, 0, 0, 0, 0})->days, 0.0);
+  EXPECT_EQ(encode_date_time({1900, 1, 1, 0, 0, 0, 0})->days, 2.0);
+  EXPECT_EQ(encode_date_time({1970, 1, 1, 0, 0, 0, 0})->days, kUnixEpochDays);
+  EXPECT_EQ(encode_date_time({2000, 1, 1, 0, 0, 0, 0})->days, 36526.0);
+  EXPECT_DOUBLE_EQ(encode_date_time({2000, 1, 1, 18, 0, 0, 0})->days, 36526.75);
+}
+
+TEST(DateTime, InvalidFieldsAreRefused) {
+  EXPECT_FALSE(encode_date_time({2023, 2, 29, 0, 0, 0, 0}));
+  EXPECT_TRUE(encode_date_time({2024, 2, 29, 0, 0, 0, 0}));
+  EXPECT_FALSE(encode_date_time({1900, 2, 29, 0, 0, 0, 0}));  // century, not leap
+  EXPECT_TRUE(encode_date_time({2000, 2, 29, 0, 0, 0, 0}));
+  EXPECT_FALSE(encode_date_time({2024, 4, 31, 0, 0, 0, 0}));
+  EXPECT_FALSE(encode_date_time({2024, 13, 1, 0, 0, 0, 0}));
+  EXPECT_FALSE(encode_date_time({2024, 1, 1, 24, 0, 0, 0}));
+  EXPECT_FALSE(encode_date_time({2024, 1, 1, 0, 60, 0, 0}));
+  EXPECT_FALSE(encode_date_time({2024, 1, 1, 0, 0, 0, 1000}));
+}
+
+TEST(DateTime, DecodeInvertsEncodeToTheMillisecond) {
+  for (DateTimeParts p :
+       {DateTimeParts{1899, 12, 30, 0, 0, 0, 0}, DateTimeParts{1960, 6, 15, 23, 59, 59, 999},
+        DateTimeParts{2024, 2, 29, 12, 30, 1, 7}, DateTimeParts{2099, 12, 31, 0, 0, 0, 1}}) {
+    EXPECT_EQ(decode_date_time(*encode_date_time(p)), p) << p.year;
+  }
+  LocalTime t{1700000000, 123};
+  LocalTime back = to_local_time(to_date_time(t));
+  EXPECT_EQ(back.seconds, t.seconds);
+  EXPECT_EQ(back.milliseconds, t.milliseconds);
+}
+
+TEST(DateTime, FormatsAndParsesTheStationForm) {
+  DateTime dt = *encode_date_time({2026, 3, 7, 5, 4, 9, 0});
+  EXPECT_EQ(format_date_time(dt), "07.03.2026 05:04:09");
+  EXPECT_EQ(format_date(dt), "07.03.2026");
+  EXPECT_EQ(parse_date_time("07.03.2026 05:04:09"), dt);
+  EXPECT_EQ(parse_date_time("07.03.2026"), encode_date_time({2026, 3, 7, 0, 0, 0, 0}));
+  EXPECT_EQ(parse_date_time("07.03.2026 05:04"), encode_date_time({2026, 3, 7, 5, 4, 0, 0}));
+  EXPECT_FALSE(parse_date_time("31.02.2026"));
+  EXPECT_FALSE(parse_date_time("07.03.2026 xx"));
+  EXPECT_FALSE(parse_date_time(""));
+}
+
+TEST(DateTime, FileTimesSeeAChange) {
+  testing_support::TempDir dir;
+  EXPECT_FALSE(get_file_times(dir.file("none")));
+  write_file_atomically(dir.file("f"), "abc");
+  auto t = get_file_times(dir.file("f"));
+  ASSERT_TRUE(t);
+  EXPECT_EQ(t->size, 3);
+  // The stamp is local time of roughly now.
+  EXPECT_NEAR(t->modified.days, now().days, 1.0 / 24);
+}
+
+}  // namespace

@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "lib/interpolation.h"
+
+namespace {
+
+using lib::Interpolation;
+using Points = std::vector<std::pair<double, double>>;
+
+constexpr int kAllKinds[] = {Interpolation::kLinear, Interpolation::kLinearClamped,
+                             Interpolation::kMonotoneCubic, Interpolation::kAkima};
+
+Interpolation make(const Points& points) {
+  Interpolation f;
+  f.set_size(points.size());
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    EXPECT_TRUE(f.set_point(i, points[i].first, points[i].second));
+  }
+  return f;
+}
+
+// Uneven spacing and a change of direction, so every kind has work to do.
+const Points kTable = {{0, 1}, {0.5, 3}, {2, 2}, {3, -1}, {4.5, 0}, {7, 4}};
+
+TEST(InterpolationTest, EveryKindPassesExactlyThroughThePoints) {
+  const Interpolation f = make(kTable);
+  for (int kind : kAllKinds) {
+    for (const auto& [x, y] : kTable) EXPECT_EQ(f.get_value(x, kind), y) << "kind " << kind;
+  }
+}
+
+TEST(InterpolationTest, LinearKindsFollowStraightSegments) {
+  const Interpolation f = make(kTable);
+  EXPECT_DOUBLE_EQ(f.get_value(0.25, Interpolation::kLinear), 2.0);
+  EXPECT_DOUBLE_EQ(f.get_value(2.5, Interpolation::kLinear), 0.5);
+  EXPECT_DOUBLE_EQ(f.get_value(2.5, Interpolation::kLinearClamped), 0.5);
+  EXPECT_DOUBLE_EQ(f.get_line_value(5.75), 2.0);
+}
+
+TEST(InterpolationTest, MonotoneCubicStaysMonotoneOnMonotoneData) {
+  // Flat stretches next to steep steps: where an ordinary spline overshoots.
+  const Points data = {{0, 0}, {1, 0.1}, {2, 0.1}, {3, 5}, {4, 5.2}, {5, 9}, {6, 9}};
+  const Interpolation f = make(data);
+  double previous = f.get_value(0, Interpolation::kMonotoneCubic);
+  for (int i = 1; i <= 6000; ++i) {
+    const double x = i / 1000.0;
+    const double y = f.get_value(x, Interpolation::kMonotoneCubic);
+    ASSERT_GE(y, previous) << "x=" << x;
+    ASSERT_LE(y, 9.0) << "x=" << x;
+    previous = y;
+  }
+  // Flat data stays flat between its points.
+  EXPECT_DOUBLE_EQ(f.get_value(1.5, Interpolation::kMonotoneCubic), 0.1);
+  // And it is a curve, not the straight segments.
+  EXPECT_GT(std::abs(f.get_value(2.5, Interpolation::kMonotoneCubic) -
+                     f.get_value(2.5, Interpolation::kLinear)),
+            0.01);
+}
+
+TEST(InterpolationTest, CubicKindsFollowASmoothCurveBetterThanLines) {
+  Points data;
+  for (int i = 0; i <= 8; ++i) data.emplace_back(i * 0.75, std::sin(i * 0.75));
+  const Interpolation f = make(data);
+  double line_error = 0;
+  double pchip_error = 0;
+  double akima_error = 0;
+  for (std::size_t i = 0; i + 1 < data.size(); ++i) {
+    const double x = (data[i].first + data[i + 1].first) / 2;
+    line_error += std::abs(f.get_value(x, Interpolation::kLinear) - std::sin(x));
+    pchip_error += std::abs(f.get_value(x, Interpolation::kMonotoneCubic) - std::sin(x));
+    akima_error += std::abs(f.get_value(x, Interpolation::kAkima) - std::sin(x));
+  }
+  EXPECT_LT(pchip_error, line_error / 2);
+  EXPECT_LT(akima_error, line_error / 2);
+}
+
+TEST(InterpolationTest, OutsideThePointsEachKindBehavesAsDocumented) {
+  // End segments: slope 2 on the left (0,1)-(1,3), slope 3 on the right (3,4)-(4,7).
+  const Interpolation f = make({{0, 1}, {1, 3}, {2, 3.5}, {3, 4}, {4, 7}});
+  for (int kind : {Interpolation::kLinear, Interpolation::kMonotoneCubic, Interpolation::kAkima}) {
+    EXPECT_DOUBLE_EQ(f.get_value(-1, kind), -1.0) << "kind " << kind;
+    EXPECT_DOUBLE_EQ(f.get_value(-0.5, kind), 0.0) << "kind " << kind;
+    EXPECT_DOUBLE_EQ(f.get_value(5, kind), 10.0) << "kind " << kind;
+    EXPECT_EQ(f.get_value(std::numeric_limits<double>::infinity(), kind),
+              std::numeric_limits<double>::infinity());
+  }
+  EXPECT_EQ(f.get_value(-1, Interpolation::kLinearClamped), 1.0);
+  EXPECT_EQ(f.get_value(-1e300, Interpolation::kLinearClamped), 1.0);
+  EXPECT_EQ(f.get_value(5, Interpolation::kLinearClamped), 7.0);
+  EXPECT_EQ(f.get_value(std::numeric_limits<double>::infinity(), Interpolation::kLinearClamped),
+            7.0);
+}
+
+TEST(InterpolationTest, FlatEndStaysFlatFarOutside) {
+  const Interpolation f = make({{0, 2}, {1, 2}, {2, 5}});
+  EXPECT_EQ(f.get_value(-std::numeric_limits<double>::infinity(), Interpolation::kLinear), 2.0);
+  EXPECT_EQ(f.get_value(-1e308, Interpolation::kLinear), 2.0);
+}
+
+TEST(InterpolationTest, PointOrderDoesNotMatter) {
+  const Interpolation sorted = make(kTable);
+  const Interpolation shuffled = make({{4.5, 0}, {0, 1}, {7, 4}, {2, 2}, {0.5, 3}, {3, -1}});
+  for (int kind : kAllKinds) {
+    for (double x = -2; x <= 9; x += 0.125) {
+      EXPECT_EQ(shuffled.get_value(x, kind), sorted.get_value(x, kind))
+          << "kind " << kind << " x=" << x;
+    }
+  }
+}
+
+TEST(InterpolationTest, OfPointsWithEqualXTheOneSetLastCounts) {
+  Interpolation f;
+  f.set_size(3);
+  f.set_point(0, 1, 10);
+  f.set_point(1, 1, 20);
+  f.set_point(2, 3, 0);
+  EXPECT_EQ(f.get_line_value(1), 20.0);
+  EXPECT_EQ(f.points(), (Points{{1, 20}, {3, 0}}));
+  f.set_point(0, 1, 30);  // slot 0 is now the later one
+  EXPECT_EQ(f.get_line_value(1), 30.0);
+  EXPECT_DOUBLE_EQ(f.get_line_value(2), 15.0);
+}
+
+TEST(InterpolationTest, TooFewPointsFallBack) {
+  Interpolation none;
+  for (int kind : kAllKinds) EXPECT_EQ(none.get_value(1.5, kind), 0.0);
+  none.set_size(4);  // slots that were never set take no part
+  EXPECT_EQ(none.get_value(1.5, Interpolation::kAkima), 0.0);
+
+  const Interpolation one = make({{2, 7}});
+  for (int kind : kAllKinds) {
+    EXPECT_EQ(one.get_value(-100, kind), 7.0);
+    EXPECT_EQ(one.get_value(2, kind), 7.0);
+    EXPECT_EQ(one.get_value(100, kind), 7.0);
+  }
+
+  // Three points: the cubic kinds read as straight lines, extrapolation included.
+  const Interpolation three = make({{0, 0}, {1, 2}, {3, 3}});
+  for (int kind : {Interpolation::kMonotoneCubic, Interpolation::kAkima}) {
+    for (double x : {-1.0, 0.5, 2.0, 5.0}) {
+      EXPECT_EQ(three.get_value(x, kind), three.get_line_value(x)) << "x=" << x;
+    }
+  }
+
+  // A kind number outside 0..3 reads as straight lines.
+  const Interpolation f = make(kTable);
+  EXPECT_EQ(f.get_value(2.5, 7), f.get_line_value(2.5));
+  EXPECT_EQ(f.get_value(-3, -1), f.get_line_value(-3));
+}
+
+TEST(InterpolationTest, BadInputIsRefusedWithoutChange) {
+  Interpolation f = make({{0, 0}, {1, 1}});
+  EXPECT_FALSE(f.set_point(2, 5, 5));
+  EXPECT_FALSE(f.set_point(static_cast<std::size_t>(-1), 5, 5));
+  EXPECT_FALSE(f.set_point(0, std::numeric_limits<double>::quiet_NaN(), 5));
+  EXPECT_FALSE(f.set_point(1, 2, std::numeric_limits<double>::infinity()));
+  EXPECT_EQ(f.points(), (Points{{0, 0}, {1, 1}}));
+  EXPECT_TRUE(std::isnan(f.get_value(std::numeric_limits<double>::quiet_NaN(), 2)));
+}
+
+TEST(InterpolationTest, ChangesAreSeenByTheNextRead) {
+  Interpolation f = make(kTable);
+  const double before = f.get_value(2.5, Interpolation::kMonotoneCubic);
+  const Interpolation copy = f;
+  ASSERT_TRUE(f.set_point(3, 3, 10));  // was (3, -1)
+  EXPECT_EQ(f.get_value(3, Interpolation::kMonotoneCubic), 10.0);
+  EXPECT_EQ(f.get_value(3, Interpolation::kAkima), 10.0);
+  EXPECT_GT(f.get_value(2.5, Interpolation::kMonotoneCubic), before);
+  // The copy keeps the table it was made with.
+  EXPECT_EQ(copy.get_value(2.5, Interpolation::kMonotoneCubic), before);
+  EXPECT_EQ(copy.get_value(3, Interpolation::kMonotoneCubic), -1.0);
+
+  f.set_size(2);  // drops the points beyond the first two
+  EXPECT_EQ(f.points(), (Points{{0, 1}, {0.5, 3}}));
+  EXPECT_EQ(f.get_value(3, Interpolation::kAkima), f.get_line_value(3));
+  f.clear_point(1);
+  EXPECT_EQ(f.get_value(3, Interpolation::kLinear), 1.0);
+}
+
+}  // namespace

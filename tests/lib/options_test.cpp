@@ -1,0 +1,622 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "lib/ini_collect.h"
+#include "lib/ini_file.h"
+#include "lib/options.h"
+#include "lib/str_utils.h"
+
+namespace {
+
+using ::testing::AllOf;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::SizeIs;
+
+namespace fs = std::filesystem;
+
+// A fresh folder per test, removed afterwards.
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern = (fs::temp_directory_path() / "rigcore-ini-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~TempFolder() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  fs::path path_;
+};
+
+void write_bytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out << bytes;
+}
+
+std::string read_bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// --------------------------------------------------------------------------------------
+// IniFile
+
+TEST(IniFileTest, MissingKeysAndSectionsGiveTheDefault) {
+  lib::IniFile ini;
+  ini.load_text("[связь]\nпорт=5000\n");
+  EXPECT_EQ(ini.get_int("связь", "порт", 1), 5000);
+  EXPECT_EQ(ini.get_int("связь", "скорость", 9600), 9600);
+  EXPECT_EQ(ini.get_int("экран", "порт", 7), 7);
+  EXPECT_EQ(ini.get_string("связь", "сервер", "localhost"), "localhost");
+  EXPECT_DOUBLE_EQ(ini.get_double("связь", "таймаут", 2.5), 2.5);
+  EXPECT_TRUE(ini.get_bool("связь", "звук", true));
+  EXPECT_FALSE(ini.has_key("связь", "скорость"));
+  EXPECT_FALSE(ini.find("экран", "порт").has_value());
+}
+
+TEST(IniFileTest, MalformedNumbersGiveTheDefault) {
+  lib::IniFile ini;
+  ini.load_text(
+      "[s]\n"
+      "note=5 ; пять\n"
+      "tail=12abc\n"
+      "empty=\n"
+      "fraction=1.5\n"
+      "signs=+-5\n"
+      "word=abc\n"
+      "maybe=может быть\n"
+      "huge=99999999999999999999999\n");
+  for (const char* key : {"note", "tail", "empty", "fraction", "signs", "word", "huge"}) {
+    EXPECT_EQ(ini.get_int("s", key, -1), -1) << key;
+  }
+  for (const char* key : {"note", "tail", "empty", "signs", "word"}) {
+    EXPECT_DOUBLE_EQ(ini.get_double("s", key, -1.5), -1.5) << key;
+  }
+  EXPECT_TRUE(ini.get_bool("s", "maybe", true));
+  EXPECT_FALSE(ini.get_bool("s", "note", false));
+  // The text itself is kept as written: no inline comments are cut off.
+  EXPECT_EQ(ini.get_string("s", "note"), "5 ; пять");
+}
+
+TEST(IniFileTest, NumberAndBoolTextForms) {
+  lib::IniFile ini;
+  ini.load_text(
+      "[s]\nint= 42 \nneg=-7\nplus=+8\ncomma=2,5\nexp=1e3\n"
+      "b1=Да\nb2=OFF\nb3=true\nb4=нет\nb5=0\n");
+  EXPECT_EQ(ini.get_int("s", "int", 0), 42);
+  EXPECT_EQ(ini.get_int("s", "neg", 0), -7);
+  EXPECT_EQ(ini.get_int("s", "plus", 0), 8);
+  EXPECT_DOUBLE_EQ(ini.get_double("s", "comma", 0), 2.5);
+  EXPECT_DOUBLE_EQ(ini.get_double("s", "exp", 0), 1000.0);
+  EXPECT_TRUE(ini.get_bool("s", "b1", false));
+  EXPECT_FALSE(ini.get_bool("s", "b2", true));
+  EXPECT_TRUE(ini.get_bool("s", "b3", false));
+  EXPECT_FALSE(ini.get_bool("s", "b4", true));
+  EXPECT_FALSE(ini.get_bool("s", "b5", true));
+}
+
+TEST(IniFileTest, CyrillicNamesMatchInAnyLetterCase) {
+  lib::IniFile ini;
+  ini.load_text("[Связь]\nПорт=1\n");
+  EXPECT_EQ(ini.get_int("СВЯЗЬ", "порт", 0), 1);
+  ini.set_int("связь", "ПОРТ", 2);
+  // The existing key is updated under its own spelling, not added a second time.
+  EXPECT_THAT(ini.sections(), ElementsAre("Связь"));
+  EXPECT_THAT(ini.keys("связь"), ElementsAre("Порт"));
+  EXPECT_THAT(ini.to_text(), HasSubstr("Порт=2"));
+}
+
+TEST(IniFileTest, ByteOrderMarkIsAcceptedOnRead) {
+  TempFolder dir;
+  const std::string path = dir.file("bom.ini");
+  write_bytes(path, "\xEF\xBB\xBF[связь]\r\nпорт=7\r\n");
+  auto ini = lib::get_ini_file(path);
+  EXPECT_THAT(ini->sections(), ElementsAre("связь"));
+  EXPECT_EQ(ini->get_int("связь", "порт", 0), 7);
+  EXPECT_FALSE(ini->converted_from_cp1251());
+}
+
+TEST(IniFileTest, SavedFileHasNoByteOrderMark) {
+  TempFolder dir;
+  const std::string path = dir.file("out.ini");
+  write_bytes(path, "\xEF\xBB\xBF[связь]\nпорт=7\n");
+  auto ini = lib::get_ini_file(path);
+  ini->set_string("связь", "сервер", "буровая-1");
+  ini->save();
+  const std::string bytes = read_bytes(path);
+  ASSERT_FALSE(bytes.empty());
+  EXPECT_EQ(bytes.rfind("\xEF\xBB\xBF", 0), std::string::npos);
+  EXPECT_EQ(bytes, "[связь]\nпорт=7\nсервер=буровая-1\n");
+}
+
+TEST(IniFileTest, SavingKeepsOtherSectionsAndComments) {
+  TempFolder dir;
+  const std::string path = dir.file("station.ini");
+  write_bytes(path,
+              "[журнал]\n"
+              "; папка на втором диске\n"
+              "папка=/data/журнал буровой\n"
+              "уровень=3\n"
+              "\n"
+              "[связь]\n"
+              "порт=1\n"
+              "; конец файла\n");
+  {
+    auto ini = lib::get_ini_file(path);
+    ini->set_int("связь", "порт", 5000);
+    ini->set_string("новый", "ключ", "значение");
+    ini->save();
+  }
+  const std::string text = read_bytes(path);
+  EXPECT_THAT(text, HasSubstr("[журнал]\n"));
+  EXPECT_THAT(text, HasSubstr("; папка на втором диске\nпапка=/data/журнал буровой\nуровень=3\n"));
+  EXPECT_THAT(text, HasSubstr("; конец файла\n"));
+  auto again = lib::get_ini_file(path);
+  EXPECT_THAT(again->sections(), ElementsAre("журнал", "связь", "новый"));
+  EXPECT_EQ(again->get_string("журнал", "папка"), "/data/журнал буровой");
+  EXPECT_EQ(again->get_int("связь", "порт", 0), 5000);
+  EXPECT_EQ(again->get_string("новый", "ключ"), "значение");
+}
+
+TEST(IniFileTest, DamagedLinesAreReportedAndTheRestReads) {
+  lib::IniFile ini;
+  ini.load_text(
+      "[открыт\n"
+      "x=1\n"
+      "без знака равенства\n"
+      "=значение без ключа\n"
+      "[ok]\n"
+      "y=2\n");
+  EXPECT_THAT(ini.problems(), SizeIs(3));
+  EXPECT_THAT(ini.problems()[0], HasSubstr("line 1"));
+  // The unclosed header is closed, so x stays in its own section instead of being glued
+  // into the section name.
+  EXPECT_EQ(ini.get_int("открыт", "x", 0), 1);
+  EXPECT_EQ(ini.get_int("ok", "y", 0), 2);
+}
+
+TEST(IniFileTest, EightBitCodePageFileIsConverted) {
+  lib::IniFile ini;
+  // "[связь]\nпорт=5\nимя=Буровая\n" in the 8-bit Cyrillic code page.
+  ini.load_text(
+      "[\xF1\xE2\xFF\xE7\xFC]\n\xEF\xEE\xF0\xF2=5\n\xE8\xEC\xFF=\xC1\xF3\xF0\xEE\xE2\xE0\xFF\n");
+  EXPECT_TRUE(ini.converted_from_cp1251());
+  EXPECT_EQ(ini.get_int("связь", "порт", 0), 5);
+  EXPECT_EQ(ini.get_string("связь", "имя"), "Буровая");
+}
+
+TEST(IniFileTest, UnstorableNamesAreRefusedAndValuesStayOneLine) {
+  lib::IniFile ini;
+  EXPECT_THROW(ini.set_string("a]b", "k", "v"), std::invalid_argument);
+  EXPECT_THROW(ini.set_string("s", "k=1", "v"), std::invalid_argument);
+  EXPECT_THROW(ini.set_string("s", "", "v"), std::invalid_argument);
+  EXPECT_THROW(ini.set_string("s", ";k", "v"), std::invalid_argument);
+  EXPECT_THROW(ini.set_string("s", "[k", "v"), std::invalid_argument);
+  EXPECT_TRUE(ini.sections().empty());
+
+  ini.set_string("s", "k", "первая\nвторая=3");
+  lib::IniFile again;
+  again.load_text(ini.to_text());
+  EXPECT_THAT(again.keys("s"), ElementsAre("k"));
+  EXPECT_EQ(again.get_string("s", "k"), "первая вторая=3");
+}
+
+TEST(IniFileTest, DeleteKeyAndSection) {
+  lib::IniFile ini;
+  ini.load_text("[a]\nx=1\ny=2\n[b]\nz=3\n");
+  EXPECT_TRUE(ini.delete_key("a", "x"));
+  EXPECT_FALSE(ini.delete_key("a", "x"));
+  EXPECT_FALSE(ini.delete_key("нет", "x"));
+  EXPECT_THAT(ini.keys("a"), ElementsAre("y"));
+  EXPECT_TRUE(ini.delete_section("B"));
+  EXPECT_FALSE(ini.delete_section("b"));
+  EXPECT_THAT(ini.sections(), ElementsAre("a"));
+}
+
+TEST(IniFileTest, ReadOnlyFileRefusesToSave) {
+  TempFolder dir;
+  const std::string path = dir.file("ro.ini");
+  write_bytes(path, "[a]\nx=1\n");
+  auto ini = lib::get_readonly_ini_file(path);
+  EXPECT_TRUE(ini->read_only());
+  ini->set_int("a", "x", 2);
+  EXPECT_THROW(ini->save(), lib::IniError);
+  EXPECT_THROW(ini->save_file(dir.file("other.ini")), lib::IniError);
+  EXPECT_EQ(read_bytes(path), "[a]\nx=1\n");
+  EXPECT_FALSE(fs::exists(dir.file("other.ini")));
+}
+
+TEST(IniFileTest, MissingFileIsEmptyAndUnreadableFileThrows) {
+  TempFolder dir;
+  auto missing = lib::get_ini_file(dir.file("none.ini"));
+  EXPECT_TRUE(missing->sections().empty());
+  EXPECT_EQ(missing->path(), dir.file("none.ini"));
+
+  fs::create_directory(dir.file("folder.ini"));
+  lib::IniFile ini;
+  EXPECT_THROW(ini.load_file(dir.file("folder.ini")), lib::IniError);
+  // What was never read must not be replaced by an empty file.
+  EXPECT_THROW(ini.save(), lib::IniError);
+}
+
+TEST(IniFileTest, FailedSaveThrowsAndKeepsContent) {
+  TempFolder dir;
+  lib::IniFile ini;
+  ini.set_int("a", "x", 1);
+  EXPECT_THROW(ini.save_file(dir.file("no-such-folder/a.ini")), lib::IniError);
+  EXPECT_EQ(ini.get_int("a", "x", 0), 1);
+}
+
+// --------------------------------------------------------------------------------------
+// Typed options
+
+struct StationSettings : lib::ini_options {
+  int port = 0;
+  std::string server;
+  double depth_step = 0;
+  bool sound = false;
+  lib::Colour alarm_colour;
+  int mode = 0;
+
+  void get_options(lib::options_list& o) override {
+    o.sector("связь", "Связь с датчиками");
+    o.add("порт", "Порт", port, 5000).set_range(1, 65535);
+    o.add("сервер", "Сервер", server, "localhost");
+    o.sector("экран", "Экран");
+    o.add("шаг глубины", "Шаг глубины", depth_step, 0.2, 2)
+        .set_unit("м")
+        .set_step(0.1)
+        .set_range(0.01, 10);
+    o.add("звук", "Звуковой сигнал", sound, true);
+    o.add("цвет тревоги", "Цвет тревоги", alarm_colour, 0xFF0000);
+    o.add_item("режим", "Режим", mode, {"бурение", "спуск", "подъём"}, 1);
+  }
+};
+
+void expect_defaults(const StationSettings& s) {
+  EXPECT_EQ(s.port, 5000);
+  EXPECT_EQ(s.server, "localhost");
+  EXPECT_DOUBLE_EQ(s.depth_step, 0.2);
+  EXPECT_TRUE(s.sound);
+  EXPECT_EQ(s.alarm_colour, lib::Colour(0xFF0000));
+  EXPECT_EQ(s.mode, 1);
+}
+
+TEST(OptionsTest, SetDefaultsAndMissingKeysGiveDefaults) {
+  StationSettings s;
+  s.set_defaults();
+  expect_defaults(s);
+
+  StationSettings t;
+  t.port = 1;
+  t.server = "x";
+  t.depth_step = 9;
+  t.sound = false;
+  t.alarm_colour = 0x123456;
+  t.mode = 2;
+  lib::IniFile ini;
+  ini.load_text("[другое]\nпорт=80\n");
+  EXPECT_THAT(t.load(ini), IsEmpty());
+  expect_defaults(t);
+}
+
+TEST(OptionsTest, EveryTypeRoundTripsThroughAFile) {
+  TempFolder dir;
+  const std::string path = dir.file("station.ini");
+  StationSettings s;
+  s.port = 4001;
+  s.server = "\"сервер 1\", резерв";
+  s.depth_step = 0.25;
+  s.sound = false;
+  s.alarm_colour = lib::Colour::from_rgb(0x12, 0xAB, 0x34);
+  s.mode = 2;
+  s.save_to_file(path);
+
+  const std::string text = read_bytes(path);
+  EXPECT_THAT(text, AllOf(HasSubstr("[связь]\nпорт=4001\n"), HasSubstr("шаг глубины=0.25\n"),
+                          HasSubstr("звук=0\n"), HasSubstr("цвет тревоги=#12AB34\n"),
+                          HasSubstr("режим=2\n")));
+
+  StationSettings t;
+  EXPECT_THAT(t.load_from_file(path), IsEmpty());
+  EXPECT_EQ(t.port, 4001);
+  EXPECT_EQ(t.server, "\"сервер 1\", резерв");
+  EXPECT_DOUBLE_EQ(t.depth_step, 0.25);
+  EXPECT_FALSE(t.sound);
+  EXPECT_EQ(t.alarm_colour, lib::Colour(0x12AB34));
+  EXPECT_EQ(t.mode, 2);
+}
+
+TEST(OptionsTest, SaveToFileKeepsOtherSectionsAndForeignKeys) {
+  TempFolder dir;
+  const std::string path = dir.file("station.ini");
+  write_bytes(path,
+              "[журнал]\n"
+              "папка=/data/журнал\n"
+              "уровень=3\n"
+              "\n"
+              "[связь]\n"
+              "порт=1\n"
+              "скорость=9600\n");
+  StationSettings s;
+  s.set_defaults();
+  s.save_to_file(path);
+
+  auto ini = lib::get_ini_file(path);
+  EXPECT_EQ(ini->get_string("журнал", "папка"), "/data/журнал");
+  EXPECT_EQ(ini->get_int("журнал", "уровень", 0), 3);
+  EXPECT_EQ(ini->get_int("связь", "скорость", 0), 9600);
+  EXPECT_EQ(ini->get_int("связь", "порт", 0), 5000);
+  EXPECT_EQ(ini->sections().front(), "журнал");
+}
+
+TEST(OptionsTest, BadValuesFallBackOrClampWithAReason) {
+  lib::IniFile ini;
+  ini.load_text(
+      "[связь]\n"
+      "порт=99999\n"
+      "[экран]\n"
+      "шаг глубины=0,5 ; было 0.2\n"
+      "звук=может быть\n"
+      "цвет тревоги=#12345\n"
+      "режим=7\n");
+  StationSettings s;
+  const auto issues = s.load(ini);
+  std::vector<std::string> keys;
+  for (const auto& i : issues) keys.push_back(i.key);
+  EXPECT_THAT(keys, ElementsAre("порт", "шаг глубины", "звук", "цвет тревоги", "режим"));
+  EXPECT_EQ(s.port, 65535);
+  EXPECT_THAT(issues[0].reason, HasSubstr("clamped"));
+  EXPECT_EQ(issues[1].text, "0,5 ; было 0.2");
+  EXPECT_DOUBLE_EQ(s.depth_step, 0.2);
+  EXPECT_TRUE(s.sound);
+  EXPECT_EQ(s.alarm_colour, lib::Colour(0xFF0000));
+  EXPECT_EQ(s.mode, 1);
+  for (const auto& i : issues) EXPECT_FALSE(i.reason.empty()) << i.key;
+}
+
+TEST(OptionsTest, OutOfRangeFloatIsClampedAndCommaDecimalIsRead) {
+  lib::IniFile ini;
+  ini.load_text("[экран]\nшаг глубины=0,001\n");
+  StationSettings s;
+  const auto issues = s.load(ini);
+  ASSERT_THAT(issues, SizeIs(1));
+  EXPECT_DOUBLE_EQ(s.depth_step, 0.01);
+
+  ini.load_text("[экран]\nшаг глубины=0,75\n");
+  EXPECT_THAT(s.load(ini), IsEmpty());
+  EXPECT_DOUBLE_EQ(s.depth_step, 0.75);
+}
+
+TEST(OptionsTest, UnreadableFileLeavesDefaultsAndIsReported) {
+  TempFolder dir;
+  fs::create_directory(dir.file("folder.ini"));
+  StationSettings s;
+  s.port = 1;
+  const auto issues = s.load_from_file(dir.file("folder.ini"));
+  ASSERT_THAT(issues, SizeIs(1));
+  EXPECT_THAT(issues[0].reason, HasSubstr("folder.ini"));
+  expect_defaults(s);
+  EXPECT_THROW(s.save_to_file(dir.file("folder.ini")), lib::IniError);
+}
+
+TEST(OptionsTest, DescriptionKeepsWhatTheDialogNeeds) {
+  StationSettings s;
+  lib::options_list list = s.options();
+  ASSERT_THAT(list.sectors(), SizeIs(2));
+  EXPECT_EQ(list.sectors()[1].section, "экран");
+  EXPECT_EQ(list.sectors()[1].caption, "Экран");
+  ASSERT_EQ(list.size(), 6u);
+
+  const lib::Option* step = list.find("ЭКРАН", "Шаг глубины");
+  ASSERT_NE(step, nullptr);
+  EXPECT_EQ(step->type(), lib::OptionType::kFloat);
+  EXPECT_EQ(step->sector_index(), 1u);
+  EXPECT_EQ(step->unit(), "м");
+  EXPECT_EQ(step->digits(), 2);
+  EXPECT_DOUBLE_EQ(step->step(), 0.1);
+  EXPECT_EQ(step->min(), 0.01);
+  EXPECT_EQ(step->max(), 10.0);
+  EXPECT_EQ(std::get<double>(step->default_value()), 0.2);
+
+  const lib::Option& mode = list[5];
+  EXPECT_EQ(mode.type(), lib::OptionType::kItem);
+  EXPECT_THAT(mode.items(), ElementsAre("бурение", "спуск", "подъём"));
+
+  // Values written through the description land in the settings object.
+  EXPECT_FALSE(list.find("связь", "порт")->assign(80).has_value());
+  EXPECT_EQ(s.port, 80);
+  EXPECT_TRUE(list.find("связь", "порт")->assign(std::string("80")).has_value());
+  EXPECT_EQ(s.port, 80);
+  EXPECT_TRUE(list.find("связь", "порт")->assign(0).has_value());
+  EXPECT_EQ(s.port, 1);
+}
+
+TEST(OptionsTest, MistakesInTheDescriptionThrow) {
+  int i = 0;
+  bool b = false;
+  lib::options_list early;
+  EXPECT_THROW(early.add("k", "c", i, 0), std::logic_error);
+
+  lib::options_list list;
+  list.sector("s", "S");
+  list.add("Порт", "c", i, 0);
+  EXPECT_THROW(list.add("порт", "c", i, 0), std::logic_error);
+  EXPECT_THROW(list.add("", "c", i, 0), std::logic_error);
+  EXPECT_THROW(list.add_item("item", "c", i, {"a", "b"}, 2), std::logic_error);
+  EXPECT_THROW(list.add("b", "c", b, false).set_range(0, 1), std::logic_error);
+  EXPECT_THROW(list.add("r", "c", i, 0).set_range(5, 1), std::logic_error);
+}
+
+TEST(OptionTextTest, ColourForms) {
+  EXPECT_EQ(lib::colour_to_str(lib::Colour::from_rgb(1, 2, 0xAB)), "#0102AB");
+  EXPECT_EQ(lib::parse_colour("#12ab34"), lib::Colour(0x12AB34));
+  EXPECT_EQ(lib::parse_colour(" #12AB34 "), lib::Colour(0x12AB34));
+  EXPECT_EQ(lib::parse_colour("1223476"), lib::Colour(0x12AB34));
+  EXPECT_EQ(lib::parse_colour("16777215"), lib::Colour(0xFFFFFF));
+  for (const char* bad :
+       {"#12345", "#1234567", "#GG0000", "-1", "16777216", "0x12AB34", "", "red"}) {
+    EXPECT_FALSE(lib::parse_colour(bad).has_value()) << bad;
+  }
+  EXPECT_EQ(lib::Colour(0xFF123456).rgb, 0x123456u);
+}
+
+TEST(OptionTextTest, FloatDigitsDecideTheWrittenText) {
+  double fixed = 0;
+  double exact = 0;
+  lib::options_list list;
+  list.sector("s", "S");
+  lib::Option& two = list.add("two", "c", fixed, 0, 2);
+  lib::Option& shortest = list.add("shortest", "c", exact, 0);
+  fixed = 1.23456;
+  exact = 0.1 + 0.2;
+  EXPECT_EQ(two.to_text(), "1.23");
+  EXPECT_FALSE(shortest.from_text(shortest.to_text()).has_value());
+  EXPECT_EQ(exact, 0.1 + 0.2);
+}
+
+TEST(OptionTextTest, IntTextOutsideIntIsClamped) {
+  int v = 0;
+  lib::options_list list;
+  list.sector("s", "S");
+  lib::Option& o = list.add("k", "c", v, 3);
+  EXPECT_TRUE(o.from_text("99999999999").has_value());
+  EXPECT_EQ(v, 2147483647);
+  EXPECT_TRUE(o.from_text("4.5").has_value());
+  EXPECT_EQ(v, 3);
+}
+
+// --------------------------------------------------------------------------------------
+// Collections
+
+struct Threshold {
+  std::string param;
+  double limit = 0;
+  std::string text;
+  bool operator==(const Threshold&) const = default;
+};
+
+class ThresholdList : public lib::IniCollectModule {
+ public:
+  ThresholdList() : IniCollectModule("пороги") {}
+  std::vector<Threshold> items;
+
+ protected:
+  std::size_t item_count() const override { return items.size(); }
+  void clear_items() override { items.clear(); }
+  void item_to_fields(std::size_t i, lib::StringContainer& f) const override {
+    f.add(items[i].param);
+    f.add(lib::float_to_str(items[i].limit));
+    f.add(items[i].text);
+  }
+  bool add_item_from_fields(const lib::StringContainer& f, std::string& reason) override {
+    if (f.size() != 3) {
+      reason = "3 fields expected";
+      return false;
+    }
+    // std::stod throws on a non-number: the module must turn that into a skipped line.
+    items.push_back({f[0], std::stod(f[1]), f[2]});
+    return true;
+  }
+};
+
+TEST(IniCollectTest, RoundTripThroughAFileKeepsOrderAndOtherSections) {
+  TempFolder dir;
+  const std::string path = dir.file("alarms.ini");
+  write_bytes(path, "[связь]\nпорт=1\n");
+  ThresholdList list;
+  list.items = {{"Вес", 120.5, "Превышение веса, \"крюк\""},
+                {"Давление", 250, "Давление"},
+                {"Обороты", -3, ""}};
+  list.save_to_file(path);
+
+  const std::string text = read_bytes(path);
+  EXPECT_THAT(text, HasSubstr("[связь]\nпорт=1\n"));
+  EXPECT_THAT(text, HasSubstr("[пороги]\ncount=3\n1="));
+
+  ThresholdList again;
+  EXPECT_THAT(again.load_from_file(path), IsEmpty());
+  EXPECT_EQ(again.items, list.items);
+}
+
+TEST(IniCollectTest, DamagedLinesAreSkippedWithAReasonAndTheRestLoads) {
+  lib::IniFile ini;
+  ini.load_text(
+      "[пороги]\n"
+      "count=4\n"
+      "1=Вес,120,a\n"
+      "2=Давление\n"
+      "3=Момент,abc,x\n"
+      "4=Обороты,80,b\n"
+      "лишний=1\n");
+  ThresholdList list;
+  list.items = {{"старый", 1, ""}};
+  const auto issues = list.load(ini);
+  ASSERT_THAT(list.items, SizeIs(2));
+  EXPECT_EQ(list.items[0], (Threshold{"Вес", 120, "a"}));
+  EXPECT_EQ(list.items[1], (Threshold{"Обороты", 80, "b"}));
+  ASSERT_THAT(issues, SizeIs(3));
+  EXPECT_THAT(issues[0], HasSubstr("лишний"));
+  EXPECT_THAT(issues[1], AllOf(HasSubstr("line 2"), HasSubstr("3 fields expected")));
+  EXPECT_THAT(issues[2], AllOf(HasSubstr("line 3"), HasSubstr("Момент,abc,x")));
+}
+
+TEST(IniCollectTest, LinesAreReadByNumberWhateverCountSays) {
+  lib::IniFile ini;
+  ini.load_text("[пороги]\ncount=1\n10=C,3,c\n2=B,2,b\n1=A,1,a\n");
+  ThresholdList list;
+  const auto issues = list.load(ini);
+  ASSERT_THAT(list.items, SizeIs(3));
+  EXPECT_EQ(list.items[0].param, "A");
+  EXPECT_EQ(list.items[1].param, "B");
+  EXPECT_EQ(list.items[2].param, "C");
+  ASSERT_THAT(issues, SizeIs(1));
+  EXPECT_THAT(issues[0], HasSubstr("count"));
+}
+
+TEST(IniCollectTest, SaveDropsStaleLinesAndKeepsTheSectionInPlace) {
+  lib::IniFile ini;
+  ini.load_text("[a]\nx=1\n[пороги]\ncount=3\n1=A,1,a\n2=B,2,b\n3=C,3,c\n[b]\ny=2\n");
+  ThresholdList list;
+  ASSERT_THAT(list.load(ini), IsEmpty());
+  list.items.erase(list.items.begin());
+  list.save(ini);
+  EXPECT_THAT(ini.sections(), ElementsAre("a", "пороги", "b"));
+  EXPECT_THAT(ini.keys("пороги"), ElementsAre("count", "1", "2"));
+  EXPECT_EQ(ini.get_int("пороги", "count", 0), 2);
+
+  ThresholdList again;
+  EXPECT_THAT(again.load(ini), IsEmpty());
+  EXPECT_EQ(again.items, list.items);
+}
+
+TEST(IniCollectTest, MissingSectionGivesNoItemsAndUnreadableFileKeepsThem) {
+  lib::IniFile ini;
+  ini.load_text("[a]\nx=1\n");
+  ThresholdList list;
+  list.items = {{"A", 1, "a"}};
+  EXPECT_THAT(list.load(ini), IsEmpty());
+  EXPECT_THAT(list.items, IsEmpty());
+
+  TempFolder dir;
+  fs::create_directory(dir.file("folder.ini"));
+  list.items = {{"A", 1, "a"}};
+  EXPECT_THAT(list.load_from_file(dir.file("folder.ini")), SizeIs(1));
+  EXPECT_THAT(list.items, SizeIs(1));
+}
+
+}  // namespace

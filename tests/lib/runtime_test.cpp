@@ -1,0 +1,166 @@
+// Locks, the line logger and the main-thread message caller.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "lib/line_logger.h"
+#include "lib/lock_object.h"
+#include "lib/mess_caller.h"
+#include "support/fakes.h"
+
+using namespace lib;
+using testing_support::FakeClock;
+using testing_support::TempDir;
+
+namespace {
+
+TEST(LockObject, InProcessKindIsReentrantAndExcludesOtherThreads) {
+  lock_object lock(lock_object::kInProcess);
+  lock.lock();
+  lock.lock();  // same thread again
+  std::atomic<bool> other_got_it{true};
+  std::thread([&] { other_got_it = lock.try_lock(); }).join();
+  EXPECT_FALSE(other_got_it);
+  lock.unlock();
+  std::thread([&] { other_got_it = lock.try_lock(); }).join();
+  EXPECT_FALSE(other_got_it) << "still held once";
+  lock.unlock();
+  std::thread([&] {
+    other_got_it = lock.try_lock();
+    if (other_got_it) lock.unlock();
+  }).join();
+  EXPECT_TRUE(other_got_it);
+}
+
+TEST(LockObject, OtherKindsDoNothing) {
+  lock_object lock(7);
+  lock.lock();
+  std::atomic<bool> got{false};
+  std::thread([&] { got = lock.try_lock(); }).join();
+  EXPECT_TRUE(got);
+  lock.unlock();
+}
+
+TEST(LockObject, InterProcessKindExcludesAnotherProcess) {
+  TempDir dir;
+  const std::string file = dir.file("x.lock");
+  lock_object lock(lock_object::kInterProcess, file);
+  ASSERT_TRUE(lock.has_file());
+  lock.lock();
+  lock.lock();  // re-entrant on this thread
+  lock.unlock();
+
+  auto child_can_lock = [&] {
+    pid_t pid = fork();
+    if (pid == 0) {
+      lock_object other(lock_object::kInterProcess, file);
+      _exit(other.try_lock() ? 1 : 0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 1;
+  };
+  EXPECT_FALSE(child_can_lock()) << "held once more by this process";
+  lock.unlock();
+  EXPECT_TRUE(child_can_lock());
+}
+
+TEST(LockObject, InterProcessLockWithoutItsFileStillGuardsThreads) {
+  lock_object lock(lock_object::kInterProcess, "/nonexistent-folder/x.lock");
+  EXPECT_FALSE(lock.has_file());
+  lock.lock();
+  std::atomic<bool> got{true};
+  std::thread([&] { got = lock.try_lock(); }).join();
+  EXPECT_FALSE(got);
+  lock.unlock();
+}
+
+TEST(LineLogger, WritesOnlyBelowTheThresholdInTheLineForm) {
+  TempDir dir;
+  FakeClock clock;
+  clock.set(2026, 12, 5, 7, 8, 9);
+  LineLogger log(0, clock);
+  EXPECT_FALSE(log.write("no file yet", -1));
+  log.set_file(dir.file("a.log"));
+  EXPECT_TRUE(log.write("ошибка", -1));
+  EXPECT_FALSE(log.write("info", 0));
+  log.set_threshold(3);
+  EXPECT_TRUE(log.write("detail", 2));
+  EXPECT_EQ(testing_support::read_file(dir.file("a.log")),
+            "(05.12.2026 07:08:09) ошибка\n(05.12.2026 07:08:09) detail\n");
+}
+
+TEST(LineLogger, EncodesLinesAndRotatesLargeFiles) {
+  TempDir dir;
+  FakeClock clock;
+  LineLogger log(0, clock);
+  log.set_file(dir.file("b.log"));
+  log.set_encoding(StringEnc::kCp1251);
+  log.write("Ж", -1);
+  std::string bytes = testing_support::read_file(dir.file("b.log"));
+  EXPECT_EQ(bytes.substr(bytes.size() - 2), "\xC6\n");
+
+  log.set_encoding(StringEnc::kUtf8);
+  log.set_max_bytes(200);
+  for (int i = 0; i < 20; ++i) log.write("line " + std::to_string(i), -1);
+  EXPECT_LE(testing_support::read_file(dir.file("b.log")).size(), 200u + 40u);
+  std::string old = testing_support::read_file(dir.file("b.log.old"));
+  EXPECT_FALSE(old.empty());
+}
+
+TEST(LineLogger, UnwritableFileNeverThrows) {
+  LineLogger log(0);
+  log.set_file("/nonexistent-folder/c.log");
+  EXPECT_FALSE(log.write("lost", -1));
+}
+
+TEST(MessCaller, TasksRunInOrderOnTheDrainingThread) {
+  MessCaller caller;
+  std::vector<int> order;
+  std::thread::id ran_on;
+  std::thread([&] {
+    for (int i = 0; i < 5; ++i)
+      caller.call([&, i] {
+        order.push_back(i);
+        ran_on = std::this_thread::get_id();
+      });
+  }).join();
+  EXPECT_TRUE(order.empty()) << "nothing runs until the host drains";
+  EXPECT_EQ(caller.pending(), 5u);
+  EXPECT_EQ(caller.run_pending(), 5u);
+  EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
+  EXPECT_EQ(ran_on, std::this_thread::get_id());
+}
+
+TEST(MessCaller, TaskPostedWhileDrainingWaitsForTheNextDrain) {
+  MessCaller caller;
+  int runs = 0;
+  caller.call([&] {
+    ++runs;
+    caller.call([&] { ++runs; });
+  });
+  EXPECT_EQ(caller.run_pending(), 1u);
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(caller.run_pending(), 1u);
+  EXPECT_EQ(runs, 2);
+}
+
+TEST(MessCaller, FullQueueRefusesAndThrowingTaskIsReported) {
+  MessCaller caller(2);
+  std::vector<std::string> errors;
+  caller.set_error_handler([&](const std::string& m) { errors.push_back(m); });
+  int runs = 0;
+  EXPECT_TRUE(caller.call([] { throw std::runtime_error("boom"); }));
+  EXPECT_TRUE(caller.call([&] { ++runs; }));
+  EXPECT_FALSE(caller.call([&] { ++runs; }));
+  EXPECT_EQ(caller.dropped(), 1u);
+  EXPECT_EQ(caller.run_pending(), 2u);
+  EXPECT_EQ(runs, 1);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("boom"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,629 @@
+// Text family: encodings, identifier case rules, number text, quoting and escaping.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <random>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "lib/ident.h"
+#include "lib/str_enc.h"
+#include "lib/str_utils.h"
+#include "lib/string_container.h"
+
+namespace {
+
+using lib::StrEncConverter;
+using lib::StringContainer;
+using lib::StringEnc;
+
+// Independent UTF-8 encoder, so expected values do not come from the code under test.
+std::string utf8_of(char32_t cp) {
+  std::string s;
+  if (cp < 0x80) {
+    s += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    s += static_cast<char>(0xC0 | (cp >> 6));
+    s += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    s += static_cast<char>(0xE0 | (cp >> 12));
+    s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    s += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    s += static_cast<char>(0xF0 | (cp >> 18));
+    s += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    s += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+  return s;
+}
+
+std::string byte_str(unsigned b) {
+  return std::string(1, static_cast<char>(b));
+}
+
+// The published windows-1251 assignments of 0x80..0xBF. 0x98 has no letter; it carries the
+// C1 control U+0098 so that every byte survives a round trip.
+constexpr char32_t kCp1251High[64] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 88
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
+    0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  // 98
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,  // A0
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,  // A8
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,  // B0
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,  // B8
+};
+
+char32_t expected_cp1251(unsigned b) {
+  if (b < 0x80) return b;
+  if (b < 0xC0) return kCp1251High[b - 0x80];
+  return 0x0410 + (b - 0xC0);  // А..я in alphabet order, without Ё/ё
+}
+
+const std::string kFffd = "\xEF\xBF\xBD";
+
+// ---------------------------------------------------------------------------------------
+// Encodings
+
+TEST(TextEncoding, EveryCp1251ByteMapsToItsCodePointAndBack) {
+  for (unsigned b = 0; b < 256; ++b) {
+    SCOPED_TRACE(b);
+    const std::string utf8 = utf8_of(expected_cp1251(b));
+    EXPECT_EQ(lib::cp1251_to_utf8(byte_str(b)), utf8);
+    EXPECT_EQ(lib::utf8_to_cp1251(utf8), byte_str(b));
+  }
+}
+
+TEST(TextEncoding, CyrillicAlphabetAndSignsInWords) {
+  const std::string upper = "АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ";
+  const std::string lower = "абвгдеёжзийклмнопрстуфхцчшщъыьэюя";
+  std::string upper_1251, lower_1251;
+  for (unsigned b = 0xC0; b < 0xE0; ++b) {
+    upper_1251 += static_cast<char>(b);
+    lower_1251 += static_cast<char>(b + 0x20);
+    if (b == 0xC5) {  // Ё and ё sit after Е/е in the alphabet but outside the letter block
+      upper_1251 += '\xA8';
+      lower_1251 += '\xB8';
+    }
+  }
+  EXPECT_EQ(lib::utf8_to_cp1251(upper), upper_1251);
+  EXPECT_EQ(lib::utf8_to_cp1251(lower), lower_1251);
+  EXPECT_EQ(lib::cp1251_to_utf8(upper_1251), upper);
+  EXPECT_EQ(lib::cp1251_to_utf8(lower_1251), lower);
+
+  const std::string number_sign = "\xB9";
+  EXPECT_EQ(lib::utf8_to_cp1251("Скв. №12, 5 т/м³"),
+            "\xD1\xEA\xE2. " + number_sign + "12, 5 \xF2/\xEC?");
+  EXPECT_EQ(lib::utf8_to_cp1251("«Ёлка» — 10 €"), "\xAB\xA8\xEB\xEA\xE0\xBB \x97 10 \x88");
+}
+
+TEST(TextEncoding, RandomCp1251BytesRoundTrip) {
+  std::mt19937 rng(1251);
+  std::uniform_int_distribution<int> byte(0, 255), len(0, 64);
+  for (int iter = 0; iter < 500; ++iter) {
+    std::string bytes;
+    for (int n = len(rng); n > 0; --n) bytes += static_cast<char>(byte(rng));
+    const std::string utf8 = lib::cp1251_to_utf8(bytes);
+    ASSERT_TRUE(lib::is_valid_utf8(utf8));
+    ASSERT_EQ(lib::utf8_to_cp1251(utf8), bytes);
+  }
+}
+
+TEST(TextEncoding, UnmappableCharactersBecomeQuestionMarks) {
+  EXPECT_EQ(lib::utf8_to_cp1251("a日b"), "a?b");
+  EXPECT_EQ(lib::utf8_to_cp1251("ä"), "?");
+  EXPECT_EQ(lib::utf8_to_cp1251("\xF0\x9F\x98\x80"), "?");  // one emoji, one mark
+  EXPECT_EQ(lib::utf8_to_cp1251(kFffd), "?");
+}
+
+TEST(TextEncoding, InvalidUtf8NeverBreaksConversion) {
+  // One '?' per maximal ill-formed subsequence; the byte that ends a broken sequence is
+  // read again as the start of the next one.
+  EXPECT_EQ(lib::utf8_to_cp1251("a\xFF."), "a?.");
+  EXPECT_EQ(lib::utf8_to_cp1251("\xD0"), "?");              // truncated at the end
+  EXPECT_EQ(lib::utf8_to_cp1251("\xE2\x82."), "?.");        // truncated 3-byte form
+  EXPECT_EQ(lib::utf8_to_cp1251("\xD0\xD0\x96"), "?\xC6");  // lead, then a real Ж
+  EXPECT_EQ(lib::utf8_to_cp1251("\xC0\x80"), "??");         // overlong NUL
+  EXPECT_EQ(lib::utf8_to_cp1251("\xED\xA0\x80"), "???");    // surrogate
+  EXPECT_EQ(lib::utf8_to_cp1251("\x80\x80"), "??");         // stray trail bytes
+
+  StrEncConverter utf8(StringEnc::kUtf8);
+  EXPECT_EQ(utf8.from_utf8("ok\xFF"), "ok?");
+  EXPECT_EQ(utf8.to_utf8("ok\xFF"), "ok" + kFffd);
+  EXPECT_EQ(utf8.to_utf8("\xE2\x82"), kFffd);
+  EXPECT_EQ(utf8.to_utf8("\xF4\x90\x80\x80"), kFffd + kFffd + kFffd + kFffd);  // > U+10FFFF
+
+  std::mt19937 rng(7);
+  std::uniform_int_distribution<int> byte(0, 255), len(0, 40);
+  for (int iter = 0; iter < 500; ++iter) {
+    std::string junk;
+    for (int n = len(rng); n > 0; --n) junk += static_cast<char>(byte(rng));
+    ASSERT_TRUE(lib::is_valid_utf8(utf8.to_utf8(junk)));
+    ASSERT_TRUE(lib::is_valid_utf8(utf8.from_utf8(junk)));
+    ASSERT_TRUE(lib::is_valid_utf8(lib::cp1251_to_utf8(lib::utf8_to_cp1251(junk))));
+  }
+}
+
+TEST(TextEncoding, ConverterFollowsItsEncoding) {
+  StrEncConverter conv;
+  EXPECT_EQ(conv.encoding(), StringEnc::kUtf8);
+  EXPECT_EQ(conv.to_utf8("Глубина"), "Глубина");
+  EXPECT_EQ(conv.from_utf8("Глубина"), "Глубина");
+
+  conv.set_encoding(StringEnc::kCp1251);
+  EXPECT_EQ(conv.from_utf8("Глубина"), "\xC3\xEB\xF3\xE1\xE8\xED\xE0");
+  EXPECT_EQ(conv.to_utf8("\xC3\xEB\xF3\xE1\xE8\xED\xE0"), "Глубина");
+  EXPECT_EQ(conv.to_utf8(std::string_view("a\0b", 3)), std::string("a\0b", 3));
+
+  // A code no build knows is handled as UTF-8 rather than failing.
+  const StrEncConverter odd(static_cast<StringEnc>(9));
+  EXPECT_EQ(odd.to_utf8("Глубина"), "Глубина");
+}
+
+TEST(TextEncoding, KnownEncodingCodes) {
+  EXPECT_TRUE(lib::is_known_encoding(2));
+  EXPECT_TRUE(lib::is_known_encoding(3));
+  for (int code : {-1, 0, 1, 4, 65001}) EXPECT_FALSE(lib::is_known_encoding(code)) << code;
+}
+
+TEST(TextEncoding, Utf8Validation) {
+  for (const char* ok : {"", "abc", "Ёж", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xF4\x8F\xBF\xBF",
+                         "\xEF\xBF\xBF", "\xED\x9F\xBF", "\xEE\x80\x80"}) {
+    EXPECT_TRUE(lib::is_valid_utf8(ok)) << ok;
+  }
+  EXPECT_TRUE(lib::is_valid_utf8(std::string_view("\0", 1)));
+  for (const char* bad : {"\x80", "\xBF", "\xC0\xAF", "\xC1\xBF", "\xE0\x9F\xBF", "\xED\xA0\x80",
+                          "\xED\xBF\xBF", "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80",
+                          "\xF5\x80\x80\x80", "\xFF", "\xE2\x82", "\xD0\x41", "abc\xD0"}) {
+    EXPECT_FALSE(lib::is_valid_utf8(bad)) << ::testing::PrintToString(std::string(bad));
+  }
+}
+
+TEST(TextEncoding, CodePointReaderAndWriter) {
+  for (char32_t cp : {0x0u, 0x7Fu, 0x80u, 0x7FFu, 0x800u, 0xFFFFu, 0x10000u, 0x10FFFFu}) {
+    std::string s;
+    lib::append_utf8(s, cp);
+    EXPECT_EQ(s, utf8_of(cp));
+    std::size_t pos = 0;
+    EXPECT_EQ(lib::next_utf8_code_point(s, pos), cp);
+    EXPECT_EQ(pos, s.size());
+  }
+  std::string s;
+  lib::append_utf8(s, 0xD800);
+  lib::append_utf8(s, 0x110000);
+  EXPECT_EQ(s, kFffd + kFffd);
+
+  const std::string broken = "\xE2\x82x";
+  std::size_t pos = 0;
+  EXPECT_EQ(lib::next_utf8_code_point(broken, pos), lib::kInvalidCodePoint);
+  EXPECT_EQ(pos, 2u);
+  EXPECT_EQ(lib::next_utf8_code_point(broken, pos), U'x');
+  EXPECT_EQ(lib::next_utf8_code_point(broken, pos), lib::kInvalidCodePoint);  // at the end
+  EXPECT_EQ(pos, broken.size());
+}
+
+// ---------------------------------------------------------------------------------------
+// Identifiers
+
+TEST(IdentCase, CyrillicAndLatinCaseMapping) {
+  EXPECT_EQ(lib::to_lower("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ"),
+            "абвгдеёжзийклмнопрстуфхцчшщъыьэюя");
+  EXPECT_EQ(lib::to_upper("абвгдеёжзийклмнопрстуфхцчшщъыьэюя"),
+            "АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ");
+  EXPECT_EQ(lib::to_lower("ВЕС_НА_КРЮКЕ Hook-Load 2"), "вес_на_крюке hook-load 2");
+  EXPECT_EQ(lib::to_upper("Ёмкость №3, ї і ґ"), "ЁМКОСТЬ №3, Ї І Ґ");
+  EXPECT_EQ(lib::to_upper("Depth"), "DEPTH");
+  EXPECT_EQ(lib::to_lower(""), "");
+  // Full mappings may change the length; the root locale keeps the dotted I of Turkish.
+  EXPECT_EQ(lib::to_upper("straße"), "STRASSE");
+  EXPECT_EQ(lib::to_lower("İ"), "i\xCC\x87");
+}
+
+TEST(IdentCase, InvalidUtf8IsLeftAsIs) {
+  const std::string bad = "ВЕС\xFF";
+  EXPECT_EQ(lib::to_lower(bad), bad);
+  EXPECT_EQ(lib::to_upper(bad), bad);
+}
+
+TEST(IdentCase, EqualityIgnoresCaseOnly) {
+  EXPECT_TRUE(lib::ident_equal("ВЕС_НА_КРЮКЕ", "вес_на_крюке"));
+  EXPECT_TRUE(lib::ident_equal("Ёмкость", "ёМКОСТЬ"));
+  EXPECT_TRUE(lib::ident_equal("DepthBit", "depthbit"));
+  EXPECT_TRUE(lib::ident_equal("Давление_P1", "давление_p1"));
+  EXPECT_TRUE(lib::ident_equal("", ""));
+  // Identifiers that only look alike, differ in length or in one letter stay apart.
+  EXPECT_FALSE(lib::ident_equal("ель", "ёль"));
+  EXPECT_FALSE(lib::ident_equal("вес", "вес1"));
+  EXPECT_FALSE(lib::ident_equal("вес1", "вес"));
+  EXPECT_FALSE(lib::ident_equal("Depth", "Dept"));
+  EXPECT_FALSE(lib::ident_equal("Pressure", "Рressure"));  // Cyrillic Р in front
+  EXPECT_FALSE(lib::ident_equal("a", ""));
+  // An ASCII identifier can equal a non-ASCII one: the Kelvin sign folds to k.
+  EXPECT_TRUE(lib::ident_equal("\u212Aelly", "KELLY"));
+  EXPECT_TRUE(lib::ident_equal("STRASSE", "straße"));
+  EXPECT_TRUE(lib::ident_equal("ΟΔΟΣ", "οδος"));
+}
+
+TEST(IdentCase, EqualityWithIllFormedBytes) {
+  EXPECT_TRUE(lib::ident_equal("ВЕС\xFF", "вес\xFF"));
+  EXPECT_FALSE(lib::ident_equal("ВЕС\xFF", "вес\xFE"));
+  EXPECT_FALSE(lib::ident_equal("\xD0", "\xD0\x90"));
+  EXPECT_FALSE(lib::ident_equal("\xFF", "?"));
+}
+
+// The identifiers used to check that equality, ordering and hashing agree.
+// clang-format off
+const std::vector<std::string> kIdents = {
+    "", "a", "A", "b", "ab", "AB", "Ab_1", "вес", "ВЕС", "Вес", "весы", "ВЕС_НА_КРЮКЕ",
+    "вес_на_крюке", "ель", "ёль", "ЁЛЬ", "Ёмкость", "ёмкость", "kelly", "KELLY", "\u212Aelly",
+    "straße", "STRASSE", "strasse", "ς", "σ", "Σ", "z", "я", "Я", "ВЕС\xFF", "вес\xFF", "\xFF",
+    "\xFE", "\xD0", "~", "\x7F", "Depth", "depth", "depth ", "№", "日本"};
+// clang-format on
+
+TEST(IdentCase, LessAndHashAgreeWithEquality) {
+  const lib::IdentLess less;
+  const lib::IdentHash hash;
+  for (const auto& a : kIdents) {
+    for (const auto& b : kIdents) {
+      SCOPED_TRACE(::testing::PrintToString(a) + " vs " + ::testing::PrintToString(b));
+      const bool eq = lib::ident_equal(a, b);
+      EXPECT_EQ(!less(a, b) && !less(b, a), eq);
+      EXPECT_FALSE(less(a, b) && less(b, a));
+      if (eq) {
+        EXPECT_EQ(hash(a), hash(b));
+      }
+      // Case-insensitive ordering must not depend on which side is upper-cased.
+      if (lib::is_valid_utf8(a) && lib::is_valid_utf8(b)) {
+        EXPECT_EQ(less(a, b), less(lib::to_upper(a), lib::to_lower(b)));
+      }
+    }
+  }
+  // Transitivity, which std::map relies on.
+  for (const auto& a : kIdents) {
+    for (const auto& b : kIdents) {
+      for (const auto& c : kIdents) {
+        if (less(a, b) && less(b, c)) {
+          ASSERT_TRUE(less(a, c)) << a << " " << b << " " << c;
+        }
+      }
+    }
+  }
+}
+
+TEST(IdentCase, EveryCyrillicLetterMatchesItsOtherCase) {
+  for (char32_t cp = 0x0400; cp <= 0x04FF; ++cp) {
+    const std::string s = "x" + utf8_of(cp) + "_1";
+    SCOPED_TRACE(s);
+    EXPECT_TRUE(lib::ident_equal(s, lib::to_lower(s)));
+    EXPECT_TRUE(lib::ident_equal(lib::to_upper(s), s));
+    EXPECT_EQ(lib::IdentHash{}(s), lib::IdentHash{}(lib::to_upper(s)));
+  }
+}
+
+TEST(IdentMap, OrderedMapFindsAnyCase) {
+  std::map<std::string, int, lib::IdentLess> m;
+  m["ВЕС_НА_КРЮКЕ"] = 1;
+  m["Глубина"] = 2;
+  m["Ёмкость"] = 3;
+  m["Depth"] = 4;
+  EXPECT_FALSE(m.emplace("вес_на_крюке", 9).second);
+  EXPECT_FALSE(m.emplace("ЁМКОСТЬ", 9).second);
+  EXPECT_TRUE(m.emplace("Емкость", 5).second);  // е is not ё
+  EXPECT_EQ(m.size(), 5u);
+
+  const auto it = m.find(std::string_view("вес_на_крюке"));  // transparent lookup
+  ASSERT_NE(it, m.end());
+  EXPECT_EQ(it->first, "ВЕС_НА_КРЮКЕ");
+  EXPECT_EQ(it->second, 1);
+  EXPECT_EQ(m.find(std::string_view("ГЛУБИНА"))->second, 2);
+  EXPECT_EQ(m.find(std::string_view("depth"))->second, 4);
+  EXPECT_EQ(m.find(std::string_view("глубин")), m.end());
+}
+
+TEST(IdentMap, UnorderedMapFindsAnyCase) {
+  std::unordered_map<std::string, int, lib::IdentHash, lib::IdentEqual> m;
+  m["ВЕС_НА_КРЮКЕ"] = 1;
+  m["Ёмкость"] = 3;
+  m["Depth"] = 4;
+  EXPECT_FALSE(m.emplace("вес_на_крюке", 9).second);
+  EXPECT_FALSE(m.emplace("ёМКОСТЬ", 9).second);
+  EXPECT_TRUE(m.emplace("емкость", 5).second);
+  EXPECT_EQ(m.at("вес_на_крюке"), 1);
+  EXPECT_EQ(m.at("ЁМКОСТЬ"), 3);
+  EXPECT_EQ(m.at("DEPTH"), 4);
+  EXPECT_EQ(m.count("вес_на_крюк"), 0u);
+}
+
+// ---------------------------------------------------------------------------------------
+// Number text
+
+TEST(StrToFloat, AcceptsTolerantForms) {
+  EXPECT_DOUBLE_EQ(lib::str_to_float("1.5"), 1.5);
+  EXPECT_DOUBLE_EQ(lib::str_to_float("1,5"), 1.5);
+  EXPECT_DOUBLE_EQ(lib::str_to_float("  -2.5e3 "), -2500.0);
+  EXPECT_DOUBLE_EQ(lib::str_to_float("\t7\r\n"), 7.0);
+  EXPECT_DOUBLE_EQ(lib::str_to_float("+3"), 3.0);
+  EXPECT_DOUBLE_EQ(lib::str_to_float(".5"), 0.5);
+  EXPECT_DOUBLE_EQ(lib::str_to_float(",5"), 0.5);
+  EXPECT_DOUBLE_EQ(lib::str_to_float("5."), 5.0);
+  EXPECT_DOUBLE_EQ(lib::str_to_float("1,5E-2"), 0.015);
+  EXPECT_DOUBLE_EQ(lib::str_to_float("007"), 7.0);
+  EXPECT_DOUBLE_EQ(lib::str_to_float("1e-400"), 0.0);  // rounds to zero, still a number
+  EXPECT_TRUE(std::isnan(lib::str_to_float("nan")));
+  EXPECT_EQ(lib::str_to_float("-INF"), -std::numeric_limits<double>::infinity());
+  // Exactness matters for the decimal comma: it must not go through a lossy path.
+  EXPECT_EQ(lib::str_to_float("0,1"), 0.1);
+  EXPECT_EQ(lib::str_to_float("2345,678901234"), 2345.678901234);
+}
+
+TEST(StrToFloat, MalformedTextGivesZero) {
+  for (const char* bad :
+       {"",    "   ",  "abc", "12abc", "1.2.3",  "1,2,3", "1,234.5", "1 000",
+        "+-3", "++3",  "-",   "+",     ".",      ",",     "e5",      "1e",
+        "1e+", "0x10", "- 5", "1e999", "-1e999", "5 5",   "1..5",    "\xD0\x9E"}) {
+    double out = 42;
+    EXPECT_FALSE(lib::try_str_to_float(bad, out)) << bad;
+    EXPECT_EQ(out, 0.0) << bad;
+    EXPECT_EQ(lib::str_to_float(bad), 0.0) << bad;
+  }
+  double out = 42;
+  EXPECT_TRUE(lib::try_str_to_float(" 0 ", out));
+  EXPECT_EQ(out, 0.0);
+  EXPECT_TRUE(lib::try_str_to_float("-0,25", out));
+  EXPECT_EQ(out, -0.25);
+  // Long input takes another buffer path; it must behave the same.
+  EXPECT_DOUBLE_EQ(lib::str_to_float("1," + std::string(300, '0') + "1"), 1.0);
+  EXPECT_EQ(lib::str_to_float(std::string(300, '1') + "x"), 0.0);
+  EXPECT_EQ(lib::str_to_float("1" + std::string(400, '0')), 0.0);         // too large
+  EXPECT_EQ(lib::str_to_float("0," + std::string(400, '0') + "1"), 0.0);  // tiny
+  EXPECT_TRUE(lib::try_str_to_float("0," + std::string(400, '0') + "1", out));
+}
+
+TEST(StrToInt, SignsBlanksAndFallback) {
+  EXPECT_EQ(lib::str_to_int(" 42 "), 42);
+  EXPECT_EQ(lib::str_to_int("+7"), 7);
+  EXPECT_EQ(lib::str_to_int("-7"), -7);
+  EXPECT_EQ(lib::str_to_int("-0"), 0);
+  EXPECT_EQ(lib::str_to_int("9223372036854775807"), std::numeric_limits<long long>::max());
+  EXPECT_EQ(lib::str_to_int("-9223372036854775808"), std::numeric_limits<long long>::min());
+  for (const char* bad : {"", " ", "9223372036854775808", "-9223372036854775809", "1.5", "1,0",
+                          "0x1F", "--1", "+-1", "-+1", "+", "-", "12abc", "1 2"}) {
+    EXPECT_EQ(lib::str_to_int(bad, -99), -99) << bad;
+  }
+  EXPECT_EQ(lib::str_to_int("junk"), 0);
+}
+
+TEST(StrFormat, FixedDecimals) {
+  EXPECT_EQ(lib::float_to_str(3.14159, 2), "3.14");
+  EXPECT_EQ(lib::float_to_str(2.675, 0), "3");
+  EXPECT_EQ(lib::float_to_str(-1.5, 1), "-1.5");
+  EXPECT_EQ(lib::float_to_str(1234.5, 3), "1234.500");
+  EXPECT_EQ(lib::float_to_str(1e20, 0), "100000000000000000000");
+  EXPECT_EQ(lib::float_to_str(-0.0, 0), "0");
+  EXPECT_EQ(lib::float_to_str(-0.0001, 2), "0.00");
+  EXPECT_EQ(lib::float_to_str(-0.004, 2), "0.00");
+  EXPECT_EQ(lib::float_to_str(-0.005001, 2), "-0.01");
+  // Decimals outside 0..15 are clamped instead of failing.
+  EXPECT_EQ(lib::float_to_str(2.5, -3), lib::float_to_str(2.5, 0));
+  EXPECT_EQ(lib::float_to_str(0.1, 99), "0.100000000000000");
+  EXPECT_EQ(lib::float_to_str(std::numeric_limits<double>::max(), 15).size(), 309u + 1 + 15);
+  EXPECT_EQ(lib::float_to_str(std::nan(""), 2), "nan");
+  EXPECT_EQ(lib::float_to_str(-std::nan(""), 2), "nan");
+  EXPECT_EQ(lib::float_to_str(std::numeric_limits<double>::infinity(), 2), "inf");
+  EXPECT_EQ(lib::float_to_str(-std::numeric_limits<double>::infinity(), 2), "-inf");
+}
+
+TEST(StrFormat, ShortestFormRoundTrips) {
+  EXPECT_EQ(lib::float_to_str(0.1), "0.1");
+  EXPECT_EQ(lib::float_to_str(-2.5), "-2.5");
+  EXPECT_EQ(lib::float_to_str(100.0), "100");
+  EXPECT_EQ(lib::float_to_str(-0.0), "0");
+  EXPECT_EQ(lib::float_to_str(-std::nan("")), "nan");
+  EXPECT_EQ(lib::float_to_str(-std::numeric_limits<double>::infinity()), "-inf");
+
+  std::mt19937_64 rng(42);
+  int checked = 0;
+  while (checked < 5000) {
+    const std::uint64_t bits = rng();
+    double v;
+    std::memcpy(&v, &bits, sizeof v);
+    if (!std::isfinite(v)) continue;
+    const std::string s = lib::float_to_str(v);
+    double back = 0;
+    ASSERT_TRUE(lib::try_str_to_float(s, back)) << s;
+    ASSERT_EQ(back, v) << s;
+    ASSERT_LE(s.size(), 24u) << s;
+    ++checked;
+  }
+  for (double v : {std::numeric_limits<double>::max(), std::numeric_limits<double>::min(),
+                   std::numeric_limits<double>::denorm_min(), 1.0 / 3, 1e21, 123456789.125}) {
+    EXPECT_EQ(lib::str_to_float(lib::float_to_str(v)), v) << v;
+  }
+  for (double v : {std::nan(""), std::numeric_limits<double>::infinity(),
+                   -std::numeric_limits<double>::infinity()}) {
+    const double back = lib::str_to_float(lib::float_to_str(v));
+    EXPECT_TRUE(std::isnan(v) ? std::isnan(back) : back == v) << v;
+  }
+}
+
+TEST(StrFormat, NullTolerance) {
+  EXPECT_FALSE(lib::is_over_null(0.0));
+  EXPECT_FALSE(lib::is_over_null(-0.0));
+  EXPECT_FALSE(lib::is_over_null(1e-10));
+  EXPECT_FALSE(lib::is_over_null(-1e-9));
+  EXPECT_TRUE(lib::is_over_null(2e-9));
+  EXPECT_TRUE(lib::is_over_null(-0.5));
+  EXPECT_FALSE(lib::is_over_null(std::nan("")));
+}
+
+// ---------------------------------------------------------------------------------------
+// Quoting, trimming and escaping
+
+TEST(StrQuote, QuotesOnlyWhenNeeded) {
+  EXPECT_EQ(lib::quoted_str("abc"), "abc");
+  EXPECT_EQ(lib::quoted_str("Глубина"), "Глубина");
+  EXPECT_EQ(lib::quoted_str(""), "\"\"");
+  EXPECT_EQ(lib::quoted_str("a b"), "\"a b\"");
+  EXPECT_EQ(lib::quoted_str("a\tb"), "\"a\tb\"");
+  EXPECT_EQ(lib::quoted_str("a,b"), "\"a,b\"");
+  EXPECT_EQ(lib::quoted_str("say \"hi\""), "\"say \"\"hi\"\"\"");
+  EXPECT_EQ(lib::quoted_str("\""), "\"\"\"\"");
+}
+
+TEST(StrQuote, DequoteUndoesQuoting) {
+  EXPECT_EQ(lib::dequoted_str("  abc  "), "abc");
+  EXPECT_EQ(lib::dequoted_str(" \" a b \" "), " a b ");
+  EXPECT_EQ(lib::dequoted_str("\"say \"\"hi\"\"\""), "say \"hi\"");
+  EXPECT_EQ(lib::dequoted_str("\"\""), "");
+  EXPECT_EQ(lib::dequoted_str("\""), "\"");          // one quote is not a pair
+  EXPECT_EQ(lib::dequoted_str("\"open"), "\"open");  // unclosed: left as is
+  EXPECT_EQ(lib::dequoted_str("a\"\"b"), "a\"\"b");  // quotes only at both ends count
+  for (const char* s :
+       {"", " ", "\"", "\"\"", "a b", " lead", "trail ", "x,y", "Ёж \"ok\"", "\t\r\n", "plain"}) {
+    EXPECT_EQ(lib::dequoted_str(lib::quoted_str(s)), s) << s;
+  }
+}
+
+TEST(StrQuote, TrimBlanks) {
+  EXPECT_EQ(lib::trim(" \t\r\nab c\n\t "), "ab c");
+  EXPECT_EQ(lib::trim("   "), "");
+  EXPECT_EQ(lib::trim(""), "");
+  EXPECT_EQ(lib::trim("\vx\f"), "\vx\f");  // only the four blanks are trimmed
+}
+
+TEST(TextEscape, EscapesAndUnescapes) {
+  EXPECT_EQ(lib::normal_text_to_file("a\\b\r\nc\td"), "a\\\\b\\r\\nc\\td");
+  EXPECT_EQ(lib::normal_text_to_file("Строка 1\nСтрока 2"), "Строка 1\\nСтрока 2");
+  EXPECT_EQ(lib::file_text_to_normal("a\\\\b\\r\\nc\\td"), "a\\b\r\nc\td");
+  // Unknown escapes and a trailing backslash stay as written.
+  EXPECT_EQ(lib::file_text_to_normal("C:\\data\\x"), "C:\\data\\x");
+  EXPECT_EQ(lib::file_text_to_normal("end\\"), "end\\");
+  EXPECT_EQ(lib::file_text_to_normal("\\\\n"), "\\n");
+}
+
+TEST(TextEscape, RandomTextRoundTripsThroughOneLine) {
+  const std::vector<std::string> alphabet = {"\\", "\r", "\n", "\t", "r", "n",  "t",
+                                             "a",  " ",  "Ё",  "\"", ",", "\\n"};
+  std::mt19937 rng(2024);
+  std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1), len(0, 20);
+  for (int iter = 0; iter < 2000; ++iter) {
+    std::string text;
+    for (std::size_t n = len(rng); n > 0; --n) text += alphabet[pick(rng)];
+    const std::string line = lib::normal_text_to_file(text);
+    ASSERT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
+    ASSERT_EQ(lib::file_text_to_normal(line), text) << line;
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// StringContainer
+
+TEST(CommaText, WritesQuotedItems) {
+  const StringContainer c{"a", "b c", "", "d,e", "say \"x\"", "Ёж"};
+  EXPECT_EQ(c.comma_text(), "a,\"b c\",\"\",\"d,e\",\"say \"\"x\"\"\",Ёж");
+  EXPECT_EQ(StringContainer{}.comma_text(), "");
+  EXPECT_EQ(StringContainer{""}.comma_text(), "\"\"");
+}
+
+TEST(CommaText, ReadsForeignLayouts) {
+  StringContainer c;
+  const auto texts = [&c] {
+    std::vector<std::string> v;
+    for (const auto& item : c.items()) v.push_back(item.text);
+    return v;
+  };
+  using V = std::vector<std::string>;
+  c.set_comma_text("a, b ,c");
+  EXPECT_EQ(texts(), (V{"a", "b", "c"}));
+  c.set_comma_text("\"a,b\",c");
+  EXPECT_EQ(texts(), (V{"a,b", "c"}));
+  c.set_comma_text("  \"a b\"  , x y ");
+  EXPECT_EQ(texts(), (V{"a b", "x y"}));
+  c.set_comma_text("\"abc,def");
+  EXPECT_EQ(texts(), (V{"abc,def"}));
+  c.set_comma_text("\"a\"b,c");
+  EXPECT_EQ(texts(), (V{"ab", "c"}));
+  c.set_comma_text("a,");
+  EXPECT_EQ(texts(), (V{"a", ""}));
+  c.set_comma_text(",");
+  EXPECT_EQ(texts(), (V{"", ""}));
+  c.set_comma_text("\"\"");
+  EXPECT_EQ(texts(), (V{""}));
+  c.set_comma_text("x");
+  c.set_comma_text("  ");
+  EXPECT_TRUE(c.empty());
+}
+
+TEST(CommaText, TagsAndLookups) {
+  StringContainer c;
+  c.add("Глубина", 10);
+  c.add("Вес", 20);
+  c.add("Глубина", 30);
+  EXPECT_EQ(c.index_of("Глубина"), 0);
+  EXPECT_EQ(c.index_of("глубина"), -1);  // exact match only
+  EXPECT_EQ(c.index_of_tag(20), 1);
+  EXPECT_EQ(c.index_of_tag(30), 2);
+  EXPECT_EQ(c.index_of_tag(0), -1);
+  EXPECT_EQ(c.tag(2), 30);
+  EXPECT_THROW(c.tag(3), std::out_of_range);
+  EXPECT_THROW(c[3], std::out_of_range);
+
+  c.set_comma_text(c.comma_text());
+  EXPECT_EQ(c.size(), 3u);
+  EXPECT_EQ(c.tag(0), 0);  // reading text resets the tags
+
+  c[1] = "Давление";
+  EXPECT_EQ(c.item(1).text, "Давление");
+  c.clear();
+  EXPECT_TRUE(c.empty());
+}
+
+TEST(CommaText, ToFloats) {
+  const StringContainer c{"1,5", " 2 ", "x", "-3e2", ""};
+  EXPECT_EQ(c.to_floats(), (std::vector<double>{1.5, 2.0, 0.0, -300.0, 0.0}));
+}
+
+TEST(CommaText, RandomItemsRoundTripInBothForms) {
+  const std::vector<std::string> alphabet = {"",   " ",  ",", "\"", "a", "Б", "\t",
+                                             "\n", "\r", "'", "\\", ";", "№"};
+  std::mt19937 rng(12345);
+  std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1), len(0, 6), count(0, 6);
+  for (int iter = 0; iter < 3000; ++iter) {
+    StringContainer c;
+    for (std::size_t n = count(rng); n > 0; --n) {
+      std::string item;
+      for (std::size_t k = len(rng); k > 0; --k) item += alphabet[pick(rng)];
+      c.add(item);
+    }
+    StringContainer back;
+    back.set_comma_text(c.comma_text());
+    ASSERT_EQ(back, c) << c.comma_text();
+    back.set_spaced_text(c.spaced_text());
+    ASSERT_EQ(back, c) << c.spaced_text();
+  }
+}
+
+TEST(StringContainerSpaced, WritesAndReadsTokens) {
+  const StringContainer c{"a", "b c", "", "Ёж"};
+  EXPECT_EQ(c.spaced_text(), "a \"b c\" \"\" Ёж");
+
+  StringContainer r;
+  r.set_spaced_text("  a \t \"b  c\"\nd ");
+  EXPECT_EQ(r, (StringContainer{"a", "b  c", "d"}));
+  r.set_spaced_text("x,y \"say \"\"hi\"\"\"");
+  EXPECT_EQ(r, (StringContainer{"x,y", "say \"hi\""}));
+  r.set_spaced_text("\"ab\"cd e");
+  EXPECT_EQ(r, (StringContainer{"abcd", "e"}));
+  r.set_spaced_text("\"open ended");
+  EXPECT_EQ(r, (StringContainer{"open ended"}));
+  r.set_spaced_text(" \t ");
+  EXPECT_TRUE(r.empty());
+}
+
+}  // namespace

@@ -1,0 +1,116 @@
+// Test doubles for the OS seams: a settable clock, a file system that injects faults, and
+// a temporary folder that cleans up after itself.
+#pragma once
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <string>
+
+#include "lib/date_time.h"
+#include "lib/file_system.h"
+
+namespace testing_support {
+
+class FakeClock : public lib::Clock {
+ public:
+  lib::LocalTime now{};
+  std::int64_t steady = 0;
+  lib::LocalTime local_now() override { return now; }
+  std::int64_t steady_ms() override { return steady; }
+  void set(int y, int mo, int d, int h, int mi, int s) {
+    now = lib::to_local_time(*lib::encode_date_time({y, mo, d, h, mi, s, 0}));
+  }
+};
+
+// Passes calls to the real file system unless a fault is armed.
+class FaultyFileSystem : public lib::FileSystem {
+ public:
+  std::size_t max_write_chunk = 0;  // >0: every write is cut to this many bytes
+  long long fail_after_bytes = -1;  // >=0: writes fail with ENOSPC once this many were written
+  bool fail_fsync = false;
+  bool fail_rename = false;
+  std::string only_paths_with;  // non-empty: faults hit only files whose path holds this
+  long long written = 0;
+  int opens = 0;
+
+  int open(const std::string& path, int flags, mode_t mode) override {
+    ++opens;
+    int fd = real().open(path, flags, mode);
+    if (fd >= 0) {
+      if (only_paths_with.empty() || path.find(only_paths_with) != std::string::npos) {
+        faulty_fds_.insert(fd);
+      } else {
+        faulty_fds_.erase(fd);
+      }
+    }
+    return fd;
+  }
+  ssize_t read(int fd, void* buf, std::size_t n) override { return real().read(fd, buf, n); }
+  ssize_t write(int fd, const void* buf, std::size_t n) override {
+    if (!faulty_fds_.count(fd)) return real().write(fd, buf, n);
+    if (fail_after_bytes >= 0 && written >= fail_after_bytes) {
+      errno = ENOSPC;
+      return -1;
+    }
+    if (max_write_chunk > 0 && n > max_write_chunk) n = max_write_chunk;
+    if (fail_after_bytes >= 0 && written + static_cast<long long>(n) > fail_after_bytes) {
+      n = static_cast<std::size_t>(fail_after_bytes - written);
+    }
+    ssize_t w = real().write(fd, buf, n);
+    if (w > 0) written += w;
+    return w;
+  }
+  int fsync(int fd) override {
+    if (fail_fsync && faulty_fds_.count(fd)) {
+      errno = EIO;
+      return -1;
+    }
+    return real().fsync(fd);
+  }
+  int close(int fd) override {
+    faulty_fds_.erase(fd);
+    return real().close(fd);
+  }
+  int rename(const std::string& from, const std::string& to) override {
+    if (fail_rename && (only_paths_with.empty() || to.find(only_paths_with) != std::string::npos)) {
+      errno = EXDEV;
+      return -1;
+    }
+    return real().rename(from, to);
+  }
+  int unlink(const std::string& path) override { return real().unlink(path); }
+  std::int64_t file_size(int fd) override { return real().file_size(fd); }
+
+ private:
+  static lib::FileSystem& real() { return lib::posix_file_system(); }
+  std::set<int> faulty_fds_;
+};
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "rigcore-test-XXXXXX").string();
+    path_ = ::mkdtemp(tmpl.data());
+    path_ += '/';
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + name; }
+
+ private:
+  std::string path_;
+};
+
+inline std::string read_file(const std::string& path) {
+  auto s = lib::read_whole_file(path);
+  return s ? *s : std::string();
+}
+
+}  // namespace testing_support
