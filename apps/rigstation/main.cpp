@@ -1,20 +1,26 @@
-// rigstation: the program that runs a station on the rigcore library.
+// rigstation: the program that runs a station on the rigcore library, and its tools.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <string>
 
-#include "core/home_folder.h"
+#include "command_registry.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"rigstation — drilling-rig monitoring and mud-logging station"};
   app.set_version_flag("--version", std::string("rigstation ") + RIGCORE_VERSION);
-  std::string home;
-  app.add_option("--home", home,
+  app.fallthrough();  // --home may follow a subcommand
+  rigstation::CommandContext context;
+  app.add_option("--home", context.home_option,
                  "Station home folder (default: $RIGCORE_HOME, else the program's folder)");
-  CLI11_PARSE(app, argc, argv);
+  rigstation::add_registered_commands(app, context);
 
-  if (home.empty()) home = reg::resolve_home_folder();
-  std::printf("rigstation %s\nhome folder: %s\n", RIGCORE_VERSION,
-              reg::with_trailing_slash(home).c_str());
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e);
+  }
+  if (app.get_subcommands().empty()) {
+    std::printf("rigstation %s\nhome folder: %s\n", RIGCORE_VERSION, context.home().c_str());
+  }
   return 0;
 }
