@@ -78,6 +78,7 @@ System::System(SystemOptions options)
   error_log_ = std::make_unique<ErrorLog>(clock_, fs_);
   module_list_ = std::make_unique<lib::ModuleList>();
 
+  values_ = std::make_unique<Values>(sys_lock_obj());
   set_default_dicts_provider();
   set_default_instr_dicts_provider();
   error_log_->set_file(exe_path_ + kErrorLogFileName);
@@ -103,6 +104,7 @@ void System::free_objects() {
   error_log_.reset();
   module_list_.reset();
   shared_file_lock_.reset();
+  values_.reset();
   dicts_provider_.reset();
   instr_dicts_provider_.reset();
   mess_caller_.reset();
@@ -164,7 +166,7 @@ void System::assign(System& other) {
 
 void System::before_work(int race_num, bool continue_race, const std::string& /*text*/) {
   std::lock_guard guard(sys_lock_obj());
-  race_num_ = race_num;
+  values_->set_variable("race_num", std::to_string(race_num));
   signals_->start(race_num, continue_race);
   reg_active_ = true;
 }

@@ -15,6 +15,7 @@
 #include "core/error_log.h"
 #include "core/host_data.h"
 #include "core/shared_values.h"
+#include "core/values.h"
 #include "lib/dicts_provider.h"
 #include "lib/lock_object.h"
 #include "lib/mess_caller.h"
@@ -53,11 +54,10 @@ class System {
   void assign(System& other);
 
   // ---- the registration bracket -----------------------------------------------------------
+  // Sets the variable "race_num", tells the start listeners, raises the registration flag.
   void before_work(int race_num, bool continue_race, const std::string& text);
   void after_work(const std::string& text);
   bool get_reg_active() const { return reg_active_; }
-  // The number given to the last before_work; 0 before any.
-  int race_num() const { return race_num_; }
 
   // Listeners told about the bracket, called under the system lock in connection order:
   // the run modules (reset on a new run) and the plug-ins connect here.
@@ -99,6 +99,7 @@ class System {
   ErrorLog& error_log() { return *error_log_; }
   lib::ModuleList& module_list() { return *module_list_; }
   lib::MessCaller& mess_caller() { return *mess_caller_; }
+  Values& values() { return *values_; }
   lib::lock_object& shared_file_lock() { return *shared_file_lock_; }
   lib::Clock& clock() { return clock_; }
   lib::FileSystem& file_system() { return fs_; }
@@ -121,6 +122,7 @@ class System {
   std::unique_ptr<lib::lock_object> shared_file_lock_;
   std::unique_ptr<lib::DictsProvider> dicts_provider_;
   std::unique_ptr<lib::DictsProvider> instr_dicts_provider_;
+  std::unique_ptr<Values> values_;
   std::unique_ptr<lib::MessCaller> mess_caller_;
   std::unique_ptr<Signals> signals_;
 
@@ -129,7 +131,6 @@ class System {
   std::function<std::vector<std::string>()> cur_files_source_;
   std::set<std::string> cur_files_;
   bool reg_active_ = false;
-  int race_num_ = 0;
 };
 
 }  // namespace reg

@@ -191,7 +191,8 @@ TEST(SystemBracket, BeforeAndAfterWorkDriveFlagAndListenersInOrder) {
   std::vector<std::string> calls;
   s.hub->connect_before_work([&](int race, bool cont) {
     calls.push_back("run modules " + std::to_string(race) + (cont ? " continue" : " new"));
-    EXPECT_EQ(s.hub->race_num(), race) << "the run number is set before anyone is told";
+    EXPECT_EQ(s.hub->values().get_variable("race_num"), std::to_string(race))
+        << "the run number is set before anyone is told";
     EXPECT_FALSE(s.hub->get_reg_active());
   });
   s.hub->connect_before_work([&](int, bool) { calls.push_back("plug-ins"); });
