@@ -1,0 +1,82 @@
+#include "journals/journal_file.h"
+
+#include <cerrno>
+
+#include "lib/binary_stream.h"
+#include "lib/date_time.h"
+
+namespace journals {
+namespace {
+
+// Enough numbered copies for any realistic run of damaged loads; past it the newest copy
+// overwrites the last name rather than fail the save.
+constexpr int kMaxDamagedCopies = 100;
+
+std::string damaged_copy_name(const std::string& path) {
+  std::string name = path + ".damaged";
+  for (int i = 1; i < kMaxDamagedCopies && lib::get_file_times(name); ++i) {
+    name = path + ".damaged." + std::to_string(i);
+  }
+  return name;
+}
+
+}  // namespace
+
+JournalFile::JournalFile(std::string owner, lib::FileSystem& fs, ErrorSink log)
+    : owner_(std::move(owner)), fs_(fs), log_(std::move(log)) {}
+
+void JournalFile::set_name(std::string path) {
+  if (path != path_) damaged_ = false;
+  path_ = std::move(path);
+}
+
+std::optional<std::string> JournalFile::read(const char* operation) {
+  if (path_.empty()) return std::nullopt;
+  errno = 0;
+  auto bytes = lib::read_whole_file(path_, fs_);
+  if (!bytes && errno != ENOENT) {
+    report(operation, "Ошибка чтения из файла '" + path_ + "': " + lib::errno_text(errno));
+  }
+  return bytes;
+}
+
+bool JournalFile::replace(std::string_view bytes, const char* operation) {
+  if (path_.empty()) return false;
+  // Without the copy the damaged file's unread records would be gone for good.
+  if (damaged_ && !keep_damaged_copy(operation)) return false;
+  try {
+    lib::write_file_atomically(path_, bytes, fs_);
+  } catch (const std::exception& e) {
+    report(operation, "Ошибка записи в файл '" + path_ + "': " + e.what());
+    return false;
+  }
+  damaged_ = false;
+  return true;
+}
+
+void JournalFile::report_damaged(const char* operation, const std::string& reason) {
+  damaged_ = true;
+  report(operation, "Ошибка чтения из файла '" + path_ + "': " + reason);
+}
+
+void JournalFile::report(const char* operation, const std::string& text) {
+  if (log_) log_(owner_ + "::" + operation + " : " + text);
+}
+
+bool JournalFile::keep_damaged_copy(const char* operation) {
+  auto old = lib::read_whole_file(path_, fs_);
+  if (!old) return true;  // the file is gone: nothing left to keep
+  const std::string copy = damaged_copy_name(path_);
+  try {
+    lib::write_file_atomically(copy, *old, fs_);
+    report(operation, "повреждённый файл '" + path_ + "' сохранён как '" + copy + "'");
+    damaged_ = false;
+    return true;
+  } catch (const std::exception& e) {
+    report(operation, "не удалось сохранить копию повреждённого файла '" + path_ +
+                          "', файл не перезаписан: " + e.what());
+    return false;
+  }
+}
+
+}  // namespace journals

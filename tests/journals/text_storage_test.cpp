@@ -1,0 +1,311 @@
+#include "journals/text_storage.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+
+#include "journal_test_support.h"
+#include "journals/remarks_file.h"
+#include "lib/str_enc.h"
+#include "support/fakes.h"
+
+using namespace text;
+using journal_tests::CollectedLog;
+using testing_support::FaultyFileSystem;
+using testing_support::TempDir;
+
+namespace {
+
+Record sample_remark(int seed) {
+  Record r;
+  r.time = 1700000000u + static_cast<std::uint32_t>(seed) * 60;
+  r.kind = seed % 3;
+  r.text = "Промывка \"до чистой воды\", C:\\dir\\n\tотбор шлама\nвторая строка №" +
+           std::to_string(seed);
+  r.size = 10 + seed;
+  r.colour = 0x00FF8000u + static_cast<std::uint32_t>(seed);
+  r.number = 5 * seed;
+  r.extra = seed % 2 ? "метка" : "две части, \"в кавычках\"  и пробелы ";
+  return r;
+}
+
+struct RemarksOnDisk {
+  TempDir dir;
+  CollectedLog log;
+  lib::lock_object file_lock;
+  Storage storage{file_lock, log.sink()};
+  std::string path = dir.file("remarks.txt");
+  RemarksOnDisk() { storage.set_file_name(path); }
+  void write(std::string_view bytes) { lib::write_file_atomically(path, bytes); }
+};
+
+}  // namespace
+
+TEST(RemarksFile, EveryFieldSurvivesSaveAndLoad) {
+  RemarksOnDisk disk;
+  for (int i = 1; i <= 4; ++i) disk.storage.add_record(sample_remark(i));
+  ASSERT_TRUE(disk.storage.save_to_file());
+
+  lib::lock_object other_lock;
+  Storage other(other_lock);
+  other.set_file_name(disk.path);
+  ASSERT_TRUE(other.load_from_file());
+  ASSERT_EQ(other.size(), 4);
+  for (int i = 0; i < 4; ++i) {
+    const Record r = other[i];
+    const Record expected = sample_remark(i + 1);
+    EXPECT_EQ(r.time, expected.time);
+    EXPECT_EQ(r.kind, expected.kind);
+    EXPECT_EQ(r.text, expected.text);
+    EXPECT_EQ(r.size, expected.size);
+    EXPECT_EQ(r.colour, expected.colour);
+    EXPECT_EQ(r.number, expected.number);
+    EXPECT_EQ(r.extra, expected.extra);
+  }
+  EXPECT_TRUE(disk.log.lines.empty());
+}
+
+TEST(RemarksFile, WrittenFileHasTheHeaderLinesAndOneLinePerRemark) {
+  Record r;
+  r.time = 1700000123u;
+  r.kind = 2;
+  r.text = "Долив";
+  r.size = 12;
+  r.colour = 255;
+  r.number = 4;
+  r.extra = "x";
+  Record plain;
+  plain.time = 5;
+  EXPECT_EQ(write_remarks_file({r, plain}),
+            "encoding=utf8\n"
+            "version=2\n"
+            "0.00 0.00 1700000123 2 \"Долив\" 0 0 12 255 4 x\n"
+            "0.00 0.00 5 0 \"\" 0 0 9 16777215 0\n");
+}
+
+TEST(RemarksFile, OlderLayoutWithSizeZeroGetsSizeNineAndWhite) {
+  // Older stations: no header, CP1251 text, nine items ending with the number.
+  RemarksOnDisk disk;
+  disk.write(
+      lib::utf8_to_cp1251("0.00 0.00 1600000000 1 \"Начало рейса\" 0 0 0 17\r\n"
+                          "0.00 0.00 1600000060 0 \"Конец\" 0 0 14 -3\r\n"));
+  ASSERT_TRUE(disk.storage.load_from_file());
+  ASSERT_EQ(disk.storage.size(), 2);
+  EXPECT_EQ(disk.storage[0].text, "Начало рейса");
+  EXPECT_EQ(disk.storage[0].size, 9);
+  EXPECT_EQ(disk.storage[0].colour, 0xFFFFFFu);
+  EXPECT_EQ(disk.storage[0].number, 17);
+  EXPECT_EQ(disk.storage[0].extra, "");
+  EXPECT_EQ(disk.storage[1].size, 14);
+  EXPECT_EQ(disk.storage[1].number, 0);  // never negative
+  EXPECT_TRUE(disk.log.lines.empty());
+}
+
+TEST(RemarksFile, TextBeforeTheEncodingLineIsCp1251AndAfterItUtf8) {
+  std::string bytes = lib::utf8_to_cp1251("0.00 0.00 1 0 \"Первая\" 0 0 9 0 0\n");
+  bytes += "encoding=utf8\nversion=2\n0.00 0.00 2 0 \"Вторая\" 0 0 9 0 0\n";
+  const RemarksFileContent content = read_remarks_file(bytes);
+  EXPECT_TRUE(content.utf8);
+  EXPECT_EQ(content.version, 2);
+  ASSERT_EQ(content.records.size(), 2u);
+  EXPECT_EQ(content.records[0].text, "Первая");
+  EXPECT_EQ(content.records[1].text, "Вторая");
+  EXPECT_TRUE(content.problems.empty());
+}
+
+TEST(RemarksFile, ByteOrderMarkMeansUtf8) {
+  const auto content = read_remarks_file(
+      "\xEF\xBB\xBF"
+      "0.00 0.00 1 0 \"Ёлка\" 0 0 9 0 0\n");
+  ASSERT_EQ(content.records.size(), 1u);
+  EXPECT_EQ(content.records[0].text, "Ёлка");
+}
+
+TEST(RemarksFile, ColourAndNumbersOutOfRangeAreTamed) {
+  const auto content = read_remarks_file(
+      "encoding=utf8\n"
+      "0.00 0.00 4294967295 99999999999 \"a\" 0 0 -5 -16777201 99999999999 e\n"
+      "0.00 0.00 7 1 \"b\" 0 0 abc 99999999999 -8\n");
+  ASSERT_EQ(content.records.size(), 2u);
+  EXPECT_EQ(content.records[0].time, 4294967295u);
+  EXPECT_EQ(content.records[0].kind, INT32_MAX);
+  EXPECT_EQ(content.records[0].size, 9);
+  EXPECT_EQ(content.records[0].colour, 0xFF00000Fu);  // a negative colour kept bit for bit
+  EXPECT_EQ(content.records[0].number, INT32_MAX);
+  EXPECT_EQ(content.records[1].size, 9);
+  EXPECT_EQ(content.records[1].colour, 0xFFFFFFu);
+  EXPECT_EQ(content.records[1].number, 0);
+}
+
+TEST(RemarksFile, DamagedLinesAreSkippedAndNamedTheRestIsKept) {
+  RemarksOnDisk disk;
+  disk.write(
+      "encoding=utf8\n"
+      "version=2\n"
+      "0.00 0.00 100 0 \"хорошая\" 0 0 9 0 0\n"
+      "0.00 0.00 200 0 \"без конца 0 0 9 0 0\n"
+      "0.00 0.00 300 0\n"
+      "0.00 0.00 вчера 0 \"время\" 0 0 9 0 0\n"
+      "\n"
+      "0.00 0.00 4294967296 0 \"слишком\" 0 0 9 0 0\n"
+      "0.00 0.00 500 0 \"тоже хорошая\" 0 0 9 0 0\n");
+  EXPECT_TRUE(disk.storage.load_from_file());
+  ASSERT_EQ(disk.storage.size(), 2);
+  EXPECT_EQ(disk.storage[0].time, 100u);
+  EXPECT_EQ(disk.storage[1].time, 500u);
+  ASSERT_EQ(disk.log.lines.size(), 1u);
+  const std::string& line = disk.log.lines[0];
+  EXPECT_NE(line.find("text::Storage::load_from_file"), std::string::npos);
+  EXPECT_NE(line.find(disk.path), std::string::npos);
+  EXPECT_NE(line.find("line 4: the quoted text never closes"), std::string::npos);
+  EXPECT_NE(line.find("line 5: only 4 items"), std::string::npos);
+  EXPECT_NE(line.find("line 6: time 'вчера'"), std::string::npos);
+  EXPECT_NE(line.find("line 8: time '4294967296'"), std::string::npos);
+}
+
+TEST(RemarksFile, FileWithNoUsableLineLeavesTheRemarksAsTheyWere) {
+  RemarksOnDisk disk;
+  disk.storage.add_record(sample_remark(1));
+  disk.write(std::string("\x00\x01\x02 garbage\n\x89PNG\r\n", 18));
+  EXPECT_FALSE(disk.storage.load_from_file());
+  ASSERT_EQ(disk.storage.size(), 1);
+  EXPECT_EQ(disk.storage[0], sample_remark(1));
+  EXPECT_TRUE(disk.log.mentions(disk.path));
+
+  // Saving now keeps the unreadable file beside the new one.
+  const std::string damaged = testing_support::read_file(disk.path);
+  ASSERT_TRUE(disk.storage.save_to_file());
+  EXPECT_EQ(testing_support::read_file(disk.path + ".damaged"), damaged);
+}
+
+TEST(RemarksFile, FileWithOnlyHeaderLinesEmptiesTheStorage) {
+  RemarksOnDisk disk;
+  disk.storage.add_record(sample_remark(1));
+  disk.write("encoding=utf8\nversion=2\n");
+  EXPECT_TRUE(disk.storage.load_from_file());
+  EXPECT_EQ(disk.storage.size(), 0);
+  EXPECT_TRUE(disk.log.lines.empty());
+}
+
+TEST(RemarksFile, ReloadOnlyWhenTheFileChanged) {
+  RemarksOnDisk disk;
+  disk.storage.add_record(sample_remark(1));
+  ASSERT_TRUE(disk.storage.save_to_file());
+  EXPECT_FALSE(disk.storage.check_file_changes());  // our own save is no change
+
+  // Another program rewrites the file.
+  disk.write(write_remarks_file({sample_remark(2), sample_remark(3)}));
+  journal_tests::touch_later(disk.path, 2);
+  EXPECT_TRUE(disk.storage.check_file_changes());
+  ASSERT_EQ(disk.storage.size(), 2);
+  EXPECT_EQ(disk.storage[0], sample_remark(2));
+
+  EXPECT_FALSE(disk.storage.check_file_changes());  // untouched since the reload
+  EXPECT_EQ(disk.storage.size(), 2);
+
+  // A file that has gone is no change either: the remarks stay.
+  std::filesystem::remove(disk.path);
+  EXPECT_FALSE(disk.storage.check_file_changes());
+  EXPECT_EQ(disk.storage.size(), 2);
+}
+
+TEST(RemarksFile, SizeChangeWithinTheSameTimestampIsStillSeen) {
+  RemarksOnDisk disk;
+  disk.storage.add_record(sample_remark(1));
+  ASSERT_TRUE(disk.storage.save_to_file());
+  const auto before = std::filesystem::last_write_time(disk.path);
+  disk.write(write_remarks_file({sample_remark(1), sample_remark(2)}));
+  std::filesystem::last_write_time(disk.path, before);
+  EXPECT_TRUE(disk.storage.check_file_changes());
+  EXPECT_EQ(disk.storage.size(), 2);
+}
+
+TEST(RemarksFile, FailedSaveKeepsTheOldFile) {
+  TempDir dir;
+  CollectedLog log;
+  FaultyFileSystem fs;
+  lib::lock_object lock;
+  Storage storage(lock, log.sink(), fs);
+  const std::string path = dir.file("remarks.txt");
+  const std::string old = write_remarks_file({sample_remark(1)});
+  lib::write_file_atomically(path, old);
+  storage.set_file_name(path);
+  storage.add_record(sample_remark(2));
+
+  fs.fail_after_bytes = 10;
+  EXPECT_FALSE(storage.save_to_file());
+  EXPECT_EQ(testing_support::read_file(path), old);
+  EXPECT_TRUE(log.mentions("text::Storage::save_to_file"));
+
+  fs.fail_after_bytes = -1;
+  fs.fail_rename = true;
+  EXPECT_FALSE(storage.save_to_file());
+  EXPECT_EQ(testing_support::read_file(path), old);
+}
+
+TEST(RemarksFile, SaveWaitsForTheFileLock) {
+  RemarksOnDisk disk;
+  disk.storage.add_record(sample_remark(1));
+  disk.file_lock.lock();
+  auto saved = std::async(std::launch::async, [&] { return disk.storage.save_to_file(); });
+  EXPECT_EQ(saved.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+  EXPECT_FALSE(std::filesystem::exists(disk.path));
+  disk.file_lock.unlock();
+  EXPECT_TRUE(saved.get());
+  EXPECT_TRUE(std::filesystem::exists(disk.path));
+}
+
+TEST(RemarksStorage, FindDeleteAndDrawingState) {
+  lib::lock_object lock;
+  Storage storage(lock);
+  for (int i = 1; i <= 3; ++i) {
+    Record r = sample_remark(i);
+    r.row = i;
+    storage.add_record(r);
+  }
+  EXPECT_EQ(storage.find_by_tyme(sample_remark(2).time), 1);
+  EXPECT_EQ(storage.find_by_tyme(12345), -1);
+
+  storage.delete_record(1);
+  EXPECT_EQ(storage.size(), 2);
+  EXPECT_EQ(storage.find_by_tyme(sample_remark(2).time), -1);
+  const std::vector<DeletedRecord> expected_deleted = {{sample_remark(2).time, 2}};
+  EXPECT_EQ(storage.get_deleted_records(), expected_deleted);
+  EXPECT_TRUE(storage.get_deleted_records().empty());  // handed over once
+
+  storage.clear_indexes();
+  EXPECT_EQ(storage[0].row, -1);
+  EXPECT_EQ(storage[1].row, -1);
+
+  Record changed = sample_remark(9);
+  storage.set_item(1, changed);
+  EXPECT_EQ(storage[1], changed);
+  EXPECT_THROW(storage[2], std::out_of_range);
+  EXPECT_THROW(storage.set_item(-1, changed), std::out_of_range);
+  EXPECT_THROW(storage.delete_record(5), std::out_of_range);
+  EXPECT_TRUE(storage.get_deleted_records().empty());
+}
+
+TEST(RemarksStorage, ShortTextIsTheFirstLineCutAtWholeCharacters) {
+  Record r;
+  r.text = "Прихват инструмента\nподробности";
+  EXPECT_EQ(r.get_short_text(7), "Прихват…");
+  EXPECT_EQ(r.get_short_text(100), "Прихват инструмента…");
+  r.text = "Кратко";
+  EXPECT_EQ(r.get_short_text(6), "Кратко");
+  EXPECT_EQ(r.get_short_text(5), "Кратк…");
+}
+
+TEST(RemarksStorage, RemarksSurviveTheStateFileUnderTheirModuleName) {
+  lib::lock_object lock;
+  Storage a(lock), b(lock);
+  a.add_record(sample_remark(1));
+  a.add_record(sample_remark(2));
+  b.add_record(sample_remark(5));
+  EXPECT_EQ(journal_tests::state_round_trip(a, b, Storage::kModuleName).read, 1);
+  EXPECT_EQ(b.records(), a.records());
+  std::string name;
+  a.get_serial_name(name);
+  EXPECT_EQ(name, "text::Storage");
+}

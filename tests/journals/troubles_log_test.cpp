@@ -1,0 +1,348 @@
+#include "journals/troubles_log.h"
+
+#include <gtest/gtest.h>
+
+#include "journal_test_support.h"
+#include "journals/troubles_file.h"
+#include "journals/troubles_format.h"
+#include "support/fakes.h"
+
+using namespace journals;
+using journal_tests::CollectedLog;
+using testing_support::FaultyFileSystem;
+using testing_support::TempDir;
+
+namespace {
+
+TroublesLogRecord sample_record(int seed) {
+  TroublesLogRecord r;
+  r.key = {seed * 10 + 1, -(seed * 10 + 2)};
+  r.type_id = 1000 + seed;
+  r.second_id = 7 * seed + 3;
+  r.start = lib::DateTime{45000.25 + seed};
+  r.end = lib::DateTime{45000.75 + seed};
+  r.value1 = 1.5f * static_cast<float>(seed) + 0.25f;
+  r.value2 = -3.75f - static_cast<float>(seed);
+  r.value3 = 1234.5678 * seed + 0.001;
+  r.version2_field = 40 + seed;
+  r.third_id = -5 - seed;
+  r.text = "Поглощение \"частичное\" №" + std::to_string(seed) + "\nвторая строка";
+  return r;
+}
+
+// A file the way the older stations wrote it: CP1251 text, version 1 or 2 layout.
+std::string old_troubles_file(std::int32_t version, const std::vector<TroublesLogRecord>& records) {
+  auto out = journal_tests::old_file_stream(lib::StringEnc::kCp1251);
+  lib::io::write_binary(out, "TROUBLES_LOG_FILE");
+  lib::io::write_binary(out, version);
+  lib::io::write_binary(out, static_cast<std::int32_t>(records.size()));
+  for (const auto& r : records) {
+    write_key(out, r.key);
+    lib::io::write_binary(out, r.type_id);
+    lib::io::write_binary(out, r.second_id);
+    lib::io::write_binary(out, r.start);
+    lib::io::write_binary(out, r.end);
+    lib::io::write_binary(out, r.value1);
+    lib::io::write_binary(out, r.value2);
+    lib::io::write_binary(out, r.value3);
+    lib::io::write_binary(out, r.third_id);
+    lib::io::write_binary(out, r.text);
+    if (version >= 2) lib::io::write_binary(out, r.version2_field);
+  }
+  return out.release();
+}
+
+struct LogOnDisk {
+  TempDir dir;
+  CollectedLog log;
+  TroublesLog troubles{log.sink()};
+  std::string path = dir.file("troubles.dat");
+  LogOnDisk() { troubles.set_file_name(path); }
+};
+
+// Records every notification with what the log looked like at that moment.
+struct Recorder : ITroublesNotifyHandler {
+  TroublesLog* log = nullptr;
+  std::vector<std::string> calls;
+  void record_added(const TroublesLogRecord& r) override { note("added", r); }
+  void record_changed(const TroublesLogRecord& r) override { note("changed", r); }
+  void record_deleted(const TroublesLogRecord& r) override { note("deleted", r); }
+  void note(const std::string& what, const TroublesLogRecord& r) {
+    calls.push_back(what + " " + std::to_string(r.type_id) + " size " +
+                    std::to_string(log->get_size()));
+  }
+};
+
+}  // namespace
+
+TEST(TroublesLogFile, EveryFieldSurvivesSaveAndLoadWithCyrillicText) {
+  LogOnDisk disk;
+  for (int i = 1; i <= 3; ++i) disk.troubles.add_record(sample_record(i));
+  ASSERT_TRUE(disk.troubles.save());
+
+  TroublesLog other;
+  other.set_file_name(disk.path);
+  ASSERT_TRUE(other.load());
+  ASSERT_EQ(other.get_size(), 3);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(other.get_record(i), sample_record(i + 1)) << i;
+  EXPECT_TRUE(disk.log.lines.empty());
+}
+
+TEST(TroublesLogFile, WrittenHeadIsSignatureVersion3AndCount) {
+  std::string bytes = write_troubles_file({sample_record(1), sample_record(2)});
+  lib::io::BinaryMemoryInputStream in(bytes);
+  EXPECT_EQ(lib::io::read_binary<std::string>(in), "TROUBLES_LOG_FILE");
+  EXPECT_EQ(lib::io::read_binary<std::int32_t>(in), 3);
+  EXPECT_EQ(lib::io::read_binary<std::int32_t>(in), 2);
+  // The version-2 field is the last item of a record: the first record ends with it.
+  TroublesLogRecord first = read_troubles_record(in, 3);
+  EXPECT_EQ(first.version2_field, sample_record(1).version2_field);
+  EXPECT_EQ(first.text, sample_record(1).text);
+}
+
+TEST(TroublesLogFile, Version1Cp1251FileLoadsWithZeroVersion2FieldAndIsSavedAsVersion3) {
+  LogOnDisk disk;
+  std::vector<TroublesLogRecord> old = {sample_record(1), sample_record(2)};
+  lib::write_file_atomically(disk.path, old_troubles_file(1, old));
+
+  ASSERT_TRUE(disk.troubles.load());
+  ASSERT_EQ(disk.troubles.get_size(), 2);
+  for (int i = 0; i < 2; ++i) {
+    TroublesLogRecord expected = old[static_cast<std::size_t>(i)];
+    expected.version2_field = 0;
+    EXPECT_EQ(disk.troubles.get_record(i), expected);
+  }
+  EXPECT_EQ(disk.troubles.get_record(0).text, sample_record(1).text);  // Cyrillic intact
+
+  ASSERT_TRUE(disk.troubles.save());
+  const auto saved = read_troubles_file(testing_support::read_file(disk.path));
+  EXPECT_EQ(saved.version, 3);
+  EXPECT_EQ(saved.records, disk.troubles.records());
+}
+
+TEST(TroublesLogFile, Version2FileKeepsItsVersion2FieldAndCp1251Text) {
+  auto content = read_troubles_file(old_troubles_file(2, {sample_record(4)}));
+  EXPECT_EQ(content.version, 2);
+  ASSERT_EQ(content.records.size(), 1u);
+  EXPECT_EQ(content.records[0], sample_record(4));
+}
+
+TEST(TroublesLogFile, MissingFileChangesNothingAndLogsNothing) {
+  LogOnDisk disk;
+  disk.troubles.add_record(sample_record(1));
+  EXPECT_FALSE(disk.troubles.load());
+  EXPECT_EQ(disk.troubles.get_size(), 1);
+  EXPECT_TRUE(disk.log.lines.empty());
+}
+
+// Every kind of bad file leaves the log as it was and names the file in the log.
+TEST(TroublesLogFile, BadFilesLeaveTheLogUnchanged) {
+  const std::string good = write_troubles_file({sample_record(1), sample_record(2)});
+  std::string foreign = good;
+  foreign[4] = 'X';  // "XROUBLES_LOG_FILE"
+  std::string unknown_version = good;
+  unknown_version[4 + 17] = 4;
+  std::string huge_count = good;
+  huge_count[4 + 17 + 4] = '\x7F';
+  std::string negative_count = good;
+  negative_count[4 + 17 + 4 + 3] = '\x80';
+  const std::string truncated = good.substr(0, good.size() - 3);
+  const std::string mud_log_signature = [] {
+    lib::io::BinaryMemoryOutputStream out;
+    lib::io::write_binary(out, "MUD_LOG_FILE");
+    lib::io::write_binary(out, std::int32_t{3});
+    lib::io::write_binary(out, std::int32_t{0});
+    return out.release();
+  }();
+  const std::pair<const char*, std::string> cases[] = {
+      {"foreign signature", foreign},
+      {"foreign signature", mud_log_signature},
+      {"unknown version 4", unknown_version},
+      {"does not fit", huge_count},
+      {"negative record count", negative_count},
+      {"record 2 of 2 is cut short", truncated},
+      {"foreign signature", std::string()},
+      {"foreign signature", std::string("\xFF\xFF\xFF\xFF")},
+  };
+  for (const auto& [reason, bytes] : cases) {
+    LogOnDisk disk;
+    disk.troubles.add_record(sample_record(9));
+    lib::write_file_atomically(disk.path, bytes);
+    EXPECT_FALSE(disk.troubles.load()) << reason;
+    ASSERT_EQ(disk.troubles.get_size(), 1) << reason;
+    EXPECT_EQ(disk.troubles.get_record(0), sample_record(9)) << reason;
+    EXPECT_TRUE(disk.log.mentions(disk.path)) << reason;
+    EXPECT_TRUE(disk.log.mentions(reason)) << reason;
+    EXPECT_TRUE(disk.log.mentions("TroublesLog::load")) << reason;
+  }
+}
+
+TEST(TroublesLogFile, SavingAfterADamagedLoadKeepsTheDamagedFileBesideIt) {
+  LogOnDisk disk;
+  const std::string damaged = write_troubles_file({sample_record(1)}).substr(0, 40);
+  lib::write_file_atomically(disk.path, damaged);
+  ASSERT_FALSE(disk.troubles.load());
+
+  disk.troubles.add_record(sample_record(2));
+  ASSERT_TRUE(disk.troubles.save());
+  EXPECT_EQ(testing_support::read_file(disk.path + ".damaged"), damaged);
+  EXPECT_EQ(read_troubles_file(testing_support::read_file(disk.path)).records.size(), 1u);
+
+  // Only once: the next save replaces the file without another copy.
+  ASSERT_TRUE(disk.troubles.save());
+  EXPECT_FALSE(std::filesystem::exists(disk.path + ".damaged.1"));
+}
+
+TEST(TroublesLogFile, FailedSaveLeavesTheOldFileAndSaysWhy) {
+  TempDir dir;
+  CollectedLog log;
+  FaultyFileSystem fs;
+  fs.fail_rename = true;
+  TroublesLog troubles(log.sink(), fs);
+  const std::string path = dir.file("troubles.dat");
+  const std::string old = write_troubles_file({sample_record(1)});
+  lib::write_file_atomically(path, old);
+  troubles.set_file_name(path);
+  troubles.add_record(sample_record(2));
+  troubles.add_record(sample_record(3));
+
+  EXPECT_FALSE(troubles.save());
+  EXPECT_EQ(testing_support::read_file(path), old);
+  EXPECT_TRUE(log.mentions("TroublesLog::save"));
+  EXPECT_TRUE(log.mentions(path));
+}
+
+TEST(TroublesLogFile, NoFileNameMeansNoFile) {
+  CollectedLog log;
+  TroublesLog troubles(log.sink());
+  troubles.add_record(sample_record(1));
+  EXPECT_FALSE(troubles.save());
+  EXPECT_FALSE(troubles.load());
+  EXPECT_EQ(troubles.get_size(), 1);
+  EXPECT_TRUE(log.lines.empty());
+}
+
+TEST(TroublesLogRecords, IndexOfFindsTheRecordByKeyAlone) {
+  TroublesLog troubles;
+  for (int i = 1; i <= 4; ++i) troubles.add_record(sample_record(i));
+  TroublesLogRecord probe;  // every field but the key differs from the stored record
+  probe.key = sample_record(3).key;
+  EXPECT_EQ(troubles.index_of(probe), 2);
+  probe.key.high += 1;  // one half matching is not enough
+  EXPECT_EQ(troubles.index_of(probe), -1);
+  EXPECT_EQ(troubles.index_of(TroublesLogRecord{}), -1);
+}
+
+TEST(TroublesLogRecords, BadIndexThrowsTheStandardTextAndChangesNothing) {
+  TroublesLog troubles;
+  Recorder rec;
+  rec.log = &troubles;
+  troubles.add_record(sample_record(1));
+  troubles.add_notify_handler(&rec);
+  for (int bad : {-1, 1, 1000}) {
+    try {
+      troubles.get_record(bad);
+      FAIL() << "get_record(" << bad << ") did not throw";
+    } catch (const std::out_of_range& e) {
+      EXPECT_STREQ(e.what(), "invalid vector<T> subscript");
+    }
+    EXPECT_THROW(troubles.set_record(sample_record(2), bad), std::out_of_range);
+    EXPECT_THROW(troubles.delete_record(bad), std::out_of_range);
+  }
+  EXPECT_TRUE(rec.calls.empty());
+  ASSERT_EQ(troubles.get_size(), 1);
+  EXPECT_EQ(troubles.get_record(0), sample_record(1));
+}
+
+TEST(TroublesLogRecords, HandlersHearEveryChangeInTheirOrder) {
+  TroublesLog troubles;
+  Recorder a, b;
+  a.log = b.log = &troubles;
+  troubles.add_notify_handler(&a);
+  troubles.add_notify_handler(&b);
+  troubles.add_notify_handler(&a);  // a second registration is ignored
+
+  troubles.add_record(sample_record(1));
+  troubles.add_record(sample_record(2));
+  troubles.set_record(sample_record(3), 0);
+  troubles.delete_record(1);
+  // "added" comes before the record is appended, "deleted" before it is removed.
+  const std::vector<std::string> expected = {"added 1001 size 0", "added 1002 size 1",
+                                             "changed 1003 size 2", "deleted 1002 size 2"};
+  EXPECT_EQ(a.calls, expected);
+  EXPECT_EQ(b.calls, expected);
+  EXPECT_EQ(troubles.get_record(0), sample_record(3));
+
+  troubles.remove_notify_handler(&a);
+  troubles.delete_record(0);
+  EXPECT_EQ(a.calls.size(), 4u);
+  EXPECT_EQ(b.calls.back(), "deleted 1003 size 1");
+  EXPECT_EQ(troubles.get_size(), 0);
+}
+
+TEST(TroublesLogRecords, HandlerMayRemoveItselfWhileBeingNotified) {
+  struct OneShot : ITroublesNotifyHandler {
+    TroublesLog* log = nullptr;
+    int added = 0;
+    void record_added(const TroublesLogRecord&) override {
+      ++added;
+      log->remove_notify_handler(this);
+    }
+    void record_changed(const TroublesLogRecord&) override {}
+    void record_deleted(const TroublesLogRecord&) override {}
+  } once;
+  TroublesLog troubles;
+  once.log = &troubles;
+  troubles.add_notify_handler(&once);
+  troubles.add_record(sample_record(1));
+  troubles.add_record(sample_record(2));
+  EXPECT_EQ(once.added, 1);
+  EXPECT_EQ(troubles.get_size(), 2);
+}
+
+TEST(TroublesDictionary, DefaultHoldsTheSixteenComplicationsAndThreeResults) {
+  const TroublesDict dict = TroublesDict::default_dict();
+  ASSERT_EQ(dict.types.size(), 16u);
+  for (const auto& t : dict.types) EXPECT_EQ(t.group, "Осложнения") << t.id;
+  EXPECT_EQ(dict.types.front().id, 1001);
+  EXPECT_EQ(dict.types.front().name, "Нефтегазопроявление");
+  EXPECT_EQ(dict.types[14].id, 1015);
+  EXPECT_EQ(dict.types.back().id, 1999);
+  EXPECT_EQ(dict.types.back().name, "Прочие осложнения");
+  EXPECT_EQ(dict.type_index_of_id(1009), 8);
+  EXPECT_EQ(dict.types[8].name, "Выброс");
+  EXPECT_EQ(dict.type_index_of_id(1016), -1);
+
+  ASSERT_EQ(dict.results.size(), 3u);
+  EXPECT_EQ(dict.results[1].name, "Частично ликвидированна");
+  EXPECT_EQ(dict.result_index_of_id(3), 2);
+  EXPECT_EQ(dict.result_index_of_id(0), -1);
+  EXPECT_TRUE(dict.reasons.empty());
+  EXPECT_EQ(dict.reason_index_of_id(1), -1);
+}
+
+TEST(TroublesDictionary, HostDictionaryReplacesTheDefaultUntilItIsPutBack) {
+  TroublesLog troubles;
+  EXPECT_EQ(troubles.get_dict(), TroublesDict::default_dict());
+  TroublesDict own;
+  own.types.push_back({1, "Своё", "Группа", true});
+  own.reasons.push_back({5, "Причина"});
+  troubles.set_dict(own);
+  EXPECT_EQ(troubles.get_dict(), own);
+  troubles.set_sefault_dict();
+  EXPECT_EQ(troubles.get_dict(), TroublesDict::default_dict());
+}
+
+TEST(TroublesLogState, RecordsSurviveTheStateFile) {
+  TroublesLog a, b;
+  a.add_record(sample_record(1));
+  a.add_record(sample_record(2));
+  b.add_record(sample_record(7));
+  auto report = journal_tests::state_round_trip(a, b, "TroublesLog");
+  EXPECT_EQ(report.read, 1);
+  EXPECT_EQ(b.records(), a.records());
+
+  std::string name;
+  a.get_serial_name(name);
+  EXPECT_EQ(name, "TroublesLog");
+}
