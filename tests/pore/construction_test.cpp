@@ -1,0 +1,201 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+#include "pore/construction.h"
+#include "state_roundtrip.h"
+
+namespace {
+
+using pore::ConstrElement;
+using pore::Construction;
+using pore::SimplePCE;
+using testing::ElementsAre;
+
+ConstrElement element(std::string name, float top, float bottom, float diameter, bool used = true) {
+  ConstrElement e;
+  e.name = std::move(name);
+  e.top = top;
+  e.bottom = bottom;
+  e.diameter = diameter;
+  e.used = used;
+  return e;
+}
+
+double cylinder(double diameter_mm, double length) {
+  const double r = diameter_mm / 2000;
+  return std::numbers::pi * r * r * length;
+}
+
+// Casing 0-1500 m (220 mm bore) and open hole 1500-2000 m (215.9 mm bit).
+Construction casing_and_open_hole() {
+  Construction c;
+  c.set_elements({element("Эксплуатационная колонна", 0, 1500, 220),
+                  element("Открытый ствол", 1500, 2000, 215.9f)});
+  return c;
+}
+
+TEST(ConstructionTest, CasingPlusOpenHoleVolume) {
+  Construction c = casing_and_open_hole();
+  // π × 0.11² × 1500 + π × 0.10795² × 500 ≈ 57.02 + 18.30
+  EXPECT_NEAR(c.get_volume(1), 75.32, 0.005);
+  EXPECT_NEAR(c.get_volume(1), cylinder(220, 1500) + cylinder(215.9, 500), 1e-4);
+  EXPECT_NEAR(c.get_volume(1.2), 1.2 * c.get_volume(1), 1e-9);
+}
+
+TEST(ConstructionTest, ConductorCoveredByTheCasingAddsNothing) {
+  Construction c;
+  c.set_elements({element("Кондуктор", 0, 50, 320), element("Колонна", 0, 1500, 220),
+                  element("Открытый ствол", 1500, 2000, 215.9f)});
+  EXPECT_NEAR(c.get_volume(1), casing_and_open_hole().get_volume(1), 1e-9);
+  std::vector<SimplePCE> sections;
+  c.get_real_items(sections);
+  EXPECT_THAT(sections,
+              ElementsAre(SimplePCE{0, 0, 1500, 0, 220}, SimplePCE{0, 1500, 2000, 0, 215.9f}));
+}
+
+TEST(ConstructionTest, ShallowerElementsFillOnlyWhatLiesAbove) {
+  // A 426 mm conductor to 30 m, then 324 mm casing from 30 m: both bound the hole.
+  Construction c;
+  c.set_elements({element("Направление", 0, 30, 426), element("Кондуктор", 30, 600, 324),
+                  element("Открытый ствол", 600, 900, 295.3f)});
+  std::vector<SimplePCE> sections;
+  c.get_real_items(sections);
+  ASSERT_EQ(sections.size(), 3u);
+  EXPECT_EQ(sections[0].top, 0);
+  EXPECT_EQ(sections[0].bottom, 30);
+  EXPECT_EQ(sections[0].diameter, 426);
+  EXPECT_NEAR(c.get_volume(1), cylinder(426, 30) + cylinder(324, 570) + cylinder(295.3, 300), 1e-4);
+  // An element that starts less than a millimetre above the next one is rounding: left out.
+  c.set_elements({element("A", 0, 100, 300), element("B", 0.0005f, 200, 200)});
+  c.get_real_items(sections);
+  EXPECT_EQ(sections.size(), 1u);
+}
+
+TEST(ConstructionTest, UnusedElementsAndEmptyConstruction) {
+  Construction c = casing_and_open_hole();
+  auto elements = c.elements();
+  elements[0].used = false;  // only the open hole remains
+  c.set_elements(elements);
+  EXPECT_NEAR(c.get_volume(1), cylinder(215.9, 500), 1e-4);
+
+  Construction empty;
+  EXPECT_EQ(empty.get_volume(1), 0);
+  EXPECT_EQ(empty.get_total_len(), 0);
+  EXPECT_EQ(empty.get_column_bottom(), 0);
+  EXPECT_FALSE(empty.recalc_to_depth(100));
+  std::vector<SimplePCE> sections{SimplePCE{}};
+  empty.get_real_items(sections);
+  EXPECT_TRUE(sections.empty());
+}
+
+TEST(ConstructionTest, BadCavernCoefficientGivesNoVolume) {
+  Construction c = casing_and_open_hole();
+  EXPECT_EQ(c.get_volume(-1), 0);
+  EXPECT_EQ(c.get_volume(std::numeric_limits<double>::quiet_NaN()), 0);
+  EXPECT_EQ(c.get_volume(std::numeric_limits<double>::infinity()), 0);
+}
+
+TEST(ConstructionTest, OpenHoleFollowsTheBottomHoleDepth) {
+  Construction c = casing_and_open_hole();
+  auto elements = c.elements();
+  elements[1].used = false;
+  c.set_elements(elements);
+  EXPECT_TRUE(c.recalc_to_depth(2100));
+  EXPECT_EQ(c.get_total_len(), 2100);
+  EXPECT_TRUE(c.elements().back().used);
+  EXPECT_NEAR(c.get_volume(1), cylinder(220, 1500) + cylinder(215.9, 600), 1e-4);
+  // A bit above the open hole's top leaves it empty, never negative.
+  EXPECT_TRUE(c.recalc_to_depth(1400));
+  EXPECT_NEAR(c.get_volume(1), cylinder(220, 1500), 1e-4);
+  for (double bad : {-1.0, std::numeric_limits<double>::quiet_NaN(), 1e9}) {
+    EXPECT_FALSE(c.recalc_to_depth(bad));
+  }
+  EXPECT_EQ(c.get_total_len(), 1400);
+}
+
+TEST(ConstructionTest, ColumnBottomIsTheInnermostCasingShoe) {
+  Construction c;
+  c.set_elements({element("Кондуктор", 0, 500, 320), element("Колонна", 0, 1500, 220),
+                  element("Хвостовик", 1400, 1800, 150, false),
+                  element("Открытый ствол", 1500, 2000, 215.9f)});
+  EXPECT_EQ(c.get_column_bottom(), 1500);  // the unused liner does not count
+  EXPECT_EQ(c.get_total_len(), 2000);
+}
+
+TEST(ConstructionTest, ElementsOrderByDiameter) {
+  auto a = element("a", 0, 1, 100), b = element("b", 0, 1, 200);
+  EXPECT_TRUE(a < b);
+  EXPECT_FALSE(b < a);
+}
+
+TEST(ConstructionTest, RefusedElementsChangeNothing) {
+  Construction c = casing_and_open_hole();
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  EXPECT_THROW(c.add(element("x", nan, 10, 100)), std::invalid_argument);
+  EXPECT_THROW(c.add(element("x", -5, 10, 100)), std::invalid_argument);
+  EXPECT_THROW(c.set_elements({element("x", 0, 10, -1)}), std::invalid_argument);
+  EXPECT_EQ(c.elements(), casing_and_open_hole().elements());
+}
+
+TEST(ConstrElementTest, StoredLineRoundTrip) {
+  ConstrElement e = element("Колонна 245, \"ОТТМ\"", 0, 1500.5f, 220.5f, false);
+  e.further = 7.25f;
+  e.kind = 4;
+  EXPECT_EQ(e.to_line(), "\"Колонна 245, \"\"ОТТМ\"\"\",0,1500.5,220.5,0,7.25");
+  ConstrElement back;
+  back.kind = 4;  // not part of the line
+  std::string why;
+  ASSERT_TRUE(back.from_line(e.to_line(), why)) << why;
+  EXPECT_EQ(back, e);
+}
+
+TEST(ConstrElementTest, ShortAndBadLines) {
+  ConstrElement e;
+  std::string why;
+  ASSERT_TRUE(e.from_line("Ствол,1500,2000,215.9", why));  // used and further default
+  EXPECT_TRUE(e.used);
+  EXPECT_EQ(e.further, 0);
+
+  const ConstrElement before = e;
+  for (const char* bad :
+       {"", "Ствол", "Ствол,1500", "Ствол,abc,2000,215.9", "Ствол,1500,2000,215.9,да",
+        "Ствол,1500,2000,-215.9", "Ствол,1500,2000,215.9,1,x", "Ствол,nan,2000,215.9"}) {
+    why.clear();
+    EXPECT_FALSE(e.from_line(bad, why)) << bad;
+    EXPECT_FALSE(why.empty()) << bad;
+    EXPECT_EQ(e, before) << bad;
+  }
+}
+
+TEST(ConstructionStateTest, RoundTripKeepsKindAndEveryField) {
+  Construction c = casing_and_open_hole();
+  auto elements = c.elements();
+  elements[0].kind = 2;
+  elements[0].further = 1.5f;
+  elements[1].used = false;
+  c.set_elements(elements);
+  Construction restored;
+  EXPECT_EQ(pore_tests::load_state(restored, pore_tests::save_state(c)).read, 1);
+  EXPECT_EQ(restored.elements(), c.elements());
+}
+
+TEST(ConstructionStateTest, AnUnreadableLineKeepsTheStoredConstruction) {
+  Construction c = casing_and_open_hole();
+  lib::io::BinaryMemoryOutputStream payload;
+  lib::io::write_binary(payload, std::uint32_t{2});
+  lib::io::write_binary(payload, std::int32_t{0});
+  lib::io::write_binary(payload, std::string("Колонна,0,1000,220,1,0"));
+  lib::io::write_binary(payload, std::int32_t{0});
+  lib::io::write_binary(payload, std::string("Ствол,1000,oops,215.9,1,0"));
+  std::vector<std::string> errors;
+  auto report = pore_tests::load_state(c, pore_tests::forge_state(c, 1, payload.data()), &errors);
+  EXPECT_EQ(report.read, 0);
+  EXPECT_THAT(errors, ElementsAre(testing::HasSubstr("element 2")));
+  EXPECT_EQ(c.elements(), casing_and_open_hole().elements());
+}
+
+}  // namespace

@@ -1,0 +1,50 @@
+// Saving one persistent module through a module list and reading it back, as the state file
+// does, so the tests see exactly what a station restart sees.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "lib/module_list.h"
+
+namespace pore_tests {
+
+inline std::string save_state(lib::ModuleBaseOld& module) {
+  lib::ModuleList list;
+  list.register_module(module);
+  lib::io::BinaryMemoryOutputStream out;
+  list.serialize(out, nullptr, 1);
+  return out.release();
+}
+
+// Reads `bytes` into `module`; the problems reported go to `errors`.
+inline lib::ModuleList::LoadReport load_state(lib::ModuleBaseOld& module, const std::string& bytes,
+                                              std::vector<std::string>* errors = nullptr) {
+  lib::ModuleList list;
+  list.register_module(module);
+  lib::io::BinaryMemoryInputStream in(bytes);
+  return list.deserialize(in, 1, [errors](const std::string& e) {
+    if (errors) errors->push_back(e);
+  });
+}
+
+// The module's payload written by `write`, wrapped as a valid block of the module's name, so
+// a test can hand a module fields that pass the checksum but hold nonsense.
+inline std::string forge_state(lib::ModuleBaseOld& module, unsigned version,
+                               const std::string& payload) {
+  struct Forged : lib::ModuleBaseOld {
+    std::string name, payload;
+    unsigned version;
+    void get_serial_list(lib::serial_list& list, unsigned& v) override {
+      v = version;
+      list.output()->write(payload.data(), payload.size());
+    }
+    void get_serial_name(std::string& n) override { n = name; }
+  } forged;
+  module.get_serial_name(forged.name);
+  forged.payload = payload;
+  forged.version = version;
+  return save_state(forged);
+}
+
+}  // namespace pore_tests

@@ -1,0 +1,161 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <numbers>
+
+#include "pore/survey_csv.h"
+#include "pore/survey_table.h"
+#include "support/fakes.h"
+
+namespace {
+
+using testing::ElementsAre;
+using testing::HasSubstr;
+using testing::IsEmpty;
+
+std::vector<float> depths(const std::vector<pore::WellborePoint>& points) {
+  std::vector<float> d;
+  for (const auto& p : points) d.push_back(p.depth);
+  return d;
+}
+
+TEST(SurveyCsvTest, ReadsStationsWithOrWithoutTitles) {
+  auto titled = pore::parse_survey_csv("MD;Inc;Azi;TVD\n0;0;0;0\n100;1,5;45.25;99.99\n");
+  ASSERT_THAT(titled.problems, IsEmpty());
+  ASSERT_EQ(titled.points.size(), 2u);
+  EXPECT_EQ(titled.points[1].zenit, 1.5f);
+  EXPECT_EQ(titled.points[1].azimut, 45.25f);
+  EXPECT_EQ(titled.points[1].z, 0);  // computed columns of other programs are not taken
+
+  auto bare = pore::parse_survey_csv("\xEF\xBB\xBF# from the MWD company\r\n10,1,2\r\n20,2,3\r\n");
+  EXPECT_THAT(bare.problems, IsEmpty());
+  EXPECT_THAT(depths(bare.points), ElementsAre(10, 20));
+}
+
+TEST(SurveyCsvTest, UnsortedStationsAreSortedAndRepeatedDepthsReported) {
+  auto r = pore::parse_survey_csv("300;3;30\n100;1;10\n200;2;20\n100;9;90\n");
+  EXPECT_THAT(depths(r.points), ElementsAre(100, 200, 300));
+  EXPECT_EQ(r.points[0].zenit, 1);  // the first reading at 100 m stays
+  EXPECT_THAT(r.problems, ElementsAre(HasSubstr("line 4: measured depth 100 given twice")));
+}
+
+TEST(SurveyCsvTest, AzimuthsAreBroughtIntoOneTurn) {
+  auto r = pore::parse_survey_csv("10;1;-30\n20;1;370\n30;1;360\n40;1;-400\n");
+  ASSERT_EQ(r.points.size(), 3u);
+  EXPECT_EQ(r.points[0].azimut, 330);
+  EXPECT_EQ(r.points[1].azimut, 10);
+  EXPECT_EQ(r.points[2].azimut, 0);
+  EXPECT_THAT(r.problems, ElementsAre(HasSubstr("line 4: azimuth")));
+}
+
+TEST(SurveyCsvTest, BadRowsAreReportedWithTheirLineNumbers) {
+  const std::string text =
+      "глубина;зенит;азимут\n"  // 1: titles
+      "100;1;10\n"              // 2
+      "abc;1;10\n"              // 3: a second title row is an error
+      "-5;1;10\n"               // 4: negative depth
+      "nan;1;10\n"              // 5
+      "200;190;10\n"            // 6: inclination past 180
+      "300;1\n"                 // 7: azimuth missing
+      "\n"                      // 8: blank, skipped
+      "400;2;20;;\n";           // 9: fine, padded
+  auto r = pore::parse_survey_csv(text);
+  EXPECT_THAT(depths(r.points), ElementsAre(100, 400));
+  EXPECT_THAT(r.problems, ElementsAre(HasSubstr("line 3: measured depth \"abc\""),
+                                      HasSubstr("line 4:"), HasSubstr("line 5:"),
+                                      HasSubstr("line 6: inclination"), HasSubstr("line 7:")));
+}
+
+TEST(SurveyCsvTest, GarbageNeverCrashes) {
+  const std::string inputs[] = {"",
+                                "\n\n\n",
+                                ";;;",
+                                "\"",
+                                "\"unclosed;1;2\n1;2;3",
+                                std::string("\0\xff\xfe;1;1", 7),
+                                "1e400;1;1",
+                                "1;1;1e-400"};
+  for (const auto& in : inputs) {
+    auto r = pore::parse_survey_csv(in);
+    for (const auto& p : r.points) EXPECT_FALSE(p.check()) << in;
+  }
+}
+
+TEST(SurveyCsvTest, ExportReadsBack) {
+  std::vector<pore::WellborePoint> points(3);
+  points[0].depth = 0;
+  points[1].depth = 512.3f;
+  points[1].zenit = 12.34f;
+  points[1].azimut = 271.5f;
+  points[2].depth = 1000;
+  points[2].zenit = 90;
+  points[2].azimut = 359.99f;
+  const std::string text = pore::survey_to_csv(points);
+  EXPECT_THAT(text, HasSubstr("512.3;12.34;271.5\r\n"));
+  auto back = pore::parse_survey_csv(text);
+  ASSERT_THAT(back.problems, IsEmpty());
+  ASSERT_EQ(back.points.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(back.points[i].depth, points[i].depth);
+    EXPECT_EQ(back.points[i].zenit, points[i].zenit);
+    EXPECT_EQ(back.points[i].azimut, points[i].azimut);
+  }
+}
+
+TEST(SurveyCsvTest, LoadReplacesStationsOnlyFromAGoodFile) {
+  testing_support::TempDir dir;
+  pore::Wellbore w;
+  pore::WellborePoint p;
+  p.depth = 42;
+  w.set_points({p});
+  std::vector<std::string> problems;
+
+  lib::write_file_atomically(dir.file("bad.csv"), "10;1;1\n20;x;1\n");
+  EXPECT_FALSE(pore::load_survey_csv(dir.file("bad.csv"), w, problems));
+  EXPECT_THAT(problems, ElementsAre(HasSubstr("line 2")));
+  EXPECT_THAT(depths(w.points_copy()), ElementsAre(42));
+
+  EXPECT_FALSE(pore::load_survey_csv(dir.file("none.csv"), w, problems));
+  EXPECT_THAT(depths(w.points_copy()), ElementsAre(42));
+
+  lib::write_file_atomically(dir.file("good.csv"), "20;1;1\n10;1;1\n");
+  EXPECT_TRUE(pore::load_survey_csv(dir.file("good.csv"), w, problems));
+  EXPECT_THAT(depths(w.points_copy()), ElementsAre(10, 20));
+
+  pore::save_survey_csv(dir.file("out.csv"), w);
+  pore::Wellbore again;
+  EXPECT_TRUE(pore::load_survey_csv(dir.file("out.csv"), again, problems));
+  EXPECT_EQ(again.points_copy(), w.points_copy());
+}
+
+TEST(SurveyTableTest, ColumnsAndRows) {
+  std::vector<std::string> keys;
+  for (const auto& c : pore::survey_columns()) keys.push_back(c.key);
+  EXPECT_THAT(keys,
+              ElementsAre("grdh_depth_m", "grdh_zenit_g", "grdh_azimut_g", "grdh_vdepth_m",
+                          "grdh_adepth_m", "grdh_ns_m", "grdh_ew_m", "grdh_vs_m", "grdh_dogleg_g"));
+  pore::WellborePoint p;
+  p.depth = 100;
+  p.zenit = 2;
+  p.azimut = 3;
+  p.z = 99.5f;
+  p.abs_level = -20.5f;
+  p.y = 1.25f;   // north
+  p.x = -0.75f;  // east
+  p.displacement = 1.5f;
+  p.dogleg = static_cast<float>(std::numbers::pi / 180);  // 1°
+  const auto row = pore::survey_row(p);
+  EXPECT_EQ(row[5], 1.25);
+  EXPECT_EQ(row[6], -0.75);
+  EXPECT_NEAR(row[8], 1.0, 1e-6);
+
+  const std::string table = pore::format_survey_table({p});
+  const auto eol = table.find('\n');
+  ASSERT_NE(eol, std::string::npos);
+  EXPECT_THAT(table.substr(0, eol), HasSubstr("grdh_depth_m  grdh_zenit_g"));
+  EXPECT_THAT(table.substr(eol + 1), HasSubstr("100.00"));
+  EXPECT_THAT(table.substr(eol + 1), HasSubstr("-20.50"));
+  EXPECT_THAT(table.substr(eol + 1), HasSubstr("1.00\n"));
+}
+
+}  // namespace

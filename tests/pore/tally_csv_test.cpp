@@ -1,0 +1,139 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "instr/tally_csv.h"
+#include "lib/str_enc.h"
+#include "support/fakes.h"
+
+namespace {
+
+using testing::ElementsAre;
+using testing::HasSubstr;
+using testing::IsEmpty;
+
+instr::Items two_elements() {
+  instr::Items items;
+  instr::Elem bit;
+  bit.type = static_cast<int>(instr::ElemType::kBit);
+  bit.count = 1;
+  bit.pipe_lengths = {0.35f};
+  bit.outer_diameter = 215.9f;
+  bit.wall_thickness = 0;
+  instr::Elem stands;
+  stands.type = static_cast<int>(instr::ElemType::kSvecha);
+  stands.count = 120;
+  stands.pipe_lengths = {12.1f, 11.95f, 12.5f};
+  stands.outer_diameter = 127;
+  stands.wall_thickness = 9.19f;
+  stands.weight_per_metre = 29.1f;
+  items.set_elems({bit, stands});
+  items.set_svecha_size(3);
+  return items;
+}
+
+TEST(TallyCsvTest, WrittenTallyReadsBackExactly) {
+  instr::Items items = two_elements();
+  const std::string text = instr::tally_to_csv(items);
+  EXPECT_THAT(text, HasSubstr("Свеча;120;127;9.19;29.1;12.1;11.95;12.5\r\n"));
+  auto parsed = instr::parse_tally_csv(text);
+  EXPECT_THAT(parsed.problems, IsEmpty());
+  EXPECT_EQ(parsed.elems, items.elems());
+  EXPECT_EQ(parsed.svecha_size, 3);
+}
+
+TEST(TallyCsvTest, ReadsWhatASpreadsheetSaves) {
+  // Decimal commas, padded empty cells, a comment, CRLF, a number as the type, letter case.
+  const std::string text =
+      "ТИП;Количество;Д;Ст;Вес;Длины\r\n"
+      "# КНБК\r\n"
+      "долото;1;215,9;0;0;0,35;;;\r\n"
+      "1;\"10\";127;9;29,1;12;12;12,5\r\n"
+      "\r\n"
+      "Трубок_в_свече;3\r\n";
+  auto parsed = instr::parse_tally_csv(text);
+  ASSERT_THAT(parsed.problems, IsEmpty());
+  ASSERT_EQ(parsed.elems.size(), 2u);
+  EXPECT_EQ(parsed.elems[0].type, static_cast<int>(instr::ElemType::kBit));
+  EXPECT_EQ(parsed.elems[0].pipe_lengths, std::vector<float>{0.35f});
+  EXPECT_EQ(parsed.elems[1].count, 10);
+  EXPECT_EQ(parsed.elems[1].pipe_lengths, (std::vector<float>{12.f, 12.f, 12.5f}));
+  EXPECT_FLOAT_EQ(parsed.elems[1].weight_per_metre, 29.1f);
+}
+
+TEST(TallyCsvTest, CommaSeparatedAndCp1251FilesAreRead) {
+  const std::string text = lib::utf8_to_cp1251("тип,количество\nСвеча,2,127,9,29.1,12,12\n");
+  auto parsed = instr::parse_tally_csv(text);
+  ASSERT_THAT(parsed.problems, IsEmpty());
+  ASSERT_EQ(parsed.elems.size(), 1u);
+  EXPECT_EQ(parsed.elems[0].count, 2);
+  EXPECT_EQ(parsed.elems[0].type, 1);
+}
+
+TEST(TallyCsvTest, BadRowsAreReportedWithTheirLineNumbers) {
+  const std::string text =
+      "тип;количество;д;ст;вес;длины\n"
+      "Свеча;10;127;9;29;12;12\n"  // 2: fine
+      "Свеча;-3;127;9;29;12\n"     // 3: negative count
+      "Труба?;1;127;9;29;12\n"     // 4: unknown kind
+      "Свеча;1;127;9\n"            // 5: too few fields
+      "Свеча;1;127;9;29;12;abc\n"  // 6: a length that is no number
+      "Свеча;1;127;70;29;12\n"     // 7: wall thicker than the radius
+      "Свеча;2.5;127;9;29;12\n"    // 8: half a stand
+      "трубок_в_свече;0\n"         // 9: impossible stand size
+      "Свеча;1;nan;9;29;12\n";     // 10: not a number
+  auto parsed = instr::parse_tally_csv(text);
+  EXPECT_EQ(parsed.elems.size(), 1u);
+  ASSERT_EQ(parsed.problems.size(), 8u);
+  const char* expected_lines[] = {
+      "line 3:", "line 4:", "line 5:", "line 6:", "line 7:", "line 8:", "line 9:", "line 10:"};
+  for (const char* l : expected_lines) {
+    EXPECT_THAT(parsed.problems, testing::Contains(HasSubstr(l))) << l;
+  }
+  EXPECT_THAT(parsed.problems[1], HasSubstr("Труба?"));
+}
+
+TEST(TallyCsvTest, EmptyFileIsAnEmptyTally) {
+  auto parsed = instr::parse_tally_csv("");
+  EXPECT_THAT(parsed.elems, IsEmpty());
+  EXPECT_THAT(parsed.problems, IsEmpty());
+  EXPECT_EQ(parsed.svecha_size, instr::Items::kDefaultSvechaSize);
+}
+
+TEST(TallyCsvTest, DamagedFileDoesNotReplaceTheStoredTally) {
+  testing_support::TempDir dir;
+  instr::Items items = two_elements();
+  const std::string path = dir.file("tally.csv");
+  lib::write_file_atomically(path, "Свеча;10;127;9;29;12\nСвеча;x;127;9;29;12\n");
+  std::vector<std::string> problems;
+  EXPECT_FALSE(instr::load_tally_csv(path, items, problems));
+  EXPECT_THAT(problems, ElementsAre(HasSubstr("line 2:")));
+  EXPECT_EQ(items.elems(), two_elements().elems());
+
+  EXPECT_FALSE(instr::load_tally_csv(dir.file("missing.csv"), items, problems));
+  EXPECT_THAT(problems, ElementsAre(HasSubstr("missing.csv")));
+  EXPECT_EQ(items.size(), 2u);
+}
+
+TEST(TallyCsvTest, SaveAndLoadThroughAFile) {
+  testing_support::TempDir dir;
+  instr::Items items = two_elements();
+  items.set_svecha_size(2);
+  instr::save_tally_csv(dir.file("t.csv"), items);
+  instr::Items loaded;
+  std::vector<std::string> problems;
+  ASSERT_TRUE(instr::load_tally_csv(dir.file("t.csv"), loaded, problems));
+  EXPECT_EQ(loaded.elems(), items.elems());
+  EXPECT_EQ(loaded.get_svecha_size(), 2);
+}
+
+TEST(TallyCsvTest, FailedSaveKeepsTheOldFile) {
+  testing_support::TempDir dir;
+  const std::string path = dir.file("t.csv");
+  lib::write_file_atomically(path, "old");
+  testing_support::FaultyFileSystem fs;
+  fs.fail_after_bytes = 10;
+  EXPECT_THROW(instr::save_tally_csv(path, two_elements(), fs), lib::io::StreamError);
+  EXPECT_EQ(testing_support::read_file(path), "old");
+}
+
+}  // namespace
