@@ -8,6 +8,7 @@
 #include "core/home_folder.h"
 #include "core/locks.h"
 #include "core/shared_values_format.h"
+#include "instr/instr_dicts_provider.h"
 #include "lib/binary_stream.h"
 #include "lib/ident.h"
 
@@ -250,9 +251,10 @@ void System::set_instr_dicts_provider(lib::DictsProvider* provider) {
 }
 
 void System::set_default_instr_dicts_provider() {
-  // Until the drill-string model brings its own provider, its element types are those of
-  // the bottom-hole assembly dictionary of the default provider.
-  set_instr_dicts_provider(new DefaultDictsProvider);
+  // The drill-string editor's own kinds, with the general dictionaries behind them for its
+  // other pick lists.
+  set_instr_dicts_provider(
+      new instr::InstrDictsProvider(std::make_unique<DefaultDictsProvider>()));
 }
 
 }  // namespace reg
