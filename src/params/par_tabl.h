@@ -1,0 +1,169 @@
+// The parameter table: the user's list of configured parameters (rows picked from the
+// catalogue), their inputs, conversions and calibration, the dependencies between them
+// and the set of parameters written to the database. A row's index is its slot in every
+// per-parameter array of the station.
+//
+// The table is persistent twice over: in its own parameter file with an ".extended"
+// companion (load/save), and, without points and extended information, in the station
+// state file as the module "ParTabl" (get_serial_list).
+//
+// The table takes no lock of its own; readers and editors hold the system lock.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "lib/file_system.h"
+#include "lib/module_base.h"
+#include "lib/str_enc.h"
+#include "lib/string_container.h"
+#include "params/param.h"
+
+namespace params {
+
+class AllParams;
+
+// Slots the station keeps per parameter; files and state blocks with more rows are cut.
+inline constexpr int kMaxParams = 512;
+// The name the hub registers the table under in its module list.
+inline constexpr const char* kParTablModuleName = "ParTabl";
+// The table's own section name in the state file.
+inline constexpr const char* kParTablSerialName = "ParTable";
+
+// What the table needs from its owner.
+struct ParTablServices {
+  // Damaged files and failed saves are reported here; may be empty.
+  std::function<void(const std::string& message)> error_log;
+  // The short signal given before loading; may be empty.
+  std::function<void()> beep;
+  // Null: the real file system.
+  lib::FileSystem* fs = nullptr;
+};
+
+class ParTabl : public lib::SerialModuleBase {
+ public:
+  using Services = ParTablServices;
+
+  // `catalogue` must outlive the table; rows are added from it.
+  explicit ParTabl(const AllParams& catalogue, Services services = {});
+
+  // ---- rows ---------------------------------------------------------------------------
+  // The row, or for an index outside the table a scratch row reset to defaults, so a
+  // caller with a stale index reads a harmless row and its writes go nowhere.
+  Param& operator[](int index);
+  const Param& operator[](int index) const;
+  // The row of an identifier (find_global), or the scratch row.
+  Param& operator[](std::string_view identifier);
+  const Param& operator[](std::string_view identifier) const;
+  Param& operator[](const char* identifier) { return (*this)[std::string_view(identifier)]; }
+
+  // Index of the first row with this identifier (blanks around it and case not
+  // regarded); -1 when none or when the identifier is blank.
+  int find_global(std::string_view identifier) const;
+  bool param_exists(std::string_view identifier) const { return find_global(identifier) >= 0; }
+  int get_items_count() const { return static_cast<int>(rows_.size()); }
+  const std::vector<Param>& rows() const { return rows_; }
+  // Appends the full name of every row that has one.
+  void get_params_list(lib::StringContainer& list) const;
+  // Replaces rows with copies of the table's rows.
+  void get_all_params(std::vector<Param>& rows) const { rows = rows_; }
+
+  void resize(int count);
+  void clear() { rows_.clear(); }
+  // Appends a copy; no duplicate check.
+  void add(const Param& row) { rows_.push_back(row); }
+  // Appends the catalogue's entry unless a row has the identifier already or the
+  // catalogue does not know it.
+  void add(std::string_view identifier);
+  // Removes the row; an index outside the table is ignored.
+  void erase(int index);
+
+  // ---- dependencies -------------------------------------------------------------------
+  // Enforces every dependency rule in order, then lets each row check its values. Called
+  // after loading and after edits; the rows it adds or removes stay.
+  void check();
+  // One rule over comma-separated lists: without any parameter of `required` every row of
+  // `dependants` goes; otherwise the missing dependants are added from the catalogue.
+  // Adding happens only when nothing was removed.
+  void check_depend(std::string_view required, std::string_view dependants);
+  // The removing half; true when a row was removed.
+  bool check_remove_exists(std::string_view required, std::string_view dependants);
+  // The adding half; true when a row was added.
+  bool check_add_depend(std::string_view required, std::string_view dependants);
+
+  // ---- files --------------------------------------------------------------------------
+  // The main file and the one read when the main one cannot be (set by the owner).
+  void set_file_names(std::string main_file, std::string alternative_file);
+  const std::string& file_name() const { return main_file_; }
+  const std::string& alternative_file_name() const { return alt_file_; }
+  // Signals, then reads the main file, or when it cannot be read the alternative one;
+  // false when neither could be read (the table is then unchanged).
+  bool load();
+  // Writes the main file; false (and a log line) when it could not be written.
+  bool save();
+  // Reads a parameter file and its ".extended" companion, then checks the dependencies.
+  // False when the file cannot be read; the table is then unchanged. A damaged file gives
+  // the rows read before the damage and a log line.
+  bool load_from(const std::string& file);
+  // Replaces the file and its companion atomically; false (and a log line) on failure,
+  // the old files then stay.
+  bool save_to(const std::string& file);
+  // load_from on bytes in memory; `extended` absent means no companion file. `source`
+  // names the data in log lines.
+  void load_from_memory(std::string_view file_bytes, std::optional<std::string_view> extended,
+                        const std::string& source = "memory");
+  // The ".extended" companion alone.
+  bool save_extended_info(const std::string& file) const;
+  // Replaces the extended information of the rows the file names; rows it does not name
+  // keep theirs. A file without the mark is ignored.
+  void load_extended_info(const std::string& file, lib::StringEnc encoding);
+  // Encoding of the texts of the file last read or written.
+  lib::StringEnc text_encoding() const { return converter_.encoding(); }
+
+  // ---- database set -------------------------------------------------------------------
+  // Membership of the operator's set; the constant parameters are never in it (they are
+  // written anyway, see is_const_db_param).
+  bool is_db_param(std::string_view identifier) const;
+  void set_is_db_param(std::string_view identifier, bool on);
+  static bool is_const_db_param(std::string_view identifier);
+  const std::set<std::string>& db_params() const { return db_params_; }
+
+  // ---- WITS ---------------------------------------------------------------------------
+  // Maps rows to a WITS server from a configuration file (docs/wits-config.md). Rows
+  // missing from the table are added from the catalogue when add_missing is set; existing
+  // rows are remapped when add_missing is set or they have no device channel. Returns the
+  // load report, one line per row mapped; a file that cannot be read gives an empty report
+  // and a log line.
+  std::vector<std::string> load_wits_config(const std::string& file, const std::string& server,
+                                            bool add_missing);
+  // The same on the file's bytes.
+  std::vector<std::string> apply_wits_config(std::string_view bytes, const std::string& server,
+                                             bool add_missing);
+
+ protected:
+  // A row count, then each row's state fields; on reading the table is resized to the
+  // count, rows keeping their points and extended information.
+  void serial_fields(lib::serial_list& list, unsigned version) override;
+
+ private:
+  void log(const std::string& message) const;
+  lib::FileSystem& fs() const;
+  void apply_extended(std::string_view bytes, lib::StringEnc encoding, const std::string& source);
+  bool any_present(std::string_view list) const;
+  Param& scratch() const;
+
+  const AllParams& catalogue_;
+  Services services_;
+  std::vector<Param> rows_;
+  mutable Param scratch_;
+  lib::StrEncConverter converter_{lib::StringEnc::kCp1251};
+  std::set<std::string> db_params_;
+  std::string main_file_;
+  std::string alt_file_;
+};
+
+}  // namespace params

@@ -1,0 +1,198 @@
+#include "params/param.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "lib/ident.h"
+#include "lib/str_utils.h"
+#include "params/all_params.h"
+#include "params/calibration_file.h"
+#include "params/param_file.h"
+#include "params/param_vars.h"
+
+namespace params {
+namespace {
+
+// Labels of the change report, as the operator reads them in the edit journal.
+constexpr const char* kLabelFullName = "назв.";
+constexpr const char* kLabelShortName = "кратк.назв.";
+constexpr const char* kLabelUnit = "ед.изм.";
+constexpr const char* kLabelModule = "АЦП";
+constexpr const char* kLabelChannel = "АЦП";
+constexpr const char* kLabelChannelType = "тип канала";
+constexpr const char* kLabelAveraging = "осредн.";
+constexpr const char* kLabelRange = "диап.";
+constexpr const char* kLabelZero = "нуль";
+constexpr const char* kPointsCorrected = "скорректированы точки калибровки ";
+constexpr const char* kPointsRecalibrated = "произведена калибровка по нескольким точкам ";
+constexpr const char* kPointsRemoved = "удалены точки калибровки ";
+
+// The identifier whose conversion takes the line multiplier.
+constexpr const char* kHookLoad = "вес_на_крюке";
+constexpr const char* kCementDensity = "cem_plotn";
+
+// A segment this narrow cannot be interpolated.
+constexpr double kMinSegmentWidth = 1e-6;
+// A linear row spans its range over a 0 to 5 V input.
+constexpr double kLinearInputScale = 0.2;
+
+// Shortest text that reads back to the same float, as an operator would type it.
+std::string number_text(float value) {
+  char buf[32];
+  auto result = std::to_chars(buf, buf + sizeof buf, value);
+  return std::string(buf, result.ptr);
+}
+std::string number_text(std::int32_t value) {
+  return std::to_string(value);
+}
+std::string number_text(const std::string& value) {
+  return value;
+}
+
+template <class T>
+void report_change(std::string& text, const char* label, const T& before, const T& after) {
+  if (before == after) return;
+  text += label;
+  text += '[';
+  text += number_text(before);
+  text += " -> ";
+  text += number_text(after);
+  text += "] ";
+}
+
+double interpolate(const CalibrPoints& points, double raw) {
+  // The first segment whose upper end lies above the input; past the last point the last
+  // segment is extended, below the first point the first one is.
+  std::size_t i = 0;
+  const std::size_t last_segment = points.size() - 2;
+  while (i < last_segment && !(points[i + 1].x > raw)) ++i;
+  const UnitCalibrPoint& a = points[i];
+  const UnitCalibrPoint& b = points[i + 1];
+  const double width = b.x - a.x;
+  if (std::fabs(width) < kMinSegmentWidth) return 0.0;
+  return (b.y - a.y) * (raw - a.x) / width + a.y;
+}
+
+}  // namespace
+
+bool Param::equal(const Param& o) const {
+  return full_name == o.full_name && short_name == o.short_name && unit == o.unit &&
+         identifier == o.identifier && channel == o.channel && averaging == o.averaging &&
+         range == o.range && zero == o.zero && scale_min == o.scale_min &&
+         scale_max == o.scale_max && attribute == o.attribute && points == o.points;
+}
+
+bool Param::is_radioactive_density_meter() const {
+  if (lib::ident_equal(identifier, ParamVars::radio_dens_in) ||
+      lib::ident_equal(identifier, ParamVars::radio_dens_out)) {
+    return true;
+  }
+  return channel.channel == radio_decay::kCementMeterChannel &&
+         lib::ident_equal(identifier, kCementDensity);
+}
+
+double Param::decay_factor(lib::DateTime now) const {
+  if (!is_radioactive_density_meter()) return 1.0;
+  const double calibrated = ext_info.get_float(ext_keys::kLastCalibrTime);
+  const double half_life = ext_info.get_float(ext_keys::kHalfLife);
+  double koeff = ext_info.get_float(ext_keys::kRadioKoeff);
+  if (!lib::is_over_null(koeff)) koeff = radio_decay::kDefaultKoeff;
+  if (!lib::is_over_null(calibrated) || !lib::is_over_null(half_life)) return 1.0;
+  const double days = now.days - calibrated;
+  // Within the first day after calibration the source has not measurably decayed.
+  if (days < 1.0) return 1.0;
+  return std::exp(days * radio_decay::kYearsPerDay * radio_decay::kLn2 / half_life) * koeff;
+}
+
+double Param::calc_value_by_voltage(double raw, double factor) const {
+  return calc_value_by_voltage(raw, factor, lib::now());
+}
+
+double Param::calc_value_by_voltage(double raw, double factor, lib::DateTime now) const {
+  raw *= decay_factor(now);
+  if (points.empty()) {
+    const double multiplier = lib::ident_equal(identifier, kHookLoad) ? factor : 1.0;
+    return raw * multiplier * range * kLinearInputScale + zero;
+  }
+  if (points.size() == 1) {
+    const UnitCalibrPoint& p = points.front();
+    if (raw == 0.0 || p.x == 0.0) return 0.0;
+    return raw * p.y / p.x;
+  }
+  return interpolate(points, raw);
+}
+
+void Param::correct_kalibr(float shown, float wanted) {
+  const float shift = wanted - shown;
+  if (points.empty()) {
+    zero += shift;
+    return;
+  }
+  for (UnitCalibrPoint& p : points) p.y += shift;
+}
+
+std::string Param::check_changes(const Param& after) const {
+  std::string text;
+  report_change(text, kLabelFullName, full_name, after.full_name);
+  report_change(text, kLabelShortName, short_name, after.short_name);
+  report_change(text, kLabelUnit, unit, after.unit);
+  report_change(text, kLabelModule, channel.module, after.channel.module);
+  report_change(text, kLabelChannel, channel.channel, after.channel.channel);
+  report_change(text, kLabelChannelType, channel.type, after.channel.type);
+  report_change(text, kLabelAveraging, averaging, after.averaging);
+  report_change(text, kLabelRange, range, after.range);
+  report_change(text, kLabelZero, zero, after.zero);
+  if (points != after.points) {
+    if (after.points.empty()) {
+      text += kPointsRemoved;
+    } else if (after.points.size() == points.size()) {
+      text += kPointsCorrected;
+    } else {
+      text += kPointsRecalibrated;
+    }
+  }
+  return text;
+}
+
+bool Param::param_options(const reg::HostData& host, const AllParams& catalogue,
+                          const RadioOptionsEditor& editor) {
+  if (!catalogue.test_param(identifier, AllParams::ParamTest::kDigital)) return false;
+  return editor ? editor(*this, host) : true;
+}
+
+void Param::save_to_file(lib::io::OutputStream& out, const lib::StrEncConverter& converter,
+                         int version) const {
+  param_file::write_row(out, converter, *this, version);
+}
+
+param_file::RowRecord Param::load_from_file(lib::io::InputStream& in,
+                                            lib::StrEncConverter& converter, int& version) {
+  return param_file::read_record(in, converter, version, *this);
+}
+
+void Param::save_extended_info(lib::io::OutputStream& out) const {
+  lib::io::write_binary(out, identifier);
+  ext_info.save(out);
+}
+
+void Param::save_calibr_to_file(const std::string& path, lib::FileSystem& fs) const {
+  lib::write_file_atomically(path, calibration_file::format(identifier, points), fs);
+}
+
+CalibrLoadResult Param::load_calibr_from_file(const std::string& path, lib::FileSystem& fs) {
+  auto bytes = lib::read_whole_file(path, fs);
+  if (!bytes) return {CalibrLoadStatus::kCannotRead, 0};
+  auto parsed = calibration_file::parse(*bytes);
+  if (!parsed) return {CalibrLoadStatus::kNotCalibrFile, 0};
+  if (parsed->identifier != identifier) return {CalibrLoadStatus::kOtherParam, 0};
+  points = std::move(parsed->points);
+  return {CalibrLoadStatus::kLoaded, parsed->skipped_lines};
+}
+
+void Param::get_serial_list(lib::serial_list& list) {
+  list.add(full_name).add(short_name).add(unit).add(identifier);
+  list.add(channel.channel).add(range).add(zero).add(scale_min).add(scale_max);
+  list.add(averaging).add(attribute).add(channel.module).add(channel.type);
+}
+
+}  // namespace params

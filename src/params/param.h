@@ -1,0 +1,112 @@
+// One row of the parameter table: which catalogue parameter it is, where its raw input
+// comes from, how the raw input becomes an engineering value (linear range and zero, or
+// calibration points), its indicator scale and its extended settings.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "core/host_data.h"
+#include "lib/binary_stream.h"
+#include "lib/date_time.h"
+#include "lib/file_system.h"
+#include "lib/serial_list.h"
+#include "lib/str_enc.h"
+#include "params/param_ext_info.h"
+#include "params/param_file_format.h"
+#include "params/unit_calibr_point.h"
+#include "params/uso_channel.h"
+
+namespace params {
+
+class AllParams;
+struct CalibrLoadResult;
+
+// Constants of the radioactive density correction.
+namespace radio_decay {
+// Used when the row's "radio_koeff" is zero or missing.
+inline constexpr double kDefaultKoeff = 0.9976;
+// Days to years (1 / 365.25).
+inline constexpr double kYearsPerDay = 0.0027378507871321013;
+inline constexpr double kLn2 = 0.69314718;
+// The channel that marks a cementing density row as a radioactive meter.
+inline constexpr std::int32_t kCementMeterChannel = 30;
+}  // namespace radio_decay
+
+class Param {
+ public:
+  std::string full_name;
+  std::string short_name;  // column and indicator caption
+  std::string unit;
+  std::string identifier;  // the catalogue key; compared without regard to case
+  USOChannel channel;
+  std::int32_t averaging = 1;  // number of ticks averaged
+  float range = 0;             // full-scale value of the linear conversion
+  float zero = 0;              // offset of the linear conversion
+  float scale_min = 0;         // indicator scale
+  float scale_max = 0;
+  std::uint8_t attribute = 0;  // kept and copied for the displaying side
+  CalibrPoints points;         // ascending in x; empty means the linear conversion
+  ParamExtInfo ext_info;
+
+  // Every field but the extended information; floats compared exactly.
+  bool equal(const Param& other) const;
+  bool operator==(const Param& other) const { return equal(other); }
+
+  // ---- conversion ---------------------------------------------------------------------
+  // The engineering value of a raw input. `factor` scales the hook load only (the line
+  // multiplier of the drawworks) and is not applied on calibrated rows.
+  double calc_value_by_voltage(double raw, double factor) const;
+  // The same with an explicit current time, for the decay correction.
+  double calc_value_by_voltage(double raw, double factor, lib::DateTime now) const;
+  // True for the radioactive density meter rows, whose input decays with their source.
+  bool is_radioactive_density_meter() const;
+  // The factor the raw input of a radioactive meter is multiplied by at `now`; 1 for
+  // other rows and for meters without calibration time or half-life.
+  double decay_factor(lib::DateTime now) const;
+  // Shifts the conversion so that an input that showed `shown` shows `wanted`.
+  void correct_kalibr(float shown, float wanted);
+  // Kept for rows that might need to clamp their settings; a row has nothing to fix today.
+  void check_values() {}
+
+  // ---- editing ------------------------------------------------------------------------
+  // Describes what an edit changed, called on the row before the edit: one
+  // "label[old -> new] " item per changed field, then a note on the calibration points.
+  std::string check_changes(const Param& after) const;
+
+  // Called by the host's parameter editor. Answers whether the row is a radioactive
+  // density meter (a digital row of the catalogue); for such a row, when an editor is
+  // given, it edits "last_calibr_time", "half_life" and "radio_koeff" of the row and the
+  // result is its acceptance.
+  using RadioOptionsEditor = std::function<bool(Param& row, const reg::HostData& host)>;
+  bool param_options(const reg::HostData& host, const AllParams& catalogue,
+                     const RadioOptionsEditor& editor = {});
+
+  // ---- files --------------------------------------------------------------------------
+  // One row of the parameter file in the layout of `version`.
+  void save_to_file(lib::io::OutputStream& out, const lib::StrEncConverter& converter,
+                    int version) const;
+  // One record of the rows part: a row (into *this), the header (updating version and the
+  // converter) or the end of the rows. Throws lib::io::StreamError on cut data.
+  param_file::RowRecord load_from_file(lib::io::InputStream& in, lib::StrEncConverter& converter,
+                                       int& version);
+  // The row's entry of the ".extended" file: identifier, then the extended information.
+  void save_extended_info(lib::io::OutputStream& out) const;
+
+  // The calibration points as a text file (docs/calibration-file.md). Throws
+  // lib::io::StreamError when the file cannot be written; the old file then stays.
+  void save_calibr_to_file(const std::string& path,
+                           lib::FileSystem& fs = lib::posix_file_system()) const;
+  // Replaces the points with those of a calibration file made for this row's identifier;
+  // a file for another identifier, or one that cannot be read, leaves the row unchanged.
+  CalibrLoadResult load_calibr_from_file(const std::string& path,
+                                         lib::FileSystem& fs = lib::posix_file_system());
+
+  // The row's fields in the station state file: the four texts, channel number, range,
+  // zero, scale minimum, scale maximum, averaging, attribute, module number, channel
+  // type. Points and extended information are not part of the state.
+  void get_serial_list(lib::serial_list& list);
+};
+
+}  // namespace params

@@ -1,0 +1,121 @@
+// The calibration text file of one row: its exact text, reading it back, old files in the
+// 8-bit code page, files of other rows and hand-edited lines.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "lib/str_enc.h"
+#include "params/calibration_file.h"
+#include "params/param.h"
+#include "support/fakes.h"
+
+namespace {
+
+using params::CalibrLoadStatus;
+using params::Param;
+using testing_support::TempDir;
+
+Param hook_row() {
+  Param p;
+  p.identifier = "вес_на_крюке";
+  return p;
+}
+
+TEST(CalibrationFile, TextHasEncodingNameAndFixedWidthPoints) {
+  Param p = hook_row();
+  p.points = {{0, 0}, {2.5, -125.75}, {1e-12, 3e20}};
+  TempDir dir;
+  p.save_calibr_to_file(dir.file("hook.txt"));
+  EXPECT_EQ(testing_support::read_file(dir.file("hook.txt")),
+            "encoding=utf8\n"
+            "param_name=вес_на_крюке\n"
+            "   0.000000e+00    0.000000e+00\n"
+            "   2.500000e+00   -1.257500e+02\n"
+            "   1.000000e-12    3.000000e+20\n");
+}
+
+TEST(CalibrationFile, SaveThenLoadRestoresThePoints) {
+  Param p = hook_row();
+  p.points = {{-1, 0.5}, {0.25, 100}, {4.75, 1234.5}};
+  TempDir dir;
+  p.save_calibr_to_file(dir.file("c.txt"));
+  Param back = hook_row();
+  back.points = {{9, 9}};
+  const auto result = back.load_calibr_from_file(dir.file("c.txt"));
+  EXPECT_EQ(result.status, CalibrLoadStatus::kLoaded);
+  EXPECT_EQ(result.skipped_lines, 0);
+  EXPECT_EQ(back.points, p.points);
+
+  // No points is a valid calibration too: it empties the row's points.
+  Param none = hook_row();
+  none.save_calibr_to_file(dir.file("none.txt"));
+  EXPECT_EQ(back.load_calibr_from_file(dir.file("none.txt")).status, CalibrLoadStatus::kLoaded);
+  EXPECT_TRUE(back.points.empty());
+}
+
+TEST(CalibrationFile, FileOfAnotherRowOrNoFileLeavesThePoints) {
+  TempDir dir;
+  Param other;
+  other.identifier = "давление_на_входе";
+  other.points = {{1, 1}};
+  other.save_calibr_to_file(dir.file("other.txt"));
+
+  Param p = hook_row();
+  p.points = {{5, 5}};
+  EXPECT_EQ(p.load_calibr_from_file(dir.file("other.txt")).status, CalibrLoadStatus::kOtherParam);
+  EXPECT_EQ(p.load_calibr_from_file(dir.file("нет.txt")).status, CalibrLoadStatus::kCannotRead);
+  lib::write_file_atomically(dir.file("junk.txt"), "просто текст\n1 2\n");
+  EXPECT_EQ(p.load_calibr_from_file(dir.file("junk.txt")).status, CalibrLoadStatus::kNotCalibrFile);
+  lib::write_file_atomically(dir.file("empty.txt"), "");
+  EXPECT_EQ(p.load_calibr_from_file(dir.file("empty.txt")).status,
+            CalibrLoadStatus::kNotCalibrFile);
+  EXPECT_EQ(p.points, (params::CalibrPoints{{5, 5}}));
+}
+
+TEST(CalibrationFile, OldFileWithoutEncodingLineIsInTheEightBitCodePage) {
+  TempDir dir;
+  lib::write_file_atomically(dir.file("old.txt"),
+                             lib::utf8_to_cp1251("param_name=вес_на_крюке\r\n") +
+                                 "   1.000000e+00    2.000000e+01\r\n"
+                                 "   3.000000e+00    4.000000e+01\r\n");
+  Param p = hook_row();
+  EXPECT_EQ(p.load_calibr_from_file(dir.file("old.txt")).status, CalibrLoadStatus::kLoaded);
+  EXPECT_EQ(p.points, (params::CalibrPoints{{1, 20}, {3, 40}}));
+}
+
+TEST(CalibrationFile, HandEditedLinesAreReadWhereTheyMakeSense) {
+  const auto parsed = params::calibration_file::parse(
+      "encoding=utf8\nparam_name=x\n"
+      "1 2\n"                              // not in the columns, but two numbers
+      "\n"                                 // blank: passed over
+      "  3,5\t  70\n"                      // comma separator and a tab
+      "одна строка\n"                      // no numbers: skipped
+      "   5.000000e+00\n"                  // no y: skipped
+      "   6.000000e+00    1.200000e+02");  // last line without a line end
+  ASSERT_TRUE(parsed.has_value());
+  EXPECT_EQ(parsed->identifier, "x");
+  EXPECT_EQ(parsed->points, (params::CalibrPoints{{1, 2}, {3.5, 70}, {6, 120}}));
+  EXPECT_EQ(parsed->skipped_lines, 2);
+}
+
+TEST(CalibrationFile, UnknownEncodingNameFallsBackToTheCodePage) {
+  const std::string bytes = "encoding=cp1251\n" + lib::utf8_to_cp1251("param_name=тальблок\n");
+  const auto parsed = params::calibration_file::parse(bytes);
+  ASSERT_TRUE(parsed.has_value());
+  EXPECT_EQ(parsed->identifier, "тальблок");
+}
+
+TEST(CalibrationFile, FailedWriteKeepsTheOldFile) {
+  TempDir dir;
+  Param p = hook_row();
+  p.points = {{1, 1}};
+  p.save_calibr_to_file(dir.file("c.txt"));
+  const std::string before = testing_support::read_file(dir.file("c.txt"));
+  testing_support::FaultyFileSystem faulty;
+  faulty.fail_after_bytes = 10;
+  p.points.push_back({2, 2});
+  EXPECT_THROW(p.save_calibr_to_file(dir.file("c.txt"), faulty), lib::io::StreamError);
+  EXPECT_EQ(testing_support::read_file(dir.file("c.txt")), before);
+}
+
+}  // namespace

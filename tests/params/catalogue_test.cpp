@@ -1,0 +1,472 @@
+// The parameter catalogue: its fixed content, look-ups, registration, incoming
+// placeholders, the digital set, the fast list and the voice source texts.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "lib/str_enc.h"
+#include "params/all_params.h"
+#include "params/param.h"
+#include "params/param_groups.h"
+#include "params/param_vars.h"
+#include "support/fakes.h"
+
+namespace {
+
+using params::AllParams;
+using params::DefaultParam;
+using testing_support::TempDir;
+
+std::vector<std::string> numbered(const std::string& stem, int from, int to) {
+  std::vector<std::string> out;
+  for (int i = from; i <= to; ++i) out.push_back(stem + std::to_string(i));
+  return out;
+}
+
+std::vector<std::string> concat(std::initializer_list<std::vector<std::string>> parts) {
+  std::vector<std::string> out;
+  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+// The identifiers of one group, in catalogue order.
+std::vector<std::string> group_of(const AllParams& c, int group) {
+  std::vector<std::string> out;
+  for (const DefaultParam& e : c.entries())
+    if (e.group == group) out.push_back(e.identifier);
+  return out;
+}
+
+class CatalogueTest : public ::testing::Test {
+ protected:
+  TempDir home;
+  AllParams catalogue{home.path()};
+
+  const DefaultParam& entry(const std::string& id) {
+    const int n = catalogue.get_param_number(id);
+    EXPECT_GE(n, 0) << id;
+    return catalogue.at(n);
+  }
+};
+
+// ---------------------------------------------------------------------------------------
+// Content
+
+TEST_F(CatalogueTest, HoldsBuiltInsThenPlaceholdersThenRegisteredEntries) {
+  ASSERT_EQ(catalogue.get_items_count(), 261);
+  EXPECT_EQ(catalogue.at(0).identifier, "вес_на_крюке");
+  for (int n = 0; n < 64; ++n) {
+    EXPECT_EQ(catalogue.at(160 + n).identifier, "__" + std::to_string(n));
+  }
+  EXPECT_EQ(catalogue.at(224).identifier, "cem_davl");
+  EXPECT_EQ(catalogue.at(235).identifier, "PRVP");
+  EXPECT_EQ(catalogue.at(251).identifier, "DSPT");
+  EXPECT_EQ(catalogue.at(252).identifier, "баланс_долива");
+  EXPECT_EQ(catalogue.at(260).identifier, "опт_нагр_прим");
+}
+
+TEST_F(CatalogueTest, EveryGroupListsItsIdentifiersInOrder) {
+  const auto pumps = numbered("ходы_насоса", 1, 6);
+  const std::vector<std::string> drilling =
+      concat({{"вес_на_крюке", "ходы_насоса"},
+              pumps,
+              {"момент_ротора", "момент_свп", "обороты_ротора", "обороты_свп", "тальблок",
+               "нагрузка", "глубина_над_забоем", "глубина_забоя", "глубина_инструмента",
+               "глубина_инстр_пром", "давление_в_затрубъе", "момент_на_ключе_акб",
+               "момент_на_ключе", "давление_в_цем_линии", "давление_в_с_скважине",
+               "сумм_ходы_насоса", "положение_клиньев", "опт_нагр", "опт_нагр_прим"}});
+  EXPECT_EQ(group_of(catalogue, 1), drilling);
+
+  const std::vector<std::string> mud =
+      concat({{"давление_на_входе", "уровень_в_емкости"},
+              numbered("уровень_в_емкости", 2, 6),
+              numbered("объем_в_емкости", 1, 6),
+              {"объем_емкости",
+               "объем_актив_емкости",
+               "объем_в_доливных_емкостях",
+               "объем_в_приёмных_емкостях",
+               "изм_объем_приём_емк",
+               "плотность_на_входе",
+               "плотность_на_выходе",
+               "температура_на_входе",
+               "температура_на_выходе",
+               "электропроводность_на_входе",
+               "электропроводность_на_выходе",
+               "расход_на_входе",
+               "расход_на_выходе",
+               "объем_раствора",
+               "расход_на_входе_датчик",
+               "объем_спущ_мет",
+               "плотн_пж_вх_радиоакт",
+               "плотн_пж_вых_радиоакт",
+               "уд_сопротивл_вх",
+               "уд_сопротивл_вых"},
+              numbered("уровень_в_емкости", 7, 16),
+              numbered("объем_в_емкости", 7, 16),
+              {"баланс_долива", "общий_баланс_долива", "потери_в_затрубъе", "потери_в_колонне",
+               "экв_плот_раствора", "давл_свабирования", "эфф_давл_на_забой"}});
+  EXPECT_EQ(group_of(catalogue, 2), mud);
+
+  EXPECT_EQ(group_of(catalogue, 3),
+            (std::vector<std::string>{"скорость_спо", "скорость_механическая", "дмк", "дмк1",
+                                      "скорость_бурения", "скорость_проходки", "время_бурения",
+                                      "скорость_тальблока", "скорость_проработки"}));
+  EXPECT_EQ(group_of(catalogue, 4),
+            (std::vector<std::string>{"общий_вес", "обороты_турбины", "закачанный_раствор",
+                                      "число_свечей", "число_трубок"}));
+
+  const std::vector<std::string> gas =
+      concat({{"метан_абс",        "этан_абс",    "пропан_абс",    "бутан_абс",    "пентан_абс",
+               "гексан_абс",       "метан_отн",   "этан_отн",      "пропан_отн",   "бутан_отн",
+               "пентан_отн",       "гексан_отн",  "сумм_газ2",     "сумм_газ3",    "сумм_газ",
+               "максимальный_газ", "сумм_гвл",    "сумм_емкости",  "сумм_буровая", "сумм_пид",
+               "норм_газ",         "изоэтан_абс", "изопропан_абс", "изобутан_абс", "изопентан_абс",
+               "изогексан_абс",    "изоэтан_отн", "изопропан_отн", "изобутан_отн", "изопентан_отн",
+               "изогексан_отн",    "сероводород", "водород"},
+              numbered("сероводород", 1, 8),
+              {"метан1", "метан2", "co2_2"}});
+  EXPECT_EQ(group_of(catalogue, 5), gas);
+
+  EXPECT_EQ(group_of(catalogue, 6),
+            (std::vector<std::string>{"дифф_плотность", "дифф_расход", "дифф_темпер",
+                                      "дифф_электропроводность"}));
+  EXPECT_EQ(group_of(catalogue, 9),
+            (std::vector<std::string>{"cem_davl",      "cem_plotn", "cem_plan_plotn",
+                                      "cem_temp",      "cem_rasx",  "cem_calc_rasx",
+                                      "cem_plan_rasx", "cem_V",     "cem_plan_V",
+                                      "cem_Vsumm",     "cem_stage", "PRVP",
+                                      "SEPP",          "CCOP",      "TPPL",
+                                      "PIAS",          "PDMC1",     "PDMC2",
+                                      "GTL",           "PRVT",      "SEPT",
+                                      "DMCFT1",        "DMCFT2",    "CODF",
+                                      "DEBT",          "DSPC",      "PBT",
+                                      "DSPT"}));
+  EXPECT_EQ(group_of(catalogue, 10), numbered("параметр", 1, 20));
+  EXPECT_EQ(group_of(catalogue, 11), numbered("__", 0, 63));
+  EXPECT_TRUE(group_of(catalogue, 0).empty());
+  EXPECT_TRUE(group_of(catalogue, 7).empty());
+  EXPECT_TRUE(group_of(catalogue, 8).empty());
+}
+
+struct TellingRow {
+  const char* id;
+  const char* full;
+  const char* short_name;
+  const char* unit;
+  int channel, type, averaging, group;
+  float range, zero, scale_min, scale_max;
+  int attribute;
+};
+
+TEST_F(CatalogueTest, TellingRowsMatchTheirDescription) {
+  const TellingRow rows[] = {
+      {"вес_на_крюке", "Вес на крюке", "W кр.", "т", 0, 0, 1, 1, 20, 0, 0, 200, 0},
+      {"давление_на_входе", "Давление ПЖ на входе", "P вх.", "атм.", 1, 0, 1, 2, 250, 0, 0, 250, 0},
+      {"ходы_насоса", "Ходы насосов", "N нас.", "ход/мин", -1, -1, 2, 1, 60, 0, 0, 60, 0},
+      {"ходы_насоса1", "Ходы насоса-1", "N нас.1", "ход/мин", 1, 1, 2, 1, 60, 0, 0, 60, 0},
+      {"тальблок", "Положение тальблока", "Тальблок", "м", -1, -1, 1, 1, 24, 0, 0, 50, 0},
+      {"плотность_на_входе", "Плотность на входе", "Пл.вх.", "г/см³", 2, 0, 120, 2, 2, 0, 0, 2, 0},
+      {"обороты_ротора", "Обороты ротора", "об.рот.", "об/мин", 0, 1, 2, 1, 60, 0, 0, 10, 0},
+      {"уровень_в_емкости", "Уровень-1", "Уровень-1", "м", 3, 0, 30, 2, 2, 0, 0, 2, 0},
+      {"сероводород1", "Сероводород на буровой", "H2S бур.", "ppm", 18, 0, 1, 5, 150, 0, 0, 150, 2},
+      {"баланс_долива", "Баланс долива/вытеснения", "Баланс.дол./выт.", "м³", -1, -1, 1, 2, 10, 0,
+       -10, 10, 1},
+      {"cem_plotn", "Плотность СКЦ", "плотн_скц", "г/см³", -1, -1, 1, 9, 2.5f, 0, 1, 2, 0},
+      {"PRVP", "Давление на прувере", "Давл. прув.", "кПа", -1, -1, 1, 9, 100, 0, 0, 100, 0},
+      {"__0", "__0", "__0", "__0", -1, -1, 1, 11, 100, 0, 0, 100, 0},
+  };
+  for (const TellingRow& r : rows) {
+    SCOPED_TRACE(r.id);
+    const DefaultParam& e = entry(r.id);
+    EXPECT_EQ(e.full_name, r.full);
+    EXPECT_EQ(e.short_name, r.short_name);
+    EXPECT_EQ(e.unit, r.unit);
+    EXPECT_EQ(e.channel, r.channel);
+    EXPECT_EQ(e.channel_type, r.type);
+    EXPECT_EQ(e.averaging, r.averaging);
+    EXPECT_EQ(e.group, r.group);
+    EXPECT_EQ(e.range, r.range);
+    EXPECT_EQ(e.zero, r.zero);
+    EXPECT_EQ(e.scale_min, r.scale_min);
+    EXPECT_EQ(e.scale_max, r.scale_max);
+    EXPECT_EQ(e.attribute, r.attribute);
+  }
+  EXPECT_EQ(entry("PRVP").mnemonic, "PRVP");
+  EXPECT_EQ(entry("cem_plotn").mnemonic, "");
+  EXPECT_EQ(entry("вес_на_крюке").mnemonic, "");
+}
+
+TEST_F(CatalogueTest, AttributesMarkAlarmGasesAndTripBalancesOnly) {
+  std::set<std::string> alarm_gas = {"сероводород", "водород", "метан1",
+                                     "метан2",      "co2_2",   "максимальный_газ"};
+  for (int i = 1; i <= 8; ++i) alarm_gas.insert("сероводород" + std::to_string(i));
+  const std::set<std::string> balances = {"баланс_долива", "общий_баланс_долива"};
+  for (const DefaultParam& e : catalogue.entries()) {
+    SCOPED_TRACE(e.identifier);
+    const int expected = alarm_gas.count(e.identifier) ? 2 : balances.count(e.identifier) ? 1 : 0;
+    EXPECT_EQ(e.attribute, expected);
+  }
+}
+
+// The rows left to the catalogue's author must still read like a station's list.
+TEST_F(CatalogueTest, NamedEntriesAreConsistentForTheOperator) {
+  std::set<std::string> ids;
+  std::set<int> analog_inputs;
+  std::set<int> pulse_inputs;
+  const std::set<int> averagings = {1, 2, 10, 30, 120};
+  for (const DefaultParam& e : catalogue.entries()) {
+    SCOPED_TRACE(e.identifier);
+    EXPECT_TRUE(ids.insert(e.identifier).second) << "duplicate identifier";
+    EXPECT_FALSE(e.full_name.empty());
+    EXPECT_FALSE(e.short_name.empty());
+    EXPECT_TRUE(lib::is_valid_utf8(e.full_name + e.short_name + e.unit));
+    EXPECT_GT(e.range, 0.0f);
+    EXPECT_LT(e.scale_min, e.scale_max);
+    EXPECT_TRUE(averagings.count(e.averaging));
+    EXPECT_GE(e.group, 1);
+    EXPECT_LE(e.group, 11);
+    // A row not read from a device has no default input; device inputs do not collide.
+    if (e.channel_type == -1) {
+      EXPECT_EQ(e.channel, -1);
+    }
+    if (e.channel_type == 0 && e.channel >= 0) {
+      EXPECT_LT(e.channel, 24);
+      EXPECT_TRUE(analog_inputs.insert(e.channel).second) << "analog input used twice";
+    }
+    if (e.channel_type == 1) {
+      EXPECT_GE(e.channel, 0);
+      EXPECT_TRUE(pulse_inputs.insert(e.channel).second) << "pulse input used twice";
+    }
+  }
+}
+
+TEST_F(CatalogueTest, ExportedIdentifiersNameCatalogueEntries) {
+  using namespace params::ParamVars;
+  for (int i = 0; i < kTankCount; ++i) {
+    EXPECT_GE(catalogue.get_param_number(h_emk[i]), 0) << h_emk[i];
+    EXPECT_GE(catalogue.get_param_number(v_emk[i]), 0) << v_emk[i];
+  }
+  EXPECT_STREQ(h_emk1, "уровень_в_емкости");
+  EXPECT_STREQ(h_emk16, "уровень_в_емкости16");
+  EXPECT_STREQ(v_emk1, "объем_в_емкости1");
+  for (const char* id : {v_meh, ob_rot, nagr, pomp, radio_dens_in, radio_dens_out, ud_soprotivl_in,
+                         ud_soprotivl_out, el_prov_in, el_prov_out, potery_zatr_name,
+                         potery_kolonna_name, ekv_plotn_name, davl_svab_name, eff_davl_name}) {
+    EXPECT_GE(catalogue.get_param_number(id), 0) << id;
+  }
+  // Values supplied by the telemetry and pressure modules are not catalogue entries.
+  for (const char* id : {incl_depth_param_name, zenit_param_name, azimut_param_name, davl_por_name,
+                         davl_plast_norm_name, davl_gidrost_name, davl_gidrorazr_name,
+                         davl_k_anom_name, davl_gorn_name}) {
+    EXPECT_EQ(catalogue.get_param_number(id), -1) << id;
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Look-ups
+
+TEST_F(CatalogueTest, LooksUpIdentifiersWithoutRegardToCase) {
+  EXPECT_EQ(catalogue.get_param_number("ВЕС_НА_КРЮКЕ"), 0);
+  EXPECT_EQ(catalogue.get_param_number("Cem_V"), catalogue.get_param_number("cem_V"));
+  EXPECT_EQ(catalogue.get_param_number("prvp"), 235);
+  EXPECT_EQ(catalogue.get_param_number("вес_на_крюке_нет"), -1);
+  EXPECT_EQ(catalogue.get_param_number(""), -1);
+}
+
+TEST_F(CatalogueTest, AtOutsideTheEntriesRaisesOutOfRange) {
+  try {
+    catalogue.at(catalogue.get_items_count());
+    FAIL() << "no exception";
+  } catch (const std::out_of_range& e) {
+    EXPECT_STREQ(e.what(), "invalid vector<T> subscript");
+  }
+  EXPECT_THROW(catalogue.at(-1), std::out_of_range);
+  EXPECT_NO_THROW(catalogue.at(catalogue.get_items_count() - 1));
+}
+
+TEST_F(CatalogueTest, GroupNames) {
+  EXPECT_EQ(AllParams::get_group_name(0), "");
+  EXPECT_EQ(AllParams::get_group_name(1), "ТИ");
+  EXPECT_EQ(AllParams::get_group_name(4), "Расчётные");
+  EXPECT_EQ(AllParams::get_group_name(9), "СКЦ");
+  EXPECT_EQ(AllParams::get_group_name(11), "Входящие");
+  EXPECT_EQ(AllParams::get_group_name(12), "???????");
+  EXPECT_EQ(AllParams::get_group_name(-1), "???????");
+}
+
+TEST_F(CatalogueTest, DigitalSetIsExactAndEditable) {
+  using Test = AllParams::ParamTest;
+  EXPECT_TRUE(catalogue.test_param("плотн_пж_вх_радиоакт", Test::kDigital));
+  EXPECT_TRUE(catalogue.test_param("плотн_пж_вых_радиоакт", Test::kDigital));
+  EXPECT_FALSE(catalogue.test_param("плотн_пж_вх_радиоакт", static_cast<Test>(1)));
+  EXPECT_FALSE(catalogue.test_param("ПЛОТН_ПЖ_ВХ_РАДИОАКТ", Test::kDigital));
+  EXPECT_FALSE(catalogue.test_param("вес_на_крюке", Test::kDigital));
+
+  catalogue.add_digit_params("cem_plotn");
+  EXPECT_TRUE(catalogue.test_param("cem_plotn", Test::kDigital));
+  catalogue.remove_digit_params("плотн_пж_вх_радиоакт");
+  EXPECT_FALSE(catalogue.test_param("плотн_пж_вх_радиоакт", Test::kDigital));
+  catalogue.init();
+  EXPECT_TRUE(catalogue.test_param("плотн_пж_вх_радиоакт", Test::kDigital));
+  EXPECT_FALSE(catalogue.test_param("cem_plotn", Test::kDigital));
+}
+
+// ---------------------------------------------------------------------------------------
+// Registration and incoming parameters
+
+TEST_F(CatalogueTest, RegisteringAppendsWithoutDuplicateCheck) {
+  catalogue.register_param("Новый", "Нов.", "м", "новый_параметр", 5, 10, 7, 3, 1, 0, 3, 0);
+  ASSERT_EQ(catalogue.get_items_count(), 262);
+  const DefaultParam& e = catalogue.at(261);
+  EXPECT_EQ(e.identifier, "новый_параметр");
+  EXPECT_EQ(e.channel, 5);
+  EXPECT_EQ(e.channel_type, -1);
+  EXPECT_EQ(e.averaging, 10);
+  EXPECT_EQ(e.group, 7);
+  EXPECT_EQ(e.range, 3.0f);
+  EXPECT_EQ(e.zero, 1.0f);
+  EXPECT_EQ(e.scale_max, 3.0f);
+
+  // A second entry with the same identifier is appended, but look-ups find the first, and
+  // the mnemonic form gives its mnemonic to that first entry.
+  catalogue.register_param("XYZ", 1, 1, 9, 10, 0, 0, 10, 0, "новый_параметр", "к", "е", "Полное");
+  EXPECT_EQ(catalogue.get_items_count(), 263);
+  EXPECT_EQ(catalogue.get_param_number("новый_параметр"), 261);
+  EXPECT_EQ(catalogue.at(261).mnemonic, "XYZ");
+  EXPECT_EQ(catalogue.at(262).mnemonic, "");
+  EXPECT_EQ(catalogue.at(262).full_name, "Полное");
+}
+
+TEST_F(CatalogueTest, IncomingParametersFillThe32FirstPlaceholders) {
+  for (int i = 0; i < 32; ++i) {
+    catalogue.add_incoming_param("Входящий " + std::to_string(i), "Вх", "ед",
+                                 "вход" + std::to_string(i), -1, 1, 11, 50, 0, 0, 50, 0);
+  }
+  EXPECT_EQ(catalogue.incoming_count(), 32);
+  EXPECT_EQ(catalogue.get_param_number("__0"), -1);
+  EXPECT_EQ(catalogue.get_param_number("__31"), -1);
+  EXPECT_EQ(catalogue.get_param_number("вход0"), 160);
+  EXPECT_EQ(catalogue.get_param_number("вход31"), 191);
+  EXPECT_EQ(catalogue.at(160).full_name, "Входящий 0");
+  EXPECT_EQ(catalogue.at(160).range, 50.0f);
+
+  // The 33rd changes nothing: "__32" stays a placeholder.
+  catalogue.add_incoming_param("Лишний", "Л", "ед", "лишний", -1, 1, 11, 50, 0, 0, 50, 0);
+  EXPECT_EQ(catalogue.incoming_count(), 32);
+  EXPECT_EQ(catalogue.get_param_number("лишний"), -1);
+  EXPECT_EQ(catalogue.get_param_number("__32"), 192);
+  EXPECT_EQ(catalogue.get_items_count(), 261);
+}
+
+TEST_F(CatalogueTest, IncomingParameterAlreadyKnownIsNotAdded) {
+  catalogue.add_incoming_param("Вес", "W", "т", "ВЕС_НА_КРЮКЕ", -1, 1, 11, 50, 0, 0, 50, 0);
+  EXPECT_EQ(catalogue.incoming_count(), 0);
+  EXPECT_EQ(catalogue.at(160).identifier, "__0");
+  catalogue.add_incoming_param("Первый", "П", "ед", "первый", -1, 1, 11, 50, 0, 0, 50, 0);
+  catalogue.add_incoming_param("Первый", "П", "ед", "первый", -1, 1, 11, 50, 0, 0, 50, 0);
+  EXPECT_EQ(catalogue.incoming_count(), 1);
+  EXPECT_EQ(catalogue.at(161).identifier, "__1");
+}
+
+// ---------------------------------------------------------------------------------------
+// Fast list
+
+std::vector<std::string> defaults() {
+  return {"вес_на_крюке", "давление_на_входе", "момент_ротора", "нагрузка", "тальблок"};
+}
+
+TEST(CatalogueFastList, MissingFileGivesTheFiveDefaults) {
+  TempDir home;
+  AllParams catalogue(home.path());
+  EXPECT_EQ(catalogue.fast_params(), defaults());
+}
+
+TEST(CatalogueFastList, FileOfUnknownIdentifiersGivesTheFiveDefaults) {
+  TempDir home;
+  lib::write_file_atomically(home.file("fast_params"), "нет_такого\nи_такого\n\n");
+  AllParams catalogue(home.path());
+  EXPECT_EQ(catalogue.fast_params(), defaults());
+}
+
+TEST(CatalogueFastList, KeepsKnownLinesInFileOrder) {
+  TempDir home;
+  // Unknown lines in a row test the re-test of a position after a removal.
+  lib::write_file_atomically(home.file("fast_params"),
+                             "нет1\nнет2\nобороты_ротора\r\n  тальблок \nнет3\nPRVP");
+  AllParams catalogue(home.path());
+  EXPECT_EQ(catalogue.fast_params(),
+            (std::vector<std::string>{"обороты_ротора", "тальблок", "PRVP"}));
+}
+
+TEST(CatalogueFastList, ReadsAnOldListInTheEightBitCodePage) {
+  TempDir home;
+  lib::write_file_atomically(home.file("fast_params"),
+                             lib::utf8_to_cp1251("момент_ротора\nнагрузка\n"));
+  AllParams catalogue(home.path());
+  EXPECT_EQ(catalogue.fast_params(), (std::vector<std::string>{"момент_ротора", "нагрузка"}));
+}
+
+// ---------------------------------------------------------------------------------------
+// Rows from the catalogue and voice texts
+
+TEST_F(CatalogueTest, EntriesBecomeRowsInCatalogueOrder) {
+  std::vector<params::Param> rows(3);
+  rows[0].identifier = "старый";
+  catalogue.get_all_params(rows);
+  ASSERT_EQ(rows.size(), 261u);
+  const params::Param& hook = rows[0];
+  EXPECT_EQ(hook.identifier, "вес_на_крюке");
+  EXPECT_EQ(hook.full_name, "Вес на крюке");
+  EXPECT_EQ(hook.channel, params::USOChannel(0, 0, 0));
+  EXPECT_EQ(hook.range, 20.0f);
+  EXPECT_EQ(hook.scale_max, 200.0f);
+  const params::Param& rotation =
+      rows[static_cast<std::size_t>(catalogue.get_param_number("обороты_ротора"))];
+  EXPECT_EQ(rotation.channel, params::USOChannel(0, 0, 1));
+  EXPECT_EQ(rotation.averaging, 2);
+  EXPECT_EQ(rows[160].identifier, "__0");
+  EXPECT_EQ(rows[252].attribute, 1);
+}
+
+TEST_F(CatalogueTest, AssignToLeavesModulePointsAndExtendedInformation) {
+  params::Param row;
+  row.channel.module = 7;
+  row.points = {{1, 2}};
+  row.ext_info.set("wits", "x");
+  entry("давление_на_входе").assign_to(row);
+  EXPECT_EQ(row.identifier, "давление_на_входе");
+  EXPECT_EQ(row.channel, params::USOChannel(7, 1, 0));
+  EXPECT_EQ(row.points.size(), 1u);
+  EXPECT_EQ(row.ext_info.get("wits"), "x");
+}
+
+TEST_F(CatalogueTest, VoiceSourceHasOneFilePerEntry) {
+  TempDir out;
+  const auto report = catalogue.all_params_to_voice_source(out.path());
+  EXPECT_EQ(report.written, 261);
+  EXPECT_TRUE(report.failures.empty());
+  EXPECT_EQ(testing_support::read_file(out.file("вес_на_крюке.txt")), "Вес на крюке\n");
+  EXPECT_EQ(testing_support::read_file(out.file("PRVP.txt")), "Давление на прувере\n");
+  EXPECT_EQ(testing_support::read_file(out.file("__63.txt")), "__63\n");
+}
+
+TEST_F(CatalogueTest, VoiceSourceRefusesIdentifiersThatLeaveTheFolder) {
+  TempDir out;
+  catalogue.register_param("Плохой", "П", "", "../за_пределами", -1, 1, 7, 1, 0, 0, 1, 0);
+  catalogue.register_param("Пустой", "П", "", "", -1, 1, 7, 1, 0, 0, 1, 0);
+  const auto report = catalogue.all_params_to_voice_source(out.path());
+  EXPECT_EQ(report.written, 261);
+  EXPECT_EQ(report.failures.size(), 2u);
+  EXPECT_FALSE(std::filesystem::exists(out.path() + "../за_пределами.txt"));
+}
+
+TEST_F(CatalogueTest, VoiceSourceReportsAFolderThatCannotBeWritten) {
+  const auto report = catalogue.all_params_to_voice_source(home.file("нет_папки/глубже"));
+  EXPECT_EQ(report.written, 0);
+  EXPECT_EQ(report.failures.size(), 261u);
+}
+
+}  // namespace

@@ -1,0 +1,185 @@
+// Turning raw inputs into engineering values: the linear conversion, calibration points,
+// the hook-load factor, the decay correction of radioactive density meters, and shifting
+// a calibration to a wanted value.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "params/param.h"
+
+namespace {
+
+using params::Param;
+using params::UnitCalibrPoint;
+
+Param linear(const char* id, float range, float zero) {
+  Param p;
+  p.identifier = id;
+  p.range = range;
+  p.zero = zero;
+  return p;
+}
+
+Param calibrated(std::initializer_list<UnitCalibrPoint> points) {
+  Param p;
+  p.identifier = "давление_на_входе";
+  p.range = 1000;  // must not matter once points exist
+  p.zero = 77;
+  p.points = points;
+  return p;
+}
+
+const lib::DateTime kNow{45000.0};
+
+// ---------------------------------------------------------------------------------------
+// Without points
+
+TEST(Conversion, LinearSpansTheRangeOverFiveVolts) {
+  const Param p = linear("давление_на_входе", 250, 0);
+  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(5.0, 1.0, kNow), 250.0);
+  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(2.0, 1.0, kNow), 100.0);
+  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(0.0, 1.0, kNow), 0.0);
+  const Param shifted = linear("давление_на_входе", 250, -12.5f);
+  EXPECT_DOUBLE_EQ(shifted.calc_value_by_voltage(1.0, 1.0, kNow), 50.0 - 12.5);
+}
+
+TEST(Conversion, FactorScalesOnlyTheHookLoad) {
+  EXPECT_DOUBLE_EQ(linear("вес_на_крюке", 20, 0).calc_value_by_voltage(5.0, 2.0, kNow), 40.0);
+  EXPECT_DOUBLE_EQ(linear("ВЕС_НА_КРЮКЕ", 20, 0).calc_value_by_voltage(5.0, 2.0, kNow), 40.0);
+  EXPECT_DOUBLE_EQ(linear("вес_на_крюке", 20, 3).calc_value_by_voltage(5.0, 2.0, kNow), 43.0);
+  EXPECT_DOUBLE_EQ(linear("нагрузка", 20, 0).calc_value_by_voltage(5.0, 2.0, kNow), 20.0);
+}
+
+// ---------------------------------------------------------------------------------------
+// Calibration points
+
+TEST(Conversion, OnePointIsAProportion) {
+  Param p = calibrated({{2.0, 50.0}});
+  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(4.0, 1.0, kNow), 100.0);
+  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(-1.0, 1.0, kNow), -25.0);
+  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(0.0, 1.0, kNow), 0.0);
+  p.points = {{0.0, 50.0}};
+  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(3.0, 1.0, kNow), 0.0);
+}
+
+TEST(Conversion, TwoPointsInterpolateAndExtrapolateOnBothEnds) {
+  const Param p = calibrated({{0, 0}, {5, 100}});
+  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(2.5, 1.0, kNow), 50.0);
+  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(6.0, 1.0, kNow), 120.0);
+  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(-1.0, 1.0, kNow), -20.0);
+  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(5.0, 1.0, kNow), 100.0);
+}
+
+TEST(Conversion, SeveralPointsPickTheirSegment) {
+  // Three segments with different slopes: 10/V, 40/V, 5/V.
+  const Param p = calibrated({{0, 0}, {1, 10}, {2, 50}, {4, 60}});
+  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(0.5, 1.0, kNow), 5.0);
+  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(1.0, 1.0, kNow), 10.0);  // a point's own value
+  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(1.5, 1.0, kNow), 30.0);
+  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(3.0, 1.0, kNow), 55.0);
+  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(6.0, 1.0, kNow), 70.0);    // last segment extended
+  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(-1.0, 1.0, kNow), -10.0);  // first segment extended
+}
+
+TEST(Conversion, FactorDoesNotTouchCalibratedHookLoad) {
+  Param p = calibrated({{0, 0}, {5, 100}});
+  p.identifier = "вес_на_крюке";
+  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(2.5, 3.0, kNow), 50.0);
+  p.points = {{5, 100}};
+  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(2.5, 3.0, kNow), 50.0);
+}
+
+TEST(Conversion, EqualXInTheChosenSegmentGivesZero) {
+  EXPECT_DOUBLE_EQ(calibrated({{1, 10}, {1, 20}}).calc_value_by_voltage(3.0, 1.0, kNow), 0.0);
+  // Only the chosen segment matters: a flat step elsewhere leaves others working.
+  const Param p = calibrated({{0, 0}, {2, 20}, {2 + 1e-7, 40}, {4, 60}});
+  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(1.0, 1.0, kNow), 10.0);
+  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(2.0, 1.0, kNow), 0.0);
+}
+
+TEST(Conversion, NonFiniteInputDoesNotEscapeIntoACrash) {
+  const Param p = calibrated({{0, 0}, {5, 100}});
+  EXPECT_TRUE(std::isnan(p.calc_value_by_voltage(std::nan(""), 1.0, kNow)));
+  EXPECT_TRUE(
+      std::isinf(p.calc_value_by_voltage(std::numeric_limits<double>::infinity(), 1.0, kNow)));
+}
+
+// ---------------------------------------------------------------------------------------
+// Decay of radioactive density meters
+
+Param meter(const char* id, double calibrated_days, const char* half_life, const char* koeff) {
+  Param p = linear(id, 5, 0);  // value equals the corrected input
+  p.ext_info.set("last_calibr_time", std::to_string(calibrated_days));
+  if (half_life) p.ext_info.set("half_life", half_life);
+  if (koeff) p.ext_info.set("radio_koeff", koeff);
+  return p;
+}
+
+double expected_factor(double days, double half_life, double koeff) {
+  return std::exp(days / 365.25 * std::log(2.0) / half_life) * koeff;
+}
+
+TEST(Decay, MeterInputGrowsWithTheAgeOfItsSource) {
+  const Param p = meter("плотн_пж_вх_радиоакт", kNow.days - 730.5, "30", "0,95");
+  EXPECT_NEAR(p.decay_factor(kNow), expected_factor(730.5, 30, 0.95), 1e-7);
+  EXPECT_NEAR(p.calc_value_by_voltage(1.0, 1.0, kNow), expected_factor(730.5, 30, 0.95), 1e-7);
+}
+
+TEST(Decay, MissingCoefficientUsesTheDefault) {
+  const Param p = meter("плотн_пж_вых_радиоакт", kNow.days - 10, "30", nullptr);
+  EXPECT_NEAR(p.decay_factor(kNow), expected_factor(10, 30, 0.9976), 1e-7);
+  const Param zero = meter("плотн_пж_вых_радиоакт", kNow.days - 10, "30", "0");
+  EXPECT_NEAR(zero.decay_factor(kNow), expected_factor(10, 30, 0.9976), 1e-7);
+}
+
+TEST(Decay, NoCorrectionWithinTheFirstDayOrWithoutSourceData) {
+  EXPECT_EQ(meter("плотн_пж_вх_радиоакт", kNow.days - 0.5, "30", "0.9").decay_factor(kNow), 1.0);
+  EXPECT_EQ(meter("плотн_пж_вх_радиоакт", kNow.days - 100, nullptr, "0.9").decay_factor(kNow), 1.0);
+  EXPECT_EQ(meter("плотн_пж_вх_радиоакт", kNow.days - 100, "", "0.9").decay_factor(kNow), 1.0);
+  EXPECT_EQ(meter("плотн_пж_вх_радиоакт", 0, "30", "0.9").decay_factor(kNow), 1.0);
+}
+
+TEST(Decay, OnlyMeterRowsAreCorrected) {
+  // The same extended data on an ordinary row changes nothing.
+  EXPECT_EQ(meter("плотность_на_входе", kNow.days - 100, "30", "0.9").decay_factor(kNow), 1.0);
+  // A cementing density is a meter only on its meter channel.
+  Param cem = meter("cem_plotn", kNow.days - 100, "30", "0.9");
+  EXPECT_EQ(cem.decay_factor(kNow), 1.0);
+  cem.channel.channel = 30;
+  EXPECT_NEAR(cem.decay_factor(kNow), expected_factor(100, 30, 0.9), 1e-7);
+  // Identifiers are matched without regard to case.
+  EXPECT_TRUE(meter("ПЛОТН_ПЖ_ВХ_РАДИОАКТ", 1, "1", "1").is_radioactive_density_meter());
+}
+
+TEST(Decay, AppliesBeforeTheCalibrationPoints) {
+  Param p = meter("плотн_пж_вх_радиоакт", kNow.days - 365.25, "1", "1");
+  p.points = {{0, 0}, {4, 2}};
+  // One half-life doubles the input: 1 V reads as 2 V.
+  EXPECT_NEAR(p.calc_value_by_voltage(1.0, 1.0, kNow), 1.0, 1e-6);
+}
+
+// ---------------------------------------------------------------------------------------
+// Correction to a wanted value
+
+TEST(CorrectKalibr, ShiftsEveryPointOrTheZero) {
+  Param p = calibrated({{0, 0}, {5, 100}});
+  p.correct_kalibr(10, 12);
+  EXPECT_EQ(p.points, (params::CalibrPoints{{0, 2}, {5, 102}}));
+  EXPECT_EQ(p.zero, 77.0f);
+
+  Param l = linear("давление_на_входе", 250, 1);
+  const double shown = l.calc_value_by_voltage(2.0, 1.0, kNow);
+  l.correct_kalibr(static_cast<float>(shown), 150);
+  EXPECT_NEAR(l.calc_value_by_voltage(2.0, 1.0, kNow), 150.0, 1e-4);
+  EXPECT_NEAR(l.zero, 50.0f, 1e-4);
+}
+
+TEST(CorrectKalibr, NextConversionOfTheSameInputShowsTheWantedValue) {
+  Param p = calibrated({{0, 0}, {1, 10}, {2, 50}});
+  const double shown = p.calc_value_by_voltage(1.5, 1.0, kNow);
+  p.correct_kalibr(static_cast<float>(shown), -3.5f);
+  EXPECT_NEAR(p.calc_value_by_voltage(1.5, 1.0, kNow), -3.5, 1e-5);
+}
+
+}  // namespace

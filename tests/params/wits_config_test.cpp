@@ -1,0 +1,108 @@
+// Mapping table rows to a WITS server from a configuration file, and its load report.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "lib/str_enc.h"
+#include "params/all_params.h"
+#include "params/par_tabl.h"
+#include "support/fakes.h"
+
+namespace {
+
+using params::ParTabl;
+using Report = std::vector<std::string>;
+
+class WitsConfigTest : public ::testing::Test {
+ protected:
+  testing_support::TempDir home;
+  params::AllParams catalogue{home.path()};
+  std::vector<std::string> log;
+  ParTabl table{catalogue, {[this](const std::string& m) { log.push_back(m); }, {}, nullptr}};
+};
+
+TEST_F(WitsConfigTest, AddsMissingRowsAndReportsThem) {
+  table.add("вес_на_крюке");
+  const std::string config =
+      "#version 1\n"
+      "вес_на_крюке \"Вес по WITS\" Wкр т\n"
+      "\n"
+      "нагрузка \"\" \"\" \"\" ЗТС-2\n"
+      "нет_в_каталоге А Б В\n";
+  const Report report = table.apply_wits_config(config, "ЗТС-1", true);
+  EXPECT_EQ(report, (Report{"вес_на_крюке \"Вес по WITS\" Wкр т Вес по WITS изменен",
+                            "нагрузка \"\" \"\" \"\" ЗТС-2 Нагрузка на долото добавлен"}));
+  ASSERT_EQ(table.get_items_count(), 2);
+
+  const params::Param& hook = table[0];
+  EXPECT_EQ(hook.full_name, "Вес по WITS");
+  EXPECT_EQ(hook.short_name, "Wкр");
+  EXPECT_EQ(hook.unit, "т");
+  EXPECT_EQ(hook.channel.channel, 0);
+  EXPECT_EQ(hook.channel.type, params::kChannelWits);
+  EXPECT_EQ(hook.ext_info.get("wits"), "вес_на_крюке \"Вес по WITS\" Wкр т");
+  EXPECT_EQ(hook.ext_info.get("wits_server"), "ЗТС-1");
+
+  // Empty tokens keep the catalogue's names; the line's own server wins.
+  const params::Param& load = table[1];
+  EXPECT_EQ(load.full_name, "Нагрузка на долото");
+  EXPECT_EQ(load.short_name, "Нагр.");
+  EXPECT_EQ(load.ext_info.get("wits_server"), "ЗТС-2");
+  EXPECT_EQ(load.channel.type, params::kChannelWits);
+}
+
+TEST_F(WitsConfigTest, WithoutAddingOnlyRowsWithoutADeviceAreRemapped) {
+  table.add("вес_на_крюке");  // channel 0: fed by the field bus
+  table.add("тальблок");      // no device channel
+  const Report report =
+      table.apply_wits_config(lib::utf8_to_cp1251("вес_на_крюке\nтальблок\nнагрузка\n"), "", false);
+  EXPECT_EQ(report, (Report{"тальблок Положение тальблока изменен"}));
+  EXPECT_EQ(table.get_items_count(), 2);
+  EXPECT_EQ(table[0].channel.type, 0);
+  EXPECT_TRUE(table[0].ext_info.empty());
+  EXPECT_EQ(table[1].channel.channel, 0);
+  EXPECT_EQ(table[1].channel.type, 3);
+  EXPECT_EQ(table[1].ext_info.get("wits"), "тальблок");
+  // No server given anywhere: none recorded.
+  EXPECT_EQ(table[1].ext_info.get("wits_server"), "");
+  // Once mapped, the row has a channel and is left alone by a second pass.
+  EXPECT_TRUE(table.apply_wits_config(lib::utf8_to_cp1251("тальблок Другое\n"), "", false).empty());
+  EXPECT_EQ(table[1].full_name, "Положение тальблока");
+}
+
+TEST_F(WitsConfigTest, FilesAreInTheCodePageUntilAVersionLine) {
+  table.add("тальблок");
+  table.add("нагрузка");
+  const std::string bytes =
+      lib::utf8_to_cp1251("тальблок Блок\r\n") + "#version 2\r\n" + "нагрузка Нагрузка\r\n";
+  const std::string file = home.file("wits.cfg");
+  lib::write_file_atomically(file, bytes);
+  const Report report = table.load_wits_config(file, "S", false);
+  EXPECT_EQ(report, (Report{"тальблок Блок Блок изменен", "нагрузка Нагрузка Нагрузка изменен"}));
+  EXPECT_EQ(table[0].full_name, "Блок");
+}
+
+TEST_F(WitsConfigTest, VersionZeroKeepsTheCodePage) {
+  table.add("тальблок");
+  const std::string bytes = "#version 0\n" + lib::utf8_to_cp1251("тальблок Блок\n");
+  EXPECT_EQ(table.apply_wits_config(bytes, "", false).size(), 1u);
+  EXPECT_EQ(table[0].full_name, "Блок");
+}
+
+TEST_F(WitsConfigTest, UnreadableFileGivesAnEmptyReportAndALogLine) {
+  table.add("тальблок");
+  EXPECT_TRUE(table.load_wits_config(home.file("нет.cfg"), "S", true).empty());
+  EXPECT_EQ(log.size(), 1u);
+  EXPECT_EQ(table.get_items_count(), 1);
+}
+
+TEST_F(WitsConfigTest, GarbageLinesChangeNothing) {
+  table.add("тальблок");
+  const std::string garbage("\xFF\xFE\x00\x01 \"unclosed\n\t \n,,,\n\x80\x81", 24);
+  EXPECT_TRUE(table.apply_wits_config(garbage, "S", true).empty());
+  EXPECT_EQ(table.get_items_count(), 1);
+  EXPECT_TRUE(table[0].ext_info.empty());
+}
+
+}  // namespace
