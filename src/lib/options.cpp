@@ -314,6 +314,7 @@ std::vector<OptionIssue> ini_options::load(const IniFile& ini) {
       issues.push_back({o.section(), o.key(), *text, std::move(*why)});
     }
   }
+  load_additional_info(ini);
   return issues;
 }
 
@@ -322,6 +323,7 @@ void ini_options::save(IniFile& ini) const {
   options_list list;
   const_cast<ini_options*>(this)->get_options(list);
   for (const Option& o : list) ini.set_string(o.section(), o.key(), o.to_text());
+  save_additional_info(ini);
 }
 
 std::vector<OptionIssue> ini_options::load_from_file(const std::string& path) {

@@ -199,6 +199,13 @@ class ini_options {
   // Writes every option; other keys and sections of `ini` stay as they are.
   void save(IniFile& ini) const;
 
+  // What a settings object keeps beside its options, in sections of its own (lists of
+  // thresholds, of servers...). load() calls load_additional_info after the options were
+  // read, save() calls save_additional_info after they were written, so the file functions
+  // below carry it too. Both do nothing unless overridden.
+  virtual void load_additional_info(const IniFile& /*ini*/) {}
+  virtual void save_additional_info(IniFile& /*ini*/) const {}
+
   // Loads the file; a missing file gives the defaults. A file that cannot be read also
   // leaves the defaults and is reported as an issue; lines the file had to drop are
   // reported too (with an empty key).

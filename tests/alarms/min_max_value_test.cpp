@@ -1,0 +1,237 @@
+#include "alarms/min_max_value.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+#include "alarms/min_max_kinds.h"
+
+using namespace alarms;
+
+namespace {
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+// ---- the check ------------------------------------------------------------------------
+
+TEST(MinMaxCheck, ZeroOrNegativeLimitsAreNotInForce) {
+  const MinMaxValue none("x", 0, 0);
+  const MinMaxValue negative("x", -5, -1);
+  EXPECT_FALSE(none.has_min() || none.has_max() || negative.has_min() || negative.has_max());
+  EXPECT_FLOAT_EQ(negative.get_min(), 0);
+  for (float v : {-1e30f, -6.0f, 0.0f, 1e30f}) {
+    EXPECT_FALSE(none.check(v, 0, -1)) << v;
+    EXPECT_FALSE(negative.check(v, 0, -1)) << v;
+  }
+}
+
+TEST(MinMaxCheck, EqualityWithALimitIsNoAlarm) {
+  const MinMaxValue upper("нагрузка", -123, 30);
+  EXPECT_FALSE(upper.check(30.0f, 0, -1));
+  EXPECT_TRUE(upper.check(30.01f, 0, -1));
+  EXPECT_FALSE(upper.check(-1000.0f, 0, -1));
+
+  const MinMaxValue lower("нагрузка", 5, 0);
+  EXPECT_FALSE(lower.check(5.0f, 0, -1));
+  EXPECT_TRUE(lower.check(4.99f, 0, -1));
+  EXPECT_FALSE(lower.check(1e9f, 0, -1));
+}
+
+TEST(MinMaxCheck, NaNNeverAlarms) {
+  const MinMaxValue both("x", 5, 30);
+  EXPECT_FALSE(both.check(kNaN, 0, -1));
+  EXPECT_FALSE(both.check(kNaN, 0, 2));
+}
+
+TEST(MinMaxCheck, OperationFilter) {
+  MinMaxValue t("x", -1, 30);
+  OperationSet only_tripping;
+  only_tripping.set(14);
+  t.set_operations(only_tripping);
+  EXPECT_TRUE(t.check(40, 0, 14));
+  EXPECT_FALSE(t.check(40, 0, 2));
+  EXPECT_TRUE(t.check(40, 0, -1)) << "a negative operation means no filter";
+  EXPECT_FALSE(t.check(40, 0, 31));
+  EXPECT_THROW(t.check(40, 0, 32), std::out_of_range);
+  EXPECT_THROW(t.check(10, 0, 99), std::out_of_range) << "also when the value is inside";
+}
+
+TEST(MinMaxCheck, DepthIntervalAppliesOnlyInsideItAndWhileDrilling) {
+  const MinMaxRTKValue t("x", -1, 10, 1000, 2000);
+  EXPECT_EQ(t.operations(), OperationSet().set(kDrillingOperation));
+  EXPECT_TRUE(t.check(12, 1500, 2));
+  EXPECT_FALSE(t.check(12, 2500, 2));
+  EXPECT_FALSE(t.check(12, 999.9f, 2));
+  EXPECT_FALSE(t.check(12, 1500, 3));
+  EXPECT_TRUE(t.check(12, 1000, 2)) << "both ends belong to the interval";
+  EXPECT_TRUE(t.check(12, 2000, 2));
+  EXPECT_FALSE(t.check(12, kNaN, 2));
+  EXPECT_FALSE(t.check(9, 1500, 2));
+  // The plain kinds do not look at the depth at all.
+  EXPECT_TRUE(MinMaxRelayValue("x", -1, 10, 1).check(12, 1e9f, 2));
+}
+
+// ---- INI lines ------------------------------------------------------------------------
+
+TEST(MinMaxLine, PlainLineHasSixQuotedItems) {
+  EXPECT_EQ(MinMaxValue("нагрузка", -123, 30).get_ini_line(), "\"0,нагрузка,0,0,1,30\"");
+  EXPECT_EQ(MinMaxValue("плотность_на_входе", 1.1f, 1.99f).get_ini_line(),
+            "\"0,плотность_на_входе,1,1.1,1,1.99\"");
+}
+
+TEST(MinMaxLine, KindItemsFollowTheCommonOnes) {
+  EXPECT_EQ(MinMaxRelayValue("a", 0, 5, 2).get_ini_line(), "\"1,a,0,0,1,5,2\"");
+  EXPECT_EQ(MinMaxRTKValue("a", 0, 5, 1000, 2000.5f).get_ini_line(), "\"4,a,0,0,1,5,1000,2000.5\"");
+  // Phones in comma text are one item: quoted inside the line, the quotes doubled outside.
+  EXPECT_EQ(MinMaxSMSValue("a", 0, 5, "+7900,+7901").get_ini_line(),
+            "\"3,a,0,0,1,5,\"\"+7900,+7901\"\"\"");
+}
+
+TEST(MinMaxLine, AwkwardTextRoundTrips) {
+  MinMaxSMSValue original("имя, с \"кавычками\"", 0, 7.25f, "\"a\",b c,,");
+  original.set_min(true, -40.5f);
+  MinMaxSMSValue copy;
+  copy.read_from_ini_line(1, original.get_ini_line());
+  EXPECT_EQ(copy.get_param(), original.get_param());
+  EXPECT_EQ(copy.get_phones(), original.get_phones());
+  EXPECT_TRUE(copy.has_min());
+  EXPECT_FLOAT_EQ(copy.get_min(), -40.5f);
+  EXPECT_FLOAT_EQ(copy.get_max(), 7.25f);
+}
+
+TEST(MinMaxLine, FloatLimitsRoundTripExactly) {
+  for (float v : {1.9f, 1.99f, 0.1f, 1e-7f, 3.4e38f, -2.5e-3f, 123456.79f}) {
+    MinMaxValue t;
+    t.set_max(true, v);
+    MinMaxValue back;
+    back.read_from_ini_line(1, t.get_ini_line());
+    EXPECT_EQ(back.get_max(), v) << t.get_ini_line();
+  }
+}
+
+TEST(MinMaxLine, ShortOrGarbledLinesTakeDefaults) {
+  MinMaxRelayValue r("old", 1, 2, 4);
+  r.read_from_ini_line(1, "\"1,x\"");
+  EXPECT_EQ(r.get_param(), "x");
+  EXPECT_FALSE(r.has_min());
+  EXPECT_FALSE(r.has_max());
+  EXPECT_EQ(r.get_relay_channel(), kNoRelayChannel);
+
+  MinMaxValue p;
+  p.read_from_ini_line(1, "0,y,abc,zz,2,1,5e3");
+  EXPECT_FALSE(p.has_min()) << "an unreadable flag reads as 0";
+  EXPECT_FLOAT_EQ(p.get_min(), 0) << "an unreadable float reads as 0";
+  EXPECT_TRUE(p.has_max()) << "any non-zero flag is in force";
+  EXPECT_FLOAT_EQ(p.get_max(), 1);
+
+  MinMaxRTKValue d;
+  d.read_from_ini_line(1, "");
+  EXPECT_EQ(d.get_param(), "");
+  EXPECT_FLOAT_EQ(d.get_depth_to(), 0);
+
+  MinMaxValue huge;
+  huge.read_from_ini_line(1, "0,h,1,-1e300,1,1e300");
+  EXPECT_TRUE(std::isinf(huge.get_min()) && huge.get_min() < 0);
+  EXPECT_TRUE(std::isinf(huge.get_max()) && huge.get_max() > 0);
+}
+
+TEST(MinMaxLine, LegacyLayoutKeepsRelayLimitsApart) {
+  const char* line = "\"нагрузка,1,5,1,30,3,0,0,1,40\"";
+  MinMaxValue plain;
+  plain.read_from_ini_line(0, line);
+  EXPECT_EQ(plain.get_param(), "нагрузка");
+  EXPECT_TRUE(plain.has_min());
+  EXPECT_FLOAT_EQ(plain.get_min(), 5);
+  EXPECT_FLOAT_EQ(plain.get_max(), 30);
+
+  MinMaxRelayValue relay;
+  relay.read_from_ini_line(0, line);
+  EXPECT_EQ(relay.get_param(), "нагрузка");
+  EXPECT_EQ(relay.get_relay_channel(), 3);
+  EXPECT_FALSE(relay.has_min());
+  EXPECT_TRUE(relay.has_max());
+  EXPECT_FLOAT_EQ(relay.get_max(), 40);
+
+  // The kinds the legacy layout did not have read nothing from it.
+  MinMaxSMSValue sms("keep", 0, 9, "1");
+  sms.read_from_ini_line(0, line);
+  EXPECT_EQ(sms.get_param(), "keep");
+  EXPECT_EQ(sms.get_phones(), "1");
+  MinMaxRTKValue rtk("keep", 0, 9, 1, 2);
+  rtk.read_from_ini_line(0, line);
+  EXPECT_FLOAT_EQ(rtk.get_depth_to(), 2);
+}
+
+TEST(MinMaxLine, ReadingKeepsTheOperationSet) {
+  MinMaxValue t;
+  t.set_operations(OperationSet(0b1010));
+  t.read_from_ini_line(1, "0,a,0,0,1,5");
+  EXPECT_EQ(t.operations(), OperationSet(0b1010));
+}
+
+// ---- editor data ----------------------------------------------------------------------
+
+TEST(MinMaxGrid, DataStringsByKind) {
+  EXPECT_EQ(MinMaxValue("a", 0, 1).get_data_string(), "");
+  EXPECT_EQ(MinMaxRelayValue("a", 0, 1, 3).get_data_string(), "3");
+  EXPECT_EQ(MinMaxSMSValue("a", 0, 1, "+7900,+7901").get_data_string(), "+7900,+7901");
+  EXPECT_EQ(MinMaxRTKValue("a", 0, 1, 1000, 2000.456f).get_data_string(), "1000.00 - 2000.46");
+}
+
+TEST(MinMaxGrid, RowsReadBackPerKind) {
+  lib::TextGrid grid({"n", "min", "max", "kind", "data"});
+  auto put = [&](std::size_t row, const char* name, const char* mn, const char* mx,
+                 const char* data) {
+    grid.set_cell(row, kGridColName, name);
+    grid.set_cell(row, kGridColMin, mn);
+    grid.set_cell(row, kGridColMax, mx);
+    grid.set_cell(row, kGridColData, data);
+  };
+  put(1, " давление ", "", "250,5", "");
+  put(2, "r", "-3", "abc", "2");
+  put(3, "d", "1", "", "-5.00 - 10.50");
+  put(4, "d", "", "", "no separator");
+
+  MinMaxValue p;
+  p.read_from_grid_line(grid, 1);
+  EXPECT_EQ(p.get_param(), "давление");
+  EXPECT_FALSE(p.has_min());
+  EXPECT_TRUE(p.has_max());
+  EXPECT_FLOAT_EQ(p.get_max(), 250.5f);
+
+  MinMaxRelayValue r;
+  r.read_from_grid_line(grid, 2);
+  EXPECT_TRUE(r.has_min()) << "a negative limit typed in the grid stays in force";
+  EXPECT_FLOAT_EQ(r.get_min(), -3);
+  EXPECT_FALSE(r.has_max());
+  EXPECT_EQ(r.get_relay_channel(), 2);
+
+  MinMaxRTKValue d;
+  d.read_from_grid_line(grid, 3);
+  EXPECT_FLOAT_EQ(d.get_depth_from(), -5);
+  EXPECT_FLOAT_EQ(d.get_depth_to(), 10.5f);
+  d.read_from_grid_line(grid, 4);
+  EXPECT_FLOAT_EQ(d.get_depth_from(), 0);
+  EXPECT_FLOAT_EQ(d.get_depth_to(), 0);
+
+  // A row beyond the grid reads as empty cells.
+  MinMaxRelayValue far("x", 1, 2, 3);
+  far.read_from_grid_line(grid, 99);
+  EXPECT_EQ(far.get_param(), "");
+  EXPECT_EQ(far.get_relay_channel(), kNoRelayChannel);
+}
+
+TEST(MinMaxClone, KeepsKindFieldsAndOperations) {
+  MinMaxRTKValue t("x", 2, 3, 10, 20);
+  t.set_operations(OperationSet(0b111));
+  const std::unique_ptr<MinMaxValue> c = t.clone();
+  ASSERT_EQ(c->get_kind(), kKindDepthInterval);
+  const auto& d = dynamic_cast<const MinMaxRTKValue&>(*c);
+  EXPECT_EQ(d.operations(), OperationSet(0b111));
+  EXPECT_FLOAT_EQ(d.get_depth_to(), 20);
+  EXPECT_EQ(d.get_ini_line(), t.get_ini_line());
+}
+
+}  // namespace

@@ -1,0 +1,95 @@
+#include "core/config_editing.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "core/config.h"
+#include "core/config_global_ini.h"
+#include "core/config_user_interface.h"
+
+using namespace reg;
+using ::testing::HasSubstr;
+
+namespace {
+
+const OptionRow* row_of(const std::vector<OptionRow>& rows, const std::string& key) {
+  for (const auto& r : rows) {
+    if (r.key == key) return &r;
+  }
+  return nullptr;
+}
+
+TEST(ConfigEditingTest, RowsShowValuesAsTheDialogDoes) {
+  Config c;
+  c.dol.koef_by_operation = true;
+  c.dol.koef = 151.5;
+  const auto rows = describe_options(c);
+  EXPECT_EQ(rows.size(), c.options().size());
+  const OptionRow* koef = row_of(rows, "коэффицент_ДОЛа");
+  ASSERT_NE(koef, nullptr);
+  EXPECT_EQ(koef->section, "ДОЛ");
+  EXPECT_EQ(koef->caption, "Коэффициент");
+  EXPECT_EQ(koef->type, "float");
+  EXPECT_EQ(koef->value, "151.500");
+  EXPECT_EQ(koef->default_value, "150.000");
+  EXPECT_EQ(koef->unit, "Имп/м");
+  const OptionRow* adv = row_of(rows, "KoefD_advanced");
+  ASSERT_NE(adv, nullptr);
+  EXPECT_EQ(adv->value, "Да");
+  EXPECT_EQ(adv->default_value, "Нет");
+  const OptionRow* sound = row_of(rows, "вид_звука");
+  ASSERT_NE(sound, nullptr);
+  EXPECT_THAT(sound->section_caption, HasSubstr("3-голос"));
+
+  UserInterfaceOpt ui;
+  EXPECT_EQ(row_of(describe_options(ui), "frames_color")->value, "#808080");
+}
+
+TEST(ConfigEditingTest, SetsATypedValue) {
+  Config c;
+  EXPECT_EQ(set_option_text(c, "ДОЛ", "коэффицент_ДОЛа", "140,5"), std::nullopt);
+  EXPECT_DOUBLE_EQ(c.dol.koef, 140.5);
+  EXPECT_EQ(set_option_text(c, "дол", "РЕВЕРС_ДОЛ", " -1 "), std::nullopt) << "any letter case";
+  EXPECT_EQ(c.dol.reverse, -1);
+  EXPECT_EQ(set_option_text(c, "связь", "звук", "нет"), std::nullopt);
+  EXPECT_FALSE(c.link.sound);
+  EXPECT_EQ(set_option_text(c, "связь", "порт", "/dev/ttyUSB0"), std::nullopt);
+  EXPECT_EQ(c.link.port, "/dev/ttyUSB0");
+}
+
+TEST(ConfigEditingTest, RefusesWrongTypesAndChangesNothing) {
+  Config c;
+  const auto koef = set_option_text(c, "ДОЛ", "коэффицент_ДОЛа", "сто");
+  ASSERT_TRUE(koef.has_value());
+  EXPECT_THAT(*koef, HasSubstr("not a number"));
+  EXPECT_DOUBLE_EQ(c.dol.koef, 150);
+
+  EXPECT_THAT(set_option_text(c, "ДОЛ", "реверс_ДОЛ", "1.5").value_or(""),
+              HasSubstr("whole number"));
+  EXPECT_THAT(set_option_text(c, "ДОЛ", "реверс_ДОЛ", "99999999999").value_or(""),
+              HasSubstr("whole number"));
+  EXPECT_EQ(c.dol.reverse, 1);
+  EXPECT_THAT(set_option_text(c, "связь", "звук", "maybe").value_or(""), HasSubstr("yes/no"));
+  EXPECT_TRUE(c.link.sound);
+  EXPECT_THAT(set_option_text(c, "ДОЛ", "коэффицент_ДОЛа", "nan").value_or(""),
+              HasSubstr("not a number"));
+  EXPECT_THAT(set_option_text(c, "связь", "порт", "a\nb").value_or(""), HasSubstr("one line"));
+  EXPECT_EQ(c.link.port, "COM1");
+
+  UserInterfaceOpt ui;
+  EXPECT_THAT(set_option_text(ui, "colors", "text_color", "red").value_or(""), HasSubstr("colour"));
+  EXPECT_EQ(set_option_text(ui, "colors", "text_color", "#ff0000"), std::nullopt);
+  EXPECT_EQ(ui.text_color, lib::Colour(0xFF0000));
+}
+
+TEST(ConfigEditingTest, NamesTheUnknownKeyOrSection) {
+  Config c;
+  EXPECT_THAT(set_option_text(c, "ДОЛ", "нет_такого", "1").value_or(""),
+              HasSubstr("no option \"нет_такого\" in section \"ДОЛ\""));
+  EXPECT_THAT(set_option_text(c, "нет_секции", "порт", "1").value_or(""),
+              HasSubstr("no section \"нет_секции\""));
+  // A key of another section is not found in this one.
+  EXPECT_TRUE(set_option_text(c, "ДОЛ", "порт", "1").has_value());
+}
+
+}  // namespace

@@ -1,0 +1,256 @@
+#include "core/config.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+
+#include "support/fakes.h"
+
+using namespace reg;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using testing_support::TempDir;
+
+namespace {
+
+lib::IniFile ini_of(const std::string& text) {
+  lib::IniFile ini;
+  ini.load_text(text);
+  return ini;
+}
+
+// A Config whose variable setter records what it is told.
+struct RecordingConfig {
+  Config config;
+  std::map<std::string, std::string> variables;
+  std::vector<std::string> errors;
+  RecordingConfig() {
+    config.set_variable_setter(
+        [this](const std::string& n, const std::string& v) { variables[n] = v; });
+    config.set_error_sink([this](const std::string& m) { errors.push_back(m); });
+  }
+};
+
+TEST(ConfigTest, SectionsInOrderAndEveryOptionAtItsDefault) {
+  Config c;
+  const lib::options_list list = c.options();
+  std::vector<std::string> sections;
+  std::vector<std::size_t> counts;
+  for (const auto& s : list.sectors()) sections.push_back(s.section);
+  counts.resize(sections.size());
+  for (const auto& o : list) {
+    ++counts[o.sector_index()];
+    EXPECT_EQ(o.value(), o.default_value()) << o.section() << "/" << o.key();
+  }
+  EXPECT_THAT(sections, ElementsAre("рейс", "ДОЛ", "запись_и_осреднение", "настройки_распознавания",
+                                    "прочие_настройки", "связь", "задержанная_глубина",
+                                    "звуковое_предупреждение", "видеонаблюдение"));
+  EXPECT_THAT(counts, ElementsAre(1u, 10u, 3u, 20u, 58u, 19u, 9u, 9u, 6u));
+}
+
+TEST(ConfigTest, DefaultsOfTheAwkwardOptions) {
+  Config c;
+  lib::options_list list = c.options();
+  const lib::Option* koef = list.find("ДОЛ", "коэффицент_ДОЛа");
+  ASSERT_NE(koef, nullptr);
+  EXPECT_EQ(koef->digits(), 3);
+  EXPECT_EQ(koef->unit(), "Имп/м");
+  EXPECT_EQ(list.find("рейс", "номер_долбления")->caption(), "") << "hidden";
+  const lib::Option* pump = list.find("прочие_настройки", "объем_насоса6");
+  ASSERT_NE(pump, nullptr);
+  EXPECT_EQ(pump->caption(), "Объём насоса-6");
+  EXPECT_EQ(list.find("настройки_распознавания", "button_zaboy.ch")->default_value(),
+            lib::OptionValue(6));
+  EXPECT_EQ(list.find("настройки_распознавания", "button_ves.ch")->default_value(),
+            lib::OptionValue(5));
+  EXPECT_DOUBLE_EQ(c.recognition.column_weight_no_rotation, -1);
+  EXPECT_EQ(c.link.remote_computer, "::не задано::");
+  EXPECT_EQ(c.out_params.size(), 19u);
+  EXPECT_EQ(c.out_params[18], "co2_2");
+  EXPECT_EQ(c.gas_params.size(), 27u);
+  EXPECT_EQ(c.gas_params[0], "метан_абс");
+  EXPECT_EQ(c.min_max_values().size(), 8u);
+  EXPECT_TRUE(c.min_max_values2().empty());
+  EXPECT_EQ(c.wits_options().servers().size(), 2u);
+}
+
+TEST(ConfigTest, PumpVolume) {
+  NasosOpt p;
+  EXPECT_DOUBLE_EQ(p.calc_volume(10), 10 * 8 * 0.8 * 60 / 60.0);
+  p.range = 30;
+  p.fill_coefficient = 1;
+  EXPECT_DOUBLE_EQ(p.calc_volume(3), 3 * 8 * 30 / 60.0);
+  EXPECT_DOUBLE_EQ(p.calc_volume(0), 0);
+}
+
+TEST(ConfigTest, LoadingResolvesTheWeightWithoutRotation) {
+  RecordingConfig r;
+  r.config.load(
+      ini_of("[настройки_распознавания]\nобщий_вес_колонны=7.5\n"
+             "общий_вес_колонны_бв=-1\n"));
+  EXPECT_DOUBLE_EQ(r.config.get_WKolTur(), 7.5);
+
+  r.config.load(
+      ini_of("[настройки_распознавания]\nобщий_вес_колонны=7.5\n"
+             "общий_вес_колонны_бв=3\n"));
+  EXPECT_DOUBLE_EQ(r.config.get_WKolTur(), 3);
+  r.config.load(
+      ini_of("[настройки_распознавания]\nобщий_вес_колонны=7.5\n"
+             "общий_вес_колонны_бв=-2\n"));
+  EXPECT_DOUBLE_EQ(r.config.get_WKolTur(), -2) << "only the -1 marker is resolved";
+  // A missing key reads as its default, the marker, and so follows the weight too.
+  r.config.load(ini_of("[настройки_распознавания]\nобщий_вес_колонны=9\n"));
+  EXPECT_DOUBLE_EQ(r.config.get_WKolTur(), 9);
+}
+
+TEST(ConfigTest, LoadingRaisesTheRotorPulseCountToOne) {
+  RecordingConfig r;
+  for (const char* text : {"0", "-5", "abc"}) {
+    r.config.load(ini_of(std::string("[прочие_настройки]\nрот_имп_на_оборот=") + text + "\n"));
+    EXPECT_EQ(r.config.other.rotor_pulses_per_rev, 1) << text;
+  }
+  r.config.load(ini_of("[прочие_настройки]\nрот_имп_на_оборот=4\n"));
+  EXPECT_EQ(r.config.other.rotor_pulses_per_rev, 4);
+}
+
+TEST(ConfigTest, LoadingSetsTheVariables) {
+  RecordingConfig r;
+  r.config.load(
+      ini_of("[настройки_распознавания]\nнулевой_вес=12.5\n"
+             "[прочие_настройки]\nкоэффицент_полиспаста=8\n"));
+  EXPECT_EQ(r.variables["ves0"], "12.5");
+  EXPECT_EQ(r.variables["KoefPolispast"], "8");
+  Config silent;  // no setter: nothing to call, nothing breaks
+  silent.fill_to_variables();
+}
+
+TEST(ConfigTest, UnreadableNumbersTakeTheirDefaults) {
+  Config c;
+  c.dol.koef = 1;
+  const auto issues = c.load(ini_of("[ДОЛ]\nкоэффицент_ДОЛа=сто\nреверс_ДОЛ=-1\n"));
+  EXPECT_DOUBLE_EQ(c.dol.koef, 150);
+  EXPECT_EQ(c.dol.reverse, -1);
+  ASSERT_EQ(issues.size(), 1u);
+  EXPECT_EQ(issues[0].key, "коэффицент_ДОЛа");
+}
+
+TEST(ConfigTest, DepthSensorCoefficientByOperation) {
+  Config c;
+  c.dol.koef = 150;
+  c.dol.koef_dn = 140;
+  c.dol.koef_up = 160;
+  for (int op : {0, 2, kTripDownOperation, kTripUpOperation, 31}) {
+    EXPECT_DOUBLE_EQ(c.get_KoefD(op), 150) << op;
+  }
+  c.set_KoefD(kTripDownOperation, 151);
+  EXPECT_DOUBLE_EQ(c.dol.koef, 151) << "without KoefD_advanced every operation sets the one";
+  EXPECT_DOUBLE_EQ(c.dol.koef_dn, 140);
+
+  c.dol.koef_by_operation = true;
+  EXPECT_DOUBLE_EQ(c.get_KoefD(kTripDownOperation), 140);
+  EXPECT_DOUBLE_EQ(c.get_KoefD(kTripUpOperation), 160);
+  EXPECT_DOUBLE_EQ(c.get_KoefD(2), 151);
+  c.set_KoefD(kTripUpOperation, 170);
+  c.set_KoefD(3, 152);
+  EXPECT_DOUBLE_EQ(c.dol.koef_up, 170);
+  EXPECT_DOUBLE_EQ(c.dol.koef, 152);
+  EXPECT_DOUBLE_EQ(c.dol.koef_dn, 140);
+}
+
+TEST(ConfigTest, PumpAndRotorReadTheCurrentValues) {
+  Config c;
+  EXPECT_DOUBLE_EQ(c.get_nas(0), 0) << "no reader yet";
+  std::vector<std::string> asked;
+  c.set_current_value_reader([&](const std::string& name) {
+    asked.push_back(name);
+    return name == "ходы_насоса1" ? 42.0 : 7.0;
+  });
+  EXPECT_DOUBLE_EQ(c.get_nas(0), 42);
+  EXPECT_DOUBLE_EQ(c.get_nas(5), 7);
+  EXPECT_DOUBLE_EQ(c.get_rotor(), 7);
+  EXPECT_THAT(asked, ElementsAre("ходы_насоса1", "ходы_насоса6", "обороты_ротора"));
+}
+
+TEST(ConfigTest, DrillTypesAndColumnWeights) {
+  lib::StringContainer list{"stale"};
+  Config::dril_types_to_strings(list);
+  EXPECT_EQ(list,
+            (lib::StringContainer{"Роторное", "Турбинное", "Роторно-турбинное", "Электробурение"}));
+  Config c;
+  c.set_WKolRot(55);
+  c.set_WKolTur(44);
+  EXPECT_DOUBLE_EQ(c.recognition.column_weight, 55);
+  EXPECT_DOUBLE_EQ(c.get_WKolTur(), 44);
+}
+
+TEST(ConfigTest, RegistersTheRunRecord) {
+  Config c;
+  lib::ModuleList list;
+  c.register_modules(list);
+  EXPECT_THAT(list.names(), ElementsAre("RaceInfoOld"));
+  EXPECT_EQ(list.find("RaceInfoOld"), static_cast<lib::ModuleBaseOld*>(&c.race_info()));
+}
+
+TEST(ConfigTest, WholeConfigurationRoundTripsThroughAFile) {
+  TempDir dir;
+  const std::string path = dir.file("global.ini");
+  std::ofstream(path) << "; keep me\n[текущие_настройки]\nскважина=101\n";
+  {
+    Config c;
+    c.dol.koef = 151.25;
+    c.link.port = "/dev/ttyS1";
+    c.sound.voice_warns = false;
+    c.other.pumps[2].volume = 12;
+    c.min_max_values().add(std::make_unique<alarms::MinMaxRelayValue>("вес", -1, 100, 4));
+    c.min_max_values2().add(std::make_unique<alarms::MinMaxValue>("второй", 1, 2));
+    c.wits_options().servers().pop_back();
+    c.save_to_file(path);
+  }
+  RecordingConfig r;
+  r.config.dol.koef = 0;
+  r.config.load_from_file(path);
+  const Config& c = r.config;
+  EXPECT_DOUBLE_EQ(c.dol.koef, 151.25);
+  EXPECT_EQ(c.link.port, "/dev/ttyS1");
+  EXPECT_FALSE(c.sound.voice_warns);
+  EXPECT_DOUBLE_EQ(c.other.pumps[2].volume, 12);
+  ASSERT_EQ(c.min_max_values().size(), 9u);
+  EXPECT_EQ(c.min_max_values()[8].get_kind(), alarms::kKindRelay);
+  ASSERT_EQ(c.min_max_values2().size(), 1u);
+  EXPECT_EQ(c.min_max_values2()[0].get_param(), "второй");
+  EXPECT_EQ(c.wits_options().servers().size(), 1u);
+  EXPECT_TRUE(r.errors.empty());
+  EXPECT_EQ(r.variables.count("ves0"), 1u);
+  const std::string text = testing_support::read_file(path);
+  EXPECT_THAT(text, HasSubstr("; keep me\n"));
+  EXPECT_THAT(text, HasSubstr("[текущие_настройки]\nскважина=101\n"));
+}
+
+TEST(ConfigTest, ThresholdProblemsGoToTheErrorSink) {
+  RecordingConfig r;
+  r.config.load(ini_of("[MinMaxValues]\nsize=2\nversion=1\nitem0=\"0,a,0,0,1,1\"\nitem1=\"\"\n"));
+  ASSERT_EQ(r.config.min_max_values().size(), 1u);
+  ASSERT_EQ(r.errors.size(), 1u);
+  EXPECT_THAT(r.errors[0], HasSubstr("item1"));
+}
+
+TEST(ConfigTest, DefaultsResetEverythingButTheRunRecord) {
+  Config c;
+  c.dol.koef = 1;
+  c.out_params.clear();
+  c.min_max_values().clear();
+  c.min_max_values2().add("x");
+  c.wits_options().servers().clear();
+  c.race_info().settings.race_number = 5;
+  c.defaults();
+  EXPECT_DOUBLE_EQ(c.dol.koef, 150);
+  EXPECT_EQ(c.out_params.size(), 19u);
+  EXPECT_EQ(c.min_max_values().size(), 8u);
+  EXPECT_TRUE(c.min_max_values2().empty());
+  EXPECT_EQ(c.wits_options().servers().size(), 2u);
+  EXPECT_EQ(c.race_info().settings.race_number, 5);
+}
+
+}  // namespace
