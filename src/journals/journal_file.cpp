@@ -35,7 +35,9 @@ std::optional<std::string> JournalFile::read(const char* operation) {
   errno = 0;
   auto bytes = lib::read_whole_file(path_, fs_);
   if (!bytes && errno != ENOENT) {
-    report(operation, "Ошибка чтения из файла '" + path_ + "': " + lib::errno_text(errno));
+    // The file is there but cannot be read: whatever it holds must not be overwritten
+    // unseen.
+    report_damaged(operation, lib::errno_text(errno));
   }
   return bytes;
 }
@@ -64,8 +66,14 @@ void JournalFile::report(const char* operation, const std::string& text) {
 }
 
 bool JournalFile::keep_damaged_copy(const char* operation) {
+  errno = 0;
   auto old = lib::read_whole_file(path_, fs_);
-  if (!old) return true;  // the file is gone: nothing left to keep
+  if (!old) {
+    if (errno == ENOENT) return true;  // the file is gone: nothing left to keep
+    report(operation, "файл '" + path_ + "' нельзя прочитать, чтобы сохранить его копию (" +
+                          lib::errno_text(errno) + "), файл не перезаписан");
+    return false;
+  }
   const std::string copy = damaged_copy_name(path_);
   try {
     lib::write_file_atomically(copy, *old, fs_);
