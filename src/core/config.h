@@ -24,6 +24,11 @@
 
 namespace reg {
 
+// The station keeps its configuration, with the threshold lists and the WITS server list, in
+// this file of its home folder; the global and interface settings may share it (their
+// sections differ).
+inline constexpr const char* kConfigFileName = "global.ini";
+
 inline constexpr int kPumpCount = 6;
 // The two tripping operations, which may have depth-sensor coefficients of their own.
 inline constexpr int kTripDownOperation = 14;
