@@ -21,16 +21,6 @@ using formula::Operator;
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
-TEST(OperatorsTest, TextsMapToOperators) {
-  EXPECT_EQ(formula::operator_of("%"), Operator::kRemainder);
-  EXPECT_EQ(formula::operator_of("^"), Operator::kPower);
-  EXPECT_EQ(formula::operator_of("="), Operator::kEqual);
-  EXPECT_FALSE(formula::operator_of("("));
-  EXPECT_FALSE(formula::operator_of("["));
-  EXPECT_FALSE(formula::operator_of("++"));
-  EXPECT_FALSE(formula::operator_of(""));
-}
-
 TEST(OperatorsTest, RemainderBeyondTheIntegerRangeIsExact) {
   // 3e9 and 5e9 are exact floats but do not fit a 32-bit int.
   EXPECT_EQ(apply_operator(Operator::kRemainder, 3e9f, 7), static_cast<float>(3000000000LL % 7));
@@ -54,15 +44,6 @@ TEST(OperatorsTest, PowerAndComparisonsWithSpecialValues) {
   EXPECT_EQ(apply_operator(Operator::kEqual, 1e8f, 1e8f + 8), 0);  // tolerance is absolute
   EXPECT_EQ(apply_operator(Operator::kDivide, 1, kInf), 0);
   EXPECT_EQ(apply_operator(Operator::kMultiply, 3e38f, 10), kInf);
-}
-
-TEST(FunctionsTest, NamesAreExactAndComplete) {
-  for (std::size_t i = 0; i < formula::kFunctionNames.size(); ++i) {
-    EXPECT_EQ(formula::function_of(formula::kFunctionNames[i]), static_cast<Function>(i));
-  }
-  EXPECT_FALSE(formula::function_of("Sin"));
-  EXPECT_FALSE(formula::function_of("tan"));
-  EXPECT_FALSE(formula::function_of(""));
 }
 
 TEST(FunctionsTest, TangentIsZeroAtItsPolesAndForNonFiniteAngles) {

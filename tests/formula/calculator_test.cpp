@@ -281,11 +281,6 @@ TEST(CharacterSetsTest, ContentsOfTheClasses) {
   EXPECT_FALSE(Calculator::contains(Calculator::num_chars(), U'_'));
   EXPECT_TRUE(Calculator::contains(Calculator::func_strs(), "arccos"));
   EXPECT_FALSE(Calculator::contains(Calculator::func_strs(), "tan"));
-  EXPECT_EQ(Calculator::get_priority("^"), 5);
-  EXPECT_EQ(Calculator::get_priority("%"), 4);
-  EXPECT_EQ(Calculator::get_priority("="), 2);
-  EXPECT_EQ(Calculator::get_priority("]"), 1000);
-  EXPECT_EQ(Calculator::get_priority("sin"), 1000);
 }
 
 }  // namespace
