@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "journal_test_support.h"
 #include "journals/troubles_file.h"
 #include "journals/troubles_format.h"
@@ -345,4 +347,30 @@ TEST(TroublesLogState, RecordsSurviveTheStateFile) {
   std::string name;
   a.get_serial_name(name);
   EXPECT_EQ(name, "TroublesLog");
+}
+
+TEST(TroublesLogRecords, ConcurrentWritersAndReadersNeverLoseARecord) {
+  TroublesLog troubles;
+  constexpr int kPerThread = 500;
+  {
+    std::vector<std::jthread> threads;
+    for (int t = 0; t < 3; ++t) {
+      threads.emplace_back([&troubles, t] {
+        for (int i = 0; i < kPerThread; ++i) {
+          TroublesLogRecord r;
+          r.key = {t, i};
+          troubles.add_record(r);
+          // Reading alongside the other writers always gives a whole record.
+          const int n = troubles.get_size();
+          EXPECT_EQ(troubles.get_record(n - 1).type_id, -1);
+        }
+      });
+    }
+  }
+  ASSERT_EQ(troubles.get_size(), 3 * kPerThread);
+  for (int t = 0; t < 3; ++t) {
+    TroublesLogRecord probe;
+    probe.key = {t, kPerThread - 1};
+    EXPECT_GE(troubles.index_of(probe), 0);
+  }
 }
