@@ -85,6 +85,13 @@ std::vector<std::string> split_fields(std::string_view line, char separator) {
   return fields;
 }
 
+bool all_fields_empty(const std::vector<std::string>& fields) {
+  for (const std::string& f : fields) {
+    if (!f.empty()) return false;
+  }
+  return true;
+}
+
 std::string quote_field(std::string_view text, char separator) {
   bool needs =
       text.find(separator) != std::string_view::npos || text.find('"') != std::string_view::npos ||

@@ -36,6 +36,10 @@ char detect_separator(std::string_view line);
 // and may hold the separator; "" inside it is one quote. Blanks around fields are dropped.
 std::vector<std::string> split_fields(std::string_view line, char separator);
 
+// True when every field is empty: spreadsheets save rows of bare separators (";;;;") below
+// the data, which are as good as blank lines.
+bool all_fields_empty(const std::vector<std::string>& fields);
+
 // A field as the reader above takes it back: quoted when it holds the separator, a quote or
 // blanks at its ends.
 std::string quote_field(std::string_view text, char separator);

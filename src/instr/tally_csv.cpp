@@ -77,6 +77,7 @@ TallyCsvResult parse_tally_csv(std::string_view bytes) {
     if (csv::is_skipped_line(line.text)) continue;
     if (sep == 0) sep = csv::detect_separator(line.text);
     const std::vector<std::string> fields = csv::split_fields(line.text, sep);
+    if (csv::all_fields_empty(fields)) continue;
     if (lib::ident_equal(fields[0], kTypeColumn)) continue;  // the header
     if (lib::ident_equal(fields[0], kSvechaSizeKey)) {
       auto n = fields.size() > 1 ? csv::parse_integer(fields[1]) : std::nullopt;

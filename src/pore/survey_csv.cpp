@@ -62,6 +62,7 @@ SurveyCsvResult parse_survey_csv(std::string_view bytes) {
     if (csv::is_skipped_line(line.text)) continue;
     if (sep == 0) sep = csv::detect_separator(line.text);
     const std::vector<std::string> fields = csv::split_fields(line.text, sep);
+    if (csv::all_fields_empty(fields)) continue;
     // A first row whose depth column holds no number is the column titles.
     if (header_allowed) {
       header_allowed = false;

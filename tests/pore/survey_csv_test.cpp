@@ -58,7 +58,8 @@ TEST(SurveyCsvTest, BadRowsAreReportedWithTheirLineNumbers) {
       "200;190;10\n"            // 6: inclination past 180
       "300;1\n"                 // 7: azimuth missing
       "\n"                      // 8: blank, skipped
-      "400;2;20;;\n";           // 9: fine, padded
+      "400;2;20;;\n"            // 9: fine, padded
+      ";;\n";                   // 10: bare separators, skipped
   auto r = pore::parse_survey_csv(text);
   EXPECT_THAT(depths(r.points), ElementsAre(100, 400));
   EXPECT_THAT(r.problems, ElementsAre(HasSubstr("line 3: measured depth \"abc\""),

@@ -49,7 +49,8 @@ TEST(TallyCsvTest, ReadsWhatASpreadsheetSaves) {
       "долото;1;215,9;0;0;0,35;;;\r\n"
       "1;\"10\";127;9;29,1;12;12;12,5\r\n"
       "\r\n"
-      "Трубок_в_свече;3\r\n";
+      "Трубок_в_свече;3\r\n"
+      ";;;;;;\r\n";  // rows of bare separators below the data
   auto parsed = instr::parse_tally_csv(text);
   ASSERT_THAT(parsed.problems, IsEmpty());
   ASSERT_EQ(parsed.elems.size(), 2u);
