@@ -6,11 +6,18 @@ namespace params::param_file {
 namespace {
 
 // A zero byte ends a text, so a text cannot hold one: it is cut there.
-void write_text(lib::io::OutputStream& out, const lib::StrEncConverter& converter,
-                std::string_view utf8) {
-  std::string bytes = converter.from_utf8(utf8.substr(0, utf8.find('\0')));
+std::string encode_text(const lib::StrEncConverter& converter, std::string_view utf8) {
+  return converter.from_utf8(utf8.substr(0, utf8.find('\0')));
+}
+
+void write_raw_text(lib::io::OutputStream& out, std::string bytes) {
   bytes.push_back('\0');
   lib::io::write_bytes(out, bytes);
+}
+
+void write_text(lib::io::OutputStream& out, const lib::StrEncConverter& converter,
+                std::string_view utf8) {
+  write_raw_text(out, encode_text(converter, utf8));
 }
 
 // The raw bytes of a text, without its zero byte.
@@ -115,7 +122,11 @@ void read_db_params(lib::io::InputStream& in, const lib::StrEncConverter& conver
 
 void write_row(lib::io::OutputStream& out, const lib::StrEncConverter& converter, const Param& row,
                int version) {
-  write_text(out, converter, row.full_name);
+  // A row's first text equal to a mark would be read back as that mark and lose the rest
+  // of the table, so such a name gets a trailing blank.
+  std::string first = encode_text(converter, row.full_name);
+  if (first == kEndOfRows || first == kHeaderMark) first.push_back(' ');
+  write_raw_text(out, std::move(first));
   write_text(out, converter, row.short_name);
   write_text(out, converter, row.unit);
   write_text(out, converter, row.identifier);

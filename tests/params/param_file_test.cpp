@@ -107,6 +107,18 @@ TEST_F(ParamFileTest, TextsCannotCarryTheirTerminatorIntoTheFile) {
   EXPECT_TRUE(back.problems.empty());
 }
 
+TEST_F(ParamFileTest, NamesThatLookLikeMarksDoNotEndTheRows) {
+  std::vector<Param> rows = {row(kHook), row(kPressure), row(kBlock)};
+  rows[0].full_name = "\n";
+  rows[1].full_name = std::string("ver=\0", 5);
+  const auto back = params::param_file::read(params::param_file::write(rows, {}), 512);
+  EXPECT_TRUE(back.problems.empty());
+  ASSERT_EQ(back.rows.size(), 3u);
+  EXPECT_EQ(back.rows[0].full_name, "\n ");
+  EXPECT_EQ(back.rows[1].full_name, "ver= ");
+  EXPECT_EQ(back.rows[2].identifier, "тальблок");
+}
+
 // ---------------------------------------------------------------------------------------
 // Round trips through the table
 
