@@ -5,12 +5,16 @@
 #include <mutex>
 
 #include "core/default_dicts_provider.h"
+#include "core/global_nums.h"
 #include "core/home_folder.h"
 #include "core/locks.h"
 #include "core/shared_values_format.h"
 #include "instr/instr_dicts_provider.h"
 #include "lib/binary_stream.h"
 #include "lib/ident.h"
+#include "params/all_params.h"
+#include "storage/data_storage.h"
+#include "storage/storage_values_backend.h"
 
 namespace reg {
 namespace {
@@ -76,10 +80,20 @@ System::System(SystemOptions options)
   exe_path_ = options.home_folder.empty() ? resolve_home_folder()
                                           : with_trailing_slash(options.home_folder);
 
+  // The error log is made first here (it sits later in the order of ownership) so that
+  // the modules built before it can report through it from the start.
   error_log_ = std::make_unique<ErrorLog>(clock_, fs_);
+  catalogue_ = std::make_unique<params::AllParams>(exe_path_, fs_);
+  global_nums_ = std::make_unique<GlobalNums>();
+  params::ParTablServices table_services;
+  table_services.error_log = [this](const std::string& m) { error_log_->write(m); };
+  table_services.fs = &fs_;
+  data_storage_ = std::make_unique<DataStorage>(*catalogue_, std::move(table_services));
   module_list_ = std::make_unique<lib::ModuleList>();
 
   values_ = std::make_unique<Values>(sys_lock_obj());
+  values_backend_ = std::make_unique<StorageValuesBackend>(*data_storage_);
+  values_->set_backend(values_backend_.get());
   set_default_dicts_provider();
   set_default_instr_dicts_provider();
   error_log_->set_file(exe_path_ + kErrorLogFileName);
@@ -88,6 +102,14 @@ System::System(SystemOptions options)
   lib::make_dirs(exe_path_ + "data");
   shared_file_lock_ = std::make_unique<lib::lock_object>(lib::lock_object::kInterProcess,
                                                          exe_path_ + kvb::kLockFileName);
+
+  fill_values_list();
+  set_shared_values_source([this] {
+    auto& current = data_storage_->current_values();
+    return SharedValues{data_storage_->depth_z(), data_storage_->depth_cur(),
+                        current[kvb::kHookLoadParam], current[kvb::kBlockPositionParam],
+                        current[kvb::kInletPressureParam]};
+  });
 
   mess_caller_ = std::make_unique<lib::MessCaller>();
   mess_caller_->set_error_handler([this](const std::string& m) { error_log_->write(m); });
@@ -101,7 +123,13 @@ System::~System() {
 }
 
 void System::free_objects() {
-  // Construction order; each later component may still use the earlier ones while it goes.
+  // Construction order. The registry's storage adapter is unhooked first, because the
+  // storage goes before the registry.
+  if (values_) values_->set_backend(nullptr);
+  values_backend_.reset();
+  global_nums_.reset();
+  data_storage_.reset();
+  catalogue_.reset();  // after the table that refers to it
   error_log_.reset();
   module_list_.reset();
   shared_file_lock_.reset();
@@ -115,8 +143,21 @@ void System::free_objects() {
 // ---- the state file ---------------------------------------------------------------------------
 
 void System::register_modules() {
-  // Each subsystem registers its persistent parts here, in the fixed order the state file
-  // expects, as it joins the hub.
+  // The fixed order of the state file; each subsystem takes its place as it joins the hub.
+  lib::ModuleList& list = *module_list_;
+  list.register_module(*data_storage_, "DataStorage");
+  list.register_module(data_storage_->average_values(), "AverageValues");
+  list.register_module(data_storage_->par_tabl(), params::kParTablModuleName);
+}
+
+void System::fill_values_list() {
+  DataStorage* ds = data_storage_.get();
+  values_->register_value("ds.depth_z", "Глубина забоя", "м", kValuePlain,
+                          [ds] { return ds->depth_z(); });
+  values_->register_value("ds.depth_cur", "Глубина инструмента", "м", kValuePlain,
+                          [ds] { return ds->depth_cur(); });
+  values_->register_value("ds.depth_uz", "Над забоем", "м", kValuePlain,
+                          [ds] { return ds->get_depth_uz(); });
 }
 
 void System::save_to_file(const std::string& folder) {
@@ -253,8 +294,7 @@ void System::set_instr_dicts_provider(lib::DictsProvider* provider) {
 void System::set_default_instr_dicts_provider() {
   // The drill-string editor's own kinds, with the general dictionaries behind them for its
   // other pick lists.
-  set_instr_dicts_provider(
-      new instr::InstrDictsProvider(std::make_unique<DefaultDictsProvider>()));
+  set_instr_dicts_provider(new instr::InstrDictsProvider(std::make_unique<DefaultDictsProvider>()));
 }
 
 }  // namespace reg

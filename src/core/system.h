@@ -21,7 +21,15 @@
 #include "lib/mess_caller.h"
 #include "lib/module_list.h"
 
+class DataStorage;
+class StorageValuesBackend;
+namespace params {
+class AllParams;
+}
+
 namespace reg {
+
+class GlobalNums;
 
 inline constexpr const char* kStateFileName = "sys.bin";
 // The data version the state file's module list is written and read with.
@@ -44,6 +52,8 @@ class System {
   // ---- the state file -------------------------------------------------------------------
   // Registers the persistent modules in the module list, in their fixed order.
   void register_modules();
+  // Registers the hub's computed values ("ds.*" and the others) in the value registry.
+  void fill_values_list();
   // Writes folder + "sys.bin" atomically; failures go to the error log.
   void save_to_file(const std::string& folder);
   // Reads folder + "sys.bin"; failures go to the error log. Modules read before a failure
@@ -100,6 +110,10 @@ class System {
   lib::ModuleList& module_list() { return *module_list_; }
   lib::MessCaller& mess_caller() { return *mess_caller_; }
   Values& values() { return *values_; }
+  // The parameter catalogue of this station (its fast list comes from the home folder).
+  params::AllParams& catalogue() { return *catalogue_; }
+  GlobalNums& global_nums() { return *global_nums_; }
+  DataStorage& data_storage() { return *data_storage_; }
   lib::lock_object& shared_file_lock() { return *shared_file_lock_; }
   lib::Clock& clock() { return clock_; }
   lib::FileSystem& file_system() { return fs_; }
@@ -117,12 +131,16 @@ class System {
   std::string exe_path_;
 
   // Owned components, in construction order.
+  std::unique_ptr<params::AllParams> catalogue_;
+  std::unique_ptr<GlobalNums> global_nums_;
+  std::unique_ptr<DataStorage> data_storage_;
   std::unique_ptr<ErrorLog> error_log_;
   std::unique_ptr<lib::ModuleList> module_list_;
   std::unique_ptr<lib::lock_object> shared_file_lock_;
   std::unique_ptr<lib::DictsProvider> dicts_provider_;
   std::unique_ptr<lib::DictsProvider> instr_dicts_provider_;
   std::unique_ptr<Values> values_;
+  std::unique_ptr<StorageValuesBackend> values_backend_;
   std::unique_ptr<lib::MessCaller> mess_caller_;
   std::unique_ptr<Signals> signals_;
 

@@ -38,7 +38,12 @@ void LineLogger::set_max_bytes(std::int64_t max_bytes) {
 }
 
 std::string LineLogger::format_line(std::string_view message) const {
-  std::string line = "(" + format_date_time(to_date_time(clock_.local_now())) + ") ";
+  const std::string stamp = format_date_time(to_date_time(clock_.local_now()));
+  std::string line;
+  line.reserve(stamp.size() + message.size() + 4);
+  line.push_back('(');
+  line.append(stamp);
+  line.append(") ");
   line.append(message);
   line.push_back('\n');
   return line;

@@ -89,7 +89,8 @@ TEST(Values, EnumValuesAppendsTableRowsThenRegisteredValues) {
   EXPECT_EQ(list[0].name, "keep") << "the list is appended to, not emptied";
   EXPECT_EQ(list[1].name, "вес_на_крюке");
   EXPECT_EQ(list[2].name, "давление_на_входе");
-  EXPECT_EQ(list[3].name, "A.one") << "registered values in case-insensitive order, keys as registered";
+  EXPECT_EQ(list[3].name, "A.one")
+      << "registered values in case-insensitive order, keys as registered";
   EXPECT_EQ(list[3].type, kValueRaceTime);
   EXPECT_EQ(list[4].name, "b.two");
 
@@ -119,7 +120,9 @@ TEST(Values, FunctionsByArityWithFirstRegistrationKept) {
   r.values.register_function1("квадрат", [](double a) { return a * a; });
   r.values.register_function1("КВАДРАТ", [](double) { return -1.0; });
   r.values.register_function2("hyp", [](double a, double b) { return std::hypot(a, b); });
-  r.values.register_function3("mid", [](double a, double b, double c) { return std::max(std::min(a, b), std::min(std::max(a, b), c)); });
+  r.values.register_function3("mid", [](double a, double b, double c) {
+    return std::max(std::min(a, b), std::min(std::max(a, b), c));
+  });
   EXPECT_EQ(r.values.call_function1("Квадрат", 3), 9.0);
   EXPECT_EQ(r.values.call_function2("HYP", 3, 4), 5.0);
   EXPECT_EQ(r.values.call_function3("mid", 1, 9, 5), 5.0);
@@ -136,7 +139,8 @@ TEST(Values, GetterMayCallBackIntoTheRegistryAndOtherThreadsWait) {
   // A writer thread and a reader thread hammer the registry; the lock keeps the maps sane.
   std::atomic<bool> stop{false};
   std::thread writer([&] {
-    for (int i = 0; i < 2000; ++i) r.values.set_variable("v" + std::to_string(i % 50), std::to_string(i));
+    for (int i = 0; i < 2000; ++i)
+      r.values.set_variable("v" + std::to_string(i % 50), std::to_string(i));
     stop = true;
   });
   int reads = 0;

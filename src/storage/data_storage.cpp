@@ -1,0 +1,80 @@
+#include "storage/data_storage.h"
+
+#include <stdexcept>
+
+#include "core/global_nums.h"
+#include "lib/ini_file.h"
+#include "lib/str_utils.h"
+
+namespace {
+constexpr const char* kSerialName = "DataStorage";
+constexpr unsigned kSerialVersion = 1;
+constexpr const char* kDepthZKey = "глубина_забоя";
+constexpr const char* kDepthCurKey = "глубина_долота";
+
+// Store modes of the recorder, kept in the row's attribute byte.
+constexpr std::uint8_t kStoreLast = 1;
+constexpr std::uint8_t kStoreMax = 2;
+
+bool depth_in_range(double d) {
+  return d >= 0 && d <= kMaxDepth;
+}  // false for NaN
+}  // namespace
+
+DataStorage::DataStorage(const params::AllParams& catalogue, params::ParTablServices services)
+    : SerialModuleBase(kSerialName, kSerialVersion),
+      table_(std::make_unique<params::ParTabl>(catalogue, std::move(services))),
+      current_(std::make_unique<ds_tmp::CurrentValues>(*table_)),
+      averages_(std::make_unique<ds_tmp::AverageValues>(*table_, *current_)),
+      crush_flags_(std::make_unique<CrushFlags>(*table_)) {}
+
+DataStorage::~DataStorage() = default;
+
+void DataStorage::set_depth_z(double depth) {
+  if (!depth_in_range(depth)) throw std::runtime_error(kDepthZOutOfRange);
+  const bool bit_on_bottom = !lib::is_over_null(depth_z_ - depth_cur_);
+  depth_z_ = depth;
+  if (depth_z_ < depth_cur_ || bit_on_bottom) depth_cur_ = depth_z_;
+  depth_changed();
+}
+
+void DataStorage::set_depth_cur(double depth) {
+  if (!depth_in_range(depth)) throw std::runtime_error(kDepthCurOutOfRange);
+  depth_cur_ = std::min(depth, depth_z_);
+  depth_changed();
+}
+
+double DataStorage::get_depth_uz() const {
+  double h = depth_z_ - depth_cur_;
+  return h > 0 ? h : 0;
+}
+
+void DataStorage::load_conf(const std::string& file) {
+  auto ini = lib::get_readonly_ini_file(file);
+  depth_z_ = ini->get_double(section_, kDepthZKey, depth_z_);
+  depth_cur_ = ini->get_double(section_, kDepthCurKey, depth_cur_);
+}
+
+void DataStorage::save_conf(const std::string& file) {
+  auto ini = lib::get_ini_file(file);
+  ini->set_double(section_, kDepthZKey, depth_z_);
+  ini->set_double(section_, kDepthCurKey, depth_cur_);
+  ini->save();
+}
+
+void DataStorage::correct_store_modes(const reg::GlobalNums& nums) {
+  auto set_mode = [&](int slot, std::uint8_t mode) {
+    int row = nums[slot];
+    if (row >= 0 && row < table_->get_items_count()) (*table_)[row].attribute = mode;
+  };
+  set_mode(reg::GlobalNums::kSkorostMehanicheskaya, kStoreLast);
+  set_mode(reg::GlobalNums::kDmk, kStoreLast);
+  set_mode(reg::GlobalNums::kDmk1, kStoreLast);
+  set_mode(reg::GlobalNums::kMaksimalnyGaz, kStoreMax);
+}
+
+void DataStorage::serial_fields(lib::serial_list& list, unsigned /*version*/) {
+  list.add(circulation_on_).add(depth_file_on_).add(depth_z_).add(depth_cur_);
+  list.add(current_op_.operation).add(current_op_.sub_operation).add(current_op_.work_type);
+  list.add(host_values_[0]).add(host_values_[1]);
+}

@@ -1,0 +1,121 @@
+// DataStorage: the station's store of the rig's present state. It owns the parameter table
+// and keeps, per parameter slot (the row's index in the table, 512 at most), the current
+// value, the moving average and the alarm flag; besides them the bottom-hole and bit
+// depths, a short-lived depth-changed marker, the current and forced operation, and two
+// flags the host sets. Every module reads parameter values through it.
+//
+// It has no lock of its own: callers hold the system lock around access shared with other
+// threads.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "calc/current_operation.h"
+#include "lib/module_base.h"
+#include "params/par_tabl.h"
+#include "storage/average_values.h"
+#include "storage/crush_flags.h"
+#include "storage/current_values.h"
+#include "storage/file_data.h"
+
+namespace reg {
+class GlobalNums;
+}
+
+inline constexpr double kMaxDepth = 15000.0;
+inline constexpr int kDepthChangedTicks = 3;
+inline constexpr const char* kDepthZOutOfRange =
+    "Некорректное значение глубины забоя!\nРазрешённые значения - от 0 до 15000 метров.";
+inline constexpr const char* kDepthCurOutOfRange =
+    "Некорректное значение глубины инструмента!\nРазрешённые значения - от 0 до 15000 метров.";
+
+class DataStorage : public lib::SerialModuleBase {
+ public:
+  using CrushFlags = ds_tmp::CrushFlags;
+
+  // The catalogue must outlive the storage.
+  explicit DataStorage(const params::AllParams& catalogue, params::ParTablServices services = {});
+  ~DataStorage() override;
+
+  // ---- values ---------------------------------------------------------------------------
+  // The value a reader sees: the average when the slot's window holds more than one value,
+  // else the current value. Outside 0..511, or a name no row bears: a zeroed spare.
+  double& operator[](int index) { return averages_->operator[](index); }
+  double& operator[](std::string_view identifier) { return averages_->operator[](identifier); }
+  double& operator[](const char* identifier) { return (*this)[std::string_view(identifier)]; }
+
+  params::ParTabl& par_tabl() { return *table_; }
+  const params::ParTabl& par_tabl() const { return *table_; }
+  ds_tmp::CurrentValues& current_values() { return *current_; }
+  ds_tmp::AverageValues& average_values() { return *averages_; }
+  CrushFlags& crush_flags() { return *crush_flags_; }
+  FileData& file_data() { return file_data_; }
+
+  // ---- depths ---------------------------------------------------------------------------
+  double depth_z() const { return depth_z_; }
+  double depth_cur() const { return depth_cur_; }
+  // Bottom-hole depth in metres, 0..15000; the bit follows the bottom when it was on
+  // bottom, and never stays below it. Throws std::runtime_error out of range; nothing
+  // changes then.
+  void set_depth_z(double depth);
+  // Bit depth in metres, 0..15000, held at or above the bottom.
+  void set_depth_cur(double depth);
+  // Height of the bit above bottom, never negative.
+  double get_depth_uz() const;
+
+  // The depth-changed marker stays raised for three ticks after a change.
+  void depth_changed() { depth_changed_counter_ = kDepthChangedTicks; }
+  void tick() {
+    if (depth_changed_counter_ != 0) --depth_changed_counter_;
+  }
+  bool is_depth_changed() const { return depth_changed_counter_ != 0; }
+
+  // ---- host flags -----------------------------------------------------------------------
+  bool circulation_on() const { return circulation_on_; }
+  void set_circulation_on(bool on) { circulation_on_ = on; }
+  bool depth_file_on() const { return depth_file_on_; }
+  void set_depth_file_on(bool on) { depth_file_on_ = on; }
+  std::int32_t host_value(int which) const {
+    return which == 0 ? host_values_[0] : host_values_[1];
+  }
+  void set_host_value(int which, std::int32_t v) { host_values_[which == 0 ? 0 : 1] = v; }
+
+  // ---- operation ------------------------------------------------------------------------
+  const calc::CurrentOperationItem& current_operation_item() const { return current_op_; }
+  void set_current_operation_item(const calc::CurrentOperationItem& item) { current_op_ = item; }
+  const calc::CurrentOperationItem& forced_operation_item() const { return forced_op_; }
+  void set_forced_operation_item(const calc::CurrentOperationItem& item) { forced_op_ = item; }
+
+  // ---- settings -------------------------------------------------------------------------
+  // Section "рейс", keys "глубина_забоя" and "глубина_долота". Loading takes the present
+  // depths as defaults and applies no range check.
+  void load_conf(const std::string& file);
+  void save_conf(const std::string& file);
+  const std::string& section_name() const { return section_; }
+
+  // The recording rule of four well-known rows: last value for the rates of penetration
+  // and the "дмк" pair, maximum for the maximum gas.
+  void correct_store_modes(const reg::GlobalNums& nums);
+
+ protected:
+  void serial_fields(lib::serial_list& list, unsigned version) override;
+
+ private:
+  calc::CurrentOperationItem current_op_;
+  calc::CurrentOperationItem forced_op_;
+  std::int32_t depth_changed_counter_ = 0;
+  std::string section_ = "рейс";
+  std::unique_ptr<params::ParTabl> table_;
+  std::unique_ptr<ds_tmp::CurrentValues> current_;
+  std::unique_ptr<ds_tmp::AverageValues> averages_;
+  std::unique_ptr<CrushFlags> crush_flags_;
+  FileData file_data_;
+  bool circulation_on_ = true;
+  bool depth_file_on_ = false;
+  double depth_z_ = 0;
+  double depth_cur_ = 0;
+  std::int32_t host_values_[2] = {0, 0};
+};
