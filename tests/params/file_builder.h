@@ -12,7 +12,7 @@
 
 namespace params_test {
 
-struct RowSpec {
+struct RowFields {
   std::string full_name, short_name, unit, identifier;
   std::int32_t channel = -1;
   float range = 0, zero = 0, scale_min = 0, scale_max = 0;
@@ -45,7 +45,7 @@ class FileBuilder {
   FileBuilder& f64(double v) { return put(&v, 8); }
   FileBuilder& u8(std::uint8_t v) { return put(&v, 1); }
 
-  FileBuilder& row(const RowSpec& r) {
+  FileBuilder& row(const RowFields& r) {
     text(r.full_name).text(r.short_name).text(r.unit).text(r.identifier);
     i32(r.channel).f32(r.range).f32(r.zero).f32(r.scale_min).f32(r.scale_max);
     i32(r.averaging).u8(r.attribute);

@@ -18,27 +18,28 @@ using params::Param;
 using params::ParTabl;
 using params_test::ExtendedBuilder;
 using params_test::FileBuilder;
-using params_test::RowSpec;
+using params_test::RowFields;
 using testing_support::TempDir;
 
-const RowSpec kHook = {"Вес на крюке", "W кр.", "т", "вес_на_крюке", 0, 20, 0, 0, 200, 1, 0, 0, 0};
-const RowSpec kPressure = {"Давление ПЖ на входе",
-                           "P вх.",
-                           "атм.",
-                           "давление_на_входе",
-                           1,
-                           250,
-                           -1.5f,
-                           0,
-                           250,
-                           10,
-                           0,
-                           2,
-                           0};
-const RowSpec kBlock = {
+const RowFields kHook = {
+    "Вес на крюке", "W кр.", "т", "вес_на_крюке", 0, 20, 0, 0, 200, 1, 0, 0, 0};
+const RowFields kPressure = {"Давление ПЖ на входе",
+                             "P вх.",
+                             "атм.",
+                             "давление_на_входе",
+                             1,
+                             250,
+                             -1.5f,
+                             0,
+                             250,
+                             10,
+                             0,
+                             2,
+                             0};
+const RowFields kBlock = {
     "Положение тальблока", "Тальблок", "м", "тальблок", -1, 24, 0, 0, 50, 1, 0, 0, -1};
 
-void expect_row(const Param& p, const RowSpec& r, int version) {
+void expect_row(const Param& p, const RowFields& r, int version) {
   SCOPED_TRACE(r.identifier);
   EXPECT_EQ(p.full_name, r.full_name);
   EXPECT_EQ(p.short_name, r.short_name);
@@ -63,7 +64,7 @@ class ParamFileTest : public ::testing::Test {
   std::vector<std::string> log;
   ParTabl table{catalogue, {[this](const std::string& m) { log.push_back(m); }, {}, nullptr}};
 
-  Param row(const RowSpec& r) {
+  Param row(const RowFields& r) {
     Param p;
     p.full_name = r.full_name;
     p.short_name = r.short_name;
@@ -155,7 +156,7 @@ TEST_F(ParamFileTest, SaveThenLoadRestoresEveryFieldPointSetAndExtension) {
 }
 
 TEST_F(ParamFileTest, Version0FileInTheEightBitCodePageLoadsAndSavesAsVersion4) {
-  RowSpec hook = kHook;
+  RowFields hook = kHook;
   hook.module = 3;  // not carried by version 0
   FileBuilder old;
   old.row(hook).row(kPressure).row(kBlock).end_rows();
@@ -195,7 +196,7 @@ TEST_F(ParamFileTest, Version0FileInTheEightBitCodePageLoadsAndSavesAsVersion4) 
 TEST_F(ParamFileTest, ReadsEveryOlderVersion) {
   for (int version = 1; version <= 3; ++version) {
     SCOPED_TRACE(version);
-    RowSpec pressure = kPressure;
+    RowFields pressure = kPressure;
     pressure.module = 5;
     pressure.type = 2;
     FileBuilder f;
@@ -231,7 +232,7 @@ TEST_F(ParamFileTest, OldWritersEndedCalibrationWithMinusOne) {
 }
 
 TEST_F(ParamFileTest, RowsWithoutIdentifierAreDroppedAndCalibrationStillFindsItsRow) {
-  RowSpec blank = kBlock;
+  RowFields blank = kBlock;
   blank.identifier = "";
   FileBuilder f;
   f.header(4).row(kHook).row(blank).row(kPressure).end_rows();
@@ -354,7 +355,7 @@ TEST_F(ParamFileTest, MoreRowsThanSlotsAreCut) {
   FileBuilder f;
   f.header(4);
   for (int i = 0; i < params::kMaxParams + 3; ++i) {
-    RowSpec r = kHook;
+    RowFields r = kHook;
     r.identifier = "p" + std::to_string(i);
     f.row(r);
   }

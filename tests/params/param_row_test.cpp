@@ -33,22 +33,6 @@ Param sample() {
   return p;
 }
 
-TEST(UsoChannel, DefaultsAndEquality) {
-  const USOChannel none;
-  EXPECT_EQ(none.module, 0);
-  EXPECT_EQ(none.channel, -1);
-  EXPECT_EQ(none.type, 0);
-  EXPECT_FALSE(none.has_channel());
-  const USOChannel a(1, 2, 3);
-  EXPECT_EQ(a.module, 1);
-  EXPECT_EQ(a.channel, 2);
-  EXPECT_EQ(a.type, 3);
-  EXPECT_TRUE(a == USOChannel(1, 2, 3));
-  EXPECT_TRUE(a != USOChannel(0, 2, 3));
-  EXPECT_TRUE(a != USOChannel(1, 0, 3));
-  EXPECT_TRUE(a != USOChannel(1, 2, 0));
-}
-
 TEST(CalibrPoint, OrdersByInputAndComparesBothValues) {
   const UnitCalibrPoint a{1, 100}, b{2, 0}, c{1, 5};
   EXPECT_TRUE(a < b);
@@ -60,15 +44,6 @@ TEST(CalibrPoint, OrdersByInputAndComparesBothValues) {
   params::CalibrPoints points = {{3, 1}, {1, 2}, {2, 3}};
   std::sort(points.begin(), points.end());
   EXPECT_EQ(points, (params::CalibrPoints{{1, 2}, {2, 3}, {3, 1}}));
-}
-
-TEST(ParamDefaults, NewRowHasNoChannelAndNoConversion) {
-  const Param p;
-  EXPECT_EQ(p.channel, USOChannel());
-  EXPECT_EQ(p.averaging, 1);
-  EXPECT_EQ(p.range, 0.0f);
-  EXPECT_TRUE(p.points.empty());
-  EXPECT_TRUE(p.ext_info.empty());
 }
 
 TEST(ParamEquality, EveryFieldButTheExtendedInformationCounts) {
