@@ -4,15 +4,27 @@
 #include <exception>
 #include <mutex>
 
+#include "calc/race_info_old.h"
+#include "core/config.h"
+#include "core/config_global_ini.h"
 #include "core/default_dicts_provider.h"
 #include "core/global_nums.h"
 #include "core/home_folder.h"
 #include "core/locks.h"
 #include "core/shared_values_format.h"
 #include "instr/instr_dicts_provider.h"
+#include "journals/journal_files.h"
+#include "journals/mud_additives.h"
+#include "journals/mud_log.h"
+#include "journals/text_storage.h"
+#include "journals/troubles_log.h"
 #include "lib/binary_stream.h"
 #include "lib/ident.h"
 #include "params/all_params.h"
+#include "params/par_tabl.h"
+#include "pore/pore_opt.h"
+#include "pore/well_values.h"
+#include "pore/wellbore.h"
 #include "storage/data_storage.h"
 #include "storage/storage_values_backend.h"
 
@@ -83,19 +95,43 @@ System::System(SystemOptions options)
   // The error log is made first here (it sits later in the order of ownership) so that
   // the modules built before it can report through it from the start.
   error_log_ = std::make_unique<ErrorLog>(clock_, fs_);
+  config_ = std::make_unique<Config>();
   catalogue_ = std::make_unique<params::AllParams>(exe_path_, fs_);
   global_nums_ = std::make_unique<GlobalNums>();
   params::ParTablServices table_services;
   table_services.error_log = [this](const std::string& m) { error_log_->write(m); };
   table_services.fs = &fs_;
   data_storage_ = std::make_unique<DataStorage>(*catalogue_, std::move(table_services));
+  pore_opt_ = std::make_unique<pore::PoreOpt>();
+  auto log_sink = [this](const std::string& m) { error_log_->write(m); };
+  text_remarks_ = std::make_unique<text::Storage>(file_lock_obj(), log_sink, fs_);
   module_list_ = std::make_unique<lib::ModuleList>();
 
   values_ = std::make_unique<Values>(sys_lock_obj());
   values_backend_ = std::make_unique<StorageValuesBackend>(*data_storage_);
   values_->set_backend(values_backend_.get());
+  global_ini_ = std::make_unique<GlobalIni>();
+  config_->set_variable_setter(
+      [this](const std::string& n, const std::string& v) { values_->set_variable(n, v); });
+  config_->set_current_value_reader(
+      [this](const std::string& name) { return data_storage_->current_values()[name]; });
+  config_->set_error_sink([this](const std::string& m) { error_log_->write(m); });
   set_default_dicts_provider();
   set_default_instr_dicts_provider();
+  mud_additives_ = std::make_unique<journals::MudAdditives>(log_sink, fs_);
+  troubles_log_ = std::make_unique<journals::TroublesLog>(log_sink, fs_);
+  mud_log_ = std::make_unique<journals::MudLog>(log_sink, fs_);
+  wellbore_ = std::make_unique<pore::Wellbore>();
+
+  // The journals keep their files in the home folder unless the host names others.
+  lib::make_dirs(exe_path_ + journals::kJournalsFolder);
+  text_remarks_->set_file_name(journals::journal_path(exe_path_, journals::kRemarksFileName));
+  troubles_log_->set_file_name(journals::journal_path(exe_path_, journals::kTroublesFileName));
+  mud_log_->set_file_name(journals::journal_path(exe_path_, journals::kMudLogFileName));
+  mud_additives_->set_file_name(journals::journal_path(exe_path_, journals::kMudAdditivesFileName));
+  pore_opt_->options().set_variable_sink([this](const std::string& name, const std::string& value) {
+    values_->set_variable(name, value);
+  });
   error_log_->set_file(exe_path_ + kErrorLogFileName);
 
   // The inter-process lock of the shared export lives beside the file it guards.
@@ -127,15 +163,23 @@ void System::free_objects() {
   // storage goes before the registry.
   if (values_) values_->set_backend(nullptr);
   values_backend_.reset();
+  config_.reset();
   global_nums_.reset();
   data_storage_.reset();
   catalogue_.reset();  // after the table that refers to it
+  pore_opt_.reset();
+  text_remarks_.reset();
   error_log_.reset();
   module_list_.reset();
   shared_file_lock_.reset();
   values_.reset();
+  global_ini_.reset();
   dicts_provider_.reset();
   instr_dicts_provider_.reset();
+  mud_additives_.reset();
+  troubles_log_.reset();
+  mud_log_.reset();
+  wellbore_.reset();
   mess_caller_.reset();
   signals_.reset();
 }
@@ -148,10 +192,27 @@ void System::register_modules() {
   list.register_module(*data_storage_, "DataStorage");
   list.register_module(data_storage_->average_values(), "AverageValues");
   list.register_module(data_storage_->par_tabl(), params::kParTablModuleName);
+  list.register_module(pore_opt_->options(), "PoreOpts");
+  list.register_module(pore_opt_->construction(), "PoreConstr");
+  list.register_module(*text_remarks_, "TextRemarks");
+  list.register_module(config_->min_max_values(), "MinMaxValues");
+  list.register_module(pore_opt_->instr(), "PromerInstr2");
+  list.register_module(*mud_additives_, "MudAdditives");
+  list.register_module(*mud_log_, "MudLog");
+  list.register_module(*troubles_log_, "TroublesLog");
+  list.register_module(pore_opt_->projected(), "ProjectWellbore");
+  list.register_module(*wellbore_, "Inclination");
+  config_->register_modules(list);
 }
 
 void System::fill_values_list() {
   DataStorage* ds = data_storage_.get();
+  pore::WellValueSources sources;
+  sources.bit_depth = [ds] { return ds->depth_cur(); };
+  sources.cavern_coeff = [this] { return config_->race_info().get_kavern_koeff(); };
+  for (auto& v : pore::well_values(*pore_opt_, sources)) {
+    values_->register_value(v.name, v.full_name, v.unit, v.type, std::move(v.getter));
+  }
   values_->register_value("ds.depth_z", "Глубина забоя", "м", kValuePlain,
                           [ds] { return ds->depth_z(); });
   values_->register_value("ds.depth_cur", "Глубина инструмента", "м", kValuePlain,
@@ -260,6 +321,7 @@ void System::export_shared_values() {
 // ---- files and host data -----------------------------------------------------------------------
 
 void System::fill_host_data(HostData& data) const {
+  data.text = global_ini_->get_host_text();
   data.reg_active = reg_active_;
 }
 

@@ -26,10 +26,24 @@ class StorageValuesBackend;
 namespace params {
 class AllParams;
 }
+namespace pore {
+class PoreOpt;
+class Wellbore;
+}  // namespace pore
+namespace text {
+class Storage;
+}
+namespace journals {
+class MudAdditives;
+class TroublesLog;
+class MudLog;
+}  // namespace journals
 
 namespace reg {
 
 class GlobalNums;
+class Config;
+class GlobalIni;
 
 inline constexpr const char* kStateFileName = "sys.bin";
 // The data version the state file's module list is written and read with.
@@ -112,8 +126,16 @@ class System {
   Values& values() { return *values_; }
   // The parameter catalogue of this station (its fast list comes from the home folder).
   params::AllParams& catalogue() { return *catalogue_; }
+  Config& config() { return *config_; }
+  GlobalIni& global_ini() { return *global_ini_; }
   GlobalNums& global_nums() { return *global_nums_; }
   DataStorage& data_storage() { return *data_storage_; }
+  pore::PoreOpt& pore_opt() { return *pore_opt_; }
+  text::Storage& text_remarks() { return *text_remarks_; }
+  journals::MudAdditives& mud_additives() { return *mud_additives_; }
+  journals::TroublesLog& troubles_log() { return *troubles_log_; }
+  journals::MudLog& mud_log() { return *mud_log_; }
+  pore::Wellbore& wellbore() { return *wellbore_; }
   lib::lock_object& shared_file_lock() { return *shared_file_lock_; }
   lib::Clock& clock() { return clock_; }
   lib::FileSystem& file_system() { return fs_; }
@@ -131,16 +153,24 @@ class System {
   std::string exe_path_;
 
   // Owned components, in construction order.
+  std::unique_ptr<Config> config_;
   std::unique_ptr<params::AllParams> catalogue_;
   std::unique_ptr<GlobalNums> global_nums_;
   std::unique_ptr<DataStorage> data_storage_;
+  std::unique_ptr<pore::PoreOpt> pore_opt_;
+  std::unique_ptr<text::Storage> text_remarks_;
   std::unique_ptr<ErrorLog> error_log_;
   std::unique_ptr<lib::ModuleList> module_list_;
   std::unique_ptr<lib::lock_object> shared_file_lock_;
   std::unique_ptr<lib::DictsProvider> dicts_provider_;
   std::unique_ptr<lib::DictsProvider> instr_dicts_provider_;
+  std::unique_ptr<journals::MudAdditives> mud_additives_;
+  std::unique_ptr<journals::TroublesLog> troubles_log_;
+  std::unique_ptr<journals::MudLog> mud_log_;
+  std::unique_ptr<pore::Wellbore> wellbore_;
   std::unique_ptr<Values> values_;
   std::unique_ptr<StorageValuesBackend> values_backend_;
+  std::unique_ptr<GlobalIni> global_ini_;
   std::unique_ptr<lib::MessCaller> mess_caller_;
   std::unique_ptr<Signals> signals_;
 

@@ -5,6 +5,9 @@
 #include "core/default_dicts_provider.h"
 #include "core/init.h"
 #include "core/locks.h"
+#include "journals/text_storage.h"
+#include "params/par_tabl.h"
+#include "storage/data_storage.h"
 #include "support/fakes.h"
 
 using namespace reg;
@@ -291,6 +294,62 @@ TEST(SystemSingleton, SysReturnsOneHubAndInitBindsTheHostWindow) {
   EXPECT_EQ(&sys(), &sys());
   init_core_lib(nullptr);
   EXPECT_EQ(core_lib_host_window(), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SystemModules, PersistentModulesAreRegisteredInTheStateFileOrder) {
+  TempDir dir;
+  System hub(SystemOptions{dir.path()});
+  hub.register_modules();
+  const std::vector<std::string> expected = {
+      "DataStorage", "AverageValues",   "ParTabl",      "PoreOpts",     "PoreConstr",
+      "TextRemarks", "MinMaxValues",    "PromerInstr2", "MudAdditives", "MudLog",
+      "TroublesLog", "ProjectWellbore", "Inclination",  "RaceInfoOld"};
+  EXPECT_EQ(hub.module_list().names(), expected);
+}
+
+TEST(SystemModules, RealModulesSurviveSaveAndLoadBetweenHubs) {
+  TempDir a_dir, b_dir;
+  System a(SystemOptions{a_dir.path()});
+  a.register_modules();
+  a.data_storage().par_tabl().add("вес_на_крюке");
+  a.data_storage().set_depth_z(1520.5);
+  a.data_storage().set_depth_cur(1400);
+  text::Record remark;
+  remark.time = 1700000000;
+  remark.text = "Промывка перед подъёмом";
+  a.text_remarks().add_record(remark);
+  a.save_to_file(a_dir.path());
+
+  System b(SystemOptions{b_dir.path()});
+  b.register_modules();
+  b.load_from_file(a_dir.path());
+  EXPECT_EQ(testing_support::read_file(b_dir.file(kErrorLogFileName)), "");
+  EXPECT_EQ(b.data_storage().depth_z(), 1520.5);
+  EXPECT_EQ(b.data_storage().depth_cur(), 1400.0);
+  EXPECT_EQ(b.data_storage().par_tabl().find_global("ВЕС_НА_КРЮКЕ"), 0);
+  ASSERT_EQ(b.text_remarks().size(), 1);
+  EXPECT_EQ(b.text_remarks()[0].text, "Промывка перед подъёмом");
+  EXPECT_EQ(b.values().get("ds.depth_uz"), 120.5);
+}
+
+TEST(SystemModules, KvbExportCarriesTheStorageValues) {
+  TempDir dir;
+  System hub(SystemOptions{dir.path()});
+  for (const char* id : {"вес_на_крюке", "тальблок", "давление_на_входе"})
+    hub.data_storage().par_tabl().add(id);
+  hub.data_storage().set_depth_z(2000);
+  hub.data_storage().set_depth_cur(1990);
+  hub.data_storage().current_values()["вес_на_крюке"] = 85.5;
+  hub.data_storage().current_values()["тальблок"] = 12.25;
+  hub.data_storage().current_values()["давление_на_входе"] = 140;
+  hub.on_data();
+  auto v = read_shared_values(dir.file("data/kvb.dat"), hub.shared_file_lock());
+  ASSERT_TRUE(v);
+  EXPECT_EQ(*v, (SharedValues{2000, 1990, 85.5, 12.25, 140}));
 }
 
 }  // namespace
