@@ -189,42 +189,13 @@ TEST(CompiledFormulaTest, EdgeCasesMatchTheReference) {
     for (int i = 0; i < 256; ++i) s += "+a";
     return s;
   }();
+  // clang-format off
   const std::string cases[] = {
-      "",
-      " ",
-      "()",
-      "(",
-      ")",
-      "+",
-      "pi",
-      "a",
-      "-a",
-      "+a",
-      "sin",
-      "1+sin",
-      "sin(a)",
-      "a*sin(b)",
-      "c*tg(a)",
-      "random(10)+random(a)",
-      "(1)(2)",
-      "(a+b",
-      "1+[2]",
-      "a/c",
-      "отказ+1/0",
-      "1/0+отказ",
-      "a+b)*c",
-      long_sum,
-      long_sum + "+a",
-      "(" + long_sum + ")(a)",
-      "(a)(b)(c)(1+2)",
-      "1 2",
-      "arcsin(a)",
-      "n/1",
-      "1/n",
-      "big*big",
-      "a%x",
-      "7.9%2.5",
-  };
+      "", " ", "()", "(", ")", "+", "pi", "a", "-a", "+a", "sin", "1+sin", "sin(a)", "a*sin(b)",
+      "c*tg(a)", "random(10)+random(a)", "(1)(2)", "(a+b", "1+[2]", "a/c", "отказ+1/0",
+      "1/0+отказ", "a+b)*c", long_sum, long_sum + "+a", "(" + long_sum + ")(a)",
+      "(a)(b)(c)(1+2)", "1 2", "arcsin(a)", "n/1", "1/n", "big*big", "a%x", "7.9%2.5"};
+  // clang-format on
   for (const std::string& text : cases) {
     EXPECT_EQ(compiled(text, 99), reference(text, 99)) << "formula: " << text;
   }
