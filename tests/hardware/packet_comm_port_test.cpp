@@ -1,0 +1,63 @@
+// The packet layer over the station's serial port, with the line in memory.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "hardware/comm_port_packet_port.h"
+#include "packet_test_support.h"
+#include "scripted_line.h"
+
+namespace {
+
+using packet_testing::Bytes;
+using testing::HasSubstr;
+
+struct SerialFixture {
+  SerialFixture() {
+    line->clock = &clock;
+    port.open("/dev/scripted");
+    log.set_file(dir.file("packets.log"));
+    log.set_threshold(2);
+  }
+  testing_support::TempDir dir;
+  testing_support::FakeClock clock;
+  std::shared_ptr<bus_testing::LineState> line = std::make_shared<bus_testing::LineState>();
+  lib::CommPort port{std::make_unique<bus_testing::ScriptedLine>(line), {}, clock};
+  hardware::CommPortPacketPort packet_port{port};
+  lib::LineLogger log{-1, clock};
+  hardware::PacketChannel channel{packet_port, log, log};
+};
+
+TEST(PacketOverCommPort, RequestGoesOutAndReplyComesBack) {
+  SerialFixture f;
+  const std::uint8_t data = 0x00;
+  ASSERT_TRUE(f.channel.SendPacket(0x05, 0x10, &data, 1));
+  EXPECT_EQ(f.line->written, f.channel.output_buffer());
+
+  hardware::MemoryPacketPort device_port;
+  lib::LineLogger quiet(-1);
+  hardware::PacketChannel device(device_port, quiet, quiet);
+  const Bytes reply{0xF0, 0x1B, 0x33};
+  device.SendPacket(0x05, 0x10, reply.data(), 3);
+  f.line->rx.insert(f.line->rx.end(), device_port.written.begin(), device_port.written.end());
+  std::uint8_t addr = 0, cmd = 0;
+  std::uint16_t len = 0;
+  Bytes out(16);
+  ASSERT_TRUE(f.channel.ReceivePacket(addr, cmd, len, out.data(), 16, false));
+  EXPECT_EQ(addr, 0x05);
+  EXPECT_EQ(Bytes(out.begin(), out.begin() + len), reply);
+}
+
+TEST(PacketOverCommPort, SilenceAndAVanishedDeviceEndTheRead) {
+  SerialFixture f;
+  std::uint8_t addr = 0, cmd = 0;
+  std::uint16_t len = 0;
+  Bytes out(16);
+  EXPECT_FALSE(f.channel.ReceivePacket(addr, cmd, len, out.data(), 16, false));
+  f.line->vanished = true;
+  EXPECT_FALSE(f.channel.ReceivePacket(addr, cmd, len, out.data(), 16, false));
+  const std::string log = testing_support::read_file(f.dir.file("packets.log"));
+  EXPECT_THAT(log, HasSubstr("ReceivePacket: ERROR!!! TIMEOUT!!!"));
+  EXPECT_THAT(log, HasSubstr("ReceivePacket: UNKNOWN ERROR!!!"));
+}
+
+}  // namespace
