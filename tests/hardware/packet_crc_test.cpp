@@ -75,16 +75,4 @@ TEST(PacketCrc, ResetStartsOverAndTheAppendedCrcLeavesZero) {
   EXPECT_FALSE(engine.residue_ok());
 }
 
-TEST(PacketCrc, EverySingleBitErrorIsSeen) {
-  std::vector<std::uint8_t> msg{0x05, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70};
-  const std::uint16_t good = CrcEngine::compute(msg.data(), msg.size());
-  for (std::size_t i = 0; i < msg.size(); ++i) {
-    for (int bit = 0; bit < 8; ++bit) {
-      auto bad = msg;
-      bad[i] ^= static_cast<std::uint8_t>(1 << bit);
-      EXPECT_NE(CrcEngine::compute(bad.data(), bad.size()), good) << i << ":" << bit;
-    }
-  }
-}
-
 }  // namespace
