@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "params/param.h"
 
@@ -32,62 +34,44 @@ Param calibrated(std::initializer_list<UnitCalibrPoint> points) {
 
 const lib::DateTime kNow{45000.0};
 
-// ---------------------------------------------------------------------------------------
-// Without points
-
-TEST(Conversion, LinearSpansTheRangeOverFiveVolts) {
-  const Param p = linear("давление_на_входе", 250, 0);
-  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(5.0, 1.0, kNow), 250.0);
-  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(2.0, 1.0, kNow), 100.0);
-  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(0.0, 1.0, kNow), 0.0);
-  const Param shifted = linear("давление_на_входе", 250, -12.5f);
-  EXPECT_DOUBLE_EQ(shifted.calc_value_by_voltage(1.0, 1.0, kNow), 50.0 - 12.5);
-}
-
-TEST(Conversion, FactorScalesOnlyTheHookLoad) {
-  EXPECT_DOUBLE_EQ(linear("вес_на_крюке", 20, 0).calc_value_by_voltage(5.0, 2.0, kNow), 40.0);
-  EXPECT_DOUBLE_EQ(linear("ВЕС_НА_КРЮКЕ", 20, 0).calc_value_by_voltage(5.0, 2.0, kNow), 40.0);
-  EXPECT_DOUBLE_EQ(linear("вес_на_крюке", 20, 3).calc_value_by_voltage(5.0, 2.0, kNow), 43.0);
-  EXPECT_DOUBLE_EQ(linear("нагрузка", 20, 0).calc_value_by_voltage(5.0, 2.0, kNow), 20.0);
-}
-
-// ---------------------------------------------------------------------------------------
-// Calibration points
-
-TEST(Conversion, OnePointIsAProportion) {
-  Param p = calibrated({{2.0, 50.0}});
-  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(4.0, 1.0, kNow), 100.0);
-  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(-1.0, 1.0, kNow), -25.0);
-  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(0.0, 1.0, kNow), 0.0);
-  p.points = {{0.0, 50.0}};
-  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(3.0, 1.0, kNow), 0.0);
-}
-
-TEST(Conversion, TwoPointsInterpolateAndExtrapolateOnBothEnds) {
-  const Param p = calibrated({{0, 0}, {5, 100}});
-  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(2.5, 1.0, kNow), 50.0);
-  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(6.0, 1.0, kNow), 120.0);
-  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(-1.0, 1.0, kNow), -20.0);
-  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(5.0, 1.0, kNow), 100.0);
-}
-
-TEST(Conversion, SeveralPointsPickTheirSegment) {
-  // Three segments with different slopes: 10/V, 40/V, 5/V.
-  const Param p = calibrated({{0, 0}, {1, 10}, {2, 50}, {4, 60}});
-  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(0.5, 1.0, kNow), 5.0);
-  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(1.0, 1.0, kNow), 10.0);  // a point's own value
-  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(1.5, 1.0, kNow), 30.0);
-  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(3.0, 1.0, kNow), 55.0);
-  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(6.0, 1.0, kNow), 70.0);    // last segment extended
-  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(-1.0, 1.0, kNow), -10.0);  // first segment extended
-}
-
-TEST(Conversion, FactorDoesNotTouchCalibratedHookLoad) {
-  Param p = calibrated({{0, 0}, {5, 100}});
+Param hook(Param p) {
   p.identifier = "вес_на_крюке";
-  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(2.5, 3.0, kNow), 50.0);
-  p.points = {{5, 100}};
-  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(2.5, 3.0, kNow), 50.0);
+  return p;
+}
+
+// Linear rows span their range over five volts; calibrated rows interpolate between their
+// points and extend the end segments; the factor scales only an uncalibrated hook load.
+TEST(Conversion, ValuesByInputAndFactor) {
+  struct Case {
+    const char* name;
+    Param row;
+    double factor;
+    std::vector<std::pair<double, double>> volts_to_value;
+  };
+  const Case cases[] = {
+      {"linear", linear("давление_на_входе", 250, 0), 1, {{5, 250}, {2, 100}, {0, 0}}},
+      {"linear shifted", linear("давление_на_входе", 250, -12.5f), 1, {{1, 50 - 12.5}}},
+      {"hook factor", linear("вес_на_крюке", 20, 0), 2, {{5, 40}}},
+      {"hook factor any case", linear("ВЕС_НА_КРЮКЕ", 20, 0), 2, {{5, 40}}},
+      {"hook factor not on zero", linear("вес_на_крюке", 20, 3), 2, {{5, 43}}},
+      {"factor ignored elsewhere", linear("нагрузка", 20, 0), 2, {{5, 20}}},
+      {"one point is a proportion", calibrated({{2, 50}}), 1, {{4, 100}, {-1, -25}, {0, 0}}},
+      {"one point at zero input", calibrated({{0, 50}}), 1, {{3, 0}}},
+      {"two points", calibrated({{0, 0}, {5, 100}}), 1, {{2.5, 50}, {6, 120}, {-1, -20}, {5, 100}}},
+      // Three segments with different slopes: 10/V, 40/V, 5/V; both ends extended.
+      {"segments",
+       calibrated({{0, 0}, {1, 10}, {2, 50}, {4, 60}}),
+       1,
+       {{0.5, 5}, {1, 10}, {1.5, 30}, {3, 55}, {6, 70}, {-1, -10}}},
+      {"calibrated hook ignores factor", hook(calibrated({{0, 0}, {5, 100}})), 3, {{2.5, 50}}},
+      {"one-point hook ignores factor", hook(calibrated({{5, 100}})), 3, {{2.5, 50}}},
+  };
+  for (const Case& c : cases) {
+    for (const auto& [volts, value] : c.volts_to_value) {
+      SCOPED_TRACE(testing::Message() << c.name << " at " << volts << " V");
+      EXPECT_DOUBLE_EQ(c.row.calc_value_by_voltage(volts, c.factor, kNow), value);
+    }
+  }
 }
 
 TEST(Conversion, EqualXInTheChosenSegmentGivesZero) {

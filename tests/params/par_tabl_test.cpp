@@ -215,15 +215,9 @@ TEST_F(ParTablTest, ConstantDatabaseParametersAreNeverInTheSet) {
   EXPECT_TRUE(table.db_params().empty());
 }
 
-TEST(ConstDbParams, EightyEightEssentialsInTheirOrder) {
+TEST(ConstDbParams, DistinctCatalogueEntriesCoveringEveryTank) {
   const auto list = params::const_db_params();
   ASSERT_EQ(list.size(), 88u);
-  EXPECT_EQ(list.front(), "вес_на_крюке");
-  EXPECT_EQ(list[30], "объем_в_емкости1");
-  EXPECT_EQ(list[45], "объем_в_емкости16");
-  EXPECT_EQ(list[60], params::ParamVars::h_emk1);
-  EXPECT_EQ(list[75], params::ParamVars::h_emk16);
-  EXPECT_EQ(list.back(), "уд_сопротивл_вых");
   std::vector<std::string_view> sorted(list.begin(), list.end());
   std::sort(sorted.begin(), sorted.end());
   EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end());

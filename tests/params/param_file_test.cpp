@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "file_builder.h"
@@ -23,35 +24,19 @@ using testing_support::TempDir;
 
 const RowFields kHook = {
     "Вес на крюке", "W кр.", "т", "вес_на_крюке", 0, 20, 0, 0, 200, 1, 0, 0, 0};
-const RowFields kPressure = {"Давление ПЖ на входе",
-                             "P вх.",
-                             "атм.",
-                             "давление_на_входе",
-                             1,
-                             250,
-                             -1.5f,
-                             0,
-                             250,
-                             10,
-                             0,
-                             2,
-                             0};
+const RowFields kPressure = {
+    "Давление ПЖ на входе", "P вх.", "атм.", "давление_на_входе", 1, 250, -1.5f, 0, 250, 10, 0, 2, 0};
 const RowFields kBlock = {
     "Положение тальблока", "Тальблок", "м", "тальблок", -1, 24, 0, 0, 50, 1, 0, 0, -1};
 
 void expect_row(const Param& p, const RowFields& r, int version) {
   SCOPED_TRACE(r.identifier);
-  EXPECT_EQ(p.full_name, r.full_name);
-  EXPECT_EQ(p.short_name, r.short_name);
-  EXPECT_EQ(p.unit, r.unit);
-  EXPECT_EQ(p.identifier, r.identifier);
-  EXPECT_EQ(p.channel.channel, r.channel);
-  EXPECT_EQ(p.range, r.range);
-  EXPECT_EQ(p.zero, r.zero);
-  EXPECT_EQ(p.scale_min, r.scale_min);
-  EXPECT_EQ(p.scale_max, r.scale_max);
-  EXPECT_EQ(p.averaging, r.averaging);
-  EXPECT_EQ(p.attribute, r.attribute);
+  EXPECT_EQ(std::tie(p.full_name, p.short_name, p.unit, p.identifier),
+            std::tie(r.full_name, r.short_name, r.unit, r.identifier));
+  EXPECT_EQ(std::tie(p.channel.channel, p.averaging, p.attribute),
+            std::tie(r.channel, r.averaging, r.attribute));
+  EXPECT_EQ(std::tie(p.range, p.zero, p.scale_min, p.scale_max),
+            std::tie(r.range, r.zero, r.scale_min, r.scale_max));
   // Fields an older version does not carry keep their defaults.
   EXPECT_EQ(p.channel.module, version >= 3 ? r.module : 0);
   EXPECT_EQ(p.channel.type, version >= 4 ? r.type : 0);
@@ -66,15 +51,11 @@ class ParamFileTest : public ::testing::Test {
 
   Param row(const RowFields& r) {
     Param p;
-    p.full_name = r.full_name;
-    p.short_name = r.short_name;
-    p.unit = r.unit;
-    p.identifier = r.identifier;
+    std::tie(p.full_name, p.short_name, p.unit, p.identifier) =
+        std::tie(r.full_name, r.short_name, r.unit, r.identifier);
     p.channel = params::USOChannel(r.module, r.channel, r.type);
-    p.range = r.range;
-    p.zero = r.zero;
-    p.scale_min = r.scale_min;
-    p.scale_max = r.scale_max;
+    std::tie(p.range, p.zero, p.scale_min, p.scale_max) =
+        std::tie(r.range, r.zero, r.scale_min, r.scale_max);
     p.averaging = r.averaging;
     p.attribute = r.attribute;
     return p;

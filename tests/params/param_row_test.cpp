@@ -78,10 +78,6 @@ TEST(ParamEquality, EveryFieldButTheExtendedInformationCounts) {
 // ---------------------------------------------------------------------------------------
 // Change report
 
-TEST(CheckChanges, NothingChangedGivesEmptyText) {
-  EXPECT_EQ(sample().check_changes(sample()), "");
-}
-
 TEST(CheckChanges, ListsChangedFieldsInOrderWithOldAndNewValues) {
   Param after = sample();
   after.full_name = "Давление на стояке";
@@ -97,12 +93,10 @@ TEST(CheckChanges, ListsChangedFieldsInOrderWithOldAndNewValues) {
             "ед.изм.[атм. -> МПа] "
             "АЦП[2 -> 3] АЦП[5 -> 6] тип канала[0 -> 1] "
             "осредн.[10 -> 2] диап.[250 -> 25.5] нуль[0.5 -> -1] ");
-}
-
-TEST(CheckChanges, ShortNameHasItsOwnLabel) {
-  Param after = sample();
+  after = sample();
   after.short_name = "P стоя.";
   EXPECT_EQ(sample().check_changes(after), "кратк.назв.[P вх. -> P стоя.] ");
+  EXPECT_EQ(sample().check_changes(sample()), "");
 }
 
 TEST(CheckChanges, DescribesWhatHappenedToThePoints) {
@@ -130,17 +124,14 @@ TEST(CheckChanges, DescribesWhatHappenedToThePoints) {
 // ---------------------------------------------------------------------------------------
 // Extended information
 
-TEST(ExtInfo, GetSetAndNumbers) {
+TEST(ExtInfo, MissingOrNonNumericValuesReadAsZero) {
   ParamExtInfo info;
   EXPECT_EQ(info.get("half_life"), "");
   EXPECT_EQ(info.get_float("half_life"), 0.0);
   info.set("half_life", "30,5");
   info.set("radio_koeff", "не число");
-  EXPECT_EQ(info.get("half_life"), "30,5");
   EXPECT_DOUBLE_EQ(info.get_float("half_life"), 30.5);
   EXPECT_EQ(info.get_float("radio_koeff"), 0.0);
-  info.set("half_life", "12");
-  EXPECT_DOUBLE_EQ(info.get_float("half_life"), 12.0);
   EXPECT_EQ(info.values().size(), 2u);
   info.clear();
   EXPECT_TRUE(info.empty());

@@ -36,11 +36,8 @@ TEST_F(WitsConfigTest, AddsMissingRowsAndReportsThem) {
   ASSERT_EQ(table.get_items_count(), 2);
 
   const params::Param& hook = table[0];
-  EXPECT_EQ(hook.full_name, "Вес по WITS");
-  EXPECT_EQ(hook.short_name, "Wкр");
-  EXPECT_EQ(hook.unit, "т");
-  EXPECT_EQ(hook.channel.channel, 0);
-  EXPECT_EQ(hook.channel.type, params::kChannelWits);
+  EXPECT_EQ(hook.full_name + "|" + hook.short_name + "|" + hook.unit, "Вес по WITS|Wкр|т");
+  EXPECT_EQ(hook.channel, params::USOChannel(0, 0, params::kChannelWits));
   EXPECT_EQ(hook.ext_info.get("wits"), "вес_на_крюке \"Вес по WITS\" Wкр т");
   EXPECT_EQ(hook.ext_info.get("wits_server"), "ЗТС-1");
 
@@ -81,13 +78,12 @@ TEST_F(WitsConfigTest, FilesAreInTheCodePageUntilAVersionLine) {
   const Report report = table.load_wits_config(file, "S", false);
   EXPECT_EQ(report, (Report{"тальблок Блок Блок изменен", "нагрузка Нагрузка Нагрузка изменен"}));
   EXPECT_EQ(table[0].full_name, "Блок");
-}
-
-TEST_F(WitsConfigTest, VersionZeroKeepsTheCodePage) {
-  table.add("тальблок");
-  const std::string bytes = "#version 0\n" + lib::utf8_to_cp1251("тальблок Блок\n");
-  EXPECT_EQ(table.apply_wits_config(bytes, "", false).size(), 1u);
-  EXPECT_EQ(table[0].full_name, "Блок");
+  // Version 0 keeps the code page.
+  table[0].channel.type = 0;
+  table[0].channel.channel = -1;
+  const std::string v0 = "#version 0\n" + lib::utf8_to_cp1251("тальблок Блок0\n");
+  EXPECT_EQ(table.apply_wits_config(v0, "", false).size(), 1u);
+  EXPECT_EQ(table[0].full_name, "Блок0");
 }
 
 TEST_F(WitsConfigTest, UnreadableFileGivesAnEmptyReportAndALogLine) {
