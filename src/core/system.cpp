@@ -13,6 +13,7 @@
 #include "core/locks.h"
 #include "core/shared_values_format.h"
 #include "instr/instr_dicts_provider.h"
+#include "hardware/comm_protocols.h"
 #include "journals/journal_files.h"
 #include "journals/mud_additives.h"
 #include "journals/mud_log.h"
@@ -147,6 +148,18 @@ System::System(SystemOptions options)
                         current[kvb::kInletPressureParam]};
   });
 
+  hardware::CommProtocolsEnv bus_env;
+  bus_env.log = [this](std::string_view m, int level) {
+    // Bus errors and warnings reach the error log; chattier lines stay in the packet log.
+    if (level <= 1) error_log_->write(m);
+  };
+  bus_env.set_variable = [this](const std::string& n, const std::string& v) { values_->set_variable(n, v); };
+  bus_env.set_configured_protocol = [this](std::int32_t id) { config_->link.pult_id = id; };
+  bus_env.clock = &clock_;
+  bus_env.sleep = options.sleep;
+  comm_protocols_ = std::make_unique<hardware::CommProtocols>(hardware::CommProtocols::kStationMask,
+                                                              std::move(bus_env));
+
   mess_caller_ = std::make_unique<lib::MessCaller>();
   mess_caller_->set_error_handler([this](const std::string& m) { error_log_->write(m); });
   signals_ = std::make_unique<Signals>(*error_log_);
@@ -172,6 +185,7 @@ void System::free_objects() {
   error_log_.reset();
   module_list_.reset();
   shared_file_lock_.reset();
+  comm_protocols_.reset();
   values_.reset();
   global_ini_.reset();
   dicts_provider_.reset();
@@ -323,6 +337,8 @@ void System::export_shared_values() {
 void System::fill_host_data(HostData& data) const {
   data.text = global_ini_->get_host_text();
   data.reg_active = reg_active_;
+  hardware::CommProtocols* bus = comm_protocols_.get();
+  data.adc_reader = [bus](int device, int channel) { return bus->get_last_adc_value(device, channel); };
 }
 
 void System::set_cur_files_source(std::function<std::vector<std::string>()> source) {

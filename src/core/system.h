@@ -33,6 +33,9 @@ class Wellbore;
 namespace text {
 class Storage;
 }
+namespace hardware {
+class CommProtocols;
+}
 namespace journals {
 class MudAdditives;
 class TroublesLog;
@@ -54,6 +57,8 @@ struct SystemOptions {
   std::string home_folder;
   lib::Clock* clock = nullptr;             // null: the system clock
   lib::FileSystem* file_system = nullptr;  // null: the real file system
+  // How the device exchanges wait; empty: a real sleep. Tests with a fake clock advance it.
+  std::function<void(int ms)> sleep;
 };
 
 class System {
@@ -136,6 +141,7 @@ class System {
   journals::TroublesLog& troubles_log() { return *troubles_log_; }
   journals::MudLog& mud_log() { return *mud_log_; }
   pore::Wellbore& wellbore() { return *wellbore_; }
+  hardware::CommProtocols& comm_protocols() { return *comm_protocols_; }
   lib::lock_object& shared_file_lock() { return *shared_file_lock_; }
   lib::Clock& clock() { return clock_; }
   lib::FileSystem& file_system() { return fs_; }
@@ -162,6 +168,7 @@ class System {
   std::unique_ptr<ErrorLog> error_log_;
   std::unique_ptr<lib::ModuleList> module_list_;
   std::unique_ptr<lib::lock_object> shared_file_lock_;
+  std::unique_ptr<hardware::CommProtocols> comm_protocols_;
   std::unique_ptr<lib::DictsProvider> dicts_provider_;
   std::unique_ptr<lib::DictsProvider> instr_dicts_provider_;
   std::unique_ptr<journals::MudAdditives> mud_additives_;

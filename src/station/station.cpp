@@ -1,0 +1,156 @@
+#include "station/station.h"
+
+#include <cmath>
+#include <filesystem>
+#include <utility>
+
+#include "core/config.h"
+#include "core/global_nums.h"
+#include "core/system.h"
+#include "hardware/comm_incom_data.h"
+#include "hardware/comm_protocols.h"
+#include "hardware/protocol.h"
+#include "params/all_params.h"
+#include "params/par_tabl.h"
+#include "station/station_home.h"
+#include "storage/data_storage.h"
+
+namespace station {
+namespace {
+
+const std::pair<const char*, std::int32_t> kSources[] = {
+    {"emulator", hardware::kProtocolEmulator}, {"console", hardware::kProtocolNewPult},
+    {"console2017", hardware::kProtocol2017},  {"junction", hardware::kProtocolJunctionBox},
+    {"depth", hardware::kProtocolDepthFast},
+};
+
+}  // namespace
+
+std::int32_t protocol_id_of(const std::string& name) {
+  for (const auto& [n, id] : kSources) {
+    if (name == n) return id;
+  }
+  return -1;
+}
+
+Station::Station(reg::System& hub) : hub_(hub) {}
+
+Station::~Station() = default;
+
+std::vector<std::string> Station::open(const StationSettings& settings) {
+  const std::string& home = hub_.get_exe_path();
+  std::vector<std::string> created;
+  try {
+    created = ensure_station_home(home, hub_.catalogue());
+  } catch (const std::exception& e) {
+    throw StationError(e.what());
+  }
+
+  hub_.register_modules();
+  for (const auto& issue : hub_.config().load_from_file(home + reg::kConfigFileName)) {
+    (void)issue;  // unreadable values took their defaults; the config logs what it corrected
+  }
+  params::ParTabl& table = hub_.data_storage().par_tabl();
+  table.set_file_names(home + kParamTableFileName, "");
+  if (!table.load())
+    throw StationError("cannot read the parameter table '" + home + kParamTableFileName + "'");
+  // A first start has no saved state yet: nothing to restore, nothing to complain about.
+  if (settings.restore && std::filesystem::exists(home + reg::kStateFileName))
+    hub_.load_from_file(home);
+  hub_.global_nums().calculate(table);
+  hub_.data_storage().correct_store_modes(hub_.global_nums());
+
+  // The data source: the command line wins over the settings.
+  const auto& link = hub_.config().link;
+  std::int32_t id = link.pult_id;
+  if (!settings.protocol.empty()) {
+    id = protocol_id_of(settings.protocol);
+    if (id < 0) throw StationError("unknown data source '" + settings.protocol + "'");
+  }
+  hardware::CommProtocols& bus = hub_.comm_protocols();
+  const hardware::Protocol* protocol = bus.protocol_at(bus.get_protocol_number(id));
+  if (protocol == nullptr)
+    throw StationError("data source " + std::to_string(id) + " is not available in this build");
+  source_.protocol_id = id;
+  source_.protocol_name = protocol->name;
+  source_.port = settings.port.empty() ? link.port : settings.port;
+  if (id != hardware::kProtocolEmulator) {
+    if (!bus.get_port().open(source_.port)) {
+      throw StationError("cannot open the port '" + source_.port + "' for " + protocol->name);
+    }
+    bus.configure_port(id, 0);
+  } else {
+    source_.port = "-";
+  }
+  bus.clear();
+  opened_ = true;
+  return created;
+}
+
+void Station::tick() {
+  ++source_.ticks;
+  hardware::CommProtocols& bus = hub_.comm_protocols();
+  hardware::CommIncomData reading;
+  const bool ok = bus.read_data(source_.protocol_id, source_.port, reading);
+  if (ok) {
+    bus.update_variables(reading);
+    ++source_.good_readings;
+    source_.last_good_tick = source_.ticks;
+  } else {
+    ++source_.failures;
+  }
+
+  DataStorage& ds = hub_.data_storage();
+  const params::ParTabl& table = ds.par_tabl();
+  const int rows = std::min(table.get_items_count(), ds_tmp::kSlots);
+  raw_.resize(static_cast<std::size_t>(rows), 0.0);
+  has_raw_.resize(static_cast<std::size_t>(rows), false);
+  if (ok) {
+    // The hook load takes the drawworks line factor; a missing or zero factor means 1.
+    double factor = hub_.values().get_float_variable("KoefPolispast");
+    if (!(factor > 0)) factor = 1.0;
+    for (int i = 0; i < rows; ++i) {
+      const params::Param& row = table.rows()[static_cast<std::size_t>(i)];
+      if (!reading.got_value(row.channel)) continue;  // a failed read keeps the last value
+      const double raw = reading.values(row.channel);
+      raw_[static_cast<std::size_t>(i)] = raw;
+      has_raw_[static_cast<std::size_t>(i)] = true;
+      const double value = row.calc_value_by_voltage(raw, factor, lib::now(hub_.clock()));
+      if (std::isfinite(value)) ds.current_values()[i] = value;
+    }
+  }
+  ds.average_values().calculate_values(false);
+  ds.average_values().calculate_values(true);
+  ds.tick();
+  hub_.mess_caller().run_pending();
+  hub_.on_data();
+}
+
+void Station::close() {
+  if (!opened_) return;
+  hub_.save_to_file(hub_.get_exe_path());
+  hub_.comm_protocols().get_port().close();
+  opened_ = false;
+}
+
+std::vector<RowView> Station::rows() const {
+  std::vector<RowView> out;
+  DataStorage& ds = hub_.data_storage();
+  const auto& table_rows = ds.par_tabl().rows();
+  for (std::size_t i = 0; i < table_rows.size() && i < static_cast<std::size_t>(ds_tmp::kSlots);
+       ++i) {
+    RowView v;
+    v.identifier = table_rows[i].identifier;
+    v.name = table_rows[i].short_name.empty() ? table_rows[i].full_name : table_rows[i].short_name;
+    v.unit = table_rows[i].unit;
+    v.value = ds[static_cast<int>(i)];
+    if (i < raw_.size()) {
+      v.raw = raw_[i];
+      v.has_raw = has_raw_[i];
+    }
+    out.push_back(std::move(v));
+  }
+  return out;
+}
+
+}  // namespace station

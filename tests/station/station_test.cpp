@@ -1,0 +1,178 @@
+// The station loop end to end: a home folder, the emulator or the bus simulator over a
+// pseudo-terminal, ticks, the shared export, a stop and a restart.
+#include "station/station.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/shared_values.h"
+#include "core/system.h"
+#include "hardware/old_bus_sim_server.h"
+#include "hardware/protocol.h"
+#include "lib/pseudo_terminal.h"
+#include "params/par_tabl.h"
+#include "station/station_home.h"
+#include "storage/data_storage.h"
+#include "support/fakes.h"
+
+using testing_support::FakeClock;
+using testing_support::TempDir;
+
+namespace {
+
+// A hub on a fake clock whose sleeps advance it, so the emulator's one-second pace costs
+// no real time.
+struct Rig {
+  explicit Rig(const std::string& home) {
+    clock.set(2026, 12, 5, 12, 0, 0);
+    reg::SystemOptions o;
+    o.home_folder = home;
+    o.clock = &clock;
+    o.sleep = [this](int ms) {
+      clock.steady += ms;
+      clock.now.seconds += ms / 1000;
+    };
+    hub = std::make_unique<reg::System>(o);
+    st = std::make_unique<station::Station>(*hub);
+  }
+  void ticks(int n) {
+    for (int i = 0; i < n; ++i) {
+      clock.steady += 1000;
+      st->tick();
+    }
+  }
+  FakeClock clock;
+  std::unique_ptr<reg::System> hub;
+  std::unique_ptr<station::Station> st;
+};
+
+TEST(StationHome, FirstStartCreatesTheStationAndALaterStartCreatesNothing) {
+  TempDir dir;
+  const std::string home = dir.path() + "new-station/";
+  {
+    Rig rig(home);
+    auto created = rig.st->open({"emulator", "", true});
+    ASSERT_GE(created.size(), 2u);
+    EXPECT_TRUE(std::filesystem::exists(home + "global.ini"));
+    EXPECT_TRUE(std::filesystem::exists(home + station::kParamTableFileName));
+    EXPECT_GE(rig.hub->data_storage().par_tabl().find_global("вес_на_крюке"), 0);
+    rig.st->close();
+  }
+  Rig again(home);
+  EXPECT_TRUE(again.st->open({"emulator", "", true}).empty());
+  EXPECT_EQ(testing_support::read_file(home + "registr.errors.log"), "")
+      << "neither start may log an error";
+}
+
+TEST(StationTick, EmulatedRawInputsBecomeTheRowsCalibratedValues) {
+  TempDir dir;
+  Rig rig(dir.path());
+  rig.st->open({"emulator", "", true});
+  rig.ticks(3);
+  EXPECT_EQ(rig.st->source().good_readings, 3u);
+  DataStorage& ds = rig.hub->data_storage();
+  int checked = 0;
+  auto rows = rig.st->rows();
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (!rows[i].has_raw) continue;
+    const params::Param& row = ds.par_tabl()[static_cast<int>(i)];
+    const double expected = row.calc_value_by_voltage(rows[i].raw, 1.0, lib::now(rig.clock));
+    EXPECT_NEAR(ds.current_values()[static_cast<int>(i)], expected, 1e-9) << row.identifier;
+    if (row.channel.type == params::kChannelAnalog) {
+      EXPECT_GE(rows[i].raw, 1024) << row.identifier;
+      EXPECT_LE(rows[i].raw, 4095) << row.identifier;
+    }
+    ++checked;
+  }
+  EXPECT_GE(checked, 10);
+
+  // The export holds the depths and the three named values of the last tick.
+  ds.set_depth_z(1234);
+  ds.set_depth_cur(1200);
+  rig.ticks(1);
+  auto kvb = reg::read_shared_values(dir.file("data/kvb.dat"), rig.hub->shared_file_lock());
+  ASSERT_TRUE(kvb);
+  EXPECT_EQ(kvb->bottom_hole_depth, 1234);
+  EXPECT_EQ(kvb->bit_depth, 1200);
+  EXPECT_FLOAT_EQ(static_cast<float>(kvb->hook_load),
+                  static_cast<float>(ds.current_values()["вес_на_крюке"]));
+  EXPECT_FLOAT_EQ(static_cast<float>(kvb->inlet_pressure),
+                  static_cast<float>(ds.current_values()["давление_на_входе"]));
+}
+
+TEST(StationTick, StopAndRestartRestoreDepthsAndAverages) {
+  TempDir dir;
+  double saved_average = 0;
+  int row = -1;
+  {
+    Rig rig(dir.path());
+    rig.st->open({"emulator", "", true});
+    rig.ticks(4);
+    DataStorage& ds = rig.hub->data_storage();
+    ds.set_depth_z(2500.5);
+    ds.set_depth_cur(2400);
+    row = ds.par_tabl().find_global("вес_на_крюке");
+    ASSERT_GE(row, 0);
+    ASSERT_GT(ds.par_tabl()[row].averaging, 1);
+    saved_average = ds.average_values().average(row);
+    rig.st->close();
+  }
+  Rig rig(dir.path());
+  rig.st->open({"emulator", "", true});
+  DataStorage& ds = rig.hub->data_storage();
+  EXPECT_EQ(ds.depth_z(), 2500.5);
+  EXPECT_EQ(ds.depth_cur(), 2400.0);
+  EXPECT_DOUBLE_EQ(ds[row], saved_average) << "the first tick starts from the saved average";
+
+  Rig fresh(dir.path());
+  fresh.st->open({"emulator", "", false});
+  EXPECT_EQ(fresh.hub->data_storage().depth_z(), 0.0) << "--no-restore starts clean";
+}
+
+TEST(StationOpen, BadSourcesGiveClearErrors) {
+  TempDir dir;
+  Rig rig(dir.path());
+  try {
+    rig.st->open({"console", "/dev/nonexistent-rig-port", true});
+    FAIL() << "a missing port must refuse to start";
+  } catch (const station::StationError& e) {
+    EXPECT_NE(std::string(e.what()).find("/dev/nonexistent-rig-port"), std::string::npos)
+        << e.what();
+  }
+  Rig other(dir.path());
+  EXPECT_THROW(other.st->open({"carrier-pigeon", "", true}), station::StationError);
+  EXPECT_EQ(station::protocol_id_of("emulator"), hardware::kProtocolEmulator);
+  EXPECT_EQ(station::protocol_id_of("depth"), hardware::kProtocolDepthFast);
+}
+
+TEST(StationTick, ReadsTheBusSimulatorOverAPseudoTerminal) {
+  TempDir dir;
+  lib::PseudoTerminal pty;
+  ASSERT_TRUE(pty.create()) << pty.error();
+  hardware::OldBusDevice device;
+  for (std::size_t i = 0; i < device.adc.size(); ++i)
+    device.adc[i] = static_cast<std::uint16_t>(1024 + 100 * i);
+  hardware::OldBusSimServer server(lib::make_serial_byte_port_from_fd(pty.release_master()),
+                                   device);
+  server.start();
+
+  reg::SystemOptions o;
+  o.home_folder = dir.path();
+  reg::System hub(o);
+  station::Station st(hub);
+  st.open({"console", pty.slave_path(), true});
+  for (int i = 0; i < 3; ++i) st.tick();
+  st.close();
+  server.stop();
+
+  EXPECT_GE(st.source().good_readings, 2u);
+  DataStorage& ds = hub.data_storage();
+  const int hook = ds.par_tabl().find_global("вес_на_крюке");
+  const params::Param& row = ds.par_tabl()[hook];
+  ASSERT_EQ(row.channel.type, params::kChannelAnalog);
+  const double raw = 1024 + 100 * row.channel.channel;
+  EXPECT_NEAR(ds.current_values()[hook], row.calc_value_by_voltage(raw, 1.0), 1e-9);
+}
+
+}  // namespace
