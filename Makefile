@@ -12,8 +12,10 @@ release: setup
 	cmake -S . -B build/release $(GEN) -DCMAKE_BUILD_TYPE=Release -DRIGCORE_BUILD_TESTS=OFF
 	cmake --build build/release -j $(JOBS)
 
+# The station on the built-in emulator, in its own home folder under the build tree.
+STATION_HOME ?= build/release/station
 run: release
-	./build/release/apps/rigstation/rigstation $(RUN_ARGS)
+	./build/release/apps/rigstation/rigstation run --home $(STATION_HOME) $(RUN_ARGS)
 
 debug: setup
 	cmake -S . -B build/debug $(GEN) -DCMAKE_BUILD_TYPE=Debug -DRIGCORE_SANITIZE=ON
