@@ -11,6 +11,7 @@
 #include "core/global_nums.h"
 #include "core/home_folder.h"
 #include "core/locks.h"
+#include "core/plugin_manager.h"
 #include "core/shared_values_format.h"
 #include "instr/instr_dicts_provider.h"
 #include "hardware/comm_protocols.h"
@@ -160,6 +161,27 @@ System::System(SystemOptions options)
   comm_protocols_ = std::make_unique<hardware::CommProtocols>(hardware::CommProtocols::kStationMask,
                                                               std::move(bus_env));
 
+  // The plug-in manager holds its place in the order of ownership, but is made once the
+  // registry and the storage its host services reach exist.
+  PluginStation station;
+  station.lock = &sys_lock_obj();
+  station.values = values_.get();
+  // A plug-in may still call in while the hub is being torn down; the storage may be gone.
+  station.table_has_param = [this](const std::string& name) {
+    return data_storage_ && data_storage_->par_tabl().param_exists(name);
+  };
+  station.crush_flag = [this](const std::string& name) {
+    return data_storage_ && data_storage_->crush_flags()[name] != 0;
+  };
+  station.reg_active = [this] { return reg_active_; };
+  station.current_operation = [this] {
+    return data_storage_ ? data_storage_->current_operation_item() : calc::CurrentOperationItem{};
+  };
+  station.error_log = [this](const std::string& m) {
+    if (error_log_) error_log_->write(m);
+  };
+  plugins_ = std::make_unique<RegPluginManager>(std::move(station));
+
   mess_caller_ = std::make_unique<lib::MessCaller>();
   mess_caller_->set_error_handler([this](const std::string& m) { error_log_->write(m); });
   signals_ = std::make_unique<Signals>(*error_log_);
@@ -186,6 +208,8 @@ void System::free_objects() {
   module_list_.reset();
   shared_file_lock_.reset();
   comm_protocols_.reset();
+  // Unloads the plug-ins while the registry their values live in still exists.
+  plugins_.reset();
   values_.reset();
   global_ini_.reset();
   dicts_provider_.reset();
@@ -285,12 +309,15 @@ void System::before_work(int race_num, bool continue_race, const std::string& /*
   std::lock_guard guard(sys_lock_obj());
   values_->set_variable("race_num", std::to_string(race_num));
   signals_->start(race_num, continue_race);
+  // After the run modules were reset, so a plug-in starting a run sees fresh totals.
+  plugins_->for_each([&](RegPlugin& p) { p.start_registration(race_num, continue_race); });
   reg_active_ = true;
 }
 
 void System::after_work(const std::string& /*text*/) {
   std::lock_guard guard(sys_lock_obj());
   signals_->stop();
+  plugins_->for_each([](RegPlugin& p) { p.stop_registration(); });
   reg_active_ = false;
 }
 

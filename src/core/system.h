@@ -47,6 +47,7 @@ namespace reg {
 class GlobalNums;
 class Config;
 class GlobalIni;
+class RegPluginManager;
 
 inline constexpr const char* kStateFileName = "sys.bin";
 // The data version the state file's module list is written and read with.
@@ -89,7 +90,7 @@ class System {
   bool get_reg_active() const { return reg_active_; }
 
   // Listeners told about the bracket, called under the system lock in connection order:
-  // the run modules (reset on a new run) and the plug-ins connect here.
+  // the run modules (reset on a new run) connect here. The plug-ins are told after them.
   using StartListener = std::function<void(int race_num, bool continue_race)>;
   using StopListener = std::function<void()>;
   boost::signals2::connection connect_before_work(StartListener listener);
@@ -129,6 +130,8 @@ class System {
   lib::ModuleList& module_list() { return *module_list_; }
   lib::MessCaller& mess_caller() { return *mess_caller_; }
   Values& values() { return *values_; }
+  // The plug-ins; before_work / after_work broadcast the registration bracket to them.
+  RegPluginManager& plugins() { return *plugins_; }
   // The parameter catalogue of this station (its fast list comes from the home folder).
   params::AllParams& catalogue() { return *catalogue_; }
   Config& config() { return *config_; }
@@ -169,6 +172,7 @@ class System {
   std::unique_ptr<lib::ModuleList> module_list_;
   std::unique_ptr<lib::lock_object> shared_file_lock_;
   std::unique_ptr<hardware::CommProtocols> comm_protocols_;
+  std::unique_ptr<RegPluginManager> plugins_;
   std::unique_ptr<lib::DictsProvider> dicts_provider_;
   std::unique_ptr<lib::DictsProvider> instr_dicts_provider_;
   std::unique_ptr<journals::MudAdditives> mud_additives_;

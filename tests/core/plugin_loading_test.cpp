@@ -1,0 +1,199 @@
+// Real shared objects through dlopen: the example plug-in, refused libraries, and the hub
+// telling a loaded plug-in about the registration bracket.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "core/plugin_manager.h"
+#include "core/system.h"
+#include "formula/calculator.h"
+#include "lib/file_system.h"
+#include "plugin_test_support.h"
+#include "support/fakes.h"
+
+using namespace reg;
+
+namespace {
+
+const std::string kDerivedPrefix = "Модуль 'derived_values' :";
+
+class PluginLoadingTest : public testing::Test {
+ protected:
+  PluginLoadingTest() {
+    station_.lock = &lock_;
+    station_.values = &values_;
+    station_.error_log = [this](const std::string& m) { log_.push_back(m); };
+    values_.set_backend(&backend_);
+  }
+
+  void write_formulas(const std::string& text) {
+    std::ofstream(work_.path() + "/derived_values.ini", std::ios::binary) << text;
+  }
+
+  int log_lines_containing(const std::string& part) const {
+    return static_cast<int>(std::count_if(log_.begin(), log_.end(), [&](const std::string& l) {
+      return l.find(part) != std::string::npos;
+    }));
+  }
+
+  // Loads the example plug-in and lets it read its file.
+  RegPluginManager& load_derived_values() {
+    manager_ = std::make_unique<RegPluginManager>(station_);
+    EXPECT_TRUE(manager_->load(RIGCORE_TEST_DERIVED_VALUES_PLUGIN));
+    manager_->set_workpath(work_.path() + "/");
+    manager_->for_each([](RegPlugin& p) { p.init(); });
+    return *manager_;
+  }
+
+  void tick() {
+    manager_->for_each([](RegPlugin& p) { p.data_calc_completed(); });
+  }
+
+  lib::lock_object lock_;
+  Values values_{lock_};
+  plugin_test::MapBackend backend_;
+  PluginStation station_;
+  std::vector<std::string> log_;
+  testing_support::TempDir work_;
+  std::unique_ptr<RegPluginManager> manager_;
+};
+
+TEST_F(PluginLoadingTest, WrongVersionAndForeignLibrariesAreRefused) {
+  RegPluginManager manager(station_);
+  EXPECT_FALSE(manager.load(RIGCORE_TEST_WRONG_ABI_PLUGIN));
+  EXPECT_FALSE(manager.load(RIGCORE_TEST_NOT_A_PLUGIN));
+  EXPECT_FALSE(manager.load(work_.path() + "/missing.so"));
+  // A file that is not a shared object at all.
+  std::ofstream(work_.path() + "/garbage.so") << "\x7f"
+                                                 "ELF? not really";
+  EXPECT_FALSE(manager.load(work_.path() + "/garbage.so"));
+
+  EXPECT_EQ(manager.get_size(), 0);
+  ASSERT_EQ(log_.size(), 4u);
+  EXPECT_NE(log_[0].find("версии интерфейса " + std::to_string(kPluginAbiVersion + 1)),
+            std::string::npos)
+      << log_[0];
+  EXPECT_NE(log_[1].find("это не модуль станции"), std::string::npos) << log_[1];
+  EXPECT_NE(log_[2].find("missing.so"), std::string::npos) << log_[2];
+  EXPECT_NE(log_[3].find("garbage.so"), std::string::npos) << log_[3];
+}
+
+TEST_F(PluginLoadingTest, DerivedValuesAreRegisteredAndEvaluatedEveryTick) {
+  write_formulas(
+      "\xEF\xBB\xBF; производные параметры\r\n"
+      "[формулы]\r\n"
+      "нагрузка_т = вес_на_крюке / 9.81\r\n"
+      "итог = нагрузка_т * 2 + давление ^ 2\r\n"
+      "отношение = вес_на_крюке / давление\n");
+  backend_.averages = {{"вес_на_крюке", 981}, {"давление", 3}};
+  RegPluginManager& manager = load_derived_values();
+  EXPECT_TRUE(log_.empty()) << log_.front();
+  EXPECT_TRUE(values_.param_exists("НАГРУЗКА_Т"));
+
+  tick();
+  const formula::Resolver averages = [this](const std::string& n) {
+    return backend_.get_average(n);
+  };
+  const float load = formula::Calculator::calculate("вес_на_крюке / 9.81", averages);
+  EXPECT_FLOAT_EQ(values_.get("нагрузка_т"), load);
+  // A formula sees this tick's value of a derived value defined above it.
+  EXPECT_FLOAT_EQ(values_.get("итог"), load * 2 + 9);
+  EXPECT_FLOAT_EQ(values_.get("отношение"), 327);
+
+  backend_.averages["давление"] = 4;
+  tick();
+  EXPECT_FLOAT_EQ(values_.get("итог"), load * 2 + 16);
+  EXPECT_EQ(manager.status_texts(), std::vector<std::string>{"Производные параметры: формул: 3"});
+}
+
+TEST_F(PluginLoadingTest, BadLinesAreLoggedAndTheGoodOnesStillWork) {
+  write_formulas(
+      "строка без знака\n"
+      " = 1 + 2\n"
+      "пустая =   \n"
+      "символ = вес $ 2\n"
+      "скобки = (вес + 1\n"
+      "хорошая = вес + 1\n"
+      "хорошая = вес + 2\n"
+      "вес = 5\n");
+  backend_.averages = {{"вес", 10}};
+  values_.register_value("вес", "Вес", "т", kValuePlain, [] { return 10.0; });
+  load_derived_values();
+  tick();
+
+  EXPECT_FLOAT_EQ(values_.get("хорошая"), 11);  // the first definition holds
+  EXPECT_EQ(log_lines_containing(kDerivedPrefix), 7);
+  EXPECT_EQ(log_lines_containing("строка 1:"), 1);
+  EXPECT_EQ(log_lines_containing("пустое имя"), 1);
+  EXPECT_EQ(log_lines_containing("пустая формула"), 1);
+  EXPECT_EQ(log_lines_containing("строка 4 'символ'"), 1);
+  EXPECT_EQ(log_lines_containing("строка 5 'скобки'"), 1);
+  EXPECT_EQ(log_lines_containing("строка 7 'хорошая': имя определено дважды"), 1);
+  EXPECT_EQ(log_lines_containing("строка 8 'вес': имя уже занято"), 1);
+}
+
+TEST_F(PluginLoadingTest, FailingFormulaIsLoggedOncePerSpellAndReadsZero) {
+  write_formulas("отношение = вес / давление\n");
+  backend_.averages = {{"вес", 10}, {"давление", 0}};
+  load_derived_values();
+  tick();
+  tick();
+  EXPECT_EQ(values_.get("отношение"), 0.0);
+  EXPECT_EQ(log_lines_containing("'отношение': Деление на ноль"), 1);
+
+  backend_.averages["давление"] = 5;
+  tick();
+  EXPECT_FLOAT_EQ(values_.get("отношение"), 2);
+  backend_.averages["давление"] = 0;
+  tick();
+  EXPECT_EQ(log_lines_containing("'отношение': Деление на ноль"), 2);
+}
+
+TEST_F(PluginLoadingTest, OptionsClickRereadsTheFileAndUnloadSilencesTheValues) {
+  write_formulas("первая = a + 1\n");
+  backend_.averages = {{"a", 1}};
+  RegPluginManager& manager = load_derived_values();
+  const std::vector<PluginMenuItem> menu = manager.fill_opts_menu();
+  ASSERT_EQ(menu.size(), 1u);
+  EXPECT_EQ(menu[0].tag, kPluginMenuTagBase);
+
+  write_formulas("вторая = a * 10\n");
+  manager.OnMenuClick(menu[0]);
+  tick();
+  EXPECT_FLOAT_EQ(values_.get("вторая"), 10);
+  EXPECT_EQ(values_.get("первая"), 0.0);  // dropped from the file
+
+  manager.free();
+  EXPECT_EQ(values_.get("вторая"), 0.0);  // its code is unloaded; nothing may call into it
+}
+
+TEST_F(PluginLoadingTest, MissingFileIsLoggedWithoutValues) {
+  RegPluginManager& manager = load_derived_values();
+  tick();
+  EXPECT_EQ(log_lines_containing(kDerivedPrefix + "не удалось открыть файл"), 1);
+  EXPECT_TRUE(manager.status_texts().empty());
+}
+
+TEST(SystemPluginsLoaded, BracketReachesPluginsAfterTheRunNumberIsSet) {
+  testing_support::TempDir home;
+  System hub(SystemOptions{home.path()});
+  ASSERT_TRUE(hub.plugins().load(RIGCORE_TEST_BRACKET_PLUGIN));
+  ASSERT_TRUE(hub.plugins().load(RIGCORE_TEST_DERIVED_VALUES_PLUGIN));
+
+  hub.before_work(8, true, "");
+  EXPECT_EQ(hub.values().get_variable("bracket.seen"), "8/8/1");
+  hub.after_work("");
+  EXPECT_EQ(hub.values().get_variable("bracket.stopped"), "1");
+
+  // A throwing plug-in is logged in the hub's error log and the run still starts.
+  hub.before_work(-1, false, "");
+  EXPECT_TRUE(hub.get_reg_active());
+  const auto log = lib::read_whole_file(hub.get_exe_path() + kErrorLogFileName);
+  ASSERT_TRUE(log.has_value());
+  EXPECT_NE(log->find("Исключение \"отрицательный номер рейса\" в модуле \"bracket\""),
+            std::string::npos)
+      << *log;
+}
+
+}  // namespace
