@@ -177,7 +177,9 @@ TEST_F(PluginLoadingTest, MissingFileIsLoggedWithoutValues) {
 
 TEST(SystemPluginsLoaded, BracketReachesPluginsAfterTheRunNumberIsSet) {
   testing_support::TempDir home;
-  System hub(SystemOptions{home.path()});
+  SystemOptions options;
+  options.home_folder = home.path();
+  System hub(options);
   ASSERT_TRUE(hub.plugins().load(RIGCORE_TEST_BRACKET_PLUGIN));
   ASSERT_TRUE(hub.plugins().load(RIGCORE_TEST_DERIVED_VALUES_PLUGIN));
 

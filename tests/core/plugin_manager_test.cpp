@@ -217,7 +217,9 @@ TEST_F(PluginManagerTest, StatusTextsSkipPluginsWithoutOne) {
 
 TEST(SystemPlugins, BracketWithoutPluginsOnlyChangesTheHubState) {
   testing_support::TempDir home;
-  System hub(SystemOptions{home.path()});
+  SystemOptions options;
+  options.home_folder = home.path();
+  System hub(options);
   ASSERT_EQ(hub.plugins().get_size(), 0);
   hub.before_work(31, false, "");
   EXPECT_TRUE(hub.get_reg_active());
