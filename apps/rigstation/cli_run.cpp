@@ -35,6 +35,15 @@ std::string fmt_value(double v) {
   return buf;
 }
 
+// Pads to a width in characters, not bytes, so Cyrillic names line up.
+std::string pad(const std::string& text, std::size_t width, bool right = false) {
+  std::size_t chars = 0;
+  for (unsigned char c : text) chars += (c & 0xC0) != 0x80;
+  if (chars >= width) return text;
+  const std::string fill(width - chars, ' ');
+  return right ? fill + text : text + fill;
+}
+
 void print_screen(const station::Station& st, bool clear) {
   const auto& s = st.source();
   if (clear) std::fputs("\x1b[H\x1b[2J", stdout);
@@ -45,10 +54,12 @@ void print_screen(const station::Station& st, bool clear) {
       s.protocol_name.c_str(), s.protocol_id, s.port.c_str(),
       static_cast<unsigned long long>(s.good_readings), static_cast<unsigned long long>(s.failures),
       static_cast<unsigned long long>(s.last_good_tick));
-  std::printf("%-28s %12s  %-10s %10s\n", "parameter", "value", "unit", "raw");
+  std::printf("%s %s  %s %s\n", pad("parameter", 30).c_str(), pad("value", 12, true).c_str(),
+              pad("unit", 10).c_str(), pad("raw", 10, true).c_str());
   for (const auto& r : st.rows()) {
-    std::printf("%-28s %12s  %-10s %10s\n", r.identifier.c_str(), fmt_value(r.value).c_str(),
-                r.unit.c_str(), r.has_raw ? fmt_value(r.raw).c_str() : "-");
+    std::printf("%s %s  %s %s\n", pad(r.identifier, 30).c_str(),
+                pad(fmt_value(r.value), 12, true).c_str(), pad(r.unit, 10).c_str(),
+                pad(r.has_raw ? fmt_value(r.raw) : "-", 10, true).c_str());
   }
   std::printf(
       "\nrecording: not yet part of this station build. Ctrl-C stops and saves the state.\n");
