@@ -6,6 +6,8 @@
 
 #include "core/config.h"
 #include "core/global_nums.h"
+#include "core/plugin_interface.h"
+#include "core/plugin_manager.h"
 #include "core/system.h"
 #include "hardware/comm_incom_data.h"
 #include "hardware/comm_protocols.h"
@@ -47,6 +49,15 @@ std::vector<std::string> Station::open(const StationSettings& settings) {
   }
 
   hub_.register_modules();
+  // Plug-ins come before the saved state, so those that keep state get it back.
+  hub_.plugins().set_workpath(home);
+  if (std::filesystem::is_directory(home + kPluginsFolder)) {
+    hub_.plugins().load_folder(home + kPluginsFolder,
+                               [this](const std::string& name, lib::ModuleBaseOld& module) {
+                                 hub_.module_list().register_module(module, name);
+                               });
+    hub_.plugins().for_each([](reg::RegPlugin& p) { p.init(); });
+  }
   for (const auto& issue : hub_.config().load_from_file(home + reg::kConfigFileName)) {
     (void)issue;  // unreadable values took their defaults; the config logs what it corrected
   }
@@ -122,6 +133,7 @@ void Station::tick() {
   ds.average_values().calculate_values(false);
   ds.average_values().calculate_values(true);
   ds.tick();
+  hub_.plugins().for_each([](reg::RegPlugin& p) { p.data_calc_completed(); });
   hub_.mess_caller().run_pending();
   hub_.on_data();
 }
@@ -129,6 +141,7 @@ void Station::tick() {
 void Station::close() {
   if (!opened_) return;
   hub_.save_to_file(hub_.get_exe_path());
+  hub_.plugins().free();
   hub_.comm_protocols().get_port().close();
   opened_ = false;
 }

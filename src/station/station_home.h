@@ -14,6 +14,8 @@ namespace station {
 
 inline constexpr const char* kParamTableFileName = "params.tbl";
 inline constexpr const char* kDataFolder = "data/";
+// Plug-in libraries ("*.so") the station loads on start.
+inline constexpr const char* kPluginsFolder = "plugins/";
 
 // Creates what is missing; returns one line per thing created (empty on a later start).
 // Throws std::runtime_error with a clear message when the folder cannot be written.

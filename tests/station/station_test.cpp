@@ -176,3 +176,23 @@ TEST(StationTick, ReadsTheBusSimulatorOverAPseudoTerminal) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(StationPlugins, TheExamplePluginComputesItsValuesEveryTick) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.path() + "plugins");
+  std::filesystem::copy_file(RIGCORE_TEST_DERIVED_VALUES_PLUGIN,
+                             dir.path() + "plugins/derived_values.so");
+  lib::write_file_atomically(dir.file("derived_values.ini"), "двойной_вес = вес_на_крюке*2\n");
+  Rig rig(dir.path());
+  rig.st->open({"emulator", "", true});
+  rig.ticks(2);
+  const double hook = rig.hub->values().get("вес_на_крюке");
+  EXPECT_GT(hook, 0.0);
+  EXPECT_NEAR(rig.hub->values().get("двойной_вес"), 2 * hook, 1e-3 * hook);
+  rig.st->close();
+  EXPECT_EQ(testing_support::read_file(dir.file("registr.errors.log")), "");
+}
+
+}  // namespace
