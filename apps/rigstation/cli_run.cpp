@@ -61,6 +61,11 @@ void print_screen(const station::Station& st, bool clear) {
                 pad(fmt_value(r.value), 12, true).c_str(), pad(r.unit, 10).c_str(),
                 pad(r.has_raw ? fmt_value(r.raw) : "-", 10, true).c_str());
   }
+  std::printf("\n%s %s  %s\n", pad("value", 30).c_str(), pad("", 12, true).c_str(), "unit");
+  for (const auto& r : st.registered_values()) {
+    std::printf("%s %s  %s\n", pad(r.identifier, 30).c_str(),
+                pad(fmt_value(r.value), 12, true).c_str(), r.unit.c_str());
+  }
   std::printf(
       "\nrecording: not yet part of this station build. Ctrl-C stops and saves the state.\n");
   std::fflush(stdout);
@@ -91,6 +96,7 @@ void print_json(const station::Station& st) {
     if (r.has_raw) row["raw"] = r.raw;
     j["values"][r.identifier] = row;
   }
+  for (const auto& r : st.registered_values()) j["registered"][r.identifier] = r.value;
   std::printf("%s\n", j.dump().c_str());
   std::fflush(stdout);
 }

@@ -166,4 +166,19 @@ std::vector<RowView> Station::rows() const {
   return out;
 }
 
+std::vector<RowView> Station::registered_values() const {
+  std::vector<reg::ValueParam> params;
+  hub_.values().enum_values(params, false);
+  std::vector<RowView> out;
+  for (const auto& p : params) {
+    RowView v;
+    v.identifier = p.name;
+    v.name = p.full_name;
+    v.unit = p.unit;
+    v.value = hub_.values().get(p.name);
+    out.push_back(std::move(v));
+  }
+  return out;
+}
+
 }  // namespace station

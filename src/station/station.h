@@ -69,6 +69,8 @@ class Station {
 
   const SourceStatus& source() const { return source_; }
   std::vector<RowView> rows() const;
+  // The registry's named values (depths, run values, plug-in values), in name order.
+  std::vector<RowView> registered_values() const;
 
  private:
   void convert_rows(bool reading_ok);

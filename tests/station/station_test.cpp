@@ -191,6 +191,11 @@ TEST(StationPlugins, TheExamplePluginComputesItsValuesEveryTick) {
   const double hook = rig.hub->values().get("вес_на_крюке");
   EXPECT_GT(hook, 0.0);
   EXPECT_NEAR(rig.hub->values().get("двойной_вес"), 2 * hook, 1e-3 * hook);
+  // The live view lists it among the registered values.
+  bool listed = false;
+  for (const auto& v : rig.st->registered_values())
+    listed = listed || v.identifier == "двойной_вес";
+  EXPECT_TRUE(listed);
   rig.st->close();
   EXPECT_EQ(testing_support::read_file(dir.file("registr.errors.log")), "");
 }
