@@ -13,8 +13,8 @@
 #include "core/locks.h"
 #include "core/plugin_manager.h"
 #include "core/shared_values_format.h"
-#include "instr/instr_dicts_provider.h"
 #include "hardware/comm_protocols.h"
+#include "instr/instr_dicts_provider.h"
 #include "journals/journal_files.h"
 #include "journals/mud_additives.h"
 #include "journals/mud_log.h"
@@ -154,7 +154,9 @@ System::System(SystemOptions options)
     // Bus errors and warnings reach the error log; chattier lines stay in the packet log.
     if (level <= 1) error_log_->write(m);
   };
-  bus_env.set_variable = [this](const std::string& n, const std::string& v) { values_->set_variable(n, v); };
+  bus_env.set_variable = [this](const std::string& n, const std::string& v) {
+    values_->set_variable(n, v);
+  };
   bus_env.set_configured_protocol = [this](std::int32_t id) { config_->link.pult_id = id; };
   bus_env.clock = &clock_;
   bus_env.sleep = options.sleep;
@@ -255,8 +257,17 @@ void System::fill_values_list() {
                           [ds] { return ds->depth_z(); });
   values_->register_value("ds.depth_cur", "Глубина инструмента", "м", kValuePlain,
                           [ds] { return ds->depth_cur(); });
+  Config* config = config_.get();
+  values_->register_value("config.race_info.doloto_diametr", "Диаметр долота", "мм", kValuePlain,
+                          [config] { return config->race_info().get_doloto_diametr(); });
+  values_->register_value("config.race_info.kavern_koeff", "Коэффициент кавернозности", "",
+                          kValuePlain, [config] { return config->race_info().get_kavern_koeff(); });
   values_->register_value("ds.depth_uz", "Над забоем", "м", kValuePlain,
                           [ds] { return ds->get_depth_uz(); });
+  values_->register_value("config.w_kol", "Общий вес колонны", "т", kValuePlain,
+                          [config] { return config->get_WKolRot(); });
+  values_->register_value("config.w_kol_tur", "Общий вес колонны без вращения", "т", kValuePlain,
+                          [config] { return config->get_WKolTur(); });
 }
 
 void System::save_to_file(const std::string& folder) {
@@ -365,7 +376,9 @@ void System::fill_host_data(HostData& data) const {
   data.text = global_ini_->get_host_text();
   data.reg_active = reg_active_;
   hardware::CommProtocols* bus = comm_protocols_.get();
-  data.adc_reader = [bus](int device, int channel) { return bus->get_last_adc_value(device, channel); };
+  data.adc_reader = [bus](int device, int channel) {
+    return bus->get_last_adc_value(device, channel);
+  };
 }
 
 void System::set_cur_files_source(std::function<std::vector<std::string>()> source) {

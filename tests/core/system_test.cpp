@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
+#include "core/config.h"
 #include "core/default_dicts_provider.h"
 #include "core/init.h"
 #include "core/locks.h"
@@ -350,6 +353,31 @@ TEST(SystemModules, KvbExportCarriesTheStorageValues) {
   auto v = read_shared_values(dir.file("data/kvb.dat"), hub.shared_file_lock());
   ASSERT_TRUE(v);
   EXPECT_EQ(*v, (SharedValues{2000, 1990, 85.5, 12.25, 140}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SystemValues, TheHubRegistersTheValuesOfItsModulesWithTheirNamesAndUnits) {
+  TempDir dir;
+  System hub(SystemOptions{dir.path()});
+  std::vector<ValueParam> list;
+  hub.values().enum_values(list, false);
+  std::map<std::string, ValueParam> by_name;
+  for (const auto& p : list) by_name[p.name] = p;
+  for (const char* name :
+       {"ds.depth_z", "ds.depth_cur", "ds.depth_uz", "config.w_kol", "config.w_kol_tur",
+        "config.race_info.doloto_diametr", "config.race_info.kavern_koeff", "pore.instr.total_len",
+        "pore.zatrub_volume"}) {
+    EXPECT_TRUE(by_name.count(name)) << name;
+  }
+  EXPECT_EQ(by_name["config.w_kol_tur"].full_name, "Общий вес колонны без вращения");
+  EXPECT_EQ(by_name["config.race_info.doloto_diametr"].unit, "мм");
+  EXPECT_EQ(by_name["pore.zatrub_volume"].unit, "м3")
+      << "written with a plain digit, unlike the other volumes";
+  hub.config().recognition.column_weight = 87.5;
+  EXPECT_EQ(hub.values().get("CONFIG.W_KOL"), 87.5);
 }
 
 }  // namespace
