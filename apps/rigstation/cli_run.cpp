@@ -44,7 +44,7 @@ std::string pad(const std::string& text, std::size_t width, bool right = false) 
   return right ? fill + text : text + fill;
 }
 
-void print_screen(const station::Station& st, bool clear) {
+void print_screen(const station::Station& st, bool clear, const std::vector<std::string>& created) {
   const auto& s = st.source();
   if (clear) std::fputs("\x1b[H\x1b[2J", stdout);
   std::printf("rigstation — %s   tick %llu\n", lib::format_date_time(lib::now()).c_str(),
@@ -54,6 +54,9 @@ void print_screen(const station::Station& st, bool clear) {
       s.protocol_name.c_str(), s.protocol_id, s.port.c_str(),
       static_cast<unsigned long long>(s.good_readings), static_cast<unsigned long long>(s.failures),
       static_cast<unsigned long long>(s.last_good_tick));
+  // What the first start made stays on screen, where the refresh cannot wipe it away.
+  for (const auto& line : created) std::printf("created %s\n", line.c_str());
+  if (!created.empty()) std::printf("\n");
   std::printf("%s %s  %s %s\n", pad("parameter", 30).c_str(), pad("value", 12, true).c_str(),
               pad("unit", 10).c_str(), pad("raw", 10, true).c_str());
   for (const auto& r : st.rows()) {
@@ -108,8 +111,10 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
   station::Station st(hub);
   station::StationSettings settings = options.settings;
   settings.restore = !options.no_restore;
+  std::vector<std::string> created;
   try {
-    for (const auto& line : st.open(settings)) std::fprintf(stderr, "created %s\n", line.c_str());
+    created = st.open(settings);
+    for (const auto& line : created) std::fprintf(stderr, "created %s\n", line.c_str());
   } catch (const station::StationError& e) {
     std::fprintf(stderr, "rigstation: %s\n", e.what());
     return 1;
@@ -127,7 +132,7 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
     if (options.json) {
       print_json(st);
     } else if (screen) {
-      print_screen(st, true);
+      print_screen(st, true, created);
     } else {
       print_line(st);
     }
