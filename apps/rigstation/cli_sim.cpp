@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "command_registry.h"
+#include "hardware/bus_sim_server.h"
 #include "hardware/old_bus_device.h"
-#include "hardware/old_bus_sim_server.h"
 #include "lib/pseudo_terminal.h"
 #include "lib/str_utils.h"
 
@@ -101,7 +101,7 @@ int run_sim(const SimArgs& args) {
 
   std::signal(SIGINT, on_stop_signal);
   std::signal(SIGTERM, on_stop_signal);
-  hardware::OldBusSimServer server(std::move(line), device);
+  hardware::BusSimServer server(std::move(line), device);
   server.start();
   const auto start = std::chrono::steady_clock::now();
   while (!g_stop) {

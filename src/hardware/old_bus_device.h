@@ -12,10 +12,11 @@
 #include <vector>
 
 #include "hardware/old_block.h"
+#include "hardware/sim_bus_device.h"
 
 namespace hardware {
 
-class OldBusDevice {
+class OldBusDevice : public SimBusDevice {
  public:
   // What the module reports; change freely between exchanges.
   std::array<std::uint16_t, old_block::kAdcChannels> adc{};
@@ -41,7 +42,7 @@ class OldBusDevice {
   std::uint8_t next_packet_number() const { return next_packet_; }
 
   // Takes bytes from the line; returns what the device sends back.
-  std::vector<std::uint8_t> feed(std::span<const std::uint8_t> bytes);
+  std::vector<std::uint8_t> feed(std::span<const std::uint8_t> bytes) override;
 
   // The block the module would send with the given packet number.
   std::array<std::uint8_t, old_block::kSize> make_block(std::uint8_t packet_number) const;

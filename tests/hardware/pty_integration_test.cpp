@@ -4,8 +4,9 @@
 
 #include <chrono>
 
+#include "hardware/bus_sim_server.h"
 #include "hardware/comm_protocols.h"
-#include "hardware/old_bus_sim_server.h"
+#include "hardware/old_bus_device.h"
 #include "lib/pseudo_terminal.h"
 
 namespace {
@@ -20,7 +21,7 @@ class PtyBusTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(pty_.create()) << pty_.error();
-    server_ = std::make_unique<hardware::OldBusSimServer>(
+    server_ = std::make_unique<hardware::BusSimServer>(
         lib::make_serial_byte_port_from_fd(pty_.release_master()), device_);
     server_->start();
     hardware::CommProtocolsEnv env;
@@ -52,7 +53,7 @@ class PtyBusTest : public ::testing::Test {
 
   lib::PseudoTerminal pty_;
   hardware::OldBusDevice device_;
-  std::unique_ptr<hardware::OldBusSimServer> server_;
+  std::unique_ptr<hardware::BusSimServer> server_;
   std::unique_ptr<CommProtocols> hub_;
   std::mutex log_lock_;
   std::vector<std::string> lines_;

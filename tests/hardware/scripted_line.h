@@ -1,5 +1,5 @@
-// A serial line in memory for the bus tests: what the station writes goes to an
-// OldBusDevice (when attached) whose answer becomes the next bytes to read. Waiting for
+// A serial line in memory for the bus tests: what the station writes goes to a simulated
+// bus device (when attached) whose answer becomes the next bytes to read. Waiting for
 // bytes that never come advances the fake clock by the whole time-out, so silence costs no
 // real time. The state is shared, so a test keeps its handle after the port takes the line.
 #pragma once
@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "hardware/old_bus_device.h"
+#include "hardware/sim_bus_device.h"
 #include "lib/byte_port.h"
 #include "support/fakes.h"
 
@@ -24,7 +24,7 @@ struct LineState {
   std::deque<std::uint8_t> rx;
   std::vector<std::uint8_t> written;
   std::vector<std::uint8_t> noise_before_reply;  // sent ahead of the device's answer
-  hardware::OldBusDevice* device = nullptr;
+  hardware::SimBusDevice* device = nullptr;
   testing_support::FakeClock* clock = nullptr;
 };
 

@@ -8,7 +8,8 @@
 
 #include "core/shared_values.h"
 #include "core/system.h"
-#include "hardware/old_bus_sim_server.h"
+#include "hardware/bus_sim_server.h"
+#include "hardware/old_bus_device.h"
 #include "hardware/protocol.h"
 #include "lib/pseudo_terminal.h"
 #include "params/par_tabl.h"
@@ -153,8 +154,7 @@ TEST(StationTick, ReadsTheBusSimulatorOverAPseudoTerminal) {
   hardware::OldBusDevice device;
   for (std::size_t i = 0; i < device.adc.size(); ++i)
     device.adc[i] = static_cast<std::uint16_t>(1024 + 100 * i);
-  hardware::OldBusSimServer server(lib::make_serial_byte_port_from_fd(pty.release_master()),
-                                   device);
+  hardware::BusSimServer server(lib::make_serial_byte_port_from_fd(pty.release_master()), device);
   server.start();
 
   reg::SystemOptions o;

@@ -1,4 +1,4 @@
-// Runs an OldBusDevice behind a line (the master side of a pseudo-terminal, or any serial
+// Runs a simulated bus device behind a line (the master side of a pseudo-terminal, or any serial
 // device) on its own thread until stopped. The device is shared with the caller, who may
 // change its values and faults at any time under device_lock().
 #pragma once
@@ -7,20 +7,20 @@
 #include <mutex>
 #include <thread>
 
-#include "hardware/old_bus_device.h"
+#include "hardware/sim_bus_device.h"
 #include "lib/byte_port.h"
 
 namespace hardware {
 
-class OldBusSimServer {
+class BusSimServer {
  public:
   // How long one wait for bytes lasts, so a stop request is seen promptly.
   static constexpr int kPollMs = 20;
 
-  OldBusSimServer(std::unique_ptr<lib::BytePort> line, OldBusDevice& device);
-  ~OldBusSimServer();  // stops and joins the thread
-  OldBusSimServer(const OldBusSimServer&) = delete;
-  OldBusSimServer& operator=(const OldBusSimServer&) = delete;
+  BusSimServer(std::unique_ptr<lib::BytePort> line, SimBusDevice& device);
+  ~BusSimServer();  // stops and joins the thread
+  BusSimServer(const BusSimServer&) = delete;
+  BusSimServer& operator=(const BusSimServer&) = delete;
 
   void start();
   void stop();
@@ -30,7 +30,7 @@ class OldBusSimServer {
   void run(std::stop_token stop);
 
   std::unique_ptr<lib::BytePort> line_;
-  OldBusDevice& device_;
+  SimBusDevice& device_;
   std::mutex device_lock_;
   std::jthread thread_;
 };

@@ -1,28 +1,28 @@
-#include "hardware/old_bus_sim_server.h"
+#include "hardware/bus_sim_server.h"
 
 #include <chrono>
 
 namespace hardware {
 
-OldBusSimServer::OldBusSimServer(std::unique_ptr<lib::BytePort> line, OldBusDevice& device)
+BusSimServer::BusSimServer(std::unique_ptr<lib::BytePort> line, SimBusDevice& device)
     : line_(std::move(line)), device_(device) {}
 
-OldBusSimServer::~OldBusSimServer() {
+BusSimServer::~BusSimServer() {
   stop();
 }
 
-void OldBusSimServer::start() {
+void BusSimServer::start() {
   if (thread_.joinable()) return;
   thread_ = std::jthread([this](std::stop_token stop) { run(stop); });
 }
 
-void OldBusSimServer::stop() {
+void BusSimServer::stop() {
   if (!thread_.joinable()) return;
   thread_.request_stop();
   thread_.join();
 }
 
-void OldBusSimServer::run(std::stop_token stop) {
+void BusSimServer::run(std::stop_token stop) {
   std::uint8_t buf[256];
   while (!stop.stop_requested()) {
     const int got = line_->read_some(buf, sizeof buf, kPollMs);
