@@ -3,6 +3,8 @@
 #include <chrono>
 #include <thread>
 
+#include "hardware/bus2017_protocol.h"
+#include "hardware/packet_log.h"
 #include "lib/str_utils.h"
 
 namespace hardware {
@@ -20,7 +22,10 @@ CommProtocols::CommProtocols(std::uint32_t mask, CommProtocolsEnv env)
       clock_(env_.clock ? env_.clock : &lib::system_clock()),
       port_(
           env_.line ? std::move(env_.line) : lib::make_serial_byte_port(),
-          [this](std::string_view message, int level) { log(message, level); }, *clock_) {
+          [this](std::string_view message, int level) { log(message, level); }, *clock_),
+      packet_log_(-1, *clock_),
+      dol_accumulators_([this](std::string_view message, int level) { log(message, level); }) {
+  if (!env_.home_folder.empty()) configure_packet_log(packet_log_, env_.home_folder, -1);
   register_station_protocols(mask);
 }
 
@@ -43,10 +48,11 @@ void CommProtocols::register_station_protocols(std::uint32_t mask) {
       [](CommProtocols& hub, CommIncomData& d) { return hub.read_data_new(d); },
       [](CommProtocols& hub, CommOutData& out) { hub.send_data_new_pult(out); }, 0, kDefaultMaxAdc,
       57600, 500, mask);
-  // The 2017 bus protocol lives in its own module, which plugs its exchange functions in
-  // through set_protocol_functions; until then its exchanges report failure.
-  register_protocol(kProtocol2017, "Нирам 2017", nullptr, nullptr, 0, kDefaultMaxAdc, 115200, 250,
-                    mask);
+  register_protocol(
+      kProtocol2017, "Нирам 2017",
+      [](CommProtocols& hub, CommIncomData& d) { return read_data_2017(hub, d); },
+      [](CommProtocols& hub, CommOutData& out) { send_data_2017(hub, out); }, 0, kDefaultMaxAdc,
+      115200, 250, mask);
   register_protocol(
       kProtocolEmulator, "*** ЭМУЛЯЦИЯ РАБОТЫ УСО ***",
       [](CommProtocols& hub, CommIncomData& d) { return hub.read_data_emu(d); }, nullptr, 0,
@@ -147,8 +153,13 @@ bool CommProtocols::pult_exists(std::int32_t id) const {
   return get_protocol_number(id) >= 0;
 }
 
+void CommProtocols::set_packet_log_level(int level) {
+  packet_log_level_ = level;
+  packet_log_.set_threshold(level);
+}
+
 void CommProtocols::configure_port(std::int32_t id, int time_out_ms) {
-  packet_log_level_ = -1;
+  set_packet_log_level(-1);
   const Protocol* p = protocol_at(get_protocol_number(id));
   if (!p) return;
   const int t = time_out_ms != 0 ? time_out_ms : p->time_out_ms;
@@ -161,6 +172,8 @@ void CommProtocols::configure_port(std::int32_t id, int time_out_ms) {
 
 void CommProtocols::clear() {
   forget_packet_numbers();
+  // Counts reported after a gap only re-initialise the winch-sensor accumulators.
+  dol_accumulators_.forget_baselines();
   std::lock_guard port_guard(port_lock_);
   if (port_.is_opened()) {
     port_.clear();
@@ -219,6 +232,14 @@ CommIncomData CommProtocols::get_last_data() {
 void CommProtocols::update_last_data(const CommIncomData& data) {
   std::lock_guard data_guard(data_lock_);
   if (&data != &last_data_) last_data_ = data;
+}
+
+bool CommProtocols::get_last_module(std::int32_t address, USOData& record) {
+  std::lock_guard data_guard(data_lock_);
+  const auto it = last_data_.modules.find(address);
+  if (it == last_data_.modules.end()) return false;
+  record = it->second;
+  return true;
 }
 
 std::int32_t CommProtocols::get_last_adc_value(std::int32_t address, int channel) {

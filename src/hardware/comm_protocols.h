@@ -25,11 +25,13 @@
 
 #include "hardware/comm_incom_data.h"
 #include "hardware/comm_out_data.h"
+#include "hardware/dol_accumulators.h"
 #include "hardware/emulator.h"
 #include "hardware/old_block.h"
 #include "hardware/protocol.h"
 #include "lib/comm_port.h"
 #include "lib/date_time.h"
+#include "lib/line_logger.h"
 
 namespace hardware {
 
@@ -52,6 +54,8 @@ struct CommProtocolsEnv {
   lib::Clock* clock = nullptr;          // the system clock when null
   std::function<void(int ms)> sleep;    // a real sleep when empty
   std::unique_ptr<lib::BytePort> line;  // the real serial line when null
+  // Folder of the packet log of the 2017 bus; no packet log when empty.
+  std::string home_folder;
 };
 
 class CommProtocols {
@@ -81,6 +85,7 @@ class CommProtocols {
   // Writes every id; `ids` must have room for all registered protocols.
   void enum_protocols_ids(std::int32_t* ids) const;
   void enum_protocols_ids(std::vector<std::int32_t>& ids) const;
+  void enum_serial_ports(std::vector<std::string>& names) const;  // see serial_port_list.h
   int get_protocol_number(std::int32_t id) const;
   std::int32_t get_protocol_id(int position) const;
   bool pult_exists(std::int32_t id) const;
@@ -116,7 +121,13 @@ class CommProtocols {
   std::map<std::int32_t, std::int32_t> device_types() const;
   void set_device_types(std::map<std::int32_t, std::int32_t> types);
   int packet_log_level() const { return packet_log_level_; }
-  void set_packet_log_level(int level) { packet_log_level_ = level; }
+  void set_packet_log_level(int level);
+  // "packets.log": the 2017 bus's frame trace, its threshold the packet-log level.
+  lib::LineLogger& packet_log() { return packet_log_; }
+  // The module's record in the last reading; false when the module is not in it.
+  bool get_last_module(std::int32_t address, USOData& record);
+  // Winch-sensor counts of the 2017 bus modules (they outlive single readings).
+  DolAccumulators& dol_accumulators() { return dol_accumulators_; }
 
   // --- the older bus (single module answering one 60-byte block) ---
   bool read_data_new_pilot(CommIncomData& data, std::string_view command, std::int32_t address);
@@ -156,7 +167,10 @@ class CommProtocols {
   CommIncomData last_data_;
   std::map<std::int32_t, std::uint32_t> last_packet_numbers_;
   int last_protocol_ = 0;
-  int packet_log_level_ = 0;
+  // Packet logging is off until someone asks for it.
+  int packet_log_level_ = -1;
+  lib::LineLogger packet_log_;
+  DolAccumulators dol_accumulators_;
   mutable std::mutex device_types_lock_;
   std::map<std::int32_t, std::int32_t> device_types_;
   std::mt19937 random_;
