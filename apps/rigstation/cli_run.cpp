@@ -156,6 +156,8 @@ void add_run(CLI::App& app, rigstation::CommandContext& context) {
       "Data source: emulator, console, console2017, junction, depth (default: the settings)");
   cmd->add_option("--port", options->settings.port,
                   "Serial device, e.g. /dev/ttyUSB0 (default: the settings)");
+  cmd->add_option("--addresses", options->settings.addresses,
+                  "Bus addresses on a 2017 bus, e.g. 1,2,33,65 (default: the settings)");
   cmd->add_flag("--no-restore", options->no_restore, "Do not load the saved state sys.bin");
   cmd->add_flag("--restore", options->restore, "Load the saved state sys.bin (the default)");
   cmd->add_option("--seconds", options->seconds, "Stop after this many ticks");

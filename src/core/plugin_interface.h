@@ -16,8 +16,10 @@
 #include "core/plugin_info.h"
 
 // Device data types of the acquisition side, passed through to plug-ins by reference.
+namespace hardware {
 class CommIncomData;
-class CommOutData;
+struct CommOutData;
+}  // namespace hardware
 
 namespace reg {
 
@@ -46,8 +48,8 @@ class RegPlugin {
   virtual void finalize() {}
   virtual void before_new_pore() {}
   // Before data is sent to consoles and indicators: the plug-in may add its output.
-  virtual void prepare_indy_data(std::map<int, int>& /*values*/, CommOutData& /*out*/) {}
-  virtual void adc_data(CommIncomData& /*in*/, std::map<int, int>& /*values*/) {}
+  virtual void prepare_indy_data(std::map<int, int>& /*values*/, hardware::CommOutData& /*out*/) {}
+  virtual void adc_data(hardware::CommIncomData& /*in*/, std::map<int, int>& /*values*/) {}
   // Another module asks for the plug-in's data object; null when it has none.
   virtual void* get_data_object() { return nullptr; }
 

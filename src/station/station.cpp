@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <utility>
 
 #include "core/config.h"
@@ -93,16 +94,34 @@ std::vector<std::string> Station::open(const StationSettings& settings) {
   } else {
     source_.port = "-";
   }
+  source_.port_text = source_.port;
+  if (id == hardware::kProtocol2017)
+    source_.port_text = settings.addresses.empty() ? link.uso_addrs : settings.addresses;
   bus.clear();
   opened_ = true;
   return created;
+}
+
+void Station::send_output() {
+  hardware::CommProtocols& bus = hub_.comm_protocols();
+  const hardware::Protocol* protocol =
+      bus.protocol_at(bus.get_protocol_number(source_.protocol_id));
+  if (protocol == nullptr || !protocol->send) return;
+  // Consoles and indicators show what plug-ins prepare for them; the device types of the
+  // last reading tell a plug-in what sits at each address.
+  std::map<int, int> types;
+  for (const auto& [address, type] : bus.device_types()) types[address] = type;
+  hardware::CommOutData out;
+  hub_.plugins().for_each([&](reg::RegPlugin& p) { p.prepare_indy_data(types, out); });
+  if (out.pults.empty() && out.indicators.empty()) return;
+  bus.send_data(source_.protocol_id, source_.port_text, out);
 }
 
 void Station::tick() {
   ++source_.ticks;
   hardware::CommProtocols& bus = hub_.comm_protocols();
   hardware::CommIncomData reading;
-  const bool ok = bus.read_data(source_.protocol_id, source_.port, reading);
+  const bool ok = bus.read_data(source_.protocol_id, source_.port_text, reading);
   if (ok) {
     bus.update_variables(reading);
     ++source_.good_readings;
@@ -134,6 +153,7 @@ void Station::tick() {
   ds.average_values().calculate_values(true);
   ds.tick();
   hub_.plugins().for_each([](reg::RegPlugin& p) { p.data_calc_completed(); });
+  send_output();
   hub_.mess_caller().run_pending();
   hub_.on_data();
 }

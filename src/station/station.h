@@ -30,6 +30,8 @@ struct StationSettings {
   std::string port;
   // Load "sys.bin" on opening.
   bool restore = true;
+  // The bus addresses to serve on a 2017 bus, such as "1,2,33,65"; empty for the settings.
+  std::string addresses;
 };
 
 // The protocol id of a data source name, or -1.
@@ -48,6 +50,9 @@ struct SourceStatus {
   std::int32_t protocol_id = 0;
   std::string protocol_name;
   std::string port;
+  // What the protocol is given with each exchange: the bus addresses on a 2017 bus, else
+  // the port.
+  std::string port_text;
   std::uint64_t ticks = 0;
   std::uint64_t good_readings = 0;
   std::uint64_t failures = 0;
@@ -74,6 +79,8 @@ class Station {
 
  private:
   void convert_rows(bool reading_ok);
+  // Sends what plug-ins prepared for consoles and indicators, when the protocol can send.
+  void send_output();
 
   reg::System& hub_;
   SourceStatus source_;

@@ -53,7 +53,7 @@ TEST(StationHome, FirstStartCreatesTheStationAndALaterStartCreatesNothing) {
   const std::string home = dir.path() + "new-station/";
   {
     Rig rig(home);
-    auto created = rig.st->open({"emulator", "", true});
+    auto created = rig.st->open({"emulator", "", true, ""});
     ASSERT_GE(created.size(), 2u);
     EXPECT_TRUE(std::filesystem::exists(home + "global.ini"));
     EXPECT_TRUE(std::filesystem::exists(home + station::kParamTableFileName));
@@ -61,7 +61,7 @@ TEST(StationHome, FirstStartCreatesTheStationAndALaterStartCreatesNothing) {
     rig.st->close();
   }
   Rig again(home);
-  EXPECT_TRUE(again.st->open({"emulator", "", true}).empty());
+  EXPECT_TRUE(again.st->open({"emulator", "", true, ""}).empty());
   EXPECT_EQ(testing_support::read_file(home + "registr.errors.log"), "")
       << "neither start may log an error";
 }
@@ -69,7 +69,7 @@ TEST(StationHome, FirstStartCreatesTheStationAndALaterStartCreatesNothing) {
 TEST(StationTick, EmulatedRawInputsBecomeTheRowsCalibratedValues) {
   TempDir dir;
   Rig rig(dir.path());
-  rig.st->open({"emulator", "", true});
+  rig.st->open({"emulator", "", true, ""});
   rig.ticks(3);
   EXPECT_EQ(rig.st->source().good_readings, 3u);
   DataStorage& ds = rig.hub->data_storage();
@@ -108,7 +108,7 @@ TEST(StationTick, StopAndRestartRestoreDepthsAndAverages) {
   int row = -1;
   {
     Rig rig(dir.path());
-    rig.st->open({"emulator", "", true});
+    rig.st->open({"emulator", "", true, ""});
     rig.ticks(4);
     DataStorage& ds = rig.hub->data_storage();
     ds.set_depth_z(2500.5);
@@ -120,14 +120,14 @@ TEST(StationTick, StopAndRestartRestoreDepthsAndAverages) {
     rig.st->close();
   }
   Rig rig(dir.path());
-  rig.st->open({"emulator", "", true});
+  rig.st->open({"emulator", "", true, ""});
   DataStorage& ds = rig.hub->data_storage();
   EXPECT_EQ(ds.depth_z(), 2500.5);
   EXPECT_EQ(ds.depth_cur(), 2400.0);
   EXPECT_DOUBLE_EQ(ds[row], saved_average) << "the first tick starts from the saved average";
 
   Rig fresh(dir.path());
-  fresh.st->open({"emulator", "", false});
+  fresh.st->open({"emulator", "", false, ""});
   EXPECT_EQ(fresh.hub->data_storage().depth_z(), 0.0) << "--no-restore starts clean";
 }
 
@@ -135,14 +135,14 @@ TEST(StationOpen, BadSourcesGiveClearErrors) {
   TempDir dir;
   Rig rig(dir.path());
   try {
-    rig.st->open({"console", "/dev/nonexistent-rig-port", true});
+    rig.st->open({"console", "/dev/nonexistent-rig-port", true, ""});
     FAIL() << "a missing port must refuse to start";
   } catch (const station::StationError& e) {
     EXPECT_NE(std::string(e.what()).find("/dev/nonexistent-rig-port"), std::string::npos)
         << e.what();
   }
   Rig other(dir.path());
-  EXPECT_THROW(other.st->open({"carrier-pigeon", "", true}), station::StationError);
+  EXPECT_THROW(other.st->open({"carrier-pigeon", "", true, ""}), station::StationError);
   EXPECT_EQ(station::protocol_id_of("emulator"), hardware::kProtocolEmulator);
   EXPECT_EQ(station::protocol_id_of("depth"), hardware::kProtocolDepthFast);
 }
@@ -161,7 +161,7 @@ TEST(StationTick, ReadsTheBusSimulatorOverAPseudoTerminal) {
   o.home_folder = dir.path();
   reg::System hub(o);
   station::Station st(hub);
-  st.open({"console", pty.slave_path(), true});
+  st.open({"console", pty.slave_path(), true, ""});
   for (int i = 0; i < 3; ++i) st.tick();
   st.close();
   server.stop();
@@ -186,7 +186,7 @@ TEST(StationPlugins, TheExamplePluginComputesItsValuesEveryTick) {
                              dir.path() + "plugins/derived_values.so");
   lib::write_file_atomically(dir.file("derived_values.ini"), "двойной_вес = вес_на_крюке*2\n");
   Rig rig(dir.path());
-  rig.st->open({"emulator", "", true});
+  rig.st->open({"emulator", "", true, ""});
   rig.ticks(2);
   const double hook = rig.hub->values().get("вес_на_крюке");
   EXPECT_GT(hook, 0.0);
