@@ -1,0 +1,15 @@
+#include "lib/audio_output.h"
+
+namespace lib {
+
+void SilentAudioOutput::beep(int /*frequency_hz*/, int /*duration_ms*/) {}
+
+bool SilentAudioOutput::play_file(const std::string& /*path*/) {
+  return false;
+}
+
+std::unique_ptr<AudioOutput> make_silent_audio_output() {
+  return std::make_unique<SilentAudioOutput>();
+}
+
+}  // namespace lib
