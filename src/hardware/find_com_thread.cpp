@@ -45,7 +45,8 @@ FindComThread::~FindComThread() {
 }
 
 void FindComThread::start() {
-  if (thread_.joinable()) return;
+  if (started_) return;  // one search per object: its results would mix with the next
+  started_ = true;
   thread_ = std::jthread([this] {
     try {
       Execute();

@@ -90,7 +90,7 @@ class FindComThread {
   FindComThread(const FindComThread&) = delete;
   FindComThread& operator=(const FindComThread&) = delete;
 
-  // Runs Execute on the search thread; a second call does nothing.
+  // Runs Execute on the search thread; later calls do nothing.
   void start();
   void request_stop();
   bool stop_requested() const { return stop_.stop_requested(); }
@@ -130,6 +130,7 @@ class FindComThread {
   mutable std::mutex results_lock_;
   std::vector<SearchResult> results_;
   bool finished_ = false;  // under results_lock_
+  bool started_ = false;
   std::jthread thread_;
 };
 

@@ -346,6 +346,19 @@ TEST(FindComSearch, AnExchangeThatThrowsEndsTheSearchWithThePortClosed) {
   EXPECT_NE(log[0].find("driver fault"), std::string::npos);
 }
 
+TEST(FindComSearch, OneObjectSearchesOnce) {
+  SearchFixture f;
+  f.lines.present = {"/dev/ttyS0"};
+  f.answers = [](std::int32_t id, const std::string&, const std::string&) { return id == kPult; };
+  auto search = f.search({"/dev/ttyS0"}, kPult);
+  search->start();
+  search->join();
+  search->start();  // a second search would repeat the result
+  search->join();
+  EXPECT_EQ(search->get_result().size(), 1u);
+  EXPECT_EQ(f.reads.size(), 3u);
+}
+
 // ---------------------------------------------------------------------------------------
 // The 2017 address scan
 
