@@ -9,7 +9,10 @@ namespace {
 TEST(HubInstrDictsTest, DefaultProviderServesElementKindsAndTheGeneralDictionaries) {
   testing_support::TempDir dir;
   testing_support::FakeClock clock;
-  reg::System hub(reg::SystemOptions{dir.path(), &clock, nullptr});
+  reg::SystemOptions options;
+  options.home_folder = dir.path();
+  options.clock = &clock;
+  reg::System hub(options);
   hub.set_instr_dicts_provider(nullptr);  // drop it, then ask for the default again
   EXPECT_EQ(hub.get_instr_dicts_provider(), nullptr);
   hub.set_default_instr_dicts_provider();

@@ -8,7 +8,9 @@
 
 #include "core/shared_values.h"
 #include "core/system.h"
+#include "hardware/bus2017_sim.h"
 #include "hardware/bus_sim_server.h"
+#include "hardware/comm_protocols.h"
 #include "hardware/old_bus_device.h"
 #include "hardware/protocol.h"
 #include "lib/pseudo_terminal.h"
@@ -173,6 +175,34 @@ TEST(StationTick, ReadsTheBusSimulatorOverAPseudoTerminal) {
   ASSERT_EQ(row.channel.type, params::kChannelAnalog);
   const double raw = 1024 + 100 * row.channel.channel;
   EXPECT_NEAR(ds.current_values()[hook], row.calc_value_by_voltage(raw, 1.0), 1e-9);
+}
+
+TEST(StationTick, PollsA2017BusAtTheConfiguredAddresses) {
+  TempDir dir;
+  lib::PseudoTerminal pty;
+  ASSERT_TRUE(pty.create()) << pty.error();
+  hardware::Bus2017Sim sim;
+  sim.add_module(1).adc[7] = 3210;
+  sim.add_console(65);
+  sim.add_module(2).adc[7] = 1;  // on the bus, but not served
+  hardware::BusSimServer server(lib::make_serial_byte_port_from_fd(pty.release_master()), sim);
+  server.start();
+
+  reg::SystemOptions o;
+  o.home_folder = dir.path();
+  reg::System hub(o);
+  station::Station st(hub);
+  st.open({"console2017", pty.slave_path(), true, "1,65"});
+  EXPECT_EQ(st.source().port_text, "1,65");
+  for (int i = 0; i < 2; ++i) st.tick();
+  st.close();
+  server.stop();
+
+  EXPECT_EQ(st.source().good_readings, 2u);
+  EXPECT_EQ(hub.comm_protocols().get_last_adc_value(1, 7), 3210);
+  EXPECT_EQ(hub.comm_protocols().get_last_adc_value(2, 7), 0);
+  EXPECT_EQ(hub.comm_protocols().device_types(),
+            (std::map<std::int32_t, std::int32_t>{{1, 99}, {65, 99}}));
 }
 
 }  // namespace
