@@ -59,7 +59,7 @@ struct SystemOptions {
   lib::Clock* clock = nullptr;             // null: the system clock
   lib::FileSystem* file_system = nullptr;  // null: the real file system
   // How the device exchanges wait; empty: a real sleep. Tests with a fake clock advance it.
-  std::function<void(int ms)> sleep;
+  std::function<void(int ms)> sleep = nullptr;
 };
 
 class System {
