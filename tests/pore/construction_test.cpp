@@ -7,28 +7,16 @@
 
 #include "pore/construction.h"
 #include "state_roundtrip.h"
+#include "well_builders.h"
 
 namespace {
 
 using pore::ConstrElement;
 using pore::Construction;
 using pore::SimplePCE;
+using pore_tests::cylinder;
+using pore_tests::element;
 using testing::ElementsAre;
-
-ConstrElement element(std::string name, float top, float bottom, float diameter, bool used = true) {
-  ConstrElement e;
-  e.name = std::move(name);
-  e.top = top;
-  e.bottom = bottom;
-  e.diameter = diameter;
-  e.used = used;
-  return e;
-}
-
-double cylinder(double diameter_mm, double length) {
-  const double r = diameter_mm / 2000;
-  return std::numbers::pi * r * r * length;
-}
 
 // Casing 0-1500 m (220 mm bore) and open hole 1500-2000 m (215.9 mm bit).
 Construction casing_and_open_hole() {
@@ -64,10 +52,8 @@ TEST(ConstructionTest, ShallowerElementsFillOnlyWhatLiesAbove) {
                   element("Открытый ствол", 600, 900, 295.3f)});
   std::vector<SimplePCE> sections;
   c.get_real_items(sections);
-  ASSERT_EQ(sections.size(), 3u);
-  EXPECT_EQ(sections[0].top, 0);
-  EXPECT_EQ(sections[0].bottom, 30);
-  EXPECT_EQ(sections[0].diameter, 426);
+  EXPECT_THAT(sections, ElementsAre(SimplePCE{0, 0, 30, 0, 426}, SimplePCE{0, 30, 600, 0, 324},
+                                    SimplePCE{0, 600, 900, 0, 295.3f}));
   EXPECT_NEAR(c.get_volume(1), cylinder(426, 30) + cylinder(324, 570) + cylinder(295.3, 300), 1e-4);
   // An element that starts less than a millimetre above the next one is rounding: left out.
   c.set_elements({element("A", 0, 100, 300), element("B", 0.0005f, 200, 200)});
@@ -75,12 +61,16 @@ TEST(ConstructionTest, ShallowerElementsFillOnlyWhatLiesAbove) {
   EXPECT_EQ(sections.size(), 1u);
 }
 
-TEST(ConstructionTest, UnusedElementsAndEmptyConstruction) {
+TEST(ConstructionTest, UnusedElementsEmptyConstructionAndBadCavernCoefficients) {
   Construction c = casing_and_open_hole();
   auto elements = c.elements();
   elements[0].used = false;  // only the open hole remains
   c.set_elements(elements);
   EXPECT_NEAR(c.get_volume(1), cylinder(215.9, 500), 1e-4);
+  for (double bad :
+       {-1.0, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
+    EXPECT_EQ(c.get_volume(bad), 0) << bad;
+  }
 
   Construction empty;
   EXPECT_EQ(empty.get_volume(1), 0);
@@ -90,13 +80,6 @@ TEST(ConstructionTest, UnusedElementsAndEmptyConstruction) {
   std::vector<SimplePCE> sections{SimplePCE{}};
   empty.get_real_items(sections);
   EXPECT_TRUE(sections.empty());
-}
-
-TEST(ConstructionTest, BadCavernCoefficientGivesNoVolume) {
-  Construction c = casing_and_open_hole();
-  EXPECT_EQ(c.get_volume(-1), 0);
-  EXPECT_EQ(c.get_volume(std::numeric_limits<double>::quiet_NaN()), 0);
-  EXPECT_EQ(c.get_volume(std::numeric_limits<double>::infinity()), 0);
 }
 
 TEST(ConstructionTest, OpenHoleFollowsTheBottomHoleDepth) {
@@ -126,12 +109,6 @@ TEST(ConstructionTest, ColumnBottomIsTheInnermostCasingShoe) {
   EXPECT_EQ(c.get_total_len(), 2000);
 }
 
-TEST(ConstructionTest, ElementsOrderByDiameter) {
-  auto a = element("a", 0, 1, 100), b = element("b", 0, 1, 200);
-  EXPECT_TRUE(a < b);
-  EXPECT_FALSE(b < a);
-}
-
 TEST(ConstructionTest, RefusedElementsChangeNothing) {
   Construction c = casing_and_open_hole();
   const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -141,7 +118,7 @@ TEST(ConstructionTest, RefusedElementsChangeNothing) {
   EXPECT_EQ(c.elements(), casing_and_open_hole().elements());
 }
 
-TEST(ConstrElementTest, StoredLineRoundTrip) {
+TEST(ConstrElementTest, StoredLineRoundTripAndOrderByDiameter) {
   ConstrElement e = element("Колонна 245, \"ОТТМ\"", 0, 1500.5f, 220.5f, false);
   e.further = 7.25f;
   e.kind = 4;
@@ -151,6 +128,9 @@ TEST(ConstrElementTest, StoredLineRoundTrip) {
   std::string why;
   ASSERT_TRUE(back.from_line(e.to_line(), why)) << why;
   EXPECT_EQ(back, e);
+  const auto narrow = element("a", 0, 1, 100), wide = element("b", 0, 1, 200);
+  EXPECT_TRUE(narrow < wide);
+  EXPECT_FALSE(wide < narrow);
 }
 
 TEST(ConstrElementTest, ShortAndBadLines) {
@@ -185,14 +165,11 @@ TEST(ConstructionStateTest, RoundTripKeepsKindAndEveryField) {
 
 TEST(ConstructionStateTest, AnUnreadableLineKeepsTheStoredConstruction) {
   Construction c = casing_and_open_hole();
-  lib::io::BinaryMemoryOutputStream payload;
-  lib::io::write_binary(payload, std::uint32_t{2});
-  lib::io::write_binary(payload, std::int32_t{0});
-  lib::io::write_binary(payload, std::string("Колонна,0,1000,220,1,0"));
-  lib::io::write_binary(payload, std::int32_t{0});
-  lib::io::write_binary(payload, std::string("Ствол,1000,oops,215.9,1,0"));
+  const std::string payload =
+      pore_tests::bytes_of(std::uint32_t{2}, std::int32_t{0}, "Колонна,0,1000,220,1,0",
+                           std::int32_t{0}, "Ствол,1000,oops,215.9,1,0");
   std::vector<std::string> errors;
-  auto report = pore_tests::load_state(c, pore_tests::forge_state(c, 1, payload.data()), &errors);
+  auto report = pore_tests::load_state(c, pore_tests::forge_state(c, 1, payload), &errors);
   EXPECT_EQ(report.read, 0);
   EXPECT_THAT(errors, ElementsAre(testing::HasSubstr("element 2")));
   EXPECT_EQ(c.elements(), casing_and_open_hole().elements());

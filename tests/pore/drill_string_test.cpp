@@ -9,6 +9,7 @@
 #include "instr/items.h"
 #include "lib/dicts_provider.h"
 #include "state_roundtrip.h"
+#include "well_builders.h"
 
 namespace {
 
@@ -16,18 +17,11 @@ using instr::CalcResult;
 using instr::Elem;
 using instr::ElemType;
 using instr::Items;
-
-Elem make_elem(ElemType type, int count, std::vector<float> pipes, float od, float wall,
-               float weight = 0) {
-  Elem e;
-  e.type = static_cast<std::int32_t>(type);
-  e.count = count;
-  e.pipe_lengths = std::move(pipes);
-  e.outer_diameter = od;
-  e.wall_thickness = wall;
-  e.weight_per_metre = weight;
-  return e;
-}
+using pore_tests::bytes_of;
+using pore_tests::forge_state;
+using pore_tests::load_state;
+using pore_tests::make_elem;
+using pore_tests::save_state;
 
 // Bit, collar stands, drill-pipe stands: the usual order of a tally.
 Items sample_tally() {
@@ -66,13 +60,6 @@ TEST(ElemTest, VolumesOf127By9mmPipe) {
   EXPECT_DOUBLE_EQ(pipe.get_metal_volume(1), static_cast<double>(outer) - bore);
 }
 
-TEST(ElemTest, SolidBarHasNoNegativeBore) {
-  // A wall of exactly half the diameter is a solid bar: all steel, no bore.
-  Elem bar = make_elem(ElemType::kOther, 1, {1.f}, 100, 50);
-  EXPECT_NEAR(bar.get_metal_volume(1), bar.get_total_volume(1), 1e-8);
-  EXPECT_FALSE(bar.check());
-}
-
 TEST(ElemTest, CheckRefusesNonsense) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   EXPECT_FALSE(make_elem(ElemType::kSvecha, 0, {}, 0, 0).check());  // an empty element is fine
@@ -83,6 +70,10 @@ TEST(ElemTest, CheckRefusesNonsense) {
   EXPECT_TRUE(make_elem(ElemType::kSvecha, 1, {12.f}, 127, 64).check());  // wall > radius
   EXPECT_TRUE(make_elem(ElemType::kSvecha, 1, {12.f}, 127, 9, -1).check());
   EXPECT_TRUE(make_elem(ElemType::kSvecha, 1, {1000.f}, 127, 9).check());
+  // A wall of exactly half the diameter is a solid bar: allowed, all steel, no negative bore.
+  const Elem bar = make_elem(ElemType::kOther, 1, {1.f}, 100, 50);
+  EXPECT_FALSE(bar.check());
+  EXPECT_NEAR(bar.get_metal_volume(1), bar.get_total_volume(1), 1e-8);
 }
 
 TEST(ElemTest, OnlyStringPiecesAreCounted) {
@@ -106,12 +97,6 @@ TEST(ElemTypeTest, NamesAndNumbersReadBack) {
 
 // ---- the tally -----------------------------------------------------------------------------
 
-TEST(ItemsTest, TotalsOfTheWholeString) {
-  Items items = sample_tally();
-  EXPECT_EQ(items.get_total_count(), 15);
-  EXPECT_NEAR(items.get_total_len(), 0.5 + 96 + 365, 1e-9);
-}
-
 TEST(ItemsTest, RefusedElementsLeaveTheTallyAsItWas) {
   Items items = sample_tally();
   auto before = items.elems();
@@ -124,9 +109,16 @@ TEST(ItemsTest, RefusedElementsLeaveTheTallyAsItWas) {
   EXPECT_EQ(items.get_svecha_size(), Items::kDefaultSvechaSize);
 }
 
-TEST(CalcMiscTest, EmptyTallyGivesZeros) {
-  Items items;
+// Over the sample tally: bit 0.5 m, 4 collar stands of 24 m, 10 drill-pipe stands of 36.5 m.
+class CalcMiscTest : public testing::Test {
+ protected:
+  Items items = sample_tally();
+  const std::vector<Elem>& e = items.elems();
   CalcResult r;
+};
+
+TEST_F(CalcMiscTest, EmptyTallyGivesZeros) {
+  items.set_elems({});
   r.total_len = 99;  // stale content must be cleared
   items.calc_misc(5, 2, 1000, r);
   EXPECT_EQ(r.len_n, 0);
@@ -138,10 +130,7 @@ TEST(CalcMiscTest, EmptyTallyGivesZeros) {
   EXPECT_EQ(r.elem_count, 0);
 }
 
-TEST(CalcMiscTest, FirstPiecesRunAcrossElements) {
-  Items items = sample_tally();
-  const auto& e = items.elems();
-  CalcResult r;
+TEST_F(CalcMiscTest, FirstPiecesRunAcrossElements) {
   items.calc_misc(7, 0, 0, r);  // the bit, 4 collar stands, 2 drill-pipe stands
   EXPECT_NEAR(r.len_n, 0.5 + 96 + 73, 1e-4);
   EXPECT_NEAR(r.metal_volume_n,
@@ -155,9 +144,7 @@ TEST(CalcMiscTest, FirstPiecesRunAcrossElements) {
   EXPECT_EQ(r.elem_count, 2);
 }
 
-TEST(CalcMiscTest, ExtraPipesComeFromTheElementThePiecesEndIn) {
-  Items items = sample_tally();
-  CalcResult r;
+TEST_F(CalcMiscTest, ExtraPipesComeFromTheElementThePiecesEndIn) {
   items.calc_misc(7, 2, 0, r);  // as above plus two 12 m pipes of the third stand
   EXPECT_NEAR(r.len_n, 0.5 + 96 + 73 + 24, 1e-4);
   EXPECT_EQ(r.elem_pipes, 2);
@@ -165,7 +152,7 @@ TEST(CalcMiscTest, ExtraPipesComeFromTheElementThePiecesEndIn) {
   // When the pieces fill an element exactly, the extra pipes belong to the next one.
   items.calc_misc(5, 1, 0, r);  // bit + 4 collar stands, then one drill pipe
   EXPECT_NEAR(r.len_n, 0.5 + 96 + 12, 1e-4);
-  EXPECT_EQ(r.elem, items.elems()[2]);
+  EXPECT_EQ(r.elem, e[2]);
   EXPECT_EQ(r.elem_count, 0);
 
   // No pieces at all: the pipes come from the first element.
@@ -173,56 +160,16 @@ TEST(CalcMiscTest, ExtraPipesComeFromTheElementThePiecesEndIn) {
   EXPECT_NEAR(r.len_n, 0.5, 1e-6);
 }
 
-TEST(CalcMiscTest, MorePiecesThanTheStringHasTakeTheWholeString) {
-  Items items = sample_tally();
-  CalcResult r;
+TEST_F(CalcMiscTest, MorePiecesThanTheStringHasTakeTheWholeString) {
   items.calc_misc(1000, 3, 0, r);
   EXPECT_NEAR(r.len_n, items.get_total_len(), 1e-3);
   EXPECT_NEAR(r.metal_volume_n, r.metal_volume, 1e-6);
 }
 
-TEST(CalcMiscTest, NegativeCountsAreNone) {
-  Items items = sample_tally();
-  CalcResult r;
+TEST_F(CalcMiscTest, NegativeCountsAndBadDepthsCountAsZero) {
   items.calc_misc(-1, -4, 0, r);  // -1 must not turn into "the whole element"
   EXPECT_EQ(r.len_n, 0);
   EXPECT_EQ(r.metal_volume_n, 0);
-}
-
-TEST(CalcMiscTest, ElementsWithoutPiecesAreSkipped) {
-  Items items;
-  items.set_elems({make_elem(ElemType::kBit, 1, {0.4f}, 215.9f, 50),
-                   make_elem(ElemType::kSvecha, 0, {12.f, 12.f}, 89, 9),
-                   make_elem(ElemType::kSvecha, 3, {12.f, 12.f, 12.f}, 127, 9)});
-  CalcResult r;
-  items.calc_misc(2, 1, 0, r);
-  EXPECT_NEAR(r.len_n, 0.4 + 36 + 12, 1e-4);
-  EXPECT_EQ(r.elem, items.elems()[2]);
-}
-
-TEST(CalcMiscTest, SteelDownToADepth) {
-  Items items = sample_tally();
-  const auto& e = items.elems();
-  CalcResult r;
-  items.calc_misc(items.get_total_count(), 0, 50, r);  // bit and 49.5 m of collars
-  EXPECT_NEAR(r.metal_volume_depth, e[0].get_metal_volume(0.5) + e[1].get_metal_volume(49.5), 1e-6);
-  EXPECT_NEAR(r.metal_weight_depth, 100 * 0.5 + 156 * 49.5, 1e-2);
-}
-
-TEST(CalcMiscTest, DepthBeyondTheStringGoesToItsLastElement) {
-  Items items = sample_tally();
-  const auto& e = items.elems();
-  CalcResult r;
-  items.calc_misc(0, 0, 1000, r);  // string is 461.5 m; the rest counts as drill pipe
-  const double expected =
-      e[0].get_metal_volume(0.5) + e[1].get_metal_volume(96) + e[2].get_metal_volume(1000 - 96.5);
-  EXPECT_NEAR(r.metal_volume_depth, expected, 1e-5);
-  EXPECT_GT(r.metal_volume_depth, r.metal_volume);
-}
-
-TEST(CalcMiscTest, BadDepthsCountAsZero) {
-  Items items = sample_tally();
-  CalcResult r;
   for (double d : {-10.0, std::numeric_limits<double>::quiet_NaN()}) {
     items.calc_misc(0, 0, d, r);
     EXPECT_EQ(r.metal_volume_depth, 0) << d;
@@ -230,18 +177,41 @@ TEST(CalcMiscTest, BadDepthsCountAsZero) {
   }
 }
 
-TEST(CalcMiscTest, WholeStringTotals) {
-  Items items = sample_tally();
-  CalcResult r;
+TEST_F(CalcMiscTest, ElementsWithoutPiecesAreSkipped) {
+  items.set_elems({make_elem(ElemType::kBit, 1, {0.4f}, 215.9f, 50),
+                   make_elem(ElemType::kSvecha, 0, {12.f, 12.f}, 89, 9),
+                   make_elem(ElemType::kSvecha, 3, {12.f, 12.f, 12.f}, 127, 9)});
+  items.calc_misc(2, 1, 0, r);
+  EXPECT_NEAR(r.len_n, 0.4 + 36 + 12, 1e-4);
+  EXPECT_EQ(r.elem, items.elems()[2]);
+}
+
+TEST_F(CalcMiscTest, SteelDownToADepth) {
+  items.calc_misc(items.get_total_count(), 0, 50, r);  // bit and 49.5 m of collars
+  EXPECT_NEAR(r.metal_volume_depth, e[0].get_metal_volume(0.5) + e[1].get_metal_volume(49.5), 1e-6);
+  EXPECT_NEAR(r.metal_weight_depth, 100 * 0.5 + 156 * 49.5, 1e-2);
+}
+
+TEST_F(CalcMiscTest, DepthBeyondTheStringGoesToItsLastElement) {
+  items.calc_misc(0, 0, 1000, r);  // string is 461.5 m; the rest counts as drill pipe
+  const double expected =
+      e[0].get_metal_volume(0.5) + e[1].get_metal_volume(96) + e[2].get_metal_volume(1000 - 96.5);
+  EXPECT_NEAR(r.metal_volume_depth, expected, 1e-5);
+  EXPECT_GT(r.metal_volume_depth, r.metal_volume);
+}
+
+TEST_F(CalcMiscTest, WholeStringTotals) {
+  EXPECT_EQ(items.get_total_count(), 15);
+  EXPECT_NEAR(items.get_total_len(), 0.5 + 96 + 365, 1e-9);
   items.calc_misc(0, 0, 0, r);
   EXPECT_EQ(r.total_count, 15);
   EXPECT_NEAR(r.total_len, 461.5, 1e-4);
   EXPECT_EQ(r.max_diameter, 215.9f);
   double metal = 0, outer = 0, weight = 0;
-  for (const Elem& e : items.elems()) {
-    metal += e.get_metal_volume_of(-1);
-    outer += e.get_total_volume_of(-1);
-    weight += e.get_metal_weight_of(-1);
+  for (const Elem& elem : e) {
+    metal += elem.get_metal_volume_of(-1);
+    outer += elem.get_total_volume_of(-1);
+    weight += elem.get_metal_weight_of(-1);
   }
   EXPECT_NEAR(r.metal_volume, metal, 1e-6);
   EXPECT_NEAR(r.total_volume, outer, 1e-5);
@@ -254,39 +224,28 @@ TEST(ItemsStateTest, RoundTripThroughTheStateFile) {
   Items items = sample_tally();
   items.set_svecha_size(2);
   Items restored;
-  auto report = pore_tests::load_state(restored, pore_tests::save_state(items));
-  EXPECT_EQ(report.read, 1);
+  EXPECT_EQ(load_state(restored, save_state(items)).read, 1);
   EXPECT_EQ(restored.elems(), items.elems());
   EXPECT_EQ(restored.get_svecha_size(), 2);
 }
 
 TEST(ItemsStateTest, ABlockWithNonsenseKeepsTheStoredTally) {
   Items items = sample_tally();
-  // A well-formed block whose element has a negative count.
-  lib::io::BinaryMemoryOutputStream payload;
-  lib::io::write_binary(payload, std::int32_t{3});   // pipes per stand
-  lib::io::write_binary(payload, std::uint32_t{1});  // one element
-  lib::io::write_binary(payload, std::int32_t{-7});  // count
-  lib::io::write_binary(payload, std::int32_t{1});   // type
-  lib::io::write_binary(payload, 127.0f);
-  lib::io::write_binary(payload, 29.0f);
-  lib::io::write_binary(payload, 9.0f);
-  lib::io::write_binary(payload, std::uint32_t{0});  // no pipes
+  // A well-formed block: 3 pipes per stand, one element of count -7, type 1, 127 mm,
+  // 29 kg/m, 9 mm wall, no pipes.
+  const std::string payload = bytes_of(std::int32_t{3}, std::uint32_t{1}, std::int32_t{-7},
+                                       std::int32_t{1}, 127.0f, 29.0f, 9.0f, std::uint32_t{0});
   std::vector<std::string> errors;
-  auto report = pore_tests::load_state(
-      items, pore_tests::forge_state(items, Items::kSerialVersion, payload.data()), &errors);
-  EXPECT_EQ(report.read, 0);
+  EXPECT_EQ(load_state(items, forge_state(items, Items::kSerialVersion, payload), &errors).read, 0);
   EXPECT_THAT(errors, testing::Contains(testing::HasSubstr("count -7")));
   EXPECT_EQ(items.elems(), sample_tally().elems());
 }
 
 TEST(ItemsStateTest, AHugeElementCountIsRefusedWithoutAllocating) {
   Items items = sample_tally();
-  lib::io::BinaryMemoryOutputStream payload;
-  lib::io::write_binary(payload, std::int32_t{3});
-  lib::io::write_binary(payload, std::uint32_t{0xFFFFFFF0});
   std::vector<std::string> errors;
-  pore_tests::load_state(items, pore_tests::forge_state(items, 1, payload.data()), &errors);
+  load_state(items, forge_state(items, 1, bytes_of(std::int32_t{3}, std::uint32_t{0xFFFFFFF0})),
+             &errors);
   EXPECT_EQ(errors.size(), 1u);
   EXPECT_EQ(items.size(), 3u);
 }

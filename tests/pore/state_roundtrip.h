@@ -28,7 +28,7 @@ inline lib::ModuleList::LoadReport load_state(lib::ModuleBaseOld& module, const 
   });
 }
 
-// The module's payload written by `write`, wrapped as a valid block of the module's name, so
+// The module's `payload` wrapped as a valid block of the module's name, so
 // a test can hand a module fields that pass the checksum but hold nonsense.
 inline std::string forge_state(lib::ModuleBaseOld& module, unsigned version,
                                const std::string& payload) {
@@ -45,6 +45,14 @@ inline std::string forge_state(lib::ModuleBaseOld& module, unsigned version,
   forged.payload = payload;
   forged.version = version;
   return save_state(forged);
+}
+
+// `values` in the binary layout, one after another: the fields of a forged payload.
+template <class... T>
+std::string bytes_of(const T&... values) {
+  lib::io::BinaryMemoryOutputStream out;
+  (lib::io::write_binary(out, values), ...);
+  return out.release();
 }
 
 }  // namespace pore_tests

@@ -6,9 +6,11 @@
 #include "pore/survey_csv.h"
 #include "pore/survey_table.h"
 #include "support/fakes.h"
+#include "well_builders.h"
 
 namespace {
 
+using pore_tests::station;
 using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::IsEmpty;
@@ -83,32 +85,19 @@ TEST(SurveyCsvTest, GarbageNeverCrashes) {
 }
 
 TEST(SurveyCsvTest, ExportReadsBack) {
-  std::vector<pore::WellborePoint> points(3);
-  points[0].depth = 0;
-  points[1].depth = 512.3f;
-  points[1].zenit = 12.34f;
-  points[1].azimut = 271.5f;
-  points[2].depth = 1000;
-  points[2].zenit = 90;
-  points[2].azimut = 359.99f;
+  const std::vector<pore::WellborePoint> points = {
+      station(0, 0, 0), station(512.3f, 12.34f, 271.5f), station(1000, 90, 359.99f)};
   const std::string text = pore::survey_to_csv(points);
   EXPECT_THAT(text, HasSubstr("512.3;12.34;271.5\r\n"));
   auto back = pore::parse_survey_csv(text);
-  ASSERT_THAT(back.problems, IsEmpty());
-  ASSERT_EQ(back.points.size(), 3u);
-  for (std::size_t i = 0; i < 3; ++i) {
-    EXPECT_EQ(back.points[i].depth, points[i].depth);
-    EXPECT_EQ(back.points[i].zenit, points[i].zenit);
-    EXPECT_EQ(back.points[i].azimut, points[i].azimut);
-  }
+  EXPECT_THAT(back.problems, IsEmpty());
+  EXPECT_EQ(back.points, points);
 }
 
 TEST(SurveyCsvTest, LoadReplacesStationsOnlyFromAGoodFile) {
   testing_support::TempDir dir;
   pore::Wellbore w;
-  pore::WellborePoint p;
-  p.depth = 42;
-  w.set_points({p});
+  w.set_points({station(42, 0, 0)});
   std::vector<std::string> problems;
 
   lib::write_file_atomically(dir.file("bad.csv"), "10;1;1\n20;x;1\n");
@@ -135,10 +124,7 @@ TEST(SurveyTableTest, ColumnsAndRows) {
   EXPECT_THAT(keys,
               ElementsAre("grdh_depth_m", "grdh_zenit_g", "grdh_azimut_g", "grdh_vdepth_m",
                           "grdh_adepth_m", "grdh_ns_m", "grdh_ew_m", "grdh_vs_m", "grdh_dogleg_g"));
-  pore::WellborePoint p;
-  p.depth = 100;
-  p.zenit = 2;
-  p.azimut = 3;
+  pore::WellborePoint p = station(100, 2, 3);
   p.z = 99.5f;
   p.abs_level = -20.5f;
   p.y = 1.25f;   // north

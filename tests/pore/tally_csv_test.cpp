@@ -4,6 +4,7 @@
 #include "instr/tally_csv.h"
 #include "lib/str_enc.h"
 #include "support/fakes.h"
+#include "well_builders.h"
 
 namespace {
 
@@ -13,20 +14,9 @@ using testing::IsEmpty;
 
 instr::Items two_elements() {
   instr::Items items;
-  instr::Elem bit;
-  bit.type = static_cast<int>(instr::ElemType::kBit);
-  bit.count = 1;
-  bit.pipe_lengths = {0.35f};
-  bit.outer_diameter = 215.9f;
-  bit.wall_thickness = 0;
-  instr::Elem stands;
-  stands.type = static_cast<int>(instr::ElemType::kSvecha);
-  stands.count = 120;
-  stands.pipe_lengths = {12.1f, 11.95f, 12.5f};
-  stands.outer_diameter = 127;
-  stands.wall_thickness = 9.19f;
-  stands.weight_per_metre = 29.1f;
-  items.set_elems({bit, stands});
+  items.set_elems({pore_tests::make_elem(instr::ElemType::kBit, 1, {0.35f}, 215.9f, 0),
+                   pore_tests::make_elem(instr::ElemType::kSvecha, 120, {12.1f, 11.95f, 12.5f}, 127,
+                                         9.19f, 29.1f)});
   items.set_svecha_size(3);
   return items;
 }

@@ -8,79 +8,59 @@
 #include "pore/pore_opt.h"
 #include "pore/well_values.h"
 #include "state_roundtrip.h"
+#include "well_builders.h"
 
 namespace {
 
+using pore_tests::cylinder;
+using pore_tests::element;
 using testing::ElementsAre;
 using testing::Pair;
 
-pore::ConstrElement element(float top, float bottom, float diameter) {
-  pore::ConstrElement e;
-  e.top = top;
-  e.bottom = bottom;
-  e.diameter = diameter;
-  return e;
-}
-
+// Stands of drill pipe.
 instr::Elem pipe(int count, std::vector<float> lengths, float od, float wall) {
-  instr::Elem e;
-  e.type = static_cast<int>(instr::ElemType::kSvecha);
-  e.count = count;
-  e.pipe_lengths = std::move(lengths);
-  e.outer_diameter = od;
-  e.wall_thickness = wall;
-  return e;
-}
-
-double cylinder(double diameter_mm, double length) {
-  const double r = diameter_mm / 2000;
-  return std::numbers::pi * r * r * length;
+  return pore_tests::make_elem(instr::ElemType::kSvecha, count, std::move(lengths), od, wall);
 }
 
 // 2000 m of hole, 1500 m cased; 50 stands of 127 × 9 mm drill pipe, 36 m each.
 void fill_well(pore::PoreOpt& pore) {
-  pore.construction().set_elements({element(0, 1500, 220), element(1500, 2000, 215.9f)});
+  pore.construction().set_elements(
+      {element("Колонна", 0, 1500, 220), element("Открытый ствол", 1500, 2000, 215.9f)});
   pore.instr().set_elems({pipe(50, {12, 12, 12}, 127, 9)});
 }
 
 // ---- volumes -------------------------------------------------------------------------------
 
-TEST(PoreOptTest, MudVolumeIsTheHoleLessTheSteelRunIn) {
+// The mud is the hole less the steel run in; the annulus the hole less the whole string's
+// outer volume.
+TEST(PoreOptTest, MudAndAnnulusVolumes) {
   pore::PoreOpt pore;
   fill_well(pore);
-  const double hole = pore.construction().get_volume(1.1);
   const auto& stands = pore.instr().elems()[0];
-  EXPECT_NEAR(pore.get_volume(0, 0, 1.1), hole, 1e-9);
-  EXPECT_NEAR(pore.get_volume(10, 2, 1.1), hole - stands.get_metal_volume(360 + 24), 1e-5);
-}
-
-TEST(PoreOptTest, AnnulusIsTheHoleLessTheWholeStringsOuterVolume) {
-  pore::PoreOpt pore;
-  fill_well(pore);
+  EXPECT_NEAR(pore.get_volume(0, 0, 1.1), pore.construction().get_volume(1.1), 1e-9);
+  EXPECT_NEAR(pore.get_volume(10, 2, 1.1),
+              pore.construction().get_volume(1.1) - stands.get_metal_volume(360 + 24), 1e-5);
   const double hole = pore.construction().get_volume(1);
-  const auto& stands = pore.instr().elems()[0];
   double steel_to_depth = 0;
   const double annulus = pore.get_zatrub_volume(900, 1, &steel_to_depth);
   EXPECT_NEAR(annulus, hole - stands.get_total_volume(1800), 1e-4);
   EXPECT_NEAR(steel_to_depth, hole - stands.get_metal_volume(900), 1e-5);
 }
 
-TEST(PoreOptTest, StringLargerThanTheHoleGivesZeroNotNegative) {
+TEST(PoreOptTest, StringLargerThanTheHoleOrAnEmptyWellGivesZeroNotNegative) {
   pore::PoreOpt pore;
-  pore.construction().set_elements({element(0, 10, 100)});  // 0.0785 m³ of hole
+  pore.construction().set_elements({element("Ствол", 0, 10, 100)});  // 0.0785 m³ of hole
   pore.instr().set_elems({pipe(100, {12, 12, 12}, 127, 9)});
   EXPECT_EQ(pore.get_volume(100, 0, 1), 0);
   double unclamped = 0;
   EXPECT_EQ(pore.get_zatrub_volume(3600, 1, &unclamped), 0);
   EXPECT_LT(unclamped, 0);  // the out value is the plain difference
   EXPECT_NEAR(unclamped, cylinder(100, 10) - pore.instr().elems()[0].get_metal_volume(3600), 1e-4);
-}
 
-TEST(PoreOptTest, EmptyWellGivesZeroEverywhere) {
-  pore::PoreOpt pore;
+  pore::PoreOpt empty;
   double out = 7;
-  EXPECT_EQ(pore.get_volume(5, 1, 1), 0);
-  EXPECT_EQ(pore.get_zatrub_volume(1000, 1, &out), 0);
+  EXPECT_EQ(empty.get_volume(5, 1, 1), 0);
+  EXPECT_EQ(empty.get_zatrub_volume(1000, 1, &out), 0);
   EXPECT_EQ(out, 0);
 }
 
@@ -204,10 +184,9 @@ TEST(WellOptionsTest, StateBlockToleratesUnknownMissingAndBadOptions) {
   EXPECT_EQ(o.area, "");        // not in the block: default
 
   // A block claiming more options than it can hold changes nothing.
-  lib::io::BinaryMemoryOutputStream lying;
-  lib::io::write_binary(lying, std::uint32_t{1000000});
   std::vector<std::string> errors;
-  pore_tests::load_state(o, pore_tests::forge_state(o, 1, lying.data()), &errors);
+  pore_tests::load_state(
+      o, pore_tests::forge_state(o, 1, pore_tests::bytes_of(std::uint32_t{1000000})), &errors);
   EXPECT_EQ(errors.size(), 1u);
   EXPECT_EQ(o.deposit, "Ванкорское");
 }

@@ -8,6 +8,7 @@
 
 #include "pore/wellbore.h"
 #include "state_roundtrip.h"
+#include "well_builders.h"
 
 namespace {
 
@@ -15,22 +16,27 @@ using pore::WbCalcMethod;
 using pore::Wellbore;
 using pore::WellboreKrug;
 using pore::WellborePoint;
+using pore_tests::bytes_of;
+using pore_tests::forge_state;
+using pore_tests::load_state;
+using pore_tests::save_state;
+using pore_tests::station;
 
 constexpr double kDeg = std::numbers::pi / 180;
-
-WellborePoint station(float md, float inc, float az) {
-  WellborePoint p;
-  p.depth = md;
-  p.zenit = inc;
-  p.azimut = az;
-  return p;
-}
 
 // A wellbore whose first segment starts at station 0, so station 0 sits at the wellhead
 // position and later stations carry the plain segment results.
 void start_at_first(Wellbore& w, std::vector<WellborePoint> points) {
   w.set_start_depth(points.front().depth);
   w.set_points(std::move(points));
+}
+
+// The stations as computed by `method`, the first segment starting at station 0.
+std::vector<WellborePoint> computed(std::vector<WellborePoint> points, WbCalcMethod method) {
+  Wellbore w;
+  start_at_first(w, std::move(points));
+  w.calculate(method, {});
+  return w.points_copy();
 }
 
 // North, east and vertical increments of a path whose inclination changes linearly with
@@ -64,39 +70,26 @@ Delta integrate_curvature_path(double md, double i0, double i1, double a0, doubl
 // ---- published examples -------------------------------------------------------------------
 //
 // N. J. Lapeyrouse, "Formulas and Calculations for Drilling, Production and Workover",
-// 2nd ed., directional survey calculations. Two survey pairs (feet):
-//   A: 7482 ft 4° 10°  ->  7782 ft 8° 35°
-//   B: 7500 ft 45° 130° ->  7595 ft 52° 139°
-// The book works with rounded trigonometric values, so its results are good to about 0.01;
-// that is the tolerance used.
+// 2nd ed., directional survey calculations, two survey pairs in feet. The book works with
+// rounded trigonometric values, so its results are good to about 0.01.
+const std::vector<WellborePoint> kBookPairA = {station(7482, 4, 10), station(7782, 8, 35)};
+const std::vector<WellborePoint> kBookPairB = {station(7500, 45, 130), station(7595, 52, 139)};
 
 TEST(PublishedSurveyTest, AverageAngleReproducesTheBook) {
-  Wellbore a;
-  start_at_first(a, {station(7482, 4, 10), station(7782, 8, 35)});
-  a.calculate(WbCalcMethod::kAverageAngle, {});
-  const auto pa = a.points_copy();
+  const auto pa = computed(kBookPairA, WbCalcMethod::kAverageAngle);
   EXPECT_NEAR(pa[1].y, 28.97, 0.01);   // north
-  EXPECT_NEAR(pa[1].x, 12.0, 0.01);    // east (the book gives 12.0)
+  EXPECT_NEAR(pa[1].x, 12.0, 0.01);    // east
   EXPECT_NEAR(pa[1].z, 298.35, 0.01);  // vertical
-
-  Wellbore b;
-  start_at_first(b, {station(7500, 45, 130), station(7595, 52, 139)});
-  b.calculate(WbCalcMethod::kAverageAngle, {});
-  const auto pb = b.points_copy();
+  const auto pb = computed(kBookPairB, WbCalcMethod::kAverageAngle);
   EXPECT_NEAR(pb[1].y, -49.87, 0.01);
   EXPECT_NEAR(pb[1].x, 50.74, 0.01);
   EXPECT_NEAR(pb[1].z, 62.95, 0.01);
 }
 
 TEST(PublishedSurveyTest, RadiusOfCurvatureReproducesTheBookAndAnIndependentIntegration) {
-  // The book's east and vertical figures for pair B are reproduced. Its north figures are
-  // not used: for pair B it prints -49.97 where its own formula gives -49.79 (two digits
-  // swapped), and for pair A its hand arithmetic gives 28.56. North is therefore checked
-  // against a numerical integration of the same path (integrate_curvature_path) instead.
-  Wellbore b;
-  start_at_first(b, {station(7500, 45, 130), station(7595, 52, 139)});
-  b.calculate(WbCalcMethod::kTangentialCurvature, {});
-  const auto pb = b.points_copy();
+  // The book's north figures are misprinted (pair B: -49.97 where its formula gives -49.79;
+  // pair A: 28.56 from its hand arithmetic), so north is checked against the integration.
+  const auto pb = computed(kBookPairB, WbCalcMethod::kTangentialCurvature);
   EXPECT_NEAR(pb[1].x, 50.66, 0.01);
   EXPECT_NEAR(pb[1].z, 62.91, 0.01);
   const Delta db = integrate_curvature_path(95, 45, 52, 130, 139);
@@ -104,10 +97,7 @@ TEST(PublishedSurveyTest, RadiusOfCurvatureReproducesTheBookAndAnIndependentInte
   EXPECT_NEAR(pb[1].x, db.east, 1e-3);
   EXPECT_NEAR(pb[1].z, db.vertical, 1e-3);
 
-  Wellbore a;
-  start_at_first(a, {station(7482, 4, 10), station(7782, 8, 35)});
-  a.calculate(WbCalcMethod::kTangentialCurvature, {});
-  const auto pa = a.points_copy();
+  const auto pa = computed(kBookPairA, WbCalcMethod::kTangentialCurvature);
   EXPECT_NEAR(pa[1].x, 11.91, 0.01);
   EXPECT_NEAR(pa[1].z, 298.3, 0.01);
   const Delta da = integrate_curvature_path(300, 4, 8, 10, 35);
@@ -122,8 +112,7 @@ TEST(WellboreTest, VerticalStationsGoStraightDown) {
     Wellbore w;
     w.set_points({station(100, 0, 0), station(250, 0, 0), station(600, 0, 45)});
     w.calculate(method, {});
-    const auto p = w.points_copy();
-    for (const auto& s : p) {
+    for (const auto& s : w.points_copy()) {
       EXPECT_EQ(s.x, 0);
       EXPECT_EQ(s.y, 0);
       EXPECT_FLOAT_EQ(s.z, s.depth);  // from the wellhead at 0 m
@@ -134,10 +123,8 @@ TEST(WellboreTest, VerticalStationsGoStraightDown) {
 }
 
 TEST(WellboreTest, AzimuthsAcrossNorthAverageToNorth) {
-  Wellbore w;
-  start_at_first(w, {station(1000, 10, 350), station(1100, 10, 10)});
-  w.calculate(WbCalcMethod::kAverageAngle, {});
-  const auto p = w.points_copy();
+  const auto p =
+      computed({station(1000, 10, 350), station(1100, 10, 10)}, WbCalcMethod::kAverageAngle);
   EXPECT_NEAR(p[1].x, 0, 1e-5);
   EXPECT_NEAR(p[1].y, std::sin(10 * kDeg) * 100, 1e-4);  // north, not south
   // The dogleg is the 20° turn seen at 10° inclination, not a 340° one.
@@ -148,29 +135,24 @@ TEST(WellboreTest, AzimuthsAcrossNorthAverageToNorth) {
 }
 
 TEST(WellboreTest, EqualInclinationsUseBalancedTangential) {
-  Wellbore w;
-  start_at_first(w, {station(0, 30, 0), station(100, 30, 90)});
-  w.calculate(WbCalcMethod::kTangentialCurvature, {});
-  const auto p = w.points_copy();
+  const auto p =
+      computed({station(0, 30, 0), station(100, 30, 90)}, WbCalcMethod::kTangentialCurvature);
   EXPECT_NEAR(p[1].x, 25, 1e-4);  // (sin30·sin0 + sin30·sin90) · 100 / 2
   EXPECT_NEAR(p[1].y, 25, 1e-4);
   EXPECT_NEAR(p[1].z, std::cos(30 * kDeg) * 100, 1e-4);
 
   // Equal azimuths likewise: a straight build in one plane.
-  Wellbore v;
-  start_at_first(v, {station(0, 10, 90), station(100, 20, 90)});
-  v.calculate(WbCalcMethod::kTangentialCurvature, {});
-  const auto q = v.points_copy();
+  const auto q =
+      computed({station(0, 10, 90), station(100, 20, 90)}, WbCalcMethod::kTangentialCurvature);
   EXPECT_NEAR(q[1].x, (std::sin(10 * kDeg) + std::sin(20 * kDeg)) * 50, 1e-4);
   EXPECT_NEAR(q[1].y, 0, 1e-5);
 }
 
 TEST(WellboreTest, OppositeDirectionsGiveADoglegOfHalfATurnNotNaN) {
   // Rounding puts the arccos argument of this pair just below -1.
-  Wellbore w;
-  start_at_first(w, {station(100, 19, 0), station(110, 161, 180)});
-  w.calculate(WbCalcMethod::kAverageAngle, {});
-  const float dogleg = w.points_copy()[1].dogleg;
+  const float dogleg =
+      computed({station(100, 19, 0), station(110, 161, 180)}, WbCalcMethod::kAverageAngle)[1]
+          .dogleg;
   EXPECT_FALSE(std::isnan(dogleg));
   EXPECT_NEAR(dogleg, std::numbers::pi, 1e-6);
 }
@@ -247,15 +229,14 @@ TEST(WellboreTest, RecalculatesOnlyWhenSomethingChanged) {
   targets.altitude = 50;  // new targets recalculate too
   w.calculate(WbCalcMethod::kTangentialCurvature, targets);
   EXPECT_FLOAT_EQ(w.points_copy()[2].abs_level, w.points_copy()[2].z - 50);
-}
 
-TEST(WellboreTest, FewerThanTwoStationsComputeNothing) {
-  Wellbore w;
-  w.calculate(WbCalcMethod::kAverageAngle, {});
-  w.add_point(station(100, 5, 5));
-  w.calculate(WbCalcMethod::kAverageAngle, {});
-  EXPECT_EQ(w.points_copy()[0].z, 0);
-  EXPECT_TRUE(w.need_recalc());
+  // Fewer than two stations compute nothing and stay to be calculated.
+  Wellbore single;
+  single.calculate(WbCalcMethod::kAverageAngle, {});
+  single.add_point(station(100, 5, 5));
+  single.calculate(WbCalcMethod::kAverageAngle, {});
+  EXPECT_EQ(single.points_copy()[0].z, 0);
+  EXPECT_TRUE(single.need_recalc());
 }
 
 // ---- stations ------------------------------------------------------------------------------
@@ -290,12 +271,9 @@ TEST(WellboreTest, BadStationsAndStartValuesAreRefused) {
 }
 
 TEST(WellboreTest, CorrectAngleCorrectsOnceEachWay) {
-  EXPECT_EQ(Wellbore::correct_angle(-30), 330);
-  EXPECT_EQ(Wellbore::correct_angle(370), 10);
-  EXPECT_EQ(Wellbore::correct_angle(360), 0);
-  EXPECT_EQ(Wellbore::correct_angle(0), 0);
-  EXPECT_EQ(Wellbore::correct_angle(359.5), 359.5);
-  EXPECT_EQ(Wellbore::correct_angle(-360), 0);
+  const std::pair<double, double> cases[] = {{-30, 330}, {370, 10},      {360, 0},
+                                             {0, 0},     {359.5, 359.5}, {-360, 0}};
+  for (auto [angle, corrected] : cases) EXPECT_EQ(Wellbore::correct_angle(angle), corrected);
 }
 
 // ---- target circles ------------------------------------------------------------------------
@@ -306,18 +284,7 @@ void east_build(Wellbore& w) {
       w, {station(0, 0, 90), station(1000, 0, 90), station(1100, 30, 90), station(1300, 30, 90)});
 }
 
-TEST(TargetTest, TrajectoryNotReachingTheCircleMisses) {
-  Wellbore w;
-  east_build(w);
-  WellboreKrug targets;
-  targets.circles[0] = {5000, 1000, 0, 0};
-  w.calculate(WbCalcMethod::kAverageAngle, targets);
-  const auto c = w.crossing();
-  EXPECT_FALSE(c.hit);
-  EXPECT_FALSE(c.crossed);
-}
-
-TEST(TargetTest, CrossingPointAndHit) {
+TEST(TargetTest, CrossingPointHitAndMiss) {
   Wellbore w;
   east_build(w);
   w.calculate(WbCalcMethod::kAverageAngle, {});
@@ -349,6 +316,13 @@ TEST(TargetTest, CrossingPointAndHit) {
   EXPECT_TRUE(w.cross_with_krug(1, targets));
   EXPECT_FALSE(w.cross_with_krug(2, targets));
   EXPECT_FALSE(w.crossing().crossed);
+
+  // A circle below the trajectory is never reached.
+  ASSERT_TRUE(w.cross_with_krug(1, targets));
+  targets.circles[0] = {5000, 1000, 0, 0};
+  w.calculate(WbCalcMethod::kAverageAngle, targets);
+  EXPECT_FALSE(w.crossing().hit);
+  EXPECT_FALSE(w.crossing().crossed);
 }
 
 // ---- state and lock --------------------------------------------------------------------------
@@ -362,7 +336,7 @@ TEST(WellboreStateTest, RoundTripRestoresStationsAndSettings) {
   w.set_offset(7, 8);
   w.calculate(WbCalcMethod::kTangentialCurvature, {});
   Wellbore restored;
-  EXPECT_EQ(pore_tests::load_state(restored, pore_tests::save_state(w)).read, 1);
+  EXPECT_EQ(load_state(restored, save_state(w)).read, 1);
   EXPECT_EQ(restored.points_copy(), w.points_copy());
   EXPECT_EQ(restored.start_x(), 1);
   EXPECT_EQ(restored.start_z(), 3);
@@ -375,30 +349,20 @@ TEST(WellboreStateTest, RoundTripRestoresStationsAndSettings) {
 TEST(WellboreStateTest, DamagedStationKeepsTheStoredWellbore) {
   Wellbore w;
   east_build(w);
-  // A block that passes its checksum but holds a station inclined 500°.
-  lib::io::BinaryMemoryOutputStream payload;
-  for (double v : {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0}) lib::io::write_binary(payload, v);
-  lib::io::write_binary(payload, std::int32_t{0});
-  lib::io::write_binary(payload, std::uint32_t{1});
-  lib::io::write_binary(payload, std::int32_t{-1});
-  lib::io::write_binary(payload, std::int32_t{-1});
-  lib::io::write_binary(payload, 10.0f);
-  lib::io::write_binary(payload, 500.0f);
-  for (int i = 0; i < 10; ++i) lib::io::write_binary(payload, 0.0f);
-  lib::io::write_binary(payload, std::int32_t{0});
+  // Blocks that pass their checksum. Seven zero start values and offsets, method 0; then a
+  // station inclined 500° (ids, depth, inclination, the rest zero), or a count the data
+  // cannot hold, which is refused before anything is allocated.
+  const std::string settings = std::string(7 * sizeof(double), '\0') + bytes_of(std::int32_t{0});
+  const std::string inclined =
+      bytes_of(std::uint32_t{1}, std::int32_t{-1}, std::int32_t{-1}, 10.0f, 500.0f) +
+      std::string(11 * 4, '\0');
   std::vector<std::string> errors;
-  auto report = pore_tests::load_state(w, pore_tests::forge_state(w, 1, payload.data()), &errors);
+  auto report = load_state(w, forge_state(w, 1, settings + inclined), &errors);
   EXPECT_EQ(report.read, 0);
   EXPECT_THAT(errors, testing::ElementsAre(testing::HasSubstr("inclination")));
   EXPECT_EQ(w.size(), 4u);
-
-  // A station count the data cannot hold is refused before anything is allocated.
-  lib::io::BinaryMemoryOutputStream huge;
-  for (int i = 0; i < 7; ++i) lib::io::write_binary(huge, 0.0);
-  lib::io::write_binary(huge, std::int32_t{0});
-  lib::io::write_binary(huge, std::uint32_t{90000});
   errors.clear();
-  pore_tests::load_state(w, pore_tests::forge_state(w, 1, huge.data()), &errors);
+  load_state(w, forge_state(w, 1, settings + bytes_of(std::uint32_t{90000})), &errors);
   EXPECT_EQ(errors.size(), 1u);
   EXPECT_EQ(w.size(), 4u);
 }
