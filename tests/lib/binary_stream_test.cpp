@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <iterator>
 #include <limits>
 
 #include "support/fakes.h"
@@ -177,12 +179,8 @@ TEST(AtomicWrite, FailureKeepsTheOldFileAndRemovesTheTemporary) {
     EXPECT_THROW(write_file_atomically(path, "new content that is longer", fs), StreamError)
         << fault;
     EXPECT_EQ(testing_support::read_file(path), "old content") << fault;
-    int files = 0;
-    for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
-      (void)e;
-      ++files;
-    }
-    EXPECT_EQ(files, 1) << "temporary file left behind, fault " << fault;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1)
+        << "temporary file left behind, fault " << fault;
   }
   write_file_atomically(path, "new");
   EXPECT_EQ(testing_support::read_file(path), "new");

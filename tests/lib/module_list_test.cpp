@@ -49,17 +49,8 @@ struct AllKinds : SerialModuleBase {
 
  protected:
   void serial_fields(serial_list& l, unsigned version) override {
-    l.add(flag)
-        .add(i8)
-        .add(u16)
-        .add(i32)
-        .add(u64)
-        .add(f)
-        .add(d)
-        .add(text)
-        .add(stamp)
-        .add(series)
-        .add(names);
+    l.add(flag).add(i8).add(u16).add(i32).add(u64).add(f).add(d);
+    l.add(text).add(stamp).add(series).add(names);
     l.add_custom([this](io::OutputStream& out) { io::write_binary(out, std::to_string(custom)); },
                  [this](io::InputStream& in) {
                    std::string s;
@@ -71,9 +62,15 @@ struct AllKinds : SerialModuleBase {
   void after_deserialize() override { ++after_reads; }
 };
 
-std::string save(ModuleList& list) {
+AllKinds seeded(int seed) {
+  AllKinds m;
+  m.fill(seed);
+  return m;
+}
+
+std::string save(ModuleList& list, unsigned data_version = 1) {
   io::BinaryMemoryOutputStream out;
-  list.serialize(out, nullptr, 1);
+  list.serialize(out, nullptr, data_version);
   return out.release();
 }
 
@@ -85,26 +82,33 @@ ModuleList::LoadReport load(ModuleList& list, const std::string& bytes,
   });
 }
 
+// Three modules filled from seeds seed, seed + 1 and seed + 2.
 struct ThreeModules {
   AllKinds a{"A"}, b{"B"}, c{"C"};
   ModuleList list;
-  ThreeModules() {
-    list.register_module(a);
-    list.register_module(b);
-    list.register_module(c);
+  explicit ThreeModules(int seed) {
+    int i = seed;
+    for (AllKinds* m : {&a, &b, &c}) {
+      m->fill(i++);
+      list.register_module(*m);
+    }
+  }
+  // Each module holds the state seeded from `read` or from `kept`, never a mix of both.
+  void expect_whole(int read, int kept, const std::string& where) const {
+    int i = 0;
+    for (const AllKinds* m : {&a, &b, &c}) {
+      EXPECT_TRUE(m->same_state(seeded(read + i)) || m->same_state(seeded(kept + i)))
+          << "mixed state, module " << i << ", " << where;
+      ++i;
+    }
   }
 };
 
 TEST(ModuleList, RoundTripOfEveryFieldKindInRegistrationOrder) {
-  ThreeModules src;
-  src.a.fill(1);
-  src.b.fill(2);
-  src.c.fill(3);
-  const std::string bytes = save(src.list);
-
-  ThreeModules dst;
+  ThreeModules src(1);
+  ThreeModules dst(50);
   std::vector<std::string> errors;
-  auto report = load(dst.list, bytes, &errors);
+  auto report = load(dst.list, save(src.list), &errors);
   EXPECT_TRUE(errors.empty()) << errors.front();
   EXPECT_EQ(report.read, 3);
   EXPECT_TRUE(dst.a.same_state(src.a));
@@ -115,18 +119,11 @@ TEST(ModuleList, RoundTripOfEveryFieldKindInRegistrationOrder) {
 }
 
 TEST(ModuleList, TruncatedDataKeepsWhatWasReadBeforeTheCut) {
-  ThreeModules src;
-  src.a.fill(1);
-  src.b.fill(2);
-  src.c.fill(3);
+  ThreeModules src(1);
   const std::string bytes = save(src.list);
-
   // Cut at every length: never a crash, never a half-read module.
   for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
-    ThreeModules dst;
-    dst.a.fill(7);
-    dst.b.fill(8);
-    dst.c.fill(9);
+    ThreeModules dst(7);
     std::vector<std::string> errors;
     try {
       auto r = load(dst.list, bytes.substr(0, cut), &errors);
@@ -135,46 +132,24 @@ TEST(ModuleList, TruncatedDataKeepsWhatWasReadBeforeTheCut) {
     } catch (const io::StreamError&) {
       EXPECT_LT(cut, 8u) << "only a cut inside the list header may throw";
     }
-    for (auto* m : {&dst.a, &dst.b, &dst.c}) {
-      AllKinds fresh_src, fresh_old;
-      int idx = m == &dst.a ? 0 : m == &dst.b ? 1 : 2;
-      fresh_src.fill(idx + 1);
-      fresh_old.fill(idx + 7);
-      EXPECT_TRUE(m->same_state(fresh_src) || m->same_state(fresh_old))
-          << "module " << idx << " cut " << cut;
-    }
+    dst.expect_whole(1, 7, "cut " + std::to_string(cut));
   }
 }
 
 TEST(ModuleList, FlippedBitSpoilsOnlyTheBlockItHits) {
-  ThreeModules src;
-  src.a.fill(1);
-  src.b.fill(2);
-  src.c.fill(3);
+  ThreeModules src(1);
   const std::string bytes = save(src.list);
-
   int outcomes_with_c_read = 0;
   for (std::size_t pos = 8; pos < bytes.size(); ++pos) {
     for (int bit : {0, 5}) {
       std::string damaged = bytes;
       damaged[pos] = static_cast<char>(damaged[pos] ^ (1 << bit));
-      ThreeModules dst;
-      dst.a.fill(7);
-      dst.b.fill(8);
-      dst.c.fill(9);
+      ThreeModules dst(7);
       std::vector<std::string> errors;
       auto r = load(dst.list, damaged, &errors);
       EXPECT_FALSE(errors.empty()) << "damage at " << pos << " went unnoticed";
       EXPECT_LE(r.read, 2) << pos;
-      int idx = 0;
-      for (auto* m : {&dst.a, &dst.b, &dst.c}) {
-        AllKinds from_file, before;
-        from_file.fill(idx + 1);
-        before.fill(idx + 7);
-        EXPECT_TRUE(m->same_state(from_file) || m->same_state(before))
-            << "mixed state, module " << idx << " pos " << pos;
-        ++idx;
-      }
+      dst.expect_whole(1, 7, "pos " + std::to_string(pos));
       if (dst.c.same_state(src.c)) ++outcomes_with_c_read;
     }
   }
@@ -188,10 +163,7 @@ TEST(ModuleList, UnknownAndNewerBlocksAreSkippedAndReported) {
   newer.fill(2);
   unknown.fill(3);
   ModuleList src;
-  src.register_module(old_layout);
-  src.register_module(newer);
-  src.register_module(unknown);
-  const std::string bytes = save(src);
+  for (AllKinds* m : {&old_layout, &newer, &unknown}) src.register_module(*m);
 
   AllKinds a{"A", 2}, b{"B", 2};
   a.fill(5);
@@ -200,17 +172,14 @@ TEST(ModuleList, UnknownAndNewerBlocksAreSkippedAndReported) {
   dst.register_module(a);
   dst.register_module(b);
   std::vector<std::string> errors;
-  auto r = load(dst, bytes, &errors);
+  auto r = load(dst, save(src), &errors);
   EXPECT_EQ(r.read, 1);
   EXPECT_EQ(r.skipped, 2);
-  // A read its version-1 block: everything but the version-2 field.
-  AllKinds expect_a;
-  expect_a.fill(1);
-  expect_a.extra_v2 = 6;  // fill(5) left 6 there and version 1 does not carry the field
+  // A read its version-1 block: everything but the version-2 field, which fill(5) set to 6.
+  AllKinds expect_a = seeded(1);
+  expect_a.extra_v2 = 6;
   EXPECT_TRUE(a.same_state(expect_a));
-  AllKinds expect_b;
-  expect_b.fill(6);
-  EXPECT_TRUE(b.same_state(expect_b)) << "a newer layout must not be misread";
+  EXPECT_TRUE(b.same_state(seeded(6))) << "a newer layout must not be misread";
   ASSERT_EQ(errors.size(), 2u);
   EXPECT_NE(errors[0].find("newer"), std::string::npos) << errors[0];
   EXPECT_NE(errors[1].find("'Z'"), std::string::npos) << errors[1];
@@ -227,20 +196,16 @@ TEST(ModuleList, ModuleThatFailsMidReadIsPutBack) {
       l.add(y);
     }
   };
-  Picky src;
+  Picky src, dst;
   src.x = 1;
   src.y = 2;
-  ModuleList sl;
-  sl.register_module(src);
-  const std::string bytes = save(sl);
-
-  Picky dst;
   dst.x = 10;
   dst.y = 20;
-  ModuleList dl;
+  ModuleList sl, dl;
+  sl.register_module(src);
   dl.register_module(dst);
   std::vector<std::string> errors;
-  auto r = load(dl, bytes, &errors);
+  auto r = load(dl, save(sl), &errors);
   EXPECT_EQ(r.read, 0);
   EXPECT_EQ(r.skipped, 1);
   EXPECT_EQ(dst.x, 10) << "the half-read field must be put back";
@@ -250,21 +215,10 @@ TEST(ModuleList, ModuleThatFailsMidReadIsPutBack) {
 }
 
 TEST(ModuleList, DataVersionMismatchIsRefusedUpFront) {
-  AllKinds a;
-  a.fill(1);
-  ModuleList l;
-  l.register_module(a);
-  io::BinaryMemoryOutputStream out;
-  l.serialize(out, nullptr, 2);
-  AllKinds b;
-  b.fill(4);
-  ModuleList m;
-  m.register_module(b);
-  io::BinaryMemoryInputStream in(out.data());
-  EXPECT_THROW(m.deserialize(in, 1, nullptr), io::StreamError);
-  AllKinds expect;
-  expect.fill(4);
-  EXPECT_TRUE(b.same_state(expect));
+  ThreeModules src(1), dst(4);
+  io::BinaryMemoryInputStream in(save(src.list, 2));
+  EXPECT_THROW(dst.list.deserialize(in, 1, nullptr), io::StreamError);
+  dst.expect_whole(4, 4, "refused file");
 }
 
 }  // namespace

@@ -1,18 +1,17 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "lib/ini_collect.h"
 #include "lib/ini_file.h"
 #include "lib/options.h"
 #include "lib/str_utils.h"
+#include "support/fakes.h"
 
 namespace {
 
@@ -22,90 +21,44 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::SizeIs;
 
+using testing_support::read_file;
 namespace fs = std::filesystem;
 
-// A fresh folder per test, removed afterwards.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "rigcore-ini-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
+// --- IniFile
 
- private:
-  fs::path path_;
-};
-
-void write_bytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
-}
-
-std::string read_bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// --------------------------------------------------------------------------------------
-// IniFile
-
-TEST(IniFileTest, MissingKeysAndSectionsGiveTheDefault) {
-  lib::IniFile ini;
-  ini.load_text("[связь]\nпорт=5000\n");
-  EXPECT_EQ(ini.get_int("связь", "порт", 1), 5000);
-  EXPECT_EQ(ini.get_int("связь", "скорость", 9600), 9600);
-  EXPECT_EQ(ini.get_int("экран", "порт", 7), 7);
-  EXPECT_EQ(ini.get_string("связь", "сервер", "localhost"), "localhost");
-  EXPECT_DOUBLE_EQ(ini.get_double("связь", "таймаут", 2.5), 2.5);
-  EXPECT_TRUE(ini.get_bool("связь", "звук", true));
-  EXPECT_FALSE(ini.has_key("связь", "скорость"));
-  EXPECT_FALSE(ini.find("экран", "порт").has_value());
-}
-
-TEST(IniFileTest, MalformedNumbersGiveTheDefault) {
+// Missing keys and sections, and numbers that are not wholly numbers, give the default.
+TEST(IniFileTest, NumberAndBoolTextFormsOrTheDefault) {
   lib::IniFile ini;
   ini.load_text(
-      "[s]\n"
-      "note=5 ; пять\n"
-      "tail=12abc\n"
-      "empty=\n"
-      "fraction=1.5\n"
-      "signs=+-5\n"
-      "word=abc\n"
-      "maybe=может быть\n"
-      "huge=99999999999999999999999\n");
-  for (const char* key : {"note", "tail", "empty", "fraction", "signs", "word", "huge"}) {
-    EXPECT_EQ(ini.get_int("s", key, -1), -1) << key;
-  }
-  for (const char* key : {"note", "tail", "empty", "signs", "word"}) {
-    EXPECT_DOUBLE_EQ(ini.get_double("s", key, -1.5), -1.5) << key;
-  }
-  EXPECT_TRUE(ini.get_bool("s", "maybe", true));
-  EXPECT_FALSE(ini.get_bool("s", "note", false));
-  // The text itself is kept as written: no inline comments are cut off.
-  EXPECT_EQ(ini.get_string("s", "note"), "5 ; пять");
-}
-
-TEST(IniFileTest, NumberAndBoolTextForms) {
-  lib::IniFile ini;
-  ini.load_text(
-      "[s]\nint= 42 \nneg=-7\nplus=+8\ncomma=2,5\nexp=1e3\n"
+      "[s]\nint= 42 \nneg=-7\nplus=+8\ncomma=2,5\nexp=1e3\nnote=5 ; пять\ntail=12abc\nempty=\n"
+      "fraction=1.5\nsigns=+-5\nword=abc\nmaybe=может быть\nhuge=99999999999999999999999\n"
       "b1=Да\nb2=OFF\nb3=true\nb4=нет\nb5=0\n");
-  EXPECT_EQ(ini.get_int("s", "int", 0), 42);
-  EXPECT_EQ(ini.get_int("s", "neg", 0), -7);
-  EXPECT_EQ(ini.get_int("s", "plus", 0), 8);
-  EXPECT_DOUBLE_EQ(ini.get_double("s", "comma", 0), 2.5);
-  EXPECT_DOUBLE_EQ(ini.get_double("s", "exp", 0), 1000.0);
-  for (const auto& [key, value] : {std::pair{"b1", true}, {"b2", false}, {"b3", true},
-                                   {"b4", false}, {"b5", false}}) {
+  // clang-format off
+  const std::pair<const char*, int> ints[] = {
+      {"int", 42}, {"neg", -7}, {"plus", 8}, {"note", -1}, {"tail", -1}, {"empty", -1},
+      {"fraction", -1}, {"signs", -1}, {"word", -1}, {"huge", -1}, {"missing", -1}};
+  const std::pair<const char*, double> doubles[] = {
+      {"comma", 2.5}, {"exp", 1000}, {"note", -1.5}, {"tail", -1.5}, {"empty", -1.5},
+      {"signs", -1.5}, {"word", -1.5}, {"missing", -1.5}};
+  // clang-format on
+  for (const auto& [key, value] : ints) EXPECT_EQ(ini.get_int("s", key, -1), value) << key;
+  for (const auto& [key, value] : doubles) {
+    EXPECT_DOUBLE_EQ(ini.get_double("s", key, -1.5), value) << key;
+  }
+  for (const auto& [key, value] :
+       {std::pair{"b1", true}, {"b2", false}, {"b3", true}, {"b4", false}, {"b5", false}}) {
     EXPECT_EQ(ini.get_bool("s", key, !value), value) << key;
   }
+  for (const char* key : {"maybe", "note", "missing"}) {
+    EXPECT_TRUE(ini.get_bool("s", key, true)) << key;
+    EXPECT_FALSE(ini.get_bool("s", key, false)) << key;
+  }
+  EXPECT_EQ(ini.get_int("экран", "int", 7), 7);
+  EXPECT_EQ(ini.get_string("s", "сервер", "localhost"), "localhost");
+  EXPECT_FALSE(ini.has_key("s", "missing"));
+  EXPECT_FALSE(ini.find("экран", "int").has_value());
+  // The text itself is kept as written: no inline comments are cut off.
+  EXPECT_EQ(ini.get_string("s", "note"), "5 ; пять");
 }
 
 TEST(IniFileTest, CyrillicNamesMatchInAnyLetterCase) {
@@ -120,40 +73,40 @@ TEST(IniFileTest, CyrillicNamesMatchInAnyLetterCase) {
 }
 
 TEST(IniFileTest, ByteOrderMarkIsAcceptedOnReadAndNotWritten) {
-  TempFolder dir;
+  testing_support::TempDir dir;
   const std::string path = dir.file("out.ini");
-  write_bytes(path, "\xEF\xBB\xBF[связь]\r\nпорт=7\r\n");
+  lib::write_file_atomically(path, "\xEF\xBB\xBF[связь]\r\nпорт=7\r\n");
   auto ini = lib::get_ini_file(path);
   EXPECT_THAT(ini->sections(), ElementsAre("связь"));
   EXPECT_EQ(ini->get_int("связь", "порт", 0), 7);
   EXPECT_FALSE(ini->converted_from_cp1251());
   ini->set_string("связь", "сервер", "буровая-1");
   ini->save();
-  const std::string bytes = read_bytes(path);
+  const std::string bytes = read_file(path);
   ASSERT_FALSE(bytes.empty());
   EXPECT_EQ(bytes.rfind("\xEF\xBB\xBF", 0), std::string::npos);
   EXPECT_EQ(bytes, "[связь]\nпорт=7\nсервер=буровая-1\n");
 }
 
 TEST(IniFileTest, SavingKeepsOtherSectionsAndComments) {
-  TempFolder dir;
+  testing_support::TempDir dir;
   const std::string path = dir.file("station.ini");
-  write_bytes(path,
-              "[журнал]\n"
-              "; папка на втором диске\n"
-              "папка=/data/журнал буровой\n"
-              "уровень=3\n"
-              "\n"
-              "[связь]\n"
-              "порт=1\n"
-              "; конец файла\n");
+  lib::write_file_atomically(path,
+                             "[журнал]\n"
+                             "; папка на втором диске\n"
+                             "папка=/data/журнал буровой\n"
+                             "уровень=3\n"
+                             "\n"
+                             "[связь]\n"
+                             "порт=1\n"
+                             "; конец файла\n");
   {
     auto ini = lib::get_ini_file(path);
     ini->set_int("связь", "порт", 5000);
     ini->set_string("новый", "ключ", "значение");
     ini->save();
   }
-  const std::string text = read_bytes(path);
+  const std::string text = read_file(path);
   EXPECT_THAT(text, HasSubstr("[журнал]\n"));
   EXPECT_THAT(text, HasSubstr("; папка на втором диске\nпапка=/data/журнал буровой\nуровень=3\n"));
   EXPECT_THAT(text, HasSubstr("; конец файла\n"));
@@ -218,20 +171,20 @@ TEST(IniFileTest, DeleteKeyAndSection) {
 }
 
 TEST(IniFileTest, ReadOnlyFileRefusesToSave) {
-  TempFolder dir;
+  testing_support::TempDir dir;
   const std::string path = dir.file("ro.ini");
-  write_bytes(path, "[a]\nx=1\n");
+  lib::write_file_atomically(path, "[a]\nx=1\n");
   auto ini = lib::get_readonly_ini_file(path);
   EXPECT_TRUE(ini->read_only());
   ini->set_int("a", "x", 2);
   EXPECT_THROW(ini->save(), lib::IniError);
   EXPECT_THROW(ini->save_file(dir.file("other.ini")), lib::IniError);
-  EXPECT_EQ(read_bytes(path), "[a]\nx=1\n");
+  EXPECT_EQ(read_file(path), "[a]\nx=1\n");
   EXPECT_FALSE(fs::exists(dir.file("other.ini")));
 }
 
-TEST(IniFileTest, MissingFileIsEmptyAndUnreadableFileThrows) {
-  TempFolder dir;
+TEST(IniFileTest, MissingFileIsEmptyAndUnreadableOrUnwritableFileThrows) {
+  testing_support::TempDir dir;
   auto missing = lib::get_ini_file(dir.file("none.ini"));
   EXPECT_TRUE(missing->sections().empty());
   EXPECT_EQ(missing->path(), dir.file("none.ini"));
@@ -241,18 +194,14 @@ TEST(IniFileTest, MissingFileIsEmptyAndUnreadableFileThrows) {
   EXPECT_THROW(ini.load_file(dir.file("folder.ini")), lib::IniError);
   // What was never read must not be replaced by an empty file.
   EXPECT_THROW(ini.save(), lib::IniError);
+
+  lib::IniFile fresh;
+  fresh.set_int("a", "x", 1);
+  EXPECT_THROW(fresh.save_file(dir.file("no-such-folder/a.ini")), lib::IniError);
+  EXPECT_EQ(fresh.get_int("a", "x", 0), 1);
 }
 
-TEST(IniFileTest, FailedSaveThrowsAndKeepsContent) {
-  TempFolder dir;
-  lib::IniFile ini;
-  ini.set_int("a", "x", 1);
-  EXPECT_THROW(ini.save_file(dir.file("no-such-folder/a.ini")), lib::IniError);
-  EXPECT_EQ(ini.get_int("a", "x", 0), 1);
-}
-
-// --------------------------------------------------------------------------------------
-// Typed options
+// --- Typed options
 
 struct StationSettings : lib::ini_options {
   int port = 0;
@@ -275,38 +224,11 @@ struct StationSettings : lib::ini_options {
     o.add("цвет тревоги", "Цвет тревоги", alarm_colour, 0xFF0000);
     o.add_item("режим", "Режим", mode, {"бурение", "спуск", "подъём"}, 1);
   }
+  auto fields() const { return std::tie(port, server, depth_step, sound, alarm_colour, mode); }
 };
 
-void expect_defaults(const StationSettings& s) {
-  EXPECT_EQ(s.port, 5000);
-  EXPECT_EQ(s.server, "localhost");
-  EXPECT_DOUBLE_EQ(s.depth_step, 0.2);
-  EXPECT_TRUE(s.sound);
-  EXPECT_EQ(s.alarm_colour, lib::Colour(0xFF0000));
-  EXPECT_EQ(s.mode, 1);
-}
-
-TEST(OptionsTest, SetDefaultsAndMissingKeysGiveDefaults) {
-  StationSettings s;
-  s.set_defaults();
-  expect_defaults(s);
-
-  StationSettings t;
-  t.port = 1;
-  t.server = "x";
-  t.depth_step = 9;
-  t.sound = false;
-  t.alarm_colour = 0x123456;
-  t.mode = 2;
-  lib::IniFile ini;
-  ini.load_text("[другое]\nпорт=80\n");
-  EXPECT_THAT(t.load(ini), IsEmpty());
-  expect_defaults(t);
-}
-
-TEST(OptionsTest, EveryTypeRoundTripsThroughAFile) {
-  TempFolder dir;
-  const std::string path = dir.file("station.ini");
+// Every field away from its default, the text one with quotes and a comma.
+StationSettings changed_settings() {
   StationSettings s;
   s.port = 4001;
   s.server = "\"сервер 1\", резерв";
@@ -314,34 +236,49 @@ TEST(OptionsTest, EveryTypeRoundTripsThroughAFile) {
   s.sound = false;
   s.alarm_colour = lib::Colour::from_rgb(0x12, 0xAB, 0x34);
   s.mode = 2;
+  return s;
+}
+
+void expect_defaults(const StationSettings& s) {
+  EXPECT_EQ(s.fields(), std::make_tuple(5000, "localhost", 0.2, true, lib::Colour(0xFF0000), 1));
+}
+
+TEST(OptionsTest, SetDefaultsAndMissingKeysGiveDefaults) {
+  StationSettings s = changed_settings();
+  s.set_defaults();
+  expect_defaults(s);
+
+  StationSettings t = changed_settings();
+  lib::IniFile ini;
+  ini.load_text("[другое]\nпорт=80\n");
+  EXPECT_THAT(t.load(ini), IsEmpty());
+  expect_defaults(t);
+}
+
+TEST(OptionsTest, EveryTypeRoundTripsThroughAFile) {
+  testing_support::TempDir dir;
+  const std::string path = dir.file("station.ini");
+  StationSettings s = changed_settings();
   s.save_to_file(path);
-
-  const std::string text = read_bytes(path);
-  EXPECT_THAT(text, AllOf(HasSubstr("[связь]\nпорт=4001\n"), HasSubstr("шаг глубины=0.25\n"),
-                          HasSubstr("звук=0\n"), HasSubstr("цвет тревоги=#12AB34\n"),
-                          HasSubstr("режим=2\n")));
-
+  EXPECT_THAT(read_file(path), AllOf(HasSubstr("[связь]\nпорт=4001\n"),
+                                     HasSubstr("шаг глубины=0.25\n"), HasSubstr("звук=0\n"),
+                                     HasSubstr("цвет тревоги=#12AB34\n"), HasSubstr("режим=2\n")));
   StationSettings t;
   EXPECT_THAT(t.load_from_file(path), IsEmpty());
-  EXPECT_EQ(t.port, 4001);
-  EXPECT_EQ(t.server, "\"сервер 1\", резерв");
-  EXPECT_DOUBLE_EQ(t.depth_step, 0.25);
-  EXPECT_FALSE(t.sound);
-  EXPECT_EQ(t.alarm_colour, lib::Colour(0x12AB34));
-  EXPECT_EQ(t.mode, 2);
+  EXPECT_EQ(t.fields(), s.fields());
 }
 
 TEST(OptionsTest, SaveToFileKeepsOtherSectionsAndForeignKeys) {
-  TempFolder dir;
+  testing_support::TempDir dir;
   const std::string path = dir.file("station.ini");
-  write_bytes(path,
-              "[журнал]\n"
-              "папка=/data/журнал\n"
-              "уровень=3\n"
-              "\n"
-              "[связь]\n"
-              "порт=1\n"
-              "скорость=9600\n");
+  lib::write_file_atomically(path,
+                             "[журнал]\n"
+                             "папка=/data/журнал\n"
+                             "уровень=3\n"
+                             "\n"
+                             "[связь]\n"
+                             "порт=1\n"
+                             "скорость=9600\n");
   StationSettings s;
   s.set_defaults();
   s.save_to_file(path);
@@ -369,13 +306,9 @@ TEST(OptionsTest, BadValuesFallBackOrClampWithAReason) {
   std::vector<std::string> keys;
   for (const auto& i : issues) keys.push_back(i.key);
   EXPECT_THAT(keys, ElementsAre("порт", "шаг глубины", "звук", "цвет тревоги", "режим"));
-  EXPECT_EQ(s.port, 65535);
+  EXPECT_EQ(s.fields(), std::make_tuple(65535, "localhost", 0.2, true, lib::Colour(0xFF0000), 1));
   EXPECT_THAT(issues[0].reason, HasSubstr("clamped"));
   EXPECT_EQ(issues[1].text, "0,5 ; было 0.2");
-  EXPECT_DOUBLE_EQ(s.depth_step, 0.2);
-  EXPECT_TRUE(s.sound);
-  EXPECT_EQ(s.alarm_colour, lib::Colour(0xFF0000));
-  EXPECT_EQ(s.mode, 1);
   for (const auto& i : issues) EXPECT_FALSE(i.reason.empty()) << i.key;
 }
 
@@ -393,10 +326,9 @@ TEST(OptionsTest, OutOfRangeFloatIsClampedAndCommaDecimalIsRead) {
 }
 
 TEST(OptionsTest, UnreadableFileLeavesDefaultsAndIsReported) {
-  TempFolder dir;
+  testing_support::TempDir dir;
   fs::create_directory(dir.file("folder.ini"));
-  StationSettings s;
-  s.port = 1;
+  StationSettings s = changed_settings();
   const auto issues = s.load_from_file(dir.file("folder.ini"));
   ASSERT_THAT(issues, SizeIs(1));
   EXPECT_THAT(issues[0].reason, HasSubstr("folder.ini"));
@@ -490,8 +422,7 @@ TEST(OptionTextTest, IntTextOutsideIntIsClamped) {
   EXPECT_EQ(v, 3);
 }
 
-// --------------------------------------------------------------------------------------
-// Collections
+// --- Collections
 
 struct Threshold {
   std::string param;
@@ -525,16 +456,16 @@ class ThresholdList : public lib::IniCollectModule {
 };
 
 TEST(IniCollectTest, RoundTripThroughAFileKeepsOrderAndOtherSections) {
-  TempFolder dir;
+  testing_support::TempDir dir;
   const std::string path = dir.file("alarms.ini");
-  write_bytes(path, "[связь]\nпорт=1\n");
+  lib::write_file_atomically(path, "[связь]\nпорт=1\n");
   ThresholdList list;
   list.items = {{"Вес", 120.5, "Превышение веса, \"крюк\""},
                 {"Давление", 250, "Давление"},
                 {"Обороты", -3, ""}};
   list.save_to_file(path);
 
-  const std::string text = read_bytes(path);
+  const std::string text = read_file(path);
   EXPECT_THAT(text, HasSubstr("[связь]\nпорт=1\n"));
   EXPECT_THAT(text, HasSubstr("[пороги]\ncount=3\n1="));
 
@@ -602,7 +533,7 @@ TEST(IniCollectTest, MissingSectionGivesNoItemsAndUnreadableFileKeepsThem) {
   EXPECT_THAT(list.load(ini), IsEmpty());
   EXPECT_THAT(list.items, IsEmpty());
 
-  TempFolder dir;
+  testing_support::TempDir dir;
   fs::create_directory(dir.file("folder.ini"));
   list.items = {{"A", 1, "a"}};
   EXPECT_THAT(list.load_from_file(dir.file("folder.ini")), SizeIs(1));

@@ -3,7 +3,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <thread>
 
 #include "lib/line_logger.h"
@@ -17,31 +16,30 @@ using testing_support::TempDir;
 
 namespace {
 
+// Tries the lock from a fresh thread and lets it go again if that worked.
+bool other_thread_can_lock(lock_object& lock) {
+  bool got = false;
+  std::thread([&] {
+    got = lock.try_lock();
+    if (got) lock.unlock();
+  }).join();
+  return got;
+}
+
 TEST(LockObject, InProcessKindIsReentrantAndExcludesOtherThreads) {
   lock_object lock(lock_object::kInProcess);
   lock.lock();
   lock.lock();  // same thread again
-  std::atomic<bool> other_got_it{true};
-  std::thread([&] { other_got_it = lock.try_lock(); }).join();
-  EXPECT_FALSE(other_got_it);
+  EXPECT_FALSE(other_thread_can_lock(lock));
   lock.unlock();
-  std::thread([&] { other_got_it = lock.try_lock(); }).join();
-  EXPECT_FALSE(other_got_it) << "still held once";
+  EXPECT_FALSE(other_thread_can_lock(lock)) << "still held once";
   lock.unlock();
-  std::thread([&] {
-    other_got_it = lock.try_lock();
-    if (other_got_it) lock.unlock();
-  }).join();
-  EXPECT_TRUE(other_got_it);
-}
+  EXPECT_TRUE(other_thread_can_lock(lock));
 
-TEST(LockObject, OtherKindsDoNothing) {
-  lock_object lock(7);
-  lock.lock();
-  std::atomic<bool> got{false};
-  std::thread([&] { got = lock.try_lock(); }).join();
-  EXPECT_TRUE(got);
-  lock.unlock();
+  lock_object none(7);  // other kinds do nothing
+  none.lock();
+  EXPECT_TRUE(other_thread_can_lock(none));
+  none.unlock();
 }
 
 TEST(LockObject, InterProcessKindExcludesAnotherProcess) {
@@ -72,9 +70,7 @@ TEST(LockObject, InterProcessLockWithoutItsFileStillGuardsThreads) {
   lock_object lock(lock_object::kInterProcess, "/nonexistent-folder/x.lock");
   EXPECT_FALSE(lock.has_file());
   lock.lock();
-  std::atomic<bool> got{true};
-  std::thread([&] { got = lock.try_lock(); }).join();
-  EXPECT_FALSE(got);
+  EXPECT_FALSE(other_thread_can_lock(lock));
   lock.unlock();
 }
 
