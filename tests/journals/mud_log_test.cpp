@@ -29,10 +29,7 @@ MudLogItem sample_item(int seed) {
 // given encoding.
 std::string old_mud_log_file(std::int32_t version, lib::StringEnc enc,
                              const std::vector<MudLogItem>& items) {
-  auto out = journal_tests::old_file_stream(enc);
-  lib::io::write_binary(out, "MUD_LOG_FILE");
-  lib::io::write_binary(out, version);
-  lib::io::write_binary(out, static_cast<std::int32_t>(items.size()));
+  auto out = journal_tests::old_file_head("MUD_LOG_FILE", version, items.size(), enc);
   for (const auto& item : items) {
     write_key(out, item.key);
     lib::io::write_binary(out, item.time);
@@ -49,19 +46,8 @@ std::size_t head_size() {
 }  // namespace
 
 TEST(MudLogFile, EveryFieldSurvivesSaveAndLoadWithCyrillicText) {
-  TempDir dir;
-  CollectedLog log;
-  MudLog mud(log.sink());
-  mud.set_file_name(dir.file("mud.dat"));
-  for (int i = 1; i <= 3; ++i) mud.add_item(sample_item(i));
-  ASSERT_TRUE(mud.save());
-
-  MudLog other;
-  other.set_file_name(dir.file("mud.dat"));
-  ASSERT_TRUE(other.load());
-  ASSERT_EQ(other.get_count(), 3);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(other.get_item(i), sample_item(i + 1)) << i;
-  EXPECT_TRUE(log.lines.empty());
+  journal_tests::expect_file_round_trip<MudLog>(
+      std::vector<MudLogItem>{sample_item(1), sample_item(2), sample_item(3)});
 }
 
 TEST(MudLogFile, Version1Cp1251FileLoadsWithLubricantAndMbtZeroAndSavesAllEighteen) {
@@ -108,26 +94,12 @@ TEST(MudLogFile, BadFilesLeaveTheJournalUnchanged) {
   foreign[5] = 'A';
   std::string unknown_version = good;
   unknown_version[4 + 12] = 9;
-  const std::pair<const char*, std::string> cases[] = {
-      {"foreign signature", foreign},
-      {"unknown version 9", unknown_version},
-      {"cut short", good.substr(0, good.size() - 1)},
-      {"does not fit", good.substr(0, head_size() + 10)},
-  };
-  for (const auto& [reason, bytes] : cases) {
-    TempDir dir;
-    CollectedLog log;
-    MudLog mud(log.sink());
-    mud.set_file_name(dir.file("mud.dat"));
-    mud.add_item(sample_item(5));
-    lib::write_file_atomically(dir.file("mud.dat"), bytes);
-    EXPECT_FALSE(mud.load()) << reason;
-    ASSERT_EQ(mud.get_count(), 1) << reason;
-    EXPECT_EQ(mud.get_item(0), sample_item(5)) << reason;
-    EXPECT_TRUE(log.mentions(reason)) << reason;
-    EXPECT_TRUE(log.mentions("MudLog::load : ")) << reason;
-    EXPECT_TRUE(log.mentions(dir.file("mud.dat"))) << reason;
-  }
+  journal_tests::expect_damaged_files_refused<MudLog>(
+      "MudLog::load", sample_item(5),
+      {{"foreign signature", foreign},
+       {"unknown version 9", unknown_version},
+       {"cut short", good.substr(0, good.size() - 1)},
+       {"does not fit", good.substr(0, head_size() + 10)}});
 }
 
 TEST(MudLogOptions, EditorListsTheMudTypeThenTheMeasurementsInItsOwnOrder) {
@@ -136,28 +108,12 @@ TEST(MudLogOptions, EditorListsTheMudTypeThenTheMeasurementsInItsOwnOrder) {
   ASSERT_EQ(options.sectors().size(), 1u);
   EXPECT_EQ(options.sectors()[0].section, "РАСТВОР");
   EXPECT_EQ(options.sectors()[0].caption, "пж");
-  std::vector<std::string> keys;
-  for (const auto& o : options) keys.push_back(o.key());
-  const std::vector<std::string> expected = {"тип_раствора",
-                                             "плотность",
-                                             "вязкость",
-                                             "фильтрация",
-                                             "chl",
-                                             "толщина_корки",
-                                             "процент_песка",
-                                             "стабильность",
-                                             "удельное_сопротивление",
-                                             "липкость",
-                                             "ph",
-                                             "снс1",
-                                             "снс10",
-                                             "водоотдача",
-                                             "температура",
-                                             "дсс",
-                                             "пласт_вязкость",
-                                             "смазка",
-                                             "mbt"};
-  EXPECT_EQ(keys, expected);
+  std::string keys;
+  for (const auto& o : options) keys += o.key() + ",";
+  EXPECT_EQ(keys,
+            "тип_раствора,плотность,вязкость,фильтрация,chl,толщина_корки,процент_песка,"
+            "стабильность,удельное_сопротивление,липкость,ph,снс1,снс10,водоотдача,температура,"
+            "дсс,пласт_вязкость,смазка,mbt,");
   EXPECT_EQ(options[0].caption(), "Тип раствора");
   EXPECT_EQ(options[0].type(), lib::OptionType::kString);
   EXPECT_STREQ(MudLogItem::dict_of("ТИП_РАСТВОРА"), "@drilling_mud_types_dict");
@@ -234,10 +190,5 @@ TEST(MudLogState, ItemsSurviveTheStateFile) {
   MudLog a, b;
   a.add_item(sample_item(1));
   a.add_item(sample_item(2));
-  auto report = journal_tests::state_round_trip(a, b, "MudLog");
-  EXPECT_EQ(report.read, 1);
-  EXPECT_EQ(b.items(), a.items());
-  std::string name;
-  a.get_serial_name(name);
-  EXPECT_EQ(name, "MudLog");
+  journal_tests::expect_state_round_trip(a, b, "MudLog");
 }

@@ -1,5 +1,6 @@
 #include "journals/troubles_log.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -34,10 +35,8 @@ TroublesLogRecord sample_record(int seed) {
 
 // A file the way the older stations wrote it: CP1251 text, version 1 or 2 layout.
 std::string old_troubles_file(std::int32_t version, const std::vector<TroublesLogRecord>& records) {
-  auto out = journal_tests::old_file_stream(lib::StringEnc::kCp1251);
-  lib::io::write_binary(out, "TROUBLES_LOG_FILE");
-  lib::io::write_binary(out, version);
-  lib::io::write_binary(out, static_cast<std::int32_t>(records.size()));
+  auto out = journal_tests::old_file_head("TROUBLES_LOG_FILE", version, records.size(),
+                                          lib::StringEnc::kCp1251);
   for (const auto& r : records) {
     write_key(out, r.key);
     lib::io::write_binary(out, r.type_id);
@@ -54,10 +53,12 @@ std::string old_troubles_file(std::int32_t version, const std::vector<TroublesLo
   return out.release();
 }
 
+// A log kept in a file of a temporary folder, through a file system that can fail on demand.
 struct LogOnDisk {
   TempDir dir;
   CollectedLog log;
-  TroublesLog troubles{log.sink()};
+  FaultyFileSystem fs;
+  TroublesLog troubles{log.sink(), fs};
   std::string path = dir.file("troubles.dat");
   LogOnDisk() { troubles.set_file_name(path); }
 };
@@ -78,16 +79,8 @@ struct Recorder : ITroublesNotifyHandler {
 }  // namespace
 
 TEST(TroublesLogFile, EveryFieldSurvivesSaveAndLoadWithCyrillicText) {
-  LogOnDisk disk;
-  for (int i = 1; i <= 3; ++i) disk.troubles.add_record(sample_record(i));
-  ASSERT_TRUE(disk.troubles.save());
-
-  TroublesLog other;
-  other.set_file_name(disk.path);
-  ASSERT_TRUE(other.load());
-  ASSERT_EQ(other.get_size(), 3);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(other.get_record(i), sample_record(i + 1)) << i;
-  EXPECT_TRUE(disk.log.lines.empty());
+  journal_tests::expect_file_round_trip<TroublesLog>(
+      std::vector<TroublesLogRecord>{sample_record(1), sample_record(2), sample_record(3)});
 }
 
 TEST(TroublesLogFile, WrittenHeadIsSignatureVersion3AndCount) {
@@ -108,13 +101,9 @@ TEST(TroublesLogFile, Version1Cp1251FileLoadsWithZeroVersion2FieldAndIsSavedAsVe
   lib::write_file_atomically(disk.path, old_troubles_file(1, old));
 
   ASSERT_TRUE(disk.troubles.load());
-  ASSERT_EQ(disk.troubles.get_size(), 2);
-  for (int i = 0; i < 2; ++i) {
-    TroublesLogRecord expected = old[static_cast<std::size_t>(i)];
-    expected.version2_field = 0;
-    EXPECT_EQ(disk.troubles.get_record(i), expected);
-  }
-  EXPECT_EQ(disk.troubles.get_record(0).text, sample_record(1).text);  // Cyrillic intact
+  std::vector<TroublesLogRecord> expected = old;
+  for (auto& r : expected) r.version2_field = 0;
+  EXPECT_EQ(disk.troubles.records(), expected);
 
   ASSERT_TRUE(disk.troubles.save());
   const auto saved = read_troubles_file(testing_support::read_file(disk.path));
@@ -129,15 +118,18 @@ TEST(TroublesLogFile, Version2FileKeepsItsVersion2FieldAndCp1251Text) {
   EXPECT_EQ(content.records[0], sample_record(4));
 }
 
-TEST(TroublesLogFile, MissingFileChangesNothingAndLogsNothing) {
+TEST(TroublesLogFile, MissingFileOrNoFileNameChangesNothingAndLogsNothing) {
   LogOnDisk disk;
   disk.troubles.add_record(sample_record(1));
+  EXPECT_FALSE(disk.troubles.load());
+  EXPECT_EQ(disk.troubles.get_size(), 1);
+  disk.troubles.set_file_name("");
+  EXPECT_FALSE(disk.troubles.save());
   EXPECT_FALSE(disk.troubles.load());
   EXPECT_EQ(disk.troubles.get_size(), 1);
   EXPECT_TRUE(disk.log.lines.empty());
 }
 
-// Every kind of bad file leaves the log as it was and names the file in the log.
 TEST(TroublesLogFile, BadFilesLeaveTheLogUnchanged) {
   const std::string good = write_troubles_file({sample_record(1), sample_record(2)});
   std::string foreign = good;
@@ -149,34 +141,16 @@ TEST(TroublesLogFile, BadFilesLeaveTheLogUnchanged) {
   std::string negative_count = good;
   negative_count[4 + 17 + 4 + 3] = '\x80';
   const std::string truncated = good.substr(0, good.size() - 3);
-  const std::string mud_log_signature = [] {
-    lib::io::BinaryMemoryOutputStream out;
-    lib::io::write_binary(out, "MUD_LOG_FILE");
-    lib::io::write_binary(out, std::int32_t{3});
-    lib::io::write_binary(out, std::int32_t{0});
-    return out.release();
-  }();
-  const std::pair<const char*, std::string> cases[] = {
-      {"foreign signature", foreign},
-      {"foreign signature", mud_log_signature},
-      {"unknown version 4", unknown_version},
-      {"does not fit", huge_count},
-      {"negative record count", negative_count},
-      {"record 2 of 2 is cut short", truncated},
-      {"foreign signature", std::string()},
-      {"foreign signature", std::string("\xFF\xFF\xFF\xFF")},
-  };
-  for (const auto& [reason, bytes] : cases) {
-    LogOnDisk disk;
-    disk.troubles.add_record(sample_record(9));
-    lib::write_file_atomically(disk.path, bytes);
-    EXPECT_FALSE(disk.troubles.load()) << reason;
-    ASSERT_EQ(disk.troubles.get_size(), 1) << reason;
-    EXPECT_EQ(disk.troubles.get_record(0), sample_record(9)) << reason;
-    EXPECT_TRUE(disk.log.mentions(disk.path)) << reason;
-    EXPECT_TRUE(disk.log.mentions(reason)) << reason;
-    EXPECT_TRUE(disk.log.mentions("TroublesLog::load")) << reason;
-  }
+  journal_tests::expect_damaged_files_refused<TroublesLog>(
+      "TroublesLog::load", sample_record(9),
+      {{"foreign signature", foreign},
+       {"foreign signature", journal_tests::old_file_head("MUD_LOG_FILE", 3, 0).release()},
+       {"unknown version 4", unknown_version},
+       {"does not fit", huge_count},
+       {"negative record count", negative_count},
+       {"record 2 of 2 is cut short", truncated},
+       {"foreign signature", std::string()},
+       {"foreign signature", std::string("\xFF\xFF\xFF\xFF")}});
 }
 
 TEST(TroublesLogFile, SavingAfterADamagedLoadKeepsTheDamagedFileBesideIt) {
@@ -196,32 +170,16 @@ TEST(TroublesLogFile, SavingAfterADamagedLoadKeepsTheDamagedFileBesideIt) {
 }
 
 TEST(TroublesLogFile, FailedSaveLeavesTheOldFileAndSaysWhy) {
-  TempDir dir;
-  CollectedLog log;
-  FaultyFileSystem fs;
-  fs.fail_rename = true;
-  TroublesLog troubles(log.sink(), fs);
-  const std::string path = dir.file("troubles.dat");
+  LogOnDisk disk;
+  disk.fs.fail_rename = true;
   const std::string old = write_troubles_file({sample_record(1)});
-  lib::write_file_atomically(path, old);
-  troubles.set_file_name(path);
-  troubles.add_record(sample_record(2));
-  troubles.add_record(sample_record(3));
-
-  EXPECT_FALSE(troubles.save());
-  EXPECT_EQ(testing_support::read_file(path), old);
-  EXPECT_TRUE(log.mentions("TroublesLog::save"));
-  EXPECT_TRUE(log.mentions(path));
-}
-
-TEST(TroublesLogFile, NoFileNameMeansNoFile) {
-  CollectedLog log;
-  TroublesLog troubles(log.sink());
-  troubles.add_record(sample_record(1));
-  EXPECT_FALSE(troubles.save());
-  EXPECT_FALSE(troubles.load());
-  EXPECT_EQ(troubles.get_size(), 1);
-  EXPECT_TRUE(log.lines.empty());
+  lib::write_file_atomically(disk.path, old);
+  disk.troubles.add_record(sample_record(2));
+  disk.troubles.add_record(sample_record(3));
+  EXPECT_FALSE(disk.troubles.save());
+  EXPECT_EQ(testing_support::read_file(disk.path), old);
+  EXPECT_TRUE(disk.log.mentions("TroublesLog::save"));
+  EXPECT_TRUE(disk.log.mentions(disk.path));
 }
 
 TEST(TroublesLogRecords, IndexOfFindsTheRecordByKeyAlone) {
@@ -242,12 +200,9 @@ TEST(TroublesLogRecords, BadIndexThrowsTheStandardTextAndChangesNothing) {
   troubles.add_record(sample_record(1));
   troubles.add_notify_handler(&rec);
   for (int bad : {-1, 1, 1000}) {
-    try {
-      troubles.get_record(bad);
-      FAIL() << "get_record(" << bad << ") did not throw";
-    } catch (const std::out_of_range& e) {
-      EXPECT_STREQ(e.what(), "invalid vector<T> subscript");
-    }
+    EXPECT_THAT(
+        [&] { troubles.get_record(bad); },
+        testing::ThrowsMessage<std::out_of_range>(testing::StrEq("invalid vector<T> subscript")));
     EXPECT_THROW(troubles.set_record(sample_record(2), bad), std::out_of_range);
     EXPECT_THROW(troubles.delete_record(bad), std::out_of_range);
   }
@@ -331,13 +286,7 @@ TEST(TroublesLogState, RecordsSurviveTheStateFile) {
   a.add_record(sample_record(1));
   a.add_record(sample_record(2));
   b.add_record(sample_record(7));
-  auto report = journal_tests::state_round_trip(a, b, "TroublesLog");
-  EXPECT_EQ(report.read, 1);
-  EXPECT_EQ(b.records(), a.records());
-
-  std::string name;
-  a.get_serial_name(name);
-  EXPECT_EQ(name, "TroublesLog");
+  journal_tests::expect_state_round_trip(a, b, "TroublesLog");
 }
 
 TEST(TroublesLogRecords, ConcurrentWritersAndReadersNeverLoseARecord) {
