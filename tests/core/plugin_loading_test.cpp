@@ -124,13 +124,11 @@ TEST_F(PluginLoadingTest, BadLinesAreLoggedAndTheGoodOnesStillWork) {
 
   EXPECT_FLOAT_EQ(values_.get("хорошая"), 11);  // the first definition holds
   EXPECT_EQ(log_lines_containing(kDerivedPrefix), 7);
-  EXPECT_EQ(log_lines_containing("строка 1:"), 1);
-  EXPECT_EQ(log_lines_containing("пустое имя"), 1);
-  EXPECT_EQ(log_lines_containing("пустая формула"), 1);
-  EXPECT_EQ(log_lines_containing("строка 4 'символ'"), 1);
-  EXPECT_EQ(log_lines_containing("строка 5 'скобки'"), 1);
-  EXPECT_EQ(log_lines_containing("строка 7 'хорошая': имя определено дважды"), 1);
-  EXPECT_EQ(log_lines_containing("строка 8 'вес': имя уже занято"), 1);
+  for (const char* part :
+       {"строка 1:", "пустое имя", "пустая формула", "строка 4 'символ'", "строка 5 'скобки'",
+        "строка 7 'хорошая': имя определено дважды", "строка 8 'вес': имя уже занято"}) {
+    EXPECT_EQ(log_lines_containing(part), 1) << part;
+  }
 }
 
 TEST_F(PluginLoadingTest, FailingFormulaIsLoggedOncePerSpellAndReadsZero) {

@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "core/system.h"
 #include "lib/binary_stream.h"
 #include "lib/module_list.h"
 #include "plugin_test_support.h"
-#include "support/fakes.h"
 
 using namespace reg;
 using plugin_test::FakeLoader;
@@ -74,22 +72,16 @@ TEST_F(PluginManagerTest, NoPluginsBroadcastNothingAndLogNothing) {
 }
 
 TEST_F(PluginManagerTest, ThrowingPluginIsLoggedOnceAndTheBroadcastGoesOn) {
-  RegPluginManager& manager =
-      load({{"первый"}, {"второй", "", 0, Script::Throw::kMessage}, {"третий"}});
+  RegPluginManager& manager = load({{"первый"},
+                                    {"второй", "", 0, Script::Throw::kMessage},
+                                    {"странный", "", 0, Script::Throw::kUnknown},
+                                    {"после"}});
   manager.for_each([](RegPlugin& p) { p.start_registration(12, true); });
 
   EXPECT_EQ(calls(), (std::vector<std::string>{"start:первый:12:1", "start:второй:12:1",
-                                               "start:третий:12:1"}));
-  ASSERT_EQ(log_.size(), 1u);
-  EXPECT_EQ(log_[0], "Исключение \"сбой датчика\" в модуле \"второй\"");
-}
-
-TEST_F(PluginManagerTest, ExceptionWithoutMessageIsNamedUnknown) {
-  RegPluginManager& manager = load({{"странный", "", 0, Script::Throw::kUnknown}, {"после"}});
-  manager.for_each([](RegPlugin& p) { p.start_registration(1, false); });
-  ASSERT_EQ(log_.size(), 1u);
-  EXPECT_EQ(log_[0], "Неизвестное исключение в модуле \"странный\"");
-  EXPECT_EQ(calls().back(), "start:после:1:0");
+                                               "start:странный:12:1", "start:после:12:1"}));
+  EXPECT_EQ(log_, (std::vector<std::string>{"Исключение \"сбой датчика\" в модуле \"второй\"",
+                                            "Неизвестное исключение в модуле \"странный\""}));
 }
 
 TEST_F(PluginManagerTest, OptionsMenuHasItemsOnlyForPluginsWithOptions) {
@@ -211,23 +203,6 @@ TEST_F(PluginManagerTest, StatusTextsSkipPluginsWithoutOne) {
   loader_.add("/plugins/talking.so", &plugin_test::entry_of<Talking>);
   ASSERT_TRUE(manager.load("/plugins/talking.so"));
   EXPECT_EQ(manager.status_texts(), std::vector<std::string>{"Второй: работает"});
-}
-
-// ---- the hub's registration bracket ----------------------------------------------------------
-
-TEST(SystemPlugins, BracketWithoutPluginsOnlyChangesTheHubState) {
-  testing_support::TempDir home;
-  SystemOptions options;
-  options.home_folder = home.path();
-  System hub(options);
-  ASSERT_EQ(hub.plugins().get_size(), 0);
-  hub.before_work(31, false, "");
-  EXPECT_TRUE(hub.get_reg_active());
-  EXPECT_EQ(hub.values().get_variable("race_num"), "31");
-  hub.after_work("");
-  EXPECT_FALSE(hub.get_reg_active());
-  const auto log = lib::read_whole_file(hub.get_exe_path() + kErrorLogFileName);
-  EXPECT_TRUE(!log || log->empty()) << *log;
 }
 
 }  // namespace
