@@ -27,7 +27,7 @@ TEST(MinMaxCheck, ZeroOrNegativeLimitsAreNotInForce) {
   }
 }
 
-TEST(MinMaxCheck, EqualityWithALimitIsNoAlarm) {
+TEST(MinMaxCheck, EqualityWithALimitOrNaNIsNoAlarm) {
   const MinMaxValue upper("нагрузка", -123, 30);
   EXPECT_FALSE(upper.check(30.0f, 0, -1));
   EXPECT_TRUE(upper.check(30.01f, 0, -1));
@@ -37,9 +37,7 @@ TEST(MinMaxCheck, EqualityWithALimitIsNoAlarm) {
   EXPECT_FALSE(lower.check(5.0f, 0, -1));
   EXPECT_TRUE(lower.check(4.99f, 0, -1));
   EXPECT_FALSE(lower.check(1e9f, 0, -1));
-}
 
-TEST(MinMaxCheck, NaNNeverAlarms) {
   const MinMaxValue both("x", 5, 30);
   EXPECT_FALSE(both.check(kNaN, 0, -1));
   EXPECT_FALSE(both.check(kNaN, 0, 2));
@@ -75,13 +73,11 @@ TEST(MinMaxCheck, DepthIntervalAppliesOnlyInsideItAndWhileDrilling) {
 
 // ---- INI lines ------------------------------------------------------------------------
 
-TEST(MinMaxLine, PlainLineHasSixQuotedItems) {
+// Six quoted items, the kind's own items after them.
+TEST(MinMaxLine, LinesByKind) {
   EXPECT_EQ(MinMaxValue("нагрузка", -123, 30).get_ini_line(), "\"0,нагрузка,0,0,1,30\"");
   EXPECT_EQ(MinMaxValue("плотность_на_входе", 1.1f, 1.99f).get_ini_line(),
             "\"0,плотность_на_входе,1,1.1,1,1.99\"");
-}
-
-TEST(MinMaxLine, KindItemsFollowTheCommonOnes) {
   EXPECT_EQ(MinMaxRelayValue("a", 0, 5, 2).get_ini_line(), "\"1,a,0,0,1,5,2\"");
   EXPECT_EQ(MinMaxRTKValue("a", 0, 5, 1000, 2000.5f).get_ini_line(), "\"4,a,0,0,1,5,1000,2000.5\"");
   // Phones in comma text are one item: quoted inside the line, the quotes doubled outside.
@@ -101,35 +97,31 @@ TEST(MinMaxLine, AwkwardTextRoundTrips) {
   EXPECT_FLOAT_EQ(copy.get_max(), 7.25f);
 }
 
-TEST(MinMaxLine, FloatLimitsRoundTripExactly) {
+TEST(MinMaxLine, FloatLimitsRoundTripExactlyAndReadingKeepsTheOperationSet) {
   for (float v : {1.9f, 1.99f, 0.1f, 1e-7f, 3.4e38f, -2.5e-3f, 123456.79f}) {
     MinMaxValue t;
     t.set_max(true, v);
     MinMaxValue back;
+    back.set_operations(OperationSet(0b1010));
     back.read_from_ini_line(1, t.get_ini_line());
     EXPECT_EQ(back.get_max(), v) << t.get_ini_line();
+    EXPECT_EQ(back.operations(), OperationSet(0b1010));
   }
 }
 
+// Lines are compared through get_ini_line, whose exact text is checked above: it shows every
+// field a reading could have got wrong.
 TEST(MinMaxLine, ShortOrGarbledLinesTakeDefaults) {
   MinMaxRelayValue r("old", 1, 2, 4);
   r.read_from_ini_line(1, "\"1,x\"");
-  EXPECT_EQ(r.get_param(), "x");
-  EXPECT_FALSE(r.has_min());
-  EXPECT_FALSE(r.has_max());
-  EXPECT_EQ(r.get_relay_channel(), kNoRelayChannel);
-
+  EXPECT_EQ(r.get_ini_line(), "\"1,x,0,0,0,0,-1\"");
+  // An unreadable flag or float reads as 0; any non-zero flag is in force.
   MinMaxValue p;
   p.read_from_ini_line(1, "0,y,abc,zz,2,1,5e3");
-  EXPECT_FALSE(p.has_min()) << "an unreadable flag reads as 0";
-  EXPECT_FLOAT_EQ(p.get_min(), 0) << "an unreadable float reads as 0";
-  EXPECT_TRUE(p.has_max()) << "any non-zero flag is in force";
-  EXPECT_FLOAT_EQ(p.get_max(), 1);
-
-  MinMaxRTKValue d;
+  EXPECT_EQ(p.get_ini_line(), "\"0,y,0,0,1,1\"");
+  MinMaxRTKValue d("old", 1, 2, 3, 4);
   d.read_from_ini_line(1, "");
-  EXPECT_EQ(d.get_param(), "");
-  EXPECT_FLOAT_EQ(d.get_depth_to(), 0);
+  EXPECT_EQ(d.get_ini_line(), "\"4,\"\"\"\",0,0,0,0,0,0\"");  // an empty name is quoted
 
   MinMaxValue huge;
   huge.read_from_ini_line(1, "0,h,1,-1e300,1,1e300");
@@ -141,34 +133,18 @@ TEST(MinMaxLine, LegacyLayoutKeepsRelayLimitsApart) {
   const char* line = "\"нагрузка,1,5,1,30,3,0,0,1,40\"";
   MinMaxValue plain;
   plain.read_from_ini_line(0, line);
-  EXPECT_EQ(plain.get_param(), "нагрузка");
-  EXPECT_TRUE(plain.has_min());
-  EXPECT_FLOAT_EQ(plain.get_min(), 5);
-  EXPECT_FLOAT_EQ(plain.get_max(), 30);
-
+  EXPECT_EQ(plain.get_ini_line(), "\"0,нагрузка,1,5,1,30\"");
   MinMaxRelayValue relay;
   relay.read_from_ini_line(0, line);
-  EXPECT_EQ(relay.get_param(), "нагрузка");
-  EXPECT_EQ(relay.get_relay_channel(), 3);
-  EXPECT_FALSE(relay.has_min());
-  EXPECT_TRUE(relay.has_max());
-  EXPECT_FLOAT_EQ(relay.get_max(), 40);
+  EXPECT_EQ(relay.get_ini_line(), "\"1,нагрузка,0,0,1,40,3\"");
 
   // The kinds the legacy layout did not have read nothing from it.
   MinMaxSMSValue sms("keep", 0, 9, "1");
   sms.read_from_ini_line(0, line);
-  EXPECT_EQ(sms.get_param(), "keep");
-  EXPECT_EQ(sms.get_phones(), "1");
+  EXPECT_EQ(sms.get_ini_line(), MinMaxSMSValue("keep", 0, 9, "1").get_ini_line());
   MinMaxRTKValue rtk("keep", 0, 9, 1, 2);
   rtk.read_from_ini_line(0, line);
-  EXPECT_FLOAT_EQ(rtk.get_depth_to(), 2);
-}
-
-TEST(MinMaxLine, ReadingKeepsTheOperationSet) {
-  MinMaxValue t;
-  t.set_operations(OperationSet(0b1010));
-  t.read_from_ini_line(1, "0,a,0,0,1,5");
-  EXPECT_EQ(t.operations(), OperationSet(0b1010));
+  EXPECT_EQ(rtk.get_ini_line(), MinMaxRTKValue("keep", 0, 9, 1, 2).get_ini_line());
 }
 
 // ---- editor data ----------------------------------------------------------------------
@@ -196,31 +172,20 @@ TEST(MinMaxGrid, RowsReadBackPerKind) {
 
   MinMaxValue p;
   p.read_from_grid_line(grid, 1);
-  EXPECT_EQ(p.get_param(), "давление");
-  EXPECT_FALSE(p.has_min());
-  EXPECT_TRUE(p.has_max());
-  EXPECT_FLOAT_EQ(p.get_max(), 250.5f);
-
+  EXPECT_EQ(p.get_ini_line(), "\"0,давление,0,0,1,250.5\"");
+  // A negative limit typed in the grid stays in force.
   MinMaxRelayValue r;
   r.read_from_grid_line(grid, 2);
-  EXPECT_TRUE(r.has_min()) << "a negative limit typed in the grid stays in force";
-  EXPECT_FLOAT_EQ(r.get_min(), -3);
-  EXPECT_FALSE(r.has_max());
-  EXPECT_EQ(r.get_relay_channel(), 2);
-
+  EXPECT_EQ(r.get_ini_line(), "\"1,r,1,-3,0,0,2\"");
   MinMaxRTKValue d;
   d.read_from_grid_line(grid, 3);
-  EXPECT_FLOAT_EQ(d.get_depth_from(), -5);
-  EXPECT_FLOAT_EQ(d.get_depth_to(), 10.5f);
+  EXPECT_EQ(d.get_ini_line(), "\"4,d,1,1,0,0,-5,10.5\"");
   d.read_from_grid_line(grid, 4);
-  EXPECT_FLOAT_EQ(d.get_depth_from(), 0);
-  EXPECT_FLOAT_EQ(d.get_depth_to(), 0);
-
+  EXPECT_EQ(d.get_ini_line(), "\"4,d,0,0,0,0,0,0\"");
   // A row beyond the grid reads as empty cells.
   MinMaxRelayValue far("x", 1, 2, 3);
   far.read_from_grid_line(grid, 99);
-  EXPECT_EQ(far.get_param(), "");
-  EXPECT_EQ(far.get_relay_channel(), kNoRelayChannel);
+  EXPECT_EQ(far.get_ini_line(), "\"1,\"\"\"\",0,0,0,0,-1\"");
 }
 
 TEST(MinMaxClone, KeepsKindFieldsAndOperations) {
