@@ -5,9 +5,9 @@
 #include <map>
 #include <optional>
 #include <set>
-#include <tuple>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "lib/str_enc.h"
@@ -43,8 +43,7 @@ class CatalogueTest : public ::testing::Test {
   }
 };
 
-// ---------------------------------------------------------------------------------------
-// Content
+// --- Content
 
 TEST_F(CatalogueTest, HoldsBuiltInsThenPlaceholdersThenRegisteredEntries) {
   ASSERT_EQ(catalogue.get_items_count(), 261);
@@ -63,8 +62,9 @@ TEST_F(CatalogueTest, HoldsBuiltInsThenPlaceholdersThenRegisteredEntries) {
 TEST_F(CatalogueTest, EveryGroupHoldsItsShareOfEntries) {
   std::map<int, int> sizes;
   for (const DefaultParam& e : catalogue.entries()) ++sizes[e.group];
-  EXPECT_EQ(sizes, (std::map<int, int>{
-                       {1, 27}, {2, 60}, {3, 9}, {4, 5}, {5, 44}, {6, 4}, {9, 28}, {10, 20}, {11, 64}}));
+  EXPECT_EQ(sizes,
+            (std::map<int, int>{
+                {1, 27}, {2, 60}, {3, 9}, {4, 5}, {5, 44}, {6, 4}, {9, 28}, {10, 20}, {11, 64}}));
   EXPECT_EQ(group_of(catalogue, 10).front(), "параметр1");
   EXPECT_EQ(group_of(catalogue, 5).back(), "co2_2");
 }
@@ -152,8 +152,7 @@ TEST_F(CatalogueTest, ExportedIdentifiersNameCatalogueEntries) {
   }
 }
 
-// ---------------------------------------------------------------------------------------
-// Look-ups
+// --- Look-ups
 
 TEST_F(CatalogueTest, LooksUpIdentifiersWithoutRegardToCase) {
   EXPECT_EQ(catalogue.get_param_number("ВЕС_НА_КРЮКЕ"), 0);
@@ -198,21 +197,15 @@ TEST_F(CatalogueTest, DigitalSetIsExactAndEditable) {
   EXPECT_FALSE(catalogue.test_param("cem_plotn", Test::kDigital));
 }
 
-// ---------------------------------------------------------------------------------------
-// Registration and incoming parameters
+// --- Registration and incoming parameters
 
 TEST_F(CatalogueTest, RegisteringAppendsWithoutDuplicateCheck) {
   catalogue.register_param("Новый", "Нов.", "м", "новый_параметр", 5, 10, 7, 3, 1, 0, 3, 0);
   ASSERT_EQ(catalogue.get_items_count(), 262);
   const DefaultParam& e = catalogue.at(261);
-  EXPECT_EQ(e.identifier, "новый_параметр");
-  EXPECT_EQ(e.channel, 5);
-  EXPECT_EQ(e.channel_type, -1);
-  EXPECT_EQ(e.averaging, 10);
-  EXPECT_EQ(e.group, 7);
-  EXPECT_EQ(e.range, 3.0f);
-  EXPECT_EQ(e.zero, 1.0f);
-  EXPECT_EQ(e.scale_max, 3.0f);
+  EXPECT_EQ(std::tie(e.identifier, e.channel, e.channel_type, e.averaging, e.group),
+            std::make_tuple("новый_параметр", 5, -1, 10, 7));
+  EXPECT_EQ(std::tie(e.range, e.zero, e.scale_max), std::make_tuple(3.0f, 1.0f, 3.0f));
 
   // A second entry with the same identifier is appended, but look-ups find the first, and
   // the mnemonic form gives its mnemonic to that first entry.
@@ -255,8 +248,7 @@ TEST_F(CatalogueTest, IncomingParameterAlreadyKnownIsNotAdded) {
   EXPECT_EQ(catalogue.at(161).identifier, "__1");
 }
 
-// ---------------------------------------------------------------------------------------
-// Fast list
+// --- Fast list
 
 TEST(CatalogueFastList, ReadsKnownLinesInFileOrderOrFallsBackToTheFiveDefaults) {
   using Ids = std::vector<std::string>;
@@ -271,9 +263,11 @@ TEST(CatalogueFastList, ReadsKnownLinesInFileOrderOrFallsBackToTheFiveDefaults) 
       {"missing file", std::nullopt, defaults},
       {"only unknown identifiers", "нет_такого\nи_такого\n\n", defaults},
       // Unknown lines in a row test the re-test of a position after a removal.
-      {"mixed", "нет1\nнет2\nобороты_ротора\r\n  тальблок \nнет3\nPRVP",
+      {"mixed",
+       "нет1\nнет2\nобороты_ротора\r\n  тальблок \nнет3\nPRVP",
        {"обороты_ротора", "тальблок", "PRVP"}},
-      {"eight-bit code page", lib::utf8_to_cp1251("момент_ротора\nнагрузка\n"),
+      {"eight-bit code page",
+       lib::utf8_to_cp1251("момент_ротора\nнагрузка\n"),
        {"момент_ротора", "нагрузка"}},
   };
   for (const Case& c : cases) {
@@ -284,8 +278,7 @@ TEST(CatalogueFastList, ReadsKnownLinesInFileOrderOrFallsBackToTheFiveDefaults) 
   }
 }
 
-// ---------------------------------------------------------------------------------------
-// Rows from the catalogue and voice texts
+// --- Rows from the catalogue and voice texts
 
 TEST_F(CatalogueTest, EntriesBecomeRowsInCatalogueOrder) {
   std::vector<params::Param> rows(3);

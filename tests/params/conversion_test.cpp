@@ -89,8 +89,7 @@ TEST(Conversion, NonFiniteInputDoesNotEscapeIntoACrash) {
       std::isinf(p.calc_value_by_voltage(std::numeric_limits<double>::infinity(), 1.0, kNow)));
 }
 
-// ---------------------------------------------------------------------------------------
-// Decay of radioactive density meters
+// --- Decay of radioactive density meters
 
 Param meter(const char* id, double calibrated_days, const char* half_life, const char* koeff) {
   Param p = linear(id, 5, 0);  // value equals the corrected input
@@ -143,8 +142,7 @@ TEST(Decay, AppliesBeforeTheCalibrationPoints) {
   EXPECT_NEAR(p.calc_value_by_voltage(1.0, 1.0, kNow), 1.0, 1e-6);
 }
 
-// ---------------------------------------------------------------------------------------
-// Correction to a wanted value
+// --- Correction to a wanted value
 
 TEST(CorrectKalibr, ShiftsEveryPointOrTheZero) {
   Param p = calibrated({{0, 0}, {5, 100}});

@@ -36,8 +36,7 @@ class ParTablTest : public ::testing::Test {
   bool has(const char* id) const { return table.param_exists(id); }
 };
 
-// ---------------------------------------------------------------------------------------
-// Rows
+// --- Rows
 
 TEST_F(ParTablTest, FindGlobalIgnoresCaseAndSurroundingBlanks) {
   add_all({"вес_на_крюке", "PRVP", "тальблок"});
@@ -104,8 +103,7 @@ TEST_F(ParTablTest, EraseResizeClearAndLists) {
   EXPECT_EQ(table.get_items_count(), 0);
 }
 
-// ---------------------------------------------------------------------------------------
-// Dependencies
+// --- Dependencies
 
 TEST_F(ParTablTest, TankVolumesFollowTheirLevels) {
   add_all({"уровень_в_емкости", "уровень_в_емкости3"});
@@ -194,8 +192,7 @@ TEST_F(ParTablTest, RulesApplyInTheirOrder) {
   EXPECT_EQ(ids(table), (std::vector<std::string>{"вес_на_крюке"}));
 }
 
-// ---------------------------------------------------------------------------------------
-// Database set
+// --- Database set
 
 TEST_F(ParTablTest, ConstantDatabaseParametersAreNeverInTheSet) {
   EXPECT_TRUE(ParTabl::is_const_db_param("вес_на_крюке"));
@@ -232,8 +229,7 @@ TEST(ConstDbParams, DistinctCatalogueEntriesCoveringEveryTank) {
   EXPECT_FALSE(params::is_const_db_param("изоэтан_отн"));
 }
 
-// ---------------------------------------------------------------------------------------
-// State file
+// --- State file
 
 TEST_F(ParTablTest, StateBlockRoundTripsThroughTheModuleList) {
   add_all({"вес_на_крюке", "давление_на_входе"});
