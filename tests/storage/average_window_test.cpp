@@ -45,7 +45,7 @@ TEST(AverageWindow, MatchesThePlainMeanWhileLengthsChange) {
   EXPECT_EQ(w.values(), std::vector<double>(n.values.begin(), n.values.end()));
 }
 
-TEST(AverageWindow, LoweringTheLengthKeepsTheNewestValues) {
+TEST(AverageWindow, LoweringTheLengthKeepsTheNewestValuesDownToOne) {
   AverageWindow w;
   for (int i = 1; i <= 10; ++i) w.push(i, 10);
   w.push(11, 3);
@@ -53,6 +53,16 @@ TEST(AverageWindow, LoweringTheLengthKeepsTheNewestValues) {
   EXPECT_DOUBLE_EQ(w.mean(), 10.0);
   w.push(12, 5);  // growing again keeps what is there
   EXPECT_EQ(w.values(), (std::vector<double>{9, 10, 11, 12}));
+
+  // Length one is the last value.
+  for (double v : {5.0, -3.0, 8.5}) {
+    w.push(v, 1);
+    EXPECT_EQ(w.mean(), v);
+    EXPECT_EQ(w.size(), 1u);
+  }
+  w.clear();
+  EXPECT_TRUE(w.empty());
+  EXPECT_EQ(w.mean(), 0.0);
 }
 
 TEST(AverageWindow, NoDriftOverAMillionTicksOfLargeValues) {
@@ -80,18 +90,6 @@ TEST(AverageWindow, NonFiniteValueLeavesTheMeanWhenItLeavesTheWindow) {
   EXPECT_DOUBLE_EQ(w.mean(), 3.0);
   w.push(std::numeric_limits<double>::infinity(), 3);
   EXPECT_TRUE(std::isinf(w.mean()));
-}
-
-TEST(AverageWindow, LengthOneIsTheLastValue) {
-  AverageWindow w;
-  for (double v : {5.0, -3.0, 8.5}) {
-    w.push(v, 1);
-    EXPECT_EQ(w.mean(), v);
-    EXPECT_EQ(w.size(), 1u);
-  }
-  w.clear();
-  EXPECT_TRUE(w.empty());
-  EXPECT_EQ(w.mean(), 0.0);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "storage/data_storage.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -56,9 +57,7 @@ TEST(DataStorageAverages, ReadingFollowsTheWindowAndLoweringTheCountTrims) {
   EXPECT_EQ(f.ds[0], 99.0);
   f.tick_value(0, 20);
   EXPECT_EQ(f.ds[0], 15.0);
-  f.tick_value(0, 30);
-  f.tick_value(0, 40);
-  f.tick_value(0, 50);
+  for (double v : {30.0, 40.0, 50.0}) f.tick_value(0, v);
   EXPECT_EQ(f.ds[0], 35.0);  // 20..50
   f.row(0).averaging = 2;
   f.tick_value(0, 60);
@@ -152,23 +151,19 @@ TEST(DataStorageDepths, OutOfRangeDepthsThrowTheirMessagesAndChangeNothing) {
   Fixture f;
   f.ds.set_depth_z(15000);
   f.ds.set_depth_cur(14000);
+  using testing::StrEq;
+  using testing::ThrowsMessage;
   for (double bad : {15000.5, -0.1, std::nan("")}) {
-    try {
-      f.ds.set_depth_z(bad);
-      FAIL() << bad;
-    } catch (const std::runtime_error& e) {
-      EXPECT_STREQ(
-          e.what(),
-          "Некорректное значение глубины забоя!\nРазрешённые значения - от 0 до 15000 метров.");
-    }
-    try {
-      f.ds.set_depth_cur(bad);
-      FAIL() << bad;
-    } catch (const std::runtime_error& e) {
-      EXPECT_STREQ(e.what(),
-                   "Некорректное значение глубины инструмента!\nРазрешённые значения - от 0 до "
-                   "15000 метров.");
-    }
+    EXPECT_THAT([&] { f.ds.set_depth_z(bad); },
+                ThrowsMessage<std::runtime_error>(StrEq(
+                    "Некорректное значение глубины забоя!\nРазрешённые значения - от 0 до 15000 "
+                    "метров.")))
+        << bad;
+    EXPECT_THAT([&] { f.ds.set_depth_cur(bad); },
+                ThrowsMessage<std::runtime_error>(StrEq(
+                    "Некорректное значение глубины инструмента!\nРазрешённые значения - от 0 до "
+                    "15000 метров.")))
+        << bad;
   }
   EXPECT_EQ(f.ds.depth_z(), 15000.0);
   EXPECT_EQ(f.ds.depth_cur(), 14000.0);
