@@ -17,17 +17,25 @@ using testing_support::TempDir;
 
 namespace {
 
-Record sample_remark(int seed) {
+Record remark(std::uint32_t time, std::int32_t kind, std::string text, std::int32_t size,
+              std::uint32_t colour, std::int32_t number, std::string extra = "") {
   Record r;
-  r.time = 1700000000u + static_cast<std::uint32_t>(seed) * 60;
-  r.kind = seed % 3;
-  r.text = "Промывка \"до чистой воды\", C:\\dir\\n\tотбор шлама\nвторая строка №" +
-           std::to_string(seed);
-  r.size = 10 + seed;
-  r.colour = 0x00FF8000u + static_cast<std::uint32_t>(seed);
-  r.number = 5 * seed;
-  r.extra = seed % 2 ? "метка" : "две части, \"в кавычках\"  и пробелы ";
+  r.time = time;
+  r.kind = kind;
+  r.text = std::move(text);
+  r.size = size;
+  r.colour = colour;
+  r.number = number;
+  r.extra = std::move(extra);
   return r;
+}
+
+Record sample_remark(int seed) {
+  return remark(1700000000u + static_cast<std::uint32_t>(seed) * 60, seed % 3,
+                "Промывка \"до чистой воды\", C:\\dir\\n\tотбор шлама\nвторая строка №" +
+                    std::to_string(seed),
+                10 + seed, 0x00FF8000u + static_cast<std::uint32_t>(seed), 5 * seed,
+                seed % 2 ? "метка" : "две части, \"в кавычках\"  и пробелы ");
 }
 
 // Remarks kept in a file of a temporary folder, through a file system that can fail on demand.
@@ -58,17 +66,9 @@ TEST(RemarksFile, EveryFieldSurvivesSaveAndLoad) {
 }
 
 TEST(RemarksFile, WrittenFileHasTheHeaderLinesAndOneLinePerRemark) {
-  Record r;
-  r.time = 1700000123u;
-  r.kind = 2;
-  r.text = "Долив";
-  r.size = 12;
-  r.colour = 255;
-  r.number = 4;
-  r.extra = "x";
-  Record plain;
+  Record plain;  // the default size and colour
   plain.time = 5;
-  EXPECT_EQ(write_remarks_file({r, plain}),
+  EXPECT_EQ(write_remarks_file({remark(1700000123u, 2, "Долив", 12, 255, 4, "x"), plain}),
             "encoding=utf8\n"
             "version=2\n"
             "0.00 0.00 1700000123 2 \"Долив\" 0 0 12 255 4 x\n"
@@ -82,14 +82,10 @@ TEST(RemarksFile, OlderLayoutWithSizeZeroGetsSizeNineAndWhite) {
       lib::utf8_to_cp1251("0.00 0.00 1600000000 1 \"Начало рейса\" 0 0 0 17\r\n"
                           "0.00 0.00 1600000060 0 \"Конец\" 0 0 14 -3\r\n"));
   ASSERT_TRUE(disk.storage.load_from_file());
-  ASSERT_EQ(disk.storage.size(), 2);
-  EXPECT_EQ(disk.storage[0].text, "Начало рейса");
-  EXPECT_EQ(disk.storage[0].size, 9);
-  EXPECT_EQ(disk.storage[0].colour, 0xFFFFFFu);
-  EXPECT_EQ(disk.storage[0].number, 17);
-  EXPECT_EQ(disk.storage[0].extra, "");
-  EXPECT_EQ(disk.storage[1].size, 14);
-  EXPECT_EQ(disk.storage[1].number, 0);  // never negative
+  // A negative number reads as 0.
+  EXPECT_EQ(disk.storage.records(),
+            (std::vector<Record>{remark(1600000000, 1, "Начало рейса", 9, 0xFFFFFF, 17),
+                                 remark(1600000060, 0, "Конец", 14, 0xFFFFFF, 0)}));
   EXPECT_TRUE(disk.log.lines.empty());
 }
 
@@ -115,17 +111,13 @@ TEST(RemarksFile, TextBeforeTheEncodingLineIsCp1251AndAfterItOrAByteOrderMarkUtf
 TEST(RemarksFile, ColourAndNumbersOutOfRangeAreTamed) {
   const auto content = read_remarks_file(
       "encoding=utf8\n"
-      "0.00 0.00 4294967295 99999999999 \"a\" 0 0 -5 -16777201 99999999999 e\n"
+      "0.00 0.00 4294967295 99999999999 \"a\" 0 0 -5 -16777201 99999999999 e  f\n"
       "0.00 0.00 7 1 \"b\" 0 0 abc 99999999999 -8\n");
-  ASSERT_EQ(content.records.size(), 2u);
-  EXPECT_EQ(content.records[0].time, 4294967295u);
-  EXPECT_EQ(content.records[0].kind, INT32_MAX);
-  EXPECT_EQ(content.records[0].size, 9);
-  EXPECT_EQ(content.records[0].colour, 0xFF00000Fu);  // a negative colour kept bit for bit
-  EXPECT_EQ(content.records[0].number, INT32_MAX);
-  EXPECT_EQ(content.records[1].size, 9);
-  EXPECT_EQ(content.records[1].colour, 0xFFFFFFu);
-  EXPECT_EQ(content.records[1].number, 0);
+  // A negative colour is kept bit for bit; the extra items are joined by one blank.
+  EXPECT_EQ(
+      content.records,
+      (std::vector<Record>{remark(4294967295u, INT32_MAX, "a", 9, 0xFF00000Fu, INT32_MAX, "e f"),
+                           remark(7, 1, "b", 9, 0xFFFFFF, 0)}));
 }
 
 TEST(RemarksFile, DamagedLinesAreSkippedAndNamedTheRestIsKept) {
