@@ -12,11 +12,13 @@ using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::IsEmpty;
 
+using instr::ElemType;
+using pore_tests::make_elem;
+
 instr::Items two_elements() {
   instr::Items items;
-  items.set_elems({pore_tests::make_elem(instr::ElemType::kBit, 1, {0.35f}, 215.9f, 0),
-                   pore_tests::make_elem(instr::ElemType::kSvecha, 120, {12.1f, 11.95f, 12.5f}, 127,
-                                         9.19f, 29.1f)});
+  items.set_elems({make_elem(ElemType::kBit, 1, {0.35f}, 215.9f, 0),
+                   make_elem(ElemType::kSvecha, 120, {12.1f, 11.95f, 12.5f}, 127, 9.19f, 29.1f)});
   items.set_svecha_size(3);
   return items;
 }
@@ -42,22 +44,18 @@ TEST(TallyCsvTest, ReadsWhatASpreadsheetSaves) {
       "Трубок_в_свече;3\r\n"
       ";;;;;;\r\n";  // rows of bare separators below the data
   auto parsed = instr::parse_tally_csv(text);
-  ASSERT_THAT(parsed.problems, IsEmpty());
-  ASSERT_EQ(parsed.elems.size(), 2u);
-  EXPECT_EQ(parsed.elems[0].type, static_cast<int>(instr::ElemType::kBit));
-  EXPECT_EQ(parsed.elems[0].pipe_lengths, std::vector<float>{0.35f});
-  EXPECT_EQ(parsed.elems[1].count, 10);
-  EXPECT_EQ(parsed.elems[1].pipe_lengths, (std::vector<float>{12.f, 12.f, 12.5f}));
-  EXPECT_FLOAT_EQ(parsed.elems[1].weight_per_metre, 29.1f);
+  EXPECT_THAT(parsed.problems, IsEmpty());
+  EXPECT_EQ(parsed.elems, (std::vector<instr::Elem>{
+                              make_elem(ElemType::kBit, 1, {0.35f}, 215.9f, 0),
+                              make_elem(ElemType::kSvecha, 10, {12, 12, 12.5f}, 127, 9, 29.1f)}));
 }
 
 TEST(TallyCsvTest, CommaSeparatedAndCp1251FilesAreRead) {
   const std::string text = lib::utf8_to_cp1251("тип,количество\nСвеча,2,127,9,29.1,12,12\n");
   auto parsed = instr::parse_tally_csv(text);
-  ASSERT_THAT(parsed.problems, IsEmpty());
-  ASSERT_EQ(parsed.elems.size(), 1u);
-  EXPECT_EQ(parsed.elems[0].count, 2);
-  EXPECT_EQ(parsed.elems[0].type, 1);
+  EXPECT_THAT(parsed.problems, IsEmpty());
+  EXPECT_EQ(parsed.elems,
+            std::vector<instr::Elem>{make_elem(ElemType::kSvecha, 2, {12, 12}, 127, 9, 29.1f)});
 }
 
 TEST(TallyCsvTest, BadRowsAreReportedWithTheirLineNumbers) {
