@@ -29,26 +29,19 @@ struct Reply {
   std::uint16_t length = 0;
 };
 
-// Sends one request on a fresh channel and waits for one reply frame.
-bool request(CommProtocols& hub, int address, std::uint8_t command,
-             std::span<const std::uint8_t> data, std::uint8_t* out, unsigned room, bool checksum,
-             Reply& reply) {
-  CommPortPacketPort port(hub.get_port());
-  PacketChannel channel(port, hub.packet_log(), hub.packet_log());
-  channel.set_receive_budget(hub.clock(), kReceiveBudgetMs);
-  // A reply that came too late for an earlier attempt must not pass for this one's.
-  hub.get_port().clear();
-  if (!channel.SendPacket(static_cast<std::uint8_t>(address), command, data.data(),
-                          static_cast<unsigned>(data.size())))
-    return false;
-  return channel.ReceivePacket(reply.address, reply.command, reply.length, out, room, checksum);
-}
-
 bool receive(CommProtocols& hub, std::uint8_t* out, unsigned room, bool checksum, Reply& reply) {
   CommPortPacketPort port(hub.get_port());
   PacketChannel channel(port, hub.packet_log(), hub.packet_log());
   channel.set_receive_budget(hub.clock(), kReceiveBudgetMs);
   return channel.ReceivePacket(reply.address, reply.command, reply.length, out, room, checksum);
+}
+
+// One request and its reply. Channels keep nothing between packets, so sending and
+// receiving on separate ones is the same exchange.
+bool request(CommProtocols& hub, int address, std::uint8_t command,
+             std::span<const std::uint8_t> data, std::uint8_t* out, unsigned room, bool checksum,
+             Reply& reply) {
+  return send_packet_2017(hub, address, command, data) && receive(hub, out, room, checksum, reply);
 }
 
 // The console's block unpacked as an older-bus block, with the console's own address.
@@ -98,6 +91,7 @@ bool send_packet_2017(CommProtocols& hub, int address, std::uint8_t command,
                       std::span<const std::uint8_t> data) {
   CommPortPacketPort port(hub.get_port());
   PacketChannel channel(port, hub.packet_log(), hub.packet_log());
+  // A reply that came too late for an earlier attempt must not pass for this one's.
   hub.get_port().clear();
   return channel.SendPacket(static_cast<std::uint8_t>(address), command, data.data(),
                             static_cast<unsigned>(data.size()));
