@@ -5,9 +5,9 @@
 
 #include <deque>
 
-#include "hardware/bus2017_sim.h"
+#include "hardware/sim/bus2017_sim.h"
 #include "hardware/comm_protocols.h"
-#include "hardware/old_bus_device.h"
+#include "hardware/sim/old_bus_device.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "hardware/memory_packet_port.h"
-#include "hardware/packet_channel.h"
+#include "hardware/sim/memory_packet_port.h"
+#include "hardware/bus2017/packet_channel.h"
 
 namespace {
 

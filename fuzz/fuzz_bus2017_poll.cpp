@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "hardware/bus2017_module_config.h"
+#include "hardware/bus2017/bus2017_module_config.h"
 #include "hardware/comm_protocols.h"
-#include "hardware/memory_packet_port.h"
-#include "hardware/packet_channel.h"
+#include "hardware/sim/memory_packet_port.h"
+#include "hardware/bus2017/packet_channel.h"
 #include "lib/byte_port.h"
 
 namespace {

@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "hardware/bus2017_sim.h"
-#include "hardware/memory_packet_port.h"
-#include "hardware/packet_channel.h"
+#include "hardware/sim/bus2017_sim.h"
+#include "hardware/sim/memory_packet_port.h"
+#include "hardware/bus2017/packet_channel.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <deque>
 #include <memory>
 
-#include "hardware/old_bus_device.h"
-#include "lib/comm_port.h"
-#include "lib/old_bus_frame.h"
+#include "hardware/sim/old_bus_device.h"
+#include "hardware/comm_port.h"
+#include "hardware/bus_old/old_bus_frame.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "hardware/memory_packet_port.h"
-#include "hardware/packet_channel.h"
-#include "hardware/packet_cipher.h"
-#include "hardware/rx_packet.h"
+#include "hardware/sim/memory_packet_port.h"
+#include "hardware/bus2017/packet_channel.h"
+#include "hardware/bus2017/packet_cipher.h"
+#include "hardware/bus2017/rx_packet.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;

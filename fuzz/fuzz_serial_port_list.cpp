@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "hardware/serial_port_list.h"
+#include "hardware/port_search/serial_port_list.h"
 
 namespace {
 

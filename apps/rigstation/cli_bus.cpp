@@ -10,8 +10,8 @@
 #include <string>
 
 #include "command_registry.h"
-#include "hardware/bus2017_module_config.h"
-#include "hardware/bus2017_protocol.h"
+#include "hardware/bus2017/bus2017_module_config.h"
+#include "hardware/bus2017/bus2017_protocol.h"
 #include "hardware/comm_protocols.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "command_registry.h"
-#include "core/plugin_manager.h"
-#include "core/values.h"
+#include "plugin_host/plugin_manager.h"
+#include "registry/values.h"
 #include "lib/lock_object.h"
 
 namespace {

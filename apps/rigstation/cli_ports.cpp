@@ -19,9 +19,9 @@
 
 #include "command_registry.h"
 #include "hardware/comm_protocols.h"
-#include "hardware/find_com_report.h"
-#include "hardware/find_com_thread.h"
-#include "hardware/serial_port_list.h"
+#include "hardware/port_search/find_com_report.h"
+#include "hardware/port_search/find_com_thread.h"
+#include "hardware/port_search/serial_port_list.h"
 #include "lib/audio_output.h"
 #include "lib/str_utils.h"
 

@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "command_registry.h"
-#include "hardware/bus2017_sim.h"
-#include "hardware/bus2017_sim_motion.h"
-#include "hardware/bus2017_sim_setup.h"
-#include "hardware/bus_sim_server.h"
-#include "hardware/old_bus_device.h"
+#include "hardware/sim/bus2017_sim.h"
+#include "hardware/sim/bus2017_sim_motion.h"
+#include "hardware/sim/bus2017_sim_setup.h"
+#include "hardware/sim/bus_sim_server.h"
+#include "hardware/sim/old_bus_device.h"
 #include "lib/pseudo_terminal.h"
 #include "lib/str_utils.h"
 

@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "core/home_folder.h"
+#include "lib/home_folder.h"
 
 namespace rigstation {
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "core/plugin_interface.h"
+#include "plugin_host/plugin_interface.h"
 #include "formula/compiled_formula.h"
 
 namespace derived_values {

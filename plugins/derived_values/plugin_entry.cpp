@@ -1,5 +1,5 @@
 // The library's entry point: the station creates the plug-in through it.
-#include "core/plugin_export.h"
+#include "plugin_host/plugin_export.h"
 #include "derived_values_plugin.h"
 
 RIGCORE_EXPORT_PLUGIN(derived_values::DerivedValuesPlugin)

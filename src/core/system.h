@@ -13,9 +13,9 @@
 #include <boost/signals2/connection.hpp>
 
 #include "core/error_log.h"
-#include "core/host_data.h"
+#include "params/host_data.h"
 #include "core/shared_values.h"
-#include "core/values.h"
+#include "registry/values.h"
 #include "lib/dicts_provider.h"
 #include "lib/lock_object.h"
 #include "lib/mess_caller.h"

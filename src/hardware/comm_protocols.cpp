@@ -3,8 +3,8 @@
 #include <chrono>
 #include <thread>
 
-#include "hardware/bus2017_protocol.h"
-#include "hardware/packet_log.h"
+#include "hardware/bus2017/bus2017_protocol.h"
+#include "hardware/bus2017/packet_log.h"
 #include "lib/str_utils.h"
 
 namespace hardware {

@@ -27,9 +27,9 @@
 #include "hardware/comm_out_data.h"
 #include "hardware/dol_accumulators.h"
 #include "hardware/emulator.h"
-#include "hardware/old_block.h"
+#include "hardware/bus_old/old_block.h"
 #include "hardware/protocol.h"
-#include "lib/comm_port.h"
+#include "hardware/comm_port.h"
 #include "lib/date_time.h"
 #include "lib/line_logger.h"
 

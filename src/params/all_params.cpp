@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "core/home_folder.h"
+#include "lib/home_folder.h"
 #include "lib/str_enc.h"
 #include "lib/str_utils.h"
 #include "params/catalogue_data.h"

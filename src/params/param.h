@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "core/host_data.h"
+#include "params/host_data.h"
 #include "lib/binary_stream.h"
 #include "lib/date_time.h"
 #include "lib/file_system.h"

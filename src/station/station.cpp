@@ -6,9 +6,9 @@
 #include <utility>
 
 #include "core/config.h"
-#include "core/global_nums.h"
-#include "core/plugin_interface.h"
-#include "core/plugin_manager.h"
+#include "params/global_nums.h"
+#include "plugin_host/plugin_interface.h"
+#include "plugin_host/plugin_manager.h"
 #include "core/system.h"
 #include "hardware/comm_incom_data.h"
 #include "hardware/comm_protocols.h"

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "core/global_nums.h"
+#include "params/global_nums.h"
 #include "lib/ini_file.h"
 #include "lib/str_utils.h"
 

@@ -3,7 +3,7 @@
 // answers for its rows.
 #pragma once
 
-#include "core/values.h"
+#include "registry/values.h"
 
 class DataStorage;
 namespace params {

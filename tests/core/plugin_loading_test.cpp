@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <fstream>
 
-#include "core/plugin_manager.h"
+#include "plugin_host/plugin_manager.h"
 #include "core/system.h"
 #include "formula/calculator.h"
 #include "lib/file_system.h"

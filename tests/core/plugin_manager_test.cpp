@@ -1,4 +1,4 @@
-#include "core/plugin_manager.h"
+#include "plugin_host/plugin_manager.h"
 
 #include <gtest/gtest.h>
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "core/plugin_export.h"
-#include "core/plugin_interface.h"
-#include "core/values.h"
+#include "plugin_host/plugin_export.h"
+#include "plugin_host/plugin_interface.h"
+#include "registry/values.h"
 #include "lib/module_base.h"
 #include "lib/plugin_loader.h"
 

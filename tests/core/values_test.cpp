@@ -1,4 +1,4 @@
-#include "core/values.h"
+#include "registry/values.h"
 
 #include <gtest/gtest.h>
 

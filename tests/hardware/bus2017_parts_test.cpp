@@ -5,11 +5,11 @@
 
 #include <string>
 
-#include "hardware/bus2017_protocol.h"
+#include "hardware/bus2017/bus2017_protocol.h"
 #include "hardware/dol_accumulators.h"
-#include "hardware/pult_conf_data.h"
-#include "hardware/pult_config_upload.h"
-#include "hardware/pult_indicator.h"
+#include "hardware/bus2017/pult_conf_data.h"
+#include "hardware/bus2017/pult_config_upload.h"
+#include "hardware/bus2017/pult_indicator.h"
 #include "hub_fixture.h"
 
 namespace {

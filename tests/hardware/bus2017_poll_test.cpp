@@ -3,9 +3,9 @@
 // reached without waiting.
 #include <gtest/gtest.h>
 
-#include "hardware/bus2017_module_config.h"
-#include "hardware/bus2017_protocol.h"
-#include "hardware/bus2017_sim.h"
+#include "hardware/bus2017/bus2017_module_config.h"
+#include "hardware/bus2017/bus2017_protocol.h"
+#include "hardware/sim/bus2017_sim.h"
 #include "hub_fixture.h"
 
 namespace {

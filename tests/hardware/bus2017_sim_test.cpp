@@ -6,10 +6,10 @@
 #include <chrono>
 #include <thread>
 
-#include "hardware/bus2017_sim.h"
-#include "hardware/bus2017_sim_motion.h"
-#include "hardware/bus2017_sim_setup.h"
-#include "hardware/bus_sim_server.h"
+#include "hardware/sim/bus2017_sim.h"
+#include "hardware/sim/bus2017_sim_motion.h"
+#include "hardware/sim/bus2017_sim_setup.h"
+#include "hardware/sim/bus_sim_server.h"
 #include "lib/pseudo_terminal.h"
 #include "packet_test_support.h"
 

@@ -4,10 +4,10 @@
 
 #include <array>
 
-#include "hardware/old_bus_device.h"
-#include "lib/comm_port.h"
-#include "lib/old_bus_frame.h"
-#include "lib/old_bus_wire.h"
+#include "hardware/sim/old_bus_device.h"
+#include "hardware/comm_port.h"
+#include "hardware/bus_old/old_bus_frame.h"
+#include "hardware/bus_old/old_bus_wire.h"
 #include "scripted_line.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The port search: the probe rules, the walk over protocols and ports, the 2017 address
 // scan, stopping, the dialog texts, and one search over a real pseudo-terminal.
-#include "hardware/find_com_thread.h"
+#include "hardware/port_search/find_com_thread.h"
 
 #include <gtest/gtest.h>
 
@@ -11,12 +11,12 @@
 #include <set>
 #include <stdexcept>
 
-#include "hardware/bus2017_sim.h"
-#include "hardware/bus_sim_server.h"
+#include "hardware/sim/bus2017_sim.h"
+#include "hardware/sim/bus_sim_server.h"
 #include "hardware/comm_protocols.h"
-#include "hardware/find_com_report.h"
-#include "hardware/old_bus_device.h"
-#include "hardware/serial_port_list.h"
+#include "hardware/port_search/find_com_report.h"
+#include "hardware/sim/old_bus_device.h"
+#include "hardware/port_search/serial_port_list.h"
 #include "lib/pseudo_terminal.h"
 #include "support/fakes.h"
 

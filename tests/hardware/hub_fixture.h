@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "hardware/comm_protocols.h"
-#include "hardware/old_bus_device.h"
+#include "hardware/sim/old_bus_device.h"
 #include "scripted_line.h"
 
 namespace bus_testing {

@@ -2,7 +2,7 @@
 // selection of one raw value from a reading.
 #include <gtest/gtest.h>
 
-#include "hardware/old_block.h"
+#include "hardware/bus_old/old_block.h"
 #include "hub_fixture.h"
 
 namespace {

@@ -1,9 +1,9 @@
-#include "hardware/packet_channel.h"
+#include "hardware/bus2017/packet_channel.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "hardware/packet_crc.h"
+#include "hardware/bus2017/packet_crc.h"
 #include "packet_test_support.h"
 
 namespace {

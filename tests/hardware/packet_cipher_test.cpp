@@ -1,4 +1,4 @@
-#include "hardware/packet_cipher.h"
+#include "hardware/bus2017/packet_cipher.h"
 
 #include <gtest/gtest.h>
 

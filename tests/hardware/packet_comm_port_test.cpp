@@ -2,7 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "hardware/comm_port_packet_port.h"
+#include "hardware/bus2017/comm_port_packet_port.h"
 #include "packet_test_support.h"
 #include "scripted_line.h"
 

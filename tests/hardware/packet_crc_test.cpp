@@ -1,4 +1,4 @@
-#include "hardware/packet_crc.h"
+#include "hardware/bus2017/packet_crc.h"
 
 #include <gtest/gtest.h>
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "hardware/memory_packet_port.h"
-#include "hardware/packet_channel.h"
-#include "hardware/packet_crc.h"
+#include "hardware/sim/memory_packet_port.h"
+#include "hardware/bus2017/packet_channel.h"
+#include "hardware/bus2017/packet_crc.h"
 #include "lib/line_logger.h"
 #include "support/fakes.h"
 

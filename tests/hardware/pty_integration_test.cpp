@@ -4,9 +4,9 @@
 
 #include <chrono>
 
-#include "hardware/bus_sim_server.h"
+#include "hardware/sim/bus_sim_server.h"
 #include "hardware/comm_protocols.h"
-#include "hardware/old_bus_device.h"
+#include "hardware/sim/old_bus_device.h"
 #include "lib/pseudo_terminal.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "hardware/rx_packet.h"
+#include "hardware/bus2017/rx_packet.h"
 
 #include <gtest/gtest.h>
 

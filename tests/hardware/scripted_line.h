@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "hardware/sim_bus_device.h"
+#include "hardware/sim/sim_bus_device.h"
 #include "lib/byte_port.h"
 #include "support/fakes.h"
 

@@ -5,7 +5,7 @@
 #include <map>
 
 #include "hardware/comm_protocols.h"
-#include "hardware/serial_port_list.h"
+#include "hardware/port_search/serial_port_list.h"
 
 namespace {
 

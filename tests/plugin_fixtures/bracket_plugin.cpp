@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "core/plugin_export.h"
+#include "plugin_host/plugin_export.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // must refuse it before creating anything: creating aborts the test program.
 #include <cstdlib>
 
-#include "core/plugin_export.h"
+#include "plugin_host/plugin_export.h"
 #include "lib/plugin_abi.h"
 
 extern "C" __attribute__((visibility("default"))) const lib::PluginEntry* rigcore_plugin_entry() {

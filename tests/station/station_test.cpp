@@ -8,10 +8,10 @@
 
 #include "core/shared_values.h"
 #include "core/system.h"
-#include "hardware/bus2017_sim.h"
-#include "hardware/bus_sim_server.h"
+#include "hardware/sim/bus2017_sim.h"
+#include "hardware/sim/bus_sim_server.h"
 #include "hardware/comm_protocols.h"
-#include "hardware/old_bus_device.h"
+#include "hardware/sim/old_bus_device.h"
 #include "hardware/protocol.h"
 #include "lib/pseudo_terminal.h"
 #include "params/par_tabl.h"

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "core/global_nums.h"
+#include "params/global_nums.h"
 #include "lib/module_list.h"
 #include "params/all_params.h"
 #include "storage/storage_values_backend.h"
