@@ -13,6 +13,7 @@
 #include "hardware/comm_incom_data.h"
 #include "hardware/comm_protocols.h"
 #include "hardware/protocol.h"
+#include "lib/ident.h"
 #include "params/all_params.h"
 #include "params/par_tabl.h"
 #include "station/station_home.h"
@@ -69,8 +70,10 @@ std::vector<std::string> Station::open(const StationSettings& settings) {
   if (const params::ParTablLoad loaded = table.load(); !loaded)
     throw StationError(loaded.describe());
   // A first start has no saved state yet: nothing to restore, nothing to complain about.
-  if (settings.restore && std::filesystem::exists(home + reg::kStateFileName))
+  if (settings.restore && std::filesystem::exists(home + reg::kStateFileName)) {
     hub_.load_from_file(home);
+    forget_state_of_changed_slots();
+  }
   hub_.global_nums().calculate(table);
   hub_.data_storage().correct_store_modes(hub_.global_nums());
 
@@ -102,6 +105,19 @@ std::vector<std::string> Station::open(const StationSettings& settings) {
   bus.clear();
   opened_ = true;
   return created;
+}
+
+void Station::forget_state_of_changed_slots() {
+  DataStorage& ds = hub_.data_storage();
+  const params::ParTabl& table = ds.par_tabl();
+  // Without the saved identifiers nothing tells whose state a slot holds.
+  const std::vector<std::string>* saved = ds.saved_slot_identifiers();
+  for (int i = 0; i < ds_tmp::kSlots; ++i) {
+    const auto slot = static_cast<std::size_t>(i);
+    const std::string now = i < table.get_items_count() ? table[i].identifier : std::string();
+    const std::string then = saved && slot < saved->size() ? (*saved)[slot] : std::string();
+    if (saved == nullptr || !lib::ident_equal(then, now)) ds.current_values()[i] = 0.0;
+  }
 }
 
 void Station::send_output() {

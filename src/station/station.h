@@ -85,6 +85,9 @@ class Station {
 
  private:
   void convert_rows(bool reading_ok);
+  // After a restore: a slot whose row is not the one the state was saved with starts from
+  // zero rather than from another parameter's saved average.
+  void forget_state_of_changed_slots();
   // Keeps the row's validity and reports a row whose conversion stops giving a number.
   void note_conversion(int index, const params::Param& row, double raw, double value);
   // Sends what plug-ins prepared for consoles and indicators, when the protocol can send.

@@ -238,35 +238,41 @@ TEST(StationTable, EveryKindOfDamageStopsTheStationAndTouchesNoFile) {
 
 TEST(StationTable, AReplacedTableWinsOverEverythingRemembered) {
   TempDir dir;
-  const std::string file = first_start(dir);
-  // Other rows, in another order, with other calibrations.
+  const std::string file = first_start(dir);  // slot 0: hook load, slot 1: inlet pressure
+  // The hook load stays in its slot with another input and calibration; slot 1 now holds
+  // another parameter.
   {
     params::AllParams catalogue(dir.path());
     params::ParTabl replaced(catalogue);
-    replaced.add("давление_на_входе");
     replaced.add("вес_на_крюке");
-    replaced[0].channel = params::USOChannel(0, 0, params::kChannelAnalog);
-    replaced[0].points = {{1024, 0}, {4095, 100}};
-    replaced[1].channel = params::USOChannel(0, 1, params::kChannelAnalog);
-    replaced[1].points = {{1024, 10}, {4095, 20}};
+    replaced.add("плотность_на_входе");
+    replaced[0].channel = params::USOChannel(0, 1, params::kChannelAnalog);
+    replaced[0].points = {{1024, 10}, {4095, 20}};
+    replaced[1].channel = params::USOChannel(0, 0, params::kChannelAnalog);
+    replaced[1].points = {{1024, 0}, {4095, 100}};
     ASSERT_TRUE(replaced.save_to(file));
   }
   Rig rig(dir.path());
   rig.st->open({"emulator", "", true, ""});
-  const params::ParTabl& table = rig.hub->data_storage().par_tabl();
+  DataStorage& ds = rig.hub->data_storage();
+  const params::ParTabl& table = ds.par_tabl();
   ASSERT_EQ(table.get_items_count(), 2);
-  EXPECT_EQ(table[0].identifier, "давление_на_входе");
-  EXPECT_EQ(table[0].channel.channel, 0);
-  EXPECT_EQ(table[0].points, (params::CalibrPoints{{1024, 0}, {4095, 100}}));
-  EXPECT_EQ(table[1].identifier, "вес_на_крюке");
-  EXPECT_EQ(table[1].channel.channel, 1);
-  EXPECT_EQ(table[1].points, (params::CalibrPoints{{1024, 10}, {4095, 20}}));
+  EXPECT_EQ(table[0].identifier, "вес_на_крюке");
+  EXPECT_EQ(table[0].channel.channel, 1);
+  EXPECT_EQ(table[0].points, (params::CalibrPoints{{1024, 10}, {4095, 20}}));
+  EXPECT_EQ(table[1].identifier, "плотность_на_входе");
+  EXPECT_EQ(table[1].channel.channel, 0);
+  EXPECT_EQ(table[1].points, (params::CalibrPoints{{1024, 0}, {4095, 100}}));
+  // The saved average of the slot's own row is kept; the inlet pressure's is not passed
+  // off as the density's.
+  EXPECT_GT(ds[0], 0.0);
+  EXPECT_EQ(ds[1], 0.0);
+
   rig.ticks(1);
   const auto rows = rig.st->rows();
   ASSERT_EQ(rows.size(), 2u);
-  ASSERT_TRUE(rows[1].has_raw);
-  EXPECT_NEAR(rig.hub->data_storage().current_values()[1],
-              table[1].calc_value_by_voltage(rows[1].raw, 1.0), 1e-9);
+  ASSERT_TRUE(rows[0].has_raw);
+  EXPECT_NEAR(ds.current_values()[0], table[0].calc_value_by_voltage(rows[0].raw, 1.0), 1e-9);
   rig.st->close();
   EXPECT_EQ(testing_support::read_file(dir.file("registr.errors.log")), "");
 }
