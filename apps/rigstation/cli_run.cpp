@@ -35,6 +35,11 @@ std::string fmt_value(double v) {
   return buf;
 }
 
+// A row whose conversion gives no number shows that, not its last sound value.
+std::string shown_value(const station::RowView& r) {
+  return r.valid ? fmt_value(r.value) : "not valid";
+}
+
 // Pads to a width in characters, not bytes, so Cyrillic names line up.
 std::string pad(const std::string& text, std::size_t width, bool right = false) {
   std::size_t chars = 0;
@@ -61,7 +66,7 @@ void print_screen(const station::Station& st, bool clear, const std::vector<std:
               pad("unit", 10).c_str(), pad("raw", 10, true).c_str());
   for (const auto& r : st.rows()) {
     std::printf("%s %s  %s %s\n", pad(r.identifier, 30).c_str(),
-                pad(fmt_value(r.value), 12, true).c_str(), pad(r.unit, 10).c_str(),
+                pad(shown_value(r), 12, true).c_str(), pad(r.unit, 10).c_str(),
                 pad(r.has_raw ? fmt_value(r.raw) : "-", 10, true).c_str());
   }
   std::printf("\n%s %s  %s\n", pad("value", 30).c_str(), pad("", 12, true).c_str(), "unit");
@@ -81,7 +86,7 @@ void print_line(const station::Station& st) {
               static_cast<unsigned long long>(s.good_readings),
               static_cast<unsigned long long>(s.failures));
   for (const auto& r : st.rows())
-    std::printf(" %s=%s", r.identifier.c_str(), fmt_value(r.value).c_str());
+    std::printf(" %s=%s", r.identifier.c_str(), shown_value(r).c_str());
   std::printf("\n");
   std::fflush(stdout);
 }
@@ -97,6 +102,7 @@ void print_json(const station::Station& st) {
   for (const auto& r : st.rows()) {
     nlohmann::json row = {{"value", r.value}, {"unit", r.unit}};
     if (r.has_raw) row["raw"] = r.raw;
+    if (!r.valid) row["valid"] = false;
     j["values"][r.identifier] = row;
   }
   for (const auto& r : st.registered_values()) j["registered"][r.identifier] = r.value;

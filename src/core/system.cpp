@@ -232,7 +232,6 @@ void System::register_modules() {
   lib::ModuleList& list = *module_list_;
   list.register_module(*data_storage_, "DataStorage");
   list.register_module(data_storage_->average_values(), "AverageValues");
-  list.register_module(data_storage_->par_tabl(), params::kParTablModuleName);
   list.register_module(pore_opt_->options(), "PoreOpts");
   list.register_module(pore_opt_->construction(), "PoreConstr");
   list.register_module(*text_remarks_, "TextRemarks");
@@ -244,6 +243,9 @@ void System::register_modules() {
   list.register_module(pore_opt_->projected(), "ProjectWellbore");
   list.register_module(*wellbore_, "Inclination");
   config_->register_modules(list);
+  // The parameter table lives only in its own file, which the user edits; a copy of its
+  // rows in the state file could only disagree with it.
+  list.retire(params::kRetiredParTablModuleName);
 }
 
 void System::fill_values_list() {

@@ -1,5 +1,6 @@
 #include "lib/module_list.h"
 
+#include <algorithm>
 #include <boost/crc.hpp>
 #include <mutex>
 
@@ -198,6 +199,11 @@ ModuleList::LoadReport ModuleList::deserialize(io::InputStream& in, unsigned dat
     }
     ++parsed;
     ModuleBaseOld* module = find(block.name);
+    if (module == nullptr &&
+        std::find(retired_.begin(), retired_.end(), block.name) != retired_.end()) {
+      ++result.retired;
+      continue;
+    }
     if (module == nullptr) {
       report("module block '" + block.name + "' belongs to no registered module; skipped");
       ++result.skipped;

@@ -27,6 +27,7 @@ class ModuleList {
   struct LoadReport {
     int read = 0;            // blocks read into their modules
     int skipped = 0;         // blocks skipped (damaged, unknown, refused)
+    int retired = 0;         // blocks of retired modules, passed over without a report
     bool truncated = false;  // the data ended before the last announced block
   };
 
@@ -34,6 +35,9 @@ class ModuleList {
   // the module. A second registration under the same name replaces the first.
   void register_module(ModuleBaseOld& module);
   void register_module(ModuleBaseOld& module, std::string name);
+  // A module that older versions kept in the file and this one no longer does: its block
+  // is passed over quietly, since it is neither damage nor a stranger.
+  void retire(std::string name) { retired_.push_back(std::move(name)); }
   void clear() { entries_.clear(); }
   std::size_t size() const { return entries_.size(); }
   ModuleBaseOld* find(std::string_view name) const;
@@ -57,6 +61,7 @@ class ModuleList {
     ModuleBaseOld* module;
   };
   std::vector<Entry> entries_;
+  std::vector<std::string> retired_;
 };
 
 }  // namespace lib

@@ -1,6 +1,7 @@
 #include "params/calibration_file.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -83,6 +84,10 @@ std::optional<Parsed> parse(std::string_view bytes) {
     if (lib::trim(lines[next]).empty()) continue;
     UnitCalibrPoint point;
     if (read_point(lines[next], point)) {
+      if (!std::isfinite(point.x) || !std::isfinite(point.y)) {
+        if (parsed.first_bad_line == 0) parsed.first_bad_line = static_cast<int>(next) + 1;
+        continue;
+      }
       parsed.points.push_back(point);
     } else {
       ++parsed.skipped_lines;

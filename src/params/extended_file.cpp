@@ -20,9 +20,16 @@ ReadResult read(std::string_view bytes, lib::StringEnc encoding) {
   ReadResult result;
   lib::io::BinaryMemoryInputStream in(bytes);
   in.set_string_encoding(encoding);
+  const std::string not_marked =
+      "the file does not start with the mark " + std::string(kMark) + "; nothing was read";
   try {
-    if (lib::io::read_binary<std::string>(in) != kMark) return result;
+    if (lib::io::read_binary<std::string>(in) != kMark) {
+      result.problems.push_back(not_marked);
+      return result;
+    }
   } catch (const lib::io::StreamError&) {
+    result.problems.push_back(bytes.empty() ? std::string("the file is empty (0 bytes)")
+                                            : not_marked);
     return result;
   }
   result.marked = true;

@@ -20,9 +20,9 @@ struct Entry {
 };
 
 struct ReadResult {
-  bool marked = false;                // the file starts with the mark; otherwise it is ignored
+  bool marked = false;                // the file starts with the mark; otherwise a problem
   std::vector<Entry> entries;         // the entries read whole, in file order
-  std::vector<std::string> problems;  // damage found; entries before it are kept
+  std::vector<std::string> problems;  // damage found; entries before it are kept for showing
 };
 
 // Reads the companion with its texts in `encoding` (that of the parameter file). Never

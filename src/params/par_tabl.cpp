@@ -17,10 +17,6 @@
 namespace params {
 namespace {
 
-constexpr unsigned kSerialVersion = 1;
-// Smallest state record of a row: four empty strings and the fixed fields.
-constexpr std::uint64_t kMinSerialRowBytes = 4 * 4 + 4 + 4 * 4 + 4 + 1 + 4 + 4;
-
 constexpr const char* kLoadPrefix = "ParTabl::load_from : Ошибка чтения файла параметров '";
 constexpr const char* kSavePrefix = "ParTabl::save_to : Ошибка записи файла параметров '";
 constexpr const char* kWitsPrefix = "ParTabl::load_wits_config : Не удалось прочитать файл '";
@@ -41,10 +37,25 @@ std::vector<std::string_view> split_list(std::string_view list) {
 
 }  // namespace
 
+std::string ParTablLoad::describe() const {
+  switch (status) {
+    case Status::kLoaded:
+      return "the parameter table '" + file + "' was read";
+    case Status::kCannotRead:
+      return "cannot read the parameter table '" + file + "'";
+    case Status::kDamaged:
+      break;
+  }
+  std::string text = "the parameter table '" + file + "' is damaged and was not loaded (";
+  for (std::size_t i = 0; i < problems.size(); ++i) {
+    if (i > 0) text += "; ";
+    text += problems[i];
+  }
+  return text + "); the file is left as it is: repair it or put back a copy";
+}
+
 ParTabl::ParTabl(const AllParams& catalogue, Services services)
-    : SerialModuleBase(kParTablSerialName, kSerialVersion),
-      catalogue_(catalogue),
-      services_(std::move(services)) {}
+    : catalogue_(catalogue), services_(std::move(services)) {}
 
 // ---- rows -----------------------------------------------------------------------------
 
@@ -72,10 +83,14 @@ const Param& ParTabl::operator[](std::string_view identifier) const {
 }
 
 int ParTabl::find_global(std::string_view identifier) const {
+  return find_in(rows_, identifier);
+}
+
+int ParTabl::find_in(const std::vector<Param>& rows, std::string_view identifier) {
   const std::string_view wanted = lib::trim(identifier);
   if (wanted.empty()) return -1;
-  for (std::size_t i = 0; i < rows_.size(); ++i) {
-    if (lib::ident_equal(rows_[i].identifier, wanted)) return static_cast<int>(i);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (lib::ident_equal(rows[i].identifier, wanted)) return static_cast<int>(i);
   }
   return -1;
 }
@@ -163,43 +178,81 @@ void ParTabl::set_file_names(std::string main_file, std::string alternative_file
   alt_file_ = std::move(alternative_file);
 }
 
-bool ParTabl::load() {
+ParTablLoad ParTabl::load() {
   if (services_.beep) services_.beep();
-  if (!main_file_.empty() && load_from(main_file_)) return true;
-  return !alt_file_.empty() && load_from(alt_file_);
+  ParTablLoad main;
+  main.file = main_file_;
+  if (!main_file_.empty()) main = load_from(main_file_);
+  // Only a main file that cannot be opened gives way to the alternative one: a damaged
+  // main file must be repaired, not silently replaced by another table.
+  if (main.status != ParTablLoad::Status::kCannotRead || alt_file_.empty()) return main;
+  ParTablLoad alt = load_from(alt_file_);
+  return alt.status == ParTablLoad::Status::kCannotRead ? main : alt;
 }
 
 bool ParTabl::save() {
+  if (refused_ && main_file_ == refused_file_) {
+    log(kSavePrefix + main_file_ +
+        "': not written, because the table was refused as damaged when loading from it; "
+        "the file is left for repair");
+    return false;
+  }
   return save_to(main_file_);
 }
 
-bool ParTabl::load_from(const std::string& file) {
+ParTablLoad ParTabl::load_from(const std::string& file) {
   const auto bytes = lib::read_whole_file(file, fs());
-  if (!bytes) return false;
+  if (!bytes) {
+    ParTablLoad result;
+    result.file = file;
+    return result;
+  }
   const std::string extended_name = file + std::string(param_file::kExtendedSuffix);
   const auto extended = lib::read_whole_file(extended_name, fs());
-  load_from_memory(*bytes, extended ? std::optional<std::string_view>(*extended) : std::nullopt,
-                   file);
-  return true;
+  return load_from_memory(
+      *bytes, extended ? std::optional<std::string_view>(*extended) : std::nullopt, file);
 }
 
-void ParTabl::load_from_memory(std::string_view file_bytes,
-                               std::optional<std::string_view> extended,
-                               const std::string& source) {
+ParTablLoad ParTabl::load_from_memory(std::string_view file_bytes,
+                                      std::optional<std::string_view> extended,
+                                      const std::string& source) {
+  ParTablLoad result;
+  result.file = source;
   param_file::ReadResult read = param_file::read(file_bytes, kMaxParams);
-  for (const std::string& problem : read.problems) log(kLoadPrefix + source + "': " + problem);
-  if (read.refused) return;
+  for (const std::string& warning : read.warnings) log(kLoadPrefix + source + "': " + warning);
+  result.problems = read.problems;
+  std::optional<extended_file::ReadResult> ext;
+  if (extended && !read.refused) {
+    ext = extended_file::read(*extended, read.encoding);
+    for (const std::string& problem : ext->problems) {
+      result.problems.push_back(std::string(param_file::kExtendedSuffix) +
+                                " companion: " + problem);
+    }
+  }
+  if (!result.problems.empty()) {
+    // All or nothing: rows without their points, or points paired with other rows, would
+    // show wrong values as if they were sound.
+    for (const std::string& problem : result.problems) log(kLoadPrefix + source + "': " + problem);
+    log(kLoadPrefix + source + "': the file is refused; the table is left as it was");
+    result.status = ParTablLoad::Status::kDamaged;
+    refused_ = true;
+    refused_file_ = source;
+    return result;
+  }
 
-  rows_ = std::move(read.rows);
+  std::vector<Param> rows = std::move(read.rows);
+  if (ext) apply_extended(rows, ext->entries);
+  rows_ = std::move(rows);
   db_params_.clear();
   for (const std::string& id : read.db_params) {
     if (!is_const_db_param(id)) db_params_.insert(id);
   }
   converter_.set_encoding(read.encoding);
-  if (extended) {
-    apply_extended(*extended, read.encoding, source + std::string(param_file::kExtendedSuffix));
-  }
   check();
+  refused_ = false;
+  refused_file_.clear();
+  result.status = ParTablLoad::Status::kLoaded;
+  return result;
 }
 
 bool ParTabl::save_to(const std::string& file) {
@@ -224,20 +277,24 @@ bool ParTabl::save_extended_info(const std::string& file) const {
 }
 
 void ParTabl::load_extended_info(const std::string& file, lib::StringEnc encoding) {
-  if (const auto bytes = lib::read_whole_file(file, fs())) apply_extended(*bytes, encoding, file);
-}
-
-void ParTabl::apply_extended(std::string_view bytes, lib::StringEnc encoding,
-                             const std::string& source) {
-  extended_file::ReadResult read = extended_file::read(bytes, encoding);
-  if (!read.marked) {
-    log(kLoadPrefix + source + "': not an extended parameter file; ignored");
+  const auto bytes = lib::read_whole_file(file, fs());
+  if (!bytes) return;
+  extended_file::ReadResult read = extended_file::read(*bytes, encoding);
+  if (!read.problems.empty()) {
+    for (const std::string& problem : read.problems) log(kLoadPrefix + file + "': " + problem);
+    log(kLoadPrefix + file + "': the file is refused; the rows keep their information");
     return;
   }
-  for (const std::string& problem : read.problems) log(kLoadPrefix + source + "': " + problem);
-  for (extended_file::Entry& entry : read.entries) {
-    const int index = find_global(entry.identifier);
-    if (index >= 0) rows_[static_cast<std::size_t>(index)].ext_info = std::move(entry.info);
+  apply_extended(rows_, read.entries);
+}
+
+void ParTabl::apply_extended(std::vector<Param>& rows,
+                             std::vector<extended_file::Entry>& entries) const {
+  // Entries find their row by identifier, never by position; an entry for a row the table
+  // does not have is dropped.
+  for (extended_file::Entry& entry : entries) {
+    const int index = find_in(rows, entry.identifier);
+    if (index >= 0) rows[static_cast<std::size_t>(index)].ext_info = std::move(entry.info);
   }
 }
 
@@ -302,30 +359,6 @@ std::vector<std::string> ParTabl::apply_wits_config(std::string_view bytes,
         std::string(appended ? wits_config::kAddedSuffix : wits_config::kChangedSuffix));
   }
   return report;
-}
-
-// ---- state file ---------------------------------------------------------------------------
-
-void ParTabl::serial_fields(lib::serial_list& list, unsigned /*version*/) {
-  if (!list.reading()) {
-    auto count = static_cast<std::int32_t>(rows_.size());
-    list.add(count);
-    for (Param& row : rows_) row.get_serial_list(list);
-    return;
-  }
-  std::int32_t count = 0;
-  list.add(count);
-  lib::io::InputStream& in = *list.input();
-  if (count < 0 || count > kMaxParams ||
-      static_cast<std::uint64_t>(count) * kMinSerialRowBytes > in.remaining()) {
-    throw lib::io::StreamError("the parameter table announces " + std::to_string(count) +
-                               " rows, which do not fit its block");
-  }
-  // Read into a copy, so a block that breaks off leaves the table as it was.
-  std::vector<Param> rows = rows_;
-  rows.resize(static_cast<std::size_t>(count));
-  for (Param& row : rows) row.get_serial_list(list);
-  rows_ = std::move(rows);
 }
 
 }  // namespace params

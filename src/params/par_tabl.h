@@ -3,9 +3,11 @@
 // and the set of parameters written to the database. A row's index is its slot in every
 // per-parameter array of the station.
 //
-// The table is persistent twice over: in its own parameter file with an ".extended"
-// companion (load/save), and, without points and extended information, in the station
-// state file as the module "ParTabl" (get_serial_list).
+// The table has one owner: its parameter file with the ".extended" companion, the files the
+// user edits (load/save). It is not kept in the station state file, so rows and their
+// calibration points always come from the same file and are paired by that file alone.
+// A file that cannot be read whole is refused: the table stays as it was and is not
+// written back over the file until a sound file was loaded.
 //
 // The table takes no lock of its own; readers and editors hold the system lock.
 #pragma once
@@ -18,9 +20,9 @@
 #include <vector>
 
 #include "lib/file_system.h"
-#include "lib/module_base.h"
 #include "lib/str_enc.h"
 #include "lib/string_container.h"
+#include "params/extended_file.h"
 #include "params/param.h"
 
 namespace params {
@@ -29,10 +31,9 @@ class AllParams;
 
 // Slots the station keeps per parameter; files and state blocks with more rows are cut.
 inline constexpr int kMaxParams = 512;
-// The name the hub registers the table under in its module list.
-inline constexpr const char* kParTablModuleName = "ParTabl";
-// The table's own section name in the state file.
-inline constexpr const char* kParTablSerialName = "ParTable";
+// The name of the block older stations kept the table under in the state file; such a
+// block is no longer read.
+inline constexpr const char* kRetiredParTablModuleName = "ParTabl";
 
 // What the table needs from its owner.
 struct ParTablServices {
@@ -44,7 +45,23 @@ struct ParTablServices {
   lib::FileSystem* fs = nullptr;
 };
 
-class ParTabl : public lib::SerialModuleBase {
+// What became of loading a parameter file.
+struct ParTablLoad {
+  enum class Status {
+    kLoaded,      // the table holds the file's rows
+    kCannotRead,  // the file is missing or cannot be opened; the table is unchanged
+    kDamaged,     // the file (or its companion) is damaged; refused, the table is unchanged
+  };
+  Status status = Status::kCannotRead;
+  std::string file;                   // the file read or refused
+  std::vector<std::string> problems;  // kDamaged: each damage, where it sits, what is wrong
+
+  explicit operator bool() const { return status == Status::kLoaded; }
+  // One text for the operator: the file, and what is wrong with it.
+  std::string describe() const;
+};
+
+class ParTabl {
  public:
   using Services = ParTablServices;
 
@@ -100,22 +117,26 @@ class ParTabl : public lib::SerialModuleBase {
   void set_file_names(std::string main_file, std::string alternative_file);
   const std::string& file_name() const { return main_file_; }
   const std::string& alternative_file_name() const { return alt_file_; }
-  // Signals, then reads the main file, or when it cannot be read the alternative one;
-  // false when neither could be read (the table is then unchanged).
-  bool load();
-  // Writes the main file; false (and a log line) when it could not be written.
+  // Signals, then reads the main file, or when it cannot be opened the alternative one. A
+  // damaged main file is refused, never replaced by the alternative one.
+  ParTablLoad load();
+  // Writes the main file; false (and a log line) when it could not be written, or when the
+  // last load refused a damaged file: that file stays as it is for repair.
   bool save();
-  // Reads a parameter file and its ".extended" companion, then checks the dependencies.
-  // False when the file cannot be read; the table is then unchanged. A damaged file gives
-  // the rows read before the damage and a log line.
-  bool load_from(const std::string& file);
+  // True after a load refused a damaged file, until a file loads whole.
+  bool load_refused() const { return refused_; }
+  // Reads a parameter file and its ".extended" companion (when there is one), then checks
+  // the dependencies. A file with any damage in it or its companion is refused whole: the
+  // table is unchanged and every problem is logged.
+  ParTablLoad load_from(const std::string& file);
   // Replaces the file and its companion atomically; false (and a log line) on failure,
   // the old files then stay.
   bool save_to(const std::string& file);
   // load_from on bytes in memory; `extended` absent means no companion file. `source`
   // names the data in log lines.
-  void load_from_memory(std::string_view file_bytes, std::optional<std::string_view> extended,
-                        const std::string& source = "memory");
+  ParTablLoad load_from_memory(std::string_view file_bytes,
+                               std::optional<std::string_view> extended,
+                               const std::string& source = "memory");
   // The ".extended" companion alone.
   bool save_extended_info(const std::string& file) const;
   // Replaces the extended information of the rows the file names; rows it does not name
@@ -144,15 +165,11 @@ class ParTabl : public lib::SerialModuleBase {
   std::vector<std::string> apply_wits_config(std::string_view bytes, const std::string& server,
                                              bool add_missing);
 
- protected:
-  // A row count, then each row's state fields; on reading the table is resized to the
-  // count, rows keeping their points and extended information.
-  void serial_fields(lib::serial_list& list, unsigned version) override;
-
  private:
   void log(const std::string& message) const;
   lib::FileSystem& fs() const;
-  void apply_extended(std::string_view bytes, lib::StringEnc encoding, const std::string& source);
+  void apply_extended(std::vector<Param>& rows, std::vector<extended_file::Entry>& entries) const;
+  static int find_in(const std::vector<Param>& rows, std::string_view identifier);
   bool any_present(std::string_view list) const;
   Param& scratch() const;
 
@@ -164,6 +181,8 @@ class ParTabl : public lib::SerialModuleBase {
   std::set<std::string> db_params_;
   std::string main_file_;
   std::string alt_file_;
+  bool refused_ = false;
+  std::string refused_file_;
 };
 
 }  // namespace params

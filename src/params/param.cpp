@@ -185,14 +185,11 @@ CalibrLoadResult Param::load_calibr_from_file(const std::string& path, lib::File
   auto parsed = calibration_file::parse(*bytes);
   if (!parsed) return {CalibrLoadStatus::kNotCalibrFile, 0};
   if (parsed->identifier != identifier) return {CalibrLoadStatus::kOtherParam, 0};
+  // A point that is no number would make every conversion of the row meaningless.
+  if (parsed->first_bad_line > 0)
+    return {CalibrLoadStatus::kBadPoint, parsed->skipped_lines, parsed->first_bad_line};
   points = std::move(parsed->points);
   return {CalibrLoadStatus::kLoaded, parsed->skipped_lines};
-}
-
-void Param::get_serial_list(lib::serial_list& list) {
-  list.add(full_name).add(short_name).add(unit).add(identifier);
-  list.add(channel.channel).add(range).add(zero).add(scale_min).add(scale_max);
-  list.add(averaging).add(attribute).add(channel.module).add(channel.type);
 }
 
 }  // namespace params

@@ -11,7 +11,6 @@
 #include "lib/binary_stream.h"
 #include "lib/date_time.h"
 #include "lib/file_system.h"
-#include "lib/serial_list.h"
 #include "lib/str_enc.h"
 #include "params/param_ext_info.h"
 #include "params/param_file_format.h"
@@ -99,14 +98,10 @@ class Param {
   void save_calibr_to_file(const std::string& path,
                            lib::FileSystem& fs = lib::posix_file_system()) const;
   // Replaces the points with those of a calibration file made for this row's identifier;
-  // a file for another identifier, or one that cannot be read, leaves the row unchanged.
+  // a file for another identifier, one that cannot be read, or one with a NaN or infinite
+  // point leaves the row unchanged.
   CalibrLoadResult load_calibr_from_file(const std::string& path,
                                          lib::FileSystem& fs = lib::posix_file_system());
-
-  // The row's fields in the station state file: the four texts, channel number, range,
-  // zero, scale minimum, scale maximum, averaging, attribute, module number, channel
-  // type. Points and extended information are not part of the state.
-  void get_serial_list(lib::serial_list& list);
 };
 
 }  // namespace params

@@ -1,6 +1,8 @@
 #include "params/param_file.h"
 
+#include <cmath>
 #include <cstdint>
+#include <utility>
 
 namespace params::param_file {
 namespace {
@@ -36,61 +38,100 @@ std::string offset_text(std::uint64_t offset) {
   return " at offset " + std::to_string(offset);
 }
 
-// Reads the calibration part into the rows; false when it was damaged, so nothing after
-// it can be trusted. record_rows maps each row record of the file to its row, or -1.
+// How a problem names a row: its number in the table, counted from 1, and identifier.
+std::string row_label(const std::vector<Param>& rows, std::size_t index) {
+  return "row " + std::to_string(index + 1) + " '" + rows[index].identifier + "'";
+}
+
+std::string number_text(double v) {
+  if (std::isnan(v)) return "NaN";
+  return v > 0 ? "+infinity" : "-infinity";
+}
+
+// A point that is not a finite number would make every conversion of the row NaN or
+// infinite; such a point is damage, not a calibration.
+void check_points(const CalibrPoints& points, const std::string& row, std::uint64_t start,
+                  ReadResult& result) {
+  for (std::size_t k = 0; k < points.size(); ++k) {
+    const UnitCalibrPoint& p = points[k];
+    for (const auto& [name, v] : {std::pair{"x", p.x}, std::pair{"y", p.y}}) {
+      if (std::isfinite(v)) continue;
+      result.problems.push_back(row + ": calibration point " + std::to_string(k + 1) + " of " +
+                                std::to_string(points.size()) + " has " + name + " = " +
+                                number_text(v) + offset_text(start) +
+                                "; calibration points must be finite numbers");
+    }
+  }
+}
+
+// Reads the calibration part into the rows; false when the part could not be read to its
+// end, so nothing after it can be trusted. record_rows maps each row record of the file to
+// its row, or -1 for a record dropped for having no identifier.
 bool read_calibration(lib::io::InputStream& in, int version, const std::vector<int>& record_rows,
                       std::vector<Param>& rows, ReadResult& result) {
   int dropped = 0;
-  bool ok = true;
+  std::vector<bool> seen(rows.size(), false);
   for (;;) {
     if (in.at_end()) {
       // Before version 2 the part simply runs to the end of the file.
       if (version >= kFirstDbSetVersion) {
-        result.problems.push_back("the calibration part is cut short");
-        ok = false;
+        result.problems.push_back("the calibration part is cut short" + offset_text(in.position()));
+        return false;
       }
       break;
     }
     const std::uint64_t start = in.position();
     if (in.remaining() < 4) {
       result.problems.push_back("calibration entry cut short" + offset_text(start));
-      ok = false;
-      break;
+      return false;
     }
     const auto index = lib::io::read_binary<std::int32_t>(in);
     if (version >= kFirstDbSetVersion && index == kEndOfCalibration) break;
     if (in.remaining() < 4) {
       result.problems.push_back("calibration entry cut short" + offset_text(start));
-      ok = false;
-      break;
+      return false;
     }
     const auto count = lib::io::read_binary<std::int32_t>(in);
     if (index == kOldEndOfCalibration || count == kOldEndOfCalibration) break;
     if (count < 0 || static_cast<std::uint64_t>(count) * kPointBytes > in.remaining()) {
       result.problems.push_back("calibration entry with " + std::to_string(count) +
                                 " points does not fit the file" + offset_text(start));
-      ok = false;
-      break;
+      return false;
     }
     CalibrPoints points(static_cast<std::size_t>(count));
     for (UnitCalibrPoint& p : points) {
       lib::io::read_binary(in, p.x);
       lib::io::read_binary(in, p.y);
     }
-    const bool known = index >= 0 && static_cast<std::size_t>(index) < record_rows.size() &&
-                       record_rows[static_cast<std::size_t>(index)] >= 0;
-    if (known) {
-      rows[static_cast<std::size_t>(record_rows[static_cast<std::size_t>(index)])].points =
-          std::move(points);
-    } else {
-      ++dropped;
+    // Every entry belongs to a row record of this very file; an index past them means the
+    // part is not what its writer wrote, and pairing its points with some other row would
+    // give that row a conversion nobody made.
+    if (index < 0 || static_cast<std::size_t>(index) >= record_rows.size()) {
+      result.problems.push_back("calibration entry" + offset_text(start) + " names row record " +
+                                std::to_string(index) + ", but the file has " +
+                                std::to_string(record_rows.size()) + " row records");
+      continue;
     }
+    const int row = record_rows[static_cast<std::size_t>(index)];
+    if (row < 0) {
+      ++dropped;
+      continue;
+    }
+    const auto r = static_cast<std::size_t>(row);
+    if (seen[r]) {
+      result.problems.push_back(row_label(rows, r) + ": a second calibration entry" +
+                                offset_text(start));
+      continue;
+    }
+    seen[r] = true;
+    check_points(points, row_label(rows, r), start, result);
+    rows[r].points = std::move(points);
   }
   if (dropped > 0) {
-    result.problems.push_back(std::to_string(dropped) +
-                              " calibration entries name no row of the table; dropped");
+    result.warnings.push_back(std::to_string(dropped) +
+                              " calibration entries belong to rows without identifier; dropped");
   }
-  return ok;
+  return true;
 }
 
 void read_db_params(lib::io::InputStream& in, const lib::StrEncConverter& converter,
@@ -214,7 +255,9 @@ ReadResult read(std::string_view bytes, std::size_t max_rows) {
         break;
       }
       if (record == RowRecord::kEndOfFile) {
-        result.problems.push_back("the file ends before the end of the rows");
+        result.problems.push_back(bytes.empty() ? std::string("the file is empty (0 bytes)")
+                                                : "the file ends before the end of the rows" +
+                                                      offset_text(start));
         break;
       }
       if (record == RowRecord::kHeader) {
@@ -232,14 +275,23 @@ ReadResult read(std::string_view bytes, std::size_t max_rows) {
       }
       if (result.rows.size() >= max_rows) {
         result.problems.push_back("more than " + std::to_string(max_rows) +
-                                  " rows; the rest is ignored" + offset_text(start));
+                                  " rows; the station has no slot for row " +
+                                  std::to_string(max_rows + 1) + offset_text(start));
         break;
+      }
+      // Range and zero make the conversion of a row without points.
+      for (const auto& [name, v] : {std::pair{"range", row.range}, std::pair{"zero", row.zero}}) {
+        if (std::isfinite(v)) continue;
+        result.problems.push_back("row " + std::to_string(result.rows.size() + 1) + " '" +
+                                  row.identifier + "'" + offset_text(start) + ": " + name + " is " +
+                                  number_text(v) + ", not a number");
       }
       record_rows.push_back(static_cast<int>(result.rows.size()));
       result.rows.push_back(std::move(row));
     }
   } catch (const lib::io::StreamError& e) {
-    result.problems.push_back(std::string("a row is cut short: ") + e.what());
+    result.problems.push_back("row record " + std::to_string(record_rows.size() + 1) +
+                              " is cut short: " + e.what());
   }
   result.version = version;
   result.encoding = converter.encoding();

@@ -34,12 +34,17 @@ struct ReadResult {
   lib::StringEnc encoding = kLegacyEncoding;  // of its texts; the companion file shares it
   // The header names a version this program does not know; nothing else was read.
   bool refused = false;
-  // One line per damage found; the rows read before it are kept. Empty for a sound file.
+  // One line per damage found (where it sits and what is wrong); the rows read before it
+  // are kept here so they can be shown, but a table must not take a file with damage.
+  // Empty for a sound file.
   std::vector<std::string> problems;
+  // Things passed over that a sound file may hold (points of a row that has no
+  // identifier); they do not make the file damaged.
+  std::vector<std::string> warnings;
 };
 
 // Reads a file of any version. Never throws on bad data: what cannot be read is reported
-// in `problems`. At most max_rows rows are taken.
+// in `problems`. At most max_rows rows are taken; more is damage.
 ReadResult read(std::string_view bytes, std::size_t max_rows);
 
 }  // namespace params::param_file

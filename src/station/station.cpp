@@ -13,6 +13,7 @@
 #include "hardware/comm_incom_data.h"
 #include "hardware/comm_protocols.h"
 #include "hardware/protocol.h"
+#include "lib/ident.h"
 #include "params/all_params.h"
 #include "params/par_tabl.h"
 #include "station/station_home.h"
@@ -64,11 +65,15 @@ std::vector<std::string> Station::open(const StationSettings& settings) {
   }
   params::ParTabl& table = hub_.data_storage().par_tabl();
   table.set_file_names(home + kParamTableFileName, "");
-  if (!table.load())
-    throw StationError("cannot read the parameter table '" + home + kParamTableFileName + "'");
+  // A table that cannot be read whole stops the station before anything is saved: values
+  // from half a table, or from rows without their calibration, would look sound.
+  if (const params::ParTablLoad loaded = table.load(); !loaded)
+    throw StationError(loaded.describe());
   // A first start has no saved state yet: nothing to restore, nothing to complain about.
-  if (settings.restore && std::filesystem::exists(home + reg::kStateFileName))
+  if (settings.restore && std::filesystem::exists(home + reg::kStateFileName)) {
     hub_.load_from_file(home);
+    forget_state_of_changed_slots();
+  }
   hub_.global_nums().calculate(table);
   hub_.data_storage().correct_store_modes(hub_.global_nums());
 
@@ -100,6 +105,19 @@ std::vector<std::string> Station::open(const StationSettings& settings) {
   bus.clear();
   opened_ = true;
   return created;
+}
+
+void Station::forget_state_of_changed_slots() {
+  DataStorage& ds = hub_.data_storage();
+  const params::ParTabl& table = ds.par_tabl();
+  // Without the saved identifiers nothing tells whose state a slot holds.
+  const std::vector<std::string>* saved = ds.saved_slot_identifiers();
+  for (int i = 0; i < ds_tmp::kSlots; ++i) {
+    const auto slot = static_cast<std::size_t>(i);
+    const std::string now = i < table.get_items_count() ? table[i].identifier : std::string();
+    const std::string then = saved && slot < saved->size() ? (*saved)[slot] : std::string();
+    if (saved == nullptr || !lib::ident_equal(then, now)) ds.current_values()[i] = 0.0;
+  }
 }
 
 void Station::send_output() {
@@ -135,6 +153,7 @@ void Station::tick() {
   const int rows = std::min(table.get_items_count(), ds_tmp::kSlots);
   raw_.resize(static_cast<std::size_t>(rows), 0.0);
   has_raw_.resize(static_cast<std::size_t>(rows), false);
+  valid_.resize(static_cast<std::size_t>(rows), true);
   if (ok) {
     // The hook load takes the drawworks line factor; a missing or zero factor means 1.
     double factor = hub_.values().get_float_variable("KoefPolispast");
@@ -146,6 +165,7 @@ void Station::tick() {
       raw_[static_cast<std::size_t>(i)] = raw;
       has_raw_[static_cast<std::size_t>(i)] = true;
       const double value = row.calc_value_by_voltage(raw, factor, lib::now(hub_.clock()));
+      note_conversion(i, row, raw, value);
       if (std::isfinite(value)) ds.current_values()[i] = value;
     }
   }
@@ -156,6 +176,20 @@ void Station::tick() {
   send_output();
   hub_.mess_caller().run_pending();
   hub_.on_data();
+}
+
+void Station::note_conversion(int index, const params::Param& row, double raw, double value) {
+  const auto i = static_cast<std::size_t>(index);
+  const bool finite = std::isfinite(value);
+  // Reported when the row turns bad, not on every tick it stays bad.
+  if (!finite && valid_[i]) {
+    hub_.error_log().write("Station::tick : row " + std::to_string(index + 1) + " '" +
+                           row.identifier + "': the conversion of the raw input " +
+                           std::to_string(raw) + " gives no number (" +
+                           (std::isnan(value) ? "NaN" : "infinity") +
+                           "); the value is marked not valid until it converts again");
+  }
+  valid_[i] = finite;
 }
 
 void Station::close() {
@@ -180,6 +214,7 @@ std::vector<RowView> Station::rows() const {
     if (i < raw_.size()) {
       v.raw = raw_[i];
       v.has_raw = has_raw_[i];
+      v.valid = valid_[i];
     }
     out.push_back(std::move(v));
   }

@@ -14,6 +14,9 @@
 namespace reg {
 class System;
 }
+namespace params {
+class Param;
+}
 
 namespace station {
 
@@ -44,6 +47,9 @@ struct RowView {
   double value = 0;  // what readers see (averaged)
   double raw = 0;    // the raw input of the last good reading
   bool has_raw = false;
+  // False while the row's conversion gives no number (a NaN or infinite result): `value`
+  // is then the last sound one, not a current reading.
+  bool valid = true;
 };
 
 struct SourceStatus {
@@ -79,6 +85,11 @@ class Station {
 
  private:
   void convert_rows(bool reading_ok);
+  // After a restore: a slot whose row is not the one the state was saved with starts from
+  // zero rather than from another parameter's saved average.
+  void forget_state_of_changed_slots();
+  // Keeps the row's validity and reports a row whose conversion stops giving a number.
+  void note_conversion(int index, const params::Param& row, double raw, double value);
   // Sends what plug-ins prepared for consoles and indicators, when the protocol can send.
   void send_output();
 
@@ -86,6 +97,7 @@ class Station {
   SourceStatus source_;
   std::vector<double> raw_;
   std::vector<bool> has_raw_;
+  std::vector<bool> valid_;
   bool opened_ = false;
 };
 

@@ -8,7 +8,9 @@
 
 namespace {
 constexpr const char* kSerialName = "DataStorage";
-constexpr unsigned kSerialVersion = 1;
+constexpr unsigned kSerialVersion = 2;
+// From this layout on the block ends with the identifiers of the slots' rows.
+constexpr unsigned kFirstSlotIdsVersion = 2;
 constexpr const char* kDepthZKey = "глубина_забоя";
 constexpr const char* kDepthCurKey = "глубина_долота";
 
@@ -73,8 +75,24 @@ void DataStorage::correct_store_modes(const reg::GlobalNums& nums) {
   set_mode(reg::GlobalNums::kMaksimalnyGaz, kStoreMax);
 }
 
-void DataStorage::serial_fields(lib::serial_list& list, unsigned /*version*/) {
+void DataStorage::serial_fields(lib::serial_list& list, unsigned version) {
   list.add(circulation_on_).add(depth_file_on_).add(depth_z_).add(depth_cur_);
   list.add(current_op_.operation).add(current_op_.sub_operation).add(current_op_.work_type);
   list.add(host_values_[0]).add(host_values_[1]);
+  if (version < kFirstSlotIdsVersion) {
+    saved_slots_.clear();
+    saved_slots_known_ = false;
+    return;
+  }
+  // Which row each slot held, so a later start can tell the per-slot state of a replaced
+  // table from that of its own rows.
+  std::vector<std::string> slots;
+  if (!list.reading()) {
+    for (const params::Param& row : table_->rows()) slots.push_back(row.identifier);
+  }
+  list.add(slots);
+  if (list.reading()) {
+    saved_slots_ = std::move(slots);
+    saved_slots_known_ = true;
+  }
 }

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "calc/current_operation.h"
 #include "lib/module_base.h"
@@ -100,6 +101,15 @@ class DataStorage : public lib::SerialModuleBase {
   // and the "дмк" pair, maximum for the maximum gas.
   void correct_store_modes(const reg::GlobalNums& nums);
 
+  // ---- slots in the state file ------------------------------------------------------------
+  // The identifier of every slot's row when the state was saved, as the last state read
+  // carried them; nullptr when it carried none (an older state, or none read). The state
+  // kept per slot (averages) belongs to these rows, so a slot whose row has changed since
+  // must not show it.
+  const std::vector<std::string>* saved_slot_identifiers() const {
+    return saved_slots_known_ ? &saved_slots_ : nullptr;
+  }
+
  protected:
   void serial_fields(lib::serial_list& list, unsigned version) override;
 
@@ -118,4 +128,6 @@ class DataStorage : public lib::SerialModuleBase {
   double depth_z_ = 0;
   double depth_cur_ = 0;
   std::int32_t host_values_[2] = {0, 0};
+  std::vector<std::string> saved_slots_;
+  bool saved_slots_known_ = false;
 };

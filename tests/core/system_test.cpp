@@ -284,9 +284,9 @@ TEST(SystemModules, PersistentModulesAreRegisteredInTheStateFileOrder) {
   System hub(SystemOptions{dir.path()});
   hub.register_modules();
   const std::vector<std::string> expected = {
-      "DataStorage", "AverageValues",   "ParTabl",      "PoreOpts",     "PoreConstr",
-      "TextRemarks", "MinMaxValues",    "PromerInstr2", "MudAdditives", "MudLog",
-      "TroublesLog", "ProjectWellbore", "Inclination",  "RaceInfoOld"};
+      "DataStorage",     "AverageValues", "PoreOpts",     "PoreConstr", "TextRemarks",
+      "MinMaxValues",    "PromerInstr2",  "MudAdditives", "MudLog",     "TroublesLog",
+      "ProjectWellbore", "Inclination",   "RaceInfoOld"};
   EXPECT_EQ(hub.module_list().names(), expected);
 }
 
@@ -309,10 +309,34 @@ TEST(SystemModules, RealModulesSurviveSaveAndLoadBetweenHubs) {
   EXPECT_EQ(testing_support::read_file(b_dir.file(kErrorLogFileName)), "");
   EXPECT_EQ(b.data_storage().depth_z(), 1520.5);
   EXPECT_EQ(b.data_storage().depth_cur(), 1400.0);
-  EXPECT_EQ(b.data_storage().par_tabl().find_global("ВЕС_НА_КРЮКЕ"), 0);
+  // The parameter table has its own file and is not part of the state.
+  EXPECT_EQ(b.data_storage().par_tabl().get_items_count(), 0);
   ASSERT_EQ(b.text_remarks().size(), 1);
   EXPECT_EQ(b.text_remarks()[0].text, "Промывка перед подъёмом");
   EXPECT_EQ(b.values().get("ds.depth_uz"), 120.5);
+}
+
+TEST(SystemModules, ATableBlockOfAnOlderStateFileIsPassedOverQuietly) {
+  TempDir old_dir, dir;
+  {
+    // An older station kept the table's rows in the state file under this name.
+    System old(SystemOptions{old_dir.path()});
+    old.register_modules();
+    Sample block("ParTable");
+    block.fill(3);
+    old.module_list().register_module(block, params::kRetiredParTablModuleName);
+    old.data_storage().set_depth_z(900);
+    old.save_to_file(old_dir.path());
+  }
+  System hub(SystemOptions{dir.path()});
+  hub.register_modules();
+  hub.data_storage().par_tabl().add("тальблок");
+  hub.load_from_file(old_dir.path());
+  EXPECT_EQ(testing_support::read_file(dir.file(kErrorLogFileName)), "")
+      << "a retired block is neither damage nor a stranger";
+  EXPECT_EQ(hub.data_storage().depth_z(), 900.0);
+  ASSERT_EQ(hub.data_storage().par_tabl().get_items_count(), 1);
+  EXPECT_EQ(hub.data_storage().par_tabl()[0].identifier, "тальблок");
 }
 
 TEST(SystemModules, KvbExportCarriesTheStorageValues) {

@@ -72,6 +72,25 @@ TEST(CalibrationFile, FileOfAnotherRowOrNoFileLeavesThePoints) {
   EXPECT_EQ(p.points, (params::CalibrPoints{{5, 5}}));
 }
 
+TEST(CalibrationFile, APointThatIsNoNumberRefusesTheFileAndNamesItsLine) {
+  TempDir dir;
+  Param p = hook_row();
+  p.points = {{5, 5}};
+  for (const char* bad :
+       {"            nan    2.000000e+01", "   1.000000e+00            inf", "-inf 3"}) {
+    SCOPED_TRACE(bad);
+    lib::write_file_atomically(dir.file("bad.txt"),
+                               std::string("encoding=utf8\n"
+                                           "param_name=вес_на_крюке\n"
+                                           "   0.000000e+00    0.000000e+00\n") +
+                                   bad + "\n");
+    const auto result = p.load_calibr_from_file(dir.file("bad.txt"));
+    EXPECT_EQ(result.status, CalibrLoadStatus::kBadPoint);
+    EXPECT_EQ(result.bad_line, 4);
+    EXPECT_EQ(p.points, (params::CalibrPoints{{5, 5}}));
+  }
+}
+
 TEST(CalibrationFile, OldFileWithoutEncodingLineIsInTheEightBitCodePage) {
   TempDir dir;
   lib::write_file_atomically(dir.file("old.txt"),

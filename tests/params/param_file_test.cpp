@@ -2,6 +2,10 @@
 // version read, round trips through the table, and damaged or foreign files.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <filesystem>
+#include <limits>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -189,7 +193,7 @@ TEST_F(ParamFileTest, ReadsEveryOlderVersion) {
     expect_row(read.rows[1], pressure, version);
     EXPECT_EQ(read.rows[1].points, (params::CalibrPoints{{1, 2}, {3, 4}}));
 
-    table.load_from_memory(f.bytes(), std::nullopt);
+    EXPECT_TRUE(table.load_from_memory(f.bytes(), std::nullopt));
     // The constant parameter read from an old set stays out of the table's set.
     EXPECT_EQ(table.db_params(),
               version >= 2 ? std::set<std::string>{"сумм_гвл"} : std::set<std::string>{});
@@ -214,7 +218,11 @@ TEST_F(ParamFileTest, RowsWithoutIdentifierAreDroppedAndCalibrationStillFindsIts
   f.header(4).row(kHook).row(blank).row(kPressure).end_rows();
   f.calibration(0, {{0, 0}, {1, 1}}).calibration(1, {{5, 5}}).calibration(2, {{2, 20}});
   f.end_calibration().db_set({});
-  table.load_from_memory(f.bytes(), std::nullopt);
+  // Not damage: the points of a row without identifier go with it, and a note says so.
+  EXPECT_TRUE(table.load_from_memory(f.bytes(), std::nullopt));
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_NE(log[0].find("1 calibration entries belong to rows without identifier"),
+            std::string::npos);
   ASSERT_EQ(table.get_items_count(), 2);
   EXPECT_EQ(table[0].points, (params::CalibrPoints{{0, 0}, {1, 1}}));
   EXPECT_EQ(table[1].identifier, "давление_на_входе");
@@ -223,16 +231,20 @@ TEST_F(ParamFileTest, RowsWithoutIdentifierAreDroppedAndCalibrationStillFindsIts
 
 // --- Damaged and foreign files
 
+using Status = params::ParTablLoad::Status;
+
 TEST_F(ParamFileTest, MissingFileLeavesTheTableAsItWas) {
   table.add("вес_на_крюке");
-  EXPECT_FALSE(table.load_from(dir.file("нет.bin")));
+  const auto result = table.load_from(dir.file("нет.bin"));
+  EXPECT_EQ(result.status, Status::kCannotRead);
   EXPECT_EQ(table.get_items_count(), 1);
   EXPECT_TRUE(log.empty());
 }
 
-TEST_F(ParamFileTest, LoadFallsBackToTheAlternativeFileAndSignalsFirst) {
+TEST_F(ParamFileTest, LoadFallsBackToTheAlternativeFileOnlyWhenTheMainOneIsMissing) {
   int beeps = 0;
-  ParTabl t(catalogue, {{}, [&] { ++beeps; }, nullptr});
+  ParTabl t(catalogue,
+            {[this](const std::string& m) { log.push_back(m); }, [&] { ++beeps; }, nullptr});
   FileBuilder f;
   f.header(4).row(kHook).end_rows().end_calibration().db_set({});
   lib::write_file_atomically(dir.file("alt.bin"), f.bytes());
@@ -241,120 +253,179 @@ TEST_F(ParamFileTest, LoadFallsBackToTheAlternativeFileAndSignalsFirst) {
   EXPECT_EQ(beeps, 1);
   EXPECT_EQ(t.get_items_count(), 1);
   t.set_file_names(dir.file("main.bin"), dir.file("нет.bin"));
-  EXPECT_FALSE(t.load());
+  EXPECT_EQ(t.load().status, Status::kCannotRead);
   EXPECT_EQ(t.get_items_count(), 1);
   // save() writes the main file.
   EXPECT_TRUE(t.save());
   EXPECT_FALSE(testing_support::read_file(dir.file("main.bin")).empty());
+
+  // A damaged main file is refused, not replaced by the alternative one.
+  lib::write_file_atomically(dir.file("main.bin"), f.bytes().substr(0, 12));
+  t.set_file_names(dir.file("main.bin"), dir.file("alt.bin"));
+  const auto result = t.load();
+  EXPECT_EQ(result.status, Status::kDamaged);
+  EXPECT_EQ(result.file, dir.file("main.bin"));
+  EXPECT_NE(result.describe().find(dir.file("main.bin")), std::string::npos);
 }
 
-TEST_F(ParamFileTest, EveryCutOfAFileKeepsTheRowsBeforeTheCutAndLogs) {
-  FileBuilder f;
-  f.header(4).row(kHook).row(kPressure).row(kBlock).end_rows();
-  f.calibration(0, {{0, 0}, {5, 100}}).calibration(1, {{1, 1}}).end_calibration();
-  f.db_set({"сумм_гвл", "метан1"});
-  const std::string& full = f.bytes();
-  std::size_t previous_rows = 0;
-  for (std::size_t cut = 0; cut < full.size(); ++cut) {
-    SCOPED_TRACE(cut);
-    log.clear();
-    table.load_from_memory(std::string_view(full).substr(0, cut), std::nullopt);
-    EXPECT_FALSE(log.empty());
-    const std::vector<std::string> ids = {"вес_на_крюке", "давление_на_входе", "тальблок"};
-    ASSERT_LE(table.get_items_count(), 3);
-    for (int i = 0; i < table.get_items_count(); ++i) EXPECT_EQ(table[i].identifier, ids[i]);
-    EXPECT_GE(static_cast<std::size_t>(table.get_items_count()), previous_rows);
-    previous_rows = static_cast<std::size_t>(table.get_items_count());
+// Whatever the damage, the table keeps what it had: rows without their points, or points
+// paired with other rows, would show wrong values as if sound.
+class DamagedFileTest : public ParamFileTest {
+ protected:
+  void SetUp() override {
+    table.add("нагрузка");
+    table[0].points = {{1, 1}, {2, 4}};
+    table.set_is_db_param("метан1", true);
   }
-  EXPECT_EQ(previous_rows, 3u);
+  // Loads the bytes and expects a refusal whose problems contain `what`.
+  void expect_refused(std::string_view bytes, const std::string& what,
+                      std::optional<std::string_view> extended = std::nullopt) {
+    log.clear();
+    const auto result = table.load_from_memory(bytes, extended, "params.tbl");
+    EXPECT_EQ(result.status, Status::kDamaged);
+    EXPECT_TRUE(table.load_refused());
+    ASSERT_FALSE(result.problems.empty());
+    std::string all;
+    for (const auto& p : result.problems) all += p + "\n";
+    EXPECT_NE(all.find(what), std::string::npos) << all;
+    EXPECT_NE(result.describe().find("'params.tbl'"), std::string::npos);
+    ASSERT_FALSE(log.empty());
+    EXPECT_NE(log.back().find("refused"), std::string::npos);
+    ASSERT_EQ(table.get_items_count(), 1);
+    EXPECT_EQ(table[0].identifier, "нагрузка");
+    EXPECT_EQ(table[0].points, (params::CalibrPoints{{1, 1}, {2, 4}}));
+    EXPECT_TRUE(table.is_db_param("метан1"));
+  }
+  static FileBuilder sound() {
+    FileBuilder f;
+    f.header(4).row(kHook).row(kPressure).row(kBlock).end_rows();
+    f.calibration(0, {{0, 0}, {5, 100}}).calibration(1, {{1, 1}}).end_calibration();
+    f.db_set({"сумм_гвл", "метан1"});
+    return f;
+  }
+};
+
+TEST_F(DamagedFileTest, EveryCutOfAFileIsRefused) {
+  const std::string full = sound().bytes();
+  expect_refused("", "the file is empty");
+  for (std::size_t cut = 1; cut < full.size(); ++cut) {
+    SCOPED_TRACE(cut);
+    expect_refused(std::string_view(full).substr(0, cut), "");
+  }
+  // The whole file loads, and a later save is allowed again.
+  EXPECT_TRUE(table.load_from_memory(full, std::nullopt));
+  EXPECT_FALSE(table.load_refused());
+  EXPECT_EQ(table.get_items_count(), 3);
 }
 
-TEST_F(ParamFileTest, DamagedCalibrationCountKeepsTheRowsAndStopsReading) {
-  FileBuilder f;
-  f.header(4).row(kHook).row(kPressure).end_rows();
-  f.calibration(0, {{0, 0}, {5, 100}});
-  f.i32(1).i32(0x10000000);  // far more points than the file holds
-  table.load_from_memory(f.bytes(), std::nullopt);
-  ASSERT_EQ(table.get_items_count(), 2);
-  EXPECT_EQ(table[0].points.size(), 2u);
-  EXPECT_TRUE(table[1].points.empty());
-  ASSERT_EQ(log.size(), 1u);
-  EXPECT_NE(log[0].find("does not fit"), std::string::npos);
-
-  log.clear();
+TEST_F(DamagedFileTest, AbsurdCountsIndicesAndVersionsAreRefusedWithWhereAndWhat) {
+  FileBuilder count;
+  count.header(4).row(kHook).row(kPressure).end_rows();
+  count.calibration(0, {{0, 0}, {5, 100}});
+  count.i32(1).i32(0x10000000);  // far more points than the file holds
+  expect_refused(count.bytes(), "calibration entry with 268435456 points does not fit");
   FileBuilder negative;
   negative.header(4).row(kHook).end_rows().i32(0).i32(-7);
-  table.load_from_memory(negative.bytes(), std::nullopt);
-  EXPECT_EQ(table.get_items_count(), 1);
-  EXPECT_EQ(log.size(), 1u);
-}
+  expect_refused(negative.bytes(), "-7 points does not fit the file at offset");
 
-TEST_F(ParamFileTest, CalibrationForRowsOutsideTheTableIsDropped) {
-  FileBuilder f;
-  f.header(4).row(kHook).end_rows();
-  f.calibration(7, {{1, 1}}).calibration(-3, {{2, 2}}).calibration(0, {{3, 3}});
-  f.end_calibration().db_set({});
-  table.load_from_memory(f.bytes(), std::nullopt);
-  ASSERT_EQ(table.get_items_count(), 1);
-  EXPECT_EQ(table[0].points, (params::CalibrPoints{{3, 3}}));
-  EXPECT_EQ(table[99].points.size(), 0u);
-  ASSERT_EQ(log.size(), 1u);
-  EXPECT_NE(log[0].find("2 calibration entries"), std::string::npos);
-}
+  for (int index : {7, -3}) {
+    FileBuilder f;
+    f.header(4).row(kHook).end_rows().calibration(index, {{1, 1}}).end_calibration().db_set({});
+    expect_refused(f.bytes(), "names row record " + std::to_string(index) +
+                                  ", but the file has 1 row records");
+  }
+  FileBuilder twice;
+  twice.header(4).row(kHook).end_rows().calibration(0, {{1, 1}}).calibration(0, {{2, 2}});
+  twice.end_calibration().db_set({});
+  expect_refused(twice.bytes(), "row 1 'вес_на_крюке': a second calibration entry");
 
-TEST_F(ParamFileTest, UnknownVersionIsRefusedWithoutTouchingTheTable) {
-  table.add("вес_на_крюке");
-  table.set_is_db_param("сумм_гвл", true);
   for (int version : {5, -1, 0x7FFFFFFF}) {
-    log.clear();
     FileBuilder f;
     f.header(version).row(kPressure).end_rows();
-    table.load_from_memory(f.bytes(), std::nullopt);
-    EXPECT_EQ(table.get_items_count(), 1);
-    EXPECT_EQ(table[0].identifier, "вес_на_крюке");
-    EXPECT_TRUE(table.is_db_param("сумм_гвл"));
-    EXPECT_EQ(log.size(), 1u);
+    expect_refused(f.bytes(), "file version " + std::to_string(version) + " is not one");
   }
-}
+  FileBuilder db;
+  db.header(4).row(kHook).end_rows().end_calibration().i32(1000000).raw_text("метан1");
+  expect_refused(db.bytes(), "the database set announces 1000000 identifiers");
 
-TEST_F(ParamFileTest, HugeDatabaseSetCountIsRefused) {
-  FileBuilder f;
-  f.header(4).row(kHook).end_rows().end_calibration().i32(1000000).raw_text("метан1");
-  table.load_from_memory(f.bytes(), std::nullopt);
-  EXPECT_EQ(table.get_items_count(), 1);
-  EXPECT_TRUE(table.db_params().empty());
-  EXPECT_EQ(log.size(), 1u);
-}
-
-TEST_F(ParamFileTest, MoreRowsThanSlotsAreCut) {
-  FileBuilder f;
-  f.header(4);
+  FileBuilder many;
+  many.header(4);
   for (int i = 0; i < params::kMaxParams + 3; ++i) {
     RowFields r = kHook;
     r.identifier = "p" + std::to_string(i);
-    f.row(r);
+    many.row(r);
   }
-  f.end_rows().end_calibration().db_set({});
-  table.load_from_memory(f.bytes(), std::nullopt);
-  EXPECT_EQ(table.get_items_count(), params::kMaxParams);
-  EXPECT_EQ(log.size(), 1u);
+  many.end_rows().end_calibration().db_set({});
+  expect_refused(many.bytes(), "more than 512 rows");
 }
 
-TEST_F(ParamFileTest, ExtendedFileWithoutItsMarkIsIgnored) {
+TEST_F(DamagedFileTest, RandomBytesAreRefused) {
+  std::uint32_t state = 12345;
+  for (int file = 0; file < 50; ++file) {
+    SCOPED_TRACE(file);
+    std::string bytes(64 + file * 37, '\0');
+    for (char& c : bytes) {
+      state = state * 1664525u + 1013904223u;
+      c = static_cast<char>(state >> 24);
+    }
+    expect_refused(bytes, "");
+  }
+}
+
+TEST_F(DamagedFileTest, NonFinitePointsAndConversionFieldsAreRefusedNamingTheRow) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
   FileBuilder f;
-  f.header(4).row(kHook).end_rows().end_calibration().db_set({});
-  const std::string foreign =
-      ExtendedBuilder().str("OTHER_FILE").i32(1).entry("вес_на_крюке", {{"wits", "x"}}).bytes();
-  table.load_from_memory(f.bytes(), foreign);
-  EXPECT_TRUE(table[0].ext_info.empty());
-  EXPECT_EQ(log.size(), 1u);
-  log.clear();
-  table.load_from_memory(f.bytes(), std::string_view("\x01", 1));
-  EXPECT_TRUE(table[0].ext_info.empty());
-  EXPECT_EQ(log.size(), 1u);
+  f.header(4).row(kHook).row(kPressure).end_rows();
+  f.calibration(0, {{0, 0}, {5, 100}}).calibration(1, {{0, 0}, {nan, 1}, {3, -inf}});
+  f.end_calibration().db_set({});
+  expect_refused(f.bytes(), "row 2 'давление_на_входе': calibration point 2 of 3 has x = NaN");
+  const auto read = params::param_file::read(f.bytes(), 512);
+  ASSERT_EQ(read.problems.size(), 2u);  // each bad number is listed
+  EXPECT_NE(read.problems[1].find("point 3 of 3 has y = -infinity"), std::string::npos);
+
+  RowFields hook = kHook;
+  hook.range = std::numeric_limits<float>::infinity();
+  FileBuilder range;
+  range.header(4).row(kPressure).row(hook).end_rows().end_calibration().db_set({});
+  expect_refused(range.bytes(), "row 2 'вес_на_крюке' at offset");
 }
 
-TEST_F(ParamFileTest, ExtendedEntriesFindRowsByIdentifierAndSurviveACut) {
+TEST_F(DamagedFileTest, ADamagedOrForeignCompanionRefusesTheTable) {
+  const std::string main = sound().bytes();
+  const std::string ext = ExtendedBuilder()
+                              .str("EXT_NBL_FILE")
+                              .i32(2)
+                              .entry("давление_на_входе", {{"wits", "1"}})
+                              .entry("вес_на_крюке", {{"half_life", "30"}})
+                              .bytes();
+  expect_refused(main, ".extended companion: the file is empty", std::string_view());
+  expect_refused(main, "does not start with the mark EXT_NBL_FILE",
+                 ExtendedBuilder().str("OTHER_FILE").i32(0).bytes());
+  expect_refused(main, "does not start with the mark", std::string_view("\x01", 1));
+  for (std::size_t cut = 4; cut < ext.size(); ++cut) {
+    SCOPED_TRACE(cut);
+    expect_refused(main, ".extended companion:", std::string_view(ext).substr(0, cut));
+  }
+  EXPECT_TRUE(table.load_from_memory(main, ext));
+  EXPECT_EQ(table["давление_на_входе"].ext_info.get("wits"), "1");
+}
+
+TEST_F(DamagedFileTest, ARefusedFileIsNeverWrittenOver) {
+  const std::string file = dir.file("params.tbl");
+  const std::string damaged = sound().bytes().substr(0, 60);
+  lib::write_file_atomically(file, damaged);
+  table.set_file_names(file, "");
+  EXPECT_EQ(table.load().status, Status::kDamaged);
+  log.clear();
+  EXPECT_FALSE(table.save());
+  EXPECT_EQ(testing_support::read_file(file), damaged);
+  EXPECT_FALSE(std::filesystem::exists(file + ".extended"));
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_NE(log[0].find("left for repair"), std::string::npos);
+}
+
+TEST_F(ParamFileTest, ExtendedEntriesFindRowsByIdentifier) {
   FileBuilder f;
   f.header(4).row(kHook).row(kPressure).end_rows().end_calibration().db_set({});
   const std::string ext = ExtendedBuilder()
@@ -364,17 +435,10 @@ TEST_F(ParamFileTest, ExtendedEntriesFindRowsByIdentifierAndSurviveACut) {
                               .entry("нет_такого", {{"wits", "2"}})
                               .entry("вес_на_крюке", {{"half_life", "30"}, {"radio_koeff", "1"}})
                               .bytes();
-  table.load_from_memory(f.bytes(), ext);
+  EXPECT_TRUE(table.load_from_memory(f.bytes(), ext));
   EXPECT_TRUE(log.empty());
   EXPECT_EQ(table[1].ext_info.get("wits"), "1");
   EXPECT_EQ(table[0].ext_info.get("radio_koeff"), "1");
-
-  // Cut inside the last entry: the entries before it still apply.
-  log.clear();
-  table.load_from_memory(f.bytes(), std::string_view(ext).substr(0, ext.size() - 3));
-  EXPECT_EQ(table[1].ext_info.get("wits"), "1");
-  EXPECT_TRUE(table[0].ext_info.empty());
-  EXPECT_EQ(log.size(), 1u);
 }
 
 TEST_F(ParamFileTest, LoadingExtendedInformationAloneKeepsRowsItDoesNotName) {

@@ -191,30 +191,4 @@ TEST(ParamOptions, OnlyDigitalRowsHaveOptions) {
       meter.param_options(host, catalogue, [](Param&, const reg::HostData&) { return false; }));
 }
 
-// --- State file fields
-
-TEST(ParamState, SerialListCarriesTheFieldsButNotPointsOrExtendedInformation) {
-  Param p = sample();
-  p.attribute = 2;
-  p.ext_info.set("wits", "x");
-  lib::io::BinaryMemoryOutputStream out;
-  lib::serial_list writer(out, 1);
-  p.get_serial_list(writer);
-
-  Param back;
-  back.points = {{7, 7}};
-  lib::io::BinaryMemoryInputStream in(out.data());
-  lib::serial_list reader(in, 1);
-  back.get_serial_list(reader);
-  EXPECT_TRUE(in.at_end());
-  EXPECT_EQ(back.points, (params::CalibrPoints{{7, 7}}));
-  back.points = p.points;
-  EXPECT_TRUE(back.equal(p));
-  EXPECT_TRUE(back.ext_info.empty());
-  // Four texts with their lengths, then 4 + 4 * 4 + 4 + 1 + 4 + 4 bytes of fields.
-  const std::size_t texts =
-      p.full_name.size() + p.short_name.size() + p.unit.size() + p.identifier.size() + 4 * 4;
-  EXPECT_EQ(out.data().size(), texts + 33);
-}
-
 }  // namespace

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
+#include <optional>
 
 #include "core/shared_values.h"
 #include "core/system.h"
@@ -14,6 +16,8 @@
 #include "hardware/sim/old_bus_device.h"
 #include "hardware/protocol.h"
 #include "lib/pseudo_terminal.h"
+#include "params/all_params.h"
+#include "params/file_builder.h"
 #include "params/par_tabl.h"
 #include "station/station_home.h"
 #include "storage/data_storage.h"
@@ -147,6 +151,168 @@ TEST(StationOpen, BadSourcesGiveClearErrors) {
   EXPECT_THROW(other.st->open({"carrier-pigeon", "", true, ""}), station::StationError);
   EXPECT_EQ(station::protocol_id_of("emulator"), hardware::kProtocolEmulator);
   EXPECT_EQ(station::protocol_id_of("depth"), hardware::kProtocolDepthFast);
+}
+
+// --- The parameter table at start
+
+// A station home made by a first start and stopped, so a "sys.bin" remembers it.
+std::string first_start(const TempDir& dir) {
+  Rig rig(dir.path());
+  rig.st->open({"emulator", "", true, ""});
+  rig.ticks(2);
+  rig.st->close();
+  return dir.file(station::kParamTableFileName);
+}
+
+TEST(StationTable, EveryKindOfDamageStopsTheStationAndTouchesNoFile) {
+  using params_test::ExtendedBuilder;
+  using params_test::FileBuilder;
+  const params_test::RowFields hook = {
+      "Вес на крюке", "W кр.", "т", "вес_на_крюке", 0, 20, 0, 0, 200, 1, 0, 0, 0};
+  FileBuilder sound;
+  sound.header(4).row(hook).end_rows().calibration(0, {{1024, 0}, {4095, 200}});
+  sound.end_calibration().db_set({});
+  std::string random(300, '\0');
+  std::uint32_t seed = 7;
+  for (char& c : random) c = static_cast<char>((seed = seed * 1664525u + 1013904223u) >> 24);
+  FileBuilder version, count, index, not_a_number;
+  version.header(9).row(hook).end_rows().end_calibration().db_set({});
+  count.header(4).row(hook).end_rows().i32(0).i32(1 << 29);
+  index.header(4).row(hook).end_rows().calibration(40000, {{1, 1}}).end_calibration().db_set({});
+  not_a_number.header(4).row(hook).end_rows();
+  not_a_number.calibration(0, {{1024, 0}, {4095, std::numeric_limits<double>::quiet_NaN()}});
+  not_a_number.end_calibration().db_set({});
+
+  struct Case {
+    const char* name;
+    std::string table;
+    std::optional<std::string> extended;  // absent: no companion file
+    const char* reason;
+  };
+  const std::vector<Case> cases = {
+      {"zero length", "", std::nullopt, "the file is empty"},
+      {"truncated", sound.bytes().substr(0, sound.bytes().size() - 5), std::nullopt, "cut short"},
+      {"random bytes", random, std::nullopt, "'"},
+      {"unknown version", version.bytes(), std::nullopt, "file version 9"},
+      {"absurd point count", count.bytes(), std::nullopt, "536870912 points does not fit"},
+      {"absurd row index", index.bytes(), std::nullopt, "names row record 40000"},
+      {"NaN point", not_a_number.bytes(), std::nullopt,
+       "row 1 'вес_на_крюке': calibration point 2 of 2 has y = NaN"},
+      {"damaged companion", sound.bytes(), ExtendedBuilder().str("EXT_NBL_FILE").i32(5).bytes(),
+       ".extended companion: the extended file announces 5 entries"},
+  };
+  TempDir dir;
+  const std::string table = first_start(dir);
+  const std::string state = testing_support::read_file(dir.file("sys.bin"));
+  ASSERT_FALSE(state.empty());
+  for (const Case& c : cases) {
+    for (bool restore : {true, false}) {
+      SCOPED_TRACE(std::string(c.name) + (restore ? "" : ", --no-restore"));
+      lib::write_file_atomically(table, c.table);
+      std::filesystem::remove(table + ".extended");
+      if (c.extended) lib::write_file_atomically(table + ".extended", *c.extended);
+      {
+        Rig rig(dir.path());
+        try {
+          rig.st->open({"emulator", "", restore, ""});
+          ADD_FAILURE() << "a damaged table must stop the station";
+        } catch (const station::StationError& e) {
+          const std::string what = e.what();
+          EXPECT_NE(what.find("'" + table + "'"), std::string::npos) << what;
+          EXPECT_NE(what.find(c.reason), std::string::npos) << what;
+          EXPECT_NE(what.find("was not loaded"), std::string::npos) << what;
+        }
+        rig.st->close();  // what a caller may do on its way out: still writes nothing
+      }
+      EXPECT_EQ(testing_support::read_file(table), c.table);
+      EXPECT_EQ(std::filesystem::exists(table + ".extended"), c.extended.has_value());
+      if (c.extended) {
+        EXPECT_EQ(testing_support::read_file(table + ".extended"), *c.extended);
+      }
+      EXPECT_EQ(testing_support::read_file(dir.file("sys.bin")), state);
+    }
+  }
+  EXPECT_NE(testing_support::read_file(dir.file("registr.errors.log")).find(table),
+            std::string::npos);
+}
+
+TEST(StationTable, AReplacedTableWinsOverEverythingRemembered) {
+  TempDir dir;
+  const std::string file = first_start(dir);  // slot 0: hook load, slot 1: inlet pressure
+  // The hook load stays in its slot with another input and calibration; slot 1 now holds
+  // another parameter.
+  {
+    params::AllParams catalogue(dir.path());
+    params::ParTabl replaced(catalogue);
+    replaced.add("вес_на_крюке");
+    replaced.add("плотность_на_входе");
+    replaced[0].channel = params::USOChannel(0, 1, params::kChannelAnalog);
+    replaced[0].points = {{1024, 10}, {4095, 20}};
+    replaced[1].channel = params::USOChannel(0, 0, params::kChannelAnalog);
+    replaced[1].points = {{1024, 0}, {4095, 100}};
+    ASSERT_TRUE(replaced.save_to(file));
+  }
+  Rig rig(dir.path());
+  rig.st->open({"emulator", "", true, ""});
+  DataStorage& ds = rig.hub->data_storage();
+  const params::ParTabl& table = ds.par_tabl();
+  ASSERT_EQ(table.get_items_count(), 2);
+  EXPECT_EQ(table[0].identifier, "вес_на_крюке");
+  EXPECT_EQ(table[0].channel.channel, 1);
+  EXPECT_EQ(table[0].points, (params::CalibrPoints{{1024, 10}, {4095, 20}}));
+  EXPECT_EQ(table[1].identifier, "плотность_на_входе");
+  EXPECT_EQ(table[1].channel.channel, 0);
+  EXPECT_EQ(table[1].points, (params::CalibrPoints{{1024, 0}, {4095, 100}}));
+  // The saved average of the slot's own row is kept; the inlet pressure's is not passed
+  // off as the density's.
+  EXPECT_GT(ds[0], 0.0);
+  EXPECT_EQ(ds[1], 0.0);
+
+  rig.ticks(1);
+  const auto rows = rig.st->rows();
+  ASSERT_EQ(rows.size(), 2u);
+  ASSERT_TRUE(rows[0].has_raw);
+  EXPECT_NEAR(ds.current_values()[0], table[0].calc_value_by_voltage(rows[0].raw, 1.0), 1e-9);
+  rig.st->close();
+  EXPECT_EQ(testing_support::read_file(dir.file("registr.errors.log")), "");
+}
+
+TEST(StationTick, AConversionGivingNoNumberIsMarkedNotValidAndReportedOnce) {
+  TempDir dir;
+  Rig rig(dir.path());
+  rig.st->open({"emulator", "", true, ""});
+  rig.ticks(1);
+  params::ParTabl& table = rig.hub->data_storage().par_tabl();
+  const int hook = table.find_global("вес_на_крюке");
+  ASSERT_GE(hook, 0);
+  const auto h = static_cast<std::size_t>(hook);
+  ASSERT_TRUE(rig.st->rows()[h].valid);
+  const double before = rig.hub->data_storage().current_values()[hook];
+  const params::CalibrPoints sound = table[hook].points;
+  // Finite points whose slope overflows: every reading converts to infinity.
+  table[hook].points = {{0, 0}, {1, 1e308}};
+  rig.ticks(3);
+  EXPECT_FALSE(rig.st->rows()[h].valid);
+  EXPECT_EQ(rig.hub->data_storage().current_values()[hook], before);
+  const std::string reported = "row " + std::to_string(hook + 1) + " 'вес_на_крюке'";
+  const auto lines = [&] {
+    const std::string log = testing_support::read_file(dir.file("registr.errors.log"));
+    int n = 0;
+    for (std::size_t at = log.find(reported); at != std::string::npos;
+         at = log.find(reported, at + 1))
+      ++n;
+    return n;
+  };
+  EXPECT_EQ(lines(), 1) << "reported when it turns bad, not every tick";
+  EXPECT_TRUE(rig.st->rows()[h == 0 ? 1 : 0].valid) << "other rows stay valid";
+
+  table[hook].points = sound;
+  rig.ticks(1);
+  EXPECT_TRUE(rig.st->rows()[h].valid);
+  table[hook].points = {{0, 0}, {1, 1e308}};
+  rig.ticks(2);
+  EXPECT_FALSE(rig.st->rows()[h].valid);
+  EXPECT_EQ(lines(), 2) << "turning bad again is reported again";
 }
 
 TEST(StationTick, ReadsTheBusSimulatorOverAPseudoTerminal) {

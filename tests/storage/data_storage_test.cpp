@@ -123,6 +123,35 @@ TEST(DataStorageState, SavedAveragesAreReadBeforeTheFirstPass) {
   EXPECT_FALSE(b.ds.circulation_on());
   // Only the first three fields of the operation are kept.
   EXPECT_EQ(b.ds.current_operation_item(), (calc::CurrentOperationItem{4, 2, 3, 1}));
+  // The state names the row of every slot, so a later table can be compared with it.
+  ASSERT_NE(b.ds.saved_slot_identifiers(), nullptr);
+  EXPECT_EQ(*b.ds.saved_slot_identifiers(),
+            (std::vector<std::string>{"вес_на_крюке", "давление_на_входе", "тальблок"}));
+}
+
+TEST(DataStorageState, AnOlderBlockWithoutSlotNamesSaysItDoesNotKnowThem) {
+  Fixture a;
+  a.ds.set_depth_z(700);
+  // The first layout: the fields up to the host values, nothing after them.
+  lib::io::BinaryMemoryOutputStream out;
+  lib::serial_list writer(out, 1);
+  unsigned version = 0;
+  a.ds.get_serial_list(writer, version);
+  ASSERT_EQ(version, 2u);
+  std::string block = out.release();
+  // Drop the list of names: its count, then each name as a length and its bytes.
+  std::size_t names = 4;
+  for (const char* id : {"вес_на_крюке", "давление_на_входе", "тальблок"})
+    names += 4 + std::string(id).size();
+  block.resize(block.size() - names);
+  Fixture b;
+  lib::io::BinaryMemoryInputStream in(block);
+  lib::serial_list reader(in, 1);
+  unsigned old = 1;
+  b.ds.get_serial_list(reader, old);
+  EXPECT_TRUE(in.at_end());
+  EXPECT_EQ(b.ds.depth_z(), 700.0);
+  EXPECT_EQ(b.ds.saved_slot_identifiers(), nullptr);
 }
 
 TEST(DataStorageDepths, TheBitFollowsTheBottomOnlyWhenOnBottom) {
