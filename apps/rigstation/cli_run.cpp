@@ -160,7 +160,14 @@ void add_run(CLI::App& app, rigstation::CommandContext& context) {
   cmd->add_flag("--restore", options->restore, "Load the saved state sys.bin (the default)");
   cmd->add_option("--seconds", options->seconds,
                   "Stop after this many ticks (0: run until stopped)")
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::Validator(
+          [](std::string& value) {
+            return !value.empty() && value[0] == '-'
+                       ? "a number of ticks cannot be negative (" + value +
+                             "); give 0 or leave it out to run until stopped"
+                       : std::string();
+          },
+          "TICKS"));
   cmd->add_flag("--json", options->json, "One JSON line per tick");
   cmd->callback([&context, options] { std::exit(run(context, *options)); });
 }

@@ -87,8 +87,10 @@ std::vector<std::string> live_view_lines(const LiveViewInput& in, std::size_t co
   if (shown_rows < in.rows.size())
     add("+" + std::to_string(in.rows.size() - shown_rows) + " more parameters");
 
+  // Notes never take the line that counts the values left out.
+  const std::size_t keep_for_count = in.registered.empty() ? 0 : 1;
   for (const auto& note : in.notes) {
-    if (room() == 0) break;
+    if (room() <= keep_for_count) break;
     add(note);
   }
   // Other values, as many as fit; a line is kept for the count of the rest.

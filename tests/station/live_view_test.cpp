@@ -65,6 +65,14 @@ TEST(LiveView, MeasurementsComeFirstAndTheRestIsCountedOnAnEightyByTwentyFour) {
   EXPECT_TRUE(counted);
 }
 
+TEST(LiveView, WhenOnlyOneLineIsLeftItCountsTheValuesRatherThanShowANote) {
+  // 3 heading lines, 19 measurements, 1 footer: one line left for 40 values and a note.
+  const auto lines = station::live_view_lines(busy_station(19, 40), 80, 24);
+  expect_fits(lines, 80, 24);
+  ASSERT_EQ(lines.size(), 24u);
+  EXPECT_EQ(lines[22], "+40 more values");
+}
+
 TEST(LiveView, TooManyMeasurementsForTheHeightAreCountedNotScrolled) {
   const auto in = busy_station(60, 5);
   const auto lines = station::live_view_lines(in, 80, 24);
