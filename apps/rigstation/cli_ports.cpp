@@ -1,5 +1,5 @@
 // rigstation ports list [--port PATH]...: the serial ports a search would try.
-// rigstation ports scan [--protocol ID] [--port PATH]... [--only PATH] [-v]: searches them
+// rigstation ports scan [--protocol NAME] [--port PATH]... [--only PATH] [-v]: searches them
 // for devices of every protocol of the station (or one), showing the progress, and prints
 // what answered where. Ctrl-C cancels the search.
 // Exit codes of scan: 0 something was found, 1 nothing was (or the search was cancelled),
@@ -22,8 +22,8 @@
 #include "hardware/port_search/find_com_report.h"
 #include "hardware/port_search/find_com_thread.h"
 #include "hardware/port_search/serial_port_list.h"
+#include "hardware/protocol_names.h"
 #include "lib/audio_output.h"
-#include "lib/str_utils.h"
 
 namespace {
 
@@ -153,19 +153,20 @@ int scan_ports(const PortsArgs& args) {
 
   std::int32_t protocol = hardware::FindComThread::kAllProtocols;
   if (!args.protocol.empty()) {
-    const long long id = lib::str_to_int(args.protocol, -1);
-    if (id < 0 || id > INT32_MAX || std::to_string(id) != args.protocol ||
-        !hub.pult_exists(static_cast<std::int32_t>(id)) || id == hardware::kProtocolEmulator) {
+    const std::int32_t id = hardware::protocol_id_of(args.protocol);
+    if (id < 0 || !hub.pult_exists(id) || id == hardware::kProtocolEmulator) {
       std::vector<std::int32_t> ids;
       hub.enum_protocols_ids(ids);
       std::string offered;
-      for (std::int32_t i : ids)
-        if (i != hardware::kProtocolEmulator) offered += " " + std::to_string(i);
+      for (std::int32_t i : ids) {
+        if (i != hardware::kProtocolEmulator)
+          offered += " " + hardware::protocol_short_name(i) + " (" + std::to_string(i) + ")";
+      }
       std::fprintf(stderr, "ports scan: --protocol %s: not a protocol to search; one of:%s\n",
                    args.protocol.c_str(), offered.c_str());
       return kExitUsage;
     }
-    protocol = static_cast<std::int32_t>(id);
+    protocol = id;
   }
 
   const hardware::SerialPortLister lister = make_lister();
@@ -230,7 +231,9 @@ void add_ports_command(CLI::App& app, rigstation::CommandContext& /*context*/) {
       "Ctrl-C cancels. Exit code 0: found, 1: nothing found or cancelled, 2: usage error.");
   scan->add_option("--port", args->ports, "also search this device path (repeatable)");
   scan->add_option("--only", args->only, "search this device path only");
-  scan->add_option("--protocol", args->protocol, "search for this protocol id only");
+  scan->add_option(
+      "--protocol", args->protocol,
+      "search for this protocol only: " + hardware::protocol_name_list() + " (or its number)");
   scan->add_flag("-v,--verbose", args->verbosity,
                  "print exchange errors and warnings; twice: every exchange line");
   scan->callback([args] {

@@ -1,6 +1,8 @@
 // rigstation run: the station itself, once a second on the main thread, until stopped.
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -10,8 +12,11 @@
 
 #include "command_registry.h"
 #include "core/system.h"
+#include "hardware/protocol_names.h"
 #include "lib/date_time.h"
+#include "station/live_view.h"
 #include "station/station.h"
+#include "station/tick_schedule.h"
 
 namespace {
 
@@ -40,42 +45,31 @@ std::string shown_value(const station::RowView& r) {
   return r.valid ? fmt_value(r.value) : "not valid";
 }
 
-// Pads to a width in characters, not bytes, so Cyrillic names line up.
-std::string pad(const std::string& text, std::size_t width, bool right = false) {
-  std::size_t chars = 0;
-  for (unsigned char c : text) chars += (c & 0xC0) != 0x80;
-  if (chars >= width) return text;
-  const std::string fill(width - chars, ' ');
-  return right ? fill + text : text + fill;
+// The terminal's size, 80x24 when it cannot be asked.
+void terminal_size(std::size_t& columns, std::size_t& lines) {
+  columns = 80;
+  lines = 24;
+  winsize ws{};
+  if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 && ws.ws_row > 0) {
+    columns = ws.ws_col;
+    lines = ws.ws_row;
+  }
 }
 
 void print_screen(const station::Station& st, bool clear, const std::vector<std::string>& created) {
-  const auto& s = st.source();
+  station::LiveViewInput in;
+  in.time = lib::format_date_time(lib::now());
+  in.source = st.source();
+  in.rows = st.rows();
+  in.registered = st.registered_values();
+  for (const auto& line : created) in.notes.push_back("created " + line);
+  in.reopen_wait_ms = st.reopen_wait_ms();
+  std::size_t columns = 0, lines = 0;
+  terminal_size(columns, lines);
   if (clear) std::fputs("\x1b[H\x1b[2J", stdout);
-  std::printf("rigstation — %s   tick %llu\n", lib::format_date_time(lib::now()).c_str(),
-              static_cast<unsigned long long>(s.ticks));
-  std::printf(
-      "source: %s (id %d), port %s; good readings %llu, failures %llu, last good tick %llu\n\n",
-      s.protocol_name.c_str(), s.protocol_id, s.port.c_str(),
-      static_cast<unsigned long long>(s.good_readings), static_cast<unsigned long long>(s.failures),
-      static_cast<unsigned long long>(s.last_good_tick));
-  // What the first start made stays on screen, where the refresh cannot wipe it away.
-  for (const auto& line : created) std::printf("created %s\n", line.c_str());
-  if (!created.empty()) std::printf("\n");
-  std::printf("%s %s  %s %s\n", pad("parameter", 30).c_str(), pad("value", 12, true).c_str(),
-              pad("unit", 10).c_str(), pad("raw", 10, true).c_str());
-  for (const auto& r : st.rows()) {
-    std::printf("%s %s  %s %s\n", pad(r.identifier, 30).c_str(),
-                pad(shown_value(r), 12, true).c_str(), pad(r.unit, 10).c_str(),
-                pad(r.has_raw ? fmt_value(r.raw) : "-", 10, true).c_str());
-  }
-  std::printf("\n%s %s  %s\n", pad("value", 30).c_str(), pad("", 12, true).c_str(), "unit");
-  for (const auto& r : st.registered_values()) {
-    std::printf("%s %s  %s\n", pad(r.identifier, 30).c_str(),
-                pad(fmt_value(r.value), 12, true).c_str(), r.unit.c_str());
-  }
-  std::printf(
-      "\nrecording: not yet part of this station build. Ctrl-C stops and saves the state.\n");
+  const auto screen = station::live_view_lines(in, columns, lines);
+  for (std::size_t i = 0; i < screen.size(); ++i)
+    std::printf(i + 1 < screen.size() ? "%s\n" : "%s", screen[i].c_str());
   std::fflush(stdout);
 }
 
@@ -85,8 +79,10 @@ void print_line(const station::Station& st) {
               static_cast<unsigned long long>(s.ticks),
               static_cast<unsigned long long>(s.good_readings),
               static_cast<unsigned long long>(s.failures));
+  if (s.lost) std::printf(" source=lost");
   for (const auto& r : st.rows())
-    std::printf(" %s=%s", r.identifier.c_str(), shown_value(r).c_str());
+    std::printf(" %s=%s%s", r.identifier.c_str(), shown_value(r).c_str(),
+                r.stale ? "(stale)" : "");
   std::printf("\n");
   std::fflush(stdout);
 }
@@ -98,9 +94,10 @@ void print_json(const station::Station& st) {
   j["tick"] = s.ticks;
   j["source"] = {
       {"protocol", s.protocol_id}, {"name", s.protocol_name}, {"port", s.port},
-      {"good", s.good_readings},   {"failures", s.failures},  {"last_good_tick", s.last_good_tick}};
+      {"good", s.good_readings},   {"failures", s.failures},  {"last_good_tick", s.last_good_tick},
+      {"stale", s.stale},          {"lost", s.lost}};
   for (const auto& r : st.rows()) {
-    nlohmann::json row = {{"value", r.value}, {"unit", r.unit}};
+    nlohmann::json row = {{"value", r.value}, {"unit", r.unit}, {"stale", r.stale}};
     if (r.has_raw) row["raw"] = r.raw;
     if (!r.valid) row["valid"] = false;
     j["values"][r.identifier] = row;
@@ -129,8 +126,8 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
   std::signal(SIGTERM, on_signal);
   const bool screen = !options.json && ::isatty(STDOUT_FILENO);
 
-  using clock = std::chrono::steady_clock;
-  auto next = clock::now();
+  // Missed slots are skipped, not replayed: a bus outage must not end in a burst of ticks.
+  station::TickSchedule schedule(hub.clock());
   int ticks = 0;
   while (!g_stop) {
     st.tick();
@@ -143,10 +140,11 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
       print_line(st);
     }
     if (options.seconds > 0 && ticks >= options.seconds) break;
-    next += std::chrono::seconds(1);
+    schedule.tick_done();
     // Sleep in short steps so a signal stops the loop promptly.
-    while (!g_stop && clock::now() < next)
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    while (!g_stop && schedule.wait_ms() > 0)
+      std::this_thread::sleep_for(
+          std::chrono::milliseconds(std::min<std::int64_t>(schedule.wait_ms(), 50)));
   }
   st.close();
   std::fprintf(stderr, "rigstation: stopped after %d ticks; state saved to %ssys.bin\n", ticks,
@@ -157,16 +155,25 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
 void add_run(CLI::App& app, rigstation::CommandContext& context) {
   auto options = std::make_shared<RunOptions>();
   CLI::App* cmd = app.add_subcommand("run", "Run the station: one data tick a second until Ctrl-C");
-  cmd->add_option(
-      "--protocol", options->settings.protocol,
-      "Data source: emulator, console, console2017, junction, depth (default: the settings)");
+  cmd->add_option("--protocol", options->settings.protocol,
+                  "Data source: " + hardware::protocol_name_list() +
+                      " or a protocol number (default: the settings)");
   cmd->add_option("--port", options->settings.port,
                   "Serial device, e.g. /dev/ttyUSB0 (default: the settings)");
   cmd->add_option("--addresses", options->settings.addresses,
                   "Bus addresses on a 2017 bus, e.g. 1,2,33,65 (default: the settings)");
   cmd->add_flag("--no-restore", options->no_restore, "Do not load the saved state sys.bin");
   cmd->add_flag("--restore", options->restore, "Load the saved state sys.bin (the default)");
-  cmd->add_option("--seconds", options->seconds, "Stop after this many ticks");
+  cmd->add_option("--seconds", options->seconds,
+                  "Stop after this many ticks (0: run until stopped)")
+      ->check(CLI::Validator(
+          [](std::string& value) {
+            return !value.empty() && value[0] == '-'
+                       ? "a number of ticks cannot be negative (" + value +
+                             "); give 0 or leave it out to run until stopped"
+                       : std::string();
+          },
+          "TICKS"));
   cmd->add_flag("--json", options->json, "One JSON line per tick");
   cmd->callback([&context, options] { std::exit(run(context, *options)); });
 }

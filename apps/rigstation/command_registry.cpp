@@ -25,4 +25,20 @@ void add_registered_commands(CLI::App& app, CommandContext& context) {
   for (const auto& [name, adder] : registry()) adder(app, context);
 }
 
+void add_home_option(CLI::App& app, CommandContext& context) {
+  const CLI::Validator not_empty(
+      [](std::string& value) {
+        return value.empty() ? std::string(
+                                   "the station home folder must not be empty; give a "
+                                   "folder or leave --home out")
+                             : std::string();
+      },
+      "FOLDER");
+  app.add_option("--home", context.home_option,
+                 "Station home folder (default: $RIGCORE_HOME, else the program's folder)")
+      ->check(not_empty);
+  for (CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; }))
+    add_home_option(*sub, context);
+}
+
 }  // namespace rigstation

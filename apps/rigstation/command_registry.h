@@ -23,6 +23,11 @@ bool register_command(const char* name, CommandAdder adder);
 // Calls every registered adder, in name order.
 void add_registered_commands(CLI::App& app, CommandContext& context);
 
+// Adds --home to the program and to every subcommand, nested ones too, so that each tool's
+// help shows it. An empty folder name is refused: it would silently mean the program's
+// folder.
+void add_home_option(CLI::App& app, CommandContext& context);
+
 }  // namespace rigstation
 
 #define RIGSTATION_COMMAND(name, adder) \

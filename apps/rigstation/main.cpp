@@ -10,9 +10,9 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("rigstation ") + RIGCORE_VERSION);
   app.fallthrough();  // --home may follow a subcommand
   rigstation::CommandContext context;
-  app.add_option("--home", context.home_option,
-                 "Station home folder (default: $RIGCORE_HOME, else the program's folder)");
   rigstation::add_registered_commands(app, context);
+  // Every tool takes --home, and each tool's help says so.
+  rigstation::add_home_option(app, context);
 
   try {
     app.parse(argc, argv);

@@ -1,6 +1,8 @@
 // "data/kvb.dat": the small export that other programs on the rig PC read every second.
 // Five little-endian IEEE-754 32-bit floats, no header (docs/kvb-dat.md):
 //   0 bottom-hole depth, 4 bit depth, 8 hook load, 12 block position, 16 inlet pressure.
+// A measured value (8, 12, 16) the last tick did not refresh is a quiet NaN, never the old
+// number, so readers can tell a frozen source from a steady one.
 // Writers and readers take an advisory flock on "data/kvb.dat.lock"; the file is also
 // replaced atomically, so a reader that skips the lock still sees one whole record.
 #pragma once

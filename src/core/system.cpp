@@ -360,6 +360,11 @@ void System::set_shared_values_source(std::function<SharedValues()> source) {
   shared_values_source_ = std::move(source);
 }
 
+std::function<SharedValues()> System::shared_values_source() const {
+  std::lock_guard guard(sys_lock_obj());
+  return shared_values_source_;
+}
+
 void System::set_shared_export_enabled(bool enabled) {
   std::lock_guard guard(sys_lock_obj());
   shared_export_enabled_ = enabled;

@@ -104,6 +104,8 @@ class System {
   boost::signals2::connection connect_data(std::function<void()> slot);
   // Where the shared export takes its values; the data storage installs itself here.
   void set_shared_values_source(std::function<SharedValues()> source);
+  // The source in use, so an owner can wrap it (and put it back).
+  std::function<SharedValues()> shared_values_source() const;
   // Turns the shared export off and on (it is on after construction).
   void set_shared_export_enabled(bool enabled);
 

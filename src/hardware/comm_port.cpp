@@ -31,7 +31,28 @@ bool CommPort::open(const std::string& device) {
   }
   device_ = device;
   rts_unsupported_logged_ = false;
+  line_lost_ = false;
+  lost_reason_.clear();
   return true;
+}
+
+bool CommPort::reopen() {
+  close();
+  if (device_.empty() || !line_->open(device_)) return false;
+  rts_unsupported_logged_ = false;
+  line_lost_ = false;
+  lost_reason_.clear();
+  if (baud_ > 0 && !line_->set_baud_rate(baud_)) {
+    line_->close();
+    return false;
+  }
+  return true;
+}
+
+void CommPort::mark_lost() {
+  if (line_lost_) return;
+  line_lost_ = true;
+  lost_reason_ = line_->last_error();
 }
 
 void CommPort::close() {
@@ -78,7 +99,10 @@ int CommPort::read_byte_until(std::int64_t deadline) {
   std::uint8_t chunk[kReadChunk];
   const int got = line_->read_some(chunk, sizeof chunk, static_cast<int>(left));
   if (got == BytePort::kTimedOut || got == 0) return kReadTimedOut;
-  if (got < 0) return kReadFailed;
+  if (got < 0) {
+    mark_lost();
+    return kReadFailed;
+  }
   rx_.assign(chunk, chunk + got);
   return rx_[rx_pos_++];
 }
@@ -110,7 +134,9 @@ bool CommPort::write(const void* data, std::size_t size) {
   if (!is_opened()) return false;
   if (!line_->write_all(static_cast<const std::uint8_t*>(data), size)) {
     ++counters_.failures;
-    note("Serial port " + device_ + ": " + line_->last_error(), 1);
+    mark_lost();
+    // A warning only: the owner reports the lost line once, not every refused write.
+    note("Serial port " + device_ + ": " + line_->last_error(), 2);
     return false;
   }
   return true;

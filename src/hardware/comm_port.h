@@ -54,6 +54,16 @@ class CommPort {
   bool is_opened() const;
   const std::string& device() const { return device_; }
 
+  // True once the line itself failed since the last opening (a read or a write the device
+  // refused, as when a USB adapter is pulled out), as against a device that merely keeps
+  // quiet. The owner closes the port and reopens it later; lost_reason() says what the OS
+  // reported.
+  bool line_lost() const { return line_lost_; }
+  const std::string& lost_reason() const { return lost_reason_; }
+  // Opens the last opened device again, at the same speed and time-out. Unlike open, a
+  // failure is not logged: a caller that retries on a back-off reports once, not per try.
+  bool reopen();
+
   // Speed and read time-out take effect. `parity` must be 0 (none): the bus knows no
   // other. `buffer_size` is the receive room the caller wants reserved (the OS keeps its
   // own); `hardware_flow` must be false, the bus lines carry no handshake.
@@ -90,6 +100,7 @@ class CommPort {
   int read_byte_until(std::int64_t deadline);
   void note(std::string_view message, int level);
   bool change_rts(bool raised);
+  void mark_lost();
 
   std::unique_ptr<BytePort> line_;
   Log log_;
@@ -98,6 +109,8 @@ class CommPort {
   int baud_ = 0;
   int time_out_ms_ = kDefaultTimeOutMs;
   bool rts_unsupported_logged_ = false;
+  bool line_lost_ = false;
+  std::string lost_reason_;
   ErrorCounters counters_;
   std::vector<std::uint8_t> rx_;  // bytes read from the line and not consumed yet
   std::size_t rx_pos_ = 0;

@@ -1,18 +1,24 @@
 #include "station/station.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <utility>
 
 #include "core/config.h"
+#include "core/shared_values_format.h"
 #include "params/global_nums.h"
 #include "plugin_host/plugin_interface.h"
 #include "plugin_host/plugin_manager.h"
 #include "core/system.h"
+#include "hardware/bus2017/bus2017_format.h"
 #include "hardware/comm_incom_data.h"
 #include "hardware/comm_protocols.h"
 #include "hardware/protocol.h"
+#include "hardware/protocol_names.h"
 #include "lib/ident.h"
 #include "params/all_params.h"
 #include "params/par_tabl.h"
@@ -20,32 +26,108 @@
 #include "storage/data_storage.h"
 
 namespace station {
+std::int32_t protocol_id_of(const std::string& name) {
+  return hardware::protocol_id_of(name);
+}
+
 namespace {
 
-const std::pair<const char*, std::int32_t> kSources[] = {
-    {"emulator", hardware::kProtocolEmulator}, {"console", hardware::kProtocolNewPult},
-    {"console2017", hardware::kProtocol2017},  {"junction", hardware::kProtocolJunctionBox},
-    {"depth", hardware::kProtocolDepthFast},
-};
+// The module a first start wires the starter rows to: on a 2017 bus the first module
+// address served (modules start at 1 there), else 0 (the emulator, the older bus).
+int starter_module(const StationSettings& settings) {
+  if (protocol_id_of(settings.protocol) != hardware::kProtocol2017) return 0;
+  const std::string addresses =
+      settings.addresses.empty() ? reg::Config{}.link.uso_addrs : settings.addresses;
+  std::size_t pos = 0;
+  while (pos <= addresses.size()) {
+    std::size_t end = addresses.find(',', pos);
+    if (end == std::string::npos) end = addresses.size();
+    const long a = std::strtol(addresses.substr(pos, end - pos).c_str(), nullptr, 10);
+    if (hardware::bus2017::is_module_address(static_cast<int>(a))) return static_cast<int>(a);
+    pos = end + 1;
+  }
+  return 1;
+}
 
 }  // namespace
 
-std::int32_t protocol_id_of(const std::string& name) {
-  for (const auto& [n, id] : kSources) {
-    if (name == n) return id;
-  }
-  return -1;
+Station::Station(reg::System& hub) : hub_(hub) {
+  // Readers of the shared export must not take a frozen value for a live one: a stale
+  // measurement goes out as a quiet NaN (the depths are the station's own and stay).
+  plain_shared_values_ = hub_.shared_values_source();
+  hub_.set_shared_values_source([this] {
+    reg::SharedValues v = plain_shared_values_ ? plain_shared_values_() : reg::SharedValues{};
+    const params::ParTabl& table = hub_.data_storage().par_tabl();
+    const auto stale = [&](const char* identifier) {
+      return row_stale(table.find_global(identifier));
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    if (stale(reg::kvb::kHookLoadParam)) v.hook_load = nan;
+    if (stale(reg::kvb::kBlockPositionParam)) v.block_position = nan;
+    if (stale(reg::kvb::kInletPressureParam)) v.inlet_pressure = nan;
+    return v;
+  });
 }
 
-Station::Station(reg::System& hub) : hub_(hub) {}
+Station::~Station() {
+  hub_.set_shared_values_source(plain_shared_values_);
+}
 
-Station::~Station() = default;
+bool Station::row_stale(int row) const {
+  if (row < 0) return false;
+  const params::ParTabl& table = hub_.data_storage().par_tabl();
+  if (row >= table.get_items_count()) return false;
+  const params::USOChannel& channel = table.rows()[static_cast<std::size_t>(row)].channel;
+  // Rows fed by WITS or by nothing are not this source's to judge.
+  if (!channel.has_channel() || channel.type == params::kChannelWits) return false;
+  return static_cast<std::size_t>(row) >= fresh_.size() || !fresh_[static_cast<std::size_t>(row)];
+}
+
+std::int64_t Station::reopen_wait_ms() const {
+  if (!source_.lost) return 0;
+  return std::max<std::int64_t>(source_.next_reopen_ms - hub_.clock().steady_ms(), 0);
+}
+
+void Station::watch_line(bool reading_ok) {
+  lib::CommPort& port = hub_.comm_protocols().get_port();
+  if (reading_ok || source_.lost || !port.is_opened() || !port.line_lost()) return;
+  // The device itself is gone (a pulled USB adapter answers reads and writes with errors).
+  // Its descriptor is useless now; the same path is tried again on a back-off.
+  source_.lost = true;
+  source_.lost_reason = port.lost_reason();
+  port.close();
+  source_.reopen_delay_ms = kFirstReopenDelayMs;
+  source_.next_reopen_ms = hub_.clock().steady_ms() + source_.reopen_delay_ms;
+  hub_.error_log().write("Data source lost: serial port '" + source_.port + "' of " +
+                         source_.protocol_name + " failed (" + source_.lost_reason +
+                         "); its values are shown as stale and the port is reopened every " +
+                         std::to_string(kFirstReopenDelayMs / 1000) + " to " +
+                         std::to_string(kMaxReopenDelayMs / 1000) + " s until it answers");
+}
+
+void Station::try_reopen() {
+  if (!source_.lost || hub_.clock().steady_ms() < source_.next_reopen_ms) return;
+  hardware::CommProtocols& bus = hub_.comm_protocols();
+  if (!bus.get_port().reopen()) {
+    source_.reopen_delay_ms = std::min(source_.reopen_delay_ms * 2, kMaxReopenDelayMs);
+    source_.next_reopen_ms = hub_.clock().steady_ms() + source_.reopen_delay_ms;
+    return;
+  }
+  bus.configure_port(source_.protocol_id, 0);
+  bus.clear();
+  source_.lost = false;
+  source_.lost_reason.clear();
+  source_.reopen_delay_ms = 0;
+  ++source_.reopens;
+  hub_.error_log().write("Data source back: serial port '" + source_.port + "' of " +
+                         source_.protocol_name + " reopened; reading it again");
+}
 
 std::vector<std::string> Station::open(const StationSettings& settings) {
   const std::string& home = hub_.get_exe_path();
   std::vector<std::string> created;
   try {
-    created = ensure_station_home(home, hub_.catalogue());
+    created = ensure_station_home(home, hub_.catalogue(), starter_module(settings));
   } catch (const std::exception& e) {
     throw StationError(e.what());
   }
@@ -82,7 +164,10 @@ std::vector<std::string> Station::open(const StationSettings& settings) {
   std::int32_t id = link.pult_id;
   if (!settings.protocol.empty()) {
     id = protocol_id_of(settings.protocol);
-    if (id < 0) throw StationError("unknown data source '" + settings.protocol + "'");
+    if (id < 0) {
+      throw StationError("unknown data source '" + settings.protocol + "'; one of " +
+                         hardware::protocol_name_list() + " (or a protocol number)");
+    }
   }
   hardware::CommProtocols& bus = hub_.comm_protocols();
   const hardware::Protocol* protocol = bus.protocol_at(bus.get_protocol_number(id));
@@ -137,6 +222,7 @@ void Station::send_output() {
 
 void Station::tick() {
   ++source_.ticks;
+  try_reopen();
   hardware::CommProtocols& bus = hub_.comm_protocols();
   hardware::CommIncomData reading;
   const bool ok = bus.read_data(source_.protocol_id, source_.port_text, reading);
@@ -147,6 +233,8 @@ void Station::tick() {
   } else {
     ++source_.failures;
   }
+  source_.stale = !ok;
+  watch_line(ok);
 
   DataStorage& ds = hub_.data_storage();
   const params::ParTabl& table = ds.par_tabl();
@@ -154,6 +242,7 @@ void Station::tick() {
   raw_.resize(static_cast<std::size_t>(rows), 0.0);
   has_raw_.resize(static_cast<std::size_t>(rows), false);
   valid_.resize(static_cast<std::size_t>(rows), true);
+  fresh_.assign(static_cast<std::size_t>(rows), false);
   if (ok) {
     // The hook load takes the drawworks line factor; a missing or zero factor means 1.
     double factor = hub_.values().get_float_variable("KoefPolispast");
@@ -166,7 +255,10 @@ void Station::tick() {
       has_raw_[static_cast<std::size_t>(i)] = true;
       const double value = row.calc_value_by_voltage(raw, factor, lib::now(hub_.clock()));
       note_conversion(i, row, raw, value);
-      if (std::isfinite(value)) ds.current_values()[i] = value;
+      if (std::isfinite(value)) {
+        ds.current_values()[i] = value;
+        fresh_[static_cast<std::size_t>(i)] = true;
+      }
     }
   }
   ds.average_values().calculate_values(false);
@@ -216,6 +308,7 @@ std::vector<RowView> Station::rows() const {
       v.has_raw = has_raw_[i];
       v.valid = valid_[i];
     }
+    v.stale = row_stale(static_cast<int>(i));
     out.push_back(std::move(v));
   }
   return out;

@@ -7,9 +7,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "core/shared_values.h"
 
 namespace reg {
 class System;
@@ -27,7 +30,7 @@ class StationError : public std::runtime_error {
 };
 
 struct StationSettings {
-  // "emulator", "console", "console2017", "junction", "depth", or empty for the configured one.
+  // A name of hardware::protocol_names() or a protocol number; empty for the configured one.
   std::string protocol;
   // A device path; empty for the configured port.
   std::string port;
@@ -37,7 +40,7 @@ struct StationSettings {
   std::string addresses;
 };
 
-// The protocol id of a data source name, or -1.
+// The protocol id of a data source name (or of a protocol number), or -1.
 std::int32_t protocol_id_of(const std::string& name);
 
 struct RowView {
@@ -50,6 +53,9 @@ struct RowView {
   // False while the row's conversion gives no number (a NaN or infinite result): `value`
   // is then the last sound one, not a current reading.
   bool valid = true;
+  // Fed by the data source, and the last tick did not refresh it (a failed or lost reading,
+  // a module that did not answer): `value` is an old one.
+  bool stale = false;
 };
 
 struct SourceStatus {
@@ -63,7 +69,20 @@ struct SourceStatus {
   std::uint64_t good_readings = 0;
   std::uint64_t failures = 0;
   std::uint64_t last_good_tick = 0;  // 0: none yet
+  // The last tick brought no good reading.
+  bool stale = true;
+  // The serial line failed (the device vanished); the station reopens it on a back-off.
+  bool lost = false;
+  std::string lost_reason;
+  std::int64_t reopen_delay_ms = 0;  // the wait before the next try while lost
+  std::int64_t next_reopen_ms = 0;   // steady ms of the next try while lost
+  std::uint64_t reopens = 0;         // successful reopenings since the start
 };
+
+// How the station retries a lost serial line: first after kFirstReopenDelayMs, then twice
+// as long after each failed try, never longer than kMaxReopenDelayMs apart.
+inline constexpr std::int64_t kFirstReopenDelayMs = 1000;
+inline constexpr std::int64_t kMaxReopenDelayMs = 30000;
 
 class Station {
  public:
@@ -79,12 +98,13 @@ class Station {
   void close();
 
   const SourceStatus& source() const { return source_; }
+  // Steady ms until the next reopening try of a lost line; 0 when due or not lost.
+  std::int64_t reopen_wait_ms() const;
   std::vector<RowView> rows() const;
   // The registry's named values (depths, run values, plug-in values), in name order.
   std::vector<RowView> registered_values() const;
 
  private:
-  void convert_rows(bool reading_ok);
   // After a restore: a slot whose row is not the one the state was saved with starts from
   // zero rather than from another parameter's saved average.
   void forget_state_of_changed_slots();
@@ -92,13 +112,21 @@ class Station {
   void note_conversion(int index, const params::Param& row, double raw, double value);
   // Sends what plug-ins prepared for consoles and indicators, when the protocol can send.
   void send_output();
+  // Closes a serial line that failed and starts the back-off; reopens it when a try is due.
+  void watch_line(bool reading_ok);
+  void try_reopen();
+  // True when the row is fed by the data source and the last tick did not refresh it.
+  bool row_stale(int row) const;
 
   reg::System& hub_;
   SourceStatus source_;
   std::vector<double> raw_;
   std::vector<bool> has_raw_;
   std::vector<bool> valid_;
+  std::vector<bool> fresh_;  // refreshed by the last tick's reading
   bool opened_ = false;
+  // The hub's own source of the shared export, which the station wraps to mark stale values.
+  std::function<reg::SharedValues()> plain_shared_values_;
 };
 
 }  // namespace station

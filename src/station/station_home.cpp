@@ -12,17 +12,8 @@
 namespace station {
 namespace {
 
-// A starter row: catalogue identifier, input, and the two calibration points that map the
-// emulator's raw range onto a plausible engineering range.
-struct StarterRow {
-  const char* identifier;
-  params::ChannelType type;
-  int channel;
-  double raw_low, value_low, raw_high, value_high;
-  int averaging;
-};
-
-// The emulator's ADC inputs run from 1024 to 4095 and its rate inputs are 0 or 1.
+// The emulator's ADC inputs run from 1024 to 4095 and its rate inputs are 0 or 1; the bus
+// simulators start their ADC words inside that range too.
 constexpr StarterRow kStarterRows[] = {
     {"вес_на_крюке", params::kChannelAnalog, 0, 1024, 0, 4095, 200, 3},
     {"давление_на_входе", params::kChannelAnalog, 1, 1024, 0, 4095, 250, 3},
@@ -32,30 +23,58 @@ constexpr StarterRow kStarterRows[] = {
     {"плотность_на_входе", params::kChannelAnalog, 5, 1024, 1.0, 4095, 1.6, 5},
     {"расход_на_входе", params::kChannelAnalog, 6, 1024, 0, 4095, 60, 3},
     {"температура_на_входе", params::kChannelAnalog, 7, 1024, 10, 4095, 70, 10},
-    {"суммарный_газ", params::kChannelAnalog, 8, 1024, 0, 4095, 5, 1},
+    // Total gas stays in a table only beside a gas component it can be summed from.
+    {"метан_абс", params::kChannelAnalog, 9, 1024, 0, 4095, 5, 1},
+    {"сумм_газ", params::kChannelAnalog, 8, 1024, 0, 4095, 5, 1},
     {"ходы_насоса", params::kChannelRate, 0, 0, 0, 1, 120, 5},
     {"обороты_ротора", params::kChannelRate, 1, 0, 0, 1, 120, 5},
 };
 
 }  // namespace
 
-void write_starter_table(const std::string& path, const params::AllParams& catalogue) {
+std::span<const StarterRow> starter_rows() {
+  return kStarterRows;
+}
+
+void write_starter_table(const std::string& path, const params::AllParams& catalogue,
+                         int module_address, std::span<const StarterRow> rows) {
   params::ParTabl table(catalogue);
-  for (const StarterRow& s : kStarterRows) {
+  for (const StarterRow& s : rows) {
+    // A starter row the catalogue does not know is a mistake in this program, not in the
+    // station: say so rather than start with a table that quietly lacks it.
+    if (catalogue.get_param_number(s.identifier) < 0) {
+      throw std::runtime_error(std::string("the starter parameter table names '") + s.identifier +
+                               "', which is not in the parameter catalogue; '" + path +
+                               "' was not written");
+    }
     table.add(s.identifier);
-    int row = table.find_global(s.identifier);
-    if (row < 0) continue;  // not in this catalogue: the starter table goes without it
+    const int row = table.find_global(s.identifier);
+    if (row < 0) {
+      throw std::runtime_error(std::string("the starter parameter '") + s.identifier +
+                               "' could not be added to '" + path + "'");
+    }
     params::Param& p = table[row];
-    p.channel = params::USOChannel(0, s.channel, s.type);
+    p.channel = params::USOChannel(module_address, s.channel, s.type);
     p.averaging = s.averaging;
     p.points = {{s.raw_low, s.value_low}, {s.raw_high, s.value_high}};
+  }
+  // The table's dependency rules run on every load; a starter row they would drop is as
+  // much a mistake as one the catalogue lacks.
+  table.check();
+  for (const StarterRow& s : rows) {
+    if (table.find_global(s.identifier) < 0) {
+      throw std::runtime_error(std::string("the starter parameter '") + s.identifier +
+                               "' would be dropped from '" + path +
+                               "' by the table's dependency rules; the file was not written");
+    }
   }
   if (!table.save_to(path))
     throw std::runtime_error("cannot write the parameter table '" + path + "'");
 }
 
 std::vector<std::string> ensure_station_home(const std::string& home,
-                                             const params::AllParams& catalogue) {
+                                             const params::AllParams& catalogue,
+                                             int starter_module) {
   std::vector<std::string> created;
   if (!std::filesystem::is_directory(home)) {
     if (!lib::make_dirs(home))
@@ -80,8 +99,10 @@ std::vector<std::string> ensure_station_home(const std::string& home,
   }
   const std::string table = home + kParamTableFileName;
   if (!std::filesystem::exists(table)) {
-    write_starter_table(table, catalogue);
-    created.push_back("parameter table " + table + " (starter rows wired to the emulator)");
+    write_starter_table(table, catalogue, starter_module);
+    created.push_back("parameter table " + table + " (starter rows wired to module " +
+                      std::to_string(starter_module) +
+                      (starter_module == 0 ? ": the emulator or an older-bus module)" : ")"));
   }
   return created;
 }

@@ -370,7 +370,8 @@ TEST(Bus2017Sim, ReplyDelayAndAddressChecks) {
   EXPECT_THROW(s.bus.add_indicator(65, 1), std::invalid_argument);
   EXPECT_THROW(s.bus.add_console(97), std::invalid_argument);
   s.bus.module(1)->adc[0] = 5;
-  EXPECT_EQ(s.bus.add_module(1, 101).adc[0], 0);  // a new device replaces the old one
+  // A new device replaces the old one, with the starting words of a new module.
+  EXPECT_EQ(s.bus.add_module(1, 101).adc[0], hardware::kSimStartAdcWord);
   EXPECT_EQ(s.bus.console(1), nullptr);
   EXPECT_EQ(s.bus.addresses(), Bytes{1});
 }

@@ -98,6 +98,28 @@ TEST_F(CommPortTest, SilenceAndAVanishedDeviceFailWithinTheTimeOut) {
   EXPECT_EQ(port_.error_counters().timeouts, 0u);
 }
 
+TEST_F(CommPortTest, AVanishedLineIsReportedLostAndReopensAtTheSamePathWhenBack) {
+  device_.silent_replies = 1;
+  EXPECT_FALSE(exchange());
+  EXPECT_FALSE(port_.line_lost()) << "a quiet device is not a lost line";
+  state_->vanished = true;
+  EXPECT_FALSE(exchange());
+  EXPECT_TRUE(port_.line_lost());
+  EXPECT_EQ(port_.lost_reason(), "scripted failure");
+  port_.close();
+  const std::size_t logged = lines_.size();
+  EXPECT_FALSE(port_.reopen());
+  EXPECT_EQ(lines_.size(), logged) << "a retry is the caller's to report";
+  state_->vanished = false;
+  state_->baud = 0;
+  ASSERT_TRUE(port_.reopen());
+  EXPECT_EQ(port_.device(), "/dev/fake");
+  EXPECT_FALSE(port_.line_lost());
+  EXPECT_EQ(state_->baud, 57600) << "the speed survives the reopening";
+  EXPECT_EQ(port_.time_out(), 500);
+  EXPECT_TRUE(exchange());
+}
+
 TEST_F(CommPortTest, RtsThatCannotBeDrivenIsLoggedOnce) {
   state_->rts_supported = false;
   port_.set_rts();

@@ -17,7 +17,8 @@ namespace bus_testing {
 struct LineState {
   bool open = false;
   bool fail_open = false;
-  bool vanished = false;  // the device went away: every call fails
+  bool vanished = false;  // the device went away: every call fails, opening too
+  int opens = 0;
   bool rts_supported = true;
   int rts_changes = 0;
   int baud = 0;
@@ -32,7 +33,10 @@ class ScriptedLine : public lib::BytePort {
  public:
   explicit ScriptedLine(std::shared_ptr<LineState> state) : s_(std::move(state)) {}
 
-  bool open(const std::string&) override { return s_->open = !s_->fail_open; }
+  bool open(const std::string&) override {
+    ++s_->opens;
+    return s_->open = !s_->fail_open && !s_->vanished;
+  }
   void close() override { s_->open = false; }
   bool is_open() const override { return s_->open; }
   bool set_baud_rate(int baud) override {

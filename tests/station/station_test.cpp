@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <limits>
 #include <optional>
@@ -137,6 +139,43 @@ TEST(StationTick, StopAndRestartRestoreDepthsAndAverages) {
   EXPECT_EQ(fresh.hub->data_storage().depth_z(), 0.0) << "--no-restore starts clean";
 }
 
+TEST(StationHome, StarterTableHoldsEveryStarterRowAndRefusesOneTheCatalogueLacks) {
+  TempDir dir;
+  params::AllParams catalogue(dir.path());
+  const std::string path = dir.file("params.tbl");
+  station::write_starter_table(path, catalogue);
+  params::ParTabl table(catalogue);
+  table.set_file_names(path, "");
+  ASSERT_TRUE(table.load());
+  for (const auto& row : station::starter_rows())
+    EXPECT_GE(table.find_global(row.identifier), 0) << row.identifier;
+  EXPECT_GE(table.find_global("сумм_газ"), 0) << "total gas belongs in the starter table";
+
+  const station::StarterRow unknown[] = {
+      {"вес_на_крюке", params::kChannelAnalog, 0, 1024, 0, 4095, 200, 3},
+      {"суммарный_газ", params::kChannelAnalog, 8, 1024, 0, 4095, 5, 1},
+  };
+  const std::string other = dir.file("other.tbl");
+  try {
+    station::write_starter_table(other, catalogue, 0, unknown);
+    FAIL() << "an identifier outside the catalogue must not be skipped quietly";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("суммарный_газ"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(std::filesystem::exists(other));
+  // Total gas alone would be dropped by the table's rules (it is summed from components).
+  const station::StarterRow dropped[] = {
+      {"сумм_газ", params::kChannelAnalog, 8, 1024, 0, 4095, 5, 1},
+  };
+  try {
+    station::write_starter_table(other, catalogue, 0, dropped);
+    FAIL() << "a row the table's rules drop must not be skipped quietly";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("dependency rules"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(std::filesystem::exists(other));
+}
+
 TEST(StationOpen, BadSourcesGiveClearErrors) {
   TempDir dir;
   Rig rig(dir.path());
@@ -151,6 +190,14 @@ TEST(StationOpen, BadSourcesGiveClearErrors) {
   EXPECT_THROW(other.st->open({"carrier-pigeon", "", true, ""}), station::StationError);
   EXPECT_EQ(station::protocol_id_of("emulator"), hardware::kProtocolEmulator);
   EXPECT_EQ(station::protocol_id_of("depth"), hardware::kProtocolDepthFast);
+  // Numbers stay accepted beside the names; anything else is refused.
+  EXPECT_EQ(station::protocol_id_of("10"), hardware::kProtocol2017);
+  EXPECT_EQ(station::protocol_id_of("-5"), -1);
+  EXPECT_EQ(station::protocol_id_of("10x"), -1);
+  EXPECT_EQ(station::protocol_id_of(""), -1);
+  Rig by_number(dir.path());
+  by_number.st->open({"28", "", true, ""});
+  EXPECT_EQ(by_number.st->source().protocol_id, hardware::kProtocolEmulator);
 }
 
 // --- The parameter table at start
@@ -365,10 +412,121 @@ TEST(StationTick, PollsA2017BusAtTheConfiguredAddresses) {
   server.stop();
 
   EXPECT_EQ(st.source().good_readings, 2u);
+  // A first start on a 2017 bus wires the starter rows to the first module it serves, and
+  // the simulator's untouched inputs start inside their calibration: a plausible hook load.
+  DataStorage& ds = hub.data_storage();
+  const int hook = ds.par_tabl().find_global("вес_на_крюке");
+  ASSERT_GE(hook, 0);
+  EXPECT_EQ(ds.par_tabl()[hook].channel.module, 1);
+  EXPECT_NEAR(ds.current_values()[hook],
+              ds.par_tabl()[hook].calc_value_by_voltage(hardware::kSimStartAdcWord, 1.0), 1e-6);
+  EXPECT_GT(ds.current_values()[hook], 0.0);
   EXPECT_EQ(hub.comm_protocols().get_last_adc_value(1, 7), 3210);
   EXPECT_EQ(hub.comm_protocols().get_last_adc_value(2, 7), 0);
   EXPECT_EQ(hub.comm_protocols().device_types(),
             (std::map<std::int32_t, std::int32_t>{{1, 99}, {65, 99}}));
+}
+
+// A USB adapter pulled out and plugged back in: the station reaches it by a fixed name (a
+// link standing in for the name the OS gives the adapter), the device behind the name goes
+// away and comes back as a new device at the same name.
+class UnpluggableDevice {
+ public:
+  explicit UnpluggableDevice(std::string link) : link_(std::move(link)) {}
+  ~UnpluggableDevice() { unplug(); }
+  bool plug_in() {
+    lib::PseudoTerminal pty;
+    if (!pty.create()) return false;
+    std::filesystem::remove(link_);
+    std::filesystem::create_symlink(pty.slave_path(), link_);
+    server_ = std::make_unique<hardware::BusSimServer>(
+        lib::make_serial_byte_port_from_fd(pty.release_master()), device);
+    server_->start();
+    return true;
+  }
+  void unplug() {
+    server_.reset();  // closes the master: the station's side fails with EIO
+    std::filesystem::remove(link_);
+  }
+  hardware::OldBusDevice device;
+
+ private:
+  std::string link_;
+  std::unique_ptr<hardware::BusSimServer> server_;
+};
+
+double exported_hook_load(const std::string& home, reg::System& hub) {
+  const std::string bytes = testing_support::read_file(home + "data/kvb.dat");
+  EXPECT_EQ(bytes.size(), 20u) << "the export keeps its size";
+  auto kvb = reg::read_shared_values(home + "data/kvb.dat", hub.shared_file_lock());
+  return kvb ? kvb->hook_load : 0.0;
+}
+
+TEST(StationSource, AnUnpluggedDeviceGoesStaleAndIsReopenedOnABackOffWhenItReturns) {
+  TempDir dir;
+  const std::string home = dir.path() + "home/";
+  UnpluggableDevice adapter(dir.file("ttyRIG0"));
+  ASSERT_TRUE(adapter.plug_in());
+  Rig rig(home);
+  rig.st->open({"console", dir.file("ttyRIG0"), true, ""});
+  auto tick_after = [&](std::int64_t ms) {
+    rig.clock.steady += ms;
+    rig.st->tick();
+  };
+  auto hook_row = [&] {
+    for (const auto& r : rig.st->rows())
+      if (r.identifier == "вес_на_крюке") return r;
+    ADD_FAILURE() << "no hook load row";
+    return station::RowView{};
+  };
+  tick_after(1000);
+  tick_after(1000);
+  ASSERT_EQ(rig.st->source().good_readings, 2u);
+  EXPECT_FALSE(rig.st->source().stale);
+  EXPECT_FALSE(hook_row().stale);
+  EXPECT_GT(hook_row().value, 0.0) << "the simulator's inputs start inside the calibration";
+  EXPECT_TRUE(std::isfinite(exported_hook_load(home, *rig.hub)));
+
+  adapter.unplug();
+  tick_after(1000);
+  EXPECT_TRUE(rig.st->source().lost);
+  EXPECT_TRUE(rig.st->source().stale);
+  EXPECT_TRUE(hook_row().stale);
+  EXPECT_GT(hook_row().value, 0.0) << "the last value is kept, marked stale";
+  EXPECT_TRUE(std::isnan(exported_hook_load(home, *rig.hub)));
+  EXPECT_EQ(rig.st->reopen_wait_ms(), station::kFirstReopenDelayMs);
+
+  // Not due yet: no try. Then each failed try doubles the wait, up to the cap.
+  tick_after(station::kFirstReopenDelayMs - 1);
+  EXPECT_EQ(rig.st->source().reopen_delay_ms, station::kFirstReopenDelayMs);
+  for (std::int64_t expected : {2000, 4000, 8000, 16000, 30000, 30000}) {
+    tick_after(rig.st->reopen_wait_ms());
+    ASSERT_TRUE(rig.st->source().lost);
+    EXPECT_EQ(rig.st->source().reopen_delay_ms, expected);
+    EXPECT_EQ(rig.st->reopen_wait_ms(), expected);
+  }
+  ASSERT_TRUE(adapter.plug_in());
+  tick_after(rig.st->reopen_wait_ms() - 1);
+  EXPECT_TRUE(rig.st->source().lost) << "the back-off is kept even when the device is back";
+  const auto failures_while_lost = rig.st->source().failures;
+  tick_after(1);
+  EXPECT_FALSE(rig.st->source().lost);
+  EXPECT_EQ(rig.st->source().reopens, 1u);
+  EXPECT_EQ(rig.st->source().failures, failures_while_lost)
+      << "the tick that reopens the port reads it at once";
+  EXPECT_EQ(rig.st->source().last_good_tick, rig.st->source().ticks);
+  EXPECT_FALSE(hook_row().stale);
+  EXPECT_TRUE(std::isfinite(exported_hook_load(home, *rig.hub)));
+  tick_after(1000);
+  EXPECT_FALSE(rig.st->source().stale);
+  rig.st->close();
+
+  // One line for the loss and one for the recovery, however many tries came between.
+  const std::string log = testing_support::read_file(home + "registr.errors.log");
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+  EXPECT_NE(log.find("Data source lost: serial port '" + dir.file("ttyRIG0")), std::string::npos)
+      << log;
+  EXPECT_NE(log.find("Data source back"), std::string::npos) << log;
 }
 
 }  // namespace

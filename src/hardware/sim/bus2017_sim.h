@@ -52,7 +52,7 @@ struct Bus2017SimModule {
   // 0: the 138-byte reply; 101: the 146-byte reply; any other value: a 146-byte reply laid
   // out like version 101 but carrying that version word, which the station must ignore.
   std::uint16_t data_version = 0;
-  std::array<std::uint16_t, bus2017::kAdcWords> adc{};
+  std::array<std::uint16_t, bus2017::kAdcWords> adc = sim_start_adc_words<bus2017::kAdcWords>();
   // Version 0: what the winch sensor moved since the last reply; each reply sends it as
   // signed 16-bit increments and keeps only what did not fit (beyond -32768..32767).
   // Other versions: the absolute counts, sent as they are.

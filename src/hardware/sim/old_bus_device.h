@@ -19,7 +19,8 @@ namespace hardware {
 class OldBusDevice : public SimBusDevice {
  public:
   // What the module reports; change freely between exchanges.
-  std::array<std::uint16_t, old_block::kAdcChannels> adc{};
+  std::array<std::uint16_t, old_block::kAdcChannels> adc =
+      sim_start_adc_words<old_block::kAdcChannels>();
   std::uint16_t counter = 0;
   std::array<std::uint16_t, old_block::kRateInputs> rate_words{};  // by rate input 0..3
   std::uint8_t status = 0;

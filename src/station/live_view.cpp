@@ -1,0 +1,118 @@
+#include "station/live_view.h"
+
+#include <cstdio>
+
+namespace station {
+namespace {
+
+std::string fmt_value(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.2f", v);
+  return buf;
+}
+
+// Cuts a UTF-8 text to `width` characters, never inside a character.
+std::string cut(const std::string& text, std::size_t width) {
+  std::size_t chars = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if ((c & 0xC0) != 0x80) {
+      if (chars == width) return text.substr(0, i);
+      ++chars;
+    }
+  }
+  return text;
+}
+
+std::string pad(const std::string& text, std::size_t width, bool right = false) {
+  const std::string t = cut(text, width);
+  const std::size_t chars = text_width(t);
+  const std::string fill(width - chars, ' ');
+  return right ? fill + t : t + fill;
+}
+
+std::string shown_name(const RowView& r) {
+  return r.name.empty() ? r.identifier : r.name;
+}
+
+}  // namespace
+
+std::size_t text_width(const std::string& text) {
+  std::size_t chars = 0;
+  for (unsigned char c : text) chars += (c & 0xC0) != 0x80;
+  return chars;
+}
+
+std::string source_state_text(const SourceStatus& s, std::int64_t reopen_wait_ms) {
+  std::string state;
+  if (s.lost) {
+    state = "LOST (" + s.lost_reason + "), retry in " +
+            std::to_string((reopen_wait_ms + 999) / 1000) + " s";
+  } else if (s.good_readings == 0) {
+    state = "no reading yet";
+  } else if (s.stale) {
+    state = "NO DATA since tick " + std::to_string(s.last_good_tick);
+  } else {
+    state = "reading";
+  }
+  // The state first: a long device path must not push it off the screen.
+  return "source " + state + "; good " + std::to_string(s.good_readings) + ", failed " +
+         std::to_string(s.failures) + "; " + s.protocol_name + " at " + s.port;
+}
+
+std::vector<std::string> live_view_lines(const LiveViewInput& in, std::size_t columns,
+                                         std::size_t lines) {
+  std::vector<std::string> out;
+  const auto add = [&](const std::string& line) { out.push_back(cut(line, columns)); };
+  add("rigstation  " + in.time + "  tick " + std::to_string(in.source.ticks));
+  add(source_state_text(in.source, in.reopen_wait_ms));
+  // Name 30, value 11, unit 9, raw 8, mark 6: 68 characters with the gaps.
+  add(pad("parameter", 30) + " " + pad("value", 11, true) + " " + pad("unit", 9) + " " +
+      pad("raw", 8, true) + " ");
+  constexpr std::size_t kFooter = 1;
+  const auto room = [&]() -> std::size_t {
+    return out.size() + kFooter < lines ? lines - kFooter - out.size() : 0;
+  };
+
+  // The measurements come first; when even they do not fit, the last line says how many
+  // were left out.
+  const std::size_t row_room = room();
+  const std::size_t shown_rows =
+      in.rows.size() <= row_room ? in.rows.size() : (row_room > 0 ? row_room - 1 : 0);
+  for (std::size_t i = 0; i < shown_rows; ++i) {
+    const RowView& r = in.rows[i];
+    // A row whose conversion gives no number shows that, not its last sound value.
+    const std::string value = r.valid ? fmt_value(r.value) : "not valid";
+    add(pad(shown_name(r), 30) + " " + pad(value, 11, true) + " " + pad(r.unit, 9) +
+        " " + pad(r.has_raw ? fmt_value(r.raw) : "-", 8, true) + " " + (r.stale ? "stale" : ""));
+  }
+  if (shown_rows < in.rows.size())
+    add("+" + std::to_string(in.rows.size() - shown_rows) + " more parameters");
+
+  // Notes never take the line that counts the values left out.
+  const std::size_t keep_for_count = in.registered.empty() ? 0 : 1;
+  for (const auto& note : in.notes) {
+    if (room() <= keep_for_count) break;
+    add(note);
+  }
+  // Other values, as many as fit; a line is kept for the count of the rest.
+  if (!in.registered.empty() && room() >= 2) {
+    add("");
+    const std::size_t left = room();
+    const std::size_t shown =
+        in.registered.size() <= left ? in.registered.size() : (left > 0 ? left - 1 : 0);
+    for (std::size_t i = 0; i < shown; ++i) {
+      const RowView& r = in.registered[i];
+      add(pad(shown_name(r), 30) + " " + pad(fmt_value(r.value), 11, true) + " " + r.unit);
+    }
+    if (shown < in.registered.size())
+      add("+" + std::to_string(in.registered.size() - shown) + " more values");
+  } else if (!in.registered.empty() && room() == 1) {
+    add("+" + std::to_string(in.registered.size()) + " more values");
+  }
+  if (out.size() < lines) add("Ctrl-C stops and saves the state.");
+  if (out.size() > lines) out.resize(lines);
+  return out;
+}
+
+}  // namespace station

@@ -1,0 +1,35 @@
+// The station's live screen as a list of text lines that fit a terminal: the measurements
+// of the parameter table first (name, value, unit, raw input, stale mark) with the state of
+// the data source above them, then what room is left for the registry's other values. What
+// does not fit is dropped and counted ("+N more"), so the measurements never scroll away.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "station/station.h"
+
+namespace station {
+
+struct LiveViewInput {
+  std::string time;  // shown in the title line
+  SourceStatus source;
+  std::vector<RowView> rows;
+  std::vector<RowView> registered;
+  // Notes worth keeping on screen while room allows (what a first start created).
+  std::vector<std::string> notes;
+  std::int64_t reopen_wait_ms = 0;
+};
+
+// At most `lines` lines of at most `columns` characters (UTF-8 characters, not bytes).
+std::vector<std::string> live_view_lines(const LiveViewInput& in, std::size_t columns = 80,
+                                         std::size_t lines = 24);
+
+// One line about the data source: its name, port and state (reading, no data, lost).
+std::string source_state_text(const SourceStatus& s, std::int64_t reopen_wait_ms);
+
+// Characters of a UTF-8 text.
+std::size_t text_width(const std::string& text);
+
+}  // namespace station

@@ -1,0 +1,97 @@
+// The live screen on a small terminal: the measurements and the source first, every line
+// within the width, the whole within the height, and what did not fit counted.
+#include "station/live_view.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using station::LiveViewInput;
+using station::RowView;
+
+RowView row(const std::string& id, const std::string& name, double value, bool stale = false) {
+  RowView r;
+  r.identifier = id;
+  r.name = name;
+  r.unit = "кН";
+  r.value = value;
+  r.raw = 2048;
+  r.has_raw = true;
+  r.stale = stale;
+  return r;
+}
+
+LiveViewInput busy_station(std::size_t rows, std::size_t registered) {
+  LiveViewInput in;
+  in.time = "05.12.2026 12:00:00";
+  in.source.protocol_name = "Новый пульт";
+  in.source.port = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+  in.source.ticks = 120;
+  in.source.good_readings = 118;
+  in.source.failures = 2;
+  in.source.stale = false;
+  for (std::size_t i = 0; i < rows; ++i)
+    in.rows.push_back(row("p" + std::to_string(i),
+                          "Очень длинное название параметра номер " + std::to_string(i),
+                          1234567.891 * static_cast<double>(i), i == 1));
+  for (std::size_t i = 0; i < registered; ++i)
+    in.registered.push_back(row("ds.v" + std::to_string(i), "", 0));
+  in.notes = {"created settings /home/op/station/global.ini (defaults, data source: emulator)"};
+  return in;
+}
+
+void expect_fits(const std::vector<std::string>& lines, std::size_t columns, std::size_t height) {
+  EXPECT_LE(lines.size(), height);
+  for (const auto& l : lines) EXPECT_LE(station::text_width(l), columns) << l;
+}
+
+TEST(LiveView, MeasurementsComeFirstAndTheRestIsCountedOnAnEightyByTwentyFour) {
+  const auto in = busy_station(11, 40);
+  const auto lines = station::live_view_lines(in, 80, 24);
+  expect_fits(lines, 80, 24);
+  ASSERT_GE(lines.size(), 3u + 11u);
+  EXPECT_EQ(lines[1].rfind("source reading; good 118, failed 2; Новый пульт at", 0), 0u)
+      << lines[1];
+  // Every measurement is on screen, by its name, right after the heading, with its mark.
+  for (std::size_t i = 0; i < 11; ++i) {
+    const std::string& l = lines[3 + i];
+    EXPECT_EQ(l.rfind("Очень длинное", 0), 0u) << l;
+    EXPECT_EQ(l.find("stale") != std::string::npos, i == 1) << l;
+  }
+  EXPECT_NE(lines[4].find("1234567.89"), std::string::npos) << "values are never cut: " << lines[4];
+  // The 40 registered values cannot all fit: the ones left out are counted.
+  bool counted = false;
+  for (const auto& l : lines) counted = counted || l.find(" more values") != std::string::npos;
+  EXPECT_TRUE(counted);
+}
+
+TEST(LiveView, WhenOnlyOneLineIsLeftItCountsTheValuesRatherThanShowANote) {
+  // 3 heading lines, 19 measurements, 1 footer: one line left for 40 values and a note.
+  const auto lines = station::live_view_lines(busy_station(19, 40), 80, 24);
+  expect_fits(lines, 80, 24);
+  ASSERT_EQ(lines.size(), 24u);
+  EXPECT_EQ(lines[22], "+40 more values");
+}
+
+TEST(LiveView, TooManyMeasurementsForTheHeightAreCountedNotScrolled) {
+  const auto in = busy_station(60, 5);
+  const auto lines = station::live_view_lines(in, 80, 24);
+  expect_fits(lines, 80, 24);
+  EXPECT_EQ(lines.size(), 24u);
+  EXPECT_NE(lines[22].find("+41 more parameters"), std::string::npos) << lines[22];
+}
+
+TEST(LiveView, ALostSourceSaysSoAndATinyTerminalStillGetsWhatFits) {
+  auto in = busy_station(3, 0);
+  in.source.lost = true;
+  in.source.stale = true;
+  in.source.lost_reason = "Input/output error";
+  in.reopen_wait_ms = 3500;
+  const auto lines = station::live_view_lines(in, 80, 24);
+  EXPECT_NE(lines[1].find("source LOST (Input/output error), retry in 4 s"), std::string::npos)
+      << lines[1];
+  expect_fits(station::live_view_lines(busy_station(11, 40), 40, 10), 40, 10);
+  expect_fits(station::live_view_lines(busy_station(11, 40), 20, 3), 20, 3);
+}
+
+}  // namespace
