@@ -92,3 +92,19 @@ TEST(JournalFile, NamingAnotherFileForgetsTheDamage) {
   EXPECT_TRUE(d.file.replace("ok", "save"));
   EXPECT_FALSE(std::filesystem::exists(d.dir.file("b.dat.damaged")));
 }
+
+// `rigstation journal ... --file /dev/zero` must not read forever: the journal stops at
+// its limit, says so naming the file and the limit, and will not overwrite that path.
+TEST(JournalFile, AnEndlessInputIsRefusedAtTheJournalLimit) {
+  CollectedLog log;
+  testing_support::EndlessFileSystem endless;
+  JournalFile file{"Test", endless, log.sink()};
+  file.set_name("/dev/endless");
+  EXPECT_FALSE(file.read("load"));
+  EXPECT_EQ(endless.bytes_read, static_cast<long long>(journals::kMaxJournalFileBytes) + 1);
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_TRUE(log.mentions("/dev/endless")) << log.lines[0];
+  EXPECT_TRUE(log.mentions("64 MiB")) << log.lines[0];
+  EXPECT_TRUE(file.damaged());
+  EXPECT_FALSE(file.replace("new", "save"));
+}
