@@ -37,10 +37,15 @@ std::optional<std::string> JournalFile::read(const char* operation) {
   if (path_.empty()) return std::nullopt;
   errno = 0;
   auto bytes = lib::read_whole_file(path_, fs_, kMaxJournalFileBytes);
-  if (!bytes && errno != ENOENT) {
+  const int err = errno;
+  if (!bytes && err == ENOENT) return bytes;
+  // Seen, readable or not: a station checking the file every tick reads (and reports) it
+  // again only once it changes.
+  remember_times();
+  if (!bytes) {
     // The file is there but cannot be read: whatever it holds must not be overwritten
     // unseen.
-    report_damaged(operation, lib::read_failure_text(errno, kMaxJournalFileBytes));
+    report_damaged(operation, lib::read_failure_text(err, kMaxJournalFileBytes));
   }
   return bytes;
 }

@@ -108,3 +108,20 @@ TEST(JournalFile, AnEndlessInputIsRefusedAtTheJournalLimit) {
   EXPECT_TRUE(file.damaged());
   EXPECT_FALSE(file.replace("new", "save"));
 }
+
+// A station checks its journal files every tick: a file that cannot be read is reported
+// once, not once a second, until it changes.
+TEST(JournalFile, AnUnreadableFileCountsAsSeenUntilItChanges) {
+  FileOnDisk d;
+  std::filesystem::create_directory(d.path);  // there, but no file to read
+  d.file.set_name(d.path);
+  EXPECT_TRUE(d.file.changed_on_disk());
+  EXPECT_FALSE(d.file.read("load"));
+  EXPECT_EQ(d.log.lines.size(), 1u);
+  EXPECT_FALSE(d.file.changed_on_disk());
+  std::filesystem::remove(d.path);
+  lib::write_file_atomically(d.path, "now a file");
+  EXPECT_TRUE(d.file.changed_on_disk());
+  EXPECT_EQ(d.file.read("load"), "now a file");
+  EXPECT_FALSE(d.file.changed_on_disk());
+}
