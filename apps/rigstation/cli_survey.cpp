@@ -1,12 +1,15 @@
 // rigstation survey FILE.csv [--method 0|1]: computes the trajectory of the survey stations
 // in a CSV file and prints the station table.
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "command_registry.h"
+#include "lib/file_system.h"
 #include "pore/survey_csv.h"
+#include "pore/survey_csv_format.h"
 #include "pore/survey_table.h"
 #include "pore/wellbore.h"
 
@@ -23,9 +26,11 @@ struct SurveyArgs {
 };
 
 int run_survey(const SurveyArgs& args) {
-  auto bytes = lib::read_whole_file(args.file);
+  auto bytes =
+      lib::read_whole_file(args.file, lib::posix_file_system(), pore::survey_csv::kMaxFileBytes);
   if (!bytes) {
-    std::fprintf(stderr, "survey: cannot read %s\n", args.file.c_str());
+    const std::string why = lib::read_failure_text(errno, pore::survey_csv::kMaxFileBytes);
+    std::fprintf(stderr, "survey: cannot read %s: %s\n", args.file.c_str(), why.c_str());
     return kExitNothing;
   }
   pore::SurveyCsvResult parsed = pore::parse_survey_csv(*bytes);

@@ -125,12 +125,22 @@ System::System(SystemOptions options)
   mud_log_ = std::make_unique<journals::MudLog>(log_sink, fs_);
   wellbore_ = std::make_unique<pore::Wellbore>();
 
-  // The journals keep their files in the home folder unless the host names others.
+  // The journal files of the home folder are the journals' one store, shared with the
+  // rigstation tool and other programs: read now, rewritten on every change, read again
+  // when another program changed them. The state file carries no journal records.
   lib::make_dirs(exe_path_ + journals::kJournalsFolder);
   text_remarks_->set_file_name(journals::journal_path(exe_path_, journals::kRemarksFileName));
   troubles_log_->set_file_name(journals::journal_path(exe_path_, journals::kTroublesFileName));
   mud_log_->set_file_name(journals::journal_path(exe_path_, journals::kMudLogFileName));
   mud_additives_->set_file_name(journals::journal_path(exe_path_, journals::kMudAdditivesFileName));
+  text_remarks_->set_keep_in_file(true);
+  troubles_log_->set_keep_in_file(true);
+  mud_log_->set_keep_in_file(true);
+  mud_additives_->set_keep_in_file(true);
+  text_remarks_->load_from_file();
+  troubles_log_->load();
+  mud_log_->load();
+  mud_additives_->load();
   pore_opt_->options().set_variable_sink([this](const std::string& name, const std::string& value) {
     values_->set_variable(name, value);
   });
@@ -189,6 +199,8 @@ System::System(SystemOptions options)
   mess_caller_->set_error_handler([this](const std::string& m) { error_log_->write(m); });
   signals_ = std::make_unique<Signals>(*error_log_);
   signals_->data.connect([this] { export_shared_values(); });
+  // Each tick picks up what another program (the rigstation tool) wrote into a journal.
+  signals_->data.connect([this] { check_journal_files(); });
   reg_active_ = false;
 }
 
@@ -368,6 +380,14 @@ std::function<SharedValues()> System::shared_values_source() const {
 void System::set_shared_export_enabled(bool enabled) {
   std::lock_guard guard(sys_lock_obj());
   shared_export_enabled_ = enabled;
+}
+
+void System::check_journal_files() {
+  // free_objects destroys the journals before the signals.
+  if (text_remarks_) text_remarks_->check_file_changes();
+  if (troubles_log_) troubles_log_->check_file_changes();
+  if (mud_log_) mud_log_->check_file_changes();
+  if (mud_additives_) mud_additives_->check_file_changes();
 }
 
 void System::export_shared_values() {

@@ -98,7 +98,8 @@ class System {
 
   // ---- the data tick ------------------------------------------------------------------------
   // Fires the data signal under the system lock. A subscriber that throws is logged and
-  // the others still run.
+  // the others still run. The built-in subscribers rewrite the shared-values file and read
+  // again the journal files another program changed.
   void on_data();
   // Subscribes to the data signal; subscribers run in connection order.
   boost::signals2::connection connect_data(std::function<void()> slot);
@@ -158,6 +159,8 @@ class System {
   struct Signals;
 
   void export_shared_values();
+  // Reads again each journal file another program changed since the journal last saw it.
+  void check_journal_files();
 
   lib::Clock& clock_;
   lib::FileSystem& fs_;

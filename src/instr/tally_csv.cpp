@@ -1,5 +1,7 @@
 #include "instr/tally_csv.h"
 
+#include <cerrno>
+
 #include "instr/csv_text.h"
 #include "instr/tally_csv_format.h"
 #include "lib/ident.h"
@@ -136,9 +138,10 @@ std::string tally_to_csv(const Items& items) {
 bool load_tally_csv(const std::string& path, Items& items, std::vector<std::string>& problems,
                     lib::FileSystem& fs) {
   problems.clear();
-  auto bytes = lib::read_whole_file(path, fs);
+  auto bytes = lib::read_whole_file(path, fs, tally_csv::kMaxFileBytes);
   if (!bytes) {
-    problems.push_back("cannot read " + path);
+    problems.push_back("cannot read " + path + ": " +
+                       lib::read_failure_text(errno, tally_csv::kMaxFileBytes));
     return false;
   }
   TallyCsvResult parsed = parse_tally_csv(*bytes);

@@ -1,7 +1,13 @@
 // The drill-string tally as a CSV file (docs/tally-csv.md), shared by its reader and writer.
 #pragma once
 
+#include <cstddef>
+
 namespace instr::tally_csv {
+
+// The largest tally file read: a string of thousands of pipes takes well under a hundred
+// KiB; a larger file (or an endless input) is refused unread.
+inline constexpr std::size_t kMaxFileBytes = std::size_t{4} << 20;
 
 // The separator the writer uses; the reader also takes "," and tab (csv::detect_separator).
 inline constexpr char kSeparator = ';';

@@ -15,6 +15,11 @@ struct JournalKey {
   bool operator==(const JournalKey&) const = default;
 };
 
+// False for the key of a record that was never given one: such a key identifies nothing.
+inline bool is_set(const JournalKey& key) {
+  return !(key == JournalKey{});
+}
+
 // Eight bytes: the low half, then the high half, each little-endian.
 inline constexpr std::size_t kKeyBytes = 8;
 

@@ -64,6 +64,13 @@ class JournalList {
     return find_if([&](const Record& r) { return r.key == key; });
   }
 
+  // Position of the record `record` stands for: the one with its key, or for a record that
+  // was never given a key the first equal one; -1 when none.
+  int index_of_same(const Record& record) const {
+    if (is_set(record.key)) return index_of(record.key);
+    return find_if([&](const Record& r) { return r == record; });
+  }
+
   // Position of the first record that satisfies `pred`, -1 when none.
   template <class Pred>
   int find_if(Pred pred) const {
@@ -108,16 +115,37 @@ class JournalList {
           for (const auto& r : records_) write(out, r);
         },
         [&](lib::io::InputStream& in) {
-          const auto count = lib::io::read_binary<std::uint32_t>(in);
-          if (count > in.remaining() / min_record_bytes) {
-            throw lib::io::StreamError("journal of " + std::to_string(count) +
-                                       " records does not fit the data left");
-          }
-          std::vector<Record> read_records;
-          read_records.reserve(count);
-          for (std::uint32_t i = 0; i < count; ++i) read_records.push_back(read(in));
-          records_ = std::move(read_records);
+          records_ = read_state_records(in, min_record_bytes, read);
         });
+  }
+
+  // The state block of a journal whose file is its one store: it carries no records (a
+  // count of 0), so the state never brings back what was since changed in the file.
+  // Records found in a block (an older station kept its journals in the state) are handed
+  // to `take`, which merges them into the file.
+  template <class Read, class Take>
+  static void add_file_kept_to_serial_list(lib::serial_list& list, std::size_t min_record_bytes,
+                                           Read read, Take take) {
+    list.add_custom(
+        [](lib::io::OutputStream& out) { lib::io::write_binary(out, std::uint32_t{0}); },
+        [&](lib::io::InputStream& in) {
+          auto records = read_state_records(in, min_record_bytes, read);
+          if (!records.empty()) take(std::move(records));
+        });
+  }
+
+  template <class Read>
+  static std::vector<Record> read_state_records(lib::io::InputStream& in,
+                                                std::size_t min_record_bytes, Read read) {
+    const auto count = lib::io::read_binary<std::uint32_t>(in);
+    if (count > in.remaining() / min_record_bytes) {
+      throw lib::io::StreamError("journal of " + std::to_string(count) +
+                                 " records does not fit the data left");
+    }
+    std::vector<Record> records;
+    records.reserve(count);
+    for (std::uint32_t i = 0; i < count; ++i) records.push_back(read(in));
+    return records;
   }
 
  private:

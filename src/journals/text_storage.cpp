@@ -57,18 +57,59 @@ int Storage::size() const {
 }
 
 void Storage::add_record(const Record& record) {
+  std::lock_guard guard(list_.mutex());
+  reread_if_changed();
   list_.add(record);
+  store();
 }
 
 void Storage::set_item(int index, const Record& record) {
-  list_.set(index, record);
+  std::lock_guard guard(list_.mutex());
+  const int at = current_index(index);
+  if (at < 0) {
+    list_.add(record);
+  } else {
+    list_.set(at, record);
+  }
+  store();
 }
 
 void Storage::delete_record(int index) {
   std::lock_guard guard(list_.mutex());
-  const Record removed = list_.at(index);
-  list_.erase(index);
+  const int at = current_index(index);
+  if (at < 0) return;
+  const Record removed = list_.at(at);
+  list_.erase(at);
   deleted_.push_back({removed.time, removed.row});
+  store();
+}
+
+void Storage::reread_if_changed() {
+  if (keep_in_file_ && file_.changed_on_disk()) load_from_file();
+}
+
+int Storage::current_index(int index) {
+  const Record seen = list_.at(index);
+  if (!keep_in_file_ || !file_.changed_on_disk()) return index;
+  load_from_file();
+  return find_by_tyme(seen.time);
+}
+
+void Storage::store() {
+  if (keep_in_file_) save_to_file();
+}
+
+void Storage::merge_from_state(std::vector<Record> records) {
+  std::lock_guard guard(list_.mutex());
+  reread_if_changed();
+  int added = 0;
+  for (auto& r : records) {
+    if (find_by_tyme(r.time) >= 0) continue;  // the file's own copy wins
+    list_.add(std::move(r));
+    ++added;
+  }
+  if (added == 0) return;
+  file_.report_merged(kLoad, added, save_to_file());
 }
 
 int Storage::find_by_tyme(std::uint32_t time) const {
@@ -87,7 +128,16 @@ std::vector<DeletedRecord> Storage::get_deleted_records() {
 void Storage::set_file_name(std::string path) {
   std::lock_guard guard(list_.mutex());
   file_.set_name(std::move(path));
-  file_times_.reset();
+}
+
+void Storage::set_keep_in_file(bool keep) {
+  std::lock_guard guard(list_.mutex());
+  keep_in_file_ = keep;
+}
+
+bool Storage::keeps_file() const {
+  std::lock_guard guard(list_.mutex());
+  return keep_in_file_;
 }
 
 std::string Storage::get_file_name() const {
@@ -95,16 +145,12 @@ std::string Storage::get_file_name() const {
   return file_.name();
 }
 
-void Storage::remember_file_times() {
-  file_times_ = lib::get_file_times(file_.name());
-}
-
 bool Storage::save_to_file() {
   std::lock_guard guard(list_.mutex());
   if (!file_.has_name()) return false;
   std::lock_guard file_guard(file_lock_);
   if (!file_.replace(write_remarks_file(list_.snapshot()), kSave)) return false;
-  remember_file_times();
+  file_.remember_times();
   return true;
 }
 
@@ -115,7 +161,7 @@ bool Storage::load_from_file() {
   const RemarksFileContent content = read_remarks_file(*bytes);
   // Remember the times even for a file we refuse, so it is not re-read every check until
   // someone rewrites it.
-  remember_file_times();
+  file_.remember_times();
   if (!content.problems.empty()) {
     std::string text;
     for (std::size_t i = 0; i < content.problems.size() && i < kMaxReportedLines; ++i) {
@@ -135,18 +181,18 @@ bool Storage::load_from_file() {
 
 bool Storage::check_file_changes() {
   std::lock_guard guard(list_.mutex());
-  if (!file_.has_name()) return false;
-  const auto now = lib::get_file_times(file_.name());
-  if (!now) return false;
-  if (file_times_ && file_times_->modified_ns == now->modified_ns &&
-      file_times_->size == now->size) {
-    return false;
-  }
+  if (!file_.changed_on_disk()) return false;
   return load_from_file();
 }
 
 void Storage::serial_fields(lib::serial_list& list, unsigned /*version*/) {
-  list_.add_to_serial_list(list, kMinStateRecordBytes, write_state_record, read_state_record);
+  if (keeps_file()) {
+    journals::JournalList<Record>::add_file_kept_to_serial_list(
+        list, kMinStateRecordBytes, read_state_record,
+        [this](std::vector<Record> records) { merge_from_state(std::move(records)); });
+  } else {
+    list_.add_to_serial_list(list, kMinStateRecordBytes, write_state_record, read_state_record);
+  }
 }
 
 }  // namespace text

@@ -1,7 +1,10 @@
 // text::Storage: the operator's text remarks, drawn by the host on its time charts. The
-// remarks live in a line-oriented file shared with other station programs (remarks_file.h)
-// and in the station's state (module "TextRemarks", serial name "text::Storage"). The
-// storage notices when another program rewrote the file and reads it again.
+// remarks live in a line-oriented file shared with other station programs (remarks_file.h).
+// The storage notices when another program rewrote the file and reads it again.
+// It is registered in the station's state as module "TextRemarks" (serial name
+// "text::Storage"). A storage that keeps its file (set_keep_in_file, as the station's hub
+// does) has the file as its one store: the state carries no remarks, and remarks found in
+// an older state are merged into the file. Otherwise the state carries the remarks.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +37,11 @@ class Storage : public lib::SerialModuleBase {
   Record operator[](int index) const;
   int size() const;
   std::vector<Record> records() const { return list_.snapshot(); }
+  // Changes. A storage that keeps its file first reads the file again when another program
+  // changed it, then changes the remark the caller meant (found again by its time) and
+  // rewrites the file before returning, so other programs see the change at once. A
+  // remark another program deleted meanwhile: set_item adds the edited one again,
+  // delete_record does nothing.
   void add_record(const Record& record);
   void set_item(int index, const Record& record);
   // Removes the remark and remembers it among the deleted records.
@@ -47,6 +55,10 @@ class Storage : public lib::SerialModuleBase {
 
   void set_file_name(std::string path);
   std::string get_file_name() const;
+  // Makes the file the one store of the remarks (see the top of this header). Does not
+  // read the file; call load_from_file.
+  void set_keep_in_file(bool keep);
+  bool keeps_file() const;
   // Rewrites the file (header lines, then one line per remark) under the storage lock and
   // the file lock, and remembers its last-write time. Nothing without a file name. False,
   // with a log line, when the file could not be written; the old file is then intact.
@@ -64,13 +76,21 @@ class Storage : public lib::SerialModuleBase {
   void serial_fields(lib::serial_list& list, unsigned version) override;
 
  private:
-  void remember_file_times();
+  // For a storage that keeps its file: reads it again when another program changed it.
+  void reread_if_changed();
+  // Index `index` of the list the caller saw, in the list as it is after reread_if_changed;
+  // -1 when that remark is gone. Throws out_of_range for a bad index.
+  int current_index(int index);
+  // For a storage that keeps its file: rewrites it.
+  void store();
+  // Remarks read from an older state: those whose time the file lacks are added to it.
+  void merge_from_state(std::vector<Record> records);
 
   journals::JournalList<Record> list_;
   std::vector<DeletedRecord> deleted_;
   lib::lock_object& file_lock_;
   journals::JournalFile file_;
-  std::optional<lib::FileTimes> file_times_;
+  bool keep_in_file_ = false;
 };
 
 }  // namespace text

@@ -22,25 +22,66 @@ void TroublesLog::notify(Notify call) {
 
 void TroublesLog::add_record(const TroublesLogRecord& record) {
   std::lock_guard guard(list_.mutex());
+  reread_if_changed();
   notify([&](ITroublesNotifyHandler& h) { h.record_added(record); });
   list_.add(record);
+  store();
 }
 
 void TroublesLog::set_record(const TroublesLogRecord& record, int index) {
   std::lock_guard guard(list_.mutex());
-  list_.set(index, record);
-  notify([&](ITroublesNotifyHandler& h) { h.record_changed(record); });
+  const int at = current_index(index);
+  if (at < 0) {
+    notify([&](ITroublesNotifyHandler& h) { h.record_added(record); });
+    list_.add(record);
+  } else {
+    list_.set(at, record);
+    notify([&](ITroublesNotifyHandler& h) { h.record_changed(record); });
+  }
+  store();
 }
 
 void TroublesLog::delete_record(int index) {
   std::lock_guard guard(list_.mutex());
-  const TroublesLogRecord record = list_.at(index);
+  const int at = current_index(index);
+  if (at < 0) return;
+  const TroublesLogRecord record = list_.at(at);
   notify([&](ITroublesNotifyHandler& h) { h.record_deleted(record); });
-  list_.erase(index);
+  list_.erase(at);
+  store();
 }
 
 void TroublesLog::clear() {
+  std::lock_guard guard(list_.mutex());
   list_.clear();
+  store();
+}
+
+void TroublesLog::reread_if_changed() {
+  if (keep_in_file_ && file_.changed_on_disk()) load();
+}
+
+int TroublesLog::current_index(int index) {
+  const TroublesLogRecord seen = list_.at(index);
+  if (!keep_in_file_ || !file_.changed_on_disk()) return index;
+  load();
+  return list_.index_of_same(seen);
+}
+
+void TroublesLog::store() {
+  if (keep_in_file_) save();
+}
+
+void TroublesLog::merge_from_state(std::vector<TroublesLogRecord> records) {
+  std::lock_guard guard(list_.mutex());
+  reread_if_changed();
+  int added = 0;
+  for (auto& r : records) {
+    if (list_.index_of_same(r) >= 0) continue;  // the file's own copy wins
+    list_.add(std::move(r));
+    ++added;
+  }
+  if (added > 0) file_.report_merged("load", added, save());
 }
 
 TroublesLogRecord TroublesLog::get_record(int index) const {
@@ -92,15 +133,33 @@ std::string TroublesLog::get_file_name() const {
   return file_.name();
 }
 
+void TroublesLog::set_keep_in_file(bool keep) {
+  std::lock_guard guard(list_.mutex());
+  keep_in_file_ = keep;
+}
+
+bool TroublesLog::keeps_file() const {
+  std::lock_guard guard(list_.mutex());
+  return keep_in_file_;
+}
+
+bool TroublesLog::check_file_changes() {
+  std::lock_guard guard(list_.mutex());
+  return file_.changed_on_disk() && load();
+}
+
 bool TroublesLog::save() {
   std::lock_guard guard(list_.mutex());
-  return file_.replace(write_troubles_file(list_.snapshot()), "save");
+  if (!file_.replace(write_troubles_file(list_.snapshot()), "save")) return false;
+  file_.remember_times();
+  return true;
 }
 
 bool TroublesLog::load() {
   std::lock_guard guard(list_.mutex());
   auto bytes = file_.read("load");
   if (!bytes) return false;
+  file_.remember_times();
   try {
     list_.replace_if_different(read_troubles_file(*bytes).records);
   } catch (const lib::io::StreamError& e) {
@@ -111,10 +170,16 @@ bool TroublesLog::load() {
 }
 
 void TroublesLog::serial_fields(lib::serial_list& list, unsigned /*version*/) {
-  list_.add_to_serial_list(list, troubles_format::kMinRecordBytes, write_troubles_record,
-                           [](lib::io::InputStream& in) {
-                             return read_troubles_record(in, troubles_format::kCurrentVersion);
-                           });
+  auto read = [](lib::io::InputStream& in) {
+    return read_troubles_record(in, troubles_format::kCurrentVersion);
+  };
+  if (keeps_file()) {
+    JournalList<TroublesLogRecord>::add_file_kept_to_serial_list(
+        list, troubles_format::kMinRecordBytes, read,
+        [this](std::vector<TroublesLogRecord> records) { merge_from_state(std::move(records)); });
+  } else {
+    list_.add_to_serial_list(list, troubles_format::kMinRecordBytes, write_troubles_record, read);
+  }
 }
 
 }  // namespace journals

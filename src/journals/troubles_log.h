@@ -1,7 +1,11 @@
 // TroublesLog: the journal of drilling complications (kicks, losses, stuck pipe ...). It
 // keeps its records in order, classifies them by a TroublesDict, tells registered views
-// about every change, and persists itself in its own file (troubles_file.h) and in the
-// station's state under "TroublesLog".
+// about every change, and persists itself in its own file (troubles_file.h); it is
+// registered in the station's state under "TroublesLog". A log that keeps its file
+// (set_keep_in_file, as the station's hub does) has the file as its one store: each change
+// first reads the file again when another program changed it, then rewrites it, and the
+// state carries no records (records found in an older state are merged into the file).
+// Otherwise the state carries the records.
 #pragma once
 
 #include <string>
@@ -27,7 +31,9 @@ class TroublesLog : public lib::SerialModuleBase {
   // Changes. Each tells every handler, under the log's lock: add_record says "added" and
   // then appends, set_record replaces and then says "changed", delete_record says "deleted"
   // and then removes. A bad index throws std::out_of_range(kOutOfRangeText) and changes
-  // nothing.
+  // nothing. In a log that keeps its file, the record meant is found again by its key after
+  // the file was read again; one another program deleted meanwhile is added again by
+  // set_record (told as "added") and left alone by delete_record.
   void add_record(const TroublesLogRecord& record);
   void set_record(const TroublesLogRecord& record, int index);
   void delete_record(int index);
@@ -50,6 +56,13 @@ class TroublesLog : public lib::SerialModuleBase {
 
   void set_file_name(std::string path);
   std::string get_file_name() const;
+  // Makes the file the one store of the records (see the top of this header). Does not
+  // read the file; call load.
+  void set_keep_in_file(bool keep);
+  bool keeps_file() const;
+  // Reads the file again when another program changed it since this log last read or
+  // wrote it; true when it did and the file was read.
+  bool check_file_changes();
   // Replaces the file with the records (current version). False, with a log line, on
   // failure; false without one when no file name is set.
   bool save();
@@ -65,11 +78,19 @@ class TroublesLog : public lib::SerialModuleBase {
  private:
   template <class Notify>
   void notify(Notify call);
+  void reread_if_changed();
+  // Index `index` of the list the caller saw, in the list as it is after the file was read
+  // again; -1 when that record is gone. Throws out_of_range for a bad index.
+  int current_index(int index);
+  void store();
+  // Records read from an older state: those whose key the file lacks are added to it.
+  void merge_from_state(std::vector<TroublesLogRecord> records);
 
   JournalList<TroublesLogRecord> list_;
   TroublesDict dict_;
   std::vector<ITroublesNotifyHandler*> handlers_;
   JournalFile file_;
+  bool keep_in_file_ = false;
 };
 
 }  // namespace journals

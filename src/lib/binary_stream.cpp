@@ -104,12 +104,15 @@ void BinaryOutputFileStream::close() {
 
 // ---- file input -----------------------------------------------------------------------------
 
-BinaryInputStream::BinaryInputStream(const std::string& path, FileSystem& fs)
-    : mem_(load(path, fs)) {}
+BinaryInputStream::BinaryInputStream(const std::string& path, FileSystem& fs, std::size_t max_bytes)
+    : mem_(load(path, fs, max_bytes)) {}
 
-std::string BinaryInputStream::load(const std::string& path, FileSystem& fs) {
-  auto bytes = read_whole_file(path, fs);
-  if (!bytes) throw StreamError("cannot read '" + path + "': " + errno_text(errno));
+std::string BinaryInputStream::load(const std::string& path, FileSystem& fs,
+                                    std::size_t max_bytes) {
+  auto bytes = read_whole_file(path, fs, max_bytes);
+  if (!bytes) {
+    throw StreamError("cannot read '" + path + "': " + read_failure_text(errno, max_bytes));
+  }
   return std::move(*bytes);
 }
 

@@ -121,17 +121,19 @@ class BinaryOutputFileStream final : public OutputStream {
 };
 
 // Input from a whole file, read into memory on opening (the state files are small; the
-// recording files have their own mapped reader).
+// recording files have their own mapped reader). A file larger than `max_bytes` (or an
+// endless input) is refused with a StreamError naming the file and the limit.
 class BinaryInputStream final : public InputStream {
  public:
-  explicit BinaryInputStream(const std::string& path, FileSystem& fs = posix_file_system());
+  explicit BinaryInputStream(const std::string& path, FileSystem& fs = posix_file_system(),
+                             std::size_t max_bytes = kDefaultMaxFileBytes);
   void read(void* data, std::size_t n) override { mem_.read(data, n); }
   std::uint64_t position() const override { return mem_.position(); }
   std::uint64_t size() const override { return mem_.size(); }
   void seek(std::uint64_t pos) override { mem_.seek(pos); }
 
  private:
-  static std::string load(const std::string& path, FileSystem& fs);
+  static std::string load(const std::string& path, FileSystem& fs, std::size_t max_bytes);
   BinaryMemoryInputStream mem_;
 };
 

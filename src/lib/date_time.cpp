@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <limits>
 
 namespace lib {
 namespace {
@@ -78,7 +79,21 @@ DateTime now(Clock& clock) {
   return to_date_time(clock.local_now());
 }
 
+bool is_valid_date_time(DateTime dt) {
+  // NaN fails both comparisons.
+  return dt.days >= kMinDateTimeDays && dt.days < kMaxDateTimeDays;
+}
+
 DateTime to_date_time(const LocalTime& t) {
+  // Seconds of the valid years, checked before any arithmetic that could overflow.
+  constexpr std::int64_t kMinSeconds =
+      static_cast<std::int64_t>(kMinDateTimeDays - kUnixEpochDays) * 86400;
+  constexpr std::int64_t kMaxSeconds =
+      static_cast<std::int64_t>(kMaxDateTimeDays - kUnixEpochDays) * 86400;
+  if (t.seconds < kMinSeconds || t.seconds >= kMaxSeconds || t.milliseconds < 0 ||
+      t.milliseconds > 999) {
+    return DateTime{std::numeric_limits<double>::quiet_NaN()};
+  }
   // Whole days and the time of day separately, so far-off dates keep millisecond precision.
   std::int64_t day = t.seconds >= 0 ? t.seconds / 86400 : -((-t.seconds + 86399) / 86400);
   std::int64_t sec_of_day = t.seconds - day * 86400;
@@ -86,7 +101,9 @@ DateTime to_date_time(const LocalTime& t) {
   return DateTime{static_cast<double>(day) + kUnixEpochDays + frac};
 }
 
-LocalTime to_local_time(DateTime dt) {
+std::optional<LocalTime> to_local_time(DateTime dt) {
+  if (!is_valid_date_time(dt)) return std::nullopt;
+  // Within the valid years the milliseconds fit an int64 with room to spare (about 3.2e14).
   double ms_total = std::round((dt.days - kUnixEpochDays) * kSecondsPerDay * 1000.0);
   auto ms = static_cast<std::int64_t>(ms_total);
   LocalTime t;
@@ -96,9 +113,9 @@ LocalTime to_local_time(DateTime dt) {
 }
 
 std::optional<DateTime> encode_date_time(const DateTimeParts& p) {
-  if (p.month < 1 || p.month > 12 || p.day < 1 || p.day > days_in_month(p.year, p.month) ||
-      p.hour < 0 || p.hour > 23 || p.minute < 0 || p.minute > 59 || p.second < 0 || p.second > 59 ||
-      p.millisecond < 0 || p.millisecond > 999) {
+  if (p.year < kMinYear || p.year > kMaxYear || p.month < 1 || p.month > 12 || p.day < 1 ||
+      p.day > days_in_month(p.year, p.month) || p.hour < 0 || p.hour > 23 || p.minute < 0 ||
+      p.minute > 59 || p.second < 0 || p.second > 59 || p.millisecond < 0 || p.millisecond > 999) {
     return std::nullopt;
   }
   LocalTime t;
@@ -110,8 +127,10 @@ std::optional<DateTime> encode_date_time(const DateTimeParts& p) {
   return to_date_time(t);
 }
 
-DateTimeParts decode_date_time(DateTime dt) {
-  LocalTime t = to_local_time(dt);
+std::optional<DateTimeParts> decode_date_time(DateTime dt) {
+  const auto local = to_local_time(dt);
+  if (!local) return std::nullopt;
+  const LocalTime& t = *local;
   std::int64_t day = t.seconds >= 0 ? t.seconds / 86400 : -((-t.seconds + 86399) / 86400);
   std::int64_t sec = t.seconds - day * 86400;
   DateTimeParts p;
@@ -124,7 +143,9 @@ DateTimeParts decode_date_time(DateTime dt) {
 }
 
 std::string format_date_time(DateTime dt) {
-  DateTimeParts p = decode_date_time(dt);
+  const auto parts = decode_date_time(dt);
+  if (!parts) return kInvalidDateTimeText;
+  const DateTimeParts& p = *parts;
   char buf[48];
   std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %02d:%02d:%02d", p.day, p.month, p.year, p.hour,
                 p.minute, p.second);
@@ -132,7 +153,9 @@ std::string format_date_time(DateTime dt) {
 }
 
 std::string format_date(DateTime dt) {
-  DateTimeParts p = decode_date_time(dt);
+  const auto parts = decode_date_time(dt);
+  if (!parts) return kInvalidDateText;
+  const DateTimeParts& p = *parts;
   char buf[24];
   std::snprintf(buf, sizeof buf, "%02d.%02d.%04d", p.day, p.month, p.year);
   return buf;
@@ -170,6 +193,7 @@ std::optional<FileTimes> get_file_times(const std::string& path) {
   lt.milliseconds = static_cast<int>(st.st_mtim.tv_nsec / 1000000);
   ft.modified = to_date_time(lt);
   ft.size = st.st_size;
+  ft.inode = static_cast<std::uint64_t>(st.st_ino);
   return ft;
 }
 

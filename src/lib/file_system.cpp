@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -113,24 +114,47 @@ void write_file_atomically(const std::string& path, std::string_view bytes, File
   if (sync_to_disk) sync_parent_folder(path);
 }
 
-std::optional<std::string> read_whole_file(const std::string& path, FileSystem& fs) {
+std::optional<std::string> read_whole_file(const std::string& path, FileSystem& fs,
+                                           std::size_t max_bytes) {
   int fd = fs.open(path, O_RDONLY, 0);
   if (fd < 0) return std::nullopt;
+  auto fail = [&](int err) -> std::optional<std::string> {
+    fs.close(fd);
+    errno = err;
+    return std::nullopt;
+  };
   std::string out;
-  std::int64_t size = fs.file_size(fd);
+  // A device or a FIFO reports size 0 and may never end: the limit, not the size, bounds
+  // the loop.
+  const std::int64_t size = fs.file_size(fd);
+  if (size > 0 && static_cast<std::uint64_t>(size) > max_bytes) return fail(EFBIG);
   if (size > 0) out.reserve(static_cast<std::size_t>(size));
   char buf[1 << 15];
   for (;;) {
-    ssize_t r = fs.read(fd, buf, sizeof buf);
-    if (r < 0) {
-      fs.close(fd);
-      return std::nullopt;
-    }
+    // One byte past the limit is enough to know the file is too large.
+    const std::size_t room = max_bytes - out.size() + 1;
+    ssize_t r = fs.read(fd, buf, std::min(sizeof buf, room));
+    if (r < 0) return fail(errno);
     if (r == 0) break;
     out.append(buf, static_cast<std::size_t>(r));
+    if (out.size() > max_bytes) return fail(EFBIG);
   }
   fs.close(fd);
   return out;
+}
+
+std::string byte_count_text(std::size_t bytes) {
+  constexpr std::size_t kKiB = 1024, kMiB = kKiB * 1024;
+  if (bytes >= kMiB && bytes % kMiB == 0) return std::to_string(bytes / kMiB) + " MiB";
+  if (bytes >= kKiB && bytes % kKiB == 0) return std::to_string(bytes / kKiB) + " KiB";
+  return std::to_string(bytes) + " bytes";
+}
+
+std::string read_failure_text(int err, std::size_t max_bytes) {
+  if (err == EFBIG) {
+    return "larger than " + byte_count_text(max_bytes) + ", the most such a file may hold";
+  }
+  return errno_text(err);
 }
 
 bool make_dirs(const std::string& path) {

@@ -44,9 +44,25 @@ bool write_all(FileSystem& fs, int fd, const void* data, std::size_t n);
 void write_file_atomically(const std::string& path, std::string_view bytes,
                            FileSystem& fs = posix_file_system(), bool sync_to_disk = true);
 
-// The whole content of a file, or nullopt when it cannot be opened or read.
+// The most read_whole_file takes in unless its caller names a limit for its kind of file:
+// far above any settings file, table or journal a station writes, small enough that a
+// path naming an endless input (/dev/zero, a FIFO fed forever) stops within a second
+// instead of filling the memory.
+inline constexpr std::size_t kDefaultMaxFileBytes = std::size_t{64} << 20;
+
+// The whole content of a file, or nullopt (errno set) when it cannot be opened or read.
+// A file holding more than `max_bytes` is not taken: nullopt with errno EFBIG, after
+// reading at most max_bytes + 1 bytes of it.
 std::optional<std::string> read_whole_file(const std::string& path,
-                                           FileSystem& fs = posix_file_system());
+                                           FileSystem& fs = posix_file_system(),
+                                           std::size_t max_bytes = kDefaultMaxFileBytes);
+
+// Why read_whole_file gave nothing, for a message naming the file: for EFBIG "larger than
+// <limit>, the most such a file may hold", else the system's text of `err`.
+std::string read_failure_text(int err, std::size_t max_bytes = kDefaultMaxFileBytes);
+
+// A byte count the way people read it: "512 bytes", "4 KiB", "64 MiB".
+std::string byte_count_text(std::size_t bytes);
 
 // Creates a folder and its parents; true when it exists afterwards.
 bool make_dirs(const std::string& path);

@@ -1,6 +1,8 @@
 #include "lib/plugin_loader.h"
 
 #include <dlfcn.h>
+#include <elf.h>
+#include <link.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -29,6 +31,16 @@ class SystemPluginLoader : public PluginLoader {
     void* address = dlsym(handle, name);
     if (address == nullptr) error = last_dl_error();
     return address;
+  }
+
+  bool is_function(void* address) override {
+    // The symbol table entry the dynamic loader matched the address with tells its type.
+    Dl_info info{};
+    void* entry = nullptr;
+    if (dladdr1(address, &info, &entry, RTLD_DL_SYMENT) == 0 || entry == nullptr) return false;
+    const auto* sym = static_cast<const ElfW(Sym)*>(entry);
+    const unsigned type = ELF64_ST_TYPE(sym->st_info);
+    return type == STT_FUNC || type == STT_GNU_IFUNC;
   }
 
   void close(void* handle) override {

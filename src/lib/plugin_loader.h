@@ -14,6 +14,9 @@ class PluginLoader {
   virtual void* open(const std::string& path, std::string& error) = 0;
   // The address of an exported symbol, or null with `error` set.
   virtual void* symbol(void* handle, const char* name, std::string& error) = 0;
+  // True when `address` (from symbol) is code that may be called. A library built wrongly
+  // may export its entry name as data; calling that would crash the station.
+  virtual bool is_function(void* address) = 0;
   virtual void close(void* handle) = 0;
   // The paths of the candidate library files of a folder ("*.so"), sorted by name; empty
   // when the folder is missing or unreadable.

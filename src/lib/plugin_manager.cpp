@@ -39,6 +39,12 @@ bool PluginManager::load(const std::string& path, const RegisterCallback& regist
     loader_.close(handle);
     return false;
   }
+  if (!loader_.is_function(symbol)) {
+    report(refused + "точка входа " + kPluginEntryName +
+           " не функция, а данные (библиотека собрана неправильно)");
+    loader_.close(handle);
+    return false;
+  }
   const auto entry_function = reinterpret_cast<PluginEntryFunction>(symbol);
   const PluginEntry* entry = nullptr;
   void* object = nullptr;

@@ -1,6 +1,7 @@
 #include "pore/survey_csv.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "instr/csv_text.h"
 #include "pore/survey_csv_format.h"
@@ -115,9 +116,10 @@ std::string survey_to_csv(const std::vector<WellborePoint>& points) {
 bool load_survey_csv(const std::string& path, Wellbore& wellbore,
                      std::vector<std::string>& problems, lib::FileSystem& fs) {
   problems.clear();
-  auto bytes = lib::read_whole_file(path, fs);
+  auto bytes = lib::read_whole_file(path, fs, survey_csv::kMaxFileBytes);
   if (!bytes) {
-    problems.push_back("cannot read " + path);
+    problems.push_back("cannot read " + path + ": " +
+                       lib::read_failure_text(errno, survey_csv::kMaxFileBytes));
     return false;
   }
   SurveyCsvResult parsed = parse_survey_csv(*bytes);

@@ -1,7 +1,13 @@
 // Survey stations as a CSV file (docs/survey-csv.md), shared by its reader and writer.
 #pragma once
 
+#include <cstddef>
+
 namespace pore::survey_csv {
+
+// The largest survey file read: a station row takes some 30 bytes, so this holds over a
+// hundred thousand stations; a larger file (or an endless input) is refused unread.
+inline constexpr std::size_t kMaxFileBytes = std::size_t{4} << 20;
 
 // The separator the writer uses; the reader also takes "," and tab.
 inline constexpr char kSeparator = ';';

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 
 #include "plugin_host/plugin_manager.h"
@@ -77,6 +78,28 @@ TEST_F(PluginLoadingTest, WrongVersionAndForeignLibrariesAreRefused) {
   EXPECT_NE(log_[1].find("это не модуль станции"), std::string::npos) << log_[1];
   EXPECT_NE(log_[2].find("missing.so"), std::string::npos) << log_[2];
   EXPECT_NE(log_[3].find("garbage.so"), std::string::npos) << log_[3];
+}
+
+// A library that exports the entry name as data would be jumped into and crash the station
+// (and `rigstation plugins list`): it is refused with its file named, beside good plug-ins
+// of the same folder.
+TEST_F(PluginLoadingTest, AnEntryThatIsDataIsRefusedWithoutBeingCalled) {
+  RegPluginManager manager(station_);
+  EXPECT_FALSE(manager.load(RIGCORE_TEST_DATA_ENTRY_PLUGIN));
+  EXPECT_EQ(manager.get_size(), 0);
+  ASSERT_EQ(log_.size(), 1u);
+  EXPECT_NE(log_[0].find(RIGCORE_TEST_DATA_ENTRY_PLUGIN), std::string::npos) << log_[0];
+  EXPECT_NE(log_[0].find("не функция"), std::string::npos) << log_[0];
+
+  const std::string folder = work_.path() + "/plugins/";
+  std::filesystem::create_directories(folder);
+  std::filesystem::copy_file(RIGCORE_TEST_DATA_ENTRY_PLUGIN, folder + "a_data_entry.so");
+  std::filesystem::copy_file(RIGCORE_TEST_BRACKET_PLUGIN, folder + "b_bracket.so");
+  log_.clear();
+  EXPECT_EQ(manager.load_folder(folder), 1);
+  EXPECT_EQ(manager.get_size(), 1);
+  ASSERT_EQ(log_.size(), 1u);
+  EXPECT_NE(log_[0].find("a_data_entry.so"), std::string::npos) << log_[0];
 }
 
 TEST_F(PluginLoadingTest, DerivedValuesAreRegisteredAndEvaluatedEveryTick) {

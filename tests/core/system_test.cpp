@@ -297,10 +297,6 @@ TEST(SystemModules, RealModulesSurviveSaveAndLoadBetweenHubs) {
   a.data_storage().par_tabl().add("вес_на_крюке");
   a.data_storage().set_depth_z(1520.5);
   a.data_storage().set_depth_cur(1400);
-  text::Record remark;
-  remark.time = 1700000000;
-  remark.text = "Промывка перед подъёмом";
-  a.text_remarks().add_record(remark);
   a.save_to_file(a_dir.path());
 
   System b(SystemOptions{b_dir.path()});
@@ -311,8 +307,6 @@ TEST(SystemModules, RealModulesSurviveSaveAndLoadBetweenHubs) {
   EXPECT_EQ(b.data_storage().depth_cur(), 1400.0);
   // The parameter table has its own file and is not part of the state.
   EXPECT_EQ(b.data_storage().par_tabl().get_items_count(), 0);
-  ASSERT_EQ(b.text_remarks().size(), 1);
-  EXPECT_EQ(b.text_remarks()[0].text, "Промывка перед подъёмом");
   EXPECT_EQ(b.values().get("ds.depth_uz"), 120.5);
 }
 

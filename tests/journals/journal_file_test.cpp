@@ -92,3 +92,36 @@ TEST(JournalFile, NamingAnotherFileForgetsTheDamage) {
   EXPECT_TRUE(d.file.replace("ok", "save"));
   EXPECT_FALSE(std::filesystem::exists(d.dir.file("b.dat.damaged")));
 }
+
+// `rigstation journal ... --file /dev/zero` must not read forever: the journal stops at
+// its limit, says so naming the file and the limit, and will not overwrite that path.
+TEST(JournalFile, AnEndlessInputIsRefusedAtTheJournalLimit) {
+  CollectedLog log;
+  testing_support::EndlessFileSystem endless;
+  JournalFile file{"Test", endless, log.sink()};
+  file.set_name("/dev/endless");
+  EXPECT_FALSE(file.read("load"));
+  EXPECT_EQ(endless.bytes_read, static_cast<long long>(journals::kMaxJournalFileBytes) + 1);
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_TRUE(log.mentions("/dev/endless")) << log.lines[0];
+  EXPECT_TRUE(log.mentions("64 MiB")) << log.lines[0];
+  EXPECT_TRUE(file.damaged());
+  EXPECT_FALSE(file.replace("new", "save"));
+}
+
+// A station checks its journal files every tick: a file that cannot be read is reported
+// once, not once a second, until it changes.
+TEST(JournalFile, AnUnreadableFileCountsAsSeenUntilItChanges) {
+  FileOnDisk d;
+  std::filesystem::create_directory(d.path);  // there, but no file to read
+  d.file.set_name(d.path);
+  EXPECT_TRUE(d.file.changed_on_disk());
+  EXPECT_FALSE(d.file.read("load"));
+  EXPECT_EQ(d.log.lines.size(), 1u);
+  EXPECT_FALSE(d.file.changed_on_disk());
+  std::filesystem::remove(d.path);
+  lib::write_file_atomically(d.path, "now a file");
+  EXPECT_TRUE(d.file.changed_on_disk());
+  EXPECT_EQ(d.file.read("load"), "now a file");
+  EXPECT_FALSE(d.file.changed_on_disk());
+}

@@ -11,6 +11,7 @@
 namespace {
 
 using pore_tests::station;
+using testing::AllOf;
 using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::IsEmpty;
@@ -116,6 +117,19 @@ TEST(SurveyCsvTest, LoadReplacesStationsOnlyFromAGoodFile) {
   pore::Wellbore again;
   EXPECT_TRUE(pore::load_survey_csv(dir.file("out.csv"), again, problems));
   EXPECT_EQ(again.points_copy(), w.points_copy());
+}
+
+// `rigstation survey /dev/zero` and an import from a FIFO fed forever stop at the survey
+// limit with a reason naming it; the stations stay as they were.
+TEST(SurveyCsvTest, AnEndlessInputIsRefusedAtTheSurveyLimit) {
+  testing_support::EndlessFileSystem endless;
+  pore::Wellbore wellbore;
+  wellbore.set_points({station(0, 0, 0), station(100, 1, 45)});
+  std::vector<std::string> problems;
+  EXPECT_FALSE(pore::load_survey_csv("/dev/endless", wellbore, problems, endless));
+  EXPECT_EQ(endless.bytes_read, 4 * 1024 * 1024 + 1);
+  EXPECT_THAT(problems, ElementsAre(AllOf(HasSubstr("/dev/endless"), HasSubstr("4 MiB"))));
+  EXPECT_EQ(wellbore.points_copy().size(), 2u);
 }
 
 TEST(SurveyTableTest, ColumnsAndRows) {

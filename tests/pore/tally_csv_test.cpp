@@ -88,6 +88,18 @@ TEST(TallyCsvTest, EmptyFileIsAnEmptyTally) {
   EXPECT_EQ(parsed.svecha_size, instr::Items::kDefaultSvechaSize);
 }
 
+TEST(TallyCsvTest, AnEndlessInputIsRefusedAtTheTallyLimit) {
+  testing_support::EndlessFileSystem endless;
+  instr::Items items = two_elements();
+  std::vector<std::string> problems;
+  EXPECT_FALSE(instr::load_tally_csv("/dev/endless", items, problems, endless));
+  EXPECT_EQ(endless.bytes_read, 4 * 1024 * 1024 + 1);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_THAT(problems[0], HasSubstr("/dev/endless"));
+  EXPECT_THAT(problems[0], HasSubstr("4 MiB"));
+  EXPECT_EQ(items.elems().size(), 2u);
+}
+
 TEST(TallyCsvTest, DamagedFileDoesNotReplaceTheStoredTally) {
   testing_support::TempDir dir;
   instr::Items items = two_elements();

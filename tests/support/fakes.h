@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -22,7 +23,7 @@ class FakeClock : public lib::Clock {
   lib::LocalTime local_now() override { return now; }
   std::int64_t steady_ms() override { return steady; }
   void set(int y, int mo, int d, int h, int mi, int s) {
-    now = lib::to_local_time(*lib::encode_date_time({y, mo, d, h, mi, s, 0}));
+    now = *lib::to_local_time(*lib::encode_date_time({y, mo, d, h, mi, s, 0}));
   }
 };
 
@@ -88,6 +89,39 @@ class FaultyFileSystem : public lib::FileSystem {
  private:
   static lib::FileSystem& real() { return lib::posix_file_system(); }
   std::set<int> faulty_fds_;
+};
+
+// Every path opens as an endless input (a device like /dev/zero, a FIFO fed forever): size 0
+// and reads that never end. Counts what was read, so a test sees the reader stop.
+class EndlessFileSystem : public lib::FileSystem {
+ public:
+  long long bytes_read = 0;
+  int open_fds = 0;
+
+  int open(const std::string&, int, mode_t) override {
+    ++open_fds;
+    return 3;
+  }
+  ssize_t read(int, void* buf, std::size_t n) override {
+    std::memset(buf, 0, n);
+    bytes_read += static_cast<long long>(n);
+    return static_cast<ssize_t>(n);
+  }
+  ssize_t write(int, const void*, std::size_t) override {
+    errno = EROFS;
+    return -1;
+  }
+  int fsync(int) override { return 0; }
+  int close(int) override {
+    --open_fds;
+    return 0;
+  }
+  int rename(const std::string&, const std::string&) override {
+    errno = EROFS;
+    return -1;
+  }
+  int unlink(const std::string&) override { return 0; }
+  std::int64_t file_size(int) override { return 0; }
 };
 
 class TempDir {
