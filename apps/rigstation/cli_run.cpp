@@ -57,6 +57,8 @@ void print_screen(const station::Station& st, bool clear, const std::vector<std:
   // What the first start made stays on screen, where the refresh cannot wipe it away.
   for (const auto& line : created) std::printf("created %s\n", line.c_str());
   if (!created.empty()) std::printf("\n");
+  for (const auto& note : st.settings_notes()) std::printf("settings: %s\n", note.c_str());
+  if (!st.settings_notes().empty()) std::printf("\n");
   std::printf("%s %s  %s %s\n", pad("parameter", 30).c_str(), pad("value", 12, true).c_str(),
               pad("unit", 10).c_str(), pad("raw", 10, true).c_str());
   for (const auto& r : st.rows()) {
@@ -115,6 +117,8 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
   try {
     created = st.open(settings);
     for (const auto& line : created) std::fprintf(stderr, "created %s\n", line.c_str());
+    for (const auto& note : st.settings_notes())
+      std::fprintf(stderr, "settings: %s\n", note.c_str());
   } catch (const station::StationError& e) {
     std::fprintf(stderr, "rigstation: %s\n", e.what());
     return 1;

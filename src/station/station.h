@@ -73,6 +73,9 @@ class Station {
   void close();
 
   const SourceStatus& source() const { return source_; }
+  // What loading the settings at open() had to correct, one message each (also in the
+  // error log), for the screen.
+  const std::vector<std::string>& settings_notes() const { return settings_notes_; }
   std::vector<RowView> rows() const;
   // The registry's named values (depths, run values, plug-in values), in name order.
   std::vector<RowView> registered_values() const;
@@ -86,6 +89,7 @@ class Station {
   SourceStatus source_;
   std::vector<double> raw_;
   std::vector<bool> has_raw_;
+  std::vector<std::string> settings_notes_;
   bool opened_ = false;
 };
 
