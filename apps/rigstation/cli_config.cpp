@@ -16,7 +16,7 @@
 namespace {
 
 constexpr int kExitRefused = 1;   // set: unknown key or wrong value, nothing saved
-constexpr int kExitNotSaved = 2;  // set: the file could not be written
+constexpr int kExitNotSaved = 2;  // set: the file could not be written, or not fully read
 
 struct SetArgs {
   std::string section;
@@ -119,7 +119,7 @@ int run_set(const SetArgs& args, const std::string& home) {
   try {
     config.save_to_file(path);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "config set: %s\n", e.what());
+    std::fprintf(stderr, "config set: %s; nothing saved\n", e.what());
     return kExitNotSaved;
   }
   lib::options_list list = config.options();
@@ -144,7 +144,8 @@ void add_config_command(CLI::App& app, rigstation::CommandContext& context) {
   CLI::App* set = cmd->add_subcommand(
       "set",
       "Change one option and save. Exit code 1: unknown option or a value of the wrong type "
-      "(nothing saved); 2: the file could not be written.");
+      "(nothing saved); 2: the file could not be written, or could not be fully read (it is "
+      "left untouched). The previous file is kept as global.ini.bak.");
   set->add_option("section", args->section, "INI section, e.g. ДОЛ")->required();
   set->add_option("key", args->key, "Option key, e.g. коэффицент_ДОЛа")->required();
   set->add_option("value", args->value, "New value")->required();

@@ -63,6 +63,7 @@ void print_screen(const station::Station& st, bool clear, const std::vector<std:
   in.rows = st.rows();
   in.registered = st.registered_values();
   for (const auto& line : created) in.notes.push_back("created " + line);
+  for (const auto& note : st.settings_notes()) in.notes.push_back("settings: " + note);
   in.reopen_wait_ms = st.reopen_wait_ms();
   std::size_t columns = 0, lines = 0;
   terminal_size(columns, lines);
@@ -118,6 +119,8 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
   try {
     created = st.open(settings);
     for (const auto& line : created) std::fprintf(stderr, "created %s\n", line.c_str());
+    for (const auto& note : st.settings_notes())
+      std::fprintf(stderr, "settings: %s\n", note.c_str());
   } catch (const station::StationError& e) {
     std::fprintf(stderr, "rigstation: %s\n", e.what());
     return 1;

@@ -1,5 +1,8 @@
 #include "core/config.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "lib/str_utils.h"
 
 namespace reg {
@@ -167,13 +170,55 @@ void Config::get_options(lib::options_list& o) {
 }
 
 void Config::report(const std::string& message) const {
-  if (error_sink_) error_sink_(message);
+  if (collected_ != nullptr) {
+    collected_->push_back(message);
+  } else if (error_sink_) {
+    error_sink_("Config: " + message);
+  }
+}
+
+std::string describe_option_issue(const std::string& path, const lib::OptionIssue& issue) {
+  if (issue.key.empty()) return path + ": " + issue.reason;
+  return path + ": [" + issue.section + "] " + issue.key + " = \"" + issue.text +
+         "\": " + issue.reason;
+}
+
+std::vector<std::string> Config::load_for_start(const std::string& path) {
+  lib::IniFile ini;
+  ini.load_file(path);  // IniError when the file exists but cannot be read
+  std::vector<std::string> notes;
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) {
+    notes.push_back(path + ": settings file not found, every setting has its default");
+  } else if (ini.undecodable()) {
+    throw lib::IniError("settings file \"" + path + "\" cannot be decoded: " + ini.first_loss());
+  } else {
+    bool any_key = false;
+    for (const std::string& section : ini.sections())
+      any_key = any_key || !ini.keys(section).empty();
+    if (!any_key)
+      throw lib::IniError("settings file \"" + path + "\" is empty, it holds no settings");
+  }
+  for (const std::string& p : ini.problems()) notes.push_back(path + ": " + p);
+  std::vector<std::string> lists;  // what the threshold and server lists had to skip
+  collected_ = &lists;
+  std::vector<lib::OptionIssue> issues;
+  try {
+    issues = load(ini);
+  } catch (...) {
+    collected_ = nullptr;
+    throw;
+  }
+  collected_ = nullptr;
+  for (const lib::OptionIssue& issue : issues) notes.push_back(describe_option_issue(path, issue));
+  for (const std::string& m : lists) notes.push_back(path + ": " + m);
+  return notes;
 }
 
 void Config::load_additional_info(const lib::IniFile& ini) {
-  for (const std::string& p : min_max_values_->load(ini)) report("Config: " + p);
-  for (const std::string& p : min_max_values2_->load(ini)) report("Config: " + p);
-  for (const std::string& p : wits_options_->read(ini)) report("Config: " + p);
+  for (const std::string& p : min_max_values_->load(ini)) report(p);
+  for (const std::string& p : min_max_values2_->load(ini)) report(p);
+  for (const std::string& p : wits_options_->read(ini)) report(p);
   check();
   fill_to_variables();
 }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "alarms/min_max_values.h"
 #include "calc/race_info_old.h"
@@ -199,6 +200,17 @@ class Config : public lib::ini_options {
   // Sets "ves0" (the zero weight) and "KoefPolispast" (the block-and-tackle coefficient).
   void fill_to_variables() const;
 
+  // Loads the settings from `path` at the station's start. Throws lib::IniError, naming the
+  // file and the reason, when the file exists but cannot be read, holds no settings at all
+  // (empty, or comments only) or is UTF-8 damaged by ill-formed bytes: starting on defaults
+  // would hide the damage until a port or a sensor misbehaved. The options are then left as
+  // they were and the file is not touched. Otherwise returns one message per thing the load
+  // had to correct (file, section, key, the text found and the default used; dropped lines;
+  // a conversion from CP1251; skipped threshold or server lines), for the error log and the
+  // screen; while it runs, those corrections go only to the returned list, not to the sink.
+  // A missing file gives the defaults and one message saying so.
+  std::vector<std::string> load_for_start(const std::string& path);
+
   // Registers the bit-run record under "RaceInfoOld".
   void register_modules(lib::ModuleList& list);
 
@@ -239,6 +251,11 @@ class Config : public lib::ini_options {
   VariableSetter set_variable_;
   CurrentValueReader current_value_;
   ErrorSink error_sink_;
+  // Set while load_for_start runs: report() collects here instead of calling the sink.
+  std::vector<std::string>* collected_ = nullptr;
 };
+
+// One line for the operator about a correction made while loading the settings file `path`.
+std::string describe_option_issue(const std::string& path, const lib::OptionIssue& issue);
 
 }  // namespace reg

@@ -1,9 +1,11 @@
 #include "core/config_editing.h"
 
 #include <limits>
+#include <utility>
 
 #include "lib/ident.h"
 #include "lib/ini_file.h"
+#include "lib/str_enc.h"
 #include "lib/str_utils.h"
 
 namespace reg {
@@ -34,6 +36,16 @@ std::string range_text(const lib::Option& o) {
 
 bool outside_range(const lib::Option& o, double v) {
   return (o.min() && v < *o.min()) || (o.max() && v > *o.max());
+}
+
+// Where and what the first ill-formed byte is, or nullopt for valid UTF-8.
+std::optional<std::string> invalid_utf8_reason(std::string_view text) {
+  const lib::TextEncodingGuess g = lib::guess_text_encoding(text);
+  if (g.bad_sequences == 0) return std::nullopt;
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  const auto b = static_cast<unsigned char>(text[g.bad_offset]);
+  return std::string("byte 0x") + kDigits[b >> 4] + kDigits[b & 0xF] + " at position " +
+         std::to_string(g.bad_offset + 1);
 }
 
 }  // namespace
@@ -76,6 +88,16 @@ std::vector<OptionRow> describe_options(lib::ini_options& settings) {
 
 std::optional<std::string> set_option_text(lib::ini_options& settings, std::string_view section,
                                            std::string_view key, std::string_view text) {
+  // Settings files are UTF-8: bytes that are not would be saved as they came and make the
+  // whole file undecodable at the next start.
+  for (const auto& [what, part] : {std::pair<const char*, std::string_view>{"section", section},
+                                   {"key", key},
+                                   {"value", text}}) {
+    if (auto why = invalid_utf8_reason(part)) {
+      return std::string("the ") + what + " is not valid UTF-8 text (" + *why +
+             "); check the terminal's encoding";
+    }
+  }
   lib::options_list list = settings.options();
   lib::Option* o = list.find(section, key);
   if (o == nullptr) {

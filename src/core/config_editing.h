@@ -31,8 +31,9 @@ std::string option_display_text(const lib::Option& option, const lib::OptionValu
 std::vector<OptionRow> describe_options(lib::ini_options& settings);
 
 // Sets the option `key` of `section` (letter case aside) from `text`. Text that is not a
-// value of the option's type, or lies outside its range or choices, is refused and nothing
-// changes. Returns nullopt when stored, else the reason.
+// value of the option's type, or lies outside its range or choices, or a section, key or
+// text that is not valid UTF-8, is refused and nothing changes. Returns nullopt when stored, else
+// the reason.
 std::optional<std::string> set_option_text(lib::ini_options& settings, std::string_view section,
                                            std::string_view key, std::string_view text);
 

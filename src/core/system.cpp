@@ -112,6 +112,7 @@ System::System(SystemOptions options)
   values_ = std::make_unique<Values>(sys_lock_obj());
   values_backend_ = std::make_unique<StorageValuesBackend>(*data_storage_);
   values_->set_backend(values_backend_.get());
+  values_->set_error_sink(log_sink);
   global_ini_ = std::make_unique<GlobalIni>();
   config_->set_variable_setter(
       [this](const std::string& n, const std::string& v) { values_->set_variable(n, v); });

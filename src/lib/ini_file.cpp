@@ -57,7 +57,12 @@ struct CheckedText {
 // first so that every such line is reported, and an unclosed header is closed.
 // SimpleIni keeps a comment only with the entry after it, so comments after the last
 // entry are split off here to be written back at the end.
-CheckedText checked_text(std::string_view text, std::vector<std::string>& problems) {
+CheckedText checked_text(std::string_view text, std::vector<std::string>& problems,
+                         std::string& first_loss) {
+  const auto lost = [&](std::string problem) {
+    if (first_loss.empty()) first_loss = problem;
+    problems.push_back(std::move(problem));
+  };
   std::string out;
   out.reserve(text.size() + 16);
   std::size_t entries_end = 0;
@@ -80,9 +85,9 @@ CheckedText checked_text(std::string_view text, std::vector<std::string>& proble
     } else {
       const std::size_t eq = body.find('=');
       if (eq == std::string_view::npos) {
-        problems.push_back(where + "not a key=value line, dropped: " + shown(body));
+        lost(where + "not a key=value line, dropped: " + shown(body));
       } else if (trim(body.substr(0, eq)).empty()) {
-        problems.push_back(where + "empty key name, line dropped: " + shown(body));
+        lost(where + "empty key name, line dropped: " + shown(body));
       } else {
         entry = true;
       }
@@ -208,7 +213,7 @@ void IniFile::load_file(const std::string& path) {
   } else if (status.type() != std::filesystem::file_type::regular) {
     reason = "not a regular file";
   } else {
-    bytes = read_whole_file(path);
+    bytes = read_whole_file(path, fs_ != nullptr ? *fs_ : posix_file_system());
   }
   if (!bytes) {
     unread_ = true;
@@ -218,13 +223,23 @@ void IniFile::load_file(const std::string& path) {
   load_text(*bytes);
 }
 
+namespace {
+
+std::string byte_hex(unsigned char b) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  return std::string("0x") + kDigits[b >> 4] + kDigits[b & 0xF];
+}
+
+}  // namespace
+
 void IniFile::load_text(std::string_view text) {
   clear();
   if (text.substr(0, kUtf8Bom.size()) == kUtf8Bom) text.remove_prefix(kUtf8Bom.size());
 
   std::string clean;
   if (text.find('\0') != std::string_view::npos) {
-    problems_.push_back("NUL bytes removed");
+    first_loss_ = "NUL bytes removed";
+    problems_.push_back(first_loss_);
     clean.reserve(text.size());
     for (char c : text) {
       if (c != '\0') clean.push_back(c);
@@ -232,18 +247,34 @@ void IniFile::load_text(std::string_view text) {
   } else {
     clean.assign(text);
   }
-  if (!is_valid_utf8(clean)) {
+  // One decision for the whole text: a stray byte in a UTF-8 file must not turn every line
+  // into CP1251 mojibake, which no section or key would match.
+  const TextEncodingGuess guess = guess_text_encoding(clean);
+  if (guess.kind == TextEncodingGuess::kCp1251) {
     clean = cp1251_to_utf8(clean);
     converted_from_cp1251_ = true;
-    problems_.push_back("text is not UTF-8, read as the 8-bit Cyrillic code page");
+    problems_.push_back("text is not UTF-8, read as the 8-bit Cyrillic code page (CP1251)");
+  } else if (guess.kind == TextEncodingGuess::kDamagedUtf8) {
+    undecodable_ = true;
+    const std::string problem = "line " + std::to_string(guess.bad_line) + " (byte offset " +
+                                std::to_string(guess.bad_offset) + "): byte " +
+                                byte_hex(static_cast<unsigned char>(clean[guess.bad_offset])) +
+                                " is not valid UTF-8; the text is UTF-8 with " +
+                                std::to_string(guess.bad_sequences) +
+                                " ill-formed byte sequence(s), which were read as U+FFFD";
+    if (first_loss_.empty()) first_loss_ = problem;
+    problems_.push_back(problem);
+    clean = StrEncConverter(StringEnc::kUtf8).to_utf8(clean);
   }
 
-  CheckedText checked = checked_text(clean, problems_);
+  CheckedText checked = checked_text(clean, problems_, first_loss_);
   trailing_comments_ = std::move(checked.trailing_comments);
   const SI_Error rc = impl_->si.LoadData(checked.entries);
   if (rc < 0) {
     impl_->reset();
-    problems_.push_back("text could not be parsed (error " + std::to_string(rc) + ")");
+    const std::string problem = "text could not be parsed (error " + std::to_string(rc) + ")";
+    if (first_loss_.empty()) first_loss_ = problem;
+    problems_.push_back(problem);
   }
 }
 
@@ -344,7 +375,9 @@ void IniFile::clear() {
   problems_.clear();
   trailing_comments_.clear();
   converted_from_cp1251_ = false;
+  undecodable_ = false;
   unread_ = false;
+  first_loss_.clear();
 }
 
 std::string IniFile::to_text() const {
@@ -363,19 +396,51 @@ void IniFile::save_file(const std::string& path) {
   if (unread_ && path == path_) {
     throw IniError("settings file \"" + path + "\" was not read, saving would overwrite it");
   }
+  if (!fully_read() && path == path_) {
+    throw IniError("settings file \"" + path + "\" was not fully read (" + first_loss_ +
+                   "); saving would lose that text, the file is left as it is");
+  }
   const std::string text = to_text();
+  FileSystem& fs = fs_ != nullptr ? *fs_ : posix_file_system();
   try {
-    write_file_atomically(path, text);
+    // The previous content is kept beside the file before it is replaced, so a save that
+    // turns out wrong (a bad value, a mistaken edit) can be undone by hand.
+    bool unchanged = false;
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) {
+      const std::optional<std::string> old = read_whole_file(path, fs);
+      if (!old) {
+        throw IniError("settings file \"" + path +
+                       "\" cannot be read to keep a backup, the file is left as it is");
+      }
+      unchanged = *old == text;
+      if (!unchanged) {
+        try {
+          write_file_atomically(backup_path(path), *old, fs);
+        } catch (const std::exception& e) {
+          throw IniError("the backup of settings file \"" + path + "\" cannot be written (" +
+                         e.what() + "), the file is left as it is");
+        }
+      }
+    }
+    if (!unchanged) write_file_atomically(path, text, fs);
+  } catch (const IniError&) {
+    throw;
   } catch (const std::exception& e) {
     throw IniError(e.what());
   }
   path_ = path;
   unread_ = false;
+  first_loss_.clear();  // the file now holds exactly this content
 }
 
 void IniFile::save() {
   if (path_.empty()) throw IniError("settings have no file to save to");
   save_file(path_);
+}
+
+std::string backup_path(const std::string& path) {
+  return path + ".bak";
 }
 
 std::unique_ptr<IniFile> get_ini_file(const std::string& path) {

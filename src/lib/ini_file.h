@@ -19,6 +19,8 @@
 
 namespace lib {
 
+class FileSystem;
+
 // Raised when a file exists but cannot be read, when saving fails and when a read-only
 // file is asked to save. The message names the file and the reason.
 class IniError : public std::runtime_error {
@@ -40,17 +42,32 @@ class IniFile {
   // IniError and leaves the content empty; the path is still remembered, but save() then
   // refuses, so a later save cannot wipe a file that was never read.
   void load_file(const std::string& path);
-  // Replaces the content with INI text. A leading UTF-8 byte-order mark is skipped. Text
-  // that is not valid UTF-8 is taken as the 8-bit Cyrillic code page and converted.
+  // Replaces the content with INI text. A leading UTF-8 byte-order mark is skipped. The
+  // encoding is decided for the text as a whole (lib::guess_text_encoding): valid UTF-8 is
+  // read as is; text that is not UTF-8 at all is taken as the 8-bit Cyrillic code page and
+  // converted; UTF-8 with a few ill-formed bytes is read as UTF-8 with those bytes replaced
+  // by U+FFFD and marked undecodable(), since either reading garbles part of it.
   void load_text(std::string_view text);
 
   // What the last load had to repair or drop: lines that are neither a section, a
   // "key=value" pair, a comment nor blank (they are left out and not saved again), section
-  // headers without "]" (closed at the end of the line), NUL bytes, and a conversion from
-  // the 8-bit code page. Each entry names the line.
+  // headers without "]" (closed at the end of the line), NUL bytes, ill-formed UTF-8, and a
+  // conversion from the 8-bit code page. Each entry names the line.
   const std::vector<std::string>& problems() const { return problems_; }
   // True when the last load converted the text from the 8-bit Cyrillic code page.
   bool converted_from_cp1251() const { return converted_from_cp1251_; }
+  // True when the last load met UTF-8 damaged by a few ill-formed bytes.
+  bool undecodable() const { return undecodable_; }
+  // False when the last load lost part of the text: a dropped line, NUL bytes, ill-formed
+  // bytes or text that could not be parsed. Such content is never saved over its own file
+  // (save_file throws), so what could not be read is not destroyed by the next save.
+  bool fully_read() const { return first_loss_.empty(); }
+  // The first problem that lost text ("line 3: ..."), empty when fully_read().
+  const std::string& first_loss() const { return first_loss_; }
+
+  // The file calls used by load_file and save_file; the real file system unless a test
+  // hands in another. `fs` must outlive this object.
+  void set_file_system(FileSystem& fs) { fs_ = &fs; }
 
   // Path given to load_file or save_file, empty for text-only content.
   const std::string& path() const { return path_; }
@@ -94,8 +111,11 @@ class IniFile {
   // The content as UTF-8 INI text, "\n" line ends, no byte-order mark.
   std::string to_text() const;
   // Writes to_text() to `path` atomically (a reader sees the old file or the new one) and
-  // remembers the path. Throws IniError when read-only, when the content came from a file
-  // that could not be read, or when the write fails (the old file is then untouched).
+  // remembers the path. When `path` exists and its content changes, the old content is
+  // first kept in `path` + ".bak" (see backup_path), replacing an older backup. Throws
+  // IniError when read-only, when the content came from this path but could not be read or
+  // was not fully read, when the backup cannot be written, or when the write fails; the old
+  // file is then untouched.
   void save_file(const std::string& path);
   // save_file(path()); IniError when no path is known.
   void save();
@@ -108,8 +128,14 @@ class IniFile {
   std::string trailing_comments_;  // comment lines after the last key, written back at the end
   bool read_only_ = false;
   bool converted_from_cp1251_ = false;
-  bool unread_ = false;  // load_file failed: saving would replace data never seen
+  bool undecodable_ = false;
+  bool unread_ = false;     // load_file failed: saving would replace data never seen
+  std::string first_loss_;  // the first problem that lost text, see fully_read()
+  FileSystem* fs_ = nullptr;
 };
+
+// Where save_file keeps the previous content of a settings file: "global.ini.bak".
+std::string backup_path(const std::string& path);
 
 // A file loaded from `path` (see IniFile::load_file for a missing or unreadable file).
 std::unique_ptr<IniFile> get_ini_file(const std::string& path);

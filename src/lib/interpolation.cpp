@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <exception>
 #include <limits>
 #include <optional>
@@ -18,6 +19,10 @@ using Makima = boost::math::interpolators::makima<std::vector<double>>;
 
 constexpr std::size_t kCubicMinPoints = 4;
 
+const char* kind_name(int kind) {
+  return kind == Interpolation::kMonotoneCubic ? "monotone cubic (kind 2)" : "Akima cubic (kind 3)";
+}
+
 }  // namespace
 
 struct Interpolation::Curve {
@@ -27,6 +32,28 @@ struct Interpolation::Curve {
   std::optional<Makima> makima;
   bool pchip_failed = false;
   bool makima_failed = false;
+  bool pchip_reported = false;
+  bool makima_reported = false;
+  const FallbackSink* sink = nullptr;
+
+  // Tells the owner, once per kind, that the straight lines stand in for the cubic.
+  void fell_back(int kind, const std::string& why) {
+    bool& reported = kind == kMonotoneCubic ? pchip_reported : makima_reported;
+    if (reported || sink == nullptr || !*sink) return;
+    reported = true;
+    std::string where = std::to_string(xs.size()) + " points";
+    if (!xs.empty()) {
+      where += " (x from " + number(xs.front()) + " to " + number(xs.back()) + ")";
+    }
+    (*sink)(std::string(kind_name(kind)) + " interpolation refused " + where + ": " + why +
+            "; straight lines between the points are used instead");
+  }
+
+  static std::string number(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.6g", v);
+    return buf;
+  }
 
   // Straight line through points a and b, at x.
   double line(std::size_t a, std::size_t b, double x) const {
@@ -50,7 +77,8 @@ struct Interpolation::Curve {
   // `within_segment`: the curve is known to stay between the y of the two points around x
   // (true of the monotone cubic), so the result is held there against rounding.
   template <class Spline>
-  double cubic(std::optional<Spline>& spline, bool& failed, double x, bool within_segment) {
+  double cubic(int kind, std::optional<Spline>& spline, bool& failed, double x,
+               bool within_segment) {
     if (x <= xs.front() || x >= xs.back()) return linear(x, false);
     // The stored y at a point itself, free of the rounding of the cubic's arithmetic.
     const auto at = std::lower_bound(xs.begin(), xs.end(), x);
@@ -59,19 +87,24 @@ struct Interpolation::Curve {
     if (!spline && !failed) {
       try {
         spline.emplace(std::vector<double>(xs), std::vector<double>(ys));
-      } catch (const std::exception&) {
+      } catch (const std::exception& e) {
         // Boost refuses tables it considers degenerate; the straight lines still read.
         failed = true;
+        fell_back(kind, e.what());
       }
     }
     if (!spline) return linear(x, false);
     double y = 0;
     try {
       y = (*spline)(x);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+      fell_back(kind, std::string("reading at x = ") + number(x) + " failed: " + e.what());
       return linear(x, false);
     }
-    if (!std::isfinite(y)) return linear(x, false);
+    if (!std::isfinite(y)) {
+      fell_back(kind, "it gives no finite value at x = " + number(x));
+      return linear(x, false);
+    }
     if (within_segment)
       y = std::clamp(y, std::min(ys[hi - 1], ys[hi]), std::max(ys[hi - 1], ys[hi]));
     return y;
@@ -81,11 +114,12 @@ struct Interpolation::Curve {
 Interpolation::Interpolation() = default;
 Interpolation::~Interpolation() = default;
 Interpolation::Interpolation(const Interpolation& other)
-    : slots_(other.slots_), next_stamp_(other.next_stamp_) {}
+    : slots_(other.slots_), next_stamp_(other.next_stamp_), fallback_sink_(other.fallback_sink_) {}
 Interpolation& Interpolation::operator=(const Interpolation& other) {
   if (this != &other) {
     slots_ = other.slots_;
     next_stamp_ = other.next_stamp_;
+    fallback_sink_ = other.fallback_sink_;
     curve_.reset();
   }
   return *this;
@@ -162,11 +196,14 @@ double Interpolation::get_value(double x, int kind) const {
     case kLinearClamped:
       return c.linear(x, true);
     case kMonotoneCubic:
-      if (n < kCubicMinPoints) return c.linear(x, false);
-      return c.cubic(c.pchip, c.pchip_failed, x, true);
     case kAkima:
-      if (n < kCubicMinPoints) return c.linear(x, false);
-      return c.cubic(c.makima, c.makima_failed, x, false);
+      c.sink = &fallback_sink_;
+      if (n < kCubicMinPoints) {
+        c.fell_back(kind, "a cubic needs at least " + std::to_string(kCubicMinPoints));
+        return c.linear(x, false);
+      }
+      if (kind == kMonotoneCubic) return c.cubic(kind, c.pchip, c.pchip_failed, x, true);
+      return c.cubic(kind, c.makima, c.makima_failed, x, false);
     default:
       return c.linear(x, false);
   }

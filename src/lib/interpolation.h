@@ -14,7 +14,9 @@
 // Every kind passes exactly through the points. Points may be set in any order; they are
 // sorted by x, and of points with equal x the one set last counts. Too few points for a
 // kind: none gives 0, one gives its y everywhere, and the cubic kinds need four, with
-// fewer they read as kLinear. Any other kind number reads as kLinear.
+// fewer they read as kLinear. Any other kind number reads as kLinear. A cubic kind that
+// cannot take the points (too few, refused by the cubic's construction, or giving no finite
+// value) is read as kLinear and told to the fallback sink, once per kind and set of points.
 //
 // The sorted table and the cubic are built on the first read after the points change, so
 // both reads and changes stay cheap. Because of that cache, const reads of one object from
@@ -23,7 +25,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -58,6 +62,12 @@ class Interpolation {
   // The points in use: sorted by x, one per x.
   std::vector<std::pair<double, double>> points() const;
 
+  // Receives one message each time a cubic kind falls back to straight lines: the kind,
+  // the points it was given, why it refused them and that the straight lines are used.
+  // Told once per kind until the points change. The owner adds which curve it is.
+  using FallbackSink = std::function<void(const std::string& message)>;
+  void set_fallback_sink(FallbackSink sink) { fallback_sink_ = std::move(sink); }
+
   // y at x by the given kind. A NaN x gives NaN when there is at least one point.
   double get_value(double x, int kind) const;
   // get_value(x, kLinear).
@@ -78,6 +88,7 @@ class Interpolation {
   std::vector<Slot> slots_;
   std::uint64_t next_stamp_ = 1;
   mutable std::unique_ptr<Curve> curve_;  // built on demand, dropped on every change
+  FallbackSink fallback_sink_;
 };
 
 }  // namespace lib

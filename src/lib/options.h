@@ -211,8 +211,9 @@ class ini_options {
   // reported too (with an empty key).
   std::vector<OptionIssue> load_from_file(const std::string& path);
   // Reads the file as it is now, writes the options into it and saves it atomically, so
-  // the other sections stay intact. Throws IniError when the file cannot be read or saved;
-  // the file is then untouched.
+  // the other sections stay intact; the previous file is kept as its ".bak". Throws
+  // IniError when the file cannot be read or was not fully read (IniFile::fully_read), or
+  // when it or its backup cannot be saved; the file is then untouched.
   void save_to_file(const std::string& path) const;
 };
 

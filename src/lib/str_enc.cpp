@@ -237,6 +237,37 @@ bool is_valid_utf8(std::string_view bytes) {
   return true;
 }
 
+TextEncodingGuess guess_text_encoding(std::string_view bytes) {
+  TextEncodingGuess g;
+  std::size_t line = 1;
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    if (b < 0x80) {
+      if (b == '\n') ++line;
+      ++i;
+      continue;
+    }
+    const std::size_t start = i;
+    if (next_utf8_code_point(bytes, i) != kInvalidCodePoint) {
+      ++g.good_multibyte;
+      continue;
+    }
+    if (g.bad_sequences++ == 0) {
+      g.bad_offset = start;
+      g.bad_line = line;
+    }
+  }
+  if (g.bad_sequences == 0) {
+    g.kind = TextEncodingGuess::kUtf8;
+  } else if (g.bad_sequences > g.good_multibyte) {
+    g.kind = TextEncodingGuess::kCp1251;
+  } else {
+    g.kind = TextEncodingGuess::kDamagedUtf8;
+  }
+  return g;
+}
+
 std::string StrEncConverter::to_utf8(std::string_view bytes) const {
   if (enc_ == StringEnc::kCp1251) return cp1251_to_utf8(bytes);
   if (is_valid_utf8(bytes)) return std::string(bytes);

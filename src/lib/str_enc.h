@@ -46,6 +46,29 @@ std::string utf8_to_cp1251(std::string_view utf8);
 // U+10FFFF).
 bool is_valid_utf8(std::string_view bytes);
 
+// What a text file's bytes look like, for files that carry no encoding code of their own.
+struct TextEncodingGuess {
+  enum Kind {
+    kUtf8,         // valid UTF-8 as a whole (pure ASCII included)
+    kCp1251,       // not UTF-8, and nothing in it says it was meant to be: read as CP1251
+    kDamagedUtf8,  // mostly UTF-8 with a few ill-formed bytes: neither reading is safe
+  };
+  Kind kind = kUtf8;
+  // The first ill-formed byte (when the text is not valid UTF-8): its offset from the start
+  // of the bytes, and its line (from 1, counting "\n").
+  std::size_t bad_offset = 0;
+  std::size_t bad_line = 0;
+  std::size_t bad_sequences = 0;   // ill-formed sequences in the whole text
+  std::size_t good_multibyte = 0;  // well-formed UTF-8 characters of two bytes or more
+};
+
+// Decides how to read a text: UTF-8 when the whole text is valid UTF-8; otherwise CP1251
+// when ill-formed sequences outnumber well-formed multi-byte UTF-8 characters (Cyrillic
+// CP1251 text is almost all ill-formed as UTF-8 and forms a valid pair only by chance);
+// otherwise the text is UTF-8 damaged in a few places, and reading it either way would
+// garble part of it.
+TextEncodingGuess guess_text_encoding(std::string_view bytes);
+
 // Result of next_utf8_code_point for an ill-formed sequence.
 inline constexpr char32_t kInvalidCodePoint = 0xFFFFFFFF;
 // Decodes the code point that starts at bytes[pos] and moves pos past it. An ill-formed

@@ -20,16 +20,52 @@ void Values::register_value(const std::string& name, const std::string& full_nam
   values_.try_emplace(name, values_detailed::IntValue{full_name, unit, type, std::move(getter)});
 }
 
-double Values::get(const std::string& name) {
+void Values::set_error_sink(ErrorSink sink) {
+  std::lock_guard guard(lock_);
+  error_sink_ = std::move(sink);
+}
+
+void Values::report_unknown(const std::string& name, const char* what) {
+  if (!reported_.insert(name).second || !error_sink_) return;
+  error_sink_("Values: " + std::string(what) + " of the unknown name \"" + name +
+              "\": neither a registered value nor a parameter of the table" +
+              (std::string(what) == "write" ? ", the value is lost" : ", 0 is read") +
+              " (reported once per name)");
+}
+
+std::optional<double> Values::find(const std::string& name) {
   std::lock_guard guard(lock_);
   auto it = values_.find(name);
   if (it != values_.end()) return it->second.getter ? it->second.getter() : 0.0;
+  if (!backend_) return std::nullopt;
+  if (!backend_->has_param(name)) {
+    report_unknown(name, "read");
+    return std::nullopt;
+  }
+  return backend_->get_average(name);
+}
+
+double Values::get(const std::string& name) {
+  std::lock_guard guard(lock_);
+  if (auto v = find(name)) return *v;
+  // Unknown names read what the store yields for them, as they always did.
   return backend_ ? backend_->get_average(name) : 0.0;
 }
 
-void Values::set(const std::string& name, double value) {
+bool Values::has_value(const std::string& name) {
   std::lock_guard guard(lock_);
-  if (backend_) backend_->set_current(name, value);
+  return values_.count(name) > 0 || (backend_ != nullptr && backend_->has_param(name));
+}
+
+bool Values::set(const std::string& name, double value) {
+  std::lock_guard guard(lock_);
+  if (!backend_) return false;
+  if (!backend_->has_param(name)) {
+    report_unknown(name, "write");
+    return false;
+  }
+  backend_->set_current(name, value);
+  return true;
 }
 
 bool Values::get_param(const std::string& name, ValueParam& param) {

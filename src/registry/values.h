@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -57,6 +59,9 @@ class ValuesBackend {
   // The averaged value of the parameter; what the store yields for an unknown name (0).
   virtual double get_average(const std::string& name) = 0;
   virtual void set_current(const std::string& name, double value) = 0;
+  // True when the store holds a parameter of that identifier. A store that cannot tell
+  // says true, so the registry never reports a name it merely cannot check.
+  virtual bool has_param(const std::string& /*name*/) { return true; }
   // Fills `param` from the table row of that identifier; false when there is none.
   virtual bool get_table_param(const std::string& name, ValueParam& param) = 0;
   // Appends every table row, in table order.
@@ -69,15 +74,29 @@ class Values {
   using Function2 = std::function<double(double, double)>;
   using Function3 = std::function<double(double, double, double)>;
 
+  using ErrorSink = std::function<void(const std::string& message)>;
+
   // `lock` is the system lock; `backend` may be set later (reads then give 0).
   explicit Values(lib::lock_object& lock, ValuesBackend* backend = nullptr);
   void set_backend(ValuesBackend* backend);
+  // Where a name that is neither registered nor in the store is reported (a misspelt name in
+  // a formula, a plug-in or a module): once per name, however often it is read or written.
+  void set_error_sink(ErrorSink sink);
 
   void register_value(const std::string& name, const std::string& full_name,
                       const std::string& unit, ValueType type, std::function<double()> getter);
+  // A name that is neither registered nor in the store reads what the store yields for it
+  // (0) and is reported to the error sink.
   double get(const std::string& name);
+  // The value as get() reads it, or nullopt when the name is neither registered nor in the
+  // store (reported like get()).
+  std::optional<double> find(const std::string& name);
+  // True when get() would find the name: a registered value or a parameter of the store.
+  bool has_value(const std::string& name);
   // Writes the storage's current value; a registered value of that name is not touched.
-  void set(const std::string& name, double value);
+  // False, and the write is lost, when the store has no parameter of that name (reported to
+  // the error sink once per name).
+  bool set(const std::string& name, double value);
   bool get_param(const std::string& name, ValueParam& param);
   void enum_values(std::vector<ValueParam>& list, bool with_params);
   void enum_variables(std::vector<std::string>& list);
@@ -103,8 +122,13 @@ class Values {
   static void int_value_to_value_param(const values_detailed::IntValue& value, ValueParam& param);
 
  private:
+  // Reports a name the store does not know, once per name. Call with the lock held.
+  void report_unknown(const std::string& name, const char* what);
+
   lib::lock_object& lock_;
   ValuesBackend* backend_;
+  ErrorSink error_sink_;
+  std::set<std::string, lib::IdentLess> reported_;
   std::map<std::string, values_detailed::IntValue, lib::IdentLess> values_;
   std::map<std::string, std::string> variables_;
   std::map<std::string, Function1, lib::IdentLess> functions1_;

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "core/config.h"
+#include "core/error_log.h"
 #include "core/shared_values_format.h"
 #include "params/global_nums.h"
 #include "plugin_host/plugin_interface.h"
@@ -142,9 +143,16 @@ std::vector<std::string> Station::open(const StationSettings& settings) {
                                });
     hub_.plugins().for_each([](reg::RegPlugin& p) { p.init(); });
   }
-  for (const auto& issue : hub_.config().load_from_file(home + reg::kConfigFileName)) {
-    (void)issue;  // unreadable values took their defaults; the config logs what it corrected
+  // A settings file that cannot be read stops the start: running on defaults would only
+  // surface later as a wrong port or wrong depths. What the load corrected is logged and
+  // kept for the screen.
+  try {
+    settings_notes_ = hub_.config().load_for_start(home + reg::kConfigFileName);
+  } catch (const lib::IniError& e) {
+    hub_.error_log().write(e.what());
+    throw StationError(std::string(e.what()) + "; the station did not start");
   }
+  for (const std::string& note : settings_notes_) hub_.error_log().write(note);
   params::ParTabl& table = hub_.data_storage().par_tabl();
   table.set_file_names(home + kParamTableFileName, "");
   // A table that cannot be read whole stops the station before anything is saved: values

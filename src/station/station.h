@@ -100,6 +100,9 @@ class Station {
   const SourceStatus& source() const { return source_; }
   // Steady ms until the next reopening try of a lost line; 0 when due or not lost.
   std::int64_t reopen_wait_ms() const;
+  // What loading the settings at open() had to correct, one message each (also in the
+  // error log), for the screen.
+  const std::vector<std::string>& settings_notes() const { return settings_notes_; }
   std::vector<RowView> rows() const;
   // The registry's named values (depths, run values, plug-in values), in name order.
   std::vector<RowView> registered_values() const;
@@ -124,6 +127,7 @@ class Station {
   std::vector<bool> has_raw_;
   std::vector<bool> valid_;
   std::vector<bool> fresh_;  // refreshed by the last tick's reading
+  std::vector<std::string> settings_notes_;
   bool opened_ = false;
   // The hub's own source of the shared export, which the station wraps to mark stale values.
   std::function<reg::SharedValues()> plain_shared_values_;

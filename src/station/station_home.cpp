@@ -6,6 +6,7 @@
 #include "core/config.h"
 #include "core/config_global_ini.h"
 #include "lib/file_system.h"
+#include "lib/ini_file.h"
 #include "params/all_params.h"
 #include "params/par_tabl.h"
 
@@ -92,9 +93,17 @@ std::vector<std::string> ensure_station_home(const std::string& home,
     reg::Config config;  // made with its defaults
     // A new station reads the built-in emulator until someone names a real port.
     config.link.pult_id = 28;
-    config.save_to_file(settings);
+    // Both objects share the file; written in one go, so the new file has no backup of a
+    // half-made first version beside it.
     reg::GlobalIni global;
-    global.save_to_file(settings);
+    lib::IniFile ini;
+    config.save(ini);
+    global.save(ini);
+    try {
+      ini.save_file(settings);
+    } catch (const lib::IniError& e) {
+      throw std::runtime_error(e.what());
+    }
     created.push_back("settings " + settings + " (defaults, data source: emulator)");
   }
   const std::string table = home + kParamTableFileName;

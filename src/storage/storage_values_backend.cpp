@@ -14,6 +14,11 @@ double StorageValuesBackend::get_average(const std::string& name) {
   return storage_[name.c_str()];
 }
 
+bool StorageValuesBackend::has_param(const std::string& name) {
+  const int row = storage_.par_tabl().find_global(name);
+  return row >= 0 && row < ds_tmp::kSlots;
+}
+
 void StorageValuesBackend::set_current(const std::string& name, double value) {
   storage_.current_values()[name] = value;
 }

@@ -14,6 +14,7 @@ class StorageValuesBackend : public reg::ValuesBackend {
  public:
   explicit StorageValuesBackend(DataStorage& storage) : storage_(storage) {}
   double get_average(const std::string& name) override;
+  bool has_param(const std::string& name) override;
   void set_current(const std::string& name, double value) override;
   bool get_table_param(const std::string& name, reg::ValueParam& param) override;
   void enum_table_params(std::vector<reg::ValueParam>& params) override;

@@ -8,6 +8,7 @@
 #include "core/config_user_interface.h"
 
 using namespace reg;
+using ::testing::AllOf;
 using ::testing::HasSubstr;
 
 namespace {
@@ -80,6 +81,24 @@ TEST(ConfigEditingTest, RefusesWrongTypesAndChangesNothing) {
   EXPECT_THAT(set_option_text(ui, "colors", "text_color", "red").value_or(""), HasSubstr("colour"));
   EXPECT_EQ(set_option_text(ui, "colors", "text_color", "#ff0000"), std::nullopt);
   EXPECT_EQ(ui.text_color, lib::Colour(0xFF0000));
+}
+
+// Bytes that are not UTF-8 would be saved as they came and leave a file that cannot be
+// decoded at the next start.
+TEST(ConfigEditingTest, RefusesTextThatIsNotUtf8) {
+  Config c;
+  const std::string port = c.link.port;
+  const auto why = set_option_text(c, "связь", "порт", "COM\xFF");
+  ASSERT_TRUE(why.has_value());
+  EXPECT_THAT(*why, AllOf(HasSubstr("value"), HasSubstr("UTF-8"), HasSubstr("0xFF"),
+                          HasSubstr("position 4")));
+  EXPECT_EQ(c.link.port, port);
+  // A CP1251 "порт" typed as the key is named as a key problem, not as an unknown option.
+  const auto key = set_option_text(c, "связь", "\xEF\xEE\xF0\xF2", "COM2");
+  ASSERT_TRUE(key.has_value());
+  EXPECT_THAT(*key, AllOf(HasSubstr("key"), HasSubstr("UTF-8")));
+  EXPECT_EQ(set_option_text(c, "связь", "порт", "COM2 «буровая»"), std::nullopt);
+  EXPECT_EQ(c.link.port, "COM2 «буровая»");
 }
 
 TEST(ConfigEditingTest, NamesTheUnknownKeyOrSection) {

@@ -3,14 +3,18 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <map>
 
 #include "support/fakes.h"
 
 using namespace reg;
+using ::testing::AllOf;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::IsEmpty;
 using testing_support::TempDir;
 
 namespace {
@@ -222,6 +226,66 @@ TEST(ConfigTest, ThresholdProblemsGoToTheErrorSink) {
   ASSERT_EQ(r.config.min_max_values().size(), 1u);
   ASSERT_EQ(r.errors.size(), 1u);
   EXPECT_THAT(r.errors[0], HasSubstr("item1"));
+}
+
+// At a start every correction comes back as a message naming the file, section, key, the
+// text found and the default used; lines of the lists name the file too.
+TEST(ConfigTest, StartLoadReportsEveryCorrectionWithFileSectionAndKey) {
+  TempDir dir;
+  const std::string path = dir.file("global.ini");
+  lib::write_file_atomically(path,
+                             "[ДОЛ]\nкоэффицент_ДОЛа=сто\nсвеча=24\nмусор\n"
+                             "[MinMaxValues]\nsize=1\nversion=1\nitem0=\"\"\n");
+  RecordingConfig r;
+  const std::vector<std::string> notes = r.config.load_for_start(path);
+  EXPECT_EQ(r.config.dol.block_travel, 24);
+  EXPECT_EQ(r.config.dol.koef, 150);
+  EXPECT_THAT(notes, Contains(AllOf(HasSubstr(path), HasSubstr("[ДОЛ] коэффицент_ДОЛа"),
+                                    HasSubstr("\"сто\""), HasSubstr("default 150"))));
+  EXPECT_THAT(notes, Contains(AllOf(HasSubstr(path), HasSubstr("line 4"))));
+  EXPECT_THAT(notes, Contains(AllOf(HasSubstr(path), HasSubstr("item0"))));
+  EXPECT_THAT(r.errors, IsEmpty()) << "the start's messages go to the caller, not twice";
+}
+
+TEST(ConfigTest, StartLoadRefusesFilesItCannotTrust) {
+  TempDir dir;
+  const std::string path = dir.file("global.ini");
+  struct Case {
+    const char* name;
+    std::string bytes;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"empty", "", "empty"},
+      {"comments only", "; nothing here\n\n", "empty"},
+      {"damaged UTF-8", "[связь]\nпорт=/dev/ttyS0\nимя=Буровая\xFF\n", "line 3"},
+  };
+  for (const Case& c : cases) {
+    lib::write_file_atomically(path, c.bytes);
+    Config config;
+    config.link.port = "/dev/ttyUSB7";
+    try {
+      config.load_for_start(path);
+      ADD_FAILURE() << c.name << ": loaded";
+    } catch (const lib::IniError& e) {
+      EXPECT_THAT(e.what(), AllOf(HasSubstr(path), HasSubstr(c.reason))) << c.name;
+    }
+    EXPECT_EQ(config.link.port, "/dev/ttyUSB7") << c.name << ": settings changed anyway";
+    EXPECT_EQ(testing_support::read_file(path), c.bytes) << c.name;
+  }
+  std::filesystem::create_directory(dir.file("folder.ini"));
+  Config config;
+  EXPECT_THROW(config.load_for_start(dir.file("folder.ini")), lib::IniError);
+
+  // A CP1251 file is read, and said to be.
+  lib::write_file_atomically(path, "[\xF1\xE2\xFF\xE7\xFC]\n\xEF\xEE\xF0\xF2=/dev/ttyS1\n");
+  EXPECT_THAT(config.load_for_start(path),
+              ElementsAre(AllOf(HasSubstr(path), HasSubstr("CP1251"))));
+  EXPECT_EQ(config.link.port, "/dev/ttyS1");
+  // A missing one gives the defaults, and a note.
+  EXPECT_THAT(config.load_for_start(dir.file("none.ini")),
+              ElementsAre(AllOf(HasSubstr("none.ini"), HasSubstr("not found"))));
+  EXPECT_EQ(config.link.port, "COM1");
 }
 
 TEST(ConfigTest, DefaultsResetEverythingButTheRunRecord) {

@@ -35,6 +35,47 @@ struct Registry {
   Values values{lock, &storage};
 };
 
+// A store that knows which identifiers its table holds.
+struct TableStorage : FakeStorage {
+  bool has_param(const std::string& name) override {
+    return lib::ident_equal(name, "вес_на_крюке") || lib::ident_equal(name, "давление_на_входе");
+  }
+};
+
+// A misspelt name reads 0 and a write through it is lost, as before; now the error log is
+// told once per name and the caller can ask.
+TEST(Values, UnknownNamesAreReportedOnceAndCanBeAskedFor) {
+  lib::lock_object lock{lib::lock_object::kInProcess};
+  TableStorage storage;
+  Values values{lock, &storage};
+  std::vector<std::string> log;
+  values.set_error_sink([&](const std::string& m) { log.push_back(m); });
+  storage.averages["вес_на_крюке"] = 87.5;
+  values.register_value("ds.depth_z", "Глубина забоя", "м", kValuePlain, [] { return 10.0; });
+
+  for (int tick = 0; tick < 5; ++tick) EXPECT_EQ(values.get("вес_на_крюкe"), 0.0);  // Latin e
+  ASSERT_EQ(log.size(), 1u) << "once per name, not every tick";
+  EXPECT_NE(log[0].find("\"вес_на_крюкe\""), std::string::npos) << log[0];
+  EXPECT_EQ(values.find("вес_на_крюкe"), std::nullopt);
+  EXPECT_EQ(values.find("вес_на_крюке"), 87.5);
+  EXPECT_TRUE(values.has_value("ВЕС_НА_КРЮКЕ"));
+  EXPECT_EQ(values.find("DS.DEPTH_Z"), 10.0);
+  EXPECT_TRUE(values.has_value("ds.depth_z"));
+  EXPECT_TRUE(values.has_value("давление_на_входе"));
+  EXPECT_FALSE(values.has_value("давление_на_вхде"));
+
+  EXPECT_TRUE(values.set("давление_на_входе", 12));
+  EXPECT_EQ(storage.currents["давление_на_входе"], 12.0);
+  EXPECT_FALSE(values.set("давленее_на_входе", 3));
+  EXPECT_FALSE(values.set("давленее_на_входе", 4));
+  EXPECT_EQ(storage.currents.count("давленее_на_входе"), 0u);
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_NE(log[1].find("\"давленее_на_входе\""), std::string::npos) << log[1];
+  EXPECT_NE(log[1].find("lost"), std::string::npos) << log[1];
+  EXPECT_EQ(values.get("ds.depth_z"), 10.0);
+  EXPECT_EQ(log.size(), 2u) << "registered and table names are never reported";
+}
+
 TEST(Values, RegisteredNamesIgnoreCaseAndTheFirstRegistrationWins) {
   Registry r;
   r.values.register_value("ds.depth_z", "Глубина забоя", "м", kValuePlain, [] { return 1234.5; });

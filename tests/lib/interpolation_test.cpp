@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -151,6 +152,46 @@ TEST(InterpolationTest, TooFewPointsFallBack) {
   const Interpolation f = make(kTable);
   EXPECT_EQ(f.get_value(2.5, 7), f.get_line_value(2.5));
   EXPECT_EQ(f.get_value(-3, -1), f.get_line_value(-3));
+}
+
+// A cubic that cannot take the points reads as straight lines; the owner is told once per
+// kind and set of points, with what was refused, and never for a cubic that works.
+TEST(InterpolationTest, RefusedCubicIsToldOnceAndLinesAreUsed) {
+  std::vector<std::string> told;
+  Interpolation three = make({{0, 0}, {1, 2}, {3, 3}});
+  three.set_fallback_sink([&](const std::string& m) { told.push_back(m); });
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(three.get_value(0.5, Interpolation::kMonotoneCubic), three.get_line_value(0.5));
+  }
+  ASSERT_EQ(told.size(), 1u);
+  for (const char* part :
+       {"monotone cubic", "3 points", "x from 0 to 3", "at least 4", "straight lines"}) {
+    EXPECT_NE(told[0].find(part), std::string::npos) << part << " in: " << told[0];
+  }
+  three.get_value(0.5, Interpolation::kAkima);
+  ASSERT_EQ(told.size(), 2u);
+  EXPECT_NE(told[1].find("Akima"), std::string::npos) << told[1];
+  three.get_value(0.5, Interpolation::kLinear);
+  EXPECT_EQ(told.size(), 2u) << "straight lines are no fallback";
+
+  // New points: a table the cubic takes says nothing; too few again is told again.
+  three.set_size(4);
+  three.set_point(3, 4, 5);
+  three.get_value(0.5, Interpolation::kMonotoneCubic);
+  three.get_value(0.5, Interpolation::kAkima);
+  EXPECT_EQ(told.size(), 2u);
+  three.clear_point(3);
+  three.get_value(0.5, Interpolation::kMonotoneCubic);
+  EXPECT_EQ(told.size(), 3u);
+
+  // Values so large the cubic overflows: lines, and told.
+  Interpolation huge = make({{0, 0}, {1, 1.5e308}, {2, 0}, {3, 1.5e308}, {4, 0}});
+  huge.set_fallback_sink([&](const std::string& m) { told.push_back(m); });
+  const double y = huge.get_value(1.5, Interpolation::kAkima);
+  EXPECT_TRUE(std::isfinite(y));
+  EXPECT_EQ(y, huge.get_line_value(1.5));
+  ASSERT_EQ(told.size(), 4u);
+  EXPECT_NE(told[3].find("5 points"), std::string::npos) << told[3];
 }
 
 TEST(InterpolationTest, BadInputIsRefusedWithoutChange) {

@@ -144,6 +144,84 @@ TEST(IniFileTest, EightBitCodePageFileIsConverted) {
   EXPECT_EQ(ini.get_string("связь", "имя"), "Буровая");
 }
 
+// A single stray byte in a UTF-8 file must not turn the whole file into CP1251 mojibake,
+// where no section matches and every setting silently falls to its default.
+TEST(IniFileTest, StrayByteInUtf8KeepsTheOtherLinesAndIsReportedByLine) {
+  lib::IniFile ini;
+  ini.load_text("[связь]\nпорт=5\nимя=Буровая\xFF\n[ДОЛ]\nсвеча=36\n");
+  EXPECT_FALSE(ini.converted_from_cp1251());
+  EXPECT_TRUE(ini.undecodable());
+  EXPECT_FALSE(ini.fully_read());
+  EXPECT_EQ(ini.get_int("связь", "порт", 0), 5);
+  EXPECT_EQ(ini.get_int("дол", "свеча", 0), 36);
+  EXPECT_THAT(ini.first_loss(), AllOf(HasSubstr("line 3"), HasSubstr("0xFF")));
+  EXPECT_THAT(ini.problems(), ElementsAre(HasSubstr("line 3")));
+}
+
+TEST(IniFileTest, EightBitCodePageFileIsReadWholeAndSaid) {
+  lib::IniFile ini;
+  ini.load_text("[\xF1\xE2\xFF\xE7\xFC]\n\xEF\xEE\xF0\xF2=5\n");
+  EXPECT_TRUE(ini.converted_from_cp1251());
+  EXPECT_TRUE(ini.fully_read()) << "a CP1251 file loses nothing when converted";
+  EXPECT_THAT(ini.problems(), ElementsAre(HasSubstr("CP1251")));
+}
+
+// A file that was not fully read is never written over: the next save would replace the
+// damaged or dropped text with what little was understood.
+TEST(IniFileTest, FileNotFullyReadIsNeverSavedOver) {
+  testing_support::TempDir dir;
+  const std::string damaged = "[связь]\nпорт=5\nимя=Буровая\xFF\n";
+  const std::string dropped = "[связь]\nпорт=5\nстрока без знака равенства\n";
+  for (const std::string& original : {damaged, dropped}) {
+    const std::string path = dir.file("global.ini");
+    lib::write_file_atomically(path, original);
+    lib::IniFile ini;
+    ini.load_file(path);
+    ini.set_int("связь", "порт", 6);
+    try {
+      ini.save();
+      FAIL() << "saved over a file that was not fully read";
+    } catch (const lib::IniError& e) {
+      EXPECT_THAT(e.what(), AllOf(HasSubstr(path), HasSubstr("line 3")));
+    }
+    EXPECT_EQ(read_file(path), original);
+    EXPECT_FALSE(fs::exists(lib::backup_path(path)));
+    // Saving elsewhere is how the understood part can still be kept.
+    EXPECT_NO_THROW(ini.save_file(dir.file("copy.ini")));
+  }
+}
+
+TEST(IniFileTest, SavingKeepsThePreviousFileAsABackup) {
+  testing_support::TempDir dir;
+  const std::string path = dir.file("global.ini");
+  lib::IniFile ini;
+  ini.set_int("a", "x", 1);
+  ini.save_file(path);
+  EXPECT_FALSE(fs::exists(lib::backup_path(path))) << "a new file has nothing to back up";
+  ini.set_int("a", "x", 2);
+  ini.save();
+  EXPECT_EQ(lib::backup_path(path), path + ".bak");
+  EXPECT_EQ(read_file(lib::backup_path(path)), "[a]\nx=1\n");
+  EXPECT_EQ(read_file(path), "[a]\nx=2\n");
+  ini.save();  // nothing changed: the backup still holds the previous version
+  EXPECT_EQ(read_file(lib::backup_path(path)), "[a]\nx=1\n");
+
+  // No backup, no save: the file stays as it was.
+  testing_support::FaultyFileSystem faulty;
+  faulty.only_paths_with = ".bak";
+  faulty.fail_rename = true;
+  ini.set_file_system(faulty);
+  ini.set_int("a", "x", 3);
+  try {
+    ini.save();
+    FAIL() << "saved without a backup";
+  } catch (const lib::IniError& e) {
+    EXPECT_THAT(e.what(), AllOf(HasSubstr("backup"), HasSubstr(path)));
+  }
+  EXPECT_EQ(read_file(path), "[a]\nx=2\n");
+  EXPECT_EQ(read_file(lib::backup_path(path)), "[a]\nx=1\n");
+}
+
 TEST(IniFileTest, UnstorableNamesAreRefusedAndValuesStayOneLine) {
   lib::IniFile ini;
   EXPECT_THROW(ini.set_string("a]b", "k", "v"), std::invalid_argument);

@@ -137,6 +137,40 @@ TEST(TextEncoding, Utf8Validation) {
   }
 }
 
+// One decision per text: a stray byte in UTF-8 does not make the whole text CP1251, and
+// CP1251 Cyrillic that happens to form a valid UTF-8 pair is still CP1251.
+TEST(TextEncoding, GuessDecidesForTheWholeText) {
+  using G = lib::TextEncodingGuess;
+  struct Case {
+    const char* name;
+    std::string bytes;
+    G::Kind kind;
+    std::size_t bad_line;
+    std::size_t bad_offset;
+  };
+  // "[связь]\nпорт=5\n" in CP1251; "Д«" (C4 AB) is also a well-formed UTF-8 pair.
+  const std::string cp1251 = "[\xF1\xE2\xFF\xE7\xFC]\n\xEF\xEE\xF0\xF2=5\n";
+  const std::string cp1251_with_pair = cp1251 + "\xE8\xEC\xFF=\xC4\xAB\xC1\xF3\xF0\n";
+  const Case cases[] = {
+      {"empty", "", G::kUtf8, 0, 0},
+      {"pure ASCII", "[a]\nx=1\n", G::kUtf8, 0, 0},
+      {"valid UTF-8", "[связь]\nпорт=5\n", G::kUtf8, 0, 0},
+      {"byte-order mark", "\xEF\xBB\xBF[связь]\n", G::kUtf8, 0, 0},
+      {"CP1251 text", cp1251, G::kCp1251, 1, 1},
+      {"CP1251 with a chance pair", cp1251_with_pair, G::kCp1251, 1, 1},
+      {"ASCII with one high byte", "[a]\nx=\xB0\n", G::kCp1251, 2, 6},
+      {"UTF-8 with one stray byte", "[связь]\nпорт=5\xFF\nимя=Буровая\n", G::kDamagedUtf8, 2, 23},
+      {"UTF-8 cut in a character", "[связь]\nимя=Бу\xD1\n", G::kDamagedUtf8, 2, 24},
+  };
+  for (const Case& c : cases) {
+    const G g = lib::guess_text_encoding(c.bytes);
+    EXPECT_EQ(g.kind, c.kind) << c.name;
+    EXPECT_EQ(g.bad_line, c.bad_line) << c.name;
+    EXPECT_EQ(g.bad_offset, c.bad_offset) << c.name;
+    EXPECT_EQ(g.bad_sequences == 0, c.kind == G::kUtf8) << c.name;
+  }
+}
+
 TEST(TextEncoding, CodePointReaderAndWriter) {
   for (char32_t cp : {0x0u, 0x7Fu, 0x80u, 0x7FFu, 0x800u, 0xFFFFu, 0x10000u, 0x10FFFFu}) {
     std::string s;

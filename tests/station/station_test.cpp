@@ -362,6 +362,57 @@ TEST(StationTick, AConversionGivingNoNumberIsMarkedNotValidAndReportedOnce) {
   EXPECT_EQ(lines(), 2) << "turning bad again is reported again";
 }
 
+// Values the station cannot read are named with file, section, key and the default used,
+// in the error log and for the screen; the start goes on.
+TEST(StationOpen, UnreadableSettingsValuesAreLoggedAndShown) {
+  TempDir dir;
+  lib::write_file_atomically(dir.file("global.ini"),
+                             "[ДОЛ]\nкоэффицент_ДОЛа=сто пятьдесят\n[связь]\nзвук=может быть\n");
+  Rig rig(dir.path());
+  rig.st->open({"emulator", "", true, ""});
+  const auto& notes = rig.st->settings_notes();
+  ASSERT_EQ(notes.size(), 2u);
+  EXPECT_NE(notes[0].find("[ДОЛ] коэффицент_ДОЛа = \"сто пятьдесят\""), std::string::npos)
+      << notes[0];
+  EXPECT_NE(notes[0].find("default 150.000 used"), std::string::npos) << notes[0];
+  EXPECT_NE(notes[1].find("[связь] звук"), std::string::npos) << notes[1];
+  const std::string log = testing_support::read_file(dir.file("registr.errors.log"));
+  for (const std::string& note : notes) EXPECT_NE(log.find(note), std::string::npos) << log;
+  rig.st->close();
+}
+
+// A settings file that exists but cannot be trusted stops the start, says why, and is left
+// exactly as it was for someone to repair.
+TEST(StationOpen, UntrustworthySettingsFileStopsTheStartAndIsKept) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"empty", "", "empty"},
+      {"damaged UTF-8", "[связь]\nпорт=/dev/ttyS0\nuso_addrs=1\xFF\n", "line 3"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const std::string path = dir.file("global.ini");
+    lib::write_file_atomically(path, c.bytes);
+    Rig rig(dir.path());
+    try {
+      rig.st->open({"emulator", "", true, ""});
+      ADD_FAILURE() << c.name << ": the station started";
+    } catch (const station::StationError& e) {
+      const std::string what = e.what();
+      EXPECT_NE(what.find(path), std::string::npos) << what;
+      EXPECT_NE(what.find(c.reason), std::string::npos) << what;
+    }
+    EXPECT_EQ(testing_support::read_file(path), c.bytes) << c.name;
+    EXPECT_NE(testing_support::read_file(dir.file("registr.errors.log")).find(path),
+              std::string::npos)
+        << c.name;
+  }
+}
+
 TEST(StationTick, ReadsTheBusSimulatorOverAPseudoTerminal) {
   TempDir dir;
   lib::PseudoTerminal pty;
