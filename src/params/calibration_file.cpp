@@ -1,6 +1,7 @@
 #include "params/calibration_file.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -32,17 +33,22 @@ std::string_view column(std::string_view line, std::size_t offset) {
   return line.substr(offset, kNumberWidth);
 }
 
+// "nan" and "inf" read as numbers, but a point made of them would turn every converted
+// reading into garbage, so they count as no number at all.
+bool read_number(std::string_view text, double& out) {
+  return lib::try_str_to_float(text, out) && std::isfinite(out);
+}
+
 bool read_point(std::string_view line, UnitCalibrPoint& point) {
-  if (lib::try_str_to_float(column(line, kXOffset), point.x) &&
-      lib::try_str_to_float(column(line, kYOffset), point.y)) {
+  if (read_number(column(line, kXOffset), point.x) &&
+      read_number(column(line, kYOffset), point.y)) {
     return true;
   }
   // Not in the columns: accept "x y" separated by any blanks.
   std::string_view rest = lib::trim(line);
   const std::size_t gap = rest.find_first_of(" \t");
   if (gap == std::string_view::npos) return false;
-  return lib::try_str_to_float(rest.substr(0, gap), point.x) &&
-         lib::try_str_to_float(rest.substr(gap), point.y);
+  return read_number(rest.substr(0, gap), point.x) && read_number(rest.substr(gap), point.y);
 }
 
 }  // namespace

@@ -98,6 +98,19 @@ TEST(CalibrationFile, HandEditedLinesAreReadWhereTheyMakeSense) {
   EXPECT_EQ(parsed->skipped_lines, 2);
 }
 
+// Such a point would make every reading converted through it "nan" or infinite.
+TEST(CalibrationFile, PointsThatAreNotFiniteNumbersAreSkipped) {
+  const auto parsed = params::calibration_file::parse(
+      "encoding=utf8\nparam_name=x\n"
+      "            nan    1.000000e+00\n"
+      "   1.000000e+00            -inf\n"
+      "inf 2\n"
+      "   2.000000e+00    4.000000e+00\n");
+  ASSERT_TRUE(parsed.has_value());
+  EXPECT_EQ(parsed->points, (params::CalibrPoints{{2, 4}}));
+  EXPECT_EQ(parsed->skipped_lines, 3);
+}
+
 TEST(CalibrationFile, UnknownEncodingNameFallsBackToTheCodePage) {
   const std::string bytes = "encoding=cp1251\n" + lib::utf8_to_cp1251("param_name=тальблок\n");
   const auto parsed = params::calibration_file::parse(bytes);
