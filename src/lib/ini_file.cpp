@@ -72,6 +72,9 @@ std::string respelt(std::string_view line, std::string_view name, std::string_vi
 // so that the sections join and a repeated key is replaced, as for any repeated name.
 // A header without a name cannot be written back where it stood (the nameless section is
 // written first), so it is dropped and its keys stay in the section above.
+// Dropped lines are not passed on at all: SimpleIni would pass over them too, but a comment
+// after one would then not be the first line, and would become the file's own comment only
+// on the next load, moving on every save.
 CheckedText checked_text(std::string_view text, std::vector<std::string>& problems) {
   std::string out;
   out.reserve(text.size() + 16);
@@ -86,7 +89,9 @@ CheckedText checked_text(std::string_view text, std::vector<std::string>& proble
     const std::string where = "line " + std::to_string(i + 1) + ": ";
     bool entry = false;
     if (body.empty() || body.front() == ';' || body.front() == '#') {
-      out.append(line);  // blank or comment
+      // Blank or comment. A comment goes on without its indent: SimpleIni takes a comment
+      // as the file's own only when it starts the text, and writes it back unindented.
+      out.append(body);
     } else if (body.front() == '[') {
       const std::size_t close = body.find(']');
       const std::string_view name = trim(
@@ -116,10 +121,8 @@ CheckedText checked_text(std::string_view text, std::vector<std::string>& proble
       const std::size_t eq = body.find('=');
       const std::string_view key = eq == std::string_view::npos ? body : trim(body.substr(0, eq));
       if (eq == std::string_view::npos) {
-        out.append(line);  // SimpleIni passes over it
         problems.push_back(where + "not a key=value line, dropped: " + shown(body));
       } else if (key.empty()) {
-        out.append(line);
         problems.push_back(where + "empty key name, line dropped: " + shown(body));
       } else {
         entry = true;

@@ -179,6 +179,19 @@ TEST(IniFileTest, DamagedLinesAreReportedAndTheRestReads) {
   EXPECT_EQ(ini.get_int("ok", "y", 0), 2);
 }
 
+// A comment after a dropped first line, or an indented one, is the file's first comment
+// from the first load on, so saving twice gives the same text.
+TEST(IniFileTest, CommentAfterADroppedLineKeepsItsPlaceFromSaveToSave) {
+  lib::IniFile ini;
+  ini.load_text("мусор без знака\n\t# заметка\n[a]\nx=1\n");
+  EXPECT_THAT(ini.problems(), SizeIs(1));
+  const std::string once = ini.to_text();
+  EXPECT_THAT(once, HasSubstr("# заметка"));
+  lib::IniFile again;
+  again.load_text(once);
+  EXPECT_EQ(again.to_text(), once);
+}
+
 TEST(IniFileTest, EightBitCodePageFileIsConverted) {
   lib::IniFile ini;
   // "[связь]\nпорт=5\nимя=Буровая\n" in the 8-bit Cyrillic code page.
