@@ -83,7 +83,9 @@ std::optional<Parsed> parse(std::string_view bytes) {
   }
   if (next >= lines.size() || !lines[next].starts_with(kNameKey)) return std::nullopt;
   Parsed parsed;
-  parsed.identifier = converter.to_utf8(lines[next].substr(kNameKey.size()));
+  // Blanks around the identifier are an editor's leftovers (a stray CR, a trailing space):
+  // no identifier has them, and kept they would not survive being written again.
+  parsed.identifier = converter.to_utf8(lib::trim(lines[next].substr(kNameKey.size())));
   ++next;
   for (; next < lines.size(); ++next) {
     if (lib::trim(lines[next]).empty()) continue;

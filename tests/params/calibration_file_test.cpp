@@ -111,6 +111,14 @@ TEST(CalibrationFile, PointsThatAreNotFiniteNumbersAreSkipped) {
   EXPECT_EQ(parsed->skipped_lines, 3);
 }
 
+TEST(CalibrationFile, BlanksAroundTheIdentifierAreNotPartOfIt) {
+  const auto parsed =
+      params::calibration_file::parse("encoding=utf8\r\nparam_name= тальблок \r\r\n1 2\r\n");
+  ASSERT_TRUE(parsed.has_value());
+  EXPECT_EQ(parsed->identifier, "тальблок");
+  EXPECT_EQ(parsed->points, (params::CalibrPoints{{1, 2}}));
+}
+
 TEST(CalibrationFile, UnknownEncodingNameFallsBackToTheCodePage) {
   const std::string bytes = "encoding=cp1251\n" + lib::utf8_to_cp1251("param_name=тальблок\n");
   const auto parsed = params::calibration_file::parse(bytes);
