@@ -3,7 +3,9 @@
 #include <charconv>
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <new>
+#include <set>
 #include <system_error>
 #include <utility>
 
@@ -52,11 +54,27 @@ struct CheckedText {
   std::string trailing_comments;  // comment lines after the last entry, "\n"-ended
 };
 
+// The line with `name` (a part of `line`) spelt as `spelling`.
+std::string respelt(std::string_view line, std::string_view name, std::string_view spelling) {
+  const std::size_t at = static_cast<std::size_t>(name.data() - line.data());
+  std::string out(line.substr(0, at));
+  out.append(spelling).append(line.substr(at + name.size()));
+  return out;
+}
+
 // SimpleIni skips lines it cannot read without telling, and a "[" header without "]"
 // makes it glue the next line into the section name. The text is checked line by line
 // first so that every such line is reported, and an unclosed header is closed.
 // SimpleIni keeps a comment only with the entry after it, so comments after the last
 // entry are split off here to be written back at the end.
+// SimpleIni also folds only ASCII letters, so "[Связь]" and "[связь]" would load as two
+// sections, one of them unreachable by name; a later spelling is changed here to the first,
+// so that the sections join and a repeated key is replaced, as for any repeated name.
+// A header without a name cannot be written back where it stood (the nameless section is
+// written first), so it is dropped and its keys stay in the section above.
+// Dropped lines are not passed on at all: SimpleIni would pass over them too, but a comment
+// after one would then not be the first line, and would become the file's own comment only
+// on the next load, moving on every save.
 CheckedText checked_text(std::string_view text, std::vector<std::string>& problems,
                          std::string& first_loss) {
   const auto lost = [&](std::string problem) {
@@ -66,30 +84,61 @@ CheckedText checked_text(std::string_view text, std::vector<std::string>& proble
   std::string out;
   out.reserve(text.size() + 16);
   std::size_t entries_end = 0;
+  // Every section by its first spelling, with the first spellings of its keys.
+  std::map<std::string, std::set<std::string, IdentLess>, IdentLess> names;
+  auto section = names.emplace("", std::set<std::string, IdentLess>()).first;
   const auto lines = split_lines(text);
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const std::string_view line = lines[i];
     const std::string_view body = trim(line);
     const std::string where = "line " + std::to_string(i + 1) + ": ";
-    out.append(line);
     bool entry = false;
     if (body.empty() || body.front() == ';' || body.front() == '#') {
-      // blank or comment
+      // Blank or comment. A comment goes on without its indent: SimpleIni takes a comment
+      // as the file's own only when it starts the text, and writes it back unindented.
+      out.append(body);
     } else if (body.front() == '[') {
-      entry = true;
-      if (body.find(']') == std::string_view::npos) {
-        out.push_back(']');
-        problems.push_back(where +
-                           "section header without \"]\", closed at the line end: " + shown(body));
+      const std::size_t close = body.find(']');
+      const std::string_view name = trim(
+          body.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+      if (name.empty()) {
+        problems.push_back(where + "section header without a name, dropped (the keys below stay " +
+                           (section->first.empty() ? std::string("before the first section")
+                                                   : "in section [" + section->first + "]") +
+                           "): " + shown(body));
+      } else {
+        entry = true;
+        section = names.emplace(std::string(name), std::set<std::string, IdentLess>()).first;
+        if (section->first != name) {
+          out.append(respelt(line, name, section->first));
+          problems.push_back(where + "section [" + shown(name) + "] is [" + section->first +
+                             "] in another letter case, its keys are joined to it");
+        } else {
+          out.append(line);
+        }
+        if (close == std::string_view::npos) {
+          out.push_back(']');
+          problems.push_back(
+              where + "section header without \"]\", closed at the line end: " + shown(body));
+        }
       }
     } else {
       const std::size_t eq = body.find('=');
+      const std::string_view key = eq == std::string_view::npos ? body : trim(body.substr(0, eq));
       if (eq == std::string_view::npos) {
         lost(where + "not a key=value line, dropped: " + shown(body));
-      } else if (trim(body.substr(0, eq)).empty()) {
+      } else if (key.empty()) {
         lost(where + "empty key name, line dropped: " + shown(body));
       } else {
         entry = true;
+        const std::string& spelling = *section->second.emplace(key).first;
+        if (spelling != key) {
+          out.append(respelt(line, key, spelling));
+          problems.push_back(where + "key \"" + shown(key) + "\" repeats \"" + spelling +
+                             "\" in another letter case, this line's value is kept");
+        } else {
+          out.append(line);
+        }
       }
     }
     out.push_back('\n');

@@ -33,17 +33,22 @@ std::string_view column(std::string_view line, std::size_t offset) {
   return line.substr(offset, kNumberWidth);
 }
 
+// "nan" and "inf" read as numbers here, so that the parser can name the line: a point made
+// of them would turn every converted reading into garbage, and refuses the file.
+bool read_number(std::string_view text, double& out) {
+  return lib::try_str_to_float(text, out);
+}
+
 bool read_point(std::string_view line, UnitCalibrPoint& point) {
-  if (lib::try_str_to_float(column(line, kXOffset), point.x) &&
-      lib::try_str_to_float(column(line, kYOffset), point.y)) {
+  if (read_number(column(line, kXOffset), point.x) &&
+      read_number(column(line, kYOffset), point.y)) {
     return true;
   }
   // Not in the columns: accept "x y" separated by any blanks.
   std::string_view rest = lib::trim(line);
   const std::size_t gap = rest.find_first_of(" \t");
   if (gap == std::string_view::npos) return false;
-  return lib::try_str_to_float(rest.substr(0, gap), point.x) &&
-         lib::try_str_to_float(rest.substr(gap), point.y);
+  return read_number(rest.substr(0, gap), point.x) && read_number(rest.substr(gap), point.y);
 }
 
 }  // namespace
@@ -78,7 +83,9 @@ std::optional<Parsed> parse(std::string_view bytes) {
   }
   if (next >= lines.size() || !lines[next].starts_with(kNameKey)) return std::nullopt;
   Parsed parsed;
-  parsed.identifier = converter.to_utf8(lines[next].substr(kNameKey.size()));
+  // Blanks around the identifier are an editor's leftovers (a stray CR, a trailing space):
+  // no identifier has them, and kept they would not survive being written again.
+  parsed.identifier = converter.to_utf8(lib::trim(lines[next].substr(kNameKey.size())));
   ++next;
   for (; next < lines.size(); ++next) {
     if (lib::trim(lines[next]).empty()) continue;

@@ -72,6 +72,51 @@ TEST(IniFileTest, CyrillicNamesMatchInAnyLetterCase) {
   EXPECT_THAT(ini.to_text(), HasSubstr("Порт=2"));
 }
 
+// A hand-edited file may repeat a section or a key in another letter case; each must stay
+// one name, or a lookup would find one copy or the other depending on its spelling.
+TEST(IniFileTest, NamesRepeatedInAnotherLetterCaseJoinTheFirstSpelling) {
+  lib::IniFile ini;
+  ini.load_text(
+      "[Связь]\n"
+      "Порт=1\n"
+      "сервер=буровая\n"
+      "[экран]\n"
+      "шаг=2\n"
+      "[СВЯЗЬ]\n"
+      "порт=3\n");
+  EXPECT_THAT(ini.sections(), ElementsAre("Связь", "экран"));
+  EXPECT_THAT(ini.keys("связь"), ElementsAre("Порт", "сервер"));
+  // The last line wins, as for a key repeated in the same spelling.
+  EXPECT_EQ(ini.get_int("Связь", "Порт", 0), 3);
+  EXPECT_EQ(ini.get_int("СВЯЗЬ", "ПОРТ", 0), 3);
+  ASSERT_THAT(ini.problems(), SizeIs(2));
+  EXPECT_THAT(ini.problems()[0], AllOf(HasSubstr("line 6"), HasSubstr("[Связь]")));
+  EXPECT_THAT(ini.problems()[1], AllOf(HasSubstr("line 7"), HasSubstr("\"Порт\"")));
+
+  lib::IniFile again;
+  again.load_text(ini.to_text());
+  EXPECT_THAT(again.problems(), IsEmpty());
+  EXPECT_THAT(again.sections(), ElementsAre("Связь", "экран"));
+  EXPECT_EQ(again.get_int("связь", "порт", 0), 3);
+}
+
+// The nameless section is written before all others, so a "[]" header further down could
+// not be written back where it stood: its keys would move to the top of the file.
+TEST(IniFileTest, HeaderWithoutANameIsDroppedAndItsKeysStayInTheSectionAbove) {
+  lib::IniFile ini;
+  ini.load_text("верх=0\n[a]\nx=1\n[ ]\ny=2\n");
+  ASSERT_THAT(ini.problems(), SizeIs(1));
+  EXPECT_THAT(ini.problems()[0], AllOf(HasSubstr("line 4"), HasSubstr("[a]")));
+  EXPECT_THAT(ini.sections(), ElementsAre("", "a"));
+  EXPECT_EQ(ini.get_int("a", "y", 0), 2);
+
+  lib::IniFile again;
+  again.load_text(ini.to_text());
+  EXPECT_THAT(again.problems(), IsEmpty());
+  EXPECT_EQ(again.get_int("a", "y", 0), 2);
+  EXPECT_EQ(again.get_int("", "верх", 1), 0);
+}
+
 TEST(IniFileTest, ByteOrderMarkIsAcceptedOnReadAndNotWritten) {
   testing_support::TempDir dir;
   const std::string path = dir.file("out.ini");
@@ -132,6 +177,19 @@ TEST(IniFileTest, DamagedLinesAreReportedAndTheRestReads) {
   // into the section name.
   EXPECT_EQ(ini.get_int("открыт", "x", 0), 1);
   EXPECT_EQ(ini.get_int("ok", "y", 0), 2);
+}
+
+// A comment after a dropped first line, or an indented one, is the file's first comment
+// from the first load on, so saving twice gives the same text.
+TEST(IniFileTest, CommentAfterADroppedLineKeepsItsPlaceFromSaveToSave) {
+  lib::IniFile ini;
+  ini.load_text("мусор без знака\n\t# заметка\n[a]\nx=1\n");
+  EXPECT_THAT(ini.problems(), SizeIs(1));
+  const std::string once = ini.to_text();
+  EXPECT_THAT(once, HasSubstr("# заметка"));
+  lib::IniFile again;
+  again.load_text(once);
+  EXPECT_EQ(again.to_text(), once);
 }
 
 TEST(IniFileTest, EightBitCodePageFileIsConverted) {

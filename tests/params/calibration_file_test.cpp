@@ -117,6 +117,27 @@ TEST(CalibrationFile, HandEditedLinesAreReadWhereTheyMakeSense) {
   EXPECT_EQ(parsed->skipped_lines, 2);
 }
 
+// Such a point would make every reading converted through it "nan" or infinite.
+TEST(CalibrationFile, PointsThatAreNotFiniteNumbersAreNeverKeptAndTheFirstIsNamed) {
+  const auto parsed = params::calibration_file::parse(
+      "encoding=utf8\nparam_name=x\n"
+      "   2.000000e+00    4.000000e+00\n"
+      "            nan    1.000000e+00\n"
+      "   1.000000e+00            -inf\n"
+      "inf 2\n");
+  ASSERT_TRUE(parsed.has_value());
+  EXPECT_EQ(parsed->points, (params::CalibrPoints{{2, 4}}));
+  EXPECT_EQ(parsed->first_bad_line, 4);
+}
+
+TEST(CalibrationFile, BlanksAroundTheIdentifierAreNotPartOfIt) {
+  const auto parsed =
+      params::calibration_file::parse("encoding=utf8\r\nparam_name= тальблок \r\r\n1 2\r\n");
+  ASSERT_TRUE(parsed.has_value());
+  EXPECT_EQ(parsed->identifier, "тальблок");
+  EXPECT_EQ(parsed->points, (params::CalibrPoints{{1, 2}}));
+}
+
 TEST(CalibrationFile, UnknownEncodingNameFallsBackToTheCodePage) {
   const std::string bytes = "encoding=cp1251\n" + lib::utf8_to_cp1251("param_name=тальблок\n");
   const auto parsed = params::calibration_file::parse(bytes);
