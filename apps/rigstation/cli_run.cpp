@@ -115,12 +115,16 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
   try {
     created = st.open(settings);
     for (const auto& line : created) std::fprintf(stderr, "created %s\n", line.c_str());
+    for (const auto& line : st.start_notes())
+      std::fprintf(stderr, "rigstation: %s\n", line.c_str());
   } catch (const station::StationError& e) {
     std::fprintf(stderr, "rigstation: %s\n", e.what());
     return 1;
   }
+  // A closed terminal or SSH session (SIGHUP) stops the station as Ctrl-C does: with a save.
   std::signal(SIGINT, on_signal);
   std::signal(SIGTERM, on_signal);
+  std::signal(SIGHUP, on_signal);
   const bool screen = !options.json && ::isatty(STDOUT_FILENO);
 
   using clock = std::chrono::steady_clock;
@@ -136,15 +140,21 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
     } else {
       print_line(st);
     }
+    if (const std::string m = st.take_save_message(); !m.empty())
+      std::fprintf(stderr, "rigstation: %s\n", m.c_str());
     if (options.seconds > 0 && ticks >= options.seconds) break;
     next += std::chrono::seconds(1);
     // Sleep in short steps so a signal stops the loop promptly.
     while (!g_stop && clock::now() < next)
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  st.close();
-  std::fprintf(stderr, "rigstation: stopped after %d ticks; state saved to %ssys.bin\n", ticks,
-               hub.get_exe_path().c_str());
+  if (!st.close()) {
+    std::fprintf(stderr, "rigstation: stopped after %d ticks; the state was NOT saved: %s\n", ticks,
+                 hub.last_save_error().c_str());
+    return 2;
+  }
+  std::fprintf(stderr, "rigstation: stopped after %d ticks; state saved to %s%s\n", ticks,
+               hub.get_exe_path().c_str(), reg::kStateFileName);
   return 0;
 }
 
@@ -161,6 +171,9 @@ void add_run(CLI::App& app, rigstation::CommandContext& context) {
   cmd->add_flag("--no-restore", options->no_restore, "Do not load the saved state sys.bin");
   cmd->add_flag("--restore", options->restore, "Load the saved state sys.bin (the default)");
   cmd->add_option("--seconds", options->seconds, "Stop after this many ticks");
+  cmd->add_option("--save-every", options->settings.save_every,
+                  "Save the state every SECONDS while running (default: the settings, 60)")
+      ->check(CLI::Range(1, 86400));
   cmd->add_flag("--json", options->json, "One JSON line per tick");
   cmd->callback([&context, options] { std::exit(run(context, *options)); });
 }
