@@ -2,7 +2,9 @@
 // is taken, and killed at random moments (during saves too) without ever leaving a damaged
 // state file or stale temporary files behind.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -139,19 +141,33 @@ TEST(StationProcess, KilledAtAnyMomentTheLastStateStaysIntact) {
   int kills = 0, during_save = 0;
   std::set<std::string> stale;  // temporary files the last kill left
   for (int round = 0; round < 20 && Clock::now() < deadline; ++round) {
+    // Watches the home for the temporary file of a save being created.
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ::inotify_add_watch(watch, home.c_str(), IN_CREATE);
     StationProcess st(home, dir.path(), {"--save-every", "1"});
     const std::string own_tmp = "sys.bin.tmp" + std::to_string(st.pid());
     if (round % 2 == 0) {
       // Any moment: while starting, between saves or in one.
-      std::uniform_int_distribution<int> ms(50, 1800);
+      std::uniform_int_distribution<int> ms(50, 1500);
       std::this_thread::sleep_for(std::chrono::milliseconds(ms(random)));
     } else {
-      // The moment a save has begun: its temporary file exists.
-      const auto end = Clock::now() + std::chrono::milliseconds(3000);
-      while (Clock::now() < end && !std::filesystem::exists(home + own_tmp)) {
+      // The moment a save has begun: its temporary file was just created.
+      const auto end = Clock::now() + std::chrono::milliseconds(2500);
+      bool seen = false;
+      while (!seen && Clock::now() < end) {
+        pollfd p{watch, POLLIN, 0};
+        if (::poll(&p, 1, 100) <= 0) continue;
+        alignas(inotify_event) char buf[4096];
+        const ssize_t n = ::read(watch, buf, sizeof buf);
+        for (ssize_t i = 0; i + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
+          const auto* e = reinterpret_cast<const inotify_event*>(buf + i);
+          if (e->len > 0 && own_tmp == e->name) seen = true;
+          i += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+        }
       }
-      if (std::filesystem::exists(home + own_tmp)) ++during_save;
     }
+    ::close(watch);
     // Leftovers of the previous kill are gone once this station has opened its home.
     if (!stale.empty() && st.wait_for_first_tick(std::chrono::milliseconds(1))) {
       for (const auto& name : stale) EXPECT_FALSE(std::filesystem::exists(home + name)) << name;
@@ -166,8 +182,10 @@ TEST(StationProcess, KilledAtAnyMomentTheLastStateStaysIntact) {
       EXPECT_EQ(report.blocks.skipped, 0) << "round " << round;
     }
     stale = files_starting(home, "sys.bin.tmp");
+    if (stale.count(own_tmp)) ++during_save;  // this kill came in the middle of a save
   }
   EXPECT_GE(kills, 10);
+  EXPECT_GE(during_save, 1) << "no kill landed inside a save; the test proved too little";
 
   // A last, clean run removes what the kills left and finds an intact state.
   StationProcess last(home, dir.path(), {"--seconds", "2", "--save-every", "1"});
@@ -179,6 +197,7 @@ TEST(StationProcess, KilledAtAnyMomentTheLastStateStaysIntact) {
   EXPECT_TRUE(files_starting(home, "sys.bin.damaged-").empty())
       << "no start ever found a damaged state file";
   EXPECT_FALSE(load_state(home).damaged());
+  RecordProperty("kills", kills);
   RecordProperty("kills_during_a_save", during_save);
 }
 
