@@ -344,7 +344,7 @@ std::vector<std::string> StateLoadReport::notes() const {
     if (blocks.damaged > 0 || blocks.truncated)
       line += "; " + std::to_string(blocks.damaged) + " damaged block(s) skipped" +
               (blocks.truncated ? ", the file is cut short" : "") +
-              " (those modules keep their defaults)";
+              " (those modules keep their defaults; the error log names them)";
     out.push_back(line);
     if (newer())
       out.push_back("state: the state of " + join(blocks.newer) +
