@@ -64,6 +64,7 @@ void print_screen(const station::Station& st, bool clear, const std::vector<std:
   in.registered = st.registered_values();
   for (const auto& line : created) in.notes.push_back("created " + line);
   for (const auto& note : st.settings_notes()) in.notes.push_back("settings: " + note);
+  for (const auto& note : st.start_notes()) in.notes.push_back(note);
   in.reopen_wait_ms = st.reopen_wait_ms();
   std::size_t columns = 0, lines = 0;
   terminal_size(columns, lines);
@@ -121,12 +122,16 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
     for (const auto& line : created) std::fprintf(stderr, "created %s\n", line.c_str());
     for (const auto& note : st.settings_notes())
       std::fprintf(stderr, "settings: %s\n", note.c_str());
+    for (const auto& line : st.start_notes())
+      std::fprintf(stderr, "rigstation: %s\n", line.c_str());
   } catch (const station::StationError& e) {
     std::fprintf(stderr, "rigstation: %s\n", e.what());
     return 1;
   }
+  // A closed terminal or SSH session (SIGHUP) stops the station as Ctrl-C does: with a save.
   std::signal(SIGINT, on_signal);
   std::signal(SIGTERM, on_signal);
+  std::signal(SIGHUP, on_signal);
   const bool screen = !options.json && ::isatty(STDOUT_FILENO);
 
   // Missed slots are skipped, not replayed: a bus outage must not end in a burst of ticks.
@@ -142,6 +147,8 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
     } else {
       print_line(st);
     }
+    if (const std::string m = st.take_save_message(); !m.empty())
+      std::fprintf(stderr, "rigstation: %s\n", m.c_str());
     if (options.seconds > 0 && ticks >= options.seconds) break;
     schedule.tick_done();
     // Sleep in short steps so a signal stops the loop promptly.
@@ -149,9 +156,13 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
       std::this_thread::sleep_for(
           std::chrono::milliseconds(std::min<std::int64_t>(schedule.wait_ms(), 50)));
   }
-  st.close();
-  std::fprintf(stderr, "rigstation: stopped after %d ticks; state saved to %ssys.bin\n", ticks,
-               hub.get_exe_path().c_str());
+  if (!st.close()) {
+    std::fprintf(stderr, "rigstation: stopped after %d ticks; the state was NOT saved: %s\n", ticks,
+                 hub.last_save_error().c_str());
+    return 2;
+  }
+  std::fprintf(stderr, "rigstation: stopped after %d ticks; state saved to %s%s\n", ticks,
+               hub.get_exe_path().c_str(), reg::kStateFileName);
   return 0;
 }
 
@@ -177,6 +188,9 @@ void add_run(CLI::App& app, rigstation::CommandContext& context) {
                        : std::string();
           },
           "TICKS"));
+  cmd->add_option("--save-every", options->settings.save_every,
+                  "Save the state every SECONDS while running (default: the settings, 60)")
+      ->check(CLI::Range(1, 86400));
   cmd->add_flag("--json", options->json, "One JSON line per tick");
   cmd->callback([&context, options] { std::exit(run(context, *options)); });
 }

@@ -71,6 +71,10 @@ void Config::get_options(lib::options_list& o) {
   o.add("запись_по_глубине", "Шаг записи по глубине", recording.depth_step, 0.2, 2).set_unit("м");
   o.add("запись_по_времени", "Шаг записи по времени", recording.time_step, 10000).set_unit("сек.");
   o.add("save_fast_file", "Сохранять быстрый файл", recording.save_fast_file, false);
+  o.add("период_сохранения_состояния", "Период сохранения состояния", recording.state_save_period,
+        60)
+      .set_unit("сек.")
+      .set_range(1, 86400);
 
   Recognition& r = recognition;
   o.sector("настройки_распознавания", "Настройки распознавания");

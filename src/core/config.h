@@ -67,6 +67,9 @@ class Config : public lib::ini_options {
     double depth_step = 0.2;  // m
     int time_step = 10000;
     bool save_fast_file = false;
+    // период_сохранения_состояния: seconds between two saves of "sys.bin" while the station
+    // runs, so a power cut loses at most this much.
+    int state_save_period = 60;
   };
   // A console button wired to a module input.
   struct Button {

@@ -1,5 +1,7 @@
 #include "core/error_log.h"
 
+#include <cstdio>
+
 namespace reg {
 namespace {
 // A station left running for months must not fill its disk with one repeating error.
@@ -8,6 +10,9 @@ constexpr std::int64_t kMaxErrorLogBytes = 16 << 20;
 
 ErrorLog::ErrorLog(lib::Clock& clock, lib::FileSystem& fs) : logger_(0, clock, fs) {
   logger_.set_max_bytes(kMaxErrorLogBytes);
+  logger_.set_fallback([](const std::string& text) {
+    std::fputs(("rigstation: error log: " + text).c_str(), stderr);
+  });
 }
 
 void ErrorLog::set_file(const std::string& path) {

@@ -1,6 +1,10 @@
 #include "core/system.h"
 
+#include <fcntl.h>
 #include <boost/signals2/signal.hpp>
+
+#include <cerrno>
+#include <cstdio>
 #include <exception>
 #include <mutex>
 
@@ -88,6 +92,16 @@ struct System::Signals {
   StopSignal stop;
 };
 
+// An operator's edit of the journals kept in the state is saved at the next tick, not up to
+// a whole period later.
+struct System::EditWatch : journals::ITroublesNotifyHandler {
+  explicit EditWatch(System& hub) : hub(hub) {}
+  void record_added(const journals::TroublesLogRecord&) override { hub.request_save(); }
+  void record_changed(const journals::TroublesLogRecord&) override { hub.request_save(); }
+  void record_deleted(const journals::TroublesLogRecord&) override { hub.request_save(); }
+  System& hub;
+};
+
 System::System(SystemOptions options)
     : clock_(options.clock ? *options.clock : lib::system_clock()),
       fs_(options.file_system ? *options.file_system : lib::posix_file_system()) {
@@ -125,6 +139,8 @@ System::System(SystemOptions options)
   troubles_log_ = std::make_unique<journals::TroublesLog>(log_sink, fs_);
   mud_log_ = std::make_unique<journals::MudLog>(log_sink, fs_);
   wellbore_ = std::make_unique<pore::Wellbore>();
+  edit_watch_ = std::make_unique<EditWatch>(*this);
+  troubles_log_->add_notify_handler(edit_watch_.get());
 
   // The journal files of the home folder are the journals' one store, shared with the
   // rigstation tool and other programs: read now, rewritten on every change, read again
@@ -150,7 +166,14 @@ System::System(SystemOptions options)
   // The inter-process lock of the shared export lives beside the file it guards.
   lib::make_dirs(exe_path_ + "data");
   shared_file_lock_ = std::make_unique<lib::lock_object>(lib::lock_object::kInterProcess,
-                                                         exe_path_ + kvb::kLockFileName);
+                                                         exe_path_ + kvb::kLockFileName, fs_);
+  if (!shared_file_lock_->has_file()) {
+    report_start_problem("System : the lock file '" + shared_file_lock_->lock_file() +
+                         "' cannot be opened (" + shared_file_lock_->file_error() + "); '" +
+                         kvb::kFileName +
+                         "' is written without the inter-process lock, so another program "
+                         "may read it half-written");
+  }
 
   fill_values_list();
   set_shared_values_source([this] {
@@ -209,9 +232,17 @@ System::~System() {
   free_objects();
 }
 
+void System::report_start_problem(const std::string& message) {
+  error_log_->write(message);
+  start_problems_.push_back(message);
+}
+
 void System::free_objects() {
-  // Construction order. The registry's storage adapter is unhooked first, because the
-  // storage goes before the registry.
+  // Construction order, except that the error log goes last: any module may still write
+  // to it while it is torn down (a plug-in unloading, a subscriber of the data signal).
+  // The registry's storage adapter is unhooked first, because the storage goes before the
+  // registry.
+  if (troubles_log_ && edit_watch_) troubles_log_->remove_notify_handler(edit_watch_.get());
   if (values_) values_->set_backend(nullptr);
   values_backend_.reset();
   config_.reset();
@@ -220,7 +251,6 @@ void System::free_objects() {
   catalogue_.reset();  // after the table that refers to it
   pore_opt_.reset();
   text_remarks_.reset();
-  error_log_.reset();
   module_list_.reset();
   shared_file_lock_.reset();
   comm_protocols_.reset();
@@ -236,6 +266,7 @@ void System::free_objects() {
   wellbore_.reset();
   mess_caller_.reset();
   signals_.reset();
+  error_log_.reset();
 }
 
 // ---- the state file ---------------------------------------------------------------------------
@@ -286,38 +317,165 @@ void System::fill_values_list() {
                           [config] { return config->get_WKolTur(); });
 }
 
-void System::save_to_file(const std::string& folder) {
+namespace {
+
+// "sys.bin.damaged-20261205-100000" beside the state file, with "-2", "-3" ... when a copy
+// of that second exists already.
+std::string damaged_copy_path(const std::string& path, lib::Clock& clock, lib::FileSystem& fs) {
+  const lib::DateTimeParts t = lib::decode_date_time(lib::to_date_time(clock.local_now()));
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  const std::string base = path + ".damaged-" + stamp;
+  std::string candidate = base;
+  for (int n = 2;; ++n) {
+    const int fd = fs.open(candidate, O_RDONLY, 0);
+    if (fd < 0) return candidate;
+    fs.close(fd);
+    candidate = base + "-" + std::to_string(n);
+  }
+}
+
+std::string join(const std::vector<std::string>& items) {
+  std::string out;
+  for (const auto& i : items) out += (out.empty() ? "" : ", ") + i;
+  return out;
+}
+
+}  // namespace
+
+std::vector<std::string> StateLoadReport::notes() const {
+  std::vector<std::string> out;
+  if (!found) {
+    out.push_back("state: no saved state '" + path + "' yet; the station starts from defaults");
+    return out;
+  }
+  if (refused) {
+    out.push_back("state: '" + path + "' was not read (" + error +
+                  "); every module starts from defaults");
+  } else {
+    std::string line =
+        "state: read " + std::to_string(blocks.read) + " module(s) from '" + path + "'";
+    if (blocks.damaged > 0 || blocks.truncated)
+      line += "; " + std::to_string(blocks.damaged) + " damaged block(s) skipped" +
+              (blocks.truncated ? ", the file is cut short" : "") +
+              " (those modules keep their defaults; the error log names them)";
+    out.push_back(line);
+    if (newer())
+      out.push_back("state: the state of " + join(blocks.newer) +
+                    " was written by a newer program; not read, those modules keep their "
+                    "defaults");
+    if (!blocks.unknown.empty())
+      out.push_back("state: kept the saved state of module(s) not loaded now (" +
+                    join(blocks.unknown) + "); it is saved again unchanged");
+  }
+  if (!kept_copy.empty()) out.push_back("state: the original file is kept as '" + kept_copy + "'");
+  if (!copy_error.empty())
+    out.push_back("state: could not keep a copy of the original (" + copy_error +
+                  "); the station will not overwrite '" + path + "'");
+  return out;
+}
+
+bool System::save_to_file(const std::string& folder) {
   const std::string path = folder + kStateFileName;
+  last_save_error_.clear();
   try {
+    if (!save_refusal_.empty()) throw std::runtime_error(save_refusal_);
     lib::io::BinaryMemoryOutputStream out;
     lib::io::write_binary(out, module_list_->get_serial_version());
     module_list_->serialize(out, &sys_lock_obj(), kStateDataVersion);
     lib::write_file_atomically(path, out.data(), fs_);
+    return true;
   } catch (const std::exception& e) {
-    error_log_->write(failure_line(kSaveError, path, e.what()));
+    last_save_error_ = failure_line(kSaveError, path, e.what());
   } catch (...) {
-    error_log_->write(failure_line(kSaveError, path, nullptr));
+    last_save_error_ = failure_line(kSaveError, path, nullptr);
   }
+  error_log_->write(last_save_error_);
+  return false;
 }
 
-void System::load_from_file(const std::string& folder) {
-  const std::string path = folder + kStateFileName;
+StateLoadReport System::load_from_file(const std::string& folder) {
+  StateLoadReport report;
+  report.path = folder + kStateFileName;
+  const std::string& path = report.path;
+  auto log = [&](const char* what) { error_log_->write(failure_line(kLoadError, path, what)); };
+
+  std::optional<std::string> bytes;
+  const int fd = fs_.open(path, O_RDONLY, 0);
+  const int open_errno = errno;
+  if (fd >= 0) {
+    fs_.close(fd);
+    report.found = true;
+    bytes = lib::read_whole_file(path, fs_);
+  } else if (open_errno != ENOENT) {
+    report.found = true;  // there, but not readable
+  }
+  if (!report.found) {
+    log(lib::errno_text(open_errno).c_str());
+    return report;
+  }
+  if (!bytes) {
+    report.refused = true;
+    report.error = "cannot be read: " + lib::errno_text(fd >= 0 ? errno : open_errno);
+    log(report.error.c_str());
+    // What cannot be read cannot be copied either; overwriting it would lose it for good.
+    report.copy_error = report.error;
+    save_refusal_ = "the state file could not be read at start and is kept as it is";
+    return report;
+  }
+
   try {
-    lib::io::BinaryInputStream in(path, fs_);
+    lib::io::BinaryMemoryInputStream in(*bytes);
     std::uint32_t version = 0;
     lib::io::read_binary(in, version);
     if (version != module_list_->get_serial_version()) throw std::runtime_error(kVersionMismatch);
-    module_list_->deserialize(
-        in, kStateDataVersion,
-        [&](const std::string& problem) {
-          error_log_->write(failure_line(kLoadError, path, problem.c_str()));
-        },
+    report.blocks = module_list_->deserialize(
+        in, kStateDataVersion, [&](const std::string& problem) { log(problem.c_str()); },
         &sys_lock_obj());
   } catch (const std::exception& e) {
-    error_log_->write(failure_line(kLoadError, path, e.what()));
+    report.refused = true;
+    report.error = e.what();
+    log(e.what());
   } catch (...) {
-    error_log_->write(failure_line(kLoadError, path, nullptr));
+    report.refused = true;
+    report.error = "unknown error";
+    log(nullptr);
   }
+
+  if (report.damaged()) {
+    try {
+      const std::string copy = damaged_copy_path(path, clock_, fs_);
+      lib::write_file_atomically(copy, *bytes, fs_);
+      report.kept_copy = copy;
+      error_log_->write("System::load_from_file : the original '" + path + "' is kept as '" + copy +
+                        "' before the next save replaces it");
+    } catch (const std::exception& e) {
+      report.copy_error = e.what();
+      save_refusal_ = "the damaged state file could not be copied aside (" + report.copy_error +
+                      ") and is kept as it is";
+      error_log_->write(failure_line(kLoadError, path, save_refusal_.c_str()));
+    }
+  }
+  return report;
+}
+
+std::vector<std::string> System::remove_save_leftovers() {
+  return lib::remove_atomic_leftovers(exe_path_ + kStateFileName, fs_);
+}
+
+void System::set_save_period_seconds(int seconds) {
+  save_period_ms_ = std::int64_t{seconds > 0 ? seconds : 0} * 1000;
+}
+
+std::optional<bool> System::save_when_due() {
+  const std::int64_t now = clock_.steady_ms();
+  if (!last_save_ms_) last_save_ms_ = now;  // the period counts from the first tick
+  const bool requested = save_requested_.exchange(false);
+  const bool period_over = save_period_ms_ > 0 && now - *last_save_ms_ >= save_period_ms_;
+  if (!requested && !period_over) return std::nullopt;
+  last_save_ms_ = now;
+  return save_to_file(exe_path_);
 }
 
 void System::assign(System& other) {

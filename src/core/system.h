@@ -4,8 +4,11 @@
 // ownership, order, the state file, the bracket, the locks and the tick notification.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -53,6 +56,28 @@ inline constexpr const char* kStateFileName = "sys.bin";
 // The data version the state file's module list is written and read with.
 inline constexpr unsigned kStateDataVersion = 1;
 
+// The station's default time between two saves of the state file.
+inline constexpr int kDefaultSavePeriodSeconds = 60;
+
+// What loading the state file found, for the host to show the operator.
+struct StateLoadReport {
+  std::string path;
+  bool found = false;    // the file existed
+  bool refused = false;  // the file as a whole was not read (another file version, unreadable)
+  std::string error;     // why it was refused
+  lib::ModuleList::LoadReport blocks;
+  // Where the original was copied because something in it was damaged or refused; empty
+  // when no copy was needed.
+  std::string kept_copy;
+  // Why that copy could not be made; the hub then refuses to overwrite the file.
+  std::string copy_error;
+
+  bool newer() const { return !blocks.newer.empty(); }
+  bool damaged() const { return refused || !blocks.clean(); }
+  // One line per fact, for the start summary: what was read, what was skipped, the copy.
+  std::vector<std::string> notes() const;
+};
+
 struct SystemOptions {
   // The station home folder; empty means resolve_home_folder().
   std::string home_folder;
@@ -74,11 +99,34 @@ class System {
   void register_modules();
   // Registers the hub's computed values ("ds.*" and the others) in the value registry.
   void fill_values_list();
-  // Writes folder + "sys.bin" atomically; failures go to the error log.
-  void save_to_file(const std::string& folder);
-  // Reads folder + "sys.bin"; failures go to the error log. Modules read before a failure
-  // keep what they read; a damaged module block leaves its module unchanged.
-  void load_from_file(const std::string& folder);
+  // Writes folder + "sys.bin" atomically; true when it was written. A failure goes to the
+  // error log and last_save_error(), and leaves the previous file as it was. Refused while
+  // a damaged file could not be kept aside (see load_from_file).
+  bool save_to_file(const std::string& folder);
+  const std::string& last_save_error() const { return last_save_error_; }
+  // Reads folder + "sys.bin"; failures go to the error log and the report. Modules read
+  // before a failure keep what they read; a damaged module block leaves its module
+  // unchanged. When anything was damaged or refused (another file version, a block of a
+  // newer layout) the original is first copied to "sys.bin.damaged-<yyyymmdd-hhmmss>"
+  // beside it, so the next save cannot destroy what this program could not read.
+  StateLoadReport load_from_file(const std::string& folder);
+  // Removes temporary files that saves killed midway left in the home folder; returns their
+  // names. Call only while holding the home (no other station saves there).
+  std::vector<std::string> remove_save_leftovers();
+
+  // ---- periodic saving --------------------------------------------------------------------
+  // Time between two saves of the state into the home folder; 0 turns periodic saves off.
+  void set_save_period_seconds(int seconds);
+  // Asks for a save at the next save_when_due (after an operator's edit). Any thread.
+  void request_save() { save_requested_ = true; }
+  // Called by the host once per tick: saves the state into the home folder when a save was
+  // requested or the period has passed since the last one (on the hub's clock). nullopt
+  // when nothing was due, else whether the save succeeded.
+  std::optional<bool> save_when_due();
+
+  // Problems met while building the hub that the operator must hear about (a lock file
+  // that cannot be opened); each is in the error log too.
+  const std::vector<std::string>& start_problems() const { return start_problems_; }
   // Copies the state of every registered module of `other` into this hub. Both must have
   // the same modules registered.
   void assign(System& other);
@@ -157,10 +205,12 @@ class System {
 
  private:
   struct Signals;
+  struct EditWatch;
 
   void export_shared_values();
   // Reads again each journal file another program changed since the journal last saw it.
   void check_journal_files();
+  void report_start_problem(const std::string& message);
 
   lib::Clock& clock_;
   lib::FileSystem& fs_;
@@ -195,6 +245,15 @@ class System {
   std::function<std::vector<std::string>()> cur_files_source_;
   std::set<std::string> cur_files_;
   bool reg_active_ = false;
+
+  std::string last_save_error_;
+  // Set when a damaged state file could not be copied aside: saving would destroy it.
+  std::string save_refusal_;
+  std::int64_t save_period_ms_ = std::int64_t{kDefaultSavePeriodSeconds} * 1000;
+  std::optional<std::int64_t> last_save_ms_;
+  std::atomic<bool> save_requested_{false};
+  std::vector<std::string> start_problems_;
+  std::unique_ptr<EditWatch> edit_watch_;
 };
 
 }  // namespace reg

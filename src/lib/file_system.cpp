@@ -1,6 +1,8 @@
 #include "lib/file_system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,6 +63,22 @@ void sync_parent_folder(const std::string& path) {
 
 }  // namespace
 
+int FileSystem::flock(int fd, int operation) {
+  return retry_eintr([&] { return ::flock(fd, operation); });
+}
+
+std::vector<std::string> FileSystem::list_folder(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return names;
+  while (const dirent* e = ::readdir(dir)) {
+    const std::string name = e->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  ::closedir(dir);
+  return names;
+}
+
 FileSystem& posix_file_system() {
   static PosixFileSystem fs;
   return fs;
@@ -88,7 +106,7 @@ bool write_all(FileSystem& fs, int fd, const void* data, std::size_t n) {
 void write_file_atomically(const std::string& path, std::string_view bytes, FileSystem& fs,
                            bool sync_to_disk) {
   // The pid keeps two processes replacing the same file from sharing one temporary file.
-  const std::string tmp = path + ".tmp" + std::to_string(::getpid());
+  const std::string tmp = atomic_temporary_prefix(path) + std::to_string(::getpid());
   int fd = fs.open(tmp, O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (fd < 0) {
     throw io::StreamError("cannot create '" + tmp + "': " + errno_text(errno));
@@ -112,6 +130,25 @@ void write_file_atomically(const std::string& path, std::string_view bytes, File
     throw io::StreamError("cannot replace '" + path + "': " + errno_text(err));
   }
   if (sync_to_disk) sync_parent_folder(path);
+}
+
+std::string atomic_temporary_prefix(const std::string& path) {
+  return path + ".tmp";
+}
+
+std::vector<std::string> remove_atomic_leftovers(const std::string& path, FileSystem& fs) {
+  const std::filesystem::path target(path);
+  std::string folder = target.parent_path().string();
+  if (folder.empty()) folder = ".";
+  const std::string prefix = atomic_temporary_prefix(target.filename().string());
+  std::vector<std::string> removed;
+  for (const std::string& name : fs.list_folder(folder)) {
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string pid = name.substr(prefix.size());
+    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    if (fs.unlink(folder + "/" + name) == 0) removed.push_back(name);
+  }
+  return removed;
 }
 
 std::optional<std::string> read_whole_file(const std::string& path, FileSystem& fs,

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace lib {
 
@@ -25,6 +26,13 @@ class FileSystem {
   virtual int unlink(const std::string& path) = 0;
   // Size of an open file, or -1.
   virtual std::int64_t file_size(int fd) = 0;
+  // An advisory whole-file lock on an open file (flock: LOCK_EX, LOCK_UN, LOCK_NB ...).
+  // The lock belongs to the open file, so closing another descriptor of the same file
+  // does not release it. The default is the real call, for seams that do not fake locks.
+  virtual int flock(int fd, int operation);
+  // The names (not paths) of the entries of a folder, in no particular order; empty when
+  // it cannot be read. The default reads the real folder.
+  virtual std::vector<std::string> list_folder(const std::string& folder);
 };
 
 // The real file system. Retries calls interrupted by signals.
@@ -43,6 +51,16 @@ bool write_all(FileSystem& fs, int fd, const void* data, std::size_t n);
 // but a power loss may lose the newest content (right for files rewritten every second).
 void write_file_atomically(const std::string& path, std::string_view bytes,
                            FileSystem& fs = posix_file_system(), bool sync_to_disk = true);
+
+// The prefix of the temporary files write_file_atomically makes for `path` (the process id
+// follows it).
+std::string atomic_temporary_prefix(const std::string& path);
+
+// Removes what saves of `path` killed midway left behind (the prefix above followed by a
+// process id) and returns the names removed. Call it only while no other process may be
+// saving the same file (under the station's home lock).
+std::vector<std::string> remove_atomic_leftovers(const std::string& path,
+                                                 FileSystem& fs = posix_file_system());
 
 // The most read_whole_file takes in unless its caller names a limit for its kind of file:
 // far above any settings file, table or journal a station writes, small enough that a

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 
+#include <cerrno>
+
 namespace lib {
 
 LineLogger::LineLogger(int threshold, Clock& clock, FileSystem& fs)
@@ -49,16 +51,36 @@ std::string LineLogger::format_line(std::string_view message) const {
   return line;
 }
 
+void LineLogger::set_fallback(Fallback fallback) {
+  std::lock_guard lock(mutex_);
+  fallback_ = std::move(fallback);
+}
+
 bool LineLogger::write(std::string_view message, int level) {
   std::lock_guard lock(mutex_);
   if (level >= threshold_ || path_.empty()) return false;
-  const std::string bytes = converter_.from_utf8(format_line(message));
+  const std::string line = format_line(message);
+  const std::string bytes = converter_.from_utf8(line);
   int fd = fs_.open(path_, O_WRONLY | O_CREAT | O_APPEND, 0644);
-  if (fd < 0) return false;
-  bool ok = write_all(fs_, fd, bytes.data(), bytes.size());
-  std::int64_t size = max_bytes_ > 0 ? fs_.file_size(fd) : 0;
-  fs_.close(fd);
-  if (max_bytes_ > 0 && size > max_bytes_) fs_.rename(path_, path_ + ".old");
+  bool ok = false;
+  int err = errno;
+  if (fd >= 0) {
+    ok = write_all(fs_, fd, bytes.data(), bytes.size());
+    err = errno;
+    std::int64_t size = max_bytes_ > 0 ? fs_.file_size(fd) : 0;
+    fs_.close(fd);
+    if (max_bytes_ > 0 && size > max_bytes_) fs_.rename(path_, path_ + ".old");
+  }
+  if (ok) {
+    failing_ = false;
+  } else if (fallback_) {
+    if (!failing_) {
+      fallback_("cannot write the log '" + path_ + "' (" + errno_text(err) +
+                "); its lines follow here until it can be written again\n");
+    }
+    failing_ = true;
+    fallback_(line);
+  }
   return ok;
 }
 

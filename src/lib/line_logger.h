@@ -1,11 +1,13 @@
 // A log of text lines with a level threshold: a line is written only when its level is
 // below the threshold (errors use -1, so a threshold of 0 keeps errors and drops the rest).
 // Each line is "(" + dd.mm.yyyy hh:mm:ss + ") " + message, appended in the log's encoding.
-// One lock per logger; safe to call from any thread. A log that cannot be written drops
-// the line: logging never stops the station.
+// One lock per logger; safe to call from any thread. Logging never stops the station: a log
+// that cannot be written hands its lines to the fallback sink when one is set (the error
+// log sends them to stderr), else drops them.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -31,7 +33,12 @@ class LineLogger {
   // 0 turns the limit off.
   void set_max_bytes(std::int64_t max_bytes);
 
-  // Appends the line when level < threshold; false when it was not written.
+  // Where lines go that the file refused. The sink is told once why the file cannot be
+  // written (until a line gets through again), then gets every refused line as formatted.
+  using Fallback = std::function<void(const std::string& text)>;
+  void set_fallback(Fallback fallback);
+
+  // Appends the line when level < threshold; false when it was not written to the file.
   bool write(std::string_view message, int level);
 
   // The full line as written (without the encoding), for tests and consoles.
@@ -45,6 +52,8 @@ class LineLogger {
   std::string path_;
   StrEncConverter converter_{StringEnc::kUtf8};
   std::int64_t max_bytes_ = 0;
+  Fallback fallback_;
+  bool failing_ = false;  // the last line did not reach the file; the fallback was told why
 };
 
 }  // namespace lib

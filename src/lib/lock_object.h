@@ -10,6 +10,8 @@
 #include <mutex>
 #include <string>
 
+#include "lib/file_system.h"
+
 namespace lib {
 
 class lock_object {
@@ -21,9 +23,10 @@ class lock_object {
   // In-process or no-op lock.
   explicit lock_object(int kind = kInProcess);
   // Inter-process lock on the given lock file, created when missing. When the file cannot
-  // be created or opened, only the in-process part remains (has_file() is false), so the
-  // guarded work still runs, unprotected from other processes.
-  lock_object(int kind, const std::string& lock_file);
+  // be created or opened, only the in-process part remains (has_file() is false, and
+  // file_error() says why), so the guarded work still runs, unprotected from other
+  // processes; the owner must tell the operator.
+  lock_object(int kind, const std::string& lock_file, FileSystem& fs = posix_file_system());
   ~lock_object();
   lock_object(const lock_object&) = delete;
   lock_object& operator=(const lock_object&) = delete;
@@ -35,6 +38,8 @@ class lock_object {
   int kind() const { return kind_; }
   bool has_file() const { return fd_ >= 0; }
   const std::string& lock_file() const { return path_; }
+  // Why the lock file could not be opened; empty when it was, or for other kinds.
+  const std::string& file_error() const { return file_error_; }
 
  private:
   int kind_;
@@ -42,6 +47,8 @@ class lock_object {
   int depth_ = 0;  // nesting on the owning thread; guarded by mutex_
   int fd_ = -1;
   std::string path_;
+  std::string file_error_;
+  FileSystem* fs_ = nullptr;
 };
 
 }  // namespace lib

@@ -8,6 +8,13 @@
 
 namespace lib {
 
+// Thrown while reading a block written by a newer layout of the module than this program
+// knows: the block is refused, not misread, and the loader tells a newer program wrote it.
+class NewerLayoutError : public io::StreamError {
+ public:
+  using io::StreamError::StreamError;
+};
+
 class ModuleBaseOld {
  public:
   virtual ~ModuleBaseOld() = default;

@@ -90,9 +90,9 @@ std::uint64_t find_next_marker(io::InputStream& in, std::uint64_t from) {
 void SerialModuleBase::get_serial_list(serial_list& list, unsigned& version) {
   if (list.reading()) {
     if (version > serial_version_) {
-      throw io::StreamError("block of '" + serial_name_ + "' has layout version " +
-                            std::to_string(version) + ", newer than the " +
-                            std::to_string(serial_version_) + " this program knows");
+      throw NewerLayoutError("block of '" + serial_name_ + "' has layout version " +
+                             std::to_string(version) + ", newer than the " +
+                             std::to_string(serial_version_) + " this program knows");
     }
   } else {
     version = serial_version_;
@@ -107,6 +107,8 @@ void ModuleList::register_module(ModuleBaseOld& module) {
 }
 
 void ModuleList::register_module(ModuleBaseOld& module, std::string name) {
+  // A module registered late (a plug-in) takes its kept block's place.
+  std::erase_if(kept_, [&](const KeptBlock& k) { return k.name == name; });
   for (auto& e : entries_) {
     if (e.name == name) {
       e.module = &module;
@@ -114,6 +116,12 @@ void ModuleList::register_module(ModuleBaseOld& module, std::string name) {
     }
   }
   entries_.push_back({std::move(name), &module});
+}
+
+std::vector<std::string> ModuleList::kept_block_names() const {
+  std::vector<std::string> out;
+  for (const auto& k : kept_) out.push_back(k.name);
+  return out;
 }
 
 ModuleBaseOld* ModuleList::find(std::string_view name) const {
@@ -133,24 +141,31 @@ void ModuleList::serialize(io::OutputStream& out, lock_object* lock, unsigned da
   std::unique_lock<lock_object> guard;
   if (lock) guard = std::unique_lock<lock_object>(*lock);
   io::write_binary(out, static_cast<std::uint32_t>(data_version));
-  io::write_binary(out, static_cast<std::uint32_t>(entries_.size()));
-  for (const auto& e : entries_) {
-    std::uint32_t version = 0;
-    std::string payload = write_fields(*e.module, data_version, version);
+  io::write_binary(out, static_cast<std::uint32_t>(entries_.size() + kept_.size()));
+  auto write_block = [&](const std::string& name, std::uint32_t version,
+                         const std::string& payload) {
     io::write_binary(out, kBlockMarker);
-    io::write_binary(out, std::string_view(e.name));
+    io::write_binary(out, std::string_view(name));
     io::write_binary(out, version);
     io::write_binary(out, static_cast<std::uint32_t>(payload.size()));
     io::write_bytes(out, payload);
-    io::write_binary(out, block_crc(e.name, version, payload));
+    io::write_binary(out, block_crc(name, version, payload));
+  };
+  for (const auto& e : entries_) {
+    std::uint32_t version = 0;
+    std::string payload = write_fields(*e.module, data_version, version);
+    write_block(e.name, version, payload);
   }
+  for (const auto& k : kept_) write_block(k.name, k.version, k.payload);
 }
 
 ModuleList::LoadReport ModuleList::deserialize(io::InputStream& in, unsigned data_version,
                                                const ErrorCallback& on_error, lock_object* lock) {
   std::unique_lock<lock_object> guard;
   if (lock) guard = std::unique_lock<lock_object>(*lock);
+  LoadReport result;
   auto report = [&](const std::string& message) {
+    result.problems.push_back(message);
     if (on_error) on_error(message);
   };
 
@@ -163,7 +178,7 @@ ModuleList::LoadReport ModuleList::deserialize(io::InputStream& in, unsigned dat
                           " differs from the expected " + std::to_string(data_version));
   }
 
-  LoadReport result;
+  kept_.clear();
   std::uint32_t parsed = 0;  // blocks found whole, good or bad
   while (!in.at_end()) {
     const std::uint64_t start = in.position();
@@ -184,6 +199,7 @@ ModuleList::LoadReport ModuleList::deserialize(io::InputStream& in, unsigned dat
       // the next block marker.
       const std::uint64_t next = find_next_marker(in, start + 1);
       ++result.skipped;
+      ++result.damaged;
       ++parsed;
       if (next >= in.size()) {
         result.truncated = cut_short;
@@ -205,7 +221,10 @@ ModuleList::LoadReport ModuleList::deserialize(io::InputStream& in, unsigned dat
       continue;
     }
     if (module == nullptr) {
-      report("module block '" + block.name + "' belongs to no registered module; skipped");
+      // Not damage: most likely a plug-in that is not loaded this time. Its block is kept
+      // and saved again, so its state comes back when the plug-in does.
+      result.unknown.push_back(block.name);
+      kept_.push_back({block.name, block.version, std::move(block.payload)});
       ++result.skipped;
       continue;
     }
@@ -220,6 +239,7 @@ ModuleList::LoadReport ModuleList::deserialize(io::InputStream& in, unsigned dat
       module->after_deserialize();
       ++result.read;
     } catch (const std::exception& e) {
+      const bool newer = dynamic_cast<const NewerLayoutError*>(&e) != nullptr;
       // Put the module back as it was, so a half-read block never leaves mixed state.
       bool ignored = false;
       try {
@@ -227,8 +247,15 @@ ModuleList::LoadReport ModuleList::deserialize(io::InputStream& in, unsigned dat
         module->after_deserialize();
       } catch (const std::exception&) {
       }
-      report("module block '" + block.name + "' cannot be read (" + e.what() +
-             "); the module keeps its state");
+      if (newer) {
+        result.newer.push_back(block.name);
+        report("module block '" + block.name + "' was written by a newer program (" + e.what() +
+               "); the module keeps its state");
+      } else {
+        ++result.damaged;
+        report("module block '" + block.name + "' cannot be read (" + e.what() +
+               "); the module keeps its state");
+      }
       ++result.skipped;
     }
   }

@@ -1,6 +1,11 @@
 #include "station/station.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -72,6 +77,7 @@ Station::Station(reg::System& hub) : hub_(hub) {
 
 Station::~Station() {
   hub_.set_shared_values_source(plain_shared_values_);
+  release_home();
 }
 
 bool Station::row_stale(int row) const {
@@ -124,7 +130,57 @@ void Station::try_reopen() {
                          source_.protocol_name + " reopened; reading it again");
 }
 
+void Station::lock_home(const std::string& home) {
+  lib::FileSystem& fs = hub_.file_system();
+  const std::string path = home + kHomeLockFileName;
+  lib::make_dirs(home);
+  const int fd = fs.open(path, O_RDWR | O_CREAT, 0644);
+  if (fd < 0) {
+    throw StationError("cannot open the home lock '" + path + "': " + lib::errno_text(errno) +
+                       "; the station does not start");
+  }
+  if (fs.flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
+    fs.close(fd);
+    if (err != EWOULDBLOCK) {
+      throw StationError("cannot lock the home lock '" + path + "': " + lib::errno_text(err) +
+                         "; the station does not start");
+    }
+    std::string holder = lib::read_whole_file(path, fs).value_or("");
+    while (!holder.empty() && (holder.back() == '\n' || holder.back() == ' ')) holder.pop_back();
+    throw StationError("another station (process " + (holder.empty() ? "?" : holder) +
+                       ") is running on the home '" + home + "' (it holds '" + path +
+                       "'); this one does not start");
+  }
+  // A second descriptor rewrites the pid: the lock belongs to the first one and stays.
+  const int out = fs.open(path, O_WRONLY | O_TRUNC, 0644);
+  if (out >= 0) {
+    const std::string pid = std::to_string(::getpid()) + "\n";
+    lib::write_all(fs, out, pid.data(), pid.size());
+    fs.close(out);
+  }
+  home_lock_fd_ = fd;
+}
+
+void Station::release_home() {
+  if (home_lock_fd_ < 0) return;
+  hub_.file_system().close(home_lock_fd_);
+  home_lock_fd_ = -1;
+}
+
 std::vector<std::string> Station::open(const StationSettings& settings) {
+  notes_.clear();
+  // Before anything in the home is read or written: a second station must not touch it.
+  lock_home(hub_.get_exe_path());
+  try {
+    return open_home(settings);
+  } catch (...) {
+    release_home();  // a station that did not start holds nothing
+    throw;
+  }
+}
+
+std::vector<std::string> Station::open_home(const StationSettings& settings) {
   const std::string& home = hub_.get_exe_path();
   std::vector<std::string> created;
   try {
@@ -159,11 +215,25 @@ std::vector<std::string> Station::open(const StationSettings& settings) {
   // from half a table, or from rows without their calibration, would look sound.
   if (const params::ParTablLoad loaded = table.load(); !loaded)
     throw StationError(loaded.describe());
-  // A first start has no saved state yet: nothing to restore, nothing to complain about.
-  if (settings.restore && std::filesystem::exists(home + reg::kStateFileName)) {
-    hub_.load_from_file(home);
-    forget_state_of_changed_slots();
+  // What a save killed midway left behind; the home lock says no other station is saving.
+  const auto leftovers = hub_.remove_save_leftovers();
+  if (!leftovers.empty()) {
+    std::string names;
+    for (const auto& n : leftovers) names += (names.empty() ? "" : ", ") + n;
+    notes_.push_back("state: removed " + std::to_string(leftovers.size()) +
+                     " temporary file(s) of an interrupted save: " + names);
   }
+  // A first start has no saved state yet: nothing to restore, nothing to complain about.
+  const bool have_state = std::filesystem::exists(home + reg::kStateFileName);
+  if (settings.restore && have_state) {
+    for (auto& line : hub_.load_from_file(home).notes()) notes_.push_back(std::move(line));
+    forget_state_of_changed_slots();
+  } else if (have_state) {
+    notes_.push_back("state: '" + home + reg::kStateFileName +
+                     "' not restored on request; the first save replaces it");
+  }
+  hub_.set_save_period_seconds(settings.save_every > 0 ? settings.save_every
+                                                       : hub_.config().recording.state_save_period);
   hub_.global_nums().calculate(table);
   hub_.data_storage().correct_store_modes(hub_.global_nums());
 
@@ -196,6 +266,8 @@ std::vector<std::string> Station::open(const StationSettings& settings) {
   if (id == hardware::kProtocol2017)
     source_.port_text = settings.addresses.empty() ? link.uso_addrs : settings.addresses;
   bus.clear();
+  for (const auto& problem : hub_.start_problems()) notes_.push_back(problem);
+  notes_.push_back("error log: " + hub_.error_log().file());
   opened_ = true;
   return created;
 }
@@ -276,6 +348,15 @@ void Station::tick() {
   send_output();
   hub_.mess_caller().run_pending();
   hub_.on_data();
+  if (const auto saved = hub_.save_when_due()) {
+    if (!*saved && !save_failing_) {
+      save_message_ = "the state could not be saved: " + hub_.last_save_error();
+    } else if (*saved && save_failing_) {
+      save_message_ =
+          "the state is saved again to '" + hub_.get_exe_path() + reg::kStateFileName + "'";
+    }
+    save_failing_ = !*saved;
+  }
 }
 
 void Station::note_conversion(int index, const params::Param& row, double raw, double value) {
@@ -292,12 +373,18 @@ void Station::note_conversion(int index, const params::Param& row, double raw, d
   valid_[i] = finite;
 }
 
-void Station::close() {
-  if (!opened_) return;
-  hub_.save_to_file(hub_.get_exe_path());
+std::string Station::take_save_message() {
+  return std::exchange(save_message_, std::string());
+}
+
+bool Station::close() {
+  if (!opened_) return true;
+  const bool saved = hub_.save_to_file(hub_.get_exe_path());
   hub_.plugins().free();
   hub_.comm_protocols().get_port().close();
   opened_ = false;
+  release_home();
+  return saved;
 }
 
 std::vector<RowView> Station::rows() const {

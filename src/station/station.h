@@ -38,7 +38,14 @@ struct StationSettings {
   bool restore = true;
   // The bus addresses to serve on a 2017 bus, such as "1,2,33,65"; empty for the settings.
   std::string addresses;
+  // Seconds between two saves of the state while running; 0 for the settings.
+  int save_every = 0;
 };
+
+// The file in the home folder a running station holds locked (its process id inside), so
+// that a second station on the same home is refused instead of fighting over the bus and
+// the state file.
+inline constexpr const char* kHomeLockFileName = "rigstation.lock";
 
 // The protocol id of a data source name (or of a protocol number), or -1.
 std::int32_t protocol_id_of(const std::string& name);
@@ -89,13 +96,21 @@ class Station {
   explicit Station(reg::System& hub);
   ~Station();
 
-  // Prepares the home folder (returns what it created), loads everything and opens the
-  // data source. Throws StationError with a clear message on failure.
+  // Takes the home folder (refused with StationError naming the other station's process id
+  // when one holds it), prepares it (returns what it created), loads everything and opens
+  // the data source. Throws StationError with a clear message on failure. What the operator
+  // must hear about the start (the state restored or not, copies kept, where the error log
+  // is) is in start_notes() afterwards.
   std::vector<std::string> open(const StationSettings& settings);
-  // One data tick.
+  const std::vector<std::string>& start_notes() const { return notes_; }
+  // One data tick; saves the state when a save is due (see reg::System::save_when_due).
   void tick();
-  // Saves the state file and closes the port.
-  void close();
+  // A line for the operator when a save during the ticks failed, or worked again after a
+  // failure; empty otherwise. Cleared by reading.
+  std::string take_save_message();
+  // Saves the state file, closes the port and lets the home go; false when the state could
+  // not be saved (reg::System::last_save_error says why).
+  bool close();
 
   const SourceStatus& source() const { return source_; }
   // Steady ms until the next reopening try of a lost line; 0 when due or not lost.
@@ -131,6 +146,14 @@ class Station {
   bool opened_ = false;
   // The hub's own source of the shared export, which the station wraps to mark stale values.
   std::function<reg::SharedValues()> plain_shared_values_;
+  std::vector<std::string> notes_;
+  int home_lock_fd_ = -1;
+  bool save_failing_ = false;
+  std::string save_message_;
+
+  std::vector<std::string> open_home(const StationSettings& settings);
+  void lock_home(const std::string& home);
+  void release_home();
 };
 
 }  // namespace station

@@ -51,7 +51,7 @@ TEST(ConfigTest, SectionsInOrderAndEveryOptionAtItsDefault) {
   EXPECT_THAT(sections, ElementsAre("рейс", "ДОЛ", "запись_и_осреднение", "настройки_распознавания",
                                     "прочие_настройки", "связь", "задержанная_глубина",
                                     "звуковое_предупреждение", "видеонаблюдение"));
-  EXPECT_THAT(counts, ElementsAre(1u, 10u, 3u, 20u, 58u, 19u, 9u, 9u, 6u));
+  EXPECT_THAT(counts, ElementsAre(1u, 10u, 4u, 20u, 58u, 19u, 9u, 9u, 6u));
 }
 
 TEST(ConfigTest, DefaultsOfTheAwkwardOptions) {
@@ -69,6 +69,10 @@ TEST(ConfigTest, DefaultsOfTheAwkwardOptions) {
             lib::OptionValue(6));
   EXPECT_EQ(list.find("настройки_распознавания", "button_ves.ch")->default_value(),
             lib::OptionValue(5));
+  const lib::Option* save_period = list.find("запись_и_осреднение", "период_сохранения_состояния");
+  ASSERT_NE(save_period, nullptr);
+  EXPECT_EQ(save_period->default_value(), lib::OptionValue(60));
+  EXPECT_EQ(save_period->unit(), "сек.");
   EXPECT_DOUBLE_EQ(c.recognition.column_weight_no_rotation, -1);
   EXPECT_EQ(c.link.remote_computer, "::не задано::");
   ASSERT_EQ(c.out_params.size(), 19u);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <map>
 
@@ -10,6 +12,7 @@
 #include "core/init.h"
 #include "core/locks.h"
 #include "journals/text_storage.h"
+#include "journals/troubles_log.h"
 #include "params/par_tabl.h"
 #include "storage/data_storage.h"
 #include "support/fakes.h"
@@ -84,19 +87,44 @@ struct Station {
 // 20..22, loads it.
 struct SavedAndLoaded {
   Station a, b;
+  std::string bytes;  // the state file as `b` found it
+  StateLoadReport report;
   explicit SavedAndLoaded(const std::function<void(std::string&)>& damage) {
     a.fill(1);
-    a.hub->save_to_file(a.dir.path());
-    std::string bytes = testing_support::read_file(a.dir.file(kStateFileName));
+    EXPECT_TRUE(a.hub->save_to_file(a.dir.path()));
+    bytes = testing_support::read_file(a.dir.file(kStateFileName));
     damage(bytes);
     lib::write_file_atomically(a.dir.file(kStateFileName), bytes);
     b.fill(20);
-    b.hub->load_from_file(a.dir.path());
+    report = b.hub->load_from_file(a.dir.path());
+  }
+  // The copy the load must have kept, named after the fake clock's second.
+  std::string copy() const { return a.dir.file("sys.bin.damaged-20261205-100000"); }
+  std::string notes() const {
+    std::string out;
+    for (const auto& n : report.notes()) out += n + "\n";
+    return out;
   }
 };
 
+// A damaged or refused file is copied aside before anything can overwrite it, and the copy
+// outlives the next save.
+void expect_original_kept(const SavedAndLoaded& r) {
+  EXPECT_TRUE(r.report.damaged());
+  EXPECT_EQ(r.report.kept_copy, r.copy());
+  EXPECT_EQ(testing_support::read_file(r.copy()), r.bytes);
+  EXPECT_NE(r.notes().find("kept as '" + r.copy() + "'"), std::string::npos) << r.notes();
+  EXPECT_TRUE(r.b.hub->save_to_file(r.a.dir.path()));
+  EXPECT_NE(testing_support::read_file(r.a.dir.file(kStateFileName)), r.bytes);
+  EXPECT_EQ(testing_support::read_file(r.copy()), r.bytes);
+}
+
 TEST(SystemState, SaveAndLoadRestoreEveryModule) {
   SavedAndLoaded r([](std::string&) {});
+  EXPECT_FALSE(r.report.damaged());
+  EXPECT_EQ(r.report.blocks.read, static_cast<int>(r.b.hub->module_list().size()));
+  EXPECT_TRUE(r.report.kept_copy.empty());
+  EXPECT_FALSE(std::filesystem::exists(r.copy()));
   EXPECT_EQ(r.a.log(), "");
   EXPECT_EQ(r.b.log(), "");
   EXPECT_EQ(r.b.first, r.a.first);
@@ -121,7 +149,12 @@ TEST(SystemState, VersionMismatchChangesNothingAndSaysSo) {
   EXPECT_EQ(r.b.third, seeded(22));
   EXPECT_EQ(r.b.log(), "(05.12.2026 10:00:00) System::load_from_file : Ошибка чтения из файла '" +
                            r.a.dir.file("sys.bin") +
-                           "': Не совпадает версия файла копии системы\n");
+                           "': Не совпадает версия файла копии системы\n" +
+                           "(05.12.2026 10:00:00) System::load_from_file : the original '" +
+                           r.a.dir.file("sys.bin") + "' is kept as '" + r.copy() +
+                           "' before the next save replaces it\n");
+  EXPECT_TRUE(r.report.refused);
+  expect_original_kept(r);
 }
 
 TEST(SystemState, TruncatedStateFileKeepsEarlierModules) {
@@ -144,6 +177,86 @@ TEST(SystemState, FlippedBitCostsOnlyTheModuleItHits) {
   EXPECT_EQ(r.b.second, seeded(21));
   EXPECT_EQ(r.b.third, r.a.third);
   EXPECT_NE(r.b.log().find("'Second'"), std::string::npos) << r.b.log();
+  EXPECT_EQ(r.report.blocks.read, static_cast<int>(r.b.hub->module_list().size()) - 1);
+  EXPECT_EQ(r.report.blocks.damaged, 1);
+  expect_original_kept(r);
+}
+
+TEST(SystemState, BlockOfANewerLayoutIsRefusedKeptAndNamed) {
+  TempDir dir;
+  FakeClock clock;
+  clock.set(2026, 12, 5, 10, 0, 0);
+  struct Versioned : lib::SerialModuleBase {
+    Versioned(unsigned version, int value) : SerialModuleBase("Versioned", version), value(value) {}
+    int value;
+    void serial_fields(lib::serial_list& l, unsigned) override { l.add(value); }
+  };
+  std::string bytes;
+  {
+    System newer(SystemOptions{dir.path(), &clock});
+    Versioned v(2, 7);
+    newer.module_list().register_module(v);
+    ASSERT_TRUE(newer.save_to_file(dir.path()));
+    bytes = testing_support::read_file(dir.file(kStateFileName));
+  }
+  System older(SystemOptions{dir.path(), &clock});
+  Versioned v(1, 3);
+  older.module_list().register_module(v);
+  const StateLoadReport report = older.load_from_file(dir.path());
+  EXPECT_EQ(v.value, 3) << "never read as if it were the older layout";
+  EXPECT_EQ(report.blocks.newer, std::vector<std::string>{"Versioned"});
+  EXPECT_EQ(report.blocks.damaged, 0);
+  EXPECT_EQ(report.kept_copy, dir.file("sys.bin.damaged-20261205-100000"));
+  EXPECT_EQ(testing_support::read_file(report.kept_copy), bytes);
+  std::string notes;
+  for (const auto& n : report.notes()) notes += n + "\n";
+  EXPECT_NE(notes.find("Versioned was written by a newer program"), std::string::npos) << notes;
+}
+
+TEST(SystemState, BlockOfAModuleNotLoadedNowIsSavedAgainUnchanged) {
+  // A plug-in's module saved by one start, absent from the next, back in the third.
+  Station with_plugin;
+  Sample plugin("PlugIn");
+  with_plugin.hub->module_list().register_module(plugin);
+  plugin.fill(5);
+  with_plugin.fill(1);
+  ASSERT_TRUE(with_plugin.hub->save_to_file(with_plugin.dir.path()));
+
+  Station without;
+  auto report = without.hub->load_from_file(with_plugin.dir.path());
+  EXPECT_FALSE(report.damaged()) << "a module not loaded now is no damage";
+  EXPECT_TRUE(report.kept_copy.empty());
+  EXPECT_EQ(report.blocks.unknown, std::vector<std::string>{"PlugIn"});
+  without.fill(2);
+  ASSERT_TRUE(without.hub->save_to_file(without.dir.path()));
+
+  Station again;
+  Sample back("PlugIn");
+  again.hub->module_list().register_module(back);
+  report = again.hub->load_from_file(without.dir.path());
+  EXPECT_FALSE(report.damaged());
+  EXPECT_EQ(back, plugin);
+  EXPECT_EQ(again.first, seeded(2)) << "the modules of the start in between are read too";
+  EXPECT_EQ(again.log(), "");
+}
+
+TEST(SystemState, ADamagedFileThatCannotBeCopiedIsNeverOverwritten) {
+  FaultyFileSystem fs;
+  Station a(&fs);
+  a.fill(1);
+  ASSERT_TRUE(a.hub->save_to_file(a.dir.path()));
+  std::string bytes = testing_support::read_file(a.dir.file(kStateFileName));
+  bytes[bytes.size() - 2] ^= 0x40;  // the last block's checksum
+  lib::write_file_atomically(a.dir.file(kStateFileName), bytes);
+
+  fs.fail_open_with = ".damaged-";
+  const StateLoadReport report = a.hub->load_from_file(a.dir.path());
+  EXPECT_TRUE(report.kept_copy.empty());
+  EXPECT_NE(report.copy_error, "");
+  EXPECT_FALSE(a.hub->save_to_file(a.dir.path()));
+  EXPECT_NE(a.hub->last_save_error().find("could not be copied aside"), std::string::npos)
+      << a.hub->last_save_error();
+  EXPECT_EQ(testing_support::read_file(a.dir.file(kStateFileName)), bytes);
 }
 
 TEST(SystemState, MissingFolderAndMissingFileEachLogOneLine) {
@@ -176,9 +289,149 @@ TEST(SystemState, FailedSaveLeavesThePreviousStateFile) {
   fs.only_paths_with = "sys.bin";
   fs.written = 0;
   fs.fail_after_bytes = 30;  // the disk fills up halfway through
-  a.hub->save_to_file(a.dir.path());
+  EXPECT_FALSE(a.hub->save_to_file(a.dir.path()));
   EXPECT_EQ(testing_support::read_file(a.dir.file(kStateFileName)), good);
   EXPECT_NE(a.log().find("System::save_to_file"), std::string::npos);
+  EXPECT_NE(a.hub->last_save_error().find("No space left on device"), std::string::npos)
+      << a.hub->last_save_error();
+
+  fs.fail_after_bytes = -1;
+  fs.read_only = true;
+  EXPECT_FALSE(a.hub->save_to_file(a.dir.path()));
+  EXPECT_NE(a.hub->last_save_error().find("Read-only file system"), std::string::npos)
+      << a.hub->last_save_error();
+  EXPECT_EQ(testing_support::read_file(a.dir.file(kStateFileName)), good);
+
+  fs.read_only = false;
+  EXPECT_TRUE(a.hub->save_to_file(a.dir.path()));
+  EXPECT_EQ(a.hub->last_save_error(), "");
+}
+
+TEST(SystemState, SavesComeWithThePeriodOrAtOnceWhenAsked) {
+  Station s;
+  const std::string file = s.dir.file(kStateFileName);
+  s.hub->set_save_period_seconds(60);
+  s.fill(1);
+  EXPECT_EQ(s.hub->save_when_due(), std::nullopt) << "the period counts from the first tick";
+  s.clock.steady += 59'999;
+  EXPECT_EQ(s.hub->save_when_due(), std::nullopt);
+  EXPECT_FALSE(std::filesystem::exists(file));
+  s.clock.steady += 1;
+  EXPECT_EQ(s.hub->save_when_due(), true);
+  EXPECT_TRUE(std::filesystem::exists(file));
+
+  s.fill(2);
+  s.clock.steady += 1'000;
+  EXPECT_EQ(s.hub->save_when_due(), std::nullopt);
+  s.hub->request_save();  // an operator's edit
+  EXPECT_EQ(s.hub->save_when_due(), true);
+  Station reader;
+  reader.hub->load_from_file(s.dir.path());
+  EXPECT_EQ(reader.first, seeded(2));
+  EXPECT_EQ(s.hub->save_when_due(), std::nullopt) << "a request is honoured once";
+  s.clock.steady += 59'999;
+  EXPECT_EQ(s.hub->save_when_due(), std::nullopt) << "the period restarts at every save";
+
+  s.hub->set_save_period_seconds(0);
+  s.clock.steady += 3'600'000;
+  EXPECT_EQ(s.hub->save_when_due(), std::nullopt) << "0 turns periodic saves off";
+
+  // An operator's entry in the troubles log asks for a save by itself.
+  journals::TroublesLogRecord trouble;
+  trouble.text = "прихват";
+  s.hub->troubles_log().add_record(trouble);
+  EXPECT_EQ(s.hub->save_when_due(), true);
+  Station after_edit;
+  after_edit.hub->load_from_file(s.dir.path());
+  ASSERT_EQ(after_edit.hub->troubles_log().get_size(), 1);
+  EXPECT_EQ(after_edit.hub->troubles_log().get_record(0).text, "прихват");
+}
+
+TEST(SystemState, LeftoversOfAKilledSaveAreRemovedAndNothingElse) {
+  Station s;
+  for (const char* name : {"sys.bin.tmp4242", "sys.bin.tmp17", "sys.bin.tmpnotes", "sys.bin.old",
+                           "global.ini.tmp99"}) {
+    lib::write_file_atomically(s.dir.file(name), "x");
+  }
+  auto removed = s.hub->remove_save_leftovers();
+  std::sort(removed.begin(), removed.end());
+  EXPECT_EQ(removed, (std::vector<std::string>{"sys.bin.tmp17", "sys.bin.tmp4242"}));
+  EXPECT_FALSE(std::filesystem::exists(s.dir.file("sys.bin.tmp4242")));
+  EXPECT_TRUE(std::filesystem::exists(s.dir.file("sys.bin.tmpnotes")));
+  EXPECT_TRUE(std::filesystem::exists(s.dir.file("sys.bin.old")));
+  EXPECT_TRUE(std::filesystem::exists(s.dir.file("global.ini.tmp99")));
+}
+
+TEST(SystemTeardown, AModuleLoggingWhileTornDownStillReachesTheLog) {
+  TempDir dir;
+  FakeClock clock;
+  clock.set(2026, 12, 5, 10, 0, 0);
+  {
+    auto hub = std::make_unique<System>(SystemOptions{dir.path(), &clock});
+    // A subscriber that reports from its destructor, as a module closing its files does.
+    struct LogsWhenDestroyed {
+      ErrorLog* log = nullptr;
+      ~LogsWhenDestroyed() {
+        if (log) log->write("subscriber closed");
+      }
+    };
+    auto tail = std::make_shared<LogsWhenDestroyed>();
+    tail->log = &hub->error_log();
+    hub->connect_data([tail] {});
+    tail.reset();
+    hub.reset();
+  }
+  EXPECT_EQ(testing_support::read_file(dir.file(kErrorLogFileName)),
+            "(05.12.2026 10:00:00) subscriber closed\n");
+}
+
+TEST(SystemErrorLog, AnUnwritableLogSaysSoOnceAndHandsOverItsLines) {
+  TempDir dir;
+  FakeClock clock;
+  clock.set(2026, 12, 5, 10, 0, 0);
+  FaultyFileSystem fs;
+  ErrorLog log(clock, fs);
+  log.set_file(dir.file(kErrorLogFileName));
+  std::vector<std::string> handed;
+  log.set_fallback([&](const std::string& text) { handed.push_back(text); });
+
+  fs.read_only = true;
+  log.write("первая");
+  log.write("вторая");
+  ASSERT_EQ(handed.size(), 3u);
+  EXPECT_EQ(handed[0], "cannot write the log '" + dir.file(kErrorLogFileName) +
+                           "' (Read-only file system); its lines follow here until it can be "
+                           "written again\n");
+  EXPECT_EQ(handed[1], "(05.12.2026 10:00:00) первая\n");
+  EXPECT_EQ(handed[2], "(05.12.2026 10:00:00) вторая\n");
+
+  fs.read_only = false;
+  log.write("третья");
+  EXPECT_EQ(handed.size(), 3u) << "a writable log keeps its lines";
+  EXPECT_EQ(testing_support::read_file(dir.file(kErrorLogFileName)),
+            "(05.12.2026 10:00:00) третья\n");
+  fs.read_only = true;
+  log.write("четвёртая");
+  EXPECT_EQ(handed.size(), 5u) << "a new failure is announced again";
+}
+
+TEST(SystemLocks, AnUnopenableSharedValuesLockIsReportedWithPathAndReason) {
+  TempDir dir;
+  FaultyFileSystem fs;
+  fs.fail_open_with = "kvb.dat.lock";
+  System hub(SystemOptions{dir.path(), nullptr, &fs});
+  EXPECT_FALSE(hub.shared_file_lock().has_file());
+  ASSERT_EQ(hub.start_problems().size(), 1u);
+  const std::string& problem = hub.start_problems()[0];
+  EXPECT_NE(
+      problem.find("'" + dir.path() + "data/kvb.dat.lock' cannot be opened (Permission denied)"),
+      std::string::npos)
+      << problem;
+  EXPECT_NE(testing_support::read_file(dir.file(kErrorLogFileName)).find(problem),
+            std::string::npos);
+
+  System fine(SystemOptions{dir.path()});
+  EXPECT_TRUE(fine.start_problems().empty());
 }
 
 TEST(SystemBracket, BeforeAndAfterWorkDriveFlagAndListenersInOrder) {

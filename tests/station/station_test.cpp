@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <limits>
 #include <optional>
 
+#include "core/config.h"
 #include "core/shared_values.h"
 #include "core/system.h"
 #include "hardware/sim/bus2017_sim.h"
@@ -33,11 +36,12 @@ namespace {
 // A hub on a fake clock whose sleeps advance it, so the emulator's one-second pace costs
 // no real time.
 struct Rig {
-  explicit Rig(const std::string& home) {
+  explicit Rig(const std::string& home, lib::FileSystem* fs = nullptr) {
     clock.set(2026, 12, 5, 12, 0, 0);
     reg::SystemOptions o;
     o.home_folder = home;
     o.clock = &clock;
+    o.file_system = fs;
     o.sleep = [this](int ms) {
       clock.steady += ms;
       clock.now.seconds += ms / 1000;
@@ -133,6 +137,7 @@ TEST(StationTick, StopAndRestartRestoreDepthsAndAverages) {
   EXPECT_EQ(ds.depth_z(), 2500.5);
   EXPECT_EQ(ds.depth_cur(), 2400.0);
   EXPECT_DOUBLE_EQ(ds[row], saved_average) << "the first tick starts from the saved average";
+  rig.st->close();
 
   Rig fresh(dir.path());
   fresh.st->open({"emulator", "", false, ""});
@@ -174,6 +179,101 @@ TEST(StationHome, StarterTableHoldsEveryStarterRowAndRefusesOneTheCatalogueLacks
     EXPECT_NE(std::string(e.what()).find("dependency rules"), std::string::npos) << e.what();
   }
   EXPECT_FALSE(std::filesystem::exists(other));
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const auto& l : lines) out += l + "\n";
+  return out;
+}
+
+TEST(StationHome, ASecondStationOnOneHomeIsRefusedWithTheFirstOnesProcessId) {
+  TempDir dir;
+  Rig first(dir.path());
+  first.st->open({"emulator", "", true, ""});
+  const std::string pid = std::to_string(::getpid());
+  EXPECT_EQ(testing_support::read_file(dir.file(station::kHomeLockFileName)), pid + "\n");
+  {
+    Rig second(dir.path());
+    try {
+      second.st->open({"emulator", "", true, ""});
+      FAIL() << "two stations on one home";
+    } catch (const station::StationError& e) {
+      EXPECT_NE(std::string(e.what()).find("another station (process " + pid + ")"),
+                std::string::npos)
+          << e.what();
+    }
+  }
+  EXPECT_EQ(testing_support::read_file(dir.file(station::kHomeLockFileName)), pid + "\n")
+      << "the refused station leaves the lock file alone";
+  first.st->close();
+  Rig third(dir.path());
+  EXPECT_NO_THROW(third.st->open({"emulator", "", true, ""})) << "a closed station lets go";
+}
+
+TEST(StationOpen, TheStartNotesSayWhatWasRestoredKeptAndWhereTheLogIs) {
+  TempDir dir;
+  {
+    Rig rig(dir.path());
+    rig.st->open({"emulator", "", true, ""});
+    EXPECT_NE(joined(rig.st->start_notes()).find("error log: " + dir.file("registr.errors.log")),
+              std::string::npos)
+        << joined(rig.st->start_notes());
+    rig.ticks(2);
+    ASSERT_TRUE(rig.st->close());
+  }
+  std::string bytes = testing_support::read_file(dir.file("sys.bin"));
+  ASSERT_GT(bytes.size(), 100u);
+  bytes[bytes.size() / 2] ^= 0x01;
+  lib::write_file_atomically(dir.file("sys.bin"), bytes);
+  lib::write_file_atomically(dir.file("sys.bin.tmp31337"), "half a save");
+
+  Rig rig(dir.path());
+  rig.st->open({"emulator", "", true, ""});
+  const std::string notes = joined(rig.st->start_notes());
+  EXPECT_NE(notes.find("removed 1 temporary file(s) of an interrupted save: sys.bin.tmp31337"),
+            std::string::npos)
+      << notes;
+  EXPECT_NE(notes.find("module(s) from '" + dir.file("sys.bin") + "'; 1 damaged block(s) skipped"),
+            std::string::npos)
+      << notes;
+  const std::string copy = dir.file("sys.bin.damaged-20261205-120000");
+  EXPECT_NE(notes.find("the original file is kept as '" + copy + "'"), std::string::npos) << notes;
+  EXPECT_EQ(testing_support::read_file(copy), bytes);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("sys.bin.tmp31337")));
+}
+
+TEST(StationTick, TheStateIsSavedEveryPeriodAndAFailureIsToldOnce) {
+  TempDir dir;
+  // The period comes from the settings unless the command line gives one.
+  lib::write_file_atomically(dir.file("global.ini"),
+                             "[запись_и_осреднение]\nпериод_сохранения_состояния=3\n");
+  testing_support::FaultyFileSystem fs;
+  Rig rig(dir.path(), &fs);
+  rig.st->open({"emulator", "", true, ""});
+  EXPECT_EQ(rig.hub->config().recording.state_save_period, 3);
+  rig.ticks(3);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("sys.bin")));
+  rig.ticks(1);
+  EXPECT_TRUE(std::filesystem::exists(dir.file("sys.bin")));
+  EXPECT_EQ(rig.st->take_save_message(), "");
+
+  fs.only_paths_with = "sys.bin";
+  fs.read_only = true;
+  rig.ticks(3);
+  const std::string failed = rig.st->take_save_message();
+  EXPECT_NE(failed.find("the state could not be saved"), std::string::npos) << failed;
+  EXPECT_NE(failed.find("Read-only file system"), std::string::npos) << failed;
+  rig.ticks(3);
+  EXPECT_EQ(rig.st->take_save_message(), "") << "told once, not every period";
+  EXPECT_FALSE(rig.st->close()) << "the final save fails as well, and says so";
+
+  fs.read_only = false;
+  Rig again(dir.path(), &fs);
+  again.st->open({"emulator", "", true, "", 1});
+  again.ticks(2);
+  EXPECT_EQ(again.st->take_save_message(), "");
+  EXPECT_TRUE(again.st->close());
 }
 
 TEST(StationOpen, BadSourcesGiveClearErrors) {

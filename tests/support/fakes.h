@@ -2,6 +2,7 @@
 // a temporary folder that cleans up after itself.
 #pragma once
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -34,12 +35,23 @@ class FaultyFileSystem : public lib::FileSystem {
   long long fail_after_bytes = -1;  // >=0: writes fail with ENOSPC once this many were written
   bool fail_fsync = false;
   bool fail_rename = false;
+  // A read-only disk: opening for writing, renaming and removing fail with EROFS.
+  bool read_only = false;
+  std::string fail_open_with;   // non-empty: opening a path holding this fails with EACCES
   std::string only_paths_with;  // non-empty: faults hit only files whose path holds this
   long long written = 0;
   int opens = 0;
 
   int open(const std::string& path, int flags, mode_t mode) override {
     ++opens;
+    if (!fail_open_with.empty() && path.find(fail_open_with) != std::string::npos) {
+      errno = EACCES;
+      return -1;
+    }
+    if (read_only && matches(path) && (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) != 0) {
+      errno = EROFS;
+      return -1;
+    }
     int fd = real().open(path, flags, mode);
     if (fd >= 0) {
       if (only_paths_with.empty() || path.find(only_paths_with) != std::string::npos) {
@@ -77,17 +89,30 @@ class FaultyFileSystem : public lib::FileSystem {
     return real().close(fd);
   }
   int rename(const std::string& from, const std::string& to) override {
+    if (read_only && matches(to)) {
+      errno = EROFS;
+      return -1;
+    }
     if (fail_rename && (only_paths_with.empty() || to.find(only_paths_with) != std::string::npos)) {
       errno = EXDEV;
       return -1;
     }
     return real().rename(from, to);
   }
-  int unlink(const std::string& path) override { return real().unlink(path); }
+  int unlink(const std::string& path) override {
+    if (read_only && matches(path)) {
+      errno = EROFS;
+      return -1;
+    }
+    return real().unlink(path);
+  }
   std::int64_t file_size(int fd) override { return real().file_size(fd); }
 
  private:
   static lib::FileSystem& real() { return lib::posix_file_system(); }
+  bool matches(const std::string& path) const {
+    return only_paths_with.empty() || path.find(only_paths_with) != std::string::npos;
+  }
   std::set<int> faulty_fds_;
 };
 
