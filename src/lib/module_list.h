@@ -81,14 +81,8 @@ class ModuleList {
     std::string payload;
   };
   std::vector<Entry> entries_;
-  // A module that older versions kept in the file and this one no longer does: its block
-  // is passed over quietly, since it is neither damage nor a stranger.
-  void retire(std::string name) { retired_.push_back(std::move(name)); }
-  void clear() { entries_.clear(); }
-  void clear() {
-    entries_.clear();
-    kept_.clear();
-  }
+  std::vector<std::string> retired_;
+  std::vector<KeptBlock> kept_;
 };
 
 }  // namespace lib
