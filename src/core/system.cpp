@@ -322,7 +322,9 @@ namespace {
 // "sys.bin.damaged-20261205-100000" beside the state file, with "-2", "-3" ... when a copy
 // of that second exists already.
 std::string damaged_copy_path(const std::string& path, lib::Clock& clock, lib::FileSystem& fs) {
-  const lib::DateTimeParts t = lib::decode_date_time(lib::to_date_time(clock.local_now()));
+  // A clock outside the calendar still gets a copy, under a plain name.
+  const lib::DateTimeParts t =
+      lib::decode_date_time(lib::to_date_time(clock.local_now())).value_or(lib::DateTimeParts{});
   char stamp[32];
   std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day, t.hour,
                 t.minute, t.second);
