@@ -13,7 +13,7 @@ std::map<std::string, CommandAdder>& registry() {
 }  // namespace
 
 std::string CommandContext::home() const {
-  return home_option.empty() ? reg::resolve_home_folder() : reg::with_trailing_slash(home_option);
+  return home_option.empty() ? lib::resolve_home_folder() : lib::with_trailing_slash(home_option);
 }
 
 bool register_command(const char* name, CommandAdder adder) {

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "core/system.h"
+#include "params/all_params.h"
 
 namespace {
 std::atomic<void*> g_host_window{nullptr};
@@ -19,4 +20,8 @@ void* core_lib_host_window() {
 reg::System& sys() {
   static reg::System system;
   return system;
+}
+
+params::AllParams& params::get_all_params() {
+  return sys().catalogue();
 }

@@ -105,8 +105,8 @@ struct System::EditWatch : journals::ITroublesNotifyHandler {
 System::System(SystemOptions options)
     : clock_(options.clock ? *options.clock : lib::system_clock()),
       fs_(options.file_system ? *options.file_system : lib::posix_file_system()) {
-  exe_path_ = options.home_folder.empty() ? resolve_home_folder()
-                                          : with_trailing_slash(options.home_folder);
+  exe_path_ = options.home_folder.empty() ? lib::resolve_home_folder()
+                                          : lib::with_trailing_slash(options.home_folder);
 
   // The error log is made first here (it sits later in the order of ownership) so that
   // the modules built before it can report through it from the start.

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-namespace reg {
+namespace lib {
 
 std::string with_trailing_slash(std::string folder) {
   if (folder.empty()) return "./";
@@ -24,4 +24,4 @@ std::string resolve_home_folder() {
   return program_folder();
 }
 
-}  // namespace reg
+}  // namespace lib

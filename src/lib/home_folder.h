@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace reg {
+namespace lib {
 
 inline constexpr const char* kHomeEnvVar = "RIGCORE_HOME";
 
@@ -14,4 +14,4 @@ std::string program_folder();
 // Adds a trailing '/' when missing.
 std::string with_trailing_slash(std::string folder);
 
-}  // namespace reg
+}  // namespace lib

@@ -87,11 +87,11 @@ bool usable_as_file_name(const std::string& identifier) {
 }  // namespace
 
 AllParams::AllParams(std::string home_folder, lib::FileSystem& fs)
-    : home_folder_(reg::with_trailing_slash(std::move(home_folder))), fs_(fs) {
+    : home_folder_(lib::with_trailing_slash(std::move(home_folder))), fs_(fs) {
   init();
 }
 
-AllParams::AllParams() : AllParams(reg::resolve_home_folder()) {}
+AllParams::AllParams() : AllParams(lib::resolve_home_folder()) {}
 
 void AllParams::init() {
   entries_.clear();
@@ -180,7 +180,7 @@ void AllParams::add_incoming_param(const std::string& full_name, const std::stri
 AllParams::VoiceSourceReport AllParams::all_params_to_voice_source(
     const std::string& folder) const {
   VoiceSourceReport report;
-  const std::string prefix = reg::with_trailing_slash(folder);
+  const std::string prefix = lib::with_trailing_slash(folder);
   for (const DefaultParam& e : entries_) {
     if (!usable_as_file_name(e.identifier)) {
       report.failures.push_back("'" + e.identifier + "' cannot name a file");
@@ -233,11 +233,6 @@ void AllParams::load_fast_params() {
   }
   if (fast_params_.empty())
     fast_params_.assign(std::begin(kDefaultFastParams), std::end(kDefaultFastParams));
-}
-
-AllParams& get_all_params() {
-  static AllParams catalogue;
-  return catalogue;
 }
 
 }  // namespace params

@@ -110,7 +110,4 @@ class AllParams {
   std::vector<std::string> fast_params_;
 };
 
-// The process-wide catalogue, built on first use for the station home folder.
-AllParams& get_all_params();
-
 }  // namespace params

@@ -524,10 +524,17 @@ TEST(SystemDicts, DefaultDictionariesAndProviderOwnership) {
 }
 
 TEST(SystemSingleton, SysReturnsOneHubAndInitBindsTheHostWindow) {
+  // The process-wide hub lives until the program ends, and so must its home: a static made
+  // before the hub is destroyed after it.
+  static TempDir home;
+  ::setenv("RIGCORE_HOME", home.path().c_str(), 1);
   int window = 0;
   init_core_lib(&window);
   EXPECT_EQ(core_lib_host_window(), &window);
   EXPECT_EQ(&sys(), &sys());
+  EXPECT_EQ(sys().get_exe_path(), home.path() + "/");
+  EXPECT_EQ(&params::get_all_params(), &sys().catalogue()) << "one catalogue, the hub's";
+  ::unsetenv("RIGCORE_HOME");
   init_core_lib(nullptr);
   EXPECT_EQ(core_lib_host_window(), nullptr);
 }
