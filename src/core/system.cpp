@@ -12,10 +12,7 @@
 #include "core/config.h"
 #include "core/config_global_ini.h"
 #include "core/default_dicts_provider.h"
-#include "params/global_nums.h"
-#include "lib/home_folder.h"
 #include "core/locks.h"
-#include "plugin_host/plugin_manager.h"
 #include "core/shared_values_format.h"
 #include "hardware/comm_protocols.h"
 #include "instr/instr_dicts_provider.h"
@@ -25,9 +22,12 @@
 #include "journals/text_storage.h"
 #include "journals/troubles_log.h"
 #include "lib/binary_stream.h"
+#include "lib/home_folder.h"
 #include "lib/ident.h"
 #include "params/all_params.h"
+#include "params/global_nums.h"
 #include "params/par_tabl.h"
+#include "plugin_host/plugin_manager.h"
 #include "pore/pore_opt.h"
 #include "pore/well_values.h"
 #include "pore/wellbore.h"
@@ -117,14 +117,14 @@ System::System(SystemOptions options)
   params::ParTablServices table_services;
   table_services.error_log = [this](const std::string& m) { error_log_->write(m); };
   table_services.fs = &fs_;
-  data_storage_ = std::make_unique<DataStorage>(*catalogue_, std::move(table_services));
+  data_storage_ = std::make_unique<ds_tmp::DataStorage>(*catalogue_, std::move(table_services));
   pore_opt_ = std::make_unique<pore::PoreOpt>();
   auto log_sink = [this](const std::string& m) { error_log_->write(m); };
   text_remarks_ = std::make_unique<text::Storage>(file_lock_obj(), log_sink, fs_);
   module_list_ = std::make_unique<lib::ModuleList>();
 
   values_ = std::make_unique<Values>(sys_lock_obj());
-  values_backend_ = std::make_unique<StorageValuesBackend>(*data_storage_);
+  values_backend_ = std::make_unique<ds_tmp::StorageValuesBackend>(*data_storage_);
   values_->set_backend(values_backend_.get());
   values_->set_error_sink(log_sink);
   global_ini_ = std::make_unique<GlobalIni>();
@@ -293,7 +293,7 @@ void System::register_modules() {
 }
 
 void System::fill_values_list() {
-  DataStorage* ds = data_storage_.get();
+  ds_tmp::DataStorage* ds = data_storage_.get();
   pore::WellValueSources sources;
   sources.bit_depth = [ds] { return ds->depth_cur(); };
   sources.cavern_coeff = [this] { return config_->race_info().get_kavern_koeff(); };

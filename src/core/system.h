@@ -16,16 +16,18 @@
 #include <boost/signals2/connection.hpp>
 
 #include "core/error_log.h"
-#include "params/host_data.h"
 #include "core/shared_values.h"
-#include "registry/values.h"
 #include "lib/dicts_provider.h"
 #include "lib/lock_object.h"
 #include "lib/mess_caller.h"
 #include "lib/module_list.h"
+#include "params/host_data.h"
+#include "registry/values.h"
 
+namespace ds_tmp {
 class DataStorage;
 class StorageValuesBackend;
+}  // namespace ds_tmp
 namespace params {
 class AllParams;
 }
@@ -188,7 +190,7 @@ class System {
   Config& config() { return *config_; }
   GlobalIni& global_ini() { return *global_ini_; }
   GlobalNums& global_nums() { return *global_nums_; }
-  DataStorage& data_storage() { return *data_storage_; }
+  ds_tmp::DataStorage& data_storage() { return *data_storage_; }
   pore::PoreOpt& pore_opt() { return *pore_opt_; }
   text::Storage& text_remarks() { return *text_remarks_; }
   journals::MudAdditives& mud_additives() { return *mud_additives_; }
@@ -220,7 +222,7 @@ class System {
   std::unique_ptr<Config> config_;
   std::unique_ptr<params::AllParams> catalogue_;
   std::unique_ptr<GlobalNums> global_nums_;
-  std::unique_ptr<DataStorage> data_storage_;
+  std::unique_ptr<ds_tmp::DataStorage> data_storage_;
   std::unique_ptr<pore::PoreOpt> pore_opt_;
   std::unique_ptr<text::Storage> text_remarks_;
   std::unique_ptr<ErrorLog> error_log_;
@@ -235,7 +237,7 @@ class System {
   std::unique_ptr<journals::MudLog> mud_log_;
   std::unique_ptr<pore::Wellbore> wellbore_;
   std::unique_ptr<Values> values_;
-  std::unique_ptr<StorageValuesBackend> values_backend_;
+  std::unique_ptr<ds_tmp::StorageValuesBackend> values_backend_;
   std::unique_ptr<GlobalIni> global_ini_;
   std::unique_ptr<lib::MessCaller> mess_caller_;
   std::unique_ptr<Signals> signals_;

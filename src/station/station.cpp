@@ -16,9 +16,6 @@
 #include "core/config.h"
 #include "core/error_log.h"
 #include "core/shared_values_format.h"
-#include "params/global_nums.h"
-#include "plugin_host/plugin_interface.h"
-#include "plugin_host/plugin_manager.h"
 #include "core/system.h"
 #include "hardware/bus2017/bus2017_format.h"
 #include "hardware/comm_incom_data.h"
@@ -27,7 +24,10 @@
 #include "hardware/protocol_names.h"
 #include "lib/ident.h"
 #include "params/all_params.h"
+#include "params/global_nums.h"
 #include "params/par_tabl.h"
+#include "plugin_host/plugin_interface.h"
+#include "plugin_host/plugin_manager.h"
 #include "station/station_home.h"
 #include "storage/data_storage.h"
 
@@ -273,7 +273,7 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
 }
 
 void Station::forget_state_of_changed_slots() {
-  DataStorage& ds = hub_.data_storage();
+  ds_tmp::DataStorage& ds = hub_.data_storage();
   const params::ParTabl& table = ds.par_tabl();
   // Without the saved identifiers nothing tells whose state a slot holds.
   const std::vector<std::string>* saved = ds.saved_slot_identifiers();
@@ -316,7 +316,7 @@ void Station::tick() {
   source_.stale = !ok;
   watch_line(ok);
 
-  DataStorage& ds = hub_.data_storage();
+  ds_tmp::DataStorage& ds = hub_.data_storage();
   const params::ParTabl& table = ds.par_tabl();
   const int rows = std::min(table.get_items_count(), ds_tmp::kSlots);
   raw_.resize(static_cast<std::size_t>(rows), 0.0);
@@ -389,7 +389,7 @@ bool Station::close() {
 
 std::vector<RowView> Station::rows() const {
   std::vector<RowView> out;
-  DataStorage& ds = hub_.data_storage();
+  ds_tmp::DataStorage& ds = hub_.data_storage();
   const auto& table_rows = ds.par_tabl().rows();
   for (std::size_t i = 0; i < table_rows.size() && i < static_cast<std::size_t>(ds_tmp::kSlots);
        ++i) {

@@ -2,10 +2,11 @@
 
 #include <stdexcept>
 
-#include "params/global_nums.h"
 #include "lib/ini_file.h"
 #include "lib/str_utils.h"
+#include "params/global_nums.h"
 
+namespace ds_tmp {
 namespace {
 constexpr const char* kSerialName = "DataStorage";
 constexpr unsigned kSerialVersion = 2;
@@ -26,8 +27,8 @@ bool depth_in_range(double d) {
 DataStorage::DataStorage(const params::AllParams& catalogue, params::ParTablServices services)
     : SerialModuleBase(kSerialName, kSerialVersion),
       table_(std::make_unique<params::ParTabl>(catalogue, std::move(services))),
-      current_(std::make_unique<ds_tmp::CurrentValues>(*table_)),
-      averages_(std::make_unique<ds_tmp::AverageValues>(*table_, *current_)),
+      current_(std::make_unique<CurrentValues>(*table_)),
+      averages_(std::make_unique<AverageValues>(*table_, *current_)),
       crush_flags_(std::make_unique<CrushFlags>(*table_)) {}
 
 DataStorage::~DataStorage() = default;
@@ -96,3 +97,5 @@ void DataStorage::serial_fields(lib::serial_list& list, unsigned version) {
     saved_slots_known_ = true;
   }
 }
+
+}  // namespace ds_tmp

@@ -26,6 +26,8 @@ namespace reg {
 class GlobalNums;
 }
 
+namespace ds_tmp {
+
 inline constexpr double kMaxDepth = 15000.0;
 inline constexpr int kDepthChangedTicks = 3;
 inline constexpr const char* kDepthZOutOfRange =
@@ -131,3 +133,5 @@ class DataStorage : public lib::SerialModuleBase {
   std::vector<std::string> saved_slots_;
   bool saved_slots_known_ = false;
 };
+
+}  // namespace ds_tmp

@@ -2,6 +2,8 @@
 
 #include "storage/data_storage.h"
 
+namespace ds_tmp {
+
 void reg_param_2_plugin_param(const params::Param& row, reg::ValueParam& param) {
   param.full_name = row.full_name;
   param.short_name = row.short_name;
@@ -37,3 +39,5 @@ void StorageValuesBackend::enum_table_params(std::vector<reg::ValueParam>& param
     params.push_back(std::move(p));
   }
 }
+
+}  // namespace ds_tmp

@@ -5,10 +5,13 @@
 
 #include "registry/values.h"
 
-class DataStorage;
 namespace params {
 class Param;
 }
+
+namespace ds_tmp {
+
+class DataStorage;
 
 class StorageValuesBackend : public reg::ValuesBackend {
  public:
@@ -25,3 +28,5 @@ class StorageValuesBackend : public reg::ValuesBackend {
 
 // A table row as the registry hands it out: its names, unit and identifier, type 0.
 void reg_param_2_plugin_param(const params::Param& row, reg::ValueParam& param);
+
+}  // namespace ds_tmp

@@ -15,11 +15,11 @@
 #include "core/config.h"
 #include "core/shared_values.h"
 #include "core/system.h"
+#include "hardware/comm_protocols.h"
+#include "hardware/protocol.h"
 #include "hardware/sim/bus2017_sim.h"
 #include "hardware/sim/bus_sim_server.h"
-#include "hardware/comm_protocols.h"
 #include "hardware/sim/old_bus_device.h"
-#include "hardware/protocol.h"
 #include "lib/pseudo_terminal.h"
 #include "params/all_params.h"
 #include "params/file_builder.h"
@@ -84,7 +84,7 @@ TEST(StationTick, EmulatedRawInputsBecomeTheRowsCalibratedValues) {
   rig.st->open({"emulator", "", true, ""});
   rig.ticks(3);
   EXPECT_EQ(rig.st->source().good_readings, 3u);
-  DataStorage& ds = rig.hub->data_storage();
+  ds_tmp::DataStorage& ds = rig.hub->data_storage();
   int checked = 0;
   auto rows = rig.st->rows();
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -122,7 +122,7 @@ TEST(StationTick, StopAndRestartRestoreDepthsAndAverages) {
     Rig rig(dir.path());
     rig.st->open({"emulator", "", true, ""});
     rig.ticks(4);
-    DataStorage& ds = rig.hub->data_storage();
+    ds_tmp::DataStorage& ds = rig.hub->data_storage();
     ds.set_depth_z(2500.5);
     ds.set_depth_cur(2400);
     row = ds.par_tabl().find_global("вес_на_крюке");
@@ -133,7 +133,7 @@ TEST(StationTick, StopAndRestartRestoreDepthsAndAverages) {
   }
   Rig rig(dir.path());
   rig.st->open({"emulator", "", true, ""});
-  DataStorage& ds = rig.hub->data_storage();
+  ds_tmp::DataStorage& ds = rig.hub->data_storage();
   EXPECT_EQ(ds.depth_z(), 2500.5);
   EXPECT_EQ(ds.depth_cur(), 2400.0);
   EXPECT_DOUBLE_EQ(ds[row], saved_average) << "the first tick starts from the saved average";
@@ -401,7 +401,7 @@ TEST(StationTable, AReplacedTableWinsOverEverythingRemembered) {
   }
   Rig rig(dir.path());
   rig.st->open({"emulator", "", true, ""});
-  DataStorage& ds = rig.hub->data_storage();
+  ds_tmp::DataStorage& ds = rig.hub->data_storage();
   const params::ParTabl& table = ds.par_tabl();
   ASSERT_EQ(table.get_items_count(), 2);
   EXPECT_EQ(table[0].identifier, "вес_на_крюке");
@@ -533,7 +533,7 @@ TEST(StationTick, ReadsTheBusSimulatorOverAPseudoTerminal) {
   server.stop();
 
   EXPECT_GE(st.source().good_readings, 2u);
-  DataStorage& ds = hub.data_storage();
+  ds_tmp::DataStorage& ds = hub.data_storage();
   const int hook = ds.par_tabl().find_global("вес_на_крюке");
   const params::Param& row = ds.par_tabl()[hook];
   ASSERT_EQ(row.channel.type, params::kChannelAnalog);
@@ -565,7 +565,7 @@ TEST(StationTick, PollsA2017BusAtTheConfiguredAddresses) {
   EXPECT_EQ(st.source().good_readings, 2u);
   // A first start on a 2017 bus wires the starter rows to the first module it serves, and
   // the simulator's untouched inputs start inside their calibration: a plausible hook load.
-  DataStorage& ds = hub.data_storage();
+  ds_tmp::DataStorage& ds = hub.data_storage();
   const int hook = ds.par_tabl().find_global("вес_на_крюке");
   ASSERT_GE(hook, 0);
   EXPECT_EQ(ds.par_tabl()[hook].channel.module, 1);

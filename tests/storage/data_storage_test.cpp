@@ -5,9 +5,9 @@
 
 #include <cmath>
 
-#include "params/global_nums.h"
 #include "lib/module_list.h"
 #include "params/all_params.h"
+#include "params/global_nums.h"
 #include "storage/storage_values_backend.h"
 #include "support/fakes.h"
 
@@ -18,7 +18,7 @@ namespace {
 struct Fixture {
   TempDir home;
   params::AllParams catalogue{home.path()};
-  DataStorage ds{catalogue};
+  ds_tmp::DataStorage ds{catalogue};
 
   // Rows in this order: hook load, inlet pressure, block position.
   Fixture() {
@@ -230,7 +230,7 @@ TEST(DataStorageConf, DepthsGoToTheRunSectionWithoutChecks) {
 TEST(GlobalNumsTest, SlotsFollowTheTableAndMissingRowsAreMinusOne) {
   TempDir home;
   params::AllParams catalogue(home.path());
-  DataStorage ds(catalogue);
+  ds_tmp::DataStorage ds(catalogue);
   for (const char* id :
        {"тальблок", "сумм_газ", "максимальный_газ", "вес_на_крюке", "скорость_механическая"}) {
     ds.par_tabl().add(id);
@@ -254,7 +254,7 @@ TEST(StorageValuesBackendTest, RegistryReadsAveragesAndWritesCurrentValues) {
   Fixture f;
   f.row(0).averaging = 2;
   lib::lock_object lock;
-  StorageValuesBackend backend(f.ds);
+  ds_tmp::StorageValuesBackend backend(f.ds);
   reg::Values values(lock, &backend);
   f.tick_value(0, 10);
   f.tick_value(0, 20);
