@@ -99,7 +99,7 @@ TEST(GoldenProgram, SurveyTableOfASmallFile) {
 
 // ---- parameter table ----------------------------------------------------------------------
 
-TEST(GoldenProgram, ParamsShowOfTheStarterTableAndOfADamagedOne) {
+TEST(GoldenProgram, ParamsShowOfTheStarterTableADamagedOneAndNone) {
   Transcript t("params_show");
   const params::AllParams catalogue(t.home(), lib::posix_file_system());
   station::write_starter_table(t.file("params.tbl"), catalogue);
@@ -114,6 +114,8 @@ TEST(GoldenProgram, ParamsShowOfTheStarterTableAndOfADamagedOne) {
          std::to_string(whole.size()) + " bytes of params.tbl");
   EXPECT_EQ(t.run({"params", "show", "<TMP>/cut.tbl"}).exit_code, 2);
   EXPECT_EQ(testing_support::read_file(t.file("cut.tbl")), cut);
+  // No file at all: nothing to show, and the reason.
+  EXPECT_EQ(t.run({"params", "show", "<TMP>/missing.tbl"}).exit_code, 1);
   t.check();
 }
 
