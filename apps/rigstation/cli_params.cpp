@@ -1,6 +1,7 @@
 // rigstation params catalogue [--group N]: lists the parameter catalogue.
 // rigstation params show FILE: prints a parameter file (and its ".extended" companion when
 // there is one) as a readable table.
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -34,7 +35,8 @@ int run_catalogue(const ParamsArgs& args, const std::string& home) {
 int run_show(const ParamsArgs& args) {
   const auto bytes = lib::read_whole_file(args.file);
   if (!bytes) {
-    std::fprintf(stderr, "params show: cannot read %s\n", args.file.c_str());
+    const std::string why = lib::read_failure_text(errno, lib::kDefaultMaxFileBytes);
+    std::fprintf(stderr, "params show: cannot read %s: %s\n", args.file.c_str(), why.c_str());
     return kExitUnreadable;
   }
   const params::param_file::ReadResult file = params::param_file::read(*bytes, params::kMaxParams);

@@ -112,7 +112,15 @@ std::string format_param_file(const param_file::ReadResult& file,
   }
 
   if (extended) {
-    out += extended->marked ? "\nРасширенная информация:\n" : "\nФайл .extended не опознан.\n";
+    // A companion whose rows carry nothing says so, as the database set does, rather than
+    // ending in a bare heading.
+    bool any = false;
+    for (const auto& entry : extended->entries) any = any || !entry.info.empty();
+    if (!extended->marked) {
+      out += "\nФайл .extended не опознан.\n";
+    } else {
+      out += any ? "\nРасширенная информация:\n" : "\nРасширенная информация: нет\n";
+    }
     for (const auto& entry : extended->entries) {
       if (entry.info.empty()) continue;
       out += "  " + entry.identifier + ":";

@@ -4,8 +4,8 @@
 
 #include <chrono>
 
-#include "hardware/sim/bus_sim_server.h"
 #include "hardware/comm_protocols.h"
+#include "hardware/sim/bus_sim_server.h"
 #include "hardware/sim/old_bus_device.h"
 #include "lib/pseudo_terminal.h"
 
@@ -102,11 +102,12 @@ TEST_F(PtyBusTest, SilenceCostsTheTimeOutAndKeepsTheLastReading) {
     d.adc[5] = 1;
     d.silent_replies = 1;
   });
-  const auto start = std::chrono::steady_clock::now();
+  // How long the silence may last is the port's rule, tested on a fake clock
+  // (comm_port_test); over a real line the silence must end as a time-out, not a hang or
+  // a refused reply.
   EXPECT_FALSE(read(data));
-  const auto took = std::chrono::steady_clock::now() - start;
-  EXPECT_GE(took, Ms(kTimeOutMs));
-  EXPECT_LT(took, Ms(kTimeOutMs + 300));
+  EXPECT_EQ(hub_->get_port().error_counters().timeouts, 1u);
+  EXPECT_EQ(hub_->get_port().error_counters().refused_replies, 0u);
   EXPECT_EQ(hub_->get_last_adc_value(0, 5), 555);
   ASSERT_TRUE(read(data));  // the module is back
   EXPECT_EQ(hub_->get_last_adc_value(0, 5), 1);
@@ -151,10 +152,9 @@ TEST_F(PtyBusTest, DeviceThatDisappearsGivesFalseNotAHang) {
   CommIncomData data;
   ASSERT_TRUE(read(data));
   server_.reset();  // closes the master side: the slave reads fail from now on
-  const auto start = std::chrono::steady_clock::now();
+  // Each read ends (a hang would stop the test binary at its time limit) and fails.
   EXPECT_FALSE(read(data));
   EXPECT_FALSE(read(data));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, Ms(2 * kTimeOutMs + 300));
   EXPECT_EQ(hub_->get_last_data().modules.count(0), 1u);
 }
 

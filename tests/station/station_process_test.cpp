@@ -137,10 +137,12 @@ TEST(StationProcess, KilledAtAnyMomentTheLastStateStaysIntact) {
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << first.err();
   }
   std::mt19937 random(20261206);
-  const auto deadline = Clock::now() + std::chrono::seconds(50);
-  int kills = 0, during_save = 0;
+  // A fixed number of rounds, not as many as fit in some seconds: a slow machine runs the
+  // same test, only longer (each round's waits are bounded).
+  constexpr int kRounds = 20;
+  int during_save = 0;
   std::set<std::string> stale;  // temporary files the last kill left
-  for (int round = 0; round < 20 && Clock::now() < deadline; ++round) {
+  for (int round = 0; round < kRounds; ++round) {
     // Watches the home for the temporary file of a save being created.
     const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     ASSERT_GE(watch, 0);
@@ -152,8 +154,9 @@ TEST(StationProcess, KilledAtAnyMomentTheLastStateStaysIntact) {
       std::uniform_int_distribution<int> ms(50, 1500);
       std::this_thread::sleep_for(std::chrono::milliseconds(ms(random)));
     } else {
-      // The moment a save has begun: its temporary file was just created.
-      const auto end = Clock::now() + std::chrono::milliseconds(2500);
+      // The moment a save has begun: its temporary file was just created. The bound only
+      // keeps a station that never saves from holding the test up.
+      const auto end = Clock::now() + std::chrono::seconds(15);
       bool seen = false;
       while (!seen && Clock::now() < end) {
         pollfd p{watch, POLLIN, 0};
@@ -174,7 +177,6 @@ TEST(StationProcess, KilledAtAnyMomentTheLastStateStaysIntact) {
     }
     st.signal(SIGKILL);
     st.wait();
-    ++kills;
 
     if (std::filesystem::exists(home + "sys.bin")) {
       const reg::StateLoadReport report = load_state(home);
@@ -184,7 +186,6 @@ TEST(StationProcess, KilledAtAnyMomentTheLastStateStaysIntact) {
     stale = files_starting(home, "sys.bin.tmp");
     if (stale.count(own_tmp)) ++during_save;  // this kill came in the middle of a save
   }
-  EXPECT_GE(kills, 10);
   EXPECT_GE(during_save, 1) << "no kill landed inside a save; the test proved too little";
 
   // A last, clean run removes what the kills left and finds an intact state.
@@ -197,7 +198,7 @@ TEST(StationProcess, KilledAtAnyMomentTheLastStateStaysIntact) {
   EXPECT_TRUE(files_starting(home, "sys.bin.damaged-").empty())
       << "no start ever found a damaged state file";
   EXPECT_FALSE(load_state(home).damaged());
-  RecordProperty("kills", kills);
+  RecordProperty("kills", kRounds);
   RecordProperty("kills_during_a_save", during_save);
 }
 

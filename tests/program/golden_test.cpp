@@ -1,0 +1,186 @@
+// The rigstation tools as an operator sees them: each scenario runs the built program on a
+// scratch home and compares exit codes, stdout and stderr with a reviewed golden file in
+// tests/program/golden/. Paths, dates, times and process ids are masked (see
+// golden_harness.h).
+//
+// To accept an intended change of output, rewrite the golden files and review the diff:
+//   RIGCORE_UPDATE_GOLDEN=1 build/debug/tests/test_program
+//   git diff tests/program/golden
+// Without RIGCORE_UPDATE_GOLDEN=1 a difference fails the test with a line diff.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "golden_harness.h"
+#include "params/all_params.h"
+#include "station/station_home.h"
+#include "support/fakes.h"
+
+namespace {
+
+using golden::Transcript;
+
+void write_file(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// ---- the harness itself -------------------------------------------------------------------
+
+TEST(GoldenHarness, MasksWhatVariesAndShowsWhereTextDiffers) {
+  const std::string home = "/tmp/x/home/";
+  EXPECT_EQ(golden::mask("/tmp/x/home/sys.bin at 06.12.2026 19:07:00 by process 4711, "
+                         "/tmp/x/out on 2026-12-06T19:07:00Z, /tmp/x/home",
+                         home, "/tmp/x/"),
+            "<HOME>/sys.bin at dd.mm.yyyy hh:mm:ss by process <PID>, <TMP>/out on "
+            "yyyy-mm-ddThh:mm:ss, <HOME>");
+  EXPECT_EQ(
+      golden::mask("usage: " RIGCORE_TEST_RIGSTATION " run; 06.12.2026 19:07", home, "/tmp/x/"),
+      "usage: rigstation run; dd.mm.yyyy hh:mm:ss");
+  // Numbers that only look like a part of a date are kept.
+  EXPECT_EQ(golden::mask("1.5 12.06 2026", home, "/tmp/x/"), "1.5 12.06 2026");
+
+  const std::string diff = golden::line_diff("a\nb\nc\nd\ne\nf\ng\n", "a\nb\nc\nD\ne\nf\ng\n");
+  EXPECT_EQ(diff, "@@ golden line 2, output line 2 @@\n b\n c\n-d\n+D\n e\n f\n");
+  EXPECT_EQ(golden::line_diff("same\n", "same\n"), "");
+}
+
+// ---- configuration ------------------------------------------------------------------------
+
+TEST(GoldenProgram, ConfigShowOnAFreshHome) {
+  Transcript t("config_show_fresh");
+  t.run({"config", "show", "--home", "<HOME>"});
+  // Showing the settings creates nothing.
+  EXPECT_TRUE(std::filesystem::is_empty(t.home()));
+  t.check();
+}
+
+TEST(GoldenProgram, ConfigSetThenShow) {
+  Transcript t("config_set_show");
+  EXPECT_EQ(t.run({"config", "set", "ДОЛ", "коэффицент_ДОЛа", "2.5", "--home", "<HOME>"}).exit_code,
+            0);
+  // A value of the wrong type is refused and changes nothing.
+  const std::string saved = testing_support::read_file(t.home() + "global.ini");
+  EXPECT_EQ(
+      t.run({"config", "set", "ДОЛ", "коэффицент_ДОЛа", "много", "--home", "<HOME>"}).exit_code, 1);
+  EXPECT_EQ(testing_support::read_file(t.home() + "global.ini"), saved);
+  t.run({"config", "show", "--home", "<HOME>"});
+  t.check();
+}
+
+// ---- journals -----------------------------------------------------------------------------
+
+TEST(GoldenProgram, RemarksAddedAndListedBesideAnEmptyTroublesLog) {
+  Transcript t("journal_remarks");
+  t.run({"journal", "remarks", "add", "Промывка перед подъёмом", "--home", "<HOME>"});
+  t.run({"journal", "remarks", "add", "second remark, red", "--colour", "#FF0000", "--home",
+         "<HOME>"});
+  t.run({"journal", "remarks", "list", "--home", "<HOME>"});
+  t.run({"journal", "troubles", "list", "--home", "<HOME>"});
+  t.check();
+}
+
+// ---- survey -------------------------------------------------------------------------------
+
+// A vertical hole to 100 m, then built to 10° towards the east over 100 m. By the average
+// angle: 100·cos 5° = 99.62 m deeper and 100·sin 5° = 8.72 m east; the dogleg is 10°.
+TEST(GoldenProgram, SurveyTableOfASmallFile) {
+  Transcript t("survey");
+  write_file(t.file("build.csv"),
+             "глубина_м;зенит_град;азимут_град\n0;0;90\n100;0;90\n200;10;90\n");
+  EXPECT_EQ(t.run({"survey", "<TMP>/build.csv"}).exit_code, 0);
+  // A row that cannot be taken is named by its line; the others are still computed.
+  write_file(t.file("one_bad.csv"), "0;0;90\n100;0;90\n150;abc;90\n200;10;90\n");
+  EXPECT_EQ(t.run({"survey", "<TMP>/one_bad.csv"}).exit_code, 2);
+  t.check();
+}
+
+// ---- parameter table ----------------------------------------------------------------------
+
+TEST(GoldenProgram, ParamsShowOfTheStarterTableADamagedOneAndNone) {
+  Transcript t("params_show");
+  const params::AllParams catalogue(t.home(), lib::posix_file_system());
+  station::write_starter_table(t.file("params.tbl"), catalogue);
+  EXPECT_EQ(t.run({"params", "show", "<TMP>/params.tbl"}).exit_code, 0);
+
+  // The same table cut in half: what could be read is shown, the damage is listed, the
+  // exit code says so, and looking at the file does not touch it.
+  const std::string whole = testing_support::read_file(t.file("params.tbl"));
+  const std::string cut = whole.substr(0, whole.size() / 2);
+  write_file(t.file("cut.tbl"), cut);
+  t.note("cut.tbl: the first " + std::to_string(cut.size()) + " of the " +
+         std::to_string(whole.size()) + " bytes of params.tbl");
+  EXPECT_EQ(t.run({"params", "show", "<TMP>/cut.tbl"}).exit_code, 2);
+  EXPECT_EQ(testing_support::read_file(t.file("cut.tbl")), cut);
+  // No file at all: nothing to show, and the reason.
+  EXPECT_EQ(t.run({"params", "show", "<TMP>/missing.tbl"}).exit_code, 1);
+  t.check();
+}
+
+// ---- the station --------------------------------------------------------------------------
+
+// The emulator's numbers move; the keys, units, counts and flags of each tick must not.
+std::string mask_moving_numbers(const std::string& out) {
+  std::string shown;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.empty() || line[0] != '{') {
+      shown += line + "\n";
+      continue;
+    }
+    auto j = nlohmann::json::parse(line, nullptr, false);
+    if (j.is_discarded()) {
+      shown += line + "\n";
+      continue;
+    }
+    for (auto& [id, v] : j["values"].items()) {
+      for (const char* field : {"value", "raw"}) {
+        if (!v.contains(field)) continue;
+        const bool number = v[field].is_number();
+        EXPECT_TRUE(number) << id << "." << field << " is no number: " << line;
+        if (number) v[field] = v[field].get<double>() >= 0 ? "<number>" : "<negative>";
+      }
+    }
+    if (j.contains("registered")) {
+      for (auto& [id, v] : j["registered"].items()) {
+        if (v.is_number()) v = "<number>";
+      }
+    }
+    shown += j.dump(1) + "\n";
+  }
+  return shown;
+}
+
+TEST(GoldenProgram, TwoTicksOfTheEmulatorAsJson) {
+  Transcript t("run_json");
+  const golden::Run r =
+      t.run({"run", "--home", "<HOME>", "--protocol", "emulator", "--seconds", "2", "--json"},
+            mask_moving_numbers);
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_TRUE(std::filesystem::exists(t.home() + "sys.bin"));
+  t.check();
+}
+
+TEST(GoldenProgram, ASettingsFileThatCannotBeDecodedStopsTheStartAndIsKept) {
+  Transcript t("run_bad_settings");
+  // UTF-8 with a broken byte in a value: reading it either way would garble a setting.
+  const std::string bad = "[ДОЛ]\nкоэффицент_ДОЛа=1\xff\n";
+  write_file(t.home() + "global.ini", bad);
+  const golden::Run r = t.run({"run", "--home", "<HOME>", "--seconds", "1"});
+  EXPECT_NE(r.exit_code, 0);
+  EXPECT_EQ(testing_support::read_file(t.home() + "global.ini"), bad);
+  EXPECT_FALSE(std::filesystem::exists(t.home() + "sys.bin"));
+  t.check();
+}
+
+TEST(GoldenProgram, RunHelpListsHome) {
+  Transcript t("run_help");
+  const golden::Run r = t.run({"run", "--help"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_NE(r.out.find("--home"), std::string::npos);
+  t.check();
+}
+
+}  // namespace
