@@ -1,0 +1,35 @@
+# Installs the build into a scratch prefix and builds a host program against the installed
+# package: the exported targets, their dependencies and the public headers must suffice, and
+# the simulators must not be installed.
+#   cmake -DBUILD=<build tree> -DSOURCE=<consumer source> -DSCRATCH=<folder> -DFLAGS=<cxx flags>
+#         -DCXX=<compiler> -P check_install.cmake
+cmake_minimum_required(VERSION 3.25)
+file(REMOVE_RECURSE ${SCRATCH})
+set(prefix ${SCRATCH}/prefix)
+
+function(run what)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    file(REMOVE_RECURSE ${SCRATCH})
+    message(FATAL_ERROR "install check: ${what} failed (${rc}):\n${out}\n${err}")
+  endif()
+  set(last_output "${out}" PARENT_SCOPE)
+endfunction()
+
+run("installing" ${CMAKE_COMMAND} --install ${BUILD} --prefix ${prefix})
+if(EXISTS ${prefix}/include/rigcore/hardware/sim)
+  file(REMOVE_RECURSE ${SCRATCH})
+  message(FATAL_ERROR "install check: the simulators' headers were installed")
+endif()
+if(NOT EXISTS ${prefix}/include/rigcore/core/system.h)
+  file(REMOVE_RECURSE ${SCRATCH})
+  message(FATAL_ERROR "install check: the hub's header was not installed")
+endif()
+run("configuring the host program" ${CMAKE_COMMAND} -S ${SOURCE} -B ${SCRATCH}/build -G Ninja
+    -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX} "-DCMAKE_CXX_FLAGS=${FLAGS}"
+    "-DCMAKE_EXE_LINKER_FLAGS=${FLAGS}")
+run("building the host program" ${CMAKE_COMMAND} --build ${SCRATCH}/build)
+file(MAKE_DIRECTORY ${SCRATCH}/home)
+run("running the host program" ${SCRATCH}/build/consumer ${SCRATCH}/home/)
+file(REMOVE_RECURSE ${SCRATCH})
+message(STATUS "install check: ${last_output}")
