@@ -16,13 +16,13 @@
 #include <boost/signals2/connection.hpp>
 
 #include "core/error_log.h"
-#include "params/host_data.h"
 #include "core/shared_values.h"
-#include "registry/values.h"
 #include "lib/dicts_provider.h"
 #include "lib/lock_object.h"
 #include "lib/mess_caller.h"
 #include "lib/module_list.h"
+#include "params/host_data.h"
+#include "registry/values.h"
 
 class DataStorage;
 class StorageValuesBackend;
@@ -211,6 +211,9 @@ class System {
   // Reads again each journal file another program changed since the journal last saw it.
   void check_journal_files();
   void report_start_problem(const std::string& message);
+  // Creates a folder of the home; one that cannot be made is a start problem, `consequence`
+  // tells the operator what the station goes without.
+  void make_folder(const std::string& path, const char* consequence);
 
   lib::Clock& clock_;
   lib::FileSystem& fs_;

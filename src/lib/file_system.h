@@ -13,7 +13,20 @@
 
 namespace lib {
 
-// Each call has POSIX semantics: -1 with errno set on failure.
+// What stat tells about a path.
+struct FileStatus {
+  enum class Kind { regular, folder, other };
+  Kind kind = Kind::other;
+  std::int64_t size = 0;
+  std::int64_t modified_ns = 0;  // nanoseconds since the Unix epoch
+  // An atomic replace makes a new inode, which tells two rewrites within one tick of the
+  // file system's clock apart even when the sizes match.
+  std::uint64_t inode = 0;
+  bool is_folder() const { return kind == Kind::folder; }
+  bool is_regular() const { return kind == Kind::regular; }
+};
+
+// Each call has POSIX semantics: -1 (or nullopt) with errno set on failure.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -33,6 +46,14 @@ class FileSystem {
   // The names (not paths) of the entries of a folder, in no particular order; empty when
   // it cannot be read. The default reads the real folder.
   virtual std::vector<std::string> list_folder(const std::string& folder);
+  // Status of a path, following symbolic links; nullopt (errno set, ENOENT when it does not
+  // exist) otherwise. The default asks the real file system.
+  virtual std::optional<FileStatus> stat(const std::string& path);
+  // Creates one folder (its parent must exist). The default is the real call.
+  virtual int mkdir(const std::string& path, mode_t mode);
+  // Flushes a folder's entries to disk, so a rename or a new file in it survives a power
+  // loss. The default is the real call.
+  virtual int sync_folder(const std::string& path);
 };
 
 // The real file system. Retries calls interrupted by signals.
@@ -49,6 +70,8 @@ bool write_all(FileSystem& fs, int fd, const void* data, std::size_t n);
 // temporary file removed.
 // With sync_to_disk false the flush is skipped: readers still never see a partial file,
 // but a power loss may lose the newest content (right for files rewritten every second).
+// The folder is synced after the rename; when that fails the new file is in place but the
+// rename may not survive a power loss, and the StreamError says so.
 void write_file_atomically(const std::string& path, std::string_view bytes,
                            FileSystem& fs = posix_file_system(), bool sync_to_disk = true);
 
@@ -82,8 +105,19 @@ std::string read_failure_text(int err, std::size_t max_bytes = kDefaultMaxFileBy
 // A byte count the way people read it: "512 bytes", "4 KiB", "64 MiB".
 std::string byte_count_text(std::size_t bytes);
 
-// Creates a folder and its parents; true when it exists afterwards.
-bool make_dirs(const std::string& path);
+// True when `path` exists (of any kind) / is a folder. A path whose status cannot be read
+// (no permission on a parent) counts as absent; callers that must tell the two apart use
+// fs.stat.
+bool exists(FileSystem& fs, const std::string& path);
+bool is_folder(FileSystem& fs, const std::string& path);
+// True only when the system says nothing is there (ENOENT, ENOTDIR): the test before
+// creating a file with defaults, which must not overwrite one that merely could not be
+// looked at.
+bool missing(FileSystem& fs, const std::string& path);
+
+// Creates a folder and its parents; true when it is a folder afterwards, else false with
+// errno set (ENOTDIR when the path or a parent is something else).
+bool make_dirs(FileSystem& fs, const std::string& path);
 
 // Text of an errno value.
 std::string errno_text(int err);

@@ -46,9 +46,9 @@ struct ToolView {
   std::vector<std::string> log;
 
   journals::JournalTable table(JournalKind kind) {
-    return journals::list_journal(kind,
-                                  journals::journal_path(home, journals::journal_file_name(kind)),
-                                  [this](const std::string& line) { log.push_back(line); });
+    return journals::list_journal(
+        kind, journals::journal_path(home, journals::journal_file_name(kind)),
+        lib::posix_file_system(), [this](const std::string& line) { log.push_back(line); });
   }
   std::vector<std::string> column(JournalKind kind, std::size_t col) {
     std::vector<std::string> out;
@@ -112,13 +112,13 @@ TEST(SystemJournals, WhatTheToolAddsTheHubSeesAndNeverOverwrites) {
 
   hub.text_remarks().add_record(remark(1700000000, "от станции"));
   ASSERT_TRUE(journals::add_remark(remarks_path, remark(1700000100, "от оператора"),
-                                   file_lock_obj(), sink));
+                                   file_lock_obj(), lib::posix_file_system(), sink));
   hub.on_data();  // the next tick reads the changed file
   EXPECT_EQ(hub_remarks(hub), (Texts{"от станции", "от оператора"}));
 
   // A change the hub makes before its next tick still keeps what the tool wrote.
   ASSERT_TRUE(journals::add_remark(remarks_path, remark(1700000200, "ещё от оператора"),
-                                   file_lock_obj(), sink));
+                                   file_lock_obj(), lib::posix_file_system(), sink));
   hub.text_remarks().add_record(remark(1700000300, "снова от станции"));
   EXPECT_EQ(tool.remarks(),
             (Texts{"от станции", "от оператора", "ещё от оператора", "снова от станции"}));
@@ -154,6 +154,23 @@ TEST(SystemJournals, WhatTheToolAddsTheHubSeesAndNeverOverwrites) {
 // Older stations kept the journals in "sys.bin" only. Their records are moved into the
 // journal files when such a state is loaded, the file's own copy of a record winning; the
 // state saved afterwards carries no journal records, so they are moved once.
+TEST(SystemJournals, AJournalsFolderThatCannotBeMadeIsAStartProblem) {
+  TempDir dir;
+  testing_support::FaultyFileSystem fs;
+  fs.mkdir_errno = EROFS;
+  fs.only_paths_with = "/journals";
+  SystemOptions o;
+  o.home_folder = dir.path();
+  o.file_system = &fs;
+  System hub(o);
+  const std::string folder = dir.path() + journals::kJournalsFolder;
+  ASSERT_EQ(hub.start_problems().size(), 1u);
+  const std::string& problem = hub.start_problems()[0];
+  EXPECT_NE(problem.find(folder), std::string::npos) << problem;
+  EXPECT_NE(problem.find(lib::errno_text(EROFS)), std::string::npos) << problem;
+  EXPECT_NE(problem.find("journals are not saved"), std::string::npos) << problem;
+}
+
 TEST(SystemJournals, RecordsOfAnOlderStateAreMovedIntoTheFilesOnce) {
   TempDir dir;
   {
@@ -178,7 +195,7 @@ TEST(SystemJournals, RecordsOfAnOlderStateAreMovedIntoTheFilesOnce) {
     lib::write_file_atomically(dir.file(kStateFileName), out.data());
   }
   // The remarks file already holds a newer copy of one of them.
-  lib::make_dirs(dir.file(journals::kJournalsFolder));
+  lib::make_dirs(lib::posix_file_system(), dir.file(journals::kJournalsFolder));
   {
     text::Storage file_remarks(file_lock_obj());
     file_remarks.set_file_name(dir.path() + journals::kJournalsFolder + journals::kRemarksFileName);

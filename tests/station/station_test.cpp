@@ -15,11 +15,11 @@
 #include "core/config.h"
 #include "core/shared_values.h"
 #include "core/system.h"
+#include "hardware/comm_protocols.h"
+#include "hardware/protocol.h"
 #include "hardware/sim/bus2017_sim.h"
 #include "hardware/sim/bus_sim_server.h"
-#include "hardware/comm_protocols.h"
 #include "hardware/sim/old_bus_device.h"
-#include "hardware/protocol.h"
 #include "lib/pseudo_terminal.h"
 #include "params/all_params.h"
 #include "params/file_builder.h"
@@ -148,7 +148,7 @@ TEST(StationHome, StarterTableHoldsEveryStarterRowAndRefusesOneTheCatalogueLacks
   TempDir dir;
   params::AllParams catalogue(dir.path());
   const std::string path = dir.file("params.tbl");
-  station::write_starter_table(path, catalogue);
+  station::write_starter_table(lib::posix_file_system(), path, catalogue);
   params::ParTabl table(catalogue);
   table.set_file_names(path, "");
   ASSERT_TRUE(table.load());
@@ -162,7 +162,7 @@ TEST(StationHome, StarterTableHoldsEveryStarterRowAndRefusesOneTheCatalogueLacks
   };
   const std::string other = dir.file("other.tbl");
   try {
-    station::write_starter_table(other, catalogue, 0, unknown);
+    station::write_starter_table(lib::posix_file_system(), other, catalogue, 0, unknown);
     FAIL() << "an identifier outside the catalogue must not be skipped quietly";
   } catch (const std::runtime_error& e) {
     EXPECT_NE(std::string(e.what()).find("суммарный_газ"), std::string::npos) << e.what();
@@ -173,7 +173,7 @@ TEST(StationHome, StarterTableHoldsEveryStarterRowAndRefusesOneTheCatalogueLacks
       {"сумм_газ", params::kChannelAnalog, 8, 1024, 0, 4095, 5, 1},
   };
   try {
-    station::write_starter_table(other, catalogue, 0, dropped);
+    station::write_starter_table(lib::posix_file_system(), other, catalogue, 0, dropped);
     FAIL() << "a row the table's rules drop must not be skipped quietly";
   } catch (const std::runtime_error& e) {
     EXPECT_NE(std::string(e.what()).find("dependency rules"), std::string::npos) << e.what();
@@ -209,6 +209,39 @@ TEST(StationHome, ASecondStationOnOneHomeIsRefusedWithTheFirstOnesProcessId) {
   first.st->close();
   Rig third(dir.path());
   EXPECT_NO_THROW(third.st->open({"emulator", "", true, ""})) << "a closed station lets go";
+}
+
+TEST(StationHome, AFolderThatCannotBeMadeStopsTheStartNamingItAndWhy) {
+  TempDir dir;
+  testing_support::FaultyFileSystem fs;
+  fs.mkdir_errno = EACCES;
+  fs.only_paths_with = "/data";
+  Rig rig(dir.path(), &fs);
+  try {
+    rig.st->open({"emulator", "", true, ""});
+    FAIL() << "started without its data folder";
+  } catch (const station::StationError& e) {
+    const std::string what = e.what();
+    EXPECT_NE(what.find(dir.path() + station::kDataFolder), std::string::npos) << what;
+    EXPECT_NE(what.find(lib::errno_text(EACCES)), std::string::npos) << what;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.file(station::kDataFolder)));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("global.ini"))) << "nothing half-made";
+}
+
+TEST(StationHome, AHomeLockThatCannotBeTakenStopsTheStartWithTheReason) {
+  TempDir dir;
+  testing_support::FaultyFileSystem fs;
+  fs.flock_errno = ENOLCK;
+  Rig rig(dir.path(), &fs);
+  try {
+    rig.st->open({"emulator", "", true, ""});
+    FAIL() << "started without its home lock";
+  } catch (const station::StationError& e) {
+    const std::string what = e.what();
+    EXPECT_NE(what.find(dir.file(station::kHomeLockFileName)), std::string::npos) << what;
+    EXPECT_NE(what.find(lib::errno_text(ENOLCK)), std::string::npos) << what;
+  }
 }
 
 TEST(StationOpen, TheStartNotesSayWhatWasRestoredKeptAndWhereTheLogIs) {

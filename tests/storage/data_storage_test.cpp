@@ -5,9 +5,9 @@
 
 #include <cmath>
 
-#include "params/global_nums.h"
 #include "lib/module_list.h"
 #include "params/all_params.h"
+#include "params/global_nums.h"
 #include "storage/storage_values_backend.h"
 #include "support/fakes.h"
 
@@ -216,13 +216,13 @@ TEST(DataStorageConf, DepthsGoToTheRunSectionWithoutChecks) {
   const std::string ini = f.home.file("reg.ini");
   lib::write_file_atomically(ini, "[связь]\nпорт=/dev/ttyUSB0\n[рейс]\nглубина_забоя=20000\n");
   f.ds.set_depth_z(50);
-  f.ds.load_conf(ini);
+  f.ds.load_conf(ini, lib::posix_file_system());
   EXPECT_EQ(f.ds.depth_z(), 20000.0) << "loading applies no range check";
   EXPECT_EQ(f.ds.depth_cur(), 50.0) << "a missing key keeps the present value";
   f.ds.set_depth_z(1234.25);
-  f.ds.save_conf(ini);
+  f.ds.save_conf(ini, lib::posix_file_system());
   Fixture g;
-  g.ds.load_conf(ini);
+  g.ds.load_conf(ini, lib::posix_file_system());
   EXPECT_EQ(g.ds.depth_z(), 1234.25);
   EXPECT_NE(testing_support::read_file(ini).find("порт=/dev/ttyUSB0"), std::string::npos);
 }
