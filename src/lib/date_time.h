@@ -39,8 +39,8 @@ class Clock {
 // The system clock (real local time zone, monotonic steady clock).
 Clock& system_clock();
 
-LocalTime get_local_time(Clock& clock = system_clock());
-DateTime now(Clock& clock = system_clock());
+LocalTime get_local_time(Clock& clock);
+DateTime now(Clock& clock);
 
 // The date-times the station can show and convert: 01.01.0001 00:00:00.000 up to
 // 31.12.9999 23:59:59.999. Journal files and the state come from other programs and from

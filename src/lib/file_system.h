@@ -72,8 +72,8 @@ bool write_all(FileSystem& fs, int fd, const void* data, std::size_t n);
 // but a power loss may lose the newest content (right for files rewritten every second).
 // The folder is synced after the rename; when that fails the new file is in place but the
 // rename may not survive a power loss, and the StreamError says so.
-void write_file_atomically(const std::string& path, std::string_view bytes,
-                           FileSystem& fs = posix_file_system(), bool sync_to_disk = true);
+void write_file_atomically(const std::string& path, std::string_view bytes, FileSystem& fs,
+                           bool sync_to_disk = true);
 
 // The prefix of the temporary files write_file_atomically makes for `path` (the process id
 // follows it).
@@ -82,8 +82,7 @@ std::string atomic_temporary_prefix(const std::string& path);
 // Removes what saves of `path` killed midway left behind (the prefix above followed by a
 // process id) and returns the names removed. Call it only while no other process may be
 // saving the same file (under the station's home lock).
-std::vector<std::string> remove_atomic_leftovers(const std::string& path,
-                                                 FileSystem& fs = posix_file_system());
+std::vector<std::string> remove_atomic_leftovers(const std::string& path, FileSystem& fs);
 
 // The most read_whole_file takes in unless its caller names a limit for its kind of file:
 // far above any settings file, table or journal a station writes, small enough that a
@@ -94,8 +93,7 @@ inline constexpr std::size_t kDefaultMaxFileBytes = std::size_t{64} << 20;
 // The whole content of a file, or nullopt (errno set) when it cannot be opened or read.
 // A file holding more than `max_bytes` is not taken: nullopt with errno EFBIG, after
 // reading at most max_bytes + 1 bytes of it.
-std::optional<std::string> read_whole_file(const std::string& path,
-                                           FileSystem& fs = posix_file_system(),
+std::optional<std::string> read_whole_file(const std::string& path, FileSystem& fs,
                                            std::size_t max_bytes = kDefaultMaxFileBytes);
 
 // Why read_whole_file gave nothing, for a message naming the file: for EFBIG "larger than

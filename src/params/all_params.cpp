@@ -91,8 +91,6 @@ AllParams::AllParams(std::string home_folder, lib::FileSystem& fs)
   init();
 }
 
-AllParams::AllParams() : AllParams(reg::resolve_home_folder()) {}
-
 void AllParams::init() {
   entries_.clear();
   index_.clear();
@@ -233,11 +231,6 @@ void AllParams::load_fast_params() {
   }
   if (fast_params_.empty())
     fast_params_.assign(std::begin(kDefaultFastParams), std::end(kDefaultFastParams));
-}
-
-AllParams& get_all_params() {
-  static AllParams catalogue;
-  return catalogue;
 }
 
 }  // namespace params

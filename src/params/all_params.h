@@ -37,9 +37,8 @@ class AllParams {
   static constexpr const char* kPlaceholderPrefix = "__";
 
   // Builds the catalogue; the fast list is read from home_folder + "fast_params".
-  explicit AllParams(std::string home_folder, lib::FileSystem& fs = lib::posix_file_system());
+  AllParams(std::string home_folder, lib::FileSystem& fs);
   // The same for the station home folder.
-  AllParams();
 
   // Rebuilds the catalogue from scratch: built-in entries, placeholders, registered
   // entries, digital set, fast list.
@@ -109,8 +108,5 @@ class AllParams {
   std::set<std::string> digit_params_;
   std::vector<std::string> fast_params_;
 };
-
-// The process-wide catalogue, built on first use for the station home folder.
-AllParams& get_all_params();
 
 }  // namespace params

@@ -239,7 +239,8 @@ TEST(ConfigTest, StartLoadReportsEveryCorrectionWithFileSectionAndKey) {
   const std::string path = dir.file("global.ini");
   lib::write_file_atomically(path,
                              "[ДОЛ]\nкоэффицент_ДОЛа=сто\nсвеча=24\nмусор\n"
-                             "[MinMaxValues]\nsize=1\nversion=1\nitem0=\"\"\n");
+                             "[MinMaxValues]\nsize=1\nversion=1\nitem0=\"\"\n",
+                             lib::posix_file_system());
   RecordingConfig r;
   const std::vector<std::string> notes = r.config.load_for_start(path, lib::posix_file_system());
   EXPECT_EQ(r.config.dol.block_travel, 24);
@@ -265,7 +266,7 @@ TEST(ConfigTest, StartLoadRefusesFilesItCannotTrust) {
       {"damaged UTF-8", "[связь]\nпорт=/dev/ttyS0\nимя=Буровая\xFF\n", "line 3"},
   };
   for (const Case& c : cases) {
-    lib::write_file_atomically(path, c.bytes);
+    lib::write_file_atomically(path, c.bytes, lib::posix_file_system());
     Config config;
     config.link.port = "/dev/ttyUSB7";
     try {
@@ -283,7 +284,8 @@ TEST(ConfigTest, StartLoadRefusesFilesItCannotTrust) {
                lib::IniError);
 
   // A CP1251 file is read, and said to be.
-  lib::write_file_atomically(path, "[\xF1\xE2\xFF\xE7\xFC]\n\xEF\xEE\xF0\xF2=/dev/ttyS1\n");
+  lib::write_file_atomically(path, "[\xF1\xE2\xFF\xE7\xFC]\n\xEF\xEE\xF0\xF2=/dev/ttyS1\n",
+                             lib::posix_file_system());
   EXPECT_THAT(config.load_for_start(path, lib::posix_file_system()),
               ElementsAre(AllOf(HasSubstr(path), HasSubstr("CP1251"))));
   EXPECT_EQ(config.link.port, "/dev/ttyS1");

@@ -126,7 +126,7 @@ TEST(SystemJournals, WhatTheToolAddsTheHubSeesAndNeverOverwrites) {
   // An edit by index means the remark the hub's caller saw, even after another program
   // removed one before it.
   {
-    text::Storage other(file_lock_obj(), sink);
+    text::Storage other(file_lock_obj(), sink, lib::posix_file_system());
     other.set_file_name(remarks_path);
     ASSERT_TRUE(other.load_from_file());
     other.delete_record(0);
@@ -140,7 +140,7 @@ TEST(SystemJournals, WhatTheToolAddsTheHubSeesAndNeverOverwrites) {
 
   // The same for a binary journal written by another program.
   {
-    journals::TroublesLog other(sink);
+    journals::TroublesLog other(sink, lib::posix_file_system());
     other.set_file_name(journals::journal_path(hub.get_exe_path(), journals::kTroublesFileName));
     other.load();
     other.add_record(trouble(11, "Затяжка"));
@@ -175,12 +175,12 @@ TEST(SystemJournals, RecordsOfAnOlderStateAreMovedIntoTheFilesOnce) {
   TempDir dir;
   {
     // The older state: journals registered without files, their records in the blocks.
-    text::Storage old_remarks(file_lock_obj());
+    text::Storage old_remarks(file_lock_obj(), {}, lib::posix_file_system());
     old_remarks.add_record(remark(1600000000, "из старого состояния"));
     old_remarks.add_record(remark(1600000100, "старая копия"));
-    journals::TroublesLog old_troubles;
+    journals::TroublesLog old_troubles{{}, lib::posix_file_system()};
     old_troubles.add_record(trouble(5, "старое осложнение"));
-    journals::MudAdditives old_additives;
+    journals::MudAdditives old_additives{{}, lib::posix_file_system()};
     journals::MudAdditive a;
     a.key = {9, 9};
     a.text = "старая добавка";
@@ -192,12 +192,12 @@ TEST(SystemJournals, RecordsOfAnOlderStateAreMovedIntoTheFilesOnce) {
     lib::io::BinaryMemoryOutputStream out;
     lib::io::write_binary(out, list.get_serial_version());
     list.serialize(out, nullptr, kStateDataVersion);
-    lib::write_file_atomically(dir.file(kStateFileName), out.data());
+    lib::write_file_atomically(dir.file(kStateFileName), out.data(), lib::posix_file_system());
   }
   // The remarks file already holds a newer copy of one of them.
   lib::make_dirs(lib::posix_file_system(), dir.file(journals::kJournalsFolder));
   {
-    text::Storage file_remarks(file_lock_obj());
+    text::Storage file_remarks(file_lock_obj(), {}, lib::posix_file_system());
     file_remarks.set_file_name(dir.path() + journals::kJournalsFolder + journals::kRemarksFileName);
     file_remarks.add_record(remark(1600000100, "копия файла"));
     ASSERT_TRUE(file_remarks.save_to_file());
@@ -221,10 +221,10 @@ TEST(SystemJournals, RecordsOfAnOlderStateAreMovedIntoTheFilesOnce) {
   }
 
   // The state saved now carries no journal records ...
-  text::Storage state_remarks(file_lock_obj());
+  text::Storage state_remarks(file_lock_obj(), {}, lib::posix_file_system());
   lib::ModuleList list;
   list.register_module(state_remarks, "TextRemarks");
-  lib::io::BinaryInputStream in(dir.file(kStateFileName));
+  lib::io::BinaryInputStream in(dir.file(kStateFileName), lib::posix_file_system());
   lib::io::read_binary<std::uint32_t>(in);
   list.deserialize(in, kStateDataVersion, {});
   EXPECT_EQ(state_remarks.size(), 0);

@@ -120,7 +120,7 @@ TEST(IniFileTest, HeaderWithoutANameIsDroppedAndItsKeysStayInTheSectionAbove) {
 TEST(IniFileTest, ByteOrderMarkIsAcceptedOnReadAndNotWritten) {
   testing_support::TempDir dir;
   const std::string path = dir.file("out.ini");
-  lib::write_file_atomically(path, "\xEF\xBB\xBF[связь]\r\nпорт=7\r\n");
+  lib::write_file_atomically(path, "\xEF\xBB\xBF[связь]\r\nпорт=7\r\n", lib::posix_file_system());
   auto ini = lib::get_ini_file(path, lib::posix_file_system());
   EXPECT_THAT(ini->sections(), ElementsAre("связь"));
   EXPECT_EQ(ini->get_int("связь", "порт", 0), 7);
@@ -144,7 +144,8 @@ TEST(IniFileTest, SavingKeepsOtherSectionsAndComments) {
                              "\n"
                              "[связь]\n"
                              "порт=1\n"
-                             "; конец файла\n");
+                             "; конец файла\n",
+                             lib::posix_file_system());
   {
     auto ini = lib::get_ini_file(path, lib::posix_file_system());
     ini->set_int("связь", "порт", 5000);
@@ -232,7 +233,7 @@ TEST(IniFileTest, FileNotFullyReadIsNeverSavedOver) {
   const std::string dropped = "[связь]\nпорт=5\nстрока без знака равенства\n";
   for (const std::string& original : {damaged, dropped}) {
     const std::string path = dir.file("global.ini");
-    lib::write_file_atomically(path, original);
+    lib::write_file_atomically(path, original, lib::posix_file_system());
     lib::IniFile ini;
     ini.load_file(path, lib::posix_file_system());
     ini.set_int("связь", "порт", 6);
@@ -308,7 +309,7 @@ TEST(IniFileTest, DeleteKeyAndSection) {
 TEST(IniFileTest, ReadOnlyFileRefusesToSave) {
   testing_support::TempDir dir;
   const std::string path = dir.file("ro.ini");
-  lib::write_file_atomically(path, "[a]\nx=1\n");
+  lib::write_file_atomically(path, "[a]\nx=1\n", lib::posix_file_system());
   auto ini = lib::get_readonly_ini_file(path, lib::posix_file_system());
   EXPECT_TRUE(ini->read_only());
   ini->set_int("a", "x", 2);
@@ -414,7 +415,8 @@ TEST(OptionsTest, SaveToFileKeepsOtherSectionsAndForeignKeys) {
                              "\n"
                              "[связь]\n"
                              "порт=1\n"
-                             "скорость=9600\n");
+                             "скорость=9600\n",
+                             lib::posix_file_system());
   StationSettings s;
   s.set_defaults();
   s.save_to_file(path, lib::posix_file_system());
@@ -594,7 +596,7 @@ class ThresholdList : public lib::IniCollectModule {
 TEST(IniCollectTest, RoundTripThroughAFileKeepsOrderAndOtherSections) {
   testing_support::TempDir dir;
   const std::string path = dir.file("alarms.ini");
-  lib::write_file_atomically(path, "[связь]\nпорт=1\n");
+  lib::write_file_atomically(path, "[связь]\nпорт=1\n", lib::posix_file_system());
   ThresholdList list;
   list.items = {{"Вес", 120.5, "Превышение веса, \"крюк\""},
                 {"Давление", 250, "Давление"},

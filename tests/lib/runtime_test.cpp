@@ -45,7 +45,7 @@ TEST(LockObject, InProcessKindIsReentrantAndExcludesOtherThreads) {
 TEST(LockObject, InterProcessKindExcludesAnotherProcess) {
   TempDir dir;
   const std::string file = dir.file("x.lock");
-  lock_object lock(lock_object::kInterProcess, file);
+  lock_object lock(lock_object::kInterProcess, file, lib::posix_file_system());
   ASSERT_TRUE(lock.has_file());
   lock.lock();
   lock.lock();  // re-entrant on this thread
@@ -54,7 +54,7 @@ TEST(LockObject, InterProcessKindExcludesAnotherProcess) {
   auto child_can_lock = [&] {
     pid_t pid = fork();
     if (pid == 0) {
-      lock_object other(lock_object::kInterProcess, file);
+      lock_object other(lock_object::kInterProcess, file, lib::posix_file_system());
       _exit(other.try_lock() ? 1 : 0);
     }
     int status = 0;
@@ -67,7 +67,8 @@ TEST(LockObject, InterProcessKindExcludesAnotherProcess) {
 }
 
 TEST(LockObject, InterProcessLockWithoutItsFileStillGuardsThreads) {
-  lock_object lock(lock_object::kInterProcess, "/nonexistent-folder/x.lock");
+  lock_object lock(lock_object::kInterProcess, "/nonexistent-folder/x.lock",
+                   lib::posix_file_system());
   EXPECT_FALSE(lock.has_file());
   lock.lock();
   EXPECT_FALSE(other_thread_can_lock(lock));

@@ -104,7 +104,8 @@ TEST(StationTick, EmulatedRawInputsBecomeTheRowsCalibratedValues) {
   ds.set_depth_z(1234);
   ds.set_depth_cur(1200);
   rig.ticks(1);
-  auto kvb = reg::read_shared_values(dir.file("data/kvb.dat"), rig.hub->shared_file_lock());
+  auto kvb = reg::read_shared_values(dir.file("data/kvb.dat"), rig.hub->shared_file_lock(),
+                                     lib::posix_file_system());
   ASSERT_TRUE(kvb);
   EXPECT_EQ(kvb->bottom_hole_depth, 1234);
   EXPECT_EQ(kvb->bit_depth, 1200);
@@ -146,7 +147,7 @@ TEST(StationTick, StopAndRestartRestoreDepthsAndAverages) {
 
 TEST(StationHome, StarterTableHoldsEveryStarterRowAndRefusesOneTheCatalogueLacks) {
   TempDir dir;
-  params::AllParams catalogue(dir.path());
+  params::AllParams catalogue(dir.path(), lib::posix_file_system());
   const std::string path = dir.file("params.tbl");
   station::write_starter_table(lib::posix_file_system(), path, catalogue);
   params::ParTabl table(catalogue);
@@ -258,8 +259,8 @@ TEST(StationOpen, TheStartNotesSayWhatWasRestoredKeptAndWhereTheLogIs) {
   std::string bytes = testing_support::read_file(dir.file("sys.bin"));
   ASSERT_GT(bytes.size(), 100u);
   bytes[bytes.size() / 2] ^= 0x01;
-  lib::write_file_atomically(dir.file("sys.bin"), bytes);
-  lib::write_file_atomically(dir.file("sys.bin.tmp31337"), "half a save");
+  lib::write_file_atomically(dir.file("sys.bin"), bytes, lib::posix_file_system());
+  lib::write_file_atomically(dir.file("sys.bin.tmp31337"), "half a save", lib::posix_file_system());
 
   Rig rig(dir.path());
   rig.st->open({"emulator", "", true, ""});
@@ -280,7 +281,8 @@ TEST(StationTick, TheStateIsSavedEveryPeriodAndAFailureIsToldOnce) {
   TempDir dir;
   // The period comes from the settings unless the command line gives one.
   lib::write_file_atomically(dir.file("global.ini"),
-                             "[запись_и_осреднение]\nпериод_сохранения_состояния=3\n");
+                             "[запись_и_осреднение]\nпериод_сохранения_состояния=3\n",
+                             lib::posix_file_system());
   testing_support::FaultyFileSystem fs;
   Rig rig(dir.path(), &fs);
   rig.st->open({"emulator", "", true, ""});
@@ -388,9 +390,10 @@ TEST(StationTable, EveryKindOfDamageStopsTheStationAndTouchesNoFile) {
   for (const Case& c : cases) {
     for (bool restore : {true, false}) {
       SCOPED_TRACE(std::string(c.name) + (restore ? "" : ", --no-restore"));
-      lib::write_file_atomically(table, c.table);
+      lib::write_file_atomically(table, c.table, lib::posix_file_system());
       std::filesystem::remove(table + ".extended");
-      if (c.extended) lib::write_file_atomically(table + ".extended", *c.extended);
+      if (c.extended)
+        lib::write_file_atomically(table + ".extended", *c.extended, lib::posix_file_system());
       {
         Rig rig(dir.path());
         try {
@@ -422,7 +425,7 @@ TEST(StationTable, AReplacedTableWinsOverEverythingRemembered) {
   // The hook load stays in its slot with another input and calibration; slot 1 now holds
   // another parameter.
   {
-    params::AllParams catalogue(dir.path());
+    params::AllParams catalogue(dir.path(), lib::posix_file_system());
     params::ParTabl replaced(catalogue);
     replaced.add("вес_на_крюке");
     replaced.add("плотность_на_входе");
@@ -452,7 +455,8 @@ TEST(StationTable, AReplacedTableWinsOverEverythingRemembered) {
   const auto rows = rig.st->rows();
   ASSERT_EQ(rows.size(), 2u);
   ASSERT_TRUE(rows[0].has_raw);
-  EXPECT_NEAR(ds.current_values()[0], table[0].calc_value_by_voltage(rows[0].raw, 1.0), 1e-9);
+  EXPECT_NEAR(ds.current_values()[0],
+              table[0].calc_value_by_voltage(rows[0].raw, 1.0, lib::now(rig.clock)), 1e-9);
   rig.st->close();
   EXPECT_EQ(testing_support::read_file(dir.file("registr.errors.log")), "");
 }
@@ -500,7 +504,8 @@ TEST(StationTick, AConversionGivingNoNumberIsMarkedNotValidAndReportedOnce) {
 TEST(StationOpen, UnreadableSettingsValuesAreLoggedAndShown) {
   TempDir dir;
   lib::write_file_atomically(dir.file("global.ini"),
-                             "[ДОЛ]\nкоэффицент_ДОЛа=сто пятьдесят\n[связь]\nзвук=может быть\n");
+                             "[ДОЛ]\nкоэффицент_ДОЛа=сто пятьдесят\n[связь]\nзвук=может быть\n",
+                             lib::posix_file_system());
   Rig rig(dir.path());
   rig.st->open({"emulator", "", true, ""});
   const auto& notes = rig.st->settings_notes();
@@ -529,7 +534,7 @@ TEST(StationOpen, UntrustworthySettingsFileStopsTheStartAndIsKept) {
   for (const Case& c : cases) {
     TempDir dir;
     const std::string path = dir.file("global.ini");
-    lib::write_file_atomically(path, c.bytes);
+    lib::write_file_atomically(path, c.bytes, lib::posix_file_system());
     Rig rig(dir.path());
     try {
       rig.st->open({"emulator", "", true, ""});
@@ -571,7 +576,8 @@ TEST(StationTick, ReadsTheBusSimulatorOverAPseudoTerminal) {
   const params::Param& row = ds.par_tabl()[hook];
   ASSERT_EQ(row.channel.type, params::kChannelAnalog);
   const double raw = 1024 + 100 * row.channel.channel;
-  EXPECT_NEAR(ds.current_values()[hook], row.calc_value_by_voltage(raw, 1.0), 1e-9);
+  EXPECT_NEAR(ds.current_values()[hook], row.calc_value_by_voltage(raw, 1.0, lib::now(hub.clock())),
+              1e-9);
 }
 
 TEST(StationTick, PollsA2017BusAtTheConfiguredAddresses) {
@@ -603,7 +609,9 @@ TEST(StationTick, PollsA2017BusAtTheConfiguredAddresses) {
   ASSERT_GE(hook, 0);
   EXPECT_EQ(ds.par_tabl()[hook].channel.module, 1);
   EXPECT_NEAR(ds.current_values()[hook],
-              ds.par_tabl()[hook].calc_value_by_voltage(hardware::kSimStartAdcWord, 1.0), 1e-6);
+              ds.par_tabl()[hook].calc_value_by_voltage(hardware::kSimStartAdcWord, 1.0,
+                                                        lib::now(hub.clock())),
+              1e-6);
   EXPECT_GT(ds.current_values()[hook], 0.0);
   EXPECT_EQ(hub.comm_protocols().get_last_adc_value(1, 7), 3210);
   EXPECT_EQ(hub.comm_protocols().get_last_adc_value(2, 7), 0);
@@ -642,7 +650,8 @@ class UnpluggableDevice {
 double exported_hook_load(const std::string& home, reg::System& hub) {
   const std::string bytes = testing_support::read_file(home + "data/kvb.dat");
   EXPECT_EQ(bytes.size(), 20u) << "the export keeps its size";
-  auto kvb = reg::read_shared_values(home + "data/kvb.dat", hub.shared_file_lock());
+  auto kvb = reg::read_shared_values(home + "data/kvb.dat", hub.shared_file_lock(),
+                                     lib::posix_file_system());
   return kvb ? kvb->hook_load : 0.0;
 }
 
@@ -722,7 +731,8 @@ TEST(StationPlugins, TheExamplePluginComputesItsValuesEveryTick) {
   std::filesystem::create_directories(dir.path() + "plugins");
   std::filesystem::copy_file(RIGCORE_TEST_DERIVED_VALUES_PLUGIN,
                              dir.path() + "plugins/derived_values.so");
-  lib::write_file_atomically(dir.file("derived_values.ini"), "двойной_вес = вес_на_крюке*2\n");
+  lib::write_file_atomically(dir.file("derived_values.ini"), "двойной_вес = вес_на_крюке*2\n",
+                             lib::posix_file_system());
   Rig rig(dir.path());
   rig.st->open({"emulator", "", true, ""});
   rig.ticks(2);

@@ -212,7 +212,7 @@ class TempDir {
 };
 
 inline std::string read_file(const std::string& path) {
-  auto s = lib::read_whole_file(path);
+  auto s = lib::read_whole_file(path, lib::posix_file_system());
   return s ? *s : std::string();
 }
 
