@@ -193,6 +193,7 @@ System::System(SystemOptions options)
   };
   bus_env.set_configured_protocol = [this](std::int32_t id) { config_->link.pult_id = id; };
   bus_env.clock = &clock_;
+  bus_env.file_system = &fs_;
   bus_env.sleep = options.sleep;
   bus_env.home_folder = exe_path_;
   comm_protocols_ = std::make_unique<hardware::CommProtocols>(hardware::CommProtocols::kStationMask,

@@ -79,7 +79,7 @@ TEST(LineLogger, WritesOnlyBelowTheThresholdInTheLineForm) {
   TempDir dir;
   FakeClock clock;
   clock.set(2026, 12, 5, 7, 8, 9);
-  LineLogger log(0, clock);
+  LineLogger log(0, clock, lib::posix_file_system());
   EXPECT_FALSE(log.write("no file yet", -1));
   log.set_file(dir.file("a.log"));
   EXPECT_TRUE(log.write("ошибка", -1));
@@ -93,7 +93,7 @@ TEST(LineLogger, WritesOnlyBelowTheThresholdInTheLineForm) {
 TEST(LineLogger, EncodesLinesAndRotatesLargeFiles) {
   TempDir dir;
   FakeClock clock;
-  LineLogger log(0, clock);
+  LineLogger log(0, clock, lib::posix_file_system());
   log.set_file(dir.file("b.log"));
   log.set_encoding(StringEnc::kCp1251);
   log.write("Ж", -1);
@@ -109,7 +109,7 @@ TEST(LineLogger, EncodesLinesAndRotatesLargeFiles) {
 }
 
 TEST(LineLogger, UnwritableFileNeverThrows) {
-  LineLogger log(0);
+  LineLogger log(0, lib::system_clock(), lib::posix_file_system());
   log.set_file("/nonexistent-folder/c.log");
   EXPECT_FALSE(log.write("lost", -1));
 }
