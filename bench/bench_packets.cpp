@@ -6,13 +6,13 @@
 
 #include <vector>
 
-#include "hardware/sim/memory_packet_port.h"
 #include "hardware/bus2017/packet_channel.h"
+#include "hardware/sim/memory_packet_port.h"
 
 namespace {
 
 lib::LineLogger& silent_log() {
-  static lib::LineLogger log(-1);
+  static lib::LineLogger log(-1, lib::system_clock(), lib::posix_file_system());
   return log;
 }
 

@@ -10,7 +10,8 @@ namespace {
 
 void BM_CalculateValues(benchmark::State& state) {
   const int window = static_cast<int>(state.range(0));
-  params::AllParams catalogue(std::filesystem::temp_directory_path().string() + "/");
+  params::AllParams catalogue(std::filesystem::temp_directory_path().string() + "/",
+                              lib::posix_file_system());
   ds_tmp::DataStorage ds(catalogue);
   ds.par_tabl().resize(ds_tmp::kSlots);
   for (int i = 0; i < ds_tmp::kSlots; ++i) ds.par_tabl()[i].averaging = window;

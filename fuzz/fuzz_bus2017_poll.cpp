@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "hardware/bus2017/bus2017_module_config.h"
+#include "hardware/bus2017/packet_channel.h"
 #include "hardware/comm_protocols.h"
 #include "hardware/sim/memory_packet_port.h"
-#include "hardware/bus2017/packet_channel.h"
 #include "lib/byte_port.h"
 
 namespace {
@@ -70,7 +70,7 @@ class FuzzLine : public lib::BytePort {
 
 std::vector<std::uint8_t> frame(std::uint8_t address, std::uint8_t command,
                                 const std::uint8_t* data, unsigned len) {
-  static lib::LineLogger quiet(-1);
+  static lib::LineLogger quiet(-1, lib::system_clock(), lib::posix_file_system());
   hardware::MemoryPacketPort port;
   hardware::PacketChannel channel(port, quiet, quiet);
   channel.SendPacket(address, command, data, len);

@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "hardware/bus2017/packet_channel.h"
 #include "hardware/sim/bus2017_sim.h"
 #include "hardware/sim/memory_packet_port.h"
-#include "hardware/bus2017/packet_channel.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ void check_replies(const std::vector<std::uint8_t>& reply, hardware::Bus2017Sim&
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static lib::LineLogger log(-1);
+  static lib::LineLogger log(-1, lib::system_clock(), lib::posix_file_system());
   hardware::Bus2017Sim bus;
   bus.delay = [](int) {};
   bus.add_module(1);

@@ -8,9 +8,9 @@
 #include <deque>
 #include <memory>
 
-#include "hardware/sim/old_bus_device.h"
-#include "hardware/comm_port.h"
 #include "hardware/bus_old/old_bus_frame.h"
+#include "hardware/comm_port.h"
+#include "hardware/sim/old_bus_device.h"
 
 namespace {
 
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto line = std::make_unique<BytesLine>();
   BytesLine* raw = line.get();
   raw->reply.assign(data, data + size);
-  lib::CommPort port(std::move(line));
+  lib::CommPort port(std::move(line), {}, lib::system_clock());
   port.open("fuzz");
   port.set_time_out(1000);  // the line never waits: an empty line times out at once
   std::array<std::uint8_t, 60> block{};

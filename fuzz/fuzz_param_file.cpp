@@ -14,7 +14,7 @@ namespace {
 
 const params::AllParams& catalogue() {
   // No fast list is read from a folder that does not exist.
-  static const params::AllParams instance("/nonexistent-rigcore-home/");
+  static const params::AllParams instance("/nonexistent-rigcore-home/", lib::posix_file_system());
   return instance;
 }
 

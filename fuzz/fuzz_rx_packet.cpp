@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "hardware/sim/memory_packet_port.h"
 #include "hardware/bus2017/packet_channel.h"
 #include "hardware/bus2017/packet_cipher.h"
 #include "hardware/bus2017/rx_packet.h"
+#include "hardware/sim/memory_packet_port.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   // The channel reading every frame out of the input until the port runs dry.
-  static lib::LineLogger log(-1);
+  static lib::LineLogger log(-1, lib::system_clock(), lib::posix_file_system());
   hardware::MemoryPacketPort port;
   port.queue(std::span(data, size));
   hardware::PacketChannel channel(port, log, log);

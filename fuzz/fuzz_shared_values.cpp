@@ -63,11 +63,13 @@ bool same(const reg::SharedValues& a, const reg::SharedValues& b) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static_assert(std::endian::native == std::endian::little);
   const std::string path = scratch().file("kvb.dat");
-  static lib::lock_object lock(lib::lock_object::kInterProcess, scratch().file("kvb.dat.lock"));
+  static lib::lock_object lock(lib::lock_object::kInterProcess, scratch().file("kvb.dat.lock"),
+                               lib::posix_file_system());
   lib::write_file_atomically(path, std::string_view(reinterpret_cast<const char*>(data), size),
                              lib::posix_file_system(), /*sync_to_disk=*/false);
 
-  const std::optional<reg::SharedValues> read = reg::read_shared_values(path, lock);
+  const std::optional<reg::SharedValues> read =
+      reg::read_shared_values(path, lock, lib::posix_file_system());
   if (size != reg::kvb::kFileBytes) {
     if (read) __builtin_trap();
     return 0;
@@ -82,8 +84,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     __builtin_trap();
   }
 
-  if (!reg::export_shared_values(path, *read, lock)) __builtin_trap();
-  const std::optional<reg::SharedValues> again = reg::read_shared_values(path, lock);
+  if (!reg::export_shared_values(path, *read, lock, lib::posix_file_system())) __builtin_trap();
+  const std::optional<reg::SharedValues> again =
+      reg::read_shared_values(path, lock, lib::posix_file_system());
   if (!again || !same(*again, *read)) __builtin_trap();
   return 0;
 }

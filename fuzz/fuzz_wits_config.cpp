@@ -10,7 +10,7 @@
 namespace {
 
 const params::AllParams& catalogue() {
-  static const params::AllParams instance("/nonexistent-rigcore-home/");
+  static const params::AllParams instance("/nonexistent-rigcore-home/", lib::posix_file_system());
   return instance;
 }
 

@@ -66,7 +66,7 @@ std::string format_grid(const lib::TextGrid& grid) {
 void load_config(reg::Config& config, const std::string& path) {
   config.set_error_sink(
       [](const std::string& m) { std::fprintf(stderr, "warning: %s\n", m.c_str()); });
-  for (const lib::OptionIssue& i : config.load_from_file(path)) {
+  for (const lib::OptionIssue& i : config.load_from_file(path, lib::posix_file_system())) {
     if (i.key.empty()) {
       std::fprintf(stderr, "warning: %s\n", i.reason.c_str());
     } else {
@@ -117,7 +117,7 @@ int run_set(const SetArgs& args, const std::string& home) {
     return kExitRefused;
   }
   try {
-    config.save_to_file(path);
+    config.save_to_file(path, lib::posix_file_system());
   } catch (const std::exception& e) {
     std::fprintf(stderr, "config set: %s; nothing saved\n", e.what());
     return kExitNotSaved;

@@ -64,7 +64,8 @@ void fail_if(bool failed) {
 void list(journals::JournalKind kind, const JournalArgs& args,
           const rigstation::CommandContext& context) {
   StderrLog log;
-  print_table(journals::list_journal(kind, file_of(args, context, kind), log.sink()));
+  print_table(journals::list_journal(kind, file_of(args, context, kind), lib::posix_file_system(),
+                                     log.sink()));
   fail_if(log.failed);
 }
 
@@ -76,14 +77,15 @@ void add_remark(const JournalArgs& args, const rigstation::CommandContext& conte
     throw CLI::RuntimeError(kExitFailed);
   }
   text::Record record;
-  record.time = static_cast<std::uint32_t>(lib::get_local_time().seconds);
+  record.time = static_cast<std::uint32_t>(lib::get_local_time(lib::system_clock()).seconds);
   record.kind = args.kind;
   record.text = args.text;
   record.size = args.size < 1 ? text::remarks_format::kDefaultSize : args.size;
   record.colour = colour->rgb;
   StderrLog log;
-  const auto added = journals::add_remark(file_of(args, context, journals::JournalKind::kRemarks),
-                                          record, file_lock_obj(), log.sink());
+  const auto added =
+      journals::add_remark(file_of(args, context, journals::JournalKind::kRemarks), record,
+                           file_lock_obj(), lib::posix_file_system(), log.sink());
   fail_if(!added);
   std::printf("%s  %s\n",
               lib::format_date_time(lib::to_date_time(lib::LocalTime{added->time, 0})).c_str(),

@@ -27,13 +27,13 @@ struct ParamsArgs {
 };
 
 int run_catalogue(const ParamsArgs& args, const std::string& home) {
-  const params::AllParams catalogue(home);
+  const params::AllParams catalogue(home, lib::posix_file_system());
   std::fputs(params::format_catalogue(catalogue, args.group).c_str(), stdout);
   return 0;
 }
 
 int run_show(const ParamsArgs& args) {
-  const auto bytes = lib::read_whole_file(args.file);
+  const auto bytes = lib::read_whole_file(args.file, lib::posix_file_system());
   if (!bytes) {
     const std::string why = lib::read_failure_text(errno, lib::kDefaultMaxFileBytes);
     std::fprintf(stderr, "params show: cannot read %s: %s\n", args.file.c_str(), why.c_str());
@@ -41,8 +41,8 @@ int run_show(const ParamsArgs& args) {
   }
   const params::param_file::ReadResult file = params::param_file::read(*bytes, params::kMaxParams);
   std::optional<params::extended_file::ReadResult> extended;
-  const auto ext_bytes =
-      lib::read_whole_file(args.file + std::string(params::param_file::kExtendedSuffix));
+  const auto ext_bytes = lib::read_whole_file(
+      args.file + std::string(params::param_file::kExtendedSuffix), lib::posix_file_system());
   if (ext_bytes) extended = params::extended_file::read(*ext_bytes, file.encoding);
 
   std::fputs(params::format_param_file(file, extended ? &*extended : nullptr).c_str(), stdout);

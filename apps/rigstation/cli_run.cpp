@@ -58,7 +58,7 @@ void terminal_size(std::size_t& columns, std::size_t& lines) {
 
 void print_screen(const station::Station& st, bool clear, const std::vector<std::string>& created) {
   station::LiveViewInput in;
-  in.time = lib::format_date_time(lib::now());
+  in.time = lib::format_date_time(lib::now(lib::system_clock()));
   in.source = st.source();
   in.rows = st.rows();
   in.registered = st.registered_values();
@@ -77,14 +77,14 @@ void print_screen(const station::Station& st, bool clear, const std::vector<std:
 
 void print_line(const station::Station& st) {
   const auto& s = st.source();
-  std::printf("%s tick=%llu ok=%llu fail=%llu", lib::format_date_time(lib::now()).c_str(),
+  std::printf("%s tick=%llu ok=%llu fail=%llu",
+              lib::format_date_time(lib::now(lib::system_clock())).c_str(),
               static_cast<unsigned long long>(s.ticks),
               static_cast<unsigned long long>(s.good_readings),
               static_cast<unsigned long long>(s.failures));
   if (s.lost) std::printf(" source=lost");
   for (const auto& r : st.rows())
-    std::printf(" %s=%s%s", r.identifier.c_str(), shown_value(r).c_str(),
-                r.stale ? "(stale)" : "");
+    std::printf(" %s=%s%s", r.identifier.c_str(), shown_value(r).c_str(), r.stale ? "(stale)" : "");
   std::printf("\n");
   std::fflush(stdout);
 }
@@ -92,7 +92,7 @@ void print_line(const station::Station& st) {
 void print_json(const station::Station& st) {
   const auto& s = st.source();
   nlohmann::json j;
-  j["time"] = lib::format_date_time(lib::now());
+  j["time"] = lib::format_date_time(lib::now(lib::system_clock()));
   j["tick"] = s.ticks;
   j["source"] = {
       {"protocol", s.protocol_id}, {"name", s.protocol_name}, {"port", s.port},

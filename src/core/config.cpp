@@ -1,7 +1,7 @@
 #include "core/config.h"
 
-#include <filesystem>
 #include <system_error>
+#include "lib/file_system.h"
 
 #include "lib/str_utils.h"
 
@@ -187,12 +187,11 @@ std::string describe_option_issue(const std::string& path, const lib::OptionIssu
          "\": " + issue.reason;
 }
 
-std::vector<std::string> Config::load_for_start(const std::string& path) {
+std::vector<std::string> Config::load_for_start(const std::string& path, lib::FileSystem& fs) {
   lib::IniFile ini;
-  ini.load_file(path);  // IniError when the file exists but cannot be read
+  ini.load_file(path, fs);  // IniError when the file exists but cannot be read
   std::vector<std::string> notes;
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) {
+  if (lib::missing(fs, path)) {
     notes.push_back(path + ": settings file not found, every setting has its default");
   } else if (ini.undecodable()) {
     throw lib::IniError("settings file \"" + path + "\" cannot be decoded: " + ini.first_loss());

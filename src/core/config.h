@@ -212,7 +212,7 @@ class Config : public lib::ini_options {
   // a conversion from CP1251; skipped threshold or server lines), for the error log and the
   // screen; while it runs, those corrections go only to the returned list, not to the sink.
   // A missing file gives the defaults and one message saying so.
-  std::vector<std::string> load_for_start(const std::string& path);
+  std::vector<std::string> load_for_start(const std::string& path, lib::FileSystem& fs);
 
   // Registers the bit-run record under "RaceInfoOld".
   void register_modules(lib::ModuleList& list);

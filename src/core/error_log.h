@@ -18,8 +18,7 @@ inline constexpr int kErrorLevel = -1;
 
 class ErrorLog {
  public:
-  explicit ErrorLog(lib::Clock& clock = lib::system_clock(),
-                    lib::FileSystem& fs = lib::posix_file_system());
+  ErrorLog(lib::Clock& clock, lib::FileSystem& fs);
 
   // Stores the file name and switches the log's text to UTF-8.
   void set_file(const std::string& path);

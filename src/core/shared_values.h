@@ -27,10 +27,10 @@ std::optional<SharedValues> decode_shared_values(std::string_view bytes);
 // Replaces `path` with the values under `lock` (held for the whole replacement). Returns
 // false when the file cannot be written; the export is best-effort and never throws.
 bool export_shared_values(const std::string& path, const SharedValues& v, lib::lock_object& lock,
-                          lib::FileSystem& fs = lib::posix_file_system());
+                          lib::FileSystem& fs);
 
 // Reads the file under `lock`; nullopt when missing or not 20 bytes.
 std::optional<SharedValues> read_shared_values(const std::string& path, lib::lock_object& lock,
-                                               lib::FileSystem& fs = lib::posix_file_system());
+                                               lib::FileSystem& fs);
 
 }  // namespace reg

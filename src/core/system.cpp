@@ -145,7 +145,7 @@ System::System(SystemOptions options)
   // The journal files of the home folder are the journals' one store, shared with the
   // rigstation tool and other programs: read now, rewritten on every change, read again
   // when another program changed them. The state file carries no journal records.
-  lib::make_dirs(exe_path_ + journals::kJournalsFolder);
+  make_folder(exe_path_ + journals::kJournalsFolder, "the journals are not saved");
   text_remarks_->set_file_name(journals::journal_path(exe_path_, journals::kRemarksFileName));
   troubles_log_->set_file_name(journals::journal_path(exe_path_, journals::kTroublesFileName));
   mud_log_->set_file_name(journals::journal_path(exe_path_, journals::kMudLogFileName));
@@ -164,7 +164,7 @@ System::System(SystemOptions options)
   error_log_->set_file(exe_path_ + kErrorLogFileName);
 
   // The inter-process lock of the shared export lives beside the file it guards.
-  lib::make_dirs(exe_path_ + "data");
+  make_folder(exe_path_ + "data", "the shared values are not exported");
   shared_file_lock_ = std::make_unique<lib::lock_object>(lib::lock_object::kInterProcess,
                                                          exe_path_ + kvb::kLockFileName, fs_);
   if (!shared_file_lock_->has_file()) {
@@ -193,6 +193,7 @@ System::System(SystemOptions options)
   };
   bus_env.set_configured_protocol = [this](std::int32_t id) { config_->link.pult_id = id; };
   bus_env.clock = &clock_;
+  bus_env.file_system = &fs_;
   bus_env.sleep = options.sleep;
   bus_env.home_folder = exe_path_;
   comm_protocols_ = std::make_unique<hardware::CommProtocols>(hardware::CommProtocols::kStationMask,
@@ -235,6 +236,12 @@ System::~System() {
 void System::report_start_problem(const std::string& message) {
   error_log_->write(message);
   start_problems_.push_back(message);
+}
+
+void System::make_folder(const std::string& path, const char* consequence) {
+  if (lib::make_dirs(fs_, path)) return;
+  report_start_problem("cannot create the folder '" + path + "': " + lib::errno_text(errno) + "; " +
+                       consequence);
 }
 
 void System::free_objects() {

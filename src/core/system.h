@@ -213,6 +213,9 @@ class System {
   // Reads again each journal file another program changed since the journal last saw it.
   void check_journal_files();
   void report_start_problem(const std::string& message);
+  // Creates a folder of the home; one that cannot be made is a start problem, `consequence`
+  // tells the operator what the station goes without.
+  void make_folder(const std::string& path, const char* consequence);
 
   lib::Clock& clock_;
   lib::FileSystem& fs_;

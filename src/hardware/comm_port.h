@@ -41,8 +41,7 @@ class CommPort {
   // `log` receives one line per notable event (message, level: 1 errors, 2 warnings).
   using Log = std::function<void(std::string_view message, int level)>;
 
-  explicit CommPort(std::unique_ptr<BytePort> line = make_serial_byte_port(), Log log = {},
-                    Clock& clock = system_clock());
+  CommPort(std::unique_ptr<BytePort> line, Log log, Clock& clock);
   ~CommPort();
   CommPort(const CommPort&) = delete;
   CommPort& operator=(const CommPort&) = delete;

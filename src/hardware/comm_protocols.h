@@ -23,13 +23,13 @@
 #include <string_view>
 #include <vector>
 
+#include "hardware/bus_old/old_block.h"
 #include "hardware/comm_incom_data.h"
 #include "hardware/comm_out_data.h"
+#include "hardware/comm_port.h"
 #include "hardware/dol_accumulators.h"
 #include "hardware/emulator.h"
-#include "hardware/bus_old/old_block.h"
 #include "hardware/protocol.h"
-#include "hardware/comm_port.h"
 #include "lib/date_time.h"
 #include "lib/line_logger.h"
 
@@ -51,9 +51,10 @@ struct CommProtocolsEnv {
   std::function<void(const std::string& name, const std::string& value)> set_variable;
   // Makes `id` the station's configured protocol (register_only_emu with its flag set).
   std::function<void(std::int32_t id)> set_configured_protocol;
-  lib::Clock* clock = nullptr;          // the system clock when null
-  std::function<void(int ms)> sleep;    // a real sleep when empty
-  std::unique_ptr<lib::BytePort> line;  // the real serial line when null
+  lib::Clock* clock = nullptr;             // the system clock when null
+  lib::FileSystem* file_system = nullptr;  // the real file system when null (packet log)
+  std::function<void(int ms)> sleep;       // a real sleep when empty
+  std::unique_ptr<lib::BytePort> line;     // the real serial line when null
   // Folder of the packet log of the 2017 bus; no packet log when empty.
   std::string home_folder;
 };

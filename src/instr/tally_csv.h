@@ -30,11 +30,10 @@ std::string tally_to_csv(const Items& items);
 // every row parsed; otherwise `items` is untouched and `problems` says why. A tally already
 // in the station is never lost to a damaged file.
 bool load_tally_csv(const std::string& path, Items& items, std::vector<std::string>& problems,
-                    lib::FileSystem& fs = lib::posix_file_system());
+                    lib::FileSystem& fs);
 
 // Writes the tally file atomically; throws lib::io::StreamError on failure (the old file is
 // then untouched).
-void save_tally_csv(const std::string& path, const Items& items,
-                    lib::FileSystem& fs = lib::posix_file_system());
+void save_tally_csv(const std::string& path, const Items& items, lib::FileSystem& fs);
 
 }  // namespace instr

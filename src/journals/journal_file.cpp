@@ -12,9 +12,9 @@ namespace {
 // overwrites the last name rather than fail the save.
 constexpr int kMaxDamagedCopies = 100;
 
-std::string damaged_copy_name(const std::string& path) {
+std::string damaged_copy_name(lib::FileSystem& fs, const std::string& path) {
   std::string name = path + ".damaged";
-  for (int i = 1; i < kMaxDamagedCopies && lib::get_file_times(name); ++i) {
+  for (int i = 1; i < kMaxDamagedCopies && !lib::missing(fs, name); ++i) {
     name = path + ".damaged." + std::to_string(i);
   }
   return name;
@@ -84,12 +84,12 @@ void JournalFile::report(const char* operation, const std::string& text) {
 }
 
 void JournalFile::remember_times() {
-  seen_ = path_.empty() ? std::nullopt : lib::get_file_times(path_);
+  seen_ = path_.empty() ? std::nullopt : lib::get_file_times(fs_, path_);
 }
 
 bool JournalFile::changed_on_disk() const {
   if (path_.empty()) return false;
-  const auto now = lib::get_file_times(path_);
+  const auto now = lib::get_file_times(fs_, path_);
   if (!now) return false;
   return !seen_ || seen_->modified_ns != now->modified_ns || seen_->size != now->size ||
          seen_->inode != now->inode;
@@ -105,7 +105,7 @@ bool JournalFile::keep_damaged_copy(const char* operation) {
                           "), файл не перезаписан");
     return false;
   }
-  const std::string copy = damaged_copy_name(path_);
+  const std::string copy = damaged_copy_name(fs_, path_);
   try {
     lib::write_file_atomically(copy, *old, fs_);
     report(operation, "повреждённый файл '" + path_ + "' сохранён как '" + copy + "'");

@@ -31,7 +31,7 @@ class KeyedJournal : public lib::SerialModuleBase {
   static constexpr unsigned kStateVersion = 1;
 
   // `log` receives the lines about files that cannot be read or written.
-  explicit KeyedJournal(ErrorSink log = {}, lib::FileSystem& fs = lib::posix_file_system())
+  KeyedJournal(ErrorSink log, lib::FileSystem& fs)
       : SerialModuleBase(Codec::kSerialName, kStateVersion),
         file_(Codec::kSerialName, fs, std::move(log)) {}
 

@@ -30,7 +30,7 @@ struct MudAdditivesCodec {
 
 class MudAdditives : public KeyedJournal<MudAdditivesCodec> {
  public:
-  explicit MudAdditives(ErrorSink log = {}, lib::FileSystem& fs = lib::posix_file_system());
+  MudAdditives(ErrorSink log, lib::FileSystem& fs);
 
   // Never null: the default provider until the host sets its own.
   lib::DictsProvider* get_dict_provider() const;

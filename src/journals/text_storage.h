@@ -30,8 +30,7 @@ class Storage : public lib::SerialModuleBase {
 
   // `file_lock` serialises whole-file writes with the other savers of the process (the
   // station's file lock); `log` receives the lines about files that cannot be used.
-  explicit Storage(lib::lock_object& file_lock, journals::ErrorSink log = {},
-                   lib::FileSystem& fs = lib::posix_file_system());
+  Storage(lib::lock_object& file_lock, journals::ErrorSink log, lib::FileSystem& fs);
 
   // A bad index throws std::out_of_range(journals::kOutOfRangeText) and changes nothing.
   Record operator[](int index) const;

@@ -26,7 +26,7 @@ class TroublesLog : public lib::SerialModuleBase {
   static constexpr unsigned kStateVersion = 1;
 
   // `log` receives the lines about files that cannot be read or written.
-  explicit TroublesLog(ErrorSink log = {}, lib::FileSystem& fs = lib::posix_file_system());
+  TroublesLog(ErrorSink log, lib::FileSystem& fs);
 
   // Changes. Each tells every handler, under the log's lock: add_record says "added" and
   // then appends, set_record replaces and then says "changed", delete_record says "deleted"

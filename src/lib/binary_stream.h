@@ -96,9 +96,8 @@ class BinaryMemoryInputStream final : public InputStream {
 // after the existing content, otherwise the file is truncated. Errors throw StreamError.
 class BinaryOutputFileStream final : public OutputStream {
  public:
-  explicit BinaryOutputFileStream(FileSystem& fs = posix_file_system()) : fs_(fs) {}
-  BinaryOutputFileStream(const std::string& path, bool append,
-                         FileSystem& fs = posix_file_system());
+  explicit BinaryOutputFileStream(FileSystem& fs) : fs_(fs) {}
+  BinaryOutputFileStream(const std::string& path, bool append, FileSystem& fs);
   ~BinaryOutputFileStream() override;  // flushes, swallowing errors; call close() to see them
   BinaryOutputFileStream(const BinaryOutputFileStream&) = delete;
   BinaryOutputFileStream& operator=(const BinaryOutputFileStream&) = delete;
@@ -125,7 +124,7 @@ class BinaryOutputFileStream final : public OutputStream {
 // endless input) is refused with a StreamError naming the file and the limit.
 class BinaryInputStream final : public InputStream {
  public:
-  explicit BinaryInputStream(const std::string& path, FileSystem& fs = posix_file_system(),
+  explicit BinaryInputStream(const std::string& path, FileSystem& fs,
                              std::size_t max_bytes = kDefaultMaxFileBytes);
   void read(void* data, std::size_t n) override { mem_.read(data, n); }
   std::uint64_t position() const override { return mem_.position(); }

@@ -1,6 +1,6 @@
 #include "lib/date_time.h"
 
-#include <sys/stat.h>
+#include "lib/file_system.h"
 
 #include <chrono>
 #include <cmath>
@@ -183,17 +183,24 @@ std::optional<DateTime> parse_date_time(const std::string& text) {
   return encode_date_time(p);
 }
 
-std::optional<FileTimes> get_file_times(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+std::optional<FileTimes> get_file_times(FileSystem& fs, const std::string& path) {
+  const std::optional<FileStatus> st = fs.stat(path);
+  if (!st) return std::nullopt;
   FileTimes ft;
-  ft.modified_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  ft.modified_ns = st->modified_ns;
+  // Floor division: a time before the epoch still splits into seconds and a positive rest.
+  std::int64_t seconds = st->modified_ns / 1000000000;
+  std::int64_t rest_ns = st->modified_ns % 1000000000;
+  if (rest_ns < 0) {
+    --seconds;
+    rest_ns += 1000000000;
+  }
   LocalTime lt;
-  lt.seconds = st.st_mtim.tv_sec + utc_offset_seconds(st.st_mtim.tv_sec);
-  lt.milliseconds = static_cast<int>(st.st_mtim.tv_nsec / 1000000);
+  lt.seconds = seconds + utc_offset_seconds(seconds);
+  lt.milliseconds = static_cast<int>(rest_ns / 1000000);
   ft.modified = to_date_time(lt);
-  ft.size = st.st_size;
-  ft.inode = static_cast<std::uint64_t>(st.st_ino);
+  ft.size = st->size;
+  ft.inode = st->inode;
   return ft;
 }
 

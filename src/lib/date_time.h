@@ -12,6 +12,8 @@
 
 namespace lib {
 
+class FileSystem;
+
 struct LocalTime {
   std::int64_t seconds = 0;  // local wall-clock seconds since 1970-01-01 00:00
   int milliseconds = 0;      // 0..999
@@ -37,8 +39,8 @@ class Clock {
 // The system clock (real local time zone, monotonic steady clock).
 Clock& system_clock();
 
-LocalTime get_local_time(Clock& clock = system_clock());
-DateTime now(Clock& clock = system_clock());
+LocalTime get_local_time(Clock& clock);
+DateTime now(Clock& clock);
 
 // The date-times the station can show and convert: 01.01.0001 00:00:00.000 up to
 // 31.12.9999 23:59:59.999. Journal files and the state come from other programs and from
@@ -91,7 +93,8 @@ struct FileTimes {
   // one tick of the file system's clock apart even when the sizes match.
   std::uint64_t inode = 0;
 };
-// Modification time and size of a file; nullopt when it does not exist.
-std::optional<FileTimes> get_file_times(const std::string& path);
+// Modification time and size of a file; nullopt (errno set) when it does not exist or
+// cannot be looked at.
+std::optional<FileTimes> get_file_times(FileSystem& fs, const std::string& path);
 
 }  // namespace lib

@@ -51,17 +51,46 @@ class PosixFileSystem final : public FileSystem {
   }
 };
 
-// Flushes the folder entry of a renamed file, so the rename itself survives a power loss.
-void sync_parent_folder(const std::string& path) {
-  std::filesystem::path parent = std::filesystem::path(path).parent_path();
-  if (parent.empty()) parent = ".";
-  int fd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
+std::string parent_folder(const std::string& path) {
+  std::string parent = std::filesystem::path(path).parent_path().string();
+  return parent.empty() ? "." : parent;
 }
 
 }  // namespace
+
+std::optional<FileStatus> FileSystem::stat(const std::string& path) {
+  struct stat st {};
+  if (retry_eintr([&] { return ::stat(path.c_str(), &st); }) != 0) return std::nullopt;
+  FileStatus status;
+  if (S_ISREG(st.st_mode)) {
+    status.kind = FileStatus::Kind::regular;
+  } else if (S_ISDIR(st.st_mode)) {
+    status.kind = FileStatus::Kind::folder;
+  }
+  status.size = st.st_size;
+  status.modified_ns =
+      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  status.inode = static_cast<std::uint64_t>(st.st_ino);
+  return status;
+}
+
+int FileSystem::mkdir(const std::string& path, mode_t mode) {
+  return ::mkdir(path.c_str(), mode);
+}
+
+int FileSystem::sync_folder(const std::string& path) {
+  const int fd =
+      retry_eintr([&] { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+  if (fd < 0) return -1;
+  // EINVAL: a file system that has nothing to flush for folders.
+  if (retry_eintr([&] { return ::fsync(fd); }) != 0 && errno != EINVAL) {
+    const int err = errno;
+    ::close(fd);
+    errno = err;
+    return -1;
+  }
+  return ::close(fd);
+}
 
 int FileSystem::flock(int fd, int operation) {
   return retry_eintr([&] { return ::flock(fd, operation); });
@@ -129,7 +158,11 @@ void write_file_atomically(const std::string& path, std::string_view bytes, File
     fs.unlink(tmp);
     throw io::StreamError("cannot replace '" + path + "': " + errno_text(err));
   }
-  if (sync_to_disk) sync_parent_folder(path);
+  if (sync_to_disk && fs.sync_folder(parent_folder(path)) != 0) {
+    throw io::StreamError("'" + path + "' was replaced, but its folder '" + parent_folder(path) +
+                          "' cannot be flushed to disk (" + errno_text(errno) +
+                          "); a power loss may bring back the previous content");
+  }
 }
 
 std::string atomic_temporary_prefix(const std::string& path) {
@@ -194,10 +227,38 @@ std::string read_failure_text(int err, std::size_t max_bytes) {
   return errno_text(err);
 }
 
-bool make_dirs(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::create_directories(path, ec);
-  return std::filesystem::is_directory(path, ec);
+bool exists(FileSystem& fs, const std::string& path) {
+  return fs.stat(path).has_value();
+}
+
+bool is_folder(FileSystem& fs, const std::string& path) {
+  const auto status = fs.stat(path);
+  return status && status->is_folder();
+}
+
+bool missing(FileSystem& fs, const std::string& path) {
+  if (fs.stat(path)) return false;
+  return errno == ENOENT || errno == ENOTDIR;
+}
+
+bool make_dirs(FileSystem& fs, const std::string& path) {
+  std::string folder = path;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  if (folder.empty()) folder = ".";
+  if (const auto status = fs.stat(folder)) {
+    if (status->is_folder()) return true;
+    errno = ENOTDIR;
+    return false;
+  }
+  if (errno != ENOENT) return false;
+  const std::string parent = std::filesystem::path(folder).parent_path().string();
+  if (!parent.empty() && parent != folder && !make_dirs(fs, parent)) return false;
+  if (fs.mkdir(folder, 0755) == 0) return true;
+  // Another process may have made it meanwhile.
+  const int err = errno;
+  if (err == EEXIST && is_folder(fs, folder)) return true;
+  errno = err == EEXIST ? ENOTDIR : err;
+  return false;
 }
 
 }  // namespace lib

@@ -13,7 +13,20 @@
 
 namespace lib {
 
-// Each call has POSIX semantics: -1 with errno set on failure.
+// What stat tells about a path.
+struct FileStatus {
+  enum class Kind { regular, folder, other };
+  Kind kind = Kind::other;
+  std::int64_t size = 0;
+  std::int64_t modified_ns = 0;  // nanoseconds since the Unix epoch
+  // An atomic replace makes a new inode, which tells two rewrites within one tick of the
+  // file system's clock apart even when the sizes match.
+  std::uint64_t inode = 0;
+  bool is_folder() const { return kind == Kind::folder; }
+  bool is_regular() const { return kind == Kind::regular; }
+};
+
+// Each call has POSIX semantics: -1 (or nullopt) with errno set on failure.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -33,6 +46,14 @@ class FileSystem {
   // The names (not paths) of the entries of a folder, in no particular order; empty when
   // it cannot be read. The default reads the real folder.
   virtual std::vector<std::string> list_folder(const std::string& folder);
+  // Status of a path, following symbolic links; nullopt (errno set, ENOENT when it does not
+  // exist) otherwise. The default asks the real file system.
+  virtual std::optional<FileStatus> stat(const std::string& path);
+  // Creates one folder (its parent must exist). The default is the real call.
+  virtual int mkdir(const std::string& path, mode_t mode);
+  // Flushes a folder's entries to disk, so a rename or a new file in it survives a power
+  // loss. The default is the real call.
+  virtual int sync_folder(const std::string& path);
 };
 
 // The real file system. Retries calls interrupted by signals.
@@ -49,8 +70,10 @@ bool write_all(FileSystem& fs, int fd, const void* data, std::size_t n);
 // temporary file removed.
 // With sync_to_disk false the flush is skipped: readers still never see a partial file,
 // but a power loss may lose the newest content (right for files rewritten every second).
-void write_file_atomically(const std::string& path, std::string_view bytes,
-                           FileSystem& fs = posix_file_system(), bool sync_to_disk = true);
+// The folder is synced after the rename; when that fails the new file is in place but the
+// rename may not survive a power loss, and the StreamError says so.
+void write_file_atomically(const std::string& path, std::string_view bytes, FileSystem& fs,
+                           bool sync_to_disk = true);
 
 // The prefix of the temporary files write_file_atomically makes for `path` (the process id
 // follows it).
@@ -59,8 +82,7 @@ std::string atomic_temporary_prefix(const std::string& path);
 // Removes what saves of `path` killed midway left behind (the prefix above followed by a
 // process id) and returns the names removed. Call it only while no other process may be
 // saving the same file (under the station's home lock).
-std::vector<std::string> remove_atomic_leftovers(const std::string& path,
-                                                 FileSystem& fs = posix_file_system());
+std::vector<std::string> remove_atomic_leftovers(const std::string& path, FileSystem& fs);
 
 // The most read_whole_file takes in unless its caller names a limit for its kind of file:
 // far above any settings file, table or journal a station writes, small enough that a
@@ -71,8 +93,7 @@ inline constexpr std::size_t kDefaultMaxFileBytes = std::size_t{64} << 20;
 // The whole content of a file, or nullopt (errno set) when it cannot be opened or read.
 // A file holding more than `max_bytes` is not taken: nullopt with errno EFBIG, after
 // reading at most max_bytes + 1 bytes of it.
-std::optional<std::string> read_whole_file(const std::string& path,
-                                           FileSystem& fs = posix_file_system(),
+std::optional<std::string> read_whole_file(const std::string& path, FileSystem& fs,
                                            std::size_t max_bytes = kDefaultMaxFileBytes);
 
 // Why read_whole_file gave nothing, for a message naming the file: for EFBIG "larger than
@@ -82,8 +103,19 @@ std::string read_failure_text(int err, std::size_t max_bytes = kDefaultMaxFileBy
 // A byte count the way people read it: "512 bytes", "4 KiB", "64 MiB".
 std::string byte_count_text(std::size_t bytes);
 
-// Creates a folder and its parents; true when it exists afterwards.
-bool make_dirs(const std::string& path);
+// True when `path` exists (of any kind) / is a folder. A path whose status cannot be read
+// (no permission on a parent) counts as absent; callers that must tell the two apart use
+// fs.stat.
+bool exists(FileSystem& fs, const std::string& path);
+bool is_folder(FileSystem& fs, const std::string& path);
+// True only when the system says nothing is there (ENOENT, ENOTDIR): the test before
+// creating a file with defaults, which must not overwrite one that merely could not be
+// looked at.
+bool missing(FileSystem& fs, const std::string& path);
+
+// Creates a folder and its parents; true when it is a folder afterwards, else false with
+// errno set (ENOTDIR when the path or a parent is something else).
+bool make_dirs(FileSystem& fs, const std::string& path);
 
 // Text of an errno value.
 std::string errno_text(int err);

@@ -78,21 +78,21 @@ void IniCollectModule::save(IniFile& ini) const {
   }
 }
 
-std::vector<std::string> IniCollectModule::load_from_file(const std::string& path) {
+std::vector<std::string> IniCollectModule::load_from_file(const std::string& path, FileSystem& fs) {
   IniFile ini;
   try {
-    ini.load_file(path);
+    ini.load_file(path, fs);
   } catch (const IniError& e) {
     return {e.what()};
   }
   return load(ini);
 }
 
-void IniCollectModule::save_to_file(const std::string& path) const {
+void IniCollectModule::save_to_file(const std::string& path, FileSystem& fs) const {
   IniFile ini;
-  ini.load_file(path);
+  ini.load_file(path, fs);
   save(ini);
-  ini.save_file(path);
+  ini.save_file(path, fs);
 }
 
 }  // namespace lib

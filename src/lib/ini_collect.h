@@ -42,11 +42,11 @@ class IniCollectModule {
 
   // load() from a file. A missing file gives no items; a file that cannot be read keeps
   // the items held and is reported in the returned list.
-  std::vector<std::string> load_from_file(const std::string& path);
+  std::vector<std::string> load_from_file(const std::string& path, FileSystem& fs);
   // Reads the file as it is now, rewrites the section and saves atomically, keeping the
   // previous file as its ".bak". Throws IniError when the file cannot be read, was not fully
   // read (IniFile::fully_read) or cannot be saved; the file is then untouched.
-  void save_to_file(const std::string& path) const;
+  void save_to_file(const std::string& path, FileSystem& fs) const;
 
  protected:
   virtual std::size_t item_count() const = 0;

@@ -1,8 +1,8 @@
 #include "lib/ini_file.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <filesystem>
 #include <map>
 #include <new>
 #include <set>
@@ -249,20 +249,21 @@ IniFile::~IniFile() = default;
 IniFile::IniFile(IniFile&&) noexcept = default;
 IniFile& IniFile::operator=(IniFile&&) noexcept = default;
 
-void IniFile::load_file(const std::string& path) {
+void IniFile::load_file(const std::string& path, FileSystem& fs) {
   clear();
   path_ = path;
-  std::error_code ec;
-  const auto status = std::filesystem::status(path, ec);
-  if (status.type() == std::filesystem::file_type::not_found) return;
+  fs_ = &fs;
+  const std::optional<FileStatus> status = fs.stat(path);
+  if (!status && (errno == ENOENT || errno == ENOTDIR)) return;
   std::string reason;
   std::optional<std::string> bytes;
-  if (ec) {
-    reason = ec.message();
-  } else if (status.type() != std::filesystem::file_type::regular) {
+  if (!status) {
+    reason = errno_text(errno);
+  } else if (!status->is_regular()) {
     reason = "not a regular file";
   } else {
-    bytes = read_whole_file(path, fs_ != nullptr ? *fs_ : posix_file_system());
+    bytes = read_whole_file(path, fs);
+    if (!bytes) reason = read_failure_text(errno);
   }
   if (!bytes) {
     unread_ = true;
@@ -440,7 +441,7 @@ std::string IniFile::to_text() const {
   return out;
 }
 
-void IniFile::save_file(const std::string& path) {
+void IniFile::save_file(const std::string& path, FileSystem& fs) {
   if (read_only_) throw IniError("settings file \"" + path + "\" is open read-only");
   if (unread_ && path == path_) {
     throw IniError("settings file \"" + path + "\" was not read, saving would overwrite it");
@@ -450,13 +451,11 @@ void IniFile::save_file(const std::string& path) {
                    "); saving would lose that text, the file is left as it is");
   }
   const std::string text = to_text();
-  FileSystem& fs = fs_ != nullptr ? *fs_ : posix_file_system();
   try {
     // The previous content is kept beside the file before it is replaced, so a save that
     // turns out wrong (a bad value, a mistaken edit) can be undone by hand.
     bool unchanged = false;
-    std::error_code ec;
-    if (std::filesystem::exists(path, ec)) {
+    if (!missing(fs, path)) {
       const std::optional<std::string> old = read_whole_file(path, fs);
       if (!old) {
         throw IniError("settings file \"" + path +
@@ -479,27 +478,28 @@ void IniFile::save_file(const std::string& path) {
     throw IniError(e.what());
   }
   path_ = path;
+  fs_ = &fs;
   unread_ = false;
   first_loss_.clear();  // the file now holds exactly this content
 }
 
 void IniFile::save() {
-  if (path_.empty()) throw IniError("settings have no file to save to");
-  save_file(path_);
+  if (path_.empty() || fs_ == nullptr) throw IniError("settings have no file to save to");
+  save_file(path_, *fs_);
 }
 
 std::string backup_path(const std::string& path) {
   return path + ".bak";
 }
 
-std::unique_ptr<IniFile> get_ini_file(const std::string& path) {
+std::unique_ptr<IniFile> get_ini_file(const std::string& path, FileSystem& fs) {
   auto ini = std::make_unique<IniFile>();
-  ini->load_file(path);
+  ini->load_file(path, fs);
   return ini;
 }
 
-std::unique_ptr<IniFile> get_readonly_ini_file(const std::string& path) {
-  auto ini = get_ini_file(path);
+std::unique_ptr<IniFile> get_readonly_ini_file(const std::string& path, FileSystem& fs) {
+  auto ini = get_ini_file(path, fs);
   ini->set_read_only(true);
   return ini;
 }

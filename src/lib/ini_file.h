@@ -40,8 +40,9 @@ class IniFile {
   // Replaces the content with the file at `path` and remembers the path for save().
   // A missing file gives an empty content. A file that exists but cannot be read throws
   // IniError and leaves the content empty; the path is still remembered, but save() then
-  // refuses, so a later save cannot wipe a file that was never read.
-  void load_file(const std::string& path);
+  // refuses, so a later save cannot wipe a file that was never read. The file calls go
+  // through `fs`, which save() uses again and which must outlive this object.
+  void load_file(const std::string& path, FileSystem& fs);
   // Replaces the content with INI text. A leading UTF-8 byte-order mark is skipped. The
   // encoding is decided for the text as a whole (lib::guess_text_encoding): valid UTF-8 is
   // read as is; text that is not UTF-8 at all is taken as the 8-bit Cyrillic code page and
@@ -64,10 +65,6 @@ class IniFile {
   bool fully_read() const { return first_loss_.empty(); }
   // The first problem that lost text ("line 3: ..."), empty when fully_read().
   const std::string& first_loss() const { return first_loss_; }
-
-  // The file calls used by load_file and save_file; the real file system unless a test
-  // hands in another. `fs` must outlive this object.
-  void set_file_system(FileSystem& fs) { fs_ = &fs; }
 
   // Path given to load_file or save_file, empty for text-only content.
   const std::string& path() const { return path_; }
@@ -115,9 +112,10 @@ class IniFile {
   // first kept in `path` + ".bak" (see backup_path), replacing an older backup. Throws
   // IniError when read-only, when the content came from this path but could not be read or
   // was not fully read, when the backup cannot be written, or when the write fails; the old
-  // file is then untouched.
-  void save_file(const std::string& path);
-  // save_file(path()); IniError when no path is known.
+  // file is then untouched. Remembers `fs` as load_file does.
+  void save_file(const std::string& path, FileSystem& fs);
+  // save_file(path()) through the file system of the last load or save; IniError when no
+  // path is known.
   void save();
 
  private:
@@ -138,9 +136,9 @@ class IniFile {
 std::string backup_path(const std::string& path);
 
 // A file loaded from `path` (see IniFile::load_file for a missing or unreadable file).
-std::unique_ptr<IniFile> get_ini_file(const std::string& path);
+std::unique_ptr<IniFile> get_ini_file(const std::string& path, FileSystem& fs);
 // The same, marked read-only: save() and save_file() throw IniError.
-std::unique_ptr<IniFile> get_readonly_ini_file(const std::string& path);
+std::unique_ptr<IniFile> get_readonly_ini_file(const std::string& path, FileSystem& fs);
 
 // The value text forms shared by IniFile and the typed options. Each gives nullopt unless
 // the whole text (blanks around it aside) is one value of its kind.

@@ -20,8 +20,7 @@ namespace lib {
 
 class LineLogger {
  public:
-  explicit LineLogger(int threshold = 0, Clock& clock = system_clock(),
-                      FileSystem& fs = posix_file_system());
+  LineLogger(int threshold, Clock& clock, FileSystem& fs);
 
   void set_file(const std::string& path);
   std::string file() const;

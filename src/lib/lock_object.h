@@ -26,7 +26,7 @@ class lock_object {
   // be created or opened, only the in-process part remains (has_file() is false, and
   // file_error() says why), so the guarded work still runs, unprotected from other
   // processes; the owner must tell the operator.
-  lock_object(int kind, const std::string& lock_file, FileSystem& fs = posix_file_system());
+  lock_object(int kind, const std::string& lock_file, FileSystem& fs);
   ~lock_object();
   lock_object(const lock_object&) = delete;
   lock_object& operator=(const lock_object&) = delete;

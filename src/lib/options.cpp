@@ -326,10 +326,10 @@ void ini_options::save(IniFile& ini) const {
   save_additional_info(ini);
 }
 
-std::vector<OptionIssue> ini_options::load_from_file(const std::string& path) {
+std::vector<OptionIssue> ini_options::load_from_file(const std::string& path, FileSystem& fs) {
   IniFile ini;
   try {
-    ini.load_file(path);
+    ini.load_file(path, fs);
   } catch (const IniError& e) {
     set_defaults();
     return {{"", "", "", e.what()}};
@@ -342,11 +342,11 @@ std::vector<OptionIssue> ini_options::load_from_file(const std::string& path) {
   return issues;
 }
 
-void ini_options::save_to_file(const std::string& path) const {
+void ini_options::save_to_file(const std::string& path, FileSystem& fs) const {
   IniFile ini;
-  ini.load_file(path);
+  ini.load_file(path, fs);
   save(ini);
-  ini.save_file(path);
+  ini.save_file(path, fs);
 }
 
 }  // namespace lib

@@ -209,12 +209,12 @@ class ini_options {
   // Loads the file; a missing file gives the defaults. A file that cannot be read also
   // leaves the defaults and is reported as an issue; lines the file had to drop are
   // reported too (with an empty key).
-  std::vector<OptionIssue> load_from_file(const std::string& path);
+  std::vector<OptionIssue> load_from_file(const std::string& path, FileSystem& fs);
   // Reads the file as it is now, writes the options into it and saves it atomically, so
   // the other sections stay intact; the previous file is kept as its ".bak". Throws
   // IniError when the file cannot be read or was not fully read (IniFile::fully_read), or
   // when it or its backup cannot be saved; the file is then untouched.
-  void save_to_file(const std::string& path) const;
+  void save_to_file(const std::string& path, FileSystem& fs) const;
 };
 
 }  // namespace lib

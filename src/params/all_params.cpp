@@ -91,8 +91,6 @@ AllParams::AllParams(std::string home_folder, lib::FileSystem& fs)
   init();
 }
 
-AllParams::AllParams() : AllParams(lib::resolve_home_folder()) {}
-
 void AllParams::init() {
   entries_.clear();
   index_.clear();

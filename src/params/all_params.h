@@ -37,9 +37,8 @@ class AllParams {
   static constexpr const char* kPlaceholderPrefix = "__";
 
   // Builds the catalogue; the fast list is read from home_folder + "fast_params".
-  explicit AllParams(std::string home_folder, lib::FileSystem& fs = lib::posix_file_system());
+  AllParams(std::string home_folder, lib::FileSystem& fs);
   // The same for the station home folder.
-  AllParams();
 
   // Rebuilds the catalogue from scratch: built-in entries, placeholders, registered
   // entries, digital set, fast list.

@@ -104,10 +104,6 @@ double Param::decay_factor(lib::DateTime now) const {
   return std::exp(days * radio_decay::kYearsPerDay * radio_decay::kLn2 / half_life) * koeff;
 }
 
-double Param::calc_value_by_voltage(double raw, double factor) const {
-  return calc_value_by_voltage(raw, factor, lib::now());
-}
-
 double Param::calc_value_by_voltage(double raw, double factor, lib::DateTime now) const {
   raw *= decay_factor(now);
   if (points.empty()) {

@@ -7,11 +7,11 @@
 #include <functional>
 #include <string>
 
-#include "params/host_data.h"
 #include "lib/binary_stream.h"
 #include "lib/date_time.h"
 #include "lib/file_system.h"
 #include "lib/str_enc.h"
+#include "params/host_data.h"
 #include "params/param_ext_info.h"
 #include "params/param_file_format.h"
 #include "params/unit_calibr_point.h"
@@ -56,8 +56,7 @@ class Param {
   // ---- conversion ---------------------------------------------------------------------
   // The engineering value of a raw input. `factor` scales the hook load only (the line
   // multiplier of the drawworks) and is not applied on calibrated rows.
-  double calc_value_by_voltage(double raw, double factor) const;
-  // The same with an explicit current time, for the decay correction.
+  // `now` is the current time, for the decay correction.
   double calc_value_by_voltage(double raw, double factor, lib::DateTime now) const;
   // True for the radioactive density meter rows, whose input decays with their source.
   bool is_radioactive_density_meter() const;
@@ -95,13 +94,11 @@ class Param {
 
   // The calibration points as a text file (docs/calibration-file.md). Throws
   // lib::io::StreamError when the file cannot be written; the old file then stays.
-  void save_calibr_to_file(const std::string& path,
-                           lib::FileSystem& fs = lib::posix_file_system()) const;
+  void save_calibr_to_file(const std::string& path, lib::FileSystem& fs) const;
   // Replaces the points with those of a calibration file made for this row's identifier;
   // a file for another identifier, one that cannot be read, or one with a NaN or infinite
   // point leaves the row unchanged.
-  CalibrLoadResult load_calibr_from_file(const std::string& path,
-                                         lib::FileSystem& fs = lib::posix_file_system());
+  CalibrLoadResult load_calibr_from_file(const std::string& path, lib::FileSystem& fs);
 };
 
 }  // namespace params

@@ -31,11 +31,9 @@ std::string survey_to_csv(const std::vector<WellborePoint>& points);
 // Replaces the wellbore's stations with the file's. Nothing changes unless the file was
 // read and every row parsed; `problems` says why.
 bool load_survey_csv(const std::string& path, Wellbore& wellbore,
-                     std::vector<std::string>& problems,
-                     lib::FileSystem& fs = lib::posix_file_system());
+                     std::vector<std::string>& problems, lib::FileSystem& fs);
 
 // Writes the wellbore's stations atomically; throws lib::io::StreamError on failure.
-void save_survey_csv(const std::string& path, const Wellbore& wellbore,
-                     lib::FileSystem& fs = lib::posix_file_system());
+void save_survey_csv(const std::string& path, const Wellbore& wellbore, lib::FileSystem& fs);
 
 }  // namespace pore

@@ -133,7 +133,8 @@ void Station::try_reopen() {
 void Station::lock_home(const std::string& home) {
   lib::FileSystem& fs = hub_.file_system();
   const std::string path = home + kHomeLockFileName;
-  lib::make_dirs(home);
+  // A folder that cannot be made shows as the lock file that cannot be opened below.
+  lib::make_dirs(fs, home);
   const int fd = fs.open(path, O_RDWR | O_CREAT, 0644);
   if (fd < 0) {
     throw StationError("cannot open the home lock '" + path + "': " + lib::errno_text(errno) +
@@ -184,7 +185,8 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
   const std::string& home = hub_.get_exe_path();
   std::vector<std::string> created;
   try {
-    created = ensure_station_home(home, hub_.catalogue(), starter_module(settings));
+    created =
+        ensure_station_home(hub_.file_system(), home, hub_.catalogue(), starter_module(settings));
   } catch (const std::exception& e) {
     throw StationError(e.what());
   }
@@ -192,7 +194,7 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
   hub_.register_modules();
   // Plug-ins come before the saved state, so those that keep state get it back.
   hub_.plugins().set_workpath(home);
-  if (std::filesystem::is_directory(home + kPluginsFolder)) {
+  if (lib::is_folder(hub_.file_system(), home + kPluginsFolder)) {
     hub_.plugins().load_folder(home + kPluginsFolder,
                                [this](const std::string& name, lib::ModuleBaseOld& module) {
                                  hub_.module_list().register_module(module, name);
@@ -203,7 +205,7 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
   // surface later as a wrong port or wrong depths. What the load corrected is logged and
   // kept for the screen.
   try {
-    settings_notes_ = hub_.config().load_for_start(home + reg::kConfigFileName);
+    settings_notes_ = hub_.config().load_for_start(home + reg::kConfigFileName, hub_.file_system());
   } catch (const lib::IniError& e) {
     hub_.error_log().write(e.what());
     throw StationError(std::string(e.what()) + "; the station did not start");
@@ -224,7 +226,8 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
                      " temporary file(s) of an interrupted save: " + names);
   }
   // A first start has no saved state yet: nothing to restore, nothing to complain about.
-  const bool have_state = std::filesystem::exists(home + reg::kStateFileName);
+  // A state file that cannot even be looked at counts as there: its load reports why.
+  const bool have_state = !lib::missing(hub_.file_system(), home + reg::kStateFileName);
   if (settings.restore && have_state) {
     for (auto& line : hub_.load_from_file(home).notes()) notes_.push_back(std::move(line));
     forget_state_of_changed_slots();

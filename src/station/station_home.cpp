@@ -1,6 +1,6 @@
 #include "station/station_home.h"
 
-#include <filesystem>
+#include <cerrno>
 #include <stdexcept>
 
 #include "core/config.h"
@@ -37,9 +37,12 @@ std::span<const StarterRow> starter_rows() {
   return kStarterRows;
 }
 
-void write_starter_table(const std::string& path, const params::AllParams& catalogue,
-                         int module_address, std::span<const StarterRow> rows) {
-  params::ParTabl table(catalogue);
+void write_starter_table(lib::FileSystem& fs, const std::string& path,
+                         const params::AllParams& catalogue, int module_address,
+                         std::span<const StarterRow> rows) {
+  params::ParTablServices services;
+  services.fs = &fs;
+  params::ParTabl table(catalogue, std::move(services));
   for (const StarterRow& s : rows) {
     // A starter row the catalogue does not know is a mistake in this program, not in the
     // station: say so rather than start with a table that quietly lacks it.
@@ -73,23 +76,26 @@ void write_starter_table(const std::string& path, const params::AllParams& catal
     throw std::runtime_error("cannot write the parameter table '" + path + "'");
 }
 
-std::vector<std::string> ensure_station_home(const std::string& home,
+std::vector<std::string> ensure_station_home(lib::FileSystem& fs, const std::string& home,
                                              const params::AllParams& catalogue,
                                              int starter_module) {
   std::vector<std::string> created;
-  if (!std::filesystem::is_directory(home)) {
-    if (!lib::make_dirs(home))
-      throw std::runtime_error("cannot create the station folder '" + home + "'");
+  if (!lib::is_folder(fs, home)) {
+    if (!lib::make_dirs(fs, home)) {
+      throw std::runtime_error("cannot create the station folder '" + home +
+                               "': " + lib::errno_text(errno));
+    }
     created.push_back("station folder " + home);
   }
-  if (!std::filesystem::is_directory(home + kDataFolder)) {
-    if (!lib::make_dirs(home + kDataFolder)) {
-      throw std::runtime_error("cannot create the folder '" + home + kDataFolder + "'");
+  if (!lib::is_folder(fs, home + kDataFolder)) {
+    if (!lib::make_dirs(fs, home + kDataFolder)) {
+      throw std::runtime_error("cannot create the folder '" + home + kDataFolder +
+                               "': " + lib::errno_text(errno));
     }
     created.push_back("data folder " + home + kDataFolder);
   }
   const std::string settings = home + reg::kConfigFileName;
-  if (!std::filesystem::exists(settings)) {
+  if (lib::missing(fs, settings)) {
     reg::Config config;  // made with its defaults
     // A new station reads the built-in emulator until someone names a real port.
     config.link.pult_id = 28;
@@ -100,15 +106,15 @@ std::vector<std::string> ensure_station_home(const std::string& home,
     config.save(ini);
     global.save(ini);
     try {
-      ini.save_file(settings);
+      ini.save_file(settings, fs);
     } catch (const lib::IniError& e) {
       throw std::runtime_error(e.what());
     }
     created.push_back("settings " + settings + " (defaults, data source: emulator)");
   }
   const std::string table = home + kParamTableFileName;
-  if (!std::filesystem::exists(table)) {
-    write_starter_table(table, catalogue, starter_module);
+  if (lib::missing(fs, table)) {
+    write_starter_table(fs, table, catalogue, starter_module);
     created.push_back("parameter table " + table + " (starter rows wired to module " +
                       std::to_string(starter_module) +
                       (starter_module == 0 ? ": the emulator or an older-bus module)" : ")"));

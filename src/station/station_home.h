@@ -9,6 +9,9 @@
 
 #include "params/uso_channel.h"
 
+namespace lib {
+class FileSystem;
+}
 namespace params {
 class AllParams;
 }
@@ -23,8 +26,8 @@ inline constexpr const char* kPluginsFolder = "plugins/";
 // Creates what is missing; returns one line per thing created (empty on a later start).
 // `starter_module` is the bus address the starter rows read: 0 for the emulator and the
 // older bus, a module's address on a 2017 bus. Throws std::runtime_error with a clear
-// message when the folder cannot be written.
-std::vector<std::string> ensure_station_home(const std::string& home,
+// message (the path and the system's reason) when the folder cannot be written.
+std::vector<std::string> ensure_station_home(lib::FileSystem& fs, const std::string& home,
                                              const params::AllParams& catalogue,
                                              int starter_module = 0);
 
@@ -44,7 +47,8 @@ std::span<const StarterRow> starter_rows();
 // The starter table written on the first start, its rows reading module `module_address`.
 // Throws std::runtime_error when a row is not in the catalogue (nothing is written then)
 // or the file cannot be written.
-void write_starter_table(const std::string& path, const params::AllParams& catalogue,
-                         int module_address = 0, std::span<const StarterRow> rows = starter_rows());
+void write_starter_table(lib::FileSystem& fs, const std::string& path,
+                         const params::AllParams& catalogue, int module_address = 0,
+                         std::span<const StarterRow> rows = starter_rows());
 
 }  // namespace station

@@ -52,14 +52,14 @@ double DataStorage::get_depth_uz() const {
   return h > 0 ? h : 0;
 }
 
-void DataStorage::load_conf(const std::string& file) {
-  auto ini = lib::get_readonly_ini_file(file);
+void DataStorage::load_conf(const std::string& file, lib::FileSystem& fs) {
+  auto ini = lib::get_readonly_ini_file(file, fs);
   depth_z_ = ini->get_double(section_, kDepthZKey, depth_z_);
   depth_cur_ = ini->get_double(section_, kDepthCurKey, depth_cur_);
 }
 
-void DataStorage::save_conf(const std::string& file) {
-  auto ini = lib::get_ini_file(file);
+void DataStorage::save_conf(const std::string& file, lib::FileSystem& fs) {
+  auto ini = lib::get_ini_file(file, fs);
   ini->set_double(section_, kDepthZKey, depth_z_);
   ini->set_double(section_, kDepthCurKey, depth_cur_);
   ini->save();

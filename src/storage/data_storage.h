@@ -95,8 +95,8 @@ class DataStorage : public lib::SerialModuleBase {
   // ---- settings -------------------------------------------------------------------------
   // Section "рейс", keys "глубина_забоя" and "глубина_долота". Loading takes the present
   // depths as defaults and applies no range check.
-  void load_conf(const std::string& file);
-  void save_conf(const std::string& file);
+  void load_conf(const std::string& file, lib::FileSystem& fs);
+  void save_conf(const std::string& file, lib::FileSystem& fs);
   const std::string& section_name() const { return section_; }
 
   // The recording rule of four well-known rows: last value for the rates of penetration

@@ -51,11 +51,12 @@ void WITSReceiverOptions::write(lib::IniFile& ini) const {
   }
 }
 
-std::vector<std::string> WITSReceiverOptions::load_from_home(const std::string& home_folder) {
+std::vector<std::string> WITSReceiverOptions::load_from_home(const std::string& home_folder,
+                                                             lib::FileSystem& fs) {
   const std::string path = home_folder + kGlobalIniFileName;
   std::unique_ptr<lib::IniFile> ini;
   try {
-    ini = lib::get_readonly_ini_file(path);
+    ini = lib::get_readonly_ini_file(path, fs);
   } catch (const lib::IniError& e) {
     defaults();
     return {e.what()};

@@ -40,7 +40,7 @@ class WITSReceiverOptions : public lib::ini_options {
   void save_additional_info(lib::IniFile& ini) const override { write(ini); }
   // Reads "global.ini" in `home_folder` (with its trailing '/') without ever writing it. A
   // missing file gives the defaults; an unreadable one keeps the defaults and is reported.
-  std::vector<std::string> load_from_home(const std::string& home_folder);
+  std::vector<std::string> load_from_home(const std::string& home_folder, lib::FileSystem& fs);
 
   // No options: the list is not a set of keys.
   void get_options(lib::options_list& /*list*/) override {}

@@ -52,10 +52,10 @@ TEST(RaceInfoOldTest, FileRoundTripAndTolerantReading) {
   r.settings.purpose = "Бурение (1)";
   r.settings.drill_method = static_cast<int>(DrillType::kScrewMotor);
   r.end.iadc_reason = "TD";
-  r.save_to_file(path);
+  r.save_to_file(path, lib::posix_file_system());
 
   RaceInfoOld back;
-  EXPECT_TRUE(back.load_from_file(path).empty());
+  EXPECT_TRUE(back.load_from_file(path, lib::posix_file_system()).empty());
   EXPECT_EQ(back.archive.deposit, "Самотлорское");
   EXPECT_DOUBLE_EQ(back.get_doloto_diametr(), 215.9);
   EXPECT_DOUBLE_EQ(back.get_kavern_koeff(), 1.25);

@@ -202,11 +202,11 @@ TEST(ConfigTest, WholeConfigurationRoundTripsThroughAFile) {
     c.min_max_values().add(std::make_unique<alarms::MinMaxRelayValue>("вес", -1, 100, 4));
     c.min_max_values2().add(std::make_unique<alarms::MinMaxValue>("второй", 1, 2));
     c.wits_options().servers().pop_back();
-    c.save_to_file(path);
+    c.save_to_file(path, lib::posix_file_system());
   }
   RecordingConfig r;
   r.config.dol.koef = 0;
-  r.config.load_from_file(path);
+  r.config.load_from_file(path, lib::posix_file_system());
   const Config& c = r.config;
   EXPECT_DOUBLE_EQ(c.dol.koef, 151.25);
   EXPECT_EQ(c.link.port, "/dev/ttyS1");
@@ -239,9 +239,10 @@ TEST(ConfigTest, StartLoadReportsEveryCorrectionWithFileSectionAndKey) {
   const std::string path = dir.file("global.ini");
   lib::write_file_atomically(path,
                              "[ДОЛ]\nкоэффицент_ДОЛа=сто\nсвеча=24\nмусор\n"
-                             "[MinMaxValues]\nsize=1\nversion=1\nitem0=\"\"\n");
+                             "[MinMaxValues]\nsize=1\nversion=1\nitem0=\"\"\n",
+                             lib::posix_file_system());
   RecordingConfig r;
-  const std::vector<std::string> notes = r.config.load_for_start(path);
+  const std::vector<std::string> notes = r.config.load_for_start(path, lib::posix_file_system());
   EXPECT_EQ(r.config.dol.block_travel, 24);
   EXPECT_EQ(r.config.dol.koef, 150);
   EXPECT_THAT(notes, Contains(AllOf(HasSubstr(path), HasSubstr("[ДОЛ] коэффицент_ДОЛа"),
@@ -265,11 +266,11 @@ TEST(ConfigTest, StartLoadRefusesFilesItCannotTrust) {
       {"damaged UTF-8", "[связь]\nпорт=/dev/ttyS0\nимя=Буровая\xFF\n", "line 3"},
   };
   for (const Case& c : cases) {
-    lib::write_file_atomically(path, c.bytes);
+    lib::write_file_atomically(path, c.bytes, lib::posix_file_system());
     Config config;
     config.link.port = "/dev/ttyUSB7";
     try {
-      config.load_for_start(path);
+      config.load_for_start(path, lib::posix_file_system());
       ADD_FAILURE() << c.name << ": loaded";
     } catch (const lib::IniError& e) {
       EXPECT_THAT(e.what(), AllOf(HasSubstr(path), HasSubstr(c.reason))) << c.name;
@@ -279,15 +280,17 @@ TEST(ConfigTest, StartLoadRefusesFilesItCannotTrust) {
   }
   std::filesystem::create_directory(dir.file("folder.ini"));
   Config config;
-  EXPECT_THROW(config.load_for_start(dir.file("folder.ini")), lib::IniError);
+  EXPECT_THROW(config.load_for_start(dir.file("folder.ini"), lib::posix_file_system()),
+               lib::IniError);
 
   // A CP1251 file is read, and said to be.
-  lib::write_file_atomically(path, "[\xF1\xE2\xFF\xE7\xFC]\n\xEF\xEE\xF0\xF2=/dev/ttyS1\n");
-  EXPECT_THAT(config.load_for_start(path),
+  lib::write_file_atomically(path, "[\xF1\xE2\xFF\xE7\xFC]\n\xEF\xEE\xF0\xF2=/dev/ttyS1\n",
+                             lib::posix_file_system());
+  EXPECT_THAT(config.load_for_start(path, lib::posix_file_system()),
               ElementsAre(AllOf(HasSubstr(path), HasSubstr("CP1251"))));
   EXPECT_EQ(config.link.port, "/dev/ttyS1");
   // A missing one gives the defaults, and a note.
-  EXPECT_THAT(config.load_for_start(dir.file("none.ini")),
+  EXPECT_THAT(config.load_for_start(dir.file("none.ini"), lib::posix_file_system()),
               ElementsAre(AllOf(HasSubstr("none.ini"), HasSubstr("not found"))));
   EXPECT_EQ(config.link.port, "COM1");
 }

@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "plugin_host/plugin_manager.h"
 #include "core/system.h"
 #include "formula/calculator.h"
 #include "lib/file_system.h"
+#include "plugin_host/plugin_manager.h"
 #include "plugin_test_support.h"
 #include "support/fakes.h"
 
@@ -212,7 +212,8 @@ TEST(SystemPluginsLoaded, BracketReachesPluginsAfterTheRunNumberIsSet) {
   // A throwing plug-in is logged in the hub's error log and the run still starts.
   hub.before_work(-1, false, "");
   EXPECT_TRUE(hub.get_reg_active());
-  const auto log = lib::read_whole_file(hub.get_exe_path() + kErrorLogFileName);
+  const auto log =
+      lib::read_whole_file(hub.get_exe_path() + kErrorLogFileName, lib::posix_file_system());
   ASSERT_TRUE(log.has_value());
   EXPECT_NE(log->find("Исключение \"отрицательный номер рейса\" в модуле \"bracket\""),
             std::string::npos)

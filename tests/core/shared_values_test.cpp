@@ -30,8 +30,9 @@ TEST(SharedValues, FileIsFiveLittleEndianFloatsInTheirOrder) {
 }
 
 TEST(SharedValues, UnwritableFileIsSkippedQuietly) {
-  lib::lock_object lock(lib::lock_object::kInterProcess, "/nonexistent/kvb.lock");
-  EXPECT_FALSE(export_shared_values("/nonexistent/kvb.dat", {}, lock));
+  lib::lock_object lock(lib::lock_object::kInterProcess, "/nonexistent/kvb.lock",
+                        lib::posix_file_system());
+  EXPECT_FALSE(export_shared_values("/nonexistent/kvb.dat", {}, lock, lib::posix_file_system()));
 }
 
 // Two processes export hundreds of times while a third reads without taking the lock and
@@ -49,10 +50,10 @@ TEST(SharedValues, ConcurrentExportersNeverShowAMixedRecord) {
   };
   auto writer = [&](float base) {
     return [&, base] {
-      lib::lock_object lock(lib::lock_object::kInterProcess, lock_file);
+      lib::lock_object lock(lib::lock_object::kInterProcess, lock_file, lib::posix_file_system());
       for (int i = 0; i < kWrites; ++i) {
         float v = base + static_cast<float>(i);
-        if (!export_shared_values(path, {v, v, v, v, v}, lock)) return 2;
+        if (!export_shared_values(path, {v, v, v, v, v}, lock, lib::posix_file_system())) return 2;
       }
       return 0;
     };
@@ -61,13 +62,13 @@ TEST(SharedValues, ConcurrentExportersNeverShowAMixedRecord) {
   auto reader = [&](bool locked) {
     return [&, locked] {
       lib::lock_object lock(locked ? lib::lock_object::kInterProcess : lib::lock_object::kNoLock,
-                            lock_file);
+                            lock_file, lib::posix_file_system());
       int seen = 0;
       for (int i = 0; i < 3000; ++i) {
         lib::lock_object& l = lock;
         auto bytes = [&] {
           std::lock_guard g(l);
-          return lib::read_whole_file(path);
+          return lib::read_whole_file(path, lib::posix_file_system());
         }();
         if (!bytes) continue;
         if (bytes->size() != kvb::kFileBytes) return 3;

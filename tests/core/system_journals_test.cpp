@@ -46,9 +46,9 @@ struct ToolView {
   std::vector<std::string> log;
 
   journals::JournalTable table(JournalKind kind) {
-    return journals::list_journal(kind,
-                                  journals::journal_path(home, journals::journal_file_name(kind)),
-                                  [this](const std::string& line) { log.push_back(line); });
+    return journals::list_journal(
+        kind, journals::journal_path(home, journals::journal_file_name(kind)),
+        lib::posix_file_system(), [this](const std::string& line) { log.push_back(line); });
   }
   std::vector<std::string> column(JournalKind kind, std::size_t col) {
     std::vector<std::string> out;
@@ -112,13 +112,13 @@ TEST(SystemJournals, WhatTheToolAddsTheHubSeesAndNeverOverwrites) {
 
   hub.text_remarks().add_record(remark(1700000000, "от станции"));
   ASSERT_TRUE(journals::add_remark(remarks_path, remark(1700000100, "от оператора"),
-                                   file_lock_obj(), sink));
+                                   file_lock_obj(), lib::posix_file_system(), sink));
   hub.on_data();  // the next tick reads the changed file
   EXPECT_EQ(hub_remarks(hub), (Texts{"от станции", "от оператора"}));
 
   // A change the hub makes before its next tick still keeps what the tool wrote.
   ASSERT_TRUE(journals::add_remark(remarks_path, remark(1700000200, "ещё от оператора"),
-                                   file_lock_obj(), sink));
+                                   file_lock_obj(), lib::posix_file_system(), sink));
   hub.text_remarks().add_record(remark(1700000300, "снова от станции"));
   EXPECT_EQ(tool.remarks(),
             (Texts{"от станции", "от оператора", "ещё от оператора", "снова от станции"}));
@@ -126,7 +126,7 @@ TEST(SystemJournals, WhatTheToolAddsTheHubSeesAndNeverOverwrites) {
   // An edit by index means the remark the hub's caller saw, even after another program
   // removed one before it.
   {
-    text::Storage other(file_lock_obj(), sink);
+    text::Storage other(file_lock_obj(), sink, lib::posix_file_system());
     other.set_file_name(remarks_path);
     ASSERT_TRUE(other.load_from_file());
     other.delete_record(0);
@@ -140,7 +140,7 @@ TEST(SystemJournals, WhatTheToolAddsTheHubSeesAndNeverOverwrites) {
 
   // The same for a binary journal written by another program.
   {
-    journals::TroublesLog other(sink);
+    journals::TroublesLog other(sink, lib::posix_file_system());
     other.set_file_name(journals::journal_path(hub.get_exe_path(), journals::kTroublesFileName));
     other.load();
     other.add_record(trouble(11, "Затяжка"));
@@ -154,16 +154,33 @@ TEST(SystemJournals, WhatTheToolAddsTheHubSeesAndNeverOverwrites) {
 // Older stations kept the journals in "sys.bin" only. Their records are moved into the
 // journal files when such a state is loaded, the file's own copy of a record winning; the
 // state saved afterwards carries no journal records, so they are moved once.
+TEST(SystemJournals, AJournalsFolderThatCannotBeMadeIsAStartProblem) {
+  TempDir dir;
+  testing_support::FaultyFileSystem fs;
+  fs.mkdir_errno = EROFS;
+  fs.only_paths_with = "/journals";
+  SystemOptions o;
+  o.home_folder = dir.path();
+  o.file_system = &fs;
+  System hub(o);
+  const std::string folder = dir.path() + journals::kJournalsFolder;
+  ASSERT_EQ(hub.start_problems().size(), 1u);
+  const std::string& problem = hub.start_problems()[0];
+  EXPECT_NE(problem.find(folder), std::string::npos) << problem;
+  EXPECT_NE(problem.find(lib::errno_text(EROFS)), std::string::npos) << problem;
+  EXPECT_NE(problem.find("journals are not saved"), std::string::npos) << problem;
+}
+
 TEST(SystemJournals, RecordsOfAnOlderStateAreMovedIntoTheFilesOnce) {
   TempDir dir;
   {
     // The older state: journals registered without files, their records in the blocks.
-    text::Storage old_remarks(file_lock_obj());
+    text::Storage old_remarks(file_lock_obj(), {}, lib::posix_file_system());
     old_remarks.add_record(remark(1600000000, "из старого состояния"));
     old_remarks.add_record(remark(1600000100, "старая копия"));
-    journals::TroublesLog old_troubles;
+    journals::TroublesLog old_troubles{{}, lib::posix_file_system()};
     old_troubles.add_record(trouble(5, "старое осложнение"));
-    journals::MudAdditives old_additives;
+    journals::MudAdditives old_additives{{}, lib::posix_file_system()};
     journals::MudAdditive a;
     a.key = {9, 9};
     a.text = "старая добавка";
@@ -175,12 +192,12 @@ TEST(SystemJournals, RecordsOfAnOlderStateAreMovedIntoTheFilesOnce) {
     lib::io::BinaryMemoryOutputStream out;
     lib::io::write_binary(out, list.get_serial_version());
     list.serialize(out, nullptr, kStateDataVersion);
-    lib::write_file_atomically(dir.file(kStateFileName), out.data());
+    lib::write_file_atomically(dir.file(kStateFileName), out.data(), lib::posix_file_system());
   }
   // The remarks file already holds a newer copy of one of them.
-  lib::make_dirs(dir.file(journals::kJournalsFolder));
+  lib::make_dirs(lib::posix_file_system(), dir.file(journals::kJournalsFolder));
   {
-    text::Storage file_remarks(file_lock_obj());
+    text::Storage file_remarks(file_lock_obj(), {}, lib::posix_file_system());
     file_remarks.set_file_name(dir.path() + journals::kJournalsFolder + journals::kRemarksFileName);
     file_remarks.add_record(remark(1600000100, "копия файла"));
     ASSERT_TRUE(file_remarks.save_to_file());
@@ -204,10 +221,10 @@ TEST(SystemJournals, RecordsOfAnOlderStateAreMovedIntoTheFilesOnce) {
   }
 
   // The state saved now carries no journal records ...
-  text::Storage state_remarks(file_lock_obj());
+  text::Storage state_remarks(file_lock_obj(), {}, lib::posix_file_system());
   lib::ModuleList list;
   list.register_module(state_remarks, "TextRemarks");
-  lib::io::BinaryInputStream in(dir.file(kStateFileName));
+  lib::io::BinaryInputStream in(dir.file(kStateFileName), lib::posix_file_system());
   lib::io::read_binary<std::uint32_t>(in);
   list.deserialize(in, kStateDataVersion, {});
   EXPECT_EQ(state_remarks.size(), 0);

@@ -95,7 +95,7 @@ struct SavedAndLoaded {
     EXPECT_TRUE(a.hub->save_to_file(a.dir.path()));
     bytes = testing_support::read_file(a.dir.file(kStateFileName));
     damage(bytes);
-    lib::write_file_atomically(a.dir.file(kStateFileName), bytes);
+    lib::write_file_atomically(a.dir.file(kStateFileName), bytes, lib::posix_file_system());
     b.fill(20);
     report = b.hub->load_from_file(a.dir.path());
   }
@@ -248,7 +248,7 @@ TEST(SystemState, ADamagedFileThatCannotBeCopiedIsNeverOverwritten) {
   ASSERT_TRUE(a.hub->save_to_file(a.dir.path()));
   std::string bytes = testing_support::read_file(a.dir.file(kStateFileName));
   bytes[bytes.size() - 2] ^= 0x40;  // the last block's checksum
-  lib::write_file_atomically(a.dir.file(kStateFileName), bytes);
+  lib::write_file_atomically(a.dir.file(kStateFileName), bytes, lib::posix_file_system());
 
   fs.fail_open_with = ".damaged-";
   const StateLoadReport report = a.hub->load_from_file(a.dir.path());
@@ -352,7 +352,7 @@ TEST(SystemState, LeftoversOfAKilledSaveAreRemovedAndNothingElse) {
   Station s;
   for (const char* name : {"sys.bin.tmp4242", "sys.bin.tmp17", "sys.bin.tmpnotes", "sys.bin.old",
                            "global.ini.tmp99"}) {
-    lib::write_file_atomically(s.dir.file(name), "x");
+    lib::write_file_atomically(s.dir.file(name), "x", lib::posix_file_system());
   }
   auto removed = s.hub->remove_save_leftovers();
   std::sort(removed.begin(), removed.end());
@@ -605,7 +605,8 @@ TEST(SystemModules, KvbExportCarriesTheStorageValues) {
   hub.data_storage().current_values()["тальблок"] = 12.25;
   hub.data_storage().current_values()["давление_на_входе"] = 140;
   hub.on_data();
-  auto v = read_shared_values(dir.file("data/kvb.dat"), hub.shared_file_lock());
+  auto v = read_shared_values(dir.file("data/kvb.dat"), hub.shared_file_lock(),
+                              lib::posix_file_system());
   ASSERT_TRUE(v);
   EXPECT_EQ(*v, (SharedValues{2000, 1990, 85.5, 12.25, 140}));
   EXPECT_EQ(testing_support::read_file(dir.file("data/kvb.dat")).size(), 20u);

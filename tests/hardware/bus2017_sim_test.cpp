@@ -35,7 +35,7 @@ std::uint32_t u32(const Bytes& b, std::size_t at) {
 // The station end: requests through a channel whose port delivers them to the bus at once.
 struct Station {
   Bus2017Sim bus;
-  lib::LineLogger log{-1};
+  lib::LineLogger log{-1, lib::system_clock(), lib::posix_file_system()};
   MemoryPacketPort port;
   PacketChannel channel{port, log, log};
   Bytes last_reply_bytes;
@@ -507,7 +507,7 @@ TEST(Bus2017SimPty, FramesSurviveAPseudoTerminal) {
   ASSERT_TRUE(line->open(pty.slave_path())) << line->last_error();
   ASSERT_TRUE(line->set_baud_rate(115200));
   LinePacketPort port(*line);
-  lib::LineLogger log{-1};
+  lib::LineLogger log{-1, lib::system_clock(), lib::posix_file_system()};
   PacketChannel channel(port, log, log);
   std::uint8_t buf[256];
   std::uint8_t addr = 0, cmd = 0;

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "hardware/bus2017/packet_log.h"
 #include "hub_fixture.h"
+#include "support/fakes.h"
 
 namespace {
 
@@ -227,6 +229,25 @@ TEST(Emulator, OneReadingASecondWithinItsRanges) {
     ASSERT_LT(rec.counters[0], 10);
     ASSERT_EQ(rec.state, 1);
   }
+}
+
+// The packet log writes through the file system the owner hands in, not the real disk.
+TEST(CommProtocolsPacketLog, WritesThroughTheOwnersFileSystem) {
+  testing_support::TempDir dir;
+  testing_support::FaultyFileSystem fs;
+  fs.fail_open_with = hardware::kPacketLogFileName;
+  testing_support::FakeClock clock;
+  hardware::CommProtocolsEnv env;
+  env.clock = &clock;
+  env.file_system = &fs;
+  env.home_folder = dir.path();
+  env.line =
+      std::make_unique<bus_testing::ScriptedLine>(std::make_shared<bus_testing::LineState>());
+  CommProtocols hub(CommProtocols::kStationMask, std::move(env));
+  hub.set_packet_log_level(5);
+  EXPECT_FALSE(hub.packet_log().write("frame", 1));
+  EXPECT_GE(fs.opens, 1);
+  EXPECT_FALSE(std::filesystem::exists(dir.file(hardware::kPacketLogFileName)));
 }
 
 }  // namespace

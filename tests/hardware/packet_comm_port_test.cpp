@@ -23,7 +23,7 @@ struct SerialFixture {
   std::shared_ptr<bus_testing::LineState> line = std::make_shared<bus_testing::LineState>();
   lib::CommPort port{std::make_unique<bus_testing::ScriptedLine>(line), {}, clock};
   hardware::CommPortPacketPort packet_port{port};
-  lib::LineLogger log{-1, clock};
+  lib::LineLogger log{-1, clock, lib::posix_file_system()};
   hardware::PacketChannel channel{packet_port, log, log};
 };
 
@@ -34,7 +34,7 @@ TEST(PacketOverCommPort, RequestGoesOutAndReplyComesBack) {
   EXPECT_EQ(f.line->written, f.channel.output_buffer());
 
   hardware::MemoryPacketPort device_port;
-  lib::LineLogger quiet(-1);
+  lib::LineLogger quiet(-1, f.clock, lib::posix_file_system());
   hardware::PacketChannel device(device_port, quiet, quiet);
   const Bytes reply{0xF0, 0x1B, 0x33};
   device.SendPacket(0x05, 0x10, reply.data(), 3);

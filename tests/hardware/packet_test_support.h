@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "hardware/sim/memory_packet_port.h"
 #include "hardware/bus2017/packet_channel.h"
 #include "hardware/bus2017/packet_crc.h"
+#include "hardware/sim/memory_packet_port.h"
 #include "lib/line_logger.h"
 #include "support/fakes.h"
 
@@ -87,8 +87,8 @@ struct ChannelPair {
 
   testing_support::TempDir dir;
   testing_support::FakeClock clock;
-  lib::LineLogger log{-1, clock};
-  lib::LineLogger quiet{-1, clock};
+  lib::LineLogger log{-1, clock, lib::posix_file_system()};
+  lib::LineLogger quiet{-1, clock, lib::posix_file_system()};
   hardware::MemoryPacketPort device_port;
   hardware::MemoryPacketPort station_port;
   hardware::PacketChannel device{device_port, quiet, quiet};

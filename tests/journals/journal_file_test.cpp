@@ -30,7 +30,7 @@ TEST(JournalFile, EachDamagedLoadKeepsItsOwnCopy) {
   FileOnDisk d;
   d.file.set_name(d.path);
   for (const char* damaged : {"first damage", "second damage", "third damage"}) {
-    lib::write_file_atomically(d.path, damaged);
+    lib::write_file_atomically(d.path, damaged, lib::posix_file_system());
     d.file.report_damaged("load", "broken");
     EXPECT_TRUE(d.file.damaged());
     ASSERT_TRUE(d.file.replace("good", "save"));
@@ -48,7 +48,7 @@ TEST(JournalFile, SaveIsRefusedWhenTheDamagedFileCannotBeKept) {
   FileOnDisk d;
   d.fs.only_paths_with = ".damaged";
   d.fs.fail_rename = true;
-  lib::write_file_atomically(d.path, "damaged bytes");
+  lib::write_file_atomically(d.path, "damaged bytes", lib::posix_file_system());
   d.file.set_name(d.path);
   d.file.report_damaged("load", "broken");
 
@@ -85,7 +85,7 @@ TEST(JournalFile, MissingFileAndNoNameAreSilent) {
 TEST(JournalFile, NamingAnotherFileForgetsTheDamage) {
   FileOnDisk d;
   d.file.set_name(d.path);
-  lib::write_file_atomically(d.path, "bad");
+  lib::write_file_atomically(d.path, "bad", lib::posix_file_system());
   d.file.report_damaged("load", "broken");
   d.file.set_name(d.dir.file("b.dat"));
   EXPECT_FALSE(d.file.damaged());
@@ -120,7 +120,7 @@ TEST(JournalFile, AnUnreadableFileCountsAsSeenUntilItChanges) {
   EXPECT_EQ(d.log.lines.size(), 1u);
   EXPECT_FALSE(d.file.changed_on_disk());
   std::filesystem::remove(d.path);
-  lib::write_file_atomically(d.path, "now a file");
+  lib::write_file_atomically(d.path, "now a file", lib::posix_file_system());
   EXPECT_TRUE(d.file.changed_on_disk());
   EXPECT_EQ(d.file.read("load"), "now a file");
   EXPECT_FALSE(d.file.changed_on_disk());

@@ -28,7 +28,7 @@ TEST(JournalTables, DateTimesNoCalendarHoldsAreShownAsInvalid) {
   const lib::DateTime good = *lib::encode_date_time({2026, 3, 7, 5, 4, 9, 0});
   const std::vector<double> bad = {kNan, 1e308, -1e308, std::numeric_limits<double>::infinity()};
 
-  TroublesLog troubles;
+  TroublesLog troubles{{}, lib::posix_file_system()};
   troubles.set_file_name(dir.file("troubles.dat"));
   for (std::size_t i = 0; i < bad.size(); ++i) {
     TroublesLogRecord r;
@@ -39,7 +39,7 @@ TEST(JournalTables, DateTimesNoCalendarHoldsAreShownAsInvalid) {
     troubles.add_record(r);
   }
   ASSERT_TRUE(troubles.save());
-  TroublesLog read_back;
+  TroublesLog read_back{{}, lib::posix_file_system()};
   read_back.set_file_name(dir.file("troubles.dat"));
   ASSERT_TRUE(read_back.load());
   const JournalTable t = troubles_table(read_back.records(), read_back.get_dict());
@@ -52,25 +52,25 @@ TEST(JournalTables, DateTimesNoCalendarHoldsAreShownAsInvalid) {
   }
   EXPECT_NE(format_table(t).find(kInvalid), std::string::npos);
 
-  MudLog mud;
+  MudLog mud{{}, lib::posix_file_system()};
   mud.set_file_name(dir.file("mud.dat"));
   MudLogItem item;
   item.time = lib::DateTime{-1e308};
   mud.add_item(item);
   ASSERT_TRUE(mud.save());
-  MudLog mud_back;
+  MudLog mud_back{{}, lib::posix_file_system()};
   mud_back.set_file_name(dir.file("mud.dat"));
   ASSERT_TRUE(mud_back.load());
   EXPECT_EQ(mud_log_table(mud_back.items()).rows.at(0).at(2), kInvalid);
 
-  MudAdditives additives;
+  MudAdditives additives{{}, lib::posix_file_system()};
   additives.set_file_name(dir.file("additives.dat"));
   MudAdditive a;
   a.start = lib::DateTime{kNan};
   a.end = lib::DateTime{1e308};
   additives.add_item(a);
   ASSERT_TRUE(additives.save());
-  MudAdditives additives_back;
+  MudAdditives additives_back{{}, lib::posix_file_system()};
   additives_back.set_file_name(dir.file("additives.dat"));
   ASSERT_TRUE(additives_back.load());
   const auto row = additives_table(additives_back.items()).rows.at(0);

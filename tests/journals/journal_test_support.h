@@ -90,11 +90,11 @@ template <class Journal, class Record>
 void expect_file_round_trip(const std::vector<Record>& records) {
   testing_support::TempDir dir;
   CollectedLog log;
-  Journal saved(log.sink());
+  Journal saved(log.sink(), lib::posix_file_system());
   saved.set_file_name(dir.file("journal.dat"));
   for (const Record& r : records) add_to(saved, r);
   ASSERT_TRUE(saved.save());
-  Journal loaded;
+  Journal loaded({}, lib::posix_file_system());
   loaded.set_file_name(dir.file("journal.dat"));
   ASSERT_TRUE(loaded.load());
   EXPECT_EQ(contents_of(loaded), records);
@@ -111,11 +111,11 @@ void expect_damaged_files_refused(const std::string& loader, const Record& kept,
     SCOPED_TRACE(reason);
     testing_support::TempDir dir;
     CollectedLog log;
-    Journal journal(log.sink());
+    Journal journal(log.sink(), lib::posix_file_system());
     const std::string path = dir.file("journal.dat");
     journal.set_file_name(path);
     add_to(journal, kept);
-    lib::write_file_atomically(path, bytes);
+    lib::write_file_atomically(path, bytes, lib::posix_file_system());
     EXPECT_FALSE(journal.load());
     EXPECT_EQ(contents_of(journal), std::vector<Record>{kept});
     EXPECT_TRUE(log.mentions(loader + " : "));

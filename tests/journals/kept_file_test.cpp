@@ -21,7 +21,7 @@ MudLogItem item(std::int32_t key, const std::string& mud_type) {
 }
 
 std::vector<std::string> types_in_file(const std::string& path) {
-  MudLog reader;
+  MudLog reader{{}, lib::posix_file_system()};
   reader.set_file_name(path);
   reader.load();
   std::vector<std::string> out;
@@ -35,7 +35,7 @@ TEST(KeptFile, ChangesFollowTheRecordTheCallerSawAfterAnotherProgramChangedTheFi
   TempDir dir;
   CollectedLog log;
   const std::string path = dir.file("mud_log.dat");
-  MudLog station(log.sink());
+  MudLog station(log.sink(), lib::posix_file_system());
   station.set_file_name(path);
   station.set_keep_in_file(true);
   station.add_item(item(1, "первый"));
@@ -43,7 +43,7 @@ TEST(KeptFile, ChangesFollowTheRecordTheCallerSawAfterAnotherProgramChangedTheFi
   station.add_item(item(3, "третий"));
   EXPECT_EQ(types_in_file(path), (Texts{"первый", "второй", "третий"}));
 
-  MudLog other;  // another program on the same file
+  MudLog other{{}, lib::posix_file_system()};  // another program on the same file
   other.set_file_name(path);
   ASSERT_TRUE(other.load());
   other.delete_item(0);
@@ -86,7 +86,7 @@ struct Told : ITroublesNotifyHandler {
 TEST(KeptFile, TroublesEditedAfterAnotherProgramDeletedThemAreAddedAgainAndSaidSo) {
   TempDir dir;
   const std::string path = dir.file("troubles.dat");
-  TroublesLog station;
+  TroublesLog station{{}, lib::posix_file_system()};
   station.set_file_name(path);
   station.set_keep_in_file(true);
   Told told;
@@ -96,7 +96,7 @@ TEST(KeptFile, TroublesEditedAfterAnotherProgramDeletedThemAreAddedAgainAndSaidS
   r.text = "Затяжка";
   station.add_record(r);
 
-  TroublesLog other;
+  TroublesLog other{{}, lib::posix_file_system()};
   other.set_file_name(path);
   ASSERT_TRUE(other.load());
   other.delete_record(0);
@@ -107,7 +107,7 @@ TEST(KeptFile, TroublesEditedAfterAnotherProgramDeletedThemAreAddedAgainAndSaidS
   station.delete_record(0);
   EXPECT_EQ(told.events, (std::vector<std::string>{"added Затяжка", "added Затяжка, ликвидирована",
                                                    "deleted Затяжка, ликвидирована"}));
-  TroublesLog reader;
+  TroublesLog reader{{}, lib::posix_file_system()};
   reader.set_file_name(path);
   ASSERT_TRUE(reader.load());
   EXPECT_EQ(reader.get_size(), 0);

@@ -75,7 +75,7 @@ TEST(MudAdditivesFile, BadFilesLeaveTheJournalUnchanged) {
 }
 
 TEST(MudAdditivesDictionaries, DefaultProviderUntilTheHostSetsItsOwn) {
-  MudAdditives additives;
+  MudAdditives additives{{}, lib::posix_file_system()};
   lib::DictsProvider* standard = additives.get_dict_provider();
   ASSERT_NE(standard, nullptr);
   lib::StringContainer items{"x"};
@@ -100,14 +100,14 @@ TEST(MudAdditivesDictionaries, DefaultProviderUntilTheHostSetsItsOwn) {
 }
 
 TEST(MudAdditivesState, ItemsSurviveTheStateFileAndABadCountIsRefused) {
-  MudAdditives a, b;
+  MudAdditives a{{}, lib::posix_file_system()}, b{{}, lib::posix_file_system()};
   a.add_item(sample_additive(1));
   a.add_item(sample_additive(2));
   b.add_item(sample_additive(3));
   journal_tests::expect_state_round_trip(a, b, "MudAdditives");
 
   // A block whose count exceeds its records is refused whole: the journal keeps what it had.
-  MudAdditives target;
+  MudAdditives target{{}, lib::posix_file_system()};
   target.add_item(sample_additive(5));
   lib::io::BinaryMemoryOutputStream out;
   lib::io::write_binary(out, std::uint32_t{1000});

@@ -60,8 +60,9 @@ TEST(MudLogFile, EveryFieldSurvivesSaveAndLoadWithCyrillicText) {
 TEST(MudLogFile, Version1Cp1251FileLoadsWithLubricantAndMbtZeroAndSavesAllEighteen) {
   TempDir dir;
   const std::string path = dir.file("mud.dat");
-  lib::write_file_atomically(path, old_mud_log_file(1, lib::StringEnc::kCp1251, {sample_item(1)}));
-  MudLog mud;
+  lib::write_file_atomically(path, old_mud_log_file(1, lib::StringEnc::kCp1251, {sample_item(1)}),
+                             lib::posix_file_system());
+  MudLog mud{{}, lib::posix_file_system()};
   mud.set_file_name(path);
   ASSERT_TRUE(mud.load());
   ASSERT_EQ(mud.get_count(), 1);
@@ -166,7 +167,7 @@ TEST(MudLogOptions, RecordGoesThroughAnIniSectionAndBack) {
 }
 
 TEST(MudLogRecords, IndexOfByKeyAndBadIndices) {
-  MudLog mud;
+  MudLog mud{{}, lib::posix_file_system()};
   for (int i = 1; i <= 3; ++i) mud.add_item(sample_item(i));
   MudLogItem probe;
   probe.key = sample_item(2).key;
@@ -184,7 +185,7 @@ TEST(MudLogRecords, IndexOfByKeyAndBadIndices) {
 }
 
 TEST(MudLogState, ItemsSurviveTheStateFile) {
-  MudLog a, b;
+  MudLog a{{}, lib::posix_file_system()}, b{{}, lib::posix_file_system()};
   a.add_item(sample_item(1));
   a.add_item(sample_item(2));
   journal_tests::expect_state_round_trip(a, b, "MudLog");

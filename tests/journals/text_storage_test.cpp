@@ -47,7 +47,9 @@ struct RemarksOnDisk {
   Storage storage{file_lock, log.sink(), fs};
   std::string path = dir.file("remarks.txt");
   RemarksOnDisk() { storage.set_file_name(path); }
-  void write(std::string_view bytes) { lib::write_file_atomically(path, bytes); }
+  void write(std::string_view bytes) {
+    lib::write_file_atomically(path, bytes, lib::posix_file_system());
+  }
 };
 
 }  // namespace
@@ -58,7 +60,7 @@ TEST(RemarksFile, EveryFieldSurvivesSaveAndLoad) {
   ASSERT_TRUE(disk.storage.save_to_file());
 
   lib::lock_object other_lock;
-  Storage other(other_lock);
+  Storage other(other_lock, {}, lib::posix_file_system());
   other.set_file_name(disk.path);
   ASSERT_TRUE(other.load_from_file());
   EXPECT_EQ(other.records(), disk.storage.records());  // every saved field compares
@@ -228,7 +230,7 @@ TEST(RemarksFile, SaveWaitsForTheFileLock) {
 
 TEST(RemarksStorage, FindDeleteAndDrawingState) {
   lib::lock_object lock;
-  Storage storage(lock);
+  Storage storage(lock, {}, lib::posix_file_system());
   for (int i = 1; i <= 3; ++i) {
     Record r = sample_remark(i);
     r.row = i;
@@ -269,7 +271,7 @@ TEST(RemarksStorage, ShortTextIsTheFirstLineCutAtWholeCharacters) {
 
 TEST(RemarksStorage, RemarksSurviveTheStateFileUnderTheirModuleName) {
   lib::lock_object lock;
-  Storage a(lock), b(lock);
+  Storage a(lock, {}, lib::posix_file_system()), b(lock, {}, lib::posix_file_system());
   a.add_record(sample_remark(1));
   a.add_record(sample_remark(2));
   b.add_record(sample_remark(5));

@@ -98,7 +98,7 @@ TEST(TroublesLogFile, WrittenHeadIsSignatureVersion3AndCount) {
 TEST(TroublesLogFile, Version1Cp1251FileLoadsWithZeroVersion2FieldAndIsSavedAsVersion3) {
   LogOnDisk disk;
   std::vector<TroublesLogRecord> old = {sample_record(1), sample_record(2)};
-  lib::write_file_atomically(disk.path, old_troubles_file(1, old));
+  lib::write_file_atomically(disk.path, old_troubles_file(1, old), lib::posix_file_system());
 
   ASSERT_TRUE(disk.troubles.load());
   std::vector<TroublesLogRecord> expected = old;
@@ -156,7 +156,7 @@ TEST(TroublesLogFile, BadFilesLeaveTheLogUnchanged) {
 TEST(TroublesLogFile, SavingAfterADamagedLoadKeepsTheDamagedFileBesideIt) {
   LogOnDisk disk;
   const std::string damaged = write_troubles_file({sample_record(1)}).substr(0, 40);
-  lib::write_file_atomically(disk.path, damaged);
+  lib::write_file_atomically(disk.path, damaged, lib::posix_file_system());
   ASSERT_FALSE(disk.troubles.load());
 
   disk.troubles.add_record(sample_record(2));
@@ -173,7 +173,7 @@ TEST(TroublesLogFile, FailedSaveLeavesTheOldFileAndSaysWhy) {
   LogOnDisk disk;
   disk.fs.fail_rename = true;
   const std::string old = write_troubles_file({sample_record(1)});
-  lib::write_file_atomically(disk.path, old);
+  lib::write_file_atomically(disk.path, old, lib::posix_file_system());
   disk.troubles.add_record(sample_record(2));
   disk.troubles.add_record(sample_record(3));
   EXPECT_FALSE(disk.troubles.save());
@@ -183,7 +183,7 @@ TEST(TroublesLogFile, FailedSaveLeavesTheOldFileAndSaysWhy) {
 }
 
 TEST(TroublesLogRecords, IndexOfFindsTheRecordByKeyAlone) {
-  TroublesLog troubles;
+  TroublesLog troubles{{}, lib::posix_file_system()};
   for (int i = 1; i <= 4; ++i) troubles.add_record(sample_record(i));
   TroublesLogRecord probe;  // every field but the key differs from the stored record
   probe.key = sample_record(3).key;
@@ -194,7 +194,7 @@ TEST(TroublesLogRecords, IndexOfFindsTheRecordByKeyAlone) {
 }
 
 TEST(TroublesLogRecords, BadIndexThrowsTheStandardTextAndChangesNothing) {
-  TroublesLog troubles;
+  TroublesLog troubles{{}, lib::posix_file_system()};
   Recorder rec;
   rec.log = &troubles;
   troubles.add_record(sample_record(1));
@@ -212,7 +212,7 @@ TEST(TroublesLogRecords, BadIndexThrowsTheStandardTextAndChangesNothing) {
 }
 
 TEST(TroublesLogRecords, HandlersHearEveryChangeInTheirOrder) {
-  TroublesLog troubles;
+  TroublesLog troubles{{}, lib::posix_file_system()};
   Recorder a, b;
   a.log = b.log = &troubles;
   troubles.add_notify_handler(&a);
@@ -248,7 +248,7 @@ TEST(TroublesLogRecords, HandlerMayRemoveItselfWhileBeingNotified) {
     void record_changed(const TroublesLogRecord&) override {}
     void record_deleted(const TroublesLogRecord&) override {}
   } once;
-  TroublesLog troubles;
+  TroublesLog troubles{{}, lib::posix_file_system()};
   once.log = &troubles;
   troubles.add_notify_handler(&once);
   troubles.add_record(sample_record(1));
@@ -270,7 +270,7 @@ TEST(TroublesDictionary, DefaultLooksUpItsComplicationsAndResultsById) {
 }
 
 TEST(TroublesDictionary, HostDictionaryReplacesTheDefaultUntilItIsPutBack) {
-  TroublesLog troubles;
+  TroublesLog troubles{{}, lib::posix_file_system()};
   EXPECT_EQ(troubles.get_dict(), TroublesDict::default_dict());
   TroublesDict own;
   own.types.push_back({1, "Своё", "Группа", true});
@@ -282,7 +282,7 @@ TEST(TroublesDictionary, HostDictionaryReplacesTheDefaultUntilItIsPutBack) {
 }
 
 TEST(TroublesLogState, RecordsSurviveTheStateFile) {
-  TroublesLog a, b;
+  TroublesLog a{{}, lib::posix_file_system()}, b{{}, lib::posix_file_system()};
   a.add_record(sample_record(1));
   a.add_record(sample_record(2));
   b.add_record(sample_record(7));
@@ -290,7 +290,7 @@ TEST(TroublesLogState, RecordsSurviveTheStateFile) {
 }
 
 TEST(TroublesLogRecords, ConcurrentWritersAndReadersNeverLoseARecord) {
-  TroublesLog troubles;
+  TroublesLog troubles{{}, lib::posix_file_system()};
   constexpr int kPerThread = 500;
   {
     std::vector<std::jthread> threads;

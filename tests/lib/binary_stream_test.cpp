@@ -119,26 +119,29 @@ TEST(BinaryFileStream, CreatesTruncatesAndAppends) {
   TempDir dir;
   const std::string path = dir.file("a.bin");
   {
-    BinaryOutputFileStream out(path, /*append=*/true);  // missing file is created
+    BinaryOutputFileStream out(path, /*append=*/true,
+                               lib::posix_file_system());  // missing file is created
     write_binary(out, std::uint32_t{1});
   }
   {
-    BinaryOutputFileStream out(path, /*append=*/true);
+    BinaryOutputFileStream out(path, /*append=*/true, lib::posix_file_system());
     write_binary(out, std::uint32_t{2});
   }
   {
-    BinaryInputStream in(path);
+    BinaryInputStream in(path, lib::posix_file_system());
     EXPECT_EQ(in.size(), 8u);
     EXPECT_EQ(read_binary<std::uint32_t>(in), 1u);
     EXPECT_EQ(read_binary<std::uint32_t>(in), 2u);
   }
   {
-    BinaryOutputFileStream out(path, /*append=*/false);
+    BinaryOutputFileStream out(path, /*append=*/false, lib::posix_file_system());
     write_binary(out, std::uint8_t{9});
   }
   EXPECT_EQ(testing_support::read_file(path), std::string(1, '\x09'));
-  EXPECT_THROW(BinaryInputStream(dir.file("missing.bin")), StreamError);
-  EXPECT_THROW(BinaryOutputFileStream(dir.file("no/such/folder/x.bin"), false), StreamError);
+  EXPECT_THROW(BinaryInputStream(dir.file("missing.bin"), lib::posix_file_system()), StreamError);
+  EXPECT_THROW(
+      BinaryOutputFileStream(dir.file("no/such/folder/x.bin"), false, lib::posix_file_system()),
+      StreamError);
 }
 
 TEST(BinaryFileStream, ShortWritesStillDeliverEveryByte) {
@@ -169,7 +172,7 @@ TEST(BinaryFileStream, FullDiskIsReportedNotHidden) {
 TEST(AtomicWrite, FailureKeepsTheOldFileAndRemovesTheTemporary) {
   TempDir dir;
   const std::string path = dir.file("state.bin");
-  write_file_atomically(path, "old content");
+  write_file_atomically(path, "old content", lib::posix_file_system());
 
   for (int fault = 0; fault < 3; ++fault) {
     FaultyFileSystem fs;
@@ -182,7 +185,7 @@ TEST(AtomicWrite, FailureKeepsTheOldFileAndRemovesTheTemporary) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1)
         << "temporary file left behind, fault " << fault;
   }
-  write_file_atomically(path, "new");
+  write_file_atomically(path, "new", lib::posix_file_system());
   EXPECT_EQ(testing_support::read_file(path), "new");
 }
 

@@ -120,8 +120,8 @@ TEST(IniFileTest, HeaderWithoutANameIsDroppedAndItsKeysStayInTheSectionAbove) {
 TEST(IniFileTest, ByteOrderMarkIsAcceptedOnReadAndNotWritten) {
   testing_support::TempDir dir;
   const std::string path = dir.file("out.ini");
-  lib::write_file_atomically(path, "\xEF\xBB\xBF[связь]\r\nпорт=7\r\n");
-  auto ini = lib::get_ini_file(path);
+  lib::write_file_atomically(path, "\xEF\xBB\xBF[связь]\r\nпорт=7\r\n", lib::posix_file_system());
+  auto ini = lib::get_ini_file(path, lib::posix_file_system());
   EXPECT_THAT(ini->sections(), ElementsAre("связь"));
   EXPECT_EQ(ini->get_int("связь", "порт", 0), 7);
   EXPECT_FALSE(ini->converted_from_cp1251());
@@ -144,9 +144,10 @@ TEST(IniFileTest, SavingKeepsOtherSectionsAndComments) {
                              "\n"
                              "[связь]\n"
                              "порт=1\n"
-                             "; конец файла\n");
+                             "; конец файла\n",
+                             lib::posix_file_system());
   {
-    auto ini = lib::get_ini_file(path);
+    auto ini = lib::get_ini_file(path, lib::posix_file_system());
     ini->set_int("связь", "порт", 5000);
     ini->set_string("новый", "ключ", "значение");
     ini->save();
@@ -155,7 +156,7 @@ TEST(IniFileTest, SavingKeepsOtherSectionsAndComments) {
   EXPECT_THAT(text, HasSubstr("[журнал]\n"));
   EXPECT_THAT(text, HasSubstr("; папка на втором диске\nпапка=/data/журнал буровой\nуровень=3\n"));
   EXPECT_THAT(text, HasSubstr("; конец файла\n"));
-  auto again = lib::get_ini_file(path);
+  auto again = lib::get_ini_file(path, lib::posix_file_system());
   EXPECT_THAT(again->sections(), ElementsAre("журнал", "связь", "новый"));
   EXPECT_EQ(again->get_string("журнал", "папка"), "/data/журнал буровой");
   EXPECT_EQ(again->get_int("связь", "порт", 0), 5000);
@@ -232,9 +233,9 @@ TEST(IniFileTest, FileNotFullyReadIsNeverSavedOver) {
   const std::string dropped = "[связь]\nпорт=5\nстрока без знака равенства\n";
   for (const std::string& original : {damaged, dropped}) {
     const std::string path = dir.file("global.ini");
-    lib::write_file_atomically(path, original);
+    lib::write_file_atomically(path, original, lib::posix_file_system());
     lib::IniFile ini;
-    ini.load_file(path);
+    ini.load_file(path, lib::posix_file_system());
     ini.set_int("связь", "порт", 6);
     try {
       ini.save();
@@ -245,7 +246,7 @@ TEST(IniFileTest, FileNotFullyReadIsNeverSavedOver) {
     EXPECT_EQ(read_file(path), original);
     EXPECT_FALSE(fs::exists(lib::backup_path(path)));
     // Saving elsewhere is how the understood part can still be kept.
-    EXPECT_NO_THROW(ini.save_file(dir.file("copy.ini")));
+    EXPECT_NO_THROW(ini.save_file(dir.file("copy.ini"), lib::posix_file_system()));
   }
 }
 
@@ -254,7 +255,7 @@ TEST(IniFileTest, SavingKeepsThePreviousFileAsABackup) {
   const std::string path = dir.file("global.ini");
   lib::IniFile ini;
   ini.set_int("a", "x", 1);
-  ini.save_file(path);
+  ini.save_file(path, lib::posix_file_system());
   EXPECT_FALSE(fs::exists(lib::backup_path(path))) << "a new file has nothing to back up";
   ini.set_int("a", "x", 2);
   ini.save();
@@ -268,10 +269,9 @@ TEST(IniFileTest, SavingKeepsThePreviousFileAsABackup) {
   testing_support::FaultyFileSystem faulty;
   faulty.only_paths_with = ".bak";
   faulty.fail_rename = true;
-  ini.set_file_system(faulty);
   ini.set_int("a", "x", 3);
   try {
-    ini.save();
+    ini.save_file(path, faulty);
     FAIL() << "saved without a backup";
   } catch (const lib::IniError& e) {
     EXPECT_THAT(e.what(), AllOf(HasSubstr("backup"), HasSubstr(path)));
@@ -309,31 +309,32 @@ TEST(IniFileTest, DeleteKeyAndSection) {
 TEST(IniFileTest, ReadOnlyFileRefusesToSave) {
   testing_support::TempDir dir;
   const std::string path = dir.file("ro.ini");
-  lib::write_file_atomically(path, "[a]\nx=1\n");
-  auto ini = lib::get_readonly_ini_file(path);
+  lib::write_file_atomically(path, "[a]\nx=1\n", lib::posix_file_system());
+  auto ini = lib::get_readonly_ini_file(path, lib::posix_file_system());
   EXPECT_TRUE(ini->read_only());
   ini->set_int("a", "x", 2);
   EXPECT_THROW(ini->save(), lib::IniError);
-  EXPECT_THROW(ini->save_file(dir.file("other.ini")), lib::IniError);
+  EXPECT_THROW(ini->save_file(dir.file("other.ini"), lib::posix_file_system()), lib::IniError);
   EXPECT_EQ(read_file(path), "[a]\nx=1\n");
   EXPECT_FALSE(fs::exists(dir.file("other.ini")));
 }
 
 TEST(IniFileTest, MissingFileIsEmptyAndUnreadableOrUnwritableFileThrows) {
   testing_support::TempDir dir;
-  auto missing = lib::get_ini_file(dir.file("none.ini"));
+  auto missing = lib::get_ini_file(dir.file("none.ini"), lib::posix_file_system());
   EXPECT_TRUE(missing->sections().empty());
   EXPECT_EQ(missing->path(), dir.file("none.ini"));
 
   fs::create_directory(dir.file("folder.ini"));
   lib::IniFile ini;
-  EXPECT_THROW(ini.load_file(dir.file("folder.ini")), lib::IniError);
+  EXPECT_THROW(ini.load_file(dir.file("folder.ini"), lib::posix_file_system()), lib::IniError);
   // What was never read must not be replaced by an empty file.
   EXPECT_THROW(ini.save(), lib::IniError);
 
   lib::IniFile fresh;
   fresh.set_int("a", "x", 1);
-  EXPECT_THROW(fresh.save_file(dir.file("no-such-folder/a.ini")), lib::IniError);
+  EXPECT_THROW(fresh.save_file(dir.file("no-such-folder/a.ini"), lib::posix_file_system()),
+               lib::IniError);
   EXPECT_EQ(fresh.get_int("a", "x", 0), 1);
 }
 
@@ -395,12 +396,12 @@ TEST(OptionsTest, EveryTypeRoundTripsThroughAFile) {
   testing_support::TempDir dir;
   const std::string path = dir.file("station.ini");
   StationSettings s = changed_settings();
-  s.save_to_file(path);
+  s.save_to_file(path, lib::posix_file_system());
   EXPECT_THAT(read_file(path), AllOf(HasSubstr("[связь]\nпорт=4001\n"),
                                      HasSubstr("шаг глубины=0.25\n"), HasSubstr("звук=0\n"),
                                      HasSubstr("цвет тревоги=#12AB34\n"), HasSubstr("режим=2\n")));
   StationSettings t;
-  EXPECT_THAT(t.load_from_file(path), IsEmpty());
+  EXPECT_THAT(t.load_from_file(path, lib::posix_file_system()), IsEmpty());
   EXPECT_EQ(t.fields(), s.fields());
 }
 
@@ -414,12 +415,13 @@ TEST(OptionsTest, SaveToFileKeepsOtherSectionsAndForeignKeys) {
                              "\n"
                              "[связь]\n"
                              "порт=1\n"
-                             "скорость=9600\n");
+                             "скорость=9600\n",
+                             lib::posix_file_system());
   StationSettings s;
   s.set_defaults();
-  s.save_to_file(path);
+  s.save_to_file(path, lib::posix_file_system());
 
-  auto ini = lib::get_ini_file(path);
+  auto ini = lib::get_ini_file(path, lib::posix_file_system());
   EXPECT_EQ(ini->get_string("журнал", "папка"), "/data/журнал");
   EXPECT_EQ(ini->get_int("журнал", "уровень", 0), 3);
   EXPECT_EQ(ini->get_int("связь", "скорость", 0), 9600);
@@ -465,11 +467,11 @@ TEST(OptionsTest, UnreadableFileLeavesDefaultsAndIsReported) {
   testing_support::TempDir dir;
   fs::create_directory(dir.file("folder.ini"));
   StationSettings s = changed_settings();
-  const auto issues = s.load_from_file(dir.file("folder.ini"));
+  const auto issues = s.load_from_file(dir.file("folder.ini"), lib::posix_file_system());
   ASSERT_THAT(issues, SizeIs(1));
   EXPECT_THAT(issues[0].reason, HasSubstr("folder.ini"));
   expect_defaults(s);
-  EXPECT_THROW(s.save_to_file(dir.file("folder.ini")), lib::IniError);
+  EXPECT_THROW(s.save_to_file(dir.file("folder.ini"), lib::posix_file_system()), lib::IniError);
 }
 
 TEST(OptionsTest, DescriptionKeepsWhatTheDialogNeeds) {
@@ -594,19 +596,19 @@ class ThresholdList : public lib::IniCollectModule {
 TEST(IniCollectTest, RoundTripThroughAFileKeepsOrderAndOtherSections) {
   testing_support::TempDir dir;
   const std::string path = dir.file("alarms.ini");
-  lib::write_file_atomically(path, "[связь]\nпорт=1\n");
+  lib::write_file_atomically(path, "[связь]\nпорт=1\n", lib::posix_file_system());
   ThresholdList list;
   list.items = {{"Вес", 120.5, "Превышение веса, \"крюк\""},
                 {"Давление", 250, "Давление"},
                 {"Обороты", -3, ""}};
-  list.save_to_file(path);
+  list.save_to_file(path, lib::posix_file_system());
 
   const std::string text = read_file(path);
   EXPECT_THAT(text, HasSubstr("[связь]\nпорт=1\n"));
   EXPECT_THAT(text, HasSubstr("[пороги]\ncount=3\n1="));
 
   ThresholdList again;
-  EXPECT_THAT(again.load_from_file(path), IsEmpty());
+  EXPECT_THAT(again.load_from_file(path, lib::posix_file_system()), IsEmpty());
   EXPECT_EQ(again.items, list.items);
 }
 
@@ -672,7 +674,7 @@ TEST(IniCollectTest, MissingSectionGivesNoItemsAndUnreadableFileKeepsThem) {
   testing_support::TempDir dir;
   fs::create_directory(dir.file("folder.ini"));
   list.items = {{"A", 1, "a"}};
-  EXPECT_THAT(list.load_from_file(dir.file("folder.ini")), SizeIs(1));
+  EXPECT_THAT(list.load_from_file(dir.file("folder.ini"), lib::posix_file_system()), SizeIs(1));
   EXPECT_THAT(list.items, SizeIs(1));
 }
 

@@ -45,7 +45,7 @@ TEST(LockObject, InProcessKindIsReentrantAndExcludesOtherThreads) {
 TEST(LockObject, InterProcessKindExcludesAnotherProcess) {
   TempDir dir;
   const std::string file = dir.file("x.lock");
-  lock_object lock(lock_object::kInterProcess, file);
+  lock_object lock(lock_object::kInterProcess, file, lib::posix_file_system());
   ASSERT_TRUE(lock.has_file());
   lock.lock();
   lock.lock();  // re-entrant on this thread
@@ -54,7 +54,7 @@ TEST(LockObject, InterProcessKindExcludesAnotherProcess) {
   auto child_can_lock = [&] {
     pid_t pid = fork();
     if (pid == 0) {
-      lock_object other(lock_object::kInterProcess, file);
+      lock_object other(lock_object::kInterProcess, file, lib::posix_file_system());
       _exit(other.try_lock() ? 1 : 0);
     }
     int status = 0;
@@ -67,7 +67,8 @@ TEST(LockObject, InterProcessKindExcludesAnotherProcess) {
 }
 
 TEST(LockObject, InterProcessLockWithoutItsFileStillGuardsThreads) {
-  lock_object lock(lock_object::kInterProcess, "/nonexistent-folder/x.lock");
+  lock_object lock(lock_object::kInterProcess, "/nonexistent-folder/x.lock",
+                   lib::posix_file_system());
   EXPECT_FALSE(lock.has_file());
   lock.lock();
   EXPECT_FALSE(other_thread_can_lock(lock));
@@ -78,7 +79,7 @@ TEST(LineLogger, WritesOnlyBelowTheThresholdInTheLineForm) {
   TempDir dir;
   FakeClock clock;
   clock.set(2026, 12, 5, 7, 8, 9);
-  LineLogger log(0, clock);
+  LineLogger log(0, clock, lib::posix_file_system());
   EXPECT_FALSE(log.write("no file yet", -1));
   log.set_file(dir.file("a.log"));
   EXPECT_TRUE(log.write("ошибка", -1));
@@ -92,7 +93,7 @@ TEST(LineLogger, WritesOnlyBelowTheThresholdInTheLineForm) {
 TEST(LineLogger, EncodesLinesAndRotatesLargeFiles) {
   TempDir dir;
   FakeClock clock;
-  LineLogger log(0, clock);
+  LineLogger log(0, clock, lib::posix_file_system());
   log.set_file(dir.file("b.log"));
   log.set_encoding(StringEnc::kCp1251);
   log.write("Ж", -1);
@@ -108,7 +109,7 @@ TEST(LineLogger, EncodesLinesAndRotatesLargeFiles) {
 }
 
 TEST(LineLogger, UnwritableFileNeverThrows) {
-  LineLogger log(0);
+  LineLogger log(0, lib::system_clock(), lib::posix_file_system());
   log.set_file("/nonexistent-folder/c.log");
   EXPECT_FALSE(log.write("lost", -1));
 }

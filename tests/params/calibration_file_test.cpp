@@ -25,7 +25,7 @@ TEST(CalibrationFile, TextHasEncodingNameAndFixedWidthPoints) {
   Param p = hook_row();
   p.points = {{0, 0}, {2.5, -125.75}, {1e-12, 3e20}};
   TempDir dir;
-  p.save_calibr_to_file(dir.file("hook.txt"));
+  p.save_calibr_to_file(dir.file("hook.txt"), lib::posix_file_system());
   EXPECT_EQ(testing_support::read_file(dir.file("hook.txt")),
             "encoding=utf8\n"
             "param_name=вес_на_крюке\n"
@@ -38,18 +38,19 @@ TEST(CalibrationFile, SaveThenLoadRestoresThePoints) {
   Param p = hook_row();
   p.points = {{-1, 0.5}, {0.25, 100}, {4.75, 1234.5}};
   TempDir dir;
-  p.save_calibr_to_file(dir.file("c.txt"));
+  p.save_calibr_to_file(dir.file("c.txt"), lib::posix_file_system());
   Param back = hook_row();
   back.points = {{9, 9}};
-  const auto result = back.load_calibr_from_file(dir.file("c.txt"));
+  const auto result = back.load_calibr_from_file(dir.file("c.txt"), lib::posix_file_system());
   EXPECT_EQ(result.status, CalibrLoadStatus::kLoaded);
   EXPECT_EQ(result.skipped_lines, 0);
   EXPECT_EQ(back.points, p.points);
 
   // No points is a valid calibration too: it empties the row's points.
   Param none = hook_row();
-  none.save_calibr_to_file(dir.file("none.txt"));
-  EXPECT_EQ(back.load_calibr_from_file(dir.file("none.txt")).status, CalibrLoadStatus::kLoaded);
+  none.save_calibr_to_file(dir.file("none.txt"), lib::posix_file_system());
+  EXPECT_EQ(back.load_calibr_from_file(dir.file("none.txt"), lib::posix_file_system()).status,
+            CalibrLoadStatus::kLoaded);
   EXPECT_TRUE(back.points.empty());
 }
 
@@ -58,16 +59,19 @@ TEST(CalibrationFile, FileOfAnotherRowOrNoFileLeavesThePoints) {
   Param other;
   other.identifier = "давление_на_входе";
   other.points = {{1, 1}};
-  other.save_calibr_to_file(dir.file("other.txt"));
+  other.save_calibr_to_file(dir.file("other.txt"), lib::posix_file_system());
 
   Param p = hook_row();
   p.points = {{5, 5}};
-  EXPECT_EQ(p.load_calibr_from_file(dir.file("other.txt")).status, CalibrLoadStatus::kOtherParam);
-  EXPECT_EQ(p.load_calibr_from_file(dir.file("нет.txt")).status, CalibrLoadStatus::kCannotRead);
-  lib::write_file_atomically(dir.file("junk.txt"), "просто текст\n1 2\n");
-  EXPECT_EQ(p.load_calibr_from_file(dir.file("junk.txt")).status, CalibrLoadStatus::kNotCalibrFile);
-  lib::write_file_atomically(dir.file("empty.txt"), "");
-  EXPECT_EQ(p.load_calibr_from_file(dir.file("empty.txt")).status,
+  EXPECT_EQ(p.load_calibr_from_file(dir.file("other.txt"), lib::posix_file_system()).status,
+            CalibrLoadStatus::kOtherParam);
+  EXPECT_EQ(p.load_calibr_from_file(dir.file("нет.txt"), lib::posix_file_system()).status,
+            CalibrLoadStatus::kCannotRead);
+  lib::write_file_atomically(dir.file("junk.txt"), "просто текст\n1 2\n", lib::posix_file_system());
+  EXPECT_EQ(p.load_calibr_from_file(dir.file("junk.txt"), lib::posix_file_system()).status,
+            CalibrLoadStatus::kNotCalibrFile);
+  lib::write_file_atomically(dir.file("empty.txt"), "", lib::posix_file_system());
+  EXPECT_EQ(p.load_calibr_from_file(dir.file("empty.txt"), lib::posix_file_system()).status,
             CalibrLoadStatus::kNotCalibrFile);
   EXPECT_EQ(p.points, (params::CalibrPoints{{5, 5}}));
 }
@@ -83,8 +87,9 @@ TEST(CalibrationFile, APointThatIsNoNumberRefusesTheFileAndNamesItsLine) {
                                std::string("encoding=utf8\n"
                                            "param_name=вес_на_крюке\n"
                                            "   0.000000e+00    0.000000e+00\n") +
-                                   bad + "\n");
-    const auto result = p.load_calibr_from_file(dir.file("bad.txt"));
+                                   bad + "\n",
+                               lib::posix_file_system());
+    const auto result = p.load_calibr_from_file(dir.file("bad.txt"), lib::posix_file_system());
     EXPECT_EQ(result.status, CalibrLoadStatus::kBadPoint);
     EXPECT_EQ(result.bad_line, 4);
     EXPECT_EQ(p.points, (params::CalibrPoints{{5, 5}}));
@@ -96,9 +101,11 @@ TEST(CalibrationFile, OldFileWithoutEncodingLineIsInTheEightBitCodePage) {
   lib::write_file_atomically(dir.file("old.txt"),
                              lib::utf8_to_cp1251("param_name=вес_на_крюке\r\n") +
                                  "   1.000000e+00    2.000000e+01\r\n"
-                                 "   3.000000e+00    4.000000e+01\r\n");
+                                 "   3.000000e+00    4.000000e+01\r\n",
+                             lib::posix_file_system());
   Param p = hook_row();
-  EXPECT_EQ(p.load_calibr_from_file(dir.file("old.txt")).status, CalibrLoadStatus::kLoaded);
+  EXPECT_EQ(p.load_calibr_from_file(dir.file("old.txt"), lib::posix_file_system()).status,
+            CalibrLoadStatus::kLoaded);
   EXPECT_EQ(p.points, (params::CalibrPoints{{1, 20}, {3, 40}}));
 }
 
@@ -149,7 +156,7 @@ TEST(CalibrationFile, FailedWriteKeepsTheOldFile) {
   TempDir dir;
   Param p = hook_row();
   p.points = {{1, 1}};
-  p.save_calibr_to_file(dir.file("c.txt"));
+  p.save_calibr_to_file(dir.file("c.txt"), lib::posix_file_system());
   const std::string before = testing_support::read_file(dir.file("c.txt"));
   testing_support::FaultyFileSystem faulty;
   faulty.fail_after_bytes = 10;

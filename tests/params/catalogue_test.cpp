@@ -34,7 +34,7 @@ std::vector<std::string> group_of(const AllParams& c, int group) {
 class CatalogueTest : public ::testing::Test {
  protected:
   TempDir home;
-  AllParams catalogue{home.path()};
+  AllParams catalogue{home.path(), lib::posix_file_system()};
 
   const DefaultParam& entry(const std::string& id) {
     const int n = catalogue.get_param_number(id);
@@ -273,8 +273,9 @@ TEST(CatalogueFastList, ReadsKnownLinesInFileOrderOrFallsBackToTheFiveDefaults) 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir home;
-    if (c.file) lib::write_file_atomically(home.file("fast_params"), *c.file);
-    EXPECT_EQ(AllParams(home.path()).fast_params(), c.expected);
+    if (c.file)
+      lib::write_file_atomically(home.file("fast_params"), *c.file, lib::posix_file_system());
+    EXPECT_EQ(AllParams(home.path(), lib::posix_file_system()).fast_params(), c.expected);
   }
 }
 

@@ -27,7 +27,7 @@ std::vector<std::string> ids(const ParTabl& t) {
 class ParTablTest : public ::testing::Test {
  protected:
   testing_support::TempDir home;
-  params::AllParams catalogue{home.path()};
+  params::AllParams catalogue{home.path(), lib::posix_file_system()};
   ParTabl table{catalogue};
 
   void add_all(std::initializer_list<const char*> list) {
@@ -220,7 +220,7 @@ TEST(ConstDbParams, DistinctCatalogueEntriesCoveringEveryTank) {
   EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end());
   // All of them are catalogue parameters, and every tank is there.
   testing_support::TempDir home;
-  params::AllParams catalogue(home.path());
+  params::AllParams catalogue(home.path(), lib::posix_file_system());
   for (std::string_view id : list) EXPECT_GE(catalogue.get_param_number(id), 0) << id;
   for (int i = 0; i < params::ParamVars::kTankCount; ++i) {
     EXPECT_TRUE(params::is_const_db_param(params::ParamVars::v_emk[i]));

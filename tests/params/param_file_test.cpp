@@ -51,7 +51,7 @@ void expect_row(const Param& p, const RowFields& r, int version) {
 class ParamFileTest : public ::testing::Test {
  protected:
   TempDir dir;
-  params::AllParams catalogue{dir.path()};
+  params::AllParams catalogue{dir.path(), lib::posix_file_system()};
   std::vector<std::string> log;
   ParTabl table{catalogue, {[this](const std::string& m) { log.push_back(m); }, {}, nullptr}};
 
@@ -142,14 +142,15 @@ TEST_F(ParamFileTest, Version0FileInTheEightBitCodePageLoadsAndSavesAsVersion4) 
   old.row(hook).row(kPressure).row(kBlock).end_rows();
   old.calibration(1, {{0, 10}, {4, 90}});
   const std::string file = dir.file("old.bin");
-  lib::write_file_atomically(file, old.bytes());
+  lib::write_file_atomically(file, old.bytes(), lib::posix_file_system());
   // Its companion is in the same code page.
   lib::write_file_atomically(file + ".extended",
                              ExtendedBuilder(false)
                                  .str("EXT_NBL_FILE")
                                  .i32(1)
                                  .entry("тальблок", {{"wits", "Тальблок по WITS"}})
-                                 .bytes());
+                                 .bytes(),
+                             lib::posix_file_system());
 
   ASSERT_TRUE(table.load_from(file));
   EXPECT_TRUE(log.empty()) << log.front();
@@ -247,7 +248,7 @@ TEST_F(ParamFileTest, LoadFallsBackToTheAlternativeFileOnlyWhenTheMainOneIsMissi
             {[this](const std::string& m) { log.push_back(m); }, [&] { ++beeps; }, nullptr});
   FileBuilder f;
   f.header(4).row(kHook).end_rows().end_calibration().db_set({});
-  lib::write_file_atomically(dir.file("alt.bin"), f.bytes());
+  lib::write_file_atomically(dir.file("alt.bin"), f.bytes(), lib::posix_file_system());
   t.set_file_names(dir.file("main.bin"), dir.file("alt.bin"));
   EXPECT_TRUE(t.load());
   EXPECT_EQ(beeps, 1);
@@ -260,7 +261,8 @@ TEST_F(ParamFileTest, LoadFallsBackToTheAlternativeFileOnlyWhenTheMainOneIsMissi
   EXPECT_FALSE(testing_support::read_file(dir.file("main.bin")).empty());
 
   // A damaged main file is refused, not replaced by the alternative one.
-  lib::write_file_atomically(dir.file("main.bin"), f.bytes().substr(0, 12));
+  lib::write_file_atomically(dir.file("main.bin"), f.bytes().substr(0, 12),
+                             lib::posix_file_system());
   t.set_file_names(dir.file("main.bin"), dir.file("alt.bin"));
   const auto result = t.load();
   EXPECT_EQ(result.status, Status::kDamaged);
@@ -414,7 +416,7 @@ TEST_F(DamagedFileTest, ADamagedOrForeignCompanionRefusesTheTable) {
 TEST_F(DamagedFileTest, ARefusedFileIsNeverWrittenOver) {
   const std::string file = dir.file("params.tbl");
   const std::string damaged = sound().bytes().substr(0, 60);
-  lib::write_file_atomically(file, damaged);
+  lib::write_file_atomically(file, damaged, lib::posix_file_system());
   table.set_file_names(file, "");
   EXPECT_EQ(table.load().status, Status::kDamaged);
   log.clear();
@@ -447,21 +449,25 @@ TEST_F(ParamFileTest, LoadingExtendedInformationAloneKeepsRowsItDoesNotName) {
   table[0].ext_info.set("wits", "старое");
   table[1].ext_info.set("wits", "старое");
   const std::string file = dir.file("x.extended");
-  lib::write_file_atomically(file, ExtendedBuilder()
-                                       .str("EXT_NBL_FILE")
-                                       .i32(1)
-                                       .entry("тальблок", {})
-                                       .entry("давление_на_входе", {{"wits", "новое"}})
-                                       .bytes());
+  lib::write_file_atomically(file,
+                             ExtendedBuilder()
+                                 .str("EXT_NBL_FILE")
+                                 .i32(1)
+                                 .entry("тальблок", {})
+                                 .entry("давление_на_входе", {{"wits", "новое"}})
+                                 .bytes(),
+                             lib::posix_file_system());
   // The count says one entry, so the second is never read.
   table.load_extended_info(file, lib::StringEnc::kUtf8);
   EXPECT_EQ(table[0].ext_info.get("wits"), "старое");
   EXPECT_EQ(table[1].ext_info.get("wits"), "старое");
-  lib::write_file_atomically(file, ExtendedBuilder()
-                                       .str("EXT_NBL_FILE")
-                                       .i32(1)
-                                       .entry("давление_на_входе", {{"wits", "новое"}})
-                                       .bytes());
+  lib::write_file_atomically(file,
+                             ExtendedBuilder()
+                                 .str("EXT_NBL_FILE")
+                                 .i32(1)
+                                 .entry("давление_на_входе", {{"wits", "новое"}})
+                                 .bytes(),
+                             lib::posix_file_system());
   table.load_extended_info(file, lib::StringEnc::kUtf8);
   EXPECT_EQ(table[1].ext_info.get("wits"), "новое");
   EXPECT_EQ(table[0].ext_info.get("wits"), "старое");

@@ -166,7 +166,7 @@ TEST(ExtInfo, BinaryRoundTripAndDamage) {
 
 TEST(ParamOptions, OnlyDigitalRowsHaveOptions) {
   testing_support::TempDir home;
-  params::AllParams catalogue(home.path());
+  params::AllParams catalogue(home.path(), lib::posix_file_system());
   reg::HostData host;
   host.text = "станция";
 

@@ -33,7 +33,7 @@ std::size_t column_of(const std::string& line, const std::string& needle) {
 
 TEST(ParamText, CatalogueColumnsLineUpAndGroupFilters) {
   testing_support::TempDir home;
-  params::AllParams catalogue(home.path());
+  params::AllParams catalogue(home.path(), lib::posix_file_system());
   const auto all = lines_of(params::format_catalogue(catalogue));
   ASSERT_EQ(all.size(), 262u);  // title and one line per entry
   EXPECT_EQ(column_of(all[1], "Вес на крюке"), column_of(all[0], "Название"));

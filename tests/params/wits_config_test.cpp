@@ -17,7 +17,7 @@ using Report = std::vector<std::string>;
 class WitsConfigTest : public ::testing::Test {
  protected:
   testing_support::TempDir home;
-  params::AllParams catalogue{home.path()};
+  params::AllParams catalogue{home.path(), lib::posix_file_system()};
   std::vector<std::string> log;
   ParTabl table{catalogue, {[this](const std::string& m) { log.push_back(m); }, {}, nullptr}};
 };
@@ -74,7 +74,7 @@ TEST_F(WitsConfigTest, FilesAreInTheCodePageUntilAVersionLine) {
   const std::string bytes =
       lib::utf8_to_cp1251("тальблок Блок\r\n") + "#version 2\r\n" + "нагрузка Нагрузка\r\n";
   const std::string file = home.file("wits.cfg");
-  lib::write_file_atomically(file, bytes);
+  lib::write_file_atomically(file, bytes, lib::posix_file_system());
   const Report report = table.load_wits_config(file, "S", false);
   EXPECT_EQ(report, (Report{"тальблок Блок Блок изменен", "нагрузка Нагрузка Нагрузка изменен"}));
   EXPECT_EQ(table[0].full_name, "Блок");

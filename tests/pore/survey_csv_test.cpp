@@ -101,21 +101,22 @@ TEST(SurveyCsvTest, LoadReplacesStationsOnlyFromAGoodFile) {
   w.set_points({station(42, 0, 0)});
   std::vector<std::string> problems;
 
-  lib::write_file_atomically(dir.file("bad.csv"), "10;1;1\n20;x;1\n");
-  EXPECT_FALSE(pore::load_survey_csv(dir.file("bad.csv"), w, problems));
+  lib::write_file_atomically(dir.file("bad.csv"), "10;1;1\n20;x;1\n", lib::posix_file_system());
+  EXPECT_FALSE(pore::load_survey_csv(dir.file("bad.csv"), w, problems, lib::posix_file_system()));
   EXPECT_THAT(problems, ElementsAre(HasSubstr("line 2")));
   EXPECT_THAT(depths(w.points_copy()), ElementsAre(42));
 
-  EXPECT_FALSE(pore::load_survey_csv(dir.file("none.csv"), w, problems));
+  EXPECT_FALSE(pore::load_survey_csv(dir.file("none.csv"), w, problems, lib::posix_file_system()));
   EXPECT_THAT(depths(w.points_copy()), ElementsAre(42));
 
-  lib::write_file_atomically(dir.file("good.csv"), "20;1;1\n10;1;1\n");
-  EXPECT_TRUE(pore::load_survey_csv(dir.file("good.csv"), w, problems));
+  lib::write_file_atomically(dir.file("good.csv"), "20;1;1\n10;1;1\n", lib::posix_file_system());
+  EXPECT_TRUE(pore::load_survey_csv(dir.file("good.csv"), w, problems, lib::posix_file_system()));
   EXPECT_THAT(depths(w.points_copy()), ElementsAre(10, 20));
 
-  pore::save_survey_csv(dir.file("out.csv"), w);
+  pore::save_survey_csv(dir.file("out.csv"), w, lib::posix_file_system());
   pore::Wellbore again;
-  EXPECT_TRUE(pore::load_survey_csv(dir.file("out.csv"), again, problems));
+  EXPECT_TRUE(
+      pore::load_survey_csv(dir.file("out.csv"), again, problems, lib::posix_file_system()));
   EXPECT_EQ(again.points_copy(), w.points_copy());
 }
 

@@ -104,13 +104,15 @@ TEST(TallyCsvTest, DamagedFileDoesNotReplaceTheStoredTally) {
   testing_support::TempDir dir;
   instr::Items items = two_elements();
   const std::string path = dir.file("tally.csv");
-  lib::write_file_atomically(path, "Свеча;10;127;9;29;12\nСвеча;x;127;9;29;12\n");
+  lib::write_file_atomically(path, "Свеча;10;127;9;29;12\nСвеча;x;127;9;29;12\n",
+                             lib::posix_file_system());
   std::vector<std::string> problems;
-  EXPECT_FALSE(instr::load_tally_csv(path, items, problems));
+  EXPECT_FALSE(instr::load_tally_csv(path, items, problems, lib::posix_file_system()));
   EXPECT_THAT(problems, ElementsAre(HasSubstr("line 2:")));
   EXPECT_EQ(items.elems(), two_elements().elems());
 
-  EXPECT_FALSE(instr::load_tally_csv(dir.file("missing.csv"), items, problems));
+  EXPECT_FALSE(
+      instr::load_tally_csv(dir.file("missing.csv"), items, problems, lib::posix_file_system()));
   EXPECT_THAT(problems, ElementsAre(HasSubstr("missing.csv")));
   EXPECT_EQ(items.size(), 2u);
 }
@@ -119,10 +121,10 @@ TEST(TallyCsvTest, SaveAndLoadThroughAFile) {
   testing_support::TempDir dir;
   instr::Items items = two_elements();
   items.set_svecha_size(2);
-  instr::save_tally_csv(dir.file("t.csv"), items);
+  instr::save_tally_csv(dir.file("t.csv"), items, lib::posix_file_system());
   instr::Items loaded;
   std::vector<std::string> problems;
-  ASSERT_TRUE(instr::load_tally_csv(dir.file("t.csv"), loaded, problems));
+  ASSERT_TRUE(instr::load_tally_csv(dir.file("t.csv"), loaded, problems, lib::posix_file_system()));
   EXPECT_EQ(loaded.elems(), items.elems());
   EXPECT_EQ(loaded.get_svecha_size(), 2);
 }
@@ -130,7 +132,7 @@ TEST(TallyCsvTest, SaveAndLoadThroughAFile) {
 TEST(TallyCsvTest, FailedSaveKeepsTheOldFile) {
   testing_support::TempDir dir;
   const std::string path = dir.file("t.csv");
-  lib::write_file_atomically(path, "old");
+  lib::write_file_atomically(path, "old", lib::posix_file_system());
   testing_support::FaultyFileSystem fs;
   fs.fail_after_bytes = 10;
   EXPECT_THROW(instr::save_tally_csv(path, two_elements(), fs), lib::io::StreamError);

@@ -104,7 +104,8 @@ TEST(StationTick, EmulatedRawInputsBecomeTheRowsCalibratedValues) {
   ds.set_depth_z(1234);
   ds.set_depth_cur(1200);
   rig.ticks(1);
-  auto kvb = reg::read_shared_values(dir.file("data/kvb.dat"), rig.hub->shared_file_lock());
+  auto kvb = reg::read_shared_values(dir.file("data/kvb.dat"), rig.hub->shared_file_lock(),
+                                     lib::posix_file_system());
   ASSERT_TRUE(kvb);
   EXPECT_EQ(kvb->bottom_hole_depth, 1234);
   EXPECT_EQ(kvb->bit_depth, 1200);
@@ -146,9 +147,9 @@ TEST(StationTick, StopAndRestartRestoreDepthsAndAverages) {
 
 TEST(StationHome, StarterTableHoldsEveryStarterRowAndRefusesOneTheCatalogueLacks) {
   TempDir dir;
-  params::AllParams catalogue(dir.path());
+  params::AllParams catalogue(dir.path(), lib::posix_file_system());
   const std::string path = dir.file("params.tbl");
-  station::write_starter_table(path, catalogue);
+  station::write_starter_table(lib::posix_file_system(), path, catalogue);
   params::ParTabl table(catalogue);
   table.set_file_names(path, "");
   ASSERT_TRUE(table.load());
@@ -162,7 +163,7 @@ TEST(StationHome, StarterTableHoldsEveryStarterRowAndRefusesOneTheCatalogueLacks
   };
   const std::string other = dir.file("other.tbl");
   try {
-    station::write_starter_table(other, catalogue, 0, unknown);
+    station::write_starter_table(lib::posix_file_system(), other, catalogue, 0, unknown);
     FAIL() << "an identifier outside the catalogue must not be skipped quietly";
   } catch (const std::runtime_error& e) {
     EXPECT_NE(std::string(e.what()).find("суммарный_газ"), std::string::npos) << e.what();
@@ -173,7 +174,7 @@ TEST(StationHome, StarterTableHoldsEveryStarterRowAndRefusesOneTheCatalogueLacks
       {"сумм_газ", params::kChannelAnalog, 8, 1024, 0, 4095, 5, 1},
   };
   try {
-    station::write_starter_table(other, catalogue, 0, dropped);
+    station::write_starter_table(lib::posix_file_system(), other, catalogue, 0, dropped);
     FAIL() << "a row the table's rules drop must not be skipped quietly";
   } catch (const std::runtime_error& e) {
     EXPECT_NE(std::string(e.what()).find("dependency rules"), std::string::npos) << e.what();
@@ -211,6 +212,39 @@ TEST(StationHome, ASecondStationOnOneHomeIsRefusedWithTheFirstOnesProcessId) {
   EXPECT_NO_THROW(third.st->open({"emulator", "", true, ""})) << "a closed station lets go";
 }
 
+TEST(StationHome, AFolderThatCannotBeMadeStopsTheStartNamingItAndWhy) {
+  TempDir dir;
+  testing_support::FaultyFileSystem fs;
+  fs.mkdir_errno = EACCES;
+  fs.only_paths_with = "/data";
+  Rig rig(dir.path(), &fs);
+  try {
+    rig.st->open({"emulator", "", true, ""});
+    FAIL() << "started without its data folder";
+  } catch (const station::StationError& e) {
+    const std::string what = e.what();
+    EXPECT_NE(what.find(dir.path() + station::kDataFolder), std::string::npos) << what;
+    EXPECT_NE(what.find(lib::errno_text(EACCES)), std::string::npos) << what;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.file(station::kDataFolder)));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("global.ini"))) << "nothing half-made";
+}
+
+TEST(StationHome, AHomeLockThatCannotBeTakenStopsTheStartWithTheReason) {
+  TempDir dir;
+  testing_support::FaultyFileSystem fs;
+  fs.flock_errno = ENOLCK;
+  Rig rig(dir.path(), &fs);
+  try {
+    rig.st->open({"emulator", "", true, ""});
+    FAIL() << "started without its home lock";
+  } catch (const station::StationError& e) {
+    const std::string what = e.what();
+    EXPECT_NE(what.find(dir.file(station::kHomeLockFileName)), std::string::npos) << what;
+    EXPECT_NE(what.find(lib::errno_text(ENOLCK)), std::string::npos) << what;
+  }
+}
+
 TEST(StationOpen, TheStartNotesSayWhatWasRestoredKeptAndWhereTheLogIs) {
   TempDir dir;
   {
@@ -225,8 +259,8 @@ TEST(StationOpen, TheStartNotesSayWhatWasRestoredKeptAndWhereTheLogIs) {
   std::string bytes = testing_support::read_file(dir.file("sys.bin"));
   ASSERT_GT(bytes.size(), 100u);
   bytes[bytes.size() / 2] ^= 0x01;
-  lib::write_file_atomically(dir.file("sys.bin"), bytes);
-  lib::write_file_atomically(dir.file("sys.bin.tmp31337"), "half a save");
+  lib::write_file_atomically(dir.file("sys.bin"), bytes, lib::posix_file_system());
+  lib::write_file_atomically(dir.file("sys.bin.tmp31337"), "half a save", lib::posix_file_system());
 
   Rig rig(dir.path());
   rig.st->open({"emulator", "", true, ""});
@@ -247,7 +281,8 @@ TEST(StationTick, TheStateIsSavedEveryPeriodAndAFailureIsToldOnce) {
   TempDir dir;
   // The period comes from the settings unless the command line gives one.
   lib::write_file_atomically(dir.file("global.ini"),
-                             "[запись_и_осреднение]\nпериод_сохранения_состояния=3\n");
+                             "[запись_и_осреднение]\nпериод_сохранения_состояния=3\n",
+                             lib::posix_file_system());
   testing_support::FaultyFileSystem fs;
   Rig rig(dir.path(), &fs);
   rig.st->open({"emulator", "", true, ""});
@@ -355,9 +390,10 @@ TEST(StationTable, EveryKindOfDamageStopsTheStationAndTouchesNoFile) {
   for (const Case& c : cases) {
     for (bool restore : {true, false}) {
       SCOPED_TRACE(std::string(c.name) + (restore ? "" : ", --no-restore"));
-      lib::write_file_atomically(table, c.table);
+      lib::write_file_atomically(table, c.table, lib::posix_file_system());
       std::filesystem::remove(table + ".extended");
-      if (c.extended) lib::write_file_atomically(table + ".extended", *c.extended);
+      if (c.extended)
+        lib::write_file_atomically(table + ".extended", *c.extended, lib::posix_file_system());
       {
         Rig rig(dir.path());
         try {
@@ -389,7 +425,7 @@ TEST(StationTable, AReplacedTableWinsOverEverythingRemembered) {
   // The hook load stays in its slot with another input and calibration; slot 1 now holds
   // another parameter.
   {
-    params::AllParams catalogue(dir.path());
+    params::AllParams catalogue(dir.path(), lib::posix_file_system());
     params::ParTabl replaced(catalogue);
     replaced.add("вес_на_крюке");
     replaced.add("плотность_на_входе");
@@ -419,7 +455,8 @@ TEST(StationTable, AReplacedTableWinsOverEverythingRemembered) {
   const auto rows = rig.st->rows();
   ASSERT_EQ(rows.size(), 2u);
   ASSERT_TRUE(rows[0].has_raw);
-  EXPECT_NEAR(ds.current_values()[0], table[0].calc_value_by_voltage(rows[0].raw, 1.0), 1e-9);
+  EXPECT_NEAR(ds.current_values()[0],
+              table[0].calc_value_by_voltage(rows[0].raw, 1.0, lib::now(rig.clock)), 1e-9);
   rig.st->close();
   EXPECT_EQ(testing_support::read_file(dir.file("registr.errors.log")), "");
 }
@@ -467,7 +504,8 @@ TEST(StationTick, AConversionGivingNoNumberIsMarkedNotValidAndReportedOnce) {
 TEST(StationOpen, UnreadableSettingsValuesAreLoggedAndShown) {
   TempDir dir;
   lib::write_file_atomically(dir.file("global.ini"),
-                             "[ДОЛ]\nкоэффицент_ДОЛа=сто пятьдесят\n[связь]\nзвук=может быть\n");
+                             "[ДОЛ]\nкоэффицент_ДОЛа=сто пятьдесят\n[связь]\nзвук=может быть\n",
+                             lib::posix_file_system());
   Rig rig(dir.path());
   rig.st->open({"emulator", "", true, ""});
   const auto& notes = rig.st->settings_notes();
@@ -496,7 +534,7 @@ TEST(StationOpen, UntrustworthySettingsFileStopsTheStartAndIsKept) {
   for (const Case& c : cases) {
     TempDir dir;
     const std::string path = dir.file("global.ini");
-    lib::write_file_atomically(path, c.bytes);
+    lib::write_file_atomically(path, c.bytes, lib::posix_file_system());
     Rig rig(dir.path());
     try {
       rig.st->open({"emulator", "", true, ""});
@@ -538,7 +576,8 @@ TEST(StationTick, ReadsTheBusSimulatorOverAPseudoTerminal) {
   const params::Param& row = ds.par_tabl()[hook];
   ASSERT_EQ(row.channel.type, params::kChannelAnalog);
   const double raw = 1024 + 100 * row.channel.channel;
-  EXPECT_NEAR(ds.current_values()[hook], row.calc_value_by_voltage(raw, 1.0), 1e-9);
+  EXPECT_NEAR(ds.current_values()[hook], row.calc_value_by_voltage(raw, 1.0, lib::now(hub.clock())),
+              1e-9);
 }
 
 TEST(StationTick, PollsA2017BusAtTheConfiguredAddresses) {
@@ -570,7 +609,9 @@ TEST(StationTick, PollsA2017BusAtTheConfiguredAddresses) {
   ASSERT_GE(hook, 0);
   EXPECT_EQ(ds.par_tabl()[hook].channel.module, 1);
   EXPECT_NEAR(ds.current_values()[hook],
-              ds.par_tabl()[hook].calc_value_by_voltage(hardware::kSimStartAdcWord, 1.0), 1e-6);
+              ds.par_tabl()[hook].calc_value_by_voltage(hardware::kSimStartAdcWord, 1.0,
+                                                        lib::now(hub.clock())),
+              1e-6);
   EXPECT_GT(ds.current_values()[hook], 0.0);
   EXPECT_EQ(hub.comm_protocols().get_last_adc_value(1, 7), 3210);
   EXPECT_EQ(hub.comm_protocols().get_last_adc_value(2, 7), 0);
@@ -609,7 +650,8 @@ class UnpluggableDevice {
 double exported_hook_load(const std::string& home, reg::System& hub) {
   const std::string bytes = testing_support::read_file(home + "data/kvb.dat");
   EXPECT_EQ(bytes.size(), 20u) << "the export keeps its size";
-  auto kvb = reg::read_shared_values(home + "data/kvb.dat", hub.shared_file_lock());
+  auto kvb = reg::read_shared_values(home + "data/kvb.dat", hub.shared_file_lock(),
+                                     lib::posix_file_system());
   return kvb ? kvb->hook_load : 0.0;
 }
 
@@ -689,7 +731,8 @@ TEST(StationPlugins, TheExamplePluginComputesItsValuesEveryTick) {
   std::filesystem::create_directories(dir.path() + "plugins");
   std::filesystem::copy_file(RIGCORE_TEST_DERIVED_VALUES_PLUGIN,
                              dir.path() + "plugins/derived_values.so");
-  lib::write_file_atomically(dir.file("derived_values.ini"), "двойной_вес = вес_на_крюке*2\n");
+  lib::write_file_atomically(dir.file("derived_values.ini"), "двойной_вес = вес_на_крюке*2\n",
+                             lib::posix_file_system());
   Rig rig(dir.path());
   rig.st->open({"emulator", "", true, ""});
   rig.ticks(2);

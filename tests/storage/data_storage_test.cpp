@@ -17,7 +17,7 @@ namespace {
 
 struct Fixture {
   TempDir home;
-  params::AllParams catalogue{home.path()};
+  params::AllParams catalogue{home.path(), lib::posix_file_system()};
   ds_tmp::DataStorage ds{catalogue};
 
   // Rows in this order: hook load, inlet pressure, block position.
@@ -214,22 +214,23 @@ TEST(DataStorageDepths, TheChangedMarkerLastsThreeTicks) {
 TEST(DataStorageConf, DepthsGoToTheRunSectionWithoutChecks) {
   Fixture f;
   const std::string ini = f.home.file("reg.ini");
-  lib::write_file_atomically(ini, "[связь]\nпорт=/dev/ttyUSB0\n[рейс]\nглубина_забоя=20000\n");
+  lib::write_file_atomically(ini, "[связь]\nпорт=/dev/ttyUSB0\n[рейс]\nглубина_забоя=20000\n",
+                             lib::posix_file_system());
   f.ds.set_depth_z(50);
-  f.ds.load_conf(ini);
+  f.ds.load_conf(ini, lib::posix_file_system());
   EXPECT_EQ(f.ds.depth_z(), 20000.0) << "loading applies no range check";
   EXPECT_EQ(f.ds.depth_cur(), 50.0) << "a missing key keeps the present value";
   f.ds.set_depth_z(1234.25);
-  f.ds.save_conf(ini);
+  f.ds.save_conf(ini, lib::posix_file_system());
   Fixture g;
-  g.ds.load_conf(ini);
+  g.ds.load_conf(ini, lib::posix_file_system());
   EXPECT_EQ(g.ds.depth_z(), 1234.25);
   EXPECT_NE(testing_support::read_file(ini).find("порт=/dev/ttyUSB0"), std::string::npos);
 }
 
 TEST(GlobalNumsTest, SlotsFollowTheTableAndMissingRowsAreMinusOne) {
   TempDir home;
-  params::AllParams catalogue(home.path());
+  params::AllParams catalogue(home.path(), lib::posix_file_system());
   ds_tmp::DataStorage ds(catalogue);
   for (const char* id :
        {"тальблок", "сумм_газ", "максимальный_газ", "вес_на_крюке", "скорость_механическая"}) {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "lib/date_time.h"
 #include "lib/file_system.h"
@@ -39,8 +40,16 @@ class FaultyFileSystem : public lib::FileSystem {
   bool read_only = false;
   std::string fail_open_with;   // non-empty: opening a path holding this fails with EACCES
   std::string only_paths_with;  // non-empty: faults hit only files whose path holds this
+  // Non-zero: the call fails with this errno (for paths that `only_paths_with` selects).
+  int mkdir_errno = 0;
+  int stat_errno = 0;
+  int sync_folder_errno = 0;
+  int list_folder_errno = 0;  // the listing comes back empty
+  int flock_errno = 0;        // every fd
   long long written = 0;
   int opens = 0;
+  std::vector<std::string> synced_folders;
+  std::vector<std::string> made_folders;
 
   int open(const std::string& path, int flags, mode_t mode) override {
     ++opens;
@@ -107,9 +116,44 @@ class FaultyFileSystem : public lib::FileSystem {
     return real().unlink(path);
   }
   std::int64_t file_size(int fd) override { return real().file_size(fd); }
+  int flock(int fd, int operation) override {
+    if (flock_errno != 0) return fail(flock_errno);
+    return real().flock(fd, operation);
+  }
+  std::vector<std::string> list_folder(const std::string& folder) override {
+    if (list_folder_errno != 0 && matches(folder)) {
+      errno = list_folder_errno;
+      return {};
+    }
+    return real().list_folder(folder);
+  }
+  std::optional<lib::FileStatus> stat(const std::string& path) override {
+    if (stat_errno != 0 && matches(path)) {
+      errno = stat_errno;
+      return std::nullopt;
+    }
+    return real().stat(path);
+  }
+  int mkdir(const std::string& path, mode_t mode) override {
+    if (mkdir_errno != 0 && matches(path)) return fail(mkdir_errno);
+    if (read_only && matches(path)) return fail(EROFS);
+    const int r = real().mkdir(path, mode);
+    if (r == 0) made_folders.push_back(path);
+    return r;
+  }
+  int sync_folder(const std::string& path) override {
+    if (sync_folder_errno != 0 && matches(path)) return fail(sync_folder_errno);
+    const int r = real().sync_folder(path);
+    if (r == 0) synced_folders.push_back(path);
+    return r;
+  }
 
  private:
   static lib::FileSystem& real() { return lib::posix_file_system(); }
+  static int fail(int err) {
+    errno = err;
+    return -1;
+  }
   bool matches(const std::string& path) const {
     return only_paths_with.empty() || path.find(only_paths_with) != std::string::npos;
   }
@@ -168,7 +212,7 @@ class TempDir {
 };
 
 inline std::string read_file(const std::string& path) {
-  auto s = lib::read_whole_file(path);
+  auto s = lib::read_whole_file(path, lib::posix_file_system());
   return s ? *s : std::string();
 }
 

@@ -165,19 +165,19 @@ TEST(WITSOptionsTest, LoadFromHomeReadsGlobalIniWithoutWritingIt) {
   TempDir dir;
   WITSReceiverOptions o;
   o.servers().clear();
-  EXPECT_THAT(o.load_from_home(dir.path()), IsEmpty());
+  EXPECT_THAT(o.load_from_home(dir.path(), lib::posix_file_system()), IsEmpty());
   expect_defaults(o);
 
   const std::string text = "[wits_servers]\ncount=1\nserver0name=Буровая\nserver0port=1234\n";
   std::ofstream(dir.file(kGlobalIniFileName)) << text;
-  o.load_from_home(dir.path());
+  o.load_from_home(dir.path(), lib::posix_file_system());
   ASSERT_THAT(names_of(o), ElementsAre("Буровая"));
   EXPECT_EQ(testing_support::read_file(dir.file(kGlobalIniFileName)), text);
 
   // A folder where the file should be cannot be read: the defaults, with the reason.
   TempDir other;
   std::filesystem::create_directory(other.file(kGlobalIniFileName));
-  EXPECT_EQ(o.load_from_home(other.path()).size(), 1u);
+  EXPECT_EQ(o.load_from_home(other.path(), lib::posix_file_system()).size(), 1u);
   expect_defaults(o);
 }
 
@@ -188,9 +188,9 @@ TEST(WITSOptionsTest, HooksCarryTheListThroughTheSettingsFile) {
   WITSReceiverOptions o;
   o.servers().resize(1);
   o.servers()[0] = WITSServerOption("A", "h", 1, "s");
-  o.save_to_file(path);
+  o.save_to_file(path, lib::posix_file_system());
   WITSReceiverOptions back;
-  back.load_from_file(path);
+  back.load_from_file(path, lib::posix_file_system());
   EXPECT_EQ(back, o);
   EXPECT_THAT(testing_support::read_file(path), ::testing::HasSubstr("[чужое]\nk=v"));
 }

@@ -32,7 +32,7 @@ SerialDeviceListing libserialport_devices() {
 }
 
 std::optional<std::string> read_system_text(const std::string& path) {
-  return lib::read_whole_file(path);
+  return lib::read_whole_file(path, lib::posix_file_system());
 }
 
 void CommProtocols::enum_serial_ports(std::vector<std::string>& names) const {

@@ -19,11 +19,11 @@
 
 #include "hardware/bus2017/bus2017_format.h"
 #include "hardware/bus2017/bus_cipher_key.h"
-#include "hardware/sim/memory_packet_port.h"
-#include "hardware/bus_old/old_block.h"
 #include "hardware/bus2017/packet_channel.h"
 #include "hardware/bus2017/packet_cipher.h"
 #include "hardware/bus2017/rx_packet.h"
+#include "hardware/bus_old/old_block.h"
+#include "hardware/sim/memory_packet_port.h"
 #include "hardware/sim/sim_bus_device.h"
 #include "lib/line_logger.h"
 
@@ -160,7 +160,8 @@ class Bus2017Sim : public SimBusDevice {
   PacketCipher cipher_;
   std::array<std::uint8_t, packet_format::kWorkBufferSize> text_{};
   // Replies go through the station's own channel code, so they are real frames.
-  lib::LineLogger quiet_log_{-1};
+  // Below every level: it never reads the clock nor writes a file.
+  lib::LineLogger quiet_log_{-1, lib::system_clock(), lib::posix_file_system()};
   MemoryPacketPort reply_port_;
   PacketChannel reply_channel_;
 };
