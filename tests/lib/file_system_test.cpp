@@ -69,12 +69,13 @@ TEST(MakeDirs, ReportsTheErrorOfTheFolderThatCannotBeMade) {
   TempDir dir;
   FaultyFileSystem fs;
   fs.mkdir_errno = EACCES;
-  fs.only_paths_with = "/b";
+  // A name no temporary folder's path holds, so only that level is refused.
+  fs.only_paths_with = "/refused-level";
   errno = 0;
-  EXPECT_FALSE(make_dirs(fs, dir.file("a/b/c")));
+  EXPECT_FALSE(make_dirs(fs, dir.file("a/refused-level/c")));
   EXPECT_EQ(errno, EACCES);
   EXPECT_TRUE(is_folder(fs, dir.file("a")));
-  EXPECT_FALSE(exists(fs, dir.file("a/b")));
+  EXPECT_FALSE(exists(fs, dir.file("a/refused-level")));
 }
 
 TEST(MakeDirs, AFileInTheWayIsNoFolder) {

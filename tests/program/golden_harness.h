@@ -226,7 +226,7 @@ class Transcript {
       std::printf("golden file rewritten: %s\n", path.c_str());
       return;
     }
-    const auto golden = lib::read_whole_file(path);
+    const auto golden = lib::read_whole_file(path, lib::posix_file_system());
     ASSERT_TRUE(golden) << "no golden file " << path
                         << " (RIGCORE_UPDATE_GOLDEN=1 writes it); the output was:\n"
                         << text_;

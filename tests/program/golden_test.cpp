@@ -102,7 +102,7 @@ TEST(GoldenProgram, SurveyTableOfASmallFile) {
 TEST(GoldenProgram, ParamsShowOfTheStarterTableADamagedOneAndNone) {
   Transcript t("params_show");
   const params::AllParams catalogue(t.home(), lib::posix_file_system());
-  station::write_starter_table(t.file("params.tbl"), catalogue);
+  station::write_starter_table(lib::posix_file_system(), t.file("params.tbl"), catalogue);
   EXPECT_EQ(t.run({"params", "show", "<TMP>/params.tbl"}).exit_code, 0);
 
   // The same table cut in half: what could be read is shown, the damage is listed, the
