@@ -5,8 +5,8 @@
 
 #include <deque>
 
-#include "hardware/sim/bus2017_sim.h"
 #include "hardware/comm_protocols.h"
+#include "hardware/sim/bus2017_sim.h"
 #include "hardware/sim/old_bus_device.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "command_registry.h"
+#include "lib/lock_object.h"
 #include "plugin_host/plugin_manager.h"
 #include "registry/values.h"
-#include "lib/lock_object.h"
 
 namespace {
 

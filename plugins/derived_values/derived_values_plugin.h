@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "plugin_host/plugin_interface.h"
 #include "formula/compiled_formula.h"
+#include "plugin_host/plugin_interface.h"
 
 namespace derived_values {
 

@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-#include "plugin_host/plugin_interface.h"
 #include "lib/plugin_abi.h"
+#include "plugin_host/plugin_interface.h"
 
 namespace reg {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "plugin_host/plugin_host.h"
 #include "lib/lock_object.h"
+#include "plugin_host/plugin_host.h"
 
 namespace reg {
 

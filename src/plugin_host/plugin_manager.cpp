@@ -2,9 +2,9 @@
 
 #include <exception>
 
-#include "plugin_host/plugin_export.h"
 #include "lib/ident.h"
 #include "lib/module_base.h"
+#include "plugin_host/plugin_export.h"
 
 namespace reg {
 

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "lib/plugin_manager.h"
 #include "plugin_host/plugin_host_services.h"
 #include "plugin_host/plugin_interface.h"
 #include "plugin_host/plugin_menu.h"
-#include "lib/plugin_manager.h"
 
 namespace reg {
 

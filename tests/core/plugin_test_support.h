@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "lib/module_base.h"
+#include "lib/plugin_loader.h"
 #include "plugin_host/plugin_export.h"
 #include "plugin_host/plugin_interface.h"
 #include "registry/values.h"
-#include "lib/module_base.h"
-#include "lib/plugin_loader.h"
 
 namespace plugin_test {
 

@@ -6,10 +6,10 @@
 #include <string>
 
 #include "hardware/bus2017/bus2017_protocol.h"
-#include "hardware/dol_accumulators.h"
 #include "hardware/bus2017/pult_conf_data.h"
 #include "hardware/bus2017/pult_config_upload.h"
 #include "hardware/bus2017/pult_indicator.h"
+#include "hardware/dol_accumulators.h"
 #include "hub_fixture.h"
 
 namespace {

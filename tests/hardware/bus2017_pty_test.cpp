@@ -5,9 +5,9 @@
 #include <mutex>
 
 #include "hardware/bus2017/bus2017_module_config.h"
+#include "hardware/comm_protocols.h"
 #include "hardware/sim/bus2017_sim.h"
 #include "hardware/sim/bus_sim_server.h"
-#include "hardware/comm_protocols.h"
 #include "lib/pseudo_terminal.h"
 
 namespace {

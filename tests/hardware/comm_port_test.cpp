@@ -4,10 +4,10 @@
 
 #include <array>
 
-#include "hardware/sim/old_bus_device.h"
-#include "hardware/comm_port.h"
 #include "hardware/bus_old/old_bus_frame.h"
 #include "hardware/bus_old/old_bus_wire.h"
+#include "hardware/comm_port.h"
+#include "hardware/sim/old_bus_device.h"
 #include "scripted_line.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // must refuse it before creating anything: creating aborts the test program.
 #include <cstdlib>
 
-#include "plugin_host/plugin_export.h"
 #include "lib/plugin_abi.h"
+#include "plugin_host/plugin_export.h"
 
 extern "C" __attribute__((visibility("default"))) const lib::PluginEntry* rigcore_plugin_entry() {
   static const lib::PluginEntry entry{reg::kPluginAbiVersion + 1, []() -> void* { std::abort(); },

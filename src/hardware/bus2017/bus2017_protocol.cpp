@@ -4,8 +4,8 @@
 #include <set>
 
 #include "hardware/bus2017/comm_port_packet_port.h"
-#include "hardware/comm_protocols.h"
 #include "hardware/bus2017/packet_channel.h"
+#include "hardware/comm_protocols.h"
 #include "lib/str_utils.h"
 
 namespace hardware {
