@@ -330,13 +330,15 @@ void Station::tick() {
     // The hook load takes the drawworks line factor; a missing or zero factor means 1.
     double factor = hub_.values().get_float_variable("KoefPolispast");
     if (!(factor > 0)) factor = 1.0;
+    // One reading, one moment: every row of it converts at the same time.
+    const lib::DateTime now = lib::now(hub_.clock());
     for (int i = 0; i < rows; ++i) {
       const params::Param& row = table.rows()[static_cast<std::size_t>(i)];
       if (!reading.got_value(row.channel)) continue;  // a failed read keeps the last value
       const double raw = reading.values(row.channel);
       raw_[static_cast<std::size_t>(i)] = raw;
       has_raw_[static_cast<std::size_t>(i)] = true;
-      const double value = row.calc_value_by_voltage(raw, factor, lib::now(hub_.clock()));
+      const double value = row.calc_value_by_voltage(raw, factor, now);
       note_conversion(i, row, raw, value);
       if (std::isfinite(value)) {
         ds.current_values()[i] = value;
