@@ -218,7 +218,8 @@ System::System(SystemOptions options)
   station.error_log = [this](const std::string& m) {
     if (error_log_) error_log_->write(m);
   };
-  plugins_ = std::make_unique<RegPluginManager>(std::move(station));
+  plugin_loader_ = lib::make_system_plugin_loader(fs_);
+  plugins_ = std::make_unique<RegPluginManager>(std::move(station), *plugin_loader_);
 
   mess_caller_ = std::make_unique<lib::MessCaller>();
   mess_caller_->set_error_handler([this](const std::string& m) { error_log_->write(m); });
@@ -263,6 +264,7 @@ void System::free_objects() {
   comm_protocols_.reset();
   // Unloads the plug-ins while the registry their values live in still exists.
   plugins_.reset();
+  plugin_loader_.reset();
   values_.reset();
   global_ini_.reset();
   dicts_provider_.reset();

@@ -21,6 +21,7 @@
 #include "lib/lock_object.h"
 #include "lib/mess_caller.h"
 #include "lib/module_list.h"
+#include "lib/plugin_loader.h"
 #include "params/host_data.h"
 #include "registry/values.h"
 
@@ -232,6 +233,8 @@ class System {
   std::unique_ptr<lib::ModuleList> module_list_;
   std::unique_ptr<lib::lock_object> shared_file_lock_;
   std::unique_ptr<hardware::CommProtocols> comm_protocols_;
+  // The dynamic loader the plug-ins are opened with; it lists their folder through fs_.
+  std::unique_ptr<lib::PluginLoader> plugin_loader_;
   std::unique_ptr<RegPluginManager> plugins_;
   std::unique_ptr<lib::DictsProvider> dicts_provider_;
   std::unique_ptr<lib::DictsProvider> instr_dicts_provider_;

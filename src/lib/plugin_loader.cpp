@@ -5,7 +5,6 @@
 #include <link.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <system_error>
 
 namespace lib {
@@ -18,6 +17,8 @@ std::string last_dl_error() {
 
 class SystemPluginLoader : public PluginLoader {
  public:
+  explicit SystemPluginLoader(FileSystem& fs) : fs_(fs) {}
+
   void* open(const std::string& path, std::string& error) override {
     // RTLD_LOCAL: one plug-in's symbols never satisfy another's; RTLD_NOW: a library with
     // unresolved symbols is refused here rather than failing in the middle of a tick.
@@ -49,22 +50,29 @@ class SystemPluginLoader : public PluginLoader {
 
   std::vector<std::string> list_libraries(const std::string& folder) override {
     std::vector<std::string> paths;
-    std::error_code ec;
-    std::filesystem::directory_iterator it(folder, ec), end;
-    for (; !ec && it != end; it.increment(ec)) {
-      std::error_code type_ec;
-      if (!it->is_regular_file(type_ec)) continue;
-      if (it->path().extension() == ".so") paths.push_back(it->path().string());
+    const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    for (const std::string& name : fs_.list_folder(folder)) {
+      if (name.size() <= 3 || name.compare(name.size() - 3, 3, ".so") != 0) continue;
+      // A folder or a device named "*.so" is no library; a link to one is followed.
+      const auto status = fs_.stat(prefix + name);
+      if (status && status->is_regular()) paths.push_back(prefix + name);
     }
     std::sort(paths.begin(), paths.end());
     return paths;
   }
+
+ private:
+  FileSystem& fs_;
 };
 
 }  // namespace
 
+std::unique_ptr<PluginLoader> make_system_plugin_loader(FileSystem& fs) {
+  return std::make_unique<SystemPluginLoader>(fs);
+}
+
 PluginLoader& system_plugin_loader() {
-  static SystemPluginLoader loader;
+  static SystemPluginLoader loader(posix_file_system());
   return loader;
 }
 

@@ -2,8 +2,11 @@
 // tests can hand the manager in-process "libraries", failing opens or missing symbols.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "lib/file_system.h"
 
 namespace lib {
 
@@ -23,7 +26,9 @@ class PluginLoader {
   virtual std::vector<std::string> list_libraries(const std::string& folder) = 0;
 };
 
-// dlopen / dlsym / dlclose and a directory listing.
+// dlopen / dlsym / dlclose, with the folder listed through `fs` (which must outlive it).
+std::unique_ptr<PluginLoader> make_system_plugin_loader(FileSystem& fs);
+// The same over the real file system, for hosts and tools that have no seam of their own.
 PluginLoader& system_plugin_loader();
 
 }  // namespace lib

@@ -9,6 +9,7 @@
 #include "core/system.h"
 #include "formula/calculator.h"
 #include "lib/file_system.h"
+#include "lib/plugin_loader.h"
 #include "plugin_host/plugin_manager.h"
 #include "plugin_test_support.h"
 #include "support/fakes.h"
@@ -221,3 +222,40 @@ TEST(SystemPluginsLoaded, BracketReachesPluginsAfterTheRunNumberIsSet) {
 }
 
 }  // namespace
+
+namespace {
+
+// A folder that exists only in the seam: the loader must list it through the station's file
+// system, not behind its back.
+class PluginFolderFileSystem : public testing_support::FaultyFileSystem {
+ public:
+  std::vector<std::string> list_folder(const std::string& folder) override {
+    listed.push_back(folder);
+    return {"b.so", "notes.txt", "a.so", "folder.so", ".so", "broken.so"};
+  }
+  std::optional<lib::FileStatus> stat(const std::string& path) override {
+    lib::FileStatus status;
+    if (path.ends_with("/folder.so")) {
+      status.kind = lib::FileStatus::Kind::folder;
+    } else if (path.ends_with("/broken.so")) {
+      errno = ENOENT;  // a dangling link
+      return std::nullopt;
+    } else {
+      status.kind = lib::FileStatus::Kind::regular;
+    }
+    return status;
+  }
+  std::vector<std::string> listed;
+};
+
+}  // namespace
+
+TEST(PluginFolder, TheSystemLoaderListsLibraryFilesThroughTheFileSystemSeam) {
+  PluginFolderFileSystem fs;
+  auto loader = lib::make_system_plugin_loader(fs);
+  EXPECT_EQ(loader->list_libraries("/station/plugins"),
+            (std::vector<std::string>{"/station/plugins/a.so", "/station/plugins/b.so"}));
+  EXPECT_EQ(loader->list_libraries("/station/plugins/"),
+            (std::vector<std::string>{"/station/plugins/a.so", "/station/plugins/b.so"}));
+  EXPECT_EQ(fs.listed, (std::vector<std::string>{"/station/plugins", "/station/plugins/"}));
+}
