@@ -71,6 +71,19 @@ class JournalList {
     return find_if([&](const Record& r) { return r == record; });
   }
 
+  // Adds the records this list has no copy of (by index_of_same: the list's own copy wins);
+  // returns how many were added.
+  int add_missing(std::vector<Record> records) {
+    std::lock_guard guard(mutex_);
+    int added = 0;
+    for (auto& r : records) {
+      if (index_of_same(r) >= 0) continue;
+      add(std::move(r));
+      ++added;
+    }
+    return added;
+  }
+
   // Position of the first record that satisfies `pred`, -1 when none.
   template <class Pred>
   int find_if(Pred pred) const {

@@ -75,12 +75,7 @@ void TroublesLog::store() {
 void TroublesLog::merge_from_state(std::vector<TroublesLogRecord> records) {
   std::lock_guard guard(list_.mutex());
   reread_if_changed();
-  int added = 0;
-  for (auto& r : records) {
-    if (list_.index_of_same(r) >= 0) continue;  // the file's own copy wins
-    list_.add(std::move(r));
-    ++added;
-  }
+  const int added = list_.add_missing(std::move(records));  // the file's own copy wins
   if (added > 0) file_.report_merged("load", added, save());
 }
 
