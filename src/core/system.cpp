@@ -174,6 +174,8 @@ System::System(SystemOptions options)
                          "' is written without the inter-process lock, so another program "
                          "may read it half-written");
   }
+  shared_values_writer_ =
+      std::make_unique<SharedValuesWriter>(exe_path_ + kvb::kFileName, *shared_file_lock_, fs_);
 
   fill_values_list();
   set_shared_values_source([this] {
@@ -260,6 +262,7 @@ void System::free_objects() {
   pore_opt_.reset();
   text_remarks_.reset();
   module_list_.reset();
+  shared_values_writer_.reset();  // before the lock it writes under
   shared_file_lock_.reset();
   comm_protocols_.reset();
   // Unloads the plug-ins while the registry their values live in still exists.
@@ -565,7 +568,7 @@ void System::export_shared_values() {
   SharedValues values = shared_values_source_ ? shared_values_source_() : SharedValues{};
   // A file that cannot be written is skipped silently: the export is a courtesy to other
   // programs and must never disturb the tick.
-  reg::export_shared_values(exe_path_ + kvb::kFileName, values, *shared_file_lock_, fs_);
+  if (shared_values_writer_) shared_values_writer_->write(values);
 }
 
 // ---- files and host data -----------------------------------------------------------------------

@@ -232,6 +232,7 @@ class System {
   std::unique_ptr<ErrorLog> error_log_;
   std::unique_ptr<lib::ModuleList> module_list_;
   std::unique_ptr<lib::lock_object> shared_file_lock_;
+  std::unique_ptr<SharedValuesWriter> shared_values_writer_;
   std::unique_ptr<hardware::CommProtocols> comm_protocols_;
   // The dynamic loader the plug-ins are opened with; it lists their folder through fs_.
   std::unique_ptr<lib::PluginLoader> plugin_loader_;
