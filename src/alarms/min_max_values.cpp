@@ -4,6 +4,7 @@
 #include <limits>
 #include <utility>
 
+#include "alarms/threshold_line.h"
 #include "lib/ident.h"
 #include "lib/str_utils.h"
 
@@ -94,8 +95,7 @@ std::unique_ptr<MinMaxValue> MinMaxValues::create(int kind) {
 
 std::unique_ptr<MinMaxValue> MinMaxValues::from_current_line(int version, const std::string& line,
                                                              std::string* note) {
-  lib::StringContainer items;
-  items.set_comma_text(lib::dequoted_str(line));
+  const lib::StringContainer items = decode_threshold_line(line).items;
   const long long kind = items.empty() ? kNoKind : lib::str_to_int(items[line_v1::kKind], kNoKind);
   if (kind == kNoKind) {
     if (note) *note = "no threshold kind, line skipped";
@@ -148,8 +148,7 @@ std::vector<std::string> MinMaxValues::load(const lib::IniFile& ini) {
   for (const auto& [index, line] : lines) {
     const std::string where = "[" + section_ + "] " + kItemKeyPrefix + std::to_string(index) + ": ";
     if (line_version == 0) {
-      lib::StringContainer items;
-      items.set_comma_text(lib::dequoted_str(line));
+      lib::StringContainer items = decode_threshold_line(line).items;
       if (items.empty()) {
         problems.push_back(where + "empty line skipped");
         continue;
