@@ -78,13 +78,6 @@ std::string halve_quotes(std::string_view text) {
   return out;
 }
 
-bool has_quotes_only_item(const std::vector<std::string>& items) {
-  for (const std::string& item : items) {
-    if (!item.empty() && item.find_first_not_of('"') == std::string::npos) return true;
-  }
-  return false;
-}
-
 std::string_view strip_outer_pair(std::string_view line) {
   line = lib::trim(line);
   if (line.size() >= 2 && line.front() == '"' && line.back() == '"') {
@@ -104,13 +97,12 @@ DecodedLine decode_threshold_line(std::string_view line) {
   DecodedLine out;
   if (inner.find('"') != std::string_view::npos && all_quote_runs_even(inner)) {
     const std::string halved = halve_quotes(inner);
-    if (strict_items(halved)) {
-      const auto as_is = strict_items(inner);
-      if (!as_is || has_quotes_only_item(*as_is)) {
-        out.items.set_comma_text(halved);
-        out.form = LineForm::kDoubled;
-        return out;
-      }
+    // A line that reads well in the current form is taken in it, so every line this
+    // program writes reads back exactly.
+    if (!strict_items(inner) && strict_items(halved)) {
+      out.items.set_comma_text(halved);
+      out.form = LineForm::kDoubled;
+      return out;
     }
   }
   out.items.set_comma_text(inner);

@@ -35,12 +35,13 @@ struct DecodedLine {
 // The rest is taken as the older doubled form when
 //   1. every run of double quotes in it has an even length (the doubling never leaves an odd
 //      run, while the current form always has one around an item with other text in it),
-//   2. with its quote pairs halved it reads as well-formed comma text (each quoted item
-//      closed and followed only by blanks up to its comma), and
-//   3. read as it is, it is not well-formed comma text, or it yields an item made only of
-//      quote characters, which is what an empty name or empty phone list became in the
-//      doubled form and what no user types.
-// Anything else is read in the current form.
+//   2. as it stands it is not well-formed comma text (a quoted item not closed, or text
+//      after a closing quote before the next comma), and
+//   3. with each quote pair halved it is well-formed comma text.
+// Anything else is read in the current form, so whatever this program writes reads back
+// exactly. A doubled line reads as a current one only when each of its quoted items was
+// empty or made of quotes alone (an empty name or phone list, written """"): such an item
+// then reads as half its quotes, """" as one quote.
 DecodedLine decode_threshold_line(std::string_view line);
 
 }  // namespace alarms

@@ -133,19 +133,18 @@ TEST(MinMaxLine, LinesOfEarlierBuildsStillLoad) {
   EXPECT_EQ(sms.get_param(), "a");
   EXPECT_EQ(sms.get_phones(), "+7900,+7901");
   MinMaxRTKValue depth;
-  depth.read_from_ini_line(1, "\"4,\"\"\"\",0,0,1,5,10,20\"");  // an empty name
-  EXPECT_EQ(depth.get_param(), "");
+  depth.read_from_ini_line(1, "\"4,\"\"a b\"\",0,0,1,5,10,20\"");
+  EXPECT_EQ(depth.get_param(), "a b");
+  EXPECT_FLOAT_EQ(depth.get_depth_from(), 10);
   EXPECT_FLOAT_EQ(depth.get_depth_to(), 20);
-  MinMaxSMSValue no_phones;
-  no_phones.read_from_ini_line(1, "\"3,a,0,0,1,5,\"\"\"\"\"");
-  EXPECT_EQ(no_phones.get_phones(), "");
 
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"сумм газ", "+7 900 111,+7 900 222"},
       {"имя, с \"кавычками\"", "\"a\",b c,,"},
       {"\"начало", "конец\""},
-      {"", ""},
+      {"", "a b"},
       {"a\"\"b", "x"},
+      {"\"", "x y"},
   };
   for (const auto& [name, phones] : cases) {
     const lib::StringContainer items{"3", name, "1", "-1.5", "1", "30", phones};
@@ -164,12 +163,20 @@ TEST(MinMaxLine, LinesOfEarlierBuildsStillLoad) {
   }
 }
 
+// A doubled line whose only quoted items were empty is also a well-formed current line; it is
+// read as the current one, each """" as one quote (and the list's load reports it).
+TEST(MinMaxLine, ADoubledLineWithOnlyEmptyQuotedItemsReadsInTheCurrentForm) {
+  MinMaxSMSValue no_phones;
+  no_phones.read_from_ini_line(1, "\"3,a,0,0,1,5,\"\"\"\"\"");
+  EXPECT_EQ(no_phones.get_param(), "a");
+  EXPECT_EQ(no_phones.get_phones(), "\"");
+  EXPECT_FLOAT_EQ(no_phones.get_max(), 5);
+}
+
 TEST(MinMaxLine, NamesAndPhonesWithBlanksCommasAndQuotesRoundTrip) {
-  // (A text of quote characters only is the one thing that reads as the earlier form, see
-  // threshold_line.h; nobody names a parameter or a phone that way.)
-  const std::vector<std::string> texts = {"сумм газ", "a,b",           "a\"b",  "\"a\"",
-                                          " lead",    "trail ",        "\"\"x", "x\"\"",
-                                          ",\",\"",   "+7 900,+7 901", "",      "\"a\",b c,,"};
+  const std::vector<std::string> texts = {
+      "сумм газ", "a,b",   "\"",    "\"\"",   "a\"b",          "\"a\"", " lead",
+      "trail ",   "\"\"x", "x\"\"", ",\",\"", "+7 900,+7 901", "",      "\"a\",b c,,"};
   for (const std::string& name : texts) {
     for (const std::string& phones : texts) {
       const MinMaxSMSValue original(name, 0, 7.25f, phones);

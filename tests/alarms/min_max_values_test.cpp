@@ -139,6 +139,26 @@ TEST(MinMaxValuesTest, FileOfAnEarlierBuildLoadsAndIsRewritten) {
                                                       "\"0,нагрузка,1,5,1,30\""}));
 }
 
+// Texts made only of quotes are what an empty name or phone list of an earlier build reads
+// as: loaded as read and reported, so the operator can check them.
+TEST(MinMaxValuesTest, QuoteOnlyNamesAndPhonesAreReported) {
+  MinMaxValues list;
+  const auto problems =
+      list.load(ini_of("[MinMaxValues]\nsize=3\nversion=1\n"
+                       "item0=\"3,a,0,0,1,5,\"\"\"\"\"\n"
+                       "item1=\"0,\"\"\"\",0,0,1,5\"\n"
+                       "item2=\"3,b,0,0,1,5,\"\"\"\n"));
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(dynamic_cast<const MinMaxSMSValue&>(list[0]).get_phones(), "\"");
+  EXPECT_EQ(list[1].get_param(), "\"");
+  EXPECT_EQ(dynamic_cast<const MinMaxSMSValue&>(list[2]).get_phones(), "");
+  ASSERT_EQ(problems.size(), 2u);
+  EXPECT_THAT(problems[0], HasSubstr("item0"));
+  EXPECT_THAT(problems[0], HasSubstr("phones"));
+  EXPECT_THAT(problems[1], HasSubstr("item1"));
+  EXPECT_THAT(problems[1], HasSubstr("parameter name"));
+}
+
 TEST(MinMaxValuesTest, WithoutTheSectionTheListStays) {
   MinMaxValues list;
   list.set_defaults();
