@@ -214,9 +214,7 @@ System::System(SystemOptions options)
     return data_storage_ && data_storage_->crush_flags()[name] != 0;
   };
   station.reg_active = [this] { return reg_active_; };
-  station.current_operation = [this] {
-    return data_storage_ ? data_storage_->current_operation_item() : calc::CurrentOperationItem{};
-  };
+  station.current_operation = [this] { return effective_operation(); };
   station.error_log = [this](const std::string& m) {
     if (error_log_) error_log_->write(m);
   };
@@ -248,6 +246,8 @@ void System::make_folder(const std::string& path, const char* consequence) {
 }
 
 void System::free_objects() {
+  // Plug-ins hear finalize while everything they may reach still exists.
+  if (plugins_) unload_plugins();
   // Construction order, except that the error log goes last: any module may still write
   // to it while it is torn down (a plug-in unloading, a subscriber of the data signal).
   // The registry's storage adapter is unhooked first, because the storage goes before the
@@ -518,6 +518,55 @@ void System::after_work(const std::string& /*text*/) {
   signals_->stop();
   plugins_->for_each([](RegPlugin& p) { p.stop_registration(); });
   reg_active_ = false;
+}
+
+// ---- plug-in events -------------------------------------------------------------------------
+
+void System::plugins_init() {
+  std::lock_guard guard(sys_lock_obj());
+  plugins_->for_each([](RegPlugin& p) { p.init(); });
+}
+
+void System::plugins_after_config_loaded() {
+  std::lock_guard guard(sys_lock_obj());
+  plugins_->for_each([](RegPlugin& p) { p.after_config_loaded(); });
+}
+
+void System::plugins_before_new_pore() {
+  std::lock_guard guard(sys_lock_obj());
+  plugins_->for_each([](RegPlugin& p) { p.before_new_pore(); });
+}
+
+void System::plugins_adc_data(hardware::CommIncomData& reading, std::map<int, int>& device_types) {
+  std::lock_guard guard(sys_lock_obj());
+  plugins_->for_each([&](RegPlugin& p) { p.adc_data(reading, device_types); });
+}
+
+void System::plugins_data() {
+  std::lock_guard guard(sys_lock_obj());
+  plugins_->for_each([](RegPlugin& p) { p.data(); });
+}
+
+void System::plugins_data_calc_completed() {
+  std::lock_guard guard(sys_lock_obj());
+  plugins_->for_each([](RegPlugin& p) { p.data_calc_completed(); });
+}
+
+void System::plugins_prepare_indy_data(std::map<int, int>& device_types,
+                                       hardware::CommOutData& out) {
+  std::lock_guard guard(sys_lock_obj());
+  plugins_->for_each([&](RegPlugin& p) { p.prepare_indy_data(device_types, out); });
+}
+
+void System::unload_plugins() {
+  std::lock_guard guard(sys_lock_obj());
+  plugins_->for_each([](RegPlugin& p) { p.finalize(); });
+  plugins_->free();
+}
+
+calc::CurrentOperationItem System::effective_operation() const {
+  // The storage may already be gone while a plug-in calls in during the teardown.
+  return data_storage_ ? data_storage_->current_operation_item() : calc::CurrentOperationItem{};
 }
 
 boost::signals2::connection System::connect_before_work(StartListener listener) {

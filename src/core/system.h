@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -15,6 +16,7 @@
 
 #include <boost/signals2/connection.hpp>
 
+#include "calc/current_operation.h"
 #include "core/error_log.h"
 #include "core/shared_values.h"
 #include "lib/dicts_provider.h"
@@ -41,7 +43,9 @@ class Storage;
 }
 namespace hardware {
 class CommProtocols;
-}
+class CommIncomData;
+struct CommOutData;
+}  // namespace hardware
 namespace journals {
 class MudAdditives;
 class TroublesLog;
@@ -160,6 +164,33 @@ class System {
   std::function<SharedValues()> shared_values_source() const;
   // Turns the shared export off and on (it is on after construction).
   void set_shared_export_enabled(bool enabled);
+
+  // ---- plug-in events ----------------------------------------------------------------------
+  // Each tells every plug-in in index order, under the system lock, through the manager's
+  // shielded broadcast: a plug-in that throws is written to the error log and the others,
+  // and the caller, carry on. The host calls them at these points:
+  // After loading the plug-ins (init) and once the settings and the parameter table are read.
+  void plugins_init();
+  void plugins_after_config_loaded();
+  // Before the station starts a new well.
+  void plugins_before_new_pore();
+  // A good reading came off the bus: the reading itself and the device type by bus address.
+  void plugins_adc_data(hardware::CommIncomData& reading, std::map<int, int>& device_types);
+  // The reading is converted into the rows' current values.
+  void plugins_data();
+  // The tick's calculations and averages are complete.
+  void plugins_data_calc_completed();
+  // Before the output is sent to consoles and indicators: plug-ins fill `out`.
+  void plugins_prepare_indy_data(std::map<int, int>& device_types, hardware::CommOutData& out);
+  // Tells every plug-in it is about to go (finalize), then unloads them all. The destructor
+  // does it too when the host has not.
+  void unload_plugins();
+
+  // The operation plug-ins and the host read as the current one: the effective item (the
+  // forced operation when one is forced, else the detected one). Today the data storage's
+  // current operation, as nothing forces one yet; this is the one place to change when the
+  // operation dictionary does.
+  calc::CurrentOperationItem effective_operation() const;
 
   // ---- the home folder and files ----------------------------------------------------------
   // The station home folder, with a trailing '/'.
