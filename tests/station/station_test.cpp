@@ -25,6 +25,8 @@
 #include "params/file_builder.h"
 #include "params/par_tabl.h"
 #include "plugin_host/plugin_manager.h"
+#include "pore/pore_opt.h"
+#include "pore/projected_wellbore.h"
 #include "station/station_home.h"
 #include "storage/data_storage.h"
 #include "support/fakes.h"
@@ -144,6 +146,55 @@ TEST(StationTick, StopAndRestartRestoreDepthsAndAverages) {
   Rig fresh(dir.path());
   fresh.st->open({"emulator", "", false, ""});
   EXPECT_EQ(fresh.hub->data_storage().depth_z(), 0.0) << "--no-restore starts clean";
+}
+
+// One option of a settings block in the state file, as it is stored: section, key and value
+// text, each a 32-bit length and UTF-8 bytes.
+std::string stored_option(const std::string& section, const std::string& key,
+                          const std::string& text) {
+  std::string out;
+  for (const std::string* s : {&section, &key, &text}) {
+    const auto n = static_cast<std::uint32_t>(s->size());
+    for (int i = 0; i < 4; ++i) out += static_cast<char>((n >> (8 * i)) & 0xFF);
+    out += *s;
+  }
+  return out;
+}
+
+TEST(StationHome, ANewStationComputesByMinimumCurvatureAndAStationThatChoseAnotherKeepsIt) {
+  TempDir dir;
+  const std::string section = pore::ProjectedWellbore::kSection;
+  const std::string fresh = dir.path() + "fresh/";
+  {
+    Rig rig(fresh);
+    rig.st->open({"emulator", "", true, ""});
+    EXPECT_EQ(rig.hub->pore_opt().projected().method(), pore::WbCalcMethod::kMinimumCurvature);
+    ASSERT_TRUE(rig.st->close());
+  }
+  // What the new station wrote says so itself, not only the default of the next start.
+  const std::string fresh_state = testing_support::read_file(fresh + "sys.bin");
+  EXPECT_NE(fresh_state.find(stored_option(section, "method", "2")), std::string::npos);
+
+  // A station whose saved state holds average angle (0), as every station saved before
+  // minimum curvature existed: it keeps 0 across restarts and saves.
+  const std::string old = dir.path() + "old/";
+  {
+    Rig rig(old);
+    rig.st->open({"emulator", "", true, ""});
+    rig.hub->pore_opt().projected().set_method(pore::WbCalcMethod::kAverageAngle);
+    ASSERT_TRUE(rig.st->close());
+  }
+  ASSERT_NE(testing_support::read_file(old + "sys.bin").find(stored_option(section, "method", "0")),
+            std::string::npos);
+  for (int start = 0; start < 2; ++start) {
+    Rig rig(old);
+    rig.st->open({"emulator", "", true, ""});
+    EXPECT_EQ(rig.hub->pore_opt().projected().method(), pore::WbCalcMethod::kAverageAngle);
+    ASSERT_TRUE(rig.st->close());
+  }
+  EXPECT_NE(testing_support::read_file(old + "sys.bin").find(stored_option(section, "method", "0")),
+            std::string::npos);
+  EXPECT_EQ(testing_support::read_file(old + "registr.errors.log"), "");
 }
 
 TEST(StationHome, StarterTableHoldsEveryStarterRowAndRefusesOneTheCatalogueLacks) {
