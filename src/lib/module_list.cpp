@@ -124,6 +124,10 @@ std::vector<std::string> ModuleList::kept_block_names() const {
   return out;
 }
 
+void ModuleList::unregister_module(std::string_view name) {
+  std::erase_if(entries_, [&](const Entry& e) { return e.name == name; });
+}
+
 ModuleBaseOld* ModuleList::find(std::string_view name) const {
   for (const auto& e : entries_) {
     if (e.name == name) return e.module;

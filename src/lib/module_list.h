@@ -46,6 +46,8 @@ class ModuleList {
   // A module that older versions kept in the file and this one no longer does: its block
   // is passed over quietly and left out of the next save, since it is neither damage nor a
   // stranger to keep for a module that may come back.
+  // Takes a module out of the list before it goes away; its block is no longer written.
+  void unregister_module(std::string_view name);
   void retire(std::string name) { retired_.push_back(std::move(name)); }
   void clear() {
     entries_.clear();

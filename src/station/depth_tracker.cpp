@@ -126,6 +126,12 @@ bool DepthTracker::set_block(double position) {
   return true;
 }
 
+void DepthTracker::adopt(double bottom, double bit) {
+  if (!sound_depth(bottom) || !sound_depth(bit)) return;
+  depths_.bottom = bottom;
+  depths_.bit = std::min(bit, bottom);
+}
+
 void DepthTracker::restore(const Depths& d) {
   depths_.bottom = sound_depth(d.bottom) ? d.bottom : 0;
   depths_.bit = sound_depth(d.bit) ? std::min(d.bit, depths_.bottom) : depths_.bottom;

@@ -65,6 +65,8 @@ class DepthTracker {
   bool set_bottom(double depth);
   bool set_bit(double depth);
   bool set_block(double position);
+  // Takes depths someone else set (a plug-in, the host) as they are, keeping the block.
+  void adopt(double bottom, double bit);
   // Restores depths saved before a restart; the next count only takes the baseline.
   void restore(const Depths& d);
   void forget_baseline() { baseline_.reset(); }

@@ -35,7 +35,8 @@ void RigTracker::start(const Depths& stored) {
 const Depths& RigTracker::tick(const RigInputs& in) {
   const double before = depth_.depths().block;
   depth_.tick(in.pulses, in.hook_load);
-  const double dt = last_seconds_ < 0 ? 0.0 : in.seconds - last_seconds_;
+  // A gap of more than a few ticks (no readings) is not counted as pumping at today's rate.
+  const double dt = last_seconds_ < 0 ? 0.0 : std::min(in.seconds - last_seconds_, kMaxTickSeconds);
   last_seconds_ = in.seconds;
   block_speed_ = dt > 0 ? (depth_.depths().block - before) / dt : 0.0;
 

@@ -69,6 +69,7 @@ class RigTracker {
   };
 
   explicit RigTracker(Hooks hooks);
+  static constexpr double kMaxTickSeconds = 10;
 
   void set_settings(const RigTrackerSettings& s);
 

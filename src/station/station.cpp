@@ -77,6 +77,7 @@ Station::Station(reg::System& hub) : hub_(hub) {
 
 Station::~Station() {
   hub_.set_shared_values_source(plain_shared_values_);
+  if (rig_) hub_.module_list().unregister_module(RigTrackerState::kModuleName);
   release_home();
 }
 
@@ -192,6 +193,9 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
   }
 
   hub_.register_modules();
+  // The station's own following of the rig keeps its state in the same file.
+  make_rig_tracker();
+  hub_.module_list().register_module(rig_->state(), RigTrackerState::kModuleName);
   // Plug-ins come before the saved state, so those that keep state get it back.
   hub_.plugins().set_workpath(home);
   if (lib::is_folder(hub_.file_system(), home + kPluginsFolder)) {
@@ -271,6 +275,12 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
   if (id == hardware::kProtocol2017)
     source_.port_text = settings.addresses.empty() ? link.uso_addrs : settings.addresses;
   bus.clear();
+  try {
+    open_rig(settings);
+  } catch (const ScenarioError& e) {
+    hub_.error_log().write(e.what());
+    throw StationError(e.what());
+  }
   for (const auto& problem : hub_.start_problems()) notes_.push_back(problem);
   notes_.push_back("error log: " + hub_.error_log().file());
   opened_ = true;
@@ -355,8 +365,10 @@ void Station::tick() {
         fresh_[static_cast<std::size_t>(i)] = true;
       }
     }
-    hub_.plugins_data();
   }
+  apply_scenario(reading);
+  rig_tick(reading, ok);
+  if (ok) hub_.plugins_data();
   ds.average_values().calculate_values(false);
   ds.average_values().calculate_values(true);
   ds.tick();

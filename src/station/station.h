@@ -12,17 +12,25 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "core/shared_values.h"
+#include "station/control_folder.h"
+#include "station/rig_tracker.h"
+#include "station/scenario.h"
 
 namespace reg {
 class System;
 }
 namespace params {
 class Param;
+}
+namespace hardware {
+class CommIncomData;
 }
 
 namespace station {
@@ -44,6 +52,11 @@ struct StationSettings {
   std::string addresses;
   // Seconds between two saves of the state while running; 0 for the settings.
   int save_every = 0;
+  // A scripted-rig scenario file played instead of the rig's own sensors (on the emulator).
+  std::string scenario = {};
+  // Registration run to start (> 0): the same number as the saved run continues it, another
+  // starts a new run. 0: a run saved as active continues, else none is started.
+  int race = 0;
 };
 
 // The file in the home folder a running station holds locked (its process id inside), so
@@ -126,6 +139,28 @@ class Station {
   // The registry's named values (depths, run values, plug-in values), in name order.
   std::vector<RowView> registered_values() const;
 
+  // ---- the rig: depths, operation, lag depth, registration run ---------------------------
+  struct RigView {
+    double bottom = 0, bit = 0, lag = 0, block = 0;
+    std::int32_t operation = 0;  // the effective operation (forced when forced)
+    std::string operation_name;
+    std::string operation_colour;  // "#rrggbb"
+    std::int32_t work_type = 0;
+    std::string work_type_name;
+    std::int32_t prod_time = 1;
+    std::string prod_time_name;
+    bool on_hook = false;
+    int race = 0;
+    bool race_active = false;
+  };
+  RigView rig() const;
+  // Carries out one operator command (the control folder's language, station/control_format.h)
+  // and answers "ok ..." or "error ...".
+  std::string command(const std::string& line);
+  // The scenario being played has reached its end.
+  bool scenario_finished() const;
+  const RigTracker& tracker() const { return *rig_; }
+
  private:
   // After a restore: a slot whose row is not the one the state was saved with starts from
   // zero rather than from another parameter's saved average.
@@ -158,6 +193,24 @@ class Station {
   std::string save_message_;
 
   std::vector<std::string> open_home(const StationSettings& settings);
+  // Builds the tracker on the hub's depth calculator, data storage and lag queue.
+  void make_rig_tracker();
+  void open_rig(const StationSettings& settings);
+  RigTrackerSettings rig_settings() const;
+  // Plays the scenario's moment into the reading and the rows; returns the inputs it gives.
+  void apply_scenario(hardware::CommIncomData& reading);
+  RigInputs rig_inputs(const hardware::CommIncomData& reading, bool reading_ok) const;
+  void rig_tick(const hardware::CommIncomData& reading, bool reading_ok);
+  void mirror_depths();
+  void start_race(int race, bool continue_race);
+
+  std::unique_ptr<RigTracker> rig_;
+  std::unique_ptr<ControlFolder> control_;
+  std::optional<Scenario> scenario_;
+  std::int64_t scenario_start_ms_ = -1;
+  double scenario_seconds_ = 0;
+  std::int64_t start_ms_ = 0;
+  Depths last_mirrored_;  // what the data storage held after the tracker's last tick
   void lock_home(const std::string& home);
   void release_home();
 };

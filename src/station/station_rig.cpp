@@ -1,0 +1,348 @@
+// The station's following of the rig, wired to the hub: the depth calculator turns winch
+// pulses into block travel, the data storage keeps the depths and the operation, the lag
+// queue gets its marks and pumped volume; operator commands and scenarios come in here.
+#include <fmt/format.h>
+
+#include <cmath>
+#include <limits>
+#include <sstream>
+
+#include "calc/depth_calc.h"
+#include "core/config.h"
+#include "core/error_log.h"
+#include "core/system.h"
+#include "hardware/comm_incom_data.h"
+#include "lib/module_list.h"
+#include "params/global_nums.h"
+#include "params/par_tabl.h"
+#include "pore/pore_opt.h"
+#include "station/station.h"
+#include "storage/data_storage.h"
+
+namespace station {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+const std::string kPumpStrokes = "ходы_насоса";
+
+std::optional<double> parse_number(const std::string& word) {
+  std::size_t used = 0;
+  try {
+    const double v = std::stod(word, &used);
+    if (used == word.size() && std::isfinite(v)) return v;
+  } catch (const std::exception&) {
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+void Station::make_rig_tracker() {
+  reg::System& hub = hub_;
+  RigTracker::Hooks hooks;
+  // Travel forwards from the block's present height: the calculator counts pulses that end
+  // at a height, so the move up by p pulses from h is the negative of -p pulses ending at h.
+  hooks.travel_for = [&hub, this](std::int64_t pulses, double height) -> double {
+    const auto& dol = hub.config().dol;
+    const double coeff =
+        hub.config().get_KoefD(static_cast<int>(rig_ ? rig_->operation() : RigOperation{}));
+    if (pulses > std::numeric_limits<int>::max() || pulses < -std::numeric_limits<int>::max())
+      return kNaN;
+    try {
+      return -static_cast<double>(hub.depth_calc().smart_calc_tal(
+          static_cast<int>(-pulses), static_cast<float>(height), static_cast<float>(coeff),
+          static_cast<float>(std::min(dol.min_block, dol.block_travel)),
+          static_cast<float>(std::max(dol.min_block, dol.block_travel))));
+    } catch (const std::exception& e) {
+      hub.error_log().write(std::string("depth tracking: ") + e.what());
+      return kNaN;
+    }
+  };
+  hooks.add_mark = [&hub](double depth, double remaining) {
+    hub.data_storage().delayed_depth().add_record(
+        {static_cast<float>(depth), static_cast<float>(remaining)});
+  };
+  hooks.pump = [&hub](double pumped, double rate) {
+    auto& lag = hub.data_storage().delayed_depth();
+    lag.process_records(static_cast<float>(pumped));
+    lag.calc(1, static_cast<float>(rate));
+  };
+  hooks.annulus = [&hub](double depth) {
+    return hub.pore_opt().get_zatrub_volume(depth, hub.config().race_info().get_kavern_koeff());
+  };
+  hooks.log = [&hub](const std::string& message) { hub.error_log().write(message); };
+  rig_ = std::make_unique<RigTracker>(std::move(hooks));
+}
+
+RigTrackerSettings Station::rig_settings() const {
+  const reg::Config& c = hub_.config();
+  RigTrackerSettings s;
+  s.depth.zero_weight = c.recognition.zero_weight;
+  s.depth.reverse = c.dol.reverse;
+  s.depth.coefficient = c.dol.koef;
+  s.depth.block_low = c.dol.min_block;
+  s.depth.block_high = c.dol.block_travel;
+  s.recognition.zero_pressure = c.recognition.zero_pressure;
+  s.recognition.min_load = c.recognition.min_load;
+  s.recognition.rotation_for_reaming = c.recognition.use_rotor;
+  s.recognition.min_operation_seconds = 60.0 * c.recognition.min_operation_time;
+  s.recognition.stand_length = c.dol.block_travel;
+  s.lag.depth_step = c.recording.depth_step;
+  s.lag.by_time = c.lag.by_lag_time != 0 && c.lag.lag_time > 0;
+  s.lag.lag_seconds = c.lag.lag_time;
+  s.lag.lag_seconds_per_100m = c.lag.lag_time_add;
+  return s;
+}
+
+void Station::open_rig(const StationSettings& settings) {
+  rig_->set_settings(rig_settings());
+  ds_tmp::DataStorage& ds = hub_.data_storage();
+  rig_->start({.block = 0, .bit = ds.depth_cur(), .bottom = ds.depth_z()});
+  last_mirrored_ = {.block = 0, .bit = ds.depth_cur(), .bottom = ds.depth_z()};
+  const Depths& d = rig_->depths();
+  notes_.push_back(fmt::format(
+      "rig: bottom {:.2f} m, bit {:.2f} m, block {:.2f} m, lag depth {:.2f} m ({} marks on their "
+      "way up){}",
+      d.bottom, d.bit, d.block, ds.delayed_depth().get_value(), ds.delayed_depth().records().size(),
+      rig_->state().loaded ? "" : "; no saved block position, the block starts at its lowest"));
+  if (hub_.global_nums()[reg::GlobalNums::kVesNaKryuke] < 0) {
+    notes_.push_back(
+        "rig: the table has no 'вес_на_крюке' row; the string is taken as hanging on the hook");
+  }
+  start_ms_ = hub_.clock().steady_ms();
+  if (!settings.scenario.empty()) {
+    scenario_ = Scenario::load(settings.scenario, hub_.file_system());
+    if (!scenario_->pulses_per_metre()) scenario_->set_pulses_per_metre(hub_.config().dol.koef);
+    notes_.push_back(fmt::format("scenario: '{}', {} frames over {:.0f} s", settings.scenario,
+                                 scenario_->frames(), scenario_->duration()));
+  }
+  RigTrackerState& st = rig_->state();
+  if (settings.race > 0) {
+    start_race(settings.race, st.race_active && st.race == settings.race);
+  } else if (st.race_active && st.race > 0) {
+    start_race(st.race, true);
+  }
+  control_ = std::make_unique<ControlFolder>(hub_.get_exe_path(), hub_.file_system());
+  if (std::string error; !control_->prepare(error)) {
+    notes_.push_back("control: commands cannot be taken while running: " + error);
+    control_.reset();
+  } else {
+    notes_.push_back("control: operator commands are taken from '" + control_->folder() + "'");
+  }
+}
+
+void Station::start_race(int race, bool continue_race) {
+  RigTrackerState& st = rig_->state();
+  hub_.before_work(race, continue_race, "");
+  if (!continue_race) rig_->lag().rebase(rig_->depths().bottom);
+  st.race = race;
+  st.race_active = true;
+  notes_.push_back(fmt::format("registration run {} {}", race,
+                               continue_race ? "continues" : "starts; the lag queue is cleared"));
+  hub_.error_log().write(notes_.back());
+  hub_.request_save();
+}
+
+void Station::apply_scenario(hardware::CommIncomData& reading) {
+  if (!scenario_) return;
+  const std::int64_t now = hub_.clock().steady_ms();
+  if (scenario_start_ms_ < 0) scenario_start_ms_ = now;
+  scenario_seconds_ = static_cast<double>(now - scenario_start_ms_) / 1000.0;
+  const ScenarioSample s = scenario_->at(scenario_seconds_);
+  const auto& dol = hub_.config().dol;
+  std::optional<std::int64_t> pulses = s.pulses;
+  if (!pulses && s.block) {
+    pulses = std::llround(*s.block * *scenario_->pulses_per_metre() * (dol.reverse < 0 ? -1 : 1));
+  }
+  if (pulses) {
+    hardware::USOData& module = reading.module(dol.uso);
+    if (static_cast<int>(module.dol.size()) <= dol.channel) {
+      module.dol.resize(static_cast<std::size_t>(std::max(dol.channel, 0)) + 1);
+    }
+    if (dol.channel >= 0) {
+      module.dol[static_cast<std::size_t>(dol.channel)] = {static_cast<std::int32_t>(*pulses),
+                                                           true};
+    }
+  }
+  // The rows show what the scenario plays, as if the sensors had read it.
+  ds_tmp::DataStorage& ds = hub_.data_storage();
+  auto put = [&](int slot, const std::optional<double>& v) {
+    const int row = hub_.global_nums()[slot];
+    if (!v || row < 0 || row >= static_cast<int>(fresh_.size())) return;
+    ds.current_values()[row] = *v;
+    fresh_[static_cast<std::size_t>(row)] = true;
+    valid_[static_cast<std::size_t>(row)] = true;
+  };
+  put(reg::GlobalNums::kVesNaKryuke, s.hook);
+  put(reg::GlobalNums::kDavlenieNaVhode, s.pressure);
+  put(reg::GlobalNums::kOborotyRotora, s.rpm);
+  put(reg::GlobalNums::kNagruzka, s.wob);
+  const params::ParTabl& table = ds.par_tabl();
+  for (const auto& [pump, spm] : s.spm) {
+    const int row = table.find_global(kPumpStrokes + std::to_string(pump));
+    if (row >= 0 && row < static_cast<int>(fresh_.size())) {
+      ds.current_values()[row] = spm;
+      fresh_[static_cast<std::size_t>(row)] = true;
+    }
+  }
+}
+
+bool Station::scenario_finished() const {
+  return scenario_ && scenario_start_ms_ >= 0 && scenario_seconds_ >= scenario_->duration();
+}
+
+RigInputs Station::rig_inputs(const hardware::CommIncomData& reading, bool reading_ok) const {
+  ds_tmp::DataStorage& ds = hub_.data_storage();
+  const auto& nums = hub_.global_nums();
+  // A row that is missing, or was not refreshed by this tick, tells nothing now.
+  auto value = [&](int slot) {
+    const int row = nums[slot];
+    if (row < 0 || row >= static_cast<int>(fresh_.size()) || !fresh_[static_cast<std::size_t>(row)])
+      return kNaN;
+    return static_cast<double>(ds.current_values()[row]);
+  };
+  RigInputs in;
+  in.seconds = static_cast<double>(hub_.clock().steady_ms() - start_ms_) / 1000.0;
+  const auto& dol = hub_.config().dol;
+  if (reading_ok || scenario_) {
+    const auto it = reading.modules.find(dol.uso);
+    if (it != reading.modules.end() && dol.channel >= 0 &&
+        dol.channel < static_cast<int>(it->second.dol.size()) &&
+        it->second.dol[static_cast<std::size_t>(dol.channel)].initialised) {
+      in.pulses = it->second.dol[static_cast<std::size_t>(dol.channel)].value;
+    }
+  }
+  in.hook_load =
+      nums[reg::GlobalNums::kVesNaKryuke] < 0 ? 1e9 : value(reg::GlobalNums::kVesNaKryuke);
+  in.inlet_pressure = value(reg::GlobalNums::kDavlenieNaVhode);
+  in.rotary_speed = value(reg::GlobalNums::kOborotyRotora);
+  in.weight_on_bit = value(reg::GlobalNums::kNagruzka);
+  const ScenarioSample s = scenario_ ? scenario_->at(scenario_seconds_) : ScenarioSample{};
+  if (s.flow) {
+    in.flow_lpm = *s.flow;
+  } else {
+    const params::ParTabl& table = ds.par_tabl();
+    double flow = 0;
+    for (int i = 0; i < reg::kPumpCount; ++i) {
+      const int row = table.find_global(kPumpStrokes + std::to_string(i + 1));
+      if (row < 0 || row >= static_cast<int>(fresh_.size()) ||
+          !fresh_[static_cast<std::size_t>(row)])
+        continue;
+      const double spm = ds.current_values()[row];
+      if (std::isfinite(spm) && spm > 0)
+        flow += hub_.config().other.pumps[static_cast<std::size_t>(i)].calc_volume(spm);
+    }
+    in.flow_lpm = flow;
+  }
+  return in;
+}
+
+void Station::mirror_depths() {
+  ds_tmp::DataStorage& ds = hub_.data_storage();
+  const Depths& d = rig_->depths();
+  try {
+    if (d.bottom != ds.depth_z()) ds.set_depth_z(d.bottom);
+    if (d.bit != ds.depth_cur()) ds.set_depth_cur(d.bit);
+  } catch (const std::exception& e) {
+    hub_.error_log().write(std::string("depth tracking: ") + e.what());
+  }
+  last_mirrored_ = {.block = d.block, .bit = ds.depth_cur(), .bottom = ds.depth_z()};
+  // A block-position row fed by a sensor of its own shows that sensor; a row without a
+  // channel shows the block position followed from the winch sensor.
+  const int row = hub_.global_nums()[reg::GlobalNums::kTalblok];
+  if (row >= 0 && row < static_cast<int>(fresh_.size()) &&
+      !ds.par_tabl().rows()[static_cast<std::size_t>(row)].channel.has_channel()) {
+    ds.current_values()[row] = d.block;
+    fresh_[static_cast<std::size_t>(row)] = true;
+    valid_[static_cast<std::size_t>(row)] = true;
+  }
+}
+
+void Station::rig_tick(const hardware::CommIncomData& reading, bool reading_ok) {
+  if (control_) control_->poll([this](const std::string& line) { return command(line); });
+  ds_tmp::DataStorage& storage = hub_.data_storage();
+  // A plug-in or the host may have set the depths in the data storage: the tracker goes on
+  // from there.
+  if (storage.depth_z() != last_mirrored_.bottom || storage.depth_cur() != last_mirrored_.bit) {
+    rig_->depth().adopt(storage.depth_z(), storage.depth_cur());
+  }
+  // A tick without a reading tells nothing new about the rig.
+  if (!reading_ok && !scenario_) return;
+  rig_->tick(rig_inputs(reading, reading_ok));
+  mirror_depths();
+  ds_tmp::DataStorage& ds = hub_.data_storage();
+  const auto op = static_cast<calc::OperType>(rig_->operation());
+  if (ds.current_operation_item().operation != op) {
+    ds.set_current_operation_item({op, 0, 0, 1});
+  }
+  rig_->update_state();
+}
+
+std::string Station::command(const std::string& line) {
+  std::istringstream in(line);
+  std::string verb, arg, extra;
+  in >> verb >> arg >> extra;
+  auto logged = [&](std::string answer) {
+    hub_.error_log().write("control: '" + line + "': " + answer);
+    return answer;
+  };
+  if (verb == "bottom" || verb == "bit" || verb == "block") {
+    const auto v = parse_number(arg);
+    if (!v || !extra.empty()) return logged("error '" + verb + "' takes one number in metres");
+    DepthTracker& d = rig_->depth();
+    const double old_bottom = d.depths().bottom;
+    const bool ok = verb == "bottom" ? d.set_bottom(*v)
+                    : verb == "bit"  ? d.set_bit(*v)
+                                     : d.set_block(*v);
+    if (!ok) return logged(fmt::format("error {} {} m refused: see the error log", verb, arg));
+    if (verb == "bottom" && *v < old_bottom) rig_->lag().rebase(*v);
+    mirror_depths();
+    rig_->update_state();
+    hub_.request_save();
+    const Depths& now = d.depths();
+    return logged(fmt::format("ok bottom {:.2f} m, bit {:.2f} m, block {:.2f} m", now.bottom,
+                              now.bit, now.block));
+  }
+  if (verb == "race") {
+    if (arg == "stop" && extra.empty()) {
+      if (!rig_->state().race_active) return logged("error no registration run is active");
+      hub_.after_work("");
+      rig_->state().race_active = false;
+      hub_.request_save();
+      return logged(fmt::format("ok registration run {} stopped", rig_->state().race));
+    }
+    const auto n = parse_number(arg);
+    if (!n || *n < 1 || *n > 1e6 || *n != std::floor(*n) || (!extra.empty() && extra != "continue"))
+      return logged("error 'race' takes a run number, 'race N continue' or 'race stop'");
+    const int race = static_cast<int>(*n);
+    const bool cont =
+        extra == "continue" || (rig_->state().race_active && rig_->state().race == race);
+    if (rig_->state().race_active && rig_->state().race != race) hub_.after_work("");
+    start_race(race, cont);
+    return logged(fmt::format("ok registration run {} {}", race, cont ? "continues" : "started"));
+  }
+  return logged("error unknown command '" + verb +
+                "' (bottom, bit, block, race, operation; see docs/control-folder.md)");
+}
+
+Station::RigView Station::rig() const {
+  RigView v;
+  ds_tmp::DataStorage& ds = hub_.data_storage();
+  v.bottom = ds.depth_z();
+  v.bit = ds.depth_cur();
+  v.lag = ds.delayed_depth().get_value();
+  if (rig_) {
+    v.block = rig_->depths().block;
+    v.on_hook = rig_->on_hook();
+    v.race = rig_->state().race;
+    v.race_active = rig_->state().race_active;
+  }
+  const calc::CurrentOperationItem& op = ds.current_operation_item();
+  v.operation = op.operation;
+  v.operation_name = rig_operation_name(static_cast<RigOperation>(op.operation));
+  v.work_type = op.work_type;
+  v.prod_time = op.prod_time_type;
+  return v;
+}
+
+}  // namespace station
