@@ -17,7 +17,8 @@ struct IndicatorOut {
 
 // Output for one console: prepared blocks, passed through unchanged. The older console
 // takes `values` as one checked output block, or as raw bytes when `raw` is set (a block
-// the console's own firmware frames, such as a configuration upload).
+// the console's own firmware frames, such as a configuration upload). A 2017 console gets
+// `values` and then `config`, both, even when one of them is empty.
 struct PultOut {
   std::vector<std::uint8_t> values;
   std::vector<std::uint8_t> config;

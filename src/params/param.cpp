@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 #include "lib/ident.h"
 #include "lib/str_utils.h"
@@ -35,6 +36,8 @@ constexpr const char* kCementDensity = "cem_plotn";
 constexpr double kMinSegmentWidth = 1e-6;
 // A linear row spans its range over a 0 to 5 V input.
 constexpr double kLinearInputScale = 0.2;
+// The top of that input, reached at the converter's full-scale count.
+constexpr double kLinearInputVolts = 5.0;
 
 // Shortest text that reads back to the same float, as an operator would type it.
 std::string number_text(float value) {
@@ -116,6 +119,21 @@ double Param::calc_value_by_voltage(double raw, double factor, lib::DateTime now
     return raw * p.y / p.x;
   }
   return interpolate(points, raw);
+}
+
+bool Param::needs_adc_scaling() const {
+  return channel.type == kChannelAnalog && points.empty();
+}
+
+double Param::adc_counts_to_volts(double counts, std::int32_t adc_full_scale) {
+  if (adc_full_scale <= 0) return std::numeric_limits<double>::quiet_NaN();
+  return counts * kLinearInputVolts / adc_full_scale;
+}
+
+double Param::calc_value_from_reading(double raw, std::int32_t adc_full_scale, double factor,
+                                      lib::DateTime now) const {
+  if (needs_adc_scaling()) raw = adc_counts_to_volts(raw, adc_full_scale);
+  return calc_value_by_voltage(raw, factor, now);
 }
 
 void Param::correct_kalibr(float shown, float wanted) {

@@ -58,6 +58,20 @@ class Param {
   // multiplier of the drawworks) and is not applied on calibrated rows.
   // `now` is the current time, for the decay correction.
   double calc_value_by_voltage(double raw, double factor, lib::DateTime now) const;
+  // The engineering value of a raw value as a reading gives it for the row's channel.
+  // An analog row without calibration points gets ADC counts, which the linear conversion
+  // cannot take as they are: they become volts first, the converter's full-scale count
+  // (`adc_full_scale`, the protocol's maximum ADC value) being the top of the 0 to 5 V
+  // input. Calibrated rows map their own raw values (their points are in counts), and rate,
+  // counter and WITS rows are not ADC counts: those pass unchanged. An uncalibrated analog
+  // row with no full scale to go by (0 or less) has no value: NaN.
+  double calc_value_from_reading(double raw, std::int32_t adc_full_scale, double factor,
+                                 lib::DateTime now) const;
+  // True when the row's raw values are ADC counts the linear conversion must scale.
+  bool needs_adc_scaling() const;
+  // Volts at an analog input whose converter shows `counts` of `adc_full_scale`; NaN when
+  // the full scale is 0 or less.
+  static double adc_counts_to_volts(double counts, std::int32_t adc_full_scale);
   // True for the radioactive density meter rows, whose input decays with their source.
   bool is_radioactive_density_meter() const;
   // The factor the raw input of a radioactive meter is multiplied by at `now`; 1 for

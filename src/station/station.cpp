@@ -189,7 +189,12 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
     created =
         ensure_station_home(hub_.file_system(), home, hub_.catalogue(), starter_module(settings));
   } catch (const std::exception& e) {
-    throw StationError(e.what());
+    // A starter table that could not be made (a row the catalogue lacks or the table's rules
+    // would drop, a folder or file that cannot be written) stops the start; the error log
+    // keeps the reason beside the screen's line, when the home can take a log at all.
+    const std::string message = std::string(e.what()) + "; the station did not start";
+    hub_.error_log().write("Station::open : " + message);
+    throw StationError(message);
   }
 
   hub_.register_modules();
@@ -262,6 +267,7 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
     throw StationError("data source " + std::to_string(id) + " is not available in this build");
   source_.protocol_id = id;
   source_.protocol_name = protocol->name;
+  source_.adc_full_scale = protocol->max_adc;
   source_.port = settings.port.empty() ? link.port : settings.port;
   if (id != hardware::kProtocolEmulator) {
     if (!bus.get_port().open(source_.port)) {
@@ -358,7 +364,7 @@ void Station::tick() {
       const double raw = reading.values(row.channel);
       raw_[static_cast<std::size_t>(i)] = raw;
       has_raw_[static_cast<std::size_t>(i)] = true;
-      const double value = row.calc_value_by_voltage(raw, factor, now);
+      const double value = row.calc_value_from_reading(raw, source_.adc_full_scale, factor, now);
       note_conversion(i, row, raw, value);
       if (std::isfinite(value)) {
         ds.current_values()[i] = value;

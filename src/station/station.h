@@ -89,6 +89,8 @@ struct SourceStatus {
   // What the protocol is given with each exchange: the bus addresses on a 2017 bus, else
   // the port.
   std::string port_text;
+  // The protocol's full-scale ADC count: uncalibrated analog rows scale their counts by it.
+  std::int32_t adc_full_scale = 0;
   std::uint64_t ticks = 0;
   std::uint64_t good_readings = 0;
   std::uint64_t failures = 0;

@@ -3,6 +3,8 @@
 // reached without waiting.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "hardware/bus2017/bus2017_module_config.h"
 #include "hardware/bus2017/bus2017_protocol.h"
 #include "hardware/sim/bus2017_sim.h"
@@ -260,6 +262,123 @@ TEST(Bus2017Send, OutputPassDeliversEachEntryAndLogsFailures) {
   ASSERT_TRUE(f.hub->send_data(kProtocol2017, "65", out));
   EXPECT_EQ(f.lines_containing("PULT INDI 65result ERROR"), 1);
   EXPECT_EQ(f.lines_containing("PULT INDI CONFIG 65 result ERROR"), 1);
+}
+
+// Every request frame the bus saw, deciphered: address, command byte, data bytes.
+using Frame = std::tuple<int, int, std::vector<std::uint8_t>>;
+std::vector<Frame> sent(const Bus2017Sim& sim) {
+  std::vector<Frame> frames;
+  for (const auto& q : sim.requests()) frames.emplace_back(q.address, q.command, q.data);
+  return frames;
+}
+
+TEST(Bus2017Send, ConsoleEntryAlwaysSendsValuesThenConfigurationEvenWhenOneIsEmpty) {
+  using Bytes = std::vector<std::uint8_t>;
+  struct Case {
+    const char* name;
+    Bytes values, config;
+  };
+  const Case cases[] = {
+      {"both blocks", {1, 2, 3}, {9}},
+      {"no values", {}, {7, 7}},
+      {"no configuration", {0xF0, 0x1B}, {}},
+      {"both empty", {}, {}},
+  };
+  for (const Case& c : cases) {
+    Bus2017Fixture f;
+    f.sim.add_console(65);
+    CommOutData out;
+    out.pults[65].values = c.values;
+    out.pults[65].config = c.config;
+    ASSERT_TRUE(f.hub->send_data(kProtocol2017, "65", out)) << c.name;
+    // Exactly these two frames reach the console, values first, each with its bytes as
+    // prepared; the console confirmed both, so nothing is logged as an error.
+    EXPECT_EQ(sent(f.sim), (std::vector<Frame>{{65, 0x82, c.values}, {65, 0x83, c.config}}))
+        << c.name;
+    EXPECT_EQ(f.sim.console(65)->received_values, (std::vector<Bytes>{c.values})) << c.name;
+    EXPECT_EQ(f.sim.console(65)->received_config, (std::vector<Bytes>{c.config})) << c.name;
+    EXPECT_EQ(f.lines_containing("result ERROR"), 0) << c.name;
+    EXPECT_TRUE(out.pults.empty()) << c.name;
+  }
+}
+
+TEST(Bus2017Send, UnconfirmedValuesStillSendTheConfigurationAndNothingIsRetried) {
+  Bus2017Fixture f;
+  f.sim.add_console(65);
+  f.sim.faults(65).drop_next = 1;  // the values frame is lost on the line
+  CommOutData out;
+  out.pults[65].values = {4, 5};
+  out.pults[65].config = {6};
+  ASSERT_TRUE(f.hub->send_data(kProtocol2017, "65", out));
+  EXPECT_EQ(sent(f.sim), (std::vector<Frame>{{65, 0x82, {4, 5}}, {65, 0x83, {6}}}));
+  EXPECT_TRUE(f.sim.console(65)->received_values.empty());
+  EXPECT_EQ(f.sim.console(65)->received_config, (std::vector<std::vector<std::uint8_t>>{{6}}));
+  EXPECT_EQ(f.lines_containing("PULT INDI 65result ERROR"), 1);
+  EXPECT_EQ(f.lines_containing("PULT INDI CONFIG 65 result ERROR"), 0);
+
+  // A result byte other than 0 is still the console's answer, not a failure.
+  f.sim.clear_requests();
+  f.sim.faults(65).result = 7;
+  out.pults[65].values = {1};
+  ASSERT_TRUE(f.hub->send_data(kProtocol2017, "65", out));
+  EXPECT_EQ(sent(f.sim), (std::vector<Frame>{{65, 0x82, {1}}, {65, 0x83, {}}}));
+  EXPECT_EQ(f.lines_containing("result ERROR"), 1);  // only the lost frame above
+}
+
+TEST(Bus2017Send, OnlyConsoleAndIndicatorAddressesOfThePortTextGetTheirEntries) {
+  Bus2017Fixture f;
+  f.sim.add_console(66);
+  f.sim.add_console(65);
+  f.sim.add_indicator(33, 2);
+  f.sim.add_module(1);
+  CommOutData out;
+  out.pults[65].values = {0x65};
+  out.pults[66].config = {0x66};
+  out.pults[67].values = {0x67};  // a console, but not in the port text
+  out.pults[1].values = {0x01};   // a module address: consoles only take 65..96
+  out.pults[33].values = {0x33};  // an indicator address: its console entry is not its output
+  out.indicators[33].data = {0xAA};
+  out.indicators[65].data = {0xBB};  // a console address: indicator output is not for it
+  ASSERT_TRUE(f.hub->send_data(kProtocol2017, "66,1,0,33,65", out));
+  // In port-text order; the module gets nothing, address 0 is skipped.
+  EXPECT_EQ(sent(f.sim), (std::vector<Frame>{{66, 0x82, {}},
+                                             {66, 0x83, {0x66}},
+                                             {33, 0x01, {0xAA}},
+                                             {65, 0x82, {0x65}},
+                                             {65, 0x83, {}}}));
+}
+
+TEST(Bus2017Poll, WinchSensorCountsAreTheModulesCountersForTheParameterTable) {
+  Bus2017Fixture f;
+  f.sim.add_module(1, 0).dol = {25, -3};
+  f.sim.add_console(65).counter = 444;
+  CommIncomData data;
+  ASSERT_TRUE(f.poll("1,65", data));
+  // A table row reads a winch sensor as counter channel 0 or 1 of its module.
+  EXPECT_EQ(data.values(params::USOChannel(1, 0, params::kChannelCounter)), 25.0);
+  EXPECT_EQ(data.values(params::USOChannel(1, 1, params::kChannelCounter)), -3.0);
+  EXPECT_FALSE(data.got_value(params::USOChannel(1, 2, params::kChannelCounter)));
+  // A console keeps its one counter word.
+  EXPECT_EQ(data.values(params::USOChannel(65, 0, params::kChannelCounter)), 444.0);
+  EXPECT_FALSE(data.got_value(params::USOChannel(65, 1, params::kChannelCounter)));
+
+  // A reset zeroes the counts at the module's next reply, and the counters with them.
+  f.hub->dol_accumulators().request_reset(1);
+  f.sim.module(1)->dol = {5, 0};
+  CommIncomData after_reset;
+  ASSERT_TRUE(f.poll("1", after_reset));
+  EXPECT_EQ(after_reset.modules.at(1).counters, (std::vector<std::int32_t>{5, 0}));
+  EXPECT_EQ(after_reset.modules.at(1).dol[0].value, 5);
+
+  // A repeated packet adds nothing: the counters stay those of the last accepted reply.
+  f.sim.faults(1).duplicates = 1;
+  f.sim.module(1)->dol = {100, 100};
+  CommIncomData repeated;
+  EXPECT_FALSE(f.poll("1", repeated));
+  EXPECT_EQ(repeated.modules.at(1).counters, (std::vector<std::int32_t>{5, 0}));
+  CommIncomData next;
+  ASSERT_TRUE(f.poll("1", next));
+  EXPECT_EQ(next.modules.at(1).counters, (std::vector<std::int32_t>{105, 100}));
 }
 
 TEST(Bus2017ModuleConfig, WriteThenReadBackAndTheAnyAddressRule) {

@@ -89,6 +89,54 @@ TEST(Conversion, NonFiniteInputDoesNotEscapeIntoACrash) {
       std::isinf(p.calc_value_by_voltage(std::numeric_limits<double>::infinity(), 1.0, kNow)));
 }
 
+// --- Values as a reading gives them
+
+Param on_channel(Param p, params::ChannelType type) {
+  p.channel = params::USOChannel(1, 3, type);
+  return p;
+}
+
+// An uncalibrated analog row reads ADC counts; the converter's full-scale count is the top
+// of the 0 to 5 V input. Expected values worked out by hand: on a 12-bit converter (full
+// scale 4095) 4095 counts are 5 V, 819 counts 1 V, 1365 counts 5/3 V.
+TEST(Conversion, UncalibratedAnalogCountsAreScaledByTheConverterFullScale) {
+  struct Case {
+    const char* name;
+    Param row;
+    std::int32_t full_scale;
+    double factor, raw, value;
+  };
+  const Case cases[] = {
+      {"full scale is the range", linear("давление_на_входе", 250, 0), 4095, 1, 4095, 250},
+      {"one fifth of full scale", linear("давление_на_входе", 250, 0), 4095, 1, 819, 50},
+      {"a third of full scale", linear("давление_на_входе", 60, 0), 4095, 1, 1365, 20},
+      {"no counts is the zero", linear("давление_на_входе", 250, -10), 4095, 1, 0, -10},
+      {"zero shifts", linear("давление_на_входе", 250, -10), 4095, 1, 819, 40},
+      {"10-bit converter", linear("давление_на_входе", 60, 0), 1023, 1, 341, 20},
+      {"hook factor on top", linear("вес_на_крюке", 20, 0), 4095, 2, 4095, 40},
+      // Points are in the counts the operator saw while calibrating: no scaling.
+      {"calibrated counts", calibrated({{0, 0}, {4000, 100}}), 4095, 1, 1000, 25},
+      {"one-point counts", calibrated({{2000, 50}}), 4095, 1, 4000, 100},
+      // Rates and counts are not ADC counts.
+      {"rate", on_channel(linear("ходы_насоса", 60, 0), params::kChannelRate), 4095, 1, 5, 60},
+      {"counter", on_channel(linear("параметр1", 10, 1), params::kChannelCounter), 4095, 1, 3, 7},
+      {"wits", on_channel(linear("параметр2", 100, 0), params::kChannelWits), 4095, 1, 2, 40},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_NEAR(c.row.calc_value_from_reading(c.raw, c.full_scale, c.factor, kNow), c.value, 1e-9);
+  }
+}
+
+TEST(Conversion, UncalibratedAnalogRowWithoutAFullScaleHasNoValue) {
+  const Param p = linear("давление_на_входе", 250, 0);
+  EXPECT_TRUE(std::isnan(p.calc_value_from_reading(819, 0, 1, kNow)));
+  EXPECT_TRUE(std::isnan(p.calc_value_from_reading(819, -1, 1, kNow)));
+  // A calibrated row needs no full scale.
+  EXPECT_NEAR(calibrated({{0, 0}, {4000, 100}}).calc_value_from_reading(1000, 0, 1, kNow), 25,
+              1e-9);
+}
+
 // --- Decay of radioactive density meters
 
 Param meter(const char* id, double calibrated_days, const char* half_life, const char* koeff) {

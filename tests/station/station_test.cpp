@@ -282,6 +282,28 @@ TEST(StationHome, AFolderThatCannotBeMadeStopsTheStartNamingItAndWhy) {
   EXPECT_FALSE(std::filesystem::exists(dir.file("global.ini"))) << "nothing half-made";
 }
 
+// Whatever keeps the starter table from being made (here the file cannot be opened; a row
+// unknown to the catalogue is refused the same way, see above) stops the start on screen
+// and in the error log.
+TEST(StationHome, AStarterTableThatCannotBeMadeStopsTheStartAndIsLogged) {
+  TempDir dir;
+  testing_support::FaultyFileSystem fs;
+  fs.fail_open_with = station::kParamTableFileName;
+  Rig rig(dir.path(), &fs);
+  const std::string table = dir.file(station::kParamTableFileName);
+  try {
+    rig.st->open({"emulator", "", true, ""});
+    FAIL() << "started without its parameter table";
+  } catch (const station::StationError& e) {
+    const std::string what = e.what();
+    EXPECT_NE(what.find("'" + table + "'"), std::string::npos) << what;
+    EXPECT_NE(what.find("the station did not start"), std::string::npos) << what;
+  }
+  const std::string log = testing_support::read_file(dir.file("registr.errors.log"));
+  EXPECT_NE(log.find("cannot write the parameter table '" + table + "'"), std::string::npos) << log;
+  EXPECT_FALSE(std::filesystem::exists(table));
+}
+
 TEST(StationHome, AHomeLockThatCannotBeTakenStopsTheStartWithTheReason) {
   TempDir dir;
   testing_support::FaultyFileSystem fs;
@@ -630,6 +652,50 @@ TEST(StationTick, ReadsTheBusSimulatorOverAPseudoTerminal) {
   const double raw = 1024 + 100 * row.channel.channel;
   EXPECT_NEAR(ds.current_values()[hook], row.calc_value_by_voltage(raw, 1.0, lib::now(hub.clock())),
               1e-9);
+}
+
+// A row without calibration points on an analog input reads ADC counts: the protocol's
+// full-scale count (4095 on the older console) is the top of the row's 0 to 5 V input.
+// Worked out by hand: 819 counts are 1 V, a fifth of the 250 atm range.
+TEST(StationTick, UncalibratedAnalogRowTurnsCountsIntoVoltsOnTheConverterFullScale) {
+  TempDir dir;
+  lib::PseudoTerminal pty;
+  ASSERT_TRUE(pty.create()) << pty.error();
+  hardware::OldBusDevice device;
+  device.adc[0] = 2000;
+  device.adc[1] = 819;
+  hardware::BusSimServer server(lib::make_serial_byte_port_from_fd(pty.release_master()), device);
+  server.start();
+
+  reg::SystemOptions o;
+  o.home_folder = dir.path();
+  reg::System hub(o);
+  {
+    params::ParTabl table(hub.catalogue());
+    table.add("вес_на_крюке");
+    table.add("давление_на_входе");
+    params::Param& hook = table[table.find_global("вес_на_крюке")];
+    hook.channel = params::USOChannel(0, 0, params::kChannelAnalog);
+    hook.points = {{0, 0}, {4000, 100}};  // calibrated in counts: taken as they are
+    params::Param& pressure = table[table.find_global("давление_на_входе")];
+    pressure.channel = params::USOChannel(0, 1, params::kChannelAnalog);
+    pressure.range = 250;
+    pressure.zero = 0;
+    pressure.points.clear();
+    ASSERT_TRUE(table.save_to(dir.file(station::kParamTableFileName)));
+  }
+  station::Station st(hub);
+  st.open({"console", pty.slave_path(), true, ""});
+  EXPECT_EQ(st.source().adc_full_scale, 4095);
+  for (int i = 0; i < 3; ++i) st.tick();
+  st.close();
+  server.stop();
+
+  ASSERT_GE(st.source().good_readings, 1u);
+  ds_tmp::DataStorage& ds = hub.data_storage();
+  EXPECT_NEAR(ds.current_values()["давление_на_входе"], 50.0, 1e-4);
+  EXPECT_NEAR(ds.current_values()["вес_на_крюке"], 50.0, 1e-4);
+  EXPECT_EQ(testing_support::read_file(dir.file("registr.errors.log")), "");
 }
 
 TEST(StationTick, PollsA2017BusAtTheConfiguredAddresses) {

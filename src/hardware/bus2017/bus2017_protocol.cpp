@@ -319,13 +319,16 @@ void send_data_2017(CommProtocols& hub, CommOutData& out) {
     if (is_console_address(a)) {
       const auto it = out.pults.find(a);
       if (it == out.pults.end()) continue;
+      // A console entry always sends both blocks, in this order, each confirmed on its own:
+      // an empty block still goes out as its bare command, and a values block the console
+      // did not confirm does not hold back the configuration.
       std::uint8_t result = 0;
       const PultOut& entry = it->second;
-      if (!entry.values.empty() && !(send_packet_2017(hub, a, kCmdConsoleValues, entry.values) &&
-                                     read_data_2017_result(hub, a, result)))
+      if (!(send_packet_2017(hub, a, kCmdConsoleValues, entry.values) &&
+            read_data_2017_result(hub, a, result)))
         hub.log("PULT INDI " + str(a) + "result ERROR", kLogError);
-      if (!entry.config.empty() && !(send_packet_2017(hub, a, kCmdConsoleConfig, entry.config) &&
-                                     read_data_2017_result(hub, a, result)))
+      if (!(send_packet_2017(hub, a, kCmdConsoleConfig, entry.config) &&
+            read_data_2017_result(hub, a, result)))
         hub.log("PULT INDI CONFIG " + str(a) + " result ERROR", kLogError);
     } else if (is_indicator_address(a)) {
       const auto it = out.indicators.find(a);

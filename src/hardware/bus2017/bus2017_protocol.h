@@ -47,8 +47,10 @@ std::vector<int> parse_bus_addresses(const std::string& port_text);
 // list what answered in this pass; address_blocks keep each device's last raw reply.
 bool read_data_2017(CommProtocols& hub, CommIncomData& data);
 
-// One output pass: console entries (values 0x82, then configuration 0x83) and indicator
-// entries (0x01) of `out` for the addresses of the port text.
+// One output pass over the addresses of the port text. A console with an entry in
+// `out.pults` gets its values (0x82), then its configuration (0x83), both always, an empty
+// block as the bare command; an indicator with an entry in `out.indicators` gets its data
+// (0x01) unless the block is empty. Writes are not retried; a missing result is logged.
 void send_data_2017(CommProtocols& hub, CommOutData& out);
 
 // Module data (0x01), up to 3 attempts. On success `reply` holds the data bytes (at most
