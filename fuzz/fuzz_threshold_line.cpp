@@ -18,6 +18,10 @@ void require(bool ok) {
   if (!ok) std::abort();
 }
 
+bool quotes_only(const std::string& text) {
+  return !text.empty() && text.find_first_not_of('"') == std::string::npos;
+}
+
 void exercise(alarms::MinMaxValue& t, int version, std::string_view line) {
   t.read_from_ini_line(version, line);
   const std::string written = t.get_ini_line();
@@ -61,7 +65,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     lib::IniFile reread;
     reread.load_text(saved.to_text());
     alarms::MinMaxValues back;
-    require(back.load(reread).empty());
+    const auto problems = back.load(reread);
+    // A saved list reloads without a word, except the note that asks the operator to check
+    // a name or phone list made only of quotes (what an earlier build's empty text reads as).
+    std::size_t quote_only = 0;
+    for (const auto& t : list.items()) {
+      const auto* sms = dynamic_cast<const alarms::MinMaxSMSValue*>(t.get());
+      quote_only += quotes_only(t->get_param()) ? 1 : 0;
+      quote_only += sms != nullptr && quotes_only(sms->get_phones()) ? 1 : 0;
+    }
+    require(problems.size() == quote_only);
     require(back.size() == list.size());
     for (std::size_t i = 0; i < list.size(); ++i) {
       require(back[i].get_ini_line() == list[i].get_ini_line());

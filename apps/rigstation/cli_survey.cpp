@@ -1,5 +1,6 @@
-// rigstation survey FILE.csv [--method 0|1]: computes the trajectory of the survey stations
-// in a CSV file and prints the station table.
+// rigstation survey FILE.csv [--method 0|1|2] [--csv [--per-100ft]]: computes the trajectory
+// of the survey stations in a CSV file and prints the station table, or the whole computed
+// trajectory at full precision as CSV for other programs.
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -23,6 +24,8 @@ constexpr int kExitRowsSkipped = 2;
 struct SurveyArgs {
   std::string file;
   int method = 0;
+  bool csv = false;
+  bool per_100ft = false;  // dogleg severity per 100 ft instead of per 30 m
 };
 
 int run_survey(const SurveyArgs& args) {
@@ -44,7 +47,12 @@ int run_survey(const SurveyArgs& args) {
   pore::Wellbore wellbore;
   wellbore.set_points(std::move(parsed.points));
   wellbore.calculate(static_cast<pore::WbCalcMethod>(args.method), {});
-  std::fputs(pore::format_survey_table(wellbore.points_copy()).c_str(), stdout);
+  const std::string out =
+      args.csv ? pore::format_trajectory_csv(
+                     wellbore.points_copy(), wellbore.results(),
+                     args.per_100ft ? pore::DoglegUnit::kPer100ft : pore::DoglegUnit::kPer30m)
+               : pore::format_survey_table(wellbore.points_copy());
+  std::fputs(out.c_str(), stdout);
   return parsed.problems.empty() ? 0 : kExitRowsSkipped;
 }
 
@@ -56,8 +64,16 @@ void add_survey_command(CLI::App& app, rigstation::CommandContext& /*context*/) 
       "and print the station table. Exit code 2: some rows were skipped (see stderr).");
   cmd->add_option("file", args->file, "CSV file of survey stations")->required();
   cmd->add_option("--method", args->method,
-                  "0 average angle (default), 1 balanced tangential / radius of curvature")
-      ->check(CLI::IsMember({0, 1}));
+                  "0 average angle (default), 1 balanced tangential / radius of curvature, "
+                  "2 minimum curvature")
+      ->check(CLI::IsMember({0, 1, 2}));
+  CLI::Option* csv = cmd->add_flag(
+      "--csv", args->csv,
+      "print the computed trajectory as CSV (\";\" separated) with every value at full "
+      "precision, the last column the dogleg severity in degrees per 30 m");
+  cmd->add_flag("--per-100ft", args->per_100ft,
+                "with --csv: dogleg severity in degrees per 100 ft instead of per 30 m")
+      ->needs(csv);
   cmd->callback([args] {
     const int rc = run_survey(*args);
     if (rc != 0) throw CLI::RuntimeError(rc);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "alarms/threshold_line.h"
 #include "lib/str_utils.h"
 
 namespace alarms {
@@ -65,16 +66,13 @@ void MinMaxValue::set_max(bool in_force, float value) {
 }
 
 lib::StringContainer MinMaxValue::split_line(std::string_view line, std::size_t min_items) {
-  lib::StringContainer items;
-  items.set_comma_text(lib::dequoted_str(line));
+  lib::StringContainer items = decode_threshold_line(line).items;
   while (items.size() < min_items) items.add("");
   return items;
 }
 
 std::string MinMaxValue::join_line(const lib::StringContainer& items) {
-  // The line always holds commas, so quoted_str always quotes it; inner quotes are doubled
-  // so that dequoted_str gives the comma text back exactly.
-  return lib::quoted_str(items.comma_text());
+  return encode_threshold_line(items);
 }
 
 lib::StringContainer MinMaxValue::common_items() const {

@@ -83,7 +83,7 @@ class MinMaxValue {
   // The items of a line with its outer quotes removed, padded with empty items to
   // `min_items`.
   static lib::StringContainer split_line(std::string_view line, std::size_t min_items);
-  // Comma text of the items, quoted once more.
+  // Comma text of the items in one more pair of quotes (threshold_line.h).
   static std::string join_line(const lib::StringContainer& items);
   // The six items every current line starts with.
   lib::StringContainer common_items() const;

@@ -4,6 +4,7 @@
 #include <limits>
 #include <utility>
 
+#include "alarms/threshold_line.h"
 #include "lib/ident.h"
 #include "lib/str_utils.h"
 
@@ -79,6 +80,15 @@ void MinMaxValues::set_defaults() {
   add(std::make_unique<MinMaxValue>("сумм_газ2", kNoMin, 1.0f));
 }
 
+namespace {
+
+// What an empty text of an earlier build can come back as (threshold_line.h).
+bool quotes_only(const std::string& text) {
+  return !text.empty() && text.find_first_not_of('"') == std::string::npos;
+}
+
+}  // namespace
+
 std::unique_ptr<MinMaxValue> MinMaxValues::create(int kind) {
   switch (kind) {
     case kKindRelay:
@@ -94,8 +104,7 @@ std::unique_ptr<MinMaxValue> MinMaxValues::create(int kind) {
 
 std::unique_ptr<MinMaxValue> MinMaxValues::from_current_line(int version, const std::string& line,
                                                              std::string* note) {
-  lib::StringContainer items;
-  items.set_comma_text(lib::dequoted_str(line));
+  const lib::StringContainer items = decode_threshold_line(line).items;
   const long long kind = items.empty() ? kNoKind : lib::str_to_int(items[line_v1::kKind], kNoKind);
   if (kind == kNoKind) {
     if (note) *note = "no threshold kind, line skipped";
@@ -148,8 +157,7 @@ std::vector<std::string> MinMaxValues::load(const lib::IniFile& ini) {
   for (const auto& [index, line] : lines) {
     const std::string where = "[" + section_ + "] " + kItemKeyPrefix + std::to_string(index) + ": ";
     if (line_version == 0) {
-      lib::StringContainer items;
-      items.set_comma_text(lib::dequoted_str(line));
+      lib::StringContainer items = decode_threshold_line(line).items;
       if (items.empty()) {
         problems.push_back(where + "empty line skipped");
         continue;
@@ -168,7 +176,17 @@ std::vector<std::string> MinMaxValues::load(const lib::IniFile& ini) {
     std::string note;
     auto item = from_current_line(line_version, line, &note);
     if (!note.empty()) problems.push_back(where + note);
-    if (item) loaded.push_back(std::move(item));
+    if (!item) continue;
+    if (quotes_only(item->get_param())) {
+      problems.push_back(where + "the parameter name is only quote characters (an empty name " +
+                         "saved by an earlier build?); kept as read, check it in the editor");
+    }
+    if (const auto* sms = dynamic_cast<const MinMaxSMSValue*>(item.get());
+        sms && quotes_only(sms->get_phones())) {
+      problems.push_back(where + "the phones are only quote characters (an empty list saved " +
+                         "by an earlier build?); kept as read, check them in the editor");
+    }
+    loaded.push_back(std::move(item));
   }
   items_ = std::move(loaded);
   return problems;

@@ -6,8 +6,11 @@
 //   version=1
 //   item0="0,нагрузка,0,0,1,30"
 //   item1="1,давление_на_входе,0,0,1,200,2"
+//   item2="3,"сумм газ",0,0,1,0.5,"+79001234567,+79007654321""
 //
-// Each item is the comma text of the threshold's fields, the whole line quoted once more.
+// Each item is the comma text of the threshold's fields, enclosed in one more pair of double
+// quotes and nothing else; threshold_line.h encodes and decodes it, and also reads the
+// doubled form older builds wrote.
 #pragma once
 
 #include <cstddef>

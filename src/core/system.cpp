@@ -179,6 +179,8 @@ System::System(SystemOptions options)
                          "' is written without the inter-process lock, so another program "
                          "may read it half-written");
   }
+  shared_values_writer_ =
+      std::make_unique<SharedValuesWriter>(exe_path_ + kvb::kFileName, *shared_file_lock_, fs_);
 
   fill_values_list();
   set_shared_values_source([this] {
@@ -217,9 +219,7 @@ System::System(SystemOptions options)
     return data_storage_ && data_storage_->crush_flags()[name] != 0;
   };
   station.reg_active = [this] { return reg_active_; };
-  station.current_operation = [this] {
-    return data_storage_ ? effective_operation() : calc::CurrentOperationItem{};
-  };
+  station.current_operation = [this] { return effective_operation(); };
   station.error_log = [this](const std::string& m) {
     if (error_log_) error_log_->write(m);
   };
@@ -278,6 +278,8 @@ void System::make_folder(const std::string& path, const char* consequence) {
 }
 
 void System::free_objects() {
+  // Plug-ins hear finalize while everything they may reach still exists.
+  if (plugins_) unload_plugins();
   // Construction order, except that the error log goes last: any module may still write
   // to it while it is torn down (a plug-in unloading, a subscriber of the data signal).
   // The registry's storage adapter is unhooked first, because the storage goes before the
@@ -292,6 +294,7 @@ void System::free_objects() {
   pore_opt_.reset();
   text_remarks_.reset();
   module_list_.reset();
+  shared_values_writer_.reset();  // before the lock it writes under
   shared_file_lock_.reset();
   comm_protocols_.reset();
   // Unloads the plug-ins while the registry their values live in still exists.
@@ -555,6 +558,50 @@ void System::after_work(const std::string& /*text*/) {
   reg_active_ = false;
 }
 
+// ---- plug-in events -------------------------------------------------------------------------
+
+void System::plugins_init() {
+  std::lock_guard guard(sys_lock_obj());
+  plugins_->for_each([](RegPlugin& p) { p.init(); });
+}
+
+void System::plugins_after_config_loaded() {
+  std::lock_guard guard(sys_lock_obj());
+  plugins_->for_each([](RegPlugin& p) { p.after_config_loaded(); });
+}
+
+void System::plugins_before_new_pore() {
+  std::lock_guard guard(sys_lock_obj());
+  plugins_->for_each([](RegPlugin& p) { p.before_new_pore(); });
+}
+
+void System::plugins_adc_data(hardware::CommIncomData& reading, std::map<int, int>& device_types) {
+  std::lock_guard guard(sys_lock_obj());
+  plugins_->for_each([&](RegPlugin& p) { p.adc_data(reading, device_types); });
+}
+
+void System::plugins_data() {
+  std::lock_guard guard(sys_lock_obj());
+  plugins_->for_each([](RegPlugin& p) { p.data(); });
+}
+
+void System::plugins_data_calc_completed() {
+  std::lock_guard guard(sys_lock_obj());
+  plugins_->for_each([](RegPlugin& p) { p.data_calc_completed(); });
+}
+
+void System::plugins_prepare_indy_data(std::map<int, int>& device_types,
+                                       hardware::CommOutData& out) {
+  std::lock_guard guard(sys_lock_obj());
+  plugins_->for_each([&](RegPlugin& p) { p.prepare_indy_data(device_types, out); });
+}
+
+void System::unload_plugins() {
+  std::lock_guard guard(sys_lock_obj());
+  plugins_->for_each([](RegPlugin& p) { p.finalize(); });
+  plugins_->free();
+}
+
 boost::signals2::connection System::connect_before_work(StartListener listener) {
   return signals_->start.connect(std::move(listener));
 }
@@ -603,7 +650,7 @@ void System::export_shared_values() {
   SharedValues values = shared_values_source_ ? shared_values_source_() : SharedValues{};
   // A file that cannot be written is skipped silently: the export is a courtesy to other
   // programs and must never disturb the tick.
-  reg::export_shared_values(exe_path_ + kvb::kFileName, values, *shared_file_lock_, fs_);
+  if (shared_values_writer_) shared_values_writer_->write(values);
 }
 
 // ---- the operation
@@ -611,7 +658,8 @@ void System::export_shared_values() {
 
 calc::CurrentOperationItem System::effective_operation() const {
   std::lock_guard guard(sys_lock_obj());
-  return data_storage_->get_operation_ex();
+  // The storage may already be gone while a plug-in calls in during the teardown.
+  return data_storage_ ? data_storage_->get_operation_ex() : calc::CurrentOperationItem{};
 }
 
 boost::signals2::connection System::connect_forced_operation(ForcedOperationListener listener) {

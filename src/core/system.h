@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -45,7 +46,9 @@ class Storage;
 }
 namespace hardware {
 class CommProtocols;
-}
+class CommIncomData;
+struct CommOutData;
+}  // namespace hardware
 namespace journals {
 class MudAdditives;
 class TroublesLog;
@@ -168,6 +171,27 @@ class System {
   // Turns the shared export off and on (it is on after construction).
   void set_shared_export_enabled(bool enabled);
 
+  // ---- plug-in events ----------------------------------------------------------------------
+  // Each tells every plug-in in index order, under the system lock, through the manager's
+  // shielded broadcast: a plug-in that throws is written to the error log and the others,
+  // and the caller, carry on. The host calls them at these points:
+  // After loading the plug-ins (init) and once the settings and the parameter table are read.
+  void plugins_init();
+  void plugins_after_config_loaded();
+  // Before the station starts a new well.
+  void plugins_before_new_pore();
+  // A good reading came off the bus: the reading itself and the device type by bus address.
+  void plugins_adc_data(hardware::CommIncomData& reading, std::map<int, int>& device_types);
+  // The reading is converted into the rows' current values.
+  void plugins_data();
+  // The tick's calculations and averages are complete.
+  void plugins_data_calc_completed();
+  // Before the output is sent to consoles and indicators: plug-ins fill `out`.
+  void plugins_prepare_indy_data(std::map<int, int>& device_types, hardware::CommOutData& out);
+  // Tells every plug-in it is about to go (finalize), then unloads them all. The destructor
+  // does it too when the host has not.
+  void unload_plugins();
+
   // ---- the operation -------------------------------------------------------------------------
   // The operation under way as everything downstream sees it (the recorder's operation byte,
   // the plug-ins, the live view): the forced operation, sub-operation and work type where
@@ -255,6 +279,7 @@ class System {
   std::unique_ptr<ErrorLog> error_log_;
   std::unique_ptr<lib::ModuleList> module_list_;
   std::unique_ptr<lib::lock_object> shared_file_lock_;
+  std::unique_ptr<SharedValuesWriter> shared_values_writer_;
   std::unique_ptr<hardware::CommProtocols> comm_protocols_;
   // The dynamic loader the plug-ins are opened with; it lists their folder through fs_.
   std::unique_ptr<lib::PluginLoader> plugin_loader_;

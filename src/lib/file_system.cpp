@@ -58,9 +58,7 @@ std::string parent_folder(const std::string& path) {
 
 }  // namespace
 
-std::optional<FileStatus> FileSystem::stat(const std::string& path) {
-  struct stat st {};
-  if (retry_eintr([&] { return ::stat(path.c_str(), &st); }) != 0) return std::nullopt;
+static FileStatus status_of(const struct stat& st) {
   FileStatus status;
   if (S_ISREG(st.st_mode)) {
     status.kind = FileStatus::Kind::regular;
@@ -71,7 +69,28 @@ std::optional<FileStatus> FileSystem::stat(const std::string& path) {
   status.modified_ns =
       static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   status.inode = static_cast<std::uint64_t>(st.st_ino);
+  status.links = static_cast<std::uint64_t>(st.st_nlink);
   return status;
+}
+
+std::optional<FileStatus> FileSystem::stat(const std::string& path) {
+  struct stat st {};
+  if (retry_eintr([&] { return ::stat(path.c_str(), &st); }) != 0) return std::nullopt;
+  return status_of(st);
+}
+
+std::optional<FileStatus> FileSystem::fstat(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return std::nullopt;
+  return status_of(st);
+}
+
+ssize_t FileSystem::pwrite(int fd, const void* buf, std::size_t n, off_t offset) {
+  return retry_eintr([&] { return ::pwrite(fd, buf, n, offset); });
+}
+
+int FileSystem::ftruncate(int fd, off_t length) {
+  return retry_eintr([&] { return ::ftruncate(fd, length); });
 }
 
 int FileSystem::mkdir(const std::string& path, mode_t mode) {

@@ -22,6 +22,8 @@ struct FileStatus {
   // An atomic replace makes a new inode, which tells two rewrites within one tick of the
   // file system's clock apart even when the sizes match.
   std::uint64_t inode = 0;
+  // Names the file has; 0 once an open file was removed or replaced by a rename.
+  std::uint64_t links = 0;
   bool is_folder() const { return kind == Kind::folder; }
   bool is_regular() const { return kind == Kind::regular; }
 };
@@ -54,6 +56,12 @@ class FileSystem {
   // Flushes a folder's entries to disk, so a rename or a new file in it survives a power
   // loss. The default is the real call.
   virtual int sync_folder(const std::string& path);
+  // Writes at an offset without moving the file position. The default is the real call.
+  virtual ssize_t pwrite(int fd, const void* buf, std::size_t n, off_t offset);
+  // Cuts or extends an open file to `length` bytes. The default is the real call.
+  virtual int ftruncate(int fd, off_t length);
+  // Status of an open file. The default is the real call.
+  virtual std::optional<FileStatus> fstat(int fd);
 };
 
 // The real file system. Retries calls interrupted by signals.

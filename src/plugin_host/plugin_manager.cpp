@@ -2,7 +2,6 @@
 
 #include <exception>
 
-#include "lib/ident.h"
 #include "lib/module_base.h"
 #include "plugin_host/plugin_export.h"
 
@@ -72,7 +71,8 @@ RegPlugin* RegPluginManager::find(const std::string& name) {
     if (plugin == nullptr) continue;
     PluginInfo info;
     get_plugin_info(*plugin, info);
-    if (lib::ident_equal(info.name, name)) return plugin;
+    // Exactly as the plug-in spells it: names are keys, not parameter identifiers.
+    if (info.name == name) return plugin;
   }
   return nullptr;
 }

@@ -47,7 +47,7 @@ class RegPluginManager : public lib::PluginManager {
   // Calls event(type, value) on every plug-in in index order; exceptions pass through.
   void call_event(PluginEventType type, std::any& value);
 
-  // The plug-in whose information name equals `name` (any case), or null.
+  // The first plug-in whose information name equals `name` exactly (case included), or null.
   RegPlugin* find(const std::string& name);
   bool is_active(const std::string& name) { return find(name) != nullptr; }
   // Brings the plug-in's page to the front: shows it and remembers it as the shown page.

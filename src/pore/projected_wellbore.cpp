@@ -12,8 +12,12 @@ ProjectedWellbore::ProjectedWellbore() : SerialModuleBase(kSerialName, kSerialVe
 
 void ProjectedWellbore::get_options(lib::options_list& o) {
   o.sector(kSection, "Проект скважины");
+  // A new station computes by minimum curvature, the usual method of directional surveys; a
+  // saved state brings back the method it was saved with.
   o.add_item("method", "Метод расчёта", method_,
-             {"Среднего угла", "Сбалансированный тангенциальный / радиуса кривизны"}, 0);
+             {"Среднего угла", "Сбалансированный тангенциальный / радиуса кривизны",
+              "Минимальной кривизны"},
+             static_cast<int>(WbCalcMethod::kMinimumCurvature));
   for (std::size_t k = 0; k < targets_.circles.size(); ++k) {
     TargetCircle& c = targets_.circles[k];
     const std::string suffix = k == 0 ? "" : std::to_string(k + 1);

@@ -31,7 +31,9 @@ class ProjectedWellbore : public lib::SerialModuleBase, public lib::ini_options 
   void serial_fields(lib::serial_list& list, unsigned version) override;
 
  private:
-  int method_ = 0;  // a WbCalcMethod, held as the option's list index
+  // A WbCalcMethod, held as the option's list index; set_defaults() in the constructor makes
+  // it minimum curvature.
+  int method_ = 0;
   WellboreKrug targets_;
 };
 

@@ -20,4 +20,16 @@ inline constexpr int kZenitField = 1;
 inline constexpr int kAzimutField = 2;
 inline constexpr int kFieldCount = 3;
 
+// The computed trajectory written for other programs (rigstation survey --csv): the three
+// station columns above, then what the calculation found. The survey reader takes such a
+// file back, ignoring the computed columns.
+inline constexpr const char* kTrajectoryHeader[] = {
+    "глубина_м", "зенит_град", "азимут_град", "верт_глубина_м",   "абс_отметка_м",
+    "север_м",   "восток_м",   "смещение_м",  "искривление_град", "интенсивность_град_на_30м"};
+// The last column's title when the severity is given per 100 ft.
+inline constexpr const char* kSeverityPer100ftTitle = "интенсивность_град_на_100фут";
+inline constexpr int kTrajectoryFieldCount = 10;
+// Trajectory files are written with "\n" line ends and no byte-order mark: they go to a
+// pipe or a program more often than to a spreadsheet.
+
 }  // namespace pore::survey_csv

@@ -1,9 +1,12 @@
 #include "pore/survey_table.h"
 
 #include <algorithm>
+#include <charconv>
 #include <numbers>
+#include <stdexcept>
 
 #include "lib/str_utils.h"
+#include "pore/survey_csv_format.h"
 
 namespace pore {
 
@@ -52,6 +55,63 @@ std::string format_survey_table(const std::vector<WellborePoint>& points) {
   out += '\n';
   for (const auto& line : cells) {
     for (std::size_t c = 0; c < kSurveyColumnCount; ++c) put(out, c, line[c]);
+    out += '\n';
+  }
+  return out;
+}
+
+namespace {
+
+template <typename T>
+std::string shortest(T value) {
+  if (value == 0) return "0";  // also a negative zero, which means nothing here
+  char buf[64];
+  const auto r = std::to_chars(buf, buf + sizeof buf, value);
+  return std::string(buf, r.ptr);
+}
+
+}  // namespace
+
+std::string shortest_text(double value) {
+  return shortest(value);
+}
+
+std::string shortest_text(float value) {
+  return shortest(value);
+}
+
+std::string format_trajectory_csv(const std::vector<WellborePoint>& points,
+                                  const std::vector<StationResult>& results, DoglegUnit unit) {
+  if (results.size() != points.size()) {
+    throw std::invalid_argument("the trajectory has " + std::to_string(results.size()) +
+                                " results for " + std::to_string(points.size()) + " stations");
+  }
+  using namespace survey_csv;
+  std::string out;
+  for (int c = 0; c < kTrajectoryFieldCount; ++c) {
+    if (c > 0) out += kSeparator;
+    out += c + 1 == kTrajectoryFieldCount && unit == DoglegUnit::kPer100ft ? kSeverityPer100ftTitle
+                                                                           : kTrajectoryHeader[c];
+  }
+  out += '\n';
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const WellborePoint& p = points[i];
+    const StationResult& r = results[i];
+    const std::string cells[kTrajectoryFieldCount] = {
+        shortest_text(p.depth),
+        shortest_text(p.zenit),
+        shortest_text(p.azimut),
+        shortest_text(r.vertical),
+        shortest_text(r.abs_level),
+        shortest_text(r.north),
+        shortest_text(r.east),
+        shortest_text(r.displacement),
+        shortest_text(r.dogleg * (180 / std::numbers::pi)),
+        shortest_text(r.severity(unit))};
+    for (int c = 0; c < kTrajectoryFieldCount; ++c) {
+      if (c > 0) out += kSeparator;
+      out += cells[c];
+    }
     out += '\n';
   }
   return out;

@@ -50,6 +50,7 @@ void Wellbore::set_points(std::vector<WellborePoint> points) {
   std::stable_sort(points.begin(), points.end());
   std::lock_guard g(mutex_);
   points_ = std::move(points);
+  results_.clear();
   need_recalc_ = true;
 }
 
@@ -59,6 +60,7 @@ void Wellbore::add_point(const WellborePoint& point) {
   if (points_.size() >= kMaxPoints)
     throw std::invalid_argument("more than " + std::to_string(kMaxPoints) + " stations");
   points_.insert(std::upper_bound(points_.begin(), points_.end(), point), point);
+  results_.clear();
   need_recalc_ = true;
 }
 
@@ -66,6 +68,7 @@ bool Wellbore::remove_point(std::size_t index) {
   std::lock_guard g(mutex_);
   if (index >= points_.size()) return false;
   points_.erase(points_.begin() + static_cast<std::ptrdiff_t>(index));
+  results_.clear();
   need_recalc_ = true;
   return true;
 }
@@ -73,6 +76,7 @@ bool Wellbore::remove_point(std::size_t index) {
 void Wellbore::clear() {
   std::lock_guard g(mutex_);
   points_.clear();
+  results_.clear();
   crossing_ = {};
   need_recalc_ = true;
 }
@@ -142,6 +146,11 @@ TargetCrossing Wellbore::crossing() const {
   return crossing_;
 }
 
+std::vector<StationResult> Wellbore::results() const {
+  std::lock_guard g(mutex_);
+  return results_;
+}
+
 bool Wellbore::need_recalc() const {
   std::lock_guard g(mutex_);
   return need_recalc_;
@@ -174,13 +183,25 @@ void Wellbore::calculate(WbCalcMethod method, const WellboreKrug& targets) {
   need_recalc_ = false;
 }
 
-void Wellbore::compute_segment(WbCalcMethod method, const WellborePoint& from, WellborePoint& to,
-                               double& x, double& y, double& z) const {
+double Wellbore::compute_segment(WbCalcMethod method, const WellborePoint& from, WellborePoint& to,
+                                 double& x, double& y, double& z) const {
   const double correction = azimuth_correction_ * kDegToRad;
   const double i0 = from.zenit * kDegToRad, i1 = to.zenit * kDegToRad;
   double a0 = from.azimut * kDegToRad, a1 = to.azimut * kDegToRad;
   const double md = static_cast<double>(to.depth) - from.depth;
 
+  if (method == WbCalcMethod::kMinimumCurvature) {
+    const CourseDelta d = minimum_curvature_course(md, i0, a0 - correction, i1, a1 - correction);
+    x += d.east;
+    y += d.north;
+    z += d.vertical;
+    to.x = static_cast<float>(x);
+    to.y = static_cast<float>(y);
+    to.z = static_cast<float>(z);
+    to.displacement = static_cast<float>(std::hypot(x, y));
+    to.dogleg = static_cast<float>(d.dogleg);
+    return d.dogleg;
+  }
   if (method == WbCalcMethod::kTangentialCurvature) {
     const double c0 = a0 - correction, c1 = a1 - correction;
     if (i1 == i0 || c1 == c0) {
@@ -214,7 +235,9 @@ void Wellbore::compute_segment(WbCalcMethod method, const WellborePoint& from, W
   to.y = static_cast<float>(y);
   to.z = static_cast<float>(z);
   to.displacement = static_cast<float>(std::sqrt(x * x + y * y));
-  to.dogleg = static_cast<float>(dogleg_angle(i0, i1, a0, a1));
+  const double dogleg = dogleg_angle(i0, i1, a0, a1);
+  to.dogleg = static_cast<float>(dogleg);
+  return dogleg;
 }
 
 void Wellbore::process_stvol(WbCalcMethod method, const WellboreKrug& targets, bool keep_local) {
@@ -230,16 +253,27 @@ void Wellbore::process_stvol(WbCalcMethod method, const WellboreKrug& targets, b
   first.azimut = static_cast<float>(points_[0].azimut - azimuth_correction_);
 
   double x = start_x_, y = start_y_, z = start_z_;  // running sums kept in double
+  results_.assign(points_.size(), {});
   const WellborePoint* previous = &first;
-  for (WellborePoint& p : points_) {
-    compute_segment(method, *previous, p, x, y, z);
+  for (std::size_t i = 0; i < points_.size(); ++i) {
+    WellborePoint& p = points_[i];
+    StationResult& r = results_[i];
+    r.dogleg = compute_segment(method, *previous, p, x, y, z);
+    r.course_length = static_cast<double>(p.depth) - previous->depth;
+    r.east = x;
+    r.north = y;
+    r.vertical = z;
+    r.displacement = std::hypot(x, y);
     previous = &p;
   }
 
   cross_with_krug(0, targets);
 
-  for (WellborePoint& p : points_) {
+  for (std::size_t i = 0; i < points_.size(); ++i) {
+    WellborePoint& p = points_[i];
+    StationResult& r = results_[i];
     p.abs_level = static_cast<float>(p.z - targets.altitude);
+    r.abs_level = r.vertical - targets.altitude;
     if (keep_local) {
       p.saved_x = p.x;
       p.saved_y = p.y;
@@ -247,6 +281,8 @@ void Wellbore::process_stvol(WbCalcMethod method, const WellboreKrug& targets, b
     } else {
       p.x = static_cast<float>(p.x + offset_x_);
       p.y = static_cast<float>(p.y + offset_y_);
+      r.east += offset_x_;
+      r.north += offset_y_;
     }
   }
 }
@@ -304,7 +340,7 @@ void Wellbore::serial_fields(lib::serial_list& list, unsigned /*version*/) {
     if (!std::isfinite(v)) throw lib::io::StreamError("wellbore start value is not a number");
   }
   if (sd < 0) throw lib::io::StreamError("wellbore start depth is negative");
-  if (method != 0 && method != 1)
+  if (method < 0 || method > kLastCalcMethod)
     throw lib::io::StreamError("unknown calculation method " + std::to_string(method));
   if (n > kMaxPoints || n > list.input()->remaining() / kPointBytes)
     throw lib::io::StreamError(std::to_string(n) + " stations do not fit the data left");
@@ -324,6 +360,7 @@ void Wellbore::serial_fields(lib::serial_list& list, unsigned /*version*/) {
   offset_y_ = oy;
   last_method_ = static_cast<WbCalcMethod>(method);
   points_ = std::move(points);
+  results_.clear();
   crossing_ = {};
   need_recalc_ = true;
 }

@@ -1,6 +1,6 @@
 // A wellbore described by survey stations (measured depth, inclination, azimuth). Station by
 // station it works out the position in space (east, north, vertical depth), the absolute
-// level, the horizontal displacement and the dogleg, by one of two methods, and tests
+// level, the horizontal displacement and the dogleg, by one of three methods, and tests
 // whether the trajectory passes through the first target circle.
 //
 // Every member takes the wellbore's own lock, and so does saving and reading its state; a
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "lib/module_base.h"
+#include "pore/min_curvature.h"
 #include "pore/wellbore_krug.h"
 #include "pore/wellbore_point.h"
 
@@ -24,6 +25,23 @@ enum class WbCalcMethod : std::int32_t {
   // Balanced tangential where the inclination or the azimuth does not change over a
   // segment, radius of curvature where both do.
   kTangentialCurvature = 1,
+  // Each course a circular arc tangent to both stations' directions (pore/min_curvature.h).
+  kMinimumCurvature = 2,
+};
+
+// The largest method number known.
+inline constexpr std::int32_t kLastCalcMethod = 2;
+
+// What the calculation found for one station at full precision; the station itself keeps
+// 32-bit copies of the same values.
+struct StationResult {
+  double north = 0, east = 0, vertical = 0;  // m, from the start position (plus the offset)
+  double abs_level = 0;                      // vertical less the reference altitude, m
+  double displacement = 0;                   // horizontal distance, m
+  double dogleg = 0;                         // radians, over the course into this station
+  double course_length = 0;                  // measured depth of that course, m
+
+  double severity(DoglegUnit unit) const { return dogleg_severity(dogleg, course_length, unit); }
 };
 
 // Where the trajectory meets a target circle's plane.
@@ -92,6 +110,10 @@ class Wellbore : public lib::SerialModuleBase {
   bool cross_with_krug(int k, const WellboreKrug& targets);
   TargetCrossing crossing() const;
 
+  // One result per station, as of the last calculation; empty when the stations were
+  // changed, added, removed or read since.
+  std::vector<StationResult> results() const;
+
   bool need_recalc() const;
   void set_need_recalc();
   WbCalcMethod last_method() const;
@@ -104,11 +126,14 @@ class Wellbore : public lib::SerialModuleBase {
   void serial_fields(lib::serial_list& list, unsigned version) override;
 
  private:
-  void compute_segment(WbCalcMethod method, const WellborePoint& from, WellborePoint& to, double& x,
-                       double& y, double& z) const;
+  // Advances the running position (x east, y north, z vertical) over the course from `from`
+  // to `to`, stores it in `to` and returns the course's dogleg in radians.
+  double compute_segment(WbCalcMethod method, const WellborePoint& from, WellborePoint& to,
+                         double& x, double& y, double& z) const;
 
   mutable std::recursive_mutex mutex_;
   std::vector<WellborePoint> points_;
+  std::vector<StationResult> results_;  // parallel to points_ when not empty
   double start_x_ = 0, start_y_ = 0, start_z_ = 0;
   double azimuth_correction_ = 0;  // degrees
   double start_depth_ = 0;

@@ -199,7 +199,7 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
                                [this](const std::string& name, lib::ModuleBaseOld& module) {
                                  hub_.module_list().register_module(module, name);
                                });
-    hub_.plugins().for_each([](reg::RegPlugin& p) { p.init(); });
+    hub_.plugins_init();
   }
   // A settings file that cannot be read stops the start: running on defaults would only
   // surface later as a wrong port or wrong depths. What the load corrected is logged and
@@ -217,6 +217,8 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
   // from half a table, or from rows without their calibration, would look sound.
   if (const params::ParTablLoad loaded = table.load(); !loaded)
     throw StationError(loaded.describe());
+  // Plug-ins read their own settings against the station's settings and table.
+  hub_.plugins_after_config_loaded();
   // What a save killed midway left behind; the home lock says no other station is saving.
   const auto leftovers = hub_.remove_save_leftovers();
   if (!leftovers.empty()) {
@@ -288,6 +290,12 @@ void Station::forget_state_of_changed_slots() {
   }
 }
 
+std::map<int, int> Station::device_types() const {
+  std::map<int, int> types;
+  for (const auto& [address, type] : hub_.comm_protocols().device_types()) types[address] = type;
+  return types;
+}
+
 void Station::send_output() {
   hardware::CommProtocols& bus = hub_.comm_protocols();
   const hardware::Protocol* protocol =
@@ -295,10 +303,9 @@ void Station::send_output() {
   if (protocol == nullptr || !protocol->send) return;
   // Consoles and indicators show what plug-ins prepare for them; the device types of the
   // last reading tell a plug-in what sits at each address.
-  std::map<int, int> types;
-  for (const auto& [address, type] : bus.device_types()) types[address] = type;
+  std::map<int, int> types = device_types();
   hardware::CommOutData out;
-  hub_.plugins().for_each([&](reg::RegPlugin& p) { p.prepare_indy_data(types, out); });
+  hub_.plugins_prepare_indy_data(types, out);
   if (out.pults.empty() && out.indicators.empty()) return;
   bus.send_data(source_.protocol_id, source_.port_text, out);
 }
@@ -313,6 +320,9 @@ void Station::tick() {
     bus.update_variables(reading);
     ++source_.good_readings;
     source_.last_good_tick = source_.ticks;
+    // Plug-ins see the raw reading before any row converts it.
+    std::map<int, int> types = device_types();
+    hub_.plugins_adc_data(reading, types);
   } else {
     ++source_.failures;
   }
@@ -345,11 +355,12 @@ void Station::tick() {
         fresh_[static_cast<std::size_t>(i)] = true;
       }
     }
+    hub_.plugins_data();
   }
   ds.average_values().calculate_values(false);
   ds.average_values().calculate_values(true);
   ds.tick();
-  hub_.plugins().for_each([](reg::RegPlugin& p) { p.data_calc_completed(); });
+  hub_.plugins_data_calc_completed();
   send_output();
   hub_.mess_caller().run_pending();
   hub_.on_data();
@@ -385,7 +396,7 @@ std::string Station::take_save_message() {
 bool Station::close() {
   if (!opened_) return true;
   const bool saved = hub_.save_to_file(hub_.get_exe_path());
-  hub_.plugins().free();
+  hub_.unload_plugins();
   hub_.comm_protocols().get_port().close();
   opened_ = false;
   release_home();

@@ -2,12 +2,16 @@
 // settings, the parameter table and the saved state, opens the data source, and runs one
 // data tick at a time in the station's order: read the bus, convert every configured row's
 // raw input into its current value, average, advance the storage, drain the main-thread
-// queue, announce the tick. The caller owns the timing (once a second), so tests drive
+// queue, announce the tick. Plug-ins hear each step through the hub's plug-in events: the
+// raw reading (adc_data) and the converted values (data) when the bus gave a good reading,
+// then, every tick, the completed calculations (data_calc_completed) and the console
+// output (prepare_indy_data). The caller owns the timing (once a second), so tests drive
 // ticks directly.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -128,6 +132,8 @@ class Station {
   void forget_state_of_changed_slots();
   // Keeps the row's validity and reports a row whose conversion stops giving a number.
   void note_conversion(int index, const params::Param& row, double raw, double value);
+  // The device type of each bus address as of the last reading, for the plug-ins.
+  std::map<int, int> device_types() const;
   // Sends what plug-ins prepared for consoles and indicators, when the protocol can send.
   void send_output();
   // Closes a serial line that failed and starts the back-off; reopens it when a try is due.

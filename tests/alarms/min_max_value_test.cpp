@@ -5,6 +5,9 @@
 #include <cmath>
 #include <limits>
 #include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "alarms/min_max_kinds.h"
 
@@ -80,9 +83,114 @@ TEST(MinMaxLine, LinesByKind) {
             "\"0,плотность_на_входе,1,1.1,1,1.99\"");
   EXPECT_EQ(MinMaxRelayValue("a", 0, 5, 2).get_ini_line(), "\"1,a,0,0,1,5,2\"");
   EXPECT_EQ(MinMaxRTKValue("a", 0, 5, 1000, 2000.5f).get_ini_line(), "\"4,a,0,0,1,5,1000,2000.5\"");
-  // Phones in comma text are one item: quoted inside the line, the quotes doubled outside.
+  // Phones in comma text are one item, quoted inside the line; the outer pair adds nothing
+  // else, so the item's quotes stay single.
   EXPECT_EQ(MinMaxSMSValue("a", 0, 5, "+7900,+7901").get_ini_line(),
-            "\"3,a,0,0,1,5,\"\"+7900,+7901\"\"\"");
+            "\"3,a,0,0,1,5,\"+7900,+7901\"\"");
+  EXPECT_EQ(MinMaxRelayValue("сумм газ", 0, 5, 2).get_ini_line(), "\"1,\"сумм газ\",0,0,1,5,2\"");
+  EXPECT_EQ(MinMaxValue("a \"b\"", 0, 5).get_ini_line(), "\"0,\"a \"\"b\"\"\",0,0,1,5\"");
+}
+
+// Lines typed in the written form, read without the writer's help.
+TEST(MinMaxLine, LinesInTheWrittenFormReadByPosition) {
+  MinMaxSMSValue sms;
+  sms.read_from_ini_line(1, "\"3,\"имя \"\"x\"\", y\",1,-2.5,1,30,\"+7 900 111,+7 900 222\"\"");
+  EXPECT_EQ(sms.get_param(), "имя \"x\", y");
+  EXPECT_EQ(sms.get_phones(), "+7 900 111,+7 900 222");
+  EXPECT_TRUE(sms.has_min());
+  EXPECT_FLOAT_EQ(sms.get_min(), -2.5f);
+  EXPECT_FLOAT_EQ(sms.get_max(), 30);
+
+  // An empty name and empty phones are both "" items.
+  MinMaxSMSValue empty("old", 1, 2, "old");
+  empty.read_from_ini_line(1, "\"3,\"\",0,0,1,5,\"\"\"");
+  EXPECT_EQ(empty.get_param(), "");
+  EXPECT_EQ(empty.get_phones(), "");
+  EXPECT_FLOAT_EQ(empty.get_max(), 5);
+
+  // A name that starts and ends with a quote.
+  MinMaxRelayValue relay;
+  relay.read_from_ini_line(1, "\"1,\"\"\"x\"\"\",0,0,1,5,7\"");
+  EXPECT_EQ(relay.get_param(), "\"x\"");
+  EXPECT_EQ(relay.get_relay_channel(), 7);
+}
+
+// What the earlier writer made of a line: its comma text with every quote doubled, then
+// quoted. Kept here as the record of the form the reader must still accept.
+std::string doubled_form(const lib::StringContainer& items) {
+  std::string out = "\"";
+  for (char c : items.comma_text()) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  return out + "\"";
+}
+
+TEST(MinMaxLine, LinesOfEarlierBuildsStillLoad) {
+  // Literal lines as earlier builds saved them.
+  MinMaxSMSValue sms;
+  sms.read_from_ini_line(1, "\"3,a,0,0,1,5,\"\"+7900,+7901\"\"\"");
+  EXPECT_EQ(sms.get_param(), "a");
+  EXPECT_EQ(sms.get_phones(), "+7900,+7901");
+  MinMaxRTKValue depth;
+  depth.read_from_ini_line(1, "\"4,\"\"a b\"\",0,0,1,5,10,20\"");
+  EXPECT_EQ(depth.get_param(), "a b");
+  EXPECT_FLOAT_EQ(depth.get_depth_from(), 10);
+  EXPECT_FLOAT_EQ(depth.get_depth_to(), 20);
+
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"сумм газ", "+7 900 111,+7 900 222"},
+      {"имя, с \"кавычками\"", "\"a\",b c,,"},
+      {"\"начало", "конец\""},
+      {"", "a b"},
+      {"a\"\"b", "x"},
+      {"\"", "x y"},
+  };
+  for (const auto& [name, phones] : cases) {
+    const lib::StringContainer items{"3", name, "1", "-1.5", "1", "30", phones};
+    const std::string line = doubled_form(items);
+    MinMaxSMSValue back;
+    back.read_from_ini_line(1, line);
+    EXPECT_EQ(back.get_param(), name) << line;
+    EXPECT_EQ(back.get_phones(), phones) << line;
+    EXPECT_FLOAT_EQ(back.get_min(), -1.5f) << line;
+    EXPECT_FLOAT_EQ(back.get_max(), 30) << line;
+    // Written again in the current form, it reads back the same.
+    MinMaxSMSValue again;
+    again.read_from_ini_line(1, back.get_ini_line());
+    EXPECT_EQ(again.get_param(), name) << back.get_ini_line();
+    EXPECT_EQ(again.get_phones(), phones) << back.get_ini_line();
+  }
+}
+
+// A doubled line whose only quoted items were empty is also a well-formed current line; it is
+// read as the current one, each """" as one quote (and the list's load reports it).
+TEST(MinMaxLine, ADoubledLineWithOnlyEmptyQuotedItemsReadsInTheCurrentForm) {
+  MinMaxSMSValue no_phones;
+  no_phones.read_from_ini_line(1, "\"3,a,0,0,1,5,\"\"\"\"\"");
+  EXPECT_EQ(no_phones.get_param(), "a");
+  EXPECT_EQ(no_phones.get_phones(), "\"");
+  EXPECT_FLOAT_EQ(no_phones.get_max(), 5);
+}
+
+TEST(MinMaxLine, NamesAndPhonesWithBlanksCommasAndQuotesRoundTrip) {
+  const std::vector<std::string> texts = {
+      "сумм газ", "a,b",   "\"",    "\"\"",   "a\"b",          "\"a\"", " lead",
+      "trail ",   "\"\"x", "x\"\"", ",\",\"", "+7 900,+7 901", "",      "\"a\",b c,,"};
+  for (const std::string& name : texts) {
+    for (const std::string& phones : texts) {
+      const MinMaxSMSValue original(name, 0, 7.25f, phones);
+      MinMaxSMSValue copy;
+      copy.read_from_ini_line(1, original.get_ini_line());
+      EXPECT_EQ(copy.get_param(), name) << original.get_ini_line();
+      EXPECT_EQ(copy.get_phones(), phones) << original.get_ini_line();
+    }
+    const MinMaxRelayValue relay(name, 0, 5, 3);
+    MinMaxRelayValue relay_copy;
+    relay_copy.read_from_ini_line(1, relay.get_ini_line());
+    EXPECT_EQ(relay_copy.get_param(), name) << relay.get_ini_line();
+    EXPECT_EQ(relay_copy.get_relay_channel(), 3) << relay.get_ini_line();
+  }
 }
 
 TEST(MinMaxLine, AwkwardTextRoundTrips) {
@@ -121,7 +229,7 @@ TEST(MinMaxLine, ShortOrGarbledLinesTakeDefaults) {
   EXPECT_EQ(p.get_ini_line(), "\"0,y,0,0,1,1\"");
   MinMaxRTKValue d("old", 1, 2, 3, 4);
   d.read_from_ini_line(1, "");
-  EXPECT_EQ(d.get_ini_line(), "\"4,\"\"\"\",0,0,0,0,0,0\"");  // an empty name is quoted
+  EXPECT_EQ(d.get_ini_line(), "\"4,\"\",0,0,0,0,0,0\"");  // an empty name is quoted
 
   MinMaxValue huge;
   huge.read_from_ini_line(1, "0,h,1,-1e300,1,1e300");
@@ -185,7 +293,7 @@ TEST(MinMaxGrid, RowsReadBackPerKind) {
   // A row beyond the grid reads as empty cells.
   MinMaxRelayValue far("x", 1, 2, 3);
   far.read_from_grid_line(grid, 99);
-  EXPECT_EQ(far.get_ini_line(), "\"1,\"\"\"\",0,0,0,0,-1\"");
+  EXPECT_EQ(far.get_ini_line(), "\"1,\"\",0,0,0,0,-1\"");
 }
 
 TEST(MinMaxClone, KeepsKindFieldsAndOperations) {

@@ -98,6 +98,67 @@ TEST(MinMaxValuesTest, LegacyLineGivesPlainAndRelayThresholds) {
   EXPECT_FALSE(list[0].has_max());
 }
 
+// The settings file as the user keeps it: names and phones that need quoting are written
+// with their items quoted once and the line quoted once more, and read back whole.
+TEST(MinMaxValuesTest, QuotedNamesAndPhonesInTheFile) {
+  MinMaxValues list;
+  list.add(std::make_unique<MinMaxSMSValue>("сумм газ", 0, 1, "+7 900 111,+7 900 222"));
+  list.add(std::make_unique<MinMaxRelayValue>("имя, \"в кавычках\"", 0, 5, 2));
+  lib::IniFile ini;
+  list.save(ini);
+  const std::string text = ini.to_text();
+  EXPECT_THAT(text, HasSubstr("item0=\"3,\"сумм газ\",0,0,1,1,\"+7 900 111,+7 900 222\"\""));
+  EXPECT_THAT(text, HasSubstr("item1=\"1,\"имя, \"\"в кавычках\"\"\",0,0,1,5,2\""));
+
+  MinMaxValues loaded;
+  EXPECT_THAT(loaded.load(ini_of(text)), IsEmpty());
+  ASSERT_EQ(loaded.size(), 2u);
+  EXPECT_EQ(loaded[0].get_param(), "сумм газ");
+  EXPECT_EQ(dynamic_cast<const MinMaxSMSValue&>(loaded[0]).get_phones(), "+7 900 111,+7 900 222");
+  EXPECT_EQ(loaded[1].get_param(), "имя, \"в кавычках\"");
+  EXPECT_EQ(dynamic_cast<const MinMaxRelayValue&>(loaded[1]).get_relay_channel(), 2);
+}
+
+// A file saved by an earlier build, which doubled the quotes of the whole line, keeps every
+// threshold; the next save writes the current form.
+TEST(MinMaxValuesTest, FileOfAnEarlierBuildLoadsAndIsRewritten) {
+  MinMaxValues list;
+  EXPECT_THAT(list.load(ini_of("[MinMaxValues]\nsize=3\nversion=1\n"
+                               "item0=\"3,\"\"сумм газ\"\",0,0,1,1,\"\"+7900,+7901\"\"\"\n"
+                               "item1=\"1,\"\"a \"\"\"\"b\"\"\"\"\"\",0,0,1,5,2\"\n"
+                               "item2=\"0,нагрузка,1,5,1,30\"\n")),
+              IsEmpty());
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list[0].get_param(), "сумм газ");
+  EXPECT_EQ(dynamic_cast<const MinMaxSMSValue&>(list[0]).get_phones(), "+7900,+7901");
+  EXPECT_EQ(list[1].get_param(), "a \"b\"");
+  EXPECT_EQ(list[2].get_param(), "нагрузка");
+  EXPECT_FLOAT_EQ(list[2].get_max(), 30);
+  EXPECT_EQ(lines_of(list), (std::vector<std::string>{"\"3,\"сумм газ\",0,0,1,1,\"+7900,+7901\"\"",
+                                                      "\"1,\"a \"\"b\"\"\",0,0,1,5,2\"",
+                                                      "\"0,нагрузка,1,5,1,30\""}));
+}
+
+// Texts made only of quotes are what an empty name or phone list of an earlier build reads
+// as: loaded as read and reported, so the operator can check them.
+TEST(MinMaxValuesTest, QuoteOnlyNamesAndPhonesAreReported) {
+  MinMaxValues list;
+  const auto problems =
+      list.load(ini_of("[MinMaxValues]\nsize=3\nversion=1\n"
+                       "item0=\"3,a,0,0,1,5,\"\"\"\"\"\n"
+                       "item1=\"0,\"\"\"\",0,0,1,5\"\n"
+                       "item2=\"3,b,0,0,1,5,\"\"\"\n"));
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(dynamic_cast<const MinMaxSMSValue&>(list[0]).get_phones(), "\"");
+  EXPECT_EQ(list[1].get_param(), "\"");
+  EXPECT_EQ(dynamic_cast<const MinMaxSMSValue&>(list[2]).get_phones(), "");
+  ASSERT_EQ(problems.size(), 2u);
+  EXPECT_THAT(problems[0], HasSubstr("item0"));
+  EXPECT_THAT(problems[0], HasSubstr("phones"));
+  EXPECT_THAT(problems[1], HasSubstr("item1"));
+  EXPECT_THAT(problems[1], HasSubstr("parameter name"));
+}
+
 TEST(MinMaxValuesTest, WithoutTheSectionTheListStays) {
   MinMaxValues list;
   list.set_defaults();

@@ -114,12 +114,15 @@ TEST_F(PluginManagerTest, EventsReachEveryPluginWithTheSameValue) {
   EXPECT_EQ(std::any_cast<int>(value), 12);  // each plug-in added one to the shared value
 }
 
-TEST_F(PluginManagerTest, FindsPluginsByNameWithoutRegardToCase) {
-  RegPluginManager& manager = load({{"Глубиномер"}, {"other"}});
-  EXPECT_EQ(manager.find("глубиномер"), manager.get_item(0));
-  EXPECT_EQ(manager.find("OTHER"), manager.get_item(1));
-  EXPECT_TRUE(manager.is_active("ГЛУБИНОМЕР"));
-  EXPECT_FALSE(manager.is_active("глубиномер2"));
+TEST_F(PluginManagerTest, FindsPluginsByTheirExactName) {
+  RegPluginManager& manager = load({{"Глубиномер"}, {"other"}, {"Other"}});
+  EXPECT_EQ(manager.find("Глубиномер"), manager.get_item(0));
+  EXPECT_EQ(manager.find("other"), manager.get_item(1));
+  EXPECT_EQ(manager.find("Other"), manager.get_item(2)) << "another case is another name";
+  EXPECT_EQ(manager.find("глубиномер"), nullptr);
+  EXPECT_TRUE(manager.is_active("Глубиномер"));
+  EXPECT_FALSE(manager.is_active("ГЛУБИНОМЕР"));
+  EXPECT_FALSE(manager.is_active("Глубиномер2"));
 
   manager.activate("other");
   EXPECT_EQ(manager.get_shown_page(), manager.get_item(1));

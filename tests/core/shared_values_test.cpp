@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <iterator>
 
 #include "core/shared_values_format.h"
@@ -32,11 +33,80 @@ TEST(SharedValues, FileIsFiveLittleEndianFloatsInTheirOrder) {
 TEST(SharedValues, UnwritableFileIsSkippedQuietly) {
   lib::lock_object lock(lib::lock_object::kInterProcess, "/nonexistent/kvb.lock",
                         lib::posix_file_system());
-  EXPECT_FALSE(export_shared_values("/nonexistent/kvb.dat", {}, lock, lib::posix_file_system()));
+  SharedValuesWriter writer("/nonexistent/kvb.dat", lock, lib::posix_file_system());
+  EXPECT_FALSE(writer.write({}));
+  EXPECT_FALSE(writer.write({}));
+}
+
+// Every tick rewrites the same file in place: one inode for the whole run, so the file
+// system has no new file to push to disk each second.
+TEST(SharedValues, TicksRewriteTheSameFileInPlace) {
+  TempDir dir;
+  const std::string path = dir.file("kvb.dat");
+  lib::lock_object lock(lib::lock_object::kInProcess);
+  testing_support::FaultyFileSystem fs;
+  SharedValuesWriter writer(path, lock, fs);
+  ASSERT_TRUE(writer.write({1, 2, 3, 4, 5}));
+  const auto first = lib::posix_file_system().stat(path);
+  ASSERT_TRUE(first);
+  const int opens = fs.opens;
+  for (int i = 0; i < 50; ++i) {
+    const double d = i;
+    ASSERT_TRUE(writer.write({d, d, d, d, d}));
+  }
+  EXPECT_EQ(fs.opens, opens) << "the file is reopened every tick";
+  EXPECT_EQ(lib::posix_file_system().stat(path)->inode, first->inode);
+  EXPECT_EQ(read_shared_values(path, lock, fs), (SharedValues{49, 49, 49, 49, 49}));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+// Someone else removes the file, renames another over it or cuts it short: the next tick
+// puts a whole record back where readers look, instead of writing into a lost inode.
+TEST(SharedValues, FileRemovedReplacedOrCutIsMadeWholeAgain) {
+  TempDir dir;
+  const std::string path = dir.file("kvb.dat");
+  lib::lock_object lock(lib::lock_object::kInProcess);
+  auto& fs = lib::posix_file_system();
+  SharedValuesWriter writer(path, lock, fs);
+  ASSERT_TRUE(writer.write({1, 1, 1, 1, 1}));
+  ASSERT_TRUE(writer.write({1, 1, 1, 1, 1}));
+
+  std::filesystem::remove(path);
+  ASSERT_TRUE(writer.write({2, 2, 2, 2, 2}));
+  EXPECT_EQ(read_shared_values(path, lock, fs), (SharedValues{2, 2, 2, 2, 2}));
+
+  std::ofstream(dir.file("other")) << "junk";
+  std::filesystem::rename(dir.file("other"), path);
+  ASSERT_TRUE(writer.write({3, 3, 3, 3, 3}));
+  EXPECT_EQ(read_shared_values(path, lock, fs), (SharedValues{3, 3, 3, 3, 3}));
+
+  std::filesystem::resize_file(path, 7);
+  ASSERT_TRUE(writer.write({4, 4, 4, 4, 4}));
+  EXPECT_EQ(read_shared_values(path, lock, fs), (SharedValues{4, 4, 4, 4, 4}));
+  ASSERT_TRUE(writer.write({5, 5, 5, 5, 5}));
+  EXPECT_EQ(read_shared_values(path, lock, fs), (SharedValues{5, 5, 5, 5, 5}));
+}
+
+// A write cut short by a full disk reports failure; the next tick starts over from a whole
+// file rather than leaving a record mixed from two ticks.
+TEST(SharedValues, FailedInPlaceWriteIsRepairedNextTick) {
+  TempDir dir;
+  const std::string path = dir.file("kvb.dat");
+  lib::lock_object lock(lib::lock_object::kInProcess);
+  testing_support::FaultyFileSystem fs;
+  SharedValuesWriter writer(path, lock, fs);
+  ASSERT_TRUE(writer.write({1, 1, 1, 1, 1}));
+  ASSERT_TRUE(writer.write({1, 1, 1, 1, 1}));
+  fs.max_write_chunk = 6;
+  EXPECT_FALSE(writer.write({2, 2, 2, 2, 2}));
+  fs.max_write_chunk = 0;
+  ASSERT_TRUE(writer.write({3, 3, 3, 3, 3}));
+  EXPECT_EQ(read_shared_values(path, lock, fs), (SharedValues{3, 3, 3, 3, 3}));
 }
 
 // Two processes export hundreds of times while a third reads without taking the lock and
-// a fourth reads with it: every read sees exactly one whole record.
+// a fourth reads with it: the locked reader always sees one whole record, and even the
+// reader without the lock never finds the file short or missing once it exists.
 TEST(SharedValues, ConcurrentExportersNeverShowAMixedRecord) {
   TempDir dir;
   const std::string path = dir.file("kvb.dat");
@@ -51,9 +121,10 @@ TEST(SharedValues, ConcurrentExportersNeverShowAMixedRecord) {
   auto writer = [&](float base) {
     return [&, base] {
       lib::lock_object lock(lib::lock_object::kInterProcess, lock_file, lib::posix_file_system());
+      SharedValuesWriter out(path, lock, lib::posix_file_system());
       for (int i = 0; i < kWrites; ++i) {
         float v = base + static_cast<float>(i);
-        if (!export_shared_values(path, {v, v, v, v, v}, lock, lib::posix_file_system())) return 2;
+        if (!out.write({v, v, v, v, v})) return 2;
       }
       return 0;
     };
@@ -74,9 +145,10 @@ TEST(SharedValues, ConcurrentExportersNeverShowAMixedRecord) {
         if (bytes->size() != kvb::kFileBytes) return 3;
         auto v = decode_shared_values(*bytes);
         if (!v) return 4;
-        if (v->bit_depth != v->bottom_hole_depth || v->hook_load != v->bottom_hole_depth ||
-            v->block_position != v->bottom_hole_depth ||
-            v->inlet_pressure != v->bottom_hole_depth) {
+        const bool mixed =
+            v->bit_depth != v->bottom_hole_depth || v->hook_load != v->bottom_hole_depth ||
+            v->block_position != v->bottom_hole_depth || v->inlet_pressure != v->bottom_hole_depth;
+        if (locked && mixed) {
           return 5;
         }
         ++seen;

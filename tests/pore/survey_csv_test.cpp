@@ -1,7 +1,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <numbers>
+#include <string>
 
 #include "pore/survey_csv.h"
 #include "pore/survey_table.h"
@@ -158,6 +160,90 @@ TEST(SurveyTableTest, ColumnsAndRows) {
   EXPECT_THAT(table.substr(eol + 1), HasSubstr("100.00"));
   EXPECT_THAT(table.substr(eol + 1), HasSubstr("-20.50"));
   EXPECT_THAT(table.substr(eol + 1), HasSubstr("1.00\n"));
+}
+
+// ---- the computed trajectory for other programs ---------------------------------------------
+
+std::vector<std::string> split(const std::string& line, char sep) {
+  std::vector<std::string> f(1);
+  for (char c : line) {
+    if (c == sep) {
+      f.emplace_back();
+    } else {
+      f.back() += c;
+    }
+  }
+  return f;
+}
+
+TEST(TrajectoryCsvTest, EveryValueReadsBackExactlyAndTheStationsReadBackAsASurvey) {
+  pore::Wellbore w;
+  // Values no short decimal holds: a third of a degree, an azimuth across north.
+  w.set_points({station(0, 0, 0), station(1000.1f, 1.0f / 3, 359.9f), station(1100, 45.5f, 12.3f)});
+  w.calculate(pore::WbCalcMethod::kMinimumCurvature, {});
+  const auto points = w.points_copy();
+  const auto results = w.results();
+  const std::string text = pore::format_trajectory_csv(points, results, pore::DoglegUnit::kPer30m);
+
+  std::vector<std::string> lines;
+  for (const std::string& l : split(text, '\n')) {
+    if (!l.empty()) lines.push_back(l);
+  }
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0],
+            "глубина_м;зенит_град;азимут_град;верт_глубина_м;абс_отметка_м;север_м;восток_м;"
+            "смещение_м;искривление_град;интенсивность_град_на_30м");
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const auto cells = split(lines[i + 1], ';');
+    ASSERT_EQ(cells.size(), 10u) << lines[i + 1];
+    // The stored 32-bit measurements come back to the bit, and so do the 64-bit results.
+    EXPECT_EQ(std::strtof(cells[0].c_str(), nullptr), points[i].depth);
+    EXPECT_EQ(std::strtof(cells[1].c_str(), nullptr), points[i].zenit);
+    EXPECT_EQ(std::strtof(cells[2].c_str(), nullptr), points[i].azimut);
+    const pore::StationResult& r = results[i];
+    const double expected[] = {r.vertical,
+                               r.abs_level,
+                               r.north,
+                               r.east,
+                               r.displacement,
+                               r.dogleg * 180 / std::numbers::pi,
+                               r.severity(pore::DoglegUnit::kPer30m)};
+    for (int c = 0; c < 7; ++c)
+      EXPECT_EQ(std::strtod(cells[3 + c].c_str(), nullptr), expected[c]) << cells[3 + c];
+  }
+  // Not rounded to the table's two decimals.
+  EXPECT_GT(split(lines[3], ';')[5].size(), 8u);
+
+  // The survey reader takes the file back, computed columns ignored.
+  const auto back = pore::parse_survey_csv(text);
+  EXPECT_THAT(back.problems, IsEmpty());
+  EXPECT_EQ(back.points.size(), 3u);
+  EXPECT_EQ(back.points[1].zenit, points[1].zenit);
+}
+
+TEST(TrajectoryCsvTest, SeverityPerHundredFeetAndMismatchedResults) {
+  pore::Wellbore w;
+  w.set_points({station(0, 0, 0), station(30, 3, 0)});  // 3° over 30 m
+  w.calculate(pore::WbCalcMethod::kMinimumCurvature, {});
+  const std::string text =
+      pore::format_trajectory_csv(w.points_copy(), w.results(), pore::DoglegUnit::kPer100ft);
+  const auto lines = split(text, '\n');
+  EXPECT_THAT(lines[0], testing::EndsWith(";интенсивность_град_на_100фут"));
+  const double severity = std::strtod(split(lines[2], ';').back().c_str(), nullptr);
+  EXPECT_NEAR(severity, 3 * 30.48 / 30, 1e-6);  // 100 ft is 30.48 m
+
+  EXPECT_THROW(pore::format_trajectory_csv(w.points_copy(), {}, pore::DoglegUnit::kPer30m),
+               std::invalid_argument);
+}
+
+TEST(TrajectoryCsvTest, ShortestTextReadsBackToTheSameValue) {
+  EXPECT_EQ(pore::shortest_text(0.1), "0.1");
+  EXPECT_EQ(pore::shortest_text(0.1f), "0.1");
+  EXPECT_EQ(pore::shortest_text(-0.0), "0");
+  EXPECT_EQ(pore::shortest_text(1229.5), "1229.5");
+  for (double v : {1.0 / 3, 2.0 / 3 * 1e-300, 5712.749123456789, -0.000123}) {
+    EXPECT_EQ(std::strtod(pore::shortest_text(v).c_str(), nullptr), v);
+  }
 }
 
 }  // namespace

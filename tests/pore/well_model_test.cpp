@@ -219,9 +219,28 @@ TEST(ProjectedWellboreTest, OptionsLiveInTheirSection) {
   EXPECT_EQ(p.targets().circles[1].radius, 30);
   EXPECT_EQ(p.targets().altitude, 85.5);
 
-  ini.load_text("[проект_скважины]\nmethod=7\n");  // no such method: the default
-  EXPECT_FALSE(p.load(ini).empty());
+  ini.load_text("[проект_скважины]\nmethod=2\n");
+  EXPECT_TRUE(p.load(ini).empty());
+  EXPECT_EQ(p.method(), pore::WbCalcMethod::kMinimumCurvature);
+  ini.load_text("[проект_скважины]\nmethod=0\n");  // a saved choice stays, default or not
+  EXPECT_TRUE(p.load(ini).empty());
   EXPECT_EQ(p.method(), pore::WbCalcMethod::kAverageAngle);
+
+  ini.load_text("[проект_скважины]\nmethod=7\n");  // no such method: the default, reported
+  EXPECT_FALSE(p.load(ini).empty());
+  EXPECT_EQ(p.method(), pore::WbCalcMethod::kMinimumCurvature);
+}
+
+TEST(ProjectedWellboreTest, ANewPlanComputesByMinimumCurvatureAndOffersAllThreeMethods) {
+  pore::ProjectedWellbore p;
+  EXPECT_EQ(p.method(), pore::WbCalcMethod::kMinimumCurvature);
+  lib::options_list list;
+  p.get_options(list);
+  const lib::Option* method = list.find(pore::ProjectedWellbore::kSection, "method");
+  ASSERT_NE(method, nullptr);
+  EXPECT_THAT(method->items(),
+              ElementsAre(testing::HasSubstr("Среднего угла"),
+                          testing::HasSubstr("радиуса кривизны"), "Минимальной кривизны"));
 }
 
 TEST(ProjectedWellboreTest, StateRoundTrip) {

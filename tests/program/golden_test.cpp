@@ -97,6 +97,23 @@ TEST(GoldenProgram, SurveyTableOfASmallFile) {
   t.check();
 }
 
+// The same build by minimum curvature: a 10° arc of 100 m, radius 100 / (10° in radians) =
+// 572.958 m, so R·sin 10° = 99.49 m deeper and R·(1 − cos 10°) = 8.70 m east, 10° over the
+// 100 m course being 3°/30 m (3.048°/100 ft). The CSV gives the same at full precision for
+// other programs; a severity per 100 ft is asked for with the CSV only.
+TEST(GoldenProgram, SurveyByMinimumCurvatureAsTableAndCsv) {
+  Transcript t("survey_min_curvature");
+  write_file(t.file("build.csv"),
+             "глубина_м;зенит_град;азимут_град\n0;0;90\n100;0;90\n200;10;90\n");
+  EXPECT_EQ(t.run({"survey", "<TMP>/build.csv", "--method", "2"}).exit_code, 0);
+  EXPECT_EQ(t.run({"survey", "<TMP>/build.csv", "--method", "2", "--csv"}).exit_code, 0);
+  EXPECT_EQ(t.run({"survey", "<TMP>/build.csv", "--method", "2", "--csv", "--per-100ft"}).exit_code,
+            0);
+  EXPECT_NE(t.run({"survey", "<TMP>/build.csv", "--per-100ft"}).exit_code, 0);
+  EXPECT_NE(t.run({"survey", "<TMP>/build.csv", "--method", "3"}).exit_code, 0);
+  t.check();
+}
+
 // ---- parameter table ----------------------------------------------------------------------
 
 TEST(GoldenProgram, ParamsShowOfTheStarterTableADamagedOneAndNone) {

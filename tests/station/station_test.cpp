@@ -24,6 +24,9 @@
 #include "params/all_params.h"
 #include "params/file_builder.h"
 #include "params/par_tabl.h"
+#include "plugin_host/plugin_manager.h"
+#include "pore/pore_opt.h"
+#include "pore/projected_wellbore.h"
 #include "station/station_home.h"
 #include "storage/data_storage.h"
 #include "support/fakes.h"
@@ -143,6 +146,55 @@ TEST(StationTick, StopAndRestartRestoreDepthsAndAverages) {
   Rig fresh(dir.path());
   fresh.st->open({"emulator", "", false, ""});
   EXPECT_EQ(fresh.hub->data_storage().depth_z(), 0.0) << "--no-restore starts clean";
+}
+
+// One option of a settings block in the state file, as it is stored: section, key and value
+// text, each a 32-bit length and UTF-8 bytes.
+std::string stored_option(const std::string& section, const std::string& key,
+                          const std::string& text) {
+  std::string out;
+  for (const std::string* s : {&section, &key, &text}) {
+    const auto n = static_cast<std::uint32_t>(s->size());
+    for (int i = 0; i < 4; ++i) out += static_cast<char>((n >> (8 * i)) & 0xFF);
+    out += *s;
+  }
+  return out;
+}
+
+TEST(StationHome, ANewStationComputesByMinimumCurvatureAndAStationThatChoseAnotherKeepsIt) {
+  TempDir dir;
+  const std::string section = pore::ProjectedWellbore::kSection;
+  const std::string fresh = dir.path() + "fresh/";
+  {
+    Rig rig(fresh);
+    rig.st->open({"emulator", "", true, ""});
+    EXPECT_EQ(rig.hub->pore_opt().projected().method(), pore::WbCalcMethod::kMinimumCurvature);
+    ASSERT_TRUE(rig.st->close());
+  }
+  // What the new station wrote says so itself, not only the default of the next start.
+  const std::string fresh_state = testing_support::read_file(fresh + "sys.bin");
+  EXPECT_NE(fresh_state.find(stored_option(section, "method", "2")), std::string::npos);
+
+  // A station whose saved state holds average angle (0), as every station saved before
+  // minimum curvature existed: it keeps 0 across restarts and saves.
+  const std::string old = dir.path() + "old/";
+  {
+    Rig rig(old);
+    rig.st->open({"emulator", "", true, ""});
+    rig.hub->pore_opt().projected().set_method(pore::WbCalcMethod::kAverageAngle);
+    ASSERT_TRUE(rig.st->close());
+  }
+  ASSERT_NE(testing_support::read_file(old + "sys.bin").find(stored_option(section, "method", "0")),
+            std::string::npos);
+  for (int start = 0; start < 2; ++start) {
+    Rig rig(old);
+    rig.st->open({"emulator", "", true, ""});
+    EXPECT_EQ(rig.hub->pore_opt().projected().method(), pore::WbCalcMethod::kAverageAngle);
+    ASSERT_TRUE(rig.st->close());
+  }
+  EXPECT_NE(testing_support::read_file(old + "sys.bin").find(stored_option(section, "method", "0")),
+            std::string::npos);
+  EXPECT_EQ(testing_support::read_file(old + "registr.errors.log"), "");
 }
 
 TEST(StationHome, StarterTableHoldsEveryStarterRowAndRefusesOneTheCatalogueLacks) {
@@ -746,6 +798,55 @@ TEST(StationPlugins, TheExamplePluginComputesItsValuesEveryTick) {
   EXPECT_TRUE(listed);
   rig.st->close();
   EXPECT_EQ(testing_support::read_file(dir.file("registr.errors.log")), "");
+}
+
+// Two copies of a plug-in that notes every event: each event reaches both, in the station's
+// order, with its data; the copy that throws from data() is logged every tick and neither
+// the other copy nor the tick is held up.
+TEST(StationPlugins, EveryEventArrivesInOrderAndAThrowingPluginDoesNotStopTheTick) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.path() + "plugins");
+  std::filesystem::copy_file(RIGCORE_TEST_EVENT_PLUGIN_A, dir.path() + "plugins/events_a.so");
+  std::filesystem::copy_file(RIGCORE_TEST_EVENT_PLUGIN_B, dir.path() + "plugins/events_b.so");
+  Rig rig(dir.path());
+  reg::Values& values = rig.hub->values();
+  const auto take_log = [&values] {
+    std::string log = values.get_variable("events.log");
+    values.set_variable("events.log", "");
+    return log;
+  };
+  values.set_variable("events.throw", "events_a");
+
+  rig.st->open({"emulator", "", true, ""});
+  EXPECT_EQ(
+      take_log(),
+      "events_a:init;events_b:init;events_a:after_config_loaded;events_b:after_config_loaded;");
+
+  // The operation the plug-ins' service reads is the storage's, whatever it was set to.
+  rig.hub->data_storage().set_current_operation_item({14, 3, 2, 1});
+  rig.ticks(2);
+  ASSERT_EQ(rig.st->source().good_readings, 2u);
+  const std::string types = std::to_string(rig.hub->comm_protocols().device_types().size());
+  const std::string tick = "events_a:adc_data(1,adc," + types + ");events_b:adc_data(1,adc," +
+                           types + ");events_a:data;events_b:data;" +
+                           "events_a:data_calc_completed(14);events_b:data_calc_completed(14);";
+  EXPECT_EQ(take_log(), tick + tick);
+  // The tick went on to the export and the error log names the plug-in once per tick.
+  EXPECT_TRUE(std::filesystem::exists(dir.file("data/kvb.dat")));
+  const std::string errors = testing_support::read_file(dir.file("registr.errors.log"));
+  const std::string line = "Исключение \"сбой в data\" в модуле \"events_a\"";
+  std::size_t count = 0;
+  for (auto pos = errors.find(line); pos != std::string::npos; pos = errors.find(line, pos + 1))
+    ++count;
+  EXPECT_EQ(count, 2u) << errors;
+  EXPECT_EQ(errors.find("events_b"), std::string::npos) << errors;
+
+  rig.hub->plugins_before_new_pore();
+  EXPECT_EQ(take_log(), "events_a:before_new_pore;events_b:before_new_pore;");
+
+  EXPECT_TRUE(rig.st->close());
+  EXPECT_EQ(take_log(), "events_a:finalize;events_b:finalize;");
+  EXPECT_EQ(rig.hub->plugins().get_size(), 0);
 }
 
 }  // namespace

@@ -86,6 +86,17 @@ class FaultyFileSystem : public lib::FileSystem {
     if (w > 0) written += w;
     return w;
   }
+  ssize_t pwrite(int fd, const void* buf, std::size_t n, off_t offset) override {
+    if (!faulty_fds_.count(fd)) return real().pwrite(fd, buf, n, offset);
+    if (fail_after_bytes >= 0 && written >= fail_after_bytes) return fail(ENOSPC);
+    if (max_write_chunk > 0 && n > max_write_chunk) n = max_write_chunk;
+    if (fail_after_bytes >= 0 && written + static_cast<long long>(n) > fail_after_bytes) {
+      n = static_cast<std::size_t>(fail_after_bytes - written);
+    }
+    ssize_t w = real().pwrite(fd, buf, n, offset);
+    if (w > 0) written += w;
+    return w;
+  }
   int fsync(int fd) override {
     if (fail_fsync && faulty_fds_.count(fd)) {
       errno = EIO;

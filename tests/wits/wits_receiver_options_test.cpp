@@ -69,6 +69,24 @@ TEST(WITSOptionsTest, LegacySectionIsReadAndSavedUnderTheNewOne) {
   EXPECT_EQ(again, o);
 }
 
+// Each field is a key of its own, stored as it is: names with blanks, commas and quotes
+// are neither quoted nor have their quotes doubled, and read back the same.
+TEST(WITSOptionsTest, NamesWithBlanksCommasAndQuotesAreStoredAsTheyAre) {
+  WITSReceiverOptions o;
+  o.servers() = {WITSServerOption("ГТИ \"Север\", куст 5", "10.0.0.7", 5001, "a,\"b\" c"),
+                 WITSServerOption("\"\"", "h", 1, "\"")};
+  lib::IniFile ini;
+  o.write(ini);
+  const std::string text = ini.to_text();
+  EXPECT_NE(text.find("server0name=ГТИ \"Север\", куст 5\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("server1name=\"\"\n"), std::string::npos) << text;
+  WITSReceiverOptions again;
+  EXPECT_THAT(again.read(ini_of(text)), IsEmpty());
+  EXPECT_EQ(again, o);
+  ASSERT_EQ(again.servers().size(), 2u);
+  EXPECT_EQ(again.servers()[0].status, "a,\"b\" c");
+}
+
 TEST(WITSOptionsTest, SavingKeepsTheParametersFileKeys) {
   lib::IniFile ini =
       ini_of("[wits_servers]\ncount=1\nserver0name=A\nserver0params_file=/p/a.txt\n");
