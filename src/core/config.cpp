@@ -1,6 +1,8 @@
 #include "core/config.h"
 
 #include <system_error>
+
+#include "calc/depth_calc.h"
 #include "lib/file_system.h"
 
 #include "lib/str_utils.h"
@@ -222,6 +224,9 @@ void Config::load_additional_info(const lib::IniFile& ini) {
   for (const std::string& p : min_max_values_->load(ini)) report(p);
   for (const std::string& p : min_max_values2_->load(ini)) report(p);
   for (const std::string& p : wits_options_->read(ini)) report(p);
+  if (depth_calc_ != nullptr) {
+    for (const std::string& p : depth_calc_->load_settings(ini)) report(p);
+  }
   check();
   fill_to_variables();
 }
@@ -230,6 +235,7 @@ void Config::save_additional_info(lib::IniFile& ini) const {
   min_max_values_->save(ini);
   min_max_values2_->save(ini);
   wits_options_->write(ini);
+  if (depth_calc_ != nullptr) depth_calc_->save_settings(ini);
 }
 
 void Config::check() {

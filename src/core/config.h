@@ -23,6 +23,10 @@
 #include "lib/string_container.h"
 #include "wits/wits_receiver_options.h"
 
+namespace calc {
+class DepthCalc;
+}
+
 namespace reg {
 
 // The station keeps its configuration, with the threshold lists and the WITS server list, in
@@ -186,6 +190,9 @@ class Config : public lib::ini_options {
   void set_variable_setter(VariableSetter setter) { set_variable_ = std::move(setter); }
   void set_current_value_reader(CurrentValueReader reader) { current_value_ = std::move(reader); }
   void set_error_sink(ErrorSink sink) { error_sink_ = std::move(sink); }
+  // The depth sensor's calibration, whose settings and table share this file (not owned;
+  // null: none).
+  void set_depth_calc(calc::DepthCalc* depth_calc) { depth_calc_ = depth_calc; }
 
   // ---- settings ---------------------------------------------------------------------------
   // Every option, the identifier lists, the thresholds and the server list to their defaults
@@ -254,6 +261,7 @@ class Config : public lib::ini_options {
   VariableSetter set_variable_;
   CurrentValueReader current_value_;
   ErrorSink error_sink_;
+  calc::DepthCalc* depth_calc_ = nullptr;
   // Set while load_for_start runs: report() collects here instead of calling the sink.
   std::vector<std::string>* collected_ = nullptr;
 };

@@ -8,6 +8,8 @@
 #include <exception>
 #include <mutex>
 
+#include "calc/delayed_depth.h"
+#include "calc/depth_calc.h"
 #include "calc/operations.h"
 #include "calc/race_info_old.h"
 #include "core/config.h"
@@ -125,6 +127,9 @@ System::System(SystemOptions options)
   data_storage_ = std::make_unique<ds_tmp::DataStorage>(*catalogue_, std::move(table_services));
   pore_opt_ = std::make_unique<pore::PoreOpt>();
   auto log_sink = [this](const std::string& m) { error_log_->write(m); };
+  depth_calc_ = std::make_unique<calc::DepthCalc>("DepthCalc");
+  depth_calc_->set_error_sink(log_sink);
+  config_->set_depth_calc(depth_calc_.get());
   text_remarks_ = std::make_unique<text::Storage>(file_lock_obj(), log_sink, fs_);
   module_list_ = std::make_unique<lib::ModuleList>();
 
@@ -292,6 +297,7 @@ void System::free_objects() {
   data_storage_.reset();
   catalogue_.reset();  // after the table that refers to it
   pore_opt_.reset();
+  depth_calc_.reset();
   text_remarks_.reset();
   module_list_.reset();
   shared_values_writer_.reset();  // before the lock it writes under
@@ -319,8 +325,10 @@ void System::free_objects() {
 void System::register_modules() {
   // The fixed order of the state file; each subsystem takes its place as it joins the hub.
   lib::ModuleList& list = *module_list_;
+  list.register_module(*depth_calc_, "DepthCalc");
   list.register_module(*data_storage_, "DataStorage");
   list.register_module(data_storage_->average_values(), "AverageValues");
+  list.register_module(data_storage_->delayed_depth(), "DelayedDepth");
   list.register_module(pore_opt_->options(), "PoreOpts");
   list.register_module(pore_opt_->construction(), "PoreConstr");
   list.register_module(*text_remarks_, "TextRemarks");
@@ -349,6 +357,10 @@ void System::fill_values_list() {
                           [ds] { return ds->depth_z(); });
   values_->register_value("ds.depth_cur", "Глубина инструмента", "м", kValuePlain,
                           [ds] { return ds->depth_cur(); });
+  values_->register_value("ds.depth_lag", "Задержанная глубина", "м", kValuePlain,
+                          [ds] { return ds->delayed_depth().get_value(); });
+  values_->register_value("race.lag_time2", "Время до выхода метки", "", kValueShortInterval,
+                          [ds] { return ds->delayed_depth().get_time_to_depth_out(); });
   Config* config = config_.get();
   values_->register_value("config.race_info.doloto_diametr", "Диаметр долота", "мм", kValuePlain,
                           [config] { return config->race_info().get_doloto_diametr(); });
@@ -360,6 +372,16 @@ void System::fill_values_list() {
                           [config] { return config->get_WKolRot(); });
   values_->register_value("config.w_kol_tur", "Общий вес колонны без вращения", "т", kValuePlain,
                           [config] { return config->get_WKolTur(); });
+  // What the depth sensor's last table walk found; the unit field carries a short name.
+  calc::DepthCalc* dol = depth_calc_.get();
+  values_->register_value("dol.cnt", "ДОЛ импульсы", "ДОЛ имп", kValuePlain,
+                          [dol] { return dol->last_pulses(); });
+  values_->register_value("dol.tal_cnt", "ДОЛ таль импульсы", "ДОЛ т имп", kValuePlain,
+                          [dol] { return dol->last_index(); });
+  values_->register_value("dol.moveing", "ДОЛ перемещение", "ДОЛ пер", kValuePlain,
+                          [dol] { return dol->last_travel(); });
+  values_->register_value("dol.k", "ДОЛ коэффицент", "ДОЛ к", kValuePlain,
+                          [dol] { return dol->last_coeff(); });
 }
 
 namespace {
@@ -545,6 +567,8 @@ void System::assign(System& other) {
 void System::before_work(int race_num, bool continue_race, const std::string& /*text*/) {
   std::lock_guard guard(sys_lock_obj());
   values_->set_variable("race_num", std::to_string(race_num));
+  // A new run starts its lag depth at the bottom; a continued one keeps the marks on their way.
+  if (!continue_race) data_storage_->delayed_depth().clear();
   signals_->start(race_num, continue_race);
   // After the run modules were reset, so a plug-in starting a run sees fresh totals.
   plugins_->for_each([&](RegPlugin& p) { p.start_registration(race_num, continue_race); });

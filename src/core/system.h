@@ -28,8 +28,9 @@
 #include "registry/values.h"
 
 namespace calc {
+class DepthCalc;
 class Operations;
-}
+}  // namespace calc
 namespace ds_tmp {
 class DataStorage;
 class StorageValuesBackend;
@@ -238,6 +239,9 @@ class System {
   GlobalNums& global_nums() { return *global_nums_; }
   ds_tmp::DataStorage& data_storage() { return *data_storage_; }
   pore::PoreOpt& pore_opt() { return *pore_opt_; }
+  // The depth sensor's calibration ("DepthCalc"); its settings load and save with the
+  // configuration's file.
+  calc::DepthCalc& depth_calc() { return *depth_calc_; }
   text::Storage& text_remarks() { return *text_remarks_; }
   journals::MudAdditives& mud_additives() { return *mud_additives_; }
   journals::TroublesLog& troubles_log() { return *troubles_log_; }
@@ -275,6 +279,7 @@ class System {
   std::unique_ptr<GlobalNums> global_nums_;
   std::unique_ptr<ds_tmp::DataStorage> data_storage_;
   std::unique_ptr<pore::PoreOpt> pore_opt_;
+  std::unique_ptr<calc::DepthCalc> depth_calc_;
   std::unique_ptr<text::Storage> text_remarks_;
   std::unique_ptr<ErrorLog> error_log_;
   std::unique_ptr<lib::ModuleList> module_list_;

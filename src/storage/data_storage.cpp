@@ -29,6 +29,8 @@ bool depth_in_range(double d) {
 
 DataStorage::DataStorage(const params::AllParams& catalogue, params::ParTablServices services)
     : SerialModuleBase(kSerialName, kSerialVersion),
+      delayed_depth_(
+          std::make_unique<calc::DelayedDepth>([this] { return depth_z_; }, services.error_log)),
       table_(std::make_unique<params::ParTabl>(catalogue, std::move(services))),
       current_(std::make_unique<CurrentValues>(*table_)),
       averages_(std::make_unique<AverageValues>(*table_, *current_)),

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "calc/current_operation.h"
+#include "calc/delayed_depth.h"
 #include "lib/module_base.h"
 #include "params/par_tabl.h"
 #include "storage/average_values.h"
@@ -76,6 +77,9 @@ class DataStorage : public lib::SerialModuleBase {
   ds_tmp::CurrentValues& current_values() { return *current_; }
   ds_tmp::AverageValues& average_values() { return *averages_; }
   CrushFlags& crush_flags() { return *crush_flags_; }
+  // The lag-depth tracker; it reads the bottom-hole depth from here.
+  calc::DelayedDepth& delayed_depth() { return *delayed_depth_; }
+  const calc::DelayedDepth& delayed_depth() const { return *delayed_depth_; }
   FileData& file_data() { return file_data_; }
 
   // ---- depths ---------------------------------------------------------------------------
@@ -186,6 +190,8 @@ class DataStorage : public lib::SerialModuleBase {
   calc::CurrentOperationItem forced_op_;
   std::int32_t depth_changed_counter_ = 0;
   std::string section_ = "рейс";
+  // Before the table: it copies the error log of the services the table then takes.
+  std::unique_ptr<calc::DelayedDepth> delayed_depth_;
   std::unique_ptr<params::ParTabl> table_;
   std::unique_ptr<ds_tmp::CurrentValues> current_;
   std::unique_ptr<ds_tmp::AverageValues> averages_;

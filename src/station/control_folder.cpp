@@ -1,0 +1,93 @@
+#include "station/control_folder.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <stdexcept>
+#include <vector>
+
+#include "lib/binary_stream.h"
+#include "station/control_format.h"
+
+namespace station {
+namespace {
+
+bool ends_with(const std::string& s, std::string_view suffix) {
+  return s.size() >= suffix.size() &&
+         s.compare(s.size() - suffix.size(), suffix.size(), suffix.data(), suffix.size()) == 0;
+}
+
+std::string first_line(std::string text) {
+  if (const auto nl = text.find_first_of("\r\n"); nl != std::string::npos) text.resize(nl);
+  return text;
+}
+
+}  // namespace
+
+ControlFolder::ControlFolder(std::string home, lib::FileSystem& fs)
+    : folder_(std::move(home) + std::string(control_format::kFolder) + "/"), fs_(fs) {}
+
+bool ControlFolder::prepare(std::string& error) {
+  try {
+    lib::make_dirs(fs_, folder_);
+    return true;
+  } catch (const std::exception& e) {
+    error = e.what();
+    return false;
+  }
+}
+
+int ControlFolder::poll(const Handler& handler) {
+  std::vector<std::string> names;
+  for (std::string& n : fs_.list_folder(folder_)) {
+    if (ends_with(n, control_format::kCommandSuffix) && n.front() != '.') names.push_back(n);
+  }
+  std::sort(names.begin(), names.end());
+  int answered = 0;
+  for (const std::string& file : names) {
+    if (answered >= control_format::kMaxCommandsPerTick) break;
+    const std::string base = file.substr(0, file.size() - control_format::kCommandSuffix.size());
+    std::string answer;
+    try {
+      const auto text = lib::read_whole_file(folder_ + file, fs_, control_format::kMaxCommandBytes);
+      if (!text && errno == ENOENT) continue;  // taken away meanwhile
+      answer = text ? handler(first_line(*text))
+                    : "error the command file cannot be read: " +
+                          lib::read_failure_text(errno, control_format::kMaxCommandBytes);
+    } catch (const std::exception& e) {
+      answer = std::string("error the command file cannot be read: ") + e.what();
+    }
+    try {
+      lib::write_file_atomically(folder_ + base + std::string(control_format::kAnswerSuffix),
+                                 answer + "\n", fs_, /*sync_to_disk=*/false);
+    } catch (const std::exception&) {
+      // The command was carried out; only its answer is lost, and the log has the action.
+    }
+    fs_.unlink(folder_ + file);
+    ++answered;
+  }
+  return answered;
+}
+
+std::string ControlFolder::submit(const std::string& command) {
+  const std::string name = "cmd-" + std::to_string(::getpid()) + "-" + std::to_string(++sequence_);
+  lib::write_file_atomically(folder_ + name + std::string(control_format::kCommandSuffix),
+                             command + "\n", fs_, /*sync_to_disk=*/false);
+  return name;
+}
+
+std::optional<std::string> ControlFolder::take_answer(const std::string& name) {
+  const std::string path = folder_ + name + std::string(control_format::kAnswerSuffix);
+  std::optional<std::string> text;
+  try {
+    text = lib::read_whole_file(path, fs_, control_format::kMaxCommandBytes);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+  if (!text) return std::nullopt;
+  fs_.unlink(path);
+  return first_line(*text);
+}
+
+}  // namespace station

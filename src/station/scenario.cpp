@@ -1,0 +1,157 @@
+#include "station/scenario.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+
+#include "lib/binary_stream.h"
+#include "station/scenario_format.h"
+
+namespace station {
+namespace {
+
+std::optional<double> number(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  std::size_t used = 0;
+  double v = 0;
+  try {
+    v = std::stod(text, &used);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+  if (used != text.size() || !std::isfinite(v)) return std::nullopt;
+  return v;
+}
+
+bool known_key(const std::string& key) {
+  for (std::string_view k : scenario_format::kKeys) {
+    if (k == "spm") continue;
+    if (key == k) return true;
+  }
+  if (key.size() == 4 && key.rfind("spm", 0) == 0) {
+    const int n = key[3] - '0';
+    return n >= 1 && n <= scenario_format::kPumps;
+  }
+  return false;
+}
+
+}  // namespace
+
+Scenario Scenario::parse(const std::string& text, const std::string& name) {
+  Scenario s;
+  std::istringstream in(text);
+  std::string line;
+  int line_no = 0;
+  auto fail = [&](const std::string& what) {
+    throw ScenarioError(
+        fmt::format("scenario '{}', line {}: {}; the scenario is not played", name, line_no, what));
+  };
+  std::map<std::string, double> carried;
+  while (std::getline(in, line)) {
+    ++line_no;
+    if (const auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
+    std::istringstream words(line);
+    std::string first;
+    if (!(words >> first)) continue;
+    if (first == scenario_format::kPulsesPerMetre) {
+      std::string v;
+      words >> v;
+      const auto ppm = number(v);
+      if (!ppm || *ppm <= 0) fail("pulses_per_metre needs a positive number, not '" + v + "'");
+      s.pulses_per_metre_ = *ppm;
+      continue;
+    }
+    const auto t = number(first);
+    if (!t || *t < 0 || *t > scenario_format::kMaxSeconds) {
+      fail("a frame starts with its time in seconds (0 to " +
+           std::to_string(static_cast<long long>(scenario_format::kMaxSeconds)) + "), not '" +
+           first + "'");
+    }
+    if (!s.frames_.empty() && *t <= s.frames_.back().seconds) {
+      fail(fmt::format("the time {} s is not after the frame before ({} s)", *t,
+                       s.frames_.back().seconds));
+    }
+    if (s.frames_.size() >= scenario_format::kMaxFrames) {
+      fail("more than " + std::to_string(scenario_format::kMaxFrames) + " frames");
+    }
+    std::string pair;
+    while (words >> pair) {
+      const auto eq = pair.find('=');
+      if (eq == std::string::npos) fail("'" + pair + "' is not key=value");
+      const std::string key = pair.substr(0, eq);
+      if (!known_key(key)) {
+        fail("unknown key '" + key +
+             "' (hook, block, pulses, pressure, rpm, wob, flow, spm1 ... spm6)");
+      }
+      const auto v = number(pair.substr(eq + 1));
+      if (!v) fail("'" + pair.substr(eq + 1) + "' is not a number for " + key);
+      carried[key] = *v;
+    }
+    s.frames_.push_back(Frame{*t, carried});
+  }
+  if (s.frames_.empty()) {
+    line_no = 0;
+    fail("no frames");
+  }
+  // A key first given in a later frame holds its first value from the start.
+  std::map<std::string, double> first_value;
+  for (const auto& f : s.frames_) {
+    for (const auto& [key, value] : f.values) first_value.try_emplace(key, value);
+  }
+  for (auto& f : s.frames_) {
+    for (const auto& [key, value] : first_value) f.values.try_emplace(key, value);
+  }
+  return s;
+}
+
+Scenario Scenario::load(const std::string& path, lib::FileSystem& fs) {
+  std::optional<std::string> text;
+  try {
+    text = lib::read_whole_file(path, fs, 16 << 20);
+  } catch (const std::exception& e) {
+    throw ScenarioError("scenario '" + path + "' cannot be read: " + e.what());
+  }
+  if (!text) throw ScenarioError("scenario '" + path + "' cannot be read: it does not exist");
+  return parse(*text, path);
+}
+
+ScenarioSample Scenario::at(double seconds) const {
+  ScenarioSample out;
+  if (frames_.empty()) return out;
+  auto next = std::upper_bound(frames_.begin(), frames_.end(), seconds,
+                               [](double t, const Frame& f) { return t < f.seconds; });
+  std::map<std::string, double> values;
+  if (next == frames_.begin()) {
+    values = frames_.front().values;
+  } else if (next == frames_.end()) {
+    values = frames_.back().values;
+  } else {
+    const Frame& a = *(next - 1);
+    const Frame& b = *next;
+    const double f = (seconds - a.seconds) / (b.seconds - a.seconds);
+    for (const auto& [key, va] : a.values) {
+      const auto it = b.values.find(key);
+      values[key] = it == b.values.end() ? va : va + (it->second - va) * f;
+    }
+  }
+  auto take = [&](const char* key) -> std::optional<double> {
+    const auto it = values.find(key);
+    if (it == values.end()) return std::nullopt;
+    return it->second;
+  };
+  out.hook = take("hook");
+  out.pressure = take("pressure");
+  out.rpm = take("rpm");
+  out.wob = take("wob");
+  out.flow = take("flow");
+  out.block = take("block");
+  if (const auto p = take("pulses")) out.pulses = std::llround(*p);
+  for (int n = 1; n <= scenario_format::kPumps; ++n) {
+    if (const auto v = take(("spm" + std::to_string(n)).c_str())) out.spm[n] = *v;
+  }
+  return out;
+}
+
+}  // namespace station

@@ -1,0 +1,53 @@
+// A scripted-rig scenario read from its file (station/scenario_format.h) and sampled at any
+// time: what the hook load, the block, the pumps and the rotary show then.
+// Reading fails with ScenarioError naming the file, the line and what is wrong; nothing of a
+// bad file is played.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "lib/file_system.h"
+
+namespace station {
+
+class ScenarioError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// One moment of a scenario; a value the scenario never gives is nullopt.
+struct ScenarioSample {
+  std::optional<double> hook, pressure, rpm, wob, flow;
+  std::optional<std::int64_t> pulses;
+  std::optional<double> block;
+  std::map<int, double> spm;  // pump number (1..6) -> strokes per minute
+};
+
+class Scenario {
+ public:
+  static Scenario parse(const std::string& text, const std::string& name);
+  static Scenario load(const std::string& path, lib::FileSystem& fs);
+
+  // The scenario at `seconds` from its start (held at the last frame after the end).
+  ScenarioSample at(double seconds) const;
+  double duration() const { return frames_.empty() ? 0 : frames_.back().seconds; }
+  // Pulses per metre of block travel for "block"; nullopt: the station's own coefficient.
+  std::optional<double> pulses_per_metre() const { return pulses_per_metre_; }
+  void set_pulses_per_metre(double ppm) { pulses_per_metre_ = ppm; }
+  std::size_t frames() const { return frames_.size(); }
+
+ private:
+  struct Frame {
+    double seconds = 0;
+    std::map<std::string, double> values;  // every key given so far, carried over
+  };
+  std::vector<Frame> frames_;
+  std::optional<double> pulses_per_metre_;
+};
+
+}  // namespace station

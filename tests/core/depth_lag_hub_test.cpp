@@ -1,0 +1,207 @@
+// The depth calculator and the lag-depth tracker as the hub wires them: state file, the run
+// bracket, the settings file and the named values.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "calc/delayed_depth.h"
+#include "calc/depth_calc.h"
+#include "core/config.h"
+#include "core/system.h"
+#include "formula/calculator.h"
+#include "formula/resolver.h"
+#include "lib/file_system.h"
+#include "storage/data_storage.h"
+#include "support/fakes.h"
+
+using namespace reg;
+using testing_support::TempDir;
+
+namespace {
+
+// A layered drum table walked once, so the last-walk fields hold something.
+void walk_layered_table(calc::DepthCalc& dc) {
+  dc.get_elem(0).count = 20;
+  dc.get_elem(1).count = 22;
+  dc.get_elem(2).count = 24;
+  dc.set_mode(calc::DepthCalc::kModeTable);
+  dc.set_smooth_mode(1);
+  dc.smart_calc_tal(100, 12, 22, 0, 27);
+}
+
+std::string log_of(const TempDir& dir) {
+  return testing_support::read_file(dir.file(kErrorLogFileName));
+}
+
+TEST(DepthLagHub, TheModulesTakeTheirPlacesInTheStateFileOrder) {
+  TempDir dir;
+  System hub(SystemOptions{dir.path()});
+  hub.register_modules();
+  const std::vector<std::string> names = hub.module_list().names();
+  ASSERT_GE(names.size(), 5u);
+  EXPECT_EQ(names[0], "DepthCalc");
+  EXPECT_EQ(names[1], "DataStorage");
+  EXPECT_EQ(names[2], "AverageValues");
+  EXPECT_EQ(names[3], "DelayedDepth");
+  EXPECT_EQ(names[4], "PoreOpts");
+}
+
+TEST(DepthLagHub, TheLastWalkAndTheLagQueueSurviveSysBin) {
+  TempDir a_dir, b_dir;
+  System a(SystemOptions{a_dir.path()});
+  a.register_modules();
+  walk_layered_table(a.depth_calc());
+  a.data_storage().set_depth_z(1500);
+  calc::DelayedDepth& lag = a.data_storage().delayed_depth();
+  lag.clear();
+  lag.add_record({1500.5f, 2000});
+  lag.add_record({1501.5f, 5000});
+  lag.calc(1, 25);
+  ASSERT_TRUE(a.save_to_file(a_dir.path()));
+
+  System b(SystemOptions{b_dir.path()});
+  b.register_modules();
+  const StateLoadReport report = b.load_from_file(a_dir.path());
+  EXPECT_FALSE(report.damaged()) << log_of(b_dir);
+  EXPECT_EQ(log_of(b_dir), "");
+  EXPECT_EQ(b.depth_calc().last_index(), 182);
+  EXPECT_EQ(b.depth_calc().last_pulses(), 100);
+  EXPECT_EQ(b.depth_calc().last_travel(), a.depth_calc().last_travel());
+  const calc::DelayedDepth& back = b.data_storage().delayed_depth();
+  EXPECT_EQ(back.get_value(), 1500.0);
+  EXPECT_EQ(back.get_time_to_depth_out(), 200);
+  EXPECT_EQ(back.records(), lag.records());
+  EXPECT_EQ(b.values().get("ds.depth_lag"), 1500.0);
+  EXPECT_EQ(b.values().get("dol.tal_cnt"), 182.0);
+}
+
+// Stands in for the lag tracker of a faulty writer: a whole block whose mark count is wrong.
+struct LyingLagBlock : lib::SerialModuleBase {
+  LyingLagBlock() : SerialModuleBase("DelayedDepth", 1) {}
+
+ protected:
+  void serial_fields(lib::serial_list& list, unsigned) override {
+    double value = 1777.5;
+    std::int32_t time = 12;
+    std::uint32_t count = 500;
+    float depth = 1778, volume = 40;
+    list.add(value).add(time).add(count).add(depth).add(volume);
+  }
+};
+
+TEST(DepthLagHub, ALagQueueClaimingMoreMarksThanItHoldsLoadsWhatIsThereAndIsLogged) {
+  TempDir a_dir, b_dir;
+  System a(SystemOptions{a_dir.path()});
+  a.register_modules();
+  LyingLagBlock lying;
+  a.module_list().register_module(lying, "DelayedDepth");
+  a.data_storage().set_depth_z(1800);
+  ASSERT_TRUE(a.save_to_file(a_dir.path()));
+
+  System b(SystemOptions{b_dir.path()});
+  b.register_modules();
+  b.load_from_file(a_dir.path());
+  const calc::DelayedDepth& lag = b.data_storage().delayed_depth();
+  EXPECT_EQ(lag.get_value(), 1777.5);
+  ASSERT_EQ(lag.records().size(), 1u);
+  EXPECT_EQ(lag.records()[0], (calc::DelayedDepthTime{1778, 40}));
+  EXPECT_EQ(b.data_storage().depth_z(), 1800.0) << "the other modules are read as usual";
+  const std::string log = log_of(b_dir);
+  EXPECT_NE(log.find("announces 500 mark(s) but holds data for 1"), std::string::npos) << log;
+}
+
+TEST(DepthLagHub, ANewRunStartsTheLagDepthAtTheBottomAndAContinuedOneKeepsItsMarks) {
+  TempDir dir;
+  System hub(SystemOptions{dir.path()});
+  hub.data_storage().set_depth_z(2100);
+  calc::DelayedDepth& lag = hub.data_storage().delayed_depth();
+  lag.add_record({2050, 300});
+  hub.before_work(7, true, "");
+  EXPECT_EQ(lag.records().size(), 1u);
+  EXPECT_EQ(lag.get_value(), 0.0);
+  hub.after_work("");
+  hub.before_work(8, false, "");
+  EXPECT_TRUE(lag.records().empty());
+  EXPECT_EQ(lag.get_value(), 2100.0);
+  EXPECT_EQ(hub.values().get("ds.depth_lag"), 2100.0);
+}
+
+TEST(DepthLagHub, TheValuesAreRegisteredWithTheirNamesAndUnitsAndReachFormulas) {
+  TempDir dir;
+  System hub(SystemOptions{dir.path()});
+  std::vector<ValueParam> list;
+  hub.values().enum_values(list, false);
+  std::map<std::string, ValueParam> by_name;
+  for (const auto& p : list) by_name[p.name] = p;
+  struct Expected {
+    const char* name;
+    const char* full_name;
+    const char* unit;
+    ValueType type;
+  };
+  for (const Expected& e :
+       {Expected{"ds.depth_lag", "Задержанная глубина", "м", kValuePlain},
+        Expected{"race.lag_time2", "Время до выхода метки", "", kValueShortInterval},
+        Expected{"dol.cnt", "ДОЛ импульсы", "ДОЛ имп", kValuePlain},
+        Expected{"dol.tal_cnt", "ДОЛ таль импульсы", "ДОЛ т имп", kValuePlain},
+        Expected{"dol.moveing", "ДОЛ перемещение", "ДОЛ пер", kValuePlain},
+        Expected{"dol.k", "ДОЛ коэффицент", "ДОЛ к", kValuePlain}}) {
+    ASSERT_TRUE(by_name.count(e.name)) << e.name;
+    EXPECT_EQ(by_name[e.name].full_name, e.full_name) << e.name;
+    EXPECT_EQ(by_name[e.name].unit, e.unit) << e.name;
+    EXPECT_EQ(by_name[e.name].type, e.type) << e.name;
+  }
+  walk_layered_table(hub.depth_calc());
+  EXPECT_EQ(hub.values().get("dol.cnt"), 100.0);
+  EXPECT_EQ(hub.values().get("dol.tal_cnt"), 182.0);
+  EXPECT_NEAR(hub.values().get("dol.moveing"), 12 - 182.0 / 24, 1e-4);
+  EXPECT_NEAR(hub.values().get("dol.k"), 100 / (12 - 182.0 / 24), 1e-2);
+
+  hub.data_storage().set_depth_z(1000);
+  calc::DelayedDepth& lag = hub.data_storage().delayed_depth();
+  lag.clear();
+  lag.add_record({1000.25f, 0});
+  lag.add_record({1000.75f, 10});
+  lag.add_record({1001.5f, 90});
+  lag.calc(1, 3);
+  EXPECT_EQ(hub.values().get("race.lag_time2"), 30.0);
+  const formula::Resolver values = formula::registry_resolver(hub.values());
+  EXPECT_FLOAT_EQ(formula::Calculator::calculate("ds.depth_lag * 2 - 1000", values), 1000.5f);
+  EXPECT_FLOAT_EQ(formula::Calculator::calculate("ds.depth_z - ds.depth_lag", values), -0.25f);
+}
+
+TEST(DepthLagHub, TheCalibrationLoadsAndSavesWithTheSettingsFile) {
+  TempDir dir;
+  const std::string path = dir.file(kConfigFileName);
+  std::ofstream(path) << "[DepthCalcOpts]\nmode=1\nsmooth_mode=1\ncorr_coeff=9\n"
+                         "[DepthCalc]\ncount=2\n1=30,15,21\n2=15,0,broken\n";
+  System hub(SystemOptions{dir.path()});
+  const std::vector<std::string> notes = hub.config().load_for_start(path, hub.file_system());
+  std::string all;
+  for (const auto& n : notes) all += n + "\n";
+  calc::DepthCalc& dc = hub.depth_calc();
+  EXPECT_EQ(dc.get_mode(), 1);
+  EXPECT_EQ(dc.get_smooth_mode(), 1);
+  EXPECT_EQ(dc.get_corr_coeff(), 2.0);
+  ASSERT_EQ(dc.size(), 1u);
+  EXPECT_EQ(dc.get_elem(0), calc::DolCalibrItem(30, 15, 21));
+  EXPECT_NE(all.find(path + ": [DepthCalcOpts] corr_coeff = \"9\""), std::string::npos) << all;
+  EXPECT_NE(all.find(path + ": [DepthCalc] line 2 skipped"), std::string::npos) << all;
+
+  dc.get_elem(0).count = 23.5f;
+  dc.get_elements_list().push_back(calc::DolCalibrItem(15, 0, 25));
+  hub.config().save_to_file(path, hub.file_system());
+  const std::string saved = testing_support::read_file(path);
+  EXPECT_NE(saved.find("1=30.000,15.000,23.500"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("2=15.000,0.000,25.000"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("corr_coeff=2.000"), std::string::npos) << saved;
+
+  System again(SystemOptions{dir.path()});
+  EXPECT_TRUE(again.config().load_for_start(path, again.file_system()).empty());
+  EXPECT_EQ(again.depth_calc().get_elements_list(), dc.get_elements_list());
+}
+
+}  // namespace
