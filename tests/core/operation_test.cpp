@@ -13,6 +13,7 @@
 #include "calc/operations.h"
 #include "core/config.h"
 #include "core/system.h"
+#include "params/all_params.h"
 #include "params/global_nums.h"
 #include "params/par_tabl.h"
 #include "plugin_host/plugin_manager.h"
@@ -362,6 +363,28 @@ TEST(StationOperationState, ADamagedBlockLeavesTheOperationAsItWas) {
   EXPECT_EQ(b.ds().current_operation_item().operation, 14);
   EXPECT_EQ(b.ds().get_forced_operation_ex(), CurrentOperationItem{});
   EXPECT_FALSE(report.kept_copy.empty());
+}
+
+// ---- a storage outside a hub -------------------------------------------------------------------
+
+TEST(StandaloneStorageOperation, ForcingAppliesAtOnceAndTheStandardDictionaryMaps) {
+  TempDir home;
+  params::AllParams catalogue(home.path(), lib::posix_file_system());
+  ds_tmp::DataStorage ds(catalogue);
+  EXPECT_EQ(&ds.operation_dictionary(), &calc::Operations::standard());
+  ds.set_operation(15);
+  EXPECT_EQ(ds.get_operation_ex(), (CurrentOperationItem{15, 4, 0, 1}));
+  std::vector<int> told;
+  ds_tmp::OperationServices services;
+  services.forced_operation_changed = [&told](calc::OperType oper, int, calc::WorkType) {
+    told.push_back(oper);
+  };
+  ds.set_operation_services(std::move(services));
+  EXPECT_TRUE(ds.set_forced_operation({5, 15, 8, 1}));
+  EXPECT_EQ(ds.get_operation(), 5) << "no main-thread queue: applied on the caller's thread";
+  EXPECT_TRUE(ds.set_forced_operation_none());
+  EXPECT_EQ(ds.get_operation(), 15);
+  EXPECT_EQ(told, (std::vector<int>{5, 0}));
 }
 
 // ---- the dictionary of the hub ----------------------------------------------------------------
