@@ -10,6 +10,7 @@
 
 #include "calc/delayed_depth.h"
 #include "calc/depth_calc.h"
+#include "calc/operations.h"
 #include "calc/race_info_old.h"
 #include "core/config.h"
 #include "core/config_global_ini.h"
@@ -78,11 +79,14 @@ struct System::Signals {
   using DataSignal = boost::signals2::signal<void(), GuardedCombiner>;
   using StartSignal = boost::signals2::signal<void(int, bool), GuardedCombiner>;
   using StopSignal = boost::signals2::signal<void(), GuardedCombiner>;
+  using ForcedSignal =
+      boost::signals2::signal<void(calc::OperType, int, calc::WorkType), GuardedCombiner>;
 
   explicit Signals(ErrorLog& log)
       : data(make("System::on_data", log)),
         start(make("System::before_work", log)),
-        stop(make("System::after_work", log)) {}
+        stop(make("System::after_work", log)),
+        forced(make("System::forced_operation", log)) {}
 
   static GuardedCombiner make(std::string where, ErrorLog& log) {
     return GuardedCombiner{
@@ -92,6 +96,7 @@ struct System::Signals {
   DataSignal data;
   StartSignal start;
   StopSignal stop;
+  ForcedSignal forced;
 };
 
 // An operator's edit of the journals kept in the state is saved at the next tick, not up to
@@ -229,6 +234,8 @@ System::System(SystemOptions options)
   mess_caller_ = std::make_unique<lib::MessCaller>();
   mess_caller_->set_error_handler([this](const std::string& m) { error_log_->write(m); });
   signals_ = std::make_unique<Signals>(*error_log_);
+  operations_ = std::make_unique<calc::Operations>();
+  wire_operations();
   signals_->data.connect([this] { export_shared_values(); });
   // Each tick picks up what another program (the rigstation tool) wrote into a journal.
   signals_->data.connect([this] { check_journal_files(); });
@@ -237,6 +244,31 @@ System::System(SystemOptions options)
 
 System::~System() {
   free_objects();
+}
+
+void System::wire_operations() {
+  ds_tmp::OperationServices services;
+  services.dictionary = operations_.get();
+  services.global_nums = global_nums_.get();
+  services.purpose = [this] { return config_->race_info().get_purpose(); };
+  services.post_to_main_thread = [this](std::function<void()> task) {
+    // The forced values are shared with every thread that reads the effective operation.
+    const bool queued = mess_caller_->call([task = std::move(task)] {
+      std::lock_guard guard(sys_lock_obj());
+      task();
+    });
+    if (!queued) {
+      error_log_->write("System : the main-thread queue is full (" +
+                        std::to_string(mess_caller_->max_pending()) +
+                        " tasks waiting); a change of the forced operation was dropped");
+    }
+    return queued;
+  };
+  services.forced_operation_changed = [this](calc::OperType oper, int suboper,
+                                             calc::WorkType work) {
+    if (signals_) signals_->forced(oper, suboper, work);
+  };
+  data_storage_->set_operation_services(std::move(services));
 }
 
 void System::report_start_problem(const std::string& message) {
@@ -276,6 +308,7 @@ void System::free_objects() {
   plugin_loader_.reset();
   values_.reset();
   global_ini_.reset();
+  operations_.reset();
   dicts_provider_.reset();
   instr_dicts_provider_.reset();
   mud_additives_.reset();
@@ -401,6 +434,7 @@ std::vector<std::string> StateLoadReport::notes() const {
       out.push_back("state: the state of " + join(blocks.newer) +
                     " was written by a newer program; not read, those modules keep their "
                     "defaults");
+    for (const auto& c : corrected) out.push_back("state: " + c);
     if (!blocks.unknown.empty())
       out.push_back("state: kept the saved state of module(s) not loaded now (" +
                     join(blocks.unknown) + "); it is saved again unchanged");
@@ -469,6 +503,8 @@ StateLoadReport System::load_from_file(const std::string& folder) {
     report.blocks = module_list_->deserialize(
         in, kStateDataVersion, [&](const std::string& problem) { log(problem.c_str()); },
         &sys_lock_obj());
+    report.corrected = data_storage_->take_restore_problems();
+    for (const auto& problem : report.corrected) log(problem.c_str());
   } catch (const std::exception& e) {
     report.refused = true;
     report.error = e.what();
@@ -522,6 +558,8 @@ void System::assign(System& other) {
       in, kStateDataVersion,
       [&](const std::string& problem) { error_log_->write("System::assign : " + problem); },
       &sys_lock_obj());
+  for (const auto& problem : data_storage_->take_restore_problems())
+    error_log_->write("System::assign : " + problem);
 }
 
 // ---- the registration bracket -------------------------------------------------------------------
@@ -588,11 +626,6 @@ void System::unload_plugins() {
   plugins_->free();
 }
 
-calc::CurrentOperationItem System::effective_operation() const {
-  // The storage may already be gone while a plug-in calls in during the teardown.
-  return data_storage_ ? data_storage_->current_operation_item() : calc::CurrentOperationItem{};
-}
-
 boost::signals2::connection System::connect_before_work(StartListener listener) {
   return signals_->start.connect(std::move(listener));
 }
@@ -642,6 +675,19 @@ void System::export_shared_values() {
   // A file that cannot be written is skipped silently: the export is a courtesy to other
   // programs and must never disturb the tick.
   if (shared_values_writer_) shared_values_writer_->write(values);
+}
+
+// ---- the operation
+// --------------------------------------------------------------------------------
+
+calc::CurrentOperationItem System::effective_operation() const {
+  std::lock_guard guard(sys_lock_obj());
+  // The storage may already be gone while a plug-in calls in during the teardown.
+  return data_storage_ ? data_storage_->get_operation_ex() : calc::CurrentOperationItem{};
+}
+
+boost::signals2::connection System::connect_forced_operation(ForcedOperationListener listener) {
+  return signals_->forced.connect(std::move(listener));
 }
 
 // ---- files and host data -----------------------------------------------------------------------

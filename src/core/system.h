@@ -29,7 +29,8 @@
 
 namespace calc {
 class DepthCalc;
-}
+class Operations;
+}  // namespace calc
 namespace ds_tmp {
 class DataStorage;
 class StorageValuesBackend;
@@ -76,6 +77,9 @@ struct StateLoadReport {
   bool refused = false;  // the file as a whole was not read (another file version, unreadable)
   std::string error;     // why it was refused
   lib::ModuleList::LoadReport blocks;
+  // Values read whole but unusable (an operation the dictionary does not know), one
+  // sentence each saying what replaced them.
+  std::vector<std::string> corrected;
   // Where the original was copied because something in it was damaged or refused; empty
   // when no copy was needed.
   std::string kept_copy;
@@ -83,7 +87,7 @@ struct StateLoadReport {
   std::string copy_error;
 
   bool newer() const { return !blocks.newer.empty(); }
-  bool damaged() const { return refused || !blocks.clean(); }
+  bool damaged() const { return refused || !blocks.clean() || !corrected.empty(); }
   // One line per fact, for the start summary: what was read, what was skipped, the copy.
   std::vector<std::string> notes() const;
 };
@@ -189,11 +193,19 @@ class System {
   // does it too when the host has not.
   void unload_plugins();
 
-  // The operation plug-ins and the host read as the current one: the effective item (the
-  // forced operation when one is forced, else the detected one). Today the data storage's
-  // current operation, as nothing forces one yet; this is the one place to change when the
-  // operation dictionary does.
+  // ---- the operation -------------------------------------------------------------------------
+  // The operation under way as everything downstream sees it (the recorder's operation byte,
+  // the plug-ins, the live view): the forced operation, sub-operation and work type where
+  // forced, else the current ones, with the current production time. Any thread; takes the
+  // system lock.
   calc::CurrentOperationItem effective_operation() const;
+  // Told on the main thread, under the system lock, each time the forced operation changes
+  // (set_forced_operation of the data storage), with the new forced operation, sub-operation
+  // and work type. A subscriber that throws is logged and the others still run.
+  using ForcedOperationListener = std::function<void(calc::OperType, int, calc::WorkType)>;
+  boost::signals2::connection connect_forced_operation(ForcedOperationListener listener);
+  // The operation dictionary; fixed for the life of the hub.
+  const calc::Operations& operations() const { return *operations_; }
 
   // ---- the home folder and files ----------------------------------------------------------
   // The station home folder, with a trailing '/'.
@@ -251,6 +263,8 @@ class System {
   // Reads again each journal file another program changed since the journal last saw it.
   void check_journal_files();
   void report_start_problem(const std::string& message);
+  // Hands the data storage the dictionary, the rows and queues its operation part needs.
+  void wire_operations();
   // Creates a folder of the home; one that cannot be made is a start problem, `consequence`
   // tells the operator what the station goes without.
   void make_folder(const std::string& path, const char* consequence);
@@ -284,6 +298,7 @@ class System {
   std::unique_ptr<Values> values_;
   std::unique_ptr<ds_tmp::StorageValuesBackend> values_backend_;
   std::unique_ptr<GlobalIni> global_ini_;
+  std::unique_ptr<calc::Operations> operations_;
   std::unique_ptr<lib::MessCaller> mess_caller_;
   std::unique_ptr<Signals> signals_;
 

@@ -9,9 +9,12 @@
 namespace ds_tmp {
 namespace {
 constexpr const char* kSerialName = "DataStorage";
-constexpr unsigned kSerialVersion = 2;
-// From this layout on the block ends with the identifiers of the slots' rows.
+constexpr unsigned kSerialVersion = 3;
+// From this layout on the block carries the identifiers of the slots' rows.
 constexpr unsigned kFirstSlotIdsVersion = 2;
+// From this layout on the block ends with the forced operation, sub-operation and work
+// type.
+constexpr unsigned kFirstForcedOperationVersion = 3;
 constexpr const char* kDepthZKey = "глубина_забоя";
 constexpr const char* kDepthCurKey = "глубина_долота";
 
@@ -82,6 +85,8 @@ void DataStorage::serial_fields(lib::serial_list& list, unsigned version) {
   list.add(circulation_on_).add(depth_file_on_).add(depth_z_).add(depth_cur_);
   list.add(current_op_.operation).add(current_op_.sub_operation).add(current_op_.work_type);
   list.add(host_values_[0]).add(host_values_[1]);
+  // Nothing was forced in the older layouts' eyes: they never kept it.
+  if (list.reading() && version < kFirstForcedOperationVersion) forced_op_ = {};
   if (version < kFirstSlotIdsVersion) {
     saved_slots_.clear();
     saved_slots_known_ = false;
@@ -98,6 +103,8 @@ void DataStorage::serial_fields(lib::serial_list& list, unsigned version) {
     saved_slots_ = std::move(slots);
     saved_slots_known_ = true;
   }
+  if (version < kFirstForcedOperationVersion) return;
+  list.add(forced_op_.operation).add(forced_op_.sub_operation).add(forced_op_.work_type);
 }
 
 }  // namespace ds_tmp

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -26,6 +27,9 @@
 namespace reg {
 class GlobalNums;
 }
+namespace calc {
+class Operations;
+}
 
 namespace ds_tmp {
 
@@ -35,6 +39,23 @@ inline constexpr const char* kDepthZOutOfRange =
     "Некорректное значение глубины забоя!\nРазрешённые значения - от 0 до 15000 метров.";
 inline constexpr const char* kDepthCurOutOfRange =
     "Некорректное значение глубины инструмента!\nРазрешённые значения - от 0 до 15000 метров.";
+
+// What the operation detection needs from the station around the storage. The owner sets
+// it once, before any other thread can call set_forced_operation.
+struct OperationServices {
+  // The operation dictionary; null: calc::Operations::standard().
+  const calc::Operations* dictionary = nullptr;
+  // The well-known rows, for the rotary speed; null: that row is unknown (reads as 0).
+  const reg::GlobalNums* global_nums = nullptr;
+  // The bit run's purpose text, whose code in brackets selects the work type; empty: none.
+  std::function<std::string()> purpose;
+  // Queues a task for the main thread; false when the queue refused it. Empty (a storage
+  // outside a hub): a change of the forced operation applies at once on the caller's thread.
+  std::function<bool(std::function<void()>)> post_to_main_thread;
+  // Told on the main thread each time the forced operation changes, with the new forced
+  // operation, sub-operation and work type.
+  std::function<void(calc::OperType, int, calc::WorkType)> forced_operation_changed;
+};
 
 class DataStorage : public lib::SerialModuleBase {
  public:
@@ -91,10 +112,51 @@ class DataStorage : public lib::SerialModuleBase {
   void set_host_value(int which, std::int32_t v) { host_values_[which == 0 ? 0 : 1] = v; }
 
   // ---- operation ------------------------------------------------------------------------
+  // The rig operation under way (the current one, set by whoever recognises it each tick)
+  // and the one an operator or plug-in forces over it. A forced field of 0 means "not
+  // forced": the effective value of each field is the forced one when it is not 0, else
+  // the current one. Main thread, under the system lock, except where said otherwise.
+  void set_operation_services(OperationServices services) { op_services_ = std::move(services); }
+  const calc::Operations& operation_dictionary() const;
+
+  // Takes the item's operation and sub-operation when its operation differs from the
+  // current one (clearing the forced sub-operation); otherwise keeps the current ones. Then
+  // derives the sub-operation, work type and production time of the effective operation
+  // (detect_workmode) and returns the work type. An operation or sub-operation the
+  // dictionary does not know throws std::invalid_argument and changes nothing.
+  calc::WorkType set_operation(const calc::CurrentOperationItem& item);
+  calc::WorkType set_operation(calc::OperType oper) { return set_operation({oper, 0, 0, 1}); }
+  // The effective operation, and the effective item with the current production time.
+  calc::OperType get_operation() const;
+  calc::CurrentOperationItem get_operation_ex() const;
+  // See calc::detect_workmode; the rotary speed is the average of the well-known rotary
+  // speed row and the purpose comes from the services.
+  calc::WorkType detect_workmode(calc::OperType oper, int& suboper,
+                                 calc::ProdTimeType& prodtime) const;
+
+  // Forces the item's operation, sub-operation and work type. Any thread: the change is
+  // queued for the main thread, where it takes effect and, when it changes anything, is
+  // announced once through forced_operation_changed. Ids the dictionary does not know
+  // (0 is allowed everywhere: not forced) throw std::invalid_argument at once, and nothing
+  // is queued. False when the main-thread queue refused the change.
+  bool set_forced_operation(const calc::CurrentOperationItem& item);
+  // Clears the forced operation and sub-operation; a forced work type stays (it is forced
+  // on its own, e.g. while an accident is dealt with). Any thread, queued like the above.
+  bool set_forced_operation_none();
+  // The main-thread half of the two above: stores the forced values when they differ from
+  // the present ones and announces them.
+  void mt_set_forced_operation(calc::OperType oper, int suboper, calc::WorkType work);
+  calc::OperType get_forced_operation() const { return forced_op_.operation; }
+  calc::CurrentOperationItem get_forced_operation_ex() const { return forced_op_; }
+
   const calc::CurrentOperationItem& current_operation_item() const { return current_op_; }
   void set_current_operation_item(const calc::CurrentOperationItem& item) { current_op_ = item; }
   const calc::CurrentOperationItem& forced_operation_item() const { return forced_op_; }
   void set_forced_operation_item(const calc::CurrentOperationItem& item) { forced_op_ = item; }
+
+  // What the last restore of the state had to correct (an operation the dictionary does not
+  // know, replaced by none), one sentence each; the list is emptied by the call.
+  std::vector<std::string> take_restore_problems() { return std::move(restore_problems_); }
 
   // ---- settings -------------------------------------------------------------------------
   // Section "рейс", keys "глубина_забоя" and "глубина_долота". Loading takes the present
@@ -118,8 +180,12 @@ class DataStorage : public lib::SerialModuleBase {
 
  protected:
   void serial_fields(lib::serial_list& list, unsigned version) override;
+  void after_deserialize() override;
 
  private:
+  // Replaces a restored operation item the dictionary does not know and notes why.
+  void check_restored_operation(calc::CurrentOperationItem& item, const char* which);
+
   calc::CurrentOperationItem current_op_;
   calc::CurrentOperationItem forced_op_;
   std::int32_t depth_changed_counter_ = 0;
@@ -138,6 +204,8 @@ class DataStorage : public lib::SerialModuleBase {
   std::int32_t host_values_[2] = {0, 0};
   std::vector<std::string> saved_slots_;
   bool saved_slots_known_ = false;
+  OperationServices op_services_;
+  std::vector<std::string> restore_problems_;
 };
 
 }  // namespace ds_tmp

@@ -137,14 +137,16 @@ TEST(DataStorageState, AnOlderBlockWithoutSlotNamesSaysItDoesNotKnowThem) {
   lib::serial_list writer(out, 1);
   unsigned version = 0;
   a.ds.get_serial_list(writer, version);
-  ASSERT_EQ(version, 2u);
+  ASSERT_EQ(version, 3u);
   std::string block = out.release();
-  // Drop the list of names: its count, then each name as a length and its bytes.
-  std::size_t names = 4;
+  // Drop the forced operation, sub-operation and work type, and before them the list of
+  // names: its count, then each name as a length and its bytes.
+  std::size_t names = 4 + 3 * 4;
   for (const char* id : {"вес_на_крюке", "давление_на_входе", "тальблок"})
     names += 4 + std::string(id).size();
   block.resize(block.size() - names);
   Fixture b;
+  b.ds.set_forced_operation_item({7, 19, 7, 1});
   lib::io::BinaryMemoryInputStream in(block);
   lib::serial_list reader(in, 1);
   unsigned old = 1;
@@ -152,6 +154,8 @@ TEST(DataStorageState, AnOlderBlockWithoutSlotNamesSaysItDoesNotKnowThem) {
   EXPECT_TRUE(in.at_end());
   EXPECT_EQ(b.ds.depth_z(), 700.0);
   EXPECT_EQ(b.ds.saved_slot_identifiers(), nullptr);
+  EXPECT_EQ(b.ds.forced_operation_item(), calc::CurrentOperationItem{})
+      << "an older layout kept no forced operation";
 }
 
 TEST(DataStorageDepths, TheBitFollowsTheBottomOnlyWhenOnBottom) {
