@@ -146,7 +146,9 @@ class Station {
     double bottom = 0, bit = 0, lag = 0, block = 0;
     std::int32_t operation = 0;  // the effective operation (forced when forced)
     std::string operation_name;
+    std::string operation_class;   // a CSS class name, "op-drill"
     std::string operation_colour;  // "#rrggbb"
+    bool forced = false;           // set by the operator, not recognised
     std::int32_t work_type = 0;
     std::string work_type_name;
     std::int32_t prod_time = 1;
@@ -204,6 +206,8 @@ class Station {
   RigInputs rig_inputs(const hardware::CommIncomData& reading, bool reading_ok) const;
   void rig_tick(const hardware::CommIncomData& reading, bool reading_ok);
   void mirror_depths();
+  // Pump index (0-based) -> the row of its strokes per minute.
+  std::map<int, int> pump_rows() const;
   void start_race(int race, bool continue_race);
 
   std::unique_ptr<RigTracker> rig_;

@@ -19,7 +19,8 @@ constexpr StarterRow kStarterRows[] = {
     {"вес_на_крюке", params::kChannelAnalog, 0, 1024, 0, 4095, 200, 3},
     {"давление_на_входе", params::kChannelAnalog, 1, 1024, 0, 4095, 250, 3},
     {"момент_ротора", params::kChannelAnalog, 2, 1024, 0, 4095, 40, 3},
-    {"тальблок", params::kChannelAnalog, 3, 1024, 0, 4095, 30, 1},
+    // The block position is followed from the winch sensor, not read from an input.
+    {"тальблок", params::kChannelAnalog, params::kNoChannel, 0, 0, 0, 0, 1},
     {"уровень_в_емкости", params::kChannelAnalog, 4, 1024, 0, 4095, 3, 5},
     {"плотность_на_входе", params::kChannelAnalog, 5, 1024, 1.0, 4095, 1.6, 5},
     {"расход_на_входе", params::kChannelAnalog, 6, 1024, 0, 4095, 60, 3},
@@ -60,7 +61,9 @@ void write_starter_table(lib::FileSystem& fs, const std::string& path,
     params::Param& p = table[row];
     p.channel = params::USOChannel(module_address, s.channel, s.type);
     p.averaging = s.averaging;
-    p.points = {{s.raw_low, s.value_low}, {s.raw_high, s.value_high}};
+    if (s.channel != params::kNoChannel) {
+      p.points = {{s.raw_low, s.value_low}, {s.raw_high, s.value_high}};
+    }
   }
   // The table's dependency rules run on every load; a starter row they would drop is as
   // much a mistake as one the catalogue lacks.

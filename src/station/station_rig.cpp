@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "calc/depth_calc.h"
+#include "calc/operations.h"
 #include "core/config.h"
 #include "core/error_log.h"
 #include "core/system.h"
@@ -177,14 +178,30 @@ void Station::apply_scenario(hardware::CommIncomData& reading) {
   put(reg::GlobalNums::kDavlenieNaVhode, s.pressure);
   put(reg::GlobalNums::kOborotyRotora, s.rpm);
   put(reg::GlobalNums::kNagruzka, s.wob);
-  const params::ParTabl& table = ds.par_tabl();
+  const auto pumps = pump_rows();
   for (const auto& [pump, spm] : s.spm) {
-    const int row = table.find_global(kPumpStrokes + std::to_string(pump));
+    const auto it = pumps.find(pump - 1);
+    const int row = it == pumps.end() ? -1 : it->second;
     if (row >= 0 && row < static_cast<int>(fresh_.size())) {
       ds.current_values()[row] = spm;
       fresh_[static_cast<std::size_t>(row)] = true;
     }
   }
+}
+
+std::map<int, int> Station::pump_rows() const {
+  std::map<int, int> rows;
+  const params::ParTabl& table = hub_.data_storage().par_tabl();
+  for (int i = 0; i < reg::kPumpCount; ++i) {
+    const int row = table.find_global(kPumpStrokes + std::to_string(i + 1));
+    if (row >= 0) rows[i] = row;
+  }
+  // A table with one unnumbered strokes row has one pump.
+  if (rows.empty()) {
+    const int row = hub_.global_nums()[reg::GlobalNums::kHodyNasosa];
+    if (row >= 0) rows[0] = row;
+  }
+  return rows;
 }
 
 bool Station::scenario_finished() const {
@@ -221,16 +238,14 @@ RigInputs Station::rig_inputs(const hardware::CommIncomData& reading, bool readi
   if (s.flow) {
     in.flow_lpm = *s.flow;
   } else {
-    const params::ParTabl& table = ds.par_tabl();
     double flow = 0;
-    for (int i = 0; i < reg::kPumpCount; ++i) {
-      const int row = table.find_global(kPumpStrokes + std::to_string(i + 1));
-      if (row < 0 || row >= static_cast<int>(fresh_.size()) ||
-          !fresh_[static_cast<std::size_t>(row)])
+    for (const auto& [pump, row] : pump_rows()) {
+      if (row >= static_cast<int>(fresh_.size()) || !fresh_[static_cast<std::size_t>(row)])
         continue;
       const double spm = ds.current_values()[row];
-      if (std::isfinite(spm) && spm > 0)
-        flow += hub_.config().other.pumps[static_cast<std::size_t>(i)].calc_volume(spm);
+      if (std::isfinite(spm) && spm > 0) {
+        flow += hub_.config().other.pumps[static_cast<std::size_t>(pump)].calc_volume(spm);
+      }
     }
     in.flow_lpm = flow;
   }
@@ -271,9 +286,11 @@ void Station::rig_tick(const hardware::CommIncomData& reading, bool reading_ok) 
   rig_->tick(rig_inputs(reading, reading_ok));
   mirror_depths();
   ds_tmp::DataStorage& ds = hub_.data_storage();
-  const auto op = static_cast<calc::OperType>(rig_->operation());
-  if (ds.current_operation_item().operation != op) {
-    ds.set_current_operation_item({op, 0, 0, 1});
+  // Every tick: the work type follows the rotary speed and the bit-run purpose too.
+  try {
+    ds.set_operation(static_cast<calc::OperType>(rig_->operation()));
+  } catch (const std::exception& e) {
+    hub_.error_log().write(std::string("operation recognition: ") + e.what());
   }
   rig_->update_state();
 }
@@ -321,6 +338,28 @@ std::string Station::command(const std::string& line) {
     start_race(race, cont);
     return logged(fmt::format("ok registration run {} {}", race, cont ? "continues" : "started"));
   }
+  if (verb == "operation") {
+    if (!extra.empty() || arg.empty())
+      return logged("error 'operation' takes an operation code or 'auto'");
+    try {
+      if (arg == "auto") {
+        hub_.data_storage().set_forced_operation_none();
+        return logged("ok the operation is recognised from the sensors again");
+      }
+      const auto code = parse_number(arg);
+      const calc::Operations& dict = hub_.operations();
+      if (!code || *code != std::floor(*code) || !dict.has_operation(static_cast<int>(*code)) ||
+          *code == 0) {
+        return logged("error no operation has the code '" + arg + "' (see rigstation operations)");
+      }
+      const int op = static_cast<int>(*code);
+      hub_.data_storage().set_forced_operation({op, 0, 0, 1});
+      return logged(
+          fmt::format("ok operation {} \"{}\" forced until 'operation auto'", op, dict.get(op)));
+    } catch (const std::exception& e) {
+      return logged(std::string("error ") + e.what());
+    }
+  }
   return logged("error unknown command '" + verb +
                 "' (bottom, bit, block, race, operation; see docs/control-folder.md)");
 }
@@ -337,11 +376,17 @@ Station::RigView Station::rig() const {
     v.race = rig_->state().race;
     v.race_active = rig_->state().race_active;
   }
-  const calc::CurrentOperationItem& op = ds.current_operation_item();
+  const calc::CurrentOperationItem op = hub_.effective_operation();
+  const calc::Operations& dict = hub_.operations();
   v.operation = op.operation;
-  v.operation_name = rig_operation_name(static_cast<RigOperation>(op.operation));
+  v.operation_name = dict.get(op.operation);
+  v.operation_class = dict.css_class(op.operation);
+  v.operation_colour = calc::css_colour(dict.get_color(op.operation));
+  v.forced = ds.get_forced_operation() != 0;
   v.work_type = op.work_type;
+  v.work_type_name = dict.get_work_type(op.work_type);
   v.prod_time = op.prod_time_type;
+  v.prod_time_name = calc::Operations::get_production_time(op.prod_time_type);
   return v;
 }
 

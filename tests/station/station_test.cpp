@@ -888,8 +888,10 @@ TEST(StationPlugins, EveryEventArrivesInOrderAndAThrowingPluginDoesNotStopTheTic
       take_log(),
       "events_a:init;events_b:init;events_a:after_config_loaded;events_b:after_config_loaded;");
 
-  // The operation the plug-ins' service reads is the storage's, whatever it was set to.
-  rig.hub->data_storage().set_current_operation_item({14, 3, 2, 1});
+  // The operation the plug-ins' service reads is the effective one: an operator's forced
+  // operation wins over what the station recognises from the sensors.
+  ASSERT_TRUE(rig.hub->data_storage().set_forced_operation({14, 3, 2, 1}));
+  rig.hub->mess_caller().run_pending();
   rig.ticks(2);
   ASSERT_EQ(rig.st->source().good_readings, 2u);
   const std::string types = std::to_string(rig.hub->comm_protocols().device_types().size());
