@@ -66,6 +66,7 @@ void print_screen(const station::Station& st, bool clear, const std::vector<std:
   for (const auto& note : st.settings_notes()) in.notes.push_back("settings: " + note);
   for (const auto& note : st.start_notes()) in.notes.push_back(note);
   in.reopen_wait_ms = st.reopen_wait_ms();
+  in.rig = st.rig();
   std::size_t columns = 0, lines = 0;
   terminal_size(columns, lines);
   if (clear) std::fputs("\x1b[H\x1b[2J", stdout);
@@ -83,6 +84,9 @@ void print_line(const station::Station& st) {
               static_cast<unsigned long long>(s.good_readings),
               static_cast<unsigned long long>(s.failures));
   if (s.lost) std::printf(" source=lost");
+  const auto rig = st.rig();
+  std::printf(" bottom=%.2f bit=%.2f lag=%.2f block=%.2f operation=%d", rig.bottom, rig.bit,
+              rig.lag, rig.block, rig.operation);
   for (const auto& r : st.rows())
     std::printf(" %s=%s%s", r.identifier.c_str(), shown_value(r).c_str(), r.stale ? "(stale)" : "");
   std::printf("\n");
@@ -98,6 +102,21 @@ void print_json(const station::Station& st) {
       {"protocol", s.protocol_id}, {"name", s.protocol_name}, {"port", s.port},
       {"good", s.good_readings},   {"failures", s.failures},  {"last_good_tick", s.last_good_tick},
       {"stale", s.stale},          {"lost", s.lost}};
+  const auto rig = st.rig();
+  j["rig"] = {{"bottom", rig.bottom},
+              {"bit", rig.bit},
+              {"lag", rig.lag},
+              {"block", rig.block},
+              {"on_hook", rig.on_hook},
+              {"operation",
+               {{"code", rig.operation},
+                {"name", rig.operation_name},
+                {"class", rig.operation_class},
+                {"colour", rig.operation_colour},
+                {"forced", rig.forced}}},
+              {"work_type", {{"code", rig.work_type}, {"name", rig.work_type_name}}},
+              {"production_time", {{"code", rig.prod_time}, {"name", rig.prod_time_name}}},
+              {"race", {{"number", rig.race}, {"active", rig.race_active}}}};
   for (const auto& r : st.rows()) {
     nlohmann::json row = {{"value", r.value}, {"unit", r.unit}, {"stale", r.stale}};
     if (r.has_raw) row["raw"] = r.raw;
@@ -150,6 +169,7 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
     if (const std::string m = st.take_save_message(); !m.empty())
       std::fprintf(stderr, "rigstation: %s\n", m.c_str());
     if (options.seconds > 0 && ticks >= options.seconds) break;
+    if (st.scenario_finished()) break;
     schedule.tick_done();
     // Sleep in short steps so a signal stops the loop promptly.
     while (!g_stop && schedule.wait_ms() > 0)
@@ -192,6 +212,14 @@ void add_run(CLI::App& app, rigstation::CommandContext& context) {
                   "Save the state every SECONDS while running (default: the settings, 60)")
       ->check(CLI::Range(1, 86400));
   cmd->add_flag("--json", options->json, "One JSON line per tick");
+  cmd->add_option("--scenario", options->settings.scenario,
+                  "Play a scripted-rig scenario file on the emulator (see scenarios/); the run "
+                  "stops at its end")
+      ->check(CLI::ExistingFile);
+  cmd->add_option("--race", options->settings.race,
+                  "Registration run number: the saved run's number continues it, another starts "
+                  "a new run")
+      ->check(CLI::Range(1, 1000000));
   cmd->callback([&context, options] { std::exit(run(context, *options)); });
 }
 

@@ -39,11 +39,20 @@ bool ControlFolder::prepare(std::string& error) {
 }
 
 int ControlFolder::poll(const Handler& handler) {
+  // One stat a tick while nothing arrives: a new file changes the folder's time. The time
+  // has the kernel's coarse resolution, so a file arriving just as the folder was listed may
+  // leave it unchanged: the folder is listed anyway every few calls.
+  const auto status = fs_.stat(folder_);
+  if (status && status->modified_ns == quiet_since_ns_ && ++quiet_polls_ < kListEvery) return 0;
+  quiet_polls_ = 0;
   std::vector<std::string> names;
   for (std::string& n : fs_.list_folder(folder_)) {
     if (ends_with(n, control_format::kCommandSuffix) && n.front() != '.') names.push_back(n);
   }
   std::sort(names.begin(), names.end());
+  // Nothing waiting: remember the folder as it is. The answers written below change its time,
+  // so the folder is listed once more after a busy tick.
+  quiet_since_ns_ = names.empty() && status ? status->modified_ns : -1;
   int answered = 0;
   for (const std::string& file : names) {
     if (answered >= control_format::kMaxCommandsPerTick) break;

@@ -3,6 +3,7 @@
 // and waits for the answer. Every file call goes through the file-system seam.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -35,6 +36,9 @@ class ControlFolder {
   std::string folder_;
   lib::FileSystem& fs_;
   unsigned sequence_ = 0;
+  static constexpr int kListEvery = 5;
+  std::int64_t quiet_since_ns_ = -1;  // the folder's time when it was last found empty
+  int quiet_polls_ = 0;
 };
 
 }  // namespace station

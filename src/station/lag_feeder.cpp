@@ -6,6 +6,11 @@
 #include <utility>
 
 namespace station {
+namespace {
+// Depths summed step by step drift by rounding; a bottom this close to the next mark has reached
+// it.
+constexpr double kDepthTolerance = 1e-6;
+}  // namespace
 
 LagFeeder::LagFeeder(AddMark add_mark, Pump pump, AnnulusVolume annulus, Log log)
     : add_mark_(std::move(add_mark)),
@@ -38,7 +43,8 @@ void LagFeeder::tick(double bottom, double seconds, double flow_lpm, bool pumpin
       last_mark_ = bottom;
     } else {
       int marks = 0;
-      while (bottom >= last_mark_ + settings_.depth_step && marks < kMaxMarksPerTick) {
+      while (bottom + kDepthTolerance >= last_mark_ + settings_.depth_step &&
+             marks < kMaxMarksPerTick) {
         last_mark_ += settings_.depth_step;
         add_mark_(last_mark_, remaining_for(last_mark_));
         ++marks;

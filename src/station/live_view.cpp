@@ -1,5 +1,7 @@
 #include "station/live_view.h"
 
+#include <fmt/format.h>
+
 #include <cstdio>
 
 namespace station {
@@ -60,12 +62,23 @@ std::string source_state_text(const SourceStatus& s, std::int64_t reopen_wait_ms
          std::to_string(s.failures) + "; " + s.protocol_name + " at " + s.port;
 }
 
+std::vector<std::string> rig_state_lines(const Station::RigView& r) {
+  std::vector<std::string> out;
+  out.push_back(fmt::format("bottom {:.2f} m  bit {:.2f} m  lag {:.2f} m  block {:.2f} m  {}",
+                            r.bottom, r.bit, r.lag, r.block, r.on_hook ? "on hook" : "in slips"));
+  std::string run = r.race_active ? "run " + std::to_string(r.race) : std::string("no run");
+  out.push_back(fmt::format("operation: {}{}  work: {}  time: {}  {}", r.operation_name,
+                            r.forced ? " (forced)" : "", r.work_type_name, r.prod_time_name, run));
+  return out;
+}
+
 std::vector<std::string> live_view_lines(const LiveViewInput& in, std::size_t columns,
                                          std::size_t lines) {
   std::vector<std::string> out;
   const auto add = [&](const std::string& line) { out.push_back(cut(line, columns)); };
   add("rigstation  " + in.time + "  tick " + std::to_string(in.source.ticks));
   add(source_state_text(in.source, in.reopen_wait_ms));
+  for (const std::string& line : rig_state_lines(in.rig)) add(line);
   // Name 30, value 11, unit 9, raw 8, mark 6: 68 characters with the gaps.
   add(pad("parameter", 30) + " " + pad("value", 11, true) + " " + pad("unit", 9) + " " +
       pad("raw", 8, true) + " ");

@@ -20,7 +20,11 @@ struct LiveViewInput {
   // Notes worth keeping on screen while room allows (what a first start created).
   std::vector<std::string> notes;
   std::int64_t reopen_wait_ms = 0;
+  Station::RigView rig;
 };
+
+// Two lines about the rig: the depths, then the operation with the run.
+std::vector<std::string> rig_state_lines(const Station::RigView& rig);
 
 // At most `lines` lines of at most `columns` characters (UTF-8 characters, not bytes).
 std::vector<std::string> live_view_lines(const LiveViewInput& in, std::size_t columns = 80,

@@ -30,8 +30,8 @@ RigOperation OperationRecognizer::classify(const RigSnapshot& s) {
   if (s.drilled) last_drilled_ = s.seconds;
   const double off_bottom = s.bottom_depth - s.bit_depth;
   if (!s.on_hook) {
-    if (s.bottom_depth > 0 && off_bottom <= settings_.stand_length) return RigOperation::connection;
     if (last_trip_ != RigOperation::not_defined) return last_trip_;
+    if (s.bottom_depth > 0 && off_bottom <= settings_.stand_length) return RigOperation::connection;
     return RigOperation::idle;
   }
   // A number that is not known counts as "no": an unknown pressure is not pumping.
@@ -50,9 +50,15 @@ RigOperation OperationRecognizer::classify(const RigSnapshot& s) {
     return RigOperation::flushing;
   }
   if (moving) {
-    last_trip_ = s.block_speed > 0 ? RigOperation::tripping_out : RigOperation::tripping_in;
-    return last_trip_;
+    const RigOperation trip =
+        s.block_speed > 0 ? RigOperation::tripping_out : RigOperation::tripping_in;
+    // Near the bottom a pick-up without pumps is part of a connection; a trip is under way
+    // once the bit moves more than a stand away from the bottom.
+    if (off_bottom > settings_.stand_length) last_trip_ = trip;
+    return trip;
   }
+  // A pause on the hook between the slips and the next stand belongs to the trip.
+  if (last_trip_ != RigOperation::not_defined) return last_trip_;
   return RigOperation::idle;
 }
 

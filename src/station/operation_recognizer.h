@@ -3,8 +3,9 @@
 // lists them for the mud logger to check against the rig):
 //
 //   string in the slips (hook load not above the zero weight):
+//     a trip under way (the bit was moved on the hook without pumps more than a stand
+//     away from the bottom, with no pumping or drilling since)   -> that trip goes on
 //     bit within one stand of the bottom            -> connection
-//     otherwise, after tripping in or out            -> that trip goes on
 //     otherwise                                      -> idle
 //   string on the hook:
 //     bit on the bottom and (the bottom moved in the last minute or weight on bit above
@@ -12,7 +13,8 @@
 //     pumps on (inlet pressure above the zero pressure):
 //       block moving (and rotating, when rotation is required for reaming) -> reaming
 //       otherwise                                    -> flushing
-//     pumps off: block moving up -> tripping out; down -> tripping in; still -> idle
+//     pumps off: block moving up -> tripping out; down -> tripping in;
+//       still -> the trip under way goes on, or idle
 //
 // A new operation must hold for the minimum operation time before it replaces the current
 // one, so a short pick-up during drilling is not a trip; the first operation after a start

@@ -63,6 +63,22 @@ Scenario Scenario::parse(const std::string& text, const std::string& name) {
       s.pulses_per_metre_ = *ppm;
       continue;
     }
+    if (first == scenario_format::kStart) {
+      std::string pair;
+      while (words >> pair) {
+        const auto eq = pair.find('=');
+        const std::string key = pair.substr(0, eq);
+        if (eq == std::string::npos ||
+            std::find(scenario_format::kStartKeys.begin(), scenario_format::kStartKeys.end(),
+                      key) == scenario_format::kStartKeys.end()) {
+          fail("'start' takes bottom=, bit=, block= or race=, not '" + pair + "'");
+        }
+        if (!number(pair.substr(eq + 1)))
+          fail("'" + pair.substr(eq + 1) + "' is not a number for " + key);
+        s.start_commands_.push_back(key + " " + pair.substr(eq + 1));
+      }
+      continue;
+    }
     const auto t = number(first);
     if (!t || *t < 0 || *t > scenario_format::kMaxSeconds) {
       fail("a frame starts with its time in seconds (0 to " +

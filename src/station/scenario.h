@@ -40,6 +40,8 @@ class Scenario {
   std::optional<double> pulses_per_metre() const { return pulses_per_metre_; }
   void set_pulses_per_metre(double ppm) { pulses_per_metre_ = ppm; }
   std::size_t frames() const { return frames_.size(); }
+  // Operator commands to carry out when the scenario starts ("bottom 1000", "block 30").
+  const std::vector<std::string>& start_commands() const { return start_commands_; }
 
  private:
   struct Frame {
@@ -48,6 +50,7 @@ class Scenario {
   };
   std::vector<Frame> frames_;
   std::optional<double> pulses_per_metre_;
+  std::vector<std::string> start_commands_;
 };
 
 }  // namespace station

@@ -4,6 +4,7 @@
 //
 //   # comment
 //   pulses_per_metre 150
+//   start bottom=1000 bit=1000 block=30
 //   0    hook=60 block=30 pressure=0 rpm=0 wob=0 spm1=0
 //   90   block=2 pressure=80 rpm=60 wob=8 spm1=60
 //
@@ -11,6 +12,8 @@
 // strictly increasing) followed by key=value pairs. A key missing from a frame keeps its
 // value from the frame before; between two frames every value moves linearly. A value
 // given only once holds for the whole scenario. The scenario ends at its last frame.
+// "start" lines are operator commands carried out as the scenario begins (in the order written), so
+// a scenario can put the bit where its story starts.
 #pragma once
 
 #include <array>
@@ -19,6 +22,8 @@
 namespace station::scenario_format {
 
 inline constexpr std::string_view kPulsesPerMetre = "pulses_per_metre";
+inline constexpr std::string_view kStart = "start";
+inline constexpr std::array<std::string_view, 4> kStartKeys = {"bottom", "bit", "block", "race"};
 
 // The keys a frame may carry, with what they set.
 inline constexpr std::array<std::string_view, 8> kKeys = {

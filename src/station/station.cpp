@@ -254,6 +254,8 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
   // The data source: the command line wins over the settings.
   const auto& link = hub_.config().link;
   std::int32_t id = link.pult_id;
+  // A scenario plays on the emulator unless a source is named.
+  if (!settings.scenario.empty() && settings.protocol.empty()) id = hardware::kProtocolEmulator;
   if (!settings.protocol.empty()) {
     id = protocol_id_of(settings.protocol);
     if (id < 0) {

@@ -163,6 +163,8 @@ class Station {
   std::string command(const std::string& line);
   // The scenario being played has reached its end.
   bool scenario_finished() const;
+  // Seconds of the scenario played so far; -1 before its first tick.
+  double scenario_seconds() const { return scenario_start_ms_ < 0 ? -1 : scenario_seconds_; }
   const RigTracker& tracker() const { return *rig_; }
 
  private:
@@ -207,7 +209,8 @@ class Station {
   void rig_tick(const hardware::CommIncomData& reading, bool reading_ok);
   void mirror_depths();
   // Pump index (0-based) -> the row of its strokes per minute.
-  std::map<int, int> pump_rows() const;
+  std::map<int, int> find_pump_rows() const;
+  std::map<int, int> pump_rows_;
   void start_race(int race, bool continue_race);
 
   std::unique_ptr<RigTracker> rig_;

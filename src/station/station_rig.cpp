@@ -111,6 +111,7 @@ void Station::open_rig(const StationSettings& settings) {
         "rig: the table has no 'вес_на_крюке' row; the string is taken as hanging on the hook");
   }
   start_ms_ = hub_.clock().steady_ms();
+  pump_rows_ = find_pump_rows();
   if (!settings.scenario.empty()) {
     scenario_ = Scenario::load(settings.scenario, hub_.file_system());
     if (!scenario_->pulses_per_metre()) scenario_->set_pulses_per_metre(hub_.config().dol.koef);
@@ -147,7 +148,11 @@ void Station::start_race(int race, bool continue_race) {
 void Station::apply_scenario(hardware::CommIncomData& reading) {
   if (!scenario_) return;
   const std::int64_t now = hub_.clock().steady_ms();
-  if (scenario_start_ms_ < 0) scenario_start_ms_ = now;
+  if (scenario_start_ms_ < 0) {
+    scenario_start_ms_ = now;
+    for (const std::string& c : scenario_->start_commands())
+      notes_.push_back("scenario: " + c + ": " + command(c));
+  }
   scenario_seconds_ = static_cast<double>(now - scenario_start_ms_) / 1000.0;
   const ScenarioSample s = scenario_->at(scenario_seconds_);
   const auto& dol = hub_.config().dol;
@@ -178,7 +183,7 @@ void Station::apply_scenario(hardware::CommIncomData& reading) {
   put(reg::GlobalNums::kDavlenieNaVhode, s.pressure);
   put(reg::GlobalNums::kOborotyRotora, s.rpm);
   put(reg::GlobalNums::kNagruzka, s.wob);
-  const auto pumps = pump_rows();
+  const auto& pumps = pump_rows_;
   for (const auto& [pump, spm] : s.spm) {
     const auto it = pumps.find(pump - 1);
     const int row = it == pumps.end() ? -1 : it->second;
@@ -189,7 +194,7 @@ void Station::apply_scenario(hardware::CommIncomData& reading) {
   }
 }
 
-std::map<int, int> Station::pump_rows() const {
+std::map<int, int> Station::find_pump_rows() const {
   std::map<int, int> rows;
   const params::ParTabl& table = hub_.data_storage().par_tabl();
   for (int i = 0; i < reg::kPumpCount; ++i) {
@@ -239,7 +244,7 @@ RigInputs Station::rig_inputs(const hardware::CommIncomData& reading, bool readi
     in.flow_lpm = *s.flow;
   } else {
     double flow = 0;
-    for (const auto& [pump, row] : pump_rows()) {
+    for (const auto& [pump, row] : pump_rows_) {
       if (row >= static_cast<int>(fresh_.size()) || !fresh_[static_cast<std::size_t>(row)])
         continue;
       const double spm = ds.current_values()[row];

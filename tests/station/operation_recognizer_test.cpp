@@ -84,8 +84,18 @@ TEST(OperationRecognizer, ReamingNeedsRotationWhenTheSettingSaysSo) {
   EXPECT_EQ(r.tick(x), RigOperation::reaming);
 }
 
-// A trip goes on while the string sits in the slips between stands, far from the bottom.
+// A trip goes on while the string sits in the slips between stands, even the last stand
+// near the bottom; a pick-up near the bottom that ends in the slips is a connection.
 TEST(OperationRecognizer, TripDirectionHoldsThroughTheSlips) {
+  {
+    OperationRecognizer r = recognizer(0);
+    RigSnapshot x = on_hook_at(0, 1000, 1000);
+    x.block_speed = 0.6;
+    EXPECT_EQ(r.tick(x), RigOperation::tripping_out);
+    x.bit_depth = 990;
+    x.on_hook = false;
+    EXPECT_EQ(r.tick(x), RigOperation::connection);
+  }
   OperationRecognizer r = recognizer(0);
   RigSnapshot x = on_hook_at(0, 500, 1000);
   x.block_speed = 0.6;
@@ -98,6 +108,16 @@ TEST(OperationRecognizer, TripDirectionHoldsThroughTheSlips) {
   EXPECT_EQ(r.tick(x), RigOperation::tripping_in);
   x.on_hook = false;
   EXPECT_EQ(r.tick(x), RigOperation::tripping_in);
+  x.bit_depth = 990;  // the last stand in: still the trip
+  EXPECT_EQ(r.tick(x), RigOperation::tripping_in);
+  // Pumping ends the trip; the slips near the bottom are a connection again.
+  x.on_hook = true;
+  x.block_speed = 0;
+  x.inlet_pressure = 80;
+  EXPECT_EQ(r.tick(x), RigOperation::flushing);
+  x.on_hook = false;
+  x.inlet_pressure = 0;
+  EXPECT_EQ(r.tick(x), RigOperation::connection);
 }
 
 // The hold time keeps a short pick-up during drilling from becoming a trip, and a new

@@ -27,41 +27,16 @@
 #include "plugin_host/plugin_manager.h"
 #include "pore/pore_opt.h"
 #include "pore/projected_wellbore.h"
+#include "station/station_fixture.h"
 #include "station/station_home.h"
 #include "storage/data_storage.h"
 #include "support/fakes.h"
 
 using testing_support::FakeClock;
+using testing_support::Rig;
 using testing_support::TempDir;
 
 namespace {
-
-// A hub on a fake clock whose sleeps advance it, so the emulator's one-second pace costs
-// no real time.
-struct Rig {
-  explicit Rig(const std::string& home, lib::FileSystem* fs = nullptr) {
-    clock.set(2026, 12, 5, 12, 0, 0);
-    reg::SystemOptions o;
-    o.home_folder = home;
-    o.clock = &clock;
-    o.file_system = fs;
-    o.sleep = [this](int ms) {
-      clock.steady += ms;
-      clock.now.seconds += ms / 1000;
-    };
-    hub = std::make_unique<reg::System>(o);
-    st = std::make_unique<station::Station>(*hub);
-  }
-  void ticks(int n) {
-    for (int i = 0; i < n; ++i) {
-      clock.steady += 1000;
-      st->tick();
-    }
-  }
-  FakeClock clock;
-  std::unique_ptr<reg::System> hub;
-  std::unique_ptr<station::Station> st;
-};
 
 TEST(StationHome, FirstStartCreatesTheStationAndALaterStartCreatesNothing) {
   TempDir dir;

@@ -1,0 +1,211 @@
+// The whole station tick on scripted rigs: the shipped scenarios played on the emulator,
+// with the depths, the operation and the lag depth checked as a mud logger would.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "calc/delayed_depth.h"
+#include "core/config.h"
+#include "core/error_log.h"
+#include "core/system.h"
+#include "station/control_folder.h"
+#include "station/station.h"
+#include "station/station_fixture.h"
+#include "storage/data_storage.h"
+#include "support/fakes.h"
+
+using testing_support::Rig;
+using testing_support::TempDir;
+
+namespace {
+
+const std::string kScenarios = RIGCORE_SCENARIOS;
+
+station::StationSettings emulator(int race = 0) {
+  station::StationSettings s;
+  s.protocol = "emulator";
+  s.race = race;
+  return s;
+}
+
+station::StationSettings play(const std::string& scenario, int race = 0) {
+  station::StationSettings s = emulator(race);
+  s.scenario = kScenarios + scenario;
+  return s;
+}
+
+// Plays the scenario to its end, or until its clock shows `until` seconds (the first tick
+// plays second 0).
+void run(Rig& rig, double until = 1e9) {
+  while (!rig.st->scenario_finished() && rig.st->scenario_seconds() < until) rig.ticks(1);
+}
+
+std::string operation_of(const Rig& rig) {
+  return rig.st->rig().operation_name;
+}
+const char* kDrilling = "Бурение";
+const char* kConnection = "Наращивание";
+
+TEST(RigScenario, AStandDrilledMovesTheBottomByTheBlockTravelAndTheConnectionMovesNothing) {
+  TempDir dir;
+  Rig rig(dir.path());
+  rig.st->open(play("drill-stand.txt"));
+  run(rig, 600);
+  auto v = rig.st->rig();
+  EXPECT_NEAR(v.bottom, 1028.0, 0.01);
+  EXPECT_NEAR(v.bit, 1028.0, 0.01);
+  EXPECT_NEAR(v.block, 2.0, 0.01);
+  EXPECT_EQ(operation_of(rig), kDrilling);
+  EXPECT_EQ(v.operation_class, "op-drill");
+
+  run(rig);
+  v = rig.st->rig();
+  // Picked up 2 m, then the empty block went up in the slips.
+  EXPECT_NEAR(v.bottom, 1028.0, 0.01);
+  EXPECT_NEAR(v.bit, 1026.0, 0.01);
+  EXPECT_NEAR(v.block, 30.0, 0.01);
+  EXPECT_EQ(operation_of(rig), kConnection);
+  // The data storage and the shared export carry the same depths.
+  EXPECT_NEAR(rig.hub->data_storage().depth_z(), 1028.0, 0.01);
+  EXPECT_NEAR(rig.hub->data_storage().depth_cur(), 1026.0, 0.01);
+  EXPECT_TRUE(rig.st->close());
+}
+
+TEST(RigScenario, TripsMoveOnlyTheBit) {
+  TempDir dir;
+  {
+    Rig rig(dir.path());
+    rig.st->open(play("trip-out.txt"));
+    run(rig);
+    const auto v = rig.st->rig();
+    EXPECT_NEAR(v.bit, 1028.0 - 5 * 28, 0.01);
+    EXPECT_NEAR(v.bottom, 1028.0, 0.01);
+    EXPECT_EQ(operation_of(rig), "Подъём");
+    EXPECT_TRUE(rig.st->close());
+  }
+  Rig rig(dir.path());
+  rig.st->open(play("trip-in.txt"));
+  run(rig);
+  const auto v = rig.st->rig();
+  EXPECT_NEAR(v.bit, 944.0 + 3 * 28, 0.01);
+  EXPECT_NEAR(v.bottom, 1028.0, 0.01);
+  EXPECT_EQ(operation_of(rig), "Спуск");
+}
+
+// With a lag time of ten minutes, the mud at the bit reaches the surface ten minutes of
+// pumping later: the lag depth stays at the start until then and reaches the drilled depth
+// once the last mark has been pumped out.
+TEST(RigScenario, PumpingBringsTheLagDepthToTheMarks) {
+  TempDir dir;
+  {
+    Rig rig(dir.path());
+    rig.st->open(emulator());
+    rig.hub->config().lag.by_lag_time = 1;
+    rig.hub->config().lag.lag_time = 600;
+    rig.hub->config().save_to_file(dir.path() + "global.ini", rig.hub->file_system());
+    rig.st->close();
+  }
+  Rig rig(dir.path());
+  rig.st->open(play("circulate-bottoms-up.txt"));
+  run(rig, 300);
+  EXPECT_NEAR(rig.st->rig().bottom, 1002.0, 0.01);
+  EXPECT_NEAR(rig.st->rig().lag, 1000.0, 0.01);
+  const auto& queue = rig.hub->data_storage().delayed_depth();
+  EXPECT_EQ(queue.records().size(), 10u);
+  run(rig, 660);  // the first marks come out after 600 s of pumping
+  EXPECT_GT(rig.st->rig().lag, 1000.0);
+  EXPECT_LT(rig.st->rig().lag, 1002.0);
+  run(rig, 800);
+  EXPECT_NEAR(rig.st->rig().lag, 1002.0, 0.01);
+  EXPECT_TRUE(queue.records().empty());
+}
+
+// A restart in the middle of a run continues it: the depths, the marks on their way up,
+// the block and the recognised operation come back from the state file.
+TEST(RigScenario, ARestartMidRunRestoresDepthsLagQueueAndOperation) {
+  TempDir dir;
+  std::size_t marks = 0;
+  {
+    Rig rig(dir.path());
+    rig.st->open(emulator());
+    rig.hub->config().lag.lag_time = 3000;
+    rig.hub->config().save_to_file(dir.path() + "global.ini", rig.hub->file_system());
+    rig.st->close();
+  }
+  {
+    Rig rig(dir.path());
+    rig.st->open(play("drill-stand.txt", /*race=*/7));
+    run(rig, 400);
+    marks = rig.hub->data_storage().delayed_depth().records().size();
+    EXPECT_GT(marks, 50u);
+    EXPECT_EQ(operation_of(rig), kDrilling);
+    EXPECT_TRUE(rig.st->close());
+  }
+  Rig rig(dir.path());
+  rig.st->open(emulator(7));
+  const auto v = rig.st->rig();
+  EXPECT_NEAR(v.bottom, 1000.0 + 28.0 * 400 / 600, 0.05);
+  EXPECT_NEAR(v.block, 30.0 - 28.0 * 400 / 600, 0.05);
+  EXPECT_EQ(operation_of(rig), kDrilling);
+  EXPECT_TRUE(v.race_active);
+  EXPECT_EQ(v.race, 7);
+  EXPECT_EQ(rig.hub->data_storage().delayed_depth().records().size(), marks);
+  bool told = false;
+  for (const auto& n : rig.st->start_notes())
+    told |= n.find("run 7 continues") != std::string::npos;
+  EXPECT_TRUE(told);
+  rig.st->close();
+
+  // Another run number is a new run: the marks of the old one are dropped.
+  Rig next(dir.path());
+  next.st->open(emulator(8));
+  EXPECT_TRUE(next.hub->data_storage().delayed_depth().records().empty());
+  EXPECT_NEAR(next.st->rig().lag, next.st->rig().bottom, 1e-6);
+}
+
+// Operator commands through the control folder while the station runs, and garbage in it.
+TEST(RigScenario, OperatorCommandsCorrectDepthsAndForceAnOperation) {
+  TempDir dir;
+  Rig rig(dir.path());
+  rig.st->open(emulator());
+  station::ControlFolder tool(dir.path(), rig.hub->file_system());
+  const std::string a = tool.submit("bottom 2500");
+  const std::string b = tool.submit("bit 2600");
+  const std::string c = tool.submit("operation 7");
+  const std::string d = tool.submit("rm -rf /");
+  rig.ticks(1);
+  EXPECT_EQ(tool.take_answer(a).value_or("").rfind("ok", 0), 0u);
+  EXPECT_EQ(tool.take_answer(b).value_or("").rfind("error", 0), 0u);
+  EXPECT_EQ(tool.take_answer(c).value_or("").rfind("ok", 0), 0u);
+  EXPECT_EQ(tool.take_answer(d).value_or("").rfind("error unknown command", 0), 0u);
+  rig.ticks(1);  // the forced operation takes effect when the main-thread queue drains
+  EXPECT_DOUBLE_EQ(rig.st->rig().bottom, 2500);
+  EXPECT_EQ(rig.st->rig().operation, 7);
+  EXPECT_TRUE(rig.st->rig().forced);
+  EXPECT_EQ(rig.st->command("operation auto").rfind("ok", 0), 0u);
+  rig.ticks(2);
+  EXPECT_FALSE(rig.st->rig().forced);
+  EXPECT_NE(rig.st->rig().operation, 7);
+  // Everything done and refused is in the error log.
+  const std::string log = testing_support::read_file(dir.file("registr.errors.log"));
+  EXPECT_NE(log.find("bottom-hole depth 0.00 m -> 2500.00 m"), std::string::npos) << log;
+  EXPECT_NE(log.find("rm -rf"), std::string::npos);
+}
+
+TEST(RigScenario, ABadScenarioStopsTheStartWithTheLine) {
+  TempDir dir;
+  std::ofstream(dir.file("bad.txt")) << "0 hook=80\n10 hook=oops\n";
+  Rig rig(dir.path());
+  station::StationSettings s = emulator();
+  s.scenario = dir.file("bad.txt");
+  try {
+    rig.st->open(s);
+    FAIL() << "a broken scenario was played";
+  } catch (const station::StationError& e) {
+    EXPECT_NE(std::string(e.what()).find("line 2"), std::string::npos) << e.what();
+  }
+}
+
+}  // namespace
