@@ -78,7 +78,9 @@ std::vector<std::string> live_view_lines(const LiveViewInput& in, std::size_t co
   const auto add = [&](const std::string& line) { out.push_back(cut(line, columns)); };
   add("rigstation  " + in.time + "  tick " + std::to_string(in.source.ticks));
   add(source_state_text(in.source, in.reopen_wait_ms));
-  for (const std::string& line : rig_state_lines(in.rig)) add(line);
+  if (in.rig) {
+    for (const std::string& line : rig_state_lines(*in.rig)) add(line);
+  }
   // Name 30, value 11, unit 9, raw 8, mark 6: 68 characters with the gaps.
   add(pad("parameter", 30) + " " + pad("value", 11, true) + " " + pad("unit", 9) + " " +
       pad("raw", 8, true) + " ");

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,8 @@ struct LiveViewInput {
   // Notes worth keeping on screen while room allows (what a first start created).
   std::vector<std::string> notes;
   std::int64_t reopen_wait_ms = 0;
-  Station::RigView rig;
+  // The rig's depths and operation, two lines under the source when given.
+  std::optional<Station::RigView> rig;
 };
 
 // Two lines about the rig: the depths, then the operation with the run.

@@ -95,3 +95,30 @@ TEST(LiveView, ALostSourceSaysSoAndATinyTerminalStillGetsWhatFits) {
 }
 
 }  // namespace
+
+namespace {
+
+// The rig's two lines come right under the source and keep the measurements on screen.
+TEST(LiveView, RigLinesNameDepthsOperationAndRun) {
+  LiveViewInput in = busy_station(3, 0);
+  station::Station::RigView rig;
+  rig.bottom = 2500.456;
+  rig.bit = 2480;
+  rig.lag = 2471.2;
+  rig.block = 12.5;
+  rig.on_hook = false;
+  rig.operation_name = "Наращивание";
+  rig.forced = true;
+  rig.work_type_name = "Бурение";
+  rig.prod_time_name = "ПВ";
+  rig.race = 12;
+  rig.race_active = true;
+  in.rig = rig;
+  const auto lines = station::live_view_lines(in, 80, 24);
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(lines[2], "bottom 2500.46 m  bit 2480.00 m  lag 2471.20 m  block 12.50 m  in slips");
+  EXPECT_EQ(lines[3], "operation: Наращивание (forced)  work: Бурение  time: ПВ  run 12");
+  EXPECT_NE(lines[4].find("parameter"), std::string::npos);
+}
+
+}  // namespace
