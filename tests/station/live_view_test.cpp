@@ -49,16 +49,17 @@ TEST(LiveView, MeasurementsComeFirstAndTheRestIsCountedOnAnEightyByTwentyFour) {
   const auto in = busy_station(11, 40);
   const auto lines = station::live_view_lines(in, 80, 24);
   expect_fits(lines, 80, 24);
-  ASSERT_GE(lines.size(), 3u + 11u);
+  // Title, source, the two rig lines and the heading come first.
+  ASSERT_GE(lines.size(), 5u + 11u);
   EXPECT_EQ(lines[1].rfind("source reading; good 118, failed 2; Новый пульт at", 0), 0u)
       << lines[1];
   // Every measurement is on screen, by its name, right after the heading, with its mark.
   for (std::size_t i = 0; i < 11; ++i) {
-    const std::string& l = lines[3 + i];
+    const std::string& l = lines[5 + i];
     EXPECT_EQ(l.rfind("Очень длинное", 0), 0u) << l;
     EXPECT_EQ(l.find("stale") != std::string::npos, i == 1) << l;
   }
-  EXPECT_NE(lines[4].find("1234567.89"), std::string::npos) << "values are never cut: " << lines[4];
+  EXPECT_NE(lines[6].find("1234567.89"), std::string::npos) << "values are never cut: " << lines[6];
   // The 40 registered values cannot all fit: the ones left out are counted.
   bool counted = false;
   for (const auto& l : lines) counted = counted || l.find(" more values") != std::string::npos;
@@ -66,8 +67,8 @@ TEST(LiveView, MeasurementsComeFirstAndTheRestIsCountedOnAnEightyByTwentyFour) {
 }
 
 TEST(LiveView, WhenOnlyOneLineIsLeftItCountsTheValuesRatherThanShowANote) {
-  // 3 heading lines, 19 measurements, 1 footer: one line left for 40 values and a note.
-  const auto lines = station::live_view_lines(busy_station(19, 40), 80, 24);
+  // 5 heading lines, 17 measurements, 1 footer: one line left for 40 values and a note.
+  const auto lines = station::live_view_lines(busy_station(17, 40), 80, 24);
   expect_fits(lines, 80, 24);
   ASSERT_EQ(lines.size(), 24u);
   EXPECT_EQ(lines[22], "+40 more values");
@@ -78,7 +79,35 @@ TEST(LiveView, TooManyMeasurementsForTheHeightAreCountedNotScrolled) {
   const auto lines = station::live_view_lines(in, 80, 24);
   expect_fits(lines, 80, 24);
   EXPECT_EQ(lines.size(), 24u);
-  EXPECT_NE(lines[22].find("+41 more parameters"), std::string::npos) << lines[22];
+  EXPECT_NE(lines[22].find("+43 more parameters"), std::string::npos) << lines[22];
+}
+
+TEST(LiveView, TheMudSystemTakesItsLinesOnlyWhenTheTableHasPumpsOrTanks) {
+  LiveViewInput in = busy_station(60, 0);
+  in.mud.pumps = {{1, true, 62}, {2, false, 0}};
+  in.mud.flow_lpm = 396.8;
+  in.mud.tanks = {{1, "Ёмкость 1", 1.2, 36, true, false},
+                  {2, "Доливная", 0.5, 4, true, true},
+                  {3, "", 2.0, 60, false, false}};
+  in.mud.active = 40;
+  in.mud.whole = 100;
+  in.mud.doliv = 4;
+  in.mud.pit_gain = -1.25;
+  const auto lines = station::live_view_lines(in, 80, 24);
+  expect_fits(lines, 80, 24);
+  ASSERT_GE(lines.size(), 9u);
+  EXPECT_EQ(lines[4], "pumps: 1 on 62 spm 2 off  flow in 397 l/min");
+  EXPECT_EQ(lines[5], "tanks: active 40.00 m³  total 100.00 m³  pit loss -1.25 m³  trip 4.00 m³");
+  EXPECT_NE(lines[6].find("Ёмкость 1"), std::string::npos) << lines[6];
+  EXPECT_NE(lines[6].find("36.00 m³"), std::string::npos) << lines[6];
+  EXPECT_NE(lines[6].find("Доливная"), std::string::npos) << "two tanks to a line";
+  EXPECT_NE(lines[6].find("trip"), std::string::npos) << lines[6];
+  EXPECT_EQ(lines[7].rfind("tank 3", 0), 0u) << "no caption: its number; " << lines[7];
+  EXPECT_NE(lines[7].find("off"), std::string::npos) << "not in the active system";
+  EXPECT_EQ(lines[8].rfind("parameter", 0), 0u) << "the measurements follow";
+
+  in.mud = {};
+  EXPECT_EQ(station::live_view_lines(in, 80, 24)[4].rfind("parameter", 0), 0u);
 }
 
 TEST(LiveView, ALostSourceSaysSoAndATinyTerminalStillGetsWhatFits) {
