@@ -27,6 +27,13 @@ struct TanksArgs {
   bool json = false;
 };
 
+// Pads to a width in characters, not bytes, so Cyrillic columns line up.
+std::string pad(const std::string& s, std::size_t width) {
+  std::size_t w = 0;
+  for (unsigned char c : s) w += (c & 0xC0) != 0x80;
+  return w >= width ? s : s + std::string(width - w, ' ');
+}
+
 std::string table_text(const calc::VEmkOpt& t) {
   std::string out;
   for (const auto& [l, v] : t.table()) {
@@ -104,15 +111,16 @@ int run_tanks(const TanksArgs& args, const std::string& home) {
   }
   std::printf("# %s, sections [%s] and [%s]\n", path.c_str(), calc::tanks_format::kTanksSection,
               calc::tanks_format::kTablesSection);
-  std::printf("%2s  %-12s %-6s %-5s %-4s %-9s %7s  %-22s %-18s %s\n", "#", "caption", "active",
-              "trip", "recv", "height, m", "area", "level value", "volume value", "level table");
+  std::printf("%2s  %s %-6s %-5s %-4s %9s %7s  %s %s %s\n", "#", pad("caption", 16).c_str(),
+              "active", "trip", "recv", "height, m", "area", pad("level value", 20).c_str(),
+              pad("volume value", 18).c_str(), "level table");
   for (int i = 0; i < calc::VEmkOpts::kTankCount; ++i) {
     const calc::VEmkOpt& t = tanks[i];
-    std::printf("%2d  %-12s %-6s %-5s %-4s %9.2f %7.2f  %-22s %-18s %s\n", i + 1,
-                t.get_caption().c_str(), t.is_used() ? "yes" : "no",
+    std::printf("%2d  %s %-6s %-5s %-4s %9.2f %7.2f  %s %s %s\n", i + 1,
+                pad(t.get_caption(), 16).c_str(), t.is_used() ? "yes" : "no",
                 t.is_used_for_doliv() ? "yes" : "no", t.is_in_tank() ? "yes" : "no",
                 static_cast<double>(t.get_height()), static_cast<double>(t.get_s()),
-                t.get_name().c_str(), t.get_vname().c_str(),
+                pad(t.get_name(), 20).c_str(), pad(t.get_vname(), 18).c_str(),
                 t.table().empty() ? "-" : table_text(t).c_str());
   }
   return 0;
