@@ -7,7 +7,7 @@
 // Not thread-safe: the caller holds the system lock. Bad input (a negative stroke rate, a
 // level that is not a number, a malformed tank line or table) never throws out of a tick
 // operation: it is told to the error sink once when it turns bad, and the last good value
-// stays. Only the settings readers throw TankError, naming what was wrong.
+// stays. Only the setters and readers of settings throw TankError, naming what was wrong.
 #pragma once
 
 #include <array>
