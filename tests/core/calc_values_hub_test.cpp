@@ -23,8 +23,9 @@ namespace {
 
 void add_rows(System& hub) {
   params::ParTabl& t = hub.data_storage().par_tabl();
-  for (const char* id : {"уровень_в_емкости", "уровень_в_емкости2", "объем_в_емкости1",
-                         "объем_в_емкости2", "объем_емкости", "объем_актив_емкости"}) {
+  for (const char* id :
+       {"уровень_в_емкости", "уровень_в_емкости2", "объем_в_емкости1", "объем_в_емкости2",
+        "объем_емкости", "объем_актив_емкости", "расход_на_входе", "обороты_турбины"}) {
     t.add(id);
   }
   hub.global_nums().calculate(t);
@@ -45,7 +46,10 @@ TEST(CalcValuesHub, TheTickWritesTankVolumesIntoTheCurrentValuesAndTheRegistry) 
   hub.calc_values().tanks()[1].set_used(false);
   hub.data_storage().current_values()["уровень_в_емкости"] = 1.2;
   hub.data_storage().current_values()["уровень_в_емкости2"] = 0.5;
+  hub.data_storage().current_values()["расход_на_входе"] = 12;
+  hub.calc_values().turbine().set_coeff(2.5);
   hub.calc_and_store(100);
+  EXPECT_NEAR(current(hub, "обороты_турбины"), 30.0, 1e-9) << "the inlet flow × koef1";
   EXPECT_NEAR(current(hub, "объем_в_емкости1"), 36.0, 1e-4);
   EXPECT_NEAR(current(hub, "объем_в_емкости2"), 10.0, 1e-4);
   EXPECT_NEAR(current(hub, "объем_емкости"), 46.0, 1e-4) << "slot 9: every tank";
