@@ -67,6 +67,7 @@ void print_screen(const station::Station& st, bool clear, const std::vector<std:
   for (const auto& note : st.start_notes()) in.notes.push_back(note);
   in.reopen_wait_ms = st.reopen_wait_ms();
   in.rig = st.rig();
+  in.mud = st.mud();
   std::size_t columns = 0, lines = 0;
   terminal_size(columns, lines);
   if (clear) std::fputs("\x1b[H\x1b[2J", stdout);
@@ -87,6 +88,11 @@ void print_line(const station::Station& st) {
   const auto rig = st.rig();
   std::printf(" bottom=%.2f bit=%.2f lag=%.2f block=%.2f operation=%d", rig.bottom, rig.bit,
               rig.lag, rig.block, rig.operation);
+  const auto mud = st.mud();
+  if (!mud.pumps.empty()) std::printf(" flow_in=%.1f", mud.flow_lpm);
+  if (!mud.tanks.empty())
+    std::printf(" active=%.2f total=%.2f pit_gain=%+.2f trip=%.2f", mud.active, mud.whole,
+                mud.pit_gain, mud.doliv);
   for (const auto& r : st.rows())
     std::printf(" %s=%s%s", r.identifier.c_str(), shown_value(r).c_str(), r.stale ? "(stale)" : "");
   std::printf("\n");
@@ -117,6 +123,25 @@ void print_json(const station::Station& st) {
               {"work_type", {{"code", rig.work_type}, {"name", rig.work_type_name}}},
               {"production_time", {{"code", rig.prod_time}, {"name", rig.prod_time_name}}},
               {"race", {{"number", rig.race}, {"active", rig.race_active}}}};
+  const auto mud = st.mud();
+  nlohmann::json pumps = nlohmann::json::array();
+  for (const auto& p : mud.pumps)
+    pumps.push_back({{"number", p.number}, {"on", p.working}, {"spm", p.spm}});
+  nlohmann::json tanks = nlohmann::json::array();
+  for (const auto& t : mud.tanks)
+    tanks.push_back({{"number", t.number},
+                     {"caption", t.caption},
+                     {"level", t.level},
+                     {"volume", t.volume},
+                     {"active", t.used},
+                     {"trip_tank", t.doliv}});
+  j["mud"] = {{"pumps", pumps},
+              {"flow_in_lpm", mud.flow_lpm},
+              {"tanks", tanks},
+              {"active_volume", mud.active},
+              {"total_volume", mud.whole},
+              {"trip_tank_volume", mud.doliv},
+              {"pit_gain", mud.pit_gain}};
   for (const auto& r : st.rows()) {
     nlohmann::json row = {{"value", r.value}, {"unit", r.unit}, {"stale", r.stale}};
     if (r.has_raw) row["raw"] = r.raw;

@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "calc/depth_calc.h"
+#include "calc/tanks.h"
 #include "lib/file_system.h"
 
 #include "lib/str_utils.h"
@@ -227,6 +228,10 @@ void Config::load_additional_info(const lib::IniFile& ini) {
   if (depth_calc_ != nullptr) {
     for (const std::string& p : depth_calc_->load_settings(ini)) report(p);
   }
+  // Each tank line or table that cannot be used is reported; the tank keeps what it held.
+  if (tanks_ != nullptr) {
+    for (const std::string& p : tanks_->load_settings(ini)) report(p);
+  }
   check();
   fill_to_variables();
 }
@@ -236,6 +241,7 @@ void Config::save_additional_info(lib::IniFile& ini) const {
   min_max_values2_->save(ini);
   wits_options_->write(ini);
   if (depth_calc_ != nullptr) depth_calc_->save_settings(ini);
+  if (tanks_ != nullptr) tanks_->save_settings(ini);
 }
 
 void Config::check() {

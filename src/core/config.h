@@ -25,7 +25,8 @@
 
 namespace calc {
 class DepthCalc;
-}
+class VEmkOpts;
+}  // namespace calc
 
 namespace reg {
 
@@ -193,6 +194,9 @@ class Config : public lib::ini_options {
   // The depth sensor's calibration, whose settings and table share this file (not owned;
   // null: none).
   void set_depth_calc(calc::DepthCalc* depth_calc) { depth_calc_ = depth_calc; }
+  // The mud tanks and the turbine, whose settings and level tables share this file (not
+  // owned; null: none).
+  void set_tanks(calc::VEmkOpts* tanks) { tanks_ = tanks; }
 
   // ---- settings ---------------------------------------------------------------------------
   // Every option, the identifier lists, the thresholds and the server list to their defaults
@@ -262,6 +266,7 @@ class Config : public lib::ini_options {
   CurrentValueReader current_value_;
   ErrorSink error_sink_;
   calc::DepthCalc* depth_calc_ = nullptr;
+  calc::VEmkOpts* tanks_ = nullptr;
   // Set while load_for_start runs: report() collects here instead of calling the sink.
   std::vector<std::string>* collected_ = nullptr;
 };

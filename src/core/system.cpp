@@ -8,10 +8,12 @@
 #include <exception>
 #include <mutex>
 
+#include "calc/calc_values.h"
 #include "calc/delayed_depth.h"
 #include "calc/depth_calc.h"
 #include "calc/operations.h"
 #include "calc/race_info_old.h"
+#include "calc/tanks_format.h"
 #include "core/config.h"
 #include "core/config_global_ini.h"
 #include "core/default_dicts_provider.h"
@@ -73,7 +75,67 @@ std::string failure_line(const char* prefix, const std::string& path, const char
   return line;
 }
 
+// The calculated values read and write the data storage's current values through this.
+class StorageCalcTable : public calc::CalcValueTable {
+ public:
+  explicit StorageCalcTable(ds_tmp::DataStorage& ds) : ds_(ds) {}
+  // A tick asks for the same forty names every second; searching a table of 512 rows for
+  // each is most of the tick's cost. A found row is kept while the row still carries the same
+  // identifier; every answer is dropped when the table's rows were replaced (loaded, edited).
+  int row_of(std::string_view identifier) const override {
+    const auto& rows = ds_.par_tabl().rows();
+    if (rows.data() != cached_rows_ || rows.size() != cached_size_) {
+      cache_.clear();
+      cached_rows_ = rows.data();
+      cached_size_ = rows.size();
+    }
+    const auto it = cache_.find(identifier);
+    if (it != cache_.end()) {
+      const int row = it->second.first;
+      if (row < 0) return -1;
+      if (static_cast<std::size_t>(row) < rows.size() &&
+          rows[static_cast<std::size_t>(row)].identifier == it->second.second)
+        return row;
+    }
+    const int row = ds_.par_tabl().find_global(identifier);
+    cache_[std::string(identifier)] = {
+        row, row < 0 ? std::string() : rows[static_cast<std::size_t>(row)].identifier};
+    return row;
+  }
+  double value(int row) const override { return in_table(row) ? ds_.current_values()[row] : 0.0; }
+  void set_value(int row, double value) override {
+    if (in_table(row)) ds_.current_values()[row] = value;
+  }
+  double bit_depth() const override { return ds_.depth_cur(); }
+
+ private:
+  bool in_table(int row) const {
+    return row >= 0 && row < ds_.par_tabl().get_items_count() && row < ds_tmp::kSlots;
+  }
+  ds_tmp::DataStorage& ds_;
+  mutable std::map<std::string, std::pair<int, std::string>, std::less<>> cache_;
+  mutable const params::Param* cached_rows_ = nullptr;
+  mutable std::size_t cached_size_ = 0;
+};
+
 }  // namespace
+
+calc::DepthCalc& System::depth_calc() {
+  return calc_values_->depth_calc();
+}
+
+void System::calc_and_store(std::uint32_t time) {
+  calc::CalcValuesData data;
+  data.values = calc_table_.get();
+  data.global_nums = global_nums_.get();
+  data.pore = pore_opt_.get();
+  data.cavern_coeff = config_->race_info().get_kavern_koeff();
+  data.extra_mud_volume = config_->other.extra_mud_volume;
+  data.zero_weight = config_->recognition.zero_weight;
+  data.stand_length = config_->dol.block_travel;
+  data.time = time;
+  calc_values_->calc_and_store(data);
+}
 
 struct System::Signals {
   using DataSignal = boost::signals2::signal<void(), GuardedCombiner>;
@@ -127,9 +189,11 @@ System::System(SystemOptions options)
   data_storage_ = std::make_unique<ds_tmp::DataStorage>(*catalogue_, std::move(table_services));
   pore_opt_ = std::make_unique<pore::PoreOpt>();
   auto log_sink = [this](const std::string& m) { error_log_->write(m); };
-  depth_calc_ = std::make_unique<calc::DepthCalc>("DepthCalc");
-  depth_calc_->set_error_sink(log_sink);
-  config_->set_depth_calc(depth_calc_.get());
+  calc_values_ = std::make_unique<calc::CalcValues>();
+  calc_values_->set_error_sink(log_sink);
+  calc_table_ = std::make_unique<StorageCalcTable>(*data_storage_);
+  config_->set_depth_calc(&calc_values_->depth_calc());
+  config_->set_tanks(&calc_values_->tanks());
   text_remarks_ = std::make_unique<text::Storage>(file_lock_obj(), log_sink, fs_);
   module_list_ = std::make_unique<lib::ModuleList>();
 
@@ -297,7 +361,8 @@ void System::free_objects() {
   data_storage_.reset();
   catalogue_.reset();  // after the table that refers to it
   pore_opt_.reset();
-  depth_calc_.reset();
+  calc_table_.reset();
+  calc_values_.reset();
   text_remarks_.reset();
   module_list_.reset();
   shared_values_writer_.reset();  // before the lock it writes under
@@ -325,7 +390,12 @@ void System::free_objects() {
 void System::register_modules() {
   // The fixed order of the state file; each subsystem takes its place as it joins the hub.
   lib::ModuleList& list = *module_list_;
-  list.register_module(*depth_calc_, "DepthCalc");
+  calc::CalcValues& calc = *calc_values_;
+  // "RaceTotal" goes before the depth calculator, "CandleCounter" after it.
+  list.register_module(calc.depth_calc(), "DepthCalc");
+  list.register_module(calc.pumps(), calc::tanks_format::kPumpsModuleName);
+  list.register_module(calc.turbine(), calc::tanks_format::kTurbineModuleName);
+  list.register_module(calc.tanks(), calc::tanks_format::kTanksModuleName);
   list.register_module(*data_storage_, "DataStorage");
   list.register_module(data_storage_->average_values(), "AverageValues");
   list.register_module(data_storage_->delayed_depth(), "DelayedDepth");
@@ -361,6 +431,16 @@ void System::fill_values_list() {
                           [ds] { return ds->delayed_depth().get_value(); });
   values_->register_value("race.lag_time2", "Время до выхода метки", "", kValueShortInterval,
                           [ds] { return ds->delayed_depth().get_time_to_depth_out(); });
+  // The tanks' totals (after the run values).
+  const calc::VEmkOpts* tanks = &calc_values_->tanks();
+  values_->register_value("tanks.active_volume", "V р-ра в актив. ёмкостях", "м³", kValuePlain,
+                          [tanks] { return tanks->get_active_tank_v(); });
+  values_->register_value("tanks.doliv_volume", "V р-ра в долив. ёмкостях", "м³", kValuePlain,
+                          [tanks] { return tanks->get_whole_doliv_v(); });
+  values_->register_value("tanks.in_volume", "V р-ра в приёмных ёмкостях", "м³", kValuePlain,
+                          [tanks] { return tanks->get_total_in_tank(); });
+  values_->register_value("tanks.whole_volume", "V р-ра во всех ёмкостях", "м³", kValuePlain,
+                          [tanks] { return tanks->get_whole_tank_v(); });
   Config* config = config_.get();
   values_->register_value("config.race_info.doloto_diametr", "Диаметр долота", "мм", kValuePlain,
                           [config] { return config->race_info().get_doloto_diametr(); });
@@ -373,7 +453,7 @@ void System::fill_values_list() {
   values_->register_value("config.w_kol_tur", "Общий вес колонны без вращения", "т", kValuePlain,
                           [config] { return config->get_WKolTur(); });
   // What the depth sensor's last table walk found; the unit field carries a short name.
-  calc::DepthCalc* dol = depth_calc_.get();
+  calc::DepthCalc* dol = &calc_values_->depth_calc();
   values_->register_value("dol.cnt", "ДОЛ импульсы", "ДОЛ имп", kValuePlain,
                           [dol] { return dol->last_pulses(); });
   values_->register_value("dol.tal_cnt", "ДОЛ таль импульсы", "ДОЛ т имп", kValuePlain,

@@ -28,6 +28,8 @@
 #include "registry/values.h"
 
 namespace calc {
+class CalcValues;
+class CalcValueTable;
 class DepthCalc;
 class Operations;
 }  // namespace calc
@@ -239,9 +241,16 @@ class System {
   GlobalNums& global_nums() { return *global_nums_; }
   ds_tmp::DataStorage& data_storage() { return *data_storage_; }
   pore::PoreOpt& pore_opt() { return *pore_opt_; }
-  // The depth sensor's calibration ("DepthCalc"); its settings load and save with the
-  // configuration's file.
-  calc::DepthCalc& depth_calc() { return *depth_calc_; }
+  // The calculated values of each tick and the calculation objects they own: the tanks
+  // with the pumps and the turbine, the depth sensor's calculator.
+  calc::CalcValues& calc_values() { return *calc_values_; }
+  // The depth sensor's calibration ("DepthCalc"), owned by the calculated values; its
+  // settings load and save with the configuration's file.
+  calc::DepthCalc& depth_calc();
+  // Runs the calculated values over the current values (calc::CalcValues::calc_and_store)
+  // with `time` (seconds) as the tick's time stamp. A failing calculation is logged; it never
+  // stops the tick.
+  void calc_and_store(std::uint32_t time);
   text::Storage& text_remarks() { return *text_remarks_; }
   journals::MudAdditives& mud_additives() { return *mud_additives_; }
   journals::TroublesLog& troubles_log() { return *troubles_log_; }
@@ -279,7 +288,8 @@ class System {
   std::unique_ptr<GlobalNums> global_nums_;
   std::unique_ptr<ds_tmp::DataStorage> data_storage_;
   std::unique_ptr<pore::PoreOpt> pore_opt_;
-  std::unique_ptr<calc::DepthCalc> depth_calc_;
+  std::unique_ptr<calc::CalcValues> calc_values_;
+  std::unique_ptr<calc::CalcValueTable> calc_table_;
   std::unique_ptr<text::Storage> text_remarks_;
   std::unique_ptr<ErrorLog> error_log_;
   std::unique_ptr<lib::ModuleList> module_list_;

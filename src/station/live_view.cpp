@@ -72,6 +72,41 @@ std::vector<std::string> rig_state_lines(const Station::RigView& r) {
   return out;
 }
 
+std::vector<std::string> mud_lines(const Station::MudView& m) {
+  std::vector<std::string> out;
+  if (!m.pumps.empty()) {
+    std::string line = "pumps:";
+    for (const auto& p : m.pumps) {
+      line += fmt::format(" {} {}", p.number, p.working ? "on" : "off");
+      if (p.working) line += fmt::format(" {:.0f} spm", p.spm);
+    }
+    out.push_back(line + fmt::format("  flow in {:.0f} l/min", m.flow_lpm));
+  }
+  if (m.tanks.empty()) return out;
+  out.push_back(
+      fmt::format("tanks: active {:.2f} m³  total {:.2f} m³  pit {} {:+.2f} m³  trip {:.2f} m³",
+                  m.active, m.whole, m.pit_gain < 0 ? "loss" : "gain", m.pit_gain, m.doliv));
+  std::string line;
+  for (std::size_t i = 0; i < m.tanks.size(); ++i) {
+    const auto& t = m.tanks[i];
+    std::string name = t.caption.empty() ? "tank " + std::to_string(t.number) : t.caption;
+    std::string mark = t.doliv ? " trip" : (t.used ? "" : " off");
+    std::string cell = pad(name, 12) + " " + pad(fmt::format("{:.2f} m", t.level), 8, true) + " " +
+                       pad(fmt::format("{:.2f} m³", t.volume), 10, true) + mark;
+    if (i % 2 == 0) {
+      line = pad(cell, 38);
+    } else {
+      out.push_back(line + "  " + cell);
+      line.clear();
+    }
+  }
+  if (!line.empty()) {
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    out.push_back(line);
+  }
+  return out;
+}
+
 std::vector<std::string> live_view_lines(const LiveViewInput& in, std::size_t columns,
                                          std::size_t lines) {
   std::vector<std::string> out;
@@ -81,6 +116,7 @@ std::vector<std::string> live_view_lines(const LiveViewInput& in, std::size_t co
   if (in.rig) {
     for (const std::string& line : rig_state_lines(*in.rig)) add(line);
   }
+  for (const std::string& line : mud_lines(in.mud)) add(line);
   // Name 30, value 11, unit 9, raw 8, mark 6: 68 characters with the gaps.
   add(pad("parameter", 30) + " " + pad("value", 11, true) + " " + pad("unit", 9) + " " +
       pad("raw", 8, true) + " ");

@@ -23,7 +23,13 @@ struct LiveViewInput {
   std::int64_t reopen_wait_ms = 0;
   // The rig's depths and operation, two lines under the source when given.
   std::optional<Station::RigView> rig;
+  Station::MudView mud;
 };
+
+// Lines about the mud system, none when the table has no pump nor tank rows: the pumps with
+// their strokes and the flow, the totals with the pit gain and the trip tanks, then the
+// tanks, two to a line.
+std::vector<std::string> mud_lines(const Station::MudView& mud);
 
 // Two lines about the rig: the depths, then the operation with the run.
 std::vector<std::string> rig_state_lines(const Station::RigView& rig);

@@ -27,12 +27,20 @@ std::optional<double> number(const std::string& text) {
 
 bool known_key(const std::string& key) {
   for (std::string_view k : scenario_format::kKeys) {
-    if (k == "spm") continue;
+    if (k == "spm" || k == "level") continue;
     if (key == k) return true;
   }
   if (key.size() == 4 && key.rfind("spm", 0) == 0) {
     const int n = key[3] - '0';
     return n >= 1 && n <= scenario_format::kPumps;
+  }
+  if (key.rfind("level", 0) == 0 && key.size() > 5 && key.size() <= 7 && key[5] != '0') {
+    int n = 0;
+    for (std::size_t i = 5; i < key.size(); ++i) {
+      if (key[i] < '0' || key[i] > '9') return false;
+      n = n * 10 + (key[i] - '0');
+    }
+    return n >= 1 && n <= scenario_format::kTanks;
   }
   return false;
 }
@@ -98,8 +106,9 @@ Scenario Scenario::parse(const std::string& text, const std::string& name) {
       if (eq == std::string::npos) fail("'" + pair + "' is not key=value");
       const std::string key = pair.substr(0, eq);
       if (!known_key(key)) {
-        fail("unknown key '" + key +
-             "' (hook, block, pulses, pressure, rpm, wob, flow, spm1 ... spm6)");
+        fail(
+            "unknown key '" + key +
+            "' (hook, block, pulses, pressure, rpm, wob, flow, spm1 ... spm6, level1 ... level16)");
       }
       const auto v = number(pair.substr(eq + 1));
       if (!v) fail("'" + pair.substr(eq + 1) + "' is not a number for " + key);
@@ -166,6 +175,9 @@ ScenarioSample Scenario::at(double seconds) const {
   if (const auto p = take("pulses")) out.pulses = std::llround(*p);
   for (int n = 1; n <= scenario_format::kPumps; ++n) {
     if (const auto v = take(("spm" + std::to_string(n)).c_str())) out.spm[n] = *v;
+  }
+  for (int n = 1; n <= scenario_format::kTanks; ++n) {
+    if (const auto v = take(("level" + std::to_string(n)).c_str())) out.level[n] = *v;
   }
   return out;
 }

@@ -25,7 +25,8 @@ struct ScenarioSample {
   std::optional<double> hook, pressure, rpm, wob, flow;
   std::optional<std::int64_t> pulses;
   std::optional<double> block;
-  std::map<int, double> spm;  // pump number (1..6) -> strokes per minute
+  std::map<int, double> spm;    // pump number (1..6) -> strokes per minute
+  std::map<int, double> level;  // tank number (1..16) -> mud level, m
 };
 
 class Scenario {

@@ -26,7 +26,7 @@ inline constexpr std::string_view kStart = "start";
 inline constexpr std::array<std::string_view, 4> kStartKeys = {"bottom", "bit", "block", "race"};
 
 // The keys a frame may carry, with what they set.
-inline constexpr std::array<std::string_view, 8> kKeys = {
+inline constexpr std::array<std::string_view, 9> kKeys = {
     "hook",      // hook load, t
     "block",     // block position, m (turned into winch-sensor pulses)
     "pulses",    // winch-sensor running count, given directly
@@ -35,8 +35,10 @@ inline constexpr std::array<std::string_view, 8> kKeys = {
     "wob",       // weight on bit, t
     "flow",      // pumped flow, l/min (instead of pump strokes)
     "spm",       // strokes per minute of pump N: spm1 ... spm6
+    "level",     // mud level of tank N, m: level1 ... level16
 };
 inline constexpr int kPumps = 6;
+inline constexpr int kTanks = 16;
 
 // Limits that keep a damaged or hostile file from costing memory or time.
 inline constexpr std::size_t kMaxFrames = 100000;

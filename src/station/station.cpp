@@ -13,6 +13,7 @@
 #include <map>
 #include <utility>
 
+#include "calc/calc_values.h"
 #include "core/config.h"
 #include "core/error_log.h"
 #include "core/shared_values_format.h"
@@ -375,7 +376,12 @@ void Station::tick() {
     }
   }
   apply_scenario(reading);
+  // The calculations of the tick, in their fixed order: the calculated values (tank volumes
+  // and totals, mud volumes, stands), the pumps, then the rig's block travel and lag depth.
+  hub_.calc_and_store(static_cast<std::uint32_t>(hub_.clock().steady_ms() / 1000));
+  pumps_tick();
   rig_tick(reading, ok);
+  pit_.update(hub_.effective_operation().operation, hub_.calc_values().tanks().get_active_tank_v());
   if (ok) hub_.plugins_data();
   ds.average_values().calculate_values(false);
   ds.average_values().calculate_values(true);

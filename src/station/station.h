@@ -9,6 +9,7 @@
 // ticks directly.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -20,6 +21,7 @@
 
 #include "core/shared_values.h"
 #include "station/control_folder.h"
+#include "station/pit_watch.h"
 #include "station/rig_tracker.h"
 #include "station/scenario.h"
 
@@ -158,6 +160,29 @@ class Station {
     bool race_active = false;
   };
   RigView rig() const;
+
+  // ---- the mud system: pumps, tanks, pit gain ------------------------------------------------
+  struct PumpView {
+    int number = 0;  // from 1
+    bool working = false;
+    double spm = 0;  // strokes per minute of the last tick
+  };
+  struct TankView {
+    int number = 0;  // from 1
+    std::string caption;
+    double level = 0;    // m
+    double volume = 0;   // m³
+    bool used = true;    // in the active system
+    bool doliv = false;  // a trip tank
+  };
+  struct MudView {
+    std::vector<PumpView> pumps;              // the pumps the table has a strokes row for
+    double flow_lpm = 0;                      // worked out from the strokes, l/min
+    std::vector<TankView> tanks;              // the tanks the table has a level row for
+    double active = 0, whole = 0, doliv = 0;  // m³
+    double pit_gain = 0;  // m³ since the start of the last connection or trip, + a gain
+  };
+  MudView mud() const;
   // Carries out one operator command (the control folder's language, station/control_format.h)
   // and answers "ok ..." or "error ...".
   std::string command(const std::string& line);
@@ -211,6 +236,11 @@ class Station {
   // Pump index (0-based) -> the row of its strokes per minute.
   std::map<int, int> find_pump_rows() const;
   std::map<int, int> pump_rows_;
+  // Tells the pumps this tick's strokes and works out the flow from them.
+  void pumps_tick();
+  double pump_flow_lpm_ = 0;
+  std::array<bool, 6> pump_volume_reported_{};
+  PitWatch pit_;
   void start_race(int race, bool continue_race);
 
   std::unique_ptr<RigTracker> rig_;

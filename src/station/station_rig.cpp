@@ -7,6 +7,7 @@
 #include <limits>
 #include <sstream>
 
+#include "calc/calc_values.h"
 #include "calc/depth_calc.h"
 #include "calc/operations.h"
 #include "core/config.h"
@@ -183,6 +184,14 @@ void Station::apply_scenario(hardware::CommIncomData& reading) {
   put(reg::GlobalNums::kDavlenieNaVhode, s.pressure);
   put(reg::GlobalNums::kOborotyRotora, s.rpm);
   put(reg::GlobalNums::kNagruzka, s.wob);
+  for (const auto& [tank, level] : s.level) {
+    const int row = ds.par_tabl().find_global(calc::VEmkOpts::level_name(tank));
+    if (row >= 0 && row < static_cast<int>(fresh_.size())) {
+      ds.current_values()[row] = level;
+      fresh_[static_cast<std::size_t>(row)] = true;
+      valid_[static_cast<std::size_t>(row)] = true;
+    }
+  }
   const auto& pumps = pump_rows_;
   for (const auto& [pump, spm] : s.spm) {
     const auto it = pumps.find(pump - 1);
@@ -240,21 +249,71 @@ RigInputs Station::rig_inputs(const hardware::CommIncomData& reading, bool readi
   in.rotary_speed = value(reg::GlobalNums::kOborotyRotora);
   in.weight_on_bit = value(reg::GlobalNums::kNagruzka);
   const ScenarioSample s = scenario_ ? scenario_->at(scenario_seconds_) : ScenarioSample{};
-  if (s.flow) {
-    in.flow_lpm = *s.flow;
-  } else {
-    double flow = 0;
-    for (const auto& [pump, row] : pump_rows_) {
-      if (row >= static_cast<int>(fresh_.size()) || !fresh_[static_cast<std::size_t>(row)])
-        continue;
-      const double spm = ds.current_values()[row];
-      if (std::isfinite(spm) && spm > 0) {
-        flow += hub_.config().other.pumps[static_cast<std::size_t>(pump)].calc_volume(spm);
-      }
-    }
-    in.flow_lpm = flow;
-  }
+  in.flow_lpm = s.flow ? *s.flow : pump_flow_lpm_;
   return in;
+}
+
+void Station::pumps_tick() {
+  ds_tmp::DataStorage& ds = hub_.data_storage();
+  calc::NasosWork& pumps = hub_.calc_values().pumps();
+  // A pump without a row, or whose row this tick did not refresh, gave no strokes.
+  std::array<float, calc::NasosWork::kPumpCount> strokes{};
+  for (const auto& [pump, row] : pump_rows_) {
+    if (pump < 0 || pump >= calc::NasosWork::kPumpCount || row >= static_cast<int>(fresh_.size()) ||
+        !fresh_[static_cast<std::size_t>(row)])
+      continue;
+    strokes[static_cast<std::size_t>(pump)] = static_cast<float>(ds.current_values()[row]);
+  }
+  pumps.work(strokes);
+  double flow = 0;
+  for (int pump = 0; pump < calc::NasosWork::kPumpCount; ++pump) {
+    const double spm = pumps.strokes(pump);
+    if (!(spm > 0)) continue;
+    const reg::NasosOpt& opt = hub_.config().other.pumps[static_cast<std::size_t>(pump)];
+    const double lpm = opt.calc_volume(spm);
+    bool& reported = pump_volume_reported_[static_cast<std::size_t>(pump)];
+    if (!(lpm > 0) || !std::isfinite(lpm)) {
+      if (!reported) {
+        hub_.error_log().write(fmt::format(
+            "pumps: pump {} strokes at {:g} per minute but its settings give no volume per "
+            "stroke (объем_насоса{} = {:g} l, коефф_заполн_насоса{} = {:g}, rnas{} = {:g}); "
+            "its strokes add no flow until the settings are corrected",
+            pump + 1, spm, pump + 1, opt.volume, pump + 1, opt.fill_coefficient, pump + 1,
+            opt.range));
+      }
+      reported = true;
+      continue;
+    }
+    reported = false;
+    flow += lpm;
+  }
+  pump_flow_lpm_ = flow;
+}
+
+Station::MudView Station::mud() const {
+  MudView v;
+  calc::CalcValues& calc = hub_.calc_values();
+  const calc::NasosWork& pumps = calc.pumps();
+  for (const auto& [pump, row] : pump_rows_) {
+    (void)row;
+    v.pumps.push_back({pump + 1, pumps.is_working(pump), pumps.strokes(pump)});
+  }
+  v.flow_lpm = pump_flow_lpm_;
+  ds_tmp::DataStorage& ds = hub_.data_storage();
+  const params::ParTabl& table = ds.par_tabl();
+  const calc::VEmkOpts& tanks = calc.tanks();
+  for (int i = 0; i < calc::VEmkOpts::kTankCount; ++i) {
+    const calc::VEmkOpt& t = tanks[i];
+    const int row = table.find_global(t.get_name());
+    if (row < 0 || row >= ds_tmp::kSlots) continue;
+    v.tanks.push_back({i + 1, t.get_caption(), ds.current_values()[row], t.get_volume(),
+                       t.is_used(), t.is_used_for_doliv()});
+  }
+  v.active = tanks.get_active_tank_v();
+  v.whole = tanks.get_whole_tank_v();
+  v.doliv = tanks.get_whole_doliv_v();
+  v.pit_gain = pit_.gain();
+  return v;
 }
 
 void Station::mirror_depths() {

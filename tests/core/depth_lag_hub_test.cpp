@@ -41,12 +41,15 @@ TEST(DepthLagHub, TheModulesTakeTheirPlacesInTheStateFileOrder) {
   System hub(SystemOptions{dir.path()});
   hub.register_modules();
   const std::vector<std::string> names = hub.module_list().names();
-  ASSERT_GE(names.size(), 5u);
+  ASSERT_GE(names.size(), 8u);
   EXPECT_EQ(names[0], "DepthCalc");
-  EXPECT_EQ(names[1], "DataStorage");
-  EXPECT_EQ(names[2], "AverageValues");
-  EXPECT_EQ(names[3], "DelayedDepth");
-  EXPECT_EQ(names[4], "PoreOpts");
+  EXPECT_EQ(names[1], "NasosWork");
+  EXPECT_EQ(names[2], "ObTrub");
+  EXPECT_EQ(names[3], "VEmkOpt");
+  EXPECT_EQ(names[4], "DataStorage");
+  EXPECT_EQ(names[5], "AverageValues");
+  EXPECT_EQ(names[6], "DelayedDepth");
+  EXPECT_EQ(names[7], "PoreOpts");
 }
 
 TEST(DepthLagHub, TheLastWalkAndTheLagQueueSurviveSysBin) {

@@ -70,6 +70,22 @@ TEST(GoldenProgram, ConfigSetThenShow) {
   t.check();
 }
 
+TEST(GoldenProgram, TanksListedAndALevelConvertedWithTheUnusableSettingsNamed) {
+  Transcript t("tanks");
+  // Tank 2's zero area and tank 4's repeated level are refused and named; tank 3 reads its
+  // table: 1.5 m lies halfway between 10 and 30 m³.
+  write_file(t.home() + "global.ini",
+             "[VEmkOpts]\ncount=16\n1=25,1,0,0,0,2.4,Первая,\n2=0,1,0,0,0,2\n"
+             "3=30,1,0,1,0,3,\"Доливная, левая\",буровой\n"
+             "[VEmkTables]\n3=0,0,1,10,2,30\n4=0,0,1,10,1,12\n");
+  EXPECT_EQ(t.run({"tanks", "--home", "<HOME>"}).exit_code, 0);
+  EXPECT_EQ(t.run({"tanks", "--tank", "3", "--level", "1.5", "--home", "<HOME>"}).exit_code, 0);
+  EXPECT_EQ(t.run({"tanks", "--tank", "1", "--level", "2", "--json", "--home", "<HOME>"}).exit_code,
+            0);
+  EXPECT_EQ(t.run({"tanks", "--tank", "17", "--level", "1", "--home", "<HOME>"}).exit_code, 1);
+  t.check();
+}
+
 // ---- journals -----------------------------------------------------------------------------
 
 TEST(GoldenProgram, RemarksAddedAndListedBesideAnEmptyTroublesLog) {
@@ -163,6 +179,25 @@ std::string mask_moving_numbers(const std::string& out) {
     if (j.contains("registered")) {
       for (auto& [id, v] : j["registered"].items()) {
         if (v.is_number()) v = "<number>";
+      }
+    }
+    // The emulator's tank level and pump input move, and the volumes, the flow and the pit
+    // gain with them.
+    if (j.contains("mud")) {
+      auto mask = [](nlohmann::json& v) {
+        if (v.is_number()) v = v.get<double>() >= 0 ? "<number>" : "<negative>";
+      };
+      nlohmann::json& mud = j["mud"];
+      for (const char* k : {"active_volume", "total_volume", "trip_tank_volume", "pit_gain"})
+        mask(mud[k]);
+      mask(mud["flow_in_lpm"]);
+      for (auto& p : mud["pumps"]) {
+        mask(p["spm"]);
+        if (p["on"].is_boolean()) p["on"] = "<flag>";
+      }
+      for (auto& t : mud["tanks"]) {
+        mask(t["level"]);
+        mask(t["volume"]);
       }
     }
     shown += j.dump(1) + "\n";

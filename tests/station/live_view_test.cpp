@@ -81,6 +81,34 @@ TEST(LiveView, TooManyMeasurementsForTheHeightAreCountedNotScrolled) {
   EXPECT_NE(lines[22].find("+41 more parameters"), std::string::npos) << lines[22];
 }
 
+TEST(LiveView, TheMudSystemTakesItsLinesOnlyWhenTheTableHasPumpsOrTanks) {
+  LiveViewInput in = busy_station(60, 0);
+  in.mud.pumps = {{1, true, 62}, {2, false, 0}};
+  in.mud.flow_lpm = 396.8;
+  in.mud.tanks = {{1, "Ёмкость 1", 1.2, 36, true, false},
+                  {2, "Доливная", 0.5, 4, true, true},
+                  {3, "", 2.0, 60, false, false}};
+  in.mud.active = 40;
+  in.mud.whole = 100;
+  in.mud.doliv = 4;
+  in.mud.pit_gain = -1.25;
+  const auto lines = station::live_view_lines(in, 80, 24);
+  expect_fits(lines, 80, 24);
+  ASSERT_GE(lines.size(), 7u);
+  EXPECT_EQ(lines[2], "pumps: 1 on 62 spm 2 off  flow in 397 l/min");
+  EXPECT_EQ(lines[3], "tanks: active 40.00 m³  total 100.00 m³  pit loss -1.25 m³  trip 4.00 m³");
+  EXPECT_NE(lines[4].find("Ёмкость 1"), std::string::npos) << lines[4];
+  EXPECT_NE(lines[4].find("36.00 m³"), std::string::npos) << lines[4];
+  EXPECT_NE(lines[4].find("Доливная"), std::string::npos) << "two tanks to a line";
+  EXPECT_NE(lines[4].find("trip"), std::string::npos) << lines[4];
+  EXPECT_EQ(lines[5].rfind("tank 3", 0), 0u) << "no caption: its number; " << lines[5];
+  EXPECT_NE(lines[5].find("off"), std::string::npos) << "not in the active system";
+  EXPECT_EQ(lines[6].rfind("parameter", 0), 0u) << "the measurements follow";
+
+  in.mud = {};
+  EXPECT_EQ(station::live_view_lines(in, 80, 24)[2].rfind("parameter", 0), 0u);
+}
+
 TEST(LiveView, ALostSourceSaysSoAndATinyTerminalStillGetsWhatFits) {
   auto in = busy_station(3, 0);
   in.source.lost = true;
