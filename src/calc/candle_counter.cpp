@@ -97,7 +97,8 @@ void CandleCounter::calc_range_minmax(Range& r) const {
   r.min_weight = r.max_weight = 0;
   log(" index1=" + std::to_string(r.first) + " index2=" + std::to_string(r.last));
   const auto w = [this](std::int64_t k) { return items_[static_cast<std::size_t>(k)].weight; };
-  const std::int64_t last = std::min<std::int64_t>(r.last, static_cast<std::int64_t>(items_.size()) - 1);
+  const std::int64_t last =
+      std::min<std::int64_t>(r.last, static_cast<std::int64_t>(items_.size()) - 1);
   std::int64_t j = r.first;
   // Past the rising front of the pick-up.
   do {

@@ -25,9 +25,9 @@ namespace candles {
 
 // One sample.
 struct Item {
-  float weight = 0;          // hook load
-  float position = 0;        // block position, m, increasing upwards
-  std::uint32_t time = 0;    // the tick's time stamp
+  float weight = 0;        // hook load
+  float position = 0;      // block position, m, increasing upwards
+  std::uint32_t time = 0;  // the tick's time stamp
 };
 
 // One run of block motion between reversals.
@@ -53,10 +53,10 @@ inline constexpr const char* kHistoryGuardMessage =
 
 class CandleCounter : public lib::SerialModuleBase {
  public:
-  static constexpr float kMinStep = 0.01f;       // m: smaller steps are standing still
-  static constexpr float kMinRunTravel = 2.0f;   // m: shorter runs are noise
-  static constexpr float kMinRangeLength = 7.0f; // m: shorter runs are working the pipe
-  static constexpr std::size_t kMaxItems = 900;  // samples of history
+  static constexpr float kMinStep = 0.01f;        // m: smaller steps are standing still
+  static constexpr float kMinRunTravel = 2.0f;    // m: shorter runs are noise
+  static constexpr float kMinRangeLength = 7.0f;  // m: shorter runs are working the pipe
+  static constexpr std::size_t kMaxItems = 900;   // samples of history
 
   using LogSink = std::function<void(const std::string& line)>;
 

@@ -6,8 +6,8 @@
 
 #include "calc/race_total_format.h"
 #include "lib/binary_stream.h"
-#include "lib/serial_list.h"
 #include "lib/ident.h"
+#include "lib/serial_list.h"
 
 namespace calc {
 namespace {

@@ -8,10 +8,12 @@
 #include <exception>
 #include <mutex>
 
+#include "calc/candle_counter.h"
 #include "calc/delayed_depth.h"
 #include "calc/depth_calc.h"
 #include "calc/operations.h"
 #include "calc/race_info_old.h"
+#include "calc/race_total.h"
 #include "core/config.h"
 #include "core/config_global_ini.h"
 #include "core/default_dicts_provider.h"
@@ -73,6 +75,43 @@ std::string failure_line(const char* prefix, const std::string& path, const char
   return line;
 }
 
+// The run totals read the rig from the data storage: depths, the effective operation, the
+// circulation flag and each catalogue parameter's average through its table row.
+class StorageRaceSource : public calc::RaceSource {
+ public:
+  StorageRaceSource(ds_tmp::DataStorage& ds, const params::AllParams& catalogue,
+                    const GlobalNums& nums, lib::Clock& clock)
+      : ds_(ds), catalogue_(catalogue), nums_(nums), clock_(clock) {}
+
+  double bit_depth() const override { return ds_.depth_cur(); }
+  double bottom_depth() const override { return ds_.depth_z(); }
+  std::int32_t operation() const override { return ds_.get_operation(); }
+  bool circulation_on() const override { return ds_.circulation_on(); }
+  int param_count() const override { return catalogue_.get_items_count(); }
+  std::string_view param_identifier(int index) const override {
+    return catalogue_.at(index).identifier;
+  }
+  bool param_average(int index, double& average) const override {
+    const int row = ds_.par_tabl().find_global(catalogue_.at(index).identifier);
+    if (row < 0) return false;
+    average = ds_[row];
+    return true;
+  }
+  double inlet_flow() const override { return slot_average(GlobalNums::kRashodNaVhode); }
+  double pump_strokes() const override { return slot_average(GlobalNums::kHodyNasosa); }
+  std::int64_t now_seconds() const override { return clock_.local_now().seconds; }
+
+ private:
+  double slot_average(int slot) const {
+    const int row = nums_[slot];
+    return row < 0 ? 0.0 : ds_[row];
+  }
+  ds_tmp::DataStorage& ds_;
+  const params::AllParams& catalogue_;
+  const GlobalNums& nums_;
+  lib::Clock& clock_;
+};
+
 }  // namespace
 
 struct System::Signals {
@@ -130,6 +169,10 @@ System::System(SystemOptions options)
   depth_calc_ = std::make_unique<calc::DepthCalc>("DepthCalc");
   depth_calc_->set_error_sink(log_sink);
   config_->set_depth_calc(depth_calc_.get());
+  race_source_ =
+      std::make_unique<StorageRaceSource>(*data_storage_, *catalogue_, *global_nums_, clock_);
+  race_total_ = std::make_unique<calc::RaceTotal>(race_source_.get());
+  candle_counter_ = std::make_unique<candles::CandleCounter>();
   text_remarks_ = std::make_unique<text::Storage>(file_lock_obj(), log_sink, fs_);
   module_list_ = std::make_unique<lib::ModuleList>();
 
@@ -298,6 +341,9 @@ void System::free_objects() {
   catalogue_.reset();  // after the table that refers to it
   pore_opt_.reset();
   depth_calc_.reset();
+  race_total_.reset();
+  race_source_.reset();
+  candle_counter_.reset();
   text_remarks_.reset();
   module_list_.reset();
   shared_values_writer_.reset();  // before the lock it writes under
@@ -325,7 +371,9 @@ void System::free_objects() {
 void System::register_modules() {
   // The fixed order of the state file; each subsystem takes its place as it joins the hub.
   lib::ModuleList& list = *module_list_;
+  list.register_module(*race_total_, "RaceTotal");
   list.register_module(*depth_calc_, "DepthCalc");
+  list.register_module(*candle_counter_, "CandleCounter");
   list.register_module(*data_storage_, "DataStorage");
   list.register_module(data_storage_->average_values(), "AverageValues");
   list.register_module(data_storage_->delayed_depth(), "DelayedDepth");
@@ -353,6 +401,11 @@ void System::fill_values_list() {
   for (auto& v : pore::well_values(*pore_opt_, sources)) {
     values_->register_value(v.name, v.full_name, v.unit, v.type, std::move(v.getter));
   }
+  candles::CandleCounter* candles = candle_counter_.get();
+  values_->register_value("candles.value", "Количество свечей", "", kValueCount,
+                          [candles] { return candles->get(); });
+  values_->register_value("candles.pipe", "Количество трубок", "", kValueCount,
+                          [candles] { return candles->get_pipe(); });
   values_->register_value("ds.depth_z", "Глубина забоя", "м", kValuePlain,
                           [ds] { return ds->depth_z(); });
   values_->register_value("ds.depth_cur", "Глубина инструмента", "м", kValuePlain,
@@ -361,6 +414,33 @@ void System::fill_values_list() {
                           [ds] { return ds->delayed_depth().get_value(); });
   values_->register_value("race.lag_time2", "Время до выхода метки", "", kValueShortInterval,
                           [ds] { return ds->delayed_depth().get_time_to_depth_out(); });
+  // The run's times are in hours: one tick is one second.
+  calc::RaceTotal* race = race_total_.get();
+  auto hours = [](std::int32_t ticks) { return ticks / calc::RaceTotal::kTicksPerHour; };
+  values_->register_value("race.prohodka", "Проходка за рейс", "м", kValuePlain,
+                          [race] { return race->get_prohodka(); });
+  values_->register_value("race.start", "Глубина начала рейса", "м", kValuePlain,
+                          [race] { return race->get_race_start(); });
+  values_->register_value("race.circ_time", "Время циркуляции", "", kValueRaceTime,
+                          [race, hours] { return hours(race->circulation_ticks()); });
+  values_->register_value("race.nasos_rastvor_volume", "V перекаченного р-ра", "м³", kValuePlain,
+                          [race] { return race->get_nasos_rastvor_volume(); });
+  values_->register_value("race.spo_time", "Время СПО", "", kValueRaceTime,
+                          [race, hours] { return hours(race->tripping_ticks()); });
+  values_->register_value("race.spo_up_time", "Время подъема инструмента", "", kValueRaceTime,
+                          [race, hours] { return hours(race->tripping_shallower_ticks()); });
+  values_->register_value("race.spo_down_time", "Время спуска инструмента", "", kValueRaceTime,
+                          [race, hours] { return hours(race->tripping_deeper_ticks()); });
+  values_->register_value("race.drill_time", "Время бурения", "", kValueRaceTime,
+                          [race, hours] { return hours(race->drilling_ticks()); });
+  values_->register_value("race.registr_time", "Время регистрации", "", kValueRaceTime,
+                          [race, hours] { return hours(race->total_ticks()); });
+  values_->register_value("race.prorab_time", "Время проработки", "", kValueRaceTime,
+                          [race, hours] { return hours(race->reaming_ticks()); });
+  values_->register_value("race.prom_time", "Время промывки", "", kValueRaceTime,
+                          [race, hours] { return hours(race->flushing_ticks()); });
+  values_->register_value("race.other_time", "Прочее время", "", kValueRaceTime,
+                          [race, hours] { return hours(race->other_ticks()); });
   Config* config = config_.get();
   values_->register_value("config.race_info.doloto_diametr", "Диаметр долота", "мм", kValuePlain,
                           [config] { return config->race_info().get_doloto_diametr(); });
@@ -569,6 +649,11 @@ void System::before_work(int race_num, bool continue_race, const std::string& /*
   values_->set_variable("race_num", std::to_string(race_num));
   // A new run starts its lag depth at the bottom; a continued one keeps the marks on their way.
   if (!continue_race) data_storage_->delayed_depth().clear();
+  // A new run counts its totals from here; a continued one goes on with what it has.
+  if (!continue_race) {
+    race_total_->clear_values();
+    race_total_->start();
+  }
   signals_->start(race_num, continue_race);
   // After the run modules were reset, so a plug-in starting a run sees fresh totals.
   plugins_->for_each([&](RegPlugin& p) { p.start_registration(race_num, continue_race); });
@@ -577,6 +662,7 @@ void System::before_work(int race_num, bool continue_race, const std::string& /*
 
 void System::after_work(const std::string& /*text*/) {
   std::lock_guard guard(sys_lock_obj());
+  race_total_->stop();
   signals_->stop();
   plugins_->for_each([](RegPlugin& p) { p.stop_registration(); });
   reg_active_ = false;

@@ -30,7 +30,12 @@
 namespace calc {
 class DepthCalc;
 class Operations;
+class RaceTotal;
+class RaceSource;
 }  // namespace calc
+namespace candles {
+class CandleCounter;
+}
 namespace ds_tmp {
 class DataStorage;
 class StorageValuesBackend;
@@ -242,6 +247,11 @@ class System {
   // The depth sensor's calibration ("DepthCalc"); its settings load and save with the
   // configuration's file.
   calc::DepthCalc& depth_calc() { return *depth_calc_; }
+  // The totals of the current bit run ("RaceTotal"): before_work clears and starts them for
+  // a new run, after_work stops them; the host calls calculate() once a tick.
+  calc::RaceTotal& race_total() { return *race_total_; }
+  // The stand counter ("CandleCounter"); the host feeds it each tick.
+  candles::CandleCounter& candle_counter() { return *candle_counter_; }
   text::Storage& text_remarks() { return *text_remarks_; }
   journals::MudAdditives& mud_additives() { return *mud_additives_; }
   journals::TroublesLog& troubles_log() { return *troubles_log_; }
@@ -280,6 +290,9 @@ class System {
   std::unique_ptr<ds_tmp::DataStorage> data_storage_;
   std::unique_ptr<pore::PoreOpt> pore_opt_;
   std::unique_ptr<calc::DepthCalc> depth_calc_;
+  std::unique_ptr<calc::RaceSource> race_source_;
+  std::unique_ptr<calc::RaceTotal> race_total_;
+  std::unique_ptr<candles::CandleCounter> candle_counter_;
   std::unique_ptr<text::Storage> text_remarks_;
   std::unique_ptr<ErrorLog> error_log_;
   std::unique_ptr<lib::ModuleList> module_list_;

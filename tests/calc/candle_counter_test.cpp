@@ -52,8 +52,8 @@ TEST(CandleCounter, APartialStandGoingInAddsWholePipesOnly) {
   Rig r;
   r.cc.set(10);
   r.block = 5;
-  r.move(25, 5);   // empty block up 20 m
-  r.move(0, 80);   // loaded down 25 m
+  r.move(25, 5);  // empty block up 20 m
+  r.move(0, 80);  // loaded down 25 m
   EXPECT_EQ(r.cc.get_last_direction(), 0) << "the run down is not a range until the reversal";
   r.move(3, 5);  // reversal upwards
   EXPECT_EQ(r.cc.get_last_direction(), +1);
@@ -171,8 +171,7 @@ TEST(CandleCounter, WithoutPipesPerStandNothingIsCountedAndNothingFails) {
 
 TEST(CandleCounter, TheHistoryIsBoundedAndRefusesSamplesThatAreNotNumbers) {
   CandleCounter cc;
-  for (std::uint32_t i = 0; i < CandleCounter::kMaxItems; ++i)
-    ASSERT_TRUE(cc.add_item({1, 0, i}));
+  for (std::uint32_t i = 0; i < CandleCounter::kMaxItems; ++i) ASSERT_TRUE(cc.add_item({1, 0, i}));
   EXPECT_EQ(cc.items().front().time, 0u);
   cc.add_item({1, 0, 900});
   EXPECT_EQ(cc.items().size(), CandleCounter::kMaxItems);

@@ -58,9 +58,9 @@ TEST(RaceTotal, TicksAreSortedByOperationAndTripDirection) {
   tick(4, 1000, 3);   // flushing
   tick(15, 990);      // tripping out: shallower
   tick(15, 980);
-  tick(14, 985);      // tripping in: deeper
-  tick(14, 985);      // tripping, standing
-  tick(7, 985, 5);    // anything else
+  tick(14, 985);    // tripping in: deeper
+  tick(14, 985);    // tripping, standing
+  tick(7, 985, 5);  // anything else
   EXPECT_EQ(t.total_ticks(), 26);
   EXPECT_EQ(t.drilling_ticks(), 10);
   EXPECT_EQ(t.reaming_ticks(), 4);

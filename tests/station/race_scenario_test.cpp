@@ -1,0 +1,184 @@
+// The stand counter and the run totals over the whole station tick, on the shipped scripted
+// rigs: a trip out, a trip in and a stand drilled, counted and totalled as a mud logger
+// would count them by hand from the scenario's story.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "calc/candle_counter.h"
+#include "calc/race_total.h"
+#include "core/config.h"
+#include "core/system.h"
+#include "registry/values.h"
+#include "station/live_view.h"
+#include "station/station.h"
+#include "station/station_fixture.h"
+#include "support/fakes.h"
+
+using testing_support::Rig;
+using testing_support::TempDir;
+
+namespace {
+
+const std::string kScenarios = RIGCORE_SCENARIOS;
+
+station::StationSettings play(const std::string& scenario, int race = 0) {
+  station::StationSettings s;
+  s.protocol = "emulator";
+  s.race = race;
+  if (!scenario.empty()) s.scenario = kScenarios + scenario;
+  return s;
+}
+
+// What the station shows tick by tick, totalled by hand: ticks of tripping (operation 14 or
+// 15) with the bit going up, and going down.
+struct Watch {
+  int up = 0, down = 0;
+  double bit = -1;
+};
+
+void run(Rig& rig, double until = 1e9, Watch* watch = nullptr) {
+  while (!rig.st->scenario_finished() && rig.st->scenario_seconds() < until) {
+    rig.ticks(1);
+    if (watch == nullptr) continue;
+    const auto v = rig.st->rig();
+    const bool tripping = v.operation == 14 || v.operation == 15;
+    if (tripping && watch->bit >= 0 && v.bit < watch->bit) ++watch->up;
+    if (tripping && watch->bit >= 0 && v.bit > watch->bit) ++watch->down;
+    watch->bit = v.bit;
+  }
+}
+
+// Plays the scenario's first second (its start commands put the bit where its story starts),
+// then starts registration run `race` there.
+void start(Rig& rig, const std::string& scenario, int race, Watch* watch = nullptr) {
+  rig.st->open(play(scenario));
+  run(rig, 0.5, watch);
+  ASSERT_EQ(rig.st->command("race " + std::to_string(race)).rfind("ok", 0), 0u);
+}
+
+// The scenarios' rig: its block travels 28 m a stand, so a stand is 30 m ("свеча").
+void rig_of_the_scenarios(const TempDir& dir) {
+  Rig rig(dir.path());
+  rig.st->open(play(""));
+  rig.hub->config().dol.block_travel = 30;
+  rig.hub->config().save_to_file(dir.path() + "global.ini", rig.hub->file_system());
+  rig.st->close();
+}
+
+TEST(RaceScenario, ATripOutCountsFiveStandsOutAndItsTimeAsTrippingOut) {
+  TempDir dir;
+  rig_of_the_scenarios(dir);
+  Rig rig(dir.path());
+  Watch watch;
+  start(rig, "trip-out.txt", 1, &watch);
+  run(rig, 1e9, &watch);
+  EXPECT_EQ(rig.hub->candle_counter().get(), 35) << "40 in the hole, 5 out";
+  EXPECT_EQ(rig.hub->candle_counter().get_pipe(), 0);
+  EXPECT_EQ(rig.hub->candle_counter().get_last_direction(), -1);
+  EXPECT_EQ(rig.st->rig().stands, 35);
+  EXPECT_EQ(rig.hub->values().get("candles.value"), 35);
+
+  const calc::RaceTotal& race = rig.hub->race_total();
+  // The bit went up 5 × 28 m in lifts of 60 s; once the trip is recognised (a few minutes
+  // in) every second of a lift is tripping out. Nothing went deeper, nothing was drilled.
+  EXPECT_EQ(race.tripping_shallower_ticks(), watch.up);
+  EXPECT_GE(watch.up, 2 * 55);
+  EXPECT_EQ(race.tripping_deeper_ticks(), 0);
+  EXPECT_EQ(race.drilling_ticks(), 0);
+  EXPECT_EQ(race.get_prohodka(), 0);
+  EXPECT_NEAR(rig.hub->values().get("race.spo_up_time") * 3600, race.tripping_shallower_ticks(),
+              1e-6);
+  EXPECT_TRUE(rig.st->close());
+}
+
+TEST(RaceScenario, ATripInCountsThreeStandsBackAndARestartKeepsTheCount) {
+  TempDir dir;
+  rig_of_the_scenarios(dir);
+  int ticks = 0;
+  {
+    Rig rig(dir.path());
+    start(rig, "trip-in.txt", 2);
+    const auto started = rig.st->source().ticks;
+    run(rig, 200);  // one stand in
+    ticks = static_cast<int>(rig.st->source().ticks - started);
+    EXPECT_EQ(rig.hub->candle_counter().get(), 36);
+    EXPECT_TRUE(rig.st->close());
+  }
+  Rig rig(dir.path());
+  rig.st->open(play("", 2));
+  EXPECT_EQ(rig.hub->candle_counter().get(), 36) << "the count comes back from the state file";
+  EXPECT_EQ(rig.hub->race_total().total_ticks(), ticks) << "and so do the run totals";
+  EXPECT_GT(ticks, 150);
+  EXPECT_TRUE(rig.st->close());
+
+  Rig whole(dir.path());
+  Watch watch;
+  start(whole, "trip-in.txt", 3, &watch);
+  run(whole, 1e9, &watch);
+  EXPECT_EQ(whole.hub->candle_counter().get(), 38) << "35 in the hole, 3 more";
+  EXPECT_EQ(whole.hub->candle_counter().get_last_direction(), +1);
+  EXPECT_EQ(whole.hub->race_total().tripping_shallower_ticks(), 0) << "a new run, run 3";
+  EXPECT_EQ(whole.hub->race_total().tripping_deeper_ticks(), watch.down);
+  EXPECT_GE(watch.down, 55);
+}
+
+TEST(RaceScenario, AStandDrilledAddsOneAndTotalsItsFootageAndDrillingTime) {
+  TempDir dir;
+  rig_of_the_scenarios(dir);
+  Rig rig(dir.path());
+  start(rig, "drill-stand.txt", 5);
+  const auto started = rig.st->source().ticks;
+  run(rig);
+  EXPECT_EQ(rig.hub->candle_counter().get(), 1);
+  EXPECT_EQ(rig.hub->candle_counter().get_last_direction(), +1);
+
+  const calc::RaceTotal& race = rig.hub->race_total();
+  EXPECT_NEAR(race.get_race_start(), 1000.0, 1e-6);
+  EXPECT_NEAR(race.get_prohodka(), 28.0, 0.01);
+  EXPECT_NEAR(rig.hub->values().get("race.prohodka"), 28.0, 0.01);
+  // Drilled from second 61 to 661: the recognition takes up to a minute to call it drilling
+  // and to see that it stopped.
+  EXPECT_GE(race.drilling_ticks(), 540);
+  EXPECT_LE(race.drilling_ticks(), 661);
+  EXPECT_NEAR(rig.hub->values().get("race.drill_time"), race.drilling_ticks() / 3600.0, 1e-9);
+  const double hours = race.drilling_ticks() / 3600.0;
+  EXPECT_NEAR(race.average_rop(), 28.0 / hours, 0.1);
+  EXPECT_GT(race.average_rop(), 150);
+  EXPECT_LT(race.average_rop(), 187);
+  // Every tick of the run is in the registration time.
+  EXPECT_EQ(race.total_ticks(), static_cast<int>(rig.st->source().ticks - started));
+  EXPECT_GE(race.total_ticks(), 1000);
+  EXPECT_EQ(race.tripping_ticks(), 0);
+
+  // The live view shows them.
+  const auto lines = station::rig_state_lines(rig.st->rig());
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_NE(lines[2].find("in hole 1 stands 0 pipes"), std::string::npos) << lines[2];
+  EXPECT_NE(lines[2].find("footage 28.00 m"), std::string::npos) << lines[2];
+
+  // The end of the run stops the totals; its rate is the footage over its duration.
+  rig.clock.now.seconds += 1061;
+  EXPECT_EQ(rig.st->command("race stop").rfind("ok", 0), 0u);
+  const double seconds = race.end_time() - race.start_time();
+  EXPECT_GE(seconds, 1061);
+  EXPECT_NEAR(race.get_race_rate(), 28.0 * 3600 / seconds, 0.05);
+  EXPECT_TRUE(rig.st->close());
+}
+
+TEST(RaceScenario, WithoutARunNothingIsTotalledAndStandsAreSetByTheOperator) {
+  TempDir dir;
+  Rig rig(dir.path());
+  rig.st->open(play("drill-stand.txt"));
+  run(rig, 300);
+  EXPECT_EQ(rig.hub->race_total().total_ticks(), 0);
+  EXPECT_EQ(rig.st->command("stands 12 2").rfind("ok 12 stands and 2 pipes", 0), 0u);
+  EXPECT_EQ(rig.hub->candle_counter().get(), 12);
+  EXPECT_EQ(rig.hub->candle_counter().get_pipe(), 2);
+  for (const char* bad : {"stands -1", "stands 2.5", "stands x", "stands 3 -1", "stands 1e9"}) {
+    EXPECT_EQ(rig.st->command(bad).rfind("error", 0), 0u) << bad;
+    EXPECT_EQ(rig.hub->candle_counter().get(), 12) << bad;
+  }
+}
+
+}  // namespace
