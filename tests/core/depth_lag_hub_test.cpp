@@ -41,12 +41,14 @@ TEST(DepthLagHub, TheModulesTakeTheirPlacesInTheStateFileOrder) {
   System hub(SystemOptions{dir.path()});
   hub.register_modules();
   const std::vector<std::string> names = hub.module_list().names();
-  ASSERT_GE(names.size(), 5u);
-  EXPECT_EQ(names[0], "DepthCalc");
-  EXPECT_EQ(names[1], "DataStorage");
-  EXPECT_EQ(names[2], "AverageValues");
-  EXPECT_EQ(names[3], "DelayedDepth");
-  EXPECT_EQ(names[4], "PoreOpts");
+  ASSERT_GE(names.size(), 7u);
+  EXPECT_EQ(names[0], "RaceTotal");
+  EXPECT_EQ(names[1], "DepthCalc");
+  EXPECT_EQ(names[2], "CandleCounter");
+  EXPECT_EQ(names[3], "DataStorage");
+  EXPECT_EQ(names[4], "AverageValues");
+  EXPECT_EQ(names[5], "DelayedDepth");
+  EXPECT_EQ(names[6], "PoreOpts");
 }
 
 TEST(DepthLagHub, TheLastWalkAndTheLagQueueSurviveSysBin) {

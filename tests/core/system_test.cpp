@@ -545,9 +545,10 @@ TEST(SystemModules, PersistentModulesAreRegisteredInTheStateFileOrder) {
   System hub(SystemOptions{dir.path()});
   hub.register_modules();
   const std::vector<std::string> expected = {
-      "DepthCalc",  "DataStorage", "AverageValues",   "DelayedDepth", "PoreOpts",
-      "PoreConstr", "TextRemarks", "MinMaxValues",    "PromerInstr2", "MudAdditives",
-      "MudLog",     "TroublesLog", "ProjectWellbore", "Inclination",  "RaceInfoOld"};
+      "RaceTotal",    "DepthCalc",    "CandleCounter", "DataStorage", "AverageValues",
+      "DelayedDepth", "PoreOpts",     "PoreConstr",    "TextRemarks", "MinMaxValues",
+      "PromerInstr2", "MudAdditives", "MudLog",        "TroublesLog", "ProjectWellbore",
+      "Inclination",  "RaceInfoOld"};
   EXPECT_EQ(hub.module_list().names(), expected);
 }
 
