@@ -120,6 +120,9 @@ void Station::open_rig(const StationSettings& settings) {
     if (!scenario_->pulses_per_metre()) scenario_->set_pulses_per_metre(hub_.config().dol.koef);
     notes_.push_back(fmt::format("scenario: '{}', {} frames over {:.0f} s", settings.scenario,
                                  scenario_->frames(), scenario_->duration()));
+    // Before a run is started below, so the run starts where the scenario's story does.
+    for (const std::string& c : scenario_->start_commands())
+      notes_.push_back("scenario: " + c + ": " + command(c));
   }
   RigTrackerState& st = rig_->state();
   if (settings.race > 0) {
@@ -151,11 +154,7 @@ void Station::start_race(int race, bool continue_race) {
 void Station::apply_scenario(hardware::CommIncomData& reading) {
   if (!scenario_) return;
   const std::int64_t now = hub_.clock().steady_ms();
-  if (scenario_start_ms_ < 0) {
-    scenario_start_ms_ = now;
-    for (const std::string& c : scenario_->start_commands())
-      notes_.push_back("scenario: " + c + ": " + command(c));
-  }
+  if (scenario_start_ms_ < 0) scenario_start_ms_ = now;
   scenario_seconds_ = static_cast<double>(now - scenario_start_ms_) / 1000.0;
   const ScenarioSample s = scenario_->at(scenario_seconds_);
   const auto& dol = hub_.config().dol;

@@ -166,6 +166,15 @@ TEST(RaceScenario, AStandDrilledAddsOneAndTotalsItsFootageAndDrillingTime) {
   EXPECT_TRUE(rig.st->close());
 }
 
+TEST(RaceScenario, ARunStartedWithTheScenarioStartsAtItsDepth) {
+  TempDir dir;
+  Rig rig(dir.path());
+  rig.st->open(play("drill-stand.txt", 9));
+  EXPECT_NEAR(rig.hub->race_total().get_race_start(), 1000.0, 1e-9);
+  run(rig, 30);
+  EXPECT_EQ(rig.hub->race_total().get_prohodka(), 0);
+}
+
 TEST(RaceScenario, WithoutARunNothingIsTotalledAndStandsAreSetByTheOperator) {
   TempDir dir;
   Rig rig(dir.path());
