@@ -47,7 +47,7 @@ struct RaceTotal::Saved {
   std::vector<Accumulator> acc;
 };
 
-RaceTotal::RaceTotal(const RaceSource* source)
+RaceTotal::RaceTotal(RaceSource* source)
     : SerialModuleBase(race_format::kSerialName, race_format::kStateVersion), source_(source) {}
 
 void RaceTotal::start() {
@@ -67,6 +67,7 @@ void RaceTotal::stop() {
 
 void RaceTotal::calculate() {
   if (source_ == nullptr) return;
+  source_->begin_tick();
   const RaceSource& src = *source_;
   const double bit = src.bit_depth();
   const bool deeper = bit > prev_bit_depth_;

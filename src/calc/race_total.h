@@ -23,6 +23,8 @@ namespace calc {
 class RaceSource {
  public:
   virtual ~RaceSource() = default;
+  // Called at the start of each calculate(), before any other read.
+  virtual void begin_tick() {}
   virtual double bit_depth() const = 0;     // m
   virtual double bottom_depth() const = 0;  // m
   // The effective operation code (drilling 2, reaming 3, flushing 4, tripping 14 and 15).
@@ -52,8 +54,8 @@ class RaceTotal : public lib::SerialModuleBase {
   };
 
   // `source` may be null until set_source(); calculate, start and stop then do nothing.
-  explicit RaceTotal(const RaceSource* source = nullptr);
-  void set_source(const RaceSource* source) { source_ = source; }
+  explicit RaceTotal(RaceSource* source = nullptr);
+  void set_source(RaceSource* source) { source_ = source; }
 
   // A new run: start time now, start depth the bottom-hole depth, pumped volume and stroke
   // sum cleared.
@@ -107,7 +109,7 @@ class RaceTotal : public lib::SerialModuleBase {
   Saved saved() const;
   void restore(const Saved& s);
 
-  const RaceSource* source_;
+  RaceSource* source_;
   double bottom_depth_ = 0;
   double pumped_volume_ = 0;
   double stroke_sum_ = 0;

@@ -91,8 +91,23 @@ class StorageRaceSource : public calc::RaceSource {
   std::string_view param_identifier(int index) const override {
     return catalogue_.at(index).identifier;
   }
+  // The rows of the catalogue's parameters, found again only when the table's identifiers
+  // changed: a search of the table for each parameter on every tick would cost more than the
+  // rest of the tick.
+  void begin_tick() override {
+    const auto& rows = ds_.par_tabl().rows();
+    bool same = rows.size() == row_ids_.size();
+    for (std::size_t r = 0; same && r < rows.size(); ++r) same = rows[r].identifier == row_ids_[r];
+    if (same && row_of_.size() == static_cast<std::size_t>(catalogue_.get_items_count())) return;
+    row_ids_.clear();
+    for (const auto& row : rows) row_ids_.push_back(row.identifier);
+    row_of_.assign(static_cast<std::size_t>(catalogue_.get_items_count()), -1);
+    for (std::size_t i = 0; i < row_of_.size(); ++i)
+      row_of_[i] = ds_.par_tabl().find_global(catalogue_.at(static_cast<int>(i)).identifier);
+  }
   bool param_average(int index, double& average) const override {
-    const int row = ds_.par_tabl().find_global(catalogue_.at(index).identifier);
+    const auto i = static_cast<std::size_t>(index);
+    const int row = i < row_of_.size() ? row_of_[i] : -1;
     if (row < 0) return false;
     average = ds_[row];
     return true;
@@ -110,6 +125,8 @@ class StorageRaceSource : public calc::RaceSource {
   const params::AllParams& catalogue_;
   const GlobalNums& nums_;
   lib::Clock& clock_;
+  std::vector<std::string> row_ids_;
+  std::vector<int> row_of_;
 };
 
 }  // namespace
