@@ -3,16 +3,19 @@
 // would count them by hand from the scenario's story.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 
 #include "calc/candle_counter.h"
 #include "calc/race_total.h"
 #include "core/config.h"
 #include "core/system.h"
+#include "params/par_tabl.h"
 #include "registry/values.h"
 #include "station/live_view.h"
 #include "station/station.h"
 #include "station/station_fixture.h"
+#include "storage/data_storage.h"
 #include "support/fakes.h"
 
 using testing_support::Rig;
@@ -173,6 +176,48 @@ TEST(RaceScenario, ARunStartedWithTheScenarioStartsAtItsDepth) {
   EXPECT_NEAR(rig.hub->race_total().get_race_start(), 1000.0, 1e-9);
   run(rig, 30);
   EXPECT_EQ(rig.hub->race_total().get_prohodka(), 0);
+}
+
+int count_of(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// The hook load comes from the sensor here (the scenario moves only the block); its conversion
+// stops giving a number mid-way.
+TEST(RaceScenario, AHookLoadThatIsNotANumberIsLoggedOnceAndTheCountsAreKept) {
+  TempDir dir;
+  const std::string scenario = dir.file("block-only.txt");
+  std::ofstream(scenario)
+      << "start bottom=1000 bit=900 block=2 stands=7\n0 block=2\n100 block=30\n";
+  Rig rig(dir.path());
+  station::StationSettings s = play("");
+  s.scenario = scenario;
+  rig.st->open(s);
+  rig.ticks(10);
+  params::ParTabl& table = rig.hub->data_storage().par_tabl();
+  const int hook = table.find_global("вес_на_крюке");
+  ASSERT_GE(hook, 0);
+  const params::CalibrPoints sound = table[hook].points;
+  table[hook].points = {{0, 0}, {1, 1e308}};  // every reading converts to infinity
+  rig.ticks(5);
+  const std::string bad = "stand counter: the hook load ('вес_на_крюке', row " +
+                          std::to_string(hook + 1) + ") or the block position is not a number";
+  std::string log = testing_support::read_file(dir.file("registr.errors.log"));
+  EXPECT_EQ(count_of(log, bad), 1) << log;
+  EXPECT_NE(log.find("the counts are kept (7 stands, 0 pipes)"), std::string::npos) << log;
+  EXPECT_EQ(rig.hub->candle_counter().get(), 7);
+  const std::size_t samples = rig.hub->candle_counter().items().size();
+  rig.ticks(3);
+  EXPECT_EQ(rig.hub->candle_counter().items().size(), samples) << "no sample is taken";
+
+  table[hook].points = sound;
+  rig.ticks(2);
+  log = testing_support::read_file(dir.file("registr.errors.log"));
+  EXPECT_EQ(count_of(log, "stand counter: the hook load and the block position read again"), 1);
+  EXPECT_EQ(rig.hub->candle_counter().items().size(), samples + 2);
+  EXPECT_EQ(rig.hub->candle_counter().get(), 7);
 }
 
 TEST(RaceScenario, WithoutARunNothingIsTotalledAndStandsAreSetByTheOperator) {
