@@ -121,7 +121,8 @@ void RaceTotal::calculate() {
 }
 
 void RaceTotal::clear_values() {
-  const Saved zero;
+  Saved zero;
+  zero.acc.assign(acc_.size(), Accumulator{});
   restore(zero);
 }
 
@@ -201,11 +202,7 @@ void RaceTotal::restore(const Saved& s) {
   end_time_ = s.end_time;
   deeper_ticks_ = s.deeper;
   shallower_ticks_ = s.shallower;
-  if (s.acc.empty()) {
-    for (auto& a : acc_) a = Accumulator{};
-  } else {
-    acc_ = s.acc;
-  }
+  acc_ = s.acc;
 }
 
 void RaceTotal::serial_fields(lib::serial_list& list, unsigned /*version*/) {
@@ -266,6 +263,8 @@ void RaceTotal::serial_fields(lib::serial_list& list, unsigned /*version*/) {
   number(s.start_depth, "start depth");
   number(s.end_depth, "end depth");
   number(s.stroke_sum, "stroke sum");
+  // The short frame carries no averages: those held stay.
+  if (!full) s.acc = acc_;
   if (full) {
     std::uint32_t n = 0;
     lib::io::read_binary(in, n);
@@ -286,7 +285,6 @@ void RaceTotal::serial_fields(lib::serial_list& list, unsigned /*version*/) {
   ticks(s.deeper, "time tripping in");
   ticks(s.shallower, "time tripping out");
   number(s.prev_bit_depth, "previous bit depth");
-  if (full && s.acc.empty()) acc_.clear();
   restore(s);
 }
 

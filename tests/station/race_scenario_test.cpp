@@ -3,6 +3,9 @@
 // would count them by hand from the scenario's story.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -176,6 +179,48 @@ TEST(RaceScenario, ARunStartedWithTheScenarioStartsAtItsDepth) {
   EXPECT_NEAR(rig.hub->race_total().get_race_start(), 1000.0, 1e-9);
   run(rig, 30);
   EXPECT_EQ(rig.hub->race_total().get_prohodka(), 0);
+}
+
+// Runs the built rigstation with `args` (quoted for the shell); its exit code and output.
+std::pair<int, std::string> rigstation(const std::string& args) {
+  const std::string command =
+      std::string("timeout 30 ") + RIGCORE_TEST_RIGSTATION + " " + args + " 2>&1 </dev/null";
+  std::string out;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return {-1, out};
+  char buf[4096];
+  std::size_t n = 0;
+  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+  const int status = ::pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+TEST(RaceScenario, TheRaceToolShowsTheSavedRunAndRefusesAStateItCannotRead) {
+  TempDir dir;
+  rig_of_the_scenarios(dir);
+  {
+    Rig rig(dir.path());
+    start(rig, "drill-stand.txt", 5);
+    run(rig);
+    ASSERT_TRUE(rig.st->close());
+  }
+  const auto [code, out] = rigstation("race --home '" + dir.path() + "'");
+  EXPECT_EQ(code, 0) << out;
+  EXPECT_NE(out.find("Run 5 (active)"), std::string::npos) << out;
+  EXPECT_NE(out.find("start "), std::string::npos) << out;
+  EXPECT_NE(out.find("at 1000.00 m; not ended"), std::string::npos) << out;
+  EXPECT_NE(out.find("footage 28.00 m"), std::string::npos) << out;
+  EXPECT_NE(out.find("In the hole: 1 stands, 0 pipes"), std::string::npos) << out;
+  const auto [jcode, json] = rigstation("race --json --home '" + dir.path() + "'");
+  EXPECT_EQ(jcode, 0) << json;
+  EXPECT_NE(json.find("\"stands\": 1"), std::string::npos) << json;
+
+  std::ofstream(dir.file("sys.bin"), std::ios::trunc) << "not a state file at all";
+  const auto [bad, said] = rigstation("race --home '" + dir.path() + "'");
+  EXPECT_EQ(bad, 1) << said;
+  EXPECT_NE(said.find(dir.file("sys.bin") + "' cannot be read"), std::string::npos) << said;
+  TempDir empty;
+  EXPECT_EQ(rigstation("race --home '" + empty.path() + "'").first, 1);
 }
 
 int count_of(const std::string& text, const std::string& what) {
