@@ -40,7 +40,7 @@ std::string drilling_day() {
   return text;
 }
 
-void station_tick_512_rows(benchmark::State& state, bool follow_the_rig) {
+void station_tick_512_rows(benchmark::State& state, bool follow_the_rig, int race = 0) {
   const std::string home =
       (std::filesystem::temp_directory_path() / "rigcore-bench-station/").string();
   std::filesystem::remove_all(home);
@@ -59,6 +59,7 @@ void station_tick_512_rows(benchmark::State& state, bool follow_the_rig) {
     settings.scenario = home + "day.txt";
     std::ofstream(settings.scenario) << drilling_day();
   }
+  settings.race = race;
   st.open(settings);
   // The tick itself: the periodic state save (once a minute, a whole sys.bin) is left out,
   // since the stepped clock would bring one every 60 iterations.
@@ -91,5 +92,12 @@ void BM_StationTick512RowsFollowingTheRig(benchmark::State& state) {
   station_tick_512_rows(state, true);
 }
 BENCHMARK(BM_StationTick512RowsFollowingTheRig)->Unit(benchmark::kMicrosecond);
+
+// The same within a registration run: the stand counter and the run totals (every catalogue
+// parameter's run average) on top.
+void BM_StationTick512RowsInARun(benchmark::State& state) {
+  station_tick_512_rows(state, true, 1);
+}
+BENCHMARK(BM_StationTick512RowsInARun)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -72,7 +72,7 @@ void add_control(CLI::App& app, rigstation::CommandContext& context) {
   CLI::App* cmd = app.add_subcommand(
       "control",
       "Give the running station an operator's command: bottom M, bit M, block M, race N "
-      "[continue], race stop, operation CODE|auto. Exit 1: refused, 3: no answer");
+      "[continue], race stop, operation CODE|auto, stands N [P]. Exit 1: refused, 3: no answer");
   cmd->add_option("command", options->words, "The command and its arguments")->required();
   cmd->add_option("--wait", options->wait_seconds, "Seconds to wait for the answer (default 5)")
       ->check(CLI::Range(0.1, 600.0));

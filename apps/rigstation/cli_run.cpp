@@ -88,6 +88,8 @@ void print_line(const station::Station& st) {
   const auto rig = st.rig();
   std::printf(" bottom=%.2f bit=%.2f lag=%.2f block=%.2f operation=%d", rig.bottom, rig.bit,
               rig.lag, rig.block, rig.operation);
+  std::printf(" stands=%d pipes=%d footage=%.2f drill_hours=%.3f rop=%.1f", rig.stands, rig.pipes,
+              rig.footage, rig.drill_hours, rig.rop);
   const auto mud = st.mud();
   if (!mud.pumps.empty()) std::printf(" flow_in=%.1f", mud.flow_lpm);
   if (!mud.tanks.empty())
@@ -122,7 +124,13 @@ void print_json(const station::Station& st) {
                 {"forced", rig.forced}}},
               {"work_type", {{"code", rig.work_type}, {"name", rig.work_type_name}}},
               {"production_time", {{"code", rig.prod_time}, {"name", rig.prod_time_name}}},
-              {"race", {{"number", rig.race}, {"active", rig.race_active}}}};
+              {"race",
+               {{"number", rig.race},
+                {"active", rig.race_active},
+                {"footage", rig.footage},
+                {"drill_hours", rig.drill_hours},
+                {"rop", rig.rop}}},
+              {"in_hole", {{"stands", rig.stands}, {"pipes", rig.pipes}}}};
   const auto mud = st.mud();
   nlohmann::json pumps = nlohmann::json::array();
   for (const auto& p : mud.pumps)

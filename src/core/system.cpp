@@ -9,10 +9,12 @@
 #include <mutex>
 
 #include "calc/calc_values.h"
+#include "calc/candle_counter.h"
 #include "calc/delayed_depth.h"
 #include "calc/depth_calc.h"
 #include "calc/operations.h"
 #include "calc/race_info_old.h"
+#include "calc/race_total.h"
 #include "calc/tanks_format.h"
 #include "core/config.h"
 #include "core/config_global_ini.h"
@@ -118,6 +120,60 @@ class StorageCalcTable : public calc::CalcValueTable {
   mutable std::size_t cached_size_ = 0;
 };
 
+// The run totals read the rig from the data storage: depths, the effective operation, the
+// circulation flag and each catalogue parameter's average through its table row.
+class StorageRaceSource : public calc::RaceSource {
+ public:
+  StorageRaceSource(ds_tmp::DataStorage& ds, const params::AllParams& catalogue,
+                    const GlobalNums& nums, lib::Clock& clock)
+      : ds_(ds), catalogue_(catalogue), nums_(nums), clock_(clock) {}
+
+  double bit_depth() const override { return ds_.depth_cur(); }
+  double bottom_depth() const override { return ds_.depth_z(); }
+  std::int32_t operation() const override { return ds_.get_operation(); }
+  bool circulation_on() const override { return ds_.circulation_on(); }
+  int param_count() const override { return catalogue_.get_items_count(); }
+  std::string_view param_identifier(int index) const override {
+    return catalogue_.at(index).identifier;
+  }
+  // The rows of the catalogue's parameters, found again only when the table's identifiers
+  // changed: a search of the table for each parameter on every tick would cost more than the
+  // rest of the tick.
+  void begin_tick() override {
+    const auto& rows = ds_.par_tabl().rows();
+    bool same = rows.size() == row_ids_.size();
+    for (std::size_t r = 0; same && r < rows.size(); ++r) same = rows[r].identifier == row_ids_[r];
+    if (same && row_of_.size() == static_cast<std::size_t>(catalogue_.get_items_count())) return;
+    row_ids_.clear();
+    for (const auto& row : rows) row_ids_.push_back(row.identifier);
+    row_of_.assign(static_cast<std::size_t>(catalogue_.get_items_count()), -1);
+    for (std::size_t i = 0; i < row_of_.size(); ++i)
+      row_of_[i] = ds_.par_tabl().find_global(catalogue_.at(static_cast<int>(i)).identifier);
+  }
+  bool param_average(int index, double& average) const override {
+    const auto i = static_cast<std::size_t>(index);
+    const int row = i < row_of_.size() ? row_of_[i] : -1;
+    if (row < 0) return false;
+    average = ds_[row];
+    return true;
+  }
+  double inlet_flow() const override { return slot_average(GlobalNums::kRashodNaVhode); }
+  double pump_strokes() const override { return slot_average(GlobalNums::kHodyNasosa); }
+  std::int64_t now_seconds() const override { return clock_.local_now().seconds; }
+
+ private:
+  double slot_average(int slot) const {
+    const int row = nums_[slot];
+    return row < 0 ? 0.0 : ds_[row];
+  }
+  ds_tmp::DataStorage& ds_;
+  const params::AllParams& catalogue_;
+  const GlobalNums& nums_;
+  lib::Clock& clock_;
+  std::vector<std::string> row_ids_;
+  std::vector<int> row_of_;
+};
+
 }  // namespace
 
 calc::DepthCalc& System::depth_calc() {
@@ -194,6 +250,10 @@ System::System(SystemOptions options)
   calc_table_ = std::make_unique<StorageCalcTable>(*data_storage_);
   config_->set_depth_calc(&calc_values_->depth_calc());
   config_->set_tanks(&calc_values_->tanks());
+  race_source_ =
+      std::make_unique<StorageRaceSource>(*data_storage_, *catalogue_, *global_nums_, clock_);
+  race_total_ = std::make_unique<calc::RaceTotal>(race_source_.get());
+  candle_counter_ = std::make_unique<candles::CandleCounter>();
   text_remarks_ = std::make_unique<text::Storage>(file_lock_obj(), log_sink, fs_);
   module_list_ = std::make_unique<lib::ModuleList>();
 
@@ -363,6 +423,9 @@ void System::free_objects() {
   pore_opt_.reset();
   calc_table_.reset();
   calc_values_.reset();
+  race_total_.reset();
+  race_source_.reset();
+  candle_counter_.reset();
   text_remarks_.reset();
   module_list_.reset();
   shared_values_writer_.reset();  // before the lock it writes under
@@ -391,8 +454,9 @@ void System::register_modules() {
   // The fixed order of the state file; each subsystem takes its place as it joins the hub.
   lib::ModuleList& list = *module_list_;
   calc::CalcValues& calc = *calc_values_;
-  // "RaceTotal" goes before the depth calculator, "CandleCounter" after it.
+  list.register_module(*race_total_, "RaceTotal");
   list.register_module(calc.depth_calc(), "DepthCalc");
+  list.register_module(*candle_counter_, "CandleCounter");
   list.register_module(calc.pumps(), calc::tanks_format::kPumpsModuleName);
   list.register_module(calc.turbine(), calc::tanks_format::kTurbineModuleName);
   list.register_module(calc.tanks(), calc::tanks_format::kTanksModuleName);
@@ -423,6 +487,11 @@ void System::fill_values_list() {
   for (auto& v : pore::well_values(*pore_opt_, sources)) {
     values_->register_value(v.name, v.full_name, v.unit, v.type, std::move(v.getter));
   }
+  candles::CandleCounter* candles = candle_counter_.get();
+  values_->register_value("candles.value", "Количество свечей", "", kValueCount,
+                          [candles] { return candles->get(); });
+  values_->register_value("candles.pipe", "Количество трубок", "", kValueCount,
+                          [candles] { return candles->get_pipe(); });
   values_->register_value("ds.depth_z", "Глубина забоя", "м", kValuePlain,
                           [ds] { return ds->depth_z(); });
   values_->register_value("ds.depth_cur", "Глубина инструмента", "м", kValuePlain,
@@ -431,6 +500,33 @@ void System::fill_values_list() {
                           [ds] { return ds->delayed_depth().get_value(); });
   values_->register_value("race.lag_time2", "Время до выхода метки", "", kValueShortInterval,
                           [ds] { return ds->delayed_depth().get_time_to_depth_out(); });
+  // The run's times are in hours: one tick is one second.
+  calc::RaceTotal* race = race_total_.get();
+  auto hours = [](std::int32_t ticks) { return ticks / calc::RaceTotal::kTicksPerHour; };
+  values_->register_value("race.prohodka", "Проходка за рейс", "м", kValuePlain,
+                          [race] { return race->get_prohodka(); });
+  values_->register_value("race.start", "Глубина начала рейса", "м", kValuePlain,
+                          [race] { return race->get_race_start(); });
+  values_->register_value("race.circ_time", "Время циркуляции", "", kValueRaceTime,
+                          [race, hours] { return hours(race->circulation_ticks()); });
+  values_->register_value("race.nasos_rastvor_volume", "V перекаченного р-ра", "м³", kValuePlain,
+                          [race] { return race->get_nasos_rastvor_volume(); });
+  values_->register_value("race.spo_time", "Время СПО", "", kValueRaceTime,
+                          [race, hours] { return hours(race->tripping_ticks()); });
+  values_->register_value("race.spo_up_time", "Время подъема инструмента", "", kValueRaceTime,
+                          [race, hours] { return hours(race->tripping_shallower_ticks()); });
+  values_->register_value("race.spo_down_time", "Время спуска инструмента", "", kValueRaceTime,
+                          [race, hours] { return hours(race->tripping_deeper_ticks()); });
+  values_->register_value("race.drill_time", "Время бурения", "", kValueRaceTime,
+                          [race, hours] { return hours(race->drilling_ticks()); });
+  values_->register_value("race.registr_time", "Время регистрации", "", kValueRaceTime,
+                          [race, hours] { return hours(race->total_ticks()); });
+  values_->register_value("race.prorab_time", "Время проработки", "", kValueRaceTime,
+                          [race, hours] { return hours(race->reaming_ticks()); });
+  values_->register_value("race.prom_time", "Время промывки", "", kValueRaceTime,
+                          [race, hours] { return hours(race->flushing_ticks()); });
+  values_->register_value("race.other_time", "Прочее время", "", kValueRaceTime,
+                          [race, hours] { return hours(race->other_ticks()); });
   // The tanks' totals (after the run values).
   const calc::VEmkOpts* tanks = &calc_values_->tanks();
   values_->register_value("tanks.active_volume", "V р-ра в актив. ёмкостях", "м³", kValuePlain,
@@ -649,6 +745,11 @@ void System::before_work(int race_num, bool continue_race, const std::string& /*
   values_->set_variable("race_num", std::to_string(race_num));
   // A new run starts its lag depth at the bottom; a continued one keeps the marks on their way.
   if (!continue_race) data_storage_->delayed_depth().clear();
+  // A new run counts its totals from here; a continued one goes on with what it has.
+  if (!continue_race) {
+    race_total_->clear_values();
+    race_total_->start();
+  }
   signals_->start(race_num, continue_race);
   // After the run modules were reset, so a plug-in starting a run sees fresh totals.
   plugins_->for_each([&](RegPlugin& p) { p.start_registration(race_num, continue_race); });
@@ -657,6 +758,7 @@ void System::before_work(int race_num, bool continue_race, const std::string& /*
 
 void System::after_work(const std::string& /*text*/) {
   std::lock_guard guard(sys_lock_obj());
+  race_total_->stop();
   signals_->stop();
   plugins_->for_each([](RegPlugin& p) { p.stop_registration(); });
   reg_active_ = false;

@@ -32,7 +32,12 @@ class CalcValues;
 class CalcValueTable;
 class DepthCalc;
 class Operations;
+class RaceTotal;
+class RaceSource;
 }  // namespace calc
+namespace candles {
+class CandleCounter;
+}
 namespace ds_tmp {
 class DataStorage;
 class StorageValuesBackend;
@@ -251,6 +256,11 @@ class System {
   // with `time` (seconds) as the tick's time stamp. A failing calculation is logged; it never
   // stops the tick.
   void calc_and_store(std::uint32_t time);
+  // The totals of the current bit run ("RaceTotal"): before_work clears and starts them for
+  // a new run, after_work stops them; the host calls calculate() once a tick.
+  calc::RaceTotal& race_total() { return *race_total_; }
+  // The stand counter ("CandleCounter"); the host feeds it each tick.
+  candles::CandleCounter& candle_counter() { return *candle_counter_; }
   text::Storage& text_remarks() { return *text_remarks_; }
   journals::MudAdditives& mud_additives() { return *mud_additives_; }
   journals::TroublesLog& troubles_log() { return *troubles_log_; }
@@ -290,6 +300,9 @@ class System {
   std::unique_ptr<pore::PoreOpt> pore_opt_;
   std::unique_ptr<calc::CalcValues> calc_values_;
   std::unique_ptr<calc::CalcValueTable> calc_table_;
+  std::unique_ptr<calc::RaceSource> race_source_;
+  std::unique_ptr<calc::RaceTotal> race_total_;
+  std::unique_ptr<candles::CandleCounter> candle_counter_;
   std::unique_ptr<text::Storage> text_remarks_;
   std::unique_ptr<ErrorLog> error_log_;
   std::unique_ptr<lib::ModuleList> module_list_;

@@ -14,6 +14,7 @@
 //   race <n> continue   continue run n after a stop
 //   race stop           end the registration run
 //   operation <code>    force an operation by its code; "operation auto" ends forcing
+//   stands <n> [<p>]    set the stands (and single pipes) in the hole
 #pragma once
 
 #include <cstddef>

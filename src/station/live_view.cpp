@@ -69,6 +69,10 @@ std::vector<std::string> rig_state_lines(const Station::RigView& r) {
   std::string run = r.race_active ? "run " + std::to_string(r.race) : std::string("no run");
   out.push_back(fmt::format("operation: {}{}  work: {}  time: {}  {}", r.operation_name,
                             r.forced ? " (forced)" : "", r.work_type_name, r.prod_time_name, run));
+  out.push_back(
+      fmt::format("in hole {} stands {} pipes  footage {:.2f} m  drilling {:.2f} h  "
+                  "ROP {:.1f} m/h",
+                  r.stands, r.pipes, r.footage, r.drill_hours, r.rop));
   return out;
 }
 

@@ -31,7 +31,8 @@ struct LiveViewInput {
 // tanks, two to a line.
 std::vector<std::string> mud_lines(const Station::MudView& mud);
 
-// Two lines about the rig: the depths, then the operation with the run.
+// Three lines about the rig: the depths, the operation with the run, then the stands in the
+// hole and the run's footage, drilling time and average rate of penetration.
 std::vector<std::string> rig_state_lines(const Station::RigView& rig);
 
 // At most `lines` lines of at most `columns` characters (UTF-8 characters, not bytes).

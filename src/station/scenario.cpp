@@ -79,7 +79,7 @@ Scenario Scenario::parse(const std::string& text, const std::string& name) {
         if (eq == std::string::npos ||
             std::find(scenario_format::kStartKeys.begin(), scenario_format::kStartKeys.end(),
                       key) == scenario_format::kStartKeys.end()) {
-          fail("'start' takes bottom=, bit=, block= or race=, not '" + pair + "'");
+          fail("'start' takes bottom=, bit=, block=, race= or stands=, not '" + pair + "'");
         }
         if (!number(pair.substr(eq + 1)))
           fail("'" + pair.substr(eq + 1) + "' is not a number for " + key);

@@ -23,7 +23,8 @@ namespace station::scenario_format {
 
 inline constexpr std::string_view kPulsesPerMetre = "pulses_per_metre";
 inline constexpr std::string_view kStart = "start";
-inline constexpr std::array<std::string_view, 4> kStartKeys = {"bottom", "bit", "block", "race"};
+inline constexpr std::array<std::string_view, 5> kStartKeys = {"bottom", "bit", "block", "race",
+                                                               "stands"};
 
 // The keys a frame may carry, with what they set.
 inline constexpr std::array<std::string_view, 9> kKeys = {

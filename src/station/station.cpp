@@ -385,6 +385,7 @@ void Station::tick() {
   if (ok) hub_.plugins_data();
   ds.average_values().calculate_values(false);
   ds.average_values().calculate_values(true);
+  run_totals();
   ds.tick();
   hub_.plugins_data_calc_completed();
   send_output();

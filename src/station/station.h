@@ -158,6 +158,13 @@ class Station {
     bool on_hook = false;
     int race = 0;
     bool race_active = false;
+    // The stand counter: stands and single pipes in the hole.
+    int stands = 0;
+    int pipes = 0;
+    // The run totals: footage (m), drilling time (h), average rate of penetration (m/h).
+    double footage = 0;
+    double drill_hours = 0;
+    double rop = 0;
   };
   RigView rig() const;
 
@@ -232,6 +239,14 @@ class Station {
   void apply_scenario(hardware::CommIncomData& reading);
   RigInputs rig_inputs(const hardware::CommIncomData& reading, bool reading_ok) const;
   void rig_tick(const hardware::CommIncomData& reading, bool reading_ok);
+  // One sample of hook load and block position into the stand counter, then its step; the
+  // counts go into the rows "число_свечей" and "число_трубок".
+  void count_stands();
+  // The run totals of this tick (while a registration run is active), after the averages.
+  void run_totals();
+  // Writes a calculated value into the current value of the row of that name, if any.
+  void publish(const char* identifier, double value);
+  bool candle_sample_bad_ = false;
   void mirror_depths();
   // Pump index (0-based) -> the row of its strokes per minute.
   std::map<int, int> find_pump_rows() const;

@@ -8,8 +8,11 @@
 #include <sstream>
 
 #include "calc/calc_values.h"
+#include "calc/candle_counter.h"
+#include "calc/candle_format.h"
 #include "calc/depth_calc.h"
 #include "calc/operations.h"
+#include "calc/race_total.h"
 #include "core/config.h"
 #include "core/error_log.h"
 #include "core/system.h"
@@ -118,6 +121,9 @@ void Station::open_rig(const StationSettings& settings) {
     if (!scenario_->pulses_per_metre()) scenario_->set_pulses_per_metre(hub_.config().dol.koef);
     notes_.push_back(fmt::format("scenario: '{}', {} frames over {:.0f} s", settings.scenario,
                                  scenario_->frames(), scenario_->duration()));
+    // Before a run is started below, so the run starts where the scenario's story does.
+    for (const std::string& c : scenario_->start_commands())
+      notes_.push_back("scenario: " + c + ": " + command(c));
   }
   RigTrackerState& st = rig_->state();
   if (settings.race > 0) {
@@ -149,11 +155,7 @@ void Station::start_race(int race, bool continue_race) {
 void Station::apply_scenario(hardware::CommIncomData& reading) {
   if (!scenario_) return;
   const std::int64_t now = hub_.clock().steady_ms();
-  if (scenario_start_ms_ < 0) {
-    scenario_start_ms_ = now;
-    for (const std::string& c : scenario_->start_commands())
-      notes_.push_back("scenario: " + c + ": " + command(c));
-  }
+  if (scenario_start_ms_ < 0) scenario_start_ms_ = now;
   scenario_seconds_ = static_cast<double>(now - scenario_start_ms_) / 1000.0;
   const ScenarioSample s = scenario_->at(scenario_seconds_);
   const auto& dol = hub_.config().dol;
@@ -349,6 +351,7 @@ void Station::rig_tick(const hardware::CommIncomData& reading, bool reading_ok) 
   if (!reading_ok && !scenario_) return;
   rig_->tick(rig_inputs(reading, reading_ok));
   mirror_depths();
+  count_stands();
   ds_tmp::DataStorage& ds = hub_.data_storage();
   // Every tick: the work type follows the rotary speed and the bit-run purpose too.
   try {
@@ -424,8 +427,81 @@ std::string Station::command(const std::string& line) {
       return logged(std::string("error ") + e.what());
     }
   }
+  if (verb == "stands") {
+    const auto n = parse_number(arg);
+    const auto p = extra.empty() ? std::optional<double>(0) : parse_number(extra);
+    const double most = candles::format::kMaxCount;
+    if (!n || !p || *n < 0 || *p < 0 || *n > most || *p > most || *n != std::floor(*n) ||
+        *p != std::floor(*p))
+      return logged(
+          "error 'stands' takes the stands in the hole and optionally the single "
+          "pipes, whole numbers 0 .. " +
+          std::to_string(candles::format::kMaxCount));
+    candles::CandleCounter& cc = hub_.candle_counter();
+    cc.set(static_cast<std::int32_t>(*n));
+    cc.set_pipe(static_cast<std::int32_t>(*p));
+    hub_.request_save();
+    return logged(fmt::format("ok {} stands and {} pipes in the hole", cc.get(), cc.get_pipe()));
+  }
   return logged("error unknown command '" + verb +
-                "' (bottom, bit, block, race, operation; see docs/control-folder.md)");
+                "' (bottom, bit, block, race, operation, stands; see docs/control-folder.md)");
+}
+
+void Station::publish(const char* identifier, double value) {
+  ds_tmp::DataStorage& ds = hub_.data_storage();
+  const int row = ds.par_tabl().find_global(identifier);
+  if (row < 0 || row >= ds_tmp::kSlots) return;
+  ds.current_values()[row] = value;
+  if (row < static_cast<int>(fresh_.size())) {
+    fresh_[static_cast<std::size_t>(row)] = true;
+    valid_[static_cast<std::size_t>(row)] = true;
+  }
+}
+
+void Station::count_stands() {
+  candles::CandleCounter& cc = hub_.candle_counter();
+  const int row = hub_.global_nums()[reg::GlobalNums::kVesNaKryuke];
+  // Without a hook-load row nothing tells a loaded run from an empty one.
+  if (row < 0) return;
+  const bool readable = row < static_cast<int>(fresh_.size()) &&
+                        fresh_[static_cast<std::size_t>(row)] &&
+                        valid_[static_cast<std::size_t>(row)];
+  const double hook = readable ? hub_.data_storage().current_values()[row] : kNaN;
+  const candles::Item item{static_cast<float>(hook), static_cast<float>(rig_->depths().block),
+                           static_cast<std::uint32_t>(source_.ticks)};
+  if (!cc.add_item(item)) {
+    if (!candle_sample_bad_) {
+      hub_.error_log().write(fmt::format(
+          "stand counter: the hook load ('вес_на_крюке', row {}) or the block position is not a "
+          "number; the samples are skipped until both read again, the counts are kept ({} "
+          "stands, {} pipes)",
+          row + 1, cc.get(), cc.get_pipe()));
+      candle_sample_bad_ = true;
+    }
+    return;
+  }
+  if (candle_sample_bad_) {
+    hub_.error_log().write(
+        "stand counter: the hook load and the block position read again; "
+        "counting goes on");
+    candle_sample_bad_ = false;
+  }
+  const reg::Config& c = hub_.config();
+  try {
+    cc.calculate(static_cast<float>(c.recognition.zero_weight),
+                 static_cast<float>(c.dol.block_travel), hub_.pore_opt().instr().get_svecha_size());
+  } catch (const std::exception& e) {
+    hub_.error_log().write(std::string("stand counter: ") + e.what() + "; the counts are kept");
+  }
+  publish("число_свечей", cc.get());
+  publish("число_трубок", cc.get_pipe());
+}
+
+void Station::run_totals() {
+  if (!hub_.get_reg_active()) return;
+  calc::RaceTotal& race = hub_.race_total();
+  race.calculate();
+  publish("время_бурения", race.drill_time_hours());
 }
 
 Station::RigView Station::rig() const {
@@ -440,6 +516,12 @@ Station::RigView Station::rig() const {
     v.race = rig_->state().race;
     v.race_active = rig_->state().race_active;
   }
+  v.stands = hub_.candle_counter().get();
+  v.pipes = hub_.candle_counter().get_pipe();
+  const calc::RaceTotal& race = hub_.race_total();
+  v.footage = race.get_prohodka();
+  v.drill_hours = race.drill_time_hours();
+  v.rop = race.average_rop();
   const calc::CurrentOperationItem op = hub_.effective_operation();
   const calc::Operations& dict = hub_.operations();
   v.operation = op.operation;

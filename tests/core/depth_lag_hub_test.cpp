@@ -41,15 +41,17 @@ TEST(DepthLagHub, TheModulesTakeTheirPlacesInTheStateFileOrder) {
   System hub(SystemOptions{dir.path()});
   hub.register_modules();
   const std::vector<std::string> names = hub.module_list().names();
-  ASSERT_GE(names.size(), 8u);
-  EXPECT_EQ(names[0], "DepthCalc");
-  EXPECT_EQ(names[1], "NasosWork");
-  EXPECT_EQ(names[2], "ObTrub");
-  EXPECT_EQ(names[3], "VEmkOpt");
-  EXPECT_EQ(names[4], "DataStorage");
-  EXPECT_EQ(names[5], "AverageValues");
-  EXPECT_EQ(names[6], "DelayedDepth");
-  EXPECT_EQ(names[7], "PoreOpts");
+  ASSERT_GE(names.size(), 10u);
+  EXPECT_EQ(names[0], "RaceTotal");
+  EXPECT_EQ(names[1], "DepthCalc");
+  EXPECT_EQ(names[2], "CandleCounter");
+  EXPECT_EQ(names[3], "NasosWork");
+  EXPECT_EQ(names[4], "ObTrub");
+  EXPECT_EQ(names[5], "VEmkOpt");
+  EXPECT_EQ(names[6], "DataStorage");
+  EXPECT_EQ(names[7], "AverageValues");
+  EXPECT_EQ(names[8], "DelayedDepth");
+  EXPECT_EQ(names[9], "PoreOpts");
 }
 
 TEST(DepthLagHub, TheLastWalkAndTheLagQueueSurviveSysBin) {

@@ -52,7 +52,7 @@ TEST(RigScenario, AStandDrilledMovesTheBottomByTheBlockTravelAndTheConnectionMov
   TempDir dir;
   Rig rig(dir.path());
   rig.st->open(play("drill-stand.txt"));
-  run(rig, 600);
+  run(rig, 661);
   auto v = rig.st->rig();
   EXPECT_NEAR(v.bottom, 1028.0, 0.01);
   EXPECT_NEAR(v.bit, 1028.0, 0.01);
@@ -137,7 +137,7 @@ TEST(RigScenario, ARestartMidRunRestoresDepthsLagQueueAndOperation) {
   {
     Rig rig(dir.path());
     rig.st->open(play("drill-stand.txt", /*race=*/7));
-    run(rig, 400);
+    run(rig, 461);  // 400 s of drilling
     marks = rig.hub->data_storage().delayed_depth().records().size();
     EXPECT_GT(marks, 50u);
     EXPECT_EQ(operation_of(rig), kDrilling);
