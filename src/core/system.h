@@ -56,9 +56,14 @@ class TroublesLog;
 class MudLog;
 }  // namespace journals
 
+namespace alarms {
+class MinMaxLog;
+}
+
 namespace reg {
 
 class GlobalNums;
+class RegistrLogOld;
 class Config;
 class GlobalIni;
 class RegPluginManager;
@@ -251,6 +256,13 @@ class System {
   lib::lock_object& shared_file_lock() { return *shared_file_lock_; }
   lib::Clock& clock() { return clock_; }
   lib::FileSystem& file_system() { return fs_; }
+  // The alarm pass over the configured thresholds; the host runs it each tick.
+  alarms::MinMaxLog& min_max_log() { return *min_max_log_; }
+  // The event log of relay switching and other crew events ("registr.events.log").
+  RegistrLogOld& registr_log_old() { return *registr_log_old_; }
+  // Where the alarm pass sends its phrases (the voice thread's alarm queue); none: dropped.
+  using VoiceSink = std::function<void(const std::vector<std::string>& words)>;
+  void set_alarm_voice(VoiceSink sink) { alarm_voice_ = std::move(sink); }
 
   // Destroys the owned components in construction order; the destructor calls it.
   void free_objects();
@@ -301,6 +313,9 @@ class System {
   std::unique_ptr<calc::Operations> operations_;
   std::unique_ptr<lib::MessCaller> mess_caller_;
   std::unique_ptr<Signals> signals_;
+  std::unique_ptr<RegistrLogOld> registr_log_old_;
+  std::unique_ptr<alarms::MinMaxLog> min_max_log_;
+  VoiceSink alarm_voice_;
 
   std::function<SharedValues()> shared_values_source_;
   bool shared_export_enabled_ = true;

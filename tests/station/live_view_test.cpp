@@ -95,3 +95,24 @@ TEST(LiveView, ALostSourceSaysSoAndATinyTerminalStillGetsWhatFits) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LiveView, ARowInAlarmIsMarkedAtBothEndsAndStillFits) {
+  auto in = busy_station(3, 0);
+  in.rows[1].alarm = true;  // also stale
+  in.rows[2].alarm = true;
+  const auto lines = station::live_view_lines(in, 80, 24);
+  expect_fits(lines, 80, 24);
+  // Title, source, two rig lines, the heading, then the rows.
+  ASSERT_GE(lines.size(), 8u);
+  EXPECT_EQ(lines[5].find("ALARM"), std::string::npos) << lines[5];
+  EXPECT_EQ(lines[5].rfind("! ", 0), std::string::npos) << lines[5];
+  for (std::size_t i : {6u, 7u}) {
+    EXPECT_EQ(lines[i].rfind("! Очень длинное", 0), 0u) << lines[i];
+    EXPECT_NE(lines[i].find("ALARM"), std::string::npos) << lines[i];
+  }
+  EXPECT_NE(lines[6].find("ALARM stale"), std::string::npos) << "both marks: " << lines[6];
+}
+
+}  // namespace
