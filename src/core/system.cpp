@@ -9,6 +9,8 @@
 #include <mutex>
 
 #include "alarms/min_max_log.h"
+#include "alarms/sound.h"
+#include "alarms/voice_thread.h"
 #include "calc/delayed_depth.h"
 #include "calc/depth_calc.h"
 #include "calc/operations.h"
@@ -26,6 +28,7 @@
 #include "journals/mud_log.h"
 #include "journals/text_storage.h"
 #include "journals/troubles_log.h"
+#include "lib/audio_output.h"
 #include "lib/binary_stream.h"
 #include "lib/home_folder.h"
 #include "lib/ident.h"
@@ -252,6 +255,14 @@ System::System(SystemOptions options)
     if (alarm_voice_) alarm_voice_(words);
   };
   min_max_log_ = std::make_unique<alarms::MinMaxLog>(std::move(alarm_services));
+  if (options.audio == nullptr) own_audio_ = lib::make_silent_audio_output();
+  audio_ = options.audio ? options.audio : own_audio_.get();
+  sound_ = std::make_unique<alarms::Sound>(exe_path_, *audio_, log_sink);
+  voice_thread_ = std::make_unique<alarms::VoiceThread>(*audio_, clock_, fs_);
+  voice_thread_->set_path(exe_path_ + "voice/ru/");
+  alarm_voice_ = [this](const std::vector<std::string>& words) {
+    if (config_->sound.voice_alarms) voice_thread_->process_alarms(words, true);
+  };
   signals_->data.connect([this] { export_shared_values(); });
   // Each tick picks up what another program (the rigstation tool) wrote into a journal.
   signals_->data.connect([this] { check_journal_files(); });
@@ -310,6 +321,9 @@ void System::free_objects() {
   // The alarm pass refers to the configuration, the storage and the registry.
   min_max_log_.reset();
   registr_log_old_.reset();
+  // The voice thread stops and is waited for before the output it speaks on goes.
+  voice_thread_.reset();
+  sound_.reset();
   values_backend_.reset();
   config_.reset();
   global_nums_.reset();

@@ -27,6 +27,8 @@ class AudioOutput {
   // Stops whatever plays: the asynchronous sound and a play_file in progress, which then
   // returns early.
   virtual void stop();
+  // True for an output that plays nothing by design: its refusals are no fault to report.
+  virtual bool silent() const { return false; }
 };
 
 // Does nothing: tones are dropped and no file can be played.
@@ -34,6 +36,7 @@ class SilentAudioOutput : public AudioOutput {
  public:
   void beep(int frequency_hz, int duration_ms) override;
   bool play_file(const std::string& path) override;
+  bool silent() const override { return true; }
 };
 
 std::unique_ptr<AudioOutput> make_silent_audio_output();

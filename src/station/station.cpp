@@ -14,6 +14,8 @@
 #include <utility>
 
 #include "alarms/min_max_log.h"
+#include "alarms/sound.h"
+#include "alarms/voice_thread.h"
 #include "core/config.h"
 #include "core/error_log.h"
 #include "core/locks.h"
@@ -313,6 +315,10 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
         r.text = item.get_text(item.param_name(), item.param_unit());
         alarm_log_->append(r);
       });
+  // A new alarm sounds the alarm loop; it stops once no alarm is current (run_alarms).
+  alarm_started_ = hub_.min_max_log().on_alarm_started.connect(
+      [this](const alarms::MinMaxLogItem&) { hub_.sound().play_sound(alarms::kSoundAlarm); });
+  hub_.voice_thread().start();
   opened_ = true;
   return created;
 }
@@ -353,6 +359,12 @@ void Station::run_alarms() {
   }
   log.process();
   log.process_voice();
+  bool any_current = false;
+  {
+    std::lock_guard items_guard(log.lock());
+    any_current = !log.current_items().empty();
+  }
+  if (!any_current && hub_.sound().looping() == alarms::kSoundAlarm) hub_.sound().stop_sound();
   if (alarm_log_) alarm_log_->flush();
 }
 

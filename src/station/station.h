@@ -245,6 +245,7 @@ class Station {
   void run_alarms();
   std::unique_ptr<AlarmLogWriter> alarm_log_;
   boost::signals2::scoped_connection alarm_logged_;
+  boost::signals2::scoped_connection alarm_started_;
   std::int64_t last_timeout_ms_ = -1;
   hardware::CommOutData last_output_;
 };

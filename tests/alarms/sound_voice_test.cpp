@@ -90,6 +90,16 @@ TEST(Sound, SlotsAndOptionsAndABrokenFileIsReportedOnce) {
   EXPECT_EQ(sound.get_sound_file(kSoundMessage), "/h/sounds/message.wav") << "default again";
 }
 
+TEST(Sound, TheSilentOutputRefusesWithoutAReport) {
+  lib::SilentAudioOutput silent;
+  std::vector<std::string> errors;
+  Sound sound("/h/", silent, [&](const std::string& m) { errors.push_back(m); });
+  sound.play_sound(kSoundAlarm);
+  EXPECT_EQ(sound.looping(), kSoundAlarm);
+  EXPECT_FALSE(sound.play_file("/h/x.wav"));
+  EXPECT_THAT(errors, IsEmpty());
+}
+
 struct Voice {
   TempDir dir;
   RecordingAudio audio;

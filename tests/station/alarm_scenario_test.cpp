@@ -3,14 +3,21 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "alarms/min_max_kinds.h"
 #include "alarms/min_max_log.h"
+#include "alarms/sound.h"
 #include "core/config.h"
 #include "core/registr_log_old.h"
 #include "core/system.h"
+#include "lib/audio_output.h"
 #include "lib/file_system.h"
 #include "station/alarm_log_file.h"
 #include "station/alarm_log_format.h"
@@ -125,6 +132,82 @@ TEST(AlarmScenario, AnAlarmLogTheDiskRefusesKeepsItsEpisodesAndWritesThemLater) 
   EXPECT_EQ(rig.st->alarm_log_pending(), 0u);
   EXPECT_EQ(station::read_alarm_log(log_path, lib::posix_file_system()).records.size(), 1u);
   EXPECT_TRUE(rig.st->close());
+}
+
+// The sound card as the test hears it: every call, from the tick and the voice thread.
+struct HeardAudio : lib::AudioOutput {
+  std::mutex mutex;
+  std::vector<std::string> calls;
+  std::string last_word;
+  std::promise<void> spoken;
+  void note(std::string call) {
+    std::lock_guard guard(mutex);
+    calls.push_back(std::move(call));
+  }
+  std::vector<std::string> heard() {
+    std::lock_guard guard(mutex);
+    return calls;
+  }
+  void beep(int, int) override {}
+  bool play_file(const std::string& path) override {
+    note("word " + path);
+    if (path == last_word) spoken.set_value();
+    return true;
+  }
+  bool play_async(const std::string& path, bool loop) override {
+    note(std::string(loop ? "loop " : "once ") + path);
+    return true;
+  }
+  void stop() override { note("stop"); }
+};
+
+TEST(AlarmScenario, AnOverpullSoundsTheAlarmLoopUntilItEndsAndSpeaksTheWordFiles) {
+  TempDir dir;
+  HeardAudio audio;
+  testing_support::FakeClock clock;
+  clock.set(2026, 12, 5, 12, 0, 0);
+  reg::SystemOptions o;
+  o.home_folder = dir.path();
+  o.clock = &clock;
+  o.audio = &audio;
+  o.sleep = [&](int ms) { clock.steady += ms; };
+  auto hub = std::make_unique<reg::System>(o);
+  auto st = std::make_unique<station::Station>(*hub);
+  const std::string voice = dir.path() + "voice/ru/";
+  std::filesystem::create_directories(voice);
+  for (const char* w : {"alarm", "param", kHook, "is_higher", "silence"})
+    std::ofstream(voice + w + ".wav") << "RIFF";
+  audio.last_word = voice + "silence.wav";
+  auto spoken = audio.spoken.get_future();
+  station::StationSettings s;
+  s.protocol = "emulator";
+  s.scenario = kScenarios + "hook-overpull.txt";
+  st->open(s);
+  auto& thresholds = hub->config().min_max_values();
+  thresholds.clear();
+  thresholds.add(std::make_unique<alarms::MinMaxValue>(kHook, -1, 100));
+  while (!st->scenario_finished() && st->scenario_seconds() < 80) {
+    clock.steady += 1000;
+    st->tick();
+  }
+  ASSERT_EQ(spoken.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  EXPECT_EQ(hub->sound().looping(), alarms::kSoundAlarm);
+  while (!st->scenario_finished()) {
+    clock.steady += 1000;
+    st->tick();
+  }
+  EXPECT_EQ(hub->sound().looping(), 0);
+  std::vector<std::string> sounds;
+  std::vector<std::string> words;
+  for (const auto& c : audio.heard()) (c.rfind("word ", 0) == 0 ? words : sounds).push_back(c);
+  EXPECT_THAT(sounds, ElementsAre("loop " + dir.path() + "sounds/alarm.wav", "stop"));
+  EXPECT_THAT(words,
+              ElementsAre("word " + voice + "alarm.wav", "word " + voice + "param.wav",
+                          "word " + voice + kHook + ".wav", "word " + voice + "is_higher.wav",
+                          "word " + voice + "silence.wav"));
+  EXPECT_TRUE(st->close());
+  st.reset();
+  hub.reset();
 }
 
 }  // namespace
