@@ -4,6 +4,7 @@
 #include <cmath>
 #include <utility>
 
+#include "lib/ident.h"
 #include "lib/str_utils.h"
 #include "registry/values.h"
 #include "storage/data_storage.h"
@@ -119,7 +120,26 @@ void MinMaxLogBase::clear() {
 MinMaxLog::MinMaxLog(MinMaxLogServices services) : services_(std::move(services)) {}
 
 lib::DateTime MinMaxLog::now() const {
+  if (pass_now_) return *pass_now_;
   return services_.clock ? lib::now(*services_.clock) : lib::now(lib::system_clock());
+}
+
+int MinMaxLog::row_of(const std::string& name) {
+  const params::ParTabl& table = services_.storage->par_tabl();
+  if (const auto it = row_cache_.find(name); it != row_cache_.end()) {
+    const int row = it->second;
+    if (row >= 0 && row < table.get_items_count() &&
+        lib::ident_equal(table.rows()[static_cast<std::size_t>(row)].identifier, name)) {
+      return row;
+    }
+  }
+  const int row = table.find_global(name);
+  if (row >= 0) {
+    row_cache_[name] = row;
+  } else {
+    row_cache_.erase(name);
+  }
+  return row;
 }
 
 bool MinMaxLog::process() {
@@ -128,7 +148,9 @@ bool MinMaxLog::process() {
   bool result = false;
 
   ds.crush_flags().clear();
+  pass_now_.reset();
   const lib::DateTime t_now = now();
+  pass_now_ = t_now;
   for (auto& item : items_) {
     item->set_active(false);
     item->set_last_seen(t_now);
@@ -136,11 +158,10 @@ bool MinMaxLog::process() {
 
   const int op = ds.get_operation();
   const bool relays_on = services_.use_pult_relay && services_.use_pult_relay();
-  const params::ParTabl& table = ds.par_tabl();
   const auto depth = static_cast<float>(ds.depth_z());
   if (services_.thresholds != nullptr) {
     for (const auto& threshold : services_.thresholds->items()) {
-      const int t = table.find_global(threshold->get_param());
+      const int t = row_of(threshold->get_param());
       if (t < 0) continue;
       const auto v = static_cast<float>(ds[t]);
       bool fired = threshold->check(v, depth, op);
@@ -148,7 +169,7 @@ bool MinMaxLog::process() {
       if (!fired) continue;
       result = true;
       add_or_update_curr_item(threshold->get_param(), *threshold, v);
-      ds.crush_flags()[threshold->get_param()] = 1;
+      ds.crush_flags()[t] = 1;
     }
   }
 
@@ -184,6 +205,7 @@ bool MinMaxLog::process() {
     ++it;
   }
   if (relays_on) update_relays(mask);
+  pass_now_.reset();
   return result;
 }
 

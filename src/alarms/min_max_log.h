@@ -16,8 +16,10 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <boost/signals2/signal.hpp>
@@ -169,6 +171,9 @@ class MinMaxLog : public MinMaxLogBase {
 
  private:
   lib::DateTime now() const;
+  // The table row of a threshold's parameter: the row found last time when it still bears
+  // that identifier, else a search of the table (-1 when it lacks the parameter).
+  int row_of(const std::string& name);
   // The previous mask from the variable; 0 (reported) when it is not a whole number.
   std::uint32_t read_relay_variable();
   void update_relays(std::uint32_t mask);
@@ -177,6 +182,9 @@ class MinMaxLog : public MinMaxLogBase {
   std::uint32_t relay_mask_ = 0;
   std::string last_relay_problem_;
   std::set<int> bad_channels_;
+  std::unordered_map<std::string, int> row_cache_;
+  // The moment of the pass under way, so that every item it touches shares one time.
+  std::optional<lib::DateTime> pass_now_;
 };
 
 }  // namespace alarms

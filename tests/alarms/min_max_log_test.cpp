@@ -227,4 +227,24 @@ TEST(MinMaxLogTest, DepthIntervalTextCarriesTheDeviation) {
   EXPECT_THAT(text, HasSubstr("'' = 12.5 тс (превышение на 2.5тс)"));
 }
 
+TEST(MinMaxLogTest, ARowThatChangesItsParameterBetweenPassesIsFollowed) {
+  Rig r;
+  r.thresholds.add(std::make_unique<MinMaxValue>("давление_на_входе", -1, 100));
+  r.set(1, 150);
+  r.pass(0);
+  EXPECT_EQ(r.ds.crush_flags()[1], 1);
+  // The operator swaps the two rows: the pressure is now read from slot 0.
+  r.ds.par_tabl()[0].identifier = "давление_на_входе";
+  r.ds.par_tabl()[1].identifier = "вес_на_крюке";
+  r.set(1, 150);
+  r.pass(50);
+  EXPECT_EQ(r.ds.crush_flags()[0], 0);
+  EXPECT_EQ(r.ds.crush_flags()[1], 0) << "slot 1 is the hook load now";
+  r.pass(120);
+  EXPECT_EQ(r.ds.crush_flags()[0], 1);
+  r.ds.par_tabl()[0].identifier = "нет_такого";
+  r.pass(120);
+  EXPECT_EQ(r.ds.crush_flags()[0], 0) << "a parameter gone from the table is skipped";
+}
+
 }  // namespace
