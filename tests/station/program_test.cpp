@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "support/fakes.h"
 
@@ -128,6 +130,31 @@ TEST(Program, TheAlarmLogIsPrintedFromSinceAndADamagedLineIsNamed) {
   r = rigstation("alarms log --home " + dir.path() + " --since yesterday");
   EXPECT_EQ(r.exit_code, 2) << r.output;
   EXPECT_NE(r.output.find("--since 'yesterday' is not a time"), std::string::npos) << r.output;
+}
+
+TEST(Program, VoiceCheckListsTheMissingWordFilesUntilThereAreNone) {
+  TempDir dir;
+  Result r = rigstation("voice check --home " + dir.path());
+  EXPECT_EQ(r.exit_code, 1) << r.output;
+  const std::string folder = dir.path() + "voice/ru/";
+  // The phrase words and the parameters of the default thresholds.
+  std::vector<std::string> missing;
+  std::istringstream lines(r.output);
+  std::string line;
+  while (std::getline(lines, line))
+    if (line.rfind("missing " + folder, 0) == 0) missing.push_back(line.substr(8));
+  EXPECT_NE(std::find(missing.begin(), missing.end(), folder + "alarm.wav"), missing.end())
+      << r.output;
+  EXPECT_NE(std::find(missing.begin(), missing.end(), folder + "давление_на_входе.wav"),
+            missing.end())
+      << r.output;
+  std::filesystem::create_directories(folder);
+  for (const auto& f : missing) std::ofstream(f) << "RIFF";
+  r = rigstation("voice check --home " + dir.path());
+  EXPECT_EQ(r.exit_code, 0) << r.output;
+  EXPECT_NE(r.output.find("0 of " + std::to_string(missing.size()) + " word files missing"),
+            std::string::npos)
+      << r.output;
 }
 
 }  // namespace
