@@ -96,7 +96,8 @@ void print_line(const station::Station& st) {
     std::printf(" active=%.2f total=%.2f pit_gain=%+.2f trip=%.2f", mud.active, mud.whole,
                 mud.pit_gain, mud.doliv);
   for (const auto& r : st.rows())
-    std::printf(" %s=%s%s", r.identifier.c_str(), shown_value(r).c_str(), r.stale ? "(stale)" : "");
+    std::printf(" %s=%s%s%s", r.identifier.c_str(), shown_value(r).c_str(),
+                r.stale ? "(stale)" : "", r.alarm ? "(ALARM)" : "");
   std::printf("\n");
   std::fflush(stdout);
 }
@@ -154,8 +155,11 @@ void print_json(const station::Station& st) {
     nlohmann::json row = {{"value", r.value}, {"unit", r.unit}, {"stale", r.stale}};
     if (r.has_raw) row["raw"] = r.raw;
     if (!r.valid) row["valid"] = false;
+    row["alarm"] = r.alarm;
     j["values"][r.identifier] = row;
   }
+  const auto alarms = st.alarms();
+  j["alarms"] = {{"relay", alarms.relay_mask}, {"current", alarms.current}};
   for (const auto& r : st.registered_values()) j["registered"][r.identifier] = r.value;
   std::printf("%s\n", j.dump().c_str());
   std::fflush(stdout);

@@ -8,6 +8,9 @@
 #include <exception>
 #include <mutex>
 
+#include "alarms/min_max_log.h"
+#include "alarms/sound.h"
+#include "alarms/voice_thread.h"
 #include "calc/calc_values.h"
 #include "calc/candle_counter.h"
 #include "calc/delayed_depth.h"
@@ -20,6 +23,7 @@
 #include "core/config_global_ini.h"
 #include "core/default_dicts_provider.h"
 #include "core/locks.h"
+#include "core/registr_log_old.h"
 #include "core/shared_values_format.h"
 #include "hardware/comm_protocols.h"
 #include "instr/instr_dicts_provider.h"
@@ -28,6 +32,7 @@
 #include "journals/mud_log.h"
 #include "journals/text_storage.h"
 #include "journals/troubles_log.h"
+#include "lib/audio_output.h"
 #include "lib/binary_stream.h"
 #include "lib/home_folder.h"
 #include "lib/ident.h"
@@ -360,6 +365,28 @@ System::System(SystemOptions options)
   signals_ = std::make_unique<Signals>(*error_log_);
   operations_ = std::make_unique<calc::Operations>();
   wire_operations();
+  registr_log_old_ = std::make_unique<RegistrLogOld>(clock_, fs_);
+  registr_log_old_->set_file(exe_path_ + kEventLogFileName);
+  alarms::MinMaxLogServices alarm_services;
+  alarm_services.thresholds = &config_->min_max_values();
+  alarm_services.storage = data_storage_.get();
+  alarm_services.values = values_.get();
+  alarm_services.clock = &clock_;
+  alarm_services.use_pult_relay = [this] { return config_->link.use_pult_relay; };
+  alarm_services.event_log = [this](const std::string& m) { registr_log_old_->add(m); };
+  alarm_services.error_log = [this](const std::string& m) { error_log_->write(m); };
+  alarm_services.voice_alarms = [this](const std::vector<std::string>& words) {
+    if (alarm_voice_) alarm_voice_(words);
+  };
+  min_max_log_ = std::make_unique<alarms::MinMaxLog>(std::move(alarm_services));
+  if (options.audio == nullptr) own_audio_ = lib::make_silent_audio_output();
+  audio_ = options.audio ? options.audio : own_audio_.get();
+  sound_ = std::make_unique<alarms::Sound>(exe_path_, *audio_, log_sink);
+  voice_thread_ = std::make_unique<alarms::VoiceThread>(*audio_, clock_, fs_);
+  voice_thread_->set_path(exe_path_ + "voice/ru/");
+  alarm_voice_ = [this](const std::vector<std::string>& words) {
+    if (config_->sound.voice_alarms) voice_thread_->process_alarms(words, true);
+  };
   signals_->data.connect([this] { export_shared_values(); });
   // Each tick picks up what another program (the rigstation tool) wrote into a journal.
   signals_->data.connect([this] { check_journal_files(); });
@@ -415,6 +442,12 @@ void System::free_objects() {
   // registry.
   if (troubles_log_ && edit_watch_) troubles_log_->remove_notify_handler(edit_watch_.get());
   if (values_) values_->set_backend(nullptr);
+  // The alarm pass refers to the configuration, the storage and the registry.
+  min_max_log_.reset();
+  registr_log_old_.reset();
+  // The voice thread stops and is waited for before the output it speaks on goes.
+  voice_thread_.reset();
+  sound_.reset();
   values_backend_.reset();
   config_.reset();
   global_nums_.reset();

@@ -63,9 +63,19 @@ class TroublesLog;
 class MudLog;
 }  // namespace journals
 
+namespace alarms {
+class MinMaxLog;
+class Sound;
+class VoiceThread;
+}  // namespace alarms
+namespace lib {
+class AudioOutput;
+}
+
 namespace reg {
 
 class GlobalNums;
+class RegistrLogOld;
 class Config;
 class GlobalIni;
 class RegPluginManager;
@@ -106,6 +116,8 @@ struct SystemOptions {
   lib::FileSystem* file_system = nullptr;  // null: the real file system
   // How the device exchanges wait; empty: a real sleep. Tests with a fake clock advance it.
   std::function<void(int ms)> sleep = nullptr;
+  // Where sounds and words are played; null: nowhere (silent).
+  lib::AudioOutput* audio = nullptr;
 };
 
 class System {
@@ -270,6 +282,18 @@ class System {
   lib::lock_object& shared_file_lock() { return *shared_file_lock_; }
   lib::Clock& clock() { return clock_; }
   lib::FileSystem& file_system() { return fs_; }
+  // The alarm pass over the configured thresholds; the host runs it each tick.
+  alarms::MinMaxLog& min_max_log() { return *min_max_log_; }
+  // The event log of relay switching and other crew events ("registr.events.log").
+  RegistrLogOld& registr_log_old() { return *registr_log_old_; }
+  // Where the alarm pass sends its phrases (the voice thread's alarm queue); none: dropped.
+  // By default the voice thread's alarm queue, while the option "voice_alarms" is on, for
+  // phrases whose word files all exist.
+  using VoiceSink = std::function<void(const std::vector<std::string>& words)>;
+  void set_alarm_voice(VoiceSink sink) { alarm_voice_ = std::move(sink); }
+  // The sound slots and the voice; the voice speaks from "<home>voice/ru/" once started.
+  alarms::Sound& sound() { return *sound_; }
+  alarms::VoiceThread& voice_thread() { return *voice_thread_; }
 
   // Destroys the owned components in construction order; the destructor calls it.
   void free_objects();
@@ -324,6 +348,13 @@ class System {
   std::unique_ptr<calc::Operations> operations_;
   std::unique_ptr<lib::MessCaller> mess_caller_;
   std::unique_ptr<Signals> signals_;
+  std::unique_ptr<RegistrLogOld> registr_log_old_;
+  std::unique_ptr<alarms::MinMaxLog> min_max_log_;
+  VoiceSink alarm_voice_;
+  std::unique_ptr<lib::AudioOutput> own_audio_;  // the silent one, when none was given
+  lib::AudioOutput* audio_ = nullptr;
+  std::unique_ptr<alarms::Sound> sound_;
+  std::unique_ptr<alarms::VoiceThread> voice_thread_;
 
   std::function<SharedValues()> shared_values_source_;
   bool shared_export_enabled_ = true;

@@ -2,6 +2,12 @@
 
 namespace lib {
 
+bool AudioOutput::play_async(const std::string& /*path*/, bool /*loop*/) {
+  return false;
+}
+
+void AudioOutput::stop() {}
+
 void SilentAudioOutput::beep(int /*frequency_hz*/, int /*duration_ms*/) {}
 
 bool SilentAudioOutput::play_file(const std::string& /*path*/) {

@@ -3,7 +3,9 @@
 // search beeps on each answer) take an AudioOutput& so tests can record what was asked for.
 //
 // Only the silent output exists so far; a real backend (tones and wave files on the sound
-// card) arrives with the alarm sound work and plugs in behind this same interface.
+// card) plugs in behind this same interface. Implementations are called from the tick thread
+// (asynchronous sounds) and the voice thread (synchronous words) at once: they serialise
+// their own device access.
 #pragma once
 
 #include <memory>
@@ -18,6 +20,15 @@ class AudioOutput {
   virtual void beep(int frequency_hz, int duration_ms) = 0;
   // Plays a sound file to its end; false when it could not be played.
   virtual bool play_file(const std::string& path) = 0;
+  // Starts a sound file and returns at once; with `loop` it repeats until stop(). It
+  // replaces any asynchronous sound still playing. False when it could not be started; an
+  // output without asynchronous sound (the base) starts none.
+  virtual bool play_async(const std::string& path, bool loop);
+  // Stops whatever plays: the asynchronous sound and a play_file in progress, which then
+  // returns early.
+  virtual void stop();
+  // True for an output that plays nothing by design: its refusals are no fault to report.
+  virtual bool silent() const { return false; }
 };
 
 // Does nothing: tones are dropped and no file can be played.
@@ -25,6 +36,7 @@ class SilentAudioOutput : public AudioOutput {
  public:
   void beep(int frequency_hz, int duration_ms) override;
   bool play_file(const std::string& path) override;
+  bool silent() const override { return true; }
 };
 
 std::unique_ptr<AudioOutput> make_silent_audio_output();

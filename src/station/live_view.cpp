@@ -138,8 +138,12 @@ std::vector<std::string> live_view_lines(const LiveViewInput& in, std::size_t co
     const RowView& r = in.rows[i];
     // A row whose conversion gives no number shows that, not its last sound value.
     const std::string value = r.valid ? fmt_value(r.value) : "not valid";
-    add(pad(shown_name(r), 30) + " " + pad(value, 11, true) + " " + pad(r.unit, 9) + " " +
-        pad(r.has_raw ? fmt_value(r.raw) : "-", 8, true) + " " + (r.stale ? "stale" : ""));
+    // A row in alarm is marked at both ends, so it stands out however the screen is read.
+    const std::string marks = std::string(r.alarm ? "ALARM" : "") +
+                              (r.alarm && r.stale ? " " : "") + (r.stale ? "stale" : "");
+    add((r.alarm ? "! " + pad(shown_name(r), 28) : pad(shown_name(r), 30)) + " " +
+        pad(value, 11, true) + " " + pad(r.unit, 9) + " " +
+        pad(r.has_raw ? fmt_value(r.raw) : "-", 8, true) + " " + marks);
   }
   if (shown_rows < in.rows.size())
     add("+" + std::to_string(in.rows.size() - shown_rows) + " more parameters");

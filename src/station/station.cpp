@@ -13,9 +13,13 @@
 #include <map>
 #include <utility>
 
+#include "alarms/min_max_log.h"
+#include "alarms/sound.h"
+#include "alarms/voice_thread.h"
 #include "calc/calc_values.h"
 #include "core/config.h"
 #include "core/error_log.h"
+#include "core/locks.h"
 #include "core/shared_values_format.h"
 #include "core/system.h"
 #include "hardware/bus2017/bus2017_format.h"
@@ -29,6 +33,7 @@
 #include "params/par_tabl.h"
 #include "plugin_host/plugin_interface.h"
 #include "plugin_host/plugin_manager.h"
+#include "station/alarm_log_format.h"
 #include "station/station_home.h"
 #include "storage/data_storage.h"
 
@@ -292,6 +297,29 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
   }
   for (const auto& problem : hub_.start_problems()) notes_.push_back(problem);
   notes_.push_back("error log: " + hub_.error_log().file());
+  alarm_log_ = std::make_unique<AlarmLogWriter>(
+      hub_.get_exe_path() + std::string(alarm_log_format::kFileName), hub_.file_system(),
+      [this](const std::string& m) { hub_.error_log().write(m); });
+  alarm_logged_ =
+      hub_.min_max_log().on_alarm_logged.connect([this](const alarms::MinMaxLogItem& item) {
+        const alarms::MinMaxValue& t = item.threshold();
+        AlarmLogRecord r;
+        r.started = item.started();
+        r.ended = item.last_seen();
+        r.parameter = t.get_param();
+        r.kind = t.get_kind();
+        if (t.has_min()) r.min = t.get_min();
+        if (t.has_max()) r.max = t.get_max();
+        r.extreme = item.extreme();
+        r.value = item.value();
+        r.unit = item.param_unit();
+        r.text = item.get_text(item.param_name(), item.param_unit());
+        alarm_log_->append(r);
+      });
+  // A new alarm sounds the alarm loop; it stops once no alarm is current (run_alarms).
+  alarm_started_ = hub_.min_max_log().on_alarm_started.connect(
+      [this](const alarms::MinMaxLogItem&) { hub_.sound().play_sound(alarms::kSoundAlarm); });
+  hub_.voice_thread().start();
   opened_ = true;
   return created;
 }
@@ -315,16 +343,59 @@ std::map<int, int> Station::device_types() const {
   return types;
 }
 
+void Station::run_alarms() {
+  std::lock_guard guard(sys_lock_obj());
+  alarms::MinMaxLog& log = hub_.min_max_log();
+  // One count-down step per second of the clock, whatever the tick rate; after a long
+  // stall no more steps than would expire every item.
+  const std::int64_t now_ms = hub_.clock().steady_ms();
+  if (last_timeout_ms_ < 0) last_timeout_ms_ = now_ms;
+  for (int steps = 0; now_ms - last_timeout_ms_ >= 1000; ++steps) {
+    if (steps > alarms::kAlarmCountdown) {
+      last_timeout_ms_ = now_ms;
+      break;
+    }
+    log.process_timeout();
+    last_timeout_ms_ += 1000;
+  }
+  log.process();
+  log.process_voice();
+  bool any_current = false;
+  {
+    std::lock_guard items_guard(log.lock());
+    any_current = !log.current_items().empty();
+  }
+  if (!any_current && hub_.sound().looping() == alarms::kSoundAlarm) hub_.sound().stop_sound();
+  if (alarm_log_) alarm_log_->flush();
+}
+
+Station::AlarmView Station::alarms() const {
+  AlarmView view;
+  alarms::MinMaxLog& log = hub_.min_max_log();
+  std::lock_guard guard(log.lock());
+  view.relay_mask = log.relay_mask();
+  for (const auto& item : log.current_items())
+    view.current.push_back(item->get_text(item->param_name(), item->param_unit()));
+  return view;
+}
+
 void Station::send_output() {
   hardware::CommProtocols& bus = hub_.comm_protocols();
   const hardware::Protocol* protocol =
       bus.protocol_at(bus.get_protocol_number(source_.protocol_id));
-  if (protocol == nullptr || !protocol->send) return;
+  if (protocol == nullptr || !protocol->send) {
+    last_output_ = {};
+    last_output_.word = hub_.min_max_log().relay_mask();
+    return;
+  }
   // Consoles and indicators show what plug-ins prepare for them; the device types of the
   // last reading tell a plug-in what sits at each address.
   std::map<int, int> types = device_types();
   hardware::CommOutData out;
+  // The consoles switch their relays from the mask of this tick's alarm pass.
+  out.word = hub_.min_max_log().relay_mask();
   hub_.plugins_prepare_indy_data(types, out);
+  last_output_ = out;
   if (out.pults.empty() && out.indicators.empty()) return;
   bus.send_data(source_.protocol_id, source_.port_text, out);
 }
@@ -388,6 +459,7 @@ void Station::tick() {
   run_totals();
   ds.tick();
   hub_.plugins_data_calc_completed();
+  run_alarms();
   send_output();
   hub_.mess_caller().run_pending();
   hub_.on_data();
@@ -447,6 +519,7 @@ std::vector<RowView> Station::rows() const {
       v.valid = valid_[i];
     }
     v.stale = row_stale(static_cast<int>(i));
+    v.alarm = ds.crush_flags()[static_cast<int>(i)] != 0;
     out.push_back(std::move(v));
   }
   return out;

@@ -19,7 +19,11 @@
 #include <string>
 #include <vector>
 
+#include <boost/signals2/connection.hpp>
+
 #include "core/shared_values.h"
+#include "hardware/comm_out_data.h"
+#include "station/alarm_log_file.h"
 #include "station/control_folder.h"
 #include "station/pit_watch.h"
 #include "station/rig_tracker.h"
@@ -82,6 +86,8 @@ struct RowView {
   // Fed by the data source, and the last tick did not refresh it (a failed or lost reading,
   // a module that did not answer): `value` is an old one.
   bool stale = false;
+  // Outside one of its alarm thresholds as of the last alarm pass.
+  bool alarm = false;
 };
 
 struct SourceStatus {
@@ -199,6 +205,18 @@ class Station {
   double scenario_seconds() const { return scenario_start_ms_ < 0 ? -1 : scenario_seconds_; }
   const RigTracker& tracker() const { return *rig_; }
 
+  // ---- alarms -------------------------------------------------------------------------------
+  struct AlarmView {
+    std::uint32_t relay_mask = 0;      // bit k: console relay k + 1 switched on
+    std::vector<std::string> current;  // the text of each current alarm
+  };
+  AlarmView alarms() const;
+  // What the last send handed the consoles (its word carries the relay mask), whether or
+  // not the protocol had a console to send to.
+  const hardware::CommOutData& last_output() const { return last_output_; }
+  // The ended alarms not yet written to the alarm log (its file refuses them).
+  std::size_t alarm_log_pending() const { return alarm_log_ ? alarm_log_->pending() : 0; }
+
  private:
   // After a restore: a slot whose row is not the one the state was saved with starts from
   // zero rather than from another parameter's saved average.
@@ -267,6 +285,14 @@ class Station {
   Depths last_mirrored_;  // what the data storage held after the tracker's last tick
   void lock_home(const std::string& home);
   void release_home();
+
+  // The alarm pass of the tick: the count-down steps due on the clock, the pass, the voice.
+  void run_alarms();
+  std::unique_ptr<AlarmLogWriter> alarm_log_;
+  boost::signals2::scoped_connection alarm_logged_;
+  boost::signals2::scoped_connection alarm_started_;
+  std::int64_t last_timeout_ms_ = -1;
+  hardware::CommOutData last_output_;
 };
 
 }  // namespace station

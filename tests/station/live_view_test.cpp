@@ -150,4 +150,21 @@ TEST(LiveView, RigLinesNameDepthsOperationAndRun) {
   EXPECT_NE(lines[5].find("parameter"), std::string::npos);
 }
 
+TEST(LiveView, ARowInAlarmIsMarkedAtBothEndsAndStillFits) {
+  auto in = busy_station(3, 0);
+  in.rows[1].alarm = true;  // also stale
+  in.rows[2].alarm = true;
+  const auto lines = station::live_view_lines(in, 80, 24);
+  expect_fits(lines, 80, 24);
+  // Title, source, the heading, then the rows.
+  ASSERT_GE(lines.size(), 6u);
+  EXPECT_EQ(lines[3].find("ALARM"), std::string::npos) << lines[3];
+  EXPECT_EQ(lines[3].rfind("! ", 0), std::string::npos) << lines[3];
+  for (std::size_t i : {4u, 5u}) {
+    EXPECT_EQ(lines[i].rfind("! Очень длинное", 0), 0u) << lines[i];
+    EXPECT_NE(lines[i].find("ALARM"), std::string::npos) << lines[i];
+  }
+  EXPECT_NE(lines[4].find("ALARM stale"), std::string::npos) << "both marks: " << lines[4];
+}
+
 }  // namespace

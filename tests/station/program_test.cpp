@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "support/fakes.h"
 
@@ -88,12 +91,70 @@ TEST(Program, AFirstRunShowsEveryStarterValueFreshAndPlausible) {
     ++ticks;
     EXPECT_EQ(j["source"]["stale"], false) << line;
     ASSERT_TRUE(j["values"].contains("сумм_газ")) << line;
+    int in_alarm = 0;
     for (const auto& [id, v] : j["values"].items()) {
       EXPECT_EQ(v["stale"], false) << id;
       EXPECT_GE(v["value"].get<double>(), 0.0) << id;
+      ASSERT_TRUE(v["alarm"].is_boolean()) << id;
+      in_alarm += v["alarm"].get<bool>() ? 1 : 0;
     }
+    // A flag raised means an alarm text on the list, and none without one.
+    ASSERT_TRUE(j["alarms"]["current"].is_array()) << line;
+    EXPECT_EQ(in_alarm == 0, j["alarms"]["current"].empty()) << line;
+    EXPECT_EQ(j["alarms"]["relay"], 0) << "the relays are off by default: " << line;
   }
   EXPECT_EQ(ticks, 2) << r.output;
+}
+
+TEST(Program, TheAlarmLogIsPrintedFromSinceAndADamagedLineIsNamed) {
+  TempDir dir;
+  {
+    std::ofstream log(dir.file("alarms.log"), std::ios::binary);
+    log << "# rigstation alarm log 1\n"
+        << "01.03.2026 10:00:00\t01.03.2026 10:00:31\tвес_на_крюке\t1\t-\t100\t120.5\t118\tтс\tx\n"
+        << "garbage\n"
+        << "02.03.2026 09:00:00\t02.03.2026 09:01:00\tдавление_на_входе\t0\t-\t200\t250\t210"
+           "\tатм\ty\n";
+  }
+  Result r = rigstation("alarms log --home " + dir.path());
+  EXPECT_EQ(r.exit_code, 1) << r.output;
+  EXPECT_NE(r.output.find("line 3: it has 1 fields, not 10"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("вес_на_крюке"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("120.5"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("давление_на_входе"), std::string::npos) << r.output;
+
+  r = rigstation("alarms log --home " + dir.path() + " --since '02.03.2026'");
+  EXPECT_EQ(r.output.find("вес_на_крюке"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("давление_на_входе"), std::string::npos) << r.output;
+
+  r = rigstation("alarms log --home " + dir.path() + " --since yesterday");
+  EXPECT_EQ(r.exit_code, 2) << r.output;
+  EXPECT_NE(r.output.find("--since 'yesterday' is not a time"), std::string::npos) << r.output;
+}
+
+TEST(Program, VoiceCheckListsTheMissingWordFilesUntilThereAreNone) {
+  TempDir dir;
+  Result r = rigstation("voice check --home " + dir.path());
+  EXPECT_EQ(r.exit_code, 1) << r.output;
+  const std::string folder = dir.path() + "voice/ru/";
+  // The phrase words and the parameters of the default thresholds.
+  std::vector<std::string> missing;
+  std::istringstream lines(r.output);
+  std::string line;
+  while (std::getline(lines, line))
+    if (line.rfind("missing " + folder, 0) == 0) missing.push_back(line.substr(8));
+  EXPECT_NE(std::find(missing.begin(), missing.end(), folder + "alarm.wav"), missing.end())
+      << r.output;
+  EXPECT_NE(std::find(missing.begin(), missing.end(), folder + "давление_на_входе.wav"),
+            missing.end())
+      << r.output;
+  std::filesystem::create_directories(folder);
+  for (const auto& f : missing) std::ofstream(f) << "RIFF";
+  r = rigstation("voice check --home " + dir.path());
+  EXPECT_EQ(r.exit_code, 0) << r.output;
+  EXPECT_NE(r.output.find("0 of " + std::to_string(missing.size()) + " word files missing"),
+            std::string::npos)
+      << r.output;
 }
 
 }  // namespace

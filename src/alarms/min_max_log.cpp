@@ -1,0 +1,307 @@
+#include "alarms/min_max_log.h"
+
+#include <charconv>
+#include <cmath>
+#include <utility>
+
+#include "lib/ident.h"
+#include "lib/str_utils.h"
+#include "registry/values.h"
+#include "storage/data_storage.h"
+
+namespace alarms {
+
+// ---- MinMaxLogItem ---------------------------------------------------------------------------
+
+MinMaxLogItem::MinMaxLogItem(const MinMaxValue& threshold, float value, lib::DateTime now,
+                             std::string param_name, std::string param_unit)
+    : threshold_(threshold.clone()),
+      started_(now),
+      last_seen_(now),
+      extreme_(value),
+      param_name_(std::move(param_name)),
+      param_unit_(std::move(param_unit)),
+      value_(value) {}
+
+bool MinMaxLogItem::update_value(float value, lib::DateTime now) {
+  last_seen_ = now;
+  value_ = value;
+  const MinMaxValue& t = *threshold_;
+  if (t.has_max() && value > t.get_max()) {
+    active_ = true;
+    if (extreme_ > t.get_max() && value >= extreme_) extreme_ = value;
+  } else if (t.has_min() && value < t.get_min()) {
+    active_ = true;
+    if (extreme_ < t.get_min() && value <= extreme_) extreme_ = value;
+  }
+  return active_;
+}
+
+void MinMaxLogItem::get_voice(std::vector<std::string>& words) {
+  if (!active_ || voiced_) return;
+  words.emplace_back(kVoiceAlarm);
+  const MinMaxValue& t = *threshold_;
+  if (!t.get_param().empty()) {
+    words.emplace_back(kVoiceParam);
+    words.push_back(t.get_param());
+    if (value_ < t.get_min()) {
+      words.emplace_back(kVoiceIsLower);
+    } else if (value_ > t.get_max()) {
+      words.emplace_back(kVoiceIsHigher);
+    }
+    words.emplace_back(kVoiceSilence);
+  }
+  voiced_ = true;
+}
+
+std::string MinMaxLogItem::get_text(const std::string& name, const std::string& unit) const {
+  const MinMaxValue& t = *threshold_;
+  const std::string base = "Параметр ''" + name + "'' = " + float32_to_str(value_) + " " + unit;
+  std::string deviation;
+  if (value_ < t.get_min()) {
+    deviation = "падение на " + float32_to_str(t.get_min() - value_) + unit;
+  } else if (value_ > t.get_max()) {
+    deviation = "превышение на " + float32_to_str(value_ - t.get_max()) + unit;
+  }
+  switch (t.get_kind()) {
+    case kKindRelay: {
+      const auto* relay = dynamic_cast<const MinMaxRelayValue*>(&t);
+      const int channel = relay ? relay->get_relay_channel() : kNoRelayChannel;
+      return base + " (реле №" + std::to_string(channel) + ") !";
+    }
+    case kKindSms:
+      return base + " (СМС) !";
+    case kKindDepthInterval:
+      return base + " (" + deviation + ")";
+    default:
+      return base + " !";
+  }
+}
+
+// ---- MinMaxLogBase ---------------------------------------------------------------------------
+
+int MinMaxLogBase::process_timeout() {
+  std::lock_guard guard(mutex_);
+  if (items_.empty()) return -1;
+  int expired = 0;
+  for (auto& item : items_) {
+    const std::int32_t next = item->countdown() - 1;
+    if (next < 0) {
+      item->set_countdown(-1);
+      ++expired;
+    } else {
+      item->set_countdown(next);
+    }
+  }
+  return expired;
+}
+
+bool MinMaxLogBase::check_current() {
+  std::lock_guard guard(mutex_);
+  for (const auto& item : items_) {
+    if (item->countdown() >= 0) return true;
+  }
+  return false;
+}
+
+void MinMaxLogBase::add_item_to_log(MinMaxLogItem& item) {
+  item.row = -1;
+  item.log_row = -1;
+  on_alarm_logged(item);
+}
+
+void MinMaxLogBase::clear() {
+  std::lock_guard guard(mutex_);
+  items_.clear();
+}
+
+// ---- MinMaxLog -------------------------------------------------------------------------------
+
+MinMaxLog::MinMaxLog(MinMaxLogServices services) : services_(std::move(services)) {}
+
+lib::DateTime MinMaxLog::now() const {
+  if (pass_now_) return *pass_now_;
+  return services_.clock ? lib::now(*services_.clock) : lib::now(lib::system_clock());
+}
+
+int MinMaxLog::row_of(const std::string& name) {
+  const params::ParTabl& table = services_.storage->par_tabl();
+  if (const auto it = row_cache_.find(name); it != row_cache_.end()) {
+    const int row = it->second;
+    if (row >= 0 && row < table.get_items_count() &&
+        lib::ident_equal(table.rows()[static_cast<std::size_t>(row)].identifier, name)) {
+      return row;
+    }
+  }
+  const int row = table.find_global(name);
+  if (row >= 0) {
+    row_cache_[name] = row;
+  } else {
+    row_cache_.erase(name);
+  }
+  return row;
+}
+
+bool MinMaxLog::process() {
+  std::lock_guard guard(mutex_);
+  ds_tmp::DataStorage& ds = *services_.storage;
+  bool result = false;
+
+  ds.crush_flags().clear();
+  pass_now_.reset();
+  const lib::DateTime t_now = now();
+  pass_now_ = t_now;
+  for (auto& item : items_) {
+    item->set_active(false);
+    item->set_last_seen(t_now);
+  }
+
+  const int op = ds.get_operation();
+  const bool relays_on = services_.use_pult_relay && services_.use_pult_relay();
+  const auto depth = static_cast<float>(ds.depth_z());
+  if (services_.thresholds != nullptr) {
+    for (const auto& threshold : services_.thresholds->items()) {
+      const int t = row_of(threshold->get_param());
+      if (t < 0) continue;
+      const auto v = static_cast<float>(ds[t]);
+      bool fired = threshold->check(v, depth, op);
+      if (threshold->get_kind() == kKindRelay) fired = fired && relays_on;
+      if (!fired) continue;
+      result = true;
+      add_or_update_curr_item(threshold->get_param(), *threshold, v);
+      ds.crush_flags()[t] = 1;
+    }
+  }
+
+  // An episode not refreshed by this pass survives only until its first count-down step.
+  for (auto& item : items_) {
+    if (!item->active()) {
+      item->set_active(item->countdown() >= kAlarmCountdown);
+      result = true;
+    }
+  }
+
+  std::uint32_t mask = 0;
+  for (auto it = items_.begin(); it != items_.end();) {
+    MinMaxLogItem& item = **it;
+    if (!item.active()) {
+      add_item_to_log(item);
+      it = items_.erase(it);
+      continue;
+    }
+    if (item.threshold().get_kind() == kKindRelay) {
+      const auto* relay = dynamic_cast<const MinMaxRelayValue*>(&item.threshold());
+      const int channel = relay ? relay->get_relay_channel() : kNoRelayChannel;
+      if (channel >= 1 && channel <= kMaxRelayChannel) {
+        mask |= std::uint32_t{1} << (channel - 1);
+      } else if (bad_channels_.insert(channel).second && services_.error_log) {
+        // Once per relay number, not on every pass the alarm lasts.
+        services_.error_log(
+            "MinMaxLog::process : the relay threshold of '" + item.threshold().get_param() +
+            "' names relay " + std::to_string(channel) + ", outside 1.." +
+            std::to_string(kMaxRelayChannel) + "; the alarm is raised without switching a relay");
+      }
+    }
+    ++it;
+  }
+  if (relays_on) update_relays(mask);
+  pass_now_.reset();
+  return result;
+}
+
+std::uint32_t MinMaxLog::read_relay_variable() {
+  const std::string text = services_.values->get_variable(kRelayVariable);
+  if (text.empty()) return 0;
+  long long value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec == std::errc() && end == text.data() + text.size() && value >= 0 &&
+      value <= static_cast<long long>(UINT32_MAX)) {
+    last_relay_problem_.clear();
+    return static_cast<std::uint32_t>(value);
+  }
+  // Reported once per distinct bad text, not on every pass.
+  if (text != last_relay_problem_ && services_.error_log) {
+    services_.error_log("MinMaxLog::process : the variable '" + std::string(kRelayVariable) +
+                        "' holds '" + text +
+                        "', not a relay mask; it is taken as 0 (every relay off) and "
+                        "rewritten with the mask of this pass");
+  }
+  last_relay_problem_ = text;
+  return 0;
+}
+
+void MinMaxLog::update_relays(std::uint32_t mask) {
+  relay_mask_ = mask;
+  if (services_.values == nullptr) return;
+  const std::uint32_t before = read_relay_variable();
+  for (int relay = 1; relay <= kLoggedRelays; ++relay) {
+    const std::uint32_t bit = std::uint32_t{1} << (relay - 1);
+    const bool now_on = (mask & bit) != 0;
+    const bool was_on = (before & bit) != 0;
+    if (now_on == was_on || !services_.event_log) continue;
+    services_.event_log(" Реле №" + std::to_string(relay) +
+                        (now_on ? " АКТИВИРОВАНО" : " ДЕАКТИВИРОВАНО"));
+  }
+  services_.values->set_variable(kRelayVariable, std::to_string(mask));
+}
+
+void MinMaxLog::add_or_update_curr_item(const std::string& name, const MinMaxValue& threshold,
+                                        float value) {
+  std::lock_guard guard(mutex_);
+  const lib::DateTime t_now = now();
+  bool updated = false;
+  for (auto& item : items_) {
+    const MinMaxValue& t = item->threshold();
+    if (t.get_param() != name || t.get_kind() != threshold.get_kind() ||
+        t.get_max() != threshold.get_max() || t.get_min() != threshold.get_min()) {
+      continue;
+    }
+    updated = item->update_value(value, t_now);
+  }
+  if (updated) return;
+  std::string param_name = name;
+  std::string unit;
+  if (services_.storage != nullptr) {
+    const params::ParTabl& table = services_.storage->par_tabl();
+    const int row = table.find_global(name);
+    if (row >= 0) {
+      const params::Param& p = table.rows()[static_cast<std::size_t>(row)];
+      if (!p.full_name.empty()) param_name = p.full_name;
+      unit = p.unit;
+    }
+  }
+  items_.push_back(
+      std::make_unique<MinMaxLogItem>(threshold, value, t_now, std::move(param_name), unit));
+  on_alarm_started(*items_.back());
+}
+
+bool MinMaxLog::get_current_text(std::string& text) {
+  std::lock_guard guard(mutex_);
+  for (const auto& item : items_) {
+    std::string name = item->param_name();
+    std::string unit = item->param_unit();
+    if (services_.storage != nullptr) {
+      const params::ParTabl& table = services_.storage->par_tabl();
+      const int row = table.find_global(item->threshold().get_param());
+      if (row >= 0) {
+        const params::Param& p = table.rows()[static_cast<std::size_t>(row)];
+        if (!p.full_name.empty()) name = p.full_name;
+        unit = p.unit;
+      }
+    }
+    text += "\n   " + item->get_text(name, unit);
+  }
+  return !items_.empty();
+}
+
+void MinMaxLog::process_voice() {
+  std::lock_guard guard(mutex_);
+  std::vector<std::string> words;
+  for (auto& item : items_) {
+    words.clear();
+    item->get_voice(words);
+    if (!words.empty() && services_.voice_alarms) services_.voice_alarms(words);
+  }
+}
+
+}  // namespace alarms

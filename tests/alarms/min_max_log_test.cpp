@@ -1,0 +1,250 @@
+#include "alarms/min_max_log.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "lib/lock_object.h"
+#include "params/all_params.h"
+#include "registry/values.h"
+#include "storage/data_storage.h"
+#include "support/fakes.h"
+
+using namespace alarms;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using testing_support::FakeClock;
+using testing_support::TempDir;
+
+namespace {
+
+// A storage with two rows (hook load, inlet pressure), a threshold list, the registry for
+// the relay variable and recorders for everything the log reports.
+struct Rig {
+  TempDir home;
+  params::AllParams catalogue{home.path(), lib::posix_file_system()};
+  ds_tmp::DataStorage ds{catalogue};
+  lib::lock_object lock;
+  reg::Values values{lock};
+  FakeClock clock;
+  MinMaxValues thresholds;
+  bool relays_on = true;
+  std::vector<std::string> events;
+  std::vector<std::string> errors;
+  std::vector<std::vector<std::string>> phrases;
+  std::vector<std::string> logged;  // "<param>:<extreme>:<value>" of each finished episode
+  int started = 0;
+  std::unique_ptr<MinMaxLog> log;
+
+  Rig() {
+    ds.par_tabl().add("вес_на_крюке");
+    ds.par_tabl().add("давление_на_входе");
+    ds.par_tabl()[0].unit = "тс";
+    clock.set(2026, 3, 1, 10, 0, 0);
+    MinMaxLogServices s;
+    s.thresholds = &thresholds;
+    s.storage = &ds;
+    s.values = &values;
+    s.clock = &clock;
+    s.use_pult_relay = [this] { return relays_on; };
+    s.event_log = [this](const std::string& line) { events.push_back(line); };
+    s.error_log = [this](const std::string& line) { errors.push_back(line); };
+    s.voice_alarms = [this](const std::vector<std::string>& w) { phrases.push_back(w); };
+    log = std::make_unique<MinMaxLog>(std::move(s));
+    log->on_alarm_logged.connect([this](const MinMaxLogItem& item) {
+      logged.push_back(item.threshold().get_param() + ":" + float32_to_str(item.extreme()) + ":" +
+                       float32_to_str(item.value()));
+    });
+    log->on_alarm_started.connect([this](const MinMaxLogItem&) { ++started; });
+  }
+  // The value the pass reads (a window of one: the current value).
+  void set(int slot, double v) { ds.current_values()[slot] = v; }
+  bool pass(double hook) {
+    set(0, hook);
+    return log->process();
+  }
+  const MinMaxLog::Items& items() const { return log->current_items(); }
+};
+
+TEST(MinMaxLogTest, OneEpisodeFollowsTheExtremeAndItsTextEndsWithTheKindTail) {
+  Rig r;
+  r.thresholds.add(std::make_unique<MinMaxValue>("вес_на_крюке", -1, 30));
+  for (double v : {31.0, 35.0, 33.0}) EXPECT_TRUE(r.pass(v));
+  ASSERT_EQ(r.items().size(), 1u);
+  EXPECT_EQ(r.started, 1);
+  EXPECT_EQ(r.items()[0]->extreme(), 35.0f);
+  EXPECT_EQ(r.items()[0]->value(), 33.0f);
+  EXPECT_EQ(r.ds.crush_flags()["вес_на_крюке"], 1);
+  EXPECT_EQ(r.ds.crush_flags()["давление_на_входе"], 0);
+  std::string text;
+  EXPECT_TRUE(r.log->get_current_text(text));
+  const std::string name = r.ds.par_tabl()[0].full_name;
+  EXPECT_EQ(text, "\n   Параметр ''" + name + "'' = 33 тс !");
+}
+
+TEST(MinMaxLogTest, ExtremeFollowsTheLowerSideAndEqualityIsNoAlarm) {
+  Rig r;
+  r.thresholds.add(std::make_unique<MinMaxValue>("вес_на_крюке", 5, -1));
+  EXPECT_FALSE(r.pass(5));
+  EXPECT_TRUE(r.items().empty());
+  r.pass(4);
+  r.pass(2);
+  r.pass(3);
+  ASSERT_EQ(r.items().size(), 1u);
+  EXPECT_EQ(r.items()[0]->extreme(), 2.0f);
+}
+
+TEST(MinMaxLogTest, TwoThresholdsOfOneParameterMakeTwoItemsAndNaNNeverAlarms) {
+  Rig r;
+  r.thresholds.add(std::make_unique<MinMaxValue>("вес_на_крюке", -1, 30));
+  r.thresholds.add(std::make_unique<MinMaxValue>("вес_на_крюке", -1, 40));
+  r.thresholds.add(std::make_unique<MinMaxValue>("нет_такого", -1, 1));
+  r.pass(std::numeric_limits<double>::quiet_NaN());
+  EXPECT_TRUE(r.items().empty());
+  r.pass(45);
+  EXPECT_EQ(r.items().size(), 2u);
+  EXPECT_EQ(r.started, 2);
+}
+
+TEST(MinMaxLogTest, AnEpisodeEndsOnlyAfterItsFirstCountDownStep) {
+  Rig r;
+  r.thresholds.add(std::make_unique<MinMaxValue>("вес_на_крюке", -1, 30));
+  r.pass(31);
+  EXPECT_TRUE(r.pass(20)) << "an unrefreshed item counts as a change";
+  EXPECT_EQ(r.items().size(), 1u) << "countdown still 15: kept for this pass";
+  EXPECT_TRUE(r.logged.empty());
+  EXPECT_EQ(r.log->process_timeout(), 0);
+  r.pass(20);
+  EXPECT_TRUE(r.items().empty());
+  // The value is the last one beyond the limit: a value back inside never updates an item.
+  EXPECT_THAT(r.logged, ElementsAre("вес_на_крюке:31:31"));
+  EXPECT_EQ(r.ds.crush_flags()["вес_на_крюке"], 0);
+  EXPECT_FALSE(r.pass(20)) << "nothing fired and nothing was left over";
+}
+
+TEST(MinMaxLogTest, CountDownExpiresAfterFifteenStepsHoweverLongTheViolation) {
+  Rig r;
+  EXPECT_EQ(r.log->process_timeout(), -1);
+  r.thresholds.add(std::make_unique<MinMaxValue>("вес_на_крюке", -1, 30));
+  r.thresholds.add(std::make_unique<MinMaxValue>("вес_на_крюке", 50, -1));
+  r.pass(31);
+  r.set(0, 45);  // breaks neither
+  r.pass(49);
+  ASSERT_EQ(r.items().size(), 2u);
+  for (int i = 0; i < 15; ++i) EXPECT_EQ(r.log->process_timeout(), 0);
+  EXPECT_TRUE(r.log->check_current());
+  EXPECT_EQ(r.log->process_timeout(), 2);
+  EXPECT_FALSE(r.log->check_current());
+  EXPECT_EQ(r.items()[0]->countdown(), -1);
+  EXPECT_EQ(r.log->process_timeout(), 2) << "an expired item stays expired";
+  EXPECT_EQ(r.items()[0]->countdown(), -1);
+}
+
+TEST(MinMaxLogTest, RelayMaskFollowsTheEpisodeAndLogsEachSwitch) {
+  Rig r;
+  r.thresholds.add(std::make_unique<MinMaxRelayValue>("вес_на_крюке", -1, 30, 2));
+  r.pass(10);
+  EXPECT_EQ(r.values.get_variable(kRelayVariable), "0");
+  r.pass(31);
+  EXPECT_EQ(r.values.get_variable(kRelayVariable), "2");
+  EXPECT_EQ(r.log->relay_mask(), 2u);
+  r.pass(32);
+  EXPECT_THAT(r.events, ElementsAre(" Реле №2 АКТИВИРОВАНО")) << "one line per switch";
+  r.log->process_timeout();
+  r.pass(10);
+  EXPECT_EQ(r.values.get_variable(kRelayVariable), "0");
+  EXPECT_THAT(r.events, ElementsAre(" Реле №2 АКТИВИРОВАНО", " Реле №2 ДЕАКТИВИРОВАНО"));
+  std::string text;
+  r.log->get_current_text(text);
+  EXPECT_EQ(text, "");
+}
+
+TEST(MinMaxLogTest, RelayTextNamesTheRelay) {
+  Rig r;
+  r.thresholds.add(std::make_unique<MinMaxRelayValue>("вес_на_крюке", -1, 30, 3));
+  r.pass(31);
+  std::string text;
+  r.log->get_current_text(text);
+  EXPECT_THAT(text, HasSubstr("'' = 31 тс (реле №3) !"));
+}
+
+TEST(MinMaxLogTest, RelaysOffNeitherFireNorTouchTheVariable) {
+  Rig r;
+  r.relays_on = false;
+  r.values.set_variable(kRelayVariable, "5");
+  r.thresholds.add(std::make_unique<MinMaxRelayValue>("вес_на_крюке", -1, 30, 1));
+  EXPECT_FALSE(r.pass(40));
+  EXPECT_TRUE(r.items().empty());
+  EXPECT_EQ(r.values.get_variable(kRelayVariable), "5");
+  EXPECT_TRUE(r.events.empty());
+}
+
+TEST(MinMaxLogTest, UnreadableRelayVariableCountsAsAllOffAndIsReportedOnce) {
+  Rig r;
+  r.values.set_variable(kRelayVariable, "garbage");
+  r.thresholds.add(std::make_unique<MinMaxRelayValue>("вес_на_крюке", -1, 30, 1));
+  r.thresholds.add(std::make_unique<MinMaxRelayValue>("давление_на_входе", -1, 30, 99));
+  r.set(1, 50);
+  r.pass(40);
+  EXPECT_EQ(r.values.get_variable(kRelayVariable), "1");
+  EXPECT_THAT(r.events, ElementsAre(" Реле №1 АКТИВИРОВАНО"));
+  ASSERT_EQ(r.errors.size(), 2u);
+  EXPECT_THAT(r.errors[0], HasSubstr("relay 99"));
+  EXPECT_THAT(r.errors[1], HasSubstr("'garbage'"));
+  r.values.set_variable(kRelayVariable, "garbage");
+  r.pass(41);
+  EXPECT_EQ(r.errors.size(), 2u) << "the same bad text and relay are not reported again";
+  EXPECT_EQ(r.ds.crush_flags()["давление_на_входе"], 1) << "the alarm stands without a relay";
+}
+
+TEST(MinMaxLogTest, VoiceIsQueuedOncePerEpisode) {
+  Rig r;
+  r.thresholds.add(std::make_unique<MinMaxValue>("вес_на_крюке", 5, 30));
+  r.pass(31);
+  r.log->process_voice();
+  r.pass(33);
+  r.log->process_voice();
+  EXPECT_THAT(r.phrases,
+              ElementsAre(ElementsAre("alarm", "param", "вес_на_крюке", "is_higher", "silence")));
+  r.log->process_timeout();
+  r.pass(10);
+  r.pass(1);
+  r.log->process_voice();
+  ASSERT_EQ(r.phrases.size(), 2u) << "a new episode speaks again";
+  EXPECT_EQ(r.phrases[1][3], "is_lower");
+}
+
+TEST(MinMaxLogTest, DepthIntervalTextCarriesTheDeviation) {
+  Rig r;
+  r.ds.set_depth_z(1500);
+  r.ds.set_operation(kDrillingOperation);
+  r.thresholds.add(std::make_unique<MinMaxRTKValue>("вес_на_крюке", -1, 10, 1000, 2000));
+  r.pass(12.5);
+  std::string text;
+  r.log->get_current_text(text);
+  EXPECT_THAT(text, HasSubstr("'' = 12.5 тс (превышение на 2.5тс)"));
+}
+
+TEST(MinMaxLogTest, ARowThatChangesItsParameterBetweenPassesIsFollowed) {
+  Rig r;
+  r.thresholds.add(std::make_unique<MinMaxValue>("давление_на_входе", -1, 100));
+  r.set(1, 150);
+  r.pass(0);
+  EXPECT_EQ(r.ds.crush_flags()[1], 1);
+  // The operator swaps the two rows: the pressure is now read from slot 0.
+  r.ds.par_tabl()[0].identifier = "давление_на_входе";
+  r.ds.par_tabl()[1].identifier = "вес_на_крюке";
+  r.set(1, 150);
+  r.pass(50);
+  EXPECT_EQ(r.ds.crush_flags()[0], 0);
+  EXPECT_EQ(r.ds.crush_flags()[1], 0) << "slot 1 is the hook load now";
+  r.pass(120);
+  EXPECT_EQ(r.ds.crush_flags()[0], 1);
+  r.ds.par_tabl()[0].identifier = "нет_такого";
+  r.pass(120);
+  EXPECT_EQ(r.ds.crush_flags()[0], 0) << "a parameter gone from the table is skipped";
+}
+
+}  // namespace

@@ -1,0 +1,213 @@
+// The alarm pass on the whole station tick: a scripted overpull crosses the hook load's
+// relay threshold, and everything the crew relies on follows it.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "alarms/min_max_kinds.h"
+#include "alarms/min_max_log.h"
+#include "alarms/sound.h"
+#include "core/config.h"
+#include "core/registr_log_old.h"
+#include "core/system.h"
+#include "lib/audio_output.h"
+#include "lib/file_system.h"
+#include "station/alarm_log_file.h"
+#include "station/alarm_log_format.h"
+#include "station/station.h"
+#include "station/station_fixture.h"
+#include "support/fakes.h"
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using testing_support::Rig;
+using testing_support::TempDir;
+
+namespace {
+
+const std::string kScenarios = RIGCORE_SCENARIOS;
+const char* kHook = "вес_на_крюке";
+
+bool hook_in_alarm(const Rig& rig) {
+  for (const auto& r : rig.st->rows())
+    if (r.identifier == kHook) return r.alarm;
+  ADD_FAILURE() << "no hook load row";
+  return false;
+}
+
+// Ticks once a second, the local time moving with the steady clock.
+void run_to(Rig& rig, double seconds) {
+  while (!rig.st->scenario_finished() && rig.st->scenario_seconds() < seconds) {
+    rig.clock.now.seconds += 1;
+    rig.ticks(1);
+  }
+}
+
+TEST(AlarmScenario, AnOverpullRaisesTheFlagSwitchesTheRelaySpeaksOnceAndIsLoggedWhenItEnds) {
+  TempDir dir;
+  Rig rig(dir.path());
+  station::StationSettings s;
+  s.protocol = "emulator";
+  s.scenario = kScenarios + "hook-overpull.txt";
+  rig.st->open(s);
+  auto& thresholds = rig.hub->config().min_max_values();
+  thresholds.clear();
+  thresholds.add(std::make_unique<alarms::MinMaxRelayValue>(kHook, -1, 100, 2));
+  rig.hub->config().link.use_pult_relay = true;
+  std::vector<std::vector<std::string>> phrases;
+  rig.hub->set_alarm_voice([&](const std::vector<std::string>& w) { phrases.push_back(w); });
+
+  run_to(rig, 55);
+  EXPECT_FALSE(hook_in_alarm(rig));
+  EXPECT_EQ(rig.st->last_output().word, 0u);
+  EXPECT_EQ(rig.hub->values().get_variable(alarms::kRelayVariable), "0");
+
+  run_to(rig, 80);
+  EXPECT_TRUE(hook_in_alarm(rig));
+  EXPECT_EQ(rig.st->last_output().word, 2u) << "relay 2 is bit 1 of the console output";
+  EXPECT_EQ(rig.hub->values().get_variable(alarms::kRelayVariable), "2");
+  ASSERT_EQ(rig.st->alarms().current.size(), 1u);
+  EXPECT_THAT(rig.st->alarms().current[0], HasSubstr("(реле №2) !"));
+  EXPECT_THAT(phrases, ElementsAre(ElementsAre("alarm", "param", kHook, "is_higher", "silence")));
+  const std::string log_path = dir.path() + std::string(station::alarm_log_format::kFileName);
+  EXPECT_TRUE(station::read_alarm_log(log_path, lib::posix_file_system()).records.empty())
+      << "an episode is logged when it ends, not before";
+
+  run_to(rig, 1e9);
+  EXPECT_FALSE(hook_in_alarm(rig));
+  EXPECT_EQ(rig.st->last_output().word, 0u);
+  EXPECT_EQ(phrases.size(), 1u) << "one phrase per episode";
+  const auto log = station::read_alarm_log(log_path, lib::posix_file_system());
+  EXPECT_TRUE(log.problems.empty());
+  ASSERT_EQ(log.records.size(), 1u);
+  const station::AlarmLogRecord& r = log.records[0];
+  EXPECT_EQ(r.parameter, kHook);
+  EXPECT_EQ(r.kind, 1);
+  EXPECT_EQ(r.max, 100.0f);
+  EXPECT_FALSE(r.min.has_value());
+  EXPECT_GT(r.extreme, 115.0f);
+  EXPECT_LE(r.extreme, 120.0f);
+  EXPECT_GE(r.extreme, r.value);
+  // The overpull lasted about half a minute of the scenario.
+  const double seconds = (r.ended.days - r.started.days) * 86400.0;
+  EXPECT_GT(seconds, 20.0);
+  EXPECT_LT(seconds, 45.0);
+
+  const auto events =
+      lib::read_whole_file(dir.path() + reg::kEventLogFileName, lib::posix_file_system());
+  ASSERT_TRUE(events.has_value());
+  EXPECT_THAT(*events, HasSubstr("Реле №2 АКТИВИРОВАНО"));
+  EXPECT_THAT(*events, HasSubstr("Реле №2 ДЕАКТИВИРОВАНО"));
+  EXPECT_TRUE(rig.st->close());
+}
+
+TEST(AlarmScenario, AnAlarmLogTheDiskRefusesKeepsItsEpisodesAndWritesThemLater) {
+  TempDir dir;
+  testing_support::FaultyFileSystem fs;
+  Rig rig(dir.path(), &fs);
+  station::StationSettings s;
+  s.protocol = "emulator";
+  s.scenario = kScenarios + "hook-overpull.txt";
+  rig.st->open(s);
+  auto& thresholds = rig.hub->config().min_max_values();
+  thresholds.clear();
+  thresholds.add(std::make_unique<alarms::MinMaxValue>(kHook, -1, 100));
+  fs.only_paths_with = std::string(station::alarm_log_format::kFileName);
+  fs.fail_open_with = std::string(station::alarm_log_format::kFileName);
+  run_to(rig, 120);
+  EXPECT_EQ(rig.st->alarm_log_pending(), 1u);
+  const std::string log_path = dir.path() + std::string(station::alarm_log_format::kFileName);
+  const auto errors = lib::read_whole_file(rig.hub->error_log().file(), lib::posix_file_system());
+  ASSERT_TRUE(errors.has_value());
+  EXPECT_THAT(*errors, HasSubstr("cannot write the alarm log '" + log_path + "'"));
+  fs.fail_open_with.clear();
+  run_to(rig, 1e9);
+  EXPECT_EQ(rig.st->alarm_log_pending(), 0u);
+  EXPECT_EQ(station::read_alarm_log(log_path, lib::posix_file_system()).records.size(), 1u);
+  EXPECT_TRUE(rig.st->close());
+}
+
+// The sound card as the test hears it: every call, from the tick and the voice thread.
+struct HeardAudio : lib::AudioOutput {
+  std::mutex mutex;
+  std::vector<std::string> calls;
+  std::string last_word;
+  std::promise<void> spoken;
+  void note(std::string call) {
+    std::lock_guard guard(mutex);
+    calls.push_back(std::move(call));
+  }
+  std::vector<std::string> heard() {
+    std::lock_guard guard(mutex);
+    return calls;
+  }
+  void beep(int, int) override {}
+  bool play_file(const std::string& path) override {
+    note("word " + path);
+    if (path == last_word) spoken.set_value();
+    return true;
+  }
+  bool play_async(const std::string& path, bool loop) override {
+    note(std::string(loop ? "loop " : "once ") + path);
+    return true;
+  }
+  void stop() override { note("stop"); }
+};
+
+TEST(AlarmScenario, AnOverpullSoundsTheAlarmLoopUntilItEndsAndSpeaksTheWordFiles) {
+  TempDir dir;
+  HeardAudio audio;
+  testing_support::FakeClock clock;
+  clock.set(2026, 12, 5, 12, 0, 0);
+  reg::SystemOptions o;
+  o.home_folder = dir.path();
+  o.clock = &clock;
+  o.audio = &audio;
+  o.sleep = [&](int ms) { clock.steady += ms; };
+  auto hub = std::make_unique<reg::System>(o);
+  auto st = std::make_unique<station::Station>(*hub);
+  const std::string voice = dir.path() + "voice/ru/";
+  std::filesystem::create_directories(voice);
+  for (const char* w : {"alarm", "param", kHook, "is_higher", "silence"})
+    std::ofstream(voice + w + ".wav") << "RIFF";
+  audio.last_word = voice + "silence.wav";
+  auto spoken = audio.spoken.get_future();
+  station::StationSettings s;
+  s.protocol = "emulator";
+  s.scenario = kScenarios + "hook-overpull.txt";
+  st->open(s);
+  auto& thresholds = hub->config().min_max_values();
+  thresholds.clear();
+  thresholds.add(std::make_unique<alarms::MinMaxValue>(kHook, -1, 100));
+  while (!st->scenario_finished() && st->scenario_seconds() < 80) {
+    clock.steady += 1000;
+    st->tick();
+  }
+  ASSERT_EQ(spoken.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  EXPECT_EQ(hub->sound().looping(), alarms::kSoundAlarm);
+  while (!st->scenario_finished()) {
+    clock.steady += 1000;
+    st->tick();
+  }
+  EXPECT_EQ(hub->sound().looping(), 0);
+  std::vector<std::string> sounds;
+  std::vector<std::string> words;
+  for (const auto& c : audio.heard()) (c.rfind("word ", 0) == 0 ? words : sounds).push_back(c);
+  EXPECT_THAT(sounds, ElementsAre("loop " + dir.path() + "sounds/alarm.wav", "stop"));
+  EXPECT_THAT(words,
+              ElementsAre("word " + voice + "alarm.wav", "word " + voice + "param.wav",
+                          "word " + voice + kHook + ".wav", "word " + voice + "is_higher.wav",
+                          "word " + voice + "silence.wav"));
+  EXPECT_TRUE(st->close());
+  st.reset();
+  hub.reset();
+}
+
+}  // namespace
