@@ -7,6 +7,9 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "lib/ident.h"
+#include "params/all_params.h"
+#include "params/param.h"
 #include "storage/data_storage.h"
 #include "storage/real_time_format.h"
 
@@ -31,6 +34,35 @@ std::string depth_text(double d) {
   return fmt::format("{}", d);
 }
 
+std::vector<std::string> identifier_list(const std::string& text) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t comma = text.find(',', start);
+    if (comma == std::string::npos) comma = text.size();
+    const std::string item = text.substr(start, comma - start);
+    const auto first = item.find_first_not_of(" \t");
+    const auto last = item.find_last_not_of(" \t");
+    if (first != std::string::npos) {
+      out.push_back(lib::to_lower(item.substr(first, last - first + 1)));
+    }
+    start = comma + 1;
+  }
+  return out;
+}
+
+bool listed(const std::vector<std::string>& list, const std::string& identifier) {
+  const std::string id = lib::to_lower(identifier);
+  for (const std::string& item : list) {
+    if (item == id) return true;
+  }
+  return false;
+}
+
+RecordedParam recorded(const params::Param& p) {
+  return {p.full_name, p.unit, p.short_name, p.identifier, p.scale_min, p.scale_max};
+}
+
 // Why one write failed, for the log.
 struct WriteFailure {
   std::string what;
@@ -52,12 +84,16 @@ RunFileNames run_file_names(const std::string& folder, int run) {
           base + kFastSuffix, base + kInstrSuffix, base + kPoreSuffix, folder + kFolderFile};
 }
 
-RealTimeFile::RealTimeFile(ds_tmp::DataStorage& storage, RealTimeFileServices services)
+RealTimeFile::RealTimeFile(ds_tmp::DataStorage& storage, const params::AllParams& catalogue,
+                           RealTimeFileServices services)
     : storage_(storage),
+      catalogue_(catalogue),
       services_(std::move(services)),
       fs_(services_.fs ? *services_.fs : lib::posix_file_system()),
       clock_(services_.clock ? *services_.clock : lib::system_clock()),
-      queue_(services_.max_queue_bytes) {}
+      queue_(services_.max_queue_bytes) {
+  clear_all_file_values();
+}
 
 RealTimeFile::~RealTimeFile() {
   stop_save_thread();
@@ -138,6 +174,268 @@ void RealTimeFile::save_end_race_data(const std::string& file) {
 void RealTimeFile::save_end_values() {
   for (const std::string* f : {&names_.time, &names_.depth, &names_.lag, &names_.fast}) {
     save_end_race_data(*f);
+  }
+}
+
+// ---- lines ------------------------------------------------------------------------------
+
+ParamList RealTimeFile::current_params() {
+  const params::ParTabl& table = storage_.par_tabl();
+  const int n = table.get_items_count();
+  bool same = current_params_ && current_params_->size() == static_cast<std::size_t>(n);
+  for (int i = 0; same && i < n; ++i) same = (*current_params_)[i] == recorded(table[i]);
+  if (!same) {
+    auto list = std::make_shared<std::vector<RecordedParam>>();
+    for (int i = 0; i < n; ++i) list->push_back(recorded(table[i]));
+    current_params_ = std::move(list);
+  }
+  return current_params_;
+}
+
+std::vector<int> RealTimeFile::catalogue_indexes(const std::vector<RecordedParam>& params) const {
+  std::vector<int> out;
+  out.reserve(params.size());
+  for (const RecordedParam& p : params) out.push_back(catalogue_.get_param_number(p.identifier));
+  return out;
+}
+
+void RealTimeFile::feed(FileStoredValues& set, bool fast) {
+  set.resize(static_cast<std::size_t>(catalogue_.get_items_count()));
+  const params::ParTabl& table = storage_.par_tabl();
+  if (fast) {
+    for (std::size_t i = 0; i < fast_params_->size(); ++i) {
+      const std::string& id = (*fast_params_)[i].identifier;
+      const int c = catalogue_.get_param_number(id);
+      if (c < 0) continue;
+      const int t = table.find_global(id);
+      set.items()[static_cast<std::size_t>(c)].feed(t < 0 ? 0 : storage_[t], fast_modes_[i]);
+    }
+    return;
+  }
+  for (int t = 0; t < table.get_items_count(); ++t) {
+    const params::Param& row = table[t];
+    const int c = catalogue_.get_param_number(row.identifier);
+    if (c < 0) continue;
+    set.items()[static_cast<std::size_t>(c)].feed(storage_[t], row.attribute);
+  }
+}
+
+void RealTimeFile::store_values_for_file() {
+  feed(time_set_, false);
+  if (storage_.depth_file_on()) feed(depth_set_, false);
+  feed(lag_set_, false);
+  feed(fast_set_, true);
+}
+
+std::uint8_t RealTimeFile::effective_operation() const {
+  return static_cast<std::uint8_t>(storage_.get_operation());
+}
+
+bool RealTimeFile::make_line(FileStoredValues& set, const ParamList& params, float first,
+                             float third, std::uint8_t operation, ValuesLine& line) {
+  const lib::LocalTime now = lib::get_local_time(clock_);
+  return set.calculate_save_values(line, catalogue_indexes(*params), first,
+                                   static_cast<float>(storage_.depth_cur()), third, operation,
+                                   static_cast<std::uint32_t>(now.seconds),
+                                   static_cast<std::uint8_t>(now.milliseconds / 10));
+}
+
+void RealTimeFile::queue_line(const std::string& file, const ValuesLine& line,
+                              const ParamList& params) {
+  auto task = std::make_shared<Records>();
+  task->file = file;
+  task->records.push_back(std::make_shared<ValuesWriterRecord>(line, params));
+  queue_task(std::move(task));
+}
+
+void RealTimeFile::announce(const std::vector<LineReceiver>& receivers, const char* name,
+                            const ParamList& params, const ValuesLine& line) {
+  (void)name;
+  for (const LineReceiver& r : receivers) {
+    r(params, line.first_depth, line.bit_depth, line.third_depth, line.operation, line.values);
+  }
+}
+
+namespace {
+// Runs a producer; what it throws is logged under the signal's name and the tick goes on.
+template <class F>
+void guarded(const std::function<void(const std::string&)>& log, const char* name, F&& body) {
+  try {
+    body();
+  } catch (const std::exception& e) {
+    if (log) log(std::string("Ошибка в ") + name + " : " + e.what());
+  } catch (...) {
+    if (log) log(std::string("Ошибка в ") + name);
+  }
+}
+}  // namespace
+
+void RealTimeFile::save_time_values() {
+  guarded(services_.log, "on_save_time_data", [&] {
+    const ParamList params = current_params();
+    ValuesLine line;
+    const auto lag = static_cast<float>(storage_.delayed_depth().get_value());
+    if (!make_line(time_set_, params, static_cast<float>(storage_.depth_z()), lag,
+                   effective_operation(), line)) {
+      return;
+    }
+    queue_line(names_.time, line, params);
+    announce(on_save_time_data, "on_save_time_data", params, line);
+  });
+}
+
+void RealTimeFile::save_depth_values(float depth, std::int32_t delay) {
+  guarded(services_.log, "on_save_depth_data", [&] {
+    if (depth_set_.empty()) return;
+    const ParamList params = current_params();
+    ValuesLine line;
+    const auto lag = static_cast<float>(storage_.delayed_depth().get_value());
+    if (!make_line(depth_set_, params, depth, lag, effective_operation(), line)) return;
+    queue_line(names_.depth, line, params);
+    announce(on_save_depth_data, "on_save_depth_data", params, line);
+
+    LagFileStoredLine waiting;
+    waiting.depth = waiting.remaining = depth;
+    waiting.delay = delay;
+    waiting.params = params;
+    for (int c : catalogue_indexes(*params)) {
+      waiting.values.push_back(c < 0 ? 0.0
+                                     : depth_set_.items().at(static_cast<std::size_t>(c)).last);
+    }
+    lag_lines_.push_back(std::move(waiting));
+  });
+}
+
+void RealTimeFile::save_lag_depth_values(const std::string& arrival_list,
+                                         const std::string& live_list, float advance) {
+  guarded(services_.log, "on_save_lag_data", [&] {
+    const auto arrival = identifier_list(arrival_list);
+    const auto live = identifier_list(live_list);
+    const bool circulating = storage_.circulation_on();
+    for (LagFileStoredLine& l : lag_lines_) {
+      if (!circulating) {
+        if (l.remaining <= 0 && l.delay != 0) --l.delay;
+        continue;
+      }
+      if (l.remaining <= 0) {
+        if (l.delay != 0) --l.delay;
+      } else {
+        l.remaining = static_cast<float>(l.remaining) - advance;
+      }
+      if (l.remaining <= 0 && !l.arrived) {
+        for (std::size_t i = 0; i < l.params->size(); ++i) {
+          const std::string& id = (*l.params)[i].identifier;
+          if (!listed(arrival, id)) continue;
+          const int c = catalogue_.get_param_number(id);
+          if (c >= 0 && static_cast<std::size_t>(c) < depth_set_.items().size()) {
+            l.values[i] = depth_set_.items()[static_cast<std::size_t>(c)].last;
+          }
+        }
+        l.arrived = true;
+      }
+    }
+    if (lag_lines_.empty()) return;
+    LagFileStoredLine& oldest = lag_lines_.front();
+    if (!(oldest.remaining <= 0 && oldest.delay < 1)) return;
+    lag_set_.resize(static_cast<std::size_t>(catalogue_.get_items_count()));
+    for (std::size_t i = 0; i < oldest.params->size(); ++i) {
+      const std::string& id = (*oldest.params)[i].identifier;
+      const int c = catalogue_.get_param_number(id);
+      if (c < 0 || listed(live, id)) continue;
+      FileStoredValue& v = lag_set_.items()[static_cast<std::size_t>(c)];
+      v.sum = oldest.values[i];
+      v.count = 1;
+    }
+    const ParamList params = oldest.params;
+    const auto depth = static_cast<float>(oldest.depth);
+    lag_lines_.pop_front();
+    ValuesLine line;
+    if (!make_line(lag_set_, params, depth, depth, effective_operation(), line)) return;
+    queue_line(names_.lag, line, params);
+    announce(on_save_lag_data, "on_save_lag_data", params, line);
+  });
+}
+
+void RealTimeFile::flash_lag_data() {
+  if (lag_lines_.empty()) return;
+  constexpr std::uint8_t kDrilling = 2;
+  auto task = std::make_shared<Records>();
+  task->file = names_.lag;
+  lag_set_.resize(static_cast<std::size_t>(catalogue_.get_items_count()));
+  for (const LagFileStoredLine& l : lag_lines_) {
+    for (std::size_t i = 0; i < l.params->size(); ++i) {
+      const int c = catalogue_.get_param_number((*l.params)[i].identifier);
+      if (c < 0) continue;
+      FileStoredValue& v = lag_set_.items()[static_cast<std::size_t>(c)];
+      v.sum = l.values[i];
+      v.count = 1;
+    }
+    ValuesLine line;
+    const auto depth = static_cast<float>(l.depth);
+    if (make_line(lag_set_, l.params, depth, depth, kDrilling, line)) {
+      task->records.push_back(std::make_shared<ValuesWriterRecord>(std::move(line), l.params));
+    }
+  }
+  lag_lines_.clear();
+  queue_task(std::move(task));
+  if (save_thread_running()) queue_.wait_until_empty(std::chrono::seconds(60));
+}
+
+void RealTimeFile::save_fast_file() {
+  guarded(services_.log, "save_fast_file", [&] {
+    ValuesLine line;
+    const auto lag = static_cast<float>(storage_.delayed_depth().get_value());
+    if (!make_line(fast_set_, fast_params_, static_cast<float>(storage_.depth_z()), lag,
+                   effective_operation(), line)) {
+      return;
+    }
+    queue_line(names_.fast, line, fast_params_);
+  });
+}
+
+void RealTimeFile::clear_all_file_values() {
+  time_set_.clear();
+  depth_set_.clear();
+  lag_set_.clear();
+  fast_set_.clear();
+  if (!fast_params_) {
+    auto list = std::make_shared<std::vector<RecordedParam>>();
+    fast_modes_.clear();
+    for (const char* id : kFastParams) {
+      const int c = catalogue_.get_param_number(id);
+      if (c >= 0) {
+        const params::DefaultParam& d = catalogue_.at(c);
+        list->push_back(
+            {d.full_name, d.unit, d.short_name, d.identifier, d.scale_min, d.scale_max});
+        fast_modes_.push_back(d.attribute);
+      } else {
+        list->push_back({});  // a blank parameter the catalogue lacks: written as 0
+        fast_modes_.push_back(kStoreMean);
+      }
+    }
+    fast_params_ = std::move(list);
+  }
+}
+
+void RealTimeFile::serialize_state(lib::serial_list& list, unsigned version) {
+  if (version != kStateVersion) return;
+  time_set_.serialize(list);
+  depth_set_.serialize(list);
+  lag_set_.serialize(list);
+  fast_set_.serialize(list);
+  auto n = static_cast<std::uint32_t>(lag_lines_.size());
+  list.add(n);
+  if (list.reading()) {
+    // A line takes at least 32 bytes (two depths, two counts, the delay).
+    if (n > list.input()->remaining() / 32) {
+      throw lib::io::StreamError("the state's " + std::to_string(n) +
+                                 " waiting lag lines do not fit the data left");
+    }
+    std::deque<LagFileStoredLine> read(n);
+    for (LagFileStoredLine& l : read) l.serialize(list);
+    lag_lines_ = std::move(read);
+  } else {
+    for (LagFileStoredLine& l : lag_lines_) l.serialize(list);
   }
 }
 

@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,11 +28,16 @@
 
 #include "lib/date_time.h"
 #include "lib/file_system.h"
+#include "lib/serial_list.h"
+#include "storage/file_stored_values.h"
 #include "storage/real_time_records.h"
 #include "storage/values_writer_deque.h"
 
 namespace ds_tmp {
 class DataStorage;
+}
+namespace params {
+class AllParams;
 }
 
 namespace rtf {
@@ -49,6 +55,15 @@ struct RunFileNames {
   std::string time, depth, lag, race, fast, instr, pore, folder;
 };
 
+// The fast file's parameters, in this order.
+inline constexpr const char* kFastParams[] = {"вес_на_крюке", "давление_на_входе", "момент_ротора",
+                                              "нагрузка", "тальблок"};
+
+// Told of each time, depth and lag line as it is queued: its parameters, first depth, bit
+// depth, third depth, operation byte and values. Runs on the producer's thread.
+using LineReceiver = std::function<void(const ParamList&, float, float, float, std::uint8_t,
+                                        const std::vector<float>&)>;
+
 // The run number padded with zeros to four digits ("0007", "12345").
 std::string run_number_text(int run);
 // The files of run `run` in `folder` (a path ending with its separator).
@@ -56,7 +71,9 @@ RunFileNames run_file_names(const std::string& folder, int run);
 
 class RealTimeFile {
  public:
-  RealTimeFile(ds_tmp::DataStorage& storage, RealTimeFileServices services = {});
+  // The storage and the catalogue must outlive the recorder.
+  RealTimeFile(ds_tmp::DataStorage& storage, const params::AllParams& catalogue,
+               RealTimeFileServices services = {});
   ~RealTimeFile();  // stops the writer thread, writing what is queued
   RealTimeFile(const RealTimeFile&) = delete;
   RealTimeFile& operator=(const RealTimeFile&) = delete;
@@ -84,6 +101,42 @@ class RealTimeFile {
   void save_begin_race_data(const std::string& file, const KeyValueList& header,
                             bool without_start);
 
+  // ---- lines (main thread) ----------------------------------------------------------------
+  // Feeds this tick's values (averaged where the row averages) into the time, depth (while
+  // the storage's depth file is on), lag-depth and fast accumulators.
+  void store_values_for_file();
+  // A time line: bottom-hole depth, bit depth, lag depth, effective operation.
+  void save_time_values();
+  // A depth line at `depth`, and a lag line waiting for that depth's mud, to be written
+  // `delay` calls after it has arrived. Nothing when nothing was fed yet.
+  void save_depth_values(float depth, std::int32_t delay);
+  // Advances the waiting lag lines by `advance` (while the mud circulates) and writes at
+  // most one: the oldest, once it has arrived and waited its delay. Parameters named in
+  // `arrival_list` (comma-separated identifiers) take the surface reading of their
+  // arrival; those in `live_list` keep their live accumulation.
+  void save_lag_depth_values(const std::string& arrival_list, const std::string& live_list,
+                             float advance);
+  // Writes every waiting lag line at once (the end of a run), as drilling, and waits up to
+  // 60 s for the writer to empty the queue.
+  void flash_lag_data();
+  // A fast line.
+  void save_fast_file();
+  void clear_all_file_values();
+  std::size_t pending_lag_lines() const { return lag_lines_.size(); }
+  const std::deque<LagFileStoredLine>& lag_lines() const { return lag_lines_; }
+  FileStoredValues& time_values() { return time_set_; }
+  FileStoredValues& depth_values() { return depth_set_; }
+  FileStoredValues& lag_values() { return lag_set_; }
+  FileStoredValues& fast_values() { return fast_set_; }
+
+  std::vector<LineReceiver> on_save_time_data;
+  std::vector<LineReceiver> on_save_depth_data;
+  std::vector<LineReceiver> on_save_lag_data;
+
+  // The accumulators and the waiting lag lines in the state file (version 1 only).
+  static constexpr unsigned kStateVersion = 1;
+  void serialize_state(lib::serial_list& list, unsigned version);
+
   std::size_t get_queue_size() const { return queue_.size(); }
   const ValuesWriterDeque& queue() const { return queue_; }
 
@@ -103,15 +156,32 @@ class RealTimeFile {
 
  private:
   void save_thread(std::stop_token stop);
+  // The live table's parameters, the same shared list while they do not change.
+  ParamList current_params();
+  std::vector<int> catalogue_indexes(const std::vector<RecordedParam>& params) const;
+  void feed(FileStoredValues& set, bool fast);
+  // Makes a line of `set` and queues it for `file`; false when the set was empty.
+  bool make_line(FileStoredValues& set, const ParamList& params, float first, float third,
+                 std::uint8_t operation, ValuesLine& line);
+  std::uint8_t effective_operation() const;
+  void announce(const std::vector<LineReceiver>& receivers, const char* name,
+                const ParamList& params, const ValuesLine& line);
+  void queue_line(const std::string& file, const ValuesLine& line, const ParamList& params);
   void log(const std::string& text) const {
     if (services_.log) services_.log(text);
   }
 
   ds_tmp::DataStorage& storage_;
+  const params::AllParams& catalogue_;
   RealTimeFileServices services_;
   lib::FileSystem& fs_;
   lib::Clock& clock_;
   RunFileNames names_;
+  FileStoredValues time_set_, depth_set_, lag_set_, fast_set_;
+  std::deque<LagFileStoredLine> lag_lines_;  // oldest first
+  ParamList current_params_;
+  ParamList fast_params_;
+  std::vector<std::uint8_t> fast_modes_;
   ValuesWriterDeque queue_;
   std::jthread thread_;
   // Writer thread only: the file of the failing series, empty while writes succeed.

@@ -12,79 +12,16 @@
 
 #include "params/all_params.h"
 #include "storage/data_storage.h"
+#include "storage/recording_blocks.h"
 #include "support/fakes.h"
 
 using testing::HasSubstr;
 using testing_support::FaultyFileSystem;
 using testing_support::TempDir;
 
+using namespace recording_test;
+
 namespace {
-
-// An independent reading of the block frame, with the offsets written out here rather than
-// taken from the format header, so a change of the header shows as a failure.
-struct Block {
-  int type = 0;
-  std::string payload;
-};
-
-std::vector<Block> blocks_of(const std::string& bytes) {
-  std::vector<Block> out;
-  std::size_t pos = 0;
-  while (pos < bytes.size()) {
-    if (bytes.size() - pos < 3) {
-      ADD_FAILURE() << "cut block head at " << pos;
-      break;
-    }
-    const auto len = static_cast<std::size_t>(static_cast<unsigned char>(bytes[pos + 1]) |
-                                              static_cast<unsigned char>(bytes[pos + 2]) << 8);
-    if (bytes.size() - pos - 3 < len) {
-      ADD_FAILURE() << "cut block payload at " << pos;
-      break;
-    }
-    out.push_back({static_cast<unsigned char>(bytes[pos]), bytes.substr(pos + 3, len)});
-    pos += 3 + len;
-  }
-  return out;
-}
-
-std::vector<int> types_of(const std::string& bytes) {
-  std::vector<int> t;
-  for (const Block& b : blocks_of(bytes)) t.push_back(b.type);
-  return t;
-}
-
-std::uint32_t u32_at(const std::string& s, std::size_t at) {
-  std::uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(s[at + i]);
-  return v;
-}
-
-float f32_at(const std::string& s, std::size_t at) {
-  const std::uint32_t bits = u32_at(s, at);
-  float f;
-  std::memcpy(&f, &bits, 4);
-  return f;
-}
-
-// The identifiers of a parameter block, read field by field.
-std::vector<std::string> identifiers_of(const std::string& payload) {
-  std::vector<std::string> ids;
-  std::size_t pos = 0;
-  const std::uint32_t n = u32_at(payload, pos);
-  pos += 4;
-  for (std::uint32_t i = 0; i < n; ++i) {
-    std::string fields[4];
-    for (std::string& f : fields) {
-      const std::uint32_t len = u32_at(payload, pos);
-      f = payload.substr(pos + 4, len);
-      pos += 4 + len;
-    }
-    ids.push_back(fields[3]);
-    pos += 8;
-  }
-  EXPECT_EQ(pos, payload.size());
-  return ids;
-}
 
 rtf::ParamList params_of(std::initializer_list<const char*> ids) {
   auto list = std::make_shared<std::vector<rtf::RecordedParam>>();
@@ -180,7 +117,7 @@ TEST(RealTimeBlocks, OversizedRecordsAreRefusedWhenMadeNotWhenWritten) {
 
 TEST(RealTimeWriter, HeadersPrecedeTheFirstLineAndEveryChangeOfTheParameterList) {
   Recorder r;
-  rtf::RealTimeFile rec(r.storage, r.services(nullptr));
+  rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(nullptr));
   const std::string file = r.home.file("0001.realtim");
   const auto ab = params_of({"a", "b"});
   ASSERT_TRUE(rec.queue_task(values_task(file, ab, 1)));
@@ -203,7 +140,7 @@ TEST(RealTimeWriter, HeadersPrecedeTheFirstLineAndEveryChangeOfTheParameterList)
 
 TEST(RealTimeWriter, TextIntoAnEmptyFileGetsAVersionBlockButNoParameterBlock) {
   Recorder r;
-  rtf::RealTimeFile rec(r.storage, r.services(nullptr));
+  rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(nullptr));
   rec.calculate_file_names(r.home.path(), 3);
   rtf::KeyValueList list;
   rtf::add_value_name(list, "скважина", "12");
@@ -224,7 +161,7 @@ TEST(RealTimeWriter, TextIntoAnEmptyFileGetsAVersionBlockButNoParameterBlock) {
 
 TEST(RealTimeWriter, AFileWrittenBehindTheWritersBackGetsAVersionBlockFirst) {
   Recorder r;
-  rtf::RealTimeFile rec(r.storage, r.services(nullptr));
+  rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(nullptr));
   const std::string file = r.home.file("0001.realdep");
   const auto ab = params_of({"a", "b"});
   rec.queue_task(values_task(file, ab, 1));
@@ -248,7 +185,7 @@ TEST(RealTimeWriter, AFullDiskKeepsTheTaskQueuedAndLeavesNoPartOfItInTheFile) {
   Recorder r;
   FaultyFileSystem fs;
   fs.only_paths_with = ".realtim";
-  rtf::RealTimeFile rec(r.storage, r.services(&fs));
+  rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(&fs));
   const std::string file = r.home.file("0001.realtim");
   const auto ab = params_of({"a", "b"});
   rec.queue_task(values_task(file, ab, 1));
@@ -278,7 +215,7 @@ TEST(RealTimeWriter, AReadOnlyFolderKeepsEveryTaskAndLogsTheFileOnce) {
   Recorder r;
   FaultyFileSystem fs;
   fs.read_only = true;
-  rtf::RealTimeFile rec(r.storage, r.services(&fs));
+  rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(&fs));
   const std::string file = r.home.file("0001.reallag");
   for (int i = 0; i < 3; ++i) rec.queue_task(values_task(file, params_of({"a"}), i));
   for (int i = 0; i < 4; ++i) EXPECT_EQ(rec.write_pending(), 0u);
@@ -296,7 +233,7 @@ TEST(RealTimeWriter, AFullQueueRefusesNewLinesLogsOnceAndKeepsTheAcceptedOnes) {
   const std::string file = r.home.file("0001.realtim");
   const auto one = values_task(file, params_of({"a"}), 1);
   const std::size_t limit = one->memory_bytes() * 3;
-  rtf::RealTimeFile rec(r.storage, r.services(nullptr, limit));
+  rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(nullptr, limit));
   for (int i = 0; i < 5; ++i) rec.queue_task(values_task(file, params_of({"a"}), i));
   EXPECT_EQ(rec.get_queue_size(), 3u);
   EXPECT_LE(rec.queue().bytes(), limit);
@@ -318,7 +255,7 @@ TEST(RealTimeWriter, AFullQueueRefusesNewLinesLogsOnceAndKeepsTheAcceptedOnes) {
 
 TEST(RealTimeWriter, TheTrailerSkipsAMissingFileAndCreatesNothing) {
   Recorder r;
-  rtf::RealTimeFile rec(r.storage, r.services(nullptr));
+  rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(nullptr));
   rec.calculate_file_names(r.home.path(), 1);
   rec.save_end_race_data(rec.file_names().time);
   EXPECT_EQ(rec.get_queue_size(), 0u);
@@ -330,7 +267,7 @@ TEST(RealTimeWriter, HeaderAndTrailerCarryTheFilesDepthAndTime) {
   Recorder r;
   r.clock.now.seconds = 1'700'000'000;
   r.storage.set_depth_z(1234.5);
-  rtf::RealTimeFile rec(r.storage, r.services(nullptr));
+  rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(nullptr));
   rec.calculate_file_names(r.home.path(), 8);
   rec.save_start_values({{"скважина", "101"}}, false);
   rec.write_pending();
@@ -385,7 +322,7 @@ bool eventually(Pred pred) {
 
 TEST(RealTimeWriterThread, StopReturnsOnlyOnceEveryQueuedTaskIsWritten) {
   Recorder r;
-  rtf::RealTimeFile rec(r.storage, r.services(nullptr));
+  rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(nullptr));
   const std::string file = r.home.file("0002.realtim");
   for (int i = 0; i < 10; ++i) rec.queue_task(values_task(file, params_of({"a"}), i));
   rec.start_save_thread();
@@ -401,7 +338,7 @@ TEST(RealTimeWriterThread, ALockedFileIsRetriedUntilReleasedWhileTheQueueGrows) 
   Recorder r;
   GateFileSystem fs;
   fs.refuse = true;
-  rtf::RealTimeFile rec(r.storage, r.services(&fs));
+  rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(&fs));
   const std::string file = r.home.file("0003.realtim");
   rec.start_save_thread();
   rec.queue_task(values_task(file, params_of({"a"}), 1));
@@ -419,7 +356,7 @@ TEST(RealTimeWriterThread, AStopDuringAnOutageEndsAfterOneFailureAndSaysWhatIsLe
   Recorder r;
   GateFileSystem fs;
   fs.refuse = true;
-  rtf::RealTimeFile rec(r.storage, r.services(&fs));
+  rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(&fs));
   const std::string file = r.home.file("0004.realtim");
   rec.queue_task(values_task(file, params_of({"a"}), 1));
   rec.start_save_thread();
