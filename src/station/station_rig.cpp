@@ -137,6 +137,7 @@ void Station::start_race(int race, bool continue_race) {
   RigTrackerState& st = rig_->state();
   hub_.before_work(race, continue_race, "");
   if (!continue_race) rig_->lag().rebase(rig_->depths().bottom);
+  recording_start(race, continue_race);
   st.race = race;
   st.race_active = true;
   notes_.push_back(fmt::format("registration run {} {}", race,
@@ -328,6 +329,7 @@ std::string Station::command(const std::string& line) {
   if (verb == "race") {
     if (arg == "stop" && extra.empty()) {
       if (!rig_->state().race_active) return logged("error no registration run is active");
+      recording_end();
       hub_.after_work("");
       rig_->state().race_active = false;
       hub_.request_save();
@@ -339,7 +341,10 @@ std::string Station::command(const std::string& line) {
     const int race = static_cast<int>(*n);
     const bool cont =
         extra == "continue" || (rig_->state().race_active && rig_->state().race == race);
-    if (rig_->state().race_active && rig_->state().race != race) hub_.after_work("");
+    if (rig_->state().race_active && rig_->state().race != race) {
+      recording_end();
+      hub_.after_work("");
+    }
     start_race(race, cont);
     return logged(fmt::format("ok registration run {} {}", race, cont ? "continues" : "started"));
   }
@@ -380,6 +385,10 @@ Station::RigView Station::rig() const {
     v.on_hook = rig_->on_hook();
     v.race = rig_->state().race;
     v.race_active = rig_->state().race_active;
+  }
+  if (const RecordingView r = recording(); r.active) {
+    v.recording_file = r.time_file;
+    v.recording_queue = r.queue;
   }
   const calc::CurrentOperationItem op = hub_.effective_operation();
   const calc::Operations& dict = hub_.operations();

@@ -30,8 +30,12 @@ std::string bare_name(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Metres to the millimetre, without trailing zeros ("1234.5", "1300").
 std::string depth_text(double d) {
-  return fmt::format("{}", d);
+  std::string t = fmt::format("{:.3f}", d);
+  while (!t.empty() && t.back() == '0') t.pop_back();
+  if (!t.empty() && t.back() == '.') t.pop_back();
+  return t == "-0" ? "0" : t;
 }
 
 std::vector<std::string> identifier_list(const std::string& text) {
@@ -284,7 +288,8 @@ void RealTimeFile::save_time_values() {
   });
 }
 
-void RealTimeFile::save_depth_values(float depth, std::int32_t delay) {
+void RealTimeFile::save_depth_values(float depth, std::int32_t delay,
+                                     std::optional<double> remaining) {
   guarded(services_.log, "on_save_depth_data", [&] {
     if (depth_set_.empty()) return;
     const ParamList params = current_params();
@@ -295,7 +300,8 @@ void RealTimeFile::save_depth_values(float depth, std::int32_t delay) {
     announce(on_save_depth_data, "on_save_depth_data", params, line);
 
     LagFileStoredLine waiting;
-    waiting.depth = waiting.remaining = depth;
+    waiting.depth = depth;
+    waiting.remaining = remaining.value_or(depth);
     waiting.delay = delay;
     waiting.params = params;
     for (int c : catalogue_indexes(*params)) {
@@ -356,7 +362,7 @@ void RealTimeFile::save_lag_depth_values(const std::string& arrival_list,
   });
 }
 
-void RealTimeFile::flash_lag_data() {
+void RealTimeFile::flash_lag_data(bool wait) {
   if (lag_lines_.empty()) return;
   constexpr std::uint8_t kDrilling = 2;
   auto task = std::make_shared<Records>();
@@ -378,7 +384,7 @@ void RealTimeFile::flash_lag_data() {
   }
   lag_lines_.clear();
   queue_task(std::move(task));
-  if (save_thread_running()) queue_.wait_until_empty(std::chrono::seconds(60));
+  if (wait && save_thread_running()) queue_.wait_until_empty(std::chrono::seconds(60));
 }
 
 void RealTimeFile::save_fast_file() {

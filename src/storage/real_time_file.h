@@ -22,6 +22,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -108,17 +109,20 @@ class RealTimeFile {
   // A time line: bottom-hole depth, bit depth, lag depth, effective operation.
   void save_time_values();
   // A depth line at `depth`, and a lag line waiting for that depth's mud, to be written
-  // `delay` calls after it has arrived. Nothing when nothing was fed yet.
-  void save_depth_values(float depth, std::int32_t delay);
+  // `delay` calls after it has arrived. Nothing when nothing was fed yet. The line's mud
+  // arrives once the advances add up to `remaining` (the depth itself when not given: the
+  // caller chooses the unit and origin of both).
+  void save_depth_values(float depth, std::int32_t delay,
+                         std::optional<double> remaining = std::nullopt);
   // Advances the waiting lag lines by `advance` (while the mud circulates) and writes at
   // most one: the oldest, once it has arrived and waited its delay. Parameters named in
   // `arrival_list` (comma-separated identifiers) take the surface reading of their
   // arrival; those in `live_list` keep their live accumulation.
   void save_lag_depth_values(const std::string& arrival_list, const std::string& live_list,
                              float advance);
-  // Writes every waiting lag line at once (the end of a run), as drilling, and waits up to
-  // 60 s for the writer to empty the queue.
-  void flash_lag_data();
+  // Writes every waiting lag line at once (the end of a run), as drilling; with `wait`, and
+  // while the writer runs, waits up to 60 s for it to empty the queue.
+  void flash_lag_data(bool wait = true);
   // A fast line.
   void save_fast_file();
   void clear_all_file_values();
