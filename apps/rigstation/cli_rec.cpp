@@ -13,6 +13,8 @@
 #include "command_registry.h"
 #include "lib/date_time.h"
 #include "lib/file_system.h"
+#include "storage/las_export.h"
+#include "storage/real_time_format.h"
 #include "storage/real_time_reader.h"
 
 namespace {
@@ -28,7 +30,13 @@ constexpr double kUnixEpochDays = 25569.0;
 struct RecArgs {
   std::string file;
   bool csv = false;
+  std::string las;     // the LAS file to write
+  std::string params;  // comma-separated identifiers; empty: all
 };
+
+bool ends_with(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
 
 std::string time_text(std::uint32_t seconds) {
   return lib::format_date_time({kUnixEpochDays + seconds / 86400.0});
@@ -121,6 +129,39 @@ int run_dump(const RecArgs& args) {
   return c.problems.empty() ? 0 : kExitDamaged;
 }
 
+int run_export(const RecArgs& args) {
+  rtf::RecordingContents c;
+  if (!load(args.file, c)) return kExitUnreadable;
+  rtf::LasOptions o;
+  // Time files are indexed by time, the depth and lag files by depth.
+  o.by_time = ends_with(args.file, rtf::kTimeSuffix);
+  for (std::size_t start = 0; start <= args.params.size() && !args.params.empty();) {
+    std::size_t comma = args.params.find(',', start);
+    if (comma == std::string::npos) comma = args.params.size();
+    if (comma > start) o.params.push_back(args.params.substr(start, comma - start));
+    start = comma + 1;
+  }
+  if (c.lines.size() >= 2 * o.progress_every) {
+    o.progress = [](std::size_t done, std::size_t total) {
+      std::fprintf(stderr, "export: %zu of %zu lines\n", done, total);
+    };
+  }
+  const rtf::LasResult las = rtf::export_las(c, o);
+  for (const std::string& p : las.unknown_params) {
+    std::fprintf(stderr, "export: %s holds no parameter '%s'; it is left out\n", args.file.c_str(),
+                 p.c_str());
+  }
+  try {
+    lib::write_file_atomically(args.las, las.text, lib::posix_file_system());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "export: %s\n", e.what());
+    return kExitUnreadable;
+  }
+  std::fprintf(stderr, "export: %zu lines of %s written to %s (LAS 2.0, indexed by %s)\n",
+               c.lines.size(), args.file.c_str(), args.las.c_str(), o.by_time ? "time" : "depth");
+  return c.problems.empty() && las.unknown_params.empty() ? 0 : kExitDamaged;
+}
+
 void add_rec_command(CLI::App& app, rigstation::CommandContext& /*context*/) {
   CLI::App* rec = app.add_subcommand(
       "rec", "Read a run recording file (.realtim, .realdep, .reallag, .fast.realtim)");
@@ -144,6 +185,18 @@ void add_rec_command(CLI::App& app, rigstation::CommandContext& /*context*/) {
                  "parameter list changes");
   dump->callback([args] {
     if (const int rc = run_dump(*args); rc != 0) throw CLI::RuntimeError(rc);
+  });
+  CLI::App* exp = rec->add_subcommand(
+      "export",
+      "Write the file as LAS 2.0 (ASCII, Russian names transliterated): the time files "
+      "indexed by time in seconds, the depth and lag files by depth. Exit code 2: damaged "
+      "blocks, or parameters asked for that the file does not hold (on stderr).");
+  exp->add_option("file", args->file, "recording file")->required();
+  exp->add_option("--las", args->las, "the LAS file to write")->required();
+  exp->add_option("--params", args->params,
+                  "comma-separated identifiers of the parameters to export, in this order");
+  exp->callback([args] {
+    if (const int rc = run_export(*args); rc != 0) throw CLI::RuntimeError(rc);
   });
 }
 
