@@ -518,6 +518,7 @@ bool RealTimeFile::save_values_asynch(const Records& task, std::string_view call
       data.inode = after->inode;
     }
     queue_.set_file_data(file, std::move(data));
+    if (services_.written) services_.written(task);
   } catch (const WriteFailure& f) {
     if (fd >= 0) fs_.close(fd);
     ++failures_;

@@ -49,6 +49,8 @@ struct RealTimeFileServices {
   // Failures and recoveries of the writer, and refusals of a full queue; may be empty.
   std::function<void(const std::string&)> log;
   std::size_t max_queue_bytes = kDefaultMaxQueueBytes;
+  // Told on the writer's thread of each task once it is in its file; may be empty.
+  std::function<void(const Records&)> written;
 };
 
 // The names of a run's files.
