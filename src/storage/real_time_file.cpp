@@ -19,6 +19,8 @@ namespace {
 constexpr auto kIdleWait = std::chrono::milliseconds(50);
 constexpr auto kRetryWait = std::chrono::milliseconds(10);
 constexpr const char* kThreadCaller = "RealTimeFile::save_thread";
+// The most queued tasks of one file written with one open and one append.
+constexpr std::size_t kMaxTasksPerWrite = 256;
 
 std::string folder_of(const std::string& path) {
   const auto slash = path.find_last_of('/');
@@ -448,22 +450,39 @@ void RealTimeFile::serialize_state(lib::serial_list& list, unsigned version) {
 // ---- writing ----------------------------------------------------------------------------
 
 bool RealTimeFile::save_values_asynch(const Records& task, std::string_view caller) {
-  const std::string& file = task.file;
+  return write_tasks({&task}, caller) == 1;
+}
+
+std::size_t RealTimeFile::write_oldest(std::string_view caller) {
+  const auto tasks = queue_.oldest_of_one_file(kMaxTasksPerWrite);
+  if (tasks.empty()) return 0;
+  std::vector<const Records*> plain;
+  for (const auto& t : tasks) plain.push_back(t.get());
+  const std::size_t done = write_tasks(plain, caller);
+  queue_.pop_oldest(done);
+  return done;
+}
+
+std::size_t RealTimeFile::write_tasks(const std::vector<const Records*>& tasks,
+                                      std::string_view caller) {
+  const std::string& file = tasks.front()->file;
   ValuesWriterDequeFileData data = queue_.file_data(file);
 
   // The blocks are assembled first: a task that cannot be encoded can never be written,
   // and must not hold up the tasks behind it.
   auto assemble = [&](bool need_header, lib::io::BinaryMemoryOutputStream& out) {
     if (need_header) write_version_block(out);
-    for (const auto& record : task.records) {
-      if (!need_header) need_header = record->check(data);
-      if (ParamList params = record->get_provider(); need_header && params) {
-        write_params_block(out, *params);
-        data.names.clear();
-        for (const RecordedParam& p : *params) data.names.push_back(p.identifier);
-        need_header = false;
+    for (const Records* task : tasks) {
+      for (const auto& record : task->records) {
+        if (!need_header) need_header = record->check(data);
+        if (ParamList params = record->get_provider(); need_header && params) {
+          write_params_block(out, *params);
+          data.names.clear();
+          for (const RecordedParam& p : *params) data.names.push_back(p.identifier);
+          need_header = false;
+        }
+        record->write(out);
       }
-      record->write(out);
     }
   };
 
@@ -487,8 +506,10 @@ bool RealTimeFile::save_values_asynch(const Records& task, std::string_view call
       assemble(need_header, out);
     } catch (const std::exception& e) {
       fs_.close(fd);
+      // One of them can never be written: find it by writing them one by one.
+      if (tasks.size() > 1) return write_tasks({tasks.front()}, caller);
       log("Запись в файл '" + file + "' (" + std::string(caller) + ") отброшена: " + e.what());
-      return true;
+      return 1;
     }
     if (!lib::write_all(fs_, fd, out.data().data(), out.data().size())) {
       const int err = errno;
@@ -518,7 +539,9 @@ bool RealTimeFile::save_values_asynch(const Records& task, std::string_view call
       data.inode = after->inode;
     }
     queue_.set_file_data(file, std::move(data));
-    if (services_.written) services_.written(task);
+    if (services_.written) {
+      for (const Records* task : tasks) services_.written(*task);
+    }
   } catch (const WriteFailure& f) {
     if (fd >= 0) fs_.close(fd);
     ++failures_;
@@ -527,7 +550,7 @@ bool RealTimeFile::save_values_asynch(const Records& task, std::string_view call
       log("Ошибка записи в файл '" + file + "' (" + std::string(caller) + "): " + f.what +
           "; запись остаётся в очереди и повторяется каждые 10 мс");
     }
-    return false;
+    return 0;
   }
   if (!failing_file_.empty()) {
     log("Запись в файл '" + failing_file_ + "' возобновлена после " + std::to_string(failures_) +
@@ -535,16 +558,12 @@ bool RealTimeFile::save_values_asynch(const Records& task, std::string_view call
     failing_file_.clear();
     failures_ = 0;
   }
-  return true;
+  return tasks.size();
 }
 
 std::size_t RealTimeFile::write_pending() {
   std::size_t written = 0;
-  while (auto task = queue_.oldest()) {
-    if (!save_values_asynch(*task, "RealTimeFile::write_pending")) break;
-    queue_.pop_oldest();
-    ++written;
-  }
+  while (const std::size_t n = write_oldest("RealTimeFile::write_pending")) written += n;
   return written;
 }
 
@@ -566,16 +585,12 @@ void RealTimeFile::stop_save_thread() {
 
 void RealTimeFile::save_thread(std::stop_token stop) {
   for (;;) {
-    auto task = queue_.oldest();
-    if (!task) {
+    if (queue_.size() == 0) {
       if (stop.stop_requested()) return;
       queue_.wait_for_task(stop, kIdleWait);
       continue;
     }
-    if (save_values_asynch(*task, kThreadCaller)) {
-      queue_.pop_oldest();
-      continue;
-    }
+    if (write_oldest(kThreadCaller) != 0) continue;
     if (stop.stop_requested()) return;
     queue_.wait_or_stop(stop, kRetryWait);
   }

@@ -162,6 +162,11 @@ class RealTimeFile {
 
  private:
   void save_thread(std::stop_token stop);
+  // Writes tasks of one file, in order, with one open and one append; the number done with
+  // (written, or the first dropped as it can never be written), 0 when all must be retried.
+  std::size_t write_tasks(const std::vector<const Records*>& tasks, std::string_view caller);
+  // Writes the oldest tasks of one file; the number taken off the queue.
+  std::size_t write_oldest(std::string_view caller);
   // The live table's parameters, the same shared list while they do not change.
   ParamList current_params();
   std::vector<int> catalogue_indexes(const std::vector<RecordedParam>& params) const;

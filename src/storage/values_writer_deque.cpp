@@ -23,13 +23,25 @@ std::shared_ptr<const Records> ValuesWriterDeque::oldest() const {
   return tasks_.empty() ? nullptr : tasks_.front();
 }
 
-void ValuesWriterDeque::pop_oldest() {
+std::vector<std::shared_ptr<const Records>> ValuesWriterDeque::oldest_of_one_file(
+    std::size_t max) const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::shared_ptr<const Records>> out;
+  for (const auto& task : tasks_) {
+    if (out.size() >= max || (!out.empty() && task->file != out.front()->file)) break;
+    out.push_back(task);
+  }
+  return out;
+}
+
+void ValuesWriterDeque::pop_oldest(std::size_t n) {
   {
     std::lock_guard lock(mutex_);
-    if (tasks_.empty()) return;
-    tasks_.pop_front();
-    bytes_ -= task_bytes_.front();
-    task_bytes_.pop_front();
+    for (; n > 0 && !tasks_.empty(); --n) {
+      tasks_.pop_front();
+      bytes_ -= task_bytes_.front();
+      task_bytes_.pop_front();
+    }
   }
   changed_.notify_all();
 }

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <stop_token>
 #include <string>
+#include <vector>
 
 #include "storage/real_time_records.h"
 
@@ -38,8 +39,10 @@ class ValuesWriterDeque {
   bool push(std::shared_ptr<const Records> task);
   // The oldest task, left in the queue; null when the queue is empty.
   std::shared_ptr<const Records> oldest() const;
-  // Removes the oldest task (the one oldest() gave).
-  void pop_oldest();
+  // The oldest task and those right behind it for the same file, at most `max`.
+  std::vector<std::shared_ptr<const Records>> oldest_of_one_file(std::size_t max) const;
+  // Removes the oldest task (the one oldest() gave) / the `n` oldest.
+  void pop_oldest(std::size_t n = 1);
 
   std::size_t size() const;
   std::size_t bytes() const;

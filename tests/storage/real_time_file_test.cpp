@@ -253,6 +253,27 @@ TEST(RealTimeWriter, AFullQueueRefusesNewLinesLogsOnceAndKeepsTheAcceptedOnes) {
   EXPECT_EQ(f32_at(blocks[5].payload, 45), 9.0f);
 }
 
+TEST(RealTimeWriter, ATaskThatCanNeverBeWrittenIsDroppedAloneAndLogged) {
+  Recorder r;
+  rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(nullptr));
+  const std::string file = r.home.file("0001.realtim");
+  // Three parameters with names too long for one parameter block.
+  auto huge = std::make_shared<std::vector<rtf::RecordedParam>>();
+  for (int i = 0; i < 3; ++i) huge->push_back({std::string(30000, 'x'), "", "", "p", 0, 0});
+  rec.queue_task(values_task(file, params_of({"a"}), 1));
+  rec.queue_task(values_task(file, huge, 2));
+  rec.queue_task(values_task(file, params_of({"a"}), 3));
+  EXPECT_EQ(rec.write_pending(), 3u);
+  EXPECT_EQ(rec.get_queue_size(), 0u);
+  const auto blocks = blocks_of(testing_support::read_file(file));
+  ASSERT_EQ(types_of(testing_support::read_file(file)), (std::vector<int>{99, 2, 1, 1}));
+  EXPECT_EQ(f32_at(blocks[2].payload, 45), 1.0f);
+  EXPECT_EQ(f32_at(blocks[3].payload, 45), 3.0f);
+  ASSERT_EQ(r.log.size(), 1u);
+  EXPECT_THAT(r.log[0], HasSubstr("отброшена"));
+  EXPECT_THAT(r.log[0], HasSubstr(file));
+}
+
 TEST(RealTimeWriter, TheTrailerSkipsAMissingFileAndCreatesNothing) {
   Recorder r;
   rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(nullptr));
