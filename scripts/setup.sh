@@ -13,6 +13,7 @@ packages=(
   libfmt-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev   # libFuzzer targets
+  nodejs                # runs the independent LAS reader of the export tests
 )
 
 missing=()
@@ -22,7 +23,21 @@ for p in "${packages[@]}"; do
   fi
 done
 
+# The LAS reader the export tests check against, from the npm registry.
+install_las_check() {
+  local dir
+  dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/tests/las_check"
+  if [ ! -d "$dir/node_modules/las-js" ]; then
+    # Some node builds carry npm, Debian's comes apart.
+    if ! command -v npm >/dev/null; then
+      ${SUDO:-} apt-get install -y -q --no-install-recommends npm
+    fi
+    (cd "$dir" && npm install --no-audit --no-fund --silent)
+  fi
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
+  install_las_check
   exit 0
 fi
 
@@ -32,3 +47,4 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -q
 $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+install_las_check

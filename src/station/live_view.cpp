@@ -67,6 +67,11 @@ std::vector<std::string> rig_state_lines(const Station::RigView& r) {
   out.push_back(fmt::format("bottom {:.2f} m  bit {:.2f} m  lag {:.2f} m  block {:.2f} m  {}",
                             r.bottom, r.bit, r.lag, r.block, r.on_hook ? "on hook" : "in slips"));
   std::string run = r.race_active ? "run " + std::to_string(r.race) : std::string("no run");
+  if (!r.recording_file.empty()) {
+    const auto slash = r.recording_file.find_last_of('/');
+    run += ", recording " + r.recording_file.substr(slash == std::string::npos ? 0 : slash + 1) +
+           " (queue " + std::to_string(r.recording_queue) + ")";
+  }
   out.push_back(fmt::format("operation: {}{}  work: {}  time: {}  {}", r.operation_name,
                             r.forced ? " (forced)" : "", r.work_type_name, r.prod_time_name, run));
   out.push_back(

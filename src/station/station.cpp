@@ -36,6 +36,7 @@
 #include "station/alarm_log_format.h"
 #include "station/station_home.h"
 #include "storage/data_storage.h"
+#include "storage/real_time_file.h"
 
 namespace station {
 std::int32_t protocol_id_of(const std::string& name) {
@@ -84,6 +85,10 @@ Station::Station(reg::System& hub) : hub_(hub) {
 Station::~Station() {
   hub_.set_shared_values_source(plain_shared_values_);
   if (rig_) hub_.module_list().unregister_module(RigTrackerState::kModuleName);
+  if (recorder_) {
+    recorder_->stop_save_thread();
+    hub_.module_list().unregister_module("RealTimeFile");
+  }
   release_home();
 }
 
@@ -207,6 +212,7 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
   // The station's own following of the rig keeps its state in the same file.
   make_rig_tracker();
   hub_.module_list().register_module(rig_->state(), RigTrackerState::kModuleName);
+  open_recording();
   // Plug-ins come before the saved state, so those that keep state get it back.
   hub_.plugins().set_workpath(home);
   if (lib::is_folder(hub_.file_system(), home + kPluginsFolder)) {
@@ -458,6 +464,7 @@ void Station::tick() {
   ds.average_values().calculate_values(true);
   run_totals();
   ds.tick();
+  record_tick();
   hub_.plugins_data_calc_completed();
   run_alarms();
   send_output();
@@ -494,6 +501,8 @@ std::string Station::take_save_message() {
 
 bool Station::close() {
   if (!opened_) return true;
+  // Every line taken so far reaches the disk before the state is saved.
+  if (recorder_) recorder_->stop_save_thread();
   const bool saved = hub_.save_to_file(hub_.get_exe_path());
   hub_.unload_plugins();
   hub_.comm_protocols().get_port().close();

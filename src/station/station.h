@@ -32,11 +32,17 @@
 namespace reg {
 class System;
 }
+namespace lib {
+class ModuleBaseOld;
+}
 namespace params {
 class Param;
 }
 namespace hardware {
 class CommIncomData;
+}
+namespace rtf {
+class RealTimeFile;
 }
 
 namespace station {
@@ -69,6 +75,8 @@ struct StationSettings {
 // that a second station on the same home is refused instead of fighting over the bus and
 // the state file.
 inline constexpr const char* kHomeLockFileName = "rigstation.lock";
+// The folder of the home that holds the runs' recording files.
+inline constexpr const char* kRecordingFolder = "records/";
 
 // The protocol id of a data source name (or of a protocol number), or -1.
 std::int32_t protocol_id_of(const std::string& name);
@@ -171,6 +179,10 @@ class Station {
     double footage = 0;
     double drill_hours = 0;
     double rop = 0;
+    // The run's recording: the time file being written ("" while no run records), and the
+    // writer's backlog.
+    std::string recording_file;
+    std::size_t recording_queue = 0;
   };
   RigView rig() const;
 
@@ -196,6 +208,20 @@ class Station {
     double pit_gain = 0;  // m³ since the start of the last connection or trip, + a gain
   };
   MudView mud() const;
+
+  // ---- the run's recording -----------------------------------------------------------------
+  // Its files are in the home's kRecordingFolder and named after the run; a time line every
+  // "запись_по_времени" milliseconds (whole ticks, at least one), a depth line every
+  // "запись_по_глубине" metres of new hole, a lag line as the lag depth reaches a depth line.
+  struct RecordingView {
+    bool active = false;
+    std::string time_file, depth_file, lag_file, fast_file;
+    std::size_t queue = 0;      // tasks waiting for the writer
+    std::uint64_t refused = 0;  // lines lost to a full queue since the start
+    std::size_t lag_lines = 0;  // depth lines waiting for their mud
+  };
+  RecordingView recording() const;
+  rtf::RealTimeFile* recorder() { return recorder_.get(); }
   // Carries out one operator command (the control folder's language, station/control_format.h)
   // and answers "ok ..." or "error ...".
   std::string command(const std::string& line);
@@ -275,6 +301,16 @@ class Station {
   std::array<bool, 6> pump_volume_reported_{};
   PitWatch pit_;
   void start_race(int race, bool continue_race);
+  // The recorder and its saved state; its writer starts at once.
+  void open_recording();
+  void recording_start(int race, bool continue_race);
+  void recording_end();
+  void record_tick();
+  std::unique_ptr<rtf::RealTimeFile> recorder_;
+  std::unique_ptr<lib::ModuleBaseOld> recorder_state_;
+  std::int64_t ticks_since_time_line_ = 0;
+  double next_depth_line_ = 0;
+  double last_lag_ = 0;
 
   std::unique_ptr<RigTracker> rig_;
   std::unique_ptr<ControlFolder> control_;
@@ -282,6 +318,7 @@ class Station {
   std::int64_t scenario_start_ms_ = -1;
   double scenario_seconds_ = 0;
   std::int64_t start_ms_ = 0;
+  int runs_started_ = 0;  // start_race calls since open
   Depths last_mirrored_;  // what the data storage held after the tracker's last tick
   void lock_home(const std::string& home);
   void release_home();

@@ -116,6 +116,11 @@ void Station::open_rig(const StationSettings& settings) {
   }
   start_ms_ = hub_.clock().steady_ms();
   pump_rows_ = find_pump_rows();
+  // The run saved as active, before a scenario's own commands may start another.
+  RigTrackerState& st = rig_->state();
+  const bool saved_active = st.race_active && st.race > 0;
+  const int saved_race = st.race;
+  const int runs_before = runs_started_;
   if (!settings.scenario.empty()) {
     scenario_ = Scenario::load(settings.scenario, hub_.file_system());
     if (!scenario_->pulses_per_metre()) scenario_->set_pulses_per_metre(hub_.config().dol.koef);
@@ -125,11 +130,11 @@ void Station::open_rig(const StationSettings& settings) {
     for (const std::string& c : scenario_->start_commands())
       notes_.push_back("scenario: " + c + ": " + command(c));
   }
-  RigTrackerState& st = rig_->state();
+  const bool scenario_started_a_run = runs_started_ != runs_before;
   if (settings.race > 0) {
     start_race(settings.race, st.race_active && st.race == settings.race);
-  } else if (st.race_active && st.race > 0) {
-    start_race(st.race, true);
+  } else if (saved_active && !scenario_started_a_run) {
+    start_race(saved_race, true);
   }
   control_ = std::make_unique<ControlFolder>(hub_.get_exe_path(), hub_.file_system());
   if (std::string error; !control_->prepare(error)) {
@@ -141,9 +146,11 @@ void Station::open_rig(const StationSettings& settings) {
 }
 
 void Station::start_race(int race, bool continue_race) {
+  ++runs_started_;
   RigTrackerState& st = rig_->state();
   hub_.before_work(race, continue_race, "");
   if (!continue_race) rig_->lag().rebase(rig_->depths().bottom);
+  recording_start(race, continue_race);
   st.race = race;
   st.race_active = true;
   notes_.push_back(fmt::format("registration run {} {}", race,
@@ -390,6 +397,7 @@ std::string Station::command(const std::string& line) {
   if (verb == "race") {
     if (arg == "stop" && extra.empty()) {
       if (!rig_->state().race_active) return logged("error no registration run is active");
+      recording_end();
       hub_.after_work("");
       rig_->state().race_active = false;
       hub_.request_save();
@@ -401,7 +409,10 @@ std::string Station::command(const std::string& line) {
     const int race = static_cast<int>(*n);
     const bool cont =
         extra == "continue" || (rig_->state().race_active && rig_->state().race == race);
-    if (rig_->state().race_active && rig_->state().race != race) hub_.after_work("");
+    if (rig_->state().race_active && rig_->state().race != race) {
+      recording_end();
+      hub_.after_work("");
+    }
     start_race(race, cont);
     return logged(fmt::format("ok registration run {} {}", race, cont ? "continues" : "started"));
   }
@@ -522,6 +533,10 @@ Station::RigView Station::rig() const {
   v.footage = race.get_prohodka();
   v.drill_hours = race.drill_time_hours();
   v.rop = race.average_rop();
+  if (const RecordingView r = recording(); r.active) {
+    v.recording_file = r.time_file;
+    v.recording_queue = r.queue;
+  }
   const calc::CurrentOperationItem op = hub_.effective_operation();
   const calc::Operations& dict = hub_.operations();
   v.operation = op.operation;

@@ -1,0 +1,165 @@
+// The run's recording, wired to the station: the recorder is made at the start with its
+// saved accumulators, a registration run opens its files with the run's header and closes
+// them with the trailer, and each tick feeds the accumulators and makes the time, depth,
+// lag and fast lines that are due.
+#include <fmt/format.h>
+
+#include <cmath>
+
+#include "calc/race_info_old.h"
+#include "core/config.h"
+#include "core/error_log.h"
+#include "core/system.h"
+#include "lib/module_base.h"
+#include "pore/pore_opt.h"
+#include "station/station.h"
+#include "storage/data_storage.h"
+#include "storage/real_time_file.h"
+
+namespace station {
+namespace {
+
+// A bit on bottom within this height makes new hole: only then the depth file is fed.
+constexpr double kOnBottomMetres = 0.5;
+// The most depth lines one tick makes (a depth jump must not stall the tick).
+constexpr int kMaxDepthLinesPerTick = 1000;
+// A depth line's mud counts as out once the lag depth is within this of its depth, so the
+// rounding of the lag marks' float depths cannot hold a line back.
+constexpr double kArrivalToleranceMetres = 0.001;
+
+class RecorderState final : public lib::SerialModuleBase {
+ public:
+  explicit RecorderState(rtf::RealTimeFile& rec)
+      : SerialModuleBase("RealTimeFile", rtf::RealTimeFile::kStateVersion), rec_(rec) {}
+
+ protected:
+  void serial_fields(lib::serial_list& list, unsigned version) override {
+    rec_.serialize_state(list, version);
+  }
+
+ private:
+  rtf::RealTimeFile& rec_;
+};
+
+std::string number_text(double v) {
+  return fmt::format("{}", v);
+}
+
+// Time lines every this many ticks of a second: the setting is in milliseconds.
+std::int64_t time_line_ticks(int milliseconds) {
+  return std::max<std::int64_t>(1, std::llround(milliseconds / 1000.0));
+}
+
+}  // namespace
+
+void Station::open_recording() {
+  rtf::RealTimeFileServices services;
+  services.fs = &hub_.file_system();
+  services.clock = &hub_.clock();
+  reg::ErrorLog& log = hub_.error_log();
+  services.log = [&log](const std::string& line) { log.write(line); };
+  recorder_ = std::make_unique<rtf::RealTimeFile>(hub_.data_storage(), hub_.catalogue(), services);
+  recorder_state_ = std::make_unique<RecorderState>(*recorder_);
+  hub_.module_list().register_module(*recorder_state_, "RealTimeFile");
+}
+
+void Station::recording_start(int race, bool continue_race) {
+  if (!recorder_) return;
+  const std::string folder = hub_.get_exe_path() + kRecordingFolder;
+  if (!lib::make_dirs(hub_.file_system(), folder)) {
+    notes_.push_back("recording: the folder '" + folder + "' cannot be made: " +
+                     lib::errno_text(errno) + "; the lines wait in memory until it can be written");
+    hub_.error_log().write(notes_.back());
+  }
+  recorder_->calculate_file_names(folder, race);
+  const pore::WellOptions& w = hub_.pore_opt().options();
+  const calc::RaceInfoOld::Settings& r = hub_.config().race_info().settings;
+  const reg::Config::Recording& rec = hub_.config().recording;
+  // The header in its order; the three file names are filled in by the recorder.
+  const rtf::KeyValueList header = {
+      {"месторождение", w.deposit},
+      {"скважина", w.well},
+      {"категория_скважины", w.category},
+      {"площадь", w.area},
+      {"заказчик", w.customer},
+      {"убр", w.ubr},
+      {"партия_гти", w.gti_party},
+      {"отряд", w.otryad},
+      {"насос", w.nasos},
+      {"глубинный_файл", ""},
+      {"временной_файл", ""},
+      {"реальн_глубинный_файл", ""},
+      {"номер_рейса", std::to_string(race)},
+      {"номер_долота", r.bit_number},
+      {"диаметр_скважины", number_text(w.hole_diameter)},
+      {"тип_долота", r.bit_type},
+      {"цель_бурения", r.purpose},
+      {"оператор", w.operator_name},
+      {"мастер", w.master},
+      {"типоразмер_з_д", r.motor_size},
+      {"шаг_записи_по_глубине", number_text(rec.depth_step)},
+      {"шаг_записи_по_времени", std::to_string(rec.time_step)},
+      {"отч_компоновка", ""},
+      {"куст", w.kust},
+      {"буровая_бригада", w.brigade},
+      {"супервайзинг", w.supervising},
+  };
+  recorder_->save_start_values(header, continue_race);
+  ds_tmp::DataStorage& ds = hub_.data_storage();
+  const double step = rec.depth_step > 0 ? rec.depth_step : 1.0;
+  next_depth_line_ = (std::floor(ds.depth_z() / step + 1e-9) + 1) * step;
+  last_lag_ = ds.delayed_depth().get_value();
+  ticks_since_time_line_ = 0;
+  recorder_->start_save_thread();
+}
+
+void Station::recording_end() {
+  if (!recorder_) return;
+  recorder_->flash_lag_data(false);
+  recorder_->save_end_values();
+}
+
+void Station::record_tick() {
+  if (!recorder_ || !rig_ || !rig_->state().race_active) return;
+  ds_tmp::DataStorage& ds = hub_.data_storage();
+  const reg::Config& c = hub_.config();
+  ds.set_depth_file_on(ds.get_depth_uz() <= kOnBottomMetres);
+  recorder_->store_values_for_file();
+  if (++ticks_since_time_line_ >= time_line_ticks(c.recording.time_step)) {
+    ticks_since_time_line_ = 0;
+    recorder_->save_time_values();
+  }
+  const double step = c.recording.depth_step > 0 ? c.recording.depth_step : 1.0;
+  const double lag = ds.delayed_depth().get_value();
+  for (int n = 0; n < kMaxDepthLinesPerTick && ds.depth_z() + 1e-6 >= next_depth_line_; ++n) {
+    // The line's mud is out once the lag depth has come up to its depth.
+    recorder_->save_depth_values(static_cast<float>(next_depth_line_), 0,
+                                 next_depth_line_ - lag - kArrivalToleranceMetres);
+    next_depth_line_ += step;
+  }
+  std::string arrival;
+  for (const lib::StringContainer* list : {&c.out_params, &c.gas_params}) {
+    for (std::size_t i = 0; i < list->size(); ++i) arrival += (*list)[i] + ",";
+  }
+  const double advance = lag > last_lag_ ? lag - last_lag_ : 0.0;
+  last_lag_ = lag;
+  recorder_->save_lag_depth_values(arrival, "", static_cast<float>(advance));
+  if (c.recording.save_fast_file) recorder_->save_fast_file();
+}
+
+Station::RecordingView Station::recording() const {
+  RecordingView v;
+  if (!recorder_) return v;
+  v.active = rig_ && rig_->state().race_active;
+  const rtf::RunFileNames& n = recorder_->file_names();
+  v.time_file = n.time;
+  v.depth_file = n.depth;
+  v.lag_file = n.lag;
+  v.fast_file = n.fast;
+  v.queue = recorder_->get_queue_size();
+  v.refused = recorder_->queue().refused();
+  v.lag_lines = recorder_->pending_lag_lines();
+  return v;
+}
+
+}  // namespace station

@@ -1,0 +1,599 @@
+#include "storage/real_time_file.h"
+
+#include <fcntl.h>
+#include <fmt/format.h>
+
+#include <cerrno>
+#include <chrono>
+#include <stdexcept>
+
+#include "lib/ident.h"
+#include "params/all_params.h"
+#include "params/param.h"
+#include "storage/data_storage.h"
+#include "storage/real_time_format.h"
+
+namespace rtf {
+namespace {
+
+constexpr auto kIdleWait = std::chrono::milliseconds(50);
+constexpr auto kRetryWait = std::chrono::milliseconds(10);
+constexpr const char* kThreadCaller = "RealTimeFile::save_thread";
+// The most queued tasks of one file written with one open and one append.
+constexpr std::size_t kMaxTasksPerWrite = 256;
+
+std::string folder_of(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string bare_name(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Metres to the millimetre, without trailing zeros ("1234.5", "1300").
+std::string depth_text(double d) {
+  std::string t = fmt::format("{:.3f}", d);
+  while (!t.empty() && t.back() == '0') t.pop_back();
+  if (!t.empty() && t.back() == '.') t.pop_back();
+  return t == "-0" ? "0" : t;
+}
+
+std::vector<std::string> identifier_list(const std::string& text) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t comma = text.find(',', start);
+    if (comma == std::string::npos) comma = text.size();
+    const std::string item = text.substr(start, comma - start);
+    const auto first = item.find_first_not_of(" \t");
+    const auto last = item.find_last_not_of(" \t");
+    if (first != std::string::npos) {
+      out.push_back(lib::to_lower(item.substr(first, last - first + 1)));
+    }
+    start = comma + 1;
+  }
+  return out;
+}
+
+bool listed(const std::vector<std::string>& list, const std::string& identifier) {
+  const std::string id = lib::to_lower(identifier);
+  for (const std::string& item : list) {
+    if (item == id) return true;
+  }
+  return false;
+}
+
+RecordedParam recorded(const params::Param& p) {
+  return {p.full_name, p.unit, p.short_name, p.identifier, p.scale_min, p.scale_max};
+}
+
+// Why one write failed, for the log.
+struct WriteFailure {
+  std::string what;
+};
+
+}  // namespace
+
+std::string run_number_text(int run) {
+  std::string n = std::to_string(run);
+  if (n.size() < static_cast<std::size_t>(kRunNumberDigits)) {
+    n.insert(0, static_cast<std::size_t>(kRunNumberDigits) - n.size(), '0');
+  }
+  return n;
+}
+
+RunFileNames run_file_names(const std::string& folder, int run) {
+  const std::string base = folder + run_number_text(run);
+  return {base + kTimeSuffix, base + kDepthSuffix, base + kLagSuffix,  base + kRaceSuffix,
+          base + kFastSuffix, base + kInstrSuffix, base + kPoreSuffix, folder + kFolderFile};
+}
+
+RealTimeFile::RealTimeFile(ds_tmp::DataStorage& storage, const params::AllParams& catalogue,
+                           RealTimeFileServices services)
+    : storage_(storage),
+      catalogue_(catalogue),
+      services_(std::move(services)),
+      fs_(services_.fs ? *services_.fs : lib::posix_file_system()),
+      clock_(services_.clock ? *services_.clock : lib::system_clock()),
+      queue_(services_.max_queue_bytes) {
+  clear_all_file_values();
+}
+
+RealTimeFile::~RealTimeFile() {
+  stop_save_thread();
+}
+
+void RealTimeFile::calculate_file_names(const std::string& folder, int run) {
+  names_ = run_file_names(folder, run);
+}
+
+// ---- queueing ---------------------------------------------------------------------------
+
+bool RealTimeFile::queue_task(std::shared_ptr<const Records> task) {
+  const std::string file = task->file;
+  if (queue_.push(std::move(task))) {
+    if (refused_in_series_ != 0) {
+      log("Очередь записи снова принимает строки; не записано строк, пока она была полна: " +
+          std::to_string(refused_in_series_));
+      refused_in_series_ = 0;
+    }
+    return true;
+  }
+  if (refused_in_series_++ == 0) {
+    log("Очередь записи полна (" + lib::byte_count_text(queue_.max_bytes()) +
+        ", заданий: " + std::to_string(queue_.size()) + "): строка для файла '" + file +
+        "' не записана; диск не принимает записи, новые строки теряются, пока очередь не "
+        "освободится");
+  }
+  return false;
+}
+
+bool RealTimeFile::save_text_values(const std::string& file, const KeyValueList& list) {
+  auto task = std::make_shared<Records>();
+  task->file = file;
+  try {
+    task->records.push_back(std::make_shared<TextWriterRecord>(key_value_text(list)));
+  } catch (const std::length_error& e) {
+    log("Текст для файла '" + file + "' не записан: " + e.what());
+    return false;
+  }
+  return queue_task(std::move(task));
+}
+
+bool RealTimeFile::save_text_values(const KeyValueList& list) {
+  bool ok = true;
+  for (const std::string* f : {&names_.time, &names_.depth, &names_.lag, &names_.fast}) {
+    ok = save_text_values(*f, list) && ok;
+  }
+  return ok;
+}
+
+void RealTimeFile::save_begin_race_data(const std::string& file, const KeyValueList& header,
+                                        bool without_start) {
+  KeyValueList list = header;
+  add_value_name(list, "глубинный_файл", bare_name(names_.depth));
+  add_value_name(list, "временной_файл", bare_name(names_.time));
+  add_value_name(list, "реальн_глубинный_файл", bare_name(names_.lag));
+  if (!without_start) {
+    add_value_name(list, "нач_глубина", depth_text(storage_.depth_z()));
+    add_value_name(list, "нач_время", std::to_string(lib::get_local_time(clock_).seconds));
+  }
+  save_text_values(file, list);
+}
+
+void RealTimeFile::save_start_values(const KeyValueList& header, bool without_start) {
+  for (const std::string* f : {&names_.time, &names_.depth, &names_.lag, &names_.fast}) {
+    save_begin_race_data(*f, header, without_start);
+  }
+}
+
+void RealTimeFile::save_end_race_data(const std::string& file) {
+  if (!lib::exists(fs_, file)) return;
+  KeyValueList list;
+  add_value_name(list, "конеч_глубина", depth_text(storage_.depth_z()));
+  add_value_name(list, "конеч_время", std::to_string(lib::get_local_time(clock_).seconds));
+  save_text_values(file, list);
+}
+
+void RealTimeFile::save_end_values() {
+  for (const std::string* f : {&names_.time, &names_.depth, &names_.lag, &names_.fast}) {
+    save_end_race_data(*f);
+  }
+}
+
+// ---- lines ------------------------------------------------------------------------------
+
+ParamList RealTimeFile::current_params() {
+  const params::ParTabl& table = storage_.par_tabl();
+  const int n = table.get_items_count();
+  bool same = current_params_ && current_params_->size() == static_cast<std::size_t>(n);
+  for (int i = 0; same && i < n; ++i) same = (*current_params_)[i] == recorded(table[i]);
+  if (!same) {
+    auto list = std::make_shared<std::vector<RecordedParam>>();
+    for (int i = 0; i < n; ++i) list->push_back(recorded(table[i]));
+    current_params_ = std::move(list);
+  }
+  return current_params_;
+}
+
+std::vector<int> RealTimeFile::catalogue_indexes(const std::vector<RecordedParam>& params) const {
+  std::vector<int> out;
+  out.reserve(params.size());
+  for (const RecordedParam& p : params) out.push_back(catalogue_.get_param_number(p.identifier));
+  return out;
+}
+
+void RealTimeFile::feed(FileStoredValues& set, bool fast) {
+  set.resize(static_cast<std::size_t>(catalogue_.get_items_count()));
+  const params::ParTabl& table = storage_.par_tabl();
+  if (fast) {
+    for (std::size_t i = 0; i < fast_params_->size(); ++i) {
+      const std::string& id = (*fast_params_)[i].identifier;
+      const int c = catalogue_.get_param_number(id);
+      if (c < 0) continue;
+      const int t = table.find_global(id);
+      set.items()[static_cast<std::size_t>(c)].feed(t < 0 ? 0 : storage_[t], fast_modes_[i]);
+    }
+    return;
+  }
+  for (int t = 0; t < table.get_items_count(); ++t) {
+    const params::Param& row = table[t];
+    const int c = catalogue_.get_param_number(row.identifier);
+    if (c < 0) continue;
+    set.items()[static_cast<std::size_t>(c)].feed(storage_[t], row.attribute);
+  }
+}
+
+void RealTimeFile::store_values_for_file() {
+  feed(time_set_, false);
+  if (storage_.depth_file_on()) feed(depth_set_, false);
+  feed(lag_set_, false);
+  feed(fast_set_, true);
+}
+
+std::uint8_t RealTimeFile::effective_operation() const {
+  return static_cast<std::uint8_t>(storage_.get_operation());
+}
+
+bool RealTimeFile::make_line(FileStoredValues& set, const ParamList& params, float first,
+                             float third, std::uint8_t operation, ValuesLine& line) {
+  const lib::LocalTime now = lib::get_local_time(clock_);
+  return set.calculate_save_values(line, catalogue_indexes(*params), first,
+                                   static_cast<float>(storage_.depth_cur()), third, operation,
+                                   static_cast<std::uint32_t>(now.seconds),
+                                   static_cast<std::uint8_t>(now.milliseconds / 10));
+}
+
+void RealTimeFile::queue_line(const std::string& file, const ValuesLine& line,
+                              const ParamList& params) {
+  auto task = std::make_shared<Records>();
+  task->file = file;
+  task->records.push_back(std::make_shared<ValuesWriterRecord>(line, params));
+  queue_task(std::move(task));
+}
+
+void RealTimeFile::announce(const std::vector<LineReceiver>& receivers, const char* name,
+                            const ParamList& params, const ValuesLine& line) {
+  (void)name;
+  for (const LineReceiver& r : receivers) {
+    r(params, line.first_depth, line.bit_depth, line.third_depth, line.operation, line.values);
+  }
+}
+
+namespace {
+// Runs a producer; what it throws is logged under the signal's name and the tick goes on.
+template <class F>
+void guarded(const std::function<void(const std::string&)>& log, const char* name, F&& body) {
+  try {
+    body();
+  } catch (const std::exception& e) {
+    if (log) log(std::string("Ошибка в ") + name + " : " + e.what());
+  } catch (...) {
+    if (log) log(std::string("Ошибка в ") + name);
+  }
+}
+}  // namespace
+
+void RealTimeFile::save_time_values() {
+  guarded(services_.log, "on_save_time_data", [&] {
+    const ParamList params = current_params();
+    ValuesLine line;
+    const auto lag = static_cast<float>(storage_.delayed_depth().get_value());
+    if (!make_line(time_set_, params, static_cast<float>(storage_.depth_z()), lag,
+                   effective_operation(), line)) {
+      return;
+    }
+    queue_line(names_.time, line, params);
+    announce(on_save_time_data, "on_save_time_data", params, line);
+  });
+}
+
+void RealTimeFile::save_depth_values(float depth, std::int32_t delay,
+                                     std::optional<double> remaining) {
+  guarded(services_.log, "on_save_depth_data", [&] {
+    if (depth_set_.empty()) return;
+    const ParamList params = current_params();
+    ValuesLine line;
+    const auto lag = static_cast<float>(storage_.delayed_depth().get_value());
+    if (!make_line(depth_set_, params, depth, lag, effective_operation(), line)) return;
+    queue_line(names_.depth, line, params);
+    announce(on_save_depth_data, "on_save_depth_data", params, line);
+
+    LagFileStoredLine waiting;
+    waiting.depth = depth;
+    waiting.remaining = remaining.value_or(depth);
+    waiting.delay = delay;
+    waiting.params = params;
+    for (int c : catalogue_indexes(*params)) {
+      waiting.values.push_back(c < 0 ? 0.0
+                                     : depth_set_.items().at(static_cast<std::size_t>(c)).last);
+    }
+    lag_lines_.push_back(std::move(waiting));
+  });
+}
+
+void RealTimeFile::save_lag_depth_values(const std::string& arrival_list,
+                                         const std::string& live_list, float advance) {
+  guarded(services_.log, "on_save_lag_data", [&] {
+    const auto arrival = identifier_list(arrival_list);
+    const auto live = identifier_list(live_list);
+    const bool circulating = storage_.circulation_on();
+    for (LagFileStoredLine& l : lag_lines_) {
+      if (!circulating) {
+        if (l.remaining <= 0 && l.delay != 0) --l.delay;
+        continue;
+      }
+      if (l.remaining <= 0) {
+        if (l.delay != 0) --l.delay;
+      } else {
+        l.remaining = static_cast<float>(l.remaining) - advance;
+      }
+      if (l.remaining <= 0 && !l.arrived) {
+        for (std::size_t i = 0; i < l.params->size(); ++i) {
+          const std::string& id = (*l.params)[i].identifier;
+          if (!listed(arrival, id)) continue;
+          const int c = catalogue_.get_param_number(id);
+          if (c >= 0 && static_cast<std::size_t>(c) < depth_set_.items().size()) {
+            l.values[i] = depth_set_.items()[static_cast<std::size_t>(c)].last;
+          }
+        }
+        l.arrived = true;
+      }
+    }
+    if (lag_lines_.empty()) return;
+    LagFileStoredLine& oldest = lag_lines_.front();
+    if (!(oldest.remaining <= 0 && oldest.delay < 1)) return;
+    lag_set_.resize(static_cast<std::size_t>(catalogue_.get_items_count()));
+    for (std::size_t i = 0; i < oldest.params->size(); ++i) {
+      const std::string& id = (*oldest.params)[i].identifier;
+      const int c = catalogue_.get_param_number(id);
+      if (c < 0 || listed(live, id)) continue;
+      FileStoredValue& v = lag_set_.items()[static_cast<std::size_t>(c)];
+      v.sum = oldest.values[i];
+      v.count = 1;
+    }
+    const ParamList params = oldest.params;
+    const auto depth = static_cast<float>(oldest.depth);
+    lag_lines_.pop_front();
+    ValuesLine line;
+    if (!make_line(lag_set_, params, depth, depth, effective_operation(), line)) return;
+    queue_line(names_.lag, line, params);
+    announce(on_save_lag_data, "on_save_lag_data", params, line);
+  });
+}
+
+void RealTimeFile::flash_lag_data(bool wait) {
+  if (lag_lines_.empty()) return;
+  constexpr std::uint8_t kDrilling = 2;
+  auto task = std::make_shared<Records>();
+  task->file = names_.lag;
+  lag_set_.resize(static_cast<std::size_t>(catalogue_.get_items_count()));
+  for (const LagFileStoredLine& l : lag_lines_) {
+    for (std::size_t i = 0; i < l.params->size(); ++i) {
+      const int c = catalogue_.get_param_number((*l.params)[i].identifier);
+      if (c < 0) continue;
+      FileStoredValue& v = lag_set_.items()[static_cast<std::size_t>(c)];
+      v.sum = l.values[i];
+      v.count = 1;
+    }
+    ValuesLine line;
+    const auto depth = static_cast<float>(l.depth);
+    if (make_line(lag_set_, l.params, depth, depth, kDrilling, line)) {
+      task->records.push_back(std::make_shared<ValuesWriterRecord>(std::move(line), l.params));
+    }
+  }
+  lag_lines_.clear();
+  queue_task(std::move(task));
+  if (wait && save_thread_running()) queue_.wait_until_empty(std::chrono::seconds(60));
+}
+
+void RealTimeFile::save_fast_file() {
+  guarded(services_.log, "save_fast_file", [&] {
+    ValuesLine line;
+    const auto lag = static_cast<float>(storage_.delayed_depth().get_value());
+    if (!make_line(fast_set_, fast_params_, static_cast<float>(storage_.depth_z()), lag,
+                   effective_operation(), line)) {
+      return;
+    }
+    queue_line(names_.fast, line, fast_params_);
+  });
+}
+
+void RealTimeFile::clear_all_file_values() {
+  time_set_.clear();
+  depth_set_.clear();
+  lag_set_.clear();
+  fast_set_.clear();
+  if (!fast_params_) {
+    auto list = std::make_shared<std::vector<RecordedParam>>();
+    fast_modes_.clear();
+    for (const char* id : kFastParams) {
+      const int c = catalogue_.get_param_number(id);
+      if (c >= 0) {
+        const params::DefaultParam& d = catalogue_.at(c);
+        list->push_back(
+            {d.full_name, d.unit, d.short_name, d.identifier, d.scale_min, d.scale_max});
+        fast_modes_.push_back(d.attribute);
+      } else {
+        list->push_back({});  // a blank parameter the catalogue lacks: written as 0
+        fast_modes_.push_back(kStoreMean);
+      }
+    }
+    fast_params_ = std::move(list);
+  }
+}
+
+void RealTimeFile::serialize_state(lib::serial_list& list, unsigned version) {
+  if (version != kStateVersion) return;
+  time_set_.serialize(list);
+  depth_set_.serialize(list);
+  lag_set_.serialize(list);
+  fast_set_.serialize(list);
+  auto n = static_cast<std::uint32_t>(lag_lines_.size());
+  list.add(n);
+  if (list.reading()) {
+    // A line takes at least 32 bytes (two depths, two counts, the delay).
+    if (n > list.input()->remaining() / 32) {
+      throw lib::io::StreamError("the state's " + std::to_string(n) +
+                                 " waiting lag lines do not fit the data left");
+    }
+    std::deque<LagFileStoredLine> read(n);
+    for (LagFileStoredLine& l : read) l.serialize(list);
+    lag_lines_ = std::move(read);
+  } else {
+    for (LagFileStoredLine& l : lag_lines_) l.serialize(list);
+  }
+}
+
+// ---- writing ----------------------------------------------------------------------------
+
+bool RealTimeFile::save_values_asynch(const Records& task, std::string_view caller) {
+  return write_tasks({&task}, caller) == 1;
+}
+
+std::size_t RealTimeFile::write_oldest(std::string_view caller) {
+  const auto tasks = queue_.oldest_of_one_file(kMaxTasksPerWrite);
+  if (tasks.empty()) return 0;
+  std::vector<const Records*> plain;
+  for (const auto& t : tasks) plain.push_back(t.get());
+  const std::size_t done = write_tasks(plain, caller);
+  queue_.pop_oldest(done);
+  return done;
+}
+
+std::size_t RealTimeFile::write_tasks(const std::vector<const Records*>& tasks,
+                                      std::string_view caller) {
+  const std::string& file = tasks.front()->file;
+  ValuesWriterDequeFileData data = queue_.file_data(file);
+
+  // The blocks are assembled first: a task that cannot be encoded can never be written,
+  // and must not hold up the tasks behind it.
+  auto assemble = [&](bool need_header, lib::io::BinaryMemoryOutputStream& out) {
+    if (need_header) write_version_block(out);
+    for (const Records* task : tasks) {
+      for (const auto& record : task->records) {
+        if (!need_header) need_header = record->check(data);
+        if (ParamList params = record->get_provider(); need_header && params) {
+          write_params_block(out, *params);
+          data.names.clear();
+          for (const RecordedParam& p : *params) data.names.push_back(p.identifier);
+          need_header = false;
+        }
+        record->write(out);
+      }
+    }
+  };
+
+  int fd = -1;
+  try {
+    const std::string marker = folder_of(file) + kNoLockingMarker;
+    if (!lib::exists(fs_, marker)) {
+      const int m = fs_.open(marker, O_WRONLY | O_CREAT, 0644);
+      if (m < 0) throw WriteFailure{"не создан '" + marker + "': " + lib::errno_text(errno)};
+      fs_.close(m);
+    }
+    fd = fs_.open(file, O_WRONLY | O_CREAT | O_APPEND, 0644);
+    if (fd < 0) throw WriteFailure{"не открыт: " + lib::errno_text(errno)};
+    const auto before = fs_.fstat(fd);
+    if (!before) throw WriteFailure{"не прочитано состояние: " + lib::errno_text(errno)};
+    const bool need_header = before->size == 0 || !data.written ||
+                             before->modified_ns != data.modified_ns || before->size != data.size ||
+                             before->inode != data.inode;
+    lib::io::BinaryMemoryOutputStream out;
+    try {
+      assemble(need_header, out);
+    } catch (const std::exception& e) {
+      fs_.close(fd);
+      // One of them can never be written: find it by writing them one by one.
+      if (tasks.size() > 1) return write_tasks({tasks.front()}, caller);
+      log("Запись в файл '" + file + "' (" + std::string(caller) + ") отброшена: " + e.what());
+      return 1;
+    }
+    if (!lib::write_all(fs_, fd, out.data().data(), out.data().size())) {
+      const int err = errno;
+      // Nothing of a failed task may stay: the retry appends it whole.
+      // The cut moves the file's time: remember it as the writer's own, or the retry would
+      // take the file for one written behind its back.
+      const auto cut = fs_.ftruncate(fd, before->size) == 0 ? fs_.fstat(fd) : std::nullopt;
+      ValuesWriterDequeFileData kept = queue_.file_data(file);
+      if (cut && kept.written && kept.size == before->size &&
+          kept.modified_ns == before->modified_ns && kept.inode == before->inode) {
+        kept.modified_ns = cut->modified_ns;
+        kept.inode = cut->inode;
+        queue_.set_file_data(file, std::move(kept));
+      } else if (!cut) {
+        queue_.forget_file(file);
+      }
+      throw WriteFailure{"не записано " + lib::byte_count_text(out.data().size()) + ": " +
+                         lib::errno_text(err)};
+    }
+    const auto after = fs_.fstat(fd);
+    fs_.close(fd);
+    fd = -1;
+    data.written = after.has_value();
+    if (after) {
+      data.modified_ns = after->modified_ns;
+      data.size = after->size;
+      data.inode = after->inode;
+    }
+    queue_.set_file_data(file, std::move(data));
+    if (services_.written) {
+      for (const Records* task : tasks) services_.written(*task);
+    }
+  } catch (const WriteFailure& f) {
+    if (fd >= 0) fs_.close(fd);
+    ++failures_;
+    if (failing_file_ != file) {
+      failing_file_ = file;
+      log("Ошибка записи в файл '" + file + "' (" + std::string(caller) + "): " + f.what +
+          "; запись остаётся в очереди и повторяется каждые 10 мс");
+    }
+    return 0;
+  }
+  if (!failing_file_.empty()) {
+    log("Запись в файл '" + failing_file_ + "' возобновлена после " + std::to_string(failures_) +
+        " неудачных попыток");
+    failing_file_.clear();
+    failures_ = 0;
+  }
+  return tasks.size();
+}
+
+std::size_t RealTimeFile::write_pending() {
+  std::size_t written = 0;
+  while (const std::size_t n = write_oldest("RealTimeFile::write_pending")) written += n;
+  return written;
+}
+
+void RealTimeFile::start_save_thread() {
+  if (thread_.joinable()) return;
+  thread_ = std::jthread([this](std::stop_token stop) { save_thread(stop); });
+}
+
+void RealTimeFile::stop_save_thread() {
+  if (!thread_.joinable()) return;
+  thread_.request_stop();
+  thread_.join();
+  thread_ = std::jthread();
+  if (const std::size_t left = queue_.size(); left != 0) {
+    log("Поток записи остановлен, не записано заданий: " + std::to_string(left) +
+        " (последняя ошибка записи: файл '" + failing_file_ + "')");
+  }
+}
+
+void RealTimeFile::save_thread(std::stop_token stop) {
+  for (;;) {
+    if (queue_.size() == 0) {
+      if (stop.stop_requested()) return;
+      queue_.wait_for_task(stop, kIdleWait);
+      continue;
+    }
+    if (write_oldest(kThreadCaller) != 0) continue;
+    if (stop.stop_requested()) return;
+    queue_.wait_or_stop(stop, kRetryWait);
+  }
+}
+
+}  // namespace rtf

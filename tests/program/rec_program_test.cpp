@@ -1,0 +1,191 @@
+// rigstation rec info / rec dump on a file the recorder wrote, whole and cut by a crash.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "golden_harness.h"
+#include "params/all_params.h"
+#include "storage/data_storage.h"
+#include "storage/real_time_file.h"
+#include "support/fakes.h"
+
+using testing::HasSubstr;
+
+namespace {
+
+// Three lines over hook load and pressure, written by the recorder.
+std::string write_file(const testing_support::TempDir& dir) {
+  params::AllParams catalogue{dir.path(), lib::posix_file_system()};
+  ds_tmp::DataStorage storage{catalogue};
+  rtf::RealTimeFile rec(storage, catalogue);
+  const std::string file = dir.file("0004.realdep");
+  rec.save_text_values(file, {{"скважина", "31"}, {"номер_рейса", "4"}});
+  auto params = std::make_shared<std::vector<rtf::RecordedParam>>();
+  params->push_back({"Вес на крюке", "т", "Вес", "вес_на_крюке", 0, 200});
+  params->push_back({"Давление на входе", "атм.", "Давл", "давление_на_входе", 0, 400});
+  for (int i = 0; i < 3; ++i) {
+    auto task = std::make_shared<rtf::Records>();
+    task->file = file;
+    rtf::ValuesLine line;
+    line.time = 86400 * 365 + 60 * i;  // 01.01.1971 00:00 + i minutes
+    line.first_depth = 1500.5f + i;
+    line.bit_depth = 1500.5f + i;
+    line.third_depth = 1490.25f;
+    line.operation = 2;
+    line.values = {80.5f + i, 120};
+    task->records.push_back(std::make_shared<rtf::ValuesWriterRecord>(line, params));
+    rec.queue_task(task);
+  }
+  rec.write_pending();
+  return file;
+}
+
+TEST(RecProgram, InfoAndCsvDumpOfAWholeFile) {
+  testing_support::TempDir dir;
+  const std::string file = write_file(dir);
+  const golden::Run info = golden::run_program({"rec", "info", file}, dir.path());
+  ASSERT_EQ(info.exit_code, 0) << info.err;
+  EXPECT_THAT(info.out, HasSubstr("blocks: 6, writer runs: 1, texts: 1, parameter lists: 1, "
+                                  "lines: 3"));
+  EXPECT_THAT(info.out, HasSubstr("номер_рейса = 4"));
+  EXPECT_THAT(info.out, HasSubstr("parameters 1 (2): вес_на_крюке [т], давление_на_входе [атм.]"));
+  EXPECT_THAT(info.out, HasSubstr("time: 01.01.1971 00:00:00 .. 01.01.1971 00:02:00"));
+  EXPECT_THAT(info.out, HasSubstr("depth: 1500.5 .. 1502.5 m"));
+
+  const golden::Run dump = golden::run_program({"rec", "dump", file, "--csv"}, dir.path());
+  ASSERT_EQ(dump.exit_code, 0) << dump.err;
+  EXPECT_EQ(dump.out,
+            "time;first_depth;bit_depth;third_depth;operation;вес_на_крюке;давление_на_входе\n"
+            "01.01.1971 00:00:00;1500.5;1500.5;1490.25;2;80.5;120\n"
+            "01.01.1971 00:01:00;1501.5;1501.5;1490.25;2;81.5;120\n"
+            "01.01.1971 00:02:00;1502.5;1502.5;1490.25;2;82.5;120\n");
+}
+
+TEST(RecProgram, ACutFileShowsItsCompleteLinesAndNamesTheCutOnStderr) {
+  testing_support::TempDir dir;
+  const std::string file = write_file(dir);
+  std::string bytes = testing_support::read_file(file);
+  bytes.resize(bytes.size() - 5);  // the last line is cut
+  lib::write_file_atomically(file, bytes, lib::posix_file_system(), false);
+  const golden::Run dump = golden::run_program({"rec", "dump", file}, dir.path());
+  EXPECT_EQ(dump.exit_code, 2);
+  EXPECT_THAT(dump.err, HasSubstr(file + ": offset " + std::to_string(bytes.size() + 5 - 56)));
+  EXPECT_THAT(dump.err, HasSubstr("cut block of type 1"));
+  EXPECT_THAT(dump.out, HasSubstr("вес_на_крюке=81.5"));
+  EXPECT_THAT(dump.out, testing::Not(HasSubstr("82.5")));
+  const golden::Run missing = golden::run_program({"rec", "info", file + ".нет"}, dir.path());
+  EXPECT_EQ(missing.exit_code, 1);
+  EXPECT_THAT(missing.err, HasSubstr(file + ".нет"));
+}
+
+}  // namespace
+
+namespace {
+
+// A depth file whose parameter list grows in the middle: hook load and pressure, then a
+// volume in cubic metres as well.
+std::string write_growing_file(const testing_support::TempDir& dir, const std::string& name) {
+  params::AllParams catalogue{dir.path(), lib::posix_file_system()};
+  ds_tmp::DataStorage storage{catalogue};
+  rtf::RealTimeFile rec(storage, catalogue);
+  const std::string file = dir.file(name);
+  rec.save_text_values(file, {{"месторождение", "Южное"},
+                              {"скважина", "31"},
+                              {"заказчик", "Заказчик"},
+                              {"номер_рейса", "4"},
+                              {"нач_время", std::to_string(86400 * 365)}});
+  auto two = std::make_shared<std::vector<rtf::RecordedParam>>();
+  two->push_back({"Вес на крюке", "т", "Вес", "вес_на_крюке", 0, 200});
+  two->push_back({"Давление на входе", "атм.", "Давл", "давление_на_входе", 0, 400});
+  auto three = std::make_shared<std::vector<rtf::RecordedParam>>(*two);
+  three->push_back({"Объём в ёмкости", "м³", "V", "объем_в_емкости1", 0, 60});
+  for (int i = 0; i < 4; ++i) {
+    auto task = std::make_shared<rtf::Records>();
+    task->file = file;
+    rtf::ValuesLine line;
+    line.time = 86400 * 365 + 10 * i;
+    line.first_depth = 2000.25f + 0.5f * i;
+    line.bit_depth = line.first_depth;
+    line.third_depth = 1990;
+    line.operation = 2;
+    line.values = {100.5f + i, 150};
+    if (i >= 2) line.values.push_back(12.75f * i);
+    task->records.push_back(
+        std::make_shared<rtf::ValuesWriterRecord>(line, i >= 2 ? rtf::ParamList(three) : two));
+    rec.queue_task(task);
+  }
+  rec.write_pending();
+  return file;
+}
+
+// What the independent reader made of a LAS file.
+nlohmann::json read_with_las_js(const testing_support::TempDir& dir, const std::string& las) {
+  const std::string out = dir.file("las.json");
+  const std::string cmd =
+      "node '" + std::string(RIGCORE_LAS_CHECK) + "' '" + las + "' > '" + out + "' 2>&1";
+  const int rc = std::system(cmd.c_str());
+  const std::string text = testing_support::read_file(out);
+  EXPECT_EQ(rc, 0) << "the LAS reader (tests/las_check, installed by scripts/setup.sh) failed: "
+                   << text;
+  return nlohmann::json::parse(text, nullptr, false);
+}
+
+TEST(RecLasExport, ADepthFileReadsBackInAnIndependentLasReader) {
+  testing_support::TempDir dir;
+  const std::string file = write_growing_file(dir, "0004.realdep");
+  const std::string las = dir.file("out.las");
+  const golden::Run r = golden::run_program({"rec", "export", file, "--las", las}, dir.path());
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  const std::string text = testing_support::read_file(las);
+  for (char c : text) ASSERT_LT(static_cast<unsigned char>(c), 0x80) << "LAS 2.0 is ASCII";
+
+  const nlohmann::json j = read_with_las_js(dir, las);
+  ASSERT_FALSE(j.is_discarded());
+  EXPECT_EQ(j["version"], 2);
+  EXPECT_EQ(j["wrap"], false);
+  EXPECT_EQ(j["header"], nlohmann::json({"DEPT", "BDEP", "DEP3", "OPER", "VES_NA_KRYUKE",
+                                         "DAVLENIE_NA_VKHODE", "OBEM_V_EMKOSTI1"}));
+  EXPECT_EQ(j["curves"]["DEPT"]["unit"], "M");
+  EXPECT_EQ(j["curves"]["VES_NA_KRYUKE"]["unit"], "t");
+  EXPECT_EQ(j["curves"]["DAVLENIE_NA_VKHODE"]["unit"], "atm");
+  EXPECT_EQ(j["curves"]["OBEM_V_EMKOSTI1"]["unit"], "m3");
+  EXPECT_THAT(j["curves"]["OBEM_V_EMKOSTI1"]["description"].get<std::string>(),
+              HasSubstr("Obem v emkosti"));
+  EXPECT_EQ(j["well"]["WELL"]["value"], "31");
+  EXPECT_EQ(j["well"]["FLD"]["value"], "Yuzhnoe");
+  EXPECT_EQ(j["well"]["STRT"]["value"], "2000.25");
+  EXPECT_EQ(j["well"]["STOP"]["value"], "2001.75");
+  EXPECT_EQ(j["well"]["STEP"]["value"], "0");
+  EXPECT_EQ(j["well"]["NULL"]["value"], "-999.25");
+  EXPECT_EQ(j["well"]["COMP"]["value"], "Zakazchik");
+  EXPECT_EQ(j["well"]["DATE"]["value"], "01.01.1971");
+  const nlohmann::json expected = {{2000.25, 2000.25, 1990, 2, 100.5, 150, -999.25},
+                                   {2000.75, 2000.75, 1990, 2, 101.5, 150, -999.25},
+                                   {2001.25, 2001.25, 1990, 2, 102.5, 150, 25.5},
+                                   {2001.75, 2001.75, 1990, 2, 103.5, 150, 38.25}};
+  EXPECT_EQ(j["data"], expected);
+}
+
+TEST(RecLasExport, ATimeFileIsIndexedByTimeAndParamsChooseTheCurves) {
+  testing_support::TempDir dir;
+  const std::string file = write_growing_file(dir, "0004.realtim");
+  const std::string las = dir.file("out.las");
+  const golden::Run r = golden::run_program(
+      {"rec", "export", file, "--las", las, "--params", "объем_в_емкости1,нет_такого"}, dir.path());
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_THAT(r.err, HasSubstr("no parameter 'нет_такого'"));
+  const nlohmann::json j = read_with_las_js(dir, las);
+  ASSERT_FALSE(j.is_discarded());
+  EXPECT_EQ(j["header"], nlohmann::json({"TIME", "BDEP", "DEP3", "OPER", "OBEM_V_EMKOSTI1"}));
+  EXPECT_EQ(j["curves"]["TIME"]["unit"], "S");
+  ASSERT_EQ(j["data"].size(), 4u);
+  EXPECT_EQ(j["data"][0][0], 86400 * 365);
+  EXPECT_EQ(j["data"][3][0], 86400 * 365 + 30);
+  EXPECT_EQ(j["data"][0][4], -999.25);
+  EXPECT_EQ(j["data"][3][4], 38.25);
+}
+
+}  // namespace

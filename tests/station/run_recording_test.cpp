@@ -1,0 +1,111 @@
+// A registration run recorded by the whole station: the scripted rig drills two metres and
+// circulates bottoms up; the run's time, depth and lag files are read back block by block.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "core/config.h"
+#include "core/system.h"
+#include "station/station.h"
+#include "station/station_fixture.h"
+#include "storage/recording_blocks.h"
+#include "support/fakes.h"
+
+using namespace recording_test;
+using testing::HasSubstr;
+using testing_support::Rig;
+using testing_support::TempDir;
+
+namespace {
+
+const std::string kScenarios = RIGCORE_SCENARIOS;
+
+std::vector<const Block*> of_type(const std::vector<Block>& blocks, int type) {
+  std::vector<const Block*> out;
+  for (const Block& b : blocks) {
+    if (b.type == type) out.push_back(&b);
+  }
+  return out;
+}
+
+std::string text_of(const Block& b) { return b.payload.substr(4); }
+
+// Ticks of one second on both the steady and the wall clock, until the scenario's clock
+// shows `until` seconds.
+void run_until(Rig& rig, double until) {
+  while (rig.st->scenario_seconds() < until) {
+    rig.clock.now.seconds += 1;
+    rig.ticks(1);
+  }
+}
+
+TEST(RunRecording, ADrilledRunIsRecordedByTimeDepthAndLagWithHeaderAndTrailer) {
+  TempDir dir;
+  {
+    Rig rig(dir.path());
+    station::StationSettings s;
+    s.protocol = "emulator";
+    rig.st->open(s);
+    rig.hub->config().lag.by_lag_time = 1;
+    rig.hub->config().lag.lag_time = 600;
+    rig.hub->config().save_to_file(dir.path() + "global.ini", rig.hub->file_system());
+    rig.st->close();
+  }
+  Rig rig(dir.path());
+  station::StationSettings s;
+  s.protocol = "emulator";
+  s.scenario = kScenarios + "circulate-bottoms-up.txt";
+  rig.st->open(s);
+  run_until(rig, 300);
+  // Two metres drilled: ten depth lines wait for their mud.
+  EXPECT_EQ(rig.st->recording().lag_lines, 10u);
+  EXPECT_THAT(rig.st->rig().recording_file, testing::EndsWith("records/0001.realtim"));
+  run_until(rig, 800);
+  EXPECT_EQ(rig.st->recording().lag_lines, 0u);
+  EXPECT_EQ(rig.st->command("race stop").rfind("ok", 0), 0u);
+  ASSERT_TRUE(rig.st->close());
+
+  const std::string folder = dir.path() + "records/";
+  const auto time = blocks_of(testing_support::read_file(folder + "0001.realtim"));
+  const auto depth = blocks_of(testing_support::read_file(folder + "0001.realdep"));
+  const auto lag = blocks_of(testing_support::read_file(folder + "0001.reallag"));
+
+  for (const auto* file : {&time, &depth, &lag}) {
+    ASSERT_GE(file->size(), 4u);
+    EXPECT_EQ((*file)[0].type, 99);
+    const auto texts = of_type(*file, 3);
+    ASSERT_EQ(texts.size(), 2u);
+    const std::string header = text_of(*texts[0]);
+    EXPECT_THAT(header, HasSubstr("номер_рейса=1\r\n"));
+    EXPECT_THAT(header, HasSubstr("глубинный_файл=0001.realdep\r\nвременной_файл=0001.realtim\r\n"
+                                  "реальн_глубинный_файл=0001.reallag\r\n"));
+    EXPECT_THAT(header, HasSubstr("нач_глубина=1000\r\n"));
+    EXPECT_THAT(text_of(*texts[1]), HasSubstr("конеч_глубина=1002\r\n"));
+    EXPECT_EQ(file->back().type, 3);  // the trailer closes the file
+  }
+
+  // A time line every ten seconds (the default step of 10000 ms), ten seconds apart.
+  const auto time_lines = of_type(time, 1);
+  EXPECT_NEAR(static_cast<double>(time_lines.size()), 80.0, 1.0);
+  for (std::size_t i = 1; i < time_lines.size(); ++i) {
+    EXPECT_EQ(u32_at(time_lines[i]->payload, 0) - u32_at(time_lines[i - 1]->payload, 0), 10u);
+  }
+
+  // Depth lines at every 0.2 m of new hole; the lag lines carry the same depths once their
+  // mud is out, in the same order.
+  const auto depth_lines = of_type(depth, 1);
+  const auto lag_lines = of_type(lag, 1);
+  ASSERT_EQ(depth_lines.size(), 10u);
+  ASSERT_EQ(lag_lines.size(), 10u);
+  for (std::size_t i = 0; i < 10; ++i) {
+    const float expected = static_cast<float>(1000.2 + 0.2 * static_cast<double>(i));
+    EXPECT_NEAR(f32_at(depth_lines[i]->payload, 4), expected, 1e-3) << i;
+    EXPECT_NEAR(f32_at(lag_lines[i]->payload, 4), expected, 1e-3) << i;
+    // Written only after the mud of that depth had ten minutes of pumping to come up.
+    EXPECT_GE(u32_at(lag_lines[i]->payload, 0), u32_at(depth_lines[i]->payload, 0) + 590) << i;
+  }
+}
+
+}  // namespace
