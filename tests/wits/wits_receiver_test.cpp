@@ -3,8 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "loopback_server.h"
 #include "support/fakes.h"
@@ -235,4 +239,66 @@ TEST(WITSReceiverTest, TheWatchdogReplacesADeadThreadAndSparesALiveOne) {
   EXPECT_THAT(log, HasSubstr("Thread killed."));
   EXPECT_THAT(log, HasSubstr("Thread restarted"));
   EXPECT_THAT(log, Not(HasSubstr("Thread live")));
+}
+
+TEST(WITSReceiverTest, SoakAServerRestartingWhileRecordsFlow) {
+  // Six lives of a server, each sending records for a while and then going down (sometimes
+  // in the middle of a record). Each record carries one counter in two items, so a record
+  // handed out half old, half new would show two different numbers.
+  constexpr int kLives = 6;
+  LoopbackServer peer;
+  const int port = peer.port();
+  std::atomic<int> sent{0};
+  std::atomic<bool> server_failed{false};
+  std::atomic<bool> server_done{false};
+  Station st;
+  st.receiver.set_options(options_of({server("A", port)}));
+  std::thread server_thread([&] {
+    int counter = 0;
+    for (int life = 0; life < kLives; ++life) {
+      if (life > 0) peer.listen(port);
+      if (!peer.accept(3000ms)) {
+        server_failed = true;
+        return;
+      }
+      const auto until = std::chrono::steady_clock::now() + 900ms;
+      while (std::chrono::steady_clock::now() < until) {
+        ++counter;
+        std::string record(kRecordStart);
+        append_item_line(record, 1, 8, std::to_string(counter));
+        append_item_line(record, 1, 10, std::to_string(counter));
+        record += kRecordEnd;
+        if (!peer.send(record)) break;
+        sent = counter;
+        // A rig's pace: the receiver takes one record per pass of its loop (at least 100 ms).
+        std::this_thread::sleep_for(150ms);
+      }
+      // Go down mid-record on odd lives.
+      if (life % 2 == 1) peer.send("&&\r\n0108999999\r\n");
+      peer.shut_down();
+      std::this_thread::sleep_for(150ms);
+    }
+    server_done = true;
+  });
+
+  WITSCommIncomData reading;
+  std::vector<int> seen;
+  const auto until = std::chrono::steady_clock::now() + 12s;
+  bool torn = false;
+  while (std::chrono::steady_clock::now() < until && !server_failed && !server_done) {
+    if (st.receiver.read_data(reading)) {
+      const auto& items = reading.servers().at("A").at(1).items;
+      torn = torn || items.at(8) != items.at(10);
+      seen.push_back(std::stoi(items.at(8)));
+    }
+    std::this_thread::sleep_for(20ms);
+  }
+  server_thread.join();
+  ASSERT_FALSE(server_failed) << "the receiver did not come back to a restarted server";
+  EXPECT_FALSE(torn);
+  // Values kept updating through every life and never went back.
+  ASSERT_GE(seen.size(), static_cast<std::size_t>(kLives * 3));
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_GT(seen.back(), sent.load() * 4 / 5);
+  EXPECT_TRUE(st.thread().running());
 }
