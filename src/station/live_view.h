@@ -23,7 +23,12 @@ struct LiveViewInput {
   std::int64_t reopen_wait_ms = 0;
   // The rig's depths and operation, two lines under the source when given.
   std::optional<Station::RigView> rig;
+  // The WITS servers listened to, one line each under the source; none when none is enabled.
+  std::vector<WitsServerView> wits;
 };
+
+// One line about a WITS server: its name, state and the age of its last record.
+std::string wits_state_text(const WitsServerView& s);
 
 // Two lines about the rig: the depths, then the operation with the run.
 std::vector<std::string> rig_state_lines(const Station::RigView& rig);

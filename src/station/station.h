@@ -22,6 +22,8 @@
 #include "station/control_folder.h"
 #include "station/rig_tracker.h"
 #include "station/scenario.h"
+#include "wits/wits_data.h"
+#include "wits/wits_receiver.h"
 
 namespace reg {
 class System;
@@ -110,6 +112,15 @@ struct SourceStatus {
 inline constexpr std::int64_t kFirstReopenDelayMs = 1000;
 inline constexpr std::int64_t kMaxReopenDelayMs = 30000;
 
+// One WITS server the station listens to, as the operator sees it.
+struct WitsServerView {
+  std::string name;
+  std::string status;   // wits::status_name
+  bool running = true;  // false: the thread ended on an error and waits for the watchdog
+  // Seconds since the station last got a complete record from it; -1: none yet.
+  double last_record_age_s = -1;
+};
+
 class Station {
  public:
   explicit Station(reg::System& hub);
@@ -167,6 +178,12 @@ class Station {
   double scenario_seconds() const { return scenario_start_ms_ < 0 ? -1 : scenario_seconds_; }
   const RigTracker& tracker() const { return *rig_; }
 
+  // ---- WITS ------------------------------------------------------------------------------
+  // The enabled servers of the settings, in their order; empty when none is enabled.
+  std::vector<WitsServerView> wits_servers() const;
+  // The last complete record of every live server.
+  const wits::WITSCommIncomData& wits_reading() const { return wits_reading_; }
+
  private:
   // After a restore: a slot whose row is not the one the state was saved with starts from
   // zero rather than from another parameter's saved average.
@@ -185,6 +202,12 @@ class Station {
 
   reg::System& hub_;
   SourceStatus source_;
+  // Takes the WITS records that completed since the last tick; runs the watchdog when due.
+  void wits_tick();
+  std::unique_ptr<wits::WITSReceiver> wits_;
+  wits::WITSCommIncomData wits_reading_;
+  std::map<std::string, std::int64_t> wits_last_record_ms_;  // server -> steady ms
+  std::int64_t next_wits_watchdog_ms_ = 0;
   std::vector<double> raw_;
   std::vector<bool> has_raw_;
   std::vector<bool> valid_;
