@@ -302,3 +302,36 @@ TEST(WITSReceiverTest, SoakAServerRestartingWhileRecordsFlow) {
   EXPECT_GT(seen.back(), sent.load() * 4 / 5);
   EXPECT_TRUE(st.thread().running());
 }
+
+TEST(WITSReceiverTest, TheWatchdogReplacesAThreadCaughtInEndlessNoise) {
+  // A peer streaming bytes that never hold a record start keeps the thread inside one read:
+  // its progress counter stops and the watchdog replaces it, cutting the read short.
+  LoopbackServer peer;
+  Station st;
+  st.receiver.set_options(options_of({server("A", peer.port())}));
+  ASSERT_TRUE(peer.accept());
+  std::atomic<bool> stop_noise{false};
+  std::thread noise([&] {
+    std::string chunk(65536, '\0');
+    for (long i = 0; !stop_noise;) {
+      // Neighbouring bytes always differ, so "&&" never occurs.
+      for (char& c : chunk) c = static_cast<char>((i++ * 7919) % 251);
+      if (!peer.send(chunk)) break;
+    }
+  });
+  ASSERT_TRUE(eventually([&] { return st.thread().progress() > 0; }));
+  std::this_thread::sleep_for(300ms);
+  const ZTSThread* stuck = &st.thread();
+  st.receiver.on_wd_timer();  // the counter moved since the start: spared
+  EXPECT_EQ(&st.thread(), stuck);
+  std::this_thread::sleep_for(300ms);
+  const auto before = std::chrono::steady_clock::now();
+  st.receiver.on_wd_timer();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, 1000ms);
+  EXPECT_NE(&st.thread(), stuck);
+  // The killed thread's connection is closed, so the sender's next write fails.
+  stop_noise = true;
+  noise.join();
+  peer.close_client();
+  EXPECT_THAT(st.log(kReceiverLogFileName), HasSubstr("Thread A is not running, killing it..."));
+}
