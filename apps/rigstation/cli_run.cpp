@@ -68,6 +68,7 @@ void print_screen(const station::Station& st, bool clear, const std::vector<std:
   in.reopen_wait_ms = st.reopen_wait_ms();
   in.rig = st.rig();
   in.mud = st.mud();
+  in.wits = st.wits_servers();
   std::size_t columns = 0, lines = 0;
   terminal_size(columns, lines);
   if (clear) std::fputs("\x1b[H\x1b[2J", stdout);
@@ -161,6 +162,12 @@ void print_json(const station::Station& st) {
   const auto alarms = st.alarms();
   j["alarms"] = {{"relay", alarms.relay_mask}, {"current", alarms.current}};
   for (const auto& r : st.registered_values()) j["registered"][r.identifier] = r.value;
+  // Only a station with WITS servers enabled has the key.
+  for (const auto& w : st.wits_servers()) {
+    nlohmann::json server = {{"name", w.name}, {"status", w.status}, {"running", w.running}};
+    if (w.last_record_age_s >= 0) server["last_record_age_s"] = w.last_record_age_s;
+    j["wits"].push_back(server);
+  }
   std::printf("%s\n", j.dump().c_str());
   std::fflush(stdout);
 }

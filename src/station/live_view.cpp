@@ -116,12 +116,21 @@ std::vector<std::string> mud_lines(const Station::MudView& m) {
   return out;
 }
 
+std::string wits_state_text(const WitsServerView& s) {
+  std::string text = "WITS " + s.name + ": " + s.status;
+  if (!s.running) text += ", thread stopped (the watchdog restarts it)";
+  text += s.last_record_age_s < 0 ? ", no record yet"
+                                  : fmt::format(", last record {:.0f} s ago", s.last_record_age_s);
+  return text;
+}
+
 std::vector<std::string> live_view_lines(const LiveViewInput& in, std::size_t columns,
                                          std::size_t lines) {
   std::vector<std::string> out;
   const auto add = [&](const std::string& line) { out.push_back(cut(line, columns)); };
   add("rigstation  " + in.time + "  tick " + std::to_string(in.source.ticks));
   add(source_state_text(in.source, in.reopen_wait_ms));
+  for (const WitsServerView& w : in.wits) add(wits_state_text(w));
   if (in.rig) {
     for (const std::string& line : rig_state_lines(*in.rig)) add(line);
   }

@@ -24,12 +24,17 @@ struct LiveViewInput {
   // The rig's depths and operation, two lines under the source when given.
   std::optional<Station::RigView> rig;
   Station::MudView mud;
+  // The WITS servers listened to, one line each under the source; none when none is enabled.
+  std::vector<WitsServerView> wits;
 };
 
 // Lines about the mud system, none when the table has no pump nor tank rows: the pumps with
 // their strokes and the flow, the totals with the pit gain and the trip tanks, then the
 // tanks, two to a line.
 std::vector<std::string> mud_lines(const Station::MudView& mud);
+
+// One line about a WITS server: its name, state and the age of its last record.
+std::string wits_state_text(const WitsServerView& s);
 
 // Three lines about the rig: the depths, the operation with the run, then the stands in the
 // hole and the run's footage, drilling time and average rate of penetration.

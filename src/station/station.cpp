@@ -240,6 +240,10 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
     throw StationError(loaded.describe());
   // Plug-ins read their own settings against the station's settings and table.
   hub_.plugins_after_config_loaded();
+  // The WITS servers of the settings: one receiving thread each, logs in the home folder.
+  wits_ = std::make_unique<wits::WITSReceiver>(home, hub_.clock(), hub_.file_system());
+  wits_->set_options(hub_.config().wits_options());
+  next_wits_watchdog_ms_ = hub_.clock().steady_ms() + wits_->wd_interval_ms();
   // What a save killed midway left behind; the home lock says no other station is saving.
   const auto leftovers = hub_.remove_save_leftovers();
   if (!leftovers.empty()) {
@@ -424,6 +428,7 @@ void Station::tick() {
   }
   source_.stale = !ok;
   watch_line(ok);
+  wits_tick();
 
   ds_tmp::DataStorage& ds = hub_.data_storage();
   const params::ParTabl& table = ds.par_tabl();
@@ -506,9 +511,49 @@ bool Station::close() {
   const bool saved = hub_.save_to_file(hub_.get_exe_path());
   hub_.unload_plugins();
   hub_.comm_protocols().get_port().close();
+  if (wits_) wits_->terminate();
   opened_ = false;
   release_home();
   return saved;
+}
+
+void Station::wits_tick() {
+  if (!wits_ || wits_->threads().empty()) return;
+  const std::int64_t now = hub_.clock().steady_ms();
+  wits::WITSCommIncomData fresh;
+  if (wits_->read_data(fresh)) {
+    for (auto& [server, records] : fresh.servers()) {
+      wits_last_record_ms_[server] = now;
+      auto& mine = wits_reading_.servers()[server];
+      for (auto& [number, record] : records) mine[number] = std::move(record);
+    }
+  }
+  // Servers that are no longer listened to drop out of the reading.
+  std::erase_if(wits_reading_.servers(), [this](const auto& entry) {
+    for (const auto& thread : wits_->threads())
+      if (thread->options().name == entry.first) return false;
+    return true;
+  });
+  if (wits_->wd_timer_active() && now >= next_wits_watchdog_ms_) {
+    wits_->on_wd_timer();
+    next_wits_watchdog_ms_ = now + wits_->wd_interval_ms();
+  }
+}
+
+std::vector<WitsServerView> Station::wits_servers() const {
+  std::vector<WitsServerView> out;
+  if (!wits_) return out;
+  const std::int64_t now = hub_.clock().steady_ms();
+  for (const auto& thread : wits_->threads()) {
+    WitsServerView v;
+    v.name = thread->options().name;
+    v.status = wits::status_name(thread->is_working());
+    v.running = thread->running();
+    if (const auto it = wits_last_record_ms_.find(v.name); it != wits_last_record_ms_.end())
+      v.last_record_age_s = static_cast<double>(now - it->second) / 1000.0;
+    out.push_back(std::move(v));
+  }
+  return out;
 }
 
 std::vector<RowView> Station::rows() const {

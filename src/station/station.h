@@ -28,6 +28,8 @@
 #include "station/pit_watch.h"
 #include "station/rig_tracker.h"
 #include "station/scenario.h"
+#include "wits/wits_data.h"
+#include "wits/wits_receiver.h"
 
 namespace reg {
 class System;
@@ -125,6 +127,15 @@ struct SourceStatus {
 // as long after each failed try, never longer than kMaxReopenDelayMs apart.
 inline constexpr std::int64_t kFirstReopenDelayMs = 1000;
 inline constexpr std::int64_t kMaxReopenDelayMs = 30000;
+
+// One WITS server the station listens to, as the operator sees it.
+struct WitsServerView {
+  std::string name;
+  std::string status;   // wits::status_name
+  bool running = true;  // false: the thread ended on an error and waits for the watchdog
+  // Seconds since the station last got a complete record from it; -1: none yet.
+  double last_record_age_s = -1;
+};
 
 class Station {
  public:
@@ -243,6 +254,12 @@ class Station {
   // The ended alarms not yet written to the alarm log (its file refuses them).
   std::size_t alarm_log_pending() const { return alarm_log_ ? alarm_log_->pending() : 0; }
 
+  // ---- WITS ------------------------------------------------------------------------------
+  // The enabled servers of the settings, in their order; empty when none is enabled.
+  std::vector<WitsServerView> wits_servers() const;
+  // The last complete record of every live server.
+  const wits::WITSCommIncomData& wits_reading() const { return wits_reading_; }
+
  private:
   // After a restore: a slot whose row is not the one the state was saved with starts from
   // zero rather than from another parameter's saved average.
@@ -261,6 +278,12 @@ class Station {
 
   reg::System& hub_;
   SourceStatus source_;
+  // Takes the WITS records that completed since the last tick; runs the watchdog when due.
+  void wits_tick();
+  std::unique_ptr<wits::WITSReceiver> wits_;
+  wits::WITSCommIncomData wits_reading_;
+  std::map<std::string, std::int64_t> wits_last_record_ms_;  // server -> steady ms
+  std::int64_t next_wits_watchdog_ms_ = 0;
   std::vector<double> raw_;
   std::vector<bool> has_raw_;
   std::vector<bool> valid_;

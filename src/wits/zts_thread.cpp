@@ -1,0 +1,280 @@
+#include "wits/zts_thread.h"
+
+#include <array>
+#include <boost/asio/connect.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <stdexcept>
+#include <string_view>
+
+#include "wits/wits0_format.h"
+
+namespace wits {
+
+namespace asio = boost::asio;
+using asio::ip::tcp;
+
+std::string thread_log_file_name(const std::string& server_name) {
+  std::string name = "wits_" + server_name + ".log";
+  for (std::size_t i = 5; i + 4 < name.size(); ++i)
+    if (name[i] == '.') name[i] = '_';
+  return name;
+}
+
+// The connection of one pass of the loop, and the byte stream the record reader reads. Every
+// operation runs on the thread's own io_context with a time-out; a stop request stops the
+// context, which ends the wait in progress.
+class ZTSThread::Connection : public ByteSource {
+ public:
+  Connection(const ZTSWaits& waits) : waits_(waits), socket_(io_) {}
+
+  // Interrupts any wait in progress; safe from any thread.
+  void interrupt() {
+    interrupted_ = true;
+    io_.stop();
+  }
+
+  // Resolves and connects; the error text when that failed.
+  std::optional<std::string> connect(const std::string& host, int port) {
+    close();
+    boost::system::error_code ec;
+    tcp::resolver resolver(io_);
+    const auto endpoints = resolver.resolve(host, std::to_string(port), ec);
+    if (ec) return ec.message();
+    bool done = false;
+    boost::system::error_code result;
+    asio::async_connect(socket_, endpoints,
+                        [&](const boost::system::error_code& e, const tcp::endpoint&) {
+                          done = true;
+                          result = e;
+                        });
+    if (!run(done, waits_.stream_timeout)) return std::string("connection timed out");
+    if (result) {
+      close();
+      return result.message();
+    }
+    return std::nullopt;
+  }
+
+  bool is_open() const { return socket_.is_open(); }
+
+  // True when bytes are waiting (in our buffer or in the socket) within `timeout`.
+  bool wait_for_data(std::chrono::milliseconds timeout) {
+    if (pos_ < len_) return true;
+    bool done = false;
+    boost::system::error_code result;
+    socket_.async_wait(tcp::socket::wait_read, [&](const boost::system::error_code& e) {
+      done = true;
+      result = e;
+    });
+    return run(done, timeout) && !result;
+  }
+
+  std::optional<unsigned char> next_byte() override {
+    if (pos_ < len_) return buffer_[pos_++];
+    if (!socket_.is_open()) return std::nullopt;
+    bool done = false;
+    boost::system::error_code result;
+    std::size_t got = 0;
+    socket_.async_read_some(asio::buffer(buffer_),
+                            [&](const boost::system::error_code& e, std::size_t n) {
+                              done = true;
+                              result = e;
+                              got = n;
+                            });
+    if (!run(done, waits_.stream_timeout) || result || got == 0) return std::nullopt;
+    pos_ = 1;
+    len_ = got;
+    return buffer_[0];
+  }
+
+  void close() {
+    boost::system::error_code ignored;
+    if (socket_.is_open()) {
+      socket_.shutdown(tcp::socket::shutdown_both, ignored);
+      socket_.close(ignored);
+    }
+    pos_ = len_ = 0;
+  }
+
+ private:
+  // Runs the context until `done` or the time-out; on a time-out or a stop the operation is
+  // cancelled and its handler run, so nothing refers to the caller's locals afterwards.
+  bool run(bool& done, std::chrono::milliseconds timeout) {
+    io_.restart();
+    if (!interrupted_) io_.run_for(timeout);
+    if (done) return true;
+    boost::system::error_code ignored;
+    socket_.cancel(ignored);
+    while (!done) {
+      io_.restart();
+      io_.run();
+    }
+    return false;
+  }
+
+  const ZTSWaits& waits_;
+  std::atomic<bool> interrupted_{false};
+  asio::io_context io_;
+  tcp::socket socket_;
+  std::array<unsigned char, 4096> buffer_{};
+  std::size_t pos_ = 0;
+  std::size_t len_ = 0;
+};
+
+namespace {
+
+class ThreadEvents : public ReadEvents {
+ public:
+  ThreadEvents(ZTSThread& thread, lib::LineLogger& log, lib::Clock& clock,
+               std::function<void(std::int64_t)> on_record)
+      : thread_(thread), log_(log), clock_(clock), on_record_(std::move(on_record)) {}
+  void on_start() override { thread_.set_is_working(ZTSThreadStatus::kReceiving); }
+  void on_item_line(std::string_view line) override { log_.write(line, -1); }
+  void on_ready(int record) override {
+    log_.write("record " + std::to_string(record) + " ready!", -1);
+    on_record_(clock_.steady_ms());
+  }
+  void on_overlong_line() override {
+    log_.write("line longer than " + std::to_string(kMaxLineBytes) +
+                   " bytes: the record was dropped, waiting for the next one",
+               -1);
+  }
+
+ private:
+  ZTSThread& thread_;
+  lib::LineLogger& log_;
+  lib::Clock& clock_;
+  std::function<void(std::int64_t)> on_record_;
+};
+
+}  // namespace
+
+ZTSThread::ZTSThread(const ZTSEnvironment& env, StatusChanged on_change)
+    : env_(env), on_change_(std::move(on_change)), log_(0, *env.clock, *env.fs) {}
+
+ZTSThread::~ZTSThread() {
+  stop();
+}
+
+void ZTSThread::start() {
+  if (thread_.joinable()) return;
+  log_.set_file(env_.log_folder + thread_log_file_name(option_.name));
+  running_ = true;
+  thread_ = std::jthread([this](std::stop_token stop) { execute(stop); });
+}
+
+void ZTSThread::stop() {
+  if (!thread_.joinable()) return;
+  thread_.request_stop();
+  thread_.join();
+}
+
+ZTSThreadStatus ZTSThread::is_working() const {
+  std::lock_guard lock(mutex_);
+  return status_;
+}
+
+void ZTSThread::set_is_working(ZTSThreadStatus status) {
+  bool changed = false;
+  {
+    std::lock_guard lock(mutex_);
+    changed = status_ != status;
+    status_ = status;
+  }
+  if (changed && on_change_) on_change_();
+}
+
+bool ZTSThread::check_wd_counter() {
+  std::lock_guard lock(mutex_);
+  const bool stuck = progress_ == checked_progress_;
+  checked_progress_ = progress_;
+  return stuck;
+}
+
+std::int64_t ZTSThread::progress() const {
+  std::lock_guard lock(mutex_);
+  return progress_;
+}
+
+bool ZTSThread::read_wits_data(WITSCommIncomData& data) {
+  WITSRecords taken;
+  if (!store_.take_ready(taken)) return false;
+  WITSRecords& mine = data.servers()[option_.name];
+  for (auto& [number, record] : taken) mine[number] = std::move(record);
+  return true;
+}
+
+std::optional<std::int64_t> ZTSThread::last_record_ms() const {
+  std::lock_guard lock(mutex_);
+  return last_record_ms_;
+}
+
+void ZTSThread::log(std::string_view text) {
+  log_.write(text, -1);
+}
+
+void ZTSThread::pause(std::stop_token& stop, std::chrono::milliseconds how_long) {
+  std::unique_lock lock(pause_mutex_);
+  pause_cv_.wait_for(lock, stop, how_long, [] { return false; });
+}
+
+void ZTSThread::execute(std::stop_token stop) {
+  Connection connection(env_.waits);
+  std::stop_callback interrupt(stop, [&connection] { connection.interrupt(); });
+  ThreadEvents events(*this, log_, *env_.clock, [this](std::int64_t ms) {
+    std::lock_guard lock(mutex_);
+    last_record_ms_ = ms;
+  });
+  set_is_working(ZTSThreadStatus::kNotConnected);
+  log("Thread started");
+  std::string last_failure;
+  try {
+    if (option_.port < 1 || option_.port > 65535)
+      throw std::out_of_range("port " + std::to_string(option_.port) + " is not a TCP port");
+    while (!stop.stop_requested()) {
+      {
+        std::lock_guard lock(mutex_);
+        ++progress_;
+      }
+      if (!connection.is_open()) {
+        connection.close();
+        pause(stop, env_.waits.reconnect);
+        if (stop.stop_requested()) break;
+        // A refused connection is a lost one: the server may be restarting, and the next
+        // pass tries again. Each new reason is logged once, not every half second.
+        if (const auto failure = connection.connect(option_.host, option_.port)) {
+          if (*failure != last_failure) log("Connection failed: " + *failure);
+          last_failure = *failure;
+        } else {
+          last_failure.clear();
+          log("Socket connected");
+        }
+      }
+      bool lost = !connection.is_open();
+      if (!lost) {
+        if (!connection.wait_for_data(env_.waits.data)) {
+          if (stop.stop_requested()) break;
+          set_is_working(ZTSThreadStatus::kConnected);
+        } else if (!read_record(connection, store_, events)) {
+          lost = true;
+        }
+      }
+      if (lost) {
+        set_is_working(ZTSThreadStatus::kNotConnected);
+        connection.close();
+      }
+      pause(stop, env_.waits.pass);
+    }
+    connection.close();
+  } catch (const std::exception& e) {
+    connection.close();
+    if (env_.receiver_log)
+      env_.receiver_log->write("Thread exception (" + option_.name + "): " + e.what(), -1);
+  }
+  set_is_working(ZTSThreadStatus::kNotConnected);
+  log("Thread stopped");
+  running_ = false;
+}
+
+}  // namespace wits
