@@ -32,24 +32,6 @@ bool finite(float v) {
   return std::isfinite(v);
 }
 
-// A cell or field as a finite number; the reason when it is not one.
-bool parse_number(const std::string& text, double& out, std::string& why) {
-  const std::string_view t = lib::trim(text);
-  if (t.empty()) {
-    why = "empty";
-    return false;
-  }
-  if (!lib::try_str_to_float(t, out)) {
-    why = "\"" + std::string(t) + "\" is not a number";
-    return false;
-  }
-  if (!std::isfinite(out) || std::fabs(out) > std::numeric_limits<float>::max()) {
-    why = "\"" + std::string(t) + "\" is not a finite number";
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 // ---- DolCalibrItem ----------------------------------------------------------------------------
@@ -73,7 +55,7 @@ void DolCalibrItem::get_from_string(const std::string& text) {
   double v[fmt::kLineFields] = {};
   for (std::size_t i = 0; i < fmt::kLineFields; ++i) {
     std::string why;
-    if (!parse_number(fields[i], v[i], why))
+    if (!lib::parse_finite_float(fields[i], v[i], why))
       throw DepthCalcError(std::string(kNames[i]) + " " + why);
   }
   depth1 = static_cast<float>(v[fmt::kDepth1Field]);
@@ -349,7 +331,7 @@ void DepthCalc::get_opts_from_grid(const lib::TextGrid& grid) {
     if (lib::trim(cell).empty()) continue;
     double v = 0;
     std::string why;
-    if (!parse_number(cell, v, why)) {
+    if (!lib::parse_finite_float(cell, v, why)) {
       throw DepthCalcError("depth marks, row " + std::to_string(row) + ": " + why +
                            "; the table is not changed");
     }
@@ -380,7 +362,7 @@ void DepthCalc::get_data_from_grid(const lib::TextGrid& grid) {
     double v[fmt::kLineFields] = {};
     for (std::size_t col = 0; col < fmt::kLineFields; ++col) {
       std::string why;
-      if (!parse_number(grid.cell(row, col), v[col], why)) {
+      if (!lib::parse_finite_float(grid.cell(row, col), v[col], why)) {
         std::string title = titles[col];
         for (char& c : title) {
           if (c == '\n') c = ' ';

@@ -17,23 +17,6 @@ std::string number(double v) {
   return lib::float_to_str(v, fmt::kDigits);
 }
 
-bool parse_number(std::string_view text, double& out, std::string& why) {
-  const std::string_view t = lib::trim(text);
-  if (t.empty()) {
-    why = "empty";
-    return false;
-  }
-  if (!lib::try_str_to_float(t, out)) {
-    why = "\"" + std::string(t) + "\" is not a number";
-    return false;
-  }
-  if (!std::isfinite(out) || std::fabs(out) > std::numeric_limits<float>::max()) {
-    why = "\"" + std::string(t) + "\" is not a finite number";
-    return false;
-  }
-  return true;
-}
-
 bool parse_flag(std::string_view text, bool& out, std::string& why) {
   const std::string_view t = lib::trim(text);
   if (t == "1") {
@@ -184,16 +167,16 @@ void VEmkOpt::get_from_string(const std::string& text) {
   auto need = [&](bool ok, const char* field) {
     if (!ok) throw TankError(std::string("field ") + field + ": " + why);
   };
-  need(parse_number(f[fmt::kAreaField], s, why), "s (area)");
+  need(lib::parse_finite_float(f[fmt::kAreaField], s, why), "s (area)");
   if (!(s > 0)) {
     why = "the area " + number(s) + " is not above 0: no level would give a volume";
     need(false, "s (area)");
   }
   need(parse_flag(f[fmt::kUsedField], used, why), "used");
-  need(parse_number(f[fmt::kVolumeField], volume, why), "volume");
+  need(lib::parse_finite_float(f[fmt::kVolumeField], volume, why), "volume");
   need(parse_flag(f[fmt::kDolivField], doliv, why), "doliv");
   need(parse_flag(f[fmt::kInTankField], in, why), "in");
-  need(parse_number(f[fmt::kHeightField], height, why), "height");
+  need(lib::parse_finite_float(f[fmt::kHeightField], height, why), "height");
   if (height < 0) {
     why = "the height " + number(height) + " is negative";
     need(false, "height");
@@ -335,7 +318,7 @@ std::vector<std::string> VEmkOpts::load_settings(const lib::IniFile& ini) {
     for (std::size_t i = 0; problem.empty() && i + 1 < f.size(); i += 2) {
       double l = 0, v = 0;
       std::string why;
-      if (!parse_number(f[i], l, why) || !parse_number(f[i + 1], v, why)) {
+      if (!lib::parse_finite_float(f[i], l, why) || !lib::parse_finite_float(f[i + 1], v, why)) {
         problem = "point " + std::to_string(i / 2 + 1) + ": " + why;
       } else {
         points.emplace_back(static_cast<float>(l), static_cast<float>(v));

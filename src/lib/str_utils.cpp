@@ -133,6 +133,23 @@ bool try_str_to_float(std::string_view text, double& out) {
   return true;
 }
 
+bool parse_finite_float(std::string_view text, double& out, std::string& why) {
+  const std::string_view t = trim(text);
+  if (t.empty()) {
+    why = "empty";
+    return false;
+  }
+  if (!try_str_to_float(t, out)) {
+    why = "\"" + std::string(t) + "\" is not a number";
+    return false;
+  }
+  if (!std::isfinite(out) || std::fabs(out) > std::numeric_limits<float>::max()) {
+    why = "\"" + std::string(t) + "\" is not a finite number";
+    return false;
+  }
+  return true;
+}
+
 double str_to_float(std::string_view text) {
   double v = 0;
   try_str_to_float(text, v);

@@ -15,6 +15,10 @@ namespace lib {
 double str_to_float(std::string_view text);
 // The same, reporting whether the text was a number; out is 0 when it was not.
 bool try_str_to_float(std::string_view text, double& out);
+// A settings cell or field that must hold a finite number a 32-bit float can carry: false with
+// the reason for the operator in `why` ("empty", "\"x\" is not a number", "... not a finite
+// number") otherwise.
+bool parse_finite_float(std::string_view text, double& out, std::string& why);
 // Integer form: blanks allowed, "+"/"-" sign; malformed or out-of-range text gives `fallback`.
 long long str_to_int(std::string_view text, long long fallback = 0);
 

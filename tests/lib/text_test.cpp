@@ -583,3 +583,25 @@ TEST(StringContainerSpaced, WritesAndReadsTokens) {
 }
 
 }  // namespace
+
+namespace {
+
+// A settings cell that must be a float the tables can hold: the reason names the text.
+TEST(ParseFiniteFloat, TakesNumbersAndSaysWhyItRefusesTheRest) {
+  double v = 0;
+  std::string why;
+  EXPECT_TRUE(lib::parse_finite_float(" 12,5 ", v, why));
+  EXPECT_DOUBLE_EQ(v, 12.5);
+  const std::pair<const char*, const char*> refused[] = {
+      {"  ", "empty"},
+      {"12abc", "\"12abc\" is not a number"},
+      {"inf", "\"inf\" is not a finite number"},
+      {"1e39", "\"1e39\" is not a finite number"},  // beyond a 32-bit float
+  };
+  for (const auto& [text, reason] : refused) {
+    EXPECT_FALSE(lib::parse_finite_float(text, v, why)) << text;
+    EXPECT_EQ(why, reason);
+  }
+}
+
+}  // namespace
