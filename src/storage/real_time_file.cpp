@@ -218,12 +218,26 @@ void RealTimeFile::feed(FileStoredValues& set, bool fast) {
     }
     return;
   }
+  const std::vector<int>& catalogue_of = row_catalogue_indexes();
   for (int t = 0; t < table.get_items_count(); ++t) {
-    const params::Param& row = table[t];
-    const int c = catalogue_.get_param_number(row.identifier);
+    const int c = catalogue_of[static_cast<std::size_t>(t)];
     if (c < 0) continue;
-    set.items()[static_cast<std::size_t>(c)].feed(storage_[t], row.attribute);
+    set.items()[static_cast<std::size_t>(c)].feed(storage_[t], table[t].attribute);
   }
+}
+
+const std::vector<int>& RealTimeFile::row_catalogue_indexes() {
+  const auto& rows = storage_.par_tabl().rows();
+  if (row_ids_.size() != rows.size()) {
+    row_ids_.assign(rows.size(), std::nullopt);
+    row_catalogue_.assign(rows.size(), -1);
+  }
+  for (std::size_t t = 0; t < rows.size(); ++t) {
+    if (row_ids_[t] && *row_ids_[t] == rows[t].identifier) continue;
+    row_ids_[t] = rows[t].identifier;
+    row_catalogue_[t] = catalogue_.get_param_number(rows[t].identifier);
+  }
+  return row_catalogue_;
 }
 
 void RealTimeFile::store_values_for_file() {
