@@ -21,6 +21,9 @@ constexpr auto kRetryWait = std::chrono::milliseconds(10);
 constexpr const char* kThreadCaller = "RealTimeFile::save_thread";
 // The most queued tasks of one file written with one open and one append.
 constexpr std::size_t kMaxTasksPerWrite = 256;
+// The batch buffer is kept between writes up to this size (256 lines of 100 values take
+// about 115 KiB); a larger one, from unusually long lines, is given back.
+constexpr std::size_t kMaxKeptBatchBytes = std::size_t{1} << 20;
 
 std::string folder_of(const std::string& path) {
   const auto slash = path.find_last_of('/');
@@ -112,7 +115,6 @@ void RealTimeFile::calculate_file_names(const std::string& folder, int run) {
 // ---- queueing ---------------------------------------------------------------------------
 
 bool RealTimeFile::queue_task(std::shared_ptr<const Records> task) {
-  const std::string file = task->file;
   if (queue_.push(std::move(task))) {
     if (refused_in_series_ != 0) {
       log("Очередь записи снова принимает строки; не записано строк, пока она была полна: " +
@@ -123,7 +125,7 @@ bool RealTimeFile::queue_task(std::shared_ptr<const Records> task) {
   }
   if (refused_in_series_++ == 0) {
     log("Очередь записи полна (" + lib::byte_count_text(queue_.max_bytes()) +
-        ", заданий: " + std::to_string(queue_.size()) + "): строка для файла '" + file +
+        ", заданий: " + std::to_string(queue_.size()) + "): строка для файла '" + task->file +
         "' не записана; диск не принимает записи, новые строки теряются, пока очередь не "
         "освободится");
   }
@@ -260,12 +262,16 @@ bool RealTimeFile::make_line(FileStoredValues& set, const ParamList& params, flo
                                    static_cast<std::uint8_t>(now.milliseconds / 10));
 }
 
-void RealTimeFile::queue_line(const std::string& file, const ValuesLine& line,
-                              const ParamList& params) {
+std::shared_ptr<const ValuesWriterRecord> RealTimeFile::queue_line(const std::string& file,
+                                                                   ValuesLine&& line,
+                                                                   const ParamList& params) {
+  auto record = std::make_shared<const ValuesWriterRecord>(std::move(line), params);
   auto task = std::make_shared<Records>();
   task->file = file;
-  task->records.push_back(std::make_shared<ValuesWriterRecord>(line, params));
+  task->records.push_back(record);
   queue_task(std::move(task));
+  // Kept by the caller: the writer may have written and dropped the task already.
+  return record;
 }
 
 void RealTimeFile::announce(const std::vector<LineReceiver>& receivers, const char* name,
@@ -299,8 +305,8 @@ void RealTimeFile::save_time_values() {
                    effective_operation(), line)) {
       return;
     }
-    queue_line(names_.time, line, params);
-    announce(on_save_time_data, "on_save_time_data", params, line);
+    const auto record = queue_line(names_.time, std::move(line), params);
+    announce(on_save_time_data, "on_save_time_data", params, record->line());
   });
 }
 
@@ -312,8 +318,8 @@ void RealTimeFile::save_depth_values(float depth, std::int32_t delay,
     ValuesLine line;
     const auto lag = static_cast<float>(storage_.delayed_depth().get_value());
     if (!make_line(depth_set_, params, depth, lag, effective_operation(), line)) return;
-    queue_line(names_.depth, line, params);
-    announce(on_save_depth_data, "on_save_depth_data", params, line);
+    const auto record = queue_line(names_.depth, std::move(line), params);
+    announce(on_save_depth_data, "on_save_depth_data", params, record->line());
 
     LagFileStoredLine waiting;
     waiting.depth = depth;
@@ -373,8 +379,8 @@ void RealTimeFile::save_lag_depth_values(const std::string& arrival_list,
     lag_lines_.pop_front();
     ValuesLine line;
     if (!make_line(lag_set_, params, depth, depth, effective_operation(), line)) return;
-    queue_line(names_.lag, line, params);
-    announce(on_save_lag_data, "on_save_lag_data", params, line);
+    const auto record = queue_line(names_.lag, std::move(line), params);
+    announce(on_save_lag_data, "on_save_lag_data", params, record->line());
   });
 }
 
@@ -411,7 +417,7 @@ void RealTimeFile::save_fast_file() {
                    effective_operation(), line)) {
       return;
     }
-    queue_line(names_.fast, line, fast_params_);
+    queue_line(names_.fast, std::move(line), fast_params_);
   });
 }
 
@@ -468,12 +474,16 @@ bool RealTimeFile::save_values_asynch(const Records& task, std::string_view call
 }
 
 std::size_t RealTimeFile::write_oldest(std::string_view caller) {
-  const auto tasks = queue_.oldest_of_one_file(kMaxTasksPerWrite);
-  if (tasks.empty()) return 0;
-  std::vector<const Records*> plain;
-  for (const auto& t : tasks) plain.push_back(t.get());
-  const std::size_t done = write_tasks(plain, caller);
+  // Both lists keep their capacity from batch to batch. The batch holds its own references,
+  // so the tasks taken off the queue are freed here, outside the queue's lock.
+  queue_.oldest_of_one_file(kMaxTasksPerWrite, batch_tasks_);
+  if (batch_tasks_.empty()) return 0;
+  batch_plain_.clear();
+  for (const auto& t : batch_tasks_) batch_plain_.push_back(t.get());
+  const std::size_t done = write_tasks(batch_plain_, caller);
   queue_.pop_oldest(done);
+  batch_plain_.clear();
+  batch_tasks_.clear();
   return done;
 }
 
@@ -484,18 +494,21 @@ std::size_t RealTimeFile::write_tasks(const std::vector<const Records*>& tasks,
 
   // The blocks are assembled first: a task that cannot be encoded can never be written,
   // and must not hold up the tasks behind it.
-  auto assemble = [&](bool need_header, lib::io::BinaryMemoryOutputStream& out) {
-    if (need_header) write_version_block(out);
+  // The whole batch goes into one buffer and leaves with one write.
+  auto assemble = [&](bool need_header, std::string& out) {
+    out.clear();
+    if (need_header) append_version_block(out);
     for (const Records* task : tasks) {
       for (const auto& record : task->records) {
         if (!need_header) need_header = record->check(data);
-        if (ParamList params = record->get_provider(); need_header && params) {
-          write_params_block(out, *params);
-          data.names.clear();
-          for (const RecordedParam& p : *params) data.names.push_back(p.identifier);
-          need_header = false;
+        if (need_header) {
+          if (ParamList params = record->get_provider()) {
+            append_params_block(out, *params);
+            data.params = std::move(params);
+            need_header = false;
+          }
         }
-        record->write(out);
+        record->append(out);
       }
     }
   };
@@ -515,7 +528,8 @@ std::size_t RealTimeFile::write_tasks(const std::vector<const Records*>& tasks,
     const bool need_header = before->size == 0 || !data.written ||
                              before->modified_ns != data.modified_ns || before->size != data.size ||
                              before->inode != data.inode;
-    lib::io::BinaryMemoryOutputStream out;
+    // Kept between batches: its capacity is reused, so a batch costs no allocation.
+    std::string& out = batch_;
     try {
       assemble(need_header, out);
     } catch (const std::exception& e) {
@@ -525,7 +539,7 @@ std::size_t RealTimeFile::write_tasks(const std::vector<const Records*>& tasks,
       log("Запись в файл '" + file + "' (" + std::string(caller) + ") отброшена: " + e.what());
       return 1;
     }
-    if (!lib::write_all(fs_, fd, out.data().data(), out.data().size())) {
+    if (!lib::write_all(fs_, fd, out.data(), out.size())) {
       const int err = errno;
       // Nothing of a failed task may stay: the retry appends it whole.
       // The cut moves the file's time: remember it as the writer's own, or the retry would
@@ -540,12 +554,13 @@ std::size_t RealTimeFile::write_tasks(const std::vector<const Records*>& tasks,
       } else if (!cut) {
         queue_.forget_file(file);
       }
-      throw WriteFailure{"не записано " + lib::byte_count_text(out.data().size()) + ": " +
+      throw WriteFailure{"не записано " + lib::byte_count_text(out.size()) + ": " +
                          lib::errno_text(err)};
     }
     const auto after = fs_.fstat(fd);
     fs_.close(fd);
     fd = -1;
+    if (batch_.capacity() > kMaxKeptBatchBytes) std::string().swap(batch_);
     data.written = after.has_value();
     if (after) {
       data.modified_ns = after->modified_ns;

@@ -181,7 +181,9 @@ class RealTimeFile {
   std::uint8_t effective_operation() const;
   void announce(const std::vector<LineReceiver>& receivers, const char* name,
                 const ParamList& params, const ValuesLine& line);
-  void queue_line(const std::string& file, const ValuesLine& line, const ParamList& params);
+  // Queues the line for `file`; the record, for the announcement.
+  std::shared_ptr<const ValuesWriterRecord> queue_line(const std::string& file, ValuesLine&& line,
+                                                       const ParamList& params);
   void log(const std::string& text) const {
     if (services_.log) services_.log(text);
   }
@@ -201,6 +203,11 @@ class RealTimeFile {
   std::vector<std::uint8_t> fast_modes_;
   ValuesWriterDeque queue_;
   std::jthread thread_;
+  // The bytes of one batch. Used only by the one thread that writes: the writer thread, or
+  // the caller of save_values_asynch / write_pending while none runs.
+  std::string batch_;
+  std::vector<std::shared_ptr<const Records>> batch_tasks_;
+  std::vector<const Records*> batch_plain_;
   // Writer thread only: the file of the failing series, empty while writes succeed.
   std::string failing_file_;
   std::uint64_t failures_ = 0;
