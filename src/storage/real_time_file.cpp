@@ -187,15 +187,26 @@ void RealTimeFile::save_end_values() {
 
 // ---- lines ------------------------------------------------------------------------------
 
+namespace {
+bool same_as_row(const RecordedParam& r, const params::Param& p) {
+  return r.identifier == p.identifier && r.full_name == p.full_name && r.unit == p.unit &&
+         r.short_name == p.short_name && r.scale_min == p.scale_min && r.scale_max == p.scale_max;
+}
+}  // namespace
+
 ParamList RealTimeFile::current_params() {
   const params::ParTabl& table = storage_.par_tabl();
   const int n = table.get_items_count();
+  // Compared field by field in place: a copy of each row to compare with would cost four
+  // strings a row for every line made.
   bool same = current_params_ && current_params_->size() == static_cast<std::size_t>(n);
-  for (int i = 0; same && i < n; ++i) same = (*current_params_)[i] == recorded(table[i]);
+  for (int i = 0; same && i < n; ++i) same = same_as_row((*current_params_)[i], table[i]);
   if (!same) {
     auto list = std::make_shared<std::vector<RecordedParam>>();
+    list->reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) list->push_back(recorded(table[i]));
     current_params_ = std::move(list);
+    current_indexes_ = catalogue_indexes(*current_params_);
   }
   return current_params_;
 }
@@ -207,20 +218,22 @@ std::vector<int> RealTimeFile::catalogue_indexes(const std::vector<RecordedParam
   return out;
 }
 
-void RealTimeFile::feed(FileStoredValues& set, bool fast) {
+const std::vector<int>& RealTimeFile::indexes_of(const ParamList& params) {
+  // The lists are immutable: a list's indexes, once found, hold while it lives. The lines
+  // of the live table share one list, the fast lines another, and a lag line usually
+  // carries the table's list of when it was made.
+  if (params == current_params_) return current_indexes_;
+  if (params == fast_params_) return fast_indexes_;
+  if (params != other_params_) {
+    other_indexes_ = catalogue_indexes(*params);
+    other_params_ = params;
+  }
+  return other_indexes_;
+}
+
+void RealTimeFile::feed(FileStoredValues& set, const std::vector<int>& catalogue_of) {
   set.resize(static_cast<std::size_t>(catalogue_.get_items_count()));
   const params::ParTabl& table = storage_.par_tabl();
-  if (fast) {
-    for (std::size_t i = 0; i < fast_params_->size(); ++i) {
-      const std::string& id = (*fast_params_)[i].identifier;
-      const int c = catalogue_.get_param_number(id);
-      if (c < 0) continue;
-      const int t = table.find_global(id);
-      set.items()[static_cast<std::size_t>(c)].feed(t < 0 ? 0 : storage_[t], fast_modes_[i]);
-    }
-    return;
-  }
-  const std::vector<int>& catalogue_of = row_catalogue_indexes();
   for (int t = 0; t < table.get_items_count(); ++t) {
     const int c = catalogue_of[static_cast<std::size_t>(t)];
     if (c < 0) continue;
@@ -228,25 +241,47 @@ void RealTimeFile::feed(FileStoredValues& set, bool fast) {
   }
 }
 
+void RealTimeFile::feed_fast() {
+  fast_set_.resize(static_cast<std::size_t>(catalogue_.get_items_count()));
+  for (std::size_t i = 0; i < fast_params_->size(); ++i) {
+    const int c = fast_indexes_[i];
+    if (c < 0) continue;
+    const int t = fast_rows_[i];
+    fast_set_.items()[static_cast<std::size_t>(c)].feed(t < 0 ? 0 : storage_[t], fast_modes_[i]);
+  }
+}
+
 const std::vector<int>& RealTimeFile::row_catalogue_indexes() {
-  const auto& rows = storage_.par_tabl().rows();
+  const params::ParTabl& table = storage_.par_tabl();
+  const auto& rows = table.rows();
+  bool changed = false;
   if (row_ids_.size() != rows.size()) {
     row_ids_.assign(rows.size(), std::nullopt);
     row_catalogue_.assign(rows.size(), -1);
+    changed = true;
   }
   for (std::size_t t = 0; t < rows.size(); ++t) {
     if (row_ids_[t] && *row_ids_[t] == rows[t].identifier) continue;
     row_ids_[t] = rows[t].identifier;
     row_catalogue_[t] = catalogue_.get_param_number(rows[t].identifier);
+    changed = true;
+  }
+  if (changed || fast_rows_.size() != fast_params_->size()) {
+    // The rows of the fast parameters move only when an identifier in the table does.
+    fast_rows_.clear();
+    for (const RecordedParam& p : *fast_params_)
+      fast_rows_.push_back(table.find_global(p.identifier));
   }
   return row_catalogue_;
 }
 
 void RealTimeFile::store_values_for_file() {
-  feed(time_set_, false);
-  if (storage_.depth_file_on()) feed(depth_set_, false);
-  feed(lag_set_, false);
-  feed(fast_set_, true);
+  // The rows' catalogue indexes are checked against the table once a tick, for all sets.
+  const std::vector<int>& catalogue_of = row_catalogue_indexes();
+  feed(time_set_, catalogue_of);
+  if (storage_.depth_file_on()) feed(depth_set_, catalogue_of);
+  feed(lag_set_, catalogue_of);
+  feed_fast();
 }
 
 std::uint8_t RealTimeFile::effective_operation() const {
@@ -256,10 +291,9 @@ std::uint8_t RealTimeFile::effective_operation() const {
 bool RealTimeFile::make_line(FileStoredValues& set, const ParamList& params, float first,
                              float third, std::uint8_t operation, ValuesLine& line) {
   const lib::LocalTime now = lib::get_local_time(clock_);
-  return set.calculate_save_values(line, catalogue_indexes(*params), first,
-                                   static_cast<float>(storage_.depth_cur()), third, operation,
-                                   static_cast<std::uint32_t>(now.seconds),
-                                   static_cast<std::uint8_t>(now.milliseconds / 10));
+  return set.calculate_save_values(
+      line, indexes_of(params), first, static_cast<float>(storage_.depth_cur()), third, operation,
+      static_cast<std::uint32_t>(now.seconds), static_cast<std::uint8_t>(now.milliseconds / 10));
 }
 
 std::shared_ptr<const ValuesWriterRecord> RealTimeFile::queue_line(const std::string& file,
@@ -326,7 +360,7 @@ void RealTimeFile::save_depth_values(float depth, std::int32_t delay,
     waiting.remaining = remaining.value_or(depth);
     waiting.delay = delay;
     waiting.params = params;
-    for (int c : catalogue_indexes(*params)) {
+    for (int c : indexes_of(params)) {
       waiting.values.push_back(c < 0 ? 0.0
                                      : depth_set_.items().at(static_cast<std::size_t>(c)).last);
     }
@@ -337,8 +371,17 @@ void RealTimeFile::save_depth_values(float depth, std::int32_t delay,
 void RealTimeFile::save_lag_depth_values(const std::string& arrival_list,
                                          const std::string& live_list, float advance) {
   guarded(services_.log, "on_save_lag_data", [&] {
-    const auto arrival = identifier_list(arrival_list);
-    const auto live = identifier_list(live_list);
+    // The lists come the same every tick: parsed again only when they change.
+    if (arrival_list != arrival_text_) {
+      arrival_ = identifier_list(arrival_list);
+      arrival_text_ = arrival_list;
+    }
+    if (live_list != live_text_) {
+      live_ = identifier_list(live_list);
+      live_text_ = live_list;
+    }
+    const auto& arrival = arrival_;
+    const auto& live = live_;
     const bool circulating = storage_.circulation_on();
     for (LagFileStoredLine& l : lag_lines_) {
       if (!circulating) {
@@ -366,10 +409,11 @@ void RealTimeFile::save_lag_depth_values(const std::string& arrival_list,
     LagFileStoredLine& oldest = lag_lines_.front();
     if (!(oldest.remaining <= 0 && oldest.delay < 1)) return;
     lag_set_.resize(static_cast<std::size_t>(catalogue_.get_items_count()));
+    const std::vector<int>& oldest_indexes = indexes_of(oldest.params);
     for (std::size_t i = 0; i < oldest.params->size(); ++i) {
       const std::string& id = (*oldest.params)[i].identifier;
-      const int c = catalogue_.get_param_number(id);
-      if (c < 0 || listed(live, id)) continue;
+      const int c = oldest_indexes[i];
+      if (c < 0 || (!live.empty() && listed(live, id))) continue;
       FileStoredValue& v = lag_set_.items()[static_cast<std::size_t>(c)];
       v.sum = oldest.values[i];
       v.count = 1;
@@ -391,8 +435,9 @@ void RealTimeFile::flash_lag_data(bool wait) {
   task->file = names_.lag;
   lag_set_.resize(static_cast<std::size_t>(catalogue_.get_items_count()));
   for (const LagFileStoredLine& l : lag_lines_) {
+    const std::vector<int>& indexes = indexes_of(l.params);
     for (std::size_t i = 0; i < l.params->size(); ++i) {
-      const int c = catalogue_.get_param_number((*l.params)[i].identifier);
+      const int c = indexes[i];
       if (c < 0) continue;
       FileStoredValue& v = lag_set_.items()[static_cast<std::size_t>(c)];
       v.sum = l.values[i];
@@ -442,6 +487,8 @@ void RealTimeFile::clear_all_file_values() {
       }
     }
     fast_params_ = std::move(list);
+    fast_indexes_ = catalogue_indexes(*fast_params_);
+    fast_rows_.clear();
   }
 }
 

@@ -170,7 +170,10 @@ class RealTimeFile {
   // The live table's parameters, the same shared list while they do not change.
   ParamList current_params();
   std::vector<int> catalogue_indexes(const std::vector<RecordedParam>& params) const;
-  void feed(FileStoredValues& set, bool fast);
+  // The catalogue index of each parameter of a list, kept for the lists in use.
+  const std::vector<int>& indexes_of(const ParamList& params);
+  void feed(FileStoredValues& set, const std::vector<int>& catalogue_of);
+  void feed_fast();
   // The catalogue index of each table row (-1: not in the catalogue). Found again only for
   // rows whose identifier changed: a catalogue search for 512 rows three times a tick costs
   // more than the rest of the tick.
@@ -197,6 +200,13 @@ class RealTimeFile {
   FileStoredValues time_set_, depth_set_, lag_set_, fast_set_;
   std::deque<LagFileStoredLine> lag_lines_;  // oldest first
   ParamList current_params_;
+  std::vector<int> current_indexes_;
+  std::vector<int> fast_indexes_;
+  std::vector<int> fast_rows_;  // the table row of each fast parameter, -1: none
+  ParamList other_params_;
+  std::vector<int> other_indexes_;
+  std::string arrival_text_, live_text_;  // the lists last parsed, and what they gave
+  std::vector<std::string> arrival_, live_;
   std::vector<int> row_catalogue_;
   std::vector<std::optional<std::string>> row_ids_;  // nullopt: not looked up yet
   ParamList fast_params_;

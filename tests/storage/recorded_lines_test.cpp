@@ -232,6 +232,41 @@ TEST(StoredValues, FastLinesCarryTheFiveFastParametersInTheirOrder) {
   EXPECT_EQ(f32_at(blocks[2].payload, 61), 56.0f);
 }
 
+TEST(StoredValues, LinesFollowAnEditOfTheTableBetweenTwoTicks) {
+  Station s;
+  s.tick(12, 34, 56);
+  s.rec->save_fast_file();
+  s.rec->save_time_values();
+  // The pressure row becomes the weight on bit; the block row gets another unit.
+  s.storage.par_tabl()[kPressure].identifier = "нагрузка";
+  s.storage.par_tabl()[kBlock].unit = "см";
+  s.tick(13, 7, 57);
+  s.rec->save_fast_file();
+  s.rec->save_time_values();
+  const auto fast = s.lines(s.rec->file_names().fast);
+  ASSERT_EQ(fast.size(), 2u);
+  EXPECT_EQ(fast[0], (std::vector<float>{12, 34, 0, 0, 56}));
+  // Inlet pressure has no row any more (fed as 0); weight on bit is read from the row.
+  EXPECT_EQ(fast[1], (std::vector<float>{13, 0, 0, 7, 57}));
+  const auto time_blocks = s.written(s.rec->file_names().time);
+  std::vector<int> types;
+  for (const Block& b : time_blocks) types.push_back(b.type);
+  // A new parameter block before the second line: an identifier and a unit changed.
+  EXPECT_EQ(types, (std::vector<int>{99, 2, 1, 2, 1}));
+  EXPECT_EQ(identifiers_of(time_blocks[3].payload)[kPressure], "нагрузка");
+  EXPECT_EQ(f32_at(time_blocks[4].payload, 45 + 4 * kPressure), 7.0f);
+  // A file's parameter block is written again only when the identifiers change: a change
+  // of unit alone goes on under the block in force.
+  s.storage.par_tabl()[kBlock].unit = "мм";
+  s.tick(14, 8, 58);
+  s.rec->save_time_values();
+  types.clear();
+  const auto later = s.written(s.rec->file_names().time);
+  for (const Block& b : later) types.push_back(b.type);
+  EXPECT_EQ(types, (std::vector<int>{99, 2, 1, 2, 1, 1}));
+  EXPECT_EQ(f32_at(later.back().payload, 45 + 4 * kPressure), 8.0f);
+}
+
 std::string extended_bytes(long double v) {
   lib::io::BinaryMemoryOutputStream out;
   rtf::write_extended(out, v);
