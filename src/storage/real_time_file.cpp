@@ -375,6 +375,7 @@ void RealTimeFile::save_lag_depth_values(const std::string& arrival_list,
     if (arrival_list != arrival_text_) {
       arrival_ = identifier_list(arrival_list);
       arrival_text_ = arrival_list;
+      arrival_flags_list_.reset();
     }
     if (live_list != live_text_) {
       live_ = identifier_list(live_list);
@@ -394,10 +395,18 @@ void RealTimeFile::save_lag_depth_values(const std::string& arrival_list,
         l.remaining = static_cast<float>(l.remaining) - advance;
       }
       if (l.remaining <= 0 && !l.arrived) {
+        // Which parameters of the line's list are in the arrival list, found once per list.
+        if (l.params != arrival_flags_list_) {
+          arrival_flags_.assign(l.params->size(), 0);
+          for (std::size_t i = 0; i < l.params->size(); ++i) {
+            arrival_flags_[i] = listed(arrival, (*l.params)[i].identifier) ? 1 : 0;
+          }
+          arrival_flags_list_ = l.params;
+        }
+        const std::vector<int>& indexes = indexes_of(l.params);
         for (std::size_t i = 0; i < l.params->size(); ++i) {
-          const std::string& id = (*l.params)[i].identifier;
-          if (!listed(arrival, id)) continue;
-          const int c = catalogue_.get_param_number(id);
+          if (!arrival_flags_[i]) continue;
+          const int c = indexes[i];
           if (c >= 0 && static_cast<std::size_t>(c) < depth_set_.items().size()) {
             l.values[i] = depth_set_.items()[static_cast<std::size_t>(c)].last;
           }

@@ -207,6 +207,8 @@ class RealTimeFile {
   std::vector<int> other_indexes_;
   std::string arrival_text_, live_text_;  // the lists last parsed, and what they gave
   std::vector<std::string> arrival_, live_;
+  ParamList arrival_flags_list_;     // the list arrival_flags_ was made for
+  std::vector<char> arrival_flags_;  // per parameter of it: named in the arrival list
   std::vector<int> row_catalogue_;
   std::vector<std::optional<std::string>> row_ids_;  // nullopt: not looked up yet
   ParamList fast_params_;

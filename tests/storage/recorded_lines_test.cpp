@@ -174,6 +174,20 @@ TEST(LagLines, NothingMovesWithoutCirculationAndArrivalTakesTheSurfaceReading) {
   EXPECT_EQ(lines[0][0], 30.0f);
   EXPECT_EQ(lines[0][1], 44.0f);
   EXPECT_FLOAT_EQ(lines[0][2], 11.0f / 3);
+
+  // Another arrival list over the same parameters takes effect at the next arrival: the
+  // 120 m line takes the hook load of its arrival (the 130 m line's 20) and keeps its
+  // drilled pressure ((99 + 60) / 2).
+  s.tick(50, 60, 1);
+  s.rec->save_depth_values(120, 0);
+  s.tick(20, 30, 0);
+  s.rec->save_depth_values(130, 0);
+  // The 110 m line waits its delay of 5 calls, then the lines go one a call.
+  for (int i = 0; i < 10; ++i) s.rec->save_lag_depth_values("вес_на_крюке", "тальблок", 200);
+  const auto later = s.lines(s.rec->file_names().lag);
+  ASSERT_EQ(later.size(), 4u);
+  EXPECT_EQ(later[2][0], 20.0f);
+  EXPECT_EQ(later[2][1], 79.5f);
 }
 
 TEST(LagLines, FlashWritesEveryWaitingLineInOneTaskAsDrilling) {
