@@ -335,11 +335,12 @@ LasResult export_las(const RecordingContents& contents, const LasOptions& option
   builder.write_header(b);
   for (const RecordedLine& l : contents.lines) {
     builder.write_line(b, view_of(l));
-    if (options.progress && ++result.lines % options.progress_every == 0) {
+    ++result.lines;
+    if (options.progress && options.progress_every != 0 &&
+        result.lines % options.progress_every == 0) {
       options.progress(result.lines, contents.lines.size());
     }
   }
-  result.lines = contents.lines.size();
   result.text.assign(b.data(), b.size());
   return result;
 }
@@ -382,7 +383,10 @@ LasResult export_las_file(const std::string& path, lib::FileSystem& fs, const La
         out_(std::string_view(b_.data(), b_.size()));
         b_.clear();
       }
-      if (o_.progress && ++r_.lines % o_.progress_every == 0) o_.progress(r_.lines, total_);
+      ++r_.lines;
+      if (o_.progress && o_.progress_every != 0 && r_.lines % o_.progress_every == 0) {
+        o_.progress(r_.lines, total_);
+      }
     }
 
    private:
@@ -394,7 +398,6 @@ LasResult export_las_file(const std::string& path, lib::FileSystem& fs, const La
     const std::function<void(std::string_view)>& out_;
   } rows(builder, b, result, options, total, out);
   scan_recording_file(path, fs, rows, kScanChunkBytes, first.bytes);
-  result.lines = total;
   if (b.size() != 0) out(std::string_view(b.data(), b.size()));
   return result;
 }
