@@ -1,5 +1,6 @@
-// rigstation rec info FILE / rec dump FILE [--csv]: what a run recording file holds (its
-// run header, parameter lists, time and depth span, blocks), and its lines as text or CSV.
+// rigstation rec info FILE / rec dump FILE [--csv] / rec export FILE --las OUT: what a run
+// recording file holds (its run header, parameter lists, time and depth span, blocks), its
+// lines as text or CSV, and its LAS 2.0 export. The file is streamed, never read whole.
 // Damaged stretches are listed on stderr with their offsets; every readable line is still
 // shown, and the exit code says the file was not whole.
 #include <fmt/format.h>

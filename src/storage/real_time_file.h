@@ -176,7 +176,7 @@ class RealTimeFile {
   void feed_fast();
   // The catalogue index of each table row (-1: not in the catalogue). Found again only for
   // rows whose identifier changed: a catalogue search for 512 rows three times a tick costs
-  // more than the rest of the tick.
+  // more than the rest of the tick. Refreshes the fast parameters' rows when any changed.
   const std::vector<int>& row_catalogue_indexes();
   // Makes a line of `set` and queues it for `file`; false when the set was empty.
   bool make_line(FileStoredValues& set, const ParamList& params, float first, float third,
