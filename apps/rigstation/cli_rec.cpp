@@ -1,13 +1,16 @@
-// rigstation rec info FILE / rec dump FILE [--csv]: what a run recording file holds (its
-// run header, parameter lists, time and depth span, blocks), and its lines as text or CSV.
+// rigstation rec info FILE / rec dump FILE [--csv] / rec export FILE --las OUT: what a run
+// recording file holds (its run header, parameter lists, time and depth span, blocks), its
+// lines as text or CSV, and its LAS 2.0 export. The file is streamed, never read whole.
 // Damaged stretches are listed on stderr with their offsets; every readable line is still
 // shown, and the exit code says the file was not whole.
 #include <fmt/format.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
+#include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "command_registry.h"
@@ -22,8 +25,10 @@ namespace {
 // Exit codes: 1 the file cannot be read, 2 read with damaged or cut blocks (on stderr).
 constexpr int kExitUnreadable = 1;
 constexpr int kExitDamaged = 2;
-// The most of a recording file taken into memory: a year of time lines at 100 parameters.
-constexpr std::size_t kMaxRecordingBytes = std::size_t{16} << 30;
+// An export reports its progress every this many lines, and into a file or a pipe only
+// for a recording of at least kProgressLines lines.
+constexpr std::size_t kProgressEvery = 1000;
+constexpr std::size_t kProgressLines = 1000000;
 // Days from 30.12.1899 to 01.01.1970.
 constexpr double kUnixEpochDays = 25569.0;
 
@@ -46,92 +51,134 @@ std::string number(float v) {
   return fmt::format("{}", v);
 }
 
-bool load(const std::string& file, rtf::RecordingContents& out) {
-  auto bytes = lib::read_whole_file(file, lib::posix_file_system(), kMaxRecordingBytes);
-  if (!bytes) {
-    std::fprintf(stderr, "rec: cannot read %s: %s\n", file.c_str(),
-                 lib::read_failure_text(errno, kMaxRecordingBytes).c_str());
-    return false;
+// Scans the file, listing its damaged places on stderr as they are met; nothing (said on
+// stderr) when it cannot be opened or read.
+std::optional<rtf::ScanTotals> scan(const std::string& file, rtf::RecordingVisitor& visitor,
+                                    bool& damaged) {
+  class Problems final : public rtf::RecordingVisitor {
+   public:
+    Problems(const std::string& file, rtf::RecordingVisitor& inner, bool& damaged)
+        : file_(file), inner_(inner), damaged_(damaged) {}
+    void on_version(std::uint64_t at) override { inner_.on_version(at); }
+    void on_text(rtf::RecordedText&& t) override { inner_.on_text(std::move(t)); }
+    void on_params(std::uint64_t at, const rtf::ParamList& l) override { inner_.on_params(at, l); }
+    void on_line(const rtf::LineView& l) override { inner_.on_line(l); }
+    void on_problem(rtf::ReadProblem&& p, bool cut) override {
+      damaged_ = true;
+      std::fprintf(stderr, "%s\n", rtf::problem_text(file_, p).c_str());
+      inner_.on_problem(std::move(p), cut);
+    }
+
+   private:
+    const std::string& file_;
+    rtf::RecordingVisitor& inner_;
+    bool& damaged_;
+  } problems(file, visitor, damaged);
+  try {
+    return rtf::scan_recording_file(file, lib::posix_file_system(), problems);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "rec: %s\n", e.what());
+    return std::nullopt;
   }
-  out = rtf::read_recording(*bytes);
-  for (const rtf::ReadProblem& p : out.problems) {
-    std::fprintf(stderr, "%s\n", rtf::problem_text(file, p).c_str());
-  }
-  return true;
 }
 
 int run_info(const RecArgs& args) {
-  rtf::RecordingContents c;
-  if (!load(args.file, c)) return kExitUnreadable;
+  // Everything but the lines, which are only counted and spanned.
+  struct Info final : rtf::RecordingVisitor {
+    std::vector<rtf::RecordedText> texts;
+    std::vector<rtf::ParamList> lists;
+    std::size_t lines = 0, problems = 0;
+    bool cut = false;
+    std::uint32_t tmin = 0, tmax = 0;
+    float dmin = 0, dmax = 0;
+    void on_text(rtf::RecordedText&& t) override { texts.push_back(std::move(t)); }
+    void on_params(std::uint64_t, const rtf::ParamList& l) override { lists.push_back(l); }
+    void on_line(const rtf::LineView& l) override {
+      if (lines++ == 0) {
+        tmin = tmax = l.time;
+        dmin = dmax = l.first_depth;
+        return;
+      }
+      tmin = std::min(tmin, l.time);
+      tmax = std::max(tmax, l.time);
+      // As a minimum search over the lines would: a NaN depth never replaces the first.
+      if (l.first_depth < dmin) dmin = l.first_depth;
+      if (dmax < l.first_depth) dmax = l.first_depth;
+    }
+    void on_problem(rtf::ReadProblem&&, bool at_end) override {
+      ++problems;
+      cut = cut || at_end;
+    }
+  } c;
+  bool damaged = false;
+  const std::optional<rtf::ScanTotals> t = scan(args.file, c, damaged);
+  if (!t) return kExitUnreadable;
   std::printf("file: %s\n", args.file.c_str());
   std::printf("blocks: %zu, writer runs: %zu, texts: %zu, parameter lists: %zu, lines: %zu\n",
-              c.blocks, c.versions, c.texts.size(), c.param_lists.size(), c.lines.size());
-  for (const rtf::RecordedText& t : c.texts) {
-    std::printf("text at %llu:\n", static_cast<unsigned long long>(t.offset));
-    for (const auto& [k, v] : t.values) std::printf("  %s = %s\n", k.c_str(), v.c_str());
+              t->blocks, t->versions, c.texts.size(), c.lists.size(), c.lines);
+  for (const rtf::RecordedText& text : c.texts) {
+    std::printf("text at %llu:\n", static_cast<unsigned long long>(text.offset));
+    for (const auto& [k, v] : text.values) std::printf("  %s = %s\n", k.c_str(), v.c_str());
   }
-  for (std::size_t i = 0; i < c.param_lists.size(); ++i) {
+  for (std::size_t i = 0; i < c.lists.size(); ++i) {
     std::string ids;
-    for (const rtf::RecordedParam& p : *c.param_lists[i]) {
+    for (const rtf::RecordedParam& p : *c.lists[i]) {
       ids += (ids.empty() ? "" : ", ") + p.identifier + (p.unit.empty() ? "" : " [" + p.unit + "]");
     }
-    std::printf("parameters %zu (%zu): %s\n", i + 1, c.param_lists[i]->size(), ids.c_str());
+    std::printf("parameters %zu (%zu): %s\n", i + 1, c.lists[i]->size(), ids.c_str());
   }
-  if (!c.lines.empty()) {
-    const auto [tmin, tmax] =
-        std::minmax_element(c.lines.begin(), c.lines.end(),
-                            [](const auto& a, const auto& b) { return a.line.time < b.line.time; });
-    const auto [dmin, dmax] = std::minmax_element(
-        c.lines.begin(), c.lines.end(),
-        [](const auto& a, const auto& b) { return a.line.first_depth < b.line.first_depth; });
-    std::printf("time: %s .. %s\n", time_text(tmin->line.time).c_str(),
-                time_text(tmax->line.time).c_str());
-    std::printf("depth: %s .. %s m\n", number(dmin->line.first_depth).c_str(),
-                number(dmax->line.first_depth).c_str());
+  if (c.lines != 0) {
+    std::printf("time: %s .. %s\n", time_text(c.tmin).c_str(), time_text(c.tmax).c_str());
+    std::printf("depth: %s .. %s m\n", number(c.dmin).c_str(), number(c.dmax).c_str());
   }
-  if (!c.problems.empty()) {
-    std::printf("damaged: %zu place(s)%s, listed on stderr\n", c.problems.size(),
-                c.cut_at_end ? ", the last block is cut" : "");
+  if (c.problems != 0) {
+    std::printf("damaged: %zu place(s)%s, listed on stderr\n", c.problems,
+                c.cut ? ", the last block is cut" : "");
   }
-  return c.problems.empty() ? 0 : kExitDamaged;
+  return damaged ? kExitDamaged : 0;
 }
 
 int run_dump(const RecArgs& args) {
-  rtf::RecordingContents c;
-  if (!load(args.file, c)) return kExitUnreadable;
-  const char* sep = args.csv ? ";" : " ";
-  const std::vector<rtf::RecordedParam>* header = nullptr;
-  std::string out;
-  for (const rtf::RecordedLine& l : c.lines) {
-    if (args.csv && header != l.params.get()) {
-      // A new header row wherever the parameter list changes.
-      header = l.params.get();
-      out += "time;first_depth;bit_depth;third_depth;operation";
-      for (const rtf::RecordedParam& p : *header) out += ";" + p.identifier;
-      out += "\n";
+  struct Dump final : rtf::RecordingVisitor {
+    explicit Dump(bool csv) : csv(csv), sep(csv ? ";" : " ") {}
+    bool csv;
+    const char* sep;
+    const std::vector<rtf::RecordedParam>* header = nullptr;
+    fmt::memory_buffer out;
+    void on_line(const rtf::LineView& l) override {
+      auto it = std::back_inserter(out);
+      const rtf::ParamList& params = *l.params;
+      if (csv && header != params.get()) {
+        // A new header row wherever the parameter list changes.
+        header = params.get();
+        fmt::format_to(it, "time;first_depth;bit_depth;third_depth;operation");
+        for (const rtf::RecordedParam& p : *header) fmt::format_to(it, ";{}", p.identifier);
+        out.push_back('\n');
+      }
+      fmt::format_to(it, "{}{}{}{}{}{}{}{}{}", time_text(l.time), sep, l.first_depth, sep,
+                     l.bit_depth, sep, l.third_depth, sep, static_cast<int>(l.operation));
+      for (std::size_t i = 0; i < l.count; ++i) {
+        if (csv) {
+          fmt::format_to(it, "{}{}", sep, l.value(i));
+        } else {
+          fmt::format_to(it, "{}{}={}", sep, (*params)[i].identifier, l.value(i));
+        }
+      }
+      out.push_back('\n');
+      if (out.size() > (1u << 20)) flush();
     }
-    out += time_text(l.line.time);
-    out += fmt::format("{}{}{}{}{}{}{}{}", sep, number(l.line.first_depth), sep,
-                       number(l.line.bit_depth), sep, number(l.line.third_depth), sep,
-                       static_cast<int>(l.line.operation));
-    for (std::size_t i = 0; i < l.line.values.size(); ++i) {
-      out += sep;
-      if (!args.csv) out += (*l.params)[i].identifier + "=";
-      out += number(l.line.values[i]);
-    }
-    out += "\n";
-    if (out.size() > (1u << 20)) {
-      std::fputs(out.c_str(), stdout);
+    void flush() {
+      std::fwrite(out.data(), 1, out.size(), stdout);
       out.clear();
     }
-  }
-  std::fputs(out.c_str(), stdout);
-  return c.problems.empty() ? 0 : kExitDamaged;
+  } d(args.csv);
+  bool damaged = false;
+  if (!scan(args.file, d, damaged)) return kExitUnreadable;
+  d.flush();
+  return damaged ? kExitDamaged : 0;
 }
 
 int run_export(const RecArgs& args) {
-  rtf::RecordingContents c;
-  if (!load(args.file, c)) return kExitUnreadable;
   rtf::LasOptions o;
   // Time files are indexed by time, the depth and lag files by depth.
   o.by_time = ends_with(args.file, rtf::kTimeSuffix);
@@ -141,25 +188,45 @@ int run_export(const RecArgs& args) {
     if (comma > start) o.params.push_back(args.params.substr(start, comma - start));
     start = comma + 1;
   }
-  if (c.lines.size() >= 2 * o.progress_every) {
-    o.progress = [](std::size_t done, std::size_t total) {
-      std::fprintf(stderr, "export: %zu of %zu lines\n", done, total);
-    };
+  // Progress of a large export on stderr: on a terminal one line rewritten at every per
+  // cent; into a file or a pipe a line at every tenth, and only for a file of at least
+  // kProgressLines lines, so the output of a small export stays the same.
+  const bool terminal = ::isatty(STDERR_FILENO) == 1;
+  std::optional<rtf::ProgressSteps> steps;
+  bool shown = false;
+  o.progress_every = kProgressEvery;
+  o.progress = [&](std::size_t done, std::size_t total) {
+    if (!terminal && total < kProgressLines) return;
+    if (!steps) steps.emplace(total, terminal ? 1 : 10);
+    const std::optional<int> percent = steps->advance(done);
+    if (!percent) return;
+    if (terminal) {
+      std::fprintf(stderr, "\rexport: %3d %% (%zu of %zu lines)", *percent, done, total);
+      shown = true;
+    } else {
+      std::fprintf(stderr, "export: %d %% (%zu of %zu lines)\n", *percent, done, total);
+    }
+    std::fflush(stderr);
+  };
+  rtf::LasResult las;
+  try {
+    las = rtf::export_las_to_file(args.file, args.las, lib::posix_file_system(), o);
+  } catch (const std::exception& e) {
+    if (shown) std::fputc('\n', stderr);
+    std::fprintf(stderr, "export: %s\n", e.what());
+    return kExitUnreadable;
   }
-  const rtf::LasResult las = rtf::export_las(c, o);
+  if (shown) std::fputc('\n', stderr);
+  for (const rtf::ReadProblem& p : las.problems) {
+    std::fprintf(stderr, "%s\n", rtf::problem_text(args.file, p).c_str());
+  }
   for (const std::string& p : las.unknown_params) {
     std::fprintf(stderr, "export: %s holds no parameter '%s'; it is left out\n", args.file.c_str(),
                  p.c_str());
   }
-  try {
-    lib::write_file_atomically(args.las, las.text, lib::posix_file_system());
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "export: %s\n", e.what());
-    return kExitUnreadable;
-  }
   std::fprintf(stderr, "export: %zu lines of %s written to %s (LAS 2.0, indexed by %s)\n",
-               c.lines.size(), args.file.c_str(), args.las.c_str(), o.by_time ? "time" : "depth");
-  return c.problems.empty() && las.unknown_params.empty() ? 0 : kExitDamaged;
+               las.lines, args.file.c_str(), args.las.c_str(), o.by_time ? "time" : "depth");
+  return las.problems.empty() && las.unknown_params.empty() ? 0 : kExitDamaged;
 }
 
 void add_rec_command(CLI::App& app, rigstation::CommandContext& /*context*/) {

@@ -72,7 +72,7 @@ void Config::get_options(lib::options_list& o) {
 
   o.sector("запись_и_осреднение", "Запись и осреднение");
   o.add("запись_по_глубине", "Шаг записи по глубине", recording.depth_step, 0.2, 2).set_unit("м");
-  o.add("запись_по_времени", "Шаг записи по времени", recording.time_step, 10000).set_unit("сек.");
+  o.add("запись_по_времени", "Шаг записи по времени", recording.time_step, 10000).set_unit("мс");
   o.add("save_fast_file", "Сохранять быстрый файл", recording.save_fast_file, false);
   o.add("период_сохранения_состояния", "Период сохранения состояния", recording.state_save_period,
         60)

@@ -3,12 +3,21 @@
 // gives the null value), indexed by depth or by time. LAS 2.0 is ASCII: Russian mnemonics,
 // units and texts are transliterated, and the Russian name stays readable in the
 // description's transliteration.
+//
+// export_las_file streams: a first pass over the file gathers what the header needs (the
+// parameter lists, the run header, the index span), a second pass formats the lines into a
+// buffer that goes to the output a megabyte at a time. Memory stays bounded by the reader's
+// chunk, that buffer and the parameter lists, whatever the file's size.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "lib/file_system.h"
 #include "storage/real_time_reader.h"
 
 namespace rtf {
@@ -23,12 +32,44 @@ struct LasOptions {
 };
 
 struct LasResult {
-  std::string text;
+  std::string text;  // export_las only: the whole LAS text
   // Requested identifiers the file does not hold (their curves are not written).
   std::vector<std::string> unknown_params;
+  std::size_t lines = 0;  // data lines written
+  // export_las_file only: the damaged places of the file, in file order.
+  std::vector<ReadProblem> problems;
 };
 
+// The LAS text of contents already read.
 LasResult export_las(const RecordingContents& contents, const LasOptions& options);
+
+// Reads the recording at `path` and hands the LAS text to `out` in pieces of about
+// kLasFlushBytes, in order. Throws lib::io::StreamError when the recording cannot be
+// opened or read, and whatever `out` throws.
+inline constexpr std::size_t kLasFlushBytes = std::size_t{1} << 20;
+LasResult export_las_file(const std::string& path, lib::FileSystem& fs, const LasOptions& options,
+                          const std::function<void(std::string_view)>& out);
+
+// The same into the file `las_path`, replaced whole: the text goes to a temporary file
+// beside it, which is renamed over it once complete, so a failed export leaves any earlier
+// file as it was. Throws lib::io::StreamError naming the file and the reason.
+LasResult export_las_to_file(const std::string& path, const std::string& las_path,
+                             lib::FileSystem& fs, const LasOptions& options);
+
+// Says when a long job has crossed another step of `step_percent` per cent: the progress
+// line of an export is written at those steps only, so a log gets a few lines, not one per
+// chunk of work.
+class ProgressSteps {
+ public:
+  ProgressSteps(std::size_t total, int step_percent);
+  // The per cent reached, when `done` completes a step not told before; else nothing.
+  std::optional<int> advance(std::size_t done);
+
+ private:
+  std::size_t total_;
+  int step_;
+  int told_ = 0;
+};
 
 // ASCII for LAS: Cyrillic transliterated, a few unit signs spelt out, any other non-ASCII
 // character as '?'.

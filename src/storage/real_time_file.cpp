@@ -21,6 +21,9 @@ constexpr auto kRetryWait = std::chrono::milliseconds(10);
 constexpr const char* kThreadCaller = "RealTimeFile::save_thread";
 // The most queued tasks of one file written with one open and one append.
 constexpr std::size_t kMaxTasksPerWrite = 256;
+// The batch buffer is kept between writes up to this size (256 lines of 100 values take
+// about 115 KiB); a larger one, from unusually long lines, is given back.
+constexpr std::size_t kMaxKeptBatchBytes = std::size_t{1} << 20;
 
 std::string folder_of(const std::string& path) {
   const auto slash = path.find_last_of('/');
@@ -112,7 +115,6 @@ void RealTimeFile::calculate_file_names(const std::string& folder, int run) {
 // ---- queueing ---------------------------------------------------------------------------
 
 bool RealTimeFile::queue_task(std::shared_ptr<const Records> task) {
-  const std::string file = task->file;
   if (queue_.push(std::move(task))) {
     if (refused_in_series_ != 0) {
       log("Очередь записи снова принимает строки; не записано строк, пока она была полна: " +
@@ -123,7 +125,7 @@ bool RealTimeFile::queue_task(std::shared_ptr<const Records> task) {
   }
   if (refused_in_series_++ == 0) {
     log("Очередь записи полна (" + lib::byte_count_text(queue_.max_bytes()) +
-        ", заданий: " + std::to_string(queue_.size()) + "): строка для файла '" + file +
+        ", заданий: " + std::to_string(queue_.size()) + "): строка для файла '" + task->file +
         "' не записана; диск не принимает записи, новые строки теряются, пока очередь не "
         "освободится");
   }
@@ -185,15 +187,26 @@ void RealTimeFile::save_end_values() {
 
 // ---- lines ------------------------------------------------------------------------------
 
+namespace {
+bool same_as_row(const RecordedParam& r, const params::Param& p) {
+  return r.identifier == p.identifier && r.full_name == p.full_name && r.unit == p.unit &&
+         r.short_name == p.short_name && r.scale_min == p.scale_min && r.scale_max == p.scale_max;
+}
+}  // namespace
+
 ParamList RealTimeFile::current_params() {
   const params::ParTabl& table = storage_.par_tabl();
   const int n = table.get_items_count();
+  // Compared field by field in place: a copy of each row to compare with would cost four
+  // strings a row for every line made.
   bool same = current_params_ && current_params_->size() == static_cast<std::size_t>(n);
-  for (int i = 0; same && i < n; ++i) same = (*current_params_)[i] == recorded(table[i]);
+  for (int i = 0; same && i < n; ++i) same = same_as_row((*current_params_)[i], table[i]);
   if (!same) {
     auto list = std::make_shared<std::vector<RecordedParam>>();
+    list->reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) list->push_back(recorded(table[i]));
     current_params_ = std::move(list);
+    current_indexes_ = catalogue_indexes(*current_params_);
   }
   return current_params_;
 }
@@ -205,20 +218,22 @@ std::vector<int> RealTimeFile::catalogue_indexes(const std::vector<RecordedParam
   return out;
 }
 
-void RealTimeFile::feed(FileStoredValues& set, bool fast) {
+const std::vector<int>& RealTimeFile::indexes_of(const ParamList& params) {
+  // The lists are immutable: a list's indexes, once found, hold while it lives. The lines
+  // of the live table share one list, the fast lines another, and a lag line usually
+  // carries the table's list of when it was made.
+  if (params == current_params_) return current_indexes_;
+  if (params == fast_params_) return fast_indexes_;
+  if (params != other_params_) {
+    other_indexes_ = catalogue_indexes(*params);
+    other_params_ = params;
+  }
+  return other_indexes_;
+}
+
+void RealTimeFile::feed(FileStoredValues& set, const std::vector<int>& catalogue_of) {
   set.resize(static_cast<std::size_t>(catalogue_.get_items_count()));
   const params::ParTabl& table = storage_.par_tabl();
-  if (fast) {
-    for (std::size_t i = 0; i < fast_params_->size(); ++i) {
-      const std::string& id = (*fast_params_)[i].identifier;
-      const int c = catalogue_.get_param_number(id);
-      if (c < 0) continue;
-      const int t = table.find_global(id);
-      set.items()[static_cast<std::size_t>(c)].feed(t < 0 ? 0 : storage_[t], fast_modes_[i]);
-    }
-    return;
-  }
-  const std::vector<int>& catalogue_of = row_catalogue_indexes();
   for (int t = 0; t < table.get_items_count(); ++t) {
     const int c = catalogue_of[static_cast<std::size_t>(t)];
     if (c < 0) continue;
@@ -226,25 +241,47 @@ void RealTimeFile::feed(FileStoredValues& set, bool fast) {
   }
 }
 
+void RealTimeFile::feed_fast() {
+  fast_set_.resize(static_cast<std::size_t>(catalogue_.get_items_count()));
+  for (std::size_t i = 0; i < fast_params_->size(); ++i) {
+    const int c = fast_indexes_[i];
+    if (c < 0) continue;
+    const int t = fast_rows_[i];
+    fast_set_.items()[static_cast<std::size_t>(c)].feed(t < 0 ? 0 : storage_[t], fast_modes_[i]);
+  }
+}
+
 const std::vector<int>& RealTimeFile::row_catalogue_indexes() {
-  const auto& rows = storage_.par_tabl().rows();
+  const params::ParTabl& table = storage_.par_tabl();
+  const auto& rows = table.rows();
+  bool changed = false;
   if (row_ids_.size() != rows.size()) {
     row_ids_.assign(rows.size(), std::nullopt);
     row_catalogue_.assign(rows.size(), -1);
+    changed = true;
   }
   for (std::size_t t = 0; t < rows.size(); ++t) {
     if (row_ids_[t] && *row_ids_[t] == rows[t].identifier) continue;
     row_ids_[t] = rows[t].identifier;
     row_catalogue_[t] = catalogue_.get_param_number(rows[t].identifier);
+    changed = true;
+  }
+  if (changed || fast_rows_.size() != fast_params_->size()) {
+    // The rows of the fast parameters move only when an identifier in the table does.
+    fast_rows_.clear();
+    for (const RecordedParam& p : *fast_params_)
+      fast_rows_.push_back(table.find_global(p.identifier));
   }
   return row_catalogue_;
 }
 
 void RealTimeFile::store_values_for_file() {
-  feed(time_set_, false);
-  if (storage_.depth_file_on()) feed(depth_set_, false);
-  feed(lag_set_, false);
-  feed(fast_set_, true);
+  // The rows' catalogue indexes are checked against the table once a tick, for all sets.
+  const std::vector<int>& catalogue_of = row_catalogue_indexes();
+  feed(time_set_, catalogue_of);
+  if (storage_.depth_file_on()) feed(depth_set_, catalogue_of);
+  feed(lag_set_, catalogue_of);
+  feed_fast();
 }
 
 std::uint8_t RealTimeFile::effective_operation() const {
@@ -254,18 +291,21 @@ std::uint8_t RealTimeFile::effective_operation() const {
 bool RealTimeFile::make_line(FileStoredValues& set, const ParamList& params, float first,
                              float third, std::uint8_t operation, ValuesLine& line) {
   const lib::LocalTime now = lib::get_local_time(clock_);
-  return set.calculate_save_values(line, catalogue_indexes(*params), first,
-                                   static_cast<float>(storage_.depth_cur()), third, operation,
-                                   static_cast<std::uint32_t>(now.seconds),
-                                   static_cast<std::uint8_t>(now.milliseconds / 10));
+  return set.calculate_save_values(
+      line, indexes_of(params), first, static_cast<float>(storage_.depth_cur()), third, operation,
+      static_cast<std::uint32_t>(now.seconds), static_cast<std::uint8_t>(now.milliseconds / 10));
 }
 
-void RealTimeFile::queue_line(const std::string& file, const ValuesLine& line,
-                              const ParamList& params) {
+std::shared_ptr<const ValuesWriterRecord> RealTimeFile::queue_line(const std::string& file,
+                                                                   ValuesLine&& line,
+                                                                   const ParamList& params) {
+  auto record = std::make_shared<const ValuesWriterRecord>(std::move(line), params);
   auto task = std::make_shared<Records>();
   task->file = file;
-  task->records.push_back(std::make_shared<ValuesWriterRecord>(line, params));
+  task->records.push_back(record);
   queue_task(std::move(task));
+  // Kept by the caller: the writer may have written and dropped the task already.
+  return record;
 }
 
 void RealTimeFile::announce(const std::vector<LineReceiver>& receivers, const char* name,
@@ -299,8 +339,8 @@ void RealTimeFile::save_time_values() {
                    effective_operation(), line)) {
       return;
     }
-    queue_line(names_.time, line, params);
-    announce(on_save_time_data, "on_save_time_data", params, line);
+    const auto record = queue_line(names_.time, std::move(line), params);
+    announce(on_save_time_data, "on_save_time_data", params, record->line());
   });
 }
 
@@ -312,15 +352,15 @@ void RealTimeFile::save_depth_values(float depth, std::int32_t delay,
     ValuesLine line;
     const auto lag = static_cast<float>(storage_.delayed_depth().get_value());
     if (!make_line(depth_set_, params, depth, lag, effective_operation(), line)) return;
-    queue_line(names_.depth, line, params);
-    announce(on_save_depth_data, "on_save_depth_data", params, line);
+    const auto record = queue_line(names_.depth, std::move(line), params);
+    announce(on_save_depth_data, "on_save_depth_data", params, record->line());
 
     LagFileStoredLine waiting;
     waiting.depth = depth;
     waiting.remaining = remaining.value_or(depth);
     waiting.delay = delay;
     waiting.params = params;
-    for (int c : catalogue_indexes(*params)) {
+    for (int c : indexes_of(params)) {
       waiting.values.push_back(c < 0 ? 0.0
                                      : depth_set_.items().at(static_cast<std::size_t>(c)).last);
     }
@@ -331,8 +371,18 @@ void RealTimeFile::save_depth_values(float depth, std::int32_t delay,
 void RealTimeFile::save_lag_depth_values(const std::string& arrival_list,
                                          const std::string& live_list, float advance) {
   guarded(services_.log, "on_save_lag_data", [&] {
-    const auto arrival = identifier_list(arrival_list);
-    const auto live = identifier_list(live_list);
+    // The lists come the same every tick: parsed again only when they change.
+    if (arrival_list != arrival_text_) {
+      arrival_ = identifier_list(arrival_list);
+      arrival_text_ = arrival_list;
+      arrival_flags_list_.reset();
+    }
+    if (live_list != live_text_) {
+      live_ = identifier_list(live_list);
+      live_text_ = live_list;
+    }
+    const auto& arrival = arrival_;
+    const auto& live = live_;
     const bool circulating = storage_.circulation_on();
     for (LagFileStoredLine& l : lag_lines_) {
       if (!circulating) {
@@ -345,10 +395,18 @@ void RealTimeFile::save_lag_depth_values(const std::string& arrival_list,
         l.remaining = static_cast<float>(l.remaining) - advance;
       }
       if (l.remaining <= 0 && !l.arrived) {
+        // Which parameters of the line's list are in the arrival list, found once per list.
+        if (l.params != arrival_flags_list_) {
+          arrival_flags_.assign(l.params->size(), 0);
+          for (std::size_t i = 0; i < l.params->size(); ++i) {
+            arrival_flags_[i] = listed(arrival, (*l.params)[i].identifier) ? 1 : 0;
+          }
+          arrival_flags_list_ = l.params;
+        }
+        const std::vector<int>& indexes = indexes_of(l.params);
         for (std::size_t i = 0; i < l.params->size(); ++i) {
-          const std::string& id = (*l.params)[i].identifier;
-          if (!listed(arrival, id)) continue;
-          const int c = catalogue_.get_param_number(id);
+          if (!arrival_flags_[i]) continue;
+          const int c = indexes[i];
           if (c >= 0 && static_cast<std::size_t>(c) < depth_set_.items().size()) {
             l.values[i] = depth_set_.items()[static_cast<std::size_t>(c)].last;
           }
@@ -360,10 +418,11 @@ void RealTimeFile::save_lag_depth_values(const std::string& arrival_list,
     LagFileStoredLine& oldest = lag_lines_.front();
     if (!(oldest.remaining <= 0 && oldest.delay < 1)) return;
     lag_set_.resize(static_cast<std::size_t>(catalogue_.get_items_count()));
+    const std::vector<int>& oldest_indexes = indexes_of(oldest.params);
     for (std::size_t i = 0; i < oldest.params->size(); ++i) {
       const std::string& id = (*oldest.params)[i].identifier;
-      const int c = catalogue_.get_param_number(id);
-      if (c < 0 || listed(live, id)) continue;
+      const int c = oldest_indexes[i];
+      if (c < 0 || (!live.empty() && listed(live, id))) continue;
       FileStoredValue& v = lag_set_.items()[static_cast<std::size_t>(c)];
       v.sum = oldest.values[i];
       v.count = 1;
@@ -373,8 +432,8 @@ void RealTimeFile::save_lag_depth_values(const std::string& arrival_list,
     lag_lines_.pop_front();
     ValuesLine line;
     if (!make_line(lag_set_, params, depth, depth, effective_operation(), line)) return;
-    queue_line(names_.lag, line, params);
-    announce(on_save_lag_data, "on_save_lag_data", params, line);
+    const auto record = queue_line(names_.lag, std::move(line), params);
+    announce(on_save_lag_data, "on_save_lag_data", params, record->line());
   });
 }
 
@@ -385,8 +444,9 @@ void RealTimeFile::flash_lag_data(bool wait) {
   task->file = names_.lag;
   lag_set_.resize(static_cast<std::size_t>(catalogue_.get_items_count()));
   for (const LagFileStoredLine& l : lag_lines_) {
+    const std::vector<int>& indexes = indexes_of(l.params);
     for (std::size_t i = 0; i < l.params->size(); ++i) {
-      const int c = catalogue_.get_param_number((*l.params)[i].identifier);
+      const int c = indexes[i];
       if (c < 0) continue;
       FileStoredValue& v = lag_set_.items()[static_cast<std::size_t>(c)];
       v.sum = l.values[i];
@@ -411,7 +471,7 @@ void RealTimeFile::save_fast_file() {
                    effective_operation(), line)) {
       return;
     }
-    queue_line(names_.fast, line, fast_params_);
+    queue_line(names_.fast, std::move(line), fast_params_);
   });
 }
 
@@ -436,6 +496,8 @@ void RealTimeFile::clear_all_file_values() {
       }
     }
     fast_params_ = std::move(list);
+    fast_indexes_ = catalogue_indexes(*fast_params_);
+    fast_rows_.clear();
   }
 }
 
@@ -468,12 +530,16 @@ bool RealTimeFile::save_values_asynch(const Records& task, std::string_view call
 }
 
 std::size_t RealTimeFile::write_oldest(std::string_view caller) {
-  const auto tasks = queue_.oldest_of_one_file(kMaxTasksPerWrite);
-  if (tasks.empty()) return 0;
-  std::vector<const Records*> plain;
-  for (const auto& t : tasks) plain.push_back(t.get());
-  const std::size_t done = write_tasks(plain, caller);
+  // Both lists keep their capacity from batch to batch. The batch holds its own references,
+  // so the tasks taken off the queue are freed here, outside the queue's lock.
+  queue_.oldest_of_one_file(kMaxTasksPerWrite, batch_tasks_);
+  if (batch_tasks_.empty()) return 0;
+  batch_plain_.clear();
+  for (const auto& t : batch_tasks_) batch_plain_.push_back(t.get());
+  const std::size_t done = write_tasks(batch_plain_, caller);
   queue_.pop_oldest(done);
+  batch_plain_.clear();
+  batch_tasks_.clear();
   return done;
 }
 
@@ -484,18 +550,21 @@ std::size_t RealTimeFile::write_tasks(const std::vector<const Records*>& tasks,
 
   // The blocks are assembled first: a task that cannot be encoded can never be written,
   // and must not hold up the tasks behind it.
-  auto assemble = [&](bool need_header, lib::io::BinaryMemoryOutputStream& out) {
-    if (need_header) write_version_block(out);
+  // The whole batch goes into one buffer and leaves with one write.
+  auto assemble = [&](bool need_header, std::string& out) {
+    out.clear();
+    if (need_header) append_version_block(out);
     for (const Records* task : tasks) {
       for (const auto& record : task->records) {
         if (!need_header) need_header = record->check(data);
-        if (ParamList params = record->get_provider(); need_header && params) {
-          write_params_block(out, *params);
-          data.names.clear();
-          for (const RecordedParam& p : *params) data.names.push_back(p.identifier);
-          need_header = false;
+        if (need_header) {
+          if (ParamList params = record->get_provider()) {
+            append_params_block(out, *params);
+            data.params = std::move(params);
+            need_header = false;
+          }
         }
-        record->write(out);
+        record->append(out);
       }
     }
   };
@@ -515,7 +584,8 @@ std::size_t RealTimeFile::write_tasks(const std::vector<const Records*>& tasks,
     const bool need_header = before->size == 0 || !data.written ||
                              before->modified_ns != data.modified_ns || before->size != data.size ||
                              before->inode != data.inode;
-    lib::io::BinaryMemoryOutputStream out;
+    // Kept between batches: its capacity is reused, so a batch costs no allocation.
+    std::string& out = batch_;
     try {
       assemble(need_header, out);
     } catch (const std::exception& e) {
@@ -525,7 +595,7 @@ std::size_t RealTimeFile::write_tasks(const std::vector<const Records*>& tasks,
       log("Запись в файл '" + file + "' (" + std::string(caller) + ") отброшена: " + e.what());
       return 1;
     }
-    if (!lib::write_all(fs_, fd, out.data().data(), out.data().size())) {
+    if (!lib::write_all(fs_, fd, out.data(), out.size())) {
       const int err = errno;
       // Nothing of a failed task may stay: the retry appends it whole.
       // The cut moves the file's time: remember it as the writer's own, or the retry would
@@ -540,12 +610,13 @@ std::size_t RealTimeFile::write_tasks(const std::vector<const Records*>& tasks,
       } else if (!cut) {
         queue_.forget_file(file);
       }
-      throw WriteFailure{"не записано " + lib::byte_count_text(out.data().size()) + ": " +
+      throw WriteFailure{"не записано " + lib::byte_count_text(out.size()) + ": " +
                          lib::errno_text(err)};
     }
     const auto after = fs_.fstat(fd);
     fs_.close(fd);
     fd = -1;
+    if (batch_.capacity() > kMaxKeptBatchBytes) std::string().swap(batch_);
     data.written = after.has_value();
     if (after) {
       data.modified_ns = after->modified_ns;

@@ -170,10 +170,13 @@ class RealTimeFile {
   // The live table's parameters, the same shared list while they do not change.
   ParamList current_params();
   std::vector<int> catalogue_indexes(const std::vector<RecordedParam>& params) const;
-  void feed(FileStoredValues& set, bool fast);
+  // The catalogue index of each parameter of a list, kept for the lists in use.
+  const std::vector<int>& indexes_of(const ParamList& params);
+  void feed(FileStoredValues& set, const std::vector<int>& catalogue_of);
+  void feed_fast();
   // The catalogue index of each table row (-1: not in the catalogue). Found again only for
   // rows whose identifier changed: a catalogue search for 512 rows three times a tick costs
-  // more than the rest of the tick.
+  // more than the rest of the tick. Refreshes the fast parameters' rows when any changed.
   const std::vector<int>& row_catalogue_indexes();
   // Makes a line of `set` and queues it for `file`; false when the set was empty.
   bool make_line(FileStoredValues& set, const ParamList& params, float first, float third,
@@ -181,7 +184,9 @@ class RealTimeFile {
   std::uint8_t effective_operation() const;
   void announce(const std::vector<LineReceiver>& receivers, const char* name,
                 const ParamList& params, const ValuesLine& line);
-  void queue_line(const std::string& file, const ValuesLine& line, const ParamList& params);
+  // Queues the line for `file`; the record, for the announcement.
+  std::shared_ptr<const ValuesWriterRecord> queue_line(const std::string& file, ValuesLine&& line,
+                                                       const ParamList& params);
   void log(const std::string& text) const {
     if (services_.log) services_.log(text);
   }
@@ -195,12 +200,26 @@ class RealTimeFile {
   FileStoredValues time_set_, depth_set_, lag_set_, fast_set_;
   std::deque<LagFileStoredLine> lag_lines_;  // oldest first
   ParamList current_params_;
+  std::vector<int> current_indexes_;
+  std::vector<int> fast_indexes_;
+  std::vector<int> fast_rows_;  // the table row of each fast parameter, -1: none
+  ParamList other_params_;
+  std::vector<int> other_indexes_;
+  std::string arrival_text_, live_text_;  // the lists last parsed, and what they gave
+  std::vector<std::string> arrival_, live_;
+  ParamList arrival_flags_list_;     // the list arrival_flags_ was made for
+  std::vector<char> arrival_flags_;  // per parameter of it: named in the arrival list
   std::vector<int> row_catalogue_;
   std::vector<std::optional<std::string>> row_ids_;  // nullopt: not looked up yet
   ParamList fast_params_;
   std::vector<std::uint8_t> fast_modes_;
   ValuesWriterDeque queue_;
   std::jthread thread_;
+  // The bytes of one batch. Used only by the one thread that writes: the writer thread, or
+  // the caller of save_values_asynch / write_pending while none runs.
+  std::string batch_;
+  std::vector<std::shared_ptr<const Records>> batch_tasks_;
+  std::vector<const Records*> batch_plain_;
   // Writer thread only: the file of the failing series, empty while writes succeed.
   std::string failing_file_;
   std::uint64_t failures_ = 0;

@@ -1,5 +1,7 @@
 #include "storage/real_time_records.h"
 
+#include <bit>
+#include <cstring>
 #include <stdexcept>
 
 #include "storage/real_time_format.h"
@@ -27,30 +29,102 @@ std::string params_payload(const std::vector<RecordedParam>& params) {
   return out.release();
 }
 
+// Little-endian stores into a buffer already sized for them.
+inline void put_u32(char* at, std::uint32_t v) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(at, &v, 4);
+  } else {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<char>(v >> (8 * i));
+  }
+}
+
+inline void put_f32(char* at, float f) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &f, 4);
+  put_u32(at, bits);
+}
+
+void check_payload_size(std::uint8_t type, std::size_t size) {
+  if (size > kMaxPayloadBytes) {
+    throw std::length_error("a recording block of type " + std::to_string(type) + " would hold " +
+                            std::to_string(size) + " bytes, more than the " +
+                            std::to_string(kMaxPayloadBytes) + " a block can");
+  }
+}
+
+void append_block(std::string& out, std::uint8_t type, std::string_view payload) {
+  check_payload_size(type, payload.size());
+  const char head[kBlockHeadBytes] = {static_cast<char>(type),
+                                      static_cast<char>(payload.size() & 0xFF),
+                                      static_cast<char>((payload.size() >> 8) & 0xFF)};
+  out.append(head, sizeof head);
+  out.append(payload);
+}
+
 }  // namespace
 
 void write_block(lib::io::OutputStream& out, std::uint8_t type, std::string_view payload) {
-  if (payload.size() > kMaxPayloadBytes) {
-    throw std::length_error("a recording block of type " + std::to_string(type) + " would hold " +
-                            std::to_string(payload.size()) + " bytes, more than the " +
-                            std::to_string(kMaxPayloadBytes) + " a block can");
-  }
   // Head and payload leave in one write, so a cut file ends in a cut block, never in a
   // head whose payload went elsewhere.
   std::string block;
   block.reserve(kBlockHeadBytes + payload.size());
-  block.push_back(static_cast<char>(type));
-  block.push_back(static_cast<char>(payload.size() & 0xFF));
-  block.push_back(static_cast<char>((payload.size() >> 8) & 0xFF));
-  block.append(payload);
+  append_block(block, type, payload);
   out.write(block.data(), block.size());
 }
 
+void append_version_block(std::string& out) {
+  char payload[kVersionPayloadBytes];
+  put_u32(payload, static_cast<std::uint32_t>(kVersionFirst));
+  put_u32(payload + 4, static_cast<std::uint32_t>(kVersionSecond));
+  append_block(out, kBlockVersion, std::string_view(payload, sizeof payload));
+}
+
+void append_params_block(std::string& out, const std::vector<RecordedParam>& params) {
+  append_block(out, kBlockParams, params_payload(params));
+}
+
+void append_values_block(std::string& out, const ValuesLine& line) {
+  const std::size_t k = line.values.size();
+  const std::size_t len = kValFixedBytes + 4 * k;
+  check_payload_size(kBlockValues, len);
+  // The head and the fixed fields are laid out on the stack, the values copied straight
+  // from the line: the buffer is written once, never cleared first.
+  char b[kBlockHeadBytes + kValFixedBytes];
+  b[0] = static_cast<char>(kBlockValues);
+  b[1] = static_cast<char>(len & 0xFF);
+  b[2] = static_cast<char>((len >> 8) & 0xFF);
+  char* p = b + kBlockHeadBytes;
+  put_u32(p + kValTime, line.time);
+  put_f32(p + kValFirstDepth, line.first_depth);
+  put_f32(p + kValThirdDepth, line.third_depth);
+  p[kValOperation] = static_cast<char>(line.operation);
+  put_f32(p + kValBitDepth, line.bit_depth);
+  std::memset(p + kValReserved, 0, kValReservedBytes);
+  put_u32(p + kValConstA, static_cast<std::uint32_t>(kValConstAValue));
+  put_u32(p + kValConstB, static_cast<std::uint32_t>(kValConstBValue));
+  put_u32(p + kValConstC, static_cast<std::uint32_t>(kValConstCValue));
+  const std::uint8_t h = line.hundredths;
+  p[kValHundredthsBy2] = static_cast<char>(h / 2);
+  p[kValHundredthsBy7] = static_cast<char>(h / 7);
+  p[kValHundredthsBy10] = static_cast<char>(h / 10);
+  p[kValHundredths] = static_cast<char>(h);
+  put_u32(p + kValCount, static_cast<std::uint32_t>(k));
+  out.append(b, sizeof b);
+  if constexpr (std::endian::native == std::endian::little) {
+    out.append(reinterpret_cast<const char*>(line.values.data()), 4 * k);
+  } else {
+    for (float v : line.values) {
+      char f[4];
+      put_f32(f, v);
+      out.append(f, 4);
+    }
+  }
+}
+
 void write_version_block(lib::io::OutputStream& out) {
-  lib::io::BinaryMemoryOutputStream p;
-  lib::io::write_binary(p, kVersionFirst);
-  lib::io::write_binary(p, kVersionSecond);
-  write_block(out, kBlockVersion, p.data());
+  std::string block;
+  append_version_block(block);
+  out.write(block.data(), block.size());
 }
 
 void write_params_block(lib::io::OutputStream& out, const std::vector<RecordedParam>& params) {
@@ -64,25 +138,9 @@ std::string text_payload(std::string_view text) {
 }
 
 std::string values_payload(const ValuesLine& line) {
-  lib::io::BinaryMemoryOutputStream out;
-  lib::io::write_binary(out, line.time);
-  lib::io::write_binary(out, line.first_depth);
-  lib::io::write_binary(out, line.third_depth);
-  lib::io::write_binary(out, line.operation);
-  lib::io::write_binary(out, line.bit_depth);
-  const char reserved[kValReservedBytes] = {};
-  out.write(reserved, sizeof reserved);
-  lib::io::write_binary(out, kValConstAValue);
-  lib::io::write_binary(out, kValConstBValue);
-  lib::io::write_binary(out, kValConstCValue);
-  const std::uint8_t h = line.hundredths;
-  lib::io::write_binary(out, static_cast<std::uint8_t>(h / 2));
-  lib::io::write_binary(out, static_cast<std::uint8_t>(h / 7));
-  lib::io::write_binary(out, static_cast<std::uint8_t>(h / 10));
-  lib::io::write_binary(out, h);
-  lib::io::write_binary(out, static_cast<std::int32_t>(line.values.size()));
-  for (float v : line.values) lib::io::write_binary(out, v);
-  return out.release();
+  std::string block;
+  append_values_block(block, line);
+  return block.substr(kBlockHeadBytes);
 }
 
 TextWriterRecord::TextWriterRecord(std::string text) : text_(std::move(text)) {
@@ -92,8 +150,14 @@ TextWriterRecord::TextWriterRecord(std::string text) : text_(std::move(text)) {
   }
 }
 
-void TextWriterRecord::write(lib::io::OutputStream& out) const {
-  write_block(out, kBlockText, text_payload(text_));
+void OneRecord::write(lib::io::OutputStream& out) const {
+  std::string block;
+  append(block);
+  out.write(block.data(), block.size());
+}
+
+void TextWriterRecord::append(std::string& out) const {
+  append_block(out, kBlockText, text_payload(text_));
 }
 
 ValuesWriterRecord::ValuesWriterRecord(ValuesLine line, ParamList params)
@@ -109,14 +173,16 @@ ValuesWriterRecord::ValuesWriterRecord(ValuesLine line, ParamList params)
   }
 }
 
-void ValuesWriterRecord::write(lib::io::OutputStream& out) const {
-  write_block(out, kBlockValues, values_payload(line_));
+void ValuesWriterRecord::append(std::string& out) const {
+  append_values_block(out, line_);
 }
 
 bool ValuesWriterRecord::check(const ValuesWriterDequeFileData& file) const {
-  if (file.names.size() != line_.values.size()) return true;
-  for (std::size_t i = 0; i < file.names.size(); ++i) {
-    if ((*params_)[i].identifier != file.names[i]) return true;
+  if (file.params == params_) return false;
+  const std::size_t known = file.params ? file.params->size() : 0;
+  if (known != line_.values.size()) return true;
+  for (std::size_t i = 0; i < known; ++i) {
+    if ((*params_)[i].identifier != (*file.params)[i].identifier) return true;
   }
   return false;
 }

@@ -44,8 +44,11 @@ struct ValuesLine {
 // differs from the remembered one was written behind the writer's back (a viewer appended
 // to it, or it was replaced), and gets a fresh version and parameter block.
 struct ValuesWriterDequeFileData {
-  std::vector<std::string> names;  // identifiers of the last parameter block written
-  bool written = false;            // false: nothing written by this writer since it started
+  // The list the last parameter block was written from (null: none yet). Lists are
+  // immutable and shared, so a record with this very list needs no comparison of names,
+  // and remembering it costs no copy.
+  ParamList params;
+  bool written = false;  // false: nothing written by this writer since it started
   std::int64_t modified_ns = 0;
   std::int64_t size = 0;
   std::uint64_t inode = 0;
@@ -54,8 +57,11 @@ struct ValuesWriterDequeFileData {
 class OneRecord {
  public:
   virtual ~OneRecord() = default;
-  // Appends the record's block.
-  virtual void write(lib::io::OutputStream& out) const = 0;
+  // Appends the record's whole block (head and payload) to a byte buffer: the writer
+  // gathers a batch of blocks in one buffer and hands it to the file with one call.
+  virtual void append(std::string& out) const = 0;
+  // Appends the record's block to a stream.
+  void write(lib::io::OutputStream& out) const;
   // True when the parameter list of the record is not the one the file was last given.
   virtual bool check(const ValuesWriterDequeFileData&) const { return false; }
   // The record's parameter list; null for records that need none.
@@ -68,7 +74,7 @@ class TextWriterRecord final : public OneRecord {
  public:
   // Throws std::length_error when the text cannot fit one block.
   explicit TextWriterRecord(std::string text);
-  void write(lib::io::OutputStream& out) const override;
+  void append(std::string& out) const override;
   std::size_t memory_bytes() const override { return sizeof(*this) + text_.size(); }
   const std::string& text() const { return text_; }
 
@@ -81,7 +87,7 @@ class ValuesWriterRecord final : public OneRecord {
   // Throws std::invalid_argument when the line has not one value per parameter, or
   // std::length_error when it has more values than a block can hold.
   ValuesWriterRecord(ValuesLine line, ParamList params);
-  void write(lib::io::OutputStream& out) const override;
+  void append(std::string& out) const override;
   bool check(const ValuesWriterDequeFileData& file) const override;
   ParamList get_provider() const override { return params_; }
   std::size_t memory_bytes() const override {
@@ -108,6 +114,11 @@ void write_block(lib::io::OutputStream& out, std::uint8_t type, std::string_view
 void write_version_block(lib::io::OutputStream& out);
 // Throws std::length_error when the list does not fit one block.
 void write_params_block(lib::io::OutputStream& out, const std::vector<RecordedParam>& params);
+// The same blocks appended to a byte buffer.
+void append_version_block(std::string& out);
+void append_params_block(std::string& out, const std::vector<RecordedParam>& params);
+// A whole values block, encoded in place without intermediate buffers.
+void append_values_block(std::string& out, const ValuesLine& line);
 std::string text_payload(std::string_view text);
 std::string values_payload(const ValuesLine& line);
 

@@ -1,8 +1,10 @@
 #include "storage/values_writer_deque.h"
 
+#include <algorithm>
+
 namespace rtf {
 
-bool ValuesWriterDeque::push(std::shared_ptr<const Records> task) {
+bool ValuesWriterDeque::push(std::shared_ptr<const Records>&& task) {
   const std::size_t n = task->memory_bytes();
   {
     std::lock_guard lock(mutex_);
@@ -13,6 +15,7 @@ bool ValuesWriterDeque::push(std::shared_ptr<const Records> task) {
     tasks_.push_back(std::move(task));
     task_bytes_.push_back(n);
     bytes_ += n;
+    if (waiting_ == 0) return true;  // a notification costs a lock: only for a waiter
   }
   changed_.notify_all();
   return true;
@@ -23,14 +26,20 @@ std::shared_ptr<const Records> ValuesWriterDeque::oldest() const {
   return tasks_.empty() ? nullptr : tasks_.front();
 }
 
-std::vector<std::shared_ptr<const Records>> ValuesWriterDeque::oldest_of_one_file(
-    std::size_t max) const {
+void ValuesWriterDeque::oldest_of_one_file(std::size_t max,
+                                           std::vector<std::shared_ptr<const Records>>& out) const {
+  out.clear();
   std::lock_guard lock(mutex_);
-  std::vector<std::shared_ptr<const Records>> out;
   for (const auto& task : tasks_) {
     if (out.size() >= max || (!out.empty() && task->file != out.front()->file)) break;
     out.push_back(task);
   }
+}
+
+std::vector<std::shared_ptr<const Records>> ValuesWriterDeque::oldest_of_one_file(
+    std::size_t max) const {
+  std::vector<std::shared_ptr<const Records>> out;
+  oldest_of_one_file(max, out);
   return out;
 }
 
@@ -42,6 +51,7 @@ void ValuesWriterDeque::pop_oldest(std::size_t n) {
       bytes_ -= task_bytes_.front();
       task_bytes_.pop_front();
     }
+    if (waiting_ == 0) return;
   }
   changed_.notify_all();
 }
@@ -79,19 +89,26 @@ void ValuesWriterDeque::forget_file(const std::string& file) {
 
 bool ValuesWriterDeque::wait_for_task(std::stop_token stop, std::chrono::milliseconds at_most) {
   std::unique_lock lock(mutex_);
+  ++waiting_;
   changed_.wait_for(lock, stop, at_most, [&] { return !tasks_.empty(); });
+  --waiting_;
   return !tasks_.empty();
 }
 
 bool ValuesWriterDeque::wait_or_stop(std::stop_token stop, std::chrono::milliseconds time) {
   std::unique_lock lock(mutex_);
+  ++waiting_;
   changed_.wait_for(lock, stop, time, [] { return false; });
+  --waiting_;
   return stop.stop_requested();
 }
 
 bool ValuesWriterDeque::wait_until_empty(std::chrono::milliseconds at_most) {
   std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, at_most, [&] { return tasks_.empty(); });
+  ++waiting_;
+  const bool empty = changed_.wait_for(lock, at_most, [&] { return tasks_.empty(); });
+  --waiting_;
+  return empty;
 }
 
 }  // namespace rtf

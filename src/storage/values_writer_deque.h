@@ -34,13 +34,16 @@ class ValuesWriterDeque {
   explicit ValuesWriterDeque(std::size_t max_bytes = kDefaultMaxQueueBytes)
       : max_bytes_(max_bytes) {}
 
-  // Queues a task behind the others and wakes the writer; false (nothing queued, the
-  // refusal counted) when it would take the queue beyond its limit.
-  bool push(std::shared_ptr<const Records> task);
+  // Queues a task behind the others (taking it from `task`) and wakes the writer; false
+  // (nothing queued, `task` left as it was, the refusal counted) when it would take the
+  // queue beyond its limit.
+  bool push(std::shared_ptr<const Records>&& task);
   // The oldest task, left in the queue; null when the queue is empty.
   std::shared_ptr<const Records> oldest() const;
   // The oldest task and those right behind it for the same file, at most `max`.
   std::vector<std::shared_ptr<const Records>> oldest_of_one_file(std::size_t max) const;
+  // The same into `out` (cleared first), whose capacity is reused.
+  void oldest_of_one_file(std::size_t max, std::vector<std::shared_ptr<const Records>>& out) const;
   // Removes the oldest task (the one oldest() gave) / the `n` oldest.
   void pop_oldest(std::size_t n = 1);
 
@@ -72,6 +75,7 @@ class ValuesWriterDeque {
   std::size_t bytes_ = 0;
   std::size_t max_bytes_;
   std::uint64_t refused_ = 0;
+  int waiting_ = 0;  // threads inside one of the waits
 };
 
 }  // namespace rtf

@@ -30,7 +30,9 @@ std::vector<const Block*> of_type(const std::vector<Block>& blocks, int type) {
   return out;
 }
 
-std::string text_of(const Block& b) { return b.payload.substr(4); }
+std::string text_of(const Block& b) {
+  return b.payload.substr(4);
+}
 
 // Ticks of one second on both the steady and the wall clock, until the scenario's clock
 // shows `until` seconds.
@@ -106,6 +108,40 @@ TEST(RunRecording, ADrilledRunIsRecordedByTimeDepthAndLagWithHeaderAndTrailer) {
     // Written only after the mud of that depth had ten minutes of pumping to come up.
     EXPECT_GE(u32_at(lag_lines[i]->payload, 0), u32_at(depth_lines[i]->payload, 0) + 590) << i;
   }
+}
+
+TEST(RunRecording, TheTimeStepIsInMillisecondsAsItsSettingSays) {
+  TempDir dir;
+  {
+    Rig rig(dir.path());
+    station::StationSettings s;
+    s.protocol = "emulator";
+    rig.st->open(s);
+    // The unit the settings dialog and "config show" give for the step.
+    lib::options_list options = rig.hub->config().options();
+    const lib::Option* step = options.find("запись_и_осреднение", "запись_по_времени");
+    ASSERT_NE(step, nullptr);
+    EXPECT_EQ(step->unit(), "мс");
+    rig.hub->config().recording.time_step = 3000;  // 3 s
+    rig.hub->config().save_to_file(dir.path() + "global.ini", rig.hub->file_system());
+    rig.st->close();
+  }
+  Rig rig(dir.path());
+  station::StationSettings s;
+  s.protocol = "emulator";
+  s.scenario = kScenarios + "circulate-bottoms-up.txt";
+  rig.st->open(s);
+  run_until(rig, 120);
+  EXPECT_EQ(rig.st->command("race stop").rfind("ok", 0), 0u);
+  ASSERT_TRUE(rig.st->close());
+  const auto time = blocks_of(testing_support::read_file(dir.path() + "records/0001.realtim"));
+  const auto lines = of_type(time, 1);
+  ASSERT_GE(lines.size(), 10u);
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    EXPECT_EQ(u32_at(lines[i]->payload, 0) - u32_at(lines[i - 1]->payload, 0), 3u) << i;
+  }
+  // The run header gives the step as set, in milliseconds.
+  EXPECT_THAT(text_of(*of_type(time, 3).front()), HasSubstr("шаг_записи_по_времени=3000\r\n"));
 }
 
 }  // namespace

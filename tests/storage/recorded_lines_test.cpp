@@ -174,6 +174,20 @@ TEST(LagLines, NothingMovesWithoutCirculationAndArrivalTakesTheSurfaceReading) {
   EXPECT_EQ(lines[0][0], 30.0f);
   EXPECT_EQ(lines[0][1], 44.0f);
   EXPECT_FLOAT_EQ(lines[0][2], 11.0f / 3);
+
+  // Another arrival list over the same parameters takes effect at the next arrival: the
+  // 120 m line takes the hook load of its arrival (the 130 m line's 20) and keeps its
+  // drilled pressure ((99 + 60) / 2).
+  s.tick(50, 60, 1);
+  s.rec->save_depth_values(120, 0);
+  s.tick(20, 30, 0);
+  s.rec->save_depth_values(130, 0);
+  // The 110 m line waits its delay of 5 calls, then the lines go one a call.
+  for (int i = 0; i < 10; ++i) s.rec->save_lag_depth_values("вес_на_крюке", "тальблок", 200);
+  const auto later = s.lines(s.rec->file_names().lag);
+  ASSERT_EQ(later.size(), 4u);
+  EXPECT_EQ(later[2][0], 20.0f);
+  EXPECT_EQ(later[2][1], 79.5f);
 }
 
 TEST(LagLines, FlashWritesEveryWaitingLineInOneTaskAsDrilling) {
@@ -230,6 +244,41 @@ TEST(StoredValues, FastLinesCarryTheFiveFastParametersInTheirOrder) {
   EXPECT_EQ(f32_at(blocks[2].payload, 49), 34.0f);
   EXPECT_EQ(f32_at(blocks[2].payload, 53), 0.0f);  // no row: 0
   EXPECT_EQ(f32_at(blocks[2].payload, 61), 56.0f);
+}
+
+TEST(StoredValues, LinesFollowAnEditOfTheTableBetweenTwoTicks) {
+  Station s;
+  s.tick(12, 34, 56);
+  s.rec->save_fast_file();
+  s.rec->save_time_values();
+  // The pressure row becomes the weight on bit; the block row gets another unit.
+  s.storage.par_tabl()[kPressure].identifier = "нагрузка";
+  s.storage.par_tabl()[kBlock].unit = "см";
+  s.tick(13, 7, 57);
+  s.rec->save_fast_file();
+  s.rec->save_time_values();
+  const auto fast = s.lines(s.rec->file_names().fast);
+  ASSERT_EQ(fast.size(), 2u);
+  EXPECT_EQ(fast[0], (std::vector<float>{12, 34, 0, 0, 56}));
+  // Inlet pressure has no row any more (fed as 0); weight on bit is read from the row.
+  EXPECT_EQ(fast[1], (std::vector<float>{13, 0, 0, 7, 57}));
+  const auto time_blocks = s.written(s.rec->file_names().time);
+  std::vector<int> types;
+  for (const Block& b : time_blocks) types.push_back(b.type);
+  // A new parameter block before the second line: an identifier and a unit changed.
+  EXPECT_EQ(types, (std::vector<int>{99, 2, 1, 2, 1}));
+  EXPECT_EQ(identifiers_of(time_blocks[3].payload)[kPressure], "нагрузка");
+  EXPECT_EQ(f32_at(time_blocks[4].payload, 45 + 4 * kPressure), 7.0f);
+  // A file's parameter block is written again only when the identifiers change: a change
+  // of unit alone goes on under the block in force.
+  s.storage.par_tabl()[kBlock].unit = "мм";
+  s.tick(14, 8, 58);
+  s.rec->save_time_values();
+  types.clear();
+  const auto later = s.written(s.rec->file_names().time);
+  for (const Block& b : later) types.push_back(b.type);
+  EXPECT_EQ(types, (std::vector<int>{99, 2, 1, 2, 1, 1}));
+  EXPECT_EQ(f32_at(later.back().payload, 45 + 4 * kPressure), 8.0f);
 }
 
 std::string extended_bytes(long double v) {
