@@ -264,6 +264,10 @@ void add_run(CLI::App& app, rigstation::CommandContext& context) {
                   "Registration run number: the saved run's number continues it, another starts "
                   "a new run")
       ->check(CLI::Range(1, 1000000));
+  cmd->add_option("--wits-out", options->settings.wits_out_port,
+                  "Publish the parameters of the home's wits_out.cfg as WITS level 0 to every "
+                  "client of this TCP port, each tick")
+      ->check(CLI::Range(1, 65535));
   cmd->callback([&context, options] { std::exit(run(context, *options)); });
 }
 
