@@ -3,10 +3,11 @@
 // synthetic records through it, and tests use it as a real peer.
 //
 // Threads: one thread of its own runs the network (accepting, writing, closing). publish,
-// client_count, counters and port may be called from any thread; start and stop belong to
-// the owner. publish never waits for a client: it queues the bytes, and a client whose queue
-// grows past max_pending_bytes, or whose oldest write is older than stall_limit, is dropped
-// instead (a client that does not read must not hold up the tick or fill the memory).
+// client_count, the counters and port may be called from any thread, but not while the
+// owner is in start or stop; start, stop and running belong to the owner. publish never waits for a
+// client: it queues the bytes, and a client whose queue grows past max_pending_bytes, or whose
+// oldest write is older than stall_limit, is dropped instead (a client that does not read must not
+// hold up the tick or fill the memory).
 #pragma once
 
 #include <atomic>
