@@ -171,18 +171,19 @@ std::string dictionary_file() {
 
 TEST(StationWits, TheStationsSenderIsReadBackByOurReceiverAndByTheDump) {
   TempDir dir;
-  {
-    Rig first(dir.path());
-    first.st->open({"emulator", "", true, ""});
-    first.st->close();
-  }
+  // A row fed by a server that never answers: stale, so it must not go out as a live value.
+  enable_wits_server(dir.path(), 1, "silent.cfg");
+  lib::write_file_atomically(dir.file("silent.cfg"),
+                             "#version 1\nметан_абс \"\" \"\" \"\" \"\" 0140\n",
+                             lib::posix_file_system());
   lib::write_file_atomically(dir.file("wits_out.cfg"),
                              "# parameter  code\n"
                              "вес_на_крюке 0114\n"
                              "давление_на_входе 0121\n"
                              "обороты_ротора 0820\n"
-                             "нет_такого 0140\n"
-                             "плохая строка 01\n",
+                             "нет_такого 0141\n"
+                             "плохая строка 01\n"
+                             "метан_абс 0140\n",
                              lib::posix_file_system());
   Rig rig(dir.path());
   station::StationSettings settings{"emulator", "", true, ""};
@@ -197,7 +198,7 @@ TEST(StationWits, TheStationsSenderIsReadBackByOurReceiverAndByTheDump) {
   EXPECT_THAT(rig.st->start_notes(), ::testing::Contains(HasSubstr("wits_out.cfg line 6")));
   EXPECT_THAT(
       rig.st->start_notes(),
-      ::testing::Contains(HasSubstr("3 parameter(s) published on port " + std::to_string(port))));
+      ::testing::Contains(HasSubstr("4 parameter(s) published on port " + std::to_string(port))));
 
   // Our own receiver, listening to the station as to any server of the rig.
   wits::WITSReceiverOptions servers;
@@ -229,7 +230,13 @@ TEST(StationWits, TheStationsSenderIsReadBackByOurReceiverAndByTheDump) {
   })) << reading.get_value("station", "0114")
       << " " << ds["вес_на_крюке"];
   EXPECT_NE(ds["давление_на_входе"], 0.0);
-  EXPECT_EQ(reading.get_value("station", "0140"), 0.0);  // never sent: not in the table
+  // Neither the stale row nor the one the table lacks was ever sent.
+  EXPECT_TRUE(rig.st
+                  ->rows()[static_cast<std::size_t>(
+                      rig.hub->data_storage().par_tabl().find_global("метан_абс"))]
+                  .stale);
+  EXPECT_FALSE(reading.servers()["station"][1].items.contains(40));
+  EXPECT_FALSE(reading.servers()["station"][1].items.contains(41));
   receiver.terminate();
 
   // And the dump, with the item names of the dictionary.
