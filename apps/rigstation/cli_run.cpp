@@ -168,6 +168,12 @@ void print_json(const station::Station& st) {
     if (w.last_record_age_s >= 0) server["last_record_age_s"] = w.last_record_age_s;
     j["wits"].push_back(server);
   }
+  // Only a station that publishes WITS has the key.
+  if (const auto* sender = st.wits_sender()) {
+    j["wits_out"] = {{"port", sender->port()},
+                     {"clients", sender->client_count()},
+                     {"dropped", sender->dropped_count()}};
+  }
   std::printf("%s\n", j.dump().c_str());
   std::fflush(stdout);
 }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <nlohmann/json.hpp>
+#include <regex>
 #include <string>
 #include <thread>
 
@@ -130,4 +132,53 @@ TEST(WitsProgram, ABadTargetOrAnEmptyCaptureIsRefusedWithTheReason) {
       dir.path());
   EXPECT_EQ(empty.exit_code, 1);
   EXPECT_THAT(empty.err, HasSubstr("holds no WITS record"));
+}
+
+TEST(WitsProgram, AStationRunWithWitsOutIsReadByTheDump) {
+  testing_support::TempDir dir;
+  const std::string home = dir.file("home/");
+  std::filesystem::create_directories(home);
+  lib::write_file_atomically(home + "wits_out.cfg", "вес_на_крюке 0114\nдавление_на_входе 0121\n",
+                             lib::posix_file_system());
+  int port = 0;
+  {
+    wits_testing::LoopbackServer probe;
+    port = probe.port();
+  }
+  std::filesystem::create_directories(dir.file("run/"));
+  golden::Run station;
+  std::thread runner([&] {
+    station = golden::run_program({"run", "--home", home, "--protocol", "emulator", "--seconds",
+                                   "6", "--json", "--wits-out", std::to_string(port)},
+                                  dir.file("run/"));
+  });
+  golden::Run dump;
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    dump = golden::run_program(
+        {"wits", "dump", "127.0.0.1:" + std::to_string(port), "--count", "2", "--home", home},
+        dir.path());
+    if (dump.exit_code != 2 || !dump.out.empty()) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  runner.join();
+  ASSERT_EQ(dump.exit_code, 0) << dump.err;
+  // Two ticks, each one record 1 with the two values of the list.
+  const std::string block =
+      "record 01 \\(2 items\\)\n"
+      "  0114 \\?     \\(not in the dictionary\\) = -?[0-9.]+\n"
+      "  0121 \\?     \\(not in the dictionary\\) = -?[0-9.]+\n";
+  EXPECT_TRUE(std::regex_match(dump.out, std::regex("(" + block + "){2}"))) << dump.out;
+  ASSERT_EQ(station.exit_code, 0) << station.err;
+  EXPECT_THAT(station.err,
+              HasSubstr("WITS sender: 2 parameter(s) published on port " + std::to_string(port)));
+  // Each --json line says where the station publishes; one of them saw the dump connected.
+  bool saw_client = false;
+  for (const std::string& line : golden::split_lines(station.out)) {
+    const auto j = nlohmann::json::parse(line, nullptr, false);
+    ASSERT_FALSE(j.is_discarded()) << line;
+    ASSERT_TRUE(j.contains("wits_out")) << line;
+    EXPECT_EQ(j["wits_out"]["port"], port);
+    if (j["wits_out"]["clients"] == 1) saw_client = true;
+  }
+  EXPECT_TRUE(saw_client) << station.out;
 }
