@@ -168,6 +168,12 @@ void print_json(const station::Station& st) {
     if (w.last_record_age_s >= 0) server["last_record_age_s"] = w.last_record_age_s;
     j["wits"].push_back(server);
   }
+  // Only a station that publishes WITS has the key.
+  if (const auto* sender = st.wits_sender()) {
+    j["wits_out"] = {{"port", sender->port()},
+                     {"clients", sender->client_count()},
+                     {"dropped", sender->dropped_count()}};
+  }
   std::printf("%s\n", j.dump().c_str());
   std::fflush(stdout);
 }
@@ -264,6 +270,10 @@ void add_run(CLI::App& app, rigstation::CommandContext& context) {
                   "Registration run number: the saved run's number continues it, another starts "
                   "a new run")
       ->check(CLI::Range(1, 1000000));
+  cmd->add_option("--wits-out", options->settings.wits_out_port,
+                  "Publish the parameters of the home's wits_out.cfg as WITS level 0 to every "
+                  "client of this TCP port, each tick")
+      ->check(CLI::Range(1, 65535));
   cmd->callback([&context, options] { std::exit(run(context, *options)); });
 }
 

@@ -325,13 +325,24 @@ std::vector<std::string> ParTabl::load_wits_config(const std::string& file,
     log(kWitsPrefix + file + "'");
     return {};
   }
-  return apply_wits_config(*bytes, server, add_missing);
+  return apply_wits_config(*bytes, server, add_missing, file);
 }
 
 std::vector<std::string> ParTabl::apply_wits_config(std::string_view bytes,
-                                                    const std::string& server, bool add_missing) {
+                                                    const std::string& server, bool add_missing,
+                                                    std::string_view file) {
   std::vector<std::string> report;
   for (const wits_config::Line& line : wits_config::parse(bytes)) {
+    // A row fed from a wrong item would show another quantity as its own: such a line
+    // changes nothing.
+    if (!line.code.empty() && !wits_config::is_item_code(line.code)) {
+      log("ParTabl::load_wits_config : '" + std::string(file.empty() ? "?" : file) + "' line " +
+          std::to_string(line.line_number) + ": the WITS code '" + line.code +
+          "' is not four decimal digits (record and item, such as 0108); the line is skipped "
+          "and the row '" +
+          line.identifier + "' is left as it was");
+      continue;
+    }
     int index = find_global(line.identifier);
     bool appended = false;
     if (index < 0 && add_missing) {
@@ -349,6 +360,7 @@ std::vector<std::string> ParTabl::apply_wits_config(std::string_view bytes,
     row.ext_info.set(ext_keys::kWits, line.text);
     if (!server.empty()) row.ext_info.set(ext_keys::kWitsServer, server);
     if (!line.server.empty()) row.ext_info.set(ext_keys::kWitsServer, line.server);
+    if (!line.code.empty()) row.ext_info.set(ext_keys::kWitsCode, line.code);
     row.channel.channel = 0;
     row.channel.type = kChannelWits;
     if (!line.full_name.empty()) row.full_name = line.full_name;

@@ -161,9 +161,10 @@ class ParTabl {
   // and a log line.
   std::vector<std::string> load_wits_config(const std::string& file, const std::string& server,
                                             bool add_missing);
-  // The same on the file's bytes.
+  // The same on the file's bytes; `file` names them in the log. A line whose code is not
+  // four decimal digits is logged and skipped.
   std::vector<std::string> apply_wits_config(std::string_view bytes, const std::string& server,
-                                             bool add_missing);
+                                             bool add_missing, std::string_view file = {});
 
  private:
   void log(const std::string& message) const;

@@ -23,6 +23,8 @@ inline constexpr const char* kRadioKoeff = "radio_koeff";
 inline constexpr const char* kWits = "wits";
 // Name of the WITS server that feeds the row.
 inline constexpr const char* kWitsServer = "wits_server";
+// The WITS item ("RRII") whose value is the row's raw input.
+inline constexpr const char* kWitsCode = "wits_code";
 }  // namespace ext_keys
 
 class ParamExtInfo {

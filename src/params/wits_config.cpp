@@ -20,11 +20,20 @@ bool is_version_line(const lib::StringContainer& tokens, double& version) {
 
 }  // namespace
 
+bool is_item_code(std::string_view code) {
+  if (code.size() != kCodeDigits) return false;
+  for (char c : code)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
 std::vector<Line> parse(std::string_view bytes) {
   std::vector<Line> lines;
   lib::StrEncConverter converter(kLegacyEncoding);
   std::size_t start = 0;
+  int number = 0;
   while (start < bytes.size()) {
+    ++number;
     std::size_t end = bytes.find('\n', start);
     if (end == std::string_view::npos) end = bytes.size();
     std::string_view raw = bytes.substr(start, end - start);
@@ -46,6 +55,8 @@ std::vector<Line> parse(std::string_view bytes) {
     line.short_name = token(tokens, kShortNameToken);
     line.unit = token(tokens, kUnitToken);
     line.server = token(tokens, kServerToken);
+    line.code = token(tokens, kCodeToken);
+    line.line_number = number;
     lines.push_back(std::move(line));
   }
   return lines;

@@ -97,8 +97,9 @@ bool Station::row_stale(int row) const {
   const params::ParTabl& table = hub_.data_storage().par_tabl();
   if (row >= table.get_items_count()) return false;
   const params::USOChannel& channel = table.rows()[static_cast<std::size_t>(row)].channel;
-  // Rows fed by WITS or by nothing are not this source's to judge.
-  if (!channel.has_channel() || channel.type == params::kChannelWits) return false;
+  // Rows fed by nothing are not this source's to judge; a WITS row is stale while its
+  // server has not sent its item.
+  if (!channel.has_channel()) return false;
   return static_cast<std::size_t>(row) >= fresh_.size() || !fresh_[static_cast<std::size_t>(row)];
 }
 
@@ -238,12 +239,14 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
   // from half a table, or from rows without their calibration, would look sound.
   if (const params::ParTablLoad loaded = table.load(); !loaded)
     throw StationError(loaded.describe());
+  apply_wits_param_files();
   // Plug-ins read their own settings against the station's settings and table.
   hub_.plugins_after_config_loaded();
   // The WITS servers of the settings: one receiving thread each, logs in the home folder.
   wits_ = std::make_unique<wits::WITSReceiver>(home, hub_.clock(), hub_.file_system());
   wits_->set_options(hub_.config().wits_options());
   next_wits_watchdog_ms_ = hub_.clock().steady_ms() + wits_->wd_interval_ms();
+  open_wits_sender(settings);
   // What a save killed midway left behind; the home lock says no other station is saving.
   const auto leftovers = hub_.remove_save_leftovers();
   if (!leftovers.empty()) {
@@ -457,6 +460,7 @@ void Station::tick() {
       }
     }
   }
+  convert_wits_rows(rows);
   apply_scenario(reading);
   // The calculations of the tick, in their fixed order: the calculated values (tank volumes
   // and totals, mud volumes, stands), the pumps, then the rig's block travel and lag depth.
@@ -470,6 +474,7 @@ void Station::tick() {
   run_totals();
   ds.tick();
   record_tick();
+  publish_wits();
   hub_.plugins_data_calc_completed();
   run_alarms();
   send_output();
@@ -512,6 +517,7 @@ bool Station::close() {
   hub_.unload_plugins();
   hub_.comm_protocols().get_port().close();
   if (wits_) wits_->terminate();
+  if (wits_out_) wits_out_->stop();
   opened_ = false;
   release_home();
   return saved;

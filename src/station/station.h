@@ -28,6 +28,7 @@
 #include "station/pit_watch.h"
 #include "station/rig_tracker.h"
 #include "station/scenario.h"
+#include "wits/wits0_server.h"
 #include "wits/wits_data.h"
 #include "wits/wits_receiver.h"
 
@@ -71,6 +72,9 @@ struct StationSettings {
   // Registration run to start (> 0): the same number as the saved run continues it, another
   // starts a new run. 0: a run saved as active continues, else none is started.
   int race = 0;
+  // Publish the values of the home's WITS sender list (wits_out.cfg) to every client that
+  // connects to this TCP port, each tick; 0: any free port (see Station::wits_sender); -1: no.
+  int wits_out_port = -1;
 };
 
 // The file in the home folder a running station holds locked (its process id inside), so
@@ -259,6 +263,8 @@ class Station {
   std::vector<WitsServerView> wits_servers() const;
   // The last complete record of every live server.
   const wits::WITSCommIncomData& wits_reading() const { return wits_reading_; }
+  // The station as a WITS sender, when asked to be one; null otherwise.
+  const wits::Wits0Server* wits_sender() const { return wits_out_.get(); }
 
  private:
   // After a restore: a slot whose row is not the one the state was saved with starts from
@@ -280,6 +286,21 @@ class Station {
   SourceStatus source_;
   // Takes the WITS records that completed since the last tick; runs the watchdog when due.
   void wits_tick();
+  // Maps rows to the enabled servers that name a parameter file (station_wits.cpp).
+  void apply_wits_param_files();
+  // Rows fed by WITS take the value of their item from the last reading of their server.
+  void convert_wits_rows(int rows);
+  // Starts the sender on settings.wits_out_port with the home's list (station_wits.cpp).
+  void open_wits_sender(const StationSettings& settings);
+  // Sends this tick's values of the list, one frame per record.
+  void publish_wits();
+  struct WitsOutRow {
+    int row = -1;
+    int record = 0;
+    int item = 0;
+  };
+  std::vector<WitsOutRow> wits_out_rows_;
+  std::unique_ptr<wits::Wits0Server> wits_out_;
   std::unique_ptr<wits::WITSReceiver> wits_;
   wits::WITSCommIncomData wits_reading_;
   std::map<std::string, std::int64_t> wits_last_record_ms_;  // server -> steady ms

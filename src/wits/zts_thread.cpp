@@ -1,18 +1,12 @@
 #include "wits/zts_thread.h"
 
-#include <array>
-#include <boost/asio/connect.hpp>
-#include <boost/asio/io_context.hpp>
-#include <boost/asio/ip/tcp.hpp>
 #include <stdexcept>
 #include <string_view>
 
+#include "wits/tcp_byte_source.h"
 #include "wits/wits0_format.h"
 
 namespace wits {
-
-namespace asio = boost::asio;
-using asio::ip::tcp;
 
 std::string thread_log_file_name(const std::string& server_name) {
   std::string name = "wits_" + server_name + ".log";
@@ -20,107 +14,6 @@ std::string thread_log_file_name(const std::string& server_name) {
     if (name[i] == '.') name[i] = '_';
   return name;
 }
-
-// The connection of one pass of the loop, and the byte stream the record reader reads. Every
-// operation runs on the thread's own io_context with a time-out; a stop request stops the
-// context, which ends the wait in progress.
-class ZTSThread::Connection : public ByteSource {
- public:
-  Connection(const ZTSWaits& waits) : waits_(waits), socket_(io_) {}
-
-  // Interrupts any wait in progress; safe from any thread.
-  void interrupt() {
-    interrupted_ = true;
-    io_.stop();
-  }
-
-  // Resolves and connects; the error text when that failed.
-  std::optional<std::string> connect(const std::string& host, int port) {
-    close();
-    boost::system::error_code ec;
-    tcp::resolver resolver(io_);
-    const auto endpoints = resolver.resolve(host, std::to_string(port), ec);
-    if (ec) return ec.message();
-    bool done = false;
-    boost::system::error_code result;
-    asio::async_connect(socket_, endpoints,
-                        [&](const boost::system::error_code& e, const tcp::endpoint&) {
-                          done = true;
-                          result = e;
-                        });
-    if (!run(done, waits_.stream_timeout)) return std::string("connection timed out");
-    if (result) {
-      close();
-      return result.message();
-    }
-    return std::nullopt;
-  }
-
-  bool is_open() const { return socket_.is_open(); }
-
-  // True when bytes are waiting (in our buffer or in the socket) within `timeout`.
-  bool wait_for_data(std::chrono::milliseconds timeout) {
-    if (pos_ < len_) return true;
-    bool done = false;
-    boost::system::error_code result;
-    socket_.async_wait(tcp::socket::wait_read, [&](const boost::system::error_code& e) {
-      done = true;
-      result = e;
-    });
-    return run(done, timeout) && !result;
-  }
-
-  std::optional<unsigned char> next_byte() override {
-    if (pos_ < len_) return buffer_[pos_++];
-    if (!socket_.is_open()) return std::nullopt;
-    bool done = false;
-    boost::system::error_code result;
-    std::size_t got = 0;
-    socket_.async_read_some(asio::buffer(buffer_),
-                            [&](const boost::system::error_code& e, std::size_t n) {
-                              done = true;
-                              result = e;
-                              got = n;
-                            });
-    if (!run(done, waits_.stream_timeout) || result || got == 0) return std::nullopt;
-    pos_ = 1;
-    len_ = got;
-    return buffer_[0];
-  }
-
-  void close() {
-    boost::system::error_code ignored;
-    if (socket_.is_open()) {
-      socket_.shutdown(tcp::socket::shutdown_both, ignored);
-      socket_.close(ignored);
-    }
-    pos_ = len_ = 0;
-  }
-
- private:
-  // Runs the context until `done` or the time-out; on a time-out or a stop the operation is
-  // cancelled and its handler run, so nothing refers to the caller's locals afterwards.
-  bool run(bool& done, std::chrono::milliseconds timeout) {
-    io_.restart();
-    if (!interrupted_) io_.run_for(timeout);
-    if (done) return true;
-    boost::system::error_code ignored;
-    socket_.cancel(ignored);
-    while (!done) {
-      io_.restart();
-      io_.run();
-    }
-    return false;
-  }
-
-  const ZTSWaits& waits_;
-  std::atomic<bool> interrupted_{false};
-  asio::io_context io_;
-  tcp::socket socket_;
-  std::array<unsigned char, 4096> buffer_{};
-  std::size_t pos_ = 0;
-  std::size_t len_ = 0;
-};
 
 namespace {
 
@@ -220,7 +113,7 @@ void ZTSThread::pause(std::stop_token& stop, std::chrono::milliseconds how_long)
 }
 
 void ZTSThread::execute(std::stop_token stop) {
-  Connection connection(env_.waits);
+  TcpByteSource connection(env_.waits.stream_timeout);
   std::stop_callback interrupt(stop, [&connection] { connection.interrupt(); });
   ThreadEvents events(*this, log_, *env_.clock, [this](std::int64_t ms) {
     std::lock_guard lock(mutex_);

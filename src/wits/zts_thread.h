@@ -86,7 +86,6 @@ class ZTSThread {
   const RecordStore& store() const { return store_; }
 
  private:
-  class Connection;
   void execute(std::stop_token stop);
   void pause(std::stop_token& stop, std::chrono::milliseconds how_long);
   void log(std::string_view text);

@@ -86,6 +86,35 @@ TEST_F(WitsConfigTest, FilesAreInTheCodePageUntilAVersionLine) {
   EXPECT_EQ(table[0].full_name, "Блок0");
 }
 
+TEST_F(WitsConfigTest, TheSixthTokenIsTheItemCodeAndABadCodeSkipsItsLineWithALogLine) {
+  table.add("тальблок");
+  table.add("нагрузка");
+  table.add("давление_на_входе");
+  const std::string file = home.file("codes.cfg");
+  const std::string bytes =
+      "#version 1\n"
+      "тальблок \"\" \"\" \"\" \"\" 0108\n"
+      // A file of the five-token layout still maps its row, without a code.
+      "нагрузка Нагрузка Нагр т ЗТС\n"
+      "давление_на_входе \"\" \"\" \"\" ЗТС 01x1\n"
+      "давление_на_входе \"\" \"\" \"\" ЗТС 121\n";
+  lib::write_file_atomically(file, bytes, lib::posix_file_system());
+  const Report report = table.load_wits_config(file, "", true);
+  EXPECT_EQ(report.size(), 2u);
+  EXPECT_EQ(table[0].ext_info.get("wits_code"), "0108");
+  EXPECT_EQ(table[0].channel.type, params::kChannelWits);
+  EXPECT_EQ(table[1].ext_info.get("wits_code"), "");
+  EXPECT_EQ(table[1].ext_info.get("wits_server"), "ЗТС");
+  EXPECT_EQ(table[1].channel.type, params::kChannelWits);
+  // Both lines for the pressure are refused: its row stays on the bus as it was.
+  EXPECT_EQ(table[2].channel.type, params::kChannelAnalog);
+  EXPECT_TRUE(table[2].ext_info.empty());
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_NE(log[0].find(file + "' line 4: the WITS code '01x1'"), std::string::npos) << log[0];
+  EXPECT_NE(log[1].find("line 5: the WITS code '121'"), std::string::npos) << log[1];
+  EXPECT_NE(log[1].find("давление_на_входе' is left as it was"), std::string::npos) << log[1];
+}
+
 TEST_F(WitsConfigTest, UnreadableFileGivesAnEmptyReportAndALogLine) {
   table.add("тальблок");
   EXPECT_TRUE(table.load_wits_config(home.file("нет.cfg"), "S", true).empty());

@@ -1,11 +1,22 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
 #include "core/config.h"
+#include "lib/file_system.h"
 #include "lib/ini_file.h"
+#include "params/par_tabl.h"
 #include "station/live_view.h"
 #include "station_fixture.h"
+#include "storage/data_storage.h"
 #include "wits/loopback_server.h"
+#include "wits/tcp_byte_source.h"
+#include "wits/wits0_dump.h"
+#include "wits/wits0_frames.h"
+#include "wits/wits_dictionary.h"
 #include "wits/wits_receiver_options.h"
 
 using ::testing::HasSubstr;
@@ -16,8 +27,9 @@ using wits_testing::LoopbackServer;
 
 namespace {
 
-// A station home whose settings enable one WITS server on this machine's `port`.
-void enable_wits_server(const std::string& home, int port) {
+// A station home whose settings enable one WITS server on this machine's `port`, with
+// `params_file` (in the home) mapping rows to it when not empty.
+void enable_wits_server(const std::string& home, int port, const std::string& params_file = "") {
   {
     Rig first(home);
     first.st->open({"emulator", "", true, ""});
@@ -29,6 +41,7 @@ void enable_wits_server(const std::string& home, int port) {
   servers.servers().assign({wits::WITSServerOption("rig.mwd", "127.0.0.1", port, "MWD")});
   servers.servers()[0].enabled = true;
   servers.write(ini);
+  if (!params_file.empty()) ini.set_string("wits_servers", "server0params_file", params_file);
   ini.save_file(home + reg::kConfigFileName, lib::posix_file_system());
 }
 
@@ -69,6 +82,68 @@ TEST(StationWits, TheStationListensToItsEnabledServersAndShowsTheAgeOfTheirRecor
   EXPECT_TRUE(rig.st->wits_servers().empty());
 }
 
+TEST(StationWits, ARowMappedByItsServersFileTakesItsItemFromTheStreamEachTick) {
+  TempDir dir;
+  LoopbackServer peer;
+  enable_wits_server(dir.path(), peer.port(), "mwd.cfg");
+  lib::write_file_atomically(dir.file("mwd.cfg"),
+                             "#version 1\nдавление_на_входе \"\" Pвх атм \"\" 0121\n",
+                             lib::posix_file_system());
+  Rig rig(dir.path());
+  rig.st->open({"emulator", "", true, ""});
+  EXPECT_THAT(rig.st->start_notes(),
+              ::testing::Contains(HasSubstr("WITS server 'rig.mwd': давление_на_входе")));
+  params::ParTabl& table = rig.hub->data_storage().par_tabl();
+  const int row = table.find_global("давление_на_входе");
+  ASSERT_GE(row, 0);
+  EXPECT_EQ(table[row].channel.type, params::kChannelWits);
+  // The row keeps its conversion when WITS takes it over; here one that passes the WITS value
+  // through (5 V full scale times 0.2 per volt).
+  table[row].points.clear();
+  table[row].range = 5;
+  table[row].zero = 0;
+  const auto view = [&] { return rig.st->rows()[static_cast<std::size_t>(row)]; };
+
+  // Nothing received yet: not available, stale, and the emulator does not feed the row.
+  rig.ticks(1);
+  EXPECT_DOUBLE_EQ(view().raw, -32768.0);
+  EXPECT_TRUE(view().stale);
+  // The unavailable marker is a raw input, not a value to average or to alarm on.
+  EXPECT_NE(view().value, -32768.0);
+
+  ASSERT_TRUE(peer.accept());
+  ASSERT_TRUE(peer.send("&&\r\n0121153.5\r\n0108 1200\r\n!!\r\n"));
+  ASSERT_TRUE(eventually([&] {
+    rig.ticks(1);
+    return view().raw != -32768.0;
+  }));
+  EXPECT_DOUBLE_EQ(view().raw, 153.5);
+  EXPECT_DOUBLE_EQ(rig.hub->data_storage().current_values()[row], 153.5);
+  EXPECT_FALSE(view().stale);
+
+  // Every tick takes the last complete record, not the first one.
+  ASSERT_TRUE(peer.send("&&\r\n012199\r\n!!\r\n"));
+  ASSERT_TRUE(eventually([&] {
+    rig.ticks(1);
+    return view().raw == 99.0;
+  }));
+  EXPECT_DOUBLE_EQ(rig.hub->data_storage().current_values()[row], 99.0);
+  rig.st->close();
+}
+
+TEST(StationWits, AServersParameterFileThatCannotBeReadIsReportedAndMapsNothing) {
+  TempDir dir;
+  enable_wits_server(dir.path(), 1, "missing.cfg");
+  Rig rig(dir.path());
+  rig.st->open({"emulator", "", true, ""});
+  EXPECT_THAT(rig.st->start_notes(),
+              ::testing::Contains(HasSubstr("WITS server 'rig.mwd': its parameter file '" +
+                                            dir.file("missing.cfg") + "' cannot be read")));
+  for (const params::Param& p : rig.hub->data_storage().par_tabl().rows())
+    EXPECT_NE(p.channel.type, params::kChannelWits) << p.identifier;
+  rig.st->close();
+}
+
 TEST(StationWits, AStationWithoutEnabledServersHasNoWitsLine) {
   TempDir dir;
   Rig rig(dir.path());
@@ -80,4 +155,129 @@ TEST(StationWits, AStationWithoutEnabledServersHasNoWitsLine) {
   for (const std::string& line : station::live_view_lines(in))
     EXPECT_THAT(line, ::testing::Not(HasSubstr("WITS")));
   rig.st->close();
+}
+
+namespace {
+
+std::string dictionary_file() {
+  std::ifstream in(std::string(RIGCORE_WITS_TEST_DATA) + "wits0_dictionary_records1-25.csv",
+                   std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+}  // namespace
+
+TEST(StationWits, TheStationsSenderIsReadBackByOurReceiverAndByTheDump) {
+  TempDir dir;
+  // A row fed by a server that never answers: stale, so it must not go out as a live value.
+  enable_wits_server(dir.path(), 1, "silent.cfg");
+  lib::write_file_atomically(dir.file("silent.cfg"),
+                             "#version 1\nметан_абс \"\" \"\" \"\" \"\" 0140\n",
+                             lib::posix_file_system());
+  lib::write_file_atomically(dir.file("wits_out.cfg"),
+                             "# parameter  code\n"
+                             "вес_на_крюке 0114\n"
+                             "давление_на_входе 0121\n"
+                             "обороты_ротора 0820\n"
+                             "нет_такого 0141\n"
+                             "плохая строка 01\n"
+                             "метан_абс 0140\n",
+                             lib::posix_file_system());
+  Rig rig(dir.path());
+  station::StationSettings settings{"emulator", "", true, ""};
+  settings.wits_out_port = 0;
+  rig.st->open(settings);
+  ASSERT_NE(rig.st->wits_sender(), nullptr);
+  const int port = rig.st->wits_sender()->port();
+  ASSERT_GT(port, 0);
+  EXPECT_THAT(
+      rig.st->start_notes(),
+      ::testing::Contains(HasSubstr("the parameter 'нет_такого' is not in the parameter table")));
+  EXPECT_THAT(rig.st->start_notes(), ::testing::Contains(HasSubstr("wits_out.cfg line 6")));
+  EXPECT_THAT(
+      rig.st->start_notes(),
+      ::testing::Contains(HasSubstr("4 parameter(s) published on port " + std::to_string(port))));
+
+  // Our own receiver, listening to the station as to any server of the rig.
+  wits::WITSReceiverOptions servers;
+  servers.servers().assign({wits::WITSServerOption("station", "127.0.0.1", port, "")});
+  servers.servers()[0].enabled = true;
+  testing_support::FakeClock clock;
+  wits::WITSReceiver receiver(dir.path(), clock, lib::posix_file_system(),
+                              {std::chrono::milliseconds(100), std::chrono::milliseconds(2000),
+                               std::chrono::milliseconds(20), std::chrono::milliseconds(5)});
+  receiver.set_options(servers);
+  ASSERT_TRUE(eventually([&] { return rig.st->wits_sender()->client_count() == 1; }));
+  wits::WITSCommIncomData reading;
+  ASSERT_TRUE(eventually([&] {
+    rig.ticks(1);
+    receiver.read_data(reading);
+    return reading.servers()["station"].contains(1) && reading.servers()["station"].contains(8);
+  }));
+  // Once the ticks stop, the receiver ends up with exactly the station's values (to the
+  // seven digits sent).
+  ds_tmp::DataStorage& ds = rig.hub->data_storage();
+  const auto near = [](double a, double b) {
+    return std::fabs(a - b) <= 1e-6 * std::max(1.0, std::fabs(b));
+  };
+  EXPECT_TRUE(eventually([&] {
+    receiver.read_data(reading);
+    return near(reading.get_value("station", "0114"), ds["вес_на_крюке"]) &&
+           near(reading.get_value("station", "0121"), ds["давление_на_входе"]) &&
+           near(reading.get_value("station", "0820"), ds["обороты_ротора"]);
+  })) << reading.get_value("station", "0114")
+      << " " << ds["вес_на_крюке"];
+  EXPECT_NE(ds["давление_на_входе"], 0.0);
+  // Neither the stale row nor the one the table lacks was ever sent.
+  EXPECT_TRUE(rig.st
+                  ->rows()[static_cast<std::size_t>(
+                      rig.hub->data_storage().par_tabl().find_global("метан_абс"))]
+                  .stale);
+  EXPECT_FALSE(reading.servers()["station"][1].items.contains(40));
+  EXPECT_FALSE(reading.servers()["station"][1].items.contains(41));
+  receiver.terminate();
+
+  // And the dump, with the item names of the dictionary.
+  const wits::WitsDictionary dict = wits::WitsDictionary::parse(dictionary_file(), "dict.csv");
+  wits::TcpByteSource client(std::chrono::milliseconds(5000));
+  ASSERT_EQ(client.connect("127.0.0.1", port), std::nullopt);
+  ASSERT_TRUE(eventually([&] { return rig.st->wits_sender()->client_count() == 1; }));
+  rig.ticks(1);
+  std::string dumped;
+  ASSERT_EQ(wits::dump_frames(client, &dict, 2, [&](const std::string& s) { dumped += s; }), 2);
+  EXPECT_THAT(dumped, HasSubstr("record 01 (2 items)\n  0114 HKLA  Hookload (avg) = " +
+                                wits::value_text(ds["вес_на_крюке"]) + " KDN\n"));
+  EXPECT_THAT(dumped, HasSubstr("record 08 (1 item)\n  0820 MR2C  Resis 2 (borehole corr) = " +
+                                wits::value_text(ds["обороты_ротора"])));
+  rig.st->close();
+  EXPECT_EQ(rig.st->wits_sender()->running(), false);
+}
+
+TEST(StationWits, ASenderWithoutItsListOrOnABusyPortDoesNotStart) {
+  TempDir dir;
+  LoopbackServer busy;
+  {
+    Rig rig(dir.path());
+    station::StationSettings settings{"emulator", "", true, ""};
+    settings.wits_out_port = 0;
+    try {
+      rig.st->open(settings);
+      FAIL() << "a sender without its list started";
+    } catch (const station::StationError& e) {
+      EXPECT_THAT(e.what(), HasSubstr("wits_out.cfg' cannot be read"));
+    }
+  }
+  lib::write_file_atomically(dir.file("wits_out.cfg"), "вес_на_крюке 0114\n",
+                             lib::posix_file_system());
+  Rig rig(dir.path());
+  station::StationSettings settings{"emulator", "", true, ""};
+  settings.wits_out_port = busy.port();
+  try {
+    rig.st->open(settings);
+    FAIL() << "a sender started on a busy port";
+  } catch (const station::StationError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("cannot listen on 0.0.0.0:" + std::to_string(busy.port())));
+  }
 }

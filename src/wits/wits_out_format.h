@@ -1,0 +1,21 @@
+// The list of what a station publishes as a WITS level 0 sender, shared by its reader and
+// the documentation (docs/wits-out.md). A text file in UTF-8 in the station home:
+//
+//   # parameter            code
+//   вес_на_крюке           0114
+//   давление_на_входе      0121
+//
+// One entry per line: a parameter identifier of the table, blanks, the four-digit WITS code
+// (record then item). '#' starts a comment; blank lines are skipped.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace wits::out_format {
+
+inline constexpr std::string_view kFileName = "wits_out.cfg";
+inline constexpr char kComment = '#';
+inline constexpr std::size_t kCodeDigits = 4;
+
+}  // namespace wits::out_format
