@@ -329,6 +329,17 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
   // A new alarm sounds the alarm loop; it stops once no alarm is current (run_alarms).
   alarm_started_ = hub_.min_max_log().on_alarm_started.connect(
       [this](const alarms::MinMaxLogItem&) { hub_.sound().play_sound(alarms::kSoundAlarm); });
+  // A home whose word files were never made speaks no alarm: say how to make them.
+  if (hub_.config().sound.voice_alarms) {
+    const std::vector<std::string> missing = hub_.voice_thread().missing_files(
+        {alarms::kVoiceAlarm, alarms::kVoiceParam, alarms::kVoiceIsLower, alarms::kVoiceIsHigher,
+         alarms::kVoiceSilence});
+    if (!missing.empty()) {
+      notes_.push_back("voice: " + std::to_string(missing.size()) +
+                       " word file(s) of the alarm phrase missing, such as '" + missing.front() +
+                       "'; alarms are not spoken until 'rigstation voice build' makes them");
+    }
+  }
   hub_.voice_thread().start();
   opened_ = true;
   return created;
