@@ -23,6 +23,7 @@
 #include "core/shared_values_format.h"
 #include "core/system.h"
 #include "hardware/bus2017/bus2017_format.h"
+#include "hardware/bus2017/bus2017_protocol.h"
 #include "hardware/comm_incom_data.h"
 #include "hardware/comm_protocols.h"
 #include "hardware/protocol.h"
@@ -416,6 +417,12 @@ void Station::send_output() {
   // The consoles switch their relays from the mask of this tick's alarm pass.
   out.word = hub_.min_max_log().relay_mask();
   hub_.plugins_prepare_indy_data(types, out);
+  // With the console relays in use every console on a 2017 bus is told the mask each tick,
+  // so a relay follows its alarm (and drops with it) without a console plug-in.
+  if (hub_.config().link.use_pult_relay && source_.protocol_id == hardware::kProtocol2017) {
+    for (const int a : hardware::parse_bus_addresses(source_.port_text))
+      if (hardware::bus2017::is_console_address(a)) out.pults[a].relays = true;
+  }
   last_output_ = out;
   if (out.pults.empty() && out.indicators.empty()) return;
   bus.send_data(source_.protocol_id, source_.port_text, out);
