@@ -79,6 +79,7 @@ class AlsaAudioOutput : public AudioOutput {
   bool play_async(const std::string& path, bool loop) override;
   void stop() override;
   bool async_playing() override;
+  bool reports_failures() const override { return static_cast<bool>(errors_); }
 
   const std::string& device() const { return device_; }
   // Asynchronous sounds played through to their end since the start; a loop counts each

@@ -31,6 +31,9 @@ class AudioOutput {
   virtual bool async_playing() { return false; }
   // True for an output that plays nothing by design: its refusals are no fault to report.
   virtual bool silent() const { return false; }
+  // True for an output that reports its own failures (naming the file or the device and
+  // the cause), so its callers need not report them again.
+  virtual bool reports_failures() const { return false; }
 };
 
 // Does nothing: tones are dropped and no file can be played.

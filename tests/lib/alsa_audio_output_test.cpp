@@ -189,6 +189,7 @@ TEST_F(AlsaNull, AMissingOrBrokenFileIsReportedOnceAndPlaysNothing) {
   EXPECT_FALSE(audio_->play_file(broken));
   EXPECT_FALSE(audio_->play_file(broken));
   const auto lines = errors_.take();
+  EXPECT_TRUE(audio_->reports_failures()) << "its callers need not report them again";
   ASSERT_THAT(lines, SizeIs(2)) << "each bad file once";
   EXPECT_THAT(lines[0], HasSubstr("'" + missing + "' cannot be read"));
   EXPECT_THAT(lines[1], HasSubstr("'" + broken + "' is not a playable sound file"));
