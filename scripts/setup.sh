@@ -14,6 +14,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev   # libFuzzer targets
   nodejs                # runs the independent LAS reader of the export tests
+  libasound2-dev        # sound output (its "null" device plays headless in CI)
+  libsndfile1-dev       # decodes the sound and word files
+  espeak-ng             # makes the Russian word files (rigstation voice build)
 )
 
 missing=()

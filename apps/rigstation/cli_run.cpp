@@ -13,9 +13,12 @@
 #include "command_registry.h"
 #include "core/system.h"
 #include "hardware/protocol_names.h"
+#include "lib/alsa_audio_output.h"
 #include "lib/date_time.h"
+#include "lib/file_system.h"
 #include "station/live_view.h"
 #include "station/station.h"
+#include "station/station_audio.h"
 #include "station/tick_schedule.h"
 
 namespace {
@@ -32,6 +35,8 @@ struct RunOptions {
   bool restore = false;  // the default anyway; accepted so scripts can say it
   int seconds = 0;
   bool json = false;
+  bool no_sound = false;
+  std::string sound_device = lib::kDefaultSoundDevice;
 };
 
 std::string fmt_value(double v) {
@@ -179,9 +184,21 @@ void print_json(const station::Station& st) {
 }
 
 int run(const rigstation::CommandContext& context, const RunOptions& options) {
+  station::StationAudio audio(options.no_sound, options.sound_device, lib::posix_file_system());
   reg::SystemOptions hub_options;
   hub_options.home_folder = context.home();
+  hub_options.audio = &audio.output();
   reg::System hub(hub_options);
+  audio.attach([&hub](const std::string& m) { hub.error_log().write(m); });
+  // The output outlives the hub: its reports stop before the log goes.
+  struct Detach {
+    station::StationAudio& audio;
+    ~Detach() { audio.detach(); }
+  } detach{audio};
+  if (!audio.note().empty()) {
+    std::fprintf(stderr, "rigstation: %s\n", audio.note().c_str());
+    hub.error_log().write(audio.note());
+  }
   station::Station st(hub);
   station::StationSettings settings = options.settings;
   settings.restore = !options.no_restore;
@@ -262,6 +279,10 @@ void add_run(CLI::App& app, rigstation::CommandContext& context) {
                   "Save the state every SECONDS while running (default: the settings, 60)")
       ->check(CLI::Range(1, 86400));
   cmd->add_flag("--json", options->json, "One JSON line per tick");
+  cmd->add_flag("--no-sound", options->no_sound,
+                "Play no sound and speak no word (alarms still show and switch the relays)");
+  cmd->add_option("--sound-device", options->sound_device,
+                  "ALSA device to play on (default: \"default\"; \"null\" plays nowhere)");
   cmd->add_option("--scenario", options->settings.scenario,
                   "Play a scripted-rig scenario file on the emulator (see scenarios/); the run "
                   "stops at its end")

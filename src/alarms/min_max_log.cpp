@@ -4,6 +4,8 @@
 #include <cmath>
 #include <utility>
 
+#include "alarms/threshold_line_format.h"
+#include "lib/binary_stream.h"
 #include "lib/ident.h"
 #include "lib/str_utils.h"
 #include "registry/values.h"
@@ -35,6 +37,17 @@ bool MinMaxLogItem::update_value(float value, lib::DateTime now) {
     if (extreme_ < t.get_min() && value <= extreme_) extreme_ = value;
   }
   return active_;
+}
+
+void MinMaxLogItem::restore(lib::DateTime started, lib::DateTime last_seen, float extreme,
+                            float value, bool active, std::int32_t countdown, bool voiced) {
+  started_ = started;
+  last_seen_ = last_seen;
+  extreme_ = extreme;
+  value_ = value;
+  active_ = active;
+  countdown_ = countdown;
+  voiced_ = voiced;
 }
 
 void MinMaxLogItem::get_voice(std::vector<std::string>& words) {
@@ -117,7 +130,71 @@ void MinMaxLogBase::clear() {
 
 // ---- MinMaxLog -------------------------------------------------------------------------------
 
-MinMaxLog::MinMaxLog(MinMaxLogServices services) : services_(std::move(services)) {}
+MinMaxLog::MinMaxLog(MinMaxLogServices services)
+    : lib::SerialModuleBase("MinMaxLog", kStateVersion), services_(std::move(services)) {}
+
+void MinMaxLog::serial_fields(lib::serial_list& list, unsigned /*version*/) {
+  std::lock_guard guard(mutex_);
+  if (!list.reading()) {
+    lib::io::OutputStream& out = *list.output();
+    lib::io::write_binary(out, static_cast<std::uint32_t>(items_.size()));
+    for (const auto& item : items_) {
+      lib::io::write_binary(out, item->threshold().get_ini_line());
+      lib::io::write_binary(out, item->param_name());
+      lib::io::write_binary(out, item->param_unit());
+      lib::io::write_binary(out, item->started());
+      lib::io::write_binary(out, item->last_seen());
+      lib::io::write_binary(out, item->extreme());
+      lib::io::write_binary(out, item->value());
+      lib::io::write_binary(out, item->active());
+      lib::io::write_binary(out, item->countdown());
+      lib::io::write_binary(out, item->voiced());
+    }
+    return;
+  }
+  // Read whole before anything is replaced: a block that fails midway leaves the current
+  // items as they were.
+  lib::io::InputStream& in = *list.input();
+  std::uint32_t n = 0;
+  lib::io::read_binary(in, n);
+  if (n > in.remaining())
+    throw lib::io::StreamError(std::to_string(n) + " alarm items do not fit the data left");
+  Items read;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    const std::string where = "alarm item " + std::to_string(i + 1) + ": ";
+    std::string line, name, unit;
+    lib::DateTime started{}, last_seen{};
+    float extreme = 0, value = 0;
+    bool active = false, voiced = false;
+    std::int32_t countdown = 0;
+    lib::io::read_binary(in, line);
+    lib::io::read_binary(in, name);
+    lib::io::read_binary(in, unit);
+    lib::io::read_binary(in, started);
+    lib::io::read_binary(in, last_seen);
+    lib::io::read_binary(in, extreme);
+    lib::io::read_binary(in, value);
+    lib::io::read_binary(in, active);
+    lib::io::read_binary(in, countdown);
+    lib::io::read_binary(in, voiced);
+    std::unique_ptr<MinMaxValue> threshold =
+        MinMaxValues::from_current_line(kCurrentLineVersion, line, nullptr);
+    if (!threshold)
+      throw lib::io::StreamError(where + "its threshold '" + line + "' names no kind");
+    if (name.empty()) throw lib::io::StreamError(where + "no parameter name");
+    if (countdown < -1 || countdown > kAlarmCountdown) {
+      throw lib::io::StreamError(where + "count-down " + std::to_string(countdown) +
+                                 " outside -1.." + std::to_string(kAlarmCountdown));
+    }
+    if (!std::isfinite(started.days) || !std::isfinite(last_seen.days))
+      throw lib::io::StreamError(where + "its times are not numbers");
+    auto item = std::make_unique<MinMaxLogItem>(*threshold, value, started, std::move(name),
+                                                std::move(unit));
+    item->restore(started, last_seen, extreme, value, active, countdown, voiced);
+    read.push_back(std::move(item));
+  }
+  items_ = std::move(read);
+}
 
 lib::DateTime MinMaxLog::now() const {
   if (pass_now_) return *pass_now_;

@@ -27,6 +27,7 @@
 #include "alarms/min_max_value.h"
 #include "alarms/min_max_values.h"
 #include "lib/date_time.h"
+#include "lib/module_base.h"
 
 namespace ds_tmp {
 class DataStorage;
@@ -84,6 +85,9 @@ class MinMaxLogItem {
   std::int32_t countdown() const { return countdown_; }
   void set_countdown(std::int32_t countdown) { countdown_ = countdown; }
   bool voiced() const { return voiced_; }
+  // Puts back what a saved episode had reached (the state file).
+  void restore(lib::DateTime started, lib::DateTime last_seen, float extreme, float value,
+               bool active, std::int32_t countdown, bool voiced);
   // Row numbers of the host's views; -1 when not shown.
   std::int32_t row = -1;
   std::int32_t log_row = -1;
@@ -151,8 +155,12 @@ struct MinMaxLogServices {
   std::function<void(const std::vector<std::string>&)> voice_alarms;
 };
 
-class MinMaxLog : public MinMaxLogBase {
+// The current items are the log's saved state ("MinMaxLog" in the state file), so an alarm
+// under way when the station stops is still current, not announced a second time, after a
+// restart.
+class MinMaxLog : public MinMaxLogBase, public lib::SerialModuleBase {
  public:
+  static constexpr unsigned kStateVersion = 1;
   explicit MinMaxLog(MinMaxLogServices services);
 
   // One alarm pass. True when some threshold fired or some current item was not refreshed.
@@ -168,6 +176,11 @@ class MinMaxLog : public MinMaxLogBase {
 
   // The relay mask the last pass stored (bit k: relay k + 1).
   std::uint32_t relay_mask() const { return relay_mask_; }
+
+ protected:
+  // Per item: the threshold's INI line, the parameter's name and unit, started, last seen,
+  // extreme, value, active, countdown, voiced (docs/alarm-log.md).
+  void serial_fields(lib::serial_list& list, unsigned version) override;
 
  private:
   lib::DateTime now() const;

@@ -86,14 +86,14 @@ class MinMaxValues : public lib::SerialModuleBase {
   // The choices of a column: the kind names for the kind column, none for the others.
   static lib::StringContainer grid_popup_strings(std::size_t col);
 
- protected:
-  void serial_fields(lib::serial_list& list, unsigned version) override;
-
- private:
   // A threshold from a current-layout line; null when the line names no kind.
   static std::unique_ptr<MinMaxValue> from_current_line(int version, const std::string& line,
                                                         std::string* note);
 
+ protected:
+  void serial_fields(lib::serial_list& list, unsigned version) override;
+
+ private:
   std::string section_;
   Items items_;
 };

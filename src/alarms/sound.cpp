@@ -41,7 +41,8 @@ bool Sound::start(const std::string& path, bool loop) {
   std::lock_guard guard(reported_mutex_);
   if (ok) {
     reported_.erase(path);
-  } else if (!audio_.silent() && reported_.insert(path).second && errors_) {
+  } else if (!audio_.silent() && !audio_.reports_failures() && reported_.insert(path).second &&
+             errors_) {
     errors_("Sound : the sound file '" + path +
             "' cannot be played (missing, damaged, or no sound device); the alarm is still "
             "shown on screen and switched to the relays");

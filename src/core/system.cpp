@@ -500,6 +500,7 @@ void System::register_modules() {
   list.register_module(pore_opt_->construction(), "PoreConstr");
   list.register_module(*text_remarks_, "TextRemarks");
   list.register_module(config_->min_max_values(), "MinMaxValues");
+  list.register_module(*min_max_log_, "MinMaxLog");
   list.register_module(pore_opt_->instr(), "PromerInstr2");
   list.register_module(*mud_additives_, "MudAdditives");
   list.register_module(*mud_log_, "MudLog");

@@ -2,10 +2,9 @@
 // length, or a sound file played through. Callers that confirm something audibly (the port
 // search beeps on each answer) take an AudioOutput& so tests can record what was asked for.
 //
-// Only the silent output exists so far; a real backend (tones and wave files on the sound
-// card) plugs in behind this same interface. Implementations are called from the tick thread
-// (asynchronous sounds) and the voice thread (synchronous words) at once: they serialise
-// their own device access.
+// Two outputs exist: the silent one below and the sound card (lib/alsa_audio_output.h).
+// Implementations are called from the tick thread (asynchronous sounds) and the voice thread
+// (synchronous words) at once: they serialise their own device access.
 #pragma once
 
 #include <memory>
@@ -27,8 +26,14 @@ class AudioOutput {
   // Stops whatever plays: the asynchronous sound and a play_file in progress, which then
   // returns early.
   virtual void stop();
+  // True while an asynchronous sound is still playing (a loop until stop()); false once it
+  // has finished, was stopped, or never started.
+  virtual bool async_playing() { return false; }
   // True for an output that plays nothing by design: its refusals are no fault to report.
   virtual bool silent() const { return false; }
+  // True for an output that reports its own failures (naming the file or the device and
+  // the cause), so its callers need not report them again.
+  virtual bool reports_failures() const { return false; }
 };
 
 // Does nothing: tones are dropped and no file can be played.

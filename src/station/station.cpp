@@ -23,6 +23,7 @@
 #include "core/shared_values_format.h"
 #include "core/system.h"
 #include "hardware/bus2017/bus2017_format.h"
+#include "hardware/bus2017/bus2017_protocol.h"
 #include "hardware/comm_incom_data.h"
 #include "hardware/comm_protocols.h"
 #include "hardware/protocol.h"
@@ -332,6 +333,17 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
   // A new alarm sounds the alarm loop; it stops once no alarm is current (run_alarms).
   alarm_started_ = hub_.min_max_log().on_alarm_started.connect(
       [this](const alarms::MinMaxLogItem&) { hub_.sound().play_sound(alarms::kSoundAlarm); });
+  // A home whose word files were never made speaks no alarm: say how to make them.
+  if (hub_.config().sound.voice_alarms) {
+    const std::vector<std::string> missing = hub_.voice_thread().missing_files(
+        {alarms::kVoiceAlarm, alarms::kVoiceParam, alarms::kVoiceIsLower, alarms::kVoiceIsHigher,
+         alarms::kVoiceSilence});
+    if (!missing.empty()) {
+      notes_.push_back("voice: " + std::to_string(missing.size()) +
+                       " word file(s) of the alarm phrase missing, such as '" + missing.front() +
+                       "'; alarms are not spoken until 'rigstation voice build' makes them");
+    }
+  }
   hub_.voice_thread().start();
   opened_ = true;
   return created;
@@ -408,6 +420,12 @@ void Station::send_output() {
   // The consoles switch their relays from the mask of this tick's alarm pass.
   out.word = hub_.min_max_log().relay_mask();
   hub_.plugins_prepare_indy_data(types, out);
+  // With the console relays in use every console on a 2017 bus is told the mask each tick,
+  // so a relay follows its alarm (and drops with it) without a console plug-in.
+  if (hub_.config().link.use_pult_relay && source_.protocol_id == hardware::kProtocol2017) {
+    for (const int a : hardware::parse_bus_addresses(source_.port_text))
+      if (hardware::bus2017::is_console_address(a)) out.pults[a].relays = true;
+  }
   last_output_ = out;
   if (out.pults.empty() && out.indicators.empty()) return;
   bus.send_data(source_.protocol_id, source_.port_text, out);

@@ -6,7 +6,10 @@
 #include <cmath>
 #include <limits>
 
+#include "alarms/min_max_kinds.h"
+#include "lib/binary_stream.h"
 #include "lib/lock_object.h"
+#include "lib/module_list.h"
 #include "params/all_params.h"
 #include "registry/values.h"
 #include "storage/data_storage.h"
@@ -245,6 +248,139 @@ TEST(MinMaxLogTest, ARowThatChangesItsParameterBetweenPassesIsFollowed) {
   r.ds.par_tabl()[0].identifier = "нет_такого";
   r.pass(120);
   EXPECT_EQ(r.ds.crush_flags()[0], 0) << "a parameter gone from the table is skipped";
+}
+
+// ---- the current items across a restart ----------------------------------------------------
+
+std::string save_state(MinMaxLog& log) {
+  lib::ModuleList list;
+  list.register_module(log);
+  lib::io::BinaryMemoryOutputStream out;
+  list.serialize(out, nullptr, 1);
+  return out.release();
+}
+
+lib::ModuleList::LoadReport load_state(MinMaxLog& log, const std::string& bytes) {
+  lib::ModuleList list;
+  list.register_module(log);
+  lib::io::BinaryMemoryInputStream in(bytes);
+  return list.deserialize(in, 1, nullptr);
+}
+
+TEST(MinMaxLogState, CurrentAlarmsSurviveARestartWithoutASecondAnnouncement) {
+  Rig before;
+  before.thresholds.add(std::make_unique<MinMaxValue>("вес_на_крюке", -1, 30));
+  before.thresholds.add(std::make_unique<MinMaxRelayValue>("вес_на_крюке", 2, 40, 3));
+  before.pass(45);
+  before.clock.set(2026, 3, 1, 10, 0, 1);
+  before.pass(50);
+  before.log->process_voice();
+  before.log->process_timeout();
+  ASSERT_EQ(before.items().size(), 2u);
+  const std::string saved = save_state(*before.log);
+
+  Rig after;
+  after.thresholds.add(std::make_unique<MinMaxValue>("вес_на_крюке", -1, 30));
+  after.thresholds.add(std::make_unique<MinMaxRelayValue>("вес_на_крюке", 2, 40, 3));
+  const auto report = load_state(*after.log, saved);
+  EXPECT_EQ(report.read, 1);
+  EXPECT_TRUE(report.clean());
+  ASSERT_EQ(after.items().size(), 2u);
+  for (std::size_t i = 0; i < 2; ++i) {
+    const MinMaxLogItem& a = *before.items()[i];
+    const MinMaxLogItem& b = *after.items()[i];
+    EXPECT_EQ(b.threshold().get_ini_line(), a.threshold().get_ini_line());
+    EXPECT_EQ(b.threshold().get_kind(), a.threshold().get_kind());
+    EXPECT_EQ(b.param_name(), a.param_name());
+    EXPECT_EQ(b.param_unit(), "тс");
+    EXPECT_EQ(b.started().days, a.started().days);
+    EXPECT_EQ(b.last_seen().days, a.last_seen().days);
+    EXPECT_EQ(b.extreme(), 50.0f);
+    EXPECT_EQ(b.value(), 50.0f);
+    EXPECT_EQ(b.countdown(), kAlarmCountdown - 1);
+    EXPECT_TRUE(b.voiced());
+  }
+  EXPECT_EQ(before.started, 2);
+  // The same episode goes on: no new item, no second phrase, the extreme keeps growing.
+  after.pass(55);
+  after.log->process_voice();
+  EXPECT_EQ(after.items().size(), 2u);
+  EXPECT_EQ(after.started, 0);
+  EXPECT_TRUE(after.phrases.empty());
+  EXPECT_EQ(after.items()[0]->extreme(), 55.0f);
+  // And it is logged when the value comes back.
+  after.log->process_timeout();
+  after.pass(10);
+  EXPECT_TRUE(after.items().empty());
+  EXPECT_EQ(after.logged.size(), 2u);
+}
+
+TEST(MinMaxLogState, ADamagedBlockLeavesTheCurrentAlarmsAsTheyWere) {
+  Rig source;
+  source.thresholds.add(std::make_unique<MinMaxValue>("вес_на_крюке", -1, 30));
+  source.pass(31);
+  const std::string saved = save_state(*source.log);
+
+  Rig target;
+  target.thresholds.add(std::make_unique<MinMaxValue>("вес_на_крюке", 10, -1));
+  target.pass(5);
+  ASSERT_EQ(target.items().size(), 1u);
+  // One flipped bit in the middle of the block: its checksum fails.
+  std::string damaged = saved;
+  damaged[damaged.size() / 2] = static_cast<char>(damaged[damaged.size() / 2] ^ 0x10);
+  auto report = load_state(*target.log, damaged);
+  EXPECT_EQ(report.read, 0);
+  EXPECT_EQ(report.damaged, 1);
+  ASSERT_EQ(target.items().size(), 1u);
+  EXPECT_EQ(target.items()[0]->value(), 5.0f) << "the items before the load are kept";
+  // Cut short.
+  report = load_state(*target.log, saved.substr(0, saved.size() - 9));
+  EXPECT_FALSE(report.clean());
+  EXPECT_EQ(target.items().size(), 1u);
+}
+
+// A block whose checksum is right but whose content is not (as a damaged writer would
+// leave it) is refused item by item.
+TEST(MinMaxLogState, ImpossibleContentIsRefusedWithTheReason) {
+  auto block = [](const std::string& line, const std::string& name, std::int32_t countdown,
+                  std::uint32_t count = 1) {
+    lib::io::BinaryMemoryOutputStream out;
+    lib::io::write_binary(out, count);
+    lib::io::write_binary(out, line);
+    lib::io::write_binary(out, name);
+    lib::io::write_binary(out, std::string("тс"));
+    lib::io::write_binary(out, lib::DateTime{46000.5});
+    lib::io::write_binary(out, lib::DateTime{46000.6});
+    lib::io::write_binary(out, 31.0f);
+    lib::io::write_binary(out, 31.0f);
+    lib::io::write_binary(out, true);
+    lib::io::write_binary(out, countdown);
+    lib::io::write_binary(out, false);
+    return out.release();
+  };
+  const std::string good_line = MinMaxValue("вес_на_крюке", -1, 30).get_ini_line();
+  auto read = [](MinMaxLog& log, const std::string& bytes) -> std::string {
+    lib::io::BinaryMemoryInputStream in(bytes);
+    lib::serial_list list(in, 1);
+    unsigned version = MinMaxLog::kStateVersion;
+    try {
+      log.get_serial_list(list, version);
+    } catch (const lib::io::StreamError& e) {
+      return e.what();
+    }
+    return "";
+  };
+  Rig r;
+  EXPECT_EQ(read(*r.log, block(good_line, "вес_на_крюке", 15)), "");
+  ASSERT_EQ(r.items().size(), 1u);
+  EXPECT_EQ(r.items()[0]->countdown(), 15);
+  EXPECT_THAT(read(*r.log, block(good_line, "вес_на_крюке", 16)), HasSubstr("count-down 16"));
+  EXPECT_THAT(read(*r.log, block(good_line, "вес_на_крюке", -2)), HasSubstr("count-down -2"));
+  EXPECT_THAT(read(*r.log, block("", "вес_на_крюке", 3)), HasSubstr("names no kind"));
+  EXPECT_THAT(read(*r.log, block(good_line, "", 3)), HasSubstr("no parameter name"));
+  EXPECT_THAT(read(*r.log, block(good_line, "x", 3, 1000000)), HasSubstr("do not fit"));
+  EXPECT_EQ(r.items().size(), 1u) << "nothing refused replaced what was there";
+  EXPECT_EQ(r.items()[0]->countdown(), 15);
 }
 
 }  // namespace

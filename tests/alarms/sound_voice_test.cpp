@@ -90,6 +90,19 @@ TEST(Sound, SlotsAndOptionsAndABrokenFileIsReportedOnce) {
   EXPECT_EQ(sound.get_sound_file(kSoundMessage), "/h/sounds/message.wav") << "default again";
 }
 
+TEST(Sound, AnOutputThatReportsItsOwnFailuresIsNotEchoed) {
+  struct SelfReporting : RecordingAudio {
+    bool reports_failures() const override { return true; }
+  } audio;
+  std::vector<std::string> errors;
+  Sound sound("/h/", audio, [&](const std::string& m) { errors.push_back(m); });
+  sound.set_sound_file(kSoundMessage, "/x/broken.wav");
+  sound.play_sound(kSoundMessage);
+  EXPECT_FALSE(sound.play_file("/x/broken2.wav"));
+  EXPECT_THAT(audio.calls, ElementsAre("once /x/broken.wav", "once /x/broken2.wav"));
+  EXPECT_THAT(errors, IsEmpty());
+}
+
 TEST(Sound, TheSilentOutputRefusesWithoutAReport) {
   lib::SilentAudioOutput silent;
   std::vector<std::string> errors;

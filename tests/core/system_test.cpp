@@ -545,10 +545,11 @@ TEST(SystemModules, PersistentModulesAreRegisteredInTheStateFileOrder) {
   System hub(SystemOptions{dir.path()});
   hub.register_modules();
   const std::vector<std::string> expected = {
-      "RaceTotal",  "DepthCalc",   "CandleCounter",   "NasosWork",    "ObTrub",
-      "VEmkOpt",    "DataStorage", "AverageValues",   "DelayedDepth", "PoreOpts",
-      "PoreConstr", "TextRemarks", "MinMaxValues",    "PromerInstr2", "MudAdditives",
-      "MudLog",     "TroublesLog", "ProjectWellbore", "Inclination",  "RaceInfoOld"};
+      "RaceTotal",    "DepthCalc",   "CandleCounter", "NasosWork",       "ObTrub",
+      "VEmkOpt",      "DataStorage", "AverageValues", "DelayedDepth",    "PoreOpts",
+      "PoreConstr",   "TextRemarks", "MinMaxValues",  "MinMaxLog",       "PromerInstr2",
+      "MudAdditives", "MudLog",      "TroublesLog",   "ProjectWellbore", "Inclination",
+      "RaceInfoOld"};
   EXPECT_EQ(hub.module_list().names(), expected);
 }
 

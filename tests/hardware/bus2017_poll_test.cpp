@@ -227,6 +227,33 @@ TEST(Bus2017Poll, RepeatedModulePacketKeepsTheLastValuesNotZeros) {
   EXPECT_EQ(f.lines_containing("USO 1 Duplicate packet"), 1);
 }
 
+TEST(Bus2017Send, TheRelayWordLeadsTheConfigurationOfTheConsolesThatAskForIt) {
+  Bus2017Fixture f;
+  f.sim.add_console(65);
+  f.sim.add_console(66);
+  f.sim.add_console(67);
+  using Bytes = std::vector<std::uint8_t>;
+  CommOutData out;
+  out.word = 0x0205;            // relays 1, 3 and 10
+  out.pults[65].relays = true;  // nothing prepared: the word alone
+  out.pults[66].relays = true;  // a prepared configuration keeps all but its first word
+  out.pults[66].config = {0xAA, 0xBB, 0x11, 0x22, 0x33};
+  out.pults[66].values = {7};
+  out.pults[67].config = {0xAA, 0xBB};  // not asked: passed through
+  ASSERT_TRUE(f.hub->send_data(kProtocol2017, "65,66,67", out));
+  EXPECT_EQ(f.sim.console(65)->received_config, (std::vector<Bytes>{{0x05, 0x02}}));
+  EXPECT_EQ(f.sim.console(65)->received_values, (std::vector<Bytes>{{}}));
+  EXPECT_EQ(f.sim.console(66)->received_config,
+            (std::vector<Bytes>{{0x05, 0x02, 0x11, 0x22, 0x33}}));
+  EXPECT_EQ(f.sim.console(66)->received_values, (std::vector<Bytes>{{7}}));
+  EXPECT_EQ(f.sim.console(67)->received_config, (std::vector<Bytes>{{0xAA, 0xBB}}));
+  // Relays going off are sent too: the word 0 clears them.
+  out.word = 0;
+  out.pults[65].relays = true;
+  ASSERT_TRUE(f.hub->send_data(kProtocol2017, "65", out));
+  EXPECT_EQ(f.sim.console(65)->received_config, (std::vector<Bytes>{{0x05, 0x02}, {0, 0}}));
+}
+
 TEST(Bus2017Send, OutputPassDeliversEachEntryAndLogsFailures) {
   Bus2017Fixture f;
   f.sim.add_console(65);

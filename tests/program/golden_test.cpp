@@ -207,9 +207,9 @@ std::string mask_moving_numbers(const std::string& out) {
 
 TEST(GoldenProgram, TwoTicksOfTheEmulatorAsJson) {
   Transcript t("run_json");
-  const golden::Run r =
-      t.run({"run", "--home", "<HOME>", "--protocol", "emulator", "--seconds", "2", "--json"},
-            mask_moving_numbers);
+  const golden::Run r = t.run({"run", "--home", "<HOME>", "--protocol", "emulator", "--seconds",
+                               "2", "--json", "--no-sound"},
+                              mask_moving_numbers);
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_TRUE(std::filesystem::exists(t.home() + "sys.bin"));
   t.check();
@@ -220,7 +220,7 @@ TEST(GoldenProgram, ASettingsFileThatCannotBeDecodedStopsTheStartAndIsKept) {
   // UTF-8 with a broken byte in a value: reading it either way would garble a setting.
   const std::string bad = "[ДОЛ]\nкоэффицент_ДОЛа=1\xff\n";
   write_file(t.home() + "global.ini", bad);
-  const golden::Run r = t.run({"run", "--home", "<HOME>", "--seconds", "1"});
+  const golden::Run r = t.run({"run", "--home", "<HOME>", "--seconds", "1", "--no-sound"});
   EXPECT_NE(r.exit_code, 0);
   EXPECT_EQ(testing_support::read_file(t.home() + "global.ini"), bad);
   EXPECT_FALSE(std::filesystem::exists(t.home() + "sys.bin"));

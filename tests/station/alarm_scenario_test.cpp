@@ -108,6 +108,47 @@ TEST(AlarmScenario, AnOverpullRaisesTheFlagSwitchesTheRelaySpeaksOnceAndIsLogged
   EXPECT_TRUE(rig.st->close());
 }
 
+TEST(AlarmScenario, AnAlarmUnderWayWhenTheStationStopsIsStillCurrentAfterItsRestart) {
+  TempDir dir;
+  station::StationSettings s;
+  s.protocol = "emulator";
+  s.scenario = kScenarios + "hook-overpull.txt";
+  auto use_threshold = [](Rig& rig) {
+    auto& thresholds = rig.hub->config().min_max_values();
+    thresholds.clear();
+    thresholds.add(std::make_unique<alarms::MinMaxValue>(kHook, -1, 100));
+  };
+  std::string text;
+  {
+    Rig rig(dir.path());
+    rig.st->open(s);
+    use_threshold(rig);
+    run_to(rig, 80);
+    ASSERT_EQ(rig.st->alarms().current.size(), 1u);
+    text = rig.st->alarms().current[0];
+    ASSERT_TRUE(rig.st->close());
+  }
+  Rig rig(dir.path());
+  int started = 0;
+  std::vector<std::vector<std::string>> phrases;
+  rig.hub->min_max_log().on_alarm_started.connect(
+      [&started](const alarms::MinMaxLogItem&) { ++started; });
+  rig.hub->set_alarm_voice([&](const std::vector<std::string>& w) { phrases.push_back(w); });
+  rig.st->open(s);  // the scenario from its start again: the hook load below the limit
+  use_threshold(rig);
+  EXPECT_THAT(rig.st->alarms().current, ElementsAre(text)) << "restored before the first tick";
+  const std::string log_path = dir.path() + std::string(station::alarm_log_format::kFileName);
+  EXPECT_TRUE(station::read_alarm_log(log_path, lib::posix_file_system()).records.empty());
+  // The episode ends and is logged once, without having been started, sounded or spoken
+  // again.
+  run_to(rig, 20);
+  EXPECT_TRUE(rig.st->alarms().current.empty());
+  EXPECT_EQ(started, 0);
+  EXPECT_TRUE(phrases.empty());
+  EXPECT_EQ(station::read_alarm_log(log_path, lib::posix_file_system()).records.size(), 1u);
+  EXPECT_TRUE(rig.st->close());
+}
+
 TEST(AlarmScenario, AnAlarmLogTheDiskRefusesKeepsItsEpisodesAndWritesThemLater) {
   TempDir dir;
   testing_support::FaultyFileSystem fs;

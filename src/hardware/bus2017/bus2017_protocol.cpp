@@ -327,7 +327,13 @@ void send_data_2017(CommProtocols& hub, CommOutData& out) {
       if (!(send_packet_2017(hub, a, kCmdConsoleValues, entry.values) &&
             read_data_2017_result(hub, a, result)))
         hub.log("PULT INDI " + str(a) + "result ERROR", kLogError);
-      if (!(send_packet_2017(hub, a, kCmdConsoleConfig, entry.config) &&
+      std::vector<std::uint8_t> config = entry.config;
+      if (entry.relays) {
+        if (config.size() < 2) config.resize(2);
+        config[0] = static_cast<std::uint8_t>(out.word & 0xFF);
+        config[1] = static_cast<std::uint8_t>((out.word >> 8) & 0xFF);
+      }
+      if (!(send_packet_2017(hub, a, kCmdConsoleConfig, config) &&
             read_data_2017_result(hub, a, result)))
         hub.log("PULT INDI CONFIG " + str(a) + " result ERROR", kLogError);
     } else if (is_indicator_address(a)) {
