@@ -14,6 +14,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev   # libFuzzer targets
   nodejs                # runs the independent LAS reader of the export tests
+  dpkg-dev fakeroot file lintian   # make package, and the package test that checks it
 )
 
 missing=()
