@@ -25,9 +25,10 @@ test: debug
 	cd build/debug && ctest --output-on-failure -j $(JOBS)
 
 # The Debian packages of the station, the shared library and its development files, built
-# from the release tree into build/release/ (docs/packaging.md).
+# from the release tree into build/release/ and checked with lintian (docs/packaging.md).
 package: release
-	cd build/release && cpack -G DEB
+	cd build/release && rm -f *.deb && cpack -G DEB
+	lintian --fail-on error,warning build/release/*.deb
 
 # libFuzzer targets, built with clang. `make fuzz-run SECONDS=60` runs each for a while.
 fuzz: setup

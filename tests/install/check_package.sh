@@ -45,12 +45,16 @@ debs=("$scratch"/out/*.deb)
 [ ${#debs[@]} -eq 3 ] && [ -f "${debs[0]}" ] || fail "expected 3 packages in $scratch/out: ${debs[*]}"
 
 if [ "$mode" = lintian ]; then
-  if ! lintian --fail-on error,warning --tag-display-limit 0 "${debs[@]}" >"$scratch/lintian.log" 2>&1; then
+  # The program's and the library's packages. The development package of a sanitizer build
+  # holds some 240 MB of static libraries, which lintian takes a quarter of an hour to read;
+  # `make package` runs lintian on all three release packages instead.
+  lint=("$scratch"/out/rigstation_*.deb "$scratch"/out/librigcore[0-9]*.deb)
+  if ! lintian --fail-on error,warning --tag-display-limit 0 "${lint[@]}" >"$scratch/lintian.log" 2>&1; then
     cat "$scratch/lintian.log" >&2
     fail "lintian found problems (docs/packaging.md lists the ones explained)"
   fi
   grep -v 'root privileges' "$scratch/lintian.log"
-  echo "package check: lintian has nothing to say about $(basename -a "${debs[@]}" | tr '\n' ' ')"
+  echo "package check: lintian has nothing to say about $(basename -a "${lint[@]}" | tr '\n' ' ')"
   exit 0
 fi
 
