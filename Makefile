@@ -3,7 +3,7 @@ JOBS ?= 2
 GEN := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 RUN_ARGS ?=
 
-.PHONY: setup release debug run test fuzz fuzz-run bench format clean
+.PHONY: setup release debug run test package fuzz fuzz-run bench format clean
 
 setup:
 	@bash scripts/setup.sh
@@ -23,6 +23,12 @@ debug: setup
 
 test: debug
 	cd build/debug && ctest --output-on-failure -j $(JOBS)
+
+# The Debian packages of the station, the shared library and its development files, built
+# from the release tree into build/release/ and checked with lintian (docs/packaging.md).
+package: release
+	cd build/release && rm -f *.deb && cpack -G DEB
+	lintian --fail-on error,warning build/release/*.deb
 
 # libFuzzer targets, built with clang. `make fuzz-run SECONDS=60` runs each for a while.
 fuzz: setup

@@ -17,6 +17,7 @@ packages=(
   libasound2-dev        # sound output (its "null" device plays headless in CI)
   libsndfile1-dev       # decodes the sound and word files
   espeak-ng             # makes the Russian word files (rigstation voice build)
+  dpkg-dev fakeroot file lintian   # make package, and the package test that checks it
 )
 
 missing=()

@@ -203,6 +203,11 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
   station::StationSettings settings = options.settings;
   settings.restore = !options.no_restore;
   std::vector<std::string> created;
+  // A closed terminal or SSH session (SIGHUP) stops the station as Ctrl-C does: with a save.
+  // In place before the start, so a service stopped while the station starts up still saves.
+  std::signal(SIGINT, on_signal);
+  std::signal(SIGTERM, on_signal);
+  std::signal(SIGHUP, on_signal);
   try {
     created = st.open(settings);
     for (const auto& line : created) std::fprintf(stderr, "created %s\n", line.c_str());
@@ -214,10 +219,6 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
     std::fprintf(stderr, "rigstation: %s\n", e.what());
     return 1;
   }
-  // A closed terminal or SSH session (SIGHUP) stops the station as Ctrl-C does: with a save.
-  std::signal(SIGINT, on_signal);
-  std::signal(SIGTERM, on_signal);
-  std::signal(SIGHUP, on_signal);
   const bool screen = !options.json && ::isatty(STDOUT_FILENO);
 
   // Missed slots are skipped, not replayed: a bus outage must not end in a burst of ticks.

@@ -75,7 +75,7 @@ void Config::get_options(lib::options_list& o) {
   o.add("запись_по_времени", "Шаг записи по времени", recording.time_step, 10000).set_unit("мс");
   o.add("save_fast_file", "Сохранять быстрый файл", recording.save_fast_file, false);
   o.add("период_сохранения_состояния", "Период сохранения состояния", recording.state_save_period,
-        60)
+        5)
       .set_unit("сек.")
       .set_range(1, 86400);
 

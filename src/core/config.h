@@ -74,7 +74,7 @@ class Config : public lib::ini_options {
     bool save_fast_file = false;
     // период_сохранения_состояния: seconds between two saves of "sys.bin" while the station
     // runs, so a power cut loses at most this much.
-    int state_save_period = 60;
+    int state_save_period = 5;
   };
   // A console button wired to a module input.
   struct Button {

@@ -85,7 +85,7 @@ inline constexpr const char* kStateFileName = "sys.bin";
 inline constexpr unsigned kStateDataVersion = 1;
 
 // The station's default time between two saves of the state file.
-inline constexpr int kDefaultSavePeriodSeconds = 60;
+inline constexpr int kDefaultSavePeriodSeconds = 5;
 
 // What loading the state file found, for the host to show the operator.
 struct StateLoadReport {

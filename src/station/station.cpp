@@ -260,7 +260,9 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
   // A state file that cannot even be looked at counts as there: its load reports why.
   const bool have_state = !lib::missing(hub_.file_system(), home + reg::kStateFileName);
   if (settings.restore && have_state) {
-    for (auto& line : hub_.load_from_file(home).notes()) notes_.push_back(std::move(line));
+    const reg::StateLoadReport report = hub_.load_from_file(home);
+    for (auto& line : report.notes()) notes_.push_back(std::move(line));
+    restored_ = !report.refused;
     forget_state_of_changed_slots();
   } else if (have_state) {
     notes_.push_back("state: '" + home + reg::kStateFileName +

@@ -322,6 +322,14 @@ class Station {
   // Builds the tracker on the hub's depth calculator, data storage and lag queue.
   void make_rig_tracker();
   void open_rig(const StationSettings& settings);
+  // After a start that restored the state file: one line each for the run, the depths, the
+  // lag queue and the run totals as saved, then for the recorder once the run is taken up
+  // again, so a restart after a power cut says what it took up (the start notes: stderr,
+  // which is the journal under the service).
+  void note_restored();
+  void note_restored_recorder();
+  void note_restored_line(const std::string& line);
+  bool restored_ = false;
   RigTrackerSettings rig_settings() const;
   // Plays the scenario's moment into the reading and the rows; returns the inputs it gives.
   void apply_scenario(hardware::CommIncomData& reading);
@@ -348,6 +356,8 @@ class Station {
   // The recorder and its saved state; its writer starts at once.
   void open_recording();
   void recording_start(int race, bool continue_race);
+  // The deepest line of a run's depth file; nullopt when it has none or cannot be read.
+  std::optional<double> last_depth_line(const std::string& file);
   void recording_end();
   void record_tick();
   std::unique_ptr<rtf::RealTimeFile> recorder_;

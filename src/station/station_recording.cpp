@@ -4,17 +4,21 @@
 // lag and fast lines that are due.
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 
 #include "calc/race_info_old.h"
 #include "core/config.h"
 #include "core/error_log.h"
 #include "core/system.h"
+#include "lib/file_system.h"
 #include "lib/module_base.h"
 #include "pore/pore_opt.h"
 #include "station/station.h"
 #include "storage/data_storage.h"
 #include "storage/real_time_file.h"
+#include "storage/real_time_reader.h"
 
 namespace station {
 namespace {
@@ -26,6 +30,11 @@ constexpr int kMaxDepthLinesPerTick = 1000;
 // A depth line's mud counts as out once the lag depth is within this of its depth, so the
 // rounding of the lag marks' float depths cannot hold a line back.
 constexpr double kArrivalToleranceMetres = 0.001;
+// A depth line read back from a file (a float) counts as the line of the step it rounds to
+// within this fraction of a step.
+constexpr double kSameLineSteps = 0.01;
+// The largest depth file read at a restart to find where it stopped.
+constexpr std::size_t kMaxDepthFileBytes = std::size_t{512} << 20;
 
 class RecorderState final : public lib::SerialModuleBase {
  public:
@@ -108,9 +117,35 @@ void Station::recording_start(int race, bool continue_race) {
   ds_tmp::DataStorage& ds = hub_.data_storage();
   const double step = rec.depth_step > 0 ? rec.depth_step : 1.0;
   next_depth_line_ = (std::floor(ds.depth_z() / step + 1e-9) + 1) * step;
+  // A run taken up again after a power cut: the depth file may already hold lines past the
+  // depth of the last saved state (the writer went on after that save), and each depth gets
+  // one line only.
+  if (continue_race) {
+    if (const auto last = last_depth_line(recorder_->file_names().depth)) {
+      next_depth_line_ =
+          std::max(next_depth_line_, (std::floor(*last / step + kSameLineSteps) + 1) * step);
+    }
+  }
   last_lag_ = ds.delayed_depth().get_value();
   ticks_since_time_line_ = 0;
   recorder_->start_save_thread();
+}
+
+std::optional<double> Station::last_depth_line(const std::string& file) {
+  if (lib::missing(hub_.file_system(), file)) return std::nullopt;
+  const auto bytes = lib::read_whole_file(file, hub_.file_system(), kMaxDepthFileBytes);
+  if (!bytes) {
+    hub_.error_log().write("recording: cannot read '" + file + "' (" +
+                           lib::read_failure_text(errno, kMaxDepthFileBytes) +
+                           ") to find its last depth line; depth lines go on from the saved "
+                           "bottom, some may be written twice");
+    return std::nullopt;
+  }
+  std::optional<double> last;
+  for (const rtf::RecordedLine& l : rtf::read_recording(*bytes).lines) {
+    if (!last || l.line.first_depth > *last) last = l.line.first_depth;
+  }
+  return last;
 }
 
 void Station::recording_end() {

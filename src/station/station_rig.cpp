@@ -23,6 +23,7 @@
 #include "pore/pore_opt.h"
 #include "station/station.h"
 #include "storage/data_storage.h"
+#include "storage/real_time_file.h"
 
 namespace station {
 namespace {
@@ -110,6 +111,8 @@ void Station::open_rig(const StationSettings& settings) {
       "way up){}",
       d.bottom, d.bit, d.block, ds.delayed_depth().get_value(), ds.delayed_depth().records().size(),
       rig_->state().loaded ? "" : "; no saved block position, the block starts at its lowest"));
+  // What the saved state brought back, before a scenario or the command line moves anything.
+  if (restored_) note_restored();
   if (hub_.global_nums()[reg::GlobalNums::kVesNaKryuke] < 0) {
     notes_.push_back(
         "rig: the table has no 'вес_на_крюке' row; the string is taken as hanging on the hook");
@@ -136,6 +139,7 @@ void Station::open_rig(const StationSettings& settings) {
   } else if (saved_active && !scenario_started_a_run) {
     start_race(saved_race, true);
   }
+  if (restored_) note_restored_recorder();
   control_ = std::make_unique<ControlFolder>(hub_.get_exe_path(), hub_.file_system());
   if (std::string error; !control_->prepare(error)) {
     notes_.push_back("control: commands cannot be taken while running: " + error);
@@ -143,6 +147,48 @@ void Station::open_rig(const StationSettings& settings) {
   } else {
     notes_.push_back("control: operator commands are taken from '" + control_->folder() + "'");
   }
+}
+
+void Station::note_restored() {
+  const RigTrackerState& st = rig_->state();
+  std::vector<std::string> lines;
+  if (st.race > 0) {
+    lines.push_back(fmt::format("registration run {} ({})", st.race,
+                                st.race_active ? "active: it continues" : "stopped"));
+  } else {
+    lines.push_back("registration run: none was started");
+  }
+  const Depths& d = rig_->depths();
+  lines.push_back(fmt::format("depths: bottom {:.2f} m, bit {:.2f} m, block {:.2f} m{}", d.bottom,
+                              d.bit, d.block,
+                              st.loaded ? "" : " (no saved block position: at its lowest)"));
+  const auto& lag = hub_.data_storage().delayed_depth();
+  lines.push_back(fmt::format("lag queue: {} mark(s) on their way up, lag depth {:.2f} m",
+                              lag.records().size(), lag.get_value()));
+  const calc::RaceTotal& totals = hub_.race_total();
+  lines.push_back(fmt::format(
+      "run totals: footage {:.2f} m, drilling {:.3f} h, pumped {:.2f} m³, {:.0f} strokes",
+      totals.get_prohodka(), totals.drill_time_hours(), totals.get_nasos_rastvor_volume(),
+      totals.stroke_sum()));
+  for (const auto& line : lines) note_restored_line(line);
+}
+
+void Station::note_restored_recorder() {
+  const RigTrackerState& st = rig_->state();
+  if (recorder_ && st.race_active) {
+    note_restored_line(fmt::format(
+        "recorder: run {} goes on in '{}', next depth line at {:.2f} m, {} depth line(s) "
+        "waiting for their mud",
+        st.race, recorder_->file_names().time, next_depth_line_, recorder_->pending_lag_lines()));
+  } else {
+    note_restored_line(
+        fmt::format("recorder: no run records; {} depth line(s) waiting for their mud",
+                    recorder_ ? recorder_->pending_lag_lines() : 0));
+  }
+}
+
+void Station::note_restored_line(const std::string& line) {
+  notes_.push_back("restored " + line);
 }
 
 void Station::start_race(int race, bool continue_race) {

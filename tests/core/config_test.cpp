@@ -71,7 +71,7 @@ TEST(ConfigTest, DefaultsOfTheAwkwardOptions) {
             lib::OptionValue(5));
   const lib::Option* save_period = list.find("запись_и_осреднение", "период_сохранения_состояния");
   ASSERT_NE(save_period, nullptr);
-  EXPECT_EQ(save_period->default_value(), lib::OptionValue(60));
+  EXPECT_EQ(save_period->default_value(), lib::OptionValue(5));
   EXPECT_EQ(save_period->unit(), "сек.");
   EXPECT_DOUBLE_EQ(c.recognition.column_weight_no_rotation, -1);
   EXPECT_EQ(c.link.remote_computer, "::не задано::");

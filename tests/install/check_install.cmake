@@ -16,7 +16,12 @@ function(run what)
   set(last_output "${out}" PARENT_SCOPE)
 endfunction()
 
-run("installing" ${CMAKE_COMMAND} --install ${BUILD} --prefix ${prefix})
+# What a host builds with: the development files and the shared library. (The program's
+# component also installs the service unit to /lib/systemd/system, outside any prefix.)
+run("installing the development files" ${CMAKE_COMMAND} --install ${BUILD} --prefix ${prefix}
+    --component development)
+run("installing the library" ${CMAKE_COMMAND} --install ${BUILD} --prefix ${prefix}
+    --component library)
 if(EXISTS ${prefix}/include/rigcore/hardware/sim)
   file(REMOVE_RECURSE ${SCRATCH})
   message(FATAL_ERROR "install check: the simulators' headers were installed")

@@ -12,7 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
 #include <random>
 #include <set>
 #include <string>
@@ -21,6 +24,7 @@
 
 #include "core/system.h"
 #include "station/station.h"
+#include "storage/real_time_reader.h"
 #include "support/fakes.h"
 
 using testing_support::TempDir;
@@ -68,6 +72,23 @@ class StationProcess {
     return status;
   }
   std::string out() const { return testing_support::read_file(stdout_); }
+  // The lines the station printed so far (a line cut by a kill is left out).
+  std::vector<std::string> out_lines() const {
+    std::vector<std::string> lines;
+    const std::string text = out();
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+      lines.push_back(text.substr(start, end - start));
+    return lines;
+  }
+  bool wait_for_lines(std::size_t count, std::chrono::milliseconds limit) const {
+    const auto end = Clock::now() + limit;
+    while (Clock::now() < end) {
+      if (out_lines().size() >= count) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
   std::string err() const { return testing_support::read_file(stderr_); }
   // Waits until the station printed its first tick (its signal handlers are in place then).
   bool wait_for_first_tick(std::chrono::milliseconds limit) const {
@@ -183,8 +204,7 @@ TEST(StationProcess, KilledAtAnyMomentTheLastStateStaysIntact) {
       EXPECT_FALSE(report.damaged()) << "round " << round << ": " << report.error;
       // A hub alone does not know the station's own blocks (its rig tracker and its
       // recorder); they are kept, not damaged.
-      EXPECT_EQ(report.blocks.unknown,
-                (std::vector<std::string>{"StationTracker", "RealTimeFile"}))
+      EXPECT_EQ(report.blocks.unknown, (std::vector<std::string>{"StationTracker", "RealTimeFile"}))
           << "round " << round;
       EXPECT_EQ(report.blocks.skipped, 2) << "round " << round;
     }
@@ -205,6 +225,193 @@ TEST(StationProcess, KilledAtAnyMomentTheLastStateStaysIntact) {
   EXPECT_FALSE(load_state(home).damaged());
   RecordProperty("kills", kRounds);
   RecordProperty("kills_during_a_save", during_save);
+}
+
+// Runs a rigstation tool to its end; its exit status.
+int run_tool(std::vector<std::string> args) {
+  args.insert(args.begin(), RIGCORE_TEST_RIGSTATION);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, STDOUT_FILENO);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return status;
+}
+
+// What one JSON line of `run --json` says of the rig.
+struct RigTick {
+  double bottom = 0, bit = 0, lag = 0, footage = 0;
+  int race = 0;
+  bool active = false;
+};
+
+std::vector<RigTick> rig_ticks(const StationProcess& st) {
+  std::vector<RigTick> ticks;
+  for (const std::string& line : st.out_lines()) {
+    const auto j = nlohmann::json::parse(line, nullptr, false);
+    if (j.is_discarded()) continue;
+    const auto& r = j["rig"];
+    ticks.push_back({r["bottom"], r["bit"], r["lag"], r["race"]["footage"], r["race"]["number"],
+                     r["race"]["active"]});
+  }
+  return ticks;
+}
+
+// Drilling without end: stands of 28 m drilled in 40 s, each followed by a short connection.
+// The first start puts the bit on bottom at 1000 m; a restart plays the same frames from
+// their beginning without moving the depths, as the rig goes on where it was.
+std::string drilling_frames() {
+  std::string frames;
+  int t = 0;
+  for (int stand = 0; stand < 20; ++stand) {
+    frames += std::to_string(t) + " hook=80 block=30 pressure=90 rpm=60 wob=8 spm1=60\n";
+    t += 40;
+    frames += std::to_string(t) + " hook=80 block=2 pressure=90 rpm=60 wob=8 spm1=60\n";
+    t += 1;
+    frames += std::to_string(t) + " hook=5 block=2 pressure=0 rpm=0 wob=0 spm1=0\n";
+    t += 5;
+    frames += std::to_string(t) + " hook=5 block=30\n";
+    t += 1;
+  }
+  return frames;
+}
+
+// The number after `key` in the start line beginning with `line_start`; NaN when missing.
+double restored_number(const std::string& err, const std::string& line_start,
+                       const std::string& key) {
+  const std::size_t line = err.find(line_start);
+  if (line == std::string::npos) return std::nan("");
+  const std::size_t end = err.find('\n', line);
+  const std::size_t at = err.find(key, line);
+  if (at == std::string::npos || at > end) return std::nan("");
+  return std::strtod(err.c_str() + at + key.size(), nullptr);
+}
+
+TEST(StationProcess, KilledAndStartedAgainItContinuesTheRunDepthsAndLagQueue) {
+  TempDir dir;
+  const std::string home = dir.path() + "home/";
+  const std::string first = dir.path() + "first.txt";
+  const std::string again = dir.path() + "again.txt";
+  std::ofstream(first) << "start bottom=1000 bit=1000 block=30\n" << drilling_frames();
+  std::ofstream(again) << drilling_frames();
+  {
+    StationProcess make_home(home, dir.path(), {"--seconds", "1"});
+    ASSERT_EQ(make_home.wait(), 0) << make_home.err();
+  }
+  // Mud takes 20 s to come up, so the lag queue holds the marks of 20 s of drilling.
+  ASSERT_EQ(
+      run_tool({"config", "set", "--home", home, "задержанная_глубина", "время_отставания", "20"}),
+      0);
+
+  std::mt19937 random(20261207);
+  constexpr int kRounds = 6;
+  std::vector<RigTick> before;  // what the killed station printed, tick by tick
+  for (int round = 0; round < kRounds; ++round) {
+    std::vector<std::string> args = {"--json", "--save-every", "1", "--scenario",
+                                     round == 0 ? first : again};
+    if (round == 0) args.insert(args.end(), {"--race", "7"});
+    StationProcess st(home, dir.path(), args);
+    ASSERT_TRUE(st.wait_for_lines(1, std::chrono::seconds(30))) << st.err();
+    const std::string err = st.err();
+    const std::vector<RigTick> now = rig_ticks(st);
+    ASSERT_FALSE(now.empty());
+    if (round == 0) {
+      EXPECT_NEAR(now.front().bottom, 1000.0, 1.0);
+      // The home's first start saved a state without a run; the new run starts afresh.
+      EXPECT_NE(err.find("restored registration run: none was started"), std::string::npos) << err;
+      EXPECT_NE(err.find("registration run 7 starts"), std::string::npos) << err;
+    } else {
+      SCOPED_TRACE("round " + std::to_string(round) + "\n" + err);
+      ASSERT_GE(before.size(), 4U);
+      const RigTick& last = before.back();
+      const RigTick& earlier = before[before.size() - 4];
+      // The same run goes on, from where the last save left the rig: not from the start of
+      // the story, not from nothing, and not from further back than the last few saves.
+      EXPECT_NE(err.find("restored registration run 7 (active: it continues)"), std::string::npos);
+      EXPECT_TRUE(now.front().active);
+      EXPECT_EQ(now.front().race, 7);
+      const double bottom = restored_number(err, "restored depths:", "bottom ");
+      const double bit = restored_number(err, "restored depths:", "bit ");
+      EXPECT_GE(bottom, earlier.bottom - 0.01);
+      EXPECT_LE(bottom, last.bottom + 1.0);  // at most one tick of drilling unprinted
+      EXPECT_GE(bit, earlier.bit - 0.01);
+      EXPECT_LE(bit, last.bit + 1.0);
+      const double lag = restored_number(err, "restored lag queue:", "lag depth ");
+      EXPECT_GE(lag, earlier.lag - 0.01);
+      EXPECT_LE(lag, last.lag + 1.0);
+      // Mud from the last 20 s of drilling was on its way up: the queue was not emptied.
+      const double marks = restored_number(err, "restored lag queue:", "queue: ");
+      if (last.bottom - last.lag > 1.0) {
+        EXPECT_GE(marks, 1.0);
+      }
+      const double footage = restored_number(err, "restored run totals:", "footage ");
+      EXPECT_GE(footage, earlier.footage - 0.01);
+      EXPECT_LE(footage, last.footage + 1.0);
+      EXPECT_NE(err.find("restored recorder: run 7 goes on in '" + home + "records/0007.realtim'"),
+                std::string::npos);
+      // The first tick drills on from the restored bottom.
+      EXPECT_GE(now.front().bottom, bottom - 0.01);
+    }
+    // A kill at a random moment after a few ticks: in a tick, a save or a sleep.
+    const std::size_t ticks = std::uniform_int_distribution<std::size_t>(4, 6)(random);
+    ASSERT_TRUE(st.wait_for_lines(ticks, std::chrono::seconds(30))) << st.err();
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 999)(random)));
+    st.signal(SIGKILL);
+    st.wait();
+    before = rig_ticks(st);
+    ASSERT_GT(before.back().bottom, before.front().bottom) << "the scenario drilled nothing";
+  }
+
+  // Each depth of the run has its one line in the depth file, in order, however the kills
+  // fell (the writer can be ahead of the last saved state).
+  const auto bytes = testing_support::read_file(home + "records/0007.realdep");
+  const rtf::RecordingContents depth_file = rtf::read_recording(bytes);
+  ASSERT_GT(depth_file.lines.size(), 20U);
+  for (std::size_t i = 1; i < depth_file.lines.size(); ++i) {
+    EXPECT_GT(depth_file.lines[i].line.first_depth, depth_file.lines[i - 1].line.first_depth)
+        << "line " << i;
+  }
+}
+
+TEST(StationProcess, ATermSignalStopsTheRunWithItsStateSavedAndItsLinesWritten) {
+  for (const int sig : {SIGTERM, SIGINT}) {
+    TempDir dir;
+    const std::string home = dir.path() + "home/";
+    const std::string scenario = dir.path() + "drill.txt";
+    std::ofstream(scenario) << "start bottom=1000 bit=1000 block=30\n" << drilling_frames();
+    StationProcess st(home, dir.path(),
+                      {"--json", "--save-every", "3600", "--race", "3", "--scenario", scenario});
+    ASSERT_TRUE(st.wait_for_lines(4, std::chrono::seconds(30))) << st.err();
+    st.signal(sig);
+    const int status = st.wait();
+    ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << sig << " instead of stopping";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << st.err();
+    EXPECT_NE(st.err().find("state saved to " + home + "sys.bin"), std::string::npos) << st.err();
+    const std::vector<RigTick> ticks = rig_ticks(st);
+    ASSERT_FALSE(ticks.empty());
+    // Every depth line queued before the stop is in the file: the writer was drained.
+    const rtf::RecordingContents depth_file =
+        rtf::read_recording(testing_support::read_file(home + "records/0003.realdep"));
+    EXPECT_TRUE(depth_file.problems.empty());
+    ASSERT_FALSE(depth_file.lines.empty());
+    EXPECT_GE(depth_file.lines.back().line.first_depth, ticks.back().bottom - 0.2 - 1e-3);
+    // The saved state is the one of the last tick: the next start goes on from there.
+    StationProcess next(home, dir.path(), {"--seconds", "1"});
+    ASSERT_EQ(next.wait(), 0) << next.err();
+    EXPECT_NE(next.err().find("restored registration run 3 (active: it continues)"),
+              std::string::npos)
+        << next.err();
+    EXPECT_NEAR(restored_number(next.err(), "restored depths:", "bottom "), ticks.back().bottom,
+                0.006);
+  }
 }
 
 }  // namespace
