@@ -14,6 +14,7 @@
 #include "core/system.h"
 #include "hardware/protocol_names.h"
 #include "lib/date_time.h"
+#include "run_web.h"
 #include "station/live_view.h"
 #include "station/station.h"
 #include "station/tick_schedule.h"
@@ -32,6 +33,7 @@ struct RunOptions {
   bool restore = false;  // the default anyway; accepted so scripts can say it
   int seconds = 0;
   bool json = false;
+  std::string http;  // the web view's address; empty: none
 };
 
 std::string fmt_value(double v) {
@@ -196,6 +198,16 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
   std::signal(SIGTERM, on_signal);
   std::signal(SIGHUP, on_signal);
   const bool screen = !options.json && ::isatty(STDOUT_FILENO);
+  std::unique_ptr<rigstation::RunWeb> web;
+  if (!options.http.empty()) {
+    try {
+      web = rigstation::start_web(options.http, st, hub);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "rigstation: %s\n", e.what());
+      st.close();
+      return 1;
+    }
+  }
 
   // Missed slots are skipped, not replayed: a bus outage must not end in a burst of ticks.
   station::TickSchedule schedule(hub.clock());
@@ -203,6 +215,7 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
   while (!g_stop) {
     st.tick();
     ++ticks;
+    if (web) web->after_tick();
     if (options.json) {
       print_json(st);
     } else if (screen) {
@@ -220,6 +233,7 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
       std::this_thread::sleep_for(
           std::chrono::milliseconds(std::min<std::int64_t>(schedule.wait_ms(), 50)));
   }
+  web.reset();  // no client reads a station being closed
   if (!st.close()) {
     std::fprintf(stderr, "rigstation: stopped after %d ticks; the state was NOT saved: %s\n", ticks,
                  hub.last_save_error().c_str());
@@ -256,6 +270,9 @@ void add_run(CLI::App& app, rigstation::CommandContext& context) {
                   "Save the state every SECONDS while running (default: the settings, 60)")
       ->check(CLI::Range(1, 86400));
   cmd->add_flag("--json", options->json, "One JSON line per tick");
+  cmd->add_option("--http", options->http,
+                  "Serve the web view at HOST:PORT, or PORT on 127.0.0.1 (docs/web-api.md); "
+                  "off by default");
   cmd->add_option("--scenario", options->settings.scenario,
                   "Play a scripted-rig scenario file on the emulator (see scenarios/); the run "
                   "stops at its end")
