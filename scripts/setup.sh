@@ -14,6 +14,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev   # libFuzzer targets
   nodejs                # runs the independent LAS reader of the export tests
+  chromium              # the web view's browser test (driven by playwright-core)
 )
 
 missing=()
@@ -36,8 +37,22 @@ install_las_check() {
   fi
 }
 
+# The web view's chart library (built into the program) and the browser driver of its test.
+install_web_page() {
+  local dir
+  dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/web"
+  if [ ! -f "$dir/node_modules/uplot/dist/uPlot.iife.min.js" ] ||
+     [ ! -d "$dir/node_modules/playwright-core" ]; then
+    if ! command -v npm >/dev/null; then
+      ${SUDO:-} apt-get install -y -q --no-install-recommends npm
+    fi
+    (cd "$dir" && npm ci --no-audit --no-fund --silent)
+  fi
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
   install_las_check
+  install_web_page
   exit 0
 fi
 
@@ -48,3 +63,4 @@ export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -q
 $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 install_las_check
+install_web_page

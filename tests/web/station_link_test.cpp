@@ -102,7 +102,9 @@ TEST(WebStation, TheOverpullIsShownRedThenAcknowledgedThenGone) {
 
   // The history holds the whole pull, one value a tick.
   const auto h = nlohmann::json::parse(
-      web_test::get(w.server->port(), "/api/history?params=%D0%B2%D0%B5%D1%81_%D0%BD%D0%B0_%D0%BA%D1%80%D1%8E%D0%BA%D0%B5")
+      web_test::get(
+          w.server->port(),
+          "/api/history?params=%D0%B2%D0%B5%D1%81_%D0%BD%D0%B0_%D0%BA%D1%80%D1%8E%D0%BA%D0%B5")
           .body);
   const auto& hook = h["values"][kHook];
   ASSERT_EQ(hook.size(), h["t"].size());
@@ -125,9 +127,8 @@ TEST(WebStation, ClientsCorrectTheDepthAndWriteRemarksThroughTheStationsThread) 
                                {{"Authorization", "Bearer " + kToken}});
     });
     // The station keeps ticking until the answer is there; each tick carries out writes.
-    for (int i = 0; i < 200 && reply.wait_for(std::chrono::milliseconds(20)) !=
-                                   std::future_status::ready;
-         ++i)
+    for (int i = 0;
+         i < 200 && reply.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready; ++i)
       w.tick();
     return reply.get();
   };
