@@ -18,6 +18,7 @@ packages=(
   libsndfile1-dev       # decodes the sound and word files
   espeak-ng             # makes the Russian word files (rigstation voice build)
   dpkg-dev fakeroot file lintian   # make package, and the package test that checks it
+  chromium              # the web view's browser test (driven by playwright-core)
 )
 
 missing=()
@@ -40,8 +41,22 @@ install_las_check() {
   fi
 }
 
+# The web view's chart library (built into the program) and the browser driver of its test.
+install_web_page() {
+  local dir
+  dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/web"
+  if [ ! -f "$dir/node_modules/uplot/dist/uPlot.iife.min.js" ] ||
+     [ ! -d "$dir/node_modules/playwright-core" ]; then
+    if ! command -v npm >/dev/null; then
+      ${SUDO:-} apt-get install -y -q --no-install-recommends npm
+    fi
+    (cd "$dir" && npm ci --no-audit --no-fund --silent)
+  fi
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
   install_las_check
+  install_web_page
   exit 0
 fi
 
@@ -52,3 +67,4 @@ export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -q
 $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 install_las_check
+install_web_page

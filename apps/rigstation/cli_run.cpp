@@ -16,6 +16,7 @@
 #include "lib/alsa_audio_output.h"
 #include "lib/date_time.h"
 #include "lib/file_system.h"
+#include "run_web.h"
 #include "station/live_view.h"
 #include "station/station.h"
 #include "station/station_audio.h"
@@ -37,6 +38,7 @@ struct RunOptions {
   bool json = false;
   bool no_sound = false;
   std::string sound_device = lib::kDefaultSoundDevice;
+  std::string http;  // the web view's address; empty: none
 };
 
 std::string fmt_value(double v) {
@@ -220,6 +222,16 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
     return 1;
   }
   const bool screen = !options.json && ::isatty(STDOUT_FILENO);
+  std::unique_ptr<rigstation::RunWeb> web;
+  if (!options.http.empty()) {
+    try {
+      web = rigstation::start_web(options.http, st, hub);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "rigstation: %s\n", e.what());
+      st.close();
+      return 1;
+    }
+  }
 
   // Missed slots are skipped, not replayed: a bus outage must not end in a burst of ticks.
   station::TickSchedule schedule(hub.clock());
@@ -227,6 +239,7 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
   while (!g_stop) {
     st.tick();
     ++ticks;
+    if (web) web->after_tick();
     if (options.json) {
       print_json(st);
     } else if (screen) {
@@ -244,6 +257,7 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
       std::this_thread::sleep_for(
           std::chrono::milliseconds(std::min<std::int64_t>(schedule.wait_ms(), 50)));
   }
+  web.reset();  // no client reads a station being closed
   if (!st.close()) {
     std::fprintf(stderr, "rigstation: stopped after %d ticks; the state was NOT saved: %s\n", ticks,
                  hub.last_save_error().c_str());
@@ -277,13 +291,16 @@ void add_run(CLI::App& app, rigstation::CommandContext& context) {
           },
           "TICKS"));
   cmd->add_option("--save-every", options->settings.save_every,
-                  "Save the state every SECONDS while running (default: the settings, 60)")
+                  "Save the state every SECONDS while running (default: the settings, 5)")
       ->check(CLI::Range(1, 86400));
   cmd->add_flag("--json", options->json, "One JSON line per tick");
   cmd->add_flag("--no-sound", options->no_sound,
                 "Play no sound and speak no word (alarms still show and switch the relays)");
   cmd->add_option("--sound-device", options->sound_device,
                   "ALSA device to play on (default: \"default\"; \"null\" plays nowhere)");
+  cmd->add_option("--http", options->http,
+                  "Serve the web view at HOST:PORT, or PORT on 127.0.0.1 (docs/web-api.md); "
+                  "off by default");
   cmd->add_option("--scenario", options->settings.scenario,
                   "Play a scripted-rig scenario file on the emulator (see scenarios/); the run "
                   "stops at its end")

@@ -1,0 +1,681 @@
+#include "web/server.h"
+
+#include <algorithm>
+#include <atomic>
+#include <boost/asio/bind_executor.hpp>
+#include <boost/asio/dispatch.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/strand.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+#include <cmath>
+#include <deque>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+
+#include "web/query.h"
+
+namespace web {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+using tcp = asio::ip::tcp;
+
+namespace {
+
+using Request = http::request<http::string_body>;
+using Response = http::response<http::string_body>;
+
+std::string json_error(std::string_view message) {
+  return nlohmann::json{{"error", message}}.dump();
+}
+
+// Requests of one connection in the current second.
+class RateWindow {
+ public:
+  bool allow(std::int64_t now_ms, int per_second) {
+    if (now_ms - start_ms_ >= 1000 || now_ms < start_ms_) {
+      start_ms_ = now_ms;
+      count_ = 0;
+    }
+    return ++count_ <= per_second;
+  }
+
+ private:
+  std::int64_t start_ms_ = -1000000;
+  int count_ = 0;
+};
+
+}  // namespace
+
+class WsSession;
+
+// The sessions point to it without owning it: it outlives them, since destroying its loop
+// (first of all its members) destroys every session still waiting on it.
+struct WebServer::Impl {
+  explicit Impl(ServerOptions o) : options(std::move(o)), history(options.history_ticks) {
+    if (!options.clock) options.clock = &lib::system_clock();
+  }
+  ~Impl() {
+    acceptor.reset();
+    sockets.clear();
+    writes.clear();  // their answers hold sessions
+    ioc.reset();
+  }
+
+  ServerOptions options;
+  std::optional<asio::io_context> ioc{std::in_place, 1};
+  std::optional<tcp::acceptor> acceptor;
+  std::thread thread;
+  std::uint16_t bound_port = 0;
+  bool running = false;
+
+  // Shared with the station's thread.
+  mutable std::mutex mutex;
+  std::shared_ptr<const std::string> latest;
+  History history;
+  std::deque<WriteRequest> writes;
+
+  // The loop's thread only.
+  std::vector<std::weak_ptr<WsSession>> sockets;
+  std::int64_t log_window_ms = -1000000;
+  int log_lines = 0;
+  std::uint64_t log_suppressed = 0;
+
+  std::atomic<std::size_t> connections{0};
+  std::atomic<std::size_t> websockets{0};
+  std::atomic<std::uint64_t> refused{0};
+  std::atomic<std::uint64_t> dropped{0};
+  std::atomic<std::uint64_t> bad{0};
+  std::atomic<std::size_t> queued{0};
+  std::atomic<std::uint64_t> sent{0};
+  std::atomic<std::size_t> pending{0};
+  std::atomic<std::uint64_t> skipped{0};
+
+  std::int64_t now_ms() { return options.clock->steady_ms(); }
+
+  // A line for the log, at most max_log_lines_per_second a second: a flood of bad requests
+  // must not fill the disk; what was left out is counted in the next line.
+  void log(const std::string& line) {
+    if (!options.log) return;
+    const std::int64_t now = now_ms();
+    if (now - log_window_ms >= 1000 || now < log_window_ms) {
+      log_window_ms = now;
+      log_lines = 0;
+      if (log_suppressed > 0) {
+        options.log("web: " + std::to_string(log_suppressed) +
+                    " more lines about bad requests were left out of the log");
+        log_suppressed = 0;
+      }
+    }
+    if (++log_lines > options.max_log_lines_per_second) {
+      ++log_suppressed;
+      return;
+    }
+    options.log("web: " + line);
+  }
+
+  void accept();
+  void broadcast(const std::shared_ptr<const std::string>& message);
+};
+
+namespace {
+
+std::string peer_of(const beast::tcp_stream& stream) {
+  beast::error_code ec;
+  const auto ep = stream.socket().remote_endpoint(ec);
+  if (ec) return "?";
+  return ep.address().to_string() + ":" + std::to_string(ep.port());
+}
+
+}  // namespace
+
+// One WebSocket client: the tick messages in a bounded queue, written one at a time.
+class WsSession : public std::enable_shared_from_this<WsSession> {
+ public:
+  WsSession(tcp::socket&& socket, WebServer::Impl* server, std::string peer)
+      : ws_(std::move(socket)), server_(server), peer_(std::move(peer)) {
+    ++server_->websockets;
+  }
+  ~WsSession() {
+    server_->queued -= queued_bytes_;
+    --server_->websockets;
+  }
+
+  void start(Request request) {
+    request_ = std::move(request);
+    ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+    ws_.read_message_max(1024);
+    ws_.async_accept(request_,
+                     beast::bind_front_handler(&WsSession::on_accept, shared_from_this()));
+  }
+
+  void send(const std::shared_ptr<const std::string>& message) {
+    if (closing_) return;
+    if (queued_bytes_ + message->size() > server_->options.max_queued_bytes) {
+      ++server_->dropped;
+      server_->log("dropped the WebSocket client " + peer_ + ": " + std::to_string(queue_.size()) +
+                   " tick messages (" + std::to_string(queued_bytes_) +
+                   " bytes) waiting, it reads too slowly");
+      close_now();
+      return;
+    }
+    queue_.push_back(message);
+    queued_bytes_ += message->size();
+    server_->queued += message->size();
+    if (accepted_ && !writing_) write_next();
+  }
+
+ private:
+  void on_accept(beast::error_code ec) {
+    if (ec) {
+      ++server_->bad;
+      server_->log("WebSocket handshake with " + peer_ + " failed: " + ec.message());
+      return;
+    }
+    accepted_ = true;
+    server_->sockets.push_back(weak_from_this());
+    {
+      std::shared_ptr<const std::string> latest;
+      {
+        std::lock_guard lock(server_->mutex);
+        latest = server_->latest;
+      }
+      if (latest) send(latest);
+    }
+    read_next();
+  }
+
+  // A client has nothing to say; reading notices its close, and too many messages close it.
+  void read_next() {
+    ws_.async_read(in_, beast::bind_front_handler(&WsSession::on_read, shared_from_this()));
+  }
+  void on_read(beast::error_code ec, std::size_t) {
+    if (ec) {
+      closing_ = true;
+      return;
+    }
+    in_.consume(in_.size());
+    if (!rate_.allow(server_->now_ms(), server_->options.max_requests_per_second)) {
+      ++server_->bad;
+      server_->log("closed the WebSocket client " + peer_ + ": more than " +
+                   std::to_string(server_->options.max_requests_per_second) + " messages a second");
+      closing_ = true;
+      ws_.async_close(websocket::close_code::policy_error,
+                      [self = shared_from_this()](beast::error_code) {});
+      return;
+    }
+    read_next();
+  }
+
+  void write_next() {
+    writing_ = true;
+    ws_.text(true);
+    ws_.async_write(asio::buffer(*queue_.front()),
+                    beast::bind_front_handler(&WsSession::on_write, shared_from_this()));
+  }
+  void on_write(beast::error_code ec, std::size_t) {
+    if (queue_.empty()) return;
+    const std::size_t size = queue_.front()->size();
+    queue_.pop_front();
+    queued_bytes_ -= size;
+    server_->queued -= size;
+    if (ec) {
+      closing_ = true;
+      return;
+    }
+    ++server_->sent;
+    writing_ = false;
+    if (!queue_.empty() && !closing_) write_next();
+  }
+
+  void close_now() {
+    closing_ = true;
+    beast::error_code ignored;
+    beast::get_lowest_layer(ws_).socket().shutdown(tcp::socket::shutdown_both, ignored);
+    beast::get_lowest_layer(ws_).socket().close(ignored);
+  }
+
+  websocket::stream<beast::tcp_stream> ws_;
+  WebServer::Impl* server_;
+  Request request_;
+  std::string peer_;
+  std::deque<std::shared_ptr<const std::string>> queue_;
+  std::size_t queued_bytes_ = 0;
+  beast::flat_buffer in_;
+  RateWindow rate_;
+  bool accepted_ = false;
+  bool writing_ = false;
+  bool closing_ = false;
+};
+
+// One HTTP connection: requests read one at a time, each answered before the next is read.
+class HttpSession : public std::enable_shared_from_this<HttpSession> {
+ public:
+  HttpSession(tcp::socket&& socket, WebServer::Impl* server)
+      : stream_(std::move(socket)), server_(server) {
+    peer_ = peer_of(stream_);
+  }
+  ~HttpSession() {
+    if (counted_) --server_->connections;
+  }
+
+  void start() {
+    ++server_->connections;
+    counted_ = true;
+    asio::dispatch(stream_.get_executor(),
+                   beast::bind_front_handler(&HttpSession::read_next, shared_from_this()));
+  }
+
+ private:
+  void read_next() {
+    parser_.emplace();
+    parser_->header_limit(static_cast<std::uint32_t>(format::kMaxHeaderBytes));
+    parser_->body_limit(format::kMaxBodyBytes);
+    stream_.expires_after(std::chrono::seconds(format::kRequestTimeoutSeconds));
+    http::async_read_header(stream_, buffer_, *parser_,
+                            beast::bind_front_handler(&HttpSession::on_header, shared_from_this()));
+  }
+
+  void on_header(beast::error_code ec, std::size_t) {
+    if (ec == http::error::end_of_stream || ec == asio::error::eof ||
+        ec == asio::error::connection_reset || ec == beast::error::timeout ||
+        ec == asio::error::operation_aborted) {
+      return close();
+    }
+    if (ec == http::error::body_limit) {
+      return refuse(http::status::payload_too_large,
+                    "a body longer than " + std::to_string(format::kMaxBodyBytes) + " bytes",
+                    false);
+    }
+    if (ec == http::error::header_limit) {
+      return refuse(http::status::request_header_fields_too_large,
+                    "the request's header is longer than " +
+                        std::to_string(format::kMaxHeaderBytes) + " bytes",
+                    false);
+    }
+    if (ec) return refuse(http::status::bad_request, "unreadable request: " + ec.message(), false);
+    const auto& header = parser_->get();
+    const auto fields = static_cast<std::size_t>(std::distance(header.begin(), header.end()));
+    if (fields > format::kMaxHeaderFields) {
+      return refuse(http::status::request_header_fields_too_large,
+                    "the request has " + std::to_string(fields) + " header fields, more than " +
+                        std::to_string(format::kMaxHeaderFields),
+                    false);
+    }
+    if (!rate_.allow(server_->now_ms(), server_->options.max_requests_per_second)) {
+      return refuse(http::status::too_many_requests,
+                    "more than " + std::to_string(server_->options.max_requests_per_second) +
+                        " requests a second on one connection",
+                    false);
+    }
+    if (parser_->content_length() && *parser_->content_length() > format::kMaxBodyBytes) {
+      return refuse(http::status::payload_too_large,
+                    "a body of " + std::to_string(*parser_->content_length()) +
+                        " bytes, more than " + std::to_string(format::kMaxBodyBytes),
+                    false);
+    }
+    http::async_read(stream_, buffer_, *parser_,
+                     beast::bind_front_handler(&HttpSession::on_body, shared_from_this()));
+  }
+
+  void on_body(beast::error_code ec, std::size_t) {
+    if (ec == http::error::body_limit) {
+      return refuse(http::status::payload_too_large,
+                    "a body longer than " + std::to_string(format::kMaxBodyBytes) + " bytes",
+                    false);
+    }
+    if (ec == beast::error::timeout || ec == http::error::end_of_stream) return close();
+    if (ec) return refuse(http::status::bad_request, "unreadable request: " + ec.message(), false);
+    handle(parser_->release());
+  }
+
+  void handle(Request request) {
+    request_method_ = std::string(request.method_string());
+    const auto [raw_path, raw_query] = split_target(request.target());
+    request_target_ = std::string(raw_path.substr(0, 200));
+    keep_alive_ = request.keep_alive();
+    version_ = request.version();
+    head_ = request.method() == http::verb::head;
+
+    if (raw_path == "/ws") {
+      if (!websocket::is_upgrade(request)) {
+        return refuse(http::status::upgrade_required, "/ws takes a WebSocket upgrade only", true);
+      }
+      if (server_->websockets.load() >= server_->options.max_connections) {
+        return refuse(http::status::service_unavailable, "too many WebSocket clients", false);
+      }
+      // The socket moves to the WebSocket session; this connection's count goes with it.
+      counted_ = false;
+      --server_->connections;
+      stream_.expires_never();
+      std::make_shared<WsSession>(stream_.release_socket(), server_, peer_)
+          ->start(std::move(request));
+      return;
+    }
+    const bool read = request.method() == http::verb::get || request.method() == http::verb::head;
+    if (raw_path.starts_with("/api/")) {
+      if (raw_path == "/api/values" || raw_path == "/api/history") {
+        if (!read) return refuse(http::status::method_not_allowed, "use GET", true);
+        return raw_path == "/api/values" ? values() : history(raw_query);
+      }
+      WriteRequest::Kind kind;
+      if (raw_path == "/api/remark") {
+        kind = WriteRequest::Kind::remark;
+      } else if (raw_path == "/api/command") {
+        kind = WriteRequest::Kind::command;
+      } else if (raw_path == "/api/ack") {
+        kind = WriteRequest::Kind::ack;
+      } else {
+        return refuse(http::status::not_found, "no such API", true);
+      }
+      if (request.method() != http::verb::post)
+        return refuse(http::status::method_not_allowed, "use POST", true);
+      return write(kind, request);
+    }
+    if (!read) return refuse(http::status::method_not_allowed, "use GET", true);
+    const auto path = static_path(raw_path);
+    if (!path) return refuse(http::status::bad_request, "refused file path", true);
+    const std::string wanted = *path == "/" ? std::string("/index.html") : *path;
+    for (const Asset& a : server_->options.assets) {
+      if (a.path == wanted) {
+        return answer(http::status::ok, std::string(a.bytes), std::string(a.content_type), false);
+      }
+    }
+    return refuse(http::status::not_found, "no such file", true);
+  }
+
+  void values() {
+    std::shared_ptr<const std::string> latest;
+    {
+      std::lock_guard lock(server_->mutex);
+      latest = server_->latest;
+    }
+    if (!latest) {
+      return answer(http::status::service_unavailable, json_error("no tick yet"),
+                    "application/json", true);
+    }
+    answer(http::status::ok, *latest, "application/json", true);
+  }
+
+  void history(std::string_view raw_query) {
+    const Query q = parse_query(raw_query);
+    if (!q.error.empty()) return refuse(http::status::bad_request, q.error, true);
+    const auto params = q.get("params");
+    if (!params) return refuse(http::status::bad_request, "'params' is missing", true);
+    std::string error;
+    const auto names = parse_param_list(*params, error);
+    if (!names) return refuse(http::status::bad_request, error, true);
+    double since = -INFINITY;
+    if (const auto s = q.get("since"); s && !s->empty()) {
+      const auto v = parse_seconds(*s);
+      if (!v) return refuse(http::status::bad_request, "'since' is not a number of seconds", true);
+      since = *v;
+    }
+    History::Slice slice;
+    {
+      // Copies only; the JSON is made after the lock is let go, so the tick never waits on it.
+      std::lock_guard lock(server_->mutex);
+      slice = server_->history.since(*names, since);
+    }
+    nlohmann::json j;
+    j["t"] = slice.t;
+    j["values"] = nlohmann::json::object();
+    for (const auto& [name, values] : slice.columns) {
+      nlohmann::json list = nlohmann::json::array();
+      for (const float v : values) {
+        if (std::isfinite(v)) {
+          list.push_back(v);
+        } else {
+          list.push_back(nullptr);
+        }
+      }
+      j["values"][name] = std::move(list);
+    }
+    j["unknown"] = slice.unknown;
+    answer(http::status::ok, j.dump(), "application/json", true);
+  }
+
+  void write(WriteRequest::Kind kind, const Request& request) {
+    const auto auth = request.find(http::field::authorization);
+    if (auth == request.end()) {
+      return refuse(http::status::unauthorized, "a write needs 'Authorization: Bearer <token>'",
+                    true);
+    }
+    const auto token = bearer_token(auth->value());
+    if (!token) {
+      return refuse(http::status::unauthorized, "the Authorization header is not 'Bearer <token>'",
+                    true);
+    }
+    if (server_->options.token.empty()) {
+      return refuse(http::status::forbidden,
+                    "writes are off: " + (server_->options.read_only_reason.empty()
+                                              ? std::string("the station has no web token")
+                                              : server_->options.read_only_reason),
+                    true);
+    }
+    if (!tokens_equal(*token, server_->options.token))
+      return refuse(http::status::forbidden, "wrong token", true);
+    std::string text = request.body();
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    if (text.empty() && kind != WriteRequest::Kind::ack)
+      return refuse(http::status::bad_request, "the body is empty", true);
+    if (text.find_first_of(std::string_view("\0\r\n", 3)) != std::string::npos &&
+        kind != WriteRequest::Kind::remark) {
+      return refuse(http::status::bad_request, "a command is one line", true);
+    }
+    WriteRequest w;
+    w.kind = kind;
+    w.text = std::move(text);
+    auto self = shared_from_this();
+    w.done = [self](int status, const std::string& answer_text) {
+      asio::post(self->stream_.get_executor(), [self, status, answer_text] {
+        self->answer(static_cast<http::status>(status),
+                     nlohmann::json{{status < 300 ? "answer" : "error", answer_text}}.dump(),
+                     "application/json", true);
+      });
+    };
+    {
+      std::lock_guard lock(server_->mutex);
+      if (server_->writes.size() < server_->options.max_pending_writes) {
+        server_->writes.push_back(std::move(w));
+        return;  // answered once the station's thread has carried it out
+      }
+    }
+    refuse(http::status::service_unavailable, "too many writes waiting for the station", true);
+  }
+
+  void refuse(http::status status, const std::string& why, bool keep_alive) {
+    ++server_->bad;
+    server_->log(std::to_string(static_cast<int>(status)) + " " +
+                 (request_method_.empty() ? std::string("?") : request_method_) + " " +
+                 (request_target_.empty() ? std::string("?") : request_target_) + " from " + peer_ +
+                 ": " + why);
+    request_method_.clear();
+    request_target_.clear();
+    if (!keep_alive) keep_alive_ = false;
+    Response r{status, version_};
+    if (status == http::status::unauthorized) r.set(http::field::www_authenticate, "Bearer");
+    respond(std::move(r), json_error(why), "application/json", true);
+  }
+
+  void answer(http::status status, std::string body, std::string type, bool api) {
+    request_method_.clear();
+    request_target_.clear();
+    respond(Response{status, version_}, std::move(body), std::move(type), api);
+  }
+
+  void respond(Response r, std::string body, std::string type, bool api) {
+    r.set(http::field::server, "rigstation");
+    r.set(http::field::content_type, type);
+    r.set("X-Content-Type-Options", "nosniff");
+    r.set(http::field::cache_control, api ? "no-store" : "no-cache");
+    if (!api) {
+      r.set("Content-Security-Policy",
+            "default-src 'self'; connect-src 'self'; img-src 'self' data:; frame-ancestors "
+            "'none'");
+    }
+    r.keep_alive(keep_alive_);
+    const std::size_t size = body.size();
+    if (!head_) r.body() = std::move(body);
+    r.content_length(size);
+    auto shared = std::make_shared<Response>(std::move(r));
+    http::async_write(stream_, *shared,
+                      [self = shared_from_this(), shared](beast::error_code ec, std::size_t) {
+                        if (ec || !shared->keep_alive()) return self->close();
+                        self->read_next();
+                      });
+  }
+
+  void close() {
+    beast::error_code ignored;
+    stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+    stream_.close();
+  }
+
+  beast::tcp_stream stream_;
+  WebServer::Impl* server_;
+  beast::flat_buffer buffer_;
+  std::optional<http::request_parser<http::string_body>> parser_;
+  std::string peer_;
+  std::string request_method_;
+  std::string request_target_;
+  RateWindow rate_;
+  unsigned version_ = 11;
+  bool keep_alive_ = false;
+  bool head_ = false;
+  bool counted_ = false;
+};
+
+void WebServer::Impl::accept() {
+  acceptor->async_accept(
+      asio::make_strand(*ioc), [self = this](beast::error_code ec, tcp::socket s) {
+        if (ec == asio::error::operation_aborted) return;
+        if (!ec) {
+          if (self->connections.load() + self->websockets.load() >= self->options.max_connections) {
+            ++self->refused;
+            beast::error_code ignored;
+            const auto ep = s.remote_endpoint(ignored);
+            self->log("refused a connection from " + ep.address().to_string() + ": " +
+                      std::to_string(self->options.max_connections) + " are open");
+            s.close(ignored);
+          } else {
+            std::make_shared<HttpSession>(std::move(s), self)->start();
+          }
+        }
+        if (self->acceptor && self->acceptor->is_open()) self->accept();
+      });
+}
+
+void WebServer::Impl::broadcast(const std::shared_ptr<const std::string>& message) {
+  std::vector<std::shared_ptr<WsSession>> live;
+  live.reserve(sockets.size());
+  std::erase_if(sockets, [&](const std::weak_ptr<WsSession>& w) {
+    auto s = w.lock();
+    if (!s) return true;
+    live.push_back(std::move(s));
+    return false;
+  });
+  for (const auto& s : live) s->send(message);
+}
+
+WebServer::WebServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}
+
+WebServer::~WebServer() {
+  stop();
+}
+
+void WebServer::start() {
+  Impl& s = *impl_;
+  beast::error_code ec;
+  const auto address = asio::ip::make_address(s.options.address, ec);
+  if (ec) {
+    throw std::runtime_error("the web view's address '" + s.options.address +
+                             "' is not an IP address: " + ec.message());
+  }
+  const tcp::endpoint endpoint(address, s.options.port);
+  s.acceptor.emplace(*s.ioc);
+  auto fail = [&](const char* what) {
+    s.acceptor.reset();
+    throw std::runtime_error(std::string("the web view cannot ") + what + " " + s.options.address +
+                             ":" + std::to_string(s.options.port) + ": " + ec.message());
+  };
+  if (s.acceptor->open(endpoint.protocol(), ec)) fail("open a socket for");
+  if (s.acceptor->set_option(asio::socket_base::reuse_address(true), ec)) fail("set up");
+  if (s.acceptor->bind(endpoint, ec)) fail("listen on");
+  if (s.acceptor->listen(asio::socket_base::max_listen_connections, ec)) fail("listen on");
+  s.bound_port = s.acceptor->local_endpoint().port();
+  s.accept();
+  s.running = true;
+  s.thread = std::thread([impl = impl_.get()] { impl->ioc->run(); });
+}
+
+void WebServer::stop() {
+  Impl& s = *impl_;
+  if (!s.running) return;
+  s.running = false;
+  asio::post(*s.ioc, [impl = impl_.get()] {
+    beast::error_code ignored;
+    if (impl->acceptor) impl->acceptor->close(ignored);
+    impl->ioc->stop();
+  });
+  s.thread.join();
+  // What is still open (sessions, their pending writes) goes with the loop, in ~Impl.
+}
+
+std::uint16_t WebServer::port() const {
+  return impl_->bound_port;
+}
+
+void WebServer::publish(TickData tick) {
+  auto message = std::make_shared<const std::string>(std::move(tick.json));
+  {
+    std::lock_guard lock(impl_->mutex);
+    impl_->latest = message;
+    impl_->history.add(tick.t, tick.samples);
+  }
+  if (!impl_->running) return;
+  if (impl_->pending.load() >= kMaxPendingTicks) {
+    ++impl_->skipped;
+    return;
+  }
+  ++impl_->pending;
+  asio::post(*impl_->ioc, [impl = impl_.get(), message] {
+    --impl->pending;
+    impl->broadcast(message);
+  });
+}
+
+std::vector<WriteRequest> WebServer::take_writes() {
+  std::lock_guard lock(impl_->mutex);
+  std::vector<WriteRequest> out(std::make_move_iterator(impl_->writes.begin()),
+                                std::make_move_iterator(impl_->writes.end()));
+  impl_->writes.clear();
+  return out;
+}
+
+WebServer::Stats WebServer::stats() const {
+  Stats st;
+  st.connections = impl_->connections.load() + impl_->websockets.load();
+  st.websockets = impl_->websockets.load();
+  st.refused_connections = impl_->refused.load();
+  st.dropped_clients = impl_->dropped.load();
+  st.bad_requests = impl_->bad.load();
+  st.queued_bytes = impl_->queued.load();
+  st.messages_sent = impl_->sent.load();
+  st.pending_ticks = impl_->pending.load();
+  st.skipped_ticks = impl_->skipped.load();
+  std::lock_guard lock(impl_->mutex);
+  st.history_ticks = impl_->history.size();
+  st.history_bytes = impl_->history.memory_bytes();
+  return st;
+}
+
+}  // namespace web

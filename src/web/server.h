@@ -1,0 +1,112 @@
+// The station's web view: one HTTP and WebSocket server on its own thread (docs/web-api.md).
+//
+// Threads: the server runs an event loop on a thread of its own. The station's thread hands
+// it each tick with publish(), which only copies the tick under a short lock and posts it to
+// the loop: a slow or stalled client never holds the tick. Writes a client asks for (a
+// remark, a control command, an acknowledgement) wait in a bounded queue until the station's
+// thread takes them with take_writes() and answers each through its `done`.
+//
+// Limits (web_format.h): header bytes and fields, body bytes, connections, requests per
+// second per connection, bytes queued per WebSocket client (a client further behind is
+// dropped). A bad request is answered with a 4xx and a line in the log, never more.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "lib/date_time.h"
+#include "web/history.h"
+#include "web/web_format.h"
+
+namespace web {
+
+// A file of the page, served as it is.
+struct Asset {
+  std::string_view path;  // "/index.html"
+  std::string_view content_type;
+  std::string_view bytes;
+};
+
+struct ServerOptions {
+  std::string address = "127.0.0.1";
+  std::uint16_t port = 8080;  // 0: a free port (see WebServer::port)
+  // Empty: every write is refused with 403 and `read_only_reason`.
+  std::string token;
+  std::string read_only_reason;
+  std::vector<Asset> assets;
+  // Where the server's lines go (bad requests, dropped clients); safe to call from its thread.
+  std::function<void(const std::string&)> log;
+  lib::Clock* clock = nullptr;  // for the rate limits; the system clock when null
+  std::size_t max_connections = format::kMaxConnections;
+  int max_requests_per_second = format::kMaxRequestsPerSecond;
+  std::size_t max_queued_bytes = format::kMaxQueuedBytes;
+  std::size_t history_ticks = format::kHistoryTicks;
+  std::size_t max_pending_writes = 64;
+  // Lines of the log per second before the rest are only counted.
+  int max_log_lines_per_second = 20;
+};
+
+// One tick as the station hands it over.
+struct TickData {
+  double t = 0;                                         // seconds, the station's local time
+  std::string json;                                     // what /api/values answers and /ws sends
+  std::vector<std::pair<std::string, double>> samples;  // for the history
+};
+
+struct WriteRequest {
+  enum class Kind { remark, command, ack };
+  Kind kind = Kind::remark;
+  std::string text;
+  // Called once, from any thread, with the HTTP status and a one-line answer.
+  std::function<void(int status, const std::string& answer)> done;
+};
+
+class WebServer {
+ public:
+  explicit WebServer(ServerOptions options);
+  ~WebServer();  // stops the loop and closes every connection
+  WebServer(const WebServer&) = delete;
+  WebServer& operator=(const WebServer&) = delete;
+
+  // Binds and starts the loop's thread; throws std::runtime_error naming the address and the
+  // reason when it cannot listen.
+  void start();
+  void stop();
+  std::uint16_t port() const;
+
+  // Called by the station's thread once a tick.
+  void publish(TickData tick);
+  // The writes asked for since the last call, oldest first.
+  std::vector<WriteRequest> take_writes();
+
+  struct Stats {
+    std::size_t connections = 0;  // open now, of any kind
+    std::size_t websockets = 0;   // WebSocket clients now
+    std::uint64_t refused_connections = 0;
+    std::uint64_t dropped_clients = 0;  // WebSocket clients dropped for falling behind
+    std::uint64_t bad_requests = 0;     // answered with a 4xx
+    std::size_t queued_bytes = 0;       // tick messages waiting for all WebSocket clients
+    std::size_t history_ticks = 0;
+    std::size_t history_bytes = 0;
+    std::uint64_t messages_sent = 0;  // tick messages written to WebSocket clients
+    std::size_t pending_ticks = 0;    // handed over, not yet passed on to the clients
+    std::uint64_t skipped_ticks = 0;  // not passed on because the loop was behind
+  };
+  // Ticks handed over and not yet passed on to the clients; more are not sent to anyone
+  // (they still go into the values and the history), so a stalled loop holds no more memory.
+  static constexpr std::size_t kMaxPendingTicks = 4;
+  Stats stats() const;
+
+  struct Impl;  // the server's own state, shared with its connections
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace web
