@@ -335,6 +335,15 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
   // A new alarm sounds the alarm loop; it stops once no alarm is current (run_alarms).
   alarm_started_ = hub_.min_max_log().on_alarm_started.connect(
       [this](const alarms::MinMaxLogItem&) { hub_.sound().play_sound(alarms::kSoundAlarm); });
+  // An alarm the saved state brought back is still under way: the crew must hear it after
+  // the restart as before. It is no new episode (nothing logged) and its phrase, said once
+  // per episode, is not said again (the item kept its voiced mark).
+  bool alarm_under_way = false;
+  {
+    std::lock_guard guard(hub_.min_max_log().lock());
+    alarm_under_way = !hub_.min_max_log().current_items().empty();
+  }
+  if (alarm_under_way) hub_.sound().play_sound(alarms::kSoundAlarm);
   // A home whose word files were never made speaks no alarm: say how to make them.
   if (hub_.config().sound.voice_alarms) {
     const std::vector<std::string> missing = hub_.voice_thread().missing_files(

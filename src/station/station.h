@@ -356,8 +356,9 @@ class Station {
   // The recorder and its saved state; its writer starts at once.
   void open_recording();
   void recording_start(int race, bool continue_race);
-  // The deepest line of a run's depth file; nullopt when it has none or cannot be read.
-  std::optional<double> last_depth_line(const std::string& file);
+  // The deepest line of a run's depth or lag file (`kind` names which, for the log);
+  // nullopt when it has none or cannot be read.
+  std::optional<double> last_depth_line(const std::string& file, const char* kind);
   void recording_end();
   void record_tick();
   std::unique_ptr<rtf::RealTimeFile> recorder_;

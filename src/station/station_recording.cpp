@@ -121,9 +121,20 @@ void Station::recording_start(int race, bool continue_race) {
   // depth of the last saved state (the writer went on after that save), and each depth gets
   // one line only.
   if (continue_race) {
-    if (const auto last = last_depth_line(recorder_->file_names().depth)) {
+    if (const auto last = last_depth_line(recorder_->file_names().depth, "depth")) {
       next_depth_line_ =
           std::max(next_depth_line_, (std::floor(*last / step + kSameLineSteps) + 1) * step);
+    }
+    // Likewise the lag file: the lag lines restored as waiting whose mud the writer already
+    // recorded after that save are not written a second time.
+    if (const auto last = last_depth_line(recorder_->file_names().lag, "lag")) {
+      const std::size_t dropped = recorder_->drop_lag_lines_through(*last + kSameLineSteps * step);
+      if (dropped > 0) {
+        notes_.push_back("recording: " + std::to_string(dropped) + " waiting lag line(s) down to " +
+                         number_text(*last) + " m are already in '" + recorder_->file_names().lag +
+                         "' (written after the last save); they are not written again");
+        hub_.error_log().write(notes_.back());
+      }
     }
   }
   last_lag_ = ds.delayed_depth().get_value();
@@ -131,14 +142,14 @@ void Station::recording_start(int race, bool continue_race) {
   recorder_->start_save_thread();
 }
 
-std::optional<double> Station::last_depth_line(const std::string& file) {
+std::optional<double> Station::last_depth_line(const std::string& file, const char* kind) {
   if (lib::missing(hub_.file_system(), file)) return std::nullopt;
   const auto bytes = lib::read_whole_file(file, hub_.file_system(), kMaxDepthFileBytes);
   if (!bytes) {
     hub_.error_log().write("recording: cannot read '" + file + "' (" +
                            lib::read_failure_text(errno, kMaxDepthFileBytes) +
-                           ") to find its last depth line; depth lines go on from the saved "
-                           "bottom, some may be written twice");
+                           ") to find its last line; " + kind +
+                           " lines go on from the saved state, some may be written twice");
     return std::nullopt;
   }
   std::optional<double> last;

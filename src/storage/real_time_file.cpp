@@ -463,6 +463,12 @@ void RealTimeFile::flash_lag_data(bool wait) {
   if (wait && save_thread_running()) queue_.wait_until_empty(std::chrono::seconds(60));
 }
 
+std::size_t RealTimeFile::drop_lag_lines_through(double depth) {
+  const std::size_t before = lag_lines_.size();
+  std::erase_if(lag_lines_, [depth](const LagFileStoredLine& l) { return l.depth <= depth; });
+  return before - lag_lines_.size();
+}
+
 void RealTimeFile::save_fast_file() {
   guarded(services_.log, "save_fast_file", [&] {
     ValuesLine line;

@@ -125,6 +125,10 @@ class RealTimeFile {
   // Writes every waiting lag line at once (the end of a run), as drilling; with `wait`, and
   // while the writer runs, waits up to 60 s for it to empty the queue.
   void flash_lag_data(bool wait = true);
+  // Drops the waiting lag lines at or above `depth` (not deeper): a run taken up again after
+  // a power cut finds them already in its lag file, written after the state was last saved.
+  // The number dropped.
+  std::size_t drop_lag_lines_through(double depth);
   // A fast line.
   void save_fast_file();
   void clear_all_file_values();

@@ -14,6 +14,7 @@
 #include "alarms/min_max_kinds.h"
 #include "alarms/min_max_log.h"
 #include "alarms/sound.h"
+#include "alarms/voice_thread.h"
 #include "core/config.h"
 #include "core/registr_log_old.h"
 #include "core/system.h"
@@ -247,6 +248,84 @@ TEST(AlarmScenario, AnOverpullSoundsTheAlarmLoopUntilItEndsAndSpeaksTheWordFiles
                           "word " + voice + kHook + ".wav", "word " + voice + "is_higher.wav",
                           "word " + voice + "silence.wav"));
   EXPECT_TRUE(st->close());
+  st.reset();
+  hub.reset();
+}
+
+// The station stops (a power cut, a restart) while the overpull alarm is under way: the
+// restarted station sounds its loop again at once, without a second episode in the alarm log
+// and without saying its phrase a second time.
+TEST(AlarmScenario, AnAlarmUnderWayAtARestartSoundsItsLoopAgainButIsNotSpokenOrLoggedTwice) {
+  TempDir dir;
+  const std::string voice = dir.path() + "voice/ru/";
+  std::filesystem::create_directories(voice);
+  for (const char* w : {"alarm", "param", kHook, "is_higher", "silence"})
+    std::ofstream(voice + w + ".wav") << "RIFF";
+  const std::string hang_on = dir.path() + "hang-on.txt";
+  // The string still hangs up after the restart, then comes free.
+  std::ofstream(hang_on) << "0 hook=120 block=20 pressure=0 rpm=0 wob=0 spm1=0\n"
+                         << "20 hook=120\n22 hook=80\n80 hook=80\n";
+  const std::string alarm = "loop " + dir.path() + "sounds/alarm.wav";
+  testing_support::FakeClock clock;
+  clock.set(2026, 12, 5, 12, 0, 0);
+  auto start = [&](HeardAudio& audio, const std::string& scenario) {
+    reg::SystemOptions o;
+    o.home_folder = dir.path();
+    o.clock = &clock;
+    o.audio = &audio;
+    o.sleep = [&](int ms) { clock.steady += ms; };
+    auto hub = std::make_unique<reg::System>(o);
+    auto st = std::make_unique<station::Station>(*hub);
+    station::StationSettings s;
+    s.protocol = "emulator";
+    s.scenario = scenario;
+    st->open(s);
+    auto& thresholds = hub->config().min_max_values();
+    thresholds.clear();
+    thresholds.add(std::make_unique<alarms::MinMaxValue>(kHook, -1, 100));
+    return std::make_pair(std::move(hub), std::move(st));
+  };
+  auto tick_until = [&](station::Station& st, double seconds) {
+    while (!st.scenario_finished() && st.scenario_seconds() < seconds) {
+      clock.now.seconds += 1;
+      clock.steady += 1000;
+      st.tick();
+    }
+  };
+  {
+    HeardAudio audio;
+    audio.last_word = voice + "silence.wav";
+    auto spoken = audio.spoken.get_future();
+    auto [hub, st] = start(audio, kScenarios + "hook-overpull.txt");
+    tick_until(*st, 80);
+    ASSERT_EQ(spoken.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    ASSERT_EQ(st->alarms().current.size(), 1u);
+    ASSERT_TRUE(st->close());
+    st.reset();
+    hub.reset();
+    EXPECT_THAT(audio.heard(), ::testing::Contains(alarm));
+  }
+  const std::string log_path = dir.path() + std::string(station::alarm_log_format::kFileName);
+  EXPECT_TRUE(station::read_alarm_log(log_path, lib::posix_file_system()).records.empty())
+      << "the episode goes on: not logged yet";
+
+  HeardAudio audio;
+  auto [hub, st] = start(audio, hang_on);
+  // Sounding before the first tick, as soon as the saved state is back.
+  EXPECT_THAT(audio.heard(), ElementsAre(alarm));
+  EXPECT_EQ(hub->sound().looping(), alarms::kSoundAlarm);
+  tick_until(*st, 10);
+  {
+    std::lock_guard guard(hub->min_max_log().lock());
+    EXPECT_EQ(hub->min_max_log().current_items().size(), 1u) << "the same episode goes on";
+  }
+  EXPECT_EQ(hub->sound().looping(), alarms::kSoundAlarm);
+  tick_until(*st, 1e9);
+  EXPECT_EQ(hub->sound().looping(), 0);
+  EXPECT_EQ(hub->voice_thread().queued(alarms::VoiceThread::Queue::kAlarms), 0u);
+  EXPECT_THAT(audio.heard(), ElementsAre(alarm, "stop")) << "no word of a second phrase";
+  EXPECT_TRUE(st->close());
+  EXPECT_EQ(station::read_alarm_log(log_path, lib::posix_file_system()).records.size(), 1u);
   st.reset();
   hub.reset();
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <string>
 
 #include "core/config.h"
@@ -142,6 +143,65 @@ TEST(RunRecording, TheTimeStepIsInMillisecondsAsItsSettingSays) {
   }
   // The run header gives the step as set, in milliseconds.
   EXPECT_THAT(text_of(*of_type(time, 3).front()), HasSubstr("шаг_записи_по_времени=3000\r\n"));
+}
+
+// Power goes off after the writer went on past the last save: the restart takes the run up
+// again with the lag lines of that save still waiting, some of them already in the lag file.
+// Each depth keeps one lag line all the same.
+TEST(RunRecording, ARunTakenUpAfterAPowerCutWritesEachLagLineOnce) {
+  TempDir dir;
+  {
+    Rig rig(dir.path());
+    station::StationSettings s;
+    s.protocol = "emulator";
+    rig.st->open(s);
+    rig.hub->config().lag.by_lag_time = 1;
+    rig.hub->config().lag.lag_time = 600;
+    // The state is saved only when this test says so.
+    rig.hub->config().recording.state_save_period = 100000;
+    rig.hub->config().save_to_file(dir.path() + "global.ini", rig.hub->file_system());
+    rig.st->close();
+  }
+  std::size_t waiting_at_save = 0;
+  {
+    Rig rig(dir.path());
+    station::StationSettings s;
+    s.protocol = "emulator";
+    s.scenario = kScenarios + "circulate-bottoms-up.txt";
+    rig.st->open(s);
+    run_until(rig, 640);
+    waiting_at_save = rig.st->recording().lag_lines;
+    ASSERT_GT(waiting_at_save, 0u);
+    ASSERT_LT(waiting_at_save, 10u) << "some lag lines are written before the save";
+    ASSERT_TRUE(rig.hub->save_to_file(dir.path()));
+    run_until(rig, 690);
+    ASSERT_LT(rig.st->recording().lag_lines, waiting_at_save) << "the writer went on past the save";
+    // The cut: no close, no save; the writer empties its queue as the station goes.
+    rig.st.reset();
+  }
+  const std::string again = dir.path() + "circulate-on.txt";
+  std::ofstream(again) << "0 hook=80 block=29 pressure=90 rpm=0 wob=0 spm1=60\n"
+                       << "3600 block=29\n";
+  Rig rig(dir.path());
+  station::StationSettings s;
+  s.protocol = "emulator";
+  s.scenario = again;
+  rig.st->open(s);
+  EXPECT_TRUE(rig.st->rig().race_active);
+  EXPECT_LT(rig.st->recording().lag_lines, waiting_at_save)
+      << "the lines already in the lag file no longer wait";
+  run_until(rig, 300);
+  EXPECT_EQ(rig.st->recording().lag_lines, 0u);
+  EXPECT_EQ(rig.st->command("race stop").rfind("ok", 0), 0u);
+  ASSERT_TRUE(rig.st->close());
+
+  const auto lag = blocks_of(testing_support::read_file(dir.path() + "records/0001.reallag"));
+  const auto lag_lines = of_type(lag, 1);
+  ASSERT_EQ(lag_lines.size(), 10u);
+  for (std::size_t i = 0; i < 10; ++i) {
+    const float expected = static_cast<float>(1000.2 + 0.2 * static_cast<double>(i));
+    EXPECT_NEAR(f32_at(lag_lines[i]->payload, 4), expected, 1e-3) << i;
+  }
 }
 
 }  // namespace
