@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "params/all_params.h"
+#include "recorded_params.h"
 #include "storage/data_storage.h"
 #include "storage/recording_blocks.h"
 #include "support/fakes.h"
@@ -24,9 +25,7 @@ using namespace recording_test;
 namespace {
 
 rtf::ParamList params_of(std::initializer_list<const char*> ids) {
-  auto list = std::make_shared<std::vector<rtf::RecordedParam>>();
-  for (const char* id : ids) list->push_back({std::string("имя ") + id, "м", id, id, 0, 100});
-  return list;
+  return recording_test::param_list(ids, "м");
 }
 
 std::shared_ptr<rtf::Records> values_task(const std::string& file, const rtf::ParamList& params,

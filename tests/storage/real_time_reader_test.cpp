@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "params/all_params.h"
+#include "recorded_params.h"
 #include "storage/data_storage.h"
 #include "storage/real_time_file.h"
 #include "support/fakes.h"
@@ -14,9 +15,7 @@ using testing_support::TempDir;
 namespace {
 
 rtf::ParamList params_of(std::initializer_list<const char*> ids) {
-  auto list = std::make_shared<std::vector<rtf::RecordedParam>>();
-  for (const char* id : ids) list->push_back({std::string("имя ") + id, "кН", id, id, -1, 250});
-  return list;
+  return recording_test::param_list(ids, "кН", -1, 250);
 }
 
 // A file made by the recorder itself: a header text, lines over two parameter lists, and

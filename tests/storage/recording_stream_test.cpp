@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "params/all_params.h"
+#include "recorded_params.h"
 #include "storage/data_storage.h"
 #include "storage/las_export.h"
 #include "storage/las_format.h"
@@ -26,9 +27,7 @@ using namespace recording_test;
 namespace {
 
 rtf::ParamList params_of(std::initializer_list<const char*> ids) {
-  auto list = std::make_shared<std::vector<rtf::RecordedParam>>();
-  for (const char* id : ids) list->push_back({std::string("имя ") + id, "атм.", id, id, 0, 100});
-  return list;
+  return recording_test::param_list(ids, "атм.");
 }
 
 std::shared_ptr<rtf::Records> values_task(const std::string& file, const rtf::ParamList& params,
