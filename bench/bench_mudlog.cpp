@@ -37,8 +37,8 @@ struct Home {
     std::string tmpl = (std::filesystem::temp_directory_path() / "rigcore-bench-XXXXXX").string();
     path = std::string(::mkdtemp(tmpl.data())) + "/";
     std::filesystem::create_directories(path + "records");
-    const char* named[] = {"нагрузка", "обороты_ротора", "момент_ротора", "давление_на_входе",
-                           "сумм_газ", "метан_абс"};
+    const char* named[] = {"нагрузка",          "обороты_ротора", "момент_ротора",
+                           "давление_на_входе", "сумм_газ",       "метан_абс"};
     std::vector<rtf::RecordedParam> params;
     for (int i = 0; i < kParams; ++i) {
       const std::string id = i < 6 ? named[i] : "параметр_" + std::to_string(i);

@@ -36,7 +36,8 @@ struct PlotArgs {
 // The home a recording file lies in: the folder above its "records/" folder.
 std::string home_of(const std::string& file) {
   const std::size_t slash = file.rfind('/');
-  const std::string folder = slash == std::string::npos ? std::string("./") : file.substr(0, slash + 1);
+  const std::string folder =
+      slash == std::string::npos ? std::string("./") : file.substr(0, slash + 1);
   return folder + "../";
 }
 
@@ -60,8 +61,7 @@ std::string metres(double v) {
 int run_plot(const PlotArgs& args, const rigstation::CommandContext& context) {
   lib::FileSystem& fs = lib::posix_file_system();
   auto say = [](const std::string& line) { std::fprintf(stderr, "plot: %s\n", line.c_str()); };
-  const std::string home =
-      context.home_option.empty() ? home_of(args.file) : context.home();
+  const std::string home = context.home_option.empty() ? home_of(args.file) : context.home();
   const std::string layout_path =
       args.layout.empty() ? home + std::string(mudlog::layout_format::kFileName) : args.layout;
   mudlog::LayoutRead layout = mudlog::load_layout(layout_path, fs);
@@ -88,27 +88,25 @@ int run_plot(const PlotArgs& args, const rigstation::CommandContext& context) {
   files.mud_log_file = journals::journal_path(home, journals::kMudLogFileName);
   mudlog::RunData run;
   try {
-    std::optional<mudlog::DepthRange> range;
-    if (from && to) range = mudlog::DepthRange{*from, *to};
-    run = mudlog::load_run(files, layout.layout, fs, range);
+    if (!from || !to) {
+      // The whole run, or the rest of it, from whole metres.
+      const mudlog::RunSummary summary = mudlog::summarize_run(args.file, fs);
+      if (summary.lines == 0) {
+        say(args.file + " holds no depth line; there is no log to draw");
+        return kExitNothingDrawn;
+      }
+      if (!from) from = std::floor(summary.first_depth);
+      if (!to) to = std::ceil(summary.last_depth);
+      if (*from > *to) {
+        say(fmt::format("the depth range {}..{} m is reversed; it is drawn from {} to {} m",
+                        metres(*from), metres(*to), metres(*to), metres(*from)));
+        std::swap(*from, *to);
+      }
+    }
+    run = mudlog::load_run(files, layout.layout, fs, mudlog::DepthRange{*from, *to});
   } catch (const std::exception& e) {
     say(e.what());
     return kExitNothingDrawn;
-  }
-  if (!std::isfinite(run.first_depth)) {
-    say(args.file + " holds no depth line; there is no log to draw");
-    return kExitNothingDrawn;
-  }
-  if (!from || !to) {
-    // The whole run, or the rest of it, from whole metres.
-    if (!from) from = std::floor(run.first_depth);
-    if (!to) to = std::ceil(run.last_depth);
-    if (*from > *to) {
-      say(fmt::format("the depth range {}..{} m is reversed; it is drawn from {} to {} m",
-                      metres(*from), metres(*to), metres(*to), metres(*from)));
-      std::swap(*from, *to);
-    }
-    run = mudlog::load_run(files, layout.layout, fs, mudlog::DepthRange{*from, *to});
   }
   if (*to - *from < 1e-6) {
     say(fmt::format("the depth range {}..{} m is empty; one metre from {} m is drawn",
@@ -121,14 +119,15 @@ int run_plot(const PlotArgs& args, const rigstation::CommandContext& context) {
   if (!plan.note.empty()) say(plan.note);
   const std::string out = svg ? args.svg : args.pdf;
   try {
-    const std::string bytes =
-        mudlog::draw_document({layout.layout, run, plan},
-                              svg ? mudlog::OutputKind::svg : mudlog::OutputKind::pdf);
+    const std::string bytes = mudlog::draw_document(
+        {layout.layout, run, plan}, svg ? mudlog::OutputKind::svg : mudlog::OutputKind::pdf);
     lib::write_file_atomically(out, bytes, fs);
   } catch (const std::exception& e) {
+    mudlog::release_drawing_caches();
     say(out + ": " + e.what());
     return kExitNothingDrawn;
   }
+  mudlog::release_drawing_caches();
   say(fmt::format("{} page(s) of {} ({}–{} m at 1:{}) written to {}", plan.pages, args.file,
                   metres(*from), metres(*to), plan.scale, out));
   return run.damaged ? kExitDamaged : 0;
@@ -150,9 +149,9 @@ void add_rec_plot(CLI::App& app, rigstation::CommandContext& context) {
   auto* pdf = plot->add_option("--pdf", args->pdf, "the PDF to write, page by page");
   auto* svg = plot->add_option("--svg", args->svg, "the SVG to write, one strip");
   pdf->excludes(svg);
-  plot->add_option("--layout", args->layout,
-                   "layout file (default: " + std::string(mudlog::layout_format::kFileName) +
-                       " in the home)");
+  plot->add_option(
+      "--layout", args->layout,
+      "layout file (default: " + std::string(mudlog::layout_format::kFileName) + " in the home)");
   plot->callback([args, &context] {
     if (args->pdf.empty() && args->svg.empty()) {
       throw CLI::ValidationError("rec plot", "give --pdf OUT or --svg OUT");

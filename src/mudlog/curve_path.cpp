@@ -19,8 +19,8 @@ std::optional<double> scale_fraction(const CurveSpec& c, double v) {
 Placed wrapped(double u) {
   // Within [0, 1] a value is on the scale; (1, 2] is the first time round past the right
   // edge, [-1, 0) past the left one.
-  const long wrap = u > 1 ? static_cast<long>(std::ceil(u)) - 1
-                          : (u < 0 ? static_cast<long>(std::floor(u)) : 0);
+  const long wrap =
+      u > 1 ? static_cast<long>(std::ceil(u)) - 1 : (u < 0 ? static_cast<long>(std::floor(u)) : 0);
   return {u - static_cast<double>(wrap), wrap};
 }
 
@@ -89,10 +89,9 @@ std::vector<Path> curve_paths(const CurveSpec& curve, const Series& series, doub
 
 Series thin_series(const Series& series, double from, double to, std::size_t max_points) {
   const auto& d = series.depth;
-  std::size_t first = static_cast<std::size_t>(std::lower_bound(d.begin(), d.end(), from) -
-                                               d.begin());
-  std::size_t last = static_cast<std::size_t>(std::upper_bound(d.begin(), d.end(), to) -
-                                              d.begin());
+  std::size_t first =
+      static_cast<std::size_t>(std::lower_bound(d.begin(), d.end(), from) - d.begin());
+  std::size_t last = static_cast<std::size_t>(std::upper_bound(d.begin(), d.end(), to) - d.begin());
   if (first > 0) --first;
   if (last < d.size()) ++last;
   Series out;

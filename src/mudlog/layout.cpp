@@ -100,8 +100,9 @@ class Parser {
     if (l.front() == '[') {
       end_track();
       if (l.back() != ']') {
-        problem(line_, "a section name must end with ']'; the lines up to the next section "
-                       "are left out");
+        problem(line_,
+                "a section name must end with ']'; the lines up to the next section "
+                "are left out");
         section_ = Section::skipped;
         return;
       }
@@ -200,10 +201,10 @@ class Parser {
     } else if (key == lf::kWidthKey) {
       const auto w = plain_number(value);
       if (!w || *w < lf::kMinTrackWidthMm || *w > lf::kMaxTrackWidthMm) {
-        problem(line_, fmt::format("width '{}' is not a number of mm from {} to {}; the track "
-                                   "keeps {} mm",
-                                   value, lf::kMinTrackWidthMm, lf::kMaxTrackWidthMm,
-                                   track_.width_mm));
+        problem(line_,
+                fmt::format("width '{}' is not a number of mm from {} to {}; the track "
+                            "keeps {} mm",
+                            value, lf::kMinTrackWidthMm, lf::kMaxTrackWidthMm, track_.width_mm));
         return;
       }
       track_.width_mm = *w;
@@ -214,8 +215,9 @@ class Parser {
       } else if (v == lf::kAgainstLag) {
         track_.against = DepthSource::lag;
       } else {
-        problem(line_, "against '" + v + "' is neither depth nor lag; the track is plotted "
-                                         "against the depth");
+        problem(line_, "against '" + v +
+                           "' is neither depth nor lag; the track is plotted "
+                           "against the depth");
       }
       against_line_ = line_;
     } else if (key == lf::kGridKey) {
@@ -270,8 +272,10 @@ class Parser {
     bool left_given = false, right_given = false;
     for (std::size_t i = 1; i < words.size(); ++i) {
       const std::size_t eq = words[i].find('=');
-      if (eq == std::string_view::npos) return refuse("'" + std::string(words[i]) + "' is not "
-                                                      "attribute=value");
+      if (eq == std::string_view::npos)
+        return refuse("'" + std::string(words[i]) +
+                      "' is not "
+                      "attribute=value");
       const std::string attr = lib::to_lower(words[i].substr(0, eq));
       const std::string_view v = words[i].substr(eq + 1);
       if (attr == lf::kColourAttr) {
@@ -323,8 +327,8 @@ class Parser {
       if (!left_given) c.left = 0.1;
       if (!right_given) c.right = 1000;
       if (c.left <= 0 || c.right <= 0) {
-        return refuse(fmt::format("a log scale needs limits above 0, not {} and {}", c.left,
-                                  c.right));
+        return refuse(
+            fmt::format("a log scale needs limits above 0, not {} and {}", c.left, c.right));
       }
     }
     if (c.left == c.right) return refuse(fmt::format("left and right are both {}", c.left));
@@ -343,8 +347,8 @@ class Parser {
     section_ = Section::none;
     if (track_.kind != TrackKind::curves) {
       for (const CurveSpec& c : track_.curves) {
-        problem(c.line, "only a curves track has curves; the curve '" + c.identifier +
-                            "' is left out");
+        problem(c.line,
+                "only a curves track has curves; the curve '" + c.identifier + "' is left out");
       }
       track_.curves.clear();
       if (against_line_ > track_.line) {
@@ -355,9 +359,8 @@ class Parser {
       problem(journals_line_, "only a text track shows journals; left out");
     }
     if (out_.layout.tracks.size() >= lf::kMaxTracks) {
-      problem(track_.line,
-              fmt::format("a layout holds at most {} tracks; this track is left out",
-                          lf::kMaxTracks));
+      problem(track_.line, fmt::format("a layout holds at most {} tracks; this track is left out",
+                                       lf::kMaxTracks));
       return;
     }
     out_.layout.tracks.push_back(std::move(track_));
@@ -374,7 +377,8 @@ class Parser {
   std::size_t curves_ = 0;
 };
 
-constexpr const char* kStarterLayout = R"(# The mud log's layout: its tracks from left to right (docs/log-layout.md).
+constexpr const char* kStarterLayout =
+    R"(# The mud log's layout: its tracks from left to right (docs/log-layout.md).
 # Edit it in any text editor; the station and `rigstation rec plot` read it each time they
 # draw. A line that cannot be used is named in the error log and left out.
 
@@ -389,10 +393,10 @@ width = 12
 
 [track]
 kind = curves
-title = Drill time, min/m
+title = Drill time
 width = 28
-grid = 6
-curve = @drill_time colour=#000000 left=0 right=30 wrap=yes
+grid = 5
+curve = @drill_time colour=#000000 left=0 right=10 wrap=yes
 
 [track]
 kind = operations

@@ -27,7 +27,7 @@ enum class ScaleKind { linear, logarithmic };
 enum class DepthSource { depth, lag };
 
 struct CurveSpec {
-  std::string identifier;  // a recorded parameter, or @drill_time / @rop
+  std::string identifier;    // a recorded parameter, or @drill_time / @rop
   std::uint32_t colour = 0;  // 0xRRGGBB
   LineStyle style = LineStyle::solid;
   double line_width_mm = 0.3;

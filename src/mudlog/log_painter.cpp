@@ -35,8 +35,8 @@ constexpr std::size_t kMaxTextLines = 8;
 // Points further apart than this many depth steps are not joined by a line.
 constexpr double kJoinSteps = 3;
 
-void line(Canvas& c, double x0, double y0, double x1, double y1, std::uint32_t colour,
-          double width, LineStyle style = LineStyle::solid) {
+void line(Canvas& c, double x0, double y0, double x1, double y1, std::uint32_t colour, double width,
+          LineStyle style = LineStyle::solid) {
   const double xy[] = {x0, y0, x1, y1};
   c.polyline(xy, 2, colour, width, style);
 }
@@ -166,7 +166,7 @@ class PagePainter {
     auto time_of = [&](const char* key) {
       double s = 0;
       return lib::try_str_to_float(run_.header_value(key), s) && s > 0 ? seconds_text(s)
-                                                                      : std::string("–");
+                                                                       : std::string("–");
     };
     c_.text(x, yb,
             fmt::format("Started {}   ended {}   depth {}–{} m   scale 1:{}", time_of("нач_время"),
@@ -175,13 +175,21 @@ class PagePainter {
             kHeaderSize, kBlack, TextAlign::left);
   }
 
+  // A text no wider than `room`: its size shrinks as far as needed.
+  void fitted(double x, double y, const std::string& text, double size, double room,
+              std::uint32_t colour, TextAlign align, bool bold = false) {
+    const double w = c_.text_width(text, size, bold);
+    if (w > room && w > 0) size = std::max(size * room / w, 0.8);
+    c_.text(x, y, text, size, colour, align, bold);
+  }
+
   void head(const TrackSpec& t, const TrackPlace& at) {
     const double y0 = kPageMarginMm + kHeaderBlockMm;
     frame(c_, at.x, y0, at.width, kTrackHeadMm);
     const double cx = at.x + at.width / 2;
     std::string title = t.title;
     if (title.empty() && t.kind == TrackKind::depth) title = "Depth, m";
-    c_.text(cx, y0 + 3.2, title, kHeadTitleSize, kBlack, TextAlign::centre, true);
+    fitted(cx, y0 + 3.2, title, kHeadTitleSize, at.width - 1, kBlack, TextAlign::centre, true);
     if (t.kind == TrackKind::depth) {
       c_.text(cx, y0 + 8, fmt::format("1:{}", plan_.scale), kHeadRowSize, kBlack,
               TextAlign::centre);
@@ -197,8 +205,8 @@ class PagePainter {
       c_.text(cx, ry + 1.7, name, kHeadRowSize, cv.colour, TextAlign::centre);
       c_.text(at.x + 0.5, ry + 1.7, value_text(cv.left), kHeadRowSize * 0.9, cv.colour,
               TextAlign::left);
-      c_.text(at.x + at.width - 0.5, ry + 1.7, value_text(cv.right), kHeadRowSize * 0.9,
-              cv.colour, TextAlign::right);
+      c_.text(at.x + at.width - 0.5, ry + 1.7, value_text(cv.right), kHeadRowSize * 0.9, cv.colour,
+              TextAlign::right);
       line(c_, at.x + 0.5, ry + 2.3, at.x + at.width - 0.5, ry + 2.3, cv.colour,
            std::min(cv.line_width_mm, 0.4), cv.style);
     }
@@ -277,8 +285,8 @@ class PagePainter {
       const double first = std::max(at_y - kTextSize * 0.35, taken);
       line(c_, at.x, at_y, at.x + 1.2, at_y, colour, 0.25);
       for (std::size_t k = 0; k < lines.size(); ++k) {
-        c_.text(at.x + 2, first + kTextSize * 0.8 + static_cast<double>(k) * kTextLineMm,
-                lines[k], kTextSize, colour, TextAlign::left);
+        c_.text(at.x + 2, first + kTextSize * 0.8 + static_cast<double>(k) * kTextLineMm, lines[k],
+                kTextSize, colour, TextAlign::left);
       }
       taken = first + static_cast<double>(lines.size()) * kTextLineMm + 0.4;
       if (taken > bottom()) break;

@@ -31,11 +31,11 @@ class Canvas {
   virtual void unclip() = 0;
   virtual void fill_rect(double x, double y, double w, double h, std::uint32_t colour) = 0;
   // `xy` holds `points` pairs of x and y.
-  virtual void polyline(const double* xy, std::size_t points, std::uint32_t colour,
-                        double width_mm, LineStyle style) = 0;
+  virtual void polyline(const double* xy, std::size_t points, std::uint32_t colour, double width_mm,
+                        LineStyle style) = 0;
   // `y` is the text's baseline; `size_mm` the font's size.
-  virtual void text(double x, double y, std::string_view text, double size_mm,
-                    std::uint32_t colour, TextAlign align, bool bold = false) = 0;
+  virtual void text(double x, double y, std::string_view text, double size_mm, std::uint32_t colour,
+                    TextAlign align, bool bold = false) = 0;
   virtual double text_width(std::string_view text, double size_mm, bool bold = false) = 0;
 };
 

@@ -30,9 +30,10 @@ PagePlan plan_pages(const LogLayout& layout, double from, double to, int scale, 
   const double room = p.page_width_mm - 2 * kPageMarginMm;
   const double k = total > room ? room / total : 1.0;
   if (k < 1) {
-    p.note = fmt::format("the tracks are {:.0f} mm wide together, the page has room for {:.0f} mm; "
-                         "each is narrowed to {:.0f} %",
-                         total, room, k * 100);
+    p.note = fmt::format(
+        "the tracks are {:.0f} mm wide together, the page has room for {:.0f} mm; "
+        "each is narrowed to {:.0f} %",
+        total, room, k * 100);
   }
   double x = kPageMarginMm;
   for (const TrackSpec& t : layout.tracks) {

@@ -211,8 +211,10 @@ std::string mud_text(const journals::MudLogItem& item) {
     const double v = item.values[m];
     if (v == 0 || !std::isfinite(v)) continue;
     const auto& info = journals::kMudMeasurements[m];
-    out += fmt::format("{} {} {}{}", shown++ == 0 ? ":" : ",", info.caption,
-                       lib::float_to_str(v, std::fabs(v) < 10 ? 2 : 1),
+    std::string number = lib::float_to_str(v, 2);  // 1.18, 45, 6.5: no trailing zeros
+    while (number.find('.') != std::string::npos && (number.back() == '0' || number.back() == '.'))
+      number.pop_back();
+    out += fmt::format("{} {} {}{}", shown++ == 0 ? ":" : ",", info.caption, number,
                        *info.unit ? std::string(" ") + info.unit : std::string());
   }
   return out;
@@ -370,9 +372,10 @@ RunData load_run(const RunFiles& files, const LogLayout& layout, lib::FileSystem
       const std::string file =
           bare_name(source == DepthSource::lag ? run.files.lag_file : run.files.depth_file);
       if (!info || !info->recorded) {
-        run.notes.push_back(fmt::format("{}, line {}: '{}' is not recorded in {}; its curve is "
-                                        "left empty",
-                                        layout_name, c.line, c.identifier, file));
+        run.notes.push_back(
+            fmt::format("{}, line {}: '{}' is not recorded in {}; its curve is "
+                        "left empty",
+                        layout_name, c.line, c.identifier, file));
       } else if (!info->has_values) {
         run.notes.push_back(fmt::format("'{}' has no values in {}{}; its curve is left empty",
                                         c.identifier, file, range_text));
@@ -472,8 +475,7 @@ RunSummary summarize_run(const std::string& depth_file, lib::FileSystem& fs) {
   return RunSummary{c.first, c.last, c.count, c.header};
 }
 
-std::vector<std::pair<int, std::string>> list_runs(const std::string& folder,
-                                                   lib::FileSystem& fs) {
+std::vector<std::pair<int, std::string>> list_runs(const std::string& folder, lib::FileSystem& fs) {
   std::vector<std::pair<int, std::string>> runs;
   const std::string suffix = rtf::kDepthSuffix;
   for (const std::string& name : fs.list_folder(folder)) {

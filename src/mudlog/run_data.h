@@ -36,7 +36,7 @@ struct Series {
 struct CurveInfo {
   std::string name;  // the short name, else the identifier
   std::string unit;
-  bool recorded = false;  // the file holds the parameter
+  bool recorded = false;    // the file holds the parameter
   bool has_values = false;  // finite values within the range read
 };
 
@@ -55,8 +55,8 @@ struct OperationSpan {
 };
 
 struct RunFiles {
-  std::string depth_file;  // NNNN.realdep
-  std::string lag_file;    // empty: NNNN.reallag beside the depth file
+  std::string depth_file;    // NNNN.realdep
+  std::string lag_file;      // empty: NNNN.reallag beside the depth file
   std::string remarks_file;  // empty: no remarks
   std::string mud_log_file;  // empty: no mud log
 };

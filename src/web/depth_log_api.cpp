@@ -91,12 +91,13 @@ RouteAnswer depth_log_window(const DepthLogHome& h, std::string_view raw_query) 
   const auto runs = mudlog::list_runs(records_folder(h), *h.fs);
   int run_number = runs.empty() ? -1 : runs.back().first;
   if (const auto r = q.get("run"); r && !r->empty()) {
-    if (r->size() > 9 || !std::all_of(r->begin(), r->end(), [](char c) { return c >= '0' && c <= '9'; }))
+    if (r->size() > 9 ||
+        !std::all_of(r->begin(), r->end(), [](char c) { return c >= '0' && c <= '9'; }))
       return refusal(400, "'run' is not a run number");
     run_number = std::stoi(*r);
   }
-  const auto found = std::find_if(runs.begin(), runs.end(),
-                                  [&](const auto& r) { return r.first == run_number; });
+  const auto found =
+      std::find_if(runs.begin(), runs.end(), [&](const auto& r) { return r.first == run_number; });
   if (found == runs.end()) {
     return refusal(404, run_number < 0 ? std::string("no run is recorded in this station's home")
                                        : fmt::format("run {} is not recorded", run_number));
@@ -107,13 +108,13 @@ RouteAnswer depth_log_window(const DepthLogHome& h, std::string_view raw_query) 
   if (!error.empty()) return refusal(400, error);
   std::vector<std::string> notes;
   if (from && to && *from > *to) {
-    notes.push_back(fmt::format("the depth range {}..{} m is reversed; shown from {} to {} m", *from,
-                                *to, *to, *from));
+    notes.push_back(fmt::format("the depth range {}..{} m is reversed; shown from {} to {} m",
+                                *from, *to, *to, *from));
     std::swap(*from, *to);
   }
 
-  mudlog::LayoutRead layout = mudlog::load_layout(
-      h.home + std::string(mudlog::layout_format::kFileName), *h.fs);
+  mudlog::LayoutRead layout =
+      mudlog::load_layout(h.home + std::string(mudlog::layout_format::kFileName), *h.fs);
   mudlog::RunFiles files;
   files.depth_file = records_folder(h) + found->second;
   files.remarks_file = journals::journal_path(h.home, journals::kRemarksFileName);
@@ -141,9 +142,8 @@ RouteAnswer depth_log_window(const DepthLogHome& h, std::string_view raw_query) 
   const double max_gap = std::max(3 * run.step, 2 * bucket) + 1e-6;
   nlohmann::json tracks = nlohmann::json::array();
   for (const mudlog::TrackSpec& t : layout.layout.tracks) {
-    nlohmann::json tj = {{"kind", mudlog::kind_word(t.kind)},
-                         {"title", t.title},
-                         {"width", t.width_mm}};
+    nlohmann::json tj = {
+        {"kind", mudlog::kind_word(t.kind)}, {"title", t.title}, {"width", t.width_mm}};
     if (t.kind == mudlog::TrackKind::curves) {
       tj["against"] = t.against == mudlog::DepthSource::lag ? "lag" : "depth";
       tj["grid"] = t.grid;
@@ -164,8 +164,7 @@ RouteAnswer depth_log_window(const DepthLogHome& h, std::string_view raw_query) 
                              {"wrap", c.wrap}};
         nlohmann::json paths = nlohmann::json::array();
         if (const mudlog::Series* s = run.find(source, c.identifier)) {
-          const mudlog::Series thin =
-              mudlog::thin_series(*s, *from, *to, df::kMaxPointsPerCurve);
+          const mudlog::Series thin = mudlog::thin_series(*s, *from, *to, df::kMaxPointsPerCurve);
           for (const mudlog::Path& p : mudlog::curve_paths(c, thin, *from, *to, max_gap)) {
             nlohmann::json flat = nlohmann::json::array();
             for (const mudlog::PathPoint& pt : p) {

@@ -59,7 +59,8 @@ using Points = std::vector<std::pair<double, double>>;
 
 Points points(const mudlog::Path& p) {
   Points out;
-  for (const auto& pt : p) out.emplace_back(std::round(pt.depth * 1e4) / 1e4, pt.x);
+  for (const auto& pt : p)
+    out.emplace_back(std::round(pt.depth * 1e4) / 1e4, std::round(pt.x * 1e4) / 1e4);
   return out;
 }
 
@@ -115,8 +116,8 @@ TEST(PagePlan, APageOfTheA4LogHolds240MillimetresOfDepth) {
   mudlog::LogLayout layout;
   layout.tracks.resize(2);
   const PagesCase cases[] = {
-      {0, 120, 500, 1, 120},       {0, 120.5, 500, 2, 120},   {1000, 1500, 500, 5, 120},
-      {1000, 1500, 1000, 3, 240},  {1000, 1028, 200, 1, 48},  {0, 3000, 500, 25, 120},
+      {0, 120, 500, 1, 120},       {0, 120.5, 500, 2, 120},  {1000, 1500, 500, 5, 120},
+      {1000, 1500, 1000, 3, 240},  {1000, 1028, 200, 1, 48}, {0, 3000, 500, 25, 120},
       {1000, 1000.2, 500, 1, 120},
   };
   for (const PagesCase& c : cases) {

@@ -56,7 +56,7 @@ journals = mud_log
   EXPECT_EQ(c.right, 100);
   EXPECT_TRUE(c.wrap);
   EXPECT_EQ(c.line_width_mm, 0.5);
-  EXPECT_EQ(c.line, 14);
+  EXPECT_EQ(c.line, 13);
   // A reversed scale (values rising to the left) is a scale too.
   EXPECT_EQ(gas.curves[1].left, 7);
   EXPECT_EQ(gas.curves[1].right, -3);
@@ -99,8 +99,8 @@ INSTANTIATE_TEST_SUITE_P(
         Mistake{"[track]\ncurve = a left=1,5\n", "line 4: left '1,5' is not a number", 2, 0},
         Mistake{"[track]\ncurve = a hue=3\n", "line 4: unknown attribute 'hue'", 2, 0},
         Mistake{"[track]\ncurve = left=0\n", "line 4: a curve starts with the parameter's", 2, 0},
-        Mistake{"[track]\nwidth = 500\ncurve = a\n", "line 4: width '500' is not a number of mm",
-                2, 1},
+        Mistake{"[track]\nwidth = 500\ncurve = a\n", "line 4: width '500' is not a number of mm", 2,
+                1},
         Mistake{"[track]\ngrid = 2.5\n", "line 4: grid '2.5' is not a whole number", 2, 0},
         Mistake{"[track]\nkind = text\ncurve = a\n", "line 5: only a curves track has curves", 2,
                 0},
@@ -108,8 +108,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "line 5: only a curves track is plotted against a depth", 2, 0},
         Mistake{"[track]\nkind = text\njournals = remarks, diary\n",
                 "line 5: unknown journal 'diary'", 2, 0},
-        Mistake{"[trak]\nkind = curves\n[track]\ncurve = a\n", "line 3: unknown section [trak]",
-                2, 1},
+        Mistake{"[trak]\nkind = curves\n[track]\ncurve = a\n", "line 3: unknown section [trak]", 2,
+                1},
         Mistake{"[track\ncurve = a\n", "line 3: a section name must end with ']'", 1, 0},
         Mistake{"[track]\nsomething\n", "line 4: 'something' is not key = value", 2, 0},
         Mistake{"[log]\nscale = 1:20\n", "line 4: scale '1:20' is not a whole number", 1, 0},
@@ -120,12 +120,12 @@ INSTANTIATE_TEST_SUITE_P(
                 "line 10: a track holds at most 6 curves", 2, 6}));
 
 TEST(Layout, NothingUsableGivesTheStarterLayoutWithTheReason) {
-  for (const char* text : {"", "# only a comment\n", "[track]\nkind = nothing\n",
-                           "[track]\ncurve = \xff\xfe\n"}) {
+  for (const char* text :
+       {"", "# only a comment\n", "[track]\nkind = nothing\n", "[track]\ncurve = \xff\xfe\n"}) {
     const auto r = mudlog::parse_layout(text, "l.ini");
     ASSERT_FALSE(r.problems.empty()) << text;
-    EXPECT_EQ(r.layout.tracks.size(), mudlog::parse_layout(mudlog::starter_layout_text(), "")
-                                          .layout.tracks.size());
+    EXPECT_EQ(r.layout.tracks.size(),
+              mudlog::parse_layout(mudlog::starter_layout_text(), "").layout.tracks.size());
   }
 }
 

@@ -96,8 +96,7 @@ inline void expect_picture(const std::string& actual, const std::string& name) {
     const std::string kept = std::string(RIGCORE_ARTIFACTS) + name;
     std::error_code ec;
     std::filesystem::create_directories(RIGCORE_ARTIFACTS, ec);
-    std::filesystem::copy_file(actual, kept, std::filesystem::copy_options::overwrite_existing,
-                               ec);
+    std::filesystem::copy_file(actual, kept, std::filesystem::copy_options::overwrite_existing, ec);
     ADD_FAILURE() << name << ": " << d.problem << "; the picture drawn is kept as " << kept;
   }
 }

@@ -9,16 +9,16 @@
 #include "journals/remarks_file.h"
 #include "lib/file_system.h"
 #include "mudlog/layout.h"
-#include "mudlog/run_data.h"
 #include "mudlog/recording_maker.h"
+#include "mudlog/run_data.h"
 #include "support/fakes.h"
 
 namespace {
 
 using mudlog::DepthSource;
 using mudlog_test::Line;
-using mudlog_test::RecordingMaker;
 using mudlog_test::param;
+using mudlog_test::RecordingMaker;
 using testing_support::TempDir;
 
 constexpr std::uint32_t kStart = 1800000000;  // the run's start, local seconds
@@ -43,14 +43,14 @@ journals = remarks
 // Depth lines every 0.5 m from 1000 m; line i took (i % 3 + 1) half-minutes, so its drill
 // time is (i % 3 + 1) min/m. The weight on bit is i; the lag file's gas is the depth less
 // 1000 m, so a value tells the depth it was plotted at.
-struct Run {
+struct RecordedRun {
   TempDir dir;
   std::string depth_file = dir.file("0001.realdep");
   std::string lag_file = dir.file("0001.reallag");
   std::string remarks = dir.file("remarks.txt");
   std::vector<std::uint32_t> times;
 
-  explicit Run(bool with_lag = true, int lines = 21) {
+  explicit RecordedRun(bool with_lag = true, int lines = 21) {
     RecordingMaker depth({param("нагрузка", "т"), param("пустой")});
     depth.text({{"скважина", "12"},
                 {"нач_время", std::to_string(kStart - 100)},
@@ -85,7 +85,7 @@ bool has_note(const mudlog::RunData& r, const std::string& part) {
 }
 
 TEST(RunData, EachCurveComesFromItsFileAndIsPlottedAtThatFilesDepth) {
-  Run run;
+  RecordedRun run;
   const mudlog::RunData r = run.load();
   ASSERT_EQ(r.depths.size(), 21u);
   EXPECT_DOUBLE_EQ(r.first_depth, 1000);
@@ -113,7 +113,7 @@ TEST(RunData, EachCurveComesFromItsFileAndIsPlottedAtThatFilesDepth) {
 }
 
 TEST(RunData, WhatTheLogLacksIsNamedAndTheRestIsKept) {
-  Run run(/*with_lag=*/false);
+  RecordedRun run(/*with_lag=*/false);
   const mudlog::RunData r = run.load();
   EXPECT_TRUE(has_note(r, run.lag_file + ": no such file"));
   EXPECT_TRUE(has_note(r, "layout.ini, line 7: 'нет_такого' is not recorded in 0001.realdep"));
@@ -126,7 +126,7 @@ TEST(RunData, WhatTheLogLacksIsNamedAndTheRestIsKept) {
 }
 
 TEST(RunData, ARangeKeepsItsLinesAndAFewMetresAroundButKnowsTheWholeRun) {
-  Run run(true, 61);  // 1000 .. 1030 m
+  RecordedRun run(true, 61);  // 1000 .. 1030 m
   const mudlog::RunData r = run.load(mudlog::DepthRange{1015, 1016});
   EXPECT_DOUBLE_EQ(r.depths.front(), 1010);
   EXPECT_DOUBLE_EQ(r.depths.back(), 1021);
@@ -136,7 +136,7 @@ TEST(RunData, ARangeKeepsItsLinesAndAFewMetresAroundButKnowsTheWholeRun) {
 }
 
 TEST(RunData, JournalTextsStandAtTheDepthTheHoleHadWhenTheyWereWritten) {
-  Run run;
+  RecordedRun run;
   struct Case {
     std::uint32_t time;
     double depth;  // NAN: not on this run's log

@@ -3,6 +3,7 @@
 #include <cairo-pdf.h>
 #include <cairo-svg.h>
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <stdexcept>
 
@@ -28,8 +29,9 @@ class CairoCanvas final : public Canvas {
     cairo_scale(cr_, kPointsPerMm, kPointsPerMm);
     cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
     for (bool bold : {false, true}) {
-      fonts_[bold] = cairo_toy_font_face_create(
-          kFontFamily, CAIRO_FONT_SLANT_NORMAL, bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+      fonts_[bold] =
+          cairo_toy_font_face_create(kFontFamily, CAIRO_FONT_SLANT_NORMAL,
+                                     bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
     }
   }
   ~CairoCanvas() override {
@@ -123,9 +125,9 @@ std::string draw_document(const LogDocument& doc, OutputKind kind) {
   if (kind == OutputKind::svg && doc.plan.pages != 1) {
     throw std::invalid_argument("an SVG holds one page: plan the log as one strip");
   }
-  cairo_surface_t* surface =
-      kind == OutputKind::pdf ? cairo_pdf_surface_create_for_stream(append_bytes, &bytes, w, h)
-                              : cairo_svg_surface_create_for_stream(append_bytes, &bytes, w, h);
+  cairo_surface_t* surface = kind == OutputKind::pdf
+                                 ? cairo_pdf_surface_create_for_stream(append_bytes, &bytes, w, h)
+                                 : cairo_svg_surface_create_for_stream(append_bytes, &bytes, w, h);
   cairo_status_t status = cairo_surface_status(surface);
   if (status == CAIRO_STATUS_SUCCESS) {
     CairoCanvas canvas(surface);
@@ -140,6 +142,11 @@ std::string draw_document(const LogDocument& doc, OutputKind kind) {
                              cairo_status_to_string(status));
   }
   return bytes;
+}
+
+void release_drawing_caches() {
+  cairo_debug_reset_static_data();
+  FcFini();
 }
 
 }  // namespace mudlog
