@@ -138,8 +138,6 @@ RouteAnswer depth_log_window(const DepthLogHome& h, std::string_view raw_query) 
   notes.insert(notes.end(), layout.problems.begin(), layout.problems.end());
   notes.insert(notes.end(), run.notes.begin(), run.notes.end());
 
-  const double bucket = (*to - *from) / static_cast<double>(df::kMaxPointsPerCurve / 2);
-  const double max_gap = std::max(3 * run.step, 2 * bucket) + 1e-6;
   nlohmann::json tracks = nlohmann::json::array();
   for (const mudlog::TrackSpec& t : layout.layout.tracks) {
     nlohmann::json tj = {
@@ -164,7 +162,12 @@ RouteAnswer depth_log_window(const DepthLogHome& h, std::string_view raw_query) 
                              {"wrap", c.wrap}};
         nlohmann::json paths = nlohmann::json::array();
         if (const mudlog::Series* s = run.find(source, c.identifier)) {
-          const mudlog::Series thin = mudlog::thin_series(*s, *from, *to, df::kMaxPointsPerCurve);
+          // A wrapping curve may be cut at an edge between any two points, adding two: it
+          // keeps a third as many, so no curve sends more than kMaxPointsPerCurve.
+          const std::size_t points = c.wrap ? df::kMaxPointsPerCurve / 3 : df::kMaxPointsPerCurve;
+          const double bucket = (*to - *from) / static_cast<double>(points / 2);
+          const double max_gap = std::max(3 * run.step, 2 * bucket) + 1e-6;
+          const mudlog::Series thin = mudlog::thin_series(*s, *from, *to, points);
           for (const mudlog::Path& p : mudlog::curve_paths(c, thin, *from, *to, max_gap)) {
             nlohmann::json flat = nlohmann::json::array();
             for (const mudlog::PathPoint& pt : p) {

@@ -15,8 +15,8 @@ inline constexpr std::string_view kWindowPath = "/api/depthlog";
 inline constexpr double kDefaultWindowMetres = 200;
 // The longest window one request may ask for.
 inline constexpr double kMaxWindowMetres = 500;
-// Points of one curve in a window; a finer run is thinned to the lowest and highest value
-// of equal depth buckets, so its peaks still show.
+// Points of one curve in a window, cuts at a wrapping scale's edges included; a finer run
+// is thinned to the lowest and highest value of equal depth buckets, so its peaks still show.
 inline constexpr std::size_t kMaxPointsPerCurve = 4000;
 // Journal texts in a window, and bytes of one text.
 inline constexpr std::size_t kMaxTexts = 400;
