@@ -243,6 +243,11 @@ function defaultRange(run) {
 async function chooseRun(number) {
   const run = state.runs.find((r) => r.run === number) || state.runs[0];
   if (!run) { status("no run is recorded yet"); return; }
+  if (!Number.isFinite(run.last)) {
+    // An older run is listed without its depths: its last window tells them.
+    const w = await getJson("api/depthlog?run=" + run.run).catch(() => ({}));
+    if (Number.isFinite(w.last)) { run.first = w.first; run.last = w.last; }
+  }
   state.run = run.run;
   state.layout = null;
   document.body.dataset.run = run.run;
@@ -268,19 +273,16 @@ function scrollToEnd() {
   draw();
 }
 
-// While following, the newest run's log grows at its end: ask for its last window again.
+// While following, the run's log grows at its end: ask for its last window again, and move
+// the range down with the newest depth.
 async function follow() {
-  if ($("follow").checked && state.run !== null) {
+  if ($("follow").checked && state.run !== null && !state.userRange) {
     try {
-      const { runs } = await getJson("api/depthlog/runs");
-      state.runs = runs;
-      const run = runs.find((r) => r.run === state.run);
-      if (run && Number.isFinite(run.last) && run.last > state.to - 1e-6 && !state.userRange) {
-        const [a, b] = defaultRange(run);
-        setRange(a, b + 0); // the range moves with the newest depth
-      }
-      if (run) {
-        const index = Math.max(0, Math.floor((Math.min(run.last, state.to) - state.from - 1e-9) / kWindow));
+      const w = await getJson("api/depthlog?run=" + state.run);
+      if (Number.isFinite(w.last)) {
+        state.first = w.first;
+        if (w.last > state.to - 1e-6) setRange(...defaultRange(w));
+        const index = Math.max(0, Math.floor((Math.min(w.last, state.to) - state.from - 1e-9) / kWindow));
         await loadWindow(index, true);
         scrollToEnd();
       }

@@ -138,7 +138,10 @@ class LineCollector final : public rtf::RecordingVisitor {
     }
   }
 
-  void on_problem(rtf::ReadProblem&& p, bool) override {
+  void on_problem(rtf::ReadProblem&& p, bool cut_at_end) override {
+    // A last block cut short is the line a writer is writing now (or was when it stopped):
+    // nothing before it is lost, and a run being drilled always has one.
+    if (cut_at_end) return;
     damaged = true;
     notes_.push_back(rtf::problem_text(file_, p) + "; the lines around it are drawn");
   }

@@ -67,8 +67,14 @@ RouteAnswer depth_log_runs(const DepthLogHome& h) {
   auto runs = mudlog::list_runs(records_folder(h), *h.fs);
   if (runs.size() > df::kMaxRuns) runs.erase(runs.begin(), runs.end() - df::kMaxRuns);
   nlohmann::json list = nlohmann::json::array();
+  std::size_t summarized = 0;
   for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
     nlohmann::json r = {{"run", it->first}, {"file", it->second}};
+    // Each summary reads the whole depth file: the newest runs only.
+    if (summarized++ >= df::kSummarizedRuns) {
+      list.push_back(std::move(r));
+      continue;
+    }
     try {
       const mudlog::RunSummary s = mudlog::summarize_run(records_folder(h) + it->second, *h.fs);
       r["first"] = number(s.first_depth);

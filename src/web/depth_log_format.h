@@ -23,7 +23,9 @@ inline constexpr std::size_t kMaxTexts = 400;
 inline constexpr std::size_t kMaxTextBytes = 600;
 // Operation spans in a window (a span per change of operation).
 inline constexpr std::size_t kMaxSpans = 4000;
-// Runs listed, the newest first.
+// Runs listed, the newest first; the newest of them with their depths and well (each costs a
+// read of its depth file), the others by number only.
 inline constexpr std::size_t kMaxRuns = 200;
+inline constexpr std::size_t kSummarizedRuns = 20;
 
 }  // namespace web::depth_log_format
