@@ -76,8 +76,9 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME rigstation)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION science)
-# The maintainer scripts make the system user and enable the service.
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "adduser, init-system-helpers (>= 1.52)")
+# The maintainer scripts make the system user and enable the service; the mud log is drawn
+# in DejaVu Sans.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "adduser, init-system-helpers (>= 1.52), fonts-dejavu-core")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
     ${rigcore_packaging}/postinst ${rigcore_packaging}/prerm ${rigcore_packaging}/postrm)
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION

@@ -30,6 +30,8 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 const std::string kPumpStrokes = "ходы_насоса";
+// The scenario's methane goes into this row when the table has it.
+const std::string kMethane = "метан_абс";
 
 std::optional<double> parse_number(const std::string& word) {
   std::size_t used = 0;
@@ -239,6 +241,16 @@ void Station::apply_scenario(hardware::CommIncomData& reading) {
   put(reg::GlobalNums::kDavlenieNaVhode, s.pressure);
   put(reg::GlobalNums::kOborotyRotora, s.rpm);
   put(reg::GlobalNums::kNagruzka, s.wob);
+  put(reg::GlobalNums::kMomentRotora, s.torque);
+  put(reg::GlobalNums::kSummGaz, s.gas);
+  if (s.methane) {
+    const int row = ds.par_tabl().find_global(kMethane);
+    if (row >= 0 && row < static_cast<int>(fresh_.size())) {
+      ds.current_values()[row] = *s.methane;
+      fresh_[static_cast<std::size_t>(row)] = true;
+      valid_[static_cast<std::size_t>(row)] = true;
+    }
+  }
   for (const auto& [tank, level] : s.level) {
     const int row = ds.par_tabl().find_global(calc::VEmkOpts::level_name(tank));
     if (row >= 0 && row < static_cast<int>(fresh_.size())) {

@@ -362,6 +362,11 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     }
     const bool read = request.method() == http::verb::get || request.method() == http::verb::head;
     if (raw_path.starts_with("/api/")) {
+      for (const Route& route : server_->options.routes) {
+        if (raw_path != route.path) continue;
+        if (!read) return refuse(http::status::method_not_allowed, "use GET", true);
+        return routed(route, raw_query);
+      }
       if (raw_path == "/api/values" || raw_path == "/api/history") {
         if (!read) return refuse(http::status::method_not_allowed, "use GET", true);
         return raw_path == "/api/values" ? values() : history(raw_query);
@@ -390,6 +395,17 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       }
     }
     return refuse(http::status::not_found, "no such file", true);
+  }
+
+  void routed(const Route& route, std::string_view raw_query) {
+    RouteAnswer a;
+    try {
+      a = route.handler(raw_query);
+    } catch (const std::exception& e) {
+      a = {500, e.what()};
+    }
+    if (a.status >= 400) return refuse(static_cast<http::status>(a.status), a.body, true);
+    answer(static_cast<http::status>(a.status), std::move(a.body), std::move(a.content_type), true);
   }
 
   void values() {

@@ -33,6 +33,20 @@ struct Asset {
   std::string_view bytes;
 };
 
+// A further read-only request the view answers (GET or HEAD), by its exact path: the handler
+// gets the raw query and answers a status with a body; a status of 400 and above is sent as
+// a refusal ({"error": body}) and logged like any other. Handlers run on the server's
+// thread, so each must be quick and bounded in what it reads and answers.
+struct RouteAnswer {
+  int status = 200;
+  std::string body;
+  std::string content_type = "application/json";
+};
+struct Route {
+  std::string path;  // "/api/depthlog"
+  std::function<RouteAnswer(std::string_view query)> handler;
+};
+
 struct ServerOptions {
   std::string address = "127.0.0.1";
   std::uint16_t port = 8080;  // 0: a free port (see WebServer::port)
@@ -40,6 +54,7 @@ struct ServerOptions {
   std::string token;
   std::string read_only_reason;
   std::vector<Asset> assets;
+  std::vector<Route> routes;
   // Where the server's lines go (bad requests, dropped clients); safe to call from its thread.
   std::function<void(const std::string&)> log;
   lib::Clock* clock = nullptr;  // for the rate limits; the system clock when null

@@ -47,6 +47,7 @@ TEST(StationHome, FirstStartCreatesTheStationAndALaterStartCreatesNothing) {
     ASSERT_GE(created.size(), 2u);
     EXPECT_TRUE(std::filesystem::exists(home + "global.ini"));
     EXPECT_TRUE(std::filesystem::exists(home + station::kParamTableFileName));
+    EXPECT_TRUE(std::filesystem::exists(home + "log_layout.ini"));
     EXPECT_GE(rig.hub->data_storage().par_tabl().find_global("вес_на_крюке"), 0);
     rig.st->close();
   }
