@@ -431,7 +431,7 @@ std::string Station::command(const std::string& line) {
     const bool ok = verb == "bottom" ? d.set_bottom(*v)
                     : verb == "bit"  ? d.set_bit(*v)
                                      : d.set_block(*v);
-    if (!ok) return logged(fmt::format("error {} {} m refused: see the error log", verb, arg));
+    if (!ok) return logged("error " + d.refusal());
     if (verb == "bottom" && *v < old_bottom) rig_->lag().rebase(*v);
     mirror_depths();
     rig_->update_state();
