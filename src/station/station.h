@@ -46,7 +46,8 @@ class CommIncomData;
 }
 namespace rtf {
 class RealTimeFile;
-}
+struct LineView;
+}  // namespace rtf
 
 namespace station {
 
@@ -356,9 +357,13 @@ class Station {
   // The recorder and its saved state; its writer starts at once.
   void open_recording();
   void recording_start(int race, bool continue_race);
-  // The deepest line of a run's depth or lag file (`kind` names which, for the log);
-  // nullopt when it has none or cannot be read.
-  std::optional<double> last_depth_line(const std::string& file, const char* kind);
+  // A run taken up again squares the next depth line and the waiting lag lines with what its
+  // depth and lag files hold (the writer may have gone on after the last save).
+  void take_up_run_files(double step, double lag);
+  // Hands each values line of a run file to `on_line`; a missing file has none. False, and a
+  // log line (`kind` names the file), when it cannot be read.
+  bool scan_run_file(const std::string& file, const char* kind,
+                     const std::function<void(const rtf::LineView&)>& on_line);
   void recording_end();
   void record_tick();
   std::unique_ptr<rtf::RealTimeFile> recorder_;

@@ -379,6 +379,23 @@ TEST(StationProcess, KilledAndStartedAgainItContinuesTheRunDepthsAndLagQueue) {
     EXPECT_GT(depth_file.lines[i].line.first_depth, depth_file.lines[i - 1].line.first_depth)
         << "line " << i;
   }
+
+  // The run ends on a last start, which writes the lag lines still waiting: each depth line
+  // has its one lag line, whatever the queue owed between the last save and a kill.
+  StationProcess last(home, dir.path(), {"--json", "--scenario", again});
+  ASSERT_TRUE(last.wait_for_lines(1, std::chrono::seconds(30))) << last.err();
+  ASSERT_EQ(run_tool({"control", "--home", home, "race", "stop"}), 0);
+  last.signal(SIGTERM);
+  ASSERT_EQ(last.wait(), 0) << last.err();
+  const auto depths = [&](const char* ext) {
+    std::multiset<float> out;
+    for (const auto& l :
+         rtf::read_recording(testing_support::read_file(home + "records/0007" + ext)).lines)
+      out.insert(l.line.first_depth);
+    return out;
+  };
+  const std::multiset<float> lagged = depths(".reallag");
+  for (const float d : depths(".realdep")) EXPECT_EQ(lagged.count(d), 1u) << "depth " << d;
 }
 
 TEST(StationProcess, ATermSignalStopsTheRunWithItsStateSavedAndItsLinesWritten) {
