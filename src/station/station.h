@@ -37,7 +37,8 @@ class System;
 }
 namespace lib {
 class ModuleBaseOld;
-}
+class FileSystem;
+}  // namespace lib
 namespace params {
 class Param;
 }
@@ -84,6 +85,10 @@ struct StationSettings {
 inline constexpr const char* kHomeLockFileName = "rigstation.lock";
 // The folder of the home that holds the runs' recording files.
 inline constexpr const char* kRecordingFolder = "records/";
+
+// The process id (as its lock file gives it, "?" when it gives none) of the station running
+// on `home`; nullopt when none runs there.
+std::optional<std::string> home_holder(lib::FileSystem& fs, const std::string& home);
 
 // The protocol id of a data source name (or of a protocol number), or -1.
 std::int32_t protocol_id_of(const std::string& name);
@@ -345,6 +350,8 @@ class Station {
   void publish(const char* identifier, double value);
   bool candle_sample_bad_ = false;
   void mirror_depths();
+  // Takes the parameter table again from its file; the answer of "params reload".
+  std::string reload_table();
   // Pump index (0-based) -> the row of its strokes per minute.
   std::map<int, int> find_pump_rows() const;
   std::map<int, int> pump_rows_;

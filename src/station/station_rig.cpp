@@ -500,8 +500,13 @@ std::string Station::command(const std::string& line) {
     hub_.request_save();
     return logged(fmt::format("ok {} stands and {} pipes in the hole", cc.get(), cc.get_pipe()));
   }
+  if (verb == "params") {
+    if (arg != "reload" || !extra.empty()) return logged("error 'params' takes 'reload'");
+    return logged(reload_table());
+  }
   return logged("error unknown command '" + verb +
-                "' (bottom, bit, block, race, operation, stands; see docs/control-folder.md)");
+                "' (bottom, bit, block, race, operation, stands, params; see "
+                "docs/control-folder.md)");
 }
 
 void Station::publish(const char* identifier, double value) {

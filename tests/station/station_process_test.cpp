@@ -398,6 +398,32 @@ TEST(StationProcess, KilledAndStartedAgainItContinuesTheRunDepthsAndLagQueue) {
   for (const float d : depths(".realdep")) EXPECT_EQ(lagged.count(d), 1u) << "depth " << d;
 }
 
+// The table of a running station is edited only with its knowledge: without --reload the
+// edit is refused; with it, the station takes the table between two ticks and the hook load
+// reads its new calibration (a flat 7 t).
+TEST(StationProcess, ARunningStationTakesAnEditedTableWhenToldToReload) {
+  TempDir dir;
+  const std::string home = dir.path() + "home/";
+  StationProcess st(home, dir.path(), {"--json"});
+  ASSERT_TRUE(st.wait_for_lines(1, std::chrono::seconds(30))) << st.err();
+  std::vector<std::string> edit = {"params",  "calibrate", "--home", home, "вес_на_крюке",
+                                   "--clear", "--point",   "0",      "7",  "--point",
+                                   "5000",    "7"};
+  EXPECT_EQ(WEXITSTATUS(run_tool(edit)), 1);
+  edit.push_back("--reload");
+  ASSERT_EQ(run_tool(edit), 0);
+  const auto hook = [&] {
+    const auto j = nlohmann::json::parse(st.out_lines().back(), nullptr, false);
+    return j.is_discarded() ? -1.0 : j["values"]["вес_на_крюке"]["value"].get<double>();
+  };
+  const auto end = Clock::now() + std::chrono::seconds(20);
+  while (hook() != 7.0 && Clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(hook(), 7.0) << st.err();
+  st.signal(SIGTERM);
+  EXPECT_EQ(st.wait(), 0);
+}
+
 TEST(StationProcess, ATermSignalStopsTheRunWithItsStateSavedAndItsLinesWritten) {
   for (const int sig : {SIGTERM, SIGINT}) {
     TempDir dir;
