@@ -2,13 +2,10 @@
 // the control folder, sent by rigstation params set and params calibrate): the rows, their
 // inputs and conversions change between two ticks, and everything the station derived from
 // the table follows.
-#include <fmt/format.h>
-
 #include <fcntl.h>
+#include <fmt/format.h>
 #include <sys/file.h>
-#include <cerrno>
 
-#include "core/error_log.h"
 #include "core/system.h"
 #include "lib/file_system.h"
 #include "lib/ident.h"
