@@ -63,19 +63,14 @@ void terminal_size(std::size_t& columns, std::size_t& lines) {
   }
 }
 
+// The live view draws on the terminal's second screen, so what the start printed stays on
+// the first one, readable again once the station stops.
+constexpr const char* kEnterViewScreen = "\x1b[?1049h";
+constexpr const char* kLeaveViewScreen = "\x1b[?1049l";
+
 void print_screen(const station::Station& st, bool clear, const std::vector<std::string>& created) {
-  station::LiveViewInput in;
-  in.time = lib::format_date_time(lib::now(lib::system_clock()));
-  in.source = st.source();
-  in.rows = st.rows();
-  in.registered = st.registered_values();
-  for (const auto& line : created) in.notes.push_back("created " + line);
-  for (const auto& note : st.settings_notes()) in.notes.push_back("settings: " + note);
-  for (const auto& note : st.start_notes()) in.notes.push_back(note);
-  in.reopen_wait_ms = st.reopen_wait_ms();
-  in.rig = st.rig();
-  in.mud = st.mud();
-  in.wits = st.wits_servers();
+  const station::LiveViewInput in =
+      station::live_view_input(st, created, lib::format_date_time(lib::now(lib::system_clock())));
   std::size_t columns = 0, lines = 0;
   terminal_size(columns, lines);
   if (clear) std::fputs("\x1b[H\x1b[2J", stdout);
@@ -236,6 +231,7 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
   // Missed slots are skipped, not replayed: a bus outage must not end in a burst of ticks.
   station::TickSchedule schedule(hub.clock());
   int ticks = 0;
+  if (screen) std::fputs(kEnterViewScreen, stdout);
   while (!g_stop) {
     st.tick();
     ++ticks;
@@ -256,6 +252,10 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
     while (!g_stop && schedule.wait_ms() > 0)
       std::this_thread::sleep_for(
           std::chrono::milliseconds(std::min<std::int64_t>(schedule.wait_ms(), 50)));
+  }
+  if (screen) {
+    std::fputs(kLeaveViewScreen, stdout);
+    std::fflush(stdout);
   }
   web.reset();  // no client reads a station being closed
   if (!st.close()) {

@@ -25,6 +25,7 @@
 #include "core/locks.h"
 #include "core/registr_log_old.h"
 #include "core/shared_values_format.h"
+#include "core/thresholds_state.h"
 #include "hardware/comm_protocols.h"
 #include "instr/instr_dicts_provider.h"
 #include "journals/journal_files.h"
@@ -379,6 +380,7 @@ System::System(SystemOptions options)
     if (alarm_voice_) alarm_voice_(words);
   };
   min_max_log_ = std::make_unique<alarms::MinMaxLog>(std::move(alarm_services));
+  thresholds_state_ = std::make_unique<ThresholdsStateCopy>(config_->min_max_values());
   if (options.audio == nullptr) own_audio_ = lib::make_silent_audio_output();
   audio_ = options.audio ? options.audio : own_audio_.get();
   sound_ = std::make_unique<alarms::Sound>(exe_path_, *audio_, log_sink);
@@ -444,6 +446,7 @@ void System::free_objects() {
   if (values_) values_->set_backend(nullptr);
   // The alarm pass refers to the configuration, the storage and the registry.
   min_max_log_.reset();
+  thresholds_state_.reset();
   registr_log_old_.reset();
   // The voice thread stops and is waited for before the output it speaks on goes.
   voice_thread_.reset();
@@ -499,7 +502,9 @@ void System::register_modules() {
   list.register_module(pore_opt_->options(), "PoreOpts");
   list.register_module(pore_opt_->construction(), "PoreConstr");
   list.register_module(*text_remarks_, "TextRemarks");
-  list.register_module(config_->min_max_values(), "MinMaxValues");
+  // The thresholds in force are the settings file's; the state keeps a copy it never reads
+  // back over them.
+  list.register_module(*thresholds_state_, "MinMaxValues");
   list.register_module(*min_max_log_, "MinMaxLog");
   list.register_module(pore_opt_->instr(), "PromerInstr2");
   list.register_module(*mud_additives_, "MudAdditives");

@@ -350,6 +350,7 @@ class System {
   std::unique_ptr<Signals> signals_;
   std::unique_ptr<RegistrLogOld> registr_log_old_;
   std::unique_ptr<alarms::MinMaxLog> min_max_log_;
+  std::unique_ptr<lib::ModuleBaseOld> thresholds_state_;  // the list's block in sys.bin
   VoiceSink alarm_voice_;
   std::unique_ptr<lib::AudioOutput> own_audio_;  // the silent one, when none was given
   lib::AudioOutput* audio_ = nullptr;

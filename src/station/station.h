@@ -37,7 +37,8 @@ class System;
 }
 namespace lib {
 class ModuleBaseOld;
-}
+class FileSystem;
+}  // namespace lib
 namespace params {
 class Param;
 }
@@ -46,7 +47,8 @@ class CommIncomData;
 }
 namespace rtf {
 class RealTimeFile;
-}
+struct LineView;
+}  // namespace rtf
 
 namespace station {
 
@@ -83,6 +85,10 @@ struct StationSettings {
 inline constexpr const char* kHomeLockFileName = "rigstation.lock";
 // The folder of the home that holds the runs' recording files.
 inline constexpr const char* kRecordingFolder = "records/";
+
+// The process id (as its lock file gives it, "?" when it gives none) of the station running
+// on `home`; nullopt when none runs there.
+std::optional<std::string> home_holder(lib::FileSystem& fs, const std::string& home);
 
 // The protocol id of a data source name (or of a protocol number), or -1.
 std::int32_t protocol_id_of(const std::string& name);
@@ -344,6 +350,8 @@ class Station {
   void publish(const char* identifier, double value);
   bool candle_sample_bad_ = false;
   void mirror_depths();
+  // Takes the parameter table again from its file; the answer of "params reload".
+  std::string reload_table();
   // Pump index (0-based) -> the row of its strokes per minute.
   std::map<int, int> find_pump_rows() const;
   std::map<int, int> pump_rows_;
@@ -356,9 +364,13 @@ class Station {
   // The recorder and its saved state; its writer starts at once.
   void open_recording();
   void recording_start(int race, bool continue_race);
-  // The deepest line of a run's depth or lag file (`kind` names which, for the log);
-  // nullopt when it has none or cannot be read.
-  std::optional<double> last_depth_line(const std::string& file, const char* kind);
+  // A run taken up again squares the next depth line and the waiting lag lines with what its
+  // depth and lag files hold (the writer may have gone on after the last save).
+  void take_up_run_files(double step, double lag);
+  // Hands each values line of a run file to `on_line`; a missing file has none. False, and a
+  // log line (`kind` names the file), when it cannot be read.
+  bool scan_run_file(const std::string& file, const char* kind,
+                     const std::function<void(const rtf::LineView&)>& on_line);
   void recording_end();
   void record_tick();
   std::unique_ptr<rtf::RealTimeFile> recorder_;

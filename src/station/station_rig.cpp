@@ -443,7 +443,7 @@ std::string Station::command(const std::string& line) {
     const bool ok = verb == "bottom" ? d.set_bottom(*v)
                     : verb == "bit"  ? d.set_bit(*v)
                                      : d.set_block(*v);
-    if (!ok) return logged(fmt::format("error {} {} m refused: see the error log", verb, arg));
+    if (!ok) return logged("error " + d.refusal());
     if (verb == "bottom" && *v < old_bottom) rig_->lag().rebase(*v);
     mirror_depths();
     rig_->update_state();
@@ -512,8 +512,13 @@ std::string Station::command(const std::string& line) {
     hub_.request_save();
     return logged(fmt::format("ok {} stands and {} pipes in the hole", cc.get(), cc.get_pipe()));
   }
+  if (verb == "params") {
+    if (arg != "reload" || !extra.empty()) return logged("error 'params' takes 'reload'");
+    return logged(reload_table());
+  }
   return logged("error unknown command '" + verb +
-                "' (bottom, bit, block, race, operation, stands; see docs/control-folder.md)");
+                "' (bottom, bit, block, race, operation, stands, params; see "
+                "docs/control-folder.md)");
 }
 
 void Station::publish(const char* identifier, double value) {

@@ -36,11 +36,14 @@ namespace {
 const std::string kScenarios = RIGCORE_SCENARIOS;
 const char* kHook = "вес_на_крюке";
 
-bool hook_in_alarm(const Rig& rig) {
+bool in_alarm(const Rig& rig, const char* id) {
   for (const auto& r : rig.st->rows())
-    if (r.identifier == kHook) return r.alarm;
-  ADD_FAILURE() << "no hook load row";
+    if (r.identifier == id) return r.alarm;
+  ADD_FAILURE() << "no row " << id;
   return false;
+}
+bool hook_in_alarm(const Rig& rig) {
+  return in_alarm(rig, kHook);
 }
 
 // Ticks once a second, the local time moving with the steady clock.
@@ -147,6 +150,43 @@ TEST(AlarmScenario, AnAlarmUnderWayWhenTheStationStopsIsStillCurrentAfterItsRest
   EXPECT_EQ(started, 0);
   EXPECT_TRUE(phrases.empty());
   EXPECT_EQ(station::read_alarm_log(log_path, lib::posix_file_system()).records.size(), 1u);
+  EXPECT_TRUE(rig.st->close());
+}
+
+// The thresholds in force are the settings file's: one added to global.ini while the station
+// was stopped fires, one removed from it fires no more, whatever the saved state held; the
+// alarm under way at the stop comes back all the same.
+TEST(AlarmScenario, ThresholdsEditedInTheSettingsFileTakeEffectAtTheRestart) {
+  TempDir dir;
+  const char* kPressure = "давление_на_входе";
+  auto set_thresholds = [&](Rig& rig, const char* id, float max) {
+    auto& thresholds = rig.hub->config().min_max_values();
+    thresholds.clear();
+    thresholds.add(std::make_unique<alarms::MinMaxValue>(id, -1, max));
+    rig.hub->config().save_to_file(dir.file("global.ini"), rig.hub->file_system());
+  };
+  station::StationSettings s;
+  s.protocol = "emulator";
+  s.scenario = kScenarios + "hook-overpull.txt";
+  {
+    Rig rig(dir.path());
+    rig.st->open(s);
+    set_thresholds(rig, kHook, 100);
+    run_to(rig, 80);
+    ASSERT_TRUE(hook_in_alarm(rig));
+    ASSERT_TRUE(rig.st->close());
+    set_thresholds(rig, kPressure, 50);  // edited while the station is stopped
+  }
+  s.scenario = dir.file("hang.txt");
+  std::ofstream(s.scenario) << "0 hook=120 block=20 pressure=90\n60 hook=120\n";
+  Rig rig(dir.path());
+  rig.st->open(s);
+  ASSERT_EQ(rig.hub->config().min_max_values().size(), 1u);
+  EXPECT_EQ(rig.hub->config().min_max_values()[0].get_param(), kPressure);
+  EXPECT_EQ(rig.st->alarms().current.size(), 1u) << "the alarm under way is back";
+  run_to(rig, 20);
+  EXPECT_TRUE(in_alarm(rig, kPressure));
+  EXPECT_FALSE(hook_in_alarm(rig)) << "120 t, but its threshold is gone from the file";
   EXPECT_TRUE(rig.st->close());
 }
 

@@ -159,9 +159,9 @@ TEST(RaceScenario, AStandDrilledAddsOneAndTotalsItsFootageAndDrillingTime) {
 
   // The live view shows them.
   const auto lines = station::rig_state_lines(rig.st->rig());
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_NE(lines[2].find("in hole 1 stands 0 pipes"), std::string::npos) << lines[2];
-  EXPECT_NE(lines[2].find("footage 28.00 m"), std::string::npos) << lines[2];
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_NE(lines[3].find("in hole 1 stands 0 pipes"), std::string::npos) << lines[3];
+  EXPECT_NE(lines[3].find("footage 28.00 m"), std::string::npos) << lines[3];
 
   // The end of the run stops the totals; its rate is the footage over its duration.
   rig.clock.now.seconds += 1061;

@@ -175,9 +175,16 @@ TEST(RigScenario, OperatorCommandsCorrectDepthsAndForceAnOperation) {
   const std::string b = tool.submit("bit 2600");
   const std::string c = tool.submit("operation 7");
   const std::string d = tool.submit("rm -rf /");
+  const std::string e = tool.submit("bottom 99999");
   rig.ticks(1);
   EXPECT_EQ(tool.take_answer(a).value_or("").rfind("ok", 0), 0u);
-  EXPECT_EQ(tool.take_answer(b).value_or("").rfind("error", 0), 0u);
+  // A refusal says why on the answer itself, not only in the error log.
+  EXPECT_EQ(tool.take_answer(b).value_or(""),
+            "error depth correction refused: a bit depth of 2600 m is not between 0 and the "
+            "bottom at 2500.00 m; set the bottom first");
+  EXPECT_EQ(tool.take_answer(e).value_or(""),
+            "error depth correction refused: a bottom-hole depth of 99999 m is not a depth (0 to "
+            "15000 m)");
   EXPECT_EQ(tool.take_answer(c).value_or("").rfind("ok", 0), 0u);
   EXPECT_EQ(tool.take_answer(d).value_or("").rfind("error unknown command", 0), 0u);
   rig.ticks(1);  // the forced operation takes effect when the main-thread queue drains

@@ -379,6 +379,49 @@ TEST(StationProcess, KilledAndStartedAgainItContinuesTheRunDepthsAndLagQueue) {
     EXPECT_GT(depth_file.lines[i].line.first_depth, depth_file.lines[i - 1].line.first_depth)
         << "line " << i;
   }
+
+  // The run ends on a last start, which writes the lag lines still waiting: each depth line
+  // has its one lag line, whatever the queue owed between the last save and a kill.
+  StationProcess last(home, dir.path(), {"--json", "--scenario", again});
+  ASSERT_TRUE(last.wait_for_lines(1, std::chrono::seconds(30))) << last.err();
+  ASSERT_EQ(run_tool({"control", "--home", home, "race", "stop"}), 0);
+  last.signal(SIGTERM);
+  ASSERT_EQ(last.wait(), 0) << last.err();
+  const auto depths = [&](const char* ext) {
+    std::multiset<float> out;
+    for (const auto& l :
+         rtf::read_recording(testing_support::read_file(home + "records/0007" + ext)).lines)
+      out.insert(l.line.first_depth);
+    return out;
+  };
+  const std::multiset<float> lagged = depths(".reallag");
+  for (const float d : depths(".realdep")) EXPECT_EQ(lagged.count(d), 1u) << "depth " << d;
+}
+
+// The table of a running station is edited only with its knowledge: without --reload the
+// edit is refused; with it, the station takes the table between two ticks and the hook load
+// reads its new calibration (a flat 7 t).
+TEST(StationProcess, ARunningStationTakesAnEditedTableWhenToldToReload) {
+  TempDir dir;
+  const std::string home = dir.path() + "home/";
+  StationProcess st(home, dir.path(), {"--json"});
+  ASSERT_TRUE(st.wait_for_lines(1, std::chrono::seconds(30))) << st.err();
+  std::vector<std::string> edit = {"params",  "calibrate", "--home", home, "вес_на_крюке",
+                                   "--clear", "--point",   "0",      "7",  "--point",
+                                   "5000",    "7"};
+  EXPECT_EQ(WEXITSTATUS(run_tool(edit)), 1);
+  edit.push_back("--reload");
+  ASSERT_EQ(run_tool(edit), 0);
+  const auto hook = [&] {
+    const auto j = nlohmann::json::parse(st.out_lines().back(), nullptr, false);
+    return j.is_discarded() ? -1.0 : j["values"]["вес_на_крюке"]["value"].get<double>();
+  };
+  const auto end = Clock::now() + std::chrono::seconds(20);
+  while (hook() != 7.0 && Clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(hook(), 7.0) << st.err();
+  st.signal(SIGTERM);
+  EXPECT_EQ(st.wait(), 0);
 }
 
 TEST(StationProcess, ATermSignalStopsTheRunWithItsStateSavedAndItsLinesWritten) {
