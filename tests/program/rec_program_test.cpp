@@ -48,7 +48,7 @@ TEST(RecProgram, InfoAndCsvDumpOfAWholeFile) {
   const std::string file = write_file(dir);
   const golden::Run info = golden::run_program({"rec", "info", file}, dir.path());
   ASSERT_EQ(info.exit_code, 0) << info.err;
-  EXPECT_THAT(info.out, HasSubstr("blocks: 6, writer runs: 1, texts: 1, parameter lists: 1, "
+  EXPECT_THAT(info.out, HasSubstr("blocks: 7, writer runs: 1, texts: 1, parameter lists: 1, "
                                   "lines: 3"));
   EXPECT_THAT(info.out, HasSubstr("номер_рейса = 4"));
   EXPECT_THAT(info.out, HasSubstr("parameters 1 (2): вес_на_крюке [т], давление_на_входе [атм.]"));
@@ -72,7 +72,7 @@ TEST(RecProgram, ACutFileShowsItsCompleteLinesAndNamesTheCutOnStderr) {
   lib::write_file_atomically(file, bytes, lib::posix_file_system(), false);
   const golden::Run dump = golden::run_program({"rec", "dump", file}, dir.path());
   EXPECT_EQ(dump.exit_code, 2);
-  EXPECT_THAT(dump.err, HasSubstr(file + ": offset " + std::to_string(bytes.size() + 5 - 56)));
+  EXPECT_THAT(dump.err, HasSubstr(file + ": offset " + std::to_string(bytes.size() + 5 - 60)));
   EXPECT_THAT(dump.err, HasSubstr("cut block of type 1"));
   EXPECT_THAT(dump.out, HasSubstr("вес_на_крюке=81.5"));
   EXPECT_THAT(dump.out, testing::Not(HasSubstr("82.5")));

@@ -157,13 +157,24 @@ TEST(RecordingStream, ChunksOfAnySizeFindWhatTheWholeFileHoldsCutDamagedOrWhole)
   const Seen g = seen_in_memory(damaged);
   ASSERT_EQ(g.problems.size(), 1u);
   EXPECT_EQ(g.problem_offsets[0], full.line_offsets[40]);
+  // A file of the earlier version, two runs, whole and with a damaged line.
+  std::string old = plain_version_block() + plain_params_block({"a"});
+  for (int i = 0; i < 20; ++i) {
+    rtf::ValuesLine l;
+    l.values = {static_cast<float>(i)};
+    old += plain_block(1, rtf::values_payload(l));
+  }
+  old += old;
+  check(old, "version 2.3");
+  old[old.size() / 4] = 77;
+  check(old, "version 2.3, damaged");
 }
 
 TEST(RecordingStream, AFailedReadNamesTheFileAndANoMoreThanLimitStopsThere) {
   Writer w;
   w.write_two_runs();
   struct FailingRead final : FaultyFileSystem {
-    long long left = 300;  // bytes read before the disk fails
+    long long left = 400;  // bytes read before the disk fails
     ssize_t read(int fd, void* buf, std::size_t n) override {
       if (left <= 0) {
         errno = EIO;
@@ -180,7 +191,7 @@ TEST(RecordingStream, AFailedReadNamesTheFileAndANoMoreThanLimitStopsThere) {
     ADD_FAILURE() << "a failed read went unnoticed";
   } catch (const lib::io::StreamError& e) {
     EXPECT_THAT(e.what(), HasSubstr(w.file));
-    EXPECT_THAT(e.what(), HasSubstr("offset 300"));
+    EXPECT_THAT(e.what(), HasSubstr("offset 400"));
   }
   // The lines before the failure were handed on.
   EXPECT_FALSE(v.s.line_offsets.empty());
