@@ -24,6 +24,8 @@ struct FileStatus {
   std::uint64_t inode = 0;
   // Names the file has; 0 once an open file was removed or replaced by a rename.
   std::uint64_t links = 0;
+  // The device holding the file: with the inode, tells whether two paths are one file.
+  std::uint64_t device = 0;
   bool is_folder() const { return kind == Kind::folder; }
   bool is_regular() const { return kind == Kind::regular; }
 };
@@ -51,6 +53,10 @@ class FileSystem {
   // Status of a path, following symbolic links; nullopt (errno set, ENOENT when it does not
   // exist) otherwise. The default asks the real file system.
   virtual std::optional<FileStatus> stat(const std::string& path);
+  // What the symbolic link at `path` holds, as it holds it (relative to the link's folder
+  // unless it starts with '/'); nullopt (errno set: EINVAL when the path is not a link,
+  // ENOENT when nothing is there) otherwise. The default is the real call.
+  virtual std::optional<std::string> read_link(const std::string& path);
   // Creates one folder (its parent must exist). The default is the real call.
   virtual int mkdir(const std::string& path, mode_t mode);
   // Flushes a folder's entries to disk, so a rename or a new file in it survives a power

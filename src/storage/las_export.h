@@ -36,6 +36,10 @@ struct LasResult {
   // Requested identifiers the file does not hold (their curves are not written).
   std::vector<std::string> unknown_params;
   std::size_t lines = 0;  // data lines written
+  // Lines left out because their index does not come after the line before them (the LAS
+  // index must rise strictly), and the offset of the first in the recording.
+  std::size_t dropped_lines = 0;
+  std::uint64_t first_dropped_offset = 0;
   // export_las_file only: the damaged places of the file, in file order.
   std::vector<ReadProblem> problems;
 };
@@ -50,9 +54,12 @@ inline constexpr std::size_t kLasFlushBytes = std::size_t{1} << 20;
 LasResult export_las_file(const std::string& path, lib::FileSystem& fs, const LasOptions& options,
                           const std::function<void(std::string_view)>& out);
 
-// The same into the file `las_path`, replaced whole: the text goes to a temporary file
-// beside it, which is renamed over it once complete, so a failed export leaves any earlier
-// file as it was. Throws lib::io::StreamError naming the file and the reason.
+// The same into `las_path` (lib/export_target.h): a regular file is replaced whole through
+// a temporary file beside it, so a failed export leaves any earlier file as it was; a link is
+// followed to its file; a FIFO, a device or "-" (the standard output) is written straight.
+// Refuses (lib::io::StreamError, nothing written) a target that is the recording itself
+// or any recording: named as one, or holding one. Throws lib::io::StreamError naming the file
+// and the reason.
 LasResult export_las_to_file(const std::string& path, const std::string& las_path,
                              lib::FileSystem& fs, const LasOptions& options);
 

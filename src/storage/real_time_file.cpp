@@ -573,12 +573,12 @@ std::size_t RealTimeFile::write_tasks(const std::vector<const Records*>& tasks,
         if (!need_header) need_header = record->check(data);
         if (need_header) {
           if (ParamList params = record->get_provider()) {
-            append_params_block(out, *params);
+            data.params_check = append_params_block(out, *params);
             data.params = std::move(params);
             need_header = false;
           }
         }
-        record->append(out);
+        record->append(out, data.params_check);
       }
     }
   };
