@@ -13,6 +13,7 @@
 #include "command_registry.h"
 #include "core/system.h"
 #include "hardware/protocol_names.h"
+#include "json_output.h"
 #include "lib/alsa_audio_output.h"
 #include "lib/date_time.h"
 #include "lib/file_system.h"
@@ -176,7 +177,7 @@ void print_json(const station::Station& st) {
                      {"clients", sender->client_count()},
                      {"dropped", sender->dropped_count()}};
   }
-  std::printf("%s\n", j.dump().c_str());
+  rigstation::print_json(j);
   std::fflush(stdout);
 }
 

@@ -10,6 +10,7 @@
 #include "lib/date_time.h"
 #include "station/live_view.h"
 #include "station/station.h"
+#include "web/json_text.h"
 
 namespace web {
 
@@ -169,7 +170,7 @@ void StationLink::after_tick() {
       tick.samples.emplace_back(std::string("rig.") + key, j["rig"][key].get<double>());
   if (j["mud"]["pit_gain"].is_number())
     tick.samples.emplace_back("mud.pit_gain", j["mud"]["pit_gain"].get<double>());
-  tick.json = j.dump();
+  tick.json = json_text(j);
   server_.publish(std::move(tick));
 }
 

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <random>
+#include <regex>
 #include <set>
 #include <string>
 #include <thread>
@@ -26,6 +27,7 @@
 #include "station/station.h"
 #include "storage/real_time_reader.h"
 #include "support/fakes.h"
+#include "web/web_client.h"
 
 using testing_support::TempDir;
 
@@ -455,6 +457,29 @@ TEST(StationProcess, ATermSignalStopsTheRunWithItsStateSavedAndItsLinesWritten) 
     EXPECT_NEAR(restored_number(next.err(), "restored depths:", "bottom "), ticks.back().bottom,
                 0.006);
   }
+}
+
+// A remark a browser sent cut inside a character is refused; the station runs on and stops
+// with its save, as if nothing had come.
+TEST(StationProcess, ARemarkThatIsNotUtf8IsRefusedAndTheStationRunsOn) {
+  TempDir dir;
+  const std::string home = dir.path() + "home/";
+  StationProcess st(home, dir.path(), {"--http", "127.0.0.1:0"});
+  ASSERT_TRUE(st.wait_for_first_tick(std::chrono::seconds(30))) << st.err();
+  std::smatch port;
+  const std::string err = st.err();
+  ASSERT_TRUE(std::regex_search(err, port, std::regex("serving http://127.0.0.1:(\\d+)/"))) << err;
+  const auto at = static_cast<unsigned short>(std::stoi(port[1]));
+  const std::pair<std::string, std::string> auth{
+      "Authorization", "Bearer " + testing_support::read_file(home + "web.token").substr(0, 64)};
+  const auto post = web_test::http::verb::post;
+  EXPECT_EQ(web_test::request(at, post, "/api/remark", "ok text \xc3", {auth}).status, 400);
+  EXPECT_EQ(web_test::request(at, post, "/api/remark", "ok text", {auth}).status, 200);
+  st.signal(SIGHUP);
+  const int status = st.wait();
+  ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status) << ": " << st.err();
+  EXPECT_EQ(WEXITSTATUS(status), 0) << st.err();
+  EXPECT_NE(st.err().find("state saved to " + home + "sys.bin"), std::string::npos) << st.err();
 }
 
 }  // namespace

@@ -151,6 +151,15 @@ TEST(WebStation, ClientsCorrectTheDepthAndWriteRemarksThroughTheStationsThread) 
   EXPECT_EQ(remarks[1]["text"], "mud weight 1.18");
   EXPECT_EQ(remarks[2]["text"], "bit changed");
   EXPECT_EQ(w.rig.hub->text_remarks().size(), 3);
+
+  // A remark that reached the journal damaged by some other way never stops the tick: the
+  // picture shows it mended.
+  text::Record damaged;
+  damaged.time = w.rig.hub->text_remarks()[2].time + 60;
+  damaged.text = "ok text \xc3";
+  w.rig.hub->text_remarks().add_record(damaged);
+  w.tick();
+  EXPECT_EQ(w.values()["remarks"][3]["text"], "ok text \uFFFD");
 }
 
 }  // namespace
