@@ -21,14 +21,14 @@ TEST(RegistrLogOld, LinesAreStampedAndTheFileStaysBounded) {
   reg::RegistrLogOld log(clock, lib::posix_file_system());
   const std::string path = dir.path() + reg::kEventLogFileName;
   log.set_file(path);
-  log.set_max_bytes(2000);
+  log.set_limits({2000, 1});
   EXPECT_TRUE(log.add(" Реле №2 АКТИВИРОВАНО"));
   auto text = lib::read_whole_file(path, lib::posix_file_system());
   ASSERT_TRUE(text);
   EXPECT_EQ(*text, "(01.03.2026 10:00:05)  Реле №2 АКТИВИРОВАНО\n");
   for (int i = 0; i < 500; ++i) log.add(" Реле №1 ДЕАКТИВИРОВАНО " + std::to_string(i));
   const auto now = lib::read_whole_file(path, lib::posix_file_system());
-  const auto old = lib::read_whole_file(path + ".old", lib::posix_file_system());
+  const auto old = lib::read_whole_file(path + ".1", lib::posix_file_system());
   ASSERT_TRUE(now);
   ASSERT_TRUE(old);
   EXPECT_LE(now->size(), 2100u);
