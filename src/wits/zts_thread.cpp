@@ -43,8 +43,13 @@ class ThreadEvents : public ReadEvents {
 
 }  // namespace
 
-ZTSThread::ZTSThread(const ZTSEnvironment& env, StatusChanged on_change)
-    : env_(env), on_change_(std::move(on_change)), log_(0, *env.clock, *env.fs) {}
+ZTSThread::ZTSThread(const ZTSEnvironment& env, StatusChanged on_change, std::uint64_t generation)
+    : env_(env),
+      on_change_(std::move(on_change)),
+      generation_(generation),
+      log_(0, *env.clock, *env.fs) {
+  log_.set_limits(env.log_limits);
+}
 
 ZTSThread::~ZTSThread() {
   stop();
@@ -149,8 +154,14 @@ void ZTSThread::execute(std::stop_token stop) {
         if (!connection.wait_for_data(env_.waits.data)) {
           if (stop.stop_requested()) break;
           set_is_working(ZTSThreadStatus::kConnected);
-        } else if (!read_record(connection, store_, events)) {
-          lost = true;
+        } else {
+          // Every record already here is taken before the pause, so a sender of many records
+          // a second is followed instead of falling further behind with every pass.
+          int records = 0;
+          do {
+            lost = !read_record(connection, store_, events);
+          } while (!lost && ++records < kMaxRecordsPerPass && !stop.stop_requested() &&
+                   connection.has_data_now());
         }
       }
       if (lost) {
