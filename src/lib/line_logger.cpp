@@ -64,7 +64,19 @@ void LineLogger::set_fallback(Fallback fallback) {
 bool LineLogger::write(std::string_view message, int level) {
   std::lock_guard lock(mutex_);
   if (level >= threshold_ || path_.empty()) return false;
-  const std::string line = format_line(message);
+  return append(format_line(message));
+}
+
+bool LineLogger::write_lines(const std::vector<std::string>& messages, int level) {
+  std::lock_guard lock(mutex_);
+  if (level >= threshold_ || path_.empty()) return false;
+  if (messages.empty()) return true;
+  std::string lines;
+  for (const std::string& message : messages) lines += format_line(message);
+  return append(lines);
+}
+
+bool LineLogger::append(const std::string& line) {
   const std::string bytes = converter_.from_utf8(line);
   const auto add = static_cast<std::int64_t>(bytes.size());
   bool ok = false;

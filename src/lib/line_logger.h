@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "lib/date_time.h"
 #include "lib/file_system.h"
@@ -41,11 +42,16 @@ class LineLogger {
 
   // Appends the line when level < threshold; false when it was not written to the file.
   bool write(std::string_view message, int level);
+  // The same for several lines at once, with one stamp and one write (a busy writer's lines).
+  bool write_lines(const std::vector<std::string>& messages, int level);
 
   // The full line as written (without the encoding), for tests and consoles.
   std::string format_line(std::string_view message) const;
 
  private:
+  // Appends formatted lines under the lock, moving the file aside first when it is full.
+  bool append(const std::string& lines);
+
   mutable std::mutex mutex_;
   int threshold_;
   Clock& clock_;
