@@ -22,6 +22,7 @@
 #include "station/station.h"
 #include "station/station_audio.h"
 #include "station/tick_schedule.h"
+#include "web/query.h"
 
 namespace {
 
@@ -39,7 +40,8 @@ struct RunOptions {
   bool json = false;
   bool no_sound = false;
   std::string sound_device = lib::kDefaultSoundDevice;
-  std::string http;  // the web view's address; empty: none
+  std::string http;      // the web view's address; empty: none
+  std::string wits_out;  // the WITS sender's [HOST:]PORT; empty: none
 };
 
 std::string fmt_value(double v) {
@@ -200,6 +202,18 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
   station::Station st(hub);
   station::StationSettings settings = options.settings;
   settings.restore = !options.no_restore;
+  if (!options.wits_out.empty()) {
+    std::string error;
+    const auto listen = web::parse_listen_address(options.wits_out, error);
+    if (!listen || listen->port == 0) {
+      std::fprintf(stderr, "rigstation: --wits-out %s\n",
+                   listen ? ("'" + options.wits_out + "' names no port from 1 to 65535").c_str()
+                          : error.c_str());
+      return 1;
+    }
+    settings.wits_out_address = listen->host;
+    settings.wits_out_port = static_cast<int>(listen->port);
+  }
   std::vector<std::string> created;
   // A closed terminal or SSH session (SIGHUP) stops the station as Ctrl-C does: with a save.
   // In place before the start, so a service stopped while the station starts up still saves.
@@ -310,10 +324,10 @@ void add_run(CLI::App& app, rigstation::CommandContext& context) {
                   "Registration run number: the saved run's number continues it, another starts "
                   "a new run")
       ->check(CLI::Range(1, 1000000));
-  cmd->add_option("--wits-out", options->settings.wits_out_port,
-                  "Publish the parameters of the home's wits_out.cfg as WITS level 0 to every "
-                  "client of this TCP port, each tick")
-      ->check(CLI::Range(1, 65535));
+  cmd->add_option("--wits-out", options->wits_out,
+                  "Publish the parameters of the home's wits_out.cfg (a starter is written when "
+                  "missing) as WITS level 0 to every client of HOST:PORT, or PORT on 127.0.0.1, "
+                  "each tick");
   cmd->callback([&context, options] { std::exit(run(context, *options)); });
 }
 

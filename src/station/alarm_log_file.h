@@ -4,7 +4,10 @@
 // Appending never loses an episode to a passing fault: a line the file refuses (a full or
 // read-only disk) is kept in memory, reported once, and written ahead of the next one when
 // the file takes lines again; at most kMaxPending lines wait, the oldest going first (that
-// loss is reported too). Not thread-safe: the station's tick thread owns the writer.
+// loss is reported too). The file is bounded by its LogLimits (lib/log_files.h): a full one
+// is moved aside as alarms.log.1 ..., and one that cannot be moved aside takes lines only up
+// to twice its limit, after which they wait as above. Not thread-safe: the station's tick
+// thread owns the writer.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +19,7 @@
 
 #include "lib/date_time.h"
 #include "lib/file_system.h"
+#include "lib/log_files.h"
 
 namespace station {
 
@@ -45,6 +49,7 @@ class AlarmLogWriter {
 
   AlarmLogWriter(std::string path, lib::FileSystem& fs, ErrorSink errors);
   const std::string& path() const { return path_; }
+  void set_limits(const lib::LogLimits& limits) { limits_ = limits; }
 
   // Appends the record (after any waiting ones); false when it had to wait.
   bool append(const AlarmLogRecord& record);
@@ -58,8 +63,10 @@ class AlarmLogWriter {
   std::string path_;
   lib::FileSystem& fs_;
   ErrorSink errors_;
+  lib::LogLimits limits_;
   std::deque<std::string> pending_;
   bool failing_ = false;
+  bool stuck_ = false;  // the full file could not be moved aside; reported
 };
 
 struct AlarmLogContents {
@@ -68,7 +75,8 @@ struct AlarmLogContents {
   std::vector<std::string> problems;
 };
 
-// Reads `path` + ".old" (when present), then `path`. A missing file is no problem.
+// Reads the old files, oldest first (`path` + ".old" of earlier versions, then ".N" down to
+// ".1"), then `path`. A missing file is no problem.
 AlarmLogContents read_alarm_log(const std::string& path, lib::FileSystem& fs);
 
 }  // namespace station

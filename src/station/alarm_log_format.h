@@ -16,8 +16,10 @@
 //   unit      the parameter's unit (may be empty)
 //   text      the alarm's text as the operator saw it (tabs and line breaks made blanks)
 //
-// When the file passes kMaxBytes it is renamed to "alarms.log.old" (replacing an older one)
-// and a new file is started; readers read the old file first, then the current one.
+// A full file is moved aside as "alarms.log.1" ("alarms.log.1" becoming ".2" and so on, as many
+// as the settings keep; lib/log_files.h) and a new file is started; readers read the old files
+// first, oldest first, then the current one. Files of earlier versions went aside as
+// "alarms.log.old", which readers take as the oldest.
 #pragma once
 
 #include <cstddef>
@@ -32,7 +34,6 @@ inline constexpr std::string_view kHeader = "# rigstation alarm log 1";
 inline constexpr char kSeparator = '\t';
 inline constexpr std::string_view kNoLimit = "-";
 inline constexpr std::size_t kFields = 10;
-inline constexpr std::int64_t kMaxBytes = std::int64_t{8} << 20;
 
 // Field positions.
 inline constexpr std::size_t kStarted = 0;

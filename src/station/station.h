@@ -77,6 +77,8 @@ struct StationSettings {
   // Publish the values of the home's WITS sender list (wits_out.cfg) to every client that
   // connects to this TCP port, each tick; 0: any free port (see Station::wits_sender); -1: no.
   int wits_out_port = -1;
+  // The address the sender listens on: this machine only unless another is named.
+  std::string wits_out_address = "127.0.0.1";
 };
 
 // The file in the home folder a running station holds locked (its process id inside), so
@@ -143,7 +145,7 @@ struct WitsServerView {
   std::string name;
   std::string status;   // wits::status_name
   bool running = true;  // false: the thread ended on an error and waits for the watchdog
-  // Seconds since the station last got a complete record from it; -1: none yet.
+  // Seconds since the newest complete record from it arrived; -1: none yet.
   double last_record_age_s = -1;
 };
 
@@ -271,6 +273,8 @@ class Station {
   const wits::WITSCommIncomData& wits_reading() const { return wits_reading_; }
   // The station as a WITS sender, when asked to be one; null otherwise.
   const wits::Wits0Server* wits_sender() const { return wits_out_.get(); }
+  // The receiver of the servers of the settings; null before open().
+  const wits::WITSReceiver* wits_receiver() const { return wits_.get(); }
 
  private:
   // After a restore: a slot whose row is not the one the state was saved with starts from
@@ -294,7 +298,9 @@ class Station {
   void wits_tick();
   // Maps rows to the enabled servers that name a parameter file (station_wits.cpp).
   void apply_wits_param_files();
-  // Rows fed by WITS take the value of their item from the last reading of their server.
+  // Rows fed by WITS take the value of their item from the last reading of their server; a
+  // row whose server is not connected or whose record is older than устаревание_wits is
+  // stale, like a bus row whose module did not answer.
   void convert_wits_rows(int rows);
   // Starts the sender on settings.wits_out_port with the home's list (station_wits.cpp).
   void open_wits_sender(const StationSettings& settings);
@@ -309,7 +315,10 @@ class Station {
   std::unique_ptr<wits::Wits0Server> wits_out_;
   std::unique_ptr<wits::WITSReceiver> wits_;
   wits::WITSCommIncomData wits_reading_;
-  std::map<std::string, std::int64_t> wits_last_record_ms_;  // server -> steady ms
+  // Server -> steady ms the newest record arrived (kept across a replaced thread).
+  std::map<std::string, std::int64_t> wits_last_record_ms_;
+  // Server -> record -> steady ms of the tick that took it.
+  std::map<std::string, std::map<int, std::int64_t>> wits_record_ms_;
   std::int64_t next_wits_watchdog_ms_ = 0;
   std::vector<double> raw_;
   std::vector<bool> has_raw_;
