@@ -180,12 +180,10 @@ TEST(RigScenario, OperatorCommandsCorrectDepthsAndForceAnOperation) {
   EXPECT_EQ(tool.take_answer(b).value_or("").rfind("error", 0), 0u);
   EXPECT_EQ(tool.take_answer(c).value_or("").rfind("ok", 0), 0u);
   EXPECT_EQ(tool.take_answer(d).value_or("").rfind("error unknown command", 0), 0u);
-  rig.ticks(1);  // the forced operation takes effect when the main-thread queue drains
   EXPECT_DOUBLE_EQ(rig.st->rig().bottom, 2500);
   EXPECT_EQ(rig.st->rig().operation, 7);
   EXPECT_TRUE(rig.st->rig().forced);
   EXPECT_EQ(rig.st->command("operation auto").rfind("ok", 0), 0u);
-  rig.ticks(2);
   EXPECT_FALSE(rig.st->rig().forced);
   EXPECT_NE(rig.st->rig().operation, 7);
   // Everything done and refused is in the error log.
