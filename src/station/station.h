@@ -281,6 +281,8 @@ class Station {
   void try_reopen();
   // True when the row is fed by the data source and the last tick did not refresh it.
   bool row_stale(int row) const;
+  // True when the last tick gave the row a value that is a number.
+  bool row_current(int row) const;
 
   reg::System& hub_;
   SourceStatus source_;
@@ -335,14 +337,10 @@ class Station {
   void apply_scenario(hardware::CommIncomData& reading);
   RigInputs rig_inputs(const hardware::CommIncomData& reading, bool reading_ok) const;
   void rig_tick(const hardware::CommIncomData& reading, bool reading_ok);
-  // One sample of hook load and block position into the stand counter, then its step; the
-  // counts go into the rows "число_свечей" and "число_трубок".
-  void count_stands();
   // The run totals of this tick (while a registration run is active), after the averages.
   void run_totals();
   // Writes a calculated value into the current value of the row of that name, if any.
   void publish(const char* identifier, double value);
-  bool candle_sample_bad_ = false;
   void mirror_depths();
   // Pump index (0-based) -> the row of its strokes per minute.
   std::map<int, int> find_pump_rows() const;

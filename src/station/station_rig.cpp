@@ -404,7 +404,6 @@ void Station::rig_tick(const hardware::CommIncomData& reading, bool reading_ok) 
   if (!reading_ok && !scenario_) return;
   rig_->tick(rig_inputs(reading, reading_ok));
   mirror_depths();
-  count_stands();
   ds_tmp::DataStorage& ds = hub_.data_storage();
   // Every tick: the work type follows the rotary speed and the bit-run purpose too.
   try {
@@ -513,45 +512,6 @@ void Station::publish(const char* identifier, double value) {
     fresh_[static_cast<std::size_t>(row)] = true;
     valid_[static_cast<std::size_t>(row)] = true;
   }
-}
-
-void Station::count_stands() {
-  candles::CandleCounter& cc = hub_.candle_counter();
-  const int row = hub_.global_nums()[reg::GlobalNums::kVesNaKryuke];
-  // Without a hook-load row nothing tells a loaded run from an empty one.
-  if (row < 0) return;
-  const bool readable = row < static_cast<int>(fresh_.size()) &&
-                        fresh_[static_cast<std::size_t>(row)] &&
-                        valid_[static_cast<std::size_t>(row)];
-  const double hook = readable ? hub_.data_storage().current_values()[row] : kNaN;
-  const candles::Item item{static_cast<float>(hook), static_cast<float>(rig_->depths().block),
-                           static_cast<std::uint32_t>(source_.ticks)};
-  if (!cc.add_item(item)) {
-    if (!candle_sample_bad_) {
-      hub_.error_log().write(fmt::format(
-          "stand counter: the hook load ('вес_на_крюке', row {}) or the block position is not a "
-          "number; the samples are skipped until both read again, the counts are kept ({} "
-          "stands, {} pipes)",
-          row + 1, cc.get(), cc.get_pipe()));
-      candle_sample_bad_ = true;
-    }
-    return;
-  }
-  if (candle_sample_bad_) {
-    hub_.error_log().write(
-        "stand counter: the hook load and the block position read again; "
-        "counting goes on");
-    candle_sample_bad_ = false;
-  }
-  const reg::Config& c = hub_.config();
-  try {
-    cc.calculate(static_cast<float>(c.recognition.zero_weight),
-                 static_cast<float>(c.dol.block_travel), hub_.pore_opt().instr().get_svecha_size());
-  } catch (const std::exception& e) {
-    hub_.error_log().write(std::string("stand counter: ") + e.what() + "; the counts are kept");
-  }
-  publish("число_свечей", cc.get());
-  publish("число_трубок", cc.get_pipe());
 }
 
 void Station::run_totals() {

@@ -247,8 +247,8 @@ TEST(RaceScenario, AHookLoadThatIsNotANumberIsLoggedOnceAndTheCountsAreKept) {
   const params::CalibrPoints sound = table[hook].points;
   table[hook].points = {{0, 0}, {1, 1e308}};  // every reading converts to infinity
   rig.ticks(5);
-  const std::string bad = "stand counter: the hook load ('вес_на_крюке', row " +
-                          std::to_string(hook + 1) + ") or the block position is not a number";
+  const std::string bad = "CalcValues::calc_pipes : the hook load ('вес_на_крюке', row " +
+                          std::to_string(hook + 1) + ") or the block position";
   std::string log = testing_support::read_file(dir.file("registr.errors.log"));
   EXPECT_EQ(count_of(log, bad), 1) << log;
   EXPECT_NE(log.find("the counts are kept (7 stands, 0 pipes)"), std::string::npos) << log;
@@ -260,7 +260,7 @@ TEST(RaceScenario, AHookLoadThatIsNotANumberIsLoggedOnceAndTheCountsAreKept) {
   table[hook].points = sound;
   rig.ticks(2);
   log = testing_support::read_file(dir.file("registr.errors.log"));
-  EXPECT_EQ(count_of(log, "stand counter: the hook load and the block position read again"), 1);
+  EXPECT_EQ(count_of(log, "calc_pipes : the hook load and the block position read again"), 1);
   EXPECT_EQ(rig.hub->candle_counter().items().size(), samples + 2);
   EXPECT_EQ(rig.hub->candle_counter().get(), 7);
 }
