@@ -320,6 +320,17 @@ void Station::pumps_tick() {
     strokes[static_cast<std::size_t>(pump)] = static_cast<float>(ds.current_values()[row]);
   }
   pumps.work(strokes);
+  // The mud circulates while a pump works, or, when the settings say so, while the inlet
+  // pressure shows the pumps on: the run's circulation time and its circulation averages,
+  // and the lag lines on their way up, follow it.
+  bool circulating = false;
+  for (int pump = 0; pump < calc::NasosWork::kPumpCount; ++pump)
+    circulating = circulating || pumps.is_working(pump);
+  const int pressure_row = hub_.global_nums()[reg::GlobalNums::kDavlenieNaVhode];
+  if (hub_.config().lag.circulation_by_pressure != 0 && row_current(pressure_row) &&
+      ds.current_values()[pressure_row] > hub_.config().recognition.zero_pressure)
+    circulating = true;
+  ds.set_circulation_on(circulating);
   double flow = 0;
   for (int pump = 0; pump < calc::NasosWork::kPumpCount; ++pump) {
     const double spm = pumps.strokes(pump);
