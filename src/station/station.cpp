@@ -360,6 +360,7 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
                        "'; alarms are not spoken until 'rigstation voice build' makes them");
     }
   }
+  make_announcer();
   hub_.voice_thread().start();
   opened_ = true;
   return created;
@@ -504,6 +505,7 @@ void Station::tick() {
   hub_.calc_and_store(static_cast<std::uint32_t>(hub_.clock().steady_ms() / 1000),
                       [this](int row) { return row_current(row); });
   pit_.update(hub_.effective_operation().operation, hub_.calc_values().tanks().get_active_tank_v());
+  announce();
   if (ok) hub_.plugins_data();
   ds.average_values().calculate_values(false);
   ds.average_values().calculate_values(true);

@@ -24,6 +24,7 @@
 #include "core/shared_values.h"
 #include "hardware/comm_out_data.h"
 #include "station/alarm_log_file.h"
+#include "station/announcer.h"
 #include "station/control_folder.h"
 #include "station/pit_watch.h"
 #include "station/rig_tracker.h"
@@ -375,6 +376,13 @@ class Station {
   Depths last_mirrored_;  // what the data storage held after the tracker's last tick
   void lock_home(const std::string& home);
   void release_home();
+
+  // The operation's name, the warnings, the depth marks and the message sound of the tick
+  // (station_announce.cpp).
+  void make_announcer();
+  void announce();
+  std::unique_ptr<Announcer> announcer_;
+  bool depths_jumped_ = false;  // a new run or an operator's correction since the last tick
 
   // The alarm pass of the tick: the count-down steps due on the clock, the pass, the voice.
   void run_alarms();

@@ -196,6 +196,7 @@ void Station::start_race(int race, bool continue_race) {
   RigTrackerState& st = rig_->state();
   hub_.before_work(race, continue_race, "");
   if (!continue_race) rig_->lag().rebase(rig_->depths().bottom);
+  depths_jumped_ = true;
   recording_start(race, continue_race);
   st.race = race;
   st.race_active = true;
@@ -410,6 +411,7 @@ void Station::rig_tick(const hardware::CommIncomData& reading, bool reading_ok) 
   // from there.
   if (storage.depth_z() != last_mirrored_.bottom || storage.depth_cur() != last_mirrored_.bit) {
     rig_->depth().adopt(storage.depth_z(), storage.depth_cur());
+    depths_jumped_ = true;
   }
   // A tick without a reading tells nothing new about the rig.
   if (!reading_ok && !scenario_) return;
@@ -443,6 +445,7 @@ std::string Station::command(const std::string& line) {
                                      : d.set_block(*v);
     if (!ok) return logged(fmt::format("error {} {} m refused: see the error log", verb, arg));
     if (verb == "bottom" && *v < old_bottom) rig_->lag().rebase(*v);
+    depths_jumped_ = true;
     mirror_depths();
     rig_->update_state();
     hub_.request_save();
