@@ -2,6 +2,7 @@
 // sound slots, voice and settings.
 #include <limits>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "alarms/voice_thread.h"
 #include "calc/operations.h"
 #include "core/config.h"
+#include "core/error_log.h"
 #include "core/system.h"
 #include "journals/text_storage.h"
 #include "params/global_nums.h"
@@ -37,9 +39,20 @@ void Station::make_announcer() {
   AnnouncerSettings s;
   s.voice_operations = c.sound.voice_operations;
   s.voice_warns = c.sound.voice_warns;
-  s.pressure_on = c.sound.pressure_on;
-  s.pressure_off = c.sound.pressure_off;
-  s.on_bottom = c.sound.on_bottom;
+  // A warning setting outside its four choices gives no warning, and says so.
+  const auto signal = [this](int value, const char* key) {
+    if (value >= 0 && value <= static_cast<int>(WarnSignal::voice)) return value;
+    const std::string note = std::string("sound: [звуковое_предупреждение] ") + key + " = " +
+                             std::to_string(value) +
+                             " is not 0 (none), 1 (short), 2 (long) or 3 (voice); that warning "
+                             "is not given until the setting is corrected";
+    hub_.error_log().write(note);
+    notes_.push_back(note);
+    return static_cast<int>(WarnSignal::none);
+  };
+  s.pressure_on = signal(c.sound.pressure_on, "включение_давление");
+  s.pressure_off = signal(c.sound.pressure_off, "отключение_давления");
+  s.on_bottom = signal(c.sound.on_bottom, "постановка_на_забой");
   s.mark_interval = c.lag.mark_time_interval;
   announcer_->set_settings(s);
 }

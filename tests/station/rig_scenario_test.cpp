@@ -107,6 +107,7 @@ TEST(RigScenario, AStandDrilledSoundsItsDepthMarksAndSaysItsOperations) {
     rig.st->open(emulator());
     rig.hub->config().sound.pressure_on = 1;
     rig.hub->config().sound.pressure_off = 2;
+    rig.hub->config().sound.on_bottom = 7;  // no such choice: said, and no warning
     rig.hub->config().save_to_file(dir.path() + "global.ini", rig.hub->file_system());
     rig.st->close();
   }
@@ -117,6 +118,12 @@ TEST(RigScenario, AStandDrilledSoundsItsDepthMarksAndSaysItsOperations) {
   Rig rig(dir.path(), nullptr, &audio);
   rig.st->open(play("drill-stand.txt"));
   rig.hub->config().min_max_values().clear();  // no alarm loop over the emulator's rows
+  const auto& notes = rig.st->start_notes();
+  EXPECT_EQ(std::count_if(notes.begin(), notes.end(),
+                          [](const std::string& n) {
+                            return n.find("постановка_на_забой = 7 is not 0") != std::string::npos;
+                          }),
+            1);
   while (operation_of(rig) != kDrilling && !rig.st->scenario_finished()) rig.ticks(1);
   EXPECT_TRUE(audio.wait_for("word " + voice + "oper_drill.wav"));
   while (operation_of(rig) != kConnection && !rig.st->scenario_finished()) rig.ticks(1);
