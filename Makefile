@@ -3,7 +3,7 @@ JOBS ?= 2
 GEN := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 RUN_ARGS ?=
 
-.PHONY: setup release debug run test package fuzz fuzz-run bench format clean
+.PHONY: setup release debug run test test-release package fuzz fuzz-run bench format clean
 
 setup:
 	@bash scripts/setup.sh
@@ -23,6 +23,13 @@ debug: setup
 
 test: debug
 	cd build/debug && ctest --output-on-failure -j $(JOBS)
+
+# The same suite on the optimised build users run, in its own folder (the release tree of
+# `make release` leaves the tests out).
+test-release: setup
+	cmake -S . -B build/release-tests $(GEN) -DCMAKE_BUILD_TYPE=Release -DRIGCORE_BUILD_TESTS=ON
+	cmake --build build/release-tests -j $(JOBS)
+	cd build/release-tests && ctest --output-on-failure -j $(JOBS)
 
 # The Debian packages of the station, the shared library and its development files, built
 # from the release tree into build/release/ and checked with lintian (docs/packaging.md).

@@ -115,8 +115,11 @@ class StorageCalcTable : public calc::CalcValueTable {
     if (in_table(row)) ds_.current_values()[row] = value;
   }
   double bit_depth() const override { return ds_.depth_cur(); }
+  bool is_current(int row) const override { return !current_ || current_(row); }
+  void set_current(std::function<bool(int)> current) { current_ = std::move(current); }
 
  private:
+  std::function<bool(int)> current_;
   bool in_table(int row) const {
     return row >= 0 && row < ds_.par_tabl().get_items_count() && row < ds_tmp::kSlots;
   }
@@ -186,9 +189,11 @@ calc::DepthCalc& System::depth_calc() {
   return calc_values_->depth_calc();
 }
 
-void System::calc_and_store(std::uint32_t time) {
+void System::calc_and_store(std::uint32_t time, std::function<bool(int row)> row_current) {
+  auto& table = static_cast<StorageCalcTable&>(*calc_table_);
+  table.set_current(std::move(row_current));
   calc::CalcValuesData data;
-  data.values = calc_table_.get();
+  data.values = &table;
   data.global_nums = global_nums_.get();
   data.pore = pore_opt_.get();
   data.cavern_coeff = config_->race_info().get_kavern_koeff();
@@ -197,6 +202,7 @@ void System::calc_and_store(std::uint32_t time) {
   data.stand_length = config_->dol.block_travel;
   data.time = time;
   calc_values_->calc_and_store(data);
+  table.set_current({});
 }
 
 struct System::Signals {
@@ -260,6 +266,7 @@ System::System(SystemOptions options)
       std::make_unique<StorageRaceSource>(*data_storage_, *catalogue_, *global_nums_, clock_);
   race_total_ = std::make_unique<calc::RaceTotal>(race_source_.get());
   candle_counter_ = std::make_unique<candles::CandleCounter>();
+  calc_values_->set_candle_counter(candle_counter_.get());
   text_remarks_ = std::make_unique<text::Storage>(file_lock_obj(), log_sink, fs_);
   module_list_ = std::make_unique<lib::ModuleList>();
 

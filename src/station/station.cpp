@@ -94,6 +94,11 @@ Station::~Station() {
   release_home();
 }
 
+bool Station::row_current(int row) const {
+  if (row < 0 || static_cast<std::size_t>(row) >= fresh_.size()) return false;
+  return fresh_[static_cast<std::size_t>(row)] && valid_[static_cast<std::size_t>(row)];
+}
+
 bool Station::row_stale(int row) const {
   if (row < 0) return false;
   const params::ParTabl& table = hub_.data_storage().par_tabl();
@@ -363,6 +368,7 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
                        "'; alarms are not spoken until 'rigstation voice build' makes them");
     }
   }
+  make_announcer();
   hub_.voice_thread().start();
   opened_ = true;
   return created;
@@ -499,12 +505,15 @@ void Station::tick() {
   }
   convert_wits_rows(rows);
   apply_scenario(reading);
-  // The calculations of the tick, in their fixed order: the calculated values (tank volumes
-  // and totals, mud volumes, stands), the pumps, then the rig's block travel and lag depth.
-  hub_.calc_and_store(static_cast<std::uint32_t>(hub_.clock().steady_ms() / 1000));
+  // The calculations of the tick, in their fixed order: the pumps, the rig's block travel
+  // and lag depth, then the calculated values (tank volumes and totals, mud volumes, and
+  // the stands, counted from this tick's block position).
   pumps_tick();
   rig_tick(reading, ok);
+  hub_.calc_and_store(static_cast<std::uint32_t>(hub_.clock().steady_ms() / 1000),
+                      [this](int row) { return row_current(row); });
   pit_.update(hub_.effective_operation().operation, hub_.calc_values().tanks().get_active_tank_v());
+  announce();
   if (ok) hub_.plugins_data();
   ds.average_values().calculate_values(false);
   ds.average_values().calculate_values(true);

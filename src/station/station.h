@@ -24,6 +24,7 @@
 #include "core/shared_values.h"
 #include "hardware/comm_out_data.h"
 #include "station/alarm_log_file.h"
+#include "station/announcer.h"
 #include "station/control_folder.h"
 #include "station/pit_watch.h"
 #include "station/rig_tracker.h"
@@ -291,6 +292,8 @@ class Station {
   void try_reopen();
   // True when the row is fed by the data source and the last tick did not refresh it.
   bool row_stale(int row) const;
+  // True when the last tick gave the row a value that is a number.
+  bool row_current(int row) const;
 
   reg::System& hub_;
   SourceStatus source_;
@@ -350,14 +353,10 @@ class Station {
   void apply_scenario(hardware::CommIncomData& reading);
   RigInputs rig_inputs(const hardware::CommIncomData& reading, bool reading_ok) const;
   void rig_tick(const hardware::CommIncomData& reading, bool reading_ok);
-  // One sample of hook load and block position into the stand counter, then its step; the
-  // counts go into the rows "число_свечей" and "число_трубок".
-  void count_stands();
   // The run totals of this tick (while a registration run is active), after the averages.
   void run_totals();
   // Writes a calculated value into the current value of the row of that name, if any.
   void publish(const char* identifier, double value);
-  bool candle_sample_bad_ = false;
   void mirror_depths();
   // Takes the parameter table again from its file; the answer of "params reload".
   std::string reload_table();
@@ -398,6 +397,13 @@ class Station {
   Depths last_mirrored_;  // what the data storage held after the tracker's last tick
   void lock_home(const std::string& home);
   void release_home();
+
+  // The operation's name, the warnings, the depth marks and the message sound of the tick
+  // (station_announce.cpp).
+  void make_announcer();
+  void announce();
+  std::unique_ptr<Announcer> announcer_;
+  bool depths_jumped_ = false;  // a new run or an operator's correction since the last tick
 
   // The alarm pass of the tick: the count-down steps due on the clock, the pass, the voice.
   void run_alarms();

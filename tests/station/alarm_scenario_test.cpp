@@ -3,10 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -216,32 +214,7 @@ TEST(AlarmScenario, AnAlarmLogTheDiskRefusesKeepsItsEpisodesAndWritesThemLater) 
   EXPECT_TRUE(rig.st->close());
 }
 
-// The sound card as the test hears it: every call, from the tick and the voice thread.
-struct HeardAudio : lib::AudioOutput {
-  std::mutex mutex;
-  std::vector<std::string> calls;
-  std::string last_word;
-  std::promise<void> spoken;
-  void note(std::string call) {
-    std::lock_guard guard(mutex);
-    calls.push_back(std::move(call));
-  }
-  std::vector<std::string> heard() {
-    std::lock_guard guard(mutex);
-    return calls;
-  }
-  void beep(int, int) override {}
-  bool play_file(const std::string& path) override {
-    note("word " + path);
-    if (path == last_word) spoken.set_value();
-    return true;
-  }
-  bool play_async(const std::string& path, bool loop) override {
-    note(std::string(loop ? "loop " : "once ") + path);
-    return true;
-  }
-  void stop() override { note("stop"); }
-};
+using testing_support::HeardAudio;
 
 TEST(AlarmScenario, AnOverpullSoundsTheAlarmLoopUntilItEndsAndSpeaksTheWordFiles) {
   TempDir dir;
@@ -259,8 +232,6 @@ TEST(AlarmScenario, AnOverpullSoundsTheAlarmLoopUntilItEndsAndSpeaksTheWordFiles
   std::filesystem::create_directories(voice);
   for (const char* w : {"alarm", "param", kHook, "is_higher", "silence"})
     std::ofstream(voice + w + ".wav") << "RIFF";
-  audio.last_word = voice + "silence.wav";
-  auto spoken = audio.spoken.get_future();
   station::StationSettings s;
   s.protocol = "emulator";
   s.scenario = kScenarios + "hook-overpull.txt";
@@ -272,7 +243,7 @@ TEST(AlarmScenario, AnOverpullSoundsTheAlarmLoopUntilItEndsAndSpeaksTheWordFiles
     clock.steady += 1000;
     st->tick();
   }
-  ASSERT_EQ(spoken.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  ASSERT_TRUE(audio.wait_for("word " + voice + "silence.wav"));
   EXPECT_EQ(hub->sound().looping(), alarms::kSoundAlarm);
   while (!st->scenario_finished()) {
     clock.steady += 1000;
@@ -334,11 +305,9 @@ TEST(AlarmScenario, AnAlarmUnderWayAtARestartSoundsItsLoopAgainButIsNotSpokenOrL
   };
   {
     HeardAudio audio;
-    audio.last_word = voice + "silence.wav";
-    auto spoken = audio.spoken.get_future();
     auto [hub, st] = start(audio, kScenarios + "hook-overpull.txt");
     tick_until(*st, 80);
-    ASSERT_EQ(spoken.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    ASSERT_TRUE(audio.wait_for("word " + voice + "silence.wav"));
     ASSERT_EQ(st->alarms().current.size(), 1u);
     ASSERT_TRUE(st->close());
     st.reset();
