@@ -19,6 +19,9 @@ packages=(
   espeak-ng             # makes the Russian word files (rigstation voice build)
   dpkg-dev fakeroot file lintian   # make package, and the package test that checks it
   chromium              # the web view's browser test (driven by playwright-core)
+  libpq-dev             # the office link's database client (libpq: TLS, authentication)
+  postgresql            # the office database the tests start as their own server
+  openssl               # the certificates of the office link's TLS test
 )
 
 missing=()

@@ -345,7 +345,7 @@ LasResult export_las(const RecordingContents& contents, const LasOptions& option
   return result;
 }
 
-LasResult export_las_file(const std::string& path, lib::FileSystem& fs, const LasOptions& options,
+LasResult export_las_scan(const RecordingScan& scan, const LasOptions& options,
                           const std::function<void(std::string_view)>& out) {
   LasResult result;
   LasBuilder builder(options);
@@ -363,7 +363,7 @@ LasResult export_las_file(const std::string& path, lib::FileSystem& fs, const La
     LasBuilder& b_;
     LasResult& r_;
   } survey(builder, result);
-  const ScanTotals first = scan_recording_file(path, fs, survey);
+  const ScanTotals first = scan(survey, ~std::uint64_t{0});
   result.unknown_params = builder.choose_curves();
   const std::size_t total = builder.lines();
 
@@ -397,22 +397,31 @@ LasResult export_las_file(const std::string& path, lib::FileSystem& fs, const La
     std::size_t total_;
     const std::function<void(std::string_view)>& out_;
   } rows(builder, b, result, options, total, out);
-  scan_recording_file(path, fs, rows, kScanChunkBytes, first.bytes);
+  scan(rows, first.bytes);
   if (b.size() != 0) out(std::string_view(b.data(), b.size()));
   return result;
 }
 
-LasResult export_las_to_file(const std::string& path, const std::string& las_path,
-                             lib::FileSystem& fs, const LasOptions& options) {
+LasResult export_las_file(const std::string& path, lib::FileSystem& fs, const LasOptions& options,
+                          const std::function<void(std::string_view)>& out) {
+  return export_las_scan(
+      [&](RecordingVisitor& v, std::uint64_t max_bytes) {
+        return scan_recording_file(path, fs, v, kScanChunkBytes, max_bytes);
+      },
+      options, out);
+}
+
+void write_file_streamed(
+    const std::string& path, lib::FileSystem& fs,
+    const std::function<void(const std::function<void(std::string_view)>& write)>& produce) {
   // The pid keeps two exports to the same file from sharing one temporary file.
-  const std::string tmp = lib::atomic_temporary_prefix(las_path) + std::to_string(::getpid());
+  const std::string tmp = lib::atomic_temporary_prefix(path) + std::to_string(::getpid());
   const int fd = fs.open(tmp, O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (fd < 0) {
     throw lib::io::StreamError("cannot create '" + tmp + "': " + lib::errno_text(errno));
   }
-  LasResult result;
   try {
-    result = export_las_file(path, fs, options, [&](std::string_view piece) {
+    produce([&](std::string_view piece) {
       if (!lib::write_all(fs, fd, piece.data(), piece.size())) {
         throw lib::io::StreamError("cannot write '" + tmp + "': " + lib::errno_text(errno));
       }
@@ -430,12 +439,29 @@ LasResult export_las_to_file(const std::string& path, const std::string& las_pat
     fs.unlink(tmp);
     throw lib::io::StreamError("cannot close '" + tmp + "': " + lib::errno_text(err));
   }
-  if (fs.rename(tmp, las_path) != 0) {
+  if (fs.rename(tmp, path) != 0) {
     const int err = errno;
     fs.unlink(tmp);
-    throw lib::io::StreamError("cannot replace '" + las_path + "': " + lib::errno_text(err));
+    throw lib::io::StreamError("cannot replace '" + path + "': " + lib::errno_text(err));
   }
+}
+
+LasResult export_las_scan_to_file(const RecordingScan& scan, const std::string& las_path,
+                                  lib::FileSystem& fs, const LasOptions& options) {
+  LasResult result;
+  write_file_streamed(las_path, fs, [&](const std::function<void(std::string_view)>& write) {
+    result = export_las_scan(scan, options, write);
+  });
   return result;
+}
+
+LasResult export_las_to_file(const std::string& path, const std::string& las_path,
+                             lib::FileSystem& fs, const LasOptions& options) {
+  return export_las_scan_to_file(
+      [&](RecordingVisitor& v, std::uint64_t max_bytes) {
+        return scan_recording_file(path, fs, v, kScanChunkBytes, max_bytes);
+      },
+      las_path, fs, options);
 }
 
 ProgressSteps::ProgressSteps(std::size_t total, int step_percent)
