@@ -175,6 +175,7 @@ void Forwarder::failed(const std::string& what, bool office_refuses, std::int64_
 
 void Forwarder::connect() {
   positions_ = db_.open(options_.rig);
+  last_contact_ms_ = clock_.steady_ms();
   status_.connected = true;
   ++status_.connects;
   backoff_.succeeded();
@@ -204,7 +205,8 @@ void Forwarder::ship(Shipment& pending) {
   update_backlog();
   pending.report = report();
   const std::uint64_t bytes = db_.ship(pending);
-  rate_.spent(clock_.steady_ms(), bytes);
+  last_contact_ms_ = clock_.steady_ms();
+  rate_.spent(last_contact_ms_, bytes);
   status_.lines_shipped += pending.lines();
   status_.bytes_shipped += bytes;
   ++status_.commits;
@@ -265,6 +267,7 @@ void Forwarder::push_live() {
   if (last_frame_ == id) return;
   const std::uint64_t sent = db_.put_live(*frame, report());
   last_frame_ = id;
+  last_contact_ms_ = now;
   rate_.spent(now, sent);
   ++status_.live_frames;
   if (on_progress) on_progress();
@@ -396,6 +399,9 @@ void Forwarder::forward_file(const RecordingFile& file, Shipment& pending) {
     return;
   }
   sink.finish(end);
+  // A block cut short at the end (a station killed while writing it) is no line to wait
+  // for: what could be shipped was.
+  state.size = end.resume;
 }
 
 bool Forwarder::round() {
@@ -426,6 +432,10 @@ bool Forwarder::round() {
     }
     ship(pending);
     update_backlog();
+    if (clock_.steady_ms() - last_contact_ms_ >= kContactEveryMs) {
+      db_.touch(report());
+      last_contact_ms_ = clock_.steady_ms();
+    }
     status_.error.clear();
     status_.office_refuses = false;
     status_.caught_up = true;

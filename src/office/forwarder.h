@@ -38,6 +38,8 @@ inline constexpr std::uint64_t kDefaultBatchBytes = std::uint64_t{8} << 20;
 inline constexpr double kBatchSecondsAtCap = 2.0;
 inline constexpr std::uint64_t kMinBatchBytes = 16 << 10;
 inline constexpr std::int64_t kLiveEveryMs = 3000;
+// With nothing to ship and no new live frame, the office still hears from the rig this often.
+inline constexpr std::int64_t kContactEveryMs = 30000;
 
 struct ForwarderOptions {
   std::string home;  // ends with '/'
@@ -126,6 +128,7 @@ class Forwarder {
   std::set<std::string> reported_;
   std::int64_t last_live_ms_ = 0;
   bool live_pushed_ = false;
+  std::int64_t last_contact_ms_ = 0;
   std::optional<std::pair<std::uint32_t, std::uint32_t>> last_frame_;  // sequence, time
   std::size_t pending_lines_ = 0;
   std::uint64_t pending_bytes_ = 0;

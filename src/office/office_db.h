@@ -165,6 +165,9 @@ class OfficeDb {
   // Replaces the rig's live frame unless the office holds a newer one, with the report.
   // Throws LinkError. Returns the bytes sent.
   virtual std::uint64_t put_live(const live::LiveFrame& frame, const LinkReport& report) = 0;
+  // Tells the office the rig is still there (last contact, the report) when nothing else
+  // went for a while. Throws LinkError.
+  virtual void touch(const LinkReport& report) = 0;
 };
 
 }  // namespace office

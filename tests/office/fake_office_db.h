@@ -42,6 +42,7 @@ class FakeOfficeDb final : public office::OfficeDb {
   std::vector<std::int64_t> open_attempts_ms;
   std::vector<std::pair<std::int64_t, std::uint64_t>> shipped_at;  // steady ms, bytes
   std::vector<std::size_t> shipment_lines;
+  std::vector<std::int64_t> touches;  // steady ms of each sign of life with nothing to ship
 
   office::RigPositions open(const std::string&) override {
     open_attempts_ms.push_back(clock_.steady);
@@ -102,6 +103,12 @@ class FakeOfficeDb final : public office::OfficeDb {
     shipped_at.emplace_back(clock_.steady, bytes);
     if (fail) return cut();
     return bytes;
+  }
+
+  void touch(const office::LinkReport& r) override {
+    if (!connected_) throw office::LinkError("not connected");
+    touches.push_back(clock_.steady);
+    last_report = r;
   }
 
   std::uint64_t put_live(const live::LiveFrame& f, const office::LinkReport& r) override {

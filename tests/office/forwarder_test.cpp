@@ -198,6 +198,12 @@ TEST(Forwarder, TheLiveFrameGoesNewestOnlyAndIsNeverQueuedWhileTheLinkIsDown) {
   ASSERT_TRUE(rig.fw->round());
   EXPECT_EQ(rig.db.live_frames.size(), 3u);
   EXPECT_TRUE(rig.said_with("not handed on: a frame of 11 bytes is too short"));
+  // Nothing new for half a minute: the office still hears from the rig, once.
+  const std::size_t touched = rig.db.touches.size();
+  rig.clock.steady += office::kContactEveryMs;
+  ASSERT_TRUE(rig.fw->round());
+  ASSERT_TRUE(rig.fw->round());
+  EXPECT_EQ(rig.db.touches.size(), touched + 1);
 }
 
 alarms::AlarmLogRecord episode(int minute) {

@@ -1,11 +1,10 @@
-// Recording files, alarm logs and homes for the office link's tests, written with the
-// storage layer's own block writers (the reader is the oracle the tests compare with).
+// Recording files for the office link's tests, written with the storage layer's own block
+// writers (the reader is the oracle the tests compare with), and files written or grown.
 #pragma once
 
 #include <fcntl.h>
 
 #include <cstdint>
-#include <random>
 #include <string>
 #include <vector>
 

@@ -356,6 +356,15 @@ std::uint64_t PgOfficeDb::put_live(const live::LiveFrame& f, const LinkReport& r
   return conn_.bytes_sent() - before;
 }
 
+void PgOfficeDb::touch(const LinkReport& report) {
+  if (!conn_.connected()) throw LinkError("not connected to the office");
+  conn_.exec(
+      "UPDATE rigs SET last_contact = now(), backlog_lines = $2, backlog_seconds = $3, "
+      "forwarder = $4 WHERE rig_id = $1",
+      {int4_param(rig_id_), int8_param(static_cast<std::int64_t>(report.backlog_lines)),
+       float8_param(report.backlog_seconds), text_param(report.forwarder)});
+}
+
 std::vector<std::string> PgOfficeDb::migrate() {
   conn_.connect();
   std::vector<std::string> done;

@@ -31,6 +31,7 @@ class PgOfficeDb final : public OfficeDb {
   void close() override;
   std::uint64_t ship(const Shipment& shipment) override;
   std::uint64_t put_live(const live::LiveFrame& frame, const LinkReport& report) override;
+  void touch(const LinkReport& report) override;
 
   // Applies, each in its own transaction, the migrations the database lacks; one line for
   // the operator per migration applied, none when it is up to date. Safe to run from two
