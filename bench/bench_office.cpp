@@ -7,8 +7,9 @@
 //     `ratio_to_psql_copy` is its values per second over the baseline's;
 //   BM_OneRigCatchUp: one rig's day of backlog drained alone over loopback TCP.
 // Sizes: RIGCORE_BENCH_RIGS (50), RIGCORE_BENCH_LINES (86400 a rig), RIGCORE_BENCH_PARAMS
-// (100). The server's folder is made by support/pg_server.h; the recordings and the CSV go
-// to a scratch folder under TMPDIR; everything is removed at the end.
+// (100). The server (support/pg_server.h) flushes to disk as a production one does; the
+// recordings and the CSV go to a scratch folder under TMPDIR; everything is removed at the
+// end.
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 #include <unistd.h>

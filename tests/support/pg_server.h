@@ -4,9 +4,9 @@
 // package postgresql that scripts/setup.sh installs). Run as root, the server runs as the
 // unprivileged user `postgres` (initdb refuses root).
 //
-// Tuned for tests, not for keeping data through a power cut: no fsync. A crash of the server
-// (restart_immediate) still keeps every committed transaction, as the operating system holds
-// what was written.
+// Tuned for tests unless asked to be durable, not for keeping data through a power cut: no
+// fsync. A crash of the server (restart_immediate) still keeps every committed transaction,
+// as the operating system holds what was written.
 #pragma once
 
 #include <fcntl.h>
@@ -40,7 +40,10 @@ class PgServer {
   }
 
   // Starts a server; throws std::runtime_error with the tools' output when it cannot.
-  explicit PgServer(const std::string& binaries) : bin_(binaries) {
+  // `durable`: flushed to disk as a production server is (the benchmarks), not tuned for
+  // tests.
+  explicit PgServer(const std::string& binaries, bool durable = false)
+      : bin_(binaries), durable_(durable) {
     as_root_ = ::geteuid() == 0;
     dir_ = make_folder();
     port_ = free_port();
@@ -95,9 +98,10 @@ class PgServer {
   }
   void stop() { run({bin_ + "/pg_ctl", "-D", data(), "-m", "fast", "-w", "stop"}, "pg_ctl stop"); }
   void start() {
-    const std::string options = "-k " + dir_ + " -p " + std::to_string(port_) +
-                                " -c listen_addresses=127.0.0.1 -c fsync=off"
-                                " -c full_page_writes=off -c max_connections=200";
+    const std::string options =
+        "-k " + dir_ + " -p " + std::to_string(port_) +
+        " -c listen_addresses=127.0.0.1 -c max_connections=200" +
+        (durable_ ? " -c max_wal_size=4GB" : " -c fsync=off -c full_page_writes=off");
     run({bin_ + "/pg_ctl", "-D", data(), "-l", dir_ + "/server.log", "-o", options, "-w", "-t",
          "60", "start"},
         "pg_ctl start");
@@ -179,6 +183,7 @@ class PgServer {
 
   std::string bin_;
   bool as_root_ = false;
+  bool durable_ = false;
   pid_t watchdog_ = -1;
   int watch_fd_ = -1;
   std::string dir_;
