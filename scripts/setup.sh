@@ -22,6 +22,9 @@ packages=(
   libcairo2-dev         # draws the mud log to PDF and SVG (rigstation rec plot)
   fonts-dejavu-core     # the mud log's font, the same on every machine that draws it
   poppler-utils         # the mud log tests render its PDF (pdftoppm) and count pages (pdfinfo)
+  libpq-dev             # the office link's database client (libpq: TLS, authentication)
+  postgresql            # the office database the tests start as their own server
+  openssl               # the certificates of the office link's TLS test
 )
 
 missing=()

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +19,7 @@
 #include "storage/las_export.h"
 #include "storage/real_time_format.h"
 #include "storage/real_time_reader.h"
+#include "storage/recording_dump.h"
 
 namespace {
 
@@ -140,41 +140,8 @@ int run_info(const RecArgs& args) {
 }
 
 int run_dump(const RecArgs& args) {
-  struct Dump final : rtf::RecordingVisitor {
-    explicit Dump(bool csv) : csv(csv), sep(csv ? ";" : " ") {}
-    bool csv;
-    const char* sep;
-    // Held, not only its address: a list freed and another made in its place must not pass
-    // for it.
-    rtf::ParamList header;
-    fmt::memory_buffer out;
-    void on_line(const rtf::LineView& l) override {
-      auto it = std::back_inserter(out);
-      const rtf::ParamList& params = *l.params;
-      if (csv && header != params) {
-        // A new header row wherever the parameter list changes.
-        header = params;
-        fmt::format_to(it, "time;first_depth;bit_depth;third_depth;operation");
-        for (const rtf::RecordedParam& p : *header) fmt::format_to(it, ";{}", p.identifier);
-        out.push_back('\n');
-      }
-      fmt::format_to(it, "{}{}{}{}{}{}{}{}{}", time_text(l.time), sep, l.first_depth, sep,
-                     l.bit_depth, sep, l.third_depth, sep, static_cast<int>(l.operation));
-      for (std::size_t i = 0; i < l.count; ++i) {
-        if (csv) {
-          fmt::format_to(it, "{}{}", sep, l.value(i));
-        } else {
-          fmt::format_to(it, "{}{}={}", sep, (*params)[i].identifier, l.value(i));
-        }
-      }
-      out.push_back('\n');
-      if (out.size() > (1u << 20)) flush();
-    }
-    void flush() {
-      std::fwrite(out.data(), 1, out.size(), stdout);
-      out.clear();
-    }
-  } d(args.csv);
+  rtf::LineDumper d(
+      args.csv, [](std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); });
   bool damaged = false;
   if (!scan(args.file, d, damaged)) return kExitUnreadable;
   d.flush();

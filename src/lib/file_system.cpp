@@ -90,6 +90,10 @@ ssize_t FileSystem::pwrite(int fd, const void* buf, std::size_t n, off_t offset)
   return retry_eintr([&] { return ::pwrite(fd, buf, n, offset); });
 }
 
+ssize_t FileSystem::pread(int fd, void* buf, std::size_t n, off_t offset) {
+  return retry_eintr([&] { return ::pread(fd, buf, n, offset); });
+}
+
 int FileSystem::ftruncate(int fd, off_t length) {
   return retry_eintr([&] { return ::ftruncate(fd, length); });
 }

@@ -64,6 +64,8 @@ class FileSystem {
   virtual int sync_folder(const std::string& path);
   // Writes at an offset without moving the file position. The default is the real call.
   virtual ssize_t pwrite(int fd, const void* buf, std::size_t n, off_t offset);
+  // Reads at an offset without moving the file position. The default is the real call.
+  virtual ssize_t pread(int fd, void* buf, std::size_t n, off_t offset);
   // Cuts or extends an open file to `length` bytes. The default is the real call.
   virtual int ftruncate(int fd, off_t length);
   // Status of an open file. The default is the real call.

@@ -36,8 +36,10 @@
 #include "plugin_host/plugin_interface.h"
 #include "plugin_host/plugin_manager.h"
 #include "station/alarm_log_format.h"
+#include "station/live_frame_publisher.h"
 #include "station/station_home.h"
 #include "storage/data_storage.h"
+#include "storage/live_frame_format.h"
 #include "storage/real_time_file.h"
 
 namespace station {
@@ -85,6 +87,7 @@ Station::Station(reg::System& hub) : hub_(hub) {
 }
 
 Station::~Station() {
+  live_frame_tick_.disconnect();
   hub_.set_shared_values_source(plain_shared_values_);
   if (rig_) hub_.module_list().unregister_module(RigTrackerState::kModuleName);
   if (recorder_) {
@@ -370,6 +373,10 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
   }
   make_announcer();
   hub_.voice_thread().start();
+  live_frame_ = std::make_unique<LiveFramePublisher>(
+      *this, home + live::kFileName, hub_.file_system(), hub_.clock(),
+      [this](const std::string& m) { hub_.error_log().write(m); });
+  live_frame_tick_ = hub_.connect_data([this] { live_frame_->publish(); });
   opened_ = true;
   return created;
 }

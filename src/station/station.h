@@ -53,6 +53,8 @@ struct LineView;
 
 namespace station {
 
+class LiveFramePublisher;
+
 // A failure a person can act on (a port that cannot be opened, an unreadable file).
 class StationError : public std::runtime_error {
  public:
@@ -412,6 +414,10 @@ class Station {
   boost::signals2::scoped_connection alarm_started_;
   std::int64_t last_timeout_ms_ = -1;
   hardware::CommOutData last_output_;
+
+  // The live frame for programs beside the station, written after the tick's data signal.
+  std::unique_ptr<LiveFramePublisher> live_frame_;
+  boost::signals2::scoped_connection live_frame_tick_;
 };
 
 }  // namespace station

@@ -433,7 +433,7 @@ LasResult export_las(const RecordingContents& contents, const LasOptions& option
   return result;
 }
 
-LasResult export_las_file(const std::string& path, lib::FileSystem& fs, const LasOptions& options,
+LasResult export_las_scan(const RecordingScan& scan, const LasOptions& options,
                           const std::function<void(std::string_view)>& out) {
   LasResult result;
   LasBuilder builder(options);
@@ -451,7 +451,7 @@ LasResult export_las_file(const std::string& path, lib::FileSystem& fs, const La
     LasBuilder& b_;
     LasResult& r_;
   } survey(builder, result);
-  const ScanTotals first = scan_recording_file(path, fs, survey);
+  const ScanTotals first = scan(survey, ~std::uint64_t{0});
   result.unknown_params = builder.choose_curves();
   result.dropped_lines = builder.dropped();
   result.first_dropped_offset = builder.first_dropped();
@@ -487,7 +487,7 @@ LasResult export_las_file(const std::string& path, lib::FileSystem& fs, const La
     const std::function<void(std::string_view)>& out_;
     std::size_t seen_ = 0;
   } rows(builder, b, result, options, out);
-  scan_recording_file(path, fs, rows, kScanChunkBytes, first.bytes);
+  scan(rows, first.bytes);
   if (b.size() != 0) out(std::string_view(b.data(), b.size()));
   return result;
 }
@@ -539,6 +539,32 @@ void refuse_recording_target(const std::string& recording, const lib::ExportTarg
 }
 
 }  // namespace
+
+LasResult export_las_file(const std::string& path, lib::FileSystem& fs, const LasOptions& options,
+                          const std::function<void(std::string_view)>& out) {
+  return export_las_scan(
+      [&](RecordingVisitor& v, std::uint64_t max_bytes) {
+        return scan_recording_file(path, fs, v, kScanChunkBytes, max_bytes);
+      },
+      options, out);
+}
+
+void write_file_streamed(
+    const std::string& path, lib::FileSystem& fs,
+    const std::function<void(const std::function<void(std::string_view)>& write)>& produce) {
+  lib::ExportTarget target(path, fs);
+  produce([&](std::string_view piece) { target.write(piece); });
+  target.commit();
+}
+
+LasResult export_las_scan_to_file(const RecordingScan& scan, const std::string& las_path,
+                                  lib::FileSystem& fs, const LasOptions& options) {
+  lib::ExportTarget target(las_path, fs);
+  LasResult result =
+      export_las_scan(scan, options, [&](std::string_view piece) { target.write(piece); });
+  target.commit();
+  return result;
+}
 
 LasResult export_las_to_file(const std::string& path, const std::string& las_path,
                              lib::FileSystem& fs, const LasOptions& options) {

@@ -294,4 +294,25 @@ TEST(GoldenProgram, RunHelpListsHome) {
   t.check();
 }
 
+// ---- the office link ------------------------------------------------------------------------
+
+TEST(GoldenProgram, OfficeLinkHelpSettingsAndRefusals) {
+  Transcript t("office_link");
+  t.run({"forward", "--help"});
+  t.run({"office", "export", "--help"});
+  // No office database named anywhere: the forwarder says where to name one.
+  EXPECT_EQ(t.run({"forward", "--home", "<HOME>", "--drain"}).exit_code, 1);
+  EXPECT_EQ(t.run({"office", "set", "--home", "<HOME>", "предел_скорости", "быстро"}).exit_code, 1);
+  EXPECT_EQ(t.run({"office", "set", "--home", "<HOME>", "имя_буровой", "БУ-5000 №7"}).exit_code, 0);
+  t.run({"office", "settings", "--home", "<HOME>"});
+  EXPECT_EQ(t.run({"office", "export", "--db", "postgresql://[::1", "--rig", "БУ-5000 №7", "--race",
+                   "1", "--las", "<HOME>/run.las"})
+                .exit_code,
+            1);
+  EXPECT_EQ(
+      t.run({"office", "export", "--db", "dbname=office", "--rig", "x", "--race", "1"}).exit_code,
+      1);
+  t.check();
+}
+
 }  // namespace

@@ -1,4 +1,4 @@
-#include "station/alarm_log_file.h"
+#include "alarms/alarm_log_file.h"
 
 #include <fcntl.h>
 
@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <utility>
 
+#include "alarms/alarm_log_format.h"
 #include "alarms/min_max_value.h"
-#include "station/alarm_log_format.h"
 
-namespace station {
+namespace alarms {
 namespace fmt = alarm_log_format;
 
 namespace {
@@ -213,4 +213,4 @@ AlarmLogContents read_alarm_log(const std::string& path, lib::FileSystem& fs) {
   return out;
 }
 
-}  // namespace station
+}  // namespace alarms
