@@ -29,11 +29,7 @@ class RecordingMaker {
     rtf::append_version_block(bytes_);
   }
   RecordingMaker& text(const rtf::KeyValueList& values) {
-    const std::string payload = rtf::text_payload(rtf::key_value_text(values));
-    bytes_.push_back(static_cast<char>(3));
-    bytes_.push_back(static_cast<char>(payload.size() & 0xFF));
-    bytes_.push_back(static_cast<char>(payload.size() >> 8));
-    bytes_ += payload;
+    rtf::TextWriterRecord(rtf::key_value_text(values)).append(bytes_, params_check_);
     return *this;
   }
   RecordingMaker& line(const Line& l) {
