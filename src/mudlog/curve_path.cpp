@@ -46,7 +46,8 @@ CurveLines curve_lines(const CurveSpec& curve, const Series& series, double from
   if (first > 0) --first;
   if (last < d.size()) ++last;
   Path current;
-  std::optional<Placed> last_p;
+  bool have_last = false;  // the previous point could be drawn
+  int last_wrap = 0;
   double last_u = 0;  // the previous point's fraction as drawn (held ones at their edge)
   double last_depth = 0;
   auto flush = [&] {
@@ -65,22 +66,22 @@ CurveLines curve_lines(const CurveSpec& curve, const Series& series, double from
     if (!raw) {
       flush();
       end_mark();
-      last_p.reset();
+      have_last = false;
       continue;
     }
     const Placed p = place_fraction(curve, *raw);
     const double u = p.x + p.wrap;
-    const bool joined = last_p && d[i] - last_depth <= max_gap;
+    const bool joined = have_last && d[i] - last_depth <= max_gap;
     if (!joined) {
       flush();
       end_mark();
-    } else if (p.wrap != last_p->wrap) {
-      if (std::abs(p.wrap - last_p->wrap) == 1) {
+    } else if (p.wrap != last_wrap) {
+      if (std::abs(p.wrap - last_wrap) == 1) {
         // Cut where the line crosses the edge between the two wrap counts.
-        const double edge = static_cast<double>(std::max(p.wrap, last_p->wrap));
+        const double edge = static_cast<double>(std::max(p.wrap, last_wrap));
         const double f = (edge - last_u) / (u - last_u);
         const double at = last_depth + f * (d[i] - last_depth);
-        const bool rising = p.wrap > last_p->wrap;
+        const bool rising = p.wrap > last_wrap;
         current.push_back({at, rising ? 1.0 : 0.0});
         flush();
         current.push_back({at, rising ? 0.0 : 1.0});
@@ -100,7 +101,8 @@ CurveLines curve_lines(const CurveSpec& curve, const Series& series, double from
     }
     current.push_back({d[i], p.x});
     last_u = u;
-    last_p = p;
+    have_last = true;
+    last_wrap = p.wrap;
     last_depth = d[i];
   }
   flush();
