@@ -129,6 +129,7 @@ class PolylineRecorder final : public mudlog::Canvas {
   }
   void text(double, double, std::string_view, double, std::uint32_t, mudlog::TextAlign,
             bool) override {}
+  void text_up(double, double, std::string_view, double, std::uint32_t, bool) override {}
   double text_width(std::string_view text, double size, bool) override {
     return 0.5 * size * static_cast<double>(text.size());
   }
