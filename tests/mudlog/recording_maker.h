@@ -29,16 +29,12 @@ class RecordingMaker {
     rtf::append_version_block(bytes_);
   }
   RecordingMaker& text(const rtf::KeyValueList& values) {
-    const std::string payload = rtf::text_payload(rtf::key_value_text(values));
-    bytes_.push_back(static_cast<char>(3));
-    bytes_.push_back(static_cast<char>(payload.size() & 0xFF));
-    bytes_.push_back(static_cast<char>(payload.size() >> 8));
-    bytes_ += payload;
+    rtf::TextWriterRecord(rtf::key_value_text(values)).append(bytes_, 0);
     return *this;
   }
   RecordingMaker& line(const Line& l) {
     if (!params_written_) {
-      rtf::append_params_block(bytes_, params_);
+      params_check_ = rtf::append_params_block(bytes_, params_);
       params_written_ = true;
     }
     rtf::ValuesLine v;
@@ -48,7 +44,7 @@ class RecordingMaker {
     v.bit_depth = static_cast<float>(l.depth);
     v.operation = static_cast<std::uint8_t>(l.operation);
     v.values = l.values;
-    rtf::append_values_block(bytes_, v);
+    rtf::append_values_block(bytes_, v, params_check_);
     return *this;
   }
   // Bytes no reader can take, then a fresh writer's start.
@@ -67,6 +63,7 @@ class RecordingMaker {
   std::vector<rtf::RecordedParam> params_;
   std::string bytes_;
   bool params_written_ = false;
+  std::uint32_t params_check_ = 0;
 };
 
 }  // namespace mudlog_test
