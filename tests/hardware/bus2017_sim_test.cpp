@@ -221,21 +221,6 @@ TEST(Bus2017Sim, ModuleConfigurationReadWriteAndAnyAddress) {
   EXPECT_FALSE(s.ask(0xFE, 0x10, {}, true).ok);
 }
 
-TEST(Bus2017Sim, RequestsAreRecordedAnsweredOrNot) {
-  Station s;
-  s.bus.add_module(1);
-  EXPECT_FALSE(s.ask(2, 0x01).ok);       // nobody there
-  EXPECT_FALSE(s.ask(1, 0x55, {3}).ok);  // unknown command
-  EXPECT_TRUE(s.ask(1, 0x01).ok);
-  ASSERT_EQ(s.bus.requests().size(), 3u);
-  EXPECT_EQ(s.bus.requests()[0].address, 2);
-  EXPECT_EQ(s.bus.requests()[1].command, 0x55);
-  EXPECT_EQ(s.bus.requests()[1].data, Bytes{3});
-  EXPECT_EQ(s.bus.replies_sent(), 1u);
-  s.bus.clear_requests();
-  EXPECT_TRUE(s.bus.requests().empty());
-}
-
 TEST(Bus2017Sim, BytesInAnyChunksAndGarbageBetweenFrames) {
   Station s;
   s.bus.add_module(3).adc[1] = 0xF01B;  // reply bytes that need stuffing
