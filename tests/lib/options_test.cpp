@@ -467,14 +467,10 @@ TEST(OptionsTest, DescriptionKeepsWhatTheDialogNeeds) {
 
   const lib::Option* step = list.find("ЭКРАН", "Шаг глубины");
   ASSERT_NE(step, nullptr);
-  EXPECT_EQ(step->type(), lib::OptionType::kFloat);
-  EXPECT_EQ(step->sector_index(), 1u);
-  EXPECT_EQ(step->unit(), "м");
-  EXPECT_EQ(step->digits(), 2);
-  EXPECT_DOUBLE_EQ(step->step(), 0.1);
-  EXPECT_EQ(step->min(), 0.01);
-  EXPECT_EQ(step->max(), 10.0);
-  EXPECT_EQ(std::get<double>(step->default_value()), 0.2);
+  EXPECT_EQ(std::make_tuple(step->type(), step->sector_index(), std::string(step->unit()),
+                            step->digits(), step->step(), step->min(), step->max(),
+                            std::get<double>(step->default_value())),
+            std::make_tuple(lib::OptionType::kFloat, 1u, "м", 2, 0.1, 0.01, 10.0, 0.2));
 
   const lib::Option& mode = list[5];
   EXPECT_EQ(mode.type(), lib::OptionType::kItem);
