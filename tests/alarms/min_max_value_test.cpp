@@ -193,18 +193,6 @@ TEST(MinMaxLine, NamesAndPhonesWithBlanksCommasAndQuotesRoundTrip) {
   }
 }
 
-TEST(MinMaxLine, AwkwardTextRoundTrips) {
-  MinMaxSMSValue original("имя, с \"кавычками\"", 0, 7.25f, "\"a\",b c,,");
-  original.set_min(true, -40.5f);
-  MinMaxSMSValue copy;
-  copy.read_from_ini_line(1, original.get_ini_line());
-  EXPECT_EQ(copy.get_param(), original.get_param());
-  EXPECT_EQ(copy.get_phones(), original.get_phones());
-  EXPECT_TRUE(copy.has_min());
-  EXPECT_FLOAT_EQ(copy.get_min(), -40.5f);
-  EXPECT_FLOAT_EQ(copy.get_max(), 7.25f);
-}
-
 TEST(MinMaxLine, FloatLimitsRoundTripExactlyAndReadingKeepsTheOperationSet) {
   for (float v : {1.9f, 1.99f, 0.1f, 1e-7f, 3.4e38f, -2.5e-3f, 123456.79f}) {
     MinMaxValue t;

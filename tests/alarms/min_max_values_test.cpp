@@ -36,19 +36,6 @@ lib::IniFile ini_of(const std::string& text) {
   return ini;
 }
 
-TEST(MinMaxValuesTest, DefaultsAreUpperLimitsInOrder) {
-  MinMaxValues list;
-  list.add("junk");
-  list.set_defaults();
-  // Sound thresholds with only an upper limit.
-  EXPECT_EQ(lines_of(list),
-            (std::vector<std::string>{
-                "\"0,давление_на_входе,0,0,1,200\"", "\"0,уровень_в_емкости,0,0,1,1.9\"",
-                "\"0,плотность_на_входе,0,0,1,1.99\"", "\"0,момент_ротора,0,0,1,20\"",
-                "\"0,нагрузка,0,0,1,30\"", "\"0,скорость_спо,0,0,1,10\"", "\"0,сумм_газ,0,0,1,1\"",
-                "\"0,сумм_газ2,0,0,1,1\""}));
-}
-
 TEST(MinMaxValuesTest, SaveWritesSizeVersionAndNumberedItems) {
   const MinMaxValues list = one_of_each();
   lib::IniFile ini = ini_of("[MinMaxValues]\nsize=9\nitem8=stale\n[other]\nk=v\n");
@@ -218,14 +205,6 @@ TEST(MinMaxValuesTest, HugeOrNegativeSizeCostsNothing) {
   const auto problems = list.load(ini_of("[MinMaxValues]\nsize=-7\nitem0=\"0,a,0,0,1,1\"\n"));
   EXPECT_TRUE(list.empty());
   EXPECT_FALSE(problems.empty());
-}
-
-TEST(MinMaxValuesTest, TypeStrings) {
-  EXPECT_EQ(MinMaxValues::get_type_string(0), "0(Сигнал)");
-  EXPECT_EQ(MinMaxValues::get_type_string(1), "1(Реле)");
-  EXPECT_EQ(MinMaxValues::get_type_string(2), "2(Текст)");
-  EXPECT_EQ(MinMaxValues::get_type_string(3), "3(СМС)");
-  EXPECT_EQ(MinMaxValues::get_type_string(4), "4()");
 }
 
 TEST(MinMaxValuesTest, CopyRebuildsFromLinesAndIsIndependent) {

@@ -1,5 +1,6 @@
 #include "calc/depth_calc.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -11,8 +12,13 @@
 #include "lib/binary_stream.h"
 #include "lib/ini_file.h"
 #include "lib/module_list.h"
+#include "support/error_of.h"
+#include "support/module_state.h"
 
 using namespace calc;
+using testing::AllOf;
+using testing::HasSubstr;
+using testing_support::error_of;
 
 namespace {
 
@@ -63,25 +69,14 @@ TEST(DolCalibrItem, MalformedTextIsRefusedWithTheReasonAndChangesNothing) {
     EXPECT_THROW(item.get_from_string(bad), DepthCalcError) << bad;
     EXPECT_EQ(item, DolCalibrItem(1, 2, 3)) << bad;
   }
-  try {
-    item.get_from_string("27,abc,20");
-  } catch (const DepthCalcError& e) {
-    EXPECT_NE(std::string(e.what()).find("\"abc\" is not a number"), std::string::npos) << e.what();
-  }
+  EXPECT_THAT(error_of<DepthCalcError>([&] { item.get_from_string("27,abc,20"); }),
+              HasSubstr("\"abc\" is not a number"));
 }
 
-TEST(DepthCalc, DefaultsSettersAndTheCopyTakingOnlyTheSettings) {
+TEST(DepthCalc, SettersRefuseBadValuesAndTheCopyTakesOnlyTheSettings) {
   DepthCalc dc;
-  ASSERT_EQ(dc.size(), 3u);
-  EXPECT_EQ(dc.get_elem(0), DolCalibrItem(27, 18, 0));
-  EXPECT_EQ(dc.get_elem(1), DolCalibrItem(18, 9, 0));
-  EXPECT_EQ(dc.get_elem(2), DolCalibrItem(9, 0, 0));
-  EXPECT_EQ(dc.get_corr_coeff(), 1.0);
-  EXPECT_EQ(dc.get_mode(), 0);
-  EXPECT_EQ(dc.get_smooth_mode(), 0);
   EXPECT_FLOAT_EQ(dc.get_middle_depth(1), 13.5f);
   EXPECT_THROW(dc.get_depth1(3), std::out_of_range);
-
   dc.set_smooth_mode(3);
   EXPECT_EQ(dc.get_smooth_mode(), 3);
   dc.set_smooth_mode(4);
@@ -89,7 +84,6 @@ TEST(DepthCalc, DefaultsSettersAndTheCopyTakingOnlyTheSettings) {
   dc.set_smooth_mode(2);
   dc.set_smooth_mode(-1);
   EXPECT_EQ(dc.get_smooth_mode(), 0);
-
   dc.set_elems_size(5);
   EXPECT_EQ(dc.get_elem(4), DolCalibrItem());
   dc.get_elem(0).count = 7;
@@ -110,19 +104,14 @@ TEST(DepthCalc, DefaultsSettersAndTheCopyTakingOnlyTheSettings) {
 }
 
 TEST(DepthCalc, CheckKeepsTheCorrectionWithinHalfAndDouble) {
-  DepthCalc dc;
-  dc.set_corr_coeff(0.3);
-  dc.check();
-  EXPECT_EQ(dc.get_corr_coeff(), 0.5);
-  dc.set_corr_coeff(2.5);
-  dc.check();
-  EXPECT_EQ(dc.get_corr_coeff(), 2.0);
-  dc.set_corr_coeff(std::nan(""));
-  dc.check();
-  EXPECT_EQ(dc.get_corr_coeff(), 0.5);
-  dc.set_corr_coeff(1.25);
-  dc.check();
-  EXPECT_EQ(dc.get_corr_coeff(), 1.25);
+  const std::pair<double, double> cases[] = {
+      {0.3, 0.5}, {2.5, 2.0}, {std::nan(""), 0.5}, {1.25, 1.25}};
+  for (const auto& [given, kept] : cases) {
+    DepthCalc dc;
+    dc.set_corr_coeff(given);
+    dc.check();
+    EXPECT_EQ(dc.get_corr_coeff(), kept) << given;
+  }
 }
 
 TEST(DepthCalc, AFixedCoefficientWinsUnlessTheModeIsTheTable) {
@@ -313,14 +302,9 @@ TEST(DepthCalcWalk, NonPositiveCoefficientsWithoutAFallbackFailClearlyInsteadOfH
     for (float fallback : {0.0f, -1.0f}) {
       DepthCalc t = layered_table();
       t.get_elem(1).count = bad;  // 18→9 m
-      try {
-        t.smart_calc_tal(50, 12, fallback, 0, 27);
-        ADD_FAILURE() << "no error for coefficient " << bad << ", fallback " << fallback;
-      } catch (const DepthCalcError& e) {
-        const std::string what = e.what();
-        EXPECT_NE(what.find("not positive"), std::string::npos) << what;
-        EXPECT_NE(what.find("9."), std::string::npos) << "names the height: " << what;
-      }
+      EXPECT_THAT(error_of<DepthCalcError>([&] { t.smart_calc_tal(50, 12, fallback, 0, 27); }),
+                  AllOf(HasSubstr("not positive"), HasSubstr("9.")))
+          << "coefficient " << bad << ", fallback " << fallback;
       EXPECT_EQ(t.last_pulses(), 0) << "a failed walk leaves no result";
     }
   }
@@ -340,14 +324,8 @@ TEST(DepthCalcWalk, AWalkLongerThanTheCapStopsWithAnError) {
   for (std::size_t i = 0; i < dc.size(); ++i) dc.get_elem(i).count = 1e5f;  // 2.7 million pulses
   dc.set_mode(DepthCalc::kModeTable);
   const auto t0 = std::chrono::steady_clock::now();
-  try {
-    dc.smart_calc_tal(10, 5, 20, 0, 27);
-    ADD_FAILURE() << "the walk was not capped";
-  } catch (const DepthCalcError& e) {
-    EXPECT_NE(std::string(e.what()).find(std::to_string(DepthCalc::kMaxWalkSteps)),
-              std::string::npos)
-        << e.what();
-  }
+  EXPECT_THAT(error_of<DepthCalcError>([&] { dc.smart_calc_tal(10, 5, 20, 0, 27); }),
+              HasSubstr(std::to_string(DepthCalc::kMaxWalkSteps)));
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(30));
   // Just inside the cap still computes: 30 m at 30 000 pulses/m is 900 000 pulses.
   for (std::size_t i = 0; i < dc.size(); ++i) dc.get_elem(i).count = 30000;
@@ -355,12 +333,8 @@ TEST(DepthCalcWalk, AWalkLongerThanTheCapStopsWithAnError) {
   // A coefficient so large that a pulse does not move the block (1e-30 m added to 5 m) is
   // caught at the first step.
   for (std::size_t i = 0; i < dc.size(); ++i) dc.get_elem(i).count = 1e30f;
-  try {
-    dc.smart_calc_tal(10, 6, 20, 5, 27);
-    ADD_FAILURE() << "a standing walk was not caught";
-  } catch (const DepthCalcError& e) {
-    EXPECT_NE(std::string(e.what()).find("does not move the block"), std::string::npos) << e.what();
-  }
+  EXPECT_THAT(error_of<DepthCalcError>([&] { dc.smart_calc_tal(10, 6, 20, 5, 27); }),
+              HasSubstr("does not move the block"));
 }
 
 // ---- settings and grids ----------------------------------------------------------------------
@@ -448,24 +422,15 @@ TEST(DepthCalcGrid, MarksBecomeRangesAndTooFewAreRefused) {
   lib::TextGrid one({"Метка, м"});
   one.set_cell(1, 0, "27");
   one.set_cell(2, 0, "  ");
-  try {
-    dc.get_opts_from_grid(one);
-    ADD_FAILURE() << "one mark accepted";
-  } catch (const DepthCalcError& e) {
-    EXPECT_STREQ(e.what(), "Слишком мало меток глубины!\nКоличество меток должно быть болше двух.");
-  }
+  EXPECT_EQ(error_of<DepthCalcError>([&] { dc.get_opts_from_grid(one); }),
+            "Слишком мало меток глубины!\nКоличество меток должно быть болше двух.");
   EXPECT_EQ(dc.size(), 2u) << "the table is not changed";
 
   lib::TextGrid bad({"Метка, м"});
   bad.set_cell(1, 0, "27");
   bad.set_cell(2, 0, "18м");
   bad.set_cell(3, 0, "9");
-  try {
-    dc.get_opts_from_grid(bad);
-    ADD_FAILURE() << "a bad mark accepted";
-  } catch (const DepthCalcError& e) {
-    EXPECT_NE(std::string(e.what()).find("row 2"), std::string::npos) << e.what();
-  }
+  EXPECT_THAT(error_of<DepthCalcError>([&] { dc.get_opts_from_grid(bad); }), HasSubstr("row 2"));
   EXPECT_EQ(dc.get_elem(0), DolCalibrItem(27, 18.5f, 0));
 }
 
@@ -485,28 +450,9 @@ TEST(DepthCalcGrid, TheTableGridRoundTripsAndRefusesBadCells) {
   EXPECT_EQ(other.get_elements_list(), dc.get_elements_list());
 
   grid.set_cell(3, 2, "");
-  try {
-    other.get_data_from_grid(grid);
-    ADD_FAILURE() << "an empty coefficient accepted";
-  } catch (const DepthCalcError& e) {
-    const std::string what = e.what();
-    EXPECT_NE(what.find("row 3"), std::string::npos) << what;
-    EXPECT_NE(what.find("Коэф.ДОЛ, имп/м"), std::string::npos) << what;
-  }
+  EXPECT_THAT(error_of<DepthCalcError>([&] { other.get_data_from_grid(grid); }),
+              AllOf(HasSubstr("row 3"), HasSubstr("Коэф.ДОЛ, имп/м")));
   EXPECT_EQ(other.get_elements_list(), dc.get_elements_list()) << "the table is not changed";
-}
-
-TEST(DepthCalcSettings, TheEditorDescriptionNamesTheOptions) {
-  DepthCalc dc;
-  lib::options_list list;
-  dc.enum_values(list);
-  ASSERT_EQ(list.sectors().size(), 1u);
-  EXPECT_EQ(list.sectors()[0].caption, "Расчет глубины");
-  ASSERT_NE(list.find("DepthCalcOpts", "corr_coeff"), nullptr);
-  EXPECT_EQ(list.find("DepthCalcOpts", "corr_coeff")->unit(), "имп/м");
-  EXPECT_EQ(list.find("DepthCalcOpts", "corr_coeff")->caption(), "Коэффициент");
-  EXPECT_EQ(list.find("DepthCalcOpts", "mode")->caption(), "Метод расчета");
-  EXPECT_EQ(list.find("DepthCalcOpts", "smooth_mode")->caption(), "Метод сглаживания");
 }
 
 // ---- state ------------------------------------------------------------------------------------
@@ -514,17 +460,8 @@ TEST(DepthCalcSettings, TheEditorDescriptionNamesTheOptions) {
 TEST(DepthCalcState, TheLastWalkSurvivesTheStateFileAndADamagedOneIsRefused) {
   DepthCalc dc = layered_table();
   dc.smart_calc_tal(100, 12, 22, 0, 27);
-  lib::ModuleList a;
-  a.register_module(dc);
-  lib::io::BinaryMemoryOutputStream out;
-  a.serialize(out, nullptr, 1);
-
   DepthCalc back("DepthCalc");
-  lib::ModuleList b;
-  b.register_module(back);
-  lib::io::BinaryMemoryInputStream in(out.data());
-  const auto report = b.deserialize(in, 1, {});
-  EXPECT_TRUE(report.clean());
+  EXPECT_TRUE(testing_support::load_state(back, testing_support::save_state(dc)).clean());
   EXPECT_EQ(back.last_index(), 182);
   EXPECT_EQ(back.last_pulses(), 100);
   EXPECT_EQ(back.last_travel(), dc.last_travel());

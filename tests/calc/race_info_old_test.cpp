@@ -26,22 +26,6 @@ TEST(RaceInfoOldTest, RaceFileBesideTheRecording) {
   EXPECT_EQ(RaceInfoOld::get_race_file(""), "");
 }
 
-TEST(RaceInfoOldTest, SectionsAndKeys) {
-  RaceInfoOld r;
-  const lib::options_list list = r.options();
-  std::vector<std::string> sections;
-  for (const auto& s : list.sectors()) sections.push_back(s.section);
-  EXPECT_EQ(sections, (std::vector<std::string>{"архивные_данные", "настройки_рейса",
-                                                "начало_рейса", "окончание_рейса", "раствор"}));
-  std::size_t per_section[5] = {};
-  for (const auto& o : list) ++per_section[o.sector_index()];
-  EXPECT_EQ(per_section[0], 5u);
-  EXPECT_EQ(per_section[1], 23u);
-  EXPECT_EQ(per_section[2], 2u);
-  EXPECT_EQ(per_section[3], 23u);
-  EXPECT_EQ(per_section[4], 1u);
-}
-
 TEST(RaceInfoOldTest, FileRoundTripAndTolerantReading) {
   testing_support::TempDir dir;
   const std::string path = RaceInfoOld::get_race_file(dir.file("run7.realtim"));

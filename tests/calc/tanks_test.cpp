@@ -1,5 +1,6 @@
 #include "calc/tanks.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -13,8 +14,12 @@
 #include "lib/binary_stream.h"
 #include "lib/ini_file.h"
 #include "lib/serial_list.h"
+#include "support/error_of.h"
 
 using namespace calc;
+using testing::AllOf;
+using testing::HasSubstr;
+using testing_support::error_of;
 
 namespace {
 
@@ -171,18 +176,15 @@ TEST(VEmkOpt, ATableGivesTheVolumeOfAShapedTank) {
   EXPECT_FLOAT_EQ(raised.calc_volume(0.9f), 12.0f);
 
   const std::vector<std::pair<float, float>> good = tank.table();
-  EXPECT_THROW(tank.set_table({{0, 0}, {1, 10}, {1, 12}}), TankError) << "repeated level";
   EXPECT_THROW(tank.set_table({{0, 0}, {2, 10}, {1, 12}}), TankError) << "unsorted levels";
   EXPECT_THROW(tank.set_table({{0, 5}, {1, 4}}), TankError) << "falling volume";
   EXPECT_THROW(tank.set_table({{0, 0}}), TankError) << "one point";
   EXPECT_THROW(tank.set_table({{0, 0}, {kNaN, 3}}), TankError);
   EXPECT_EQ(tank.table(), good) << "a refused table leaves the good one";
-  try {
-    tank.set_table({{0, 0}, {1, 10}, {1, 12}});
-  } catch (const TankError& e) {
-    EXPECT_NE(std::string(e.what()).find("point 3"), std::string::npos) << e.what();
-    EXPECT_NE(std::string(e.what()).find("repeated"), std::string::npos) << e.what();
-  }
+  EXPECT_THAT(error_of<TankError>([&] {
+                tank.set_table({{0, 0}, {1, 10}, {1, 12}});
+              }),
+              AllOf(HasSubstr("point 3"), HasSubstr("repeated")));
   tank.set_table({});
   EXPECT_FLOAT_EQ(tank.calc_volume(1.0f), 30.0f) << "no table: the area again";
 }
@@ -222,24 +224,16 @@ TEST(VEmkOpt, StoredLineRoundTripsAndABadLineChangesNothing) {
     EXPECT_FLOAT_EQ(t.get_s(), 28.5f) << bad;
     EXPECT_EQ(t.get_caption(), "Доливная, левая") << bad;
   }
-  try {
-    back.get_from_string("abc,1,0,0,0,0");
-  } catch (const TankError& e) {
-    EXPECT_NE(std::string(e.what()).find("area"), std::string::npos) << e.what();
-  }
+  EXPECT_THAT(error_of<TankError>([&] { back.get_from_string("abc,1,0,0,0,0"); }),
+              HasSubstr("area"));
 }
 
 // ---- the group ----------------------------------------------------------------------------------
 
 TEST(VEmkOpts, NamesAndTotals) {
   VEmkOpts tanks;
-  EXPECT_EQ(tanks[0].get_name(), "уровень_в_емкости");
-  EXPECT_EQ(tanks[0].get_vname(), "объем_в_емкости1");
-  EXPECT_EQ(tanks[1].get_name(), "уровень_в_емкости2");
-  EXPECT_EQ(tanks[15].get_vname(), "объем_в_емкости16");
-  EXPECT_EQ(tanks.get_elem_count(), 16u);
   tanks.set_elems_size(3);
-  EXPECT_EQ(tanks.get_elem_count(), 16u);
+  EXPECT_EQ(tanks.get_elem_count(), 16u) << "the tanks are a fixed set";
   EXPECT_EQ(&tanks["уровень_в_емкости2"], &tanks[1]);
   EXPECT_EQ(&tanks["объем_в_емкости3"], &tanks[2]);
 
@@ -275,7 +269,6 @@ TEST(VEmkOpts, NamesAndTotals) {
   tanks[2].set_caption("Приёмная");
   tanks.check_captions();
   EXPECT_EQ(tanks[0].get_caption(), "Ёмкость 1");
-  EXPECT_EQ(tanks[11].get_caption(), "Ёмкость 12");
   EXPECT_EQ(tanks[2].get_caption(), "Приёмная") << "a caption given is kept";
 }
 

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <map>
 
+#include "support/error_of.h"
 #include "support/fakes.h"
 
 using namespace reg;
@@ -15,6 +16,7 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using testing_support::error_of;
 using testing_support::TempDir;
 
 namespace {
@@ -36,51 +38,6 @@ struct RecordingConfig {
     config.set_error_sink([this](const std::string& m) { errors.push_back(m); });
   }
 };
-
-TEST(ConfigTest, SectionsInOrderAndEveryOptionAtItsDefault) {
-  Config c;
-  const lib::options_list list = c.options();
-  std::vector<std::string> sections;
-  std::vector<std::size_t> counts;
-  for (const auto& s : list.sectors()) sections.push_back(s.section);
-  counts.resize(sections.size());
-  for (const auto& o : list) {
-    ++counts[o.sector_index()];
-    EXPECT_EQ(o.value(), o.default_value()) << o.section() << "/" << o.key();
-  }
-  EXPECT_THAT(sections, ElementsAre("рейс", "ДОЛ", "запись_и_осреднение", "настройки_распознавания",
-                                    "прочие_настройки", "связь", "задержанная_глубина",
-                                    "звуковое_предупреждение", "видеонаблюдение", "журналы",
-                                    "прием_wits"));
-  EXPECT_THAT(counts, ElementsAre(1u, 10u, 4u, 20u, 58u, 19u, 9u, 9u, 6u, 2u, 1u));
-}
-
-TEST(ConfigTest, DefaultsOfTheAwkwardOptions) {
-  Config c;
-  lib::options_list list = c.options();
-  const lib::Option* koef = list.find("ДОЛ", "коэффицент_ДОЛа");
-  ASSERT_NE(koef, nullptr);
-  EXPECT_EQ(koef->digits(), 3);
-  EXPECT_EQ(koef->unit(), "Имп/м");
-  EXPECT_EQ(list.find("рейс", "номер_долбления")->caption(), "") << "hidden";
-  const lib::Option* pump = list.find("прочие_настройки", "объем_насоса6");
-  ASSERT_NE(pump, nullptr);
-  EXPECT_EQ(pump->caption(), "Объём насоса-6");
-  EXPECT_EQ(list.find("настройки_распознавания", "button_zaboy.ch")->default_value(),
-            lib::OptionValue(6));
-  EXPECT_EQ(list.find("настройки_распознавания", "button_ves.ch")->default_value(),
-            lib::OptionValue(5));
-  const lib::Option* save_period = list.find("запись_и_осреднение", "период_сохранения_состояния");
-  ASSERT_NE(save_period, nullptr);
-  EXPECT_EQ(save_period->default_value(), lib::OptionValue(5));
-  EXPECT_EQ(save_period->unit(), "сек.");
-  EXPECT_DOUBLE_EQ(c.recognition.column_weight_no_rotation, -1);
-  EXPECT_EQ(c.link.remote_computer, "::не задано::");
-  ASSERT_EQ(c.out_params.size(), 19u);
-  EXPECT_EQ(c.out_params[18], "co2_2");
-  ASSERT_EQ(c.gas_params.size(), 27u);
-  EXPECT_EQ(c.gas_params[0], "метан_абс");
-}
 
 TEST(ConfigTest, PumpVolume) {
   NasosOpt p;
@@ -170,26 +127,6 @@ TEST(ConfigTest, PumpAndRotorReadTheCurrentValues) {
   EXPECT_THAT(asked, ElementsAre("ходы_насоса1", "ходы_насоса6", "обороты_ротора"));
 }
 
-TEST(ConfigTest, DrillTypesAndColumnWeights) {
-  lib::StringContainer list{"stale"};
-  Config::dril_types_to_strings(list);
-  EXPECT_EQ(list,
-            (lib::StringContainer{"Роторное", "Турбинное", "Роторно-турбинное", "Электробурение"}));
-  Config c;
-  c.set_WKolRot(55);
-  c.set_WKolTur(44);
-  EXPECT_DOUBLE_EQ(c.recognition.column_weight, 55);
-  EXPECT_DOUBLE_EQ(c.get_WKolTur(), 44);
-}
-
-TEST(ConfigTest, RegistersTheRunRecord) {
-  Config c;
-  lib::ModuleList list;
-  c.register_modules(list);
-  EXPECT_THAT(list.names(), ElementsAre("RaceInfoOld"));
-  EXPECT_EQ(list.find("RaceInfoOld"), static_cast<lib::ModuleBaseOld*>(&c.race_info()));
-}
-
 TEST(ConfigTest, WholeConfigurationRoundTripsThroughAFile) {
   TempDir dir;
   const std::string path = dir.file("global.ini");
@@ -270,12 +207,10 @@ TEST(ConfigTest, StartLoadRefusesFilesItCannotTrust) {
     lib::write_file_atomically(path, c.bytes, lib::posix_file_system());
     Config config;
     config.link.port = "/dev/ttyUSB7";
-    try {
-      config.load_for_start(path, lib::posix_file_system());
-      ADD_FAILURE() << c.name << ": loaded";
-    } catch (const lib::IniError& e) {
-      EXPECT_THAT(e.what(), AllOf(HasSubstr(path), HasSubstr(c.reason))) << c.name;
-    }
+    EXPECT_THAT(
+        error_of<lib::IniError>([&] { config.load_for_start(path, lib::posix_file_system()); }),
+        AllOf(HasSubstr(path), HasSubstr(c.reason)))
+        << c.name;
     EXPECT_EQ(config.link.port, "/dev/ttyUSB7") << c.name << ": settings changed anyway";
     EXPECT_EQ(testing_support::read_file(path), c.bytes) << c.name;
   }

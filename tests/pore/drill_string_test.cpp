@@ -8,7 +8,7 @@
 #include "instr/instr_dicts_provider.h"
 #include "instr/items.h"
 #include "lib/dicts_provider.h"
-#include "state_roundtrip.h"
+#include "support/module_state.h"
 #include "well_builders.h"
 
 namespace {
@@ -17,11 +17,11 @@ using instr::CalcResult;
 using instr::Elem;
 using instr::ElemType;
 using instr::Items;
-using pore_tests::bytes_of;
-using pore_tests::forge_state;
-using pore_tests::load_state;
 using pore_tests::make_elem;
-using pore_tests::save_state;
+using testing_support::bytes_of;
+using testing_support::forge_state;
+using testing_support::load_state;
+using testing_support::save_state;
 
 // Bit, collar stands, drill-pipe stands: the usual order of a tally.
 Items sample_tally() {

@@ -10,10 +10,15 @@
 
 #include "iscwsa_well1.h"
 #include "pore/wellbore.h"
-#include "state_roundtrip.h"
+#include "support/module_state.h"
 #include "well_builders.h"
 
 namespace {
+
+using testing_support::bytes_of;
+using testing_support::forge_state;
+using testing_support::load_state;
+using testing_support::save_state;
 
 using pore::DoglegUnit;
 using pore::WbCalcMethod;
@@ -100,10 +105,10 @@ TEST(MinimumCurvaturePublished, IscwsaExampleWellOneToTheMillimetre) {
   }
   // Rounding to the millimetre leaves at most half of one.
   EXPECT_LE(worst, 0.0005 + 1e-9);
-  // The builds: 2°/30 m and 3°/30 m.
-  EXPECT_NEAR(r[41].severity(DoglegUnit::kPer30m), 2, 1e-9);
-  EXPECT_NEAR(r[180].severity(DoglegUnit::kPer30m), 3, 1e-9);
-  EXPECT_NEAR(r[100].severity(DoglegUnit::kPer30m), 0, 1e-9);
+  // The builds: 2°/30 m and 3°/30 m; the hold between them is straight.
+  EXPECT_NEAR(r[2].severity(DoglegUnit::kPer30m), 2, 1e-9);
+  EXPECT_NEAR(r[42].severity(DoglegUnit::kPer30m), 3, 1e-9);
+  EXPECT_NEAR(r[32].severity(DoglegUnit::kPer30m), 0, 1e-9);
 }
 
 // ---- the arc itself --------------------------------------------------------------------------
@@ -243,14 +248,14 @@ TEST(MinimumCurvatureWellbore, ResultsFollowTheStationsAndTheOffset) {
 TEST(MinimumCurvatureWellbore, TheMethodSurvivesTheStateAndAnUnknownOneIsRefused) {
   auto w = computed({station(0, 0, 0), station(100, 10, 0)});
   Wellbore restored;
-  EXPECT_EQ(pore_tests::load_state(restored, pore_tests::save_state(*w)).read, 1);
+  EXPECT_EQ(load_state(restored, save_state(*w)).read, 1);
   EXPECT_EQ(restored.last_method(), WbCalcMethod::kMinimumCurvature);
 
   // Seven zero start values and offsets, then method 3, no stations.
-  const std::string settings = std::string(7 * sizeof(double), '\0') +
-                               pore_tests::bytes_of(std::int32_t{3}, std::uint32_t{0});
+  const std::string settings =
+      std::string(7 * sizeof(double), '\0') + bytes_of(std::int32_t{3}, std::uint32_t{0});
   std::vector<std::string> errors;
-  pore_tests::load_state(restored, pore_tests::forge_state(restored, 1, settings), &errors);
+  load_state(restored, forge_state(restored, 1, settings), &errors);
   EXPECT_THAT(errors, testing::ElementsAre(testing::HasSubstr("unknown calculation method 3")));
   EXPECT_EQ(restored.size(), 2u);
 }

@@ -136,11 +136,6 @@ TEST(SurveyCsvTest, AnEndlessInputIsRefusedAtTheSurveyLimit) {
 }
 
 TEST(SurveyTableTest, ColumnsAndRows) {
-  std::vector<std::string> keys;
-  for (const auto& c : pore::survey_columns()) keys.push_back(c.key);
-  EXPECT_THAT(keys,
-              ElementsAre("grdh_depth_m", "grdh_zenit_g", "grdh_azimut_g", "grdh_vdepth_m",
-                          "grdh_adepth_m", "grdh_ns_m", "grdh_ew_m", "grdh_vs_m", "grdh_dogleg_g"));
   pore::WellborePoint p = station(100, 2, 3);
   p.z = 99.5f;
   p.abs_level = -20.5f;

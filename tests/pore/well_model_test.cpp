@@ -7,10 +7,15 @@
 #include "lib/ini_file.h"
 #include "pore/pore_opt.h"
 #include "pore/well_values.h"
-#include "state_roundtrip.h"
+#include "support/module_state.h"
 #include "well_builders.h"
 
 namespace {
+
+using testing_support::bytes_of;
+using testing_support::forge_state;
+using testing_support::load_state;
+using testing_support::save_state;
 
 using pore_tests::cylinder;
 using pore_tests::element;
@@ -160,7 +165,7 @@ TEST(WellOptionsTest, RestoredStatePublishesTheVariables) {
   pore::WellOptions restored;
   std::map<std::string, std::string> vars;
   restored.set_variable_sink([&](const std::string& n, const std::string& v) { vars[n] = v; });
-  EXPECT_EQ(pore_tests::load_state(restored, pore_tests::save_state(o)).read, 1);
+  EXPECT_EQ(load_state(restored, save_state(o)).read, 1);
   EXPECT_EQ(restored.customer, o.customer);
   EXPECT_EQ(restored.hole_diameter, 215.9);
   EXPECT_EQ(vars["pore.deposit"], "Приобское");
@@ -178,15 +183,14 @@ TEST(WellOptionsTest, StateBlockToleratesUnknownMissingAndBadOptions) {
                         "проектные_данные", "проектная_глубина", "-5"}) {  // out of range
     lib::io::write_binary(payload, std::string(s));
   }
-  EXPECT_EQ(pore_tests::load_state(o, pore_tests::forge_state(o, 1, payload.data())).read, 1);
+  EXPECT_EQ(load_state(o, forge_state(o, 1, payload.data())).read, 1);
   EXPECT_EQ(o.deposit, "Ванкорское");
   EXPECT_EQ(o.rated_depth, 0);  // clamped into 0..20000
   EXPECT_EQ(o.area, "");        // not in the block: default
 
   // A block claiming more options than it can hold changes nothing.
   std::vector<std::string> errors;
-  pore_tests::load_state(
-      o, pore_tests::forge_state(o, 1, pore_tests::bytes_of(std::uint32_t{1000000})), &errors);
+  load_state(o, forge_state(o, 1, bytes_of(std::uint32_t{1000000})), &errors);
   EXPECT_EQ(errors.size(), 1u);
   EXPECT_EQ(o.deposit, "Ванкорское");
 }
@@ -231,38 +235,15 @@ TEST(ProjectedWellboreTest, OptionsLiveInTheirSection) {
   EXPECT_EQ(p.method(), pore::WbCalcMethod::kMinimumCurvature);
 }
 
-TEST(ProjectedWellboreTest, ANewPlanComputesByMinimumCurvatureAndOffersAllThreeMethods) {
-  pore::ProjectedWellbore p;
-  EXPECT_EQ(p.method(), pore::WbCalcMethod::kMinimumCurvature);
-  lib::options_list list;
-  p.get_options(list);
-  const lib::Option* method = list.find(pore::ProjectedWellbore::kSection, "method");
-  ASSERT_NE(method, nullptr);
-  EXPECT_THAT(method->items(),
-              ElementsAre(testing::HasSubstr("Среднего угла"),
-                          testing::HasSubstr("радиуса кривизны"), "Минимальной кривизны"));
-}
-
 TEST(ProjectedWellboreTest, StateRoundTrip) {
   pore::ProjectedWellbore p;
   p.set_method(pore::WbCalcMethod::kTangentialCurvature);
   p.targets().circles[0] = {2500, 50, 800, 120};
   p.targets().altitude = -12.25;
   pore::ProjectedWellbore restored;
-  EXPECT_EQ(pore_tests::load_state(restored, pore_tests::save_state(p)).read, 1);
+  EXPECT_EQ(load_state(restored, save_state(p)).read, 1);
   EXPECT_EQ(restored.method(), p.method());
   EXPECT_EQ(restored.targets(), p.targets());
-}
-
-TEST(PoreOptTest, PartsRegisterUnderTheirStateNames) {
-  pore::PoreOpt pore;
-  lib::ModuleList list;
-  list.register_module(pore.options());
-  list.register_module(pore.construction());
-  list.register_module(pore.instr());
-  list.register_module(pore.projected());
-  EXPECT_THAT(list.names(),
-              ElementsAre("PoreOpts", "PoreConstr", "PromerInstr2", "ProjectWellbore"));
 }
 
 }  // namespace

@@ -7,19 +7,20 @@
 #include <thread>
 
 #include "pore/wellbore.h"
-#include "state_roundtrip.h"
+#include "support/module_state.h"
 #include "well_builders.h"
 
 namespace {
+
+using testing_support::bytes_of;
+using testing_support::forge_state;
+using testing_support::load_state;
+using testing_support::save_state;
 
 using pore::WbCalcMethod;
 using pore::Wellbore;
 using pore::WellboreKrug;
 using pore::WellborePoint;
-using pore_tests::bytes_of;
-using pore_tests::forge_state;
-using pore_tests::load_state;
-using pore_tests::save_state;
 using pore_tests::station;
 
 constexpr double kDeg = std::numbers::pi / 180;

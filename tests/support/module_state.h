@@ -7,23 +7,24 @@
 
 #include "lib/module_list.h"
 
-namespace pore_tests {
+namespace testing_support {
 
-inline std::string save_state(lib::ModuleBaseOld& module) {
+inline std::string save_state(lib::ModuleBaseOld& module, unsigned data_version = 1) {
   lib::ModuleList list;
   list.register_module(module);
   lib::io::BinaryMemoryOutputStream out;
-  list.serialize(out, nullptr, 1);
+  list.serialize(out, nullptr, data_version);
   return out.release();
 }
 
 // Reads `bytes` into `module`; the problems reported go to `errors`.
 inline lib::ModuleList::LoadReport load_state(lib::ModuleBaseOld& module, const std::string& bytes,
-                                              std::vector<std::string>* errors = nullptr) {
+                                              std::vector<std::string>* errors = nullptr,
+                                              unsigned data_version = 1) {
   lib::ModuleList list;
   list.register_module(module);
   lib::io::BinaryMemoryInputStream in(bytes);
-  return list.deserialize(in, 1, [errors](const std::string& e) {
+  return list.deserialize(in, data_version, [errors](const std::string& e) {
     if (errors) errors->push_back(e);
   });
 }
@@ -55,4 +56,4 @@ std::string bytes_of(const T&... values) {
   return out.release();
 }
 
-}  // namespace pore_tests
+}  // namespace testing_support
