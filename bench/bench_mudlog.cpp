@@ -45,9 +45,10 @@ struct Home {
       params.push_back({id, "ед", id, id, 0, 100});
     }
     std::string depth, lag;
+    std::uint32_t check = 0;  // the same list in both files
     for (std::string* f : {&depth, &lag}) {
       rtf::append_version_block(*f);
-      rtf::append_params_block(*f, params);
+      check = rtf::append_params_block(*f, params);
     }
     rtf::ValuesLine line;
     line.values.resize(kParams);
@@ -61,8 +62,8 @@ struct Home {
       for (int i = 0; i < kParams; ++i)
         line.values[i] = static_cast<float>(50 + 40 * std::sin(d / (7.0 + i)));
       line.values[4] = static_cast<float>(std::exp(3 * std::sin(d / 13.0)));  // gas, for the log
-      rtf::append_values_block(depth, line);
-      rtf::append_values_block(lag, line);
+      rtf::append_values_block(depth, line, check);
+      rtf::append_values_block(lag, line, check);
     }
     auto& fs = lib::posix_file_system();
     lib::write_file_atomically(path + "records/0001.realdep", depth, fs, false);
@@ -128,6 +129,7 @@ class PolylineRecorder final : public mudlog::Canvas {
   }
   void text(double, double, std::string_view, double, std::uint32_t, mudlog::TextAlign,
             bool) override {}
+  void text_up(double, double, std::string_view, double, std::uint32_t, bool) override {}
   double text_width(std::string_view text, double size, bool) override {
     return 0.5 * size * static_cast<double>(text.size());
   }

@@ -67,7 +67,7 @@ struct Fixture {
     }
     std::string bytes;
     rtf::append_version_block(bytes);
-    rtf::append_params_block(bytes, *list);
+    const std::uint32_t check = rtf::append_params_block(bytes, *list);
     rtf::ValuesLine l;
     l.values.resize(static_cast<std::size_t>(params));
     for (int s = 0; s < lines; ++s) {
@@ -78,7 +78,7 @@ struct Fixture {
       l.operation = static_cast<std::uint8_t>(s / 600 % 8);
       for (int k = 0; k < params; ++k)
         l.values[static_cast<std::size_t>(k)] = static_cast<float>((s * 7 + k * 13) % 1000) / 7.0f;
-      rtf::append_values_block(bytes, l);
+      rtf::append_values_block(bytes, l, check);
     }
     day = dir + "day.realtim";
     lib::write_file_atomically(day, bytes, lib::posix_file_system(), false);

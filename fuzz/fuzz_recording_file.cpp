@@ -27,7 +27,7 @@ class MemoryFile final : public lib::FileSystem {
   int open(const std::string&, int, mode_t) override { return 3; }
   ssize_t read(int, void* buf, std::size_t n) override {
     n = std::min(n, bytes_.size() - at_);
-    std::memcpy(buf, bytes_.data() + at_, n);
+    if (n != 0) std::memcpy(buf, bytes_.data() + at_, n);
     at_ += n;
     return static_cast<ssize_t>(n);
   }

@@ -84,7 +84,17 @@ function drawHeads(layout) {
     ctx.fillStyle = "#000"; ctx.textAlign = "center";
     ctx.font = "bold 11px " + kFont;
     const title = t.title || (t.kind === "depth" ? "Depth, m" : "");
-    ctx.fillText(title, at.x + at.w / 2, 13, at.w - 4);
+    if (t.kind === "operations" && ctx.measureText(title).width > at.w - 4) {
+      // The narrow operation band has the head's height for its title, upright.
+      ctx.save();
+      ctx.translate(at.x + at.w / 2 + 4, kHeadPx - 4);
+      ctx.rotate(-Math.PI / 2);
+      ctx.textAlign = "left";
+      ctx.fillText(title, 0, 0, kHeadPx - 8);
+      ctx.restore();
+    } else {
+      ctx.fillText(title, at.x + at.w / 2, 13, at.w - 4);
+    }
     if (t.kind === "depth") {
       ctx.font = "10px " + kFont;
       ctx.fillText("1:" + state.scale, at.x + at.w / 2, 30);
@@ -167,6 +177,18 @@ function draw() {
             }
             ctx.stroke();
             ++paths;
+          }
+        }
+        // Values held at an edge: the peak of each stretch, with an arrow out of the track.
+        ctx.font = "9px " + kFont; ctx.setLineDash([]);
+        for (const cv of t.curves) {
+          for (const [d, right, value] of cv.marks || []) {
+            const label = right ? value + " \u25b6" : "\u25c0 " + value;
+            const w = ctx.measureText(label).width + 2;
+            const x = right ? at.x + at.w - w : at.x, y = yOf(d) - offset;
+            ctx.fillStyle = "#fff"; ctx.fillRect(x, y - 5, w, 10);
+            ctx.fillStyle = cv.colour; ctx.textAlign = right ? "right" : "left";
+            ctx.fillText(label, right ? x + w - 1 : x + 1, y + 3.5);
           }
         }
       } else if (t.kind === "depth") {

@@ -16,12 +16,15 @@ std::optional<double> scale_fraction(const CurveSpec& c, double v) {
   return (v - c.left) / (c.right - c.left);
 }
 
-Placed wrapped(double u) {
-  // Within [0, 1] a value is on the scale; (1, 2] is the first time round past the right
-  // edge, [-1, 0) past the left one.
-  const long wrap =
-      u > 1 ? static_cast<long>(std::ceil(u)) - 1 : (u < 0 ? static_cast<long>(std::floor(u)) : 0);
-  return {u - static_cast<double>(wrap), wrap};
+// A fraction of the scale as drawn: a wrapping curve comes round once past either edge,
+// anything further out (or past an edge of a curve that does not wrap) is held at the edge.
+Placed place_fraction(const CurveSpec& c, double u) {
+  const double low = c.wrap ? -1.0 : 0.0, high = c.wrap ? 2.0 : 1.0;
+  const bool held = u < low || u > high;
+  u = std::clamp(u, low, high);
+  if (u > 1) return {u - 1, 1, held};
+  if (u < 0) return {u + 1, -1, held};
+  return {u, 0, held};
 }
 
 }  // namespace
@@ -29,15 +32,12 @@ Placed wrapped(double u) {
 std::optional<Placed> place(const CurveSpec& curve, double value) {
   const auto u = scale_fraction(curve, value);
   if (!u) return std::nullopt;
-  if (!curve.wrap) return Placed{std::clamp(*u, 0.0, 1.0), 0};
-  // Far past the scale the wrap count would not fit; such a value is held at the edge.
-  if (std::fabs(*u) > 1e6) return Placed{*u > 0 ? 1.0 : 0.0, 0};
-  return wrapped(*u);
+  return place_fraction(curve, *u);
 }
 
-std::vector<Path> curve_paths(const CurveSpec& curve, const Series& series, double from, double to,
-                              double max_gap) {
-  std::vector<Path> paths;
+CurveLines curve_lines(const CurveSpec& curve, const Series& series, double from, double to,
+                       double max_gap) {
+  CurveLines out;
   const auto& d = series.depth;
   auto begin = std::lower_bound(d.begin(), d.end(), from);
   auto end = std::upper_bound(d.begin(), d.end(), to);
@@ -46,31 +46,42 @@ std::vector<Path> curve_paths(const CurveSpec& curve, const Series& series, doub
   if (first > 0) --first;
   if (last < d.size()) ++last;
   Path current;
-  std::optional<double> last_u;
-  std::optional<Placed> last_p;
+  bool have_last = false;  // the previous point could be drawn
+  int last_wrap = 0;
+  double last_u = 0;  // the previous point's fraction as drawn (held ones at their edge)
   double last_depth = 0;
   auto flush = [&] {
-    if (current.size() >= 2) paths.push_back(std::move(current));
+    if (current.size() >= 2) out.paths.push_back(std::move(current));
     current.clear();
   };
+  // The stretch of held values under way, and how far out its peak is.
+  std::optional<EdgeMark> mark;
+  double mark_u = 0;
+  auto end_mark = [&] {
+    if (mark && mark->depth >= from && mark->depth <= to) out.marks.push_back(*mark);
+    mark.reset();
+  };
   for (std::size_t i = first; i < last; ++i) {
-    const auto u = scale_fraction(curve, series.value[i]);
-    const auto p = place(curve, series.value[i]);
-    if (!p) {
+    const auto raw = scale_fraction(curve, series.value[i]);
+    if (!raw) {
       flush();
-      last_p.reset();
+      end_mark();
+      have_last = false;
       continue;
     }
-    const bool joined = last_p && d[i] - last_depth <= max_gap;
+    const Placed p = place_fraction(curve, *raw);
+    const double u = p.x + p.wrap;
+    const bool joined = have_last && d[i] - last_depth <= max_gap;
     if (!joined) {
       flush();
-    } else if (p->wrap != last_p->wrap) {
-      if (std::labs(p->wrap - last_p->wrap) == 1) {
+      end_mark();
+    } else if (p.wrap != last_wrap) {
+      if (std::abs(p.wrap - last_wrap) == 1) {
         // Cut where the line crosses the edge between the two wrap counts.
-        const double edge = static_cast<double>(std::max(p->wrap, last_p->wrap));
-        const double f = (edge - *last_u) / (*u - *last_u);
+        const double edge = static_cast<double>(std::max(p.wrap, last_wrap));
+        const double f = (edge - last_u) / (u - last_u);
         const double at = last_depth + f * (d[i] - last_depth);
-        const bool rising = p->wrap > last_p->wrap;
+        const bool rising = p.wrap > last_wrap;
         current.push_back({at, rising ? 1.0 : 0.0});
         flush();
         current.push_back({at, rising ? 0.0 : 1.0});
@@ -78,13 +89,25 @@ std::vector<Path> curve_paths(const CurveSpec& curve, const Series& series, doub
         flush();
       }
     }
-    current.push_back({d[i], p->x});
+    if (p.held) {
+      const bool right = *raw > 1;
+      if (mark && mark->right != right) end_mark();
+      if (!mark || (right ? *raw > mark_u : *raw < mark_u)) {
+        mark = EdgeMark{d[i], right, series.value[i]};
+        mark_u = *raw;
+      }
+    } else {
+      end_mark();
+    }
+    current.push_back({d[i], p.x});
     last_u = u;
-    last_p = p;
+    have_last = true;
+    last_wrap = p.wrap;
     last_depth = d[i];
   }
   flush();
-  return paths;
+  end_mark();
+  return out;
 }
 
 Series thin_series(const Series& series, double from, double to, std::size_t max_points) {

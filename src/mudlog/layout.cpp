@@ -391,12 +391,14 @@ page = A4
 kind = depth
 width = 12
 
+# Minutes a metre took: a connection or a pause runs off the right edge and is marked there
+# with its value, so normal drilling keeps the track's width.
 [track]
 kind = curves
 title = Drill time
-width = 28
+width = 24
 grid = 5
-curve = @drill_time colour=#000000 left=0 right=10 wrap=yes
+curve = @drill_time colour=#000000 left=0 right=5
 
 [track]
 kind = operations
@@ -406,7 +408,7 @@ width = 6
 [track]
 kind = curves
 title = Gas at lag depth
-width = 38
+width = 34
 against = lag
 grid = 4
 curve = сумм_газ colour=#c00000 scale=log left=0.01 right=100 width=0.4
@@ -414,18 +416,24 @@ curve = метан_абс colour=#0070c0 style=dashed scale=log left=0.01 right=
 
 [track]
 kind = curves
+title = Weight on bit
+width = 18
+grid = 4
+curve = нагрузка colour=#008000 left=0 right=20 width=0.4
+
+[track]
+kind = curves
 title = Drilling
-width = 44
+width = 36
 grid = 10
-curve = нагрузка colour=#008000 left=0 right=20
 curve = обороты_ротора colour=#7030a0 left=0 right=120
 curve = момент_ротора colour=#c07000 left=0 right=40
-curve = давление_на_входе colour=#0000c0 left=0 right=250 wrap=yes
+curve = давление_на_входе colour=#0000c0 left=0 right=250
 
 [track]
 kind = text
 title = Remarks and mud
-width = 62
+width = 60
 journals = remarks, mud_log
 )";
 

@@ -34,6 +34,10 @@ constexpr double kTextLineMm = 2.3;
 constexpr std::size_t kMaxTextLines = 8;
 // Points further apart than this many depth steps are not joined by a line.
 constexpr double kJoinSteps = 3;
+// What the header shows for a value the run does not say.
+constexpr const char* kUnknown = "—";
+constexpr double kMarkSize = 1.8;
+constexpr double kSwatchMm = 2.2;
 
 void line(Canvas& c, double x0, double y0, double x1, double y1, std::uint32_t colour, double width,
           LineStyle style = LineStyle::solid) {
@@ -64,15 +68,15 @@ void each_multiple(const PagePlan& p, int page, double step, F f) {
   for (long k = first; k <= last; ++k) f(static_cast<double>(k) * step, k);
 }
 
-std::string value_text(double v) {
-  const double a = std::fabs(v);
-  if (a != 0 && (a < 0.01 || a >= 1e6)) return fmt::format("{:g}", v);
-  return lib::float_to_str(v, a < 1 ? 2 : (a < 10 && a != std::floor(a) ? 1 : 0));
-}
-
 std::string clock_text(std::uint32_t seconds) {
   const std::string t = seconds_text(seconds);  // dd.mm.yyyy hh:mm:ss
   return t.size() >= 16 ? t.substr(11, 5) : t;
+}
+
+// "dd.mm.yyyy hh:mm"
+std::string minutes_text(double seconds) {
+  const std::string t = seconds_text(seconds);
+  return t.size() >= 16 ? t.substr(0, 16) : t;
 }
 
 // Splits text into lines no wider than `width` (a word longer than a line gets one alone).
@@ -142,37 +146,82 @@ class PagePainter {
   double bottom() const { return plan_.y(page_, plan_.page_to(page_)); }
   double y(double depth) const { return plan_.y(page_, depth); }
 
+  // A header value for the operator: "—" when the run does not say it.
+  std::string known(const char* key) const {
+    const std::string raw = run_.header_value(key);
+    const std::string v(lib::trim(raw));
+    return v.empty() ? std::string(kUnknown) : v;
+  }
+  // A size in mm as the header wrote it; 0 or no number is not known.
+  std::string known_mm(const char* key) const {
+    const std::string raw = run_.header_value(key);
+    const std::string v(lib::trim(raw));
+    double mm = 0;
+    return lib::try_str_to_float(v, mm) && mm > 0 ? v + " mm" : std::string(kUnknown);
+  }
+  std::string known_time(const char* key) const {
+    double s = 0;
+    return lib::try_str_to_float(run_.header_value(key), s) && s > 0 ? minutes_text(s)
+                                                                     : std::string(kUnknown);
+  }
+
+  // Title and page; the well, its place, the run and the hole; the bit and the run's dates.
   void header() {
-    const double x = kPageMarginMm;
+    const double x = kPageMarginMm, right = plan_.page_width_mm - kPageMarginMm;
     double yb = kPageMarginMm + kTitleSize;
-    const std::string well = run_.header_value("скважина");
-    c_.text(x, yb, layout_.title + (well.empty() ? "" : " — " + well), kTitleSize, kBlack,
+    const std::string well = known("скважина");
+    c_.text(x, yb, layout_.title + (well == kUnknown ? "" : " — " + well), kTitleSize, kBlack,
             TextAlign::left, true);
-    c_.text(plan_.page_width_mm - kPageMarginMm, yb,
-            fmt::format("page {} of {}", page_ + 1, plan_.pages), kHeaderSize, kBlack,
-            TextAlign::right);
-    auto field = [&](const char* caption, const char* key) {
-      const std::string v = run_.header_value(key);
-      return v.empty() ? std::string() : fmt::format("{}: {}   ", caption, v);
-    };
+    c_.text(right, yb,
+            fmt::format("page {} of {}   {}–{} m   scale 1:{}", page_ + 1, plan_.pages,
+                        value_label(plan_.page_from(page_)), value_label(plan_.page_to(page_)),
+                        plan_.scale),
+            kHeaderSize, kBlack, TextAlign::right);
     yb += kHeaderSize + 2;
-    const std::string diameter = run_.header_value("диаметр_скважины");
-    c_.text(x, yb,
-            field("Field", "месторождение") + field("Pad", "куст") + field("Run", "номер_рейса") +
-                field("Bit", "номер_долота") + field("Type", "тип_долота") +
-                (diameter.empty() || diameter == "0" ? "" : "Hole: " + diameter + " mm"),
-            kHeaderSize, kBlack, TextAlign::left);
+    const std::string place = fmt::format("Well: {}   Field: {}   Pad: {}   Run: {}   Hole: Ø {}",
+                                          well, known("месторождение"), known("куст"),
+                                          known("номер_рейса"), known_mm("диаметр_скважины"));
+    c_.text(x, yb, place, kHeaderSize, kBlack, TextAlign::left);
+    operation_legend(x + c_.text_width(place, kHeaderSize) + 6, right, yb);
     yb += kHeaderSize + 1.5;
-    auto time_of = [&](const char* key) {
-      double s = 0;
-      return lib::try_str_to_float(run_.header_value(key), s) && s > 0 ? seconds_text(s)
-                                                                       : std::string("–");
-    };
-    c_.text(x, yb,
-            fmt::format("Started {}   ended {}   depth {}–{} m   scale 1:{}", time_of("нач_время"),
-                        time_of("конеч_время"), value_text(plan_.page_from(page_)),
-                        value_text(plan_.page_to(page_)), plan_.scale),
-            kHeaderSize, kBlack, TextAlign::left);
+    std::string end = known_time("конеч_время");
+    if (end == kUnknown && std::isfinite(run_.last_time)) {
+      end += " (not ended; last depth line " + minutes_text(run_.last_time) + ")";
+    }
+    c_.text(
+        x, yb,
+        fmt::format("Bit: № {}, Ø {}, type {}   Start: {}   End: {}", known("номер_долота"),
+                    known_mm("диаметр_долота"), known("тип_долота"), known_time("нач_время"), end),
+        kHeaderSize, kBlack, TextAlign::left);
+  }
+
+  // What the band's colours mean: the operations of this page, right-aligned up to `right`,
+  // as many as fit from `left` on.
+  void operation_legend(double left, double right, double baseline) {
+    if (std::none_of(layout_.tracks.begin(), layout_.tracks.end(),
+                     [](const TrackSpec& t) { return t.kind == TrackKind::operations; }))
+      return;
+    const double from = plan_.page_from(page_), to = plan_.page_to(page_);
+    std::vector<std::pair<int, double>> items;  // code, width
+    double total = 0;
+    for (const OperationSpan& s : run_.operation_spans) {
+      if (s.bottom < from || s.top > to ||
+          std::any_of(items.begin(), items.end(), [&](const auto& i) { return i.first == s.code; }))
+        continue;
+      const double w = kSwatchMm + 0.8 + c_.text_width(operation_name(s.code), kHeaderSize) + 3;
+      if (left + total + w > right) break;
+      items.emplace_back(s.code, w);
+      total += w;
+    }
+    double ix = right - total;
+    for (const auto& [code, w] : items) {
+      const double top = baseline - kSwatchMm + 0.2;
+      c_.fill_rect(ix, top, kSwatchMm, kSwatchMm, operation_rgb(code));
+      frame(c_, ix, top, kSwatchMm, kSwatchMm);
+      c_.text(ix + kSwatchMm + 0.8, baseline, operation_name(code), kHeaderSize, kBlack,
+              TextAlign::left);
+      ix += w;
+    }
   }
 
   // A text no wider than `room`: its size shrinks as far as needed.
@@ -189,7 +238,17 @@ class PagePainter {
     const double cx = at.x + at.width / 2;
     std::string title = t.title;
     if (title.empty() && t.kind == TrackKind::depth) title = "Depth, m";
-    fitted(cx, y0 + 3.2, title, kHeadTitleSize, at.width - 1, kBlack, TextAlign::centre, true);
+    if (t.kind == TrackKind::operations &&
+        c_.text_width(title, kHeadTitleSize, true) > at.width - 1) {
+      // The narrow operation band has its head's height for a title set upright.
+      const double room = kTrackHeadMm - 2;
+      double size = kHeadTitleSize;
+      const double w = c_.text_width(title, size, true);
+      if (w > room) size = std::max(size * room / w, 0.8);
+      c_.text_up(cx + size * 0.35, y0 + kTrackHeadMm - 1, title, size, kBlack, true);
+    } else {
+      fitted(cx, y0 + 3.2, title, kHeadTitleSize, at.width - 1, kBlack, TextAlign::centre, true);
+    }
     if (t.kind == TrackKind::depth) {
       c_.text(cx, y0 + 8, fmt::format("1:{}", plan_.scale), kHeadRowSize, kBlack,
               TextAlign::centre);
@@ -202,10 +261,14 @@ class PagePainter {
       std::string name = info ? info->name : cv.identifier;
       if (info && !info->unit.empty()) name += ", " + info->unit;
       if (!info || !info->has_values) name += " (no values)";
-      c_.text(cx, ry + 1.7, name, kHeadRowSize, cv.colour, TextAlign::centre);
-      c_.text(at.x + 0.5, ry + 1.7, value_text(cv.left), kHeadRowSize * 0.9, cv.colour,
-              TextAlign::left);
-      c_.text(at.x + at.width - 0.5, ry + 1.7, value_text(cv.right), kHeadRowSize * 0.9, cv.colour,
+      // The name between the scale's ends, made smaller where a narrow track needs it.
+      const std::string left = value_label(cv.left), right = value_label(cv.right);
+      const double ends = std::max(c_.text_width(left, kHeadRowSize * 0.9),
+                                   c_.text_width(right, kHeadRowSize * 0.9));
+      fitted(cx, ry + 1.7, name, kHeadRowSize, at.width - 2 * ends - 2.5, cv.colour,
+             TextAlign::centre);
+      c_.text(at.x + 0.5, ry + 1.7, left, kHeadRowSize * 0.9, cv.colour, TextAlign::left);
+      c_.text(at.x + at.width - 0.5, ry + 1.7, right, kHeadRowSize * 0.9, cv.colour,
               TextAlign::right);
       line(c_, at.x + 0.5, ry + 2.3, at.x + at.width - 0.5, ry + 2.3, cv.colour,
            std::min(cv.line_width_mm, 0.4), cv.style);
@@ -231,8 +294,10 @@ class PagePainter {
       line(c_, right - (major ? 2.5 : 1.2), y(d), right, y(d), kBlack, 0.12);
     });
     each_multiple(plan_, page_, label, [&](double d, long) {
-      c_.text(right - 3, y(d) + kDepthLabelSize / 2.8, value_text(d), kDepthLabelSize, kBlack,
-              TextAlign::right);
+      // A label at the page's top or bottom edge stays whole, beside its tick.
+      const double baseline =
+          std::clamp(y(d) + kDepthLabelSize / 2.8, top() + kDepthLabelSize * 0.8, bottom() - 0.4);
+      c_.text(right - 3, baseline, value_label(d), kDepthLabelSize, kBlack, TextAlign::right);
     });
   }
 
@@ -244,10 +309,13 @@ class PagePainter {
     }
     const double from = plan_.page_from(page_), to = plan_.page_to(page_);
     std::vector<double> xy;
+    std::vector<EdgeMark> marks;
+    std::vector<std::uint32_t> mark_colours;
     for (const CurveSpec& cv : t.curves) {
       const Series* s = run_.find(curve_source(t, cv), cv.identifier);
       if (!s) continue;
-      for (const Path& path : curve_paths(cv, *s, from, to, kJoinSteps * run_.step + 1e-6)) {
+      const CurveLines lines = curve_lines(cv, *s, from, to, kJoinSteps * run_.step + 1e-6);
+      for (const Path& path : lines.paths) {
         xy.clear();
         xy.reserve(path.size() * 2);
         for (const PathPoint& p : path) {
@@ -256,6 +324,20 @@ class PagePainter {
         }
         c_.polyline(xy.data(), path.size(), cv.colour, cv.line_width_mm, cv.style);
       }
+      marks.insert(marks.end(), lines.marks.begin(), lines.marks.end());
+      mark_colours.resize(marks.size(), cv.colour);
+    }
+    // The values held at an edge, over the lines: each stretch's peak, with an arrow out of
+    // the track.
+    for (std::size_t k = 0; k < marks.size(); ++k) {
+      const EdgeMark& m = marks[k];
+      const std::string label = m.right ? value_label(m.value) + " ▶" : "◀ " + value_label(m.value);
+      const double w = c_.text_width(label, kMarkSize) + 0.4;
+      const double left = m.right ? at.x + at.width - w : at.x;
+      const double top_y = y(m.depth) - kMarkSize * 0.5;
+      c_.fill_rect(left, top_y, w, kMarkSize, 0xFFFFFF);
+      c_.text(m.right ? left + w - 0.2 : left + 0.2, top_y + kMarkSize * 0.8, label, kMarkSize,
+              mark_colours[k], m.right ? TextAlign::right : TextAlign::left);
     }
   }
 
@@ -301,6 +383,13 @@ class PagePainter {
 };
 
 }  // namespace
+
+std::string value_label(double v) {
+  const double a = std::fabs(v);
+  if (a != 0 && (a < 0.01 || a >= 1e6)) return fmt::format("{:g}", v);
+  if (a == std::floor(a)) return lib::float_to_str(v, 0);
+  return lib::float_to_str(v, a < 1 ? 2 : (a < 10 ? 1 : 0));
+}
 
 std::uint32_t operation_rgb(int code) {
   const std::uint32_t c = calc::Operations::standard().get_color(code);

@@ -2,11 +2,13 @@
 // test's recorder provides: filled rectangles, polylines, texts. Coordinates are millimetres
 // from the page's top left corner; colours 0xRRGGBB.
 //
-// What goes on a page: the header block (title, well, field, run, bit, dates, scale, page
-// number), the track heads (each curve's name, unit, colour and scale), and the log: the
-// depth scale with a tick every metre, the operation band, each curves track with its grid
-// and curves, and the text track with the journals' texts at their depths (pushed down
-// where they would overlap, wrapped to the track's width).
+// What goes on a page: the header block (title, well, field, pad, run, hole, bit number, size
+// and type, the run's start and end, each "—" when the run does not say it; the page's
+// depths, scale and number), the track heads (each curve's name, unit, colour and scale, a
+// narrow band's title upright), and the log: the depth scale with a tick every metre, the
+// operation band, each curves track with its grid and curves (a value held at an edge marked
+// there with what it was), and the text track with the journals' texts at their depths
+// (pushed down where they would overlap, wrapped to the track's width).
 #pragma once
 
 #include <cstddef>
@@ -36,6 +38,9 @@ class Canvas {
   // `y` is the text's baseline; `size_mm` the font's size.
   virtual void text(double x, double y, std::string_view text, double size_mm, std::uint32_t colour,
                     TextAlign align, bool bold = false) = 0;
+  // A text running upwards from (x, y), its baseline to the left of x.
+  virtual void text_up(double x, double y, std::string_view text, double size_mm,
+                       std::uint32_t colour, bool bold = false) = 0;
   virtual double text_width(std::string_view text, double size_mm, bool bold = false) = 0;
 };
 
@@ -54,5 +59,7 @@ void paint_log(Canvas& canvas, const LogDocument& doc);
 std::uint32_t operation_rgb(int code);
 // The name of an operation for the band's legend and the web view.
 std::string operation_name(int code);
+// A value as the log writes it at a scale's ends and an edge mark: 0.01, 2.5, 120.
+std::string value_label(double v);
 
 }  // namespace mudlog

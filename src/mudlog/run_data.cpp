@@ -118,6 +118,7 @@ class LineCollector final : public rtf::RecordingVisitor {
       last = std::max(last, d);
     }
     const double t = l.time + l.hundredths / 100.0;
+    if (std::isnan(last_time) || t > last_time) last_time = t;
     if (with_times_) all_times.emplace_back(t, d);
     if (keep_ && (d < keep_->from - kRangePadMetres || d > keep_->to + kRangePadMetres)) return;
     if (!keep_lines_) return;
@@ -158,6 +159,7 @@ class LineCollector final : public rtf::RecordingVisitor {
   rtf::KeyValueList header;
   std::size_t count = 0;
   double first = kNaN, last = kNaN;
+  double last_time = kNaN;
   bool damaged = false;
 
  private:
@@ -295,6 +297,7 @@ RunData load_run(const RunFiles& files, const LogLayout& layout, lib::FileSystem
   run.header = depth.header;
   run.first_depth = depth.first;
   run.last_depth = depth.last;
+  run.last_time = depth.last_time;
   run.damaged = depth.damaged;
   sort_by_depth(depth.lines);
   run.depths = depth.lines.depth;

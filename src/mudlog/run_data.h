@@ -82,6 +82,8 @@ struct RunData {
   // The whole run's depth span (whatever range was read); NaN when it has no line.
   double first_depth = 0;
   double last_depth = 0;
+  // The time of the run's newest depth line, local seconds; NaN when it has none.
+  double last_time = 0;
   // The usual distance between two depth lines (the run's recording step).
   double step = 1;
   // Curve points by (source, identifier as the layout writes it).

@@ -110,6 +110,8 @@ void Station::recording_start(int race, bool continue_race) {
       {"куст", w.kust},
       {"буровая_бригада", w.brigade},
       {"супервайзинг", w.supervising},
+      // After the long-standing keys, so that their order stays as readers know it.
+      {"диаметр_долота", number_text(r.bit_diameter)},
   };
   recorder_->save_start_values(header, continue_race);
   ds_tmp::DataStorage& ds = hub_.data_storage();

@@ -167,6 +167,7 @@ RouteAnswer depth_log_window(const DepthLogHome& h, std::string_view raw_query) 
                              {"right", c.right},
                              {"wrap", c.wrap}};
         nlohmann::json paths = nlohmann::json::array();
+        nlohmann::json marks = nlohmann::json::array();
         if (const mudlog::Series* s = run.find(source, c.identifier)) {
           // A wrapping curve may be cut at an edge between any two points, adding two: it
           // keeps a third as many, so no curve sends more than kMaxPointsPerCurve.
@@ -174,7 +175,8 @@ RouteAnswer depth_log_window(const DepthLogHome& h, std::string_view raw_query) 
           const double bucket = (*to - *from) / static_cast<double>(points / 2);
           const double max_gap = std::max(3 * run.step, 2 * bucket) + 1e-6;
           const mudlog::Series thin = mudlog::thin_series(*s, *from, *to, points);
-          for (const mudlog::Path& p : mudlog::curve_paths(c, thin, *from, *to, max_gap)) {
+          const mudlog::CurveLines lines = mudlog::curve_lines(c, thin, *from, *to, max_gap);
+          for (const mudlog::Path& p : lines.paths) {
             nlohmann::json flat = nlohmann::json::array();
             for (const mudlog::PathPoint& pt : p) {
               flat.push_back(mm(pt.depth));
@@ -182,8 +184,13 @@ RouteAnswer depth_log_window(const DepthLogHome& h, std::string_view raw_query) 
             }
             paths.push_back(std::move(flat));
           }
+          for (const mudlog::EdgeMark& m : lines.marks) {
+            if (marks.size() >= df::kMaxMarksPerCurve) break;
+            marks.push_back({mm(m.depth), m.right ? 1 : 0, mudlog::value_label(m.value)});
+          }
         }
         cj["paths"] = std::move(paths);
+        cj["marks"] = std::move(marks);
         curves.push_back(std::move(cj));
       }
       tj["curves"] = std::move(curves);

@@ -18,6 +18,9 @@ inline constexpr double kMaxWindowMetres = 500;
 // Points of one curve in a window, cuts at a wrapping scale's edges included; a finer run
 // is thinned to the lowest and highest value of equal depth buckets, so its peaks still show.
 inline constexpr std::size_t kMaxPointsPerCurve = 4000;
+// Edge marks of one curve in a window (a stretch of values past its scale each), the
+// shallowest first: more would not be read on a screen anyway.
+inline constexpr std::size_t kMaxMarksPerCurve = 400;
 // Journal texts in a window, and bytes of one text.
 inline constexpr std::size_t kMaxTexts = 400;
 inline constexpr std::size_t kMaxTextBytes = 600;

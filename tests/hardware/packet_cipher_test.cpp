@@ -61,7 +61,9 @@ TEST(PacketCipher, CiphersOfManyKeysUsedInTurnEachKeepTheirOwnKey) {
       EXPECT_EQ(back, kNistPlain);
       if (round == 0) enciphered.push_back(out);
       EXPECT_EQ(out, enciphered[k]) << "key " << int{k} << " round " << round;
-      if (k > 0) EXPECT_NE(out, enciphered[k - 1u]);
+      if (k > 0) {
+        EXPECT_NE(out, enciphered[k - 1u]);
+      }
     }
   }
   hardware::PacketCipher nist(nist_key());

@@ -38,7 +38,7 @@ TEST(CurvePath, ValuesFallAcrossTheTrackByTheirScale) {
       {curve(100, 0), 25, true, 0.75, 0},  // a reversed scale
       {curve(0, 100, true), 100, true, 1, 0},
       {curve(0, 100, true), 150, true, 0.5, 1},
-      {curve(0, 100, true), 250, true, 0.5, 2},
+      {curve(0, 100, true), 250, true, 1, 1},  // further than once round: held at the edge
       {curve(0, 100, true), -10, true, 0.9, -1},
       {curve(0.01, 100, false, log), 1, true, 0.5, 0},
       {curve(0.01, 100, false, log), 0.1, true, 0.25, 0},
@@ -69,21 +69,45 @@ Points points(const mudlog::Path& p) {
 // 60 to 120) and goes on from the left, and it breaks at the missing value and at the gap.
 TEST(CurvePath, AWrappingCurveIsCutAtTheEdgeAndBreaksAtGapsAndMissingValues) {
   const mudlog::Series s{{0, 1, 2, 3, 4, 5, 6, 20, 21}, {0, 60, 120, 180, NAN, 10, 20, 30, 40}};
-  const auto paths = mudlog::curve_paths(curve(0, 100, true), s, 0, 21, 3);
+  const auto paths = mudlog::curve_lines(curve(0, 100, true), s, 0, 21, 3).paths;
   ASSERT_EQ(paths.size(), 4u);
   EXPECT_EQ(points(paths[0]), (Points{{0, 0}, {1, 0.6}, {1.6667, 1}}));
   EXPECT_EQ(points(paths[1]), (Points{{1.6667, 0}, {2, 0.2}, {3, 0.8}}));
   EXPECT_EQ(points(paths[2]), (Points{{5, 0.1}, {6, 0.2}}));
   EXPECT_EQ(points(paths[3]), (Points{{20, 0.3}, {21, 0.4}}));
   // Without wrapping the line is held at the edge instead.
-  const auto held = mudlog::curve_paths(curve(0, 100), s, 0, 21, 3);
+  const auto held = mudlog::curve_lines(curve(0, 100), s, 0, 21, 3).paths;
   ASSERT_EQ(held.size(), 3u);
   EXPECT_EQ(points(held[0]), (Points{{0, 0}, {1, 0.6}, {2, 1}, {3, 1}}));
   // A range takes one point beyond each end, so the lines reach its edges.
-  const auto part = mudlog::curve_paths(curve(0, 100, true), s, 1.5, 5.5, 3);
+  const auto part = mudlog::curve_lines(curve(0, 100, true), s, 1.5, 5.5, 3).paths;
   ASSERT_EQ(part.size(), 3u);
   EXPECT_EQ(points(part[0]).front(), (std::pair<double, double>{1, 0.6}));
   EXPECT_EQ(points(part[2]).back(), (std::pair<double, double>{6, 0.2}));
+}
+
+// A drill time on 0..5 min/m with a connection (12, 30, 8) and a value below the scale: the
+// line is held at the edges, and each stretch held is marked once, at its peak, with the
+// value. Wrapping, the connection comes round once and only its peak is past that.
+TEST(CurvePath, ValuesPastTheScaleAreHeldAtTheEdgeAndEachStretchIsMarkedAtItsPeak) {
+  const mudlog::Series s{{0, 1, 2, 3, 4, 5, 6, 7}, {1, 3, 12, 30, 8, 2, -4, 1}};
+  const mudlog::CurveLines held = mudlog::curve_lines(curve(0, 5), s, 0, 7, 3);
+  ASSERT_EQ(held.paths.size(), 1u);
+  EXPECT_EQ(points(held.paths[0]),
+            (Points{{0, 0.2}, {1, 0.6}, {2, 1}, {3, 1}, {4, 1}, {5, 0.4}, {6, 0}, {7, 0.2}}));
+  ASSERT_EQ(held.marks.size(), 2u);
+  EXPECT_EQ(held.marks[0].depth, 3);
+  EXPECT_TRUE(held.marks[0].right);
+  EXPECT_EQ(held.marks[0].value, 30);
+  EXPECT_EQ(held.marks[1].depth, 6);
+  EXPECT_FALSE(held.marks[1].right);
+  const mudlog::CurveLines wrapped = mudlog::curve_lines(curve(0, 5, true), s, 0, 7, 3);
+  ASSERT_EQ(wrapped.marks.size(), 1u);
+  EXPECT_EQ(wrapped.marks[0].depth, 3);
+  for (const mudlog::Path& p : wrapped.paths)
+    for (const auto& [depth, x] : points(p)) EXPECT_TRUE(x >= 0 && x <= 1) << depth;
+  // A mark outside the range drawn is left to the page that shows it.
+  EXPECT_TRUE(mudlog::curve_lines(curve(0, 5), s, 4, 5, 3).marks.empty());
 }
 
 TEST(CurvePath, ThinningKeepsThePeaksWithinItsBound) {

@@ -5,12 +5,15 @@
 // are compared with the reviewed ones.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "calc/race_info_old.h"
 #include "core/config.h"
 #include "core/system.h"
 #include "journals/journal_files.h"
@@ -20,6 +23,8 @@
 #include "lib/file_system.h"
 #include "lib/process_runner.h"
 #include "mudlog/picture_compare.h"
+#include "mudlog/run_data.h"
+#include "pore/pore_opt.h"
 #include "station/station.h"
 #include "station/station_fixture.h"
 #include "station/station_home.h"
@@ -46,67 +51,90 @@ std::uint32_t at_clock(int hour, int minute) {
   return static_cast<std::uint32_t>(lib::to_local_time(*dt)->seconds);
 }
 
-// A station home holding run 1, the mud-log scenario recorded, and the journals.
+// Records run 1 into `home`: the mud-log scenario drilled on a fake clock by a station that
+// knows its well and bit, stopped at the end, and the logger's journals beside it.
+void record_scenario(const std::string& home) {
+  {
+    Rig rig(home);
+    station::StationSettings s;
+    s.protocol = "emulator";
+    rig.st->open(s);
+    // The mud from the bit is out after ten minutes of pumping.
+    rig.hub->config().lag.by_lag_time = 1;
+    rig.hub->config().lag.lag_time = 600;
+    rig.hub->config().save_to_file(home + "global.ini", rig.hub->file_system());
+    station::write_starter_table(rig.hub->file_system(), home + station::kParamTableFileName,
+                                 rig.hub->catalogue(), 0, rows_with_wob());
+    pore::WellOptions& w = rig.hub->pore_opt().options();
+    w.well = "Северная-112";
+    w.deposit = "Ромашкинское";
+    w.kust = "7";
+    w.hole_diameter = 215.9;
+    calc::RaceInfoOld::Settings& bit = rig.hub->config().race_info().settings;
+    bit.bit_number = "3";
+    bit.bit_diameter = 215.9;
+    bit.bit_type = "PDC";
+    rig.st->close();
+  }
+  {
+    Rig rig(home);
+    station::StationSettings s;
+    s.protocol = "emulator";
+    s.scenario = std::string(RIGCORE_SCENARIOS) + "mud-log.txt";
+    rig.st->open(s);
+    // A second of the rig's wall clock a tick, as the lines' times and the remarks need.
+    while (!rig.st->scenario_finished()) {
+      rig.clock.now.seconds += 1;
+      rig.ticks(1);
+    }
+    rig.st->command("race stop");
+    rig.st->close();
+  }
+  std::vector<text::Record> remarks;
+  for (const auto& [h, m, t] : std::vector<std::tuple<int, int, const char*>>{
+           {12, 4, "Аргиллит серый, плотный"},
+           {12, 16, "Песчаник светло-серый, мелкозернистый, с запахом УВ"},
+           {12, 27, "Алевролит, прослои аргиллита"}}) {
+    text::Record r;
+    r.time = at_clock(h, m);
+    r.text = t;
+    remarks.push_back(r);
+  }
+  journals::MudLogItem mud;
+  mud.time = *lib::encode_date_time({2026, 12, 5, 12, 21, 0, 0});
+  mud.mud_type = "Глинистый";
+  mud[journals::kMudDensity] = 1.18;
+  mud[journals::kMudViscosity] = 45;
+  mud[journals::kMudFiltration] = 6;
+  auto& fs = lib::posix_file_system();
+  lib::make_dirs(fs, home + journals::kJournalsFolder);
+  lib::write_file_atomically(journals::journal_path(home, journals::kRemarksFileName),
+                             text::write_remarks_file(remarks), fs, false);
+  lib::write_file_atomically(journals::journal_path(home, journals::kMudLogFileName),
+                             journals::write_mud_log_file({mud}), fs, false);
+}
+
+// The recorded home the picture tests draw from. Under ctest a setup step records it once
+// into the folder RIGCORE_MUDLOG_HOME names, for every picture test of the run; a test
+// binary run by hand records it once into a temporary folder. The tests only read it.
 class RecordedHome {
  public:
   RecordedHome() {
-    {
-      Rig rig(home());
-      station::StationSettings s;
-      s.protocol = "emulator";
-      rig.st->open(s);
-      // The mud from the bit is out after ten minutes of pumping.
-      rig.hub->config().lag.by_lag_time = 1;
-      rig.hub->config().lag.lag_time = 600;
-      rig.hub->config().save_to_file(home() + "global.ini", rig.hub->file_system());
-      station::write_starter_table(rig.hub->file_system(), home() + station::kParamTableFileName,
-                                   rig.hub->catalogue(), 0, rows_with_wob());
-      rig.st->close();
+    if (const char* shared = std::getenv("RIGCORE_MUDLOG_HOME")) {
+      home_ = std::string(shared) + "/";
+    } else {
+      home_ = own_.emplace().path();
+      record_scenario(home_);
     }
-    {
-      Rig rig(home());
-      station::StationSettings s;
-      s.protocol = "emulator";
-      s.restore = false;
-      s.scenario = std::string(RIGCORE_SCENARIOS) + "mud-log.txt";
-      rig.st->open(s);
-      // A second of the rig's wall clock a tick, as the lines' times and the remarks need.
-      while (!rig.st->scenario_finished()) {
-        rig.clock.now.seconds += 1;
-        rig.ticks(1);
-      }
-      rig.st->close();
-    }
-    std::vector<text::Record> remarks;
-    for (const auto& [h, m, t] : std::vector<std::tuple<int, int, const char*>>{
-             {12, 4, "Аргиллит серый, плотный"},
-             {12, 16, "Песчаник светло-серый, мелкозернистый, с запахом УВ"},
-             {12, 27, "Алевролит, прослои аргиллита"}}) {
-      text::Record r;
-      r.time = at_clock(h, m);
-      r.text = t;
-      remarks.push_back(r);
-    }
-    journals::MudLogItem mud;
-    mud.time = *lib::encode_date_time({2026, 12, 5, 12, 21, 0, 0});
-    mud.mud_type = "Глинистый";
-    mud[journals::kMudDensity] = 1.18;
-    mud[journals::kMudViscosity] = 45;
-    mud[journals::kMudFiltration] = 6;
-    auto& fs = lib::posix_file_system();
-    lib::make_dirs(fs, home() + journals::kJournalsFolder);
-    lib::write_file_atomically(journals::journal_path(home(), journals::kRemarksFileName),
-                               text::write_remarks_file(remarks), fs, false);
-    lib::write_file_atomically(journals::journal_path(home(), journals::kMudLogFileName),
-                               journals::write_mud_log_file({mud}), fs, false);
   }
-  const std::string& home() const { return dir_.path(); }
-  std::string depth_file() const { return home() + "records/0001.realdep"; }
+  const std::string& home() const { return home_; }
+  std::string depth_file() const { return home_ + "records/0001.realdep"; }
   std::string scratch(const std::string& name) const { return scratch_.file(name); }
 
  private:
-  TempDir dir_;
+  std::optional<TempDir> own_;
   TempDir scratch_;
+  std::string home_;
 };
 
 RecordedHome& recorded() {
@@ -157,6 +185,28 @@ void expect_readable_pdf(RecordedHome& h) {
   EXPECT_NE(text.find("<svg"), std::string::npos);
 }
 
+// The setup of the picture tests under ctest (it records the shared home), and by hand the
+// check that a station that knows its well and bit writes them into the run's header.
+TEST(MudLogScenario, IsRecordedWithItsWellBitAndDates) {
+  if (const char* shared = std::getenv("RIGCORE_MUDLOG_HOME")) {
+    std::filesystem::remove_all(shared);
+    std::filesystem::create_directories(shared);
+    record_scenario(std::string(shared) + "/");
+  }
+  const mudlog::RunSummary run =
+      mudlog::summarize_run(recorded().depth_file(), lib::posix_file_system());
+  auto value = [&](const std::string& key) {
+    for (const auto& [k, v] : run.header)
+      if (k == key) return v;
+    return std::string("(none)");
+  };
+  EXPECT_EQ(value("скважина"), "Северная-112");
+  EXPECT_EQ(value("номер_долота"), "3");
+  EXPECT_EQ(value("диаметр_долота"), "215.9");
+  EXPECT_EQ(value("тип_долота"), "PDC");
+  EXPECT_LT(std::stod(value("нач_время")), std::stod(value("конеч_время")));
+}
+
 TEST(MudLogPicture, ThePrintedLogIsReadableItsPagesFollowRangeAndScaleAndGapsAreSaid) {
   RecordedHome& h = recorded();
   const PlotCase cases[] = {
@@ -202,8 +252,11 @@ TEST(MudLogPicture, ThePrintedLogIsReadableItsPagesFollowRangeAndScaleAndGapsAre
 
 TEST(MudLogPicture, TheWebPageShowsTheSameLogAndFollowsANewRunLive) {
   RecordedHome& h = recorded();
+  // The page's station drills a run 2 into the home: a copy of it, the shared one stays run 1.
+  const std::string home = h.scratch("web-home/");
+  std::filesystem::copy(h.home(), home, std::filesystem::copy_options::recursive);
   const std::string png = h.scratch("web.png");
-  const lib::ProcessResult r = run({"node", RIGCORE_DEPTH_PAGE_CHECK, kRigstation, h.home(), png});
+  const lib::ProcessResult r = run({"node", RIGCORE_DEPTH_PAGE_CHECK, kRigstation, home, png});
   ASSERT_TRUE(r.ok()) << r.error << r.output;
   mudlog_test::expect_picture(png, "mud-log-web.png");
 }

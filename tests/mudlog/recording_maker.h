@@ -29,7 +29,7 @@ class RecordingMaker {
     rtf::append_version_block(bytes_);
   }
   RecordingMaker& text(const rtf::KeyValueList& values) {
-    rtf::TextWriterRecord(rtf::key_value_text(values)).append(bytes_, 0);
+    rtf::TextWriterRecord(rtf::key_value_text(values)).append(bytes_, params_check_);
     return *this;
   }
   RecordingMaker& line(const Line& l) {
@@ -63,7 +63,7 @@ class RecordingMaker {
   std::vector<rtf::RecordedParam> params_;
   std::string bytes_;
   bool params_written_ = false;
-  std::uint32_t params_check_ = 0;
+  std::uint32_t params_check_ = 0;  // the values blocks carry their list's check
 };
 
 }  // namespace mudlog_test

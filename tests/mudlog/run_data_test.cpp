@@ -91,6 +91,7 @@ TEST(RunData, EachCurveComesFromItsFileAndIsPlottedAtThatFilesDepth) {
   EXPECT_DOUBLE_EQ(r.first_depth, 1000);
   EXPECT_DOUBLE_EQ(r.last_depth, 1010);
   EXPECT_DOUBLE_EQ(r.step, 0.5);
+  EXPECT_DOUBLE_EQ(r.last_time, run.times.back());
   const mudlog::Series* gas = r.find(DepthSource::lag, "сумм_газ");
   ASSERT_NE(gas, nullptr);
   ASSERT_EQ(gas->depth.size(), 21u);

@@ -5,6 +5,7 @@
 #include <cairo.h>
 #include <fontconfig/fontconfig.h>
 
+#include <numbers>
 #include <stdexcept>
 
 namespace mudlog {
@@ -97,6 +98,14 @@ class CairoCanvas final : public Canvas {
     set_colour(cr_, colour);
     cairo_move_to(cr_, x + dx, y);
     cairo_show_text(cr_, s.c_str());
+  }
+  void text_up(double x, double y, std::string_view text, double size_mm, std::uint32_t colour,
+               bool bold) override {
+    cairo_save(cr_);
+    cairo_translate(cr_, x, y);
+    cairo_rotate(cr_, -std::numbers::pi / 2);
+    this->text(0, 0, text, size_mm, colour, TextAlign::left, bold);
+    cairo_restore(cr_);
   }
   double text_width(std::string_view text, double size_mm, bool bold) override {
     const std::string s(text);
