@@ -221,7 +221,6 @@ TEST(DepthCalcWalk, PulsesWithinOneRange) {
   // back is index 232 (9 + 1/24 + 15/22 = 9.72348).
   const float travel = dc.smart_calc_tal(50, 12, 22, 0, 27);
   EXPECT_NEAR(travel, 12 - (kFirst22 + 15.0 / 22), 1e-4);
-  EXPECT_NEAR(travel, 2.27652, 1e-4);
   EXPECT_EQ(dc.last_index(), 232);
   EXPECT_EQ(dc.last_pulses(), 50);
   EXPECT_NEAR(dc.last_coeff(), 50 / 2.27652, 1e-3);
@@ -234,7 +233,6 @@ TEST(DepthCalcWalk, PulsesCrossingARangeBoundary) {
   // each, ending at index 182 = 182/24 = 7.58333 m.
   const float travel = dc.smart_calc_tal(100, 12, 22, 0, 27);
   EXPECT_NEAR(travel, 12 - 182.0 / 24, 1e-4);
-  EXPECT_NEAR(travel, 4.41667, 1e-4);
   EXPECT_EQ(dc.last_index(), 182);
   // The same count at one coefficient would be off by 13 cm.
   EXPECT_GT(std::fabs(travel - 100.0f / 22), 0.12);
