@@ -56,17 +56,7 @@ class ParamFileTest : public ::testing::Test {
   std::vector<std::string> log;
   ParTabl table{catalogue, {[this](const std::string& m) { log.push_back(m); }, {}, nullptr}};
 
-  Param row(const RowFields& r) {
-    Param p;
-    std::tie(p.full_name, p.short_name, p.unit, p.identifier) =
-        std::tie(r.full_name, r.short_name, r.unit, r.identifier);
-    p.channel = params::USOChannel(r.module, r.channel, r.type);
-    std::tie(p.range, p.zero, p.scale_min, p.scale_max) =
-        std::tie(r.range, r.zero, r.scale_min, r.scale_max);
-    p.averaging = r.averaging;
-    p.attribute = r.attribute;
-    return p;
-  }
+  static Param row(const RowFields& r) { return params_test::param_of(r); }
 };
 
 // --- Layout of the written file
