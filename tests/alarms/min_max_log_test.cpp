@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 #include "alarms/min_max_kinds.h"
 #include "lib/binary_stream.h"
@@ -278,18 +279,15 @@ TEST(MinMaxLogState, CurrentAlarmsSurviveARestartWithoutASecondAnnouncement) {
   EXPECT_TRUE(report.clean());
   ASSERT_EQ(after.items().size(), 2u);
   for (std::size_t i = 0; i < 2; ++i) {
+    // Every field, the threshold by its line (which starts with its kind).
     const MinMaxLogItem& a = *before.items()[i];
     const MinMaxLogItem& b = *after.items()[i];
-    EXPECT_EQ(b.threshold().get_ini_line(), a.threshold().get_ini_line());
-    EXPECT_EQ(b.threshold().get_kind(), a.threshold().get_kind());
-    EXPECT_EQ(b.param_name(), a.param_name());
-    EXPECT_EQ(b.param_unit(), "тс");
-    EXPECT_EQ(b.started().days, a.started().days);
-    EXPECT_EQ(b.last_seen().days, a.last_seen().days);
-    EXPECT_EQ(b.extreme(), 50.0f);
-    EXPECT_EQ(b.value(), 50.0f);
-    EXPECT_EQ(b.countdown(), kAlarmCountdown - 1);
-    EXPECT_TRUE(b.voiced());
+    EXPECT_EQ(std::make_tuple(b.threshold().get_ini_line(), b.param_name(), b.param_unit(),
+                              b.started().days, b.last_seen().days, b.extreme(), b.value(),
+                              b.countdown(), b.voiced()),
+              std::make_tuple(a.threshold().get_ini_line(), a.param_name(), std::string("тс"),
+                              a.started().days, a.last_seen().days, 50.0f, 50.0f,
+                              kAlarmCountdown - 1, true));
   }
   EXPECT_EQ(before.started, 2);
   // The same episode goes on: no new item, no second phrase, the extreme keeps growing.
