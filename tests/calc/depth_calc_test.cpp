@@ -221,7 +221,6 @@ TEST(DepthCalcWalk, PulsesWithinOneRange) {
   // back is index 232 (9 + 1/24 + 15/22 = 9.72348).
   const float travel = dc.smart_calc_tal(50, 12, 22, 0, 27);
   EXPECT_NEAR(travel, 12 - (kFirst22 + 15.0 / 22), 1e-4);
-  EXPECT_NEAR(travel, 2.27652, 1e-4);
   EXPECT_EQ(dc.last_index(), 232);
   EXPECT_EQ(dc.last_pulses(), 50);
   EXPECT_NEAR(dc.last_coeff(), 50 / 2.27652, 1e-3);
@@ -234,7 +233,6 @@ TEST(DepthCalcWalk, PulsesCrossingARangeBoundary) {
   // each, ending at index 182 = 182/24 = 7.58333 m.
   const float travel = dc.smart_calc_tal(100, 12, 22, 0, 27);
   EXPECT_NEAR(travel, 12 - 182.0 / 24, 1e-4);
-  EXPECT_NEAR(travel, 4.41667, 1e-4);
   EXPECT_EQ(dc.last_index(), 182);
   // The same count at one coefficient would be off by 13 cm.
   EXPECT_GT(std::fabs(travel - 100.0f / 22), 0.12);
@@ -400,6 +398,13 @@ TEST(DepthCalcSettings, AFileWithoutTheTableKeepsTheTableHeld) {
   EXPECT_EQ(out.get_string(depth_format::kDefaultModuleName, "count", ""), "3");
 }
 
+// The marks column as the editor hands it over, one mark a row below the title.
+lib::TextGrid marks_grid(const std::vector<std::string>& marks) {
+  lib::TextGrid grid({"Метка, м"});
+  for (std::size_t i = 0; i < marks.size(); ++i) grid.set_cell(i + 1, 0, marks[i]);
+  return grid;
+}
+
 TEST(DepthCalcGrid, MarksBecomeRangesAndTooFewAreRefused) {
   DepthCalc dc;
   lib::TextGrid grid;
@@ -409,28 +414,21 @@ TEST(DepthCalcGrid, MarksBecomeRangesAndTooFewAreRefused) {
   EXPECT_EQ(grid.cell(3, 0), "9.000");
   EXPECT_EQ(grid.cell(4, 0), "0.000") << "the end of the last range";
 
-  lib::TextGrid marks({"Метка, м"});
-  marks.set_cell(1, 0, "27");
-  marks.set_cell(2, 0, "");
-  marks.set_cell(3, 0, "18,5");
-  marks.set_cell(4, 0, " 9 ");
-  dc.get_opts_from_grid(marks);
+  dc.get_opts_from_grid(marks_grid({"27", "", "18,5", " 9 "}));
   ASSERT_EQ(dc.size(), 2u);
   EXPECT_EQ(dc.get_elem(0), DolCalibrItem(27, 18.5f, 0));
   EXPECT_EQ(dc.get_elem(1), DolCalibrItem(18.5f, 9, 0));
 
-  lib::TextGrid one({"Метка, м"});
-  one.set_cell(1, 0, "27");
-  one.set_cell(2, 0, "  ");
-  EXPECT_EQ(error_of<DepthCalcError>([&] { dc.get_opts_from_grid(one); }),
+  EXPECT_EQ(error_of<DepthCalcError>([&] {
+              dc.get_opts_from_grid(marks_grid({"27", "  "}));
+            }),
             "Слишком мало меток глубины!\nКоличество меток должно быть болше двух.");
   EXPECT_EQ(dc.size(), 2u) << "the table is not changed";
 
-  lib::TextGrid bad({"Метка, м"});
-  bad.set_cell(1, 0, "27");
-  bad.set_cell(2, 0, "18м");
-  bad.set_cell(3, 0, "9");
-  EXPECT_THAT(error_of<DepthCalcError>([&] { dc.get_opts_from_grid(bad); }), HasSubstr("row 2"));
+  EXPECT_THAT(error_of<DepthCalcError>([&] {
+                dc.get_opts_from_grid(marks_grid({"27", "18м", "9"}));
+              }),
+              HasSubstr("row 2"));
   EXPECT_EQ(dc.get_elem(0), DolCalibrItem(27, 18.5f, 0));
 }
 

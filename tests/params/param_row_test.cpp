@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "file_builder.h"
 #include "params/all_params.h"
 #include "params/param.h"
 #include "support/fakes.h"
@@ -17,18 +18,8 @@ using params::UnitCalibrPoint;
 using params::USOChannel;
 
 Param sample() {
-  Param p;
-  p.full_name = "Давление ПЖ на входе";
-  p.short_name = "P вх.";
-  p.unit = "атм.";
-  p.identifier = "давление_на_входе";
-  p.channel = USOChannel(2, 5, 0);
-  p.averaging = 10;
-  p.range = 250;
-  p.zero = 0.5f;
-  p.scale_min = 0;
-  p.scale_max = 250;
-  p.attribute = 0;
+  Param p = params_test::param_of({"Давление ПЖ на входе", "P вх.", "атм.", "давление_на_входе", 5,
+                                   250, 0.5f, 0, 250, 10, 0, 2, 0});
   p.points = {{0, 0}, {5, 250}};
   return p;
 }

@@ -99,8 +99,6 @@ TEST(WellValuesTest, AllValuesWithTheirSources) {
               ElementsAre("pore.instr.total_count", "pore.instr.total_len", "pore.rastvor_volume",
                           "pore.constr.total_len", "pore.constr.total_volume", "pore.zatrub_volume",
                           "pore.constr.column_bottom"));
-  EXPECT_EQ(reg.values[5].unit, "м3");
-  EXPECT_EQ(reg.values[2].full_name, "V р-ра в скважине");
 
   EXPECT_EQ(reg.get("pore.instr.total_count"), 50);
   EXPECT_NEAR(reg.get("pore.instr.total_len"), 1800, 1e-9);

@@ -5,6 +5,7 @@
 #include <limits>
 #include <numbers>
 #include <thread>
+#include <tuple>
 
 #include "pore/wellbore.h"
 #include "support/module_state.h"
@@ -338,12 +339,10 @@ TEST(WellboreStateTest, RoundTripRestoresStationsAndSettings) {
   w.calculate(WbCalcMethod::kTangentialCurvature, {});
   Wellbore restored;
   EXPECT_EQ(load_state(restored, save_state(w)).read, 1);
-  EXPECT_EQ(restored.points_copy(), w.points_copy());
-  EXPECT_EQ(restored.start_x(), 1);
-  EXPECT_EQ(restored.start_z(), 3);
-  EXPECT_EQ(restored.azimuth_correction(), 12.5);
-  EXPECT_EQ(restored.start_depth(), 0);
-  EXPECT_EQ(restored.last_method(), WbCalcMethod::kTangentialCurvature);
+  EXPECT_EQ(std::make_tuple(restored.points_copy(), restored.start_x(), restored.start_z(),
+                            restored.azimuth_correction(), restored.start_depth(),
+                            restored.last_method()),
+            std::make_tuple(w.points_copy(), 1, 3, 12.5, 0, WbCalcMethod::kTangentialCurvature));
   EXPECT_TRUE(restored.need_recalc());
 }
 
