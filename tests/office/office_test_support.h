@@ -18,17 +18,18 @@ namespace office_test {
 struct RecordingBytes {
   std::string bytes;
   std::uint32_t time = 1780000000;  // 28.05.2026
+  std::uint32_t params_check = 0;   // of the parameter block in force
 
   RecordingBytes& version() {
     rtf::append_version_block(bytes);
     return *this;
   }
   RecordingBytes& text(const rtf::KeyValueList& kv) {
-    rtf::TextWriterRecord(rtf::key_value_text(kv)).append(bytes);
+    rtf::TextWriterRecord(rtf::key_value_text(kv)).append(bytes, params_check);
     return *this;
   }
   RecordingBytes& params(const rtf::ParamList& list) {
-    rtf::append_params_block(bytes, *list);
+    params_check = rtf::append_params_block(bytes, *list);
     return *this;
   }
   // `n` lines of `count` values, one a second; values tell the line and the slot apart.
@@ -43,7 +44,7 @@ struct RecordingBytes {
       l.operation = static_cast<std::uint8_t>(i % 7);
       for (std::size_t k = 0; k < count; ++k)
         l.values.push_back(static_cast<float>(l.time % 100000) + static_cast<float>(k) / 8.0f);
-      rtf::append_values_block(bytes, l);
+      rtf::append_values_block(bytes, l, params_check);
     }
     return *this;
   }
