@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "cli_office_web.h"
 #include "command_registry.h"
 #include "core/config_editing.h"
 #include "lib/file_system.h"
@@ -194,6 +195,7 @@ void add_office(CLI::App& app, rigstation::CommandContext& context) {
   set->callback([&context, args] {
     if (const int rc = run_set(context.home(), *args); rc != 0) throw CLI::RuntimeError(rc);
   });
+  add_office_web(*cmd);
 }
 
 }  // namespace
