@@ -12,6 +12,7 @@ const path = require("path");
 const [url, user, password, rig, screenshot] = process.argv.slice(2);
 const kChromium = process.env.RIGCORE_CHROMIUM || "/usr/bin/chromium";
 let browser = null;
+let page = null;
 const profile = fs.mkdtempSync(path.join(os.tmpdir(), "office-page-"));
 
 function fail(message) {
@@ -39,7 +40,7 @@ async function main() {
   // The test's certificate is its own, signed by nobody the browser trusts.
   const context = await browser.newContext({ ignoreHTTPSErrors: true,
                                              viewport: { width: 1400, height: 1000 } });
-  const page = await context.newPage();
+  page = await context.newPage();
   const problems = [];
   page.on("pageerror", (e) => problems.push(e.message));
 
@@ -97,6 +98,12 @@ main().then(
   async () => { await browser.close(); fs.rmSync(profile, { recursive: true, force: true }); process.exit(0); },
   async (e) => {
     console.error("office page test: " + e.message);
+    // What the page itself said, to tell a refusal from a slow server.
+    if (page) {
+      const said = await page.evaluate(() => ["login-error", "problem"].map(
+        (id) => id + ": " + document.getElementById(id).textContent).join("; ")).catch(() => "");
+      console.error("the page said " + said);
+    }
     if (browser) await browser.close().catch(() => {});
     fs.rmSync(profile, { recursive: true, force: true });
     process.exit(1);

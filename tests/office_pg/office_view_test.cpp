@@ -237,9 +237,9 @@ TEST(OfficeView, ThePagesInABrowserOverHttps) {
   }
   ASSERT_FALSE(url.empty()) << serve.err();
   const lib::ProcessResult browser =
-      lib::system_process_runner().run({"node", RIGCORE_OFFICE_PAGE_CHECK, url, "admin", kPassword,
+      lib::system_process_runner().run({"node", RIGCORE_OFFICE_PAGE_CHECK, url, "chief", kPassword,
                                         rig, std::string(RIGCORE_ARTIFACTS) + "office-page.png"});
-  EXPECT_TRUE(browser.ok()) << browser.error << "\n" << browser.output;
+  EXPECT_TRUE(browser.ok()) << browser.error << "\n" << browser.output << "\n" << serve.err();
   serve.signal(SIGTERM);
   EXPECT_EQ(serve.wait(), 0) << serve.err();
 }
