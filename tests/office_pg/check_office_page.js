@@ -86,6 +86,17 @@ async function main() {
     fail("the LAS download: " + las.status + " " + las.body.slice(0, 80));
   const csv = await get(run + " .file:first-of-type a.csv");
   if (csv.status !== 200 || !csv.body.startsWith("time;")) fail("the CSV download: " + csv.body.slice(0, 80));
+  // The history holds the recorded values: the hook load line for line as the CSV has it.
+  const hook = "вес_на_крюке";
+  const history = await page.evaluate(async (q) => (await fetch("/api/history?" + q)).json(),
+    "rig=" + encodeURIComponent(rig) + "&race=3&file=time&params=" + encodeURIComponent(hook));
+  const lines = csv.body.trim().split("\n");
+  const column = lines[0].split(";").indexOf(hook);
+  const recorded = lines.slice(1).map((l) => Math.fround(Number(l.split(";")[column])));
+  const shown = (history.values[hook] || []).map((v) => Math.fround(v));
+  if (column < 0 || recorded.length === 0 || JSON.stringify(shown) !== JSON.stringify(recorded))
+    fail("the history of " + hook + " is " + JSON.stringify(shown) + ", recorded " +
+         JSON.stringify(recorded));
   if (problems.length) fail("the page reported errors: " + problems.join("; "));
 
   fs.mkdirSync(path.dirname(screenshot), { recursive: true });
