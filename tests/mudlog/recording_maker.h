@@ -38,7 +38,7 @@ class RecordingMaker {
   }
   RecordingMaker& line(const Line& l) {
     if (!params_written_) {
-      rtf::append_params_block(bytes_, params_);
+      params_check_ = rtf::append_params_block(bytes_, params_);
       params_written_ = true;
     }
     rtf::ValuesLine v;
@@ -48,7 +48,7 @@ class RecordingMaker {
     v.bit_depth = static_cast<float>(l.depth);
     v.operation = static_cast<std::uint8_t>(l.operation);
     v.values = l.values;
-    rtf::append_values_block(bytes_, v);
+    rtf::append_values_block(bytes_, v, params_check_);
     return *this;
   }
   // Bytes no reader can take, then a fresh writer's start.
@@ -67,6 +67,7 @@ class RecordingMaker {
   std::vector<rtf::RecordedParam> params_;
   std::string bytes_;
   bool params_written_ = false;
+  std::uint32_t params_check_ = 0;  // of the parameter block in force
 };
 
 }  // namespace mudlog_test
