@@ -152,7 +152,9 @@ int run_set(const std::string& home, const OfficeArgs& args) {
 void add_office(CLI::App& app, rigstation::CommandContext& context) {
   auto args = std::make_shared<OfficeArgs>();
   CLI::App* cmd = app.add_subcommand(
-      "office", "The office database the rigs forward to (PostgreSQL), and the link's settings");
+      "office",
+      "The office database the rigs forward to (PostgreSQL), its view of every rig with its "
+      "accounts, and the link's settings");
   cmd->require_subcommand(1);
 
   CLI::App* migrate = cmd->add_subcommand(
