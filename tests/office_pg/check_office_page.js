@@ -13,7 +13,8 @@ const [url, user, password, rig, screenshot] = process.argv.slice(2);
 const kChromium = process.env.RIGCORE_CHROMIUM || "/usr/bin/chromium";
 let browser = null;
 let page = null;
-const profile = fs.mkdtempSync(path.join(os.tmpdir(), "office-page-"));
+// Short, under /tmp: the browser puts a unix socket in it, whose path must stay under 108 bytes.
+const profile = fs.mkdtempSync("/tmp/rigcore-office-");
 
 function fail(message) {
   throw new Error(message);
