@@ -56,7 +56,11 @@ async function main() {
     fail("playwright-core is missing from web/node_modules: run scripts/setup.sh");
   }
   const url = await startStation();
-  process.env.TMPDIR = path.dirname(screenshot);
+  // The browser's profile and its socket go into a short folder of their own: a unix socket's
+  // path must stay under 108 bytes whatever the checkout's path. Removed at exit.
+  const profile = fs.mkdtempSync("/tmp/rigcore-browser-");
+  process.on("exit", () => fs.rmSync(profile, { recursive: true, force: true }));
+  process.env.TMPDIR = profile;
   browser = await playwright.chromium.launch({
     executablePath: kChromium,
     args: ["--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage", "--font-render-hinting=none"],

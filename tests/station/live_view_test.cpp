@@ -201,7 +201,8 @@ TEST(LiveView, AStationsViewKeepsTheStartNotesOut) {
     shown += l + "\n";
   for (const auto& note : rig.st->start_notes())
     EXPECT_EQ(shown.find(note), std::string::npos) << note;
-  EXPECT_NE(shown.find("created " + created.front()), std::string::npos) << shown;
+  // The line is cut to the view's width, and the home's path is as long as the checkout's.
+  EXPECT_NE(shown.find("created " + created.front().substr(0, 60)), std::string::npos) << shown;
 }
 
 }  // namespace

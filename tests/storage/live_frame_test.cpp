@@ -57,7 +57,7 @@ TEST(LiveFrame, AFrameThatIsNotWholeIsRefusedWithItsReason) {
       {"grown", [](std::string b) { return b + "x"; }, "says"},
       {"a flipped bit",
        [](std::string b) {
-         b[60] ^= 0x10;
+         b.replace(60, 1, 1, static_cast<char>(b.at(60) ^ 0x10));
          return b;
        },
        "CRC"},

@@ -368,9 +368,19 @@ void PgOfficeDb::touch(const LinkReport& report) {
 std::vector<std::string> PgOfficeDb::migrate() {
   conn_.connect();
   std::vector<std::string> done;
-  conn_.exec(
-      "CREATE TABLE IF NOT EXISTS office_schema (version integer PRIMARY KEY, what text NOT "
-      "NULL, applied timestamptz NOT NULL DEFAULT now())");
+  // The list of versions is made under the same lock as the migrations: two forwarders
+  // starting at once on a new database would otherwise both create it, and one would fail.
+  conn_.exec("BEGIN");
+  try {
+    conn_.exec("SELECT pg_advisory_xact_lock(hashtext('office_schema'))");
+    conn_.exec(
+        "CREATE TABLE IF NOT EXISTS office_schema (version integer PRIMARY KEY, what text NOT "
+        "NULL, applied timestamptz NOT NULL DEFAULT now())");
+    conn_.exec("COMMIT");
+  } catch (const SqlError&) {
+    rollback();
+    throw;
+  }
   for (const Migration& m : migrations()) {
     conn_.exec("BEGIN");
     try {
