@@ -264,20 +264,6 @@ TEST(IniFileTest, SavingKeepsThePreviousFileAsABackup) {
   EXPECT_EQ(read_file(path), "[a]\nx=2\n");
   ini.save();  // nothing changed: the backup still holds the previous version
   EXPECT_EQ(read_file(lib::backup_path(path)), "[a]\nx=1\n");
-
-  // No backup, no save: the file stays as it was.
-  testing_support::FaultyFileSystem faulty;
-  faulty.only_paths_with = ".bak";
-  faulty.fail_rename = true;
-  ini.set_int("a", "x", 3);
-  try {
-    ini.save_file(path, faulty);
-    FAIL() << "saved without a backup";
-  } catch (const lib::IniError& e) {
-    EXPECT_THAT(e.what(), AllOf(HasSubstr("backup"), HasSubstr(path)));
-  }
-  EXPECT_EQ(read_file(path), "[a]\nx=2\n");
-  EXPECT_EQ(read_file(lib::backup_path(path)), "[a]\nx=1\n");
 }
 
 TEST(IniFileTest, UnstorableNamesAreRefusedAndValuesStayOneLine) {
