@@ -151,10 +151,11 @@ class LasBuilder {
 
   // One data line.
   void write_line(Buffer& b, const LineView& l) {
-    if (mapped_ != l.params->get()) {
+    if (mapped_ != *l.params) {
       // The position in the line of each curve's value, found again only when the list
-      // changes: a line costs no look-up.
-      mapped_ = l.params->get();
+      // changes: a line costs no look-up. The list is held, not just its address: a reader
+      // that frees a list may hand out the next one at the same address.
+      mapped_ = *l.params;
       position_of_.assign(curves_.size(), -1);
       // A list holding the same identifier twice gives the curve the later value.
       for (std::size_t i = 0; i < mapped_->size(); ++i) {
@@ -197,7 +198,7 @@ class LasBuilder {
   std::optional<RecordedText> header_;
   double start_ = las::kNullValue, stop_ = las::kNullValue;
   std::size_t lines_ = 0;
-  const std::vector<RecordedParam>* mapped_ = nullptr;
+  ParamList mapped_;
   std::vector<int> position_of_;  // per curve: its value's position in the line, or -1
 };
 
