@@ -225,16 +225,14 @@ TEST(WITSReceiverTest, TheWatchdogReplacesADeadThreadAndSparesALiveOne) {
   EXPECT_THAT(st.log(kReceiverLogFileName), HasSubstr("Thread exception (dead)"));
   EXPECT_THAT(st.receiver.status_text(), HasSubstr("dead: нет связи (поток остановлен)"));
 
-  const ZTSThread* live = &st.thread(0);
-  const ZTSThread* dead = &st.thread(1);
+  // Which thread was replaced shows in the log: a freed thread's address may be reused.
   const auto progress = st.thread(0).progress();
   ASSERT_TRUE(eventually([&] { return st.thread(0).progress() > progress; }));
   st.receiver.on_wd_timer();
-  EXPECT_EQ(&st.thread(0), live);
-  EXPECT_NE(&st.thread(1), dead);
   EXPECT_EQ(st.thread(1).options().name, "dead");
 
   const std::string log = st.log(kReceiverLogFileName);
+  EXPECT_THAT(log, Not(HasSubstr("Thread live is not running")));
   EXPECT_THAT(log, HasSubstr("Thread dead is not running, killing it..."));
   EXPECT_THAT(log, HasSubstr("Thread killed."));
   EXPECT_THAT(log, HasSubstr("Thread restarted"));
@@ -321,14 +319,12 @@ TEST(WITSReceiverTest, TheWatchdogReplacesAThreadCaughtInEndlessNoise) {
   });
   ASSERT_TRUE(eventually([&] { return st.thread().progress() > 0; }));
   std::this_thread::sleep_for(300ms);
-  const ZTSThread* stuck = &st.thread();
   st.receiver.on_wd_timer();  // the counter moved since the start: spared
-  EXPECT_EQ(&st.thread(), stuck);
+  EXPECT_THAT(st.log(kReceiverLogFileName), Not(HasSubstr("killing")));
   std::this_thread::sleep_for(300ms);
   const auto before = std::chrono::steady_clock::now();
   st.receiver.on_wd_timer();
   EXPECT_LT(std::chrono::steady_clock::now() - before, 1000ms);
-  EXPECT_NE(&st.thread(), stuck);
   // The killed thread's connection is closed, so the sender's next write fails.
   stop_noise = true;
   noise.join();
