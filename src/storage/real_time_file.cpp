@@ -516,8 +516,8 @@ void RealTimeFile::serialize_state(lib::serial_list& list, unsigned version) {
   auto n = static_cast<std::uint32_t>(lag_lines_.size());
   list.add(n);
   if (list.reading()) {
-    // A line takes at least 32 bytes (two depths, two counts, the delay).
-    if (n > list.input()->remaining() / 32) {
+    // A line takes at least 28 bytes (two depths, two counts, the delay).
+    if (n > list.input()->remaining() / 28) {
       throw lib::io::StreamError("the state's " + std::to_string(n) +
                                  " waiting lag lines do not fit the data left");
     }
