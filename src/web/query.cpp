@@ -44,6 +44,8 @@ std::optional<std::string> percent_decode(std::string_view text) {
       if (decoded == '\0') return std::nullopt;
       out.push_back(decoded);
       i += 2;
+    } else if (c == '\0') {
+      return std::nullopt;  // as %00: no name or value holds a NUL
     } else {
       out.push_back(c);
     }

@@ -11,8 +11,8 @@
 
 namespace web {
 
-// %XX decoded, '+' as a blank. nullopt for a '%' not followed by two hex digits or for a
-// decoded NUL byte.
+// %XX decoded, '+' as a blank. nullopt for a '%' not followed by two hex digits, for a
+// decoded NUL byte and for a raw one.
 std::optional<std::string> percent_decode(std::string_view text);
 
 struct Query {
