@@ -19,6 +19,7 @@ packages=(
   espeak-ng             # makes the Russian word files (rigstation voice build)
   dpkg-dev fakeroot file lintian   # make package, and the package test that checks it
   chromium              # the web view's browser test (driven by playwright-core)
+  gcovr                 # make coverage: line and branch coverage of the library and the program
 )
 
 missing=()
