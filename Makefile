@@ -3,7 +3,7 @@ JOBS ?= 2
 GEN := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 RUN_ARGS ?=
 
-.PHONY: setup release debug run test coverage tsan mutants package fuzz fuzz-run bench format clean
+.PHONY: setup release debug run test test-release coverage tsan mutants package fuzz fuzz-run bench format clean
 
 setup:
 	@bash scripts/setup.sh
@@ -52,6 +52,13 @@ tsan: setup
 # The hand-made faults of scripts/mutants.txt against the suite (docs/testing.md); slow.
 mutants: setup
 	nice python3 scripts/mutants.py --jobs $(JOBS) $(MUTANTS_ARGS)
+
+# The same suite on the optimised build users run, in its own folder (the release tree of
+# `make release` leaves the tests out).
+test-release: setup
+	cmake -S . -B build/release-tests $(GEN) -DCMAKE_BUILD_TYPE=Release -DRIGCORE_BUILD_TESTS=ON
+	cmake --build build/release-tests -j $(JOBS)
+	cd build/release-tests && ctest --output-on-failure -j $(JOBS)
 
 # The Debian packages of the station, the shared library and its development files, built
 # from the release tree into build/release/ and checked with lintian (docs/packaging.md).

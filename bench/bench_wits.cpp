@@ -3,15 +3,22 @@
 // from its socket buffer (the item lines are not logged here).
 #include <benchmark/benchmark.h>
 
+#include <stdlib.h>
+
+#include <algorithm>
 #include <atomic>
 #include <boost/asio/write.hpp>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 
 #include "wits/tcp_byte_source.h"
 #include "wits/wits0_format.h"
+#include "wits/wits0_frames.h"
 #include "wits/wits0_reader.h"
+#include "wits/wits0_server.h"
+#include "wits/wits_receiver.h"
 
 namespace {
 
@@ -103,5 +110,85 @@ void BM_ReadRecordsLoopback(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kRecords * items);
 }
 BENCHMARK(BM_ReadRecordsLoopback)->Arg(8)->Arg(40)->UseRealTime();
+
+// A sender of `rate` records a second (record 1: a sequence number in item 1 and eight
+// drilling items) on the loopback, read by a WITSReceiver exactly as the station runs it (its
+// thread, its waits, its logs on disk), taken once a second as the station's tick takes them.
+// lag_s: how far the newest record handed out trails the newest one sent, in seconds of the
+// sender's stream, the worst of the reads after the first second; taken_ratio: the sequence
+// number handed out last against the number sent by then. A receiver that keeps up stays
+// within a pass of its loop (a few tenths of a second) and near 1 whatever the rate.
+void BM_FollowSender(benchmark::State& state) {
+  using namespace std::chrono_literals;
+  const int rate = static_cast<int>(state.range(0));
+  std::string folder = (std::filesystem::temp_directory_path() / "rigcore-bench-XXXXXX").string();
+  if (::mkdtemp(folder.data()) == nullptr) {
+    state.SkipWithError("no temporary folder");
+    return;
+  }
+  folder += '/';
+  wits::Wits0ServerOptions sender_options;
+  sender_options.keep_alive = 0ms;
+  sender_options.max_pending_bytes = std::size_t{64} << 20;
+  wits::Wits0Server sender(sender_options);
+  if (const auto error = sender.start()) {
+    state.SkipWithError(error->c_str());
+    return;
+  }
+  double worst_lag = 0;
+  double taken_ratio = 0;
+  {
+    wits::WITSReceiver receiver(folder, lib::system_clock(), lib::posix_file_system());
+    wits::WITSReceiverOptions servers;
+    servers.servers().assign({wits::WITSServerOption("A", "127.0.0.1", sender.port(), "")});
+    servers.servers()[0].enabled = true;
+    receiver.set_options(servers);
+    const auto connect_until = std::chrono::steady_clock::now() + 5s;
+    while (sender.client_count() == 0 && std::chrono::steady_clock::now() < connect_until)
+      std::this_thread::sleep_for(10ms);
+    std::atomic<long> sent{0};
+    std::atomic<bool> stop{false};
+    std::thread pacer([&] {
+      const auto start = std::chrono::steady_clock::now();
+      while (!stop) {
+        const auto due = static_cast<long>(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() * rate);
+        std::string frames;
+        for (long n = sent + 1; n <= due; ++n) {
+          wits::FrameItems items{{1, std::to_string(n)}};
+          for (int i = 8; i < 16; ++i) items.emplace_back(i, "1500.25");
+          frames += wits::make_frame(1, items);
+        }
+        if (!frames.empty()) sender.publish(std::move(frames));
+        sent = std::max<long>(sent, due);
+        std::this_thread::sleep_for(1ms);
+      }
+    });
+    for (auto _ : state) {
+      wits::WITSCommIncomData reading;
+      for (int second = 1; second <= 5; ++second) {
+        std::this_thread::sleep_for(1s);
+        const long sent_now = sent;
+        receiver.read_data(reading);
+        const double taken = reading.servers().contains("A") ? reading.get_value("A", "0101") : 0;
+        if (second > 1) worst_lag = std::max(worst_lag, (sent_now - taken) / rate);
+        taken_ratio = sent_now > 0 ? taken / static_cast<double>(sent_now) : 0;
+      }
+    }
+    stop = true;
+    pacer.join();
+  }
+  sender.stop();
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
+  state.counters["lag_s"] = worst_lag;
+  state.counters["taken_ratio"] = taken_ratio;
+}
+BENCHMARK(BM_FollowSender)
+    ->Arg(50)
+    ->Arg(1000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace

@@ -32,8 +32,8 @@ add_custom_target(package_files ALL DEPENDS ${rigcore_package_files}/rigstation.
 # ---- what each package installs beside the targets ---------------------------------------------
 install(FILES ${rigcore_package_files}/rigstation.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
         COMPONENT runtime)
-install(FILES ${rigcore_packaging}/rigstation.service DESTINATION /lib/systemd/system
-        COMPONENT runtime)
+install(FILES ${rigcore_packaging}/rigstation.service ${rigcore_packaging}/rigstation-forward.service
+        DESTINATION /lib/systemd/system COMPONENT runtime)
 file(GLOB rigcore_doc_pages ${PROJECT_SOURCE_DIR}/docs/*.md)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${rigcore_doc_pages}
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/rigstation COMPONENT runtime)
@@ -76,8 +76,9 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME rigstation)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION science)
-# The maintainer scripts make the system user and enable the service.
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "adduser, init-system-helpers (>= 1.52)")
+# The maintainer scripts make the system user and enable the service; the mud log is drawn
+# in DejaVu Sans.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "adduser, init-system-helpers (>= 1.52), fonts-dejavu-core")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
     ${rigcore_packaging}/postinst ${rigcore_packaging}/prerm ${rigcore_packaging}/postrm)
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
@@ -87,7 +88,8 @@ follows depths, lag depth, pumps, tanks and the bit run, raises alarms and
 records the run in time, depth and lag-depth files.
 
 The package runs it as the systemd service rigstation.service, under its own
-system user, with its home in /var/lib/rigstation.")
+system user, with its home in /var/lib/rigstation, and ships what it records to
+an office PostgreSQL database with rigstation-forward.service.")
 
 set(CPACK_DEBIAN_LIBRARY_PACKAGE_NAME ${rigcore_lib_package})
 set(CPACK_DEBIAN_LIBRARY_PACKAGE_SECTION libs)

@@ -75,6 +75,12 @@ function showSide(tick) {
     (rec.refused ? ", " + rec.refused + " lines lost" : ""));
   list($("rec-files"), rec.files, (f) => Object.assign(document.createElement("li"),
     { textContent: f }));
+  const office = tick.office;
+  text($("office"), !office ? "no forwarder on this home" :
+    office.state + (office.state === "connected" || office.backlog_lines ?
+      ", backlog " + office.backlog_lines + " lines (" + Math.round(office.backlog_seconds) + " s)" : "") +
+    (office.last_commit ? ", last commit " + office.last_commit : "") +
+    (office.error ? ": " + office.error : ""));
   list($("remarks"), tick.remarks.slice().reverse(), (r) => {
     const li = document.createElement("li");
     const time = document.createElement("time");

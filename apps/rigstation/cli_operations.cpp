@@ -13,6 +13,7 @@
 #include "calc/operations.h"
 #include "calc/work_mode.h"
 #include "command_registry.h"
+#include "json_output.h"
 
 namespace {
 
@@ -150,7 +151,7 @@ void print_json(const Operations& d) {
                                     {"work_type", r.work_type},
                                     {"prod_time", r.prod_time}});
   }
-  std::printf("%s\n", j.dump().c_str());
+  rigstation::print_json(j);
 }
 
 void add_operations_command(CLI::App& app, rigstation::CommandContext& /*context*/) {

@@ -1,7 +1,8 @@
 // rigstation ports list [--port PATH]...: the serial ports a search would try.
-// rigstation ports scan [--protocol NAME] [--port PATH]... [--only PATH] [-v]: searches them
-// for devices of every protocol of the station (or one), showing the progress, and prints
-// what answered where. Ctrl-C cancels the search.
+// rigstation ports scan [--protocol NAME] [--port PATH]... [--only PATH] [-v] [--no-sound]
+// [--sound-device NAME]: searches them for devices of every protocol of the station (or one),
+// showing the progress, and prints what answered where; the tuning sound plays while it
+// searches and each answer beeps. Ctrl-C cancels the search.
 // Exit codes of scan: 0 something was found, 1 nothing was (or the search was cancelled),
 // 2 a usage error.
 #include <unistd.h>
@@ -17,13 +18,17 @@
 #include <thread>
 #include <vector>
 
+#include "alarms/sound.h"
 #include "command_registry.h"
 #include "hardware/comm_protocols.h"
 #include "hardware/port_search/find_com_report.h"
 #include "hardware/port_search/find_com_thread.h"
 #include "hardware/port_search/serial_port_list.h"
 #include "hardware/protocol_names.h"
+#include "lib/alsa_audio_output.h"
 #include "lib/audio_output.h"
+#include "lib/file_system.h"
+#include "station/station_audio.h"
 
 namespace {
 
@@ -41,6 +46,8 @@ struct PortsArgs {
   std::string only;
   std::string protocol;
   int verbosity = 0;
+  bool no_sound = false;
+  std::string sound_device = lib::kDefaultSoundDevice;
 };
 
 hardware::SerialPortLister make_lister() {
@@ -140,7 +147,7 @@ class Screen {
   bool progress_shown_ = false;
 };
 
-int scan_ports(const PortsArgs& args) {
+int scan_ports(const PortsArgs& args, const std::string& home) {
   Screen screen;
   hardware::CommProtocolsEnv env;
   const int verbosity = args.verbosity;
@@ -179,7 +186,19 @@ int scan_ports(const PortsArgs& args) {
                     std::to_string(p.total_steps) + "]");
   };
   callbacks.log = [&](const std::string& message) { screen.error_line("ports scan: " + message); };
-  const auto audio = lib::make_silent_audio_output();
+  station::StationAudio audio(args.no_sound, args.sound_device, lib::posix_file_system());
+  if (!audio.note().empty()) screen.error_line("ports scan: " + audio.note());
+  audio.attach([&](const std::string& message) { screen.error_line("ports scan: " + message); });
+  alarms::Sound sound(home, audio.output(), [&](const std::string& message) {
+    screen.error_line("ports scan: " + message);
+  });
+  callbacks.searching = [&sound](bool on) {
+    if (on) {
+      sound.play_sound(alarms::kSoundTuning);
+    } else {
+      sound.stop_sound();
+    }
+  };
 
   g_cancel = 0;
   auto previous_int = std::signal(SIGINT, on_cancel_signal);
@@ -187,7 +206,8 @@ int scan_ports(const PortsArgs& args) {
   bool cancelled = false;
   {
     hardware::FindComThread search(
-        hub, [&] { return lister.ports_to_search(named); }, only, protocol, callbacks, *audio);
+        hub, [&] { return lister.ports_to_search(named); }, only, protocol, callbacks,
+        audio.output());
     screen.line(hardware::find_com_text::kSearching);
     search.start();
     while (!search.finished()) {
@@ -212,7 +232,7 @@ int scan_ports(const PortsArgs& args) {
   return 0;
 }
 
-void add_ports_command(CLI::App& app, rigstation::CommandContext& /*context*/) {
+void add_ports_command(CLI::App& app, rigstation::CommandContext& context) {
   auto args = std::make_shared<PortsArgs>();
   CLI::App* ports = app.add_subcommand(
       "ports",
@@ -236,8 +256,12 @@ void add_ports_command(CLI::App& app, rigstation::CommandContext& /*context*/) {
       "search for this protocol only: " + hardware::protocol_name_list() + " (or its number)");
   scan->add_flag("-v,--verbose", args->verbosity,
                  "print exchange errors and warnings; twice: every exchange line");
-  scan->callback([args] {
-    const int rc = scan_ports(*args);
+  scan->add_flag("--no-sound", args->no_sound,
+                 "no tuning sound while searching and no beep on an answer");
+  scan->add_option("--sound-device", args->sound_device,
+                   "the ALSA device to play on (as for run); 'null' plays nowhere");
+  scan->callback([args, &context] {
+    const int rc = scan_ports(*args, context.home());
     if (rc != 0) throw CLI::RuntimeError(rc);
   });
 }

@@ -14,6 +14,7 @@
 #include "calc/race_total.h"
 #include "command_registry.h"
 #include "core/system.h"
+#include "json_output.h"
 #include "lib/binary_stream.h"
 #include "lib/date_time.h"
 #include "lib/file_system.h"
@@ -142,7 +143,7 @@ void show(const rigstation::CommandContext& context, const RaceOptions& options)
     for (const auto& [id, v] : averages) avg[id] = v;
     j["averages"] = avg;
     j["problems"] = problems;
-    std::printf("%s\n", j.dump(2).c_str());
+    rigstation::print_json(j, 2);
     return;
   }
   std::printf("State: %s\n", path.c_str());

@@ -8,17 +8,18 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "command_registry.h"
 #include "lib/date_time.h"
+#include "lib/export_target.h"
 #include "lib/file_system.h"
 #include "storage/las_export.h"
 #include "storage/real_time_format.h"
 #include "storage/real_time_reader.h"
+#include "storage/recording_dump.h"
 
 namespace {
 
@@ -139,39 +140,8 @@ int run_info(const RecArgs& args) {
 }
 
 int run_dump(const RecArgs& args) {
-  struct Dump final : rtf::RecordingVisitor {
-    explicit Dump(bool csv) : csv(csv), sep(csv ? ";" : " ") {}
-    bool csv;
-    const char* sep;
-    const std::vector<rtf::RecordedParam>* header = nullptr;
-    fmt::memory_buffer out;
-    void on_line(const rtf::LineView& l) override {
-      auto it = std::back_inserter(out);
-      const rtf::ParamList& params = *l.params;
-      if (csv && header != params.get()) {
-        // A new header row wherever the parameter list changes.
-        header = params.get();
-        fmt::format_to(it, "time;first_depth;bit_depth;third_depth;operation");
-        for (const rtf::RecordedParam& p : *header) fmt::format_to(it, ";{}", p.identifier);
-        out.push_back('\n');
-      }
-      fmt::format_to(it, "{}{}{}{}{}{}{}{}{}", time_text(l.time), sep, l.first_depth, sep,
-                     l.bit_depth, sep, l.third_depth, sep, static_cast<int>(l.operation));
-      for (std::size_t i = 0; i < l.count; ++i) {
-        if (csv) {
-          fmt::format_to(it, "{}{}", sep, l.value(i));
-        } else {
-          fmt::format_to(it, "{}{}={}", sep, (*params)[i].identifier, l.value(i));
-        }
-      }
-      out.push_back('\n');
-      if (out.size() > (1u << 20)) flush();
-    }
-    void flush() {
-      std::fwrite(out.data(), 1, out.size(), stdout);
-      out.clear();
-    }
-  } d(args.csv);
+  rtf::LineDumper d(
+      args.csv, [](std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); });
   bool damaged = false;
   if (!scan(args.file, d, damaged)) return kExitUnreadable;
   d.flush();
@@ -224,8 +194,17 @@ int run_export(const RecArgs& args) {
     std::fprintf(stderr, "export: %s holds no parameter '%s'; it is left out\n", args.file.c_str(),
                  p.c_str());
   }
+  if (las.dropped_lines != 0) {
+    std::fprintf(stderr,
+                 "export: %s: %zu line(s) left out, the %s of each not after the line before it "
+                 "(the first at offset %llu); the LAS says so under ~Other\n",
+                 args.file.c_str(), las.dropped_lines, o.by_time ? "time" : "depth",
+                 static_cast<unsigned long long>(las.first_dropped_offset));
+  }
+  const std::string to =
+      args.las == lib::ExportTarget::kStandardOutput ? "the standard output" : args.las;
   std::fprintf(stderr, "export: %zu lines of %s written to %s (LAS 2.0, indexed by %s)\n",
-               las.lines, args.file.c_str(), args.las.c_str(), o.by_time ? "time" : "depth");
+               las.lines, args.file.c_str(), to.c_str(), o.by_time ? "time" : "depth");
   return las.problems.empty() && las.unknown_params.empty() ? 0 : kExitDamaged;
 }
 
@@ -259,7 +238,10 @@ void add_rec_command(CLI::App& app, rigstation::CommandContext& /*context*/) {
       "indexed by time in seconds, the depth and lag files by depth. Exit code 2: damaged "
       "blocks, or parameters asked for that the file does not hold (on stderr).");
   exp->add_option("file", args->file, "recording file")->required();
-  exp->add_option("--las", args->las, "the LAS file to write")->required();
+  exp->add_option("--las", args->las,
+                  "the LAS file to write (replaced whole; a link is followed; a FIFO, a device or "
+                  "\"-\" for the standard output is written straight); never a recording")
+      ->required();
   exp->add_option("--params", args->params,
                   "comma-separated identifiers of the parameters to export, in this order");
   exp->callback([args] {

@@ -13,6 +13,7 @@
 #include "command_registry.h"
 #include "core/system.h"
 #include "hardware/protocol_names.h"
+#include "json_output.h"
 #include "lib/alsa_audio_output.h"
 #include "lib/date_time.h"
 #include "lib/file_system.h"
@@ -21,6 +22,7 @@
 #include "station/station.h"
 #include "station/station_audio.h"
 #include "station/tick_schedule.h"
+#include "web/query.h"
 
 namespace {
 
@@ -38,7 +40,8 @@ struct RunOptions {
   bool json = false;
   bool no_sound = false;
   std::string sound_device = lib::kDefaultSoundDevice;
-  std::string http;  // the web view's address; empty: none
+  std::string http;      // the web view's address; empty: none
+  std::string wits_out;  // the WITS sender's [HOST:]PORT; empty: none
 };
 
 std::string fmt_value(double v) {
@@ -63,19 +66,14 @@ void terminal_size(std::size_t& columns, std::size_t& lines) {
   }
 }
 
+// The live view draws on the terminal's second screen, so what the start printed stays on
+// the first one, readable again once the station stops.
+constexpr const char* kEnterViewScreen = "\x1b[?1049h";
+constexpr const char* kLeaveViewScreen = "\x1b[?1049l";
+
 void print_screen(const station::Station& st, bool clear, const std::vector<std::string>& created) {
-  station::LiveViewInput in;
-  in.time = lib::format_date_time(lib::now(lib::system_clock()));
-  in.source = st.source();
-  in.rows = st.rows();
-  in.registered = st.registered_values();
-  for (const auto& line : created) in.notes.push_back("created " + line);
-  for (const auto& note : st.settings_notes()) in.notes.push_back("settings: " + note);
-  for (const auto& note : st.start_notes()) in.notes.push_back(note);
-  in.reopen_wait_ms = st.reopen_wait_ms();
-  in.rig = st.rig();
-  in.mud = st.mud();
-  in.wits = st.wits_servers();
+  const station::LiveViewInput in =
+      station::live_view_input(st, created, lib::format_date_time(lib::now(lib::system_clock())));
   std::size_t columns = 0, lines = 0;
   terminal_size(columns, lines);
   if (clear) std::fputs("\x1b[H\x1b[2J", stdout);
@@ -181,7 +179,7 @@ void print_json(const station::Station& st) {
                      {"clients", sender->client_count()},
                      {"dropped", sender->dropped_count()}};
   }
-  std::printf("%s\n", j.dump().c_str());
+  rigstation::print_json(j);
   std::fflush(stdout);
 }
 
@@ -204,6 +202,18 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
   station::Station st(hub);
   station::StationSettings settings = options.settings;
   settings.restore = !options.no_restore;
+  if (!options.wits_out.empty()) {
+    std::string error;
+    const auto listen = web::parse_listen_address(options.wits_out, error);
+    if (!listen || listen->port == 0) {
+      std::fprintf(stderr, "rigstation: --wits-out %s\n",
+                   listen ? ("'" + options.wits_out + "' names no port from 1 to 65535").c_str()
+                          : error.c_str());
+      return 1;
+    }
+    settings.wits_out_address = listen->host;
+    settings.wits_out_port = static_cast<int>(listen->port);
+  }
   std::vector<std::string> created;
   // A closed terminal or SSH session (SIGHUP) stops the station as Ctrl-C does: with a save.
   // In place before the start, so a service stopped while the station starts up still saves.
@@ -236,6 +246,7 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
   // Missed slots are skipped, not replayed: a bus outage must not end in a burst of ticks.
   station::TickSchedule schedule(hub.clock());
   int ticks = 0;
+  if (screen) std::fputs(kEnterViewScreen, stdout);
   while (!g_stop) {
     st.tick();
     ++ticks;
@@ -256,6 +267,10 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
     while (!g_stop && schedule.wait_ms() > 0)
       std::this_thread::sleep_for(
           std::chrono::milliseconds(std::min<std::int64_t>(schedule.wait_ms(), 50)));
+  }
+  if (screen) {
+    std::fputs(kLeaveViewScreen, stdout);
+    std::fflush(stdout);
   }
   web.reset();  // no client reads a station being closed
   if (!st.close()) {
@@ -309,10 +324,10 @@ void add_run(CLI::App& app, rigstation::CommandContext& context) {
                   "Registration run number: the saved run's number continues it, another starts "
                   "a new run")
       ->check(CLI::Range(1, 1000000));
-  cmd->add_option("--wits-out", options->settings.wits_out_port,
-                  "Publish the parameters of the home's wits_out.cfg as WITS level 0 to every "
-                  "client of this TCP port, each tick")
-      ->check(CLI::Range(1, 65535));
+  cmd->add_option("--wits-out", options->wits_out,
+                  "Publish the parameters of the home's wits_out.cfg (a starter is written when "
+                  "missing) as WITS level 0 to every client of HOST:PORT, or PORT on 127.0.0.1, "
+                  "each tick");
   cmd->callback([&context, options] { std::exit(run(context, *options)); });
 }
 

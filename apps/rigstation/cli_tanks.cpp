@@ -13,6 +13,7 @@
 #include "calc/tanks_format.h"
 #include "command_registry.h"
 #include "core/config.h"
+#include "json_output.h"
 #include "lib/file_system.h"
 #include "lib/ini_file.h"
 
@@ -79,7 +80,7 @@ int run_tanks(const TanksArgs& args, const std::string& home) {
                           {"level", args.level},
                           {"volume", volume},
                           {"by", t.table().empty() ? "area" : "table"}};
-      std::printf("%s\n", j.dump().c_str());
+      rigstation::print_json(j);
     } else {
       std::printf("tank %d (%s) at %.3f m: %.2f m³ (%s)\n", args.tank, t.get_caption().c_str(),
                   args.level, static_cast<double>(volume),
@@ -106,7 +107,7 @@ int run_tanks(const TanksArgs& args, const std::string& home) {
                       {"height", t.get_height()},
                       {"mud", t.get_mud_type()}});
     }
-    std::printf("%s\n", nlohmann::json{{"file", path}, {"tanks", list}}.dump().c_str());
+    rigstation::print_json({{"file", path}, {"tanks", list}});
     return 0;
   }
   std::printf("# %s, sections [%s] and [%s]\n", path.c_str(), calc::tanks_format::kTanksSection,

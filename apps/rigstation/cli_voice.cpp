@@ -1,9 +1,9 @@
 // rigstation voice: the word files the station speaks from, "<home>voice/ru/<word>.wav".
 //   check  lists the word files the alarms need (the phrase words and the parameter of every
 //          configured threshold) that are missing. Exit code 1 while any is missing.
-//   build  writes the text of every word (the phrase words, the catalogue's parameters, the
-//          operations, the thresholds' parameters) and makes the missing word files from
-//          them with espeak-ng. Exit code 1 when some word file could not be made.
+//   build  writes the text of every word (the phrase words, the warnings, the catalogue's
+//          parameters, the operations, the thresholds' parameters) and makes the missing word files
+//          from them with espeak-ng. Exit code 1 when some word file could not be made.
 #include <cstdio>
 #include <set>
 #include <string>
@@ -69,6 +69,7 @@ void check(const rigstation::CommandContext& context) {
 void build(const rigstation::CommandContext& context, bool force) {
   const std::string home = context.home();
   std::vector<alarms::VoiceWord> words = alarms::alarm_phrase_words();
+  for (alarms::VoiceWord& w : alarms::warning_words()) words.push_back(std::move(w));
   const params::AllParams catalogue(home, lib::posix_file_system());
   std::vector<params::Param> rows;
   catalogue.get_all_params(rows);

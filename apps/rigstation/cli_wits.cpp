@@ -19,6 +19,7 @@
 #include "command_registry.h"
 #include "lib/file_system.h"
 #include "storage/real_time_reader.h"
+#include "web/query.h"
 #include "wits/tcp_byte_source.h"
 #include "wits/wits0_dump.h"
 #include "wits/wits0_frames.h"
@@ -40,8 +41,7 @@ void on_signal(int) {
 }
 
 struct ServeArgs {
-  std::string address = "0.0.0.0";
-  int port = 0;
+  std::string listen;  // [HOST:]PORT
   std::string file;
   std::string recording;
   std::string map;
@@ -179,11 +179,19 @@ std::unique_ptr<Source> make_source(const ServeArgs& args, const std::string& ho
 }
 
 int run_serve(const ServeArgs& args, const std::string& home) {
+  std::string error;
+  const auto listen = web::parse_listen_address(args.listen, error);
+  if (!listen || listen->port == 0) {
+    std::fprintf(
+        stderr, "wits serve: --port %s\n",
+        listen ? ("'" + args.listen + "' names no port from 1 to 65535").c_str() : error.c_str());
+    return kExitBadInput;
+  }
   const std::unique_ptr<Source> source = make_source(args, home);
   if (!source) return kExitBadInput;
   wits::Wits0ServerOptions options;
-  options.address = args.address;
-  options.port = args.port;
+  options.address = listen->host;
+  options.port = static_cast<int>(listen->port);
   options.keep_alive = std::chrono::milliseconds(args.keep_alive_ms);
   wits::Wits0Server server(
       options, [](const std::string& line) { std::fprintf(stderr, "wits: %s\n", line.c_str()); });
@@ -191,7 +199,7 @@ int run_serve(const ServeArgs& args, const std::string& home) {
     std::fprintf(stderr, "wits: %s\n", error->c_str());
     return kExitNetwork;
   }
-  std::fprintf(stderr, "wits: serving on %s:%d, a step every %d ms\n", args.address.c_str(),
+  std::fprintf(stderr, "wits: serving on %s:%d, a step every %d ms\n", options.address.c_str(),
                server.port(), args.period_ms);
   std::signal(SIGINT, on_signal);
   std::signal(SIGTERM, on_signal);
@@ -267,11 +275,10 @@ void add_wits_command(CLI::App& app, rigstation::CommandContext& context) {
       "serve",
       "A WITS level 0 server: sends records from a capture, from a run recording, or from a "
       "synthetic rig drilling ahead (the default) to every client, one step each period");
-  serve->add_option("--port", serve_args->port, "TCP port to listen on")
-      ->required()
-      ->check(CLI::Range(1, 65535));
-  serve->add_option("--address", serve_args->address,
-                    "Address to listen on (default 0.0.0.0; 127.0.0.1 for this machine only)");
+  serve
+      ->add_option("--port", serve_args->listen,
+                   "Where to listen: PORT on 127.0.0.1 (this machine only), or HOST:PORT")
+      ->required();
   auto* file = serve
                    ->add_option("--file", serve_args->file,
                                 "A WITS0 capture: its records, one a period, round and round")

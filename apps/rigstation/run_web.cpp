@@ -5,6 +5,7 @@
 
 #include "core/system.h"
 #include "station/station.h"
+#include "web/depth_log_api.h"
 #include "web/page_files.h"
 #include "web/query.h"
 #include "web/server.h"
@@ -47,6 +48,7 @@ std::unique_ptr<RunWeb> start_web(const std::string& address, station::Station& 
   options.token = token.token;
   options.read_only_reason = token.message;
   options.assets = web::page_files();
+  options.routes = web::depth_log_routes({hub.get_exe_path(), &hub.file_system()});
   options.clock = &hub.clock();
   reg::System* log_hub = &hub;
   options.log = [log_hub](const std::string& line) { log_hub->error_log().write(line); };

@@ -35,6 +35,14 @@ std::vector<VoiceWord> alarm_phrase_words() {
   };
 }
 
+std::vector<VoiceWord> warning_words() {
+  return {
+      {kVoicePressureOn, "Включение давления"},
+      {kVoicePressureOff, "Отключение давления"},
+      {kVoiceOnBottom, "Постановка на забой"},
+  };
+}
+
 VoiceBuildReport build_voice_files(const std::vector<VoiceWord>& words, const std::string& folder,
                                    lib::FileSystem& fs, lib::ProcessRunner& runner, bool force) {
   VoiceBuildReport report;

@@ -29,6 +29,12 @@ inline constexpr const char* kSynthesizerVoice = "ru";
 // their Russian texts.
 std::vector<VoiceWord> alarm_phrase_words();
 
+// The spoken warnings: the inlet pressure switched on or off, the bit set on the bottom.
+inline constexpr const char* kVoicePressureOn = "warn_pressure_on";
+inline constexpr const char* kVoicePressureOff = "warn_pressure_off";
+inline constexpr const char* kVoiceOnBottom = "warn_on_bottom";
+std::vector<VoiceWord> warning_words();
+
 struct VoiceBuildReport {
   int texts = 0;  // text files written
   int made = 0;   // word files made now

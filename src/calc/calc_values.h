@@ -2,7 +2,8 @@
 // totals, turbine speed, mud in the circulating system, tool depth and steel run in, stands
 // and pipes) and writes them into the current values under their names. It owns the
 // calculation objects those values come from: the tank group with the pumps and the
-// turbine, and the depth sensor's calculator.
+// turbine, and the depth sensor's calculator. The stand counter it drives is the owner's
+// (set_candle_counter), who keeps it for the state file and the operator's commands.
 //
 // Each calculation is a named module run through execute_module: one that throws is written
 // to the error log and the next still runs, so one bad input never stops the tick; the
@@ -21,6 +22,9 @@
 #include "calc/depth_calc.h"
 #include "calc/tanks.h"
 
+namespace candles {
+class CandleCounter;
+}
 namespace pore {
 class PoreOpt;
 }
@@ -40,6 +44,9 @@ class CalcValueTable {
   virtual double value(int row) const = 0;
   // Writes a row's current value; a row outside the table is ignored.
   virtual void set_value(int row, double value) = 0;
+  // False when the row's value is not this tick's reading (its sensor did not answer or
+  // gave no number): a value kept from before must not pass for a fresh one.
+  virtual bool is_current(int /*row*/) const { return true; }
   // The bit depth, m.
   virtual double bit_depth() const = 0;
 };
@@ -93,8 +100,16 @@ class CalcValues {
   // Turbine speed, tank volumes and totals, mud in the circulating system, tool depth and
   // steel run in. Throws when the data has no value table or no well-known rows.
   void calc_units(CalcValuesData& data);
-  // Stands and pipes in the hole.
+  // Stands and pipes in the hole: the stand counter's limit is the drill string's stands,
+  // its sample the hook load and the block position of this tick (the well-known rows),
+  // its step the zero weight, the stand length and the string's pipes per stand; then
+  // "число_свечей" and "число_трубок". A sample with one of the two not current or not a
+  // number is skipped (told once until both read again), the counts kept; with neither
+  // current (the data source silent) it is skipped without a word. Throws when the data has
+  // no value table or no well-known rows, and passes on the counter's own error.
   void calc_pipes(CalcValuesData& data);
+  // The stand counter calc_pipes drives; null: calc_pipes counts nothing.
+  void set_candle_counter(candles::CandleCounter* counter) { candles_ = counter; }
 
   const std::vector<CalcModule>& modules() const { return modules_; }
 
@@ -112,11 +127,11 @@ class CalcValues {
   void report(const std::string& message) const;
 
   std::vector<CalcModule> modules_;
-  // The run totals (RaceTotal) and the stand counter (candles::CandleCounter) join these
-  // owned objects; calc_pipes drives the stand counter.
   std::shared_ptr<VEmkOpts> tanks_;
   std::shared_ptr<DepthCalc> depth_calc_;
   std::vector<bool> bad_level_;
+  candles::CandleCounter* candles_ = nullptr;
+  bool bad_sample_ = false;
   double mud_volume_ = 0;
   ErrorSink sink_;
 };

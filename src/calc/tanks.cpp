@@ -40,21 +40,21 @@ void NasosWork::work(const std::array<float, kPumpCount>& strokes) {
   for (std::size_t i = 0; i < counters_.size(); ++i) {
     if (counters_[i] > 0) --counters_[i];
     const float rate = strokes[i];
-    const bool bad = !std::isfinite(rate) || rate < 0;
-    if (bad) {
-      if (!bad_[i] && sink_) {
-        char text[64];
-        std::snprintf(text, sizeof text, "%g", static_cast<double>(rate));
-        sink_("NasosWork::work : pump " + std::to_string(i + 1) + ": stroke rate " + text +
-              " is not a rate (negative or not a number); taken as no strokes until it reads "
-              "sound again, the pump shows working only for its hold time");
-      }
-      bad_[i] = true;
-      strokes_[i] = 0;
-      continue;
+    // A sensor wired the other way round still counts strokes: any rate that is not zero
+    // means the pump moves. Only the sign is suspect, so it is told, not acted on.
+    const bool odd = !std::isfinite(rate) || rate < 0;
+    if (odd && !bad_[i] && sink_) {
+      char text[64];
+      std::snprintf(text, sizeof text, "%g", static_cast<double>(rate));
+      sink_("NasosWork::work : pump " + std::to_string(i + 1) + ": stroke rate " + text +
+            (std::isfinite(rate)
+                 ? " is negative; the pump is taken as working (check the sensor's wiring or "
+                   "calibration), its strokes add no flow"
+                 : " is not a number; taken as no strokes until it reads again, the pump shows "
+                   "working only for its hold time"));
     }
-    bad_[i] = false;
-    strokes_[i] = rate;
+    bad_[i] = odd;
+    strokes_[i] = std::isfinite(rate) ? rate : 0.0f;
     if (lib::is_over_null(rate)) counters_[i] = kHoldTicks;
   }
 }
@@ -168,10 +168,6 @@ void VEmkOpt::get_from_string(const std::string& text) {
     if (!ok) throw TankError(std::string("field ") + field + ": " + why);
   };
   need(lib::parse_finite_float(f[fmt::kAreaField], s, why), "s (area)");
-  if (!(s > 0)) {
-    why = "the area " + number(s) + " is not above 0: no level would give a volume";
-    need(false, "s (area)");
-  }
   need(parse_flag(f[fmt::kUsedField], used, why), "used");
   need(lib::parse_finite_float(f[fmt::kVolumeField], volume, why), "volume");
   need(parse_flag(f[fmt::kDolivField], doliv, why), "doliv");
@@ -219,8 +215,7 @@ void VEmkOpt::set_height(float height) {
 }
 
 void VEmkOpt::set_area(float s) {
-  if (!(s > 0) || !std::isfinite(s))
-    throw TankError("the area " + number(s) + " is not above 0: no level would give a volume");
+  if (!std::isfinite(s)) throw TankError("the area " + number(s) + " is not a number");
   s_ = s;
 }
 
@@ -301,6 +296,13 @@ std::vector<std::string> VEmkOpts::load_settings(const lib::IniFile& ini) {
     if (const auto line = ini.find(fmt::kTanksSection, key)) {
       try {
         tank.get_from_string(*line);
+        // An area of 0 (or below) is how a tank is switched off: taken as it is, and told
+        // once per load so a mistyped area does not pass unseen.
+        if (!(tank.s_ > 0)) {
+          notes.push_back(std::string("[") + fmt::kTanksSection + "] " + key + ": the area " +
+                          number(tank.s_) + " is not above 0; tank " + key +
+                          " gives a volume of 0 from its level (taken as switched off)");
+        }
       } catch (const TankError& e) {
         notes.push_back(std::string("[") + fmt::kTanksSection + "] " + key + ": " + e.what() +
                         "; tank " + key + " keeps its settings (area " + number(tank.s_) + ")");

@@ -46,9 +46,10 @@ class NasosWork : public lib::SerialModuleBase {
   void set_error_sink(TankErrorSink sink) { sink_ = std::move(sink); }
 
   // Once per tick with the six stroke rates (strokes per minute). A counter above 0 counts
-  // down by one, then a pump with a rate other than zero is held for kHoldTicks. A rate
-  // that is negative or not a number is bad input: it is reported (once until it is good
-  // again) and taken as no reading, so the pump's counter only counts down.
+  // down by one, then a pump with a rate other than zero, of either sign, is held for
+  // kHoldTicks. A negative rate (a sensor wired the other way round) is told once until it
+  // reads positive again; a rate that is not a number is told the same way and counts as
+  // no strokes, so the pump's counter only counts down.
   void work(const std::array<float, kPumpCount>& strokes);
   // The same from six rates in a row; null counts as no strokes on any pump.
   void work(const float* strokes) {
@@ -60,7 +61,7 @@ class NasosWork : public lib::SerialModuleBase {
   // False for a pump number outside 0..5.
   bool is_working(int pump) const;
   std::int32_t hold(int pump) const;
-  // The rate given to the last work(), 0 where it was bad.
+  // The rate given to the last work(), 0 where it was not a number.
   float strokes(int pump) const;
 
  protected:
@@ -118,8 +119,8 @@ class VEmkOpt {
   // The stored line: "s,used,volume,doliv,in,height,caption,mud" (see tanks_format.h).
   void set_to_string(std::string& text) const;
   // Reads a stored line. A line with too few fields, a field that is not a number or flag,
-  // an area that is not above 0 or a negative height throws TankError saying which field
-  // and why; the tank is then unchanged.
+  // or a negative height throws TankError saying which field and why; the tank is then
+  // unchanged. Any area is taken: one of 0 or below gives no volume (a tank switched off).
   void get_from_string(const std::string& text);
 
   // The level-to-volume table, (level m, volume m³) points. Fewer than two points, levels
@@ -131,7 +132,7 @@ class VEmkOpt {
 
   // Only heights above 0 are taken.
   void set_height(float height);
-  void set_area(float s);  // throws TankError when s is not above 0
+  void set_area(float s);  // throws TankError when s is not a number
   void set_used(bool used) { used_ = used; }
   void set_used_for_doliv(bool doliv) { doliv_ = doliv; }
   void set_in_tank(bool in) { in_tank_ = in; }

@@ -5,7 +5,8 @@
 //   [VEmkOpts]   the 16 tanks, one line each in the list layout of lib::IniCollectModule
 //                (count=16, then 1=..16=), each the comma text
 //                  s,used,volume,doliv,in,height,caption,mud
-//                s: cross-section area, m³ per metre of level (2 decimals, above 0);
+//                s: cross-section area, m³ per metre of level (2 decimals; 0 or below:
+//                the level gives no volume);
 //                used, doliv, in: 1 or 0 (the tank counts in the active system, is a trip
 //                tank, is a receiving tank); volume: the last volume (2 decimals, not read
 //                back: the state and the levels own it); height: tank height in metres

@@ -174,6 +174,17 @@ void Config::get_options(lib::options_list& o) {
   }
   o.add("cam_ds", "Ширина снимка видео", video.snapshot_width, 320).set_unit("пикс.");
   o.add("cam_co", "Качество сжатия снимка", video.compression_quality, 75).set_unit("%");
+
+  o.sector("журналы", "Журналы станции");
+  o.add("размер_журнала", "Размер файла журнала", logs.max_mb, 8).set_unit("МБ").set_range(1, 1024);
+  o.add("старых_журналов", "Сколько старых файлов журнала хранить", logs.keep,
+        lib::LogLimits::kDefaultKeep)
+      .set_range(1, lib::LogLimits::kMaxKeep);
+
+  o.sector("прием_wits", "Прием WITS");
+  o.add("устаревание_wits", "Значение WITS устаревает через", wits_receive.stale_after_s, 10)
+      .set_unit("с")
+      .set_range(1, 3600);
 }
 
 void Config::report(const std::string& message) const {

@@ -18,6 +18,7 @@
 #include "calc/race_info_old.h"
 #include "core/config_nasos_opt.h"
 #include "lib/ini_file.h"
+#include "lib/log_files.h"
 #include "lib/module_list.h"
 #include "lib/options.h"
 #include "lib/string_container.h"
@@ -167,6 +168,18 @@ class Config : public lib::ini_options {
     int compression_quality = 75;  // %
   };
 
+  // "журналы": every log file the station writes (errors, events, packets, alarms, WITS).
+  struct Logs {
+    int max_mb = 8;  // размер_журнала: a log past this many MiB is moved aside
+    int keep = lib::LogLimits::kDefaultKeep;  // старых_журналов: old files kept of each log
+    lib::LogLimits limits() const { return {std::int64_t{max_mb} << 20, keep}; }
+  };
+  // "прием_wits"
+  struct WitsReceive {
+    // устаревание_wits: a WITS row whose record is older than this is stale.
+    int stale_after_s = 10;
+  };
+
   Race race;
   Dol dol;
   Recording recording;
@@ -176,6 +189,8 @@ class Config : public lib::ini_options {
   LagDepth lag;
   Sound sound;
   Video video;
+  Logs logs;
+  WitsReceive wits_receive;
   // Identifiers of the outlet parameters and of the gas parameters, which the lag-depth
   // module shifts by the lag. Not options: they are not shown and not saved.
   lib::StringContainer out_params;

@@ -3,13 +3,7 @@
 #include <cstdio>
 
 namespace reg {
-namespace {
-// A station left running for months must not fill its disk with one repeating error.
-constexpr std::int64_t kMaxErrorLogBytes = 16 << 20;
-}  // namespace
-
 ErrorLog::ErrorLog(lib::Clock& clock, lib::FileSystem& fs) : logger_(0, clock, fs) {
-  logger_.set_max_bytes(kMaxErrorLogBytes);
   logger_.set_fallback([](const std::string& text) {
     std::fputs(("rigstation: error log: " + text).c_str(), stderr);
   });

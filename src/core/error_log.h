@@ -1,7 +1,8 @@
 // The station's error log, "registr.errors.log" in the home folder. Operator-facing
 // messages of failed calculations, checks and file operations land here as
 // "(dd.mm.yyyy hh:mm:ss) message" lines. Errors are written at level -1 under a threshold
-// of 0. Safe to call from any thread. A log that cannot be written (a read-only or full
+// of 0. The file is bounded by its LogLimits (lib/log_files.h; the station sets them from its
+// settings). Safe to call from any thread. A log that cannot be written (a read-only or full
 // home) says so once on stderr and writes its lines there instead, so nothing the operator
 // must see is lost silently.
 #pragma once
@@ -25,6 +26,7 @@ class ErrorLog {
   std::string file() const { return logger_.file(); }
   void write(std::string_view message, int level = kErrorLevel);
   void set_threshold(int threshold) { logger_.set_threshold(threshold); }
+  void set_limits(const lib::LogLimits& limits) { logger_.set_limits(limits); }
   // Where lines go when the file refuses them; stderr unless replaced (tests capture it).
   void set_fallback(lib::LineLogger::Fallback fallback) {
     logger_.set_fallback(std::move(fallback));

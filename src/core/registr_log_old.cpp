@@ -5,7 +5,6 @@
 namespace reg {
 
 RegistrLogOld::RegistrLogOld(lib::Clock& clock, lib::FileSystem& fs) : logger_(0, clock, fs) {
-  logger_.set_max_bytes(kDefaultEventLogBytes);
   logger_.set_fallback([](const std::string& text) {
     std::fputs(("rigstation: event log: " + text).c_str(), stderr);
   });

@@ -25,6 +25,7 @@
 #include "core/locks.h"
 #include "core/registr_log_old.h"
 #include "core/shared_values_format.h"
+#include "core/thresholds_state.h"
 #include "hardware/comm_protocols.h"
 #include "instr/instr_dicts_provider.h"
 #include "journals/journal_files.h"
@@ -114,8 +115,11 @@ class StorageCalcTable : public calc::CalcValueTable {
     if (in_table(row)) ds_.current_values()[row] = value;
   }
   double bit_depth() const override { return ds_.depth_cur(); }
+  bool is_current(int row) const override { return !current_ || current_(row); }
+  void set_current(std::function<bool(int)> current) { current_ = std::move(current); }
 
  private:
+  std::function<bool(int)> current_;
   bool in_table(int row) const {
     return row >= 0 && row < ds_.par_tabl().get_items_count() && row < ds_tmp::kSlots;
   }
@@ -185,9 +189,11 @@ calc::DepthCalc& System::depth_calc() {
   return calc_values_->depth_calc();
 }
 
-void System::calc_and_store(std::uint32_t time) {
+void System::calc_and_store(std::uint32_t time, std::function<bool(int row)> row_current) {
+  auto& table = static_cast<StorageCalcTable&>(*calc_table_);
+  table.set_current(std::move(row_current));
   calc::CalcValuesData data;
-  data.values = calc_table_.get();
+  data.values = &table;
   data.global_nums = global_nums_.get();
   data.pore = pore_opt_.get();
   data.cavern_coeff = config_->race_info().get_kavern_koeff();
@@ -196,6 +202,7 @@ void System::calc_and_store(std::uint32_t time) {
   data.stand_length = config_->dol.block_travel;
   data.time = time;
   calc_values_->calc_and_store(data);
+  table.set_current({});
 }
 
 struct System::Signals {
@@ -259,6 +266,7 @@ System::System(SystemOptions options)
       std::make_unique<StorageRaceSource>(*data_storage_, *catalogue_, *global_nums_, clock_);
   race_total_ = std::make_unique<calc::RaceTotal>(race_source_.get());
   candle_counter_ = std::make_unique<candles::CandleCounter>();
+  calc_values_->set_candle_counter(candle_counter_.get());
   text_remarks_ = std::make_unique<text::Storage>(file_lock_obj(), log_sink, fs_);
   module_list_ = std::make_unique<lib::ModuleList>();
 
@@ -379,6 +387,7 @@ System::System(SystemOptions options)
     if (alarm_voice_) alarm_voice_(words);
   };
   min_max_log_ = std::make_unique<alarms::MinMaxLog>(std::move(alarm_services));
+  thresholds_state_ = std::make_unique<ThresholdsStateCopy>(config_->min_max_values());
   if (options.audio == nullptr) own_audio_ = lib::make_silent_audio_output();
   audio_ = options.audio ? options.audio : own_audio_.get();
   sound_ = std::make_unique<alarms::Sound>(exe_path_, *audio_, log_sink);
@@ -444,6 +453,7 @@ void System::free_objects() {
   if (values_) values_->set_backend(nullptr);
   // The alarm pass refers to the configuration, the storage and the registry.
   min_max_log_.reset();
+  thresholds_state_.reset();
   registr_log_old_.reset();
   // The voice thread stops and is waited for before the output it speaks on goes.
   voice_thread_.reset();
@@ -499,7 +509,9 @@ void System::register_modules() {
   list.register_module(pore_opt_->options(), "PoreOpts");
   list.register_module(pore_opt_->construction(), "PoreConstr");
   list.register_module(*text_remarks_, "TextRemarks");
-  list.register_module(config_->min_max_values(), "MinMaxValues");
+  // The thresholds in force are the settings file's; the state keeps a copy it never reads
+  // back over them.
+  list.register_module(*thresholds_state_, "MinMaxValues");
   list.register_module(*min_max_log_, "MinMaxLog");
   list.register_module(pore_opt_->instr(), "PromerInstr2");
   list.register_module(*mud_additives_, "MudAdditives");

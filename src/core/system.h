@@ -265,13 +265,13 @@ class System {
   // settings load and save with the configuration's file.
   calc::DepthCalc& depth_calc();
   // Runs the calculated values over the current values (calc::CalcValues::calc_and_store)
-  // with `time` (seconds) as the tick's time stamp. A failing calculation is logged; it never
-  // stops the tick.
-  void calc_and_store(std::uint32_t time);
+  // with `time` (seconds) as the tick's time stamp. `row_current` tells which rows hold this
+  // tick's reading (empty: all do). A failing calculation is logged; it never stops the tick.
+  void calc_and_store(std::uint32_t time, std::function<bool(int row)> row_current = {});
   // The totals of the current bit run ("RaceTotal"): before_work clears and starts them for
   // a new run, after_work stops them; the host calls calculate() once a tick.
   calc::RaceTotal& race_total() { return *race_total_; }
-  // The stand counter ("CandleCounter"); the host feeds it each tick.
+  // The stand counter ("CandleCounter"), counted by the calculated values' calc_pipes.
   candles::CandleCounter& candle_counter() { return *candle_counter_; }
   text::Storage& text_remarks() { return *text_remarks_; }
   journals::MudAdditives& mud_additives() { return *mud_additives_; }
@@ -350,6 +350,7 @@ class System {
   std::unique_ptr<Signals> signals_;
   std::unique_ptr<RegistrLogOld> registr_log_old_;
   std::unique_ptr<alarms::MinMaxLog> min_max_log_;
+  std::unique_ptr<lib::ModuleBaseOld> thresholds_state_;  // the list's block in sys.bin
   VoiceSink alarm_voice_;
   std::unique_ptr<lib::AudioOutput> own_audio_;  // the silent one, when none was given
   lib::AudioOutput* audio_ = nullptr;

@@ -155,7 +155,9 @@ void read_binary(InputStream& in, std::string& value) {
   }
   std::string bytes(n, '\0');
   in.read(bytes.data(), n);
-  value = in.string_encoding() == StringEnc::kUtf8
+  // Damaged UTF-8 is mended here, where it enters: every reader of a file gets text it can
+  // show and write as JSON.
+  value = in.string_encoding() == StringEnc::kUtf8 && is_valid_utf8(bytes)
               ? std::move(bytes)
               : StrEncConverter(in.string_encoding()).to_utf8(bytes);
 }

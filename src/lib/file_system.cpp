@@ -70,6 +70,7 @@ static FileStatus status_of(const struct stat& st) {
       static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   status.inode = static_cast<std::uint64_t>(st.st_ino);
   status.links = static_cast<std::uint64_t>(st.st_nlink);
+  status.device = static_cast<std::uint64_t>(st.st_dev);
   return status;
 }
 
@@ -89,8 +90,26 @@ ssize_t FileSystem::pwrite(int fd, const void* buf, std::size_t n, off_t offset)
   return retry_eintr([&] { return ::pwrite(fd, buf, n, offset); });
 }
 
+ssize_t FileSystem::pread(int fd, void* buf, std::size_t n, off_t offset) {
+  return retry_eintr([&] { return ::pread(fd, buf, n, offset); });
+}
+
 int FileSystem::ftruncate(int fd, off_t length) {
   return retry_eintr([&] { return ::ftruncate(fd, length); });
+}
+
+std::optional<std::string> FileSystem::read_link(const std::string& path) {
+  std::string target(256, '\0');
+  for (;;) {
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n < 0) return std::nullopt;
+    // A target that fills the buffer may have been cut: try again with more room.
+    if (static_cast<std::size_t>(n) < target.size()) {
+      target.resize(static_cast<std::size_t>(n));
+      return target;
+    }
+    target.resize(target.size() * 2);
+  }
 }
 
 int FileSystem::mkdir(const std::string& path, mode_t mode) {

@@ -24,6 +24,8 @@ struct FileStatus {
   std::uint64_t inode = 0;
   // Names the file has; 0 once an open file was removed or replaced by a rename.
   std::uint64_t links = 0;
+  // The device holding the file: with the inode, tells whether two paths are one file.
+  std::uint64_t device = 0;
   bool is_folder() const { return kind == Kind::folder; }
   bool is_regular() const { return kind == Kind::regular; }
 };
@@ -51,6 +53,10 @@ class FileSystem {
   // Status of a path, following symbolic links; nullopt (errno set, ENOENT when it does not
   // exist) otherwise. The default asks the real file system.
   virtual std::optional<FileStatus> stat(const std::string& path);
+  // What the symbolic link at `path` holds, as it holds it (relative to the link's folder
+  // unless it starts with '/'); nullopt (errno set: EINVAL when the path is not a link,
+  // ENOENT when nothing is there) otherwise. The default is the real call.
+  virtual std::optional<std::string> read_link(const std::string& path);
   // Creates one folder (its parent must exist). The default is the real call.
   virtual int mkdir(const std::string& path, mode_t mode);
   // Flushes a folder's entries to disk, so a rename or a new file in it survives a power
@@ -58,6 +64,8 @@ class FileSystem {
   virtual int sync_folder(const std::string& path);
   // Writes at an offset without moving the file position. The default is the real call.
   virtual ssize_t pwrite(int fd, const void* buf, std::size_t n, off_t offset);
+  // Reads at an offset without moving the file position. The default is the real call.
+  virtual ssize_t pread(int fd, void* buf, std::size_t n, off_t offset);
   // Cuts or extends an open file to `length` bytes. The default is the real call.
   virtual int ftruncate(int fd, off_t length);
   // Status of an open file. The default is the real call.

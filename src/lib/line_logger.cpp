@@ -34,9 +34,14 @@ void LineLogger::set_encoding(StringEnc enc) {
   converter_.set_encoding(enc);
 }
 
-void LineLogger::set_max_bytes(std::int64_t max_bytes) {
+void LineLogger::set_limits(const LogLimits& limits) {
   std::lock_guard lock(mutex_);
-  max_bytes_ = max_bytes;
+  limits_ = limits;
+}
+
+LogLimits LineLogger::limits() const {
+  std::lock_guard lock(mutex_);
+  return limits_;
 }
 
 std::string LineLogger::format_line(std::string_view message) const {
@@ -59,17 +64,50 @@ void LineLogger::set_fallback(Fallback fallback) {
 bool LineLogger::write(std::string_view message, int level) {
   std::lock_guard lock(mutex_);
   if (level >= threshold_ || path_.empty()) return false;
-  const std::string line = format_line(message);
+  return append(format_line(message));
+}
+
+bool LineLogger::write_lines(const std::vector<std::string>& messages, int level) {
+  std::lock_guard lock(mutex_);
+  if (level >= threshold_ || path_.empty()) return false;
+  if (messages.empty()) return true;
+  std::string lines;
+  for (const std::string& message : messages) lines += format_line(message);
+  return append(lines);
+}
+
+bool LineLogger::append(const std::string& line) {
   const std::string bytes = converter_.from_utf8(line);
-  int fd = fs_.open(path_, O_WRONLY | O_CREAT | O_APPEND, 0644);
+  const auto add = static_cast<std::int64_t>(bytes.size());
   bool ok = false;
-  int err = errno;
-  if (fd >= 0) {
-    ok = write_all(fs_, fd, bytes.data(), bytes.size());
+  int err = 0;
+  std::int64_t size = 0;
+  if (const auto status = fs_.stat(path_)) size = status->size;
+  bool room = true;
+  if (log_room(size, add, limits_) == LogRoom::kRotate) {
+    if (const int rotate_err = rotate_log(fs_, path_, limits_.keep); rotate_err == 0) {
+      stuck_ = false;
+    } else {
+      if (!stuck_ && fallback_) {
+        fallback_("cannot move the full log '" + path_ + "' aside (" + errno_text(rotate_err) +
+                  "); it grows to at most " +
+                  byte_count_text(
+                      static_cast<std::size_t>(limits_.max_bytes * LogLimits::kUnrotatedFactor)) +
+                  ", then its lines follow here\n");
+      }
+      stuck_ = true;
+      room = unrotated_log_may_grow(size, add, limits_);
+      err = rotate_err;
+    }
+  }
+  if (room) {
+    const int fd = fs_.open(path_, O_WRONLY | O_CREAT | O_APPEND, 0644);
     err = errno;
-    std::int64_t size = max_bytes_ > 0 ? fs_.file_size(fd) : 0;
-    fs_.close(fd);
-    if (max_bytes_ > 0 && size > max_bytes_) fs_.rename(path_, path_ + ".old");
+    if (fd >= 0) {
+      ok = write_all(fs_, fd, bytes.data(), bytes.size());
+      err = errno;
+      fs_.close(fd);
+    }
   }
   if (ok) {
     failing_ = false;

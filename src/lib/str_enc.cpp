@@ -268,10 +268,14 @@ TextEncodingGuess guess_text_encoding(std::string_view bytes) {
   return g;
 }
 
-std::string StrEncConverter::to_utf8(std::string_view bytes) const {
-  if (enc_ == StringEnc::kCp1251) return cp1251_to_utf8(bytes);
+std::string to_valid_utf8(std::string_view bytes) {
   if (is_valid_utf8(bytes)) return std::string(bytes);
   return sanitize_utf8(bytes, kReplacementChar);
+}
+
+std::string StrEncConverter::to_utf8(std::string_view bytes) const {
+  if (enc_ == StringEnc::kCp1251) return cp1251_to_utf8(bytes);
+  return to_valid_utf8(bytes);
 }
 
 std::string StrEncConverter::from_utf8(std::string_view utf8) const {

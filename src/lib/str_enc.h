@@ -45,6 +45,10 @@ std::string utf8_to_cp1251(std::string_view utf8);
 // True when the bytes are well-formed UTF-8 (no overlong forms, surrogates or values past
 // U+10FFFF).
 bool is_valid_utf8(std::string_view bytes);
+// The bytes with every maximal ill-formed subsequence replaced by U+FFFD; well-formed text
+// comes back unchanged. For text from outside that must be UTF-8 before it is shown or
+// written as JSON, where the exact bytes are not the operator's own words.
+std::string to_valid_utf8(std::string_view bytes);
 
 // What a text file's bytes look like, for files that carry no encoding code of their own.
 struct TextEncodingGuess {

@@ -15,12 +15,14 @@ enum class CalibrLoadStatus {
   kNotCalibrFile,  // the file has no "param_name=" line
   kOtherParam,     // the file belongs to another identifier
   kBadPoint,       // a point is not a finite number; the row keeps its points
+  kUnusable,       // the points cannot convert (calibration_check.h); the row keeps its points
 };
 
 struct CalibrLoadResult {
   CalibrLoadStatus status = CalibrLoadStatus::kCannotRead;
   int skipped_lines = 0;  // point lines that held no pair of numbers
   int bad_line = 0;       // kBadPoint: the first line (from 1) whose point is NaN or infinite
+  std::string fault;      // kUnusable: why the points cannot convert
 };
 
 namespace calibration_file {

@@ -7,6 +7,7 @@
 #include "lib/ident.h"
 #include "lib/str_utils.h"
 #include "params/all_params.h"
+#include "params/calibration_check.h"
 #include "params/calibration_file.h"
 #include "params/param_file.h"
 #include "params/param_vars.h"
@@ -32,8 +33,6 @@ constexpr const char* kPointsRemoved = "удалены точки калибро
 constexpr const char* kHookLoad = "вес_на_крюке";
 constexpr const char* kCementDensity = "cem_plotn";
 
-// A segment this narrow cannot be interpolated.
-constexpr double kMinSegmentWidth = 1e-6;
 // A linear row spans its range over a 0 to 5 V input.
 constexpr double kLinearInputScale = 0.2;
 // The top of that input, reached at the converter's full-scale count.
@@ -71,9 +70,7 @@ double interpolate(const CalibrPoints& points, double raw) {
   while (i < last_segment && !(points[i + 1].x > raw)) ++i;
   const UnitCalibrPoint& a = points[i];
   const UnitCalibrPoint& b = points[i + 1];
-  const double width = b.x - a.x;
-  if (std::fabs(width) < kMinSegmentWidth) return 0.0;
-  return (b.y - a.y) * (raw - a.x) / width + a.y;
+  return (b.y - a.y) * (raw - a.x) / (b.x - a.x) + a.y;
 }
 
 }  // namespace
@@ -113,10 +110,12 @@ double Param::calc_value_by_voltage(double raw, double factor, lib::DateTime now
     const double multiplier = lib::ident_equal(identifier, kHookLoad) ? factor : 1.0;
     return raw * multiplier * range * kLinearInputScale + zero;
   }
+  // Points that cannot convert (refused where they were loaded) give no number, so the row
+  // shows as not valid rather than a plausible value.
+  if (!calibration_usable(points)) return std::numeric_limits<double>::quiet_NaN();
   if (points.size() == 1) {
     const UnitCalibrPoint& p = points.front();
-    if (raw == 0.0 || p.x == 0.0) return 0.0;
-    return raw * p.y / p.x;
+    return raw == 0.0 ? 0.0 : raw * p.y / p.x;
   }
   return interpolate(points, raw);
 }
@@ -194,16 +193,32 @@ void Param::save_calibr_to_file(const std::string& path, lib::FileSystem& fs) co
 }
 
 CalibrLoadResult Param::load_calibr_from_file(const std::string& path, lib::FileSystem& fs) {
+  CalibrLoadResult result;  // kCannotRead
   auto bytes = lib::read_whole_file(path, fs);
-  if (!bytes) return {CalibrLoadStatus::kCannotRead, 0};
+  if (!bytes) return result;
   auto parsed = calibration_file::parse(*bytes);
-  if (!parsed) return {CalibrLoadStatus::kNotCalibrFile, 0};
-  if (parsed->identifier != identifier) return {CalibrLoadStatus::kOtherParam, 0};
-  // A point that is no number would make every conversion of the row meaningless.
-  if (parsed->first_bad_line > 0)
-    return {CalibrLoadStatus::kBadPoint, parsed->skipped_lines, parsed->first_bad_line};
-  points = std::move(parsed->points);
-  return {CalibrLoadStatus::kLoaded, parsed->skipped_lines};
+  if (!parsed) {
+    result.status = CalibrLoadStatus::kNotCalibrFile;
+    return result;
+  }
+  if (parsed->identifier != identifier) {
+    result.status = CalibrLoadStatus::kOtherParam;
+    return result;
+  }
+  result.skipped_lines = parsed->skipped_lines;
+  // A point that is no number, or points that cannot convert, would make every conversion
+  // of the row meaningless.
+  if (parsed->first_bad_line > 0) {
+    result.status = CalibrLoadStatus::kBadPoint;
+    result.bad_line = parsed->first_bad_line;
+  } else if (auto fault = calibration_fault(parsed->points)) {
+    result.status = CalibrLoadStatus::kUnusable;
+    result.fault = std::move(*fault);
+  } else {
+    result.status = CalibrLoadStatus::kLoaded;
+    points = std::move(parsed->points);
+  }
+  return result;
 }
 
 }  // namespace params

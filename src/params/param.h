@@ -110,8 +110,8 @@ class Param {
   // lib::io::StreamError when the file cannot be written; the old file then stays.
   void save_calibr_to_file(const std::string& path, lib::FileSystem& fs) const;
   // Replaces the points with those of a calibration file made for this row's identifier;
-  // a file for another identifier, one that cannot be read, or one with a NaN or infinite
-  // point leaves the row unchanged.
+  // a file for another identifier, one that cannot be read, one with a NaN or infinite
+  // point, or one whose points cannot convert (calibration_check.h) leaves the row unchanged.
   CalibrLoadResult load_calibr_from_file(const std::string& path, lib::FileSystem& fs);
 };
 

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "params/calibration_check.h"
+
 namespace params::param_file {
 namespace {
 
@@ -124,7 +126,16 @@ bool read_calibration(lib::io::InputStream& in, int version, const std::vector<i
       continue;
     }
     seen[r] = true;
+    const std::size_t problems = result.problems.size();
     check_points(points, row_label(rows, r), start, result);
+    // Points that are numbers but cannot convert are no damage of the file: the row keeps
+    // them, to be corrected, and shows as not valid meanwhile.
+    if (result.problems.size() == problems) {
+      if (const auto fault = calibration_fault(points)) {
+        result.warnings.push_back(row_label(rows, r) + ": the calibration is refused: " + *fault +
+                                  "; the row shows not valid until its points are corrected");
+      }
+    }
     rows[r].points = std::move(points);
   }
   if (dropped > 0) {

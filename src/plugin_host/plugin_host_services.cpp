@@ -1,5 +1,7 @@
 #include "plugin_host/plugin_host_services.h"
 
+#include "lib/str_enc.h"
+
 namespace reg {
 
 // Holds the system lock for one service call; a station without a lock (tests) runs bare.
@@ -97,6 +99,17 @@ void PluginHostServices::register_value(const std::string& name, const std::stri
                                         std::function<double()> getter) {
   Guard guard(station_);
   if (!station_.values) return;
+  // A plug-in's texts are mended where they enter, and the log says so: the table, the logs
+  // and every JSON writer downstream take UTF-8 only.
+  if (!lib::is_valid_utf8(name) || !lib::is_valid_utf8(full_name) || !lib::is_valid_utf8(unit)) {
+    if (station_.error_log) {
+      station_.error_log("Модуль '" + plugin_name_ + "': the value '" + lib::to_valid_utf8(name) +
+                         "' has a name, caption or unit that is not UTF-8 text; it is shown "
+                         "with U+FFFD in place of the bad bytes");
+    }
+    return register_value(lib::to_valid_utf8(name), lib::to_valid_utf8(full_name),
+                          lib::to_valid_utf8(unit), type, std::move(getter));
+  }
   // The registry outlives the plug-in, so it must never hold the plug-in's own callable:
   // destroying or calling it after the library is closed would run unmapped code.
   auto slot = std::make_shared<GetterSlot>(GetterSlot{std::move(getter)});

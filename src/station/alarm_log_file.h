@@ -1,74 +1,17 @@
-// The alarm log file (alarm_log_format.h): the station appends each ended alarm episode,
-// `rigstation alarms log` reads them back.
-//
-// Appending never loses an episode to a passing fault: a line the file refuses (a full or
-// read-only disk) is kept in memory, reported once, and written ahead of the next one when
-// the file takes lines again; at most kMaxPending lines wait, the oldest going first (that
-// loss is reported too). Not thread-safe: the station's tick thread owns the writer.
+// The alarm log file is read and written by the alarms layer (alarms/alarm_log_file.h), so
+// that programs beside the station (the office forwarder) read it too; the station keeps
+// its names for it.
 #pragma once
 
-#include <cstddef>
-#include <deque>
-#include <functional>
-#include <optional>
-#include <string>
-#include <vector>
-
-#include "lib/date_time.h"
-#include "lib/file_system.h"
+#include "alarms/alarm_log_file.h"
 
 namespace station {
 
-struct AlarmLogRecord {
-  lib::DateTime started;
-  lib::DateTime ended;
-  std::string parameter;
-  int kind = 0;
-  std::optional<float> min;
-  std::optional<float> max;
-  float extreme = 0;
-  float value = 0;
-  std::string unit;
-  std::string text;
-  bool operator==(const AlarmLogRecord&) const = default;
-};
-
-// The line of a record, without the line break.
-std::string format_alarm_log_line(const AlarmLogRecord& record);
-// The record of a line; nullopt with `why` set when a field is missing or unreadable.
-std::optional<AlarmLogRecord> parse_alarm_log_line(const std::string& line, std::string& why);
-
-class AlarmLogWriter {
- public:
-  static constexpr std::size_t kMaxPending = 10000;
-  using ErrorSink = std::function<void(const std::string&)>;
-
-  AlarmLogWriter(std::string path, lib::FileSystem& fs, ErrorSink errors);
-  const std::string& path() const { return path_; }
-
-  // Appends the record (after any waiting ones); false when it had to wait.
-  bool append(const AlarmLogRecord& record);
-  // Tries to write the waiting lines; true when none is left.
-  bool flush();
-  std::size_t pending() const { return pending_.size(); }
-
- private:
-  bool write_pending();
-
-  std::string path_;
-  lib::FileSystem& fs_;
-  ErrorSink errors_;
-  std::deque<std::string> pending_;
-  bool failing_ = false;
-};
-
-struct AlarmLogContents {
-  std::vector<AlarmLogRecord> records;
-  // One text per damaged line or unreadable file: the file, the line and what was wrong.
-  std::vector<std::string> problems;
-};
-
-// Reads `path` + ".old" (when present), then `path`. A missing file is no problem.
-AlarmLogContents read_alarm_log(const std::string& path, lib::FileSystem& fs);
+using alarms::AlarmLogContents;
+using alarms::AlarmLogRecord;
+using alarms::AlarmLogWriter;
+using alarms::format_alarm_log_line;
+using alarms::parse_alarm_log_line;
+using alarms::read_alarm_log;
 
 }  // namespace station

@@ -84,13 +84,18 @@ bool sound_depth(double d) {
 }
 }  // namespace
 
+bool DepthTracker::refuse(std::string reason) {
+  log_(reason);
+  refusal_ = std::move(reason);
+  return false;
+}
+
 bool DepthTracker::set_bottom(double depth) {
   if (!sound_depth(depth)) {
-    log_(
+    return refuse(
         fmt::format("depth correction refused: a bottom-hole depth of {} m is not a depth "
                     "(0 to {} m)",
                     depth, kMaxDepth));
-    return false;
   }
   log_(fmt::format("depth correction: bottom-hole depth {:.2f} m -> {:.2f} m", depths_.bottom,
                    depth));
@@ -101,11 +106,10 @@ bool DepthTracker::set_bottom(double depth) {
 
 bool DepthTracker::set_bit(double depth) {
   if (!sound_depth(depth) || depth > depths_.bottom) {
-    log_(
+    return refuse(
         fmt::format("depth correction refused: a bit depth of {} m is not between 0 and the "
                     "bottom at {:.2f} m; set the bottom first",
                     depth, depths_.bottom));
-    return false;
   }
   log_(fmt::format("depth correction: bit depth {:.2f} m -> {:.2f} m", depths_.bit, depth));
   depths_.bit = depth;
@@ -114,11 +118,10 @@ bool DepthTracker::set_bit(double depth) {
 
 bool DepthTracker::set_block(double position) {
   if (!std::isfinite(position) || clamp_block(position) != position) {
-    log_(
+    return refuse(
         fmt::format("depth correction refused: a block position of {} m is outside the block's "
                     "travel of {:.2f} to {:.2f} m",
                     position, settings_.block_low, settings_.block_high));
-    return false;
   }
   log_(fmt::format("depth correction: block position {:.2f} m -> {:.2f} m", depths_.block,
                    position));

@@ -61,10 +61,12 @@ class DepthTracker {
 
   // Operator corrections. A bottom above the bit lifts the bit with it; a bit below the
   // bottom is refused (false), since only drilling deepens the hole. Negative, NaN or
-  // absurd values are refused too. Every correction is logged with the old value.
+  // absurd values are refused too. Every correction is logged with the old value, every
+  // refusal with its reason, which refusal() then gives for the operator's answer.
   bool set_bottom(double depth);
   bool set_bit(double depth);
   bool set_block(double position);
+  const std::string& refusal() const { return refusal_; }
   // Takes depths someone else set (a plug-in, the host) as they are, keeping the block.
   void adopt(double bottom, double bit);
   // Restores depths saved before a restart; the next count only takes the baseline.
@@ -87,6 +89,8 @@ class DepthTracker {
   bool jump_reported_ = false;
   bool travel_reported_ = false;
   bool hook_reported_ = false;
+  std::string refusal_;
+  bool refuse(std::string reason);
 };
 
 }  // namespace station

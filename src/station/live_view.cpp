@@ -66,14 +66,17 @@ std::vector<std::string> rig_state_lines(const Station::RigView& r) {
   std::vector<std::string> out;
   out.push_back(fmt::format("bottom {:.2f} m  bit {:.2f} m  lag {:.2f} m  block {:.2f} m  {}",
                             r.bottom, r.bit, r.lag, r.block, r.on_hook ? "on hook" : "in slips"));
+  out.push_back(fmt::format("operation: {}{}  work: {}  time: {}", r.operation_name,
+                            r.forced ? " (forced)" : "", r.work_type_name, r.prod_time_name));
+  // The run and its recording on a line of their own: beside the operation's names they
+  // ran off an 80-column screen.
   std::string run = r.race_active ? "run " + std::to_string(r.race) : std::string("no run");
   if (!r.recording_file.empty()) {
     const auto slash = r.recording_file.find_last_of('/');
     run += ", recording " + r.recording_file.substr(slash == std::string::npos ? 0 : slash + 1) +
            " (queue " + std::to_string(r.recording_queue) + ")";
   }
-  out.push_back(fmt::format("operation: {}{}  work: {}  time: {}  {}", r.operation_name,
-                            r.forced ? " (forced)" : "", r.work_type_name, r.prod_time_name, run));
+  out.push_back(run);
   out.push_back(
       fmt::format("in hole {} stands {} pipes  footage {:.2f} m  drilling {:.2f} h  "
                   "ROP {:.1f} m/h",
@@ -124,11 +127,41 @@ std::string wits_state_text(const WitsServerView& s) {
   return text;
 }
 
+LiveViewInput live_view_input(const Station& st, const std::vector<std::string>& created,
+                              std::string time) {
+  LiveViewInput in;
+  in.time = std::move(time);
+  in.source = st.source();
+  in.rows = st.rows();
+  in.registered = st.registered_values();
+  for (const auto& line : created) in.notes.push_back("created " + line);
+  for (const auto& note : st.settings_notes()) in.notes.push_back("settings: " + note);
+  in.reopen_wait_ms = st.reopen_wait_ms();
+  in.rig = st.rig();
+  in.mud = st.mud();
+  in.wits = st.wits_servers();
+  return in;
+}
+
 std::vector<std::string> live_view_lines(const LiveViewInput& in, std::size_t columns,
                                          std::size_t lines) {
   std::vector<std::string> out;
   const auto add = [&](const std::string& line) { out.push_back(cut(line, columns)); };
   add("rigstation  " + in.time + "  tick " + std::to_string(in.source.ticks));
+  // The alarms come first, and the rows in alarm lead the measurements: whatever the size of
+  // the terminal, an alarm is on screen, on a row the height leaves out too.
+  std::vector<const RowView*> rows;
+  for (const RowView& r : in.rows)
+    if (r.alarm) rows.push_back(&r);
+  const std::size_t alarms = rows.size();
+  for (const RowView& r : in.rows)
+    if (!r.alarm) rows.push_back(&r);
+  if (alarms > 0) {
+    std::string line = "ALARM " + std::to_string(alarms) + ":";
+    for (std::size_t i = 0; i < alarms; ++i) line += (i == 0 ? " " : ", ") + shown_name(*rows[i]);
+    add(line);
+    if (lines == 1) return {out.back()};
+  }
   add(source_state_text(in.source, in.reopen_wait_ms));
   for (const WitsServerView& w : in.wits) add(wits_state_text(w));
   if (in.rig) {
@@ -147,9 +180,9 @@ std::vector<std::string> live_view_lines(const LiveViewInput& in, std::size_t co
   // were left out.
   const std::size_t row_room = room();
   const std::size_t shown_rows =
-      in.rows.size() <= row_room ? in.rows.size() : (row_room > 0 ? row_room - 1 : 0);
+      rows.size() <= row_room ? rows.size() : (row_room > 0 ? row_room - 1 : 0);
   for (std::size_t i = 0; i < shown_rows; ++i) {
-    const RowView& r = in.rows[i];
+    const RowView& r = *rows[i];
     // A row whose conversion gives no number shows that, not its last sound value.
     const std::string value = r.valid ? fmt_value(r.value) : "not valid";
     // A row in alarm is marked at both ends, so it stands out however the screen is read.
@@ -159,8 +192,8 @@ std::vector<std::string> live_view_lines(const LiveViewInput& in, std::size_t co
         pad(value, 11, true) + " " + pad(r.unit, 9) + " " +
         pad(r.has_raw ? fmt_value(r.raw) : "-", 8, true) + " " + marks);
   }
-  if (shown_rows < in.rows.size())
-    add("+" + std::to_string(in.rows.size() - shown_rows) + " more parameters");
+  if (shown_rows < rows.size())
+    add("+" + std::to_string(rows.size() - shown_rows) + " more parameters");
 
   // Notes never take the line that counts the values left out.
   const std::size_t keep_for_count = in.registered.empty() ? 0 : 1;

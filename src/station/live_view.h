@@ -18,7 +18,7 @@ struct LiveViewInput {
   SourceStatus source;
   std::vector<RowView> rows;
   std::vector<RowView> registered;
-  // Notes worth keeping on screen while room allows (what a first start created).
+  // Notes worth keeping on screen while room allows (see live_view_input).
   std::vector<std::string> notes;
   std::int64_t reopen_wait_ms = 0;
   // The rig's depths and operation, two lines under the source when given.
@@ -36,9 +36,16 @@ std::vector<std::string> mud_lines(const Station::MudView& mud);
 // One line about a WITS server: its name, state and the age of its last record.
 std::string wits_state_text(const WitsServerView& s);
 
-// Three lines about the rig: the depths, the operation with the run, then the stands in the
-// hole and the run's footage, drilling time and average rate of penetration.
+// Four lines about the rig: the depths, the operation, the run with its recording, then the
+// stands in the hole and the run's footage, drilling time and average rate of penetration.
 std::vector<std::string> rig_state_lines(const Station::RigView& rig);
+
+// What the live view shows of a running station at `time`. Its notes are those the operator
+// must act on: what this start `created` and what loading the settings corrected. The start
+// notes (what was restored, where the error log is) are told before the view opens and are
+// in the error log; printed into the view they would sit among the values for good.
+LiveViewInput live_view_input(const Station& st, const std::vector<std::string>& created,
+                              std::string time);
 
 // At most `lines` lines of at most `columns` characters (UTF-8 characters, not bytes).
 std::vector<std::string> live_view_lines(const LiveViewInput& in, std::size_t columns = 80,

@@ -106,9 +106,9 @@ Scenario Scenario::parse(const std::string& text, const std::string& name) {
       if (eq == std::string::npos) fail("'" + pair + "' is not key=value");
       const std::string key = pair.substr(0, eq);
       if (!known_key(key)) {
-        fail(
-            "unknown key '" + key +
-            "' (hook, block, pulses, pressure, rpm, wob, flow, spm1 ... spm6, level1 ... level16)");
+        fail("unknown key '" + key +
+             "' (hook, block, pulses, pressure, rpm, wob, torque, gas, methane, flow, spm1 ... "
+             "spm6, level1 ... level16)");
       }
       const auto v = number(pair.substr(eq + 1));
       if (!v) fail("'" + pair.substr(eq + 1) + "' is not a number for " + key);
@@ -170,6 +170,9 @@ ScenarioSample Scenario::at(double seconds) const {
   out.pressure = take("pressure");
   out.rpm = take("rpm");
   out.wob = take("wob");
+  out.torque = take("torque");
+  out.gas = take("gas");
+  out.methane = take("methane");
   out.flow = take("flow");
   out.block = take("block");
   if (const auto p = take("pulses")) out.pulses = std::llround(*p);

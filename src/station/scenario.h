@@ -22,7 +22,7 @@ class ScenarioError : public std::runtime_error {
 
 // One moment of a scenario; a value the scenario never gives is nullopt.
 struct ScenarioSample {
-  std::optional<double> hook, pressure, rpm, wob, flow;
+  std::optional<double> hook, pressure, rpm, wob, flow, torque, gas, methane;
   std::optional<std::int64_t> pulses;
   std::optional<double> block;
   std::map<int, double> spm;    // pump number (1..6) -> strokes per minute

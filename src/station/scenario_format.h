@@ -27,13 +27,16 @@ inline constexpr std::array<std::string_view, 5> kStartKeys = {"bottom", "bit", 
                                                                "stands"};
 
 // The keys a frame may carry, with what they set.
-inline constexpr std::array<std::string_view, 9> kKeys = {
+inline constexpr std::array<std::string_view, 12> kKeys = {
     "hook",      // hook load, t
     "block",     // block position, m (turned into winch-sensor pulses)
     "pulses",    // winch-sensor running count, given directly
     "pressure",  // inlet pressure, atm
     "rpm",       // rotary speed, rev/min
     "wob",       // weight on bit, t
+    "torque",    // rotary torque, kN·m
+    "gas",       // total gas at the outlet, %
+    "methane",   // methane at the outlet, %
     "flow",      // pumped flow, l/min (instead of pump strokes)
     "spm",       // strokes per minute of pump N: spm1 ... spm6
     "level",     // mud level of tank N, m: level1 ... level16

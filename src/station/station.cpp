@@ -20,6 +20,7 @@
 #include "core/config.h"
 #include "core/error_log.h"
 #include "core/locks.h"
+#include "core/registr_log_old.h"
 #include "core/shared_values_format.h"
 #include "core/system.h"
 #include "hardware/bus2017/bus2017_format.h"
@@ -35,8 +36,10 @@
 #include "plugin_host/plugin_interface.h"
 #include "plugin_host/plugin_manager.h"
 #include "station/alarm_log_format.h"
+#include "station/live_frame_publisher.h"
 #include "station/station_home.h"
 #include "storage/data_storage.h"
+#include "storage/live_frame_format.h"
 #include "storage/real_time_file.h"
 
 namespace station {
@@ -84,6 +87,7 @@ Station::Station(reg::System& hub) : hub_(hub) {
 }
 
 Station::~Station() {
+  live_frame_tick_.disconnect();
   hub_.set_shared_values_source(plain_shared_values_);
   if (rig_) hub_.module_list().unregister_module(RigTrackerState::kModuleName);
   if (recorder_) {
@@ -93,13 +97,18 @@ Station::~Station() {
   release_home();
 }
 
+bool Station::row_current(int row) const {
+  if (row < 0 || static_cast<std::size_t>(row) >= fresh_.size()) return false;
+  return fresh_[static_cast<std::size_t>(row)] && valid_[static_cast<std::size_t>(row)];
+}
+
 bool Station::row_stale(int row) const {
   if (row < 0) return false;
   const params::ParTabl& table = hub_.data_storage().par_tabl();
   if (row >= table.get_items_count()) return false;
   const params::USOChannel& channel = table.rows()[static_cast<std::size_t>(row)].channel;
   // Rows fed by nothing are not this source's to judge; a WITS row is stale while its
-  // server has not sent its item.
+  // server is not connected or its record is not recent (convert_wits_rows).
   if (!channel.has_channel()) return false;
   return static_cast<std::size_t>(row) >= fresh_.size() || !fresh_[static_cast<std::size_t>(row)];
 }
@@ -234,6 +243,11 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
     throw StationError(std::string(e.what()) + "; the station did not start");
   }
   for (const std::string& note : settings_notes_) hub_.error_log().write(note);
+  // Every log the station writes keeps to the size and the number of old files set.
+  const lib::LogLimits log_limits = hub_.config().logs.limits();
+  hub_.error_log().set_limits(log_limits);
+  hub_.registr_log_old().set_limits(log_limits);
+  hub_.comm_protocols().packet_log().set_limits(log_limits);
   params::ParTabl& table = hub_.data_storage().par_tabl();
   table.set_file_names(home + kParamTableFileName, "");
   // A table that cannot be read whole stops the station before anything is saved: values
@@ -245,6 +259,7 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
   hub_.plugins_after_config_loaded();
   // The WITS servers of the settings: one receiving thread each, logs in the home folder.
   wits_ = std::make_unique<wits::WITSReceiver>(home, hub_.clock(), hub_.file_system());
+  wits_->set_log_limits(log_limits);
   wits_->set_options(hub_.config().wits_options());
   next_wits_watchdog_ms_ = hub_.clock().steady_ms() + wits_->wd_interval_ms();
   open_wits_sender(settings);
@@ -316,6 +331,7 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
   alarm_log_ = std::make_unique<AlarmLogWriter>(
       hub_.get_exe_path() + std::string(alarm_log_format::kFileName), hub_.file_system(),
       [this](const std::string& m) { hub_.error_log().write(m); });
+  alarm_log_->set_limits(log_limits);
   alarm_logged_ =
       hub_.min_max_log().on_alarm_logged.connect([this](const alarms::MinMaxLogItem& item) {
         const alarms::MinMaxValue& t = item.threshold();
@@ -355,7 +371,12 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
                        "'; alarms are not spoken until 'rigstation voice build' makes them");
     }
   }
+  make_announcer();
   hub_.voice_thread().start();
+  live_frame_ = std::make_unique<LiveFramePublisher>(
+      *this, home + live::kFileName, hub_.file_system(), hub_.clock(),
+      [this](const std::string& m) { hub_.error_log().write(m); });
+  live_frame_tick_ = hub_.connect_data([this] { live_frame_->publish(); });
   opened_ = true;
   return created;
 }
@@ -491,12 +512,15 @@ void Station::tick() {
   }
   convert_wits_rows(rows);
   apply_scenario(reading);
-  // The calculations of the tick, in their fixed order: the calculated values (tank volumes
-  // and totals, mud volumes, stands), the pumps, then the rig's block travel and lag depth.
-  hub_.calc_and_store(static_cast<std::uint32_t>(hub_.clock().steady_ms() / 1000));
+  // The calculations of the tick, in their fixed order: the pumps, the rig's block travel
+  // and lag depth, then the calculated values (tank volumes and totals, mud volumes, and
+  // the stands, counted from this tick's block position).
   pumps_tick();
   rig_tick(reading, ok);
+  hub_.calc_and_store(static_cast<std::uint32_t>(hub_.clock().steady_ms() / 1000),
+                      [this](int row) { return row_current(row); });
   pit_.update(hub_.effective_operation().operation, hub_.calc_values().tanks().get_active_tank_v());
+  announce();
   if (ok) hub_.plugins_data();
   ds.average_values().calculate_values(false);
   ds.average_values().calculate_values(true);
@@ -558,17 +582,28 @@ void Station::wits_tick() {
   wits::WITSCommIncomData fresh;
   if (wits_->read_data(fresh)) {
     for (auto& [server, records] : fresh.servers()) {
-      wits_last_record_ms_[server] = now;
       auto& mine = wits_reading_.servers()[server];
-      for (auto& [number, record] : records) mine[number] = std::move(record);
+      auto& taken = wits_record_ms_[server];
+      for (auto& [number, record] : records) {
+        mine[number] = std::move(record);
+        taken[number] = now;
+      }
+    }
+  }
+  for (const auto& thread : wits_->threads()) {
+    if (const auto arrived = thread->last_record_ms()) {
+      std::int64_t& newest = wits_last_record_ms_[thread->options().name];
+      newest = std::max(newest, *arrived);
     }
   }
   // Servers that are no longer listened to drop out of the reading.
-  std::erase_if(wits_reading_.servers(), [this](const auto& entry) {
+  const auto gone = [this](const auto& entry) {
     for (const auto& thread : wits_->threads())
       if (thread->options().name == entry.first) return false;
     return true;
-  });
+  };
+  std::erase_if(wits_reading_.servers(), gone);
+  std::erase_if(wits_record_ms_, gone);
   if (wits_->wd_timer_active() && now >= next_wits_watchdog_ms_) {
     wits_->on_wd_timer();
     next_wits_watchdog_ms_ = now + wits_->wd_interval_ms();

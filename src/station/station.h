@@ -24,6 +24,7 @@
 #include "core/shared_values.h"
 #include "hardware/comm_out_data.h"
 #include "station/alarm_log_file.h"
+#include "station/announcer.h"
 #include "station/control_folder.h"
 #include "station/pit_watch.h"
 #include "station/rig_tracker.h"
@@ -37,7 +38,8 @@ class System;
 }
 namespace lib {
 class ModuleBaseOld;
-}
+class FileSystem;
+}  // namespace lib
 namespace params {
 class Param;
 }
@@ -46,9 +48,12 @@ class CommIncomData;
 }
 namespace rtf {
 class RealTimeFile;
-}
+struct LineView;
+}  // namespace rtf
 
 namespace station {
+
+class LiveFramePublisher;
 
 // A failure a person can act on (a port that cannot be opened, an unreadable file).
 class StationError : public std::runtime_error {
@@ -75,6 +80,8 @@ struct StationSettings {
   // Publish the values of the home's WITS sender list (wits_out.cfg) to every client that
   // connects to this TCP port, each tick; 0: any free port (see Station::wits_sender); -1: no.
   int wits_out_port = -1;
+  // The address the sender listens on: this machine only unless another is named.
+  std::string wits_out_address = "127.0.0.1";
 };
 
 // The file in the home folder a running station holds locked (its process id inside), so
@@ -83,6 +90,10 @@ struct StationSettings {
 inline constexpr const char* kHomeLockFileName = "rigstation.lock";
 // The folder of the home that holds the runs' recording files.
 inline constexpr const char* kRecordingFolder = "records/";
+
+// The process id (as its lock file gives it, "?" when it gives none) of the station running
+// on `home`; nullopt when none runs there.
+std::optional<std::string> home_holder(lib::FileSystem& fs, const std::string& home);
 
 // The protocol id of a data source name (or of a protocol number), or -1.
 std::int32_t protocol_id_of(const std::string& name);
@@ -137,7 +148,7 @@ struct WitsServerView {
   std::string name;
   std::string status;   // wits::status_name
   bool running = true;  // false: the thread ended on an error and waits for the watchdog
-  // Seconds since the station last got a complete record from it; -1: none yet.
+  // Seconds since the newest complete record from it arrived; -1: none yet.
   double last_record_age_s = -1;
 };
 
@@ -265,6 +276,8 @@ class Station {
   const wits::WITSCommIncomData& wits_reading() const { return wits_reading_; }
   // The station as a WITS sender, when asked to be one; null otherwise.
   const wits::Wits0Server* wits_sender() const { return wits_out_.get(); }
+  // The receiver of the servers of the settings; null before open().
+  const wits::WITSReceiver* wits_receiver() const { return wits_.get(); }
 
  private:
   // After a restore: a slot whose row is not the one the state was saved with starts from
@@ -281,6 +294,8 @@ class Station {
   void try_reopen();
   // True when the row is fed by the data source and the last tick did not refresh it.
   bool row_stale(int row) const;
+  // True when the last tick gave the row a value that is a number.
+  bool row_current(int row) const;
 
   reg::System& hub_;
   SourceStatus source_;
@@ -288,7 +303,9 @@ class Station {
   void wits_tick();
   // Maps rows to the enabled servers that name a parameter file (station_wits.cpp).
   void apply_wits_param_files();
-  // Rows fed by WITS take the value of their item from the last reading of their server.
+  // Rows fed by WITS take the value of their item from the last reading of their server; a
+  // row whose server is not connected or whose record is older than устаревание_wits is
+  // stale, like a bus row whose module did not answer.
   void convert_wits_rows(int rows);
   // Starts the sender on settings.wits_out_port with the home's list (station_wits.cpp).
   void open_wits_sender(const StationSettings& settings);
@@ -303,7 +320,10 @@ class Station {
   std::unique_ptr<wits::Wits0Server> wits_out_;
   std::unique_ptr<wits::WITSReceiver> wits_;
   wits::WITSCommIncomData wits_reading_;
-  std::map<std::string, std::int64_t> wits_last_record_ms_;  // server -> steady ms
+  // Server -> steady ms the newest record arrived (kept across a replaced thread).
+  std::map<std::string, std::int64_t> wits_last_record_ms_;
+  // Server -> record -> steady ms of the tick that took it.
+  std::map<std::string, std::map<int, std::int64_t>> wits_record_ms_;
   std::int64_t next_wits_watchdog_ms_ = 0;
   std::vector<double> raw_;
   std::vector<bool> has_raw_;
@@ -335,15 +355,13 @@ class Station {
   void apply_scenario(hardware::CommIncomData& reading);
   RigInputs rig_inputs(const hardware::CommIncomData& reading, bool reading_ok) const;
   void rig_tick(const hardware::CommIncomData& reading, bool reading_ok);
-  // One sample of hook load and block position into the stand counter, then its step; the
-  // counts go into the rows "число_свечей" and "число_трубок".
-  void count_stands();
   // The run totals of this tick (while a registration run is active), after the averages.
   void run_totals();
   // Writes a calculated value into the current value of the row of that name, if any.
   void publish(const char* identifier, double value);
-  bool candle_sample_bad_ = false;
   void mirror_depths();
+  // Takes the parameter table again from its file; the answer of "params reload".
+  std::string reload_table();
   // Pump index (0-based) -> the row of its strokes per minute.
   std::map<int, int> find_pump_rows() const;
   std::map<int, int> pump_rows_;
@@ -356,9 +374,13 @@ class Station {
   // The recorder and its saved state; its writer starts at once.
   void open_recording();
   void recording_start(int race, bool continue_race);
-  // The deepest line of a run's depth or lag file (`kind` names which, for the log);
-  // nullopt when it has none or cannot be read.
-  std::optional<double> last_depth_line(const std::string& file, const char* kind);
+  // A run taken up again squares the next depth line and the waiting lag lines with what its
+  // depth and lag files hold (the writer may have gone on after the last save).
+  void take_up_run_files(double step, double lag);
+  // Hands each values line of a run file to `on_line`; a missing file has none. False, and a
+  // log line (`kind` names the file), when it cannot be read.
+  bool scan_run_file(const std::string& file, const char* kind,
+                     const std::function<void(const rtf::LineView&)>& on_line);
   void recording_end();
   void record_tick();
   std::unique_ptr<rtf::RealTimeFile> recorder_;
@@ -378,6 +400,13 @@ class Station {
   void lock_home(const std::string& home);
   void release_home();
 
+  // The operation's name, the warnings, the depth marks and the message sound of the tick
+  // (station_announce.cpp).
+  void make_announcer();
+  void announce();
+  std::unique_ptr<Announcer> announcer_;
+  bool depths_jumped_ = false;  // a new run or an operator's correction since the last tick
+
   // The alarm pass of the tick: the count-down steps due on the clock, the pass, the voice.
   void run_alarms();
   std::unique_ptr<AlarmLogWriter> alarm_log_;
@@ -385,6 +414,10 @@ class Station {
   boost::signals2::scoped_connection alarm_started_;
   std::int64_t last_timeout_ms_ = -1;
   hardware::CommOutData last_output_;
+
+  // The live frame for programs beside the station, written after the tick's data signal.
+  std::unique_ptr<LiveFramePublisher> live_frame_;
+  boost::signals2::scoped_connection live_frame_tick_;
 };
 
 }  // namespace station

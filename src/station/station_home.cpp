@@ -7,6 +7,8 @@
 #include "core/config_global_ini.h"
 #include "lib/file_system.h"
 #include "lib/ini_file.h"
+#include "mudlog/layout.h"
+#include "mudlog/layout_format.h"
 #include "params/all_params.h"
 #include "params/par_tabl.h"
 
@@ -121,6 +123,10 @@ std::vector<std::string> ensure_station_home(lib::FileSystem& fs, const std::str
     created.push_back("parameter table " + table + " (starter rows wired to module " +
                       std::to_string(starter_module) +
                       (starter_module == 0 ? ": the emulator or an older-bus module)" : ")"));
+  }
+  const std::string layout = home + std::string(mudlog::layout_format::kFileName);
+  if (mudlog::ensure_starter_layout(layout, fs)) {
+    created.push_back("mud log layout " + layout + " (starter tracks)");
   }
   return created;
 }

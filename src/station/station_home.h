@@ -1,6 +1,7 @@
 // What a new station needs in its home folder, made on the first start: the settings file
-// with its defaults, the "data/" folder and a starter parameter table whose rows are wired
-// to the built-in emulator's channels, so a fresh install shows live values at once.
+// with its defaults, the "data/" folder, a starter parameter table whose rows are wired
+// to the built-in emulator's channels, so a fresh install shows live values at once, and
+// the starter layout of the mud log.
 #pragma once
 
 #include <span>

@@ -33,8 +33,6 @@ constexpr double kArrivalToleranceMetres = 0.001;
 // A depth line read back from a file (a float) counts as the line of the step it rounds to
 // within this fraction of a step.
 constexpr double kSameLineSteps = 0.01;
-// The largest depth file read at a restart to find where it stopped.
-constexpr std::size_t kMaxDepthFileBytes = std::size_t{512} << 20;
 
 class RecorderState final : public lib::SerialModuleBase {
  public:
@@ -112,51 +110,96 @@ void Station::recording_start(int race, bool continue_race) {
       {"куст", w.kust},
       {"буровая_бригада", w.brigade},
       {"супервайзинг", w.supervising},
+      // After the long-standing keys, so that their order stays as readers know it.
+      {"диаметр_долота", number_text(r.bit_diameter)},
   };
   recorder_->save_start_values(header, continue_race);
   ds_tmp::DataStorage& ds = hub_.data_storage();
   const double step = rec.depth_step > 0 ? rec.depth_step : 1.0;
   next_depth_line_ = (std::floor(ds.depth_z() / step + 1e-9) + 1) * step;
-  // A run taken up again after a power cut: the depth file may already hold lines past the
-  // depth of the last saved state (the writer went on after that save), and each depth gets
-  // one line only.
-  if (continue_race) {
-    if (const auto last = last_depth_line(recorder_->file_names().depth, "depth")) {
-      next_depth_line_ =
-          std::max(next_depth_line_, (std::floor(*last / step + kSameLineSteps) + 1) * step);
-    }
-    // Likewise the lag file: the lag lines restored as waiting whose mud the writer already
-    // recorded after that save are not written a second time.
-    if (const auto last = last_depth_line(recorder_->file_names().lag, "lag")) {
-      const std::size_t dropped = recorder_->drop_lag_lines_through(*last + kSameLineSteps * step);
-      if (dropped > 0) {
-        notes_.push_back("recording: " + std::to_string(dropped) + " waiting lag line(s) down to " +
-                         number_text(*last) + " m are already in '" + recorder_->file_names().lag +
-                         "' (written after the last save); they are not written again");
-        hub_.error_log().write(notes_.back());
-      }
-    }
-  }
+  if (continue_race) take_up_run_files(step, ds.delayed_depth().get_value());
   last_lag_ = ds.delayed_depth().get_value();
   ticks_since_time_line_ = 0;
   recorder_->start_save_thread();
 }
 
-std::optional<double> Station::last_depth_line(const std::string& file, const char* kind) {
-  if (lib::missing(hub_.file_system(), file)) return std::nullopt;
-  const auto bytes = lib::read_whole_file(file, hub_.file_system(), kMaxDepthFileBytes);
-  if (!bytes) {
-    hub_.error_log().write("recording: cannot read '" + file + "' (" +
-                           lib::read_failure_text(errno, kMaxDepthFileBytes) +
-                           ") to find its last line; " + kind +
-                           " lines go on from the saved state, some may be written twice");
-    return std::nullopt;
+bool Station::scan_run_file(const std::string& file, const char* kind,
+                            const std::function<void(const rtf::LineView&)>& on_line) {
+  if (lib::missing(hub_.file_system(), file)) return true;
+  class Lines final : public rtf::RecordingVisitor {
+   public:
+    explicit Lines(const std::function<void(const rtf::LineView&)>& on) : on_(on) {}
+    void on_line(const rtf::LineView& l) override { on_(l); }
+
+   private:
+    const std::function<void(const rtf::LineView&)>& on_;
+  } lines(on_line);
+  try {
+    rtf::scan_recording_file(file, hub_.file_system(), lines);
+    return true;
+  } catch (const std::exception& e) {
+    hub_.error_log().write("recording: cannot read the " + std::string(kind) + " file to take up " +
+                           "the run: " + e.what() + "; its lines go on from the saved state, " +
+                           "some may be written twice or lost");
+    return false;
   }
-  std::optional<double> last;
-  for (const rtf::RecordedLine& l : rtf::read_recording(*bytes).lines) {
-    if (!last || l.line.first_depth > *last) last = l.line.first_depth;
+}
+
+void Station::take_up_run_files(double step, double lag) {
+  // The writer may have gone on after the last save of the state: the depth file can hold
+  // lines past the saved bottom, the lag file lines the state still has waiting, and a depth
+  // line the state never saw is owed its lag line. The files say which: a lag line is owed
+  // to every depth line the lag file does not hold, once.
+  // A run continued while the station runs: what the writer still holds goes to the files
+  // before they are read (the writer starts again once the run is set up).
+  recorder_->stop_save_thread();
+  const rtf::RunFileNames& names = recorder_->file_names();
+  const double same = kSameLineSteps * step;
+  std::vector<double> lagged;
+  const bool lag_read = scan_run_file(
+      names.lag, "lag", [&](const rtf::LineView& l) { lagged.push_back(l.first_depth); });
+  std::sort(lagged.begin(), lagged.end());
+  const auto holds = [same](const std::vector<double>& sorted, double depth) {
+    const auto at = std::lower_bound(sorted.begin(), sorted.end(), depth - same);
+    return at != sorted.end() && *at <= depth + same;
+  };
+  const std::size_t dropped =
+      lag_read ? recorder_->drop_lag_lines_if([&](double d) { return holds(lagged, d); }) : 0;
+  std::vector<double> waiting;
+  for (const rtf::LagFileStoredLine& l : recorder_->lag_lines()) waiting.push_back(l.depth);
+  std::sort(waiting.begin(), waiting.end());
+  std::optional<double> deepest;
+  std::vector<rtf::LagFileStoredLine> owed;
+  scan_run_file(names.depth, "depth", [&](const rtf::LineView& l) {
+    const double depth = l.first_depth;
+    if (!deepest || depth > *deepest) deepest = depth;
+    if (!lag_read || holds(lagged, depth) || holds(waiting, depth)) return;
+    for (const rtf::LagFileStoredLine& o : owed)
+      if (std::fabs(o.depth - depth) <= same) return;
+    rtf::LagFileStoredLine line;
+    line.depth = depth;
+    line.remaining = depth - lag - kArrivalToleranceMetres;
+    line.params = *l.params;
+    for (std::size_t i = 0; i < line.params->size(); ++i)
+      line.values.push_back(i < l.count ? l.value(i) : 0.0);
+    owed.push_back(std::move(line));
+  });
+  if (deepest) {
+    next_depth_line_ =
+        std::max(next_depth_line_, (std::floor(*deepest / step + kSameLineSteps) + 1) * step);
   }
-  return last;
+  for (rtf::LagFileStoredLine& line : owed) recorder_->add_owed_lag_line(std::move(line));
+  if (dropped > 0) {
+    notes_.push_back("recording: " + std::to_string(dropped) +
+                     " waiting lag line(s) are already in '" + names.lag +
+                     "' (written after the last save); they are not written again");
+    hub_.error_log().write(notes_.back());
+  }
+  if (!owed.empty()) {
+    notes_.push_back("recording: " + std::to_string(owed.size()) + " depth line(s) of '" +
+                     names.depth + "' written after the last save wait for their lag line again");
+    hub_.error_log().write(notes_.back());
+  }
 }
 
 void Station::recording_end() {

@@ -30,6 +30,8 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 const std::string kPumpStrokes = "ходы_насоса";
+// The scenario's methane goes into this row when the table has it.
+const std::string kMethane = "метан_абс";
 
 std::optional<double> parse_number(const std::string& word) {
   std::size_t used = 0;
@@ -196,6 +198,7 @@ void Station::start_race(int race, bool continue_race) {
   RigTrackerState& st = rig_->state();
   hub_.before_work(race, continue_race, "");
   if (!continue_race) rig_->lag().rebase(rig_->depths().bottom);
+  depths_jumped_ = true;
   recording_start(race, continue_race);
   st.race = race;
   st.race_active = true;
@@ -239,6 +242,16 @@ void Station::apply_scenario(hardware::CommIncomData& reading) {
   put(reg::GlobalNums::kDavlenieNaVhode, s.pressure);
   put(reg::GlobalNums::kOborotyRotora, s.rpm);
   put(reg::GlobalNums::kNagruzka, s.wob);
+  put(reg::GlobalNums::kMomentRotora, s.torque);
+  put(reg::GlobalNums::kSummGaz, s.gas);
+  if (s.methane) {
+    const int row = ds.par_tabl().find_global(kMethane);
+    if (row >= 0 && row < static_cast<int>(fresh_.size())) {
+      ds.current_values()[row] = *s.methane;
+      fresh_[static_cast<std::size_t>(row)] = true;
+      valid_[static_cast<std::size_t>(row)] = true;
+    }
+  }
   for (const auto& [tank, level] : s.level) {
     const int row = ds.par_tabl().find_global(calc::VEmkOpts::level_name(tank));
     if (row >= 0 && row < static_cast<int>(fresh_.size())) {
@@ -320,6 +333,17 @@ void Station::pumps_tick() {
     strokes[static_cast<std::size_t>(pump)] = static_cast<float>(ds.current_values()[row]);
   }
   pumps.work(strokes);
+  // The mud circulates while a pump works, or, when the settings say so, while the inlet
+  // pressure shows the pumps on: the run's circulation time and its circulation averages,
+  // and the lag lines on their way up, follow it.
+  bool circulating = false;
+  for (int pump = 0; pump < calc::NasosWork::kPumpCount; ++pump)
+    circulating = circulating || pumps.is_working(pump);
+  const int pressure_row = hub_.global_nums()[reg::GlobalNums::kDavlenieNaVhode];
+  if (hub_.config().lag.circulation_by_pressure != 0 && row_current(pressure_row) &&
+      ds.current_values()[pressure_row] > hub_.config().recognition.zero_pressure)
+    circulating = true;
+  ds.set_circulation_on(circulating);
   double flow = 0;
   for (int pump = 0; pump < calc::NasosWork::kPumpCount; ++pump) {
     const double spm = pumps.strokes(pump);
@@ -399,12 +423,12 @@ void Station::rig_tick(const hardware::CommIncomData& reading, bool reading_ok) 
   // from there.
   if (storage.depth_z() != last_mirrored_.bottom || storage.depth_cur() != last_mirrored_.bit) {
     rig_->depth().adopt(storage.depth_z(), storage.depth_cur());
+    depths_jumped_ = true;
   }
   // A tick without a reading tells nothing new about the rig.
   if (!reading_ok && !scenario_) return;
   rig_->tick(rig_inputs(reading, reading_ok));
   mirror_depths();
-  count_stands();
   ds_tmp::DataStorage& ds = hub_.data_storage();
   // Every tick: the work type follows the rotary speed and the bit-run purpose too.
   try {
@@ -431,8 +455,9 @@ std::string Station::command(const std::string& line) {
     const bool ok = verb == "bottom" ? d.set_bottom(*v)
                     : verb == "bit"  ? d.set_bit(*v)
                                      : d.set_block(*v);
-    if (!ok) return logged(fmt::format("error {} {} m refused: see the error log", verb, arg));
+    if (!ok) return logged("error " + d.refusal());
     if (verb == "bottom" && *v < old_bottom) rig_->lag().rebase(*v);
+    depths_jumped_ = true;
     mirror_depths();
     rig_->update_state();
     hub_.request_save();
@@ -500,8 +525,13 @@ std::string Station::command(const std::string& line) {
     hub_.request_save();
     return logged(fmt::format("ok {} stands and {} pipes in the hole", cc.get(), cc.get_pipe()));
   }
+  if (verb == "params") {
+    if (arg != "reload" || !extra.empty()) return logged("error 'params' takes 'reload'");
+    return logged(reload_table());
+  }
   return logged("error unknown command '" + verb +
-                "' (bottom, bit, block, race, operation, stands; see docs/control-folder.md)");
+                "' (bottom, bit, block, race, operation, stands, params; see "
+                "docs/control-folder.md)");
 }
 
 void Station::publish(const char* identifier, double value) {
@@ -513,45 +543,6 @@ void Station::publish(const char* identifier, double value) {
     fresh_[static_cast<std::size_t>(row)] = true;
     valid_[static_cast<std::size_t>(row)] = true;
   }
-}
-
-void Station::count_stands() {
-  candles::CandleCounter& cc = hub_.candle_counter();
-  const int row = hub_.global_nums()[reg::GlobalNums::kVesNaKryuke];
-  // Without a hook-load row nothing tells a loaded run from an empty one.
-  if (row < 0) return;
-  const bool readable = row < static_cast<int>(fresh_.size()) &&
-                        fresh_[static_cast<std::size_t>(row)] &&
-                        valid_[static_cast<std::size_t>(row)];
-  const double hook = readable ? hub_.data_storage().current_values()[row] : kNaN;
-  const candles::Item item{static_cast<float>(hook), static_cast<float>(rig_->depths().block),
-                           static_cast<std::uint32_t>(source_.ticks)};
-  if (!cc.add_item(item)) {
-    if (!candle_sample_bad_) {
-      hub_.error_log().write(fmt::format(
-          "stand counter: the hook load ('вес_на_крюке', row {}) or the block position is not a "
-          "number; the samples are skipped until both read again, the counts are kept ({} "
-          "stands, {} pipes)",
-          row + 1, cc.get(), cc.get_pipe()));
-      candle_sample_bad_ = true;
-    }
-    return;
-  }
-  if (candle_sample_bad_) {
-    hub_.error_log().write(
-        "stand counter: the hook load and the block position read again; "
-        "counting goes on");
-    candle_sample_bad_ = false;
-  }
-  const reg::Config& c = hub_.config();
-  try {
-    cc.calculate(static_cast<float>(c.recognition.zero_weight),
-                 static_cast<float>(c.dol.block_travel), hub_.pore_opt().instr().get_svecha_size());
-  } catch (const std::exception& e) {
-    hub_.error_log().write(std::string("stand counter: ") + e.what() + "; the counts are kept");
-  }
-  publish("число_свечей", cc.get());
-  publish("число_трубок", cc.get_pipe());
 }
 
 void Station::run_totals() {

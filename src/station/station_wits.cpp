@@ -3,11 +3,13 @@
 #include <cerrno>
 #include <cmath>
 #include <map>
+#include <set>
 
 #include "core/config.h"
 #include "core/error_log.h"
 #include "core/system.h"
 #include "lib/file_system.h"
+#include "lib/str_utils.h"
 #include "params/par_tabl.h"
 #include "station/station.h"
 #include "storage/data_storage.h"
@@ -46,16 +48,43 @@ void Station::convert_wits_rows(int rows) {
   double factor = hub_.values().get_float_variable("KoefPolispast");
   if (!(factor > 0)) factor = 1.0;
   const lib::DateTime now = lib::now(hub_.clock());
+  const std::int64_t now_ms = hub_.clock().steady_ms();
+  const std::int64_t fresh_ms = std::int64_t{hub_.config().wits_receive.stale_after_s} * 1000;
+  std::set<std::string> connected;
+  if (wits_) {
+    for (const auto& thread : wits_->threads())
+      if (thread->running() && thread->is_working() != wits::ZTSThreadStatus::kNotConnected)
+        connected.insert(thread->options().name);
+  }
+  // The item of a recent record of a connected server: of the row's server, or with no server
+  // named, of the first server by name that has it recent. Nothing else is a current value.
+  const auto current_item = [&](const std::string& server, const std::string& code) {
+    int record = 0;
+    int item = 0;
+    if (!wits::WITSCommIncomData::parse_code(code, record, item)) return wits::kNotAvailable;
+    for (const auto& [name, records] : wits_reading_.servers()) {
+      if ((!server.empty() && name != server) || !connected.contains(name)) continue;
+      const auto r = records.find(record);
+      if (r == records.end()) continue;
+      const auto i = r->second.items.find(item);
+      const auto taken = wits_record_ms_.find(name);
+      if (i == r->second.items.end() || taken == wits_record_ms_.end()) continue;
+      const auto at = taken->second.find(record);
+      if (at == taken->second.end() || now_ms - at->second > fresh_ms) continue;
+      return lib::str_to_float(i->second);
+    }
+    return wits::kNotAvailable;
+  };
   for (int i = 0; i < rows; ++i) {
     const params::Param& row = table.rows()[static_cast<std::size_t>(i)];
     if (row.channel.type != params::kChannelWits || !row.channel.has_channel()) continue;
     const auto slot = static_cast<std::size_t>(i);
-    const double raw = wits_reading_.get_value(row.ext_info.get(params::ext_keys::kWitsServer),
-                                               row.ext_info.get(params::ext_keys::kWitsCode));
+    const double raw = current_item(row.ext_info.get(params::ext_keys::kWitsServer),
+                                    row.ext_info.get(params::ext_keys::kWitsCode));
     raw_[slot] = raw;
     has_raw_[slot] = true;
-    // Nothing from its server (or no code to look for): the row keeps its last value and
-    // shows as stale, as a bus row does when its module does not answer.
+    // Nothing current from its server (or no code to look for): the row keeps its last value
+    // and shows as stale, as a bus row does when its module does not answer.
     if (raw == wits::kNotAvailable) continue;
     const double value = row.calc_value_from_reading(raw, source_.adc_full_scale, factor, now);
     note_conversion(i, row, raw, value);
@@ -69,6 +98,21 @@ void Station::convert_wits_rows(int rows) {
 void Station::open_wits_sender(const StationSettings& settings) {
   if (settings.wits_out_port < 0) return;
   const std::string path = hub_.get_exe_path() + std::string(wits::out_format::kFileName);
+  if (lib::missing(hub_.file_system(), path)) {
+    // A first --wits-out on a home: a commented starter publishes the values every rig has,
+    // and shows the operator what to write.
+    try {
+      lib::write_file_atomically(path, wits::out_format::kStarterList, hub_.file_system());
+    } catch (const std::exception& e) {
+      throw StationError("the WITS sender's list '" + path + "' is missing and a starter cannot " +
+                         "be written (" + e.what() +
+                         "); write it by hand, one \"identifier RRII\" a line such as "
+                         "\"вес_на_крюке 0114\"; the station did not start");
+    }
+    notes_.push_back("WITS sender: created the starter list '" + path +
+                     "' (hook load, standpipe pressure, rotary speed); edit it to choose what "
+                     "is published");
+  }
   const auto bytes = lib::read_whole_file(path, hub_.file_system());
   if (!bytes) {
     throw StationError("the WITS sender's list '" + path + "' cannot be read (" +
@@ -95,6 +139,7 @@ void Station::open_wits_sender(const StationSettings& settings) {
     wits_out_rows_.push_back({row, entry.record, entry.item});
   }
   wits::Wits0ServerOptions options;
+  options.address = settings.wits_out_address;
   options.port = settings.wits_out_port;
   wits_out_ = std::make_unique<wits::Wits0Server>(
       options, [this](const std::string& line) { hub_.error_log().write("WITS sender: " + line); });
@@ -103,7 +148,8 @@ void Station::open_wits_sender(const StationSettings& settings) {
     throw StationError("the WITS sender " + *error + "; the station did not start");
   }
   notes_.push_back("WITS sender: " + std::to_string(wits_out_rows_.size()) +
-                   " parameter(s) published on port " + std::to_string(wits_out_->port()));
+                   " parameter(s) published on port " + std::to_string(wits_out_->port()) + " of " +
+                   settings.wits_out_address);
 }
 
 void Station::publish_wits() {

@@ -86,7 +86,7 @@ void DataStorage::serial_fields(lib::serial_list& list, unsigned version) {
   list.add(current_op_.operation).add(current_op_.sub_operation).add(current_op_.work_type);
   list.add(host_values_[0]).add(host_values_[1]);
   // Nothing was forced in the older layouts' eyes: they never kept it.
-  if (list.reading() && version < kFirstForcedOperationVersion) forced_op_ = {};
+  if (list.reading() && version < kFirstForcedOperationVersion) set_forced_operation_item({});
   if (version < kFirstSlotIdsVersion) {
     saved_slots_.clear();
     saved_slots_known_ = false;
@@ -104,7 +104,9 @@ void DataStorage::serial_fields(lib::serial_list& list, unsigned version) {
     saved_slots_known_ = true;
   }
   if (version < kFirstForcedOperationVersion) return;
-  list.add(forced_op_.operation).add(forced_op_.sub_operation).add(forced_op_.work_type);
+  calc::CurrentOperationItem forced = get_forced_operation_ex();
+  list.add(forced.operation).add(forced.sub_operation).add(forced.work_type);
+  if (list.reading()) set_forced_operation_item(forced);
 }
 
 }  // namespace ds_tmp

@@ -4,13 +4,14 @@
 // depths, a short-lived depth-changed marker, the current and forced operation, and two
 // flags the host sets. Every module reads parameter values through it.
 //
-// It has no lock of its own: callers hold the system lock around access shared with other
-// threads.
+// It has no lock of its own, but for the forced operation, which any thread may set: callers
+// hold the system lock around other access shared with other threads.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -134,25 +135,25 @@ class DataStorage : public lib::SerialModuleBase {
   calc::WorkType detect_workmode(calc::OperType oper, int& suboper,
                                  calc::ProdTimeType& prodtime) const;
 
-  // Forces the item's operation, sub-operation and work type. Any thread: the change is
-  // queued for the main thread, where it takes effect and, when it changes anything, is
-  // announced once through forced_operation_changed. Ids the dictionary does not know
-  // (0 is allowed everywhere: not forced) throw std::invalid_argument at once, and nothing
-  // is queued. False when the main-thread queue refused the change.
+  // Forces the item's operation, sub-operation and work type. Any thread: the values are
+  // stored at once, so every reader sees the forced operation from the return on; only the
+  // announcement (forced_operation_changed) is queued for the main thread. An item equal
+  // to the forced one changes and announces nothing. Ids the dictionary does not know (0 is
+  // allowed everywhere: not forced) throw std::invalid_argument at once. False when the
+  // main-thread queue refused the announcement: the change is then taken back.
   bool set_forced_operation(const calc::CurrentOperationItem& item);
   // Clears the forced operation and sub-operation; a forced work type stays (it is forced
-  // on its own, e.g. while an accident is dealt with). Any thread, queued like the above.
+  // on its own, e.g. while an accident is dealt with). Any thread, like the above.
   bool set_forced_operation_none();
-  // The main-thread half of the two above: stores the forced values when they differ from
-  // the present ones and announces them.
+  // The main-thread half of the two above: announces the forced values.
   void mt_set_forced_operation(calc::OperType oper, int suboper, calc::WorkType work);
-  calc::OperType get_forced_operation() const { return forced_op_.operation; }
-  calc::CurrentOperationItem get_forced_operation_ex() const { return forced_op_; }
+  calc::OperType get_forced_operation() const;
+  calc::CurrentOperationItem get_forced_operation_ex() const;
 
   const calc::CurrentOperationItem& current_operation_item() const { return current_op_; }
   void set_current_operation_item(const calc::CurrentOperationItem& item) { current_op_ = item; }
-  const calc::CurrentOperationItem& forced_operation_item() const { return forced_op_; }
-  void set_forced_operation_item(const calc::CurrentOperationItem& item) { forced_op_ = item; }
+  calc::CurrentOperationItem forced_operation_item() const { return get_forced_operation_ex(); }
+  void set_forced_operation_item(const calc::CurrentOperationItem& item);
 
   // What the last restore of the state had to correct (an operation the dictionary does not
   // know, replaced by none), one sentence each; the list is emptied by the call.
@@ -187,6 +188,8 @@ class DataStorage : public lib::SerialModuleBase {
   void check_restored_operation(calc::CurrentOperationItem& item, const char* which);
 
   calc::CurrentOperationItem current_op_;
+  // Guards forced_op_, which any thread may set.
+  mutable std::mutex forced_lock_;
   calc::CurrentOperationItem forced_op_;
   std::int32_t depth_changed_counter_ = 0;
   std::string section_ = "рейс";

@@ -50,6 +50,7 @@ calc::WorkType DataStorage::set_operation(const calc::CurrentOperationItem& item
   if (item.operation != current_op_.operation) {
     current_op_.operation = item.operation;
     current_op_.sub_operation = item.sub_operation;
+    std::lock_guard guard(forced_lock_);
     forced_op_.sub_operation = 0;
   }
   current_op_.work_type =
@@ -58,16 +59,33 @@ calc::WorkType DataStorage::set_operation(const calc::CurrentOperationItem& item
 }
 
 calc::OperType DataStorage::get_operation() const {
-  return forced_op_.operation != 0 ? forced_op_.operation : current_op_.operation;
+  const calc::OperType forced = get_forced_operation();
+  return forced != 0 ? forced : current_op_.operation;
 }
 
 calc::CurrentOperationItem DataStorage::get_operation_ex() const {
   auto pick = [](std::int32_t forced, std::int32_t current) {
     return forced != 0 ? forced : current;
   };
-  return {pick(forced_op_.operation, current_op_.operation),
-          pick(forced_op_.sub_operation, current_op_.sub_operation),
-          pick(forced_op_.work_type, current_op_.work_type), current_op_.prod_time_type};
+  const calc::CurrentOperationItem forced = get_forced_operation_ex();
+  return {pick(forced.operation, current_op_.operation),
+          pick(forced.sub_operation, current_op_.sub_operation),
+          pick(forced.work_type, current_op_.work_type), current_op_.prod_time_type};
+}
+
+calc::OperType DataStorage::get_forced_operation() const {
+  std::lock_guard guard(forced_lock_);
+  return forced_op_.operation;
+}
+
+calc::CurrentOperationItem DataStorage::get_forced_operation_ex() const {
+  std::lock_guard guard(forced_lock_);
+  return forced_op_;
+}
+
+void DataStorage::set_forced_operation_item(const calc::CurrentOperationItem& item) {
+  std::lock_guard guard(forced_lock_);
+  forced_op_ = item;
 }
 
 calc::WorkType DataStorage::detect_workmode(calc::OperType oper, int& suboper,
@@ -88,32 +106,42 @@ bool DataStorage::set_forced_operation(const calc::CurrentOperationItem& item) {
     throw std::invalid_argument("set_forced_operation refused: " + unknown +
                                 "; the forced operation is kept");
   }
-  if (!op_services_.post_to_main_thread) {
+  auto same = [&item](const calc::CurrentOperationItem& f) {
+    return f.operation == item.operation && f.sub_operation == item.sub_operation &&
+           f.work_type == item.work_type;
+  };
+  calc::CurrentOperationItem before;
+  {
+    std::lock_guard guard(forced_lock_);
+    if (same(forced_op_)) return true;
+    before = forced_op_;
+    forced_op_.operation = item.operation;
+    forced_op_.sub_operation = item.sub_operation;
+    forced_op_.work_type = item.work_type;
+  }
+  auto announce = [this, item] {
     mt_set_forced_operation(item.operation, item.sub_operation, item.work_type);
+  };
+  if (!op_services_.post_to_main_thread) {
+    announce();
     return true;
   }
-  return op_services_.post_to_main_thread([this, item] {
-    mt_set_forced_operation(item.operation, item.sub_operation, item.work_type);
-  });
+  if (op_services_.post_to_main_thread(announce)) return true;
+  // Nobody would hear of a change the queue refused: it is taken back, unless another
+  // change came in meanwhile.
+  std::lock_guard guard(forced_lock_);
+  if (same(forced_op_)) forced_op_ = before;
+  return false;
 }
 
 bool DataStorage::set_forced_operation_none() {
-  // The forced values are read on the main thread, where they are written.
-  auto clear = [this] { mt_set_forced_operation(0, 0, forced_op_.work_type); };
-  if (!op_services_.post_to_main_thread) {
-    clear();
-    return true;
-  }
-  return op_services_.post_to_main_thread(clear);
+  calc::CurrentOperationItem item = get_forced_operation_ex();
+  item.operation = 0;
+  item.sub_operation = 0;
+  return set_forced_operation(item);
 }
 
 void DataStorage::mt_set_forced_operation(calc::OperType oper, int suboper, calc::WorkType work) {
-  if (forced_op_.operation == oper && forced_op_.sub_operation == suboper &&
-      forced_op_.work_type == work)
-    return;
-  forced_op_.operation = oper;
-  forced_op_.sub_operation = suboper;
-  forced_op_.work_type = work;
   if (op_services_.forced_operation_changed)
     op_services_.forced_operation_changed(oper, suboper, work);
 }
@@ -122,6 +150,7 @@ void DataStorage::after_deserialize() {
   // Neither production time is kept in the state: the current one is derived again by the
   // next set_operation, and the forced one is never forced.
   check_restored_operation(current_op_, "current");
+  std::lock_guard guard(forced_lock_);
   check_restored_operation(forced_op_, "forced");
 }
 

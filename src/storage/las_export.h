@@ -36,6 +36,10 @@ struct LasResult {
   // Requested identifiers the file does not hold (their curves are not written).
   std::vector<std::string> unknown_params;
   std::size_t lines = 0;  // data lines written
+  // Lines left out because their index does not come after the line before them (the LAS
+  // index must rise strictly), and the offset of the first in the recording.
+  std::size_t dropped_lines = 0;
+  std::uint64_t first_dropped_offset = 0;
   // export_las_file only: the damaged places of the file, in file order.
   std::vector<ReadProblem> problems;
 };
@@ -43,18 +47,42 @@ struct LasResult {
 // The LAS text of contents already read.
 LasResult export_las(const RecordingContents& contents, const LasOptions& options);
 
-// Reads the recording at `path` and hands the LAS text to `out` in pieces of about
-// kLasFlushBytes, in order. Throws lib::io::StreamError when the recording cannot be
-// opened or read, and whatever `out` throws.
+// A recording as the export reads it, twice: each call hands the blocks to the visitor in
+// file order, going no further than `max_bytes` into it, and tells how far it went. A file
+// is scanned with scan_recording_file; another store (the office database) replays what it
+// holds of one.
+using RecordingScan = std::function<ScanTotals(RecordingVisitor& visitor, std::uint64_t max_bytes)>;
+
+// Reads the recording and hands the LAS text to `out` in pieces of about kLasFlushBytes,
+// in order. Throws what the scan throws (lib::io::StreamError when a file cannot be opened
+// or read), and whatever `out` throws.
 inline constexpr std::size_t kLasFlushBytes = std::size_t{1} << 20;
+LasResult export_las_scan(const RecordingScan& scan, const LasOptions& options,
+                          const std::function<void(std::string_view)>& out);
+// The same for the recording file at `path`.
 LasResult export_las_file(const std::string& path, lib::FileSystem& fs, const LasOptions& options,
                           const std::function<void(std::string_view)>& out);
 
-// The same into the file `las_path`, replaced whole: the text goes to a temporary file
-// beside it, which is renamed over it once complete, so a failed export leaves any earlier
-// file as it was. Throws lib::io::StreamError naming the file and the reason.
+// The same into `las_path` (lib/export_target.h): a regular file is replaced whole through
+// a temporary file beside it, so a failed export leaves any earlier file as it was; a link is
+// followed to its file; a FIFO, a device or "-" (the standard output) is written straight.
+// Refuses (lib::io::StreamError, nothing written) a target that is the recording itself
+// or any recording: named as one, or holding one. Throws lib::io::StreamError naming the file
+// and the reason.
 LasResult export_las_to_file(const std::string& path, const std::string& las_path,
                              lib::FileSystem& fs, const LasOptions& options);
+// The same from another store's scan (the office database), which has no recording file
+// to guard.
+LasResult export_las_scan_to_file(const RecordingScan& scan, const std::string& las_path,
+                                  lib::FileSystem& fs, const LasOptions& options);
+
+// Writes the text `produce` hands to the writer it is given into `path` as export_las_to_file
+// does (a regular file replaced whole once complete, a link followed, a FIFO, a device or "-"
+// written straight). Throws lib::io::StreamError naming the file, and whatever `produce`
+// throws; an earlier regular file is then left as it was.
+void write_file_streamed(
+    const std::string& path, lib::FileSystem& fs,
+    const std::function<void(const std::function<void(std::string_view)>& write)>& produce);
 
 // Says when a long job has crossed another step of `step_percent` per cent: the progress
 // line of an export is written at those steps only, so a log gets a few lines, not one per

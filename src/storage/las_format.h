@@ -10,6 +10,8 @@ inline constexpr double kNullValue = -999.25;
 // The index curve: depth in metres for the depth and lag files, seconds for the time files.
 inline constexpr const char* kDepthIndex = "DEPT";
 inline constexpr const char* kTimeIndex = "TIME";
+// The bottom-hole depth, after the index of a time log (a depth log is indexed by it).
+inline constexpr const char* kBottomDepth = "HDEP";
 // The curves every export carries after the index.
 inline constexpr const char* kBitDepth = "BDEP";
 inline constexpr const char* kThirdDepth = "DEP3";

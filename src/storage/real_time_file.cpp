@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <stdexcept>
@@ -463,10 +464,17 @@ void RealTimeFile::flash_lag_data(bool wait) {
   if (wait && save_thread_running()) queue_.wait_until_empty(std::chrono::seconds(60));
 }
 
-std::size_t RealTimeFile::drop_lag_lines_through(double depth) {
+std::size_t RealTimeFile::drop_lag_lines_if(const std::function<bool(double depth)>& written) {
   const std::size_t before = lag_lines_.size();
-  std::erase_if(lag_lines_, [depth](const LagFileStoredLine& l) { return l.depth <= depth; });
+  std::erase_if(lag_lines_, [&written](const LagFileStoredLine& l) { return written(l.depth); });
   return before - lag_lines_.size();
+}
+
+void RealTimeFile::add_owed_lag_line(LagFileStoredLine line) {
+  const auto at = std::upper_bound(
+      lag_lines_.begin(), lag_lines_.end(), line.depth,
+      [](double depth, const LagFileStoredLine& waiting) { return depth < waiting.depth; });
+  lag_lines_.insert(at, std::move(line));
 }
 
 void RealTimeFile::save_fast_file() {
@@ -516,7 +524,8 @@ void RealTimeFile::serialize_state(lib::serial_list& list, unsigned version) {
   auto n = static_cast<std::uint32_t>(lag_lines_.size());
   list.add(n);
   if (list.reading()) {
-    // A line takes at least 28 bytes (two depths, two counts, the delay).
+    // A line takes at least 28 bytes (two depths, two counts, the delay); a line of no
+    // parameters is that small, and a state that holds one must read back.
     if (n > list.input()->remaining() / 28) {
       throw lib::io::StreamError("the state's " + std::to_string(n) +
                                  " waiting lag lines do not fit the data left");
@@ -565,12 +574,12 @@ std::size_t RealTimeFile::write_tasks(const std::vector<const Records*>& tasks,
         if (!need_header) need_header = record->check(data);
         if (need_header) {
           if (ParamList params = record->get_provider()) {
-            append_params_block(out, *params);
+            data.params_check = append_params_block(out, *params);
             data.params = std::move(params);
             need_header = false;
           }
         }
-        record->append(out);
+        record->append(out, data.params_check);
       }
     }
   };

@@ -125,10 +125,12 @@ class RealTimeFile {
   // Writes every waiting lag line at once (the end of a run), as drilling; with `wait`, and
   // while the writer runs, waits up to 60 s for it to empty the queue.
   void flash_lag_data(bool wait = true);
-  // Drops the waiting lag lines at or above `depth` (not deeper): a run taken up again after
-  // a power cut finds them already in its lag file, written after the state was last saved.
-  // The number dropped.
-  std::size_t drop_lag_lines_through(double depth);
+  // A run taken up again after a power cut squares the waiting lag lines of its last saved
+  // state with its files: it drops those its lag file already holds (the writer went on after
+  // that save; the number dropped) and adds those owed to depth lines the state never saw,
+  // each in its place by depth.
+  std::size_t drop_lag_lines_if(const std::function<bool(double depth)>& written);
+  void add_owed_lag_line(LagFileStoredLine line);
   // A fast line.
   void save_fast_file();
   void clear_all_file_values();

@@ -3,16 +3,23 @@
 // little-endian, floats IEEE 754, strings as lib::io frames them (32-bit byte count, then
 // UTF-8 bytes).
 //
-//   block:  0  type                        uint8
-//           1  payload length L            uint16
-//           3  payload                     L bytes
+//   block:  0      type                      uint8
+//           1      payload length L          uint16
+//           3      payload                   L bytes
+//           3 + L  check                     uint32 CRC-32C of the 3 + L bytes before it
+//                                            (version 2.4 only; version 2.3 blocks end at 3 + L)
 //
-//   type 99, version:    int32 2, int32 3                                   (L = 8)
+//   type 99, version:    int32 2, int32 4 (2.3: int32 3); its own framing   (L = 8)
 //   type 2,  parameters: int32 count, then per parameter: full name, unit, short name,
-//                        identifier (strings), scale minimum, scale maximum (float32)
+//                        identifier (strings), scale minimum, scale maximum (float32);
+//                        version 2.4 writes every parameter block twice in a row
 //   type 3,  text:       one string of key=value lines joined by "\r\n"
 //   type 1,  values:     the fixed 45 bytes below, then count float32 values in the order
-//                        of the parameter block in force
+//                        of the parameter block in force; version 2.4 puts the check of
+//                        that parameter block in the first reserved bytes
+//
+// A version block says how the blocks after it are framed, up to the next version block; the
+// writer writes version 2.4, the reader takes both.
 //
 // The writer and the reader both take every size and offset from here.
 #pragma once
@@ -31,12 +38,22 @@ inline constexpr std::size_t kBlockHeadBytes = 3;
 // The payload length is 16 bits wide: a block can never hold more.
 inline constexpr std::size_t kMaxPayloadBytes = 0xFFFF;
 
-// Version block payload.
+// Version block payload: 2, then 3 for blocks that end with their payload, 4 for blocks
+// that end with a check (the version the writer writes).
 inline constexpr std::int32_t kVersionFirst = 2;
-inline constexpr std::int32_t kVersionSecond = 3;
+inline constexpr std::int32_t kVersionPlain = 3;
+inline constexpr std::int32_t kVersionChecked = 4;
 inline constexpr std::size_t kVersionPayloadBytes = 8;
-// A whole version block, the mark a reader resynchronises on after damage.
+// A whole version 2.3 block, the mark a reader resynchronises on after damage in a file of
+// that version.
 inline constexpr std::size_t kVersionBlockBytes = kBlockHeadBytes + kVersionPayloadBytes;
+
+// Version 2.4: the CRC-32C (lib/crc32c.h) of a block's head and payload follows its payload.
+// A reader checks every block with it, and after damage takes up again at the first offset
+// where a whole block checks.
+inline constexpr std::size_t kCheckBytes = 4;
+// Copies of each parameter block: damage to one leaves the other for the lines after it.
+inline constexpr int kParamsCopies = 2;
 
 // Parameter block: the count, then the strings and two float32 per parameter.
 inline constexpr std::size_t kParamsCountBytes = 4;
@@ -50,8 +67,11 @@ inline constexpr std::size_t kValFirstDepth = 4;  // float32 metres
 inline constexpr std::size_t kValThirdDepth = 8;  // float32 metres
 inline constexpr std::size_t kValOperation = 12;  // uint8
 inline constexpr std::size_t kValBitDepth = 13;   // float32 metres
-inline constexpr std::size_t kValReserved = 17;   // 8 zero bytes
+inline constexpr std::size_t kValReserved = 17;   // 8 zero bytes (2.3)
 inline constexpr std::size_t kValReservedBytes = 8;
+// Version 2.4: the check of the parameter block the values belong to (uint32), then 4 zero
+// bytes. A line read after damage is taken only against its own list.
+inline constexpr std::size_t kValListCheck = 17;
 inline constexpr std::size_t kValConstA = 25;          // int32 14
 inline constexpr std::size_t kValConstB = 29;          // int32 5
 inline constexpr std::size_t kValConstC = 33;          // int32 4

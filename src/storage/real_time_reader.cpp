@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "lib/binary_stream.h"
+#include "lib/crc32c.h"
 #include "storage/real_time_format.h"
 
 namespace rtf {
@@ -22,22 +23,6 @@ float f32(const char* b) {
   float f;
   std::memcpy(&f, &bits, sizeof f);
   return f;
-}
-
-// The version block's 11 bytes, where a reader finds its way back after damage.
-std::string_view version_mark() {
-  static const char mark[kVersionBlockBytes] = {static_cast<char>(kBlockVersion),
-                                                kVersionPayloadBytes,
-                                                0,
-                                                kVersionFirst,
-                                                0,
-                                                0,
-                                                0,
-                                                kVersionSecond,
-                                                0,
-                                                0,
-                                                0};
-  return {mark, sizeof mark};
 }
 
 KeyValueList parse_text(std::string_view text) {
@@ -76,8 +61,6 @@ class Window {
   // Makes [at, at + n) available when the file holds it; the bytes available from `at`
   // (fewer than n only at the end of the file).
   virtual std::size_t need(std::uint64_t at, std::size_t n) = 0;
-  // The offset of the next version mark at or after `from`, or kNotFound.
-  virtual std::uint64_t find_mark(std::uint64_t from) = 0;
   const char* data(std::uint64_t at) const { return base_ + (at - start_); }
   virtual std::uint64_t bytes_read() const = 0;
 
@@ -91,11 +74,6 @@ class MemoryWindow final : public Window {
   explicit MemoryWindow(std::string_view bytes) : bytes_(bytes) { base_ = bytes.data(); }
   std::size_t need(std::uint64_t at, std::size_t n) override {
     return at >= bytes_.size() ? 0 : std::min<std::uint64_t>(n, bytes_.size() - at);
-  }
-  std::uint64_t find_mark(std::uint64_t from) override {
-    if (from > bytes_.size()) return kNotFound;
-    const std::size_t at = bytes_.find(version_mark(), from);
-    return at == std::string_view::npos ? kNotFound : at;
   }
   std::uint64_t bytes_read() const override { return bytes_.size(); }
 
@@ -125,21 +103,6 @@ class FileWindow final : public Window {
     return at >= end() ? 0 : std::min<std::uint64_t>(n, end() - at);
   }
 
-  std::uint64_t find_mark(std::uint64_t from) override {
-    const std::string_view mark = version_mark();
-    for (;;) {
-      if (from < end()) {
-        const std::size_t at = std::string_view(buf_).find(mark, from - start_);
-        if (at != std::string_view::npos) return start_ + at;
-      }
-      if (eof_) return kNotFound;
-      // A mark may straddle the end of what is read: keep its first bytes.
-      const std::uint64_t keep_from =
-          end() >= mark.size() - 1 ? std::max(from, end() - (mark.size() - 1)) : from;
-      read_more(keep_from);
-      from = keep_from;
-    }
-  }
   std::uint64_t bytes_read() const override { return read_; }
 
  private:
@@ -180,26 +143,98 @@ class FileWindow final : public Window {
   bool eof_ = false;
 };
 
+// How the blocks of a stretch are framed: told by the version block that starts it. Before
+// any (a file whose first version block is damaged) each block shows it by its check.
+enum class Frame { unknown, plain, checked };
+
+bool known_type(std::uint8_t type) {
+  return type == kBlockValues || type == kBlockParams || type == kBlockText ||
+         type == kBlockVersion;
+}
+
+std::size_t length_of(const char* head) {
+  return static_cast<unsigned char>(head[1]) |
+         static_cast<std::size_t>(static_cast<unsigned char>(head[2])) << 8;
+}
+
+// True when the `size` bytes at `at` are a block whose check (its last 4 bytes) holds.
+bool check_holds(const char* at, std::size_t size) {
+  return lib::crc32c(at, size - kCheckBytes) == u32(at + size - kCheckBytes);
+}
+
+struct Sync {
+  std::uint64_t at = kNotFound;
+  Frame frame = Frame::unknown;
+};
+
+// The first offset at or after `from` where a whole block can be taken: a version 2.3 mark,
+// or a block whose check holds. Heads that cannot be a block's (an unknown type, a length
+// that disagrees with the count inside) are passed over before any check is computed, so
+// a stretch of garbage costs little more than looking at each byte.
+Sync find_sound(Window& w, std::uint64_t from) {
+  constexpr std::size_t kPeek = kBlockHeadBytes + kValFixedBytes;
+  for (std::uint64_t c = from;; ++c) {
+    const std::size_t have = w.need(c, kPeek);
+    if (have < kBlockHeadBytes + kCheckBytes) return {};
+    const char* h = w.data(c);
+    const auto type = static_cast<std::uint8_t>(h[0]);
+    if (!known_type(type)) continue;
+    const std::size_t len = length_of(h);
+    const char* p = h + kBlockHeadBytes;
+    const std::size_t peeked = have - kBlockHeadBytes;  // payload bytes at hand
+    switch (type) {
+      case kBlockVersion:
+        if (len != kVersionPayloadBytes || peeked < kVersionPayloadBytes ||
+            u32(p) != static_cast<std::uint32_t>(kVersionFirst)) {
+          continue;
+        }
+        if (u32(p + 4) == static_cast<std::uint32_t>(kVersionPlain)) return {c, Frame::plain};
+        if (u32(p + 4) != static_cast<std::uint32_t>(kVersionChecked)) continue;
+        break;
+      case kBlockValues:
+        if (len < kValFixedBytes || (len - kValFixedBytes) % 4 != 0 || peeked < kValFixedBytes ||
+            u32(p + kValCount) != (len - kValFixedBytes) / 4) {
+          continue;
+        }
+        break;
+      case kBlockParams:
+        // Each parameter takes at least four string counts and two floats.
+        if (len < kParamsCountBytes || peeked < kParamsCountBytes ||
+            u32(p) > (len - kParamsCountBytes) / 24) {
+          continue;
+        }
+        break;
+      default:  // text: one string filling the payload
+        if (len < 4 || peeked < 4 || u32(p) != len - 4) continue;
+        break;
+    }
+    const std::size_t size = kBlockHeadBytes + len + kCheckBytes;
+    if (w.need(c, size) == size && check_holds(w.data(c), size)) return {c, Frame::checked};
+  }
+}
+
 ScanTotals scan(Window& w, RecordingVisitor& visitor) {
   ScanTotals totals;
   ParamList in_force;
+  std::uint32_t in_force_check = 0;  // the check of its block (framing 2.4)
+  Frame frame = Frame::unknown;
   std::uint64_t pos = 0;
   auto problem = [&](std::uint64_t at, std::string what, bool cut = false) {
     visitor.on_problem({at, std::move(what)}, cut);
   };
-  // After damage: the next version block after `from`, or the end.
-  auto resync = [&](std::uint64_t from, std::string what) {
-    const std::uint64_t next = w.find_mark(from);
-    if (next == kNotFound) {
+  // After damage at `pos`: on from the next block that can be taken, or the end.
+  auto resync_at = [&](const Sync& next, const std::string& what) {
+    if (next.at == kNotFound) {
       problem(pos, what + "; nothing readable follows");
       pos = kNotFound;
     } else {
-      problem(pos, what + "; skipped " + std::to_string(next - pos) +
-                       " bytes to the next version block");
-      pos = next;
-      in_force.reset();
+      problem(pos, what + "; skipped " + std::to_string(next.at - pos) +
+                       " bytes to the next whole block");
+      pos = next.at;
+      frame = next.frame;
     }
   };
+  auto resync = [&](const std::string& what) { resync_at(find_sound(w, pos + 1), what); };
   LineView view;
   while (pos != kNotFound) {
     const std::size_t head = w.need(pos, kBlockHeadBytes);
@@ -210,67 +245,89 @@ ScanTotals scan(Window& w, RecordingVisitor& visitor) {
       totals.cut_at_end = true;
       break;
     }
-    const char* h = w.data(pos);
-    const auto type = static_cast<std::uint8_t>(h[0]);
-    const std::size_t len = static_cast<unsigned char>(h[1]) |
-                            static_cast<std::size_t>(static_cast<unsigned char>(h[2])) << 8;
-    if (type != kBlockValues && type != kBlockParams && type != kBlockText &&
-        type != kBlockVersion) {
-      resync(pos + 1, "unknown block type " + std::to_string(type));
+    const auto type = static_cast<std::uint8_t>(w.data(pos)[0]);
+    const std::size_t len = length_of(w.data(pos));
+    if (!known_type(type)) {
+      resync("unknown block type " + std::to_string(type));
       continue;
     }
-    const std::size_t have = w.need(pos, kBlockHeadBytes + len);
-    if (have < kBlockHeadBytes + len) {
-      // A cut block is the end of a killed writer's file, unless a version block follows
-      // within the bytes it claims: then another writer went on after the cut.
-      if (w.find_mark(pos + 1) == kNotFound) {
+    // A version block tells its own framing by the version it holds.
+    bool checked = frame == Frame::checked;
+    if (type == kBlockVersion) {
+      if (len == kVersionPayloadBytes &&
+          w.need(pos, kBlockHeadBytes + len) == kBlockHeadBytes + len) {
+        checked = u32(w.data(pos) + kBlockHeadBytes + 4) != kVersionPlain;
+      }
+    } else if (frame == Frame::unknown) {
+      const std::size_t size = kBlockHeadBytes + len + kCheckBytes;
+      checked = w.need(pos, size) == size && check_holds(w.data(pos), size);
+    }
+    const std::size_t size = kBlockHeadBytes + len + (checked ? kCheckBytes : 0);
+    const std::size_t have = w.need(pos, size);
+    if (have < size) {
+      // A cut block is the end of a killed writer's file, unless a whole block follows
+      // within the bytes it claims: then its length is damaged, or another writer went on
+      // after the cut.
+      const Sync next = find_sound(w, pos + 1);
+      if (next.at == kNotFound) {
         problem(pos,
                 "the file ends in a cut block of type " + std::to_string(type) + " (" +
-                    std::to_string(have - kBlockHeadBytes) + " of " + std::to_string(len) +
-                    " bytes)",
+                    std::to_string(have) + " of its " + std::to_string(size) + " bytes)",
                 true);
         totals.cut_at_end = true;
         break;
       }
-      resync(pos + 1, "a block of type " + std::to_string(type) + " claims " + std::to_string(len) +
+      resync_at(next, "a block of type " + std::to_string(type) + " claims " + std::to_string(len) +
                           " bytes, more than the file holds");
       continue;
     }
-    const char* p = w.data(pos) + kBlockHeadBytes;
+    const char* block = w.data(pos);
+    if (checked && !check_holds(block, size)) {
+      resync("a damaged block of type " + std::to_string(type) + " (its check fails)");
+      continue;
+    }
+    const char* p = block + kBlockHeadBytes;
     const std::string_view payload(p, len);
     try {
       if (type == kBlockVersion) {
+        const std::uint32_t second = len == kVersionPayloadBytes ? u32(p + 4) : 0;
         if (len != kVersionPayloadBytes || u32(p) != kVersionFirst ||
-            u32(p + 4) != kVersionSecond) {
-          resync(pos + 1, "a damaged version block");
+            (second != kVersionPlain && second != kVersionChecked)) {
+          resync("a damaged version block");
           continue;
         }
+        frame = second == kVersionChecked ? Frame::checked : Frame::plain;
         ++totals.versions;
         in_force.reset();
         visitor.on_version(pos);
       } else if (type == kBlockParams) {
-        lib::io::BinaryMemoryInputStream in(payload);
-        in.set_string_encoding(static_cast<lib::StringEnc>(kStringEncoding));
-        const auto n = lib::io::read_binary<std::int32_t>(in);
-        // Each parameter takes at least four string counts and two floats.
-        if (n < 0 || static_cast<std::size_t>(n) > (len - kParamsCountBytes) / 24) {
-          throw lib::io::StreamError("a parameter count of " + std::to_string(n));
+        const std::uint32_t check = checked ? u32(p + len) : 0;
+        // The copy of the block just taken is passed over.
+        if (!(checked && in_force && check == in_force_check)) {
+          lib::io::BinaryMemoryInputStream in(payload);
+          in.set_string_encoding(static_cast<lib::StringEnc>(kStringEncoding));
+          const auto n = lib::io::read_binary<std::int32_t>(in);
+          // Each parameter takes at least four string counts and two floats.
+          if (n < 0 || static_cast<std::size_t>(n) > (len - kParamsCountBytes) / 24) {
+            throw lib::io::StreamError("a parameter count of " + std::to_string(n));
+          }
+          auto list = std::make_shared<std::vector<RecordedParam>>();
+          list->reserve(static_cast<std::size_t>(n));
+          for (std::int32_t i = 0; i < n; ++i) {
+            RecordedParam rp;
+            rp.full_name = read_string(in);
+            rp.unit = read_string(in);
+            rp.short_name = read_string(in);
+            rp.identifier = read_string(in);
+            rp.scale_min = lib::io::read_binary<float>(in);
+            rp.scale_max = lib::io::read_binary<float>(in);
+            list->push_back(std::move(rp));
+          }
+          if (!in.at_end()) throw lib::io::StreamError("bytes left after the last parameter");
+          in_force = std::move(list);
+          in_force_check = check;
+          visitor.on_params(pos, in_force);
         }
-        auto list = std::make_shared<std::vector<RecordedParam>>();
-        list->reserve(static_cast<std::size_t>(n));
-        for (std::int32_t i = 0; i < n; ++i) {
-          RecordedParam rp;
-          rp.full_name = read_string(in);
-          rp.unit = read_string(in);
-          rp.short_name = read_string(in);
-          rp.identifier = read_string(in);
-          rp.scale_min = lib::io::read_binary<float>(in);
-          rp.scale_max = lib::io::read_binary<float>(in);
-          list->push_back(std::move(rp));
-        }
-        if (!in.at_end()) throw lib::io::StreamError("bytes left after the last parameter");
-        in_force = std::move(list);
-        visitor.on_params(pos, in_force);
       } else if (type == kBlockText) {
         lib::io::BinaryMemoryInputStream in(payload);
         const std::string text = read_string(in);
@@ -288,6 +345,11 @@ ScanTotals scan(Window& w, RecordingVisitor& visitor) {
         }
         if (!in_force) {
           problem(pos, "a values block without a parameter block before it; the line is left out");
+        } else if (checked && u32(p + kValListCheck) != in_force_check) {
+          // Its own parameter block was lost to damage: the one in force is another list.
+          problem(pos,
+                  "a values block of another parameter list than the one in force; the line is "
+                  "left out");
         } else if (in_force->size() != k) {
           problem(pos, "a values block of " + std::to_string(k) +
                            " values where the parameter block has " +
@@ -307,11 +369,11 @@ ScanTotals scan(Window& w, RecordingVisitor& visitor) {
         }
       }
     } catch (const lib::io::StreamError& e) {
-      resync(pos + 1, "a damaged block of type " + std::to_string(type) + ": " + e.what());
+      resync("a damaged block of type " + std::to_string(type) + ": " + e.what());
       continue;
     }
     ++totals.blocks;
-    pos += kBlockHeadBytes + len;
+    pos += size;
   }
   totals.bytes = w.bytes_read();
   return totals;

@@ -1,9 +1,11 @@
 // Reads a run recording file (real_time_format.h, docs/real-time-files.md) back into its
-// texts, parameter lists and values lines. It takes files as crashes, other writers and
+// texts, parameter lists and values lines, of either version (2.4, whose blocks are checked,
+// and 2.3 before it, also mixed in one file). It takes files as crashes, other writers and
 // damaged disks leave them: a last block cut short, several runs of the writer appended one
 // after another, parameter lists changing in the middle. Damage costs only the damaged
-// stretch: the reader notes its offset and what was wrong, and goes on from the next
-// version block; every complete block before and after it is kept.
+// stretch: the reader notes its offset and what was wrong, and goes on from the first whole
+// block after it (in version 2.3, the next version block); every complete block before and
+// after it is kept, and a line is read only against its own parameter list.
 //
 // Two ways in: read_recording gives everything at once (a file's bytes already in memory);
 // scan_recording_file streams a file of any size through lib::FileSystem in chunks and

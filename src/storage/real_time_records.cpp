@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "lib/crc32c.h"
 #include "storage/real_time_format.h"
 
 namespace rtf {
@@ -52,41 +53,47 @@ void check_payload_size(std::uint8_t type, std::size_t size) {
   }
 }
 
-void append_block(std::string& out, std::uint8_t type, std::string_view payload) {
+// The check after a block whose head and payload end `out`, `from` being where it starts.
+std::uint32_t append_check(std::string& out, std::size_t from) {
+  const std::uint32_t check = lib::crc32c(out.data() + from, out.size() - from);
+  char c[kCheckBytes];
+  put_u32(c, check);
+  out.append(c, sizeof c);
+  return check;
+}
+
+std::uint32_t append_block(std::string& out, std::uint8_t type, std::string_view payload) {
   check_payload_size(type, payload.size());
+  const std::size_t from = out.size();
   const char head[kBlockHeadBytes] = {static_cast<char>(type),
                                       static_cast<char>(payload.size() & 0xFF),
                                       static_cast<char>((payload.size() >> 8) & 0xFF)};
   out.append(head, sizeof head);
   out.append(payload);
+  return append_check(out, from);
 }
 
 }  // namespace
 
-void write_block(lib::io::OutputStream& out, std::uint8_t type, std::string_view payload) {
-  // Head and payload leave in one write, so a cut file ends in a cut block, never in a
-  // head whose payload went elsewhere.
-  std::string block;
-  block.reserve(kBlockHeadBytes + payload.size());
-  append_block(block, type, payload);
-  out.write(block.data(), block.size());
-}
-
 void append_version_block(std::string& out) {
   char payload[kVersionPayloadBytes];
   put_u32(payload, static_cast<std::uint32_t>(kVersionFirst));
-  put_u32(payload + 4, static_cast<std::uint32_t>(kVersionSecond));
+  put_u32(payload + 4, static_cast<std::uint32_t>(kVersionChecked));
   append_block(out, kBlockVersion, std::string_view(payload, sizeof payload));
 }
 
-void append_params_block(std::string& out, const std::vector<RecordedParam>& params) {
-  append_block(out, kBlockParams, params_payload(params));
+std::uint32_t append_params_block(std::string& out, const std::vector<RecordedParam>& params) {
+  const std::string payload = params_payload(params);
+  std::uint32_t check = 0;
+  for (int copy = 0; copy < kParamsCopies; ++copy) check = append_block(out, kBlockParams, payload);
+  return check;
 }
 
-void append_values_block(std::string& out, const ValuesLine& line) {
+void append_values_block(std::string& out, const ValuesLine& line, std::uint32_t params_check) {
   const std::size_t k = line.values.size();
   const std::size_t len = kValFixedBytes + 4 * k;
   check_payload_size(kBlockValues, len);
+  const std::size_t from = out.size();
   // The head and the fixed fields are laid out on the stack, the values copied straight
   // from the line: the buffer is written once, never cleared first.
   char b[kBlockHeadBytes + kValFixedBytes];
@@ -100,6 +107,7 @@ void append_values_block(std::string& out, const ValuesLine& line) {
   p[kValOperation] = static_cast<char>(line.operation);
   put_f32(p + kValBitDepth, line.bit_depth);
   std::memset(p + kValReserved, 0, kValReservedBytes);
+  put_u32(p + kValListCheck, params_check);
   put_u32(p + kValConstA, static_cast<std::uint32_t>(kValConstAValue));
   put_u32(p + kValConstB, static_cast<std::uint32_t>(kValConstBValue));
   put_u32(p + kValConstC, static_cast<std::uint32_t>(kValConstCValue));
@@ -119,6 +127,7 @@ void append_values_block(std::string& out, const ValuesLine& line) {
       out.append(f, 4);
     }
   }
+  append_check(out, from);
 }
 
 void write_version_block(lib::io::OutputStream& out) {
@@ -127,20 +136,16 @@ void write_version_block(lib::io::OutputStream& out) {
   out.write(block.data(), block.size());
 }
 
-void write_params_block(lib::io::OutputStream& out, const std::vector<RecordedParam>& params) {
-  write_block(out, kBlockParams, params_payload(params));
-}
-
 std::string text_payload(std::string_view text) {
   auto out = utf8_memory();
   lib::io::write_binary(out, text);
   return out.release();
 }
 
-std::string values_payload(const ValuesLine& line) {
+std::string values_payload(const ValuesLine& line, std::uint32_t params_check) {
   std::string block;
-  append_values_block(block, line);
-  return block.substr(kBlockHeadBytes);
+  append_values_block(block, line, params_check);
+  return block.substr(kBlockHeadBytes, block.size() - kBlockHeadBytes - kCheckBytes);
 }
 
 TextWriterRecord::TextWriterRecord(std::string text) : text_(std::move(text)) {
@@ -150,13 +155,13 @@ TextWriterRecord::TextWriterRecord(std::string text) : text_(std::move(text)) {
   }
 }
 
-void OneRecord::write(lib::io::OutputStream& out) const {
+void OneRecord::write(lib::io::OutputStream& out, std::uint32_t params_check) const {
   std::string block;
-  append(block);
+  append(block, params_check);
   out.write(block.data(), block.size());
 }
 
-void TextWriterRecord::append(std::string& out) const {
+void TextWriterRecord::append(std::string& out, std::uint32_t /*params_check*/) const {
   append_block(out, kBlockText, text_payload(text_));
 }
 
@@ -173,8 +178,8 @@ ValuesWriterRecord::ValuesWriterRecord(ValuesLine line, ParamList params)
   }
 }
 
-void ValuesWriterRecord::append(std::string& out) const {
-  append_values_block(out, line_);
+void ValuesWriterRecord::append(std::string& out, std::uint32_t params_check) const {
+  append_values_block(out, line_, params_check);
 }
 
 bool ValuesWriterRecord::check(const ValuesWriterDequeFileData& file) const {

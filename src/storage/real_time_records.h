@@ -48,6 +48,8 @@ struct ValuesWriterDequeFileData {
   // immutable and shared, so a record with this very list needs no comparison of names,
   // and remembering it costs no copy.
   ParamList params;
+  // The check of that parameter block, which every values block after it carries.
+  std::uint32_t params_check = 0;
   bool written = false;  // false: nothing written by this writer since it started
   std::int64_t modified_ns = 0;
   std::int64_t size = 0;
@@ -57,11 +59,12 @@ struct ValuesWriterDequeFileData {
 class OneRecord {
  public:
   virtual ~OneRecord() = default;
-  // Appends the record's whole block (head and payload) to a byte buffer: the writer
+  // Appends the record's whole block (head, payload, check) to a byte buffer: the writer
   // gathers a batch of blocks in one buffer and hands it to the file with one call.
-  virtual void append(std::string& out) const = 0;
+  // `params_check` is the check of the parameter block in force in the file.
+  virtual void append(std::string& out, std::uint32_t params_check) const = 0;
   // Appends the record's block to a stream.
-  void write(lib::io::OutputStream& out) const;
+  void write(lib::io::OutputStream& out, std::uint32_t params_check = 0) const;
   // True when the parameter list of the record is not the one the file was last given.
   virtual bool check(const ValuesWriterDequeFileData&) const { return false; }
   // The record's parameter list; null for records that need none.
@@ -74,7 +77,7 @@ class TextWriterRecord final : public OneRecord {
  public:
   // Throws std::length_error when the text cannot fit one block.
   explicit TextWriterRecord(std::string text);
-  void append(std::string& out) const override;
+  void append(std::string& out, std::uint32_t params_check) const override;
   std::size_t memory_bytes() const override { return sizeof(*this) + text_.size(); }
   const std::string& text() const { return text_; }
 
@@ -87,7 +90,7 @@ class ValuesWriterRecord final : public OneRecord {
   // Throws std::invalid_argument when the line has not one value per parameter, or
   // std::length_error when it has more values than a block can hold.
   ValuesWriterRecord(ValuesLine line, ParamList params);
-  void append(std::string& out) const override;
+  void append(std::string& out, std::uint32_t params_check) const override;
   bool check(const ValuesWriterDequeFileData& file) const override;
   ParamList get_provider() const override { return params_; }
   std::size_t memory_bytes() const override {
@@ -108,19 +111,17 @@ struct Records {
 };
 
 // ---- blocks -----------------------------------------------------------------------------
-// The block head (type, 16-bit length) and the payload. Throws std::length_error when the
-// payload does not fit the 16-bit length.
-void write_block(lib::io::OutputStream& out, std::uint8_t type, std::string_view payload);
+// Every block is written in the framing of version 2.4: head, payload, check. Throws
+// std::length_error when a payload does not fit the 16-bit length.
 void write_version_block(lib::io::OutputStream& out);
-// Throws std::length_error when the list does not fit one block.
-void write_params_block(lib::io::OutputStream& out, const std::vector<RecordedParam>& params);
-// The same blocks appended to a byte buffer.
 void append_version_block(std::string& out);
-void append_params_block(std::string& out, const std::vector<RecordedParam>& params);
+// A parameter block in all its copies; the check of the block, which the values blocks read
+// against it carry.
+std::uint32_t append_params_block(std::string& out, const std::vector<RecordedParam>& params);
 // A whole values block, encoded in place without intermediate buffers.
-void append_values_block(std::string& out, const ValuesLine& line);
+void append_values_block(std::string& out, const ValuesLine& line, std::uint32_t params_check);
 std::string text_payload(std::string_view text);
-std::string values_payload(const ValuesLine& line);
+std::string values_payload(const ValuesLine& line, std::uint32_t params_check = 0);
 
 // Key=value lines of a text block, in the order they were set.
 using KeyValueList = std::vector<std::pair<std::string, std::string>>;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "lib/str_enc.h"
 #include "web/web_format.h"
 
 namespace web {
@@ -45,7 +46,7 @@ std::optional<std::string> percent_decode(std::string_view text) {
       out.push_back(decoded);
       i += 2;
     } else if (c == '\0') {
-      return std::nullopt;  // as %00: no name or value holds a NUL
+      return std::nullopt;
     } else {
       out.push_back(c);
     }
@@ -74,9 +75,16 @@ Query parse_query(std::string_view text) {
     const auto name = percent_decode(field.substr(0, eq));
     const auto value =
         percent_decode(eq == std::string_view::npos ? std::string_view() : field.substr(eq + 1));
+    // The field is quoted in the answer: cut and mended so the quote is text itself.
+    const auto quoted = [&] { return "'" + lib::to_valid_utf8(field.substr(0, 64)) + "'"; };
     if (!name || !value) {
       q.fields.clear();
-      q.error = "a bad %-escape in the query field '" + std::string(field.substr(0, 64)) + "'";
+      q.error = "a bad %-escape or a NUL byte in the query field " + quoted();
+      return q;
+    }
+    if (!lib::is_valid_utf8(*name) || !lib::is_valid_utf8(*value)) {
+      q.fields.clear();
+      q.error = "the query field " + quoted() + " does not decode to UTF-8 text";
       return q;
     }
     q.fields.emplace_back(*name, *value);
@@ -151,6 +159,39 @@ std::optional<std::string> bearer_token(std::string_view header) {
     if (is_control(static_cast<unsigned char>(c)) || c == ' ' || c == '\t') return std::nullopt;
   }
   return std::string(token);
+}
+
+std::optional<std::string> write_text(std::string_view body, bool one_line, bool may_be_empty,
+                                      std::string& error) {
+  while (!body.empty() && (body.back() == '\n' || body.back() == '\r')) body.remove_suffix(1);
+  if (body.empty() && !may_be_empty) {
+    error = "the body is empty";
+    return std::nullopt;
+  }
+  if (const auto guess = lib::guess_text_encoding(body);
+      guess.kind != lib::TextEncodingGuess::kUtf8) {
+    error = "the body is not UTF-8 text (an ill-formed byte at offset " +
+            std::to_string(guess.bad_offset) + "); nothing was stored";
+    return std::nullopt;
+  }
+  if (one_line && body.find_first_of(std::string_view("\0\r\n", 3)) != std::string_view::npos) {
+    error = "a command is one line";
+    return std::nullopt;
+  }
+  return std::string(body);
+}
+
+bool origin_is_host(std::string_view origin, std::string_view host) {
+  constexpr std::string_view kScheme = "http://";
+  if (host.empty() || origin.size() != kScheme.size() + host.size()) return false;
+  const auto lower = [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  };
+  for (std::size_t i = 0; i < origin.size(); ++i) {
+    const char want = i < kScheme.size() ? kScheme[i] : host[i - kScheme.size()];
+    if (lower(origin[i]) != lower(want)) return false;
+  }
+  return true;
 }
 
 bool tokens_equal(std::string_view presented, std::string_view expected) {

@@ -11,18 +11,21 @@
 
 namespace web {
 
-// %XX decoded, '+' as a blank. nullopt for a '%' not followed by two hex digits, for a
-// decoded NUL byte and for a raw one.
+// %XX decoded, '+' as a blank. nullopt for a '%' not followed by two hex digits or for a
+// NUL byte, decoded or raw.
 std::optional<std::string> percent_decode(std::string_view text);
 
 struct Query {
-  std::vector<std::pair<std::string, std::string>> fields;  // decoded, in order
-  std::string error;                                        // empty when it parsed
+  // Decoded, in order; each name and value is UTF-8 without a NUL byte, so it may be
+  // answered back in JSON as it stands.
+  std::vector<std::pair<std::string, std::string>> fields;
+  std::string error;  // empty when it parsed
   // The value of the first field of that name.
   std::optional<std::string> get(std::string_view name) const;
 };
 // "a=1&b=x%20y": fields split on '&' and at the first '='. A field without '=' has an empty
-// value. Refused (error set): over format::kMaxQueryBytes, a bad escape.
+// value. Refused (error set, no fields): over format::kMaxQueryBytes, a bad escape, a NUL
+// byte, a field that does not decode to UTF-8.
 Query parse_query(std::string_view text);
 
 // Splits a target "/path?query" into its path and query; the path is not decoded.
@@ -44,6 +47,18 @@ std::optional<std::string> bearer_token(std::string_view header);
 // Compares a presented token with the station's in time that does not depend on where they
 // differ. False when either is empty.
 bool tokens_equal(std::string_view presented, std::string_view expected);
+
+// The text of a write's body, its trailing line ends dropped. nullopt, with the reason, when
+// the body is not UTF-8 (the text is the operator's: it is refused, never stored altered),
+// is empty and `may_be_empty` is false, or is not one line (a NUL, CR or LF inside) and
+// `one_line` is set.
+std::optional<std::string> write_text(std::string_view body, bool one_line, bool may_be_empty,
+                                      std::string& error);
+
+// Whether a request's "Origin" header names the page of this server: "http://" followed by
+// the request's "Host" value (compared without regard to case). A page of another site, a
+// sandboxed page ("null") or a request without a Host does not.
+bool origin_is_host(std::string_view origin, std::string_view host);
 
 // A static file's path ("/app.js") when it is one the view may serve: it starts with '/',
 // has no "..", ".", empty or hidden segment, no backslash, no control character, and its

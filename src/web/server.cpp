@@ -6,6 +6,7 @@
 #include <boost/asio/dispatch.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -17,7 +18,10 @@
 #include <optional>
 #include <stdexcept>
 #include <thread>
+#include <unordered_map>
 
+#include "lib/str_enc.h"
+#include "web/json_text.h"
 #include "web/query.h"
 
 namespace web {
@@ -34,7 +38,7 @@ using Request = http::request<http::string_body>;
 using Response = http::response<http::string_body>;
 
 std::string json_error(std::string_view message) {
-  return nlohmann::json{{"error", message}}.dump();
+  return json_text({{"error", message}});
 }
 
 // Requests of one connection in the current second.
@@ -56,6 +60,7 @@ class RateWindow {
 }  // namespace
 
 class WsSession;
+class HttpSession;
 
 // The sessions point to it without owning it: it outlives them, since destroying its loop
 // (first of all its members) destroys every session still waiting on it.
@@ -64,6 +69,7 @@ struct WebServer::Impl {
     if (!options.clock) options.clock = &lib::system_clock();
   }
   ~Impl() {
+    retry_accept.reset();
     acceptor.reset();
     sockets.clear();
     writes.clear();  // their answers hold sessions
@@ -73,6 +79,7 @@ struct WebServer::Impl {
   ServerOptions options;
   std::optional<asio::io_context> ioc{std::in_place, 1};
   std::optional<tcp::acceptor> acceptor;
+  std::optional<asio::steady_timer> retry_accept;
   std::thread thread;
   std::uint16_t bound_port = 0;
   bool running = false;
@@ -83,8 +90,15 @@ struct WebServer::Impl {
   History history;
   std::deque<WriteRequest> writes;
 
+  // Open connections per client address. A session may end on the station's thread (its
+  // write's answer held it last), hence the lock.
+  std::mutex address_mutex;
+  std::unordered_map<std::string, std::size_t> per_address;
+
   // The loop's thread only.
   std::vector<std::weak_ptr<WsSession>> sockets;
+  std::vector<std::weak_ptr<HttpSession>> http_sessions;
+  std::uint64_t idle_order = 0;  // tells which idle connection waits longest
   std::int64_t log_window_ms = -1000000;
   int log_lines = 0;
   std::uint64_t log_suppressed = 0;
@@ -92,6 +106,7 @@ struct WebServer::Impl {
   std::atomic<std::size_t> connections{0};
   std::atomic<std::size_t> websockets{0};
   std::atomic<std::uint64_t> refused{0};
+  std::atomic<std::uint64_t> evicted{0};
   std::atomic<std::uint64_t> dropped{0};
   std::atomic<std::uint64_t> bad{0};
   std::atomic<std::size_t> queued{0};
@@ -122,7 +137,17 @@ struct WebServer::Impl {
     options.log("web: " + line);
   }
 
+  std::size_t open_from(const std::string& address) {
+    std::lock_guard lock(address_mutex);
+    const auto it = per_address.find(address);
+    return it == per_address.end() ? 0 : it->second;
+  }
+
   void accept();
+  void admit(tcp::socket socket);
+  // Closes the connection idle longest (of `address`, when given) to make room; false when
+  // none is idle.
+  bool evict_idle(const std::string* address, const std::string& for_whom);
   void broadcast(const std::shared_ptr<const std::string>& message);
 };
 
@@ -135,13 +160,38 @@ std::string peer_of(const beast::tcp_stream& stream) {
   return ep.address().to_string() + ":" + std::to_string(ep.port());
 }
 
+// One open connection counted against its client's address; it moves with the socket from
+// the HTTP session to the WebSocket session.
+class AddressSlot {
+ public:
+  AddressSlot(WebServer::Impl* server, std::string address)
+      : server_(server), address_(std::move(address)) {
+    std::lock_guard lock(server_->address_mutex);
+    ++server_->per_address[address_];
+  }
+  AddressSlot(AddressSlot&& other) noexcept
+      : server_(std::exchange(other.server_, nullptr)), address_(std::move(other.address_)) {}
+  AddressSlot& operator=(AddressSlot&&) = delete;
+  ~AddressSlot() {
+    if (!server_) return;
+    std::lock_guard lock(server_->address_mutex);
+    const auto it = server_->per_address.find(address_);
+    if (it != server_->per_address.end() && --it->second == 0) server_->per_address.erase(it);
+  }
+  const std::string& address() const { return address_; }
+
+ private:
+  WebServer::Impl* server_;
+  std::string address_;
+};
+
 }  // namespace
 
 // One WebSocket client: the tick messages in a bounded queue, written one at a time.
 class WsSession : public std::enable_shared_from_this<WsSession> {
  public:
-  WsSession(tcp::socket&& socket, WebServer::Impl* server, std::string peer)
-      : ws_(std::move(socket)), server_(server), peer_(std::move(peer)) {
+  WsSession(tcp::socket&& socket, WebServer::Impl* server, std::string peer, AddressSlot slot)
+      : ws_(std::move(socket)), server_(server), peer_(std::move(peer)), slot_(std::move(slot)) {
     ++server_->websockets;
   }
   ~WsSession() {
@@ -247,6 +297,7 @@ class WsSession : public std::enable_shared_from_this<WsSession> {
   WebServer::Impl* server_;
   Request request_;
   std::string peer_;
+  AddressSlot slot_;
   std::deque<std::shared_ptr<const std::string>> queue_;
   std::size_t queued_bytes_ = 0;
   beast::flat_buffer in_;
@@ -259,8 +310,8 @@ class WsSession : public std::enable_shared_from_this<WsSession> {
 // One HTTP connection: requests read one at a time, each answered before the next is read.
 class HttpSession : public std::enable_shared_from_this<HttpSession> {
  public:
-  HttpSession(tcp::socket&& socket, WebServer::Impl* server)
-      : stream_(std::move(socket)), server_(server) {
+  HttpSession(tcp::socket&& socket, WebServer::Impl* server, AddressSlot slot)
+      : stream_(std::move(socket)), server_(server), slot_(std::move(slot)) {
     peer_ = peer_of(stream_);
   }
   ~HttpSession() {
@@ -270,8 +321,20 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
   void start() {
     ++server_->connections;
     counted_ = true;
+    server_->http_sessions.push_back(weak_from_this());
     asio::dispatch(stream_.get_executor(),
                    beast::bind_front_handler(&HttpSession::read_next, shared_from_this()));
+  }
+
+  // Idle: waiting for the first byte of a request. Such a connection costs its client nothing
+  // to hold, so it is the one closed when a new connection needs its place.
+  bool idle() const { return idle_; }
+  std::uint64_t idle_order() const { return idle_order_; }
+  const std::string& address() const { return slot_.address(); }
+  const std::string& peer() const { return peer_; }
+  void evict() {
+    idle_ = false;
+    stream_.close();  // the waiting read ends with operation_aborted, and the session with it
   }
 
  private:
@@ -279,15 +342,38 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     parser_.emplace();
     parser_->header_limit(static_cast<std::uint32_t>(format::kMaxHeaderBytes));
     parser_->body_limit(format::kMaxBodyBytes);
-    stream_.expires_after(std::chrono::seconds(format::kRequestTimeoutSeconds));
+    if (buffer_.size() > 0) return read_header();  // the next request came with the last one
+    idle_ = true;
+    idle_order_ = ++server_->idle_order;
+    stream_.expires_after(server_->options.idle_timeout);
+    stream_.async_read_some(
+        buffer_.prepare(1024),
+        beast::bind_front_handler(&HttpSession::on_first_bytes, shared_from_this()));
+  }
+
+  void on_first_bytes(beast::error_code ec, std::size_t n) {
+    idle_ = false;
+    if (ec) return close();  // the client left, said nothing in time, or made room for another
+    buffer_.commit(n);
+    read_header();
+  }
+
+  void read_header() {
+    stream_.expires_after(server_->options.header_timeout);
     http::async_read_header(stream_, buffer_, *parser_,
                             beast::bind_front_handler(&HttpSession::on_header, shared_from_this()));
   }
 
   void on_header(beast::error_code ec, std::size_t) {
+    if (ec == beast::error::timeout) {
+      ++server_->bad;
+      server_->log("closed the connection from " + peer_ +
+                   ": its request's header did not come within " +
+                   std::to_string(server_->options.header_timeout.count()) + " ms");
+      return close();
+    }
     if (ec == http::error::end_of_stream || ec == asio::error::eof ||
-        ec == asio::error::connection_reset || ec == beast::error::timeout ||
-        ec == asio::error::operation_aborted) {
+        ec == asio::error::connection_reset || ec == asio::error::operation_aborted) {
       return close();
     }
     if (ec == http::error::body_limit) {
@@ -322,6 +408,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
                         " bytes, more than " + std::to_string(format::kMaxBodyBytes),
                     false);
     }
+    stream_.expires_after(server_->options.body_timeout);
     http::async_read(stream_, buffer_, *parser_,
                      beast::bind_front_handler(&HttpSession::on_body, shared_from_this()));
   }
@@ -349,6 +436,8 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       if (!websocket::is_upgrade(request)) {
         return refuse(http::status::upgrade_required, "/ws takes a WebSocket upgrade only", true);
       }
+      if (const auto why = foreign_page(request))
+        return refuse(http::status::forbidden, *why, true);
       if (server_->websockets.load() >= server_->options.max_connections) {
         return refuse(http::status::service_unavailable, "too many WebSocket clients", false);
       }
@@ -356,12 +445,17 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       counted_ = false;
       --server_->connections;
       stream_.expires_never();
-      std::make_shared<WsSession>(stream_.release_socket(), server_, peer_)
+      std::make_shared<WsSession>(stream_.release_socket(), server_, peer_, std::move(slot_))
           ->start(std::move(request));
       return;
     }
     const bool read = request.method() == http::verb::get || request.method() == http::verb::head;
     if (raw_path.starts_with("/api/")) {
+      for (const Route& route : server_->options.routes) {
+        if (raw_path != route.path) continue;
+        if (!read) return refuse(http::status::method_not_allowed, "use GET", true);
+        return routed(route, raw_query);
+      }
       if (raw_path == "/api/values" || raw_path == "/api/history") {
         if (!read) return refuse(http::status::method_not_allowed, "use GET", true);
         return raw_path == "/api/values" ? values() : history(raw_query);
@@ -390,6 +484,17 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       }
     }
     return refuse(http::status::not_found, "no such file", true);
+  }
+
+  void routed(const Route& route, std::string_view raw_query) {
+    RouteAnswer a;
+    try {
+      a = route.handler(raw_query);
+    } catch (const std::exception& e) {
+      a = {500, e.what()};
+    }
+    if (a.status >= 400) return refuse(static_cast<http::status>(a.status), a.body, true);
+    answer(static_cast<http::status>(a.status), std::move(a.body), std::move(a.content_type), true);
   }
 
   void values() {
@@ -440,10 +545,23 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       j["values"][name] = std::move(list);
     }
     j["unknown"] = slice.unknown;
-    answer(http::status::ok, j.dump(), "application/json", true);
+    answer(http::status::ok, json_text(j), "application/json", true);
+  }
+
+  // A browser names the page a request comes from. Only this server's own page may write or
+  // open the live stream: another site open in the same browser may not. A client that names
+  // no page (a program, curl) is no page of another site.
+  std::optional<std::string> foreign_page(const Request& request) const {
+    const auto origin = request.find(http::field::origin);
+    if (origin == request.end() || origin_is_host(origin->value(), request[http::field::host]))
+      return std::nullopt;
+    return "the request comes from the page '" +
+           lib::to_valid_utf8(origin->value().substr(0, 100)) +
+           "', not from this station's own page";
   }
 
   void write(WriteRequest::Kind kind, const Request& request) {
+    if (const auto why = foreign_page(request)) return refuse(http::status::forbidden, *why, true);
     const auto auth = request.find(http::field::authorization);
     if (auth == request.end()) {
       return refuse(http::status::unauthorized, "a write needs 'Authorization: Bearer <token>'",
@@ -463,22 +581,18 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     }
     if (!tokens_equal(*token, server_->options.token))
       return refuse(http::status::forbidden, "wrong token", true);
-    std::string text = request.body();
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    if (text.empty() && kind != WriteRequest::Kind::ack)
-      return refuse(http::status::bad_request, "the body is empty", true);
-    if (text.find_first_of(std::string_view("\0\r\n", 3)) != std::string::npos &&
-        kind != WriteRequest::Kind::remark) {
-      return refuse(http::status::bad_request, "a command is one line", true);
-    }
+    std::string error;
+    auto text = write_text(request.body(), kind != WriteRequest::Kind::remark,
+                           kind == WriteRequest::Kind::ack, error);
+    if (!text) return refuse(http::status::bad_request, error, true);
     WriteRequest w;
     w.kind = kind;
-    w.text = std::move(text);
+    w.text = std::move(*text);
     auto self = shared_from_this();
     w.done = [self](int status, const std::string& answer_text) {
       asio::post(self->stream_.get_executor(), [self, status, answer_text] {
         self->answer(static_cast<http::status>(status),
-                     nlohmann::json{{status < 300 ? "answer" : "error", answer_text}}.dump(),
+                     json_text({{status < 300 ? "answer" : "error", answer_text}}),
                      "application/json", true);
       });
     };
@@ -544,6 +658,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
   WebServer::Impl* server_;
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
+  AddressSlot slot_;
   std::string peer_;
   std::string request_method_;
   std::string request_target_;
@@ -552,26 +667,65 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
   bool keep_alive_ = false;
   bool head_ = false;
   bool counted_ = false;
+  bool idle_ = false;
+  std::uint64_t idle_order_ = 0;
 };
 
 void WebServer::Impl::accept() {
-  acceptor->async_accept(
-      asio::make_strand(*ioc), [self = this](beast::error_code ec, tcp::socket s) {
-        if (ec == asio::error::operation_aborted) return;
-        if (!ec) {
-          if (self->connections.load() + self->websockets.load() >= self->options.max_connections) {
-            ++self->refused;
-            beast::error_code ignored;
-            const auto ep = s.remote_endpoint(ignored);
-            self->log("refused a connection from " + ep.address().to_string() + ": " +
-                      std::to_string(self->options.max_connections) + " are open");
-            s.close(ignored);
-          } else {
-            std::make_shared<HttpSession>(std::move(s), self)->start();
-          }
-        }
-        if (self->acceptor && self->acceptor->is_open()) self->accept();
+  acceptor->async_accept(asio::make_strand(*ioc), [this](beast::error_code ec, tcp::socket s) {
+    if (ec == asio::error::operation_aborted) return;
+    if (ec) {
+      // Out of file descriptors, most likely: an idle connection gives one back, and the loop
+      // tries again shortly instead of spinning on the error.
+      log("cannot take a new connection: " + ec.message());
+      evict_idle(nullptr, "a new one");
+      retry_accept.emplace(*ioc, std::chrono::milliseconds(50));
+      retry_accept->async_wait([this](beast::error_code e) {
+        if (!e && acceptor && acceptor->is_open()) accept();
       });
+      return;
+    }
+    admit(std::move(s));
+    if (acceptor && acceptor->is_open()) accept();
+  });
+}
+
+void WebServer::Impl::admit(tcp::socket s) {
+  beast::error_code ignored;
+  const auto ep = s.remote_endpoint(ignored);
+  const std::string address = ignored ? std::string("?") : ep.address().to_string();
+  if (http_sessions.size() > 2 * options.max_connections)
+    std::erase_if(http_sessions, [](const auto& w) { return w.expired(); });
+  const bool full = connections.load() + websockets.load() >= options.max_connections;
+  const bool address_full = open_from(address) >= options.max_connections_per_address;
+  if ((full || address_full) && !evict_idle(address_full ? &address : nullptr, address)) {
+    ++refused;
+    log("refused a connection from " + address + ": " +
+        (address_full ? std::to_string(options.max_connections_per_address) +
+                            " of its connections are open, none idle"
+                      : std::to_string(options.max_connections) + " are open, none idle"));
+    s.close(ignored);
+    return;
+  }
+  std::make_shared<HttpSession>(std::move(s), this, AddressSlot(this, address))->start();
+}
+
+bool WebServer::Impl::evict_idle(const std::string* address, const std::string& for_whom) {
+  std::shared_ptr<HttpSession> victim;
+  std::erase_if(http_sessions, [&](const std::weak_ptr<HttpSession>& w) {
+    auto session = w.lock();
+    if (!session) return true;
+    if (session->idle() && (!address || session->address() == *address) &&
+        (!victim || session->idle_order() < victim->idle_order()))
+      victim = std::move(session);
+    return false;
+  });
+  if (!victim) return false;
+  ++evicted;
+  log("closed the idle connection from " + victim->peer() + " to make room for one from " +
+      for_whom);
+  victim->evict();
+  return true;
 }
 
 void WebServer::Impl::broadcast(const std::shared_ptr<const std::string>& message) {
@@ -666,6 +820,7 @@ WebServer::Stats WebServer::stats() const {
   st.connections = impl_->connections.load() + impl_->websockets.load();
   st.websockets = impl_->websockets.load();
   st.refused_connections = impl_->refused.load();
+  st.evicted_connections = impl_->evicted.load();
   st.dropped_clients = impl_->dropped.load();
   st.bad_requests = impl_->bad.load();
   st.queued_bytes = impl_->queued.load();

@@ -6,11 +6,20 @@
 // remark, a control command, an acknowledgement) wait in a bounded queue until the station's
 // thread takes them with take_writes() and answers each through its `done`.
 //
-// Limits (web_format.h): header bytes and fields, body bytes, connections, requests per
+// Limits (web_format.h): header bytes and fields, body bytes, connections of all clients
+// and of one address, time-outs for an idle connection, a header and a body, requests per
 // second per connection, bytes queued per WebSocket client (a client further behind is
-// dropped). A bad request is answered with a 4xx and a line in the log, never more.
+// dropped). Idle connections never shut new clients out: when the connections are at their
+// limit, a new one takes the place of the one idle longest. A bad request is answered with a
+// 4xx and a line in the log, never more.
+//
+// Texts from clients are checked where they come in: a write's body and a query's fields are
+// UTF-8 or refused; writes and the WebSocket are refused to the pages of other sites (their
+// "Origin" is not this server). Every JSON answer is written so that no byte can make it
+// throw.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -33,6 +42,20 @@ struct Asset {
   std::string_view bytes;
 };
 
+// A further read-only request the view answers (GET or HEAD), by its exact path: the handler
+// gets the raw query and answers a status with a body; a status of 400 and above is sent as
+// a refusal ({"error": body}) and logged like any other. Handlers run on the server's
+// thread, so each must be quick and bounded in what it reads and answers.
+struct RouteAnswer {
+  int status = 200;
+  std::string body;
+  std::string content_type = "application/json";
+};
+struct Route {
+  std::string path;  // "/api/depthlog"
+  std::function<RouteAnswer(std::string_view query)> handler;
+};
+
 struct ServerOptions {
   std::string address = "127.0.0.1";
   std::uint16_t port = 8080;  // 0: a free port (see WebServer::port)
@@ -40,10 +63,15 @@ struct ServerOptions {
   std::string token;
   std::string read_only_reason;
   std::vector<Asset> assets;
+  std::vector<Route> routes;
   // Where the server's lines go (bad requests, dropped clients); safe to call from its thread.
   std::function<void(const std::string&)> log;
   lib::Clock* clock = nullptr;  // for the rate limits; the system clock when null
   std::size_t max_connections = format::kMaxConnections;
+  std::size_t max_connections_per_address = format::kMaxConnectionsPerAddress;
+  std::chrono::milliseconds idle_timeout{format::kIdleTimeoutSeconds * 1000};
+  std::chrono::milliseconds header_timeout{format::kHeaderTimeoutSeconds * 1000};
+  std::chrono::milliseconds body_timeout{format::kBodyTimeoutSeconds * 1000};
   int max_requests_per_second = format::kMaxRequestsPerSecond;
   std::size_t max_queued_bytes = format::kMaxQueuedBytes;
   std::size_t history_ticks = format::kHistoryTicks;
@@ -89,9 +117,10 @@ class WebServer {
     std::size_t connections = 0;  // open now, of any kind
     std::size_t websockets = 0;   // WebSocket clients now
     std::uint64_t refused_connections = 0;
-    std::uint64_t dropped_clients = 0;  // WebSocket clients dropped for falling behind
-    std::uint64_t bad_requests = 0;     // answered with a 4xx
-    std::size_t queued_bytes = 0;       // tick messages waiting for all WebSocket clients
+    std::uint64_t evicted_connections = 0;  // idle ones closed to make room for a new one
+    std::uint64_t dropped_clients = 0;      // WebSocket clients dropped for falling behind
+    std::uint64_t bad_requests = 0;         // answered with a 4xx
+    std::size_t queued_bytes = 0;           // tick messages waiting for all WebSocket clients
     std::size_t history_ticks = 0;
     std::size_t history_bytes = 0;
     std::uint64_t messages_sent = 0;  // tick messages written to WebSocket clients

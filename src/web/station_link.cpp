@@ -8,8 +8,11 @@
 #include "journals/text_record.h"
 #include "journals/text_storage.h"
 #include "lib/date_time.h"
+#include "lib/file_system.h"
+#include "office/forward_status_format.h"
 #include "station/live_view.h"
 #include "station/station.h"
+#include "web/json_text.h"
 
 namespace web {
 
@@ -22,6 +25,27 @@ nlohmann::json number(double v) {
 
 std::string date_time_text(std::uint32_t seconds) {
   return lib::format_date_time(lib::to_date_time(lib::LocalTime{seconds, 0}));
+}
+
+// The office link as the forwarder last wrote it (office/forward_status_format.h); null when
+// no forwarder ever ran on this home. A file the forwarder stopped rewriting long ago says
+// it is not running.
+nlohmann::json office_link(const std::string& home, lib::Clock& clock) {
+  namespace fs = office::forward_status;
+  const auto text = lib::read_whole_file(home + fs::kFileName, lib::posix_file_system(), 1 << 16);
+  if (!text) return nullptr;
+  const nlohmann::json s = nlohmann::json::parse(*text, nullptr, false);
+  if (!s.is_object()) return {{"state", "unknown"}, {"error", "the status file does not read"}};
+  const std::int64_t updated = s.value("updated", std::int64_t{0});
+  const std::int64_t age = lib::get_local_time(clock).seconds - updated;
+  nlohmann::json j = {{"state", s.value("state", "unknown")},
+                      {"error", s.value("error", "")},
+                      {"backlog_lines", s.value("backlog_lines", 0)},
+                      {"backlog_seconds", s.value("backlog_seconds", 0.0)},
+                      {"last_commit", s.value("last_commit", "")},
+                      {"age_s", age}};
+  if (j["state"] != "stopped" && age > fs::kStaleSeconds) j["state"] = "not running";
+  return j;
 }
 
 }  // namespace
@@ -96,6 +120,7 @@ nlohmann::json StationLink::snapshot() const {
   for (std::size_t i = first; i < records.size(); ++i)
     remarks.push_back({{"time", date_time_text(records[i].time)}, {"text", records[i].text}});
   j["remarks"] = std::move(remarks);
+  j["office"] = office_link(hub_.get_exe_path(), hub_.clock());
   return j;
 }
 
@@ -169,7 +194,7 @@ void StationLink::after_tick() {
       tick.samples.emplace_back(std::string("rig.") + key, j["rig"][key].get<double>());
   if (j["mud"]["pit_gain"].is_number())
     tick.samples.emplace_back("mud.pit_gain", j["mud"]["pit_gain"].get<double>());
-  tick.json = j.dump();
+  tick.json = json_text(j);
   server_.publish(std::move(tick));
 }
 

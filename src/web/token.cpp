@@ -103,8 +103,8 @@ TokenState load_or_create_token(const std::string& home, lib::FileSystem& fs,
     return state;
   }
   if ((*bits & 077) != 0) {
-    char mode[8];
-    std::snprintf(mode, sizeof mode, "%04o", *bits);
+    char mode[16];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(*bits & 07777));
     state.message = "the web token '" + path + "' may be read by others (mode " + mode +
                     "); the web view is read-only until it is made 0600 (chmod 600) or removed";
     return state;

@@ -20,16 +20,23 @@ inline constexpr unsigned kTokenFileMode = 0600;
 inline constexpr std::size_t kMaxHeaderBytes = 8 * 1024;
 inline constexpr std::size_t kMaxBodyBytes = 4 * 1024;
 inline constexpr std::size_t kMaxHeaderFields = 40;
-// Open connections of all clients together; one more is closed at once.
+// Open connections of all clients together, and of the clients of one address. A new
+// connection past either closes the connection idle longest (of that address, when it is
+// its address that is full); with none idle, the new one is closed at once.
 inline constexpr std::size_t kMaxConnections = 128;
+inline constexpr std::size_t kMaxConnectionsPerAddress = 32;
 // Requests (or WebSocket messages from the client) one connection may make per second;
 // more are answered 429 (a WebSocket is closed).
 inline constexpr int kMaxRequestsPerSecond = 20;
 // Bytes of tick messages waiting for one WebSocket client; a client that falls further
 // behind is dropped, so a slow reader never holds the station's memory or its tick.
 inline constexpr std::size_t kMaxQueuedBytes = 1024 * 1024;
-// Seconds a client may take to send a whole request before it is closed.
-inline constexpr int kRequestTimeoutSeconds = 30;
+// Seconds a connection may wait without sending a byte of a request (just opened, or kept
+// alive between requests); seconds from a request's first byte to the end of its header;
+// seconds after the header for the body. A client past one of them is closed.
+inline constexpr int kIdleTimeoutSeconds = 10;
+inline constexpr int kHeaderTimeoutSeconds = 10;
+inline constexpr int kBodyTimeoutSeconds = 30;
 
 // Ticks of history kept per parameter: six hours at one tick a second.
 inline constexpr std::size_t kHistoryTicks = 6 * 3600;

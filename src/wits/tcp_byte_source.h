@@ -70,6 +70,13 @@ class TcpByteSource : public ByteSource {
     return run(done, timeout) && !result;
   }
 
+  // True when bytes are here already (in our buffer or in the socket's), without waiting.
+  bool has_data_now() {
+    if (pos_ < len_) return true;
+    boost::system::error_code ec;
+    return socket_.is_open() && socket_.available(ec) > 0 && !ec;
+  }
+
   std::optional<unsigned char> next_byte() override {
     if (pos_ < len_) return buffer_[pos_++];
     if (!socket_.is_open()) return std::nullopt;

@@ -27,8 +27,10 @@ namespace wits {
 inline constexpr std::string_view kKeepAliveFrame = "&&\r\n!!\r\n";
 
 struct Wits0ServerOptions {
-  std::string address = "0.0.0.0";  // where to listen; "127.0.0.1" for this machine only
-  int port = 0;                     // 0: any free port (see Wits0Server::port)
+  // Where to listen: this machine only unless another address is named ("0.0.0.0": every
+  // address of the machine).
+  std::string address = "127.0.0.1";
+  int port = 0;  // 0: any free port (see Wits0Server::port)
   // A keep-alive frame goes out after this long without a publish; 0: never.
   std::chrono::milliseconds keep_alive{10000};
   // A client with more bytes than this waiting to be written is dropped.

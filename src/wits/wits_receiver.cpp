@@ -41,9 +41,15 @@ void WITSReceiver::set_options(const WITSReceiverOptions& options) {
   wd_active_ = true;
 }
 
+void WITSReceiver::set_log_limits(const lib::LogLimits& limits) {
+  log_limits_ = limits;
+  log_.set_limits(limits);
+}
+
 std::unique_ptr<ZTSThread> WITSReceiver::make_thread(const WITSServerOption& option) {
-  ZTSEnvironment env{log_folder_, &clock_, &fs_, &log_, waits_};
-  auto thread = std::make_unique<ZTSThread>(env, [this] { notify(); });
+  ZTSEnvironment env{log_folder_, &clock_, &fs_, &log_, waits_, log_limits_};
+  auto thread = std::make_unique<ZTSThread>(
+      env, [this] { notify(); }, ++generations_);
   thread->set_options(option);
   thread->start();
   return thread;

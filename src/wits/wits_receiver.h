@@ -39,6 +39,8 @@ class WITSReceiver {
   // the threads are stopped, one is started per enabled server, and the watchdog is armed.
   void set_options(const WITSReceiverOptions& options);
   const WITSReceiverOptions& options() const { return options_; }
+  // Bounds of the receiver's log and of the logs of the threads made from now on.
+  void set_log_limits(const lib::LogLimits& limits);
   void add_thread(const WITSServerOption& option);
   // Stops, waits for and destroys every thread.
   void terminate();
@@ -68,7 +70,9 @@ class WITSReceiver {
   lib::FileSystem& fs_;
   std::string log_folder_;
   ZTSWaits waits_;
+  lib::LogLimits log_limits_;
   lib::LineLogger log_;
+  std::uint64_t generations_ = 0;  // threads made so far
   WITSReceiverOptions options_;
   bool have_options_ = false;
   std::vector<std::unique_ptr<ZTSThread>> threads_;

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string_view>
+#include <vector>
 
 #include "wits/tcp_byte_source.h"
 #include "wits/wits0_format.h"
@@ -17,34 +18,54 @@ std::string thread_log_file_name(const std::string& server_name) {
 
 namespace {
 
+// The thread's log lines of a record are written together once the record is ready (or the
+// read ends): between its first item and its end the record is hidden from read_data, and a
+// file write per line would keep it hidden far longer than reading it takes.
 class ThreadEvents : public ReadEvents {
  public:
   ThreadEvents(ZTSThread& thread, lib::LineLogger& log, lib::Clock& clock,
                std::function<void(std::int64_t)> on_record)
       : thread_(thread), log_(log), clock_(clock), on_record_(std::move(on_record)) {}
   void on_start() override { thread_.set_is_working(ZTSThreadStatus::kReceiving); }
-  void on_item_line(std::string_view line) override { log_.write(line, -1); }
+  void on_item_line(std::string_view line) override {
+    lines_.emplace_back(line);
+    if (lines_.size() >= kMaxHeldLines) flush();
+  }
   void on_ready(int record) override {
-    log_.write("record " + std::to_string(record) + " ready!", -1);
     on_record_(clock_.steady_ms());
+    lines_.push_back("record " + std::to_string(record) + " ready!");
+    flush();
   }
   void on_overlong_line() override {
-    log_.write("line longer than " + std::to_string(kMaxLineBytes) +
-                   " bytes: the record was dropped, waiting for the next one",
-               -1);
+    lines_.push_back("line longer than " + std::to_string(kMaxLineBytes) +
+                     " bytes: the record was dropped, waiting for the next one");
+    flush();
+  }
+  void flush() {
+    if (lines_.empty()) return;
+    log_.write_lines(lines_, -1);
+    lines_.clear();
   }
 
  private:
+  // A record that never ends is still logged, a batch at a time.
+  static constexpr std::size_t kMaxHeldLines = 256;
   ZTSThread& thread_;
   lib::LineLogger& log_;
   lib::Clock& clock_;
   std::function<void(std::int64_t)> on_record_;
+  std::vector<std::string> lines_;
 };
 
 }  // namespace
 
-ZTSThread::ZTSThread(const ZTSEnvironment& env, StatusChanged on_change)
-    : env_(env), on_change_(std::move(on_change)), log_(0, *env.clock, *env.fs) {}
+ZTSThread::ZTSThread(const ZTSEnvironment& env, StatusChanged on_change, std::uint64_t generation)
+    : env_(env),
+      on_change_(std::move(on_change)),
+      generation_(generation),
+      log_(0, *env.clock, *env.fs) {
+  log_.set_limits(env.log_limits);
+}
 
 ZTSThread::~ZTSThread() {
   stop();
@@ -149,8 +170,15 @@ void ZTSThread::execute(std::stop_token stop) {
         if (!connection.wait_for_data(env_.waits.data)) {
           if (stop.stop_requested()) break;
           set_is_working(ZTSThreadStatus::kConnected);
-        } else if (!read_record(connection, store_, events)) {
-          lost = true;
+        } else {
+          // Every record already here is taken before the pause, so a sender of many records
+          // a second is followed instead of falling further behind with every pass.
+          int records = 0;
+          do {
+            lost = !read_record(connection, store_, events);
+            events.flush();
+          } while (!lost && ++records < kMaxRecordsPerPass && !stop.stop_requested() &&
+                   connection.has_data_now());
         }
       }
       if (lost) {

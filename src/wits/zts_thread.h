@@ -30,6 +30,10 @@ namespace wits {
 
 enum class ZTSThreadStatus : int { kNotConnected = 0, kConnected = 1, kReceiving = 2 };
 
+// The most records one pass takes before its pause: a sender faster than the thread can read
+// still lets the loop turn (and the watchdog see it turn).
+inline constexpr int kMaxRecordsPerPass = 2000;
+
 // The loop's waits. The defaults are the station's; tests shorten them.
 struct ZTSWaits {
   std::chrono::milliseconds data{500};              // for the first byte of a record
@@ -46,6 +50,7 @@ struct ZTSEnvironment {
   lib::FileSystem* fs = nullptr;
   lib::LineLogger* receiver_log = nullptr;
   ZTSWaits waits;
+  lib::LogLimits log_limits;  // of the thread's own log
 };
 
 // "wits_" + the server's name with every '.' replaced by '_' + ".log".
@@ -56,7 +61,9 @@ class ZTSThread {
   // Called from the receiving thread whenever the status changes; must be thread-safe.
   using StatusChanged = std::function<void()>;
 
-  ZTSThread(const ZTSEnvironment& env, StatusChanged on_change);
+  // `generation` tells this thread from any other the owner made, even one that had the
+  // same address before it.
+  ZTSThread(const ZTSEnvironment& env, StatusChanged on_change, std::uint64_t generation);
   // Stops and joins the loop.
   ~ZTSThread();
   ZTSThread(const ZTSThread&) = delete;
@@ -64,6 +71,7 @@ class ZTSThread {
 
   void set_options(const WITSServerOption& option) { option_ = option; }
   const WITSServerOption& options() const { return option_; }
+  std::uint64_t generation() const { return generation_; }
 
   // Starts the loop (once).
   void start();
@@ -78,7 +86,7 @@ class ZTSThread {
   // Copies every ready record into `data` under this server's name (replacing what was
   // there) and clears its flag; true when at least one was copied.
   bool read_wits_data(WITSCommIncomData& data);
-  // Steady-clock time of the last record made ready, if any.
+  // Steady-clock time the newest record was made ready (read whole from the socket), if any.
   std::optional<std::int64_t> last_record_ms() const;
   // False once the loop has ended (stopped, or ended by an error).
   bool running() const { return running_.load(); }
@@ -92,6 +100,7 @@ class ZTSThread {
 
   ZTSEnvironment env_;
   StatusChanged on_change_;
+  std::uint64_t generation_;
   WITSServerOption option_;
   lib::LineLogger log_;
 

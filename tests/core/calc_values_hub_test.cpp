@@ -8,11 +8,15 @@
 #include <string>
 
 #include "calc/calc_values.h"
+#include "calc/candle_counter.h"
 #include "core/config.h"
+#include "core/error_log.h"
 #include "core/system.h"
 #include "lib/file_system.h"
 #include "params/global_nums.h"
 #include "params/par_tabl.h"
+#include "pore/pore_opt.h"
+#include "pore/well_builders.h"
 #include "storage/data_storage.h"
 #include "support/fakes.h"
 
@@ -124,4 +128,42 @@ TEST(CalcValuesHub, TankAndPumpStateSurvivesSysBinAndADamagedTankBlockCostsOnlyI
   EXPECT_TRUE(c.calc_values().pumps().is_working(1)) << "the pumps' block is read";
   EXPECT_DOUBLE_EQ(c.data_storage().depth_z(), 1520.5);
   EXPECT_FALSE(damaged.kept_copy.empty()) << "the original is kept aside";
+}
+
+// The stands through the hub's tick: the counter takes its limit from the drill string and
+// each tick's hook load and block position from their rows; a sample whose hook load is not
+// this tick's reading is skipped, once told.
+TEST(CalcValuesHub, StandsAreCountedFromTheRowsAndASampleNotCurrentIsSkipped) {
+  TempDir dir;
+  System hub(SystemOptions{dir.path()});
+  params::ParTabl& t = hub.data_storage().par_tabl();
+  for (const char* id : {"вес_на_крюке", "тальблок", "число_свечей", "число_трубок"}) t.add(id);
+  hub.global_nums().calculate(t);
+  hub.pore_opt().instr().set_elems(
+      {pore_tests::make_elem(instr::ElemType::kSvecha, 40, {10, 10, 10}, 127, 9)});
+  hub.config().dol.block_travel = 30;  // a stand of three 10 m pipes
+  std::uint32_t now = 0;
+  const int hook_row = hub.global_nums()[GlobalNums::kVesNaKryuke];
+  auto tick = [&](double hook, double block, bool hook_current = true) {
+    hub.data_storage().current_values()["вес_на_крюке"] = hook;
+    hub.data_storage().current_values()["тальблок"] = block;
+    hub.calc_and_store(++now, [&](int row) { return hook_current || row != hook_row; });
+  };
+  // The empty block raised 2 -> 30 m, the stand run in loaded 30 -> 2 m, the block raised.
+  for (int m = 2; m <= 30; ++m) tick(5, m);
+  for (int m = 29; m >= 2; --m) tick(80, m);
+  for (int m = 3; m <= 6; ++m) tick(5, m);
+  EXPECT_EQ(hub.candle_counter().get_max_count(), 40) << "the string's stands";
+  EXPECT_EQ(current(hub, "число_свечей"), 1);
+  EXPECT_EQ(current(hub, "число_трубок"), 0);
+
+  const std::size_t samples = hub.candle_counter().items().size();
+  tick(5, 7, false);
+  tick(5, 8, false);
+  EXPECT_EQ(hub.candle_counter().items().size(), samples);
+  const std::string log = testing_support::read_file(hub.error_log().file());
+  EXPECT_EQ(log.find("CalcValues::calc_pipes : the hook load"),
+            log.rfind("CalcValues::calc_pipes : the hook load"))
+      << "told once: " << log;
+  EXPECT_NE(log.find("(1 stands, 0 pipes)"), std::string::npos) << log;
 }

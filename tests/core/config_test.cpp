@@ -56,8 +56,9 @@ TEST(ConfigTest, SectionsInOrderAndEveryOptionAtItsDefault) {
   }
   EXPECT_THAT(sections, ElementsAre("рейс", "ДОЛ", "запись_и_осреднение", "настройки_распознавания",
                                     "прочие_настройки", "связь", "задержанная_глубина",
-                                    "звуковое_предупреждение", "видеонаблюдение"));
-  EXPECT_THAT(counts, ElementsAre(1u, 10u, 4u, 20u, 58u, 19u, 9u, 9u, 6u));
+                                    "звуковое_предупреждение", "видеонаблюдение", "журналы",
+                                    "прием_wits"));
+  EXPECT_THAT(counts, ElementsAre(1u, 10u, 4u, 20u, 58u, 19u, 9u, 9u, 6u, 2u, 1u));
 }
 
 TEST(ConfigTest, DefaultsOfTheAwkwardOptions) {

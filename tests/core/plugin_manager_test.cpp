@@ -197,6 +197,17 @@ TEST_F(PluginManagerTest, FreeUnloadsEverythingAndRegisteredValuesFallSilent) {
   EXPECT_EQ(values_.get("из_модуля"), 0.0);
 }
 
+TEST_F(PluginManagerTest, AValueNamedInAnotherEncodingIsRegisteredMendedAndLogged) {
+  RegPluginManager& manager = load({{"a"}});
+  manager.get_item(0)->host()->register_value("газ\xd0", "Газ", "%", kValuePlain,
+                                              [] { return 3.0; });
+  EXPECT_EQ(values_.get("газ\uFFFD"), 3.0);
+  ASSERT_EQ(log_.size(), 1u);
+  EXPECT_NE(log_[0].find("'газ\uFFFD' has a name, caption or unit that is not UTF-8"),
+            std::string::npos)
+      << log_[0];
+}
+
 TEST_F(PluginManagerTest, StatusTextsSkipPluginsWithoutOne) {
   struct Talking : ScriptedPlugin {
     std::string status_text() override { return "работает"; }

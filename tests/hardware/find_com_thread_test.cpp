@@ -334,14 +334,17 @@ TEST(FindComSearch, AnExchangeThatThrowsEndsTheSearchWithThePortClosed) {
     throw std::runtime_error("driver fault");
   };
   std::vector<std::string> log;
+  std::vector<bool> tuning;
   hardware::FindComCallbacks callbacks;
   callbacks.log = [&log](const std::string& m) { log.push_back(m); };
+  callbacks.searching = [&tuning](bool on) { tuning.push_back(on); };
   FindComThread search(
       *f.hub, [] { return std::vector<std::string>{"/dev/ttyS0"}; }, "", kPult, callbacks, f.audio,
       [](int) {});
   search.start();
   search.join();
   EXPECT_TRUE(search.finished());
+  EXPECT_EQ(tuning, (std::vector<bool>{true, false})) << "the tuning sound ends with the search";
   EXPECT_FALSE(f.hub->get_port().is_opened());
   ASSERT_EQ(log.size(), 1u);
   EXPECT_NE(log[0].find("driver fault"), std::string::npos);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "packet_test_support.h"
 
 namespace {
@@ -40,6 +43,33 @@ TEST(PacketCipher, NistCbcAes256Vectors) {
 
   Bytes partial(15);
   EXPECT_FALSE(cipher.encrypt_blocks(std::span(kNistPlain).first(15), partial));
+}
+
+// Each key's schedule is kept for the thread, a few keys at a time: ciphers of more keys than
+// are kept, used in turn, still each encipher with their own key, and the NIST vectors hold
+// after the others pushed that key's state out.
+TEST(PacketCipher, CiphersOfManyKeysUsedInTurnEachKeepTheirOwnKey) {
+  std::vector<Bytes> enciphered;
+  for (int round = 0; round < 2; ++round) {
+    for (std::uint8_t k = 0; k < 6; ++k) {
+      hardware::BusCipherKey key = nist_key();
+      key.key[0] = k;
+      hardware::PacketCipher cipher(key);
+      Bytes out(kNistPlain.size()), back(kNistPlain.size());
+      ASSERT_TRUE(cipher.encrypt_blocks(kNistPlain, out));
+      ASSERT_TRUE(cipher.decrypt_blocks(out, back));
+      EXPECT_EQ(back, kNistPlain);
+      if (round == 0) enciphered.push_back(out);
+      EXPECT_EQ(out, enciphered[k]) << "key " << int{k} << " round " << round;
+      if (k > 0) {
+        EXPECT_NE(out, enciphered[k - 1u]);
+      }
+    }
+  }
+  hardware::PacketCipher nist(nist_key());
+  Bytes out(kNistPlain.size());
+  ASSERT_TRUE(nist.encrypt_blocks(kNistPlain, out));
+  EXPECT_EQ(out, kNistCipher);
 }
 
 TEST(PacketCipher, PlainBlockLayout) {

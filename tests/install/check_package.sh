@@ -104,8 +104,8 @@ grep -q '/var/lib/rigstation' "$scratch/control/postinst" || fail "postinst make
 if grep -E 'rm .*(/var/lib/rigstation|\$HOME_DIR)|deluser' "$scratch/control/postrm" "$scratch/control/prerm"; then
   fail "a removal script deletes the station home or its user"
 fi
-grep -q 'deb-systemd-invoke stop rigstation.service' "$scratch/control/prerm" ||
-  fail "prerm does not stop the service"
+grep -q 'deb-systemd-invoke stop rigstation-forward.service rigstation.service' "$scratch/control/prerm" ||
+  fail "prerm does not stop the services"
 
 # ---- the file list ------------------------------------------------------------------------
 for d in "${debs[@]}"; do dpkg-deb -x "$d" "$scratch/root" || fail "dpkg -x $(basename "$d") failed"; done
@@ -119,6 +119,8 @@ expect() {  # package list, path (a fixed string)
 expect "$scratch/runtime.list" /usr/bin/rigstation
 expect "$scratch/runtime.list" /usr/lib/rigstation/plugins/derived_values.so
 expect "$scratch/runtime.list" /lib/systemd/system/rigstation.service
+expect "$scratch/runtime.list" /lib/systemd/system/rigstation-forward.service
+expect "$scratch/runtime.list" /usr/share/doc/rigstation/office-database.md
 expect "$scratch/runtime.list" /usr/share/man/man1/rigstation.1.gz
 expect "$scratch/runtime.list" /usr/share/doc/rigstation/README.md
 expect "$scratch/runtime.list" /usr/share/doc/rigstation/state-file.md
@@ -152,14 +154,21 @@ grep -qx 'User=rigstation' "$unit" || fail "the unit does not run as rigstation"
 grep -qx 'SupplementaryGroups=dialout' "$unit" || fail "the unit lacks the dialout group"
 grep -qx 'Restart=on-failure' "$unit" || fail "the unit does not restart on failure"
 grep -qx 'WantedBy=multi-user.target' "$unit" || fail "the unit is not started at boot"
+forward_unit="$scratch/root/lib/systemd/system/rigstation-forward.service"
+grep -qx 'ExecStart=/usr/bin/rigstation forward --home /var/lib/rigstation' "$forward_unit" ||
+  fail "the link's ExecStart"
+grep -qx 'User=rigstation' "$forward_unit" || fail "the link's unit does not run as rigstation"
+grep -qx 'Restart=on-failure' "$forward_unit" || fail "the link's unit does not restart on failure"
 if command -v systemd-analyze >/dev/null 2>&1; then
-  # The unit as systemd reads it, with the program path taken from the scratch root.
-  sed "s,^ExecStart=/usr/bin/rigstation,ExecStart=$scratch/root/usr/bin/rigstation," "$unit" \
-    >"$scratch/rigstation.service"
-  if ! systemd-analyze verify --man=no "$scratch/rigstation.service" >"$scratch/unit.log" 2>&1; then
-    # Only the unit's own lines count: the machine's other units are none of this test's.
-    if grep 'rigstation.service:' "$scratch/unit.log"; then fail "systemd-analyze refuses the unit"; fi
-  fi
+  for u in rigstation rigstation-forward; do
+    # The unit as systemd reads it, with the program path taken from the scratch root.
+    sed "s,^ExecStart=/usr/bin/rigstation,ExecStart=$scratch/root/usr/bin/rigstation," \
+      "$scratch/root/lib/systemd/system/$u.service" >"$scratch/$u.service"
+    if ! systemd-analyze verify --man=no "$scratch/$u.service" >"$scratch/unit.log" 2>&1; then
+      # Only the unit's own lines count: the machine's other units are none of this test's.
+      if grep "$u.service:" "$scratch/unit.log"; then fail "systemd-analyze refuses $u.service"; fi
+    fi
+  done
 fi
 
 # ---- the installed program ----------------------------------------------------------------

@@ -1,5 +1,6 @@
 // Reads a LAS file with an independent LAS 2.0 parser and prints what it found as one JSON
-// document: version, wrap, curve mnemonics in order, curve and well parameters, the data.
+// document: version, wrap, curve mnemonics in order, curve and well parameters, the ~Other
+// text, the data.
 const fs = require('fs');
 const { Las } = require('las-js');
 
@@ -12,6 +13,7 @@ async function main() {
     header: await las.header(),
     curves: await las.curveParams(),
     well: await las.wellParams(),
+    other: await las.other(),
     data: await las.data(),
   };
   process.stdout.write(JSON.stringify(out));

@@ -83,6 +83,10 @@ TEST(BinaryStream, StringsTakeTheStreamEncoding) {
   BinaryMemoryInputStream in(out.data());
   in.set_string_encoding(StringEnc::kCp1251);
   EXPECT_EQ(read_binary<std::string>(in), "Ёж");
+  // A UTF-8 string damaged on disk comes back mended: a reader never holds bytes that the
+  // screen or a JSON writer cannot take.
+  BinaryMemoryInputStream damaged(std::string("\x05\0\0\0ok \xc3!", 9));
+  EXPECT_EQ(read_binary<std::string>(damaged), "ok \uFFFD!");
 }
 
 TEST(BinaryStream, ReadingPastTheEndThrowsAndLeavesNothingHalfRead) {

@@ -90,7 +90,7 @@ TEST(LineLogger, WritesOnlyBelowTheThresholdInTheLineForm) {
             "(05.12.2026 07:08:09) ошибка\n(05.12.2026 07:08:09) detail\n");
 }
 
-TEST(LineLogger, EncodesLinesAndRotatesLargeFiles) {
+TEST(LineLogger, EncodesLinesInTheLogsEncoding) {
   TempDir dir;
   FakeClock clock;
   LineLogger log(0, clock, lib::posix_file_system());
@@ -99,13 +99,49 @@ TEST(LineLogger, EncodesLinesAndRotatesLargeFiles) {
   log.write("Ж", -1);
   std::string bytes = testing_support::read_file(dir.file("b.log"));
   EXPECT_EQ(bytes.substr(bytes.size() - 2), "\xC6\n");
+}
 
-  log.set_encoding(StringEnc::kUtf8);
-  log.set_max_bytes(200);
-  for (int i = 0; i < 20; ++i) log.write("line " + std::to_string(i), -1);
-  EXPECT_LE(testing_support::read_file(dir.file("b.log")).size(), 200u + 40u);
-  std::string old = testing_support::read_file(dir.file("b.log.old"));
-  EXPECT_FALSE(old.empty());
+TEST(LineLogger, AFullLogMovesAsideKeepingItsOldFilesAndOneThatCannotMoveStopsGrowing) {
+  TempDir dir;
+  FakeClock clock;
+  clock.set(2026, 12, 5, 7, 8, 9);
+  testing_support::FaultyFileSystem fs;
+  LineLogger log(0, clock, fs);
+  const std::string path = dir.file("w.log");
+  log.set_file(path);
+  log.set_limits({200, 2});
+  std::string told;
+  log.set_fallback([&](const std::string& text) { told += text; });
+  // 60 numbered lines of 31 bytes: six a file, so the oldest went with the third move aside.
+  for (int i = 100; i < 160; ++i) ASSERT_TRUE(log.write("line " + std::to_string(i), -1));
+  std::string kept;
+  for (const std::string& name : {path + ".2", path + ".1", path}) {
+    const std::string text = testing_support::read_file(name);
+    EXPECT_LE(text.size(), 200u) << name;
+    kept += text;
+  }
+  EXPECT_FALSE(lib::exists(fs, path + ".3"));
+  const auto first = kept.find("line ");
+  ASSERT_NE(first, std::string::npos);
+  const int oldest = std::stoi(kept.substr(first + 5, 3));
+  std::string expected;
+  for (int i = oldest; i < 160; ++i) expected += log.format_line("line " + std::to_string(i));
+  EXPECT_EQ(kept, expected) << "the kept files hold the newest lines, in order, none twice";
+
+  // A folder that refuses renames: the log goes on up to twice its limit, then its lines go to
+  // the fallback; the fault is told once, and nothing throws.
+  fs.fail_rename = true;
+  int written = 0;
+  for (int i = 0; i < 40; ++i) written += log.write("stuck " + std::to_string(i), -1) ? 1 : 0;
+  EXPECT_LE(testing_support::read_file(path).size(), 400u);
+  EXPECT_GT(written, 0);
+  EXPECT_LT(written, 40);
+  EXPECT_EQ(told.find("cannot move the full log '" + path + "' aside"), 0u) << told;
+  EXPECT_EQ(told.find("cannot move", 1), std::string::npos) << told;
+  EXPECT_NE(told.find("stuck 39"), std::string::npos);
+  fs.fail_rename = false;
+  EXPECT_TRUE(log.write("moved again", -1));
+  EXPECT_EQ(testing_support::read_file(path), log.format_line("moved again"));
 }
 
 TEST(LineLogger, UnwritableFileNeverThrows) {

@@ -96,6 +96,19 @@ TEST(CalibrationFile, APointThatIsNoNumberRefusesTheFileAndNamesItsLine) {
   }
 }
 
+TEST(CalibrationFile, PointsThatCannotConvertRefuseTheFileAndSayWhy) {
+  TempDir dir;
+  Param same_x = hook_row();
+  same_x.points = {{1, 10}, {1, 20}};
+  same_x.save_calibr_to_file(dir.file("c.txt"), lib::posix_file_system());
+  Param p = hook_row();
+  p.points = {{5, 5}};
+  const auto result = p.load_calibr_from_file(dir.file("c.txt"), lib::posix_file_system());
+  EXPECT_EQ(result.status, CalibrLoadStatus::kUnusable);
+  EXPECT_EQ(result.fault, "points 1 and 2 have the same x, 1");
+  EXPECT_EQ(p.points, (params::CalibrPoints{{5, 5}}));
+}
+
 TEST(CalibrationFile, OldFileWithoutEncodingLineIsInTheEightBitCodePage) {
   TempDir dir;
   lib::write_file_atomically(dir.file("old.txt"),

@@ -1,6 +1,7 @@
 // Turning raw inputs into engineering values: the linear conversion, calibration points,
 // the hook-load factor, the decay correction of radioactive density meters, and shifting
 // a calibration to a wanted value.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "params/calibration_check.h"
 #include "params/param.h"
 
 namespace {
@@ -56,7 +58,6 @@ TEST(Conversion, ValuesByInputAndFactor) {
       {"hook factor not on zero", linear("вес_на_крюке", 20, 3), 2, {{5, 43}}},
       {"factor ignored elsewhere", linear("нагрузка", 20, 0), 2, {{5, 20}}},
       {"one point is a proportion", calibrated({{2, 50}}), 1, {{4, 100}, {-1, -25}, {0, 0}}},
-      {"one point at zero input", calibrated({{0, 50}}), 1, {{3, 0}}},
       {"two points", calibrated({{0, 0}, {5, 100}}), 1, {{2.5, 50}, {6, 120}, {-1, -20}, {5, 100}}},
       // Three segments with different slopes: 10/V, 40/V, 5/V; both ends extended.
       {"segments",
@@ -74,12 +75,31 @@ TEST(Conversion, ValuesByInputAndFactor) {
   }
 }
 
-TEST(Conversion, EqualXInTheChosenSegmentGivesZero) {
-  EXPECT_DOUBLE_EQ(calibrated({{1, 10}, {1, 20}}).calc_value_by_voltage(3.0, 1.0, kNow), 0.0);
-  // Only the chosen segment matters: a flat step elsewhere leaves others working.
-  const Param p = calibrated({{0, 0}, {2, 20}, {2 + 1e-7, 40}, {4, 60}});
-  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(1.0, 1.0, kNow), 10.0);
-  EXPECT_DOUBLE_EQ(p.calc_value_by_voltage(2.0, 1.0, kNow), 0.0);
+// Points that cannot convert give no number for any input (the row shows not valid), never
+// a plausible 0, and say why.
+TEST(Conversion, PointsThatCannotConvertGiveNoNumberAndSayWhy) {
+  const double big = std::numeric_limits<double>::max();
+  const struct {
+    Param row;
+    const char* why;
+  } cases[] = {
+      {calibrated({{1, 10}, {1, 20}}), "points 1 and 2 have the same x, 1"},
+      {calibrated({{0, 0}, {2, 20}, {2 + 1e-7, 40}, {4, 60}}), "points 2 and 3 have the same x"},
+      {calibrated({{0, 0}, {5, 50}, {0, 20}}), "point 3 (x 0) comes after point 2 (x 5)"},
+      {calibrated({{-big, 0}, {big, 1}}), "the slope between points 1 and 2 is beyond any number"},
+      {calibrated({{0, 0}, {1, 1e308}, {2, -1e308}}), "the slope between points 2 and 3"},
+      {calibrated({{0, 50}}), "its one point has x 0"},
+      {calibrated({{1e-5, 1e305}}), "its one point (1e-05, 1e+305) gives a slope beyond"},
+      {calibrated({{0, 0}, {std::nan(""), 1}}), "point 2 (nan, 1) is not a finite number"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    for (const double volts : {0.0, 0.5, 1.0, 3.0}) {
+      EXPECT_TRUE(std::isnan(c.row.calc_value_by_voltage(volts, 1.0, kNow))) << volts;
+    }
+    EXPECT_THAT(params::calibration_fault(c.row.points).value_or(""), testing::HasSubstr(c.why));
+  }
+  EXPECT_EQ(params::calibration_fault(calibrated({{0, 0}, {1, 1e300}}).points), std::nullopt);
 }
 
 TEST(Conversion, NonFiniteInputDoesNotEscapeIntoACrash) {

@@ -2,6 +2,7 @@
 // version read, round trips through the table, and damaged or foreign files.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <limits>
@@ -133,6 +134,22 @@ TEST_F(ParamFileTest, SaveThenLoadRestoresEveryFieldPointSetAndExtension) {
   }
   EXPECT_EQ(back.db_params(), (std::set<std::string>{"сероводород1"}));
   EXPECT_EQ(back.text_encoding(), lib::StringEnc::kUtf8);
+}
+
+// Points that are numbers but cannot convert are no damage: the table loads, the row keeps
+// them to be corrected and shows as not valid, and the log names the row and why.
+TEST_F(ParamFileTest, PointsThatCannotConvertLoadAsTheyAreAndAreNamed) {
+  FileBuilder f;
+  f.header(4).row(kHook).row(kPressure).end_rows();
+  f.calibration(0, {{0, 0}, {5, 100}}).calibration(1, {{1, 10}, {1, 20}}).end_calibration();
+  ASSERT_TRUE(table.load_from_memory(f.db_set({}).bytes(), std::nullopt, "params.tbl"));
+  EXPECT_EQ(table[1].points, (params::CalibrPoints{{1, 10}, {1, 20}}));
+  EXPECT_TRUE(std::isnan(table[1].calc_value_by_voltage(1, 1, {})));
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_NE(log[0].find("'params.tbl': row 2 'давление_на_входе': the calibration is refused: "
+                        "points 1 and 2 have the same x, 1"),
+            std::string::npos)
+      << log[0];
 }
 
 TEST_F(ParamFileTest, Version0FileInTheEightBitCodePageLoadsAndSavesAsVersion4) {

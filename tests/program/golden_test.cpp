@@ -7,6 +7,10 @@
 //   RIGCORE_UPDATE_GOLDEN=1 build/debug/tests/test_program
 //   git diff tests/program/golden
 // Without RIGCORE_UPDATE_GOLDEN=1 a difference fails the test with a line diff.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -16,6 +20,7 @@
 
 #include "golden_harness.h"
 #include "params/all_params.h"
+#include "params/par_tabl.h"
 #include "station/station_home.h"
 #include "support/fakes.h"
 
@@ -152,6 +157,60 @@ TEST(GoldenProgram, ParamsShowOfTheStarterTableADamagedOneAndNone) {
   t.check();
 }
 
+// Editing the home's table: the hook load fed by WITS gets a conversion of its own and a
+// point more, bad edits are refused with their reason and change nothing, and a running
+// station's table is not edited behind its back.
+TEST(GoldenProgram, ParamsSetAndCalibrateEditTheHomesTable) {
+  Transcript t("params_set");
+  const params::AllParams catalogue(t.home(), lib::posix_file_system());
+  const std::string table = t.home() + "params.tbl";
+  station::write_starter_table(lib::posix_file_system(), table, catalogue);
+  const std::string starter = testing_support::read_file(table);
+  auto run = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), "params");
+    args.insert(args.end(), {"--home", "<HOME>"});
+    return t.run(args).exit_code;
+  };
+  EXPECT_EQ(run({"set", "вес_на_крюке", "--wits", "0114", "--points", "0:0,1:1"}), 0);
+  EXPECT_EQ(testing_support::read_file(table + ".bak"), starter);
+  EXPECT_EQ(run({"calibrate", "вес_на_крюке", "--point", "2", "2.5"}), 0);
+  const std::string edited = testing_support::read_file(table);
+  for (const std::vector<std::string>& refused : std::vector<std::vector<std::string>>{
+           {"set", "давление_на_входе", "--points", "1:10,1:20"},
+           {"set", "давление_на_входе", "--points", "0:0,1:1e308,2:-1e308"},
+           {"set", "1", "--identifier", "нет_такого"},
+           {"set", "1", "--identifier", "вес_на_крюке"},
+           {"set", "тальблок", "--points", "0:0,1:1"},
+           {"set", "1", "--averaging", "0"},
+           {"set", "1", "--wits", "114"},
+           {"set", "1", "--identifier", "объем_в_емкости5"},
+           {"calibrate", "99", "--point", "1", "1"}}) {
+    EXPECT_EQ(run(refused), 1);
+  }
+  EXPECT_EQ(testing_support::read_file(table), edited);
+  // The rows that depend on the one renamed go with it, and are named.
+  EXPECT_EQ(run({"set", "метан_абс", "--identifier", "нагрузка"}), 0);
+  const std::string renamed = testing_support::read_file(table);
+
+  t.note("a station holds the home's lock (process 4242)");
+  const int lock = ::open((t.home() + "rigstation.lock").c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+  ASSERT_EQ(::write(lock, "4242\n", 5), 5);
+  EXPECT_EQ(run({"set", "1", "--range", "300"}), 1);
+  EXPECT_EQ(testing_support::read_file(table), renamed);
+  EXPECT_EQ(run({"set", "1", "--range", "300", "--reload", "--wait", "0.2"}), 3);
+  ::close(lock);
+
+  params::ParTabl back(catalogue);
+  ASSERT_TRUE(back.load_from(table));
+  EXPECT_EQ(back[0].channel.type, params::kChannelWits);
+  EXPECT_EQ(back[0].ext_info.get(params::ext_keys::kWitsCode), "0114");
+  EXPECT_EQ(back[0].points, (params::CalibrPoints{{0, 0}, {1, 1}, {2, 2.5}}));
+  EXPECT_EQ(back[1].range, 300);
+  EXPECT_FALSE(back.param_exists("сумм_газ"));
+  t.check();
+}
+
 // ---- the station --------------------------------------------------------------------------
 
 // The emulator's numbers move; the keys, units, counts and flags of each tick must not.
@@ -232,6 +291,27 @@ TEST(GoldenProgram, RunHelpListsHome) {
   const golden::Run r = t.run({"run", "--help"});
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_NE(r.out.find("--home"), std::string::npos);
+  t.check();
+}
+
+// ---- the office link ------------------------------------------------------------------------
+
+TEST(GoldenProgram, OfficeLinkHelpSettingsAndRefusals) {
+  Transcript t("office_link");
+  t.run({"forward", "--help"});
+  t.run({"office", "export", "--help"});
+  // No office database named anywhere: the forwarder says where to name one.
+  EXPECT_EQ(t.run({"forward", "--home", "<HOME>", "--drain"}).exit_code, 1);
+  EXPECT_EQ(t.run({"office", "set", "--home", "<HOME>", "предел_скорости", "быстро"}).exit_code, 1);
+  EXPECT_EQ(t.run({"office", "set", "--home", "<HOME>", "имя_буровой", "БУ-5000 №7"}).exit_code, 0);
+  t.run({"office", "settings", "--home", "<HOME>"});
+  EXPECT_EQ(t.run({"office", "export", "--db", "postgresql://[::1", "--rig", "БУ-5000 №7", "--race",
+                   "1", "--las", "<HOME>/run.las"})
+                .exit_code,
+            1);
+  EXPECT_EQ(
+      t.run({"office", "export", "--db", "dbname=office", "--rig", "x", "--race", "1"}).exit_code,
+      1);
   t.check();
 }
 

@@ -48,7 +48,7 @@ TEST(RecProgram, InfoAndCsvDumpOfAWholeFile) {
   const std::string file = write_file(dir);
   const golden::Run info = golden::run_program({"rec", "info", file}, dir.path());
   ASSERT_EQ(info.exit_code, 0) << info.err;
-  EXPECT_THAT(info.out, HasSubstr("blocks: 6, writer runs: 1, texts: 1, parameter lists: 1, "
+  EXPECT_THAT(info.out, HasSubstr("blocks: 7, writer runs: 1, texts: 1, parameter lists: 1, "
                                   "lines: 3"));
   EXPECT_THAT(info.out, HasSubstr("номер_рейса = 4"));
   EXPECT_THAT(info.out, HasSubstr("parameters 1 (2): вес_на_крюке [т], давление_на_входе [атм.]"));
@@ -72,7 +72,7 @@ TEST(RecProgram, ACutFileShowsItsCompleteLinesAndNamesTheCutOnStderr) {
   lib::write_file_atomically(file, bytes, lib::posix_file_system(), false);
   const golden::Run dump = golden::run_program({"rec", "dump", file}, dir.path());
   EXPECT_EQ(dump.exit_code, 2);
-  EXPECT_THAT(dump.err, HasSubstr(file + ": offset " + std::to_string(bytes.size() + 5 - 56)));
+  EXPECT_THAT(dump.err, HasSubstr(file + ": offset " + std::to_string(bytes.size() + 5 - 60)));
   EXPECT_THAT(dump.err, HasSubstr("cut block of type 1"));
   EXPECT_THAT(dump.out, HasSubstr("вес_на_крюке=81.5"));
   EXPECT_THAT(dump.out, testing::Not(HasSubstr("82.5")));
@@ -86,38 +86,53 @@ TEST(RecProgram, ACutFileShowsItsCompleteLinesAndNamesTheCutOnStderr) {
 namespace {
 
 // A depth file whose parameter list grows in the middle: hook load and pressure, then a
-// volume in cubic metres as well.
-std::string write_growing_file(const testing_support::TempDir& dir, const std::string& name) {
+// volume in cubic metres as well, lines i = 0..3 at 01.01.1971 00:00:00 + 10 i s. With
+// `restarts`, two more writer runs follow: one taken up at a time already recorded (i = 2, 3,
+// then 4 and 4.05), one with the clock set back (i = 1, then 5).
+std::string write_growing_file(const testing_support::TempDir& dir, const std::string& name,
+                               bool restarts = false) {
   params::AllParams catalogue{dir.path(), lib::posix_file_system()};
   ds_tmp::DataStorage storage{catalogue};
-  rtf::RealTimeFile rec(storage, catalogue);
   const std::string file = dir.file(name);
-  rec.save_text_values(file, {{"месторождение", "Южное"},
-                              {"скважина", "31"},
-                              {"заказчик", "Заказчик"},
-                              {"номер_рейса", "4"},
-                              {"нач_время", std::to_string(86400 * 365)}});
   auto two = std::make_shared<std::vector<rtf::RecordedParam>>();
   two->push_back({"Вес на крюке", "т", "Вес", "вес_на_крюке", 0, 200});
   two->push_back({"Давление на входе", "атм.", "Давл", "давление_на_входе", 0, 400});
   auto three = std::make_shared<std::vector<rtf::RecordedParam>>(*two);
   three->push_back({"Объём в ёмкости", "м³", "V", "объем_в_емкости1", 0, 60});
-  for (int i = 0; i < 4; ++i) {
-    auto task = std::make_shared<rtf::Records>();
-    task->file = file;
-    rtf::ValuesLine line;
-    line.time = 86400 * 365 + 10 * i;
-    line.first_depth = 2000.25f + 0.5f * i;
-    line.bit_depth = line.first_depth;
-    line.third_depth = 1990;
-    line.operation = 2;
-    line.values = {100.5f + i, 150};
-    if (i >= 2) line.values.push_back(12.75f * i);
-    task->records.push_back(
-        std::make_shared<rtf::ValuesWriterRecord>(line, i >= 2 ? rtf::ParamList(three) : two));
-    rec.queue_task(task);
+  auto run = [&](const std::vector<std::pair<int, std::uint8_t>>& lines) {
+    rtf::RealTimeFile rec(storage, catalogue);
+    for (const auto& [i, hundredths] : lines) {
+      auto task = std::make_shared<rtf::Records>();
+      task->file = file;
+      rtf::ValuesLine line;
+      line.time = 86400 * 365 + 10 * i;
+      line.hundredths = hundredths;
+      line.first_depth = 2000.25f + 0.5f * i;
+      line.bit_depth = line.first_depth + 1;
+      line.third_depth = 1990;
+      line.operation = 2;
+      line.values = {100.5f + i, 150};
+      if (i >= 2) line.values.push_back(12.75f * i);
+      task->records.push_back(
+          std::make_shared<rtf::ValuesWriterRecord>(line, i >= 2 ? rtf::ParamList(three) : two));
+      rec.queue_task(task);
+    }
+    rec.write_pending();
+  };
+  {
+    rtf::RealTimeFile rec(storage, catalogue);
+    rec.save_text_values(file, {{"месторождение", "Южное"},
+                                {"скважина", "31"},
+                                {"заказчик", "Заказчик"},
+                                {"номер_рейса", "4"},
+                                {"нач_время", std::to_string(86400 * 365)}});
+    rec.write_pending();
   }
-  rec.write_pending();
+  run({{0, 0}, {1, 0}, {2, 0}, {3, 0}});
+  if (restarts) {
+    run({{2, 0}, {3, 0}, {4, 0}, {4, 5}});
+    run({{1, 0}, {5, 0}});
+  }
   return file;
 }
 
@@ -162,30 +177,58 @@ TEST(RecLasExport, ADepthFileReadsBackInAnIndependentLasReader) {
   EXPECT_EQ(j["well"]["NULL"]["value"], "-999.25");
   EXPECT_EQ(j["well"]["COMP"]["value"], "Zakazchik");
   EXPECT_EQ(j["well"]["DATE"]["value"], "01.01.1971");
-  const nlohmann::json expected = {{2000.25, 2000.25, 1990, 2, 100.5, 150, -999.25},
-                                   {2000.75, 2000.75, 1990, 2, 101.5, 150, -999.25},
-                                   {2001.25, 2001.25, 1990, 2, 102.5, 150, 25.5},
-                                   {2001.75, 2001.75, 1990, 2, 103.5, 150, 38.25}};
+  const nlohmann::json expected = {{2000.25, 2001.25, 1990, 2, 100.5, 150, -999.25},
+                                   {2000.75, 2001.75, 1990, 2, 101.5, 150, -999.25},
+                                   {2001.25, 2002.25, 1990, 2, 102.5, 150, 25.5},
+                                   {2001.75, 2002.75, 1990, 2, 103.5, 150, 38.25}};
   EXPECT_EQ(j["data"], expected);
+  EXPECT_EQ(j["other"], "");
 }
 
-TEST(RecLasExport, ATimeFileIsIndexedByTimeAndParamsChooseTheCurves) {
+TEST(RecLasExport, ATimeLogRisesStrictlyAcrossRestartsAndCarriesTheBottomDepth) {
   testing_support::TempDir dir;
-  const std::string file = write_growing_file(dir, "0004.realtim");
+  const std::string file = write_growing_file(dir, "0004.realtim", true);
   const std::string las = dir.file("out.las");
   const golden::Run r = golden::run_program(
       {"rec", "export", file, "--las", las, "--params", "объем_в_емкости1,нет_такого"}, dir.path());
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_THAT(r.err, HasSubstr("no parameter 'нет_такого'"));
+  EXPECT_THAT(r.err, HasSubstr(file + ": 3 line(s) left out, the time of each not after the "
+                                      "line before it"));
   const nlohmann::json j = read_with_las_js(dir, las);
   ASSERT_FALSE(j.is_discarded());
-  EXPECT_EQ(j["header"], nlohmann::json({"TIME", "BDEP", "DEP3", "OPER", "OBEM_V_EMKOSTI1"}));
+  EXPECT_EQ(j["header"],
+            nlohmann::json({"TIME", "HDEP", "BDEP", "DEP3", "OPER", "OBEM_V_EMKOSTI1"}));
   EXPECT_EQ(j["curves"]["TIME"]["unit"], "S");
-  ASSERT_EQ(j["data"].size(), 4u);
-  EXPECT_EQ(j["data"][0][0], 86400 * 365);
-  EXPECT_EQ(j["data"][3][0], 86400 * 365 + 30);
-  EXPECT_EQ(j["data"][0][4], -999.25);
-  EXPECT_EQ(j["data"][3][4], 38.25);
+  EXPECT_EQ(j["curves"]["HDEP"]["unit"], "M");
+  EXPECT_THAT(j["other"].get<std::string>(), HasSubstr("3 line(s) of the recording left out"));
+  // Whole seconds since 1970 and hundredths; the lines of times already passed are left out.
+  const double t0 = 86400 * 365;
+  const nlohmann::json expected = {
+      {t0, 2000.25, 2001.25, 1990, 2, -999.25},   {t0 + 10, 2000.75, 2001.75, 1990, 2, -999.25},
+      {t0 + 20, 2001.25, 2002.25, 1990, 2, 25.5}, {t0 + 30, 2001.75, 2002.75, 1990, 2, 38.25},
+      {t0 + 40, 2002.25, 2003.25, 1990, 2, 51},   {31536040.05, 2002.25, 2003.25, 1990, 2, 51},
+      {t0 + 50, 2002.75, 2003.75, 1990, 2, 63.75}};
+  EXPECT_EQ(j["data"], expected);
+  EXPECT_EQ(j["well"]["STRT"]["value"], "31536000");
+  EXPECT_EQ(j["well"]["STOP"]["value"], "31536050");
+}
+
+TEST(RecLasExport, StandardOutputTakesTheTextAndTheRecordingItselfIsRefused) {
+  testing_support::TempDir dir;
+  const std::string file = write_growing_file(dir, "0004.realdep");
+  const std::string before = testing_support::read_file(file);
+  const golden::Run to_file =
+      golden::run_program({"rec", "export", file, "--las", dir.file("out.las")}, dir.path());
+  ASSERT_EQ(to_file.exit_code, 0) << to_file.err;
+  const golden::Run out = golden::run_program({"rec", "export", file, "--las", "-"}, dir.path());
+  ASSERT_EQ(out.exit_code, 0) << out.err;
+  EXPECT_EQ(out.out, testing_support::read_file(dir.file("out.las")));
+  EXPECT_THAT(out.err, HasSubstr("written to the standard output"));
+  const golden::Run self = golden::run_program({"rec", "export", file, "--las", file}, dir.path());
+  EXPECT_EQ(self.exit_code, 1);
+  EXPECT_THAT(self.err, HasSubstr("it is the recording being exported"));
+  EXPECT_EQ(testing_support::read_file(file), before);
 }
 
 }  // namespace

@@ -87,11 +87,10 @@ TEST(WitsProgram, ARecordingServedIsDumpedLineByLineWithItemNames) {
   std::filesystem::create_directories(dir.file("serve"));
   golden::Run served;
   std::thread server([&] {
-    served =
-        golden::run_program({"wits", "serve", "--port", std::to_string(port), "--address",
-                             "127.0.0.1", "--recording", recording, "--map", dir.file("list.cfg"),
-                             "--period", "100", "--seconds", "8", "--home", dir.path()},
-                            dir.file("serve/"));
+    served = golden::run_program(
+        {"wits", "serve", "--port", std::to_string(port), "--recording", recording, "--map",
+         dir.file("list.cfg"), "--period", "100", "--seconds", "8", "--home", dir.path()},
+        dir.file("serve/"));
   });
   golden::Run dump;
   // The server takes a moment to start: a refused connection is tried again.
@@ -115,6 +114,7 @@ TEST(WitsProgram, ARecordingServedIsDumpedLineByLineWithItemNames) {
 
   EXPECT_EQ(served.exit_code, 0) << served.err;
   EXPECT_THAT(served.err, HasSubstr("3 lines from " + recording));
+  // This machine only, when no address is named.
   EXPECT_THAT(served.err, HasSubstr("serving on 127.0.0.1:" + std::to_string(port)));
   EXPECT_THAT(served.err, HasSubstr("1 clients served, 0 dropped"));
 }
@@ -132,14 +132,21 @@ TEST(WitsProgram, ABadTargetOrAnEmptyCaptureIsRefusedWithTheReason) {
       dir.path());
   EXPECT_EQ(empty.exit_code, 1);
   EXPECT_THAT(empty.err, HasSubstr("holds no WITS record"));
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"run", "--wits-out", "rig:27920"},
+        {"wits", "serve", "--port", "127.0.0.1:0"}}) {
+    std::vector<std::string> with_home = args;
+    with_home.insert(with_home.end(), {"--home", dir.path()});
+    const golden::Run refused = golden::run_program(with_home, dir.path());
+    EXPECT_EQ(refused.exit_code, 1) << args[0];
+    EXPECT_THAT(refused.err, HasSubstr(args[0] == "run" ? "--wits-out the host of 'rig:27920'"
+                                                        : "names no port"));
+  }
 }
 
-TEST(WitsProgram, AStationRunWithWitsOutIsReadByTheDump) {
+TEST(WitsProgram, AStationRunWithWitsOutOnANewHomePublishesItsStarterListToTheDump) {
   testing_support::TempDir dir;
   const std::string home = dir.file("home/");
-  std::filesystem::create_directories(home);
-  lib::write_file_atomically(home + "wits_out.cfg", "вес_на_крюке 0114\nдавление_на_входе 0121\n",
-                             lib::posix_file_system());
   int port = 0;
   {
     wits_testing::LoopbackServer probe;
@@ -148,29 +155,31 @@ TEST(WitsProgram, AStationRunWithWitsOutIsReadByTheDump) {
   std::filesystem::create_directories(dir.file("run/"));
   golden::Run station;
   std::thread runner([&] {
-    station = golden::run_program({"run", "--home", home, "--protocol", "emulator", "--seconds",
-                                   "6", "--json", "--wits-out", std::to_string(port)},
-                                  dir.file("run/"));
+    station =
+        golden::run_program({"run", "--home", home, "--protocol", "emulator", "--seconds", "6",
+                             "--json", "--wits-out", "127.0.0.2:" + std::to_string(port)},
+                            dir.file("run/"));
   });
   golden::Run dump;
   for (int attempt = 0; attempt < 20; ++attempt) {
     dump = golden::run_program(
-        {"wits", "dump", "127.0.0.1:" + std::to_string(port), "--count", "2", "--home", home},
+        {"wits", "dump", "127.0.0.2:" + std::to_string(port), "--count", "2", "--home", home},
         dir.path());
     if (dump.exit_code != 2 || !dump.out.empty()) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
   runner.join();
   ASSERT_EQ(dump.exit_code, 0) << dump.err;
-  // Two ticks, each one record 1 with the two values of the list.
+  // Two ticks, each one record 1 with the three values of the starter list.
   const std::string block =
-      "record 01 \\(2 items\\)\n"
+      "record 01 \\(3 items\\)\n"
       "  0114 \\?     \\(not in the dictionary\\) = -?[0-9.]+\n"
-      "  0121 \\?     \\(not in the dictionary\\) = -?[0-9.]+\n";
+      "  0121 \\?     \\(not in the dictionary\\) = -?[0-9.]+\n"
+      "  0120 \\?     \\(not in the dictionary\\) = -?[0-9.]+\n";
   EXPECT_TRUE(std::regex_match(dump.out, std::regex("(" + block + "){2}"))) << dump.out;
   ASSERT_EQ(station.exit_code, 0) << station.err;
-  EXPECT_THAT(station.err,
-              HasSubstr("WITS sender: 2 parameter(s) published on port " + std::to_string(port)));
+  EXPECT_THAT(station.err, HasSubstr("WITS sender: 3 parameter(s) published on port " +
+                                     std::to_string(port) + " of 127.0.0.2"));
   // Each --json line says where the station publishes; one of them saw the dump connected.
   bool saw_client = false;
   for (const std::string& line : golden::split_lines(station.out)) {

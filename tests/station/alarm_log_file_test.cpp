@@ -106,26 +106,45 @@ TEST(AlarmLogFile, ARefusedLineWaitsIsReportedOnceAndIsWrittenFirstLater) {
   EXPECT_EQ(back.records[1].parameter, "b");
 }
 
-TEST(AlarmLogFile, AFullFileGoesAsideAndBothAreRead) {
+TEST(AlarmLogFile, AFullFileGoesAsideAndEveryKeptFileIsReadOldestFirst) {
   TempDir dir;
   const std::string path = dir.path() + "alarms.log";
-  const std::string good = station::format_alarm_log_line(record("старый", 120));
-  std::string big = std::string(station::alarm_log_format::kHeader) + "\n";
-  while (static_cast<std::int64_t>(big.size()) <= station::alarm_log_format::kMaxBytes)
-    big += good + "\n";
-  write_text(path, big);
-  const std::size_t old_count =
-      (big.size() - station::alarm_log_format::kHeader.size() - 1) / (good.size() + 1);
-  station::AlarmLogWriter w(path, lib::posix_file_system(), nullptr);
-  EXPECT_TRUE(w.append(record("новый", 1)));
-  const auto now = lib::read_whole_file(path, lib::posix_file_system());
-  ASSERT_TRUE(now);
-  EXPECT_LT(now->size(), 1000u) << "a new file was started";
-  const auto back = station::read_alarm_log(path, lib::posix_file_system());
-  EXPECT_TRUE(back.problems.empty());
-  ASSERT_EQ(back.records.size(), old_count + 1);
-  EXPECT_EQ(back.records.front().parameter, "старый");
-  EXPECT_EQ(back.records.back().parameter, "новый");
+  // An earlier version's old file is the oldest of all.
+  write_text(path + ".old", std::string(station::alarm_log_format::kHeader) + "\n" +
+                                station::format_alarm_log_line(record("прежний", 1)) + "\n");
+  testing_support::FaultyFileSystem fs;
+  std::vector<std::string> errors;
+  station::AlarmLogWriter w(path, fs, [&](const std::string& m) { errors.push_back(m); });
+  w.set_limits({1000, 2});
+  const auto numbers_read = [&] {
+    const auto back = station::read_alarm_log(path, fs);
+    EXPECT_TRUE(back.problems.empty());
+    std::vector<int> numbers;
+    for (const auto& r : back.records)
+      numbers.push_back(r.parameter == "прежний" ? -1 : static_cast<int>(r.extreme));
+    return numbers;
+  };
+  for (int i = 0; i < 40; ++i) ASSERT_TRUE(w.append(record("p", static_cast<float>(i))));
+  for (const std::string& name : {path, path + ".1", path + ".2"})
+    EXPECT_LE(testing_support::read_file(name).size(), 1000u) << name;
+  EXPECT_FALSE(lib::exists(fs, path + ".3"));
+  std::vector<int> numbers = numbers_read();
+  ASSERT_GT(numbers.size(), 10u);
+  EXPECT_EQ(numbers.front(), -1);
+  for (std::size_t k = 1; k < numbers.size(); ++k)
+    EXPECT_EQ(numbers[k], static_cast<int>(40 - numbers.size() + k));
+
+  // A folder that refuses renames: the file takes up to twice its limit, then the episodes
+  // wait in memory until it can be moved aside again; none is lost.
+  fs.fail_rename = true;
+  for (int i = 40; i < 80; ++i) w.append(record("p", static_cast<float>(i)));
+  EXPECT_LE(testing_support::read_file(path).size(), 2000u);
+  EXPECT_GT(w.pending(), 0u);
+  ASSERT_FALSE(errors.empty());
+  EXPECT_THAT(errors[0], HasSubstr("cannot move the full alarm log '" + path + "' aside"));
+  fs.fail_rename = false;
+  EXPECT_TRUE(w.flush());
+  EXPECT_EQ(numbers_read().back(), 79);
 }
 
 }  // namespace

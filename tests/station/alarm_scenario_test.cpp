@@ -3,10 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -36,11 +34,14 @@ namespace {
 const std::string kScenarios = RIGCORE_SCENARIOS;
 const char* kHook = "вес_на_крюке";
 
-bool hook_in_alarm(const Rig& rig) {
+bool in_alarm(const Rig& rig, const char* id) {
   for (const auto& r : rig.st->rows())
-    if (r.identifier == kHook) return r.alarm;
-  ADD_FAILURE() << "no hook load row";
+    if (r.identifier == id) return r.alarm;
+  ADD_FAILURE() << "no row " << id;
   return false;
+}
+bool hook_in_alarm(const Rig& rig) {
+  return in_alarm(rig, kHook);
 }
 
 // Ticks once a second, the local time moving with the steady clock.
@@ -150,6 +151,43 @@ TEST(AlarmScenario, AnAlarmUnderWayWhenTheStationStopsIsStillCurrentAfterItsRest
   EXPECT_TRUE(rig.st->close());
 }
 
+// The thresholds in force are the settings file's: one added to global.ini while the station
+// was stopped fires, one removed from it fires no more, whatever the saved state held; the
+// alarm under way at the stop comes back all the same.
+TEST(AlarmScenario, ThresholdsEditedInTheSettingsFileTakeEffectAtTheRestart) {
+  TempDir dir;
+  const char* kPressure = "давление_на_входе";
+  auto set_thresholds = [&](Rig& rig, const char* id, float max) {
+    auto& thresholds = rig.hub->config().min_max_values();
+    thresholds.clear();
+    thresholds.add(std::make_unique<alarms::MinMaxValue>(id, -1, max));
+    rig.hub->config().save_to_file(dir.file("global.ini"), rig.hub->file_system());
+  };
+  station::StationSettings s;
+  s.protocol = "emulator";
+  s.scenario = kScenarios + "hook-overpull.txt";
+  {
+    Rig rig(dir.path());
+    rig.st->open(s);
+    set_thresholds(rig, kHook, 100);
+    run_to(rig, 80);
+    ASSERT_TRUE(hook_in_alarm(rig));
+    ASSERT_TRUE(rig.st->close());
+    set_thresholds(rig, kPressure, 50);  // edited while the station is stopped
+  }
+  s.scenario = dir.file("hang.txt");
+  std::ofstream(s.scenario) << "0 hook=120 block=20 pressure=90\n60 hook=120\n";
+  Rig rig(dir.path());
+  rig.st->open(s);
+  ASSERT_EQ(rig.hub->config().min_max_values().size(), 1u);
+  EXPECT_EQ(rig.hub->config().min_max_values()[0].get_param(), kPressure);
+  EXPECT_EQ(rig.st->alarms().current.size(), 1u) << "the alarm under way is back";
+  run_to(rig, 20);
+  EXPECT_TRUE(in_alarm(rig, kPressure));
+  EXPECT_FALSE(hook_in_alarm(rig)) << "120 t, but its threshold is gone from the file";
+  EXPECT_TRUE(rig.st->close());
+}
+
 TEST(AlarmScenario, AnAlarmLogTheDiskRefusesKeepsItsEpisodesAndWritesThemLater) {
   TempDir dir;
   testing_support::FaultyFileSystem fs;
@@ -176,32 +214,7 @@ TEST(AlarmScenario, AnAlarmLogTheDiskRefusesKeepsItsEpisodesAndWritesThemLater) 
   EXPECT_TRUE(rig.st->close());
 }
 
-// The sound card as the test hears it: every call, from the tick and the voice thread.
-struct HeardAudio : lib::AudioOutput {
-  std::mutex mutex;
-  std::vector<std::string> calls;
-  std::string last_word;
-  std::promise<void> spoken;
-  void note(std::string call) {
-    std::lock_guard guard(mutex);
-    calls.push_back(std::move(call));
-  }
-  std::vector<std::string> heard() {
-    std::lock_guard guard(mutex);
-    return calls;
-  }
-  void beep(int, int) override {}
-  bool play_file(const std::string& path) override {
-    note("word " + path);
-    if (path == last_word) spoken.set_value();
-    return true;
-  }
-  bool play_async(const std::string& path, bool loop) override {
-    note(std::string(loop ? "loop " : "once ") + path);
-    return true;
-  }
-  void stop() override { note("stop"); }
-};
+using testing_support::HeardAudio;
 
 TEST(AlarmScenario, AnOverpullSoundsTheAlarmLoopUntilItEndsAndSpeaksTheWordFiles) {
   TempDir dir;
@@ -219,8 +232,6 @@ TEST(AlarmScenario, AnOverpullSoundsTheAlarmLoopUntilItEndsAndSpeaksTheWordFiles
   std::filesystem::create_directories(voice);
   for (const char* w : {"alarm", "param", kHook, "is_higher", "silence"})
     std::ofstream(voice + w + ".wav") << "RIFF";
-  audio.last_word = voice + "silence.wav";
-  auto spoken = audio.spoken.get_future();
   station::StationSettings s;
   s.protocol = "emulator";
   s.scenario = kScenarios + "hook-overpull.txt";
@@ -232,7 +243,7 @@ TEST(AlarmScenario, AnOverpullSoundsTheAlarmLoopUntilItEndsAndSpeaksTheWordFiles
     clock.steady += 1000;
     st->tick();
   }
-  ASSERT_EQ(spoken.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  ASSERT_TRUE(audio.wait_for("word " + voice + "silence.wav"));
   EXPECT_EQ(hub->sound().looping(), alarms::kSoundAlarm);
   while (!st->scenario_finished()) {
     clock.steady += 1000;
@@ -294,11 +305,9 @@ TEST(AlarmScenario, AnAlarmUnderWayAtARestartSoundsItsLoopAgainButIsNotSpokenOrL
   };
   {
     HeardAudio audio;
-    audio.last_word = voice + "silence.wav";
-    auto spoken = audio.spoken.get_future();
     auto [hub, st] = start(audio, kScenarios + "hook-overpull.txt");
     tick_until(*st, 80);
-    ASSERT_EQ(spoken.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    ASSERT_TRUE(audio.wait_for("word " + voice + "silence.wav"));
     ASSERT_EQ(st->alarms().current.size(), 1u);
     ASSERT_TRUE(st->close());
     st.reset();

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "station/station_fixture.h"
+
 namespace {
 
 using station::LiveViewInput;
@@ -126,7 +128,8 @@ TEST(LiveView, ALostSourceSaysSoAndATinyTerminalStillGetsWhatFits) {
 
 namespace {
 
-// The rig's two lines come right under the source and keep the measurements on screen.
+// The rig's lines come right under the source and keep the measurements on screen; the run
+// and its recording have a line of their own, whole within 80 columns.
 TEST(LiveView, RigLinesNameDepthsOperationAndRun) {
   LiveViewInput in = busy_station(3, 0);
   station::Station::RigView rig;
@@ -138,33 +141,68 @@ TEST(LiveView, RigLinesNameDepthsOperationAndRun) {
   rig.operation_name = "Наращивание";
   rig.forced = true;
   rig.work_type_name = "Бурение";
-  rig.prod_time_name = "ПВ";
+  rig.prod_time_name = "Производительное время";
   rig.race = 12;
   rig.race_active = true;
+  rig.recording_file = "/var/lib/rigstation/records/0012.realtim";
+  rig.recording_queue = 3;
   in.rig = rig;
   const auto lines = station::live_view_lines(in, 80, 24);
-  ASSERT_GE(lines.size(), 4u);
+  ASSERT_GE(lines.size(), 7u);
   EXPECT_EQ(lines[2], "bottom 2500.46 m  bit 2480.00 m  lag 2471.20 m  block 12.50 m  in slips");
-  EXPECT_EQ(lines[3], "operation: Наращивание (forced)  work: Бурение  time: ПВ  run 12");
-  EXPECT_EQ(lines[4].rfind("in hole 0 stands 0 pipes", 0), 0u) << lines[4];
-  EXPECT_NE(lines[5].find("parameter"), std::string::npos);
+  EXPECT_EQ(lines[3],
+            "operation: Наращивание (forced)  work: Бурение  time: Производительное время");
+  EXPECT_EQ(lines[4], "run 12, recording 0012.realtim (queue 3)");
+  EXPECT_EQ(lines[5].rfind("in hole 0 stands 0 pipes", 0), 0u) << lines[5];
+  EXPECT_NE(lines[6].find("parameter"), std::string::npos);
 }
 
-TEST(LiveView, ARowInAlarmIsMarkedAtBothEndsAndStillFits) {
-  auto in = busy_station(3, 0);
+// Alarms are on screen whatever its size: a line naming them under the title, and the rows
+// in alarm first among the measurements, marked at both ends, a row the height leaves out too.
+TEST(LiveView, AlarmsAreOnScreenWhateverItsSize) {
+  auto in = busy_station(40, 0);
   in.rows[1].alarm = true;  // also stale
-  in.rows[2].alarm = true;
-  const auto lines = station::live_view_lines(in, 80, 24);
-  expect_fits(lines, 80, 24);
-  // Title, source, the heading, then the rows.
-  ASSERT_GE(lines.size(), 6u);
-  EXPECT_EQ(lines[3].find("ALARM"), std::string::npos) << lines[3];
-  EXPECT_EQ(lines[3].rfind("! ", 0), std::string::npos) << lines[3];
-  for (std::size_t i : {4u, 5u}) {
-    EXPECT_EQ(lines[i].rfind("! Очень длинное", 0), 0u) << lines[i];
-    EXPECT_NE(lines[i].find("ALARM"), std::string::npos) << lines[i];
+  in.rows[38].alarm = true;
+  for (const auto& [columns, height] : std::vector<std::pair<std::size_t, std::size_t>>{
+           {80, 24}, {120, 50}, {40, 10}, {20, 3}, {80, 2}, {80, 1}}) {
+    SCOPED_TRACE(testing::Message() << columns << "x" << height);
+    const auto lines = station::live_view_lines(in, columns, height);
+    expect_fits(lines, columns, height);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[height == 1 ? 0 : 1].rfind("ALARM 2: Очень", 0), 0u);
+    if (height < 24) continue;
+    const std::pair<std::size_t, const char*> shown[] = {
+        {4, "1234567.89"}, {5, "46913579.86"}, {6, "0.00"}};
+    for (const auto& [at, value] : shown) {
+      EXPECT_EQ(lines[at].rfind(at < 6 ? "! Очень" : "Очень", 0), 0u) << lines[at];
+      EXPECT_NE(lines[at].find(value), std::string::npos) << lines[at];
+      EXPECT_EQ(lines[at].find("ALARM") != std::string::npos, at < 6) << lines[at];
+    }
+    EXPECT_NE(lines[4].find("ALARM stale"), std::string::npos) << "both marks: " << lines[4];
   }
-  EXPECT_NE(lines[4].find("ALARM stale"), std::string::npos) << "both marks: " << lines[4];
+}
+
+}  // namespace
+
+namespace {
+
+// What the start told (restored state, the error log) is printed before the view opens; in
+// the view it would sit among the values for good. What the start created stays.
+TEST(LiveView, AStationsViewKeepsTheStartNotesOut) {
+  testing_support::TempDir dir;
+  testing_support::Rig rig(dir.path());
+  const auto created = rig.st->open({"emulator", "", true, ""});
+  ASSERT_FALSE(created.empty());
+  ASSERT_FALSE(rig.st->start_notes().empty());
+  rig.ticks(1);
+  std::string shown;
+  for (const auto& l :
+       station::live_view_lines(station::live_view_input(*rig.st, created, ""), 120, 50))
+    shown += l + "\n";
+  for (const auto& note : rig.st->start_notes())
+    EXPECT_EQ(shown.find(note), std::string::npos) << note;
+  // The line is cut to the view's width, and the home's path is as long as the checkout's.
+  EXPECT_NE(shown.find("created " + created.front().substr(0, 60)), std::string::npos) << shown;
 }
 
 }  // namespace

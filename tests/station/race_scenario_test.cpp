@@ -159,9 +159,9 @@ TEST(RaceScenario, AStandDrilledAddsOneAndTotalsItsFootageAndDrillingTime) {
 
   // The live view shows them.
   const auto lines = station::rig_state_lines(rig.st->rig());
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_NE(lines[2].find("in hole 1 stands 0 pipes"), std::string::npos) << lines[2];
-  EXPECT_NE(lines[2].find("footage 28.00 m"), std::string::npos) << lines[2];
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_NE(lines[3].find("in hole 1 stands 0 pipes"), std::string::npos) << lines[3];
+  EXPECT_NE(lines[3].find("footage 28.00 m"), std::string::npos) << lines[3];
 
   // The end of the run stops the totals; its rate is the footage over its duration.
   rig.clock.now.seconds += 1061;
@@ -170,6 +170,26 @@ TEST(RaceScenario, AStandDrilledAddsOneAndTotalsItsFootageAndDrillingTime) {
   EXPECT_GE(seconds, 1061);
   EXPECT_NEAR(race.get_race_rate(), 28.0 * 3600 / seconds, 0.05);
   EXPECT_TRUE(rig.st->close());
+}
+
+// The pumps run from second 61 of the stand drilled and stop for the connection at 693: the
+// run's circulation time stops with them (after the pumps' 5 s of hold), and the inlet
+// pressure's run average counts only the ticks of circulation, not the idle ones after.
+TEST(RaceScenario, CirculationTimeAndItsAveragesFollowThePumps) {
+  TempDir dir;
+  rig_of_the_scenarios(dir);
+  Rig rig(dir.path());
+  start(rig, "drill-stand.txt", 5);
+  const calc::RaceTotal& race = rig.hub->race_total();
+  run(rig, 700);
+  const int circulated = race.circulation_ticks();
+  EXPECT_NEAR(circulated, 693 - 61 + 5, 3);
+  run(rig);
+  EXPECT_EQ(race.circulation_ticks(), circulated) << "no circulation while the pumps stand";
+  EXPECT_GT(race.total_ticks(), circulated + 350);
+  EXPECT_NEAR(rig.hub->values().get("race.circ_time"), circulated / 3600.0, 1e-9);
+  EXPECT_NEAR(race.get_aver_value("давление_на_входе"), 90, 1.0);
+  EXPECT_FALSE(rig.hub->data_storage().circulation_on());
 }
 
 TEST(RaceScenario, ARunStartedWithTheScenarioStartsAtItsDepth) {
@@ -247,8 +267,8 @@ TEST(RaceScenario, AHookLoadThatIsNotANumberIsLoggedOnceAndTheCountsAreKept) {
   const params::CalibrPoints sound = table[hook].points;
   table[hook].points = {{0, 0}, {1, 1e308}};  // every reading converts to infinity
   rig.ticks(5);
-  const std::string bad = "stand counter: the hook load ('вес_на_крюке', row " +
-                          std::to_string(hook + 1) + ") or the block position is not a number";
+  const std::string bad = "CalcValues::calc_pipes : the hook load ('вес_на_крюке', row " +
+                          std::to_string(hook + 1) + ") or the block position";
   std::string log = testing_support::read_file(dir.file("registr.errors.log"));
   EXPECT_EQ(count_of(log, bad), 1) << log;
   EXPECT_NE(log.find("the counts are kept (7 stands, 0 pipes)"), std::string::npos) << log;
@@ -260,7 +280,7 @@ TEST(RaceScenario, AHookLoadThatIsNotANumberIsLoggedOnceAndTheCountsAreKept) {
   table[hook].points = sound;
   rig.ticks(2);
   log = testing_support::read_file(dir.file("registr.errors.log"));
-  EXPECT_EQ(count_of(log, "stand counter: the hook load and the block position read again"), 1);
+  EXPECT_EQ(count_of(log, "calc_pipes : the hook load and the block position read again"), 1);
   EXPECT_EQ(rig.hub->candle_counter().items().size(), samples + 2);
   EXPECT_EQ(rig.hub->candle_counter().get(), 7);
 }

@@ -3,9 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "core/config.h"
 #include "core/system.h"
@@ -146,61 +148,69 @@ TEST(RunRecording, TheTimeStepIsInMillisecondsAsItsSettingSays) {
 }
 
 // Power goes off after the writer went on past the last save: the restart takes the run up
-// again with the lag lines of that save still waiting, some of them already in the lag file.
-// Each depth keeps one lag line all the same.
+// again from that save, some of its waiting lag lines already in the lag file, some depth
+// lines in the depth file that it never saw waiting. The rig drills on from the saved bottom.
+// Every depth line gets its lag line, once.
 TEST(RunRecording, ARunTakenUpAfterAPowerCutWritesEachLagLineOnce) {
-  TempDir dir;
-  {
+  const struct {
+    double save, cut;
+  } cases[] = {
+      {640, 690},  // lag lines written after the save
+      {60, 130},   // depth lines written after the save
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "saved at " << c.save << " s, cut at " << c.cut << " s");
+    TempDir dir;
+    {
+      Rig rig(dir.path());
+      station::StationSettings s;
+      s.protocol = "emulator";
+      rig.st->open(s);
+      rig.hub->config().lag.by_lag_time = 1;
+      rig.hub->config().lag.lag_time = 600;
+      // The state is saved only when this test says so.
+      rig.hub->config().recording.state_save_period = 100000;
+      rig.hub->config().save_to_file(dir.path() + "global.ini", rig.hub->file_system());
+      rig.st->close();
+    }
+    {
+      Rig rig(dir.path());
+      station::StationSettings s;
+      s.protocol = "emulator";
+      s.scenario = kScenarios + "circulate-bottoms-up.txt";
+      rig.st->open(s);
+      run_until(rig, c.save);
+      const std::size_t waiting_at_save = rig.st->recording().lag_lines;
+      ASSERT_TRUE(rig.hub->save_to_file(dir.path()));
+      run_until(rig, c.cut);
+      ASSERT_NE(rig.st->recording().lag_lines, waiting_at_save) << "the writer went on";
+      // The cut: no close, no save; the writer empties its queue as the station goes.
+      rig.st.reset();
+    }
+    const std::string again = dir.path() + "drill-on.txt";
+    std::ofstream(again) << "0 hook=80 block=30 pressure=90 rpm=60 wob=8 spm1=60\n"
+                         << "120 block=28\n121 rpm=0 wob=0\n151 block=29\n3600 block=29\n";
     Rig rig(dir.path());
     station::StationSettings s;
     s.protocol = "emulator";
+    s.scenario = again;
     rig.st->open(s);
-    rig.hub->config().lag.by_lag_time = 1;
-    rig.hub->config().lag.lag_time = 600;
-    // The state is saved only when this test says so.
-    rig.hub->config().recording.state_save_period = 100000;
-    rig.hub->config().save_to_file(dir.path() + "global.ini", rig.hub->file_system());
-    rig.st->close();
-  }
-  std::size_t waiting_at_save = 0;
-  {
-    Rig rig(dir.path());
-    station::StationSettings s;
-    s.protocol = "emulator";
-    s.scenario = kScenarios + "circulate-bottoms-up.txt";
-    rig.st->open(s);
-    run_until(rig, 640);
-    waiting_at_save = rig.st->recording().lag_lines;
-    ASSERT_GT(waiting_at_save, 0u);
-    ASSERT_LT(waiting_at_save, 10u) << "some lag lines are written before the save";
-    ASSERT_TRUE(rig.hub->save_to_file(dir.path()));
-    run_until(rig, 690);
-    ASSERT_LT(rig.st->recording().lag_lines, waiting_at_save) << "the writer went on past the save";
-    // The cut: no close, no save; the writer empties its queue as the station goes.
-    rig.st.reset();
-  }
-  const std::string again = dir.path() + "circulate-on.txt";
-  std::ofstream(again) << "0 hook=80 block=29 pressure=90 rpm=0 wob=0 spm1=60\n"
-                       << "3600 block=29\n";
-  Rig rig(dir.path());
-  station::StationSettings s;
-  s.protocol = "emulator";
-  s.scenario = again;
-  rig.st->open(s);
-  EXPECT_TRUE(rig.st->rig().race_active);
-  EXPECT_LT(rig.st->recording().lag_lines, waiting_at_save)
-      << "the lines already in the lag file no longer wait";
-  run_until(rig, 300);
-  EXPECT_EQ(rig.st->recording().lag_lines, 0u);
-  EXPECT_EQ(rig.st->command("race stop").rfind("ok", 0), 0u);
-  ASSERT_TRUE(rig.st->close());
+    EXPECT_TRUE(rig.st->rig().race_active);
+    run_until(rig, 900);
+    EXPECT_EQ(rig.st->recording().lag_lines, 0u);
+    EXPECT_EQ(rig.st->command("race stop").rfind("ok", 0), 0u);
+    ASSERT_TRUE(rig.st->close());
 
-  const auto lag = blocks_of(testing_support::read_file(dir.path() + "records/0001.reallag"));
-  const auto lag_lines = of_type(lag, 1);
-  ASSERT_EQ(lag_lines.size(), 10u);
-  for (std::size_t i = 0; i < 10; ++i) {
-    const float expected = static_cast<float>(1000.2 + 0.2 * static_cast<double>(i));
-    EXPECT_NEAR(f32_at(lag_lines[i]->payload, 4), expected, 1e-3) << i;
+    const auto depths = [&](const char* file) {
+      const auto blocks = blocks_of(testing_support::read_file(dir.file(file)));
+      std::vector<float> out;
+      for (const Block* b : of_type(blocks, 1)) out.push_back(f32_at(b->payload, 4));
+      return out;
+    };
+    const std::vector<float> depth = depths("records/0001.realdep");
+    ASSERT_GE(depth.size(), 15u);
+    EXPECT_TRUE(std::is_sorted(depth.begin(), depth.end()));
+    EXPECT_EQ(depths("records/0001.reallag"), depth);
   }
 }
 

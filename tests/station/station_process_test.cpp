@@ -17,6 +17,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <random>
+#include <regex>
 #include <set>
 #include <string>
 #include <thread>
@@ -26,6 +27,7 @@
 #include "station/station.h"
 #include "storage/real_time_reader.h"
 #include "support/fakes.h"
+#include "web/web_client.h"
 
 using testing_support::TempDir;
 
@@ -379,6 +381,49 @@ TEST(StationProcess, KilledAndStartedAgainItContinuesTheRunDepthsAndLagQueue) {
     EXPECT_GT(depth_file.lines[i].line.first_depth, depth_file.lines[i - 1].line.first_depth)
         << "line " << i;
   }
+
+  // The run ends on a last start, which writes the lag lines still waiting: each depth line
+  // has its one lag line, whatever the queue owed between the last save and a kill.
+  StationProcess last(home, dir.path(), {"--json", "--scenario", again});
+  ASSERT_TRUE(last.wait_for_lines(1, std::chrono::seconds(30))) << last.err();
+  ASSERT_EQ(run_tool({"control", "--home", home, "race", "stop"}), 0);
+  last.signal(SIGTERM);
+  ASSERT_EQ(last.wait(), 0) << last.err();
+  const auto depths = [&](const char* ext) {
+    std::multiset<float> out;
+    for (const auto& l :
+         rtf::read_recording(testing_support::read_file(home + "records/0007" + ext)).lines)
+      out.insert(l.line.first_depth);
+    return out;
+  };
+  const std::multiset<float> lagged = depths(".reallag");
+  for (const float d : depths(".realdep")) EXPECT_EQ(lagged.count(d), 1u) << "depth " << d;
+}
+
+// The table of a running station is edited only with its knowledge: without --reload the
+// edit is refused; with it, the station takes the table between two ticks and the hook load
+// reads its new calibration (a flat 7 t).
+TEST(StationProcess, ARunningStationTakesAnEditedTableWhenToldToReload) {
+  TempDir dir;
+  const std::string home = dir.path() + "home/";
+  StationProcess st(home, dir.path(), {"--json"});
+  ASSERT_TRUE(st.wait_for_lines(1, std::chrono::seconds(30))) << st.err();
+  std::vector<std::string> edit = {"params",  "calibrate", "--home", home, "вес_на_крюке",
+                                   "--clear", "--point",   "0",      "7",  "--point",
+                                   "5000",    "7"};
+  EXPECT_EQ(WEXITSTATUS(run_tool(edit)), 1);
+  edit.push_back("--reload");
+  ASSERT_EQ(run_tool(edit), 0);
+  const auto hook = [&] {
+    const auto j = nlohmann::json::parse(st.out_lines().back(), nullptr, false);
+    return j.is_discarded() ? -1.0 : j["values"]["вес_на_крюке"]["value"].get<double>();
+  };
+  const auto end = Clock::now() + std::chrono::seconds(20);
+  while (hook() != 7.0 && Clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(hook(), 7.0) << st.err();
+  st.signal(SIGTERM);
+  EXPECT_EQ(st.wait(), 0);
 }
 
 TEST(StationProcess, ATermSignalStopsTheRunWithItsStateSavedAndItsLinesWritten) {
@@ -412,6 +457,29 @@ TEST(StationProcess, ATermSignalStopsTheRunWithItsStateSavedAndItsLinesWritten) 
     EXPECT_NEAR(restored_number(next.err(), "restored depths:", "bottom "), ticks.back().bottom,
                 0.006);
   }
+}
+
+// A remark a browser sent cut inside a character is refused; the station runs on and stops
+// with its save, as if nothing had come.
+TEST(StationProcess, ARemarkThatIsNotUtf8IsRefusedAndTheStationRunsOn) {
+  TempDir dir;
+  const std::string home = dir.path() + "home/";
+  StationProcess st(home, dir.path(), {"--http", "127.0.0.1:0"});
+  ASSERT_TRUE(st.wait_for_first_tick(std::chrono::seconds(30))) << st.err();
+  std::smatch port;
+  const std::string err = st.err();
+  ASSERT_TRUE(std::regex_search(err, port, std::regex("serving http://127.0.0.1:(\\d+)/"))) << err;
+  const auto at = static_cast<unsigned short>(std::stoi(port[1]));
+  const std::pair<std::string, std::string> auth{
+      "Authorization", "Bearer " + testing_support::read_file(home + "web.token").substr(0, 64)};
+  const auto post = web_test::http::verb::post;
+  EXPECT_EQ(web_test::request(at, post, "/api/remark", "ok text \xc3", {auth}).status, 400);
+  EXPECT_EQ(web_test::request(at, post, "/api/remark", "ok text", {auth}).status, 200);
+  st.signal(SIGHUP);
+  const int status = st.wait();
+  ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status) << ": " << st.err();
+  EXPECT_EQ(WEXITSTATUS(status), 0) << st.err();
+  EXPECT_NE(st.err().find("state saved to " + home + "sys.bin"), std::string::npos) << st.err();
 }
 
 }  // namespace

@@ -30,6 +30,8 @@
 #include "station/station_fixture.h"
 #include "station/station_home.h"
 #include "storage/data_storage.h"
+#include "storage/live_frame.h"
+#include "storage/live_frame_format.h"
 #include "support/fakes.h"
 
 using testing_support::FakeClock;
@@ -47,6 +49,7 @@ TEST(StationHome, FirstStartCreatesTheStationAndALaterStartCreatesNothing) {
     ASSERT_GE(created.size(), 2u);
     EXPECT_TRUE(std::filesystem::exists(home + "global.ini"));
     EXPECT_TRUE(std::filesystem::exists(home + station::kParamTableFileName));
+    EXPECT_TRUE(std::filesystem::exists(home + "log_layout.ini"));
     EXPECT_GE(rig.hub->data_storage().par_tabl().find_global("вес_на_крюке"), 0);
     rig.st->close();
   }
@@ -740,6 +743,18 @@ class UnpluggableDevice {
   std::unique_ptr<hardware::BusSimServer> server_;
 };
 
+// The hook load's marks in the live frame the station published last.
+live::FrameValue framed_hook_load(const std::string& home) {
+  std::string why;
+  const auto frame =
+      live::decode_live_frame(testing_support::read_file(home + live::kFileName), why);
+  EXPECT_TRUE(frame) << why;
+  for (const auto& v : frame ? frame->values : std::vector<live::FrameValue>{})
+    if (v.identifier == "вес_на_крюке") return v;
+  ADD_FAILURE() << "no hook load in the live frame";
+  return {};
+}
+
 double exported_hook_load(const std::string& home, reg::System& hub) {
   const std::string bytes = testing_support::read_file(home + "data/kvb.dat");
   EXPECT_EQ(bytes.size(), 20u) << "the export keeps its size";
@@ -780,6 +795,7 @@ TEST(StationSource, AnUnpluggedDeviceGoesStaleAndIsReopenedOnABackOffWhenItRetur
   EXPECT_TRUE(hook_row().stale);
   EXPECT_GT(hook_row().value, 0.0) << "the last value is kept, marked stale";
   EXPECT_TRUE(std::isnan(exported_hook_load(home, *rig.hub)));
+  EXPECT_TRUE(framed_hook_load(home).stale);
   EXPECT_EQ(rig.st->reopen_wait_ms(), station::kFirstReopenDelayMs);
 
   // Not due yet: no try. Then each failed try doubles the wait, up to the cap.
@@ -805,6 +821,8 @@ TEST(StationSource, AnUnpluggedDeviceGoesStaleAndIsReopenedOnABackOffWhenItRetur
   EXPECT_TRUE(std::isfinite(exported_hook_load(home, *rig.hub)));
   tick_after(1000);
   EXPECT_FALSE(rig.st->source().stale);
+  tick_after(1000);
+  EXPECT_FALSE(framed_hook_load(home).stale);
   rig.st->close();
 
   // One line for the loss and one for the recovery, however many tries came between.

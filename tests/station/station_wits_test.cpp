@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "core/config.h"
+#include "core/shared_values.h"
 #include "lib/file_system.h"
 #include "lib/ini_file.h"
 #include "params/par_tabl.h"
@@ -17,6 +18,7 @@
 #include "wits/wits0_dump.h"
 #include "wits/wits0_frames.h"
 #include "wits/wits_dictionary.h"
+#include "wits/wits_out_format.h"
 #include "wits/wits_receiver_options.h"
 
 using ::testing::HasSubstr;
@@ -42,6 +44,7 @@ void enable_wits_server(const std::string& home, int port, const std::string& pa
   servers.servers()[0].enabled = true;
   servers.write(ini);
   if (!params_file.empty()) ini.set_string("wits_servers", "server0params_file", params_file);
+  ini.set_string("прием_wits", "устаревание_wits", "3");
   ini.save_file(home + reg::kConfigFileName, lib::posix_file_system());
 }
 
@@ -58,20 +61,22 @@ TEST(StationWits, TheStationListensToItsEnabledServersAndShowsTheAgeOfTheirRecor
   ASSERT_TRUE(peer.accept());
   ASSERT_TRUE(peer.send("&&\r\n0108123.4\r\n0110 5\r\n!!\r\n"));
 
-  wits::WITSCommIncomData reading;
-  ASSERT_TRUE(eventually([&] {
-    rig.st->tick();
-    return rig.st->wits_reading().servers().contains("rig.mwd");
-  }));
-  reading = rig.st->wits_reading();
+  // The age counts from the record's arrival, not from the tick that took it.
+  ASSERT_TRUE(eventually(
+      [&] { return rig.st->wits_receiver()->threads()[0]->last_record_ms().has_value(); }));
+  rig.clock.steady += 5000;
+  rig.ticks(1);
+  ASSERT_TRUE(rig.st->wits_reading().servers().contains("rig.mwd"));
+  wits::WITSCommIncomData reading = rig.st->wits_reading();
   EXPECT_DOUBLE_EQ(reading.get_value("rig.mwd", "0108"), 123.4);
+  EXPECT_DOUBLE_EQ(rig.st->wits_servers()[0].last_record_age_s, 6.0);
   rig.ticks(3);
   const station::WitsServerView view = rig.st->wits_servers()[0];
   EXPECT_EQ(view.name, "rig.mwd");
   EXPECT_EQ(view.status, "прием");
   EXPECT_TRUE(view.running);
-  EXPECT_DOUBLE_EQ(view.last_record_age_s, 3.0);
-  EXPECT_EQ(station::wits_state_text(view), "WITS rig.mwd: прием, last record 3 s ago");
+  EXPECT_DOUBLE_EQ(view.last_record_age_s, 9.0);
+  EXPECT_EQ(station::wits_state_text(view), "WITS rig.mwd: прием, last record 9 s ago");
 
   station::LiveViewInput in;
   in.source = rig.st->source();
@@ -128,6 +133,35 @@ TEST(StationWits, ARowMappedByItsServersFileTakesItsItemFromTheStreamEachTick) {
     return view().raw == 99.0;
   }));
   EXPECT_DOUBLE_EQ(rig.hub->data_storage().current_values()[row], 99.0);
+
+  // A record not refreshed for longer than устаревание_wits (3 s here), or a server that is
+  // gone, leaves the row stale everywhere: on screen and in --json (the row view), and NaN in
+  // the shared export; the last value is kept, not shown as live.
+  const auto exported = [&] {
+    const auto kvb = reg::read_shared_values(dir.file("data/kvb.dat"), rig.hub->shared_file_lock(),
+                                             lib::posix_file_system());
+    return kvb ? kvb->inlet_pressure : 0.0;
+  };
+  rig.ticks(3);
+  EXPECT_FALSE(view().stale);
+  EXPECT_FALSE(std::isnan(exported()));
+  rig.ticks(1);
+  EXPECT_TRUE(view().stale);
+  EXPECT_TRUE(std::isnan(exported()));
+  EXPECT_DOUBLE_EQ(view().raw, -32768.0);
+  EXPECT_DOUBLE_EQ(rig.hub->data_storage().current_values()[row], 99.0);
+  ASSERT_TRUE(peer.send("&&\r\n012177\r\n!!\r\n"));
+  ASSERT_TRUE(eventually([&] {
+    rig.ticks(1);
+    return !view().stale;
+  }));
+  EXPECT_FALSE(std::isnan(exported()));
+  peer.shut_down();
+  ASSERT_TRUE(eventually([&] { return rig.st->wits_servers()[0].status == "нет связи"; }));
+  rig.ticks(1);
+  EXPECT_TRUE(view().stale);
+  EXPECT_TRUE(std::isnan(exported()));
+  EXPECT_DOUBLE_EQ(rig.hub->data_storage().current_values()[row], 77.0);
   rig.st->close();
 }
 
@@ -255,29 +289,53 @@ TEST(StationWits, TheStationsSenderIsReadBackByOurReceiverAndByTheDump) {
   EXPECT_EQ(rig.st->wits_sender()->running(), false);
 }
 
-TEST(StationWits, ASenderWithoutItsListOrOnABusyPortDoesNotStart) {
+TEST(StationWits, AFirstSenderWritesAStarterListAndListensOnLoopbackUnlessToldOtherwise) {
   TempDir dir;
-  LoopbackServer busy;
-  {
-    Rig rig(dir.path());
+  const auto open_sender = [](Rig& rig, const std::string& address, int port) {
     station::StationSettings settings{"emulator", "", true, ""};
-    settings.wits_out_port = 0;
+    settings.wits_out_address = address;
+    settings.wits_out_port = port;
+    rig.st->open(settings);
+    return rig.st->wits_sender()->port();
+  };
+  Rig rig(dir.path() + "a/");
+  const int port = open_sender(rig, "127.0.0.1", 0);
+  EXPECT_EQ(testing_support::read_file(dir.path() + "a/wits_out.cfg"),
+            wits::out_format::kStarterList);
+  EXPECT_THAT(rig.st->start_notes(), ::testing::Contains(HasSubstr("created the starter list")));
+  EXPECT_THAT(rig.st->start_notes(),
+              ::testing::Contains(HasSubstr("3 parameter(s) published on port " +
+                                            std::to_string(port) + " of 127.0.0.1")));
+  // Bound to the loopback address only: another loopback address takes the same port.
+  wits::Wits0ServerOptions other;
+  other.address = "127.0.0.2";
+  other.port = port;
+  EXPECT_EQ(wits::Wits0Server(other).start(), std::nullopt);
+
+  // Another address when asked; a busy port or an unwritable home stops the start, saying why.
+  Rig second(dir.path() + "b/");
+  const int port2 = open_sender(second, "127.0.0.2", 0);
+  wits::TcpByteSource client(std::chrono::milliseconds(2000));
+  EXPECT_EQ(client.connect("127.0.0.2", port2), std::nullopt);
+  EXPECT_NE(client.connect("127.0.0.1", port2), std::nullopt);
+  LoopbackServer busy;
+  testing_support::FaultyFileSystem read_only;
+  read_only.read_only = true;
+  read_only.only_paths_with = "wits_out.cfg";
+  for (const auto& [home, fs, port3, message] :
+       {std::tuple<std::string, lib::FileSystem*, int, std::string>{
+            "c/", nullptr, busy.port(),
+            "cannot listen on 127.0.0.1:" + std::to_string(busy.port())},
+        {"d/", &read_only, 0,
+         "write it by hand, one \"identifier RRII\" a line such as \"вес_на_крюке 0114\""}}) {
+    Rig failing(dir.path() + home, fs);
     try {
-      rig.st->open(settings);
-      FAIL() << "a sender without its list started";
+      open_sender(failing, "127.0.0.1", port3);
+      ADD_FAILURE() << "the sender started: " << message;
     } catch (const station::StationError& e) {
-      EXPECT_THAT(e.what(), HasSubstr("wits_out.cfg' cannot be read"));
+      EXPECT_THAT(e.what(), HasSubstr(message));
     }
   }
-  lib::write_file_atomically(dir.file("wits_out.cfg"), "вес_на_крюке 0114\n",
-                             lib::posix_file_system());
-  Rig rig(dir.path());
-  station::StationSettings settings{"emulator", "", true, ""};
-  settings.wits_out_port = busy.port();
-  try {
-    rig.st->open(settings);
-    FAIL() << "a sender started on a busy port";
-  } catch (const station::StationError& e) {
-    EXPECT_THAT(e.what(), HasSubstr("cannot listen on 0.0.0.0:" + std::to_string(busy.port())));
-  }
+  second.st->close();
+  rig.st->close();
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <thread>
 
+#include "lib/crc32c.h"
 #include "params/all_params.h"
 #include "recorded_params.h"
 #include "storage/data_storage.h"
@@ -90,21 +91,29 @@ TEST(RealTimeBlocks, ValuesAndVersionBlocksAreLaidOutByteByByte) {
   line.hundredths = 99;
   line.values = {1.5f};  // 00 00 C0 3F
   lib::io::BinaryMemoryOutputStream out;
-  rtf::ValuesWriterRecord(line, params_of({"a"})).write(out);
+  rtf::ValuesWriterRecord(line, params_of({"a"})).write(out, 0x0A0B0C0D);
   rtf::write_version_block(out);
-  const unsigned char expected[] = {1,    49,   0,                       // type 1, length 49
-                                    0x04, 0x03, 0x02, 0x01,              // time
-                                    0,    0,    0x80, 0x3F,              // first depth
-                                    0,    0,    0,    0x40,              // third depth
-                                    5,                                   // operation
-                                    0,    0,    0,    0x3F,              // bit depth
-                                    0,    0,    0,    0,    0, 0, 0, 0,  // reserved
-                                    14,   0,    0,    0,    5, 0, 0, 0, 4, 0, 0, 0,  // 14, 5, 4
-                                    49,   14,   9,    99,    // 99/2, 99/7, 99/10, 99
-                                    1,    0,    0,    0,     // one value
-                                    0,    0,    0xC0, 0x3F,  // 1.5
-                                    99,   8,    0,    2,    0, 0, 0, 3, 0, 0, 0};  // version block
-  EXPECT_EQ(out.data(), std::string(reinterpret_cast<const char*>(expected), sizeof expected));
+  const unsigned char values[] = {1,    49,   0,                       // type 1, length 49
+                                  0x04, 0x03, 0x02, 0x01,              // time
+                                  0,    0,    0x80, 0x3F,              // first depth
+                                  0,    0,    0,    0x40,              // third depth
+                                  5,                                   // operation
+                                  0,    0,    0,    0x3F,              // bit depth
+                                  0x0D, 0x0C, 0x0B, 0x0A, 0, 0, 0, 0,  // its list's check, 0
+                                  14,   0,    0,    0,    5, 0, 0, 0, 4, 0, 0, 0,  // 14, 5, 4
+                                  49,   14,   9,    99,     // 99/2, 99/7, 99/10, 99
+                                  1,    0,    0,    0,      // one value
+                                  0,    0,    0xC0, 0x3F};  // 1.5
+  const unsigned char version[] = {99, 8, 0, 2, 0, 0, 0, 4, 0, 0, 0};
+  std::string expected;
+  for (const std::string& block :
+       {std::string(reinterpret_cast<const char*>(values), sizeof values),
+        std::string(reinterpret_cast<const char*>(version), sizeof version)}) {
+    const std::uint32_t check = lib::crc32c(block.data(), block.size());
+    expected += block + std::string{static_cast<char>(check), static_cast<char>(check >> 8),
+                                    static_cast<char>(check >> 16), static_cast<char>(check >> 24)};
+  }
+  EXPECT_EQ(out.data(), expected);
 }
 
 TEST(RealTimeBlocks, OversizedRecordsAreRefusedWhenMadeNotWhenWritten) {
@@ -165,19 +174,19 @@ TEST(RealTimeWriter, AFileWrittenBehindTheWritersBackGetsAVersionBlockFirst) {
   const auto ab = params_of({"a", "b"});
   rec.queue_task(values_task(file, ab, 1));
   rec.write_pending();
-  // A viewer appends a text block of its own.
+  // A viewer of the earlier version appends a stretch of its own.
   {
     const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND);
     ASSERT_GE(fd, 0);
-    const char block[] = {3, 5, 0, 1, 0, 0, 0, 'x'};
-    ASSERT_EQ(::write(fd, block, sizeof block), 8);
+    const std::string stretch = plain_version_block() + plain_block(3, std::string("\1\0\0\0x", 5));
+    ASSERT_EQ(::write(fd, stretch.data(), stretch.size()), static_cast<ssize_t>(stretch.size()));
     ::close(fd);
   }
   rec.queue_task(values_task(file, ab, 2));
   rec.queue_task(values_task(file, ab, 3));
   rec.write_pending();
   EXPECT_EQ(types_of(testing_support::read_file(file)),
-            (std::vector<int>{99, 2, 1, 3, 99, 2, 1, 1}));
+            (std::vector<int>{99, 2, 1, 99, 3, 99, 2, 1, 1}));
 }
 
 TEST(RealTimeWriter, AReadOnlyFolderKeepsEveryTaskAndLogsTheFileOnce) {

@@ -7,6 +7,7 @@
 #include "recorded_params.h"
 #include "storage/data_storage.h"
 #include "storage/real_time_file.h"
+#include "storage/recording_blocks.h"
 #include "support/fakes.h"
 
 using testing::HasSubstr;
@@ -81,7 +82,7 @@ TEST(RecordingReader, AFileCutAtAnyByteKeepsEveryCompleteLineBeforeTheCut) {
     const rtf::RecordingContents c = rtf::read_recording(std::string_view(whole).substr(0, cut));
     std::size_t complete = 0;
     for (const auto& l : full.lines) {
-      if (l.offset + 3 + 45 + 4 * l.line.values.size() <= cut) ++complete;
+      if (l.offset + 3 + 45 + 4 * l.line.values.size() + 4 <= cut) ++complete;
     }
     ASSERT_EQ(c.lines.size(), complete) << "cut at " << cut;
     // Only a cut inside a block is a problem, and it is the last one.
@@ -92,29 +93,93 @@ TEST(RecordingReader, AFileCutAtAnyByteKeepsEveryCompleteLineBeforeTheCut) {
   }
 }
 
-TEST(RecordingReader, ADamagedBlockIsReportedWithItsOffsetAndTheNextRunIsRead) {
+// What a reading found of each line: its first value and the identifier it was read against.
+std::vector<std::pair<float, std::string>> lines_read(const rtf::RecordingContents& c) {
+  std::vector<std::pair<float, std::string>> out;
+  for (const auto& l : c.lines) out.emplace_back(l.line.values[0], (*l.params)[0].identifier);
+  return out;
+}
+
+TEST(RecordingReader, OneFlippedBitAnywhereCostsOnlyTheBlockItIsIn) {
+  WrittenFile w;
+  w.write_run(0, 16, params_of({"a", "b"}), params_of({"b", "a"}));
+  const std::string whole = w.bytes();
+  const rtf::RecordingContents clean = rtf::read_recording(whole);
+  ASSERT_EQ(clean.lines.size(), 16u);
+  const std::size_t line_bytes = 3 + 45 + 2 * 4 + 4;
+  for (std::size_t at = 0; at < whole.size(); ++at) {
+    std::string bytes = whole;
+    bytes[at] = static_cast<char>(bytes[at] ^ (1 << (at % 8)));
+    const rtf::RecordingContents c = rtf::read_recording(bytes);
+    // Every other line, read against its own parameters; a line whose own block was hit is
+    // left out, never read wrongly.
+    rtf::RecordingContents expected;
+    for (const auto& l : clean.lines) {
+      if (at < l.offset || at >= l.offset + line_bytes) expected.lines.push_back(l);
+    }
+    ASSERT_EQ(lines_read(c), lines_read(expected)) << "bit flipped at " << at;
+    EXPECT_FALSE(c.problems.empty()) << "bit flipped at " << at;
+  }
+}
+
+TEST(RecordingReader, LinesWhoseParameterBlockIsLostAreLeftOutNotReadAgainstAnotherList) {
   WrittenFile w;
   const auto ab = params_of({"a", "b"});
-  w.write_run(0, 4, ab, ab);
-  const std::size_t first_run = w.bytes().size();
-  w.write_run(100, 4, ab, ab);
+  w.write_run(0, 20, ab, params_of({"b", "a"}));
+  w.write_run(100, 2, ab, ab);
   std::string bytes = w.bytes();
   const rtf::RecordingContents clean = rtf::read_recording(bytes);
-  ASSERT_EQ(clean.lines.size(), 8u);
-  const std::uint64_t damaged_at = clean.lines[1].offset;
-  bytes[damaged_at] = 77;  // the second line's type byte
+  // Both copies of the second list (the same size as the first) damaged.
+  const std::uint64_t copies = clean.lines[9].offset + 3 + 45 + 8 + 4;
+  const std::uint64_t end = clean.lines[10].offset;
+  bytes[copies + 5] ^= 0x10;
+  bytes[(copies + end) / 2 + 5] ^= 0x10;
   const rtf::RecordingContents c = rtf::read_recording(bytes);
-  ASSERT_EQ(c.problems.size(), 1u);
-  EXPECT_EQ(c.problems[0].offset, damaged_at);
-  EXPECT_THAT(c.problems[0].what, HasSubstr("unknown block type 77"));
-  EXPECT_THAT(rtf::problem_text("f.realtim", c.problems[0]),
+  ASSERT_EQ(c.lines.size(), 12u);  // the ten lines of the first list and the next run
+  EXPECT_EQ(c.lines[9].line.values[0], 9.0f);
+  EXPECT_EQ(c.lines[10].line.values[0], 100.0f);
+  // The first copy, skipped with the second to the next whole block, then each line of the
+  // list lost.
+  ASSERT_EQ(c.problems.size(), 11u);
+  EXPECT_EQ(c.problems[0].offset, copies);
+  EXPECT_THAT(c.problems[0].what, HasSubstr("check fails"));
+  EXPECT_EQ(c.problems[1].offset, clean.lines[10].offset);
+  EXPECT_THAT(c.problems[1].what, HasSubstr("another parameter list"));
+}
+
+TEST(RecordingReader, FilesOfTheEarlierVersionAreReadAndResumeAtTheirNextRun) {
+  using recording_test::plain_block;
+  auto line = [](float v) {
+    rtf::ValuesLine l;
+    l.time = 500;
+    l.values = {v, v + 1};
+    return plain_block(1, rtf::values_payload(l));
+  };
+  const std::string run1 = recording_test::plain_version_block() +
+                           recording_test::plain_params_block({"a", "b"}) + line(1) + line(2) +
+                           line(3);
+  const std::string run2 = recording_test::plain_version_block() +
+                           recording_test::plain_params_block({"b", "a"}) + line(4);
+  WrittenFile w;
+  lib::write_file_atomically(w.file, run1 + run2, lib::posix_file_system(), false);
+  w.write_run(100, 2, params_of({"a", "b"}), params_of({"a", "b"}));  // the station updated
+  std::string bytes = w.bytes();
+  const rtf::RecordingContents c = rtf::read_recording(bytes);
+  EXPECT_TRUE(c.problems.empty());
+  EXPECT_EQ(c.versions, 3u);
+  EXPECT_EQ(lines_read(c), (std::vector<std::pair<float, std::string>>{
+                               {1, "a"}, {2, "a"}, {3, "a"}, {4, "b"}, {100, "a"}, {101, "a"}}));
+  // Damage in a stretch of the earlier version costs it up to its next version block.
+  const std::uint64_t damaged_at = c.lines[1].offset;
+  bytes[damaged_at] = 77;
+  const rtf::RecordingContents d = rtf::read_recording(bytes);
+  ASSERT_EQ(d.problems.size(), 1u);
+  EXPECT_EQ(d.problems[0].offset, damaged_at);
+  EXPECT_THAT(d.problems[0].what, HasSubstr("unknown block type 77"));
+  EXPECT_THAT(rtf::problem_text("f.realtim", d.problems[0]),
               HasSubstr("f.realtim: offset " + std::to_string(damaged_at)));
-  // The first line, and the whole second run from its version block on.
-  ASSERT_EQ(c.lines.size(), 5u);
-  EXPECT_EQ(c.lines[0].line.values[0], 0.0f);
-  EXPECT_EQ(c.lines[1].line.values[0], 100.0f);
-  EXPECT_GE(c.lines[1].offset, first_run);
-  EXPECT_FALSE(c.cut_at_end);
+  EXPECT_EQ(d.lines.size(), 4u);
+  EXPECT_EQ(d.lines[1].offset, c.lines[3].offset);
 }
 
 TEST(RecordingReader, ALineWhoseCountDisagreesWithItsParametersIsLeftOutAlone) {
@@ -123,12 +188,14 @@ TEST(RecordingReader, ALineWhoseCountDisagreesWithItsParametersIsLeftOutAlone) {
   std::string bytes = w.bytes();
   const rtf::RecordingContents clean = rtf::read_recording(bytes);
   ASSERT_EQ(clean.lines.size(), 4u);
-  // A values block with one value more, framed correctly, spliced in after the first line.
+  // A values block with one value more, framed and checked, of the list in force, spliced in
+  // after the first line.
   rtf::ValuesLine odd;
   odd.values = {1, 2, 3};
   lib::io::BinaryMemoryOutputStream out;
-  rtf::ValuesWriterRecord(odd, params_of({"x", "y", "z"})).write(out);
   const std::size_t at = clean.lines[1].offset;
+  rtf::ValuesWriterRecord(odd, params_of({"x", "y", "z"}))
+      .write(out, recording_test::u32_at(bytes, at + 3 + 17));
   bytes.insert(at, out.data());
   const rtf::RecordingContents c = rtf::read_recording(bytes);
   ASSERT_EQ(c.problems.size(), 1u);

@@ -6,8 +6,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 #include "params/all_params.h"
 #include "recorded_params.h"
@@ -157,13 +165,24 @@ TEST(RecordingStream, ChunksOfAnySizeFindWhatTheWholeFileHoldsCutDamagedOrWhole)
   const Seen g = seen_in_memory(damaged);
   ASSERT_EQ(g.problems.size(), 1u);
   EXPECT_EQ(g.problem_offsets[0], full.line_offsets[40]);
+  // A file of the earlier version, two runs, whole and with a damaged line.
+  std::string old = plain_version_block() + plain_params_block({"a"});
+  for (int i = 0; i < 20; ++i) {
+    rtf::ValuesLine l;
+    l.values = {static_cast<float>(i)};
+    old += plain_block(1, rtf::values_payload(l));
+  }
+  old += old;
+  check(old, "version 2.3");
+  old[old.size() / 4] = 77;
+  check(old, "version 2.3, damaged");
 }
 
 TEST(RecordingStream, AFailedReadNamesTheFileAndANoMoreThanLimitStopsThere) {
   Writer w;
   w.write_two_runs();
   struct FailingRead final : FaultyFileSystem {
-    long long left = 300;  // bytes read before the disk fails
+    long long left = 400;  // bytes read before the disk fails
     ssize_t read(int fd, void* buf, std::size_t n) override {
       if (left <= 0) {
         errno = EIO;
@@ -180,7 +199,7 @@ TEST(RecordingStream, AFailedReadNamesTheFileAndANoMoreThanLimitStopsThere) {
     ADD_FAILURE() << "a failed read went unnoticed";
   } catch (const lib::io::StreamError& e) {
     EXPECT_THAT(e.what(), HasSubstr(w.file));
-    EXPECT_THAT(e.what(), HasSubstr("offset 300"));
+    EXPECT_THAT(e.what(), HasSubstr("offset 400"));
   }
   // The lines before the failure were handed on.
   EXPECT_FALSE(v.s.line_offsets.empty());
@@ -201,6 +220,13 @@ TEST(RecordingStream, AFailedReadNamesTheFileAndANoMoreThanLimitStopsThere) {
 TEST(LasStream, TheTextWrittenInPiecesIsTheTextOfTheExportInMemory) {
   Writer w;
   w.write_two_runs();
+  {
+    // A third run taken up after a restart writes lines again whose time and depth come
+    // before the end of the second: the export leaves them out, in both passes.
+    rtf::RealTimeFile rec(w.storage, w.catalogue);
+    for (int i = 0; i < 10; ++i) rec.queue_task(values_task(w.file, params_of({"a"}), 120 + i));
+    rec.write_pending();
+  }
   for (bool by_time : {false, true}) {
     for (const std::vector<std::string>& params :
          {std::vector<std::string>{}, std::vector<std::string>{"C", "нет", "a"}}) {
@@ -218,6 +244,8 @@ TEST(LasStream, TheTextWrittenInPiecesIsTheTextOfTheExportInMemory) {
       EXPECT_EQ(pieces, memory.text);
       EXPECT_EQ(streamed.unknown_params, memory.unknown_params);
       EXPECT_EQ(streamed.lines, 60u);
+      EXPECT_EQ(streamed.dropped_lines, 10u);
+      EXPECT_EQ(memory.dropped_lines, 10u);
       EXPECT_GE(calls, 1);
     }
   }
@@ -278,6 +306,118 @@ TEST(LasStream, AFailedWriteLeavesTheEarlierExportAndNoTemporaryFile) {
   EXPECT_EQ(ok.lines, 60u);
   EXPECT_EQ(testing_support::read_file(las),
             rtf::export_las(rtf::read_recording(w.bytes()), {}).text);
+}
+
+bool is_link(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+TEST(LasExportTarget, NoRecordingIsWrittenOverAndALinkIsFollowedToItsFile) {
+  Writer w;
+  w.write_two_runs();
+  auto& fs = lib::posix_file_system();
+  const std::string recording = w.bytes();
+  const std::string las = rtf::export_las(rtf::read_recording(recording), {}).text;
+  const std::string other = w.home.file("0007.realtim");
+  const std::string renamed = w.home.file("old.las");  // a recording under another name
+  for (const std::string& f : {other, renamed}) {
+    lib::write_file_atomically(f, recording, fs, false);
+  }
+  ASSERT_EQ(::link(w.file.c_str(), w.home.file("hard.las").c_str()), 0);
+  ASSERT_EQ(::symlink(w.file.c_str(), w.home.file("to_input.las").c_str()), 0);
+  ASSERT_EQ(::symlink("0099.reallag", w.home.file("to_recording.las").c_str()), 0);
+  const std::pair<std::string, const char*> refused[] = {
+      {w.file, "it is the recording being exported"},
+      {w.home.file("hard.las"), "it is the recording being exported"},
+      {w.home.file("to_input.las"), "it is the recording being exported"},
+      {other, "named as a recording file"},
+      {w.home.file("0099.realdep"), "named as a recording file"},
+      {w.home.file("to_recording.las"), "0099.reallag', where it leads, is named as a recording"},
+      {renamed, "it is a recording file"},
+      {w.home.path(), "Is a directory"}};
+  for (const auto& [path, why] : refused) {
+    try {
+      rtf::export_las_to_file(w.file, path, fs, {});
+      ADD_FAILURE() << "written to " << path;
+    } catch (const lib::io::StreamError& e) {
+      EXPECT_THAT(e.what(), HasSubstr(why)) << path;
+    }
+  }
+  for (const std::string& f : {w.file, other, renamed}) {
+    EXPECT_EQ(testing_support::read_file(f), recording) << f;
+  }
+  EXPECT_FALSE(lib::exists(fs, w.home.file("0099.realdep")));
+  EXPECT_TRUE(is_link(w.home.file("to_input.las")));
+
+  // A link to a file: the file gets the export and the link stays; a link to nothing gets
+  // its file. Nothing temporary is left beside either.
+  lib::write_file_atomically(w.home.file("target.las"), "earlier", fs, false);
+  ASSERT_EQ(::symlink("target.las", w.home.file("link.las").c_str()), 0);
+  ASSERT_EQ(::symlink("made.las", w.home.file("dangling.las").c_str()), 0);
+  for (const char* name : {"link.las", "dangling.las"}) {
+    EXPECT_EQ(rtf::export_las_to_file(w.file, w.home.file(name), fs, {}).lines, 60u);
+    EXPECT_TRUE(is_link(w.home.file(name))) << name;
+  }
+  EXPECT_EQ(testing_support::read_file(w.home.file("target.las")), las);
+  EXPECT_EQ(testing_support::read_file(w.home.file("made.las")), las);
+  for (const std::string& name : fs.list_folder(w.home.path())) {
+    EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+  }
+}
+
+TEST(LasExportTarget, AFifoAndADeviceAreWrittenStraightAndStayWhatTheyAre) {
+  Writer w;
+  w.write_two_runs();
+  auto& fs = lib::posix_file_system();
+  const std::string las = rtf::export_las(rtf::read_recording(w.bytes()), {}).text;
+  const std::string fifo = w.home.file("pipe.las");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  // The reader is there before the export starts, and reads until the export has returned.
+  const int in = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(in, 0);
+  std::string got;
+  std::atomic<bool> done{false};
+  std::thread reader([&] {
+    char buf[4096];
+    for (;;) {
+      pollfd p{in, POLLIN, 0};
+      ::poll(&p, 1, 20);
+      const ssize_t n = ::read(in, buf, sizeof buf);
+      if (n > 0) {
+        got.append(buf, static_cast<std::size_t>(n));
+      } else if (done) {
+        return;
+      }
+    }
+  });
+  EXPECT_NO_THROW(rtf::export_las_to_file(w.file, fifo, fs, {}));
+  done = true;
+  reader.join();
+  ::close(in);
+  EXPECT_EQ(got, las);
+  struct stat st {};
+  ASSERT_EQ(::stat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+  // Devices made in the test's folder: the null device takes the export, the full one
+  // refuses it, and both are still devices afterwards.
+  const std::string null = w.home.file("null"), full = w.home.file("full");
+  if (::mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0 ||
+      ::mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0) {
+    GTEST_SKIP() << "making device nodes needs root";
+  }
+  EXPECT_EQ(rtf::export_las_to_file(w.file, null, fs, {}).lines, 60u);
+  try {
+    rtf::export_las_to_file(w.file, full, fs, {});
+    ADD_FAILURE() << "the full device took the export";
+  } catch (const lib::io::StreamError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("No space left on device"));
+  }
+  for (const std::string& device : {null, full}) {
+    ASSERT_EQ(::stat(device.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode)) << device;
+  }
 }
 
 TEST(ExportProgress, StepsAreToldOnceEachAndOnlyWhenCrossed) {

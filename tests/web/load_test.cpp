@@ -135,6 +135,7 @@ TEST(WebLoad, FiftyClientsAndABurstOfBadRequestsDoNotSlowTheTick) {
   o.port = 0;
   o.token = std::string(64, 'f');
   o.clock = &rig.clock;
+  o.max_connections_per_address = o.max_connections;  // every client here is on loopback
   std::atomic<int> log_lines{0};
   o.log = [&](const std::string&) { ++log_lines; };
   web::WebServer server(o);
@@ -210,6 +211,29 @@ TEST(WebLoad, FiftyClientsAndABurstOfBadRequestsDoNotSlowTheTick) {
   EXPECT_LE(b, a * 1.5) << "alone " << a << " ms, loaded " << b << " ms";
   // The server still answers.
   EXPECT_EQ(web_test::get(server.port(), "/api/values").status, 200);
+}
+
+// Idle connections, as many as one client cares to open, hold no place a newcomer needs: the
+// page and the API answer at once, whatever the limits and the time-outs are.
+TEST(WebLoad, FiveHundredIdleConnectionsDoNotShutOutThePage) {
+  web::ServerOptions o;
+  o.port = 0;
+  o.assets = {{"/index.html", "text/html; charset=utf-8", "<p>page</p>"}};
+  web::WebServer server(o);
+  server.start();
+  server.publish({1, "{}", {}});
+  asio::io_context ioc;
+  std::vector<web_test::tcp::socket> idle;
+  for (int i = 0; i < 500; ++i) {
+    idle.emplace_back(ioc).connect(
+        web_test::tcp::endpoint(asio::ip::make_address("127.0.0.1"), server.port()));
+  }
+  for (const char* target : {"/", "/api/values", "/"})
+    EXPECT_EQ(web_test::get(server.port(), target).status, 200) << target;
+  const auto st = server.stats();
+  EXPECT_LE(st.connections, o.max_connections);
+  EXPECT_GE(st.evicted_connections, 500 - o.max_connections_per_address);
+  EXPECT_EQ(st.refused_connections, 0u);
 }
 
 }  // namespace

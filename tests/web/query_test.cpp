@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "lib/str_enc.h"
 #include "web/query.h"
 #include "web/web_format.h"
 
@@ -20,6 +21,7 @@ TEST(Query, DecodesEscapesAndRefusesBadOnes) {
   EXPECT_EQ(web::percent_decode("ab%4"), std::nullopt);
   EXPECT_EQ(web::percent_decode("%zz"), std::nullopt);
   EXPECT_EQ(web::percent_decode("%00"), std::nullopt);  // a NUL would cut names short
+  EXPECT_EQ(web::percent_decode(std::string("a\0b", 3)), std::nullopt);  // raw, too
   EXPECT_EQ(web::percent_decode("%41"), "A");
 }
 
@@ -36,6 +38,55 @@ TEST(Query, SplitsFieldsInOrderAndKeepsTheFirstOfAName) {
   EXPECT_TRUE(bad.fields.empty());
   const auto long_one = web::parse_query(std::string(web::format::kMaxQueryBytes + 1, 'x'));
   EXPECT_THAT(long_one.error, HasSubstr("longer than"));
+  // Fields are answered back as JSON: a NUL or bytes that are not UTF-8 are refused, and the
+  // field quoted in the reason is text itself.
+  for (const std::string& raw : {std::string("a=1&b\0=2", 8), std::string("params=%D0%B2%D0"),
+                                 std::string("params=\xd0"), std::string("p=%FF&q=1")}) {
+    const auto q = web::parse_query(raw);
+    EXPECT_FALSE(q.error.empty()) << raw;
+    EXPECT_TRUE(q.fields.empty()) << raw;
+    EXPECT_TRUE(lib::is_valid_utf8(q.error)) << q.error;
+  }
+}
+
+TEST(Query, AWriteIsUtf8TextOrRefusedWithTheOffsetOfTheBadByte) {
+  struct Case {
+    std::string body;
+    bool one_line, may_be_empty;
+    std::optional<std::string> text;
+    std::string error;
+  };
+  const Case cases[] = {
+      {"pump 2 repaired\r\n", false, false, "pump 2 repaired", ""},
+      {"две\nстроки", false, false, "две\nстроки", ""},
+      {"ok text \xc3", false, false, std::nullopt,
+       "not UTF-8 text (an ill-formed byte at offset 8)"},
+      {"\xed\xa0\x80", true, true, std::nullopt, "at offset 0"},  // a surrogate
+      {"bit 1\nbottom 2", true, false, std::nullopt, "one line"},
+      {std::string("bit\0 1", 6), true, false, std::nullopt, "one line"},
+      {"\n", false, false, std::nullopt, "empty"},
+      {"\n", true, true, "", ""},
+  };
+  for (const auto& c : cases) {
+    std::string error;
+    EXPECT_EQ(web::write_text(c.body, c.one_line, c.may_be_empty, error), c.text) << c.body;
+    if (!c.text) {
+      EXPECT_THAT(error, HasSubstr(c.error)) << c.body;
+    }
+  }
+}
+
+TEST(Query, AnOriginIsThisServerOnlyWhenItNamesTheHostAsked) {
+  EXPECT_TRUE(web::origin_is_host("http://127.0.0.1:8080", "127.0.0.1:8080"));
+  EXPECT_TRUE(web::origin_is_host("HTTP://Rig-7:80", "rig-7:80"));
+  for (const auto& [origin, host] : std::vector<std::pair<std::string, std::string>>{
+           {"http://evil.example", "127.0.0.1:8080"},
+           {"http://127.0.0.1:8081", "127.0.0.1:8080"},
+           {"https://127.0.0.1:8080", "127.0.0.1:8080"},
+           {"http://127.0.0.1:8080.evil.example", "127.0.0.1:8080"},
+           {"null", "127.0.0.1:8080"},
+           {"http://", ""}})
+    EXPECT_FALSE(web::origin_is_host(origin, host)) << origin << " " << host;
 }
 
 TEST(Query, SplitsATargetAtTheFirstQuestionMark) {

@@ -1,5 +1,7 @@
 // The web server on loopback, through a real client: what it answers, what it refuses, and
 // that a refused request costs nothing but its answer and a log line.
+#include <poll.h>
+
 #include <future>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -118,8 +120,11 @@ TEST(WebServer, AnswersHistoryFromTheTicksPublished) {
       "history?params=%D0%B2%D0%B5%D1%81+%D0%BD%D0%B0%20%D0%BA%D1%80%D1%8E%D0%BA%D0%B5&since=1999");
   EXPECT_EQ(json_of(r)["values"]["вес на крюке"], nlohmann::json({1.0}));
 
+  // A name that is not UTF-8 would be answered back under "unknown"; a bad field is quoted in
+  // the refusal, raw bytes and all.
   for (const char* bad : {"/api/history", "/api/history?since=1", "/api/history?params=a&since=x",
-                          "/api/history?params=a&since=1e400", "/api/history?params=%zz"}) {
+                          "/api/history?params=a&since=1e400", "/api/history?params=%zz",
+                          "/api/history?params=%D0%B2%D0", "/api/history?params=%zz\xd0"}) {
     r = web_test::get(s.port, bad);
     EXPECT_EQ(r.status, 400) << bad;
     EXPECT_TRUE(json_of(r).contains("error")) << bad;
@@ -185,6 +190,49 @@ TEST(WebServer, WritesNeedTheTokenAndReachTheStationsThread) {
             400);
   EXPECT_EQ(web_test::request(s.port, verb::post, "/api/remark", "", {auth}).status, 400);
   EXPECT_EQ(web_test::get(s.port, "/api/remark").status, 405);
+  // A remark cut inside a character is refused whole, never stored altered.
+  r = web_test::request(s.port, verb::post, "/api/remark", "ok text \xc3", {auth});
+  EXPECT_EQ(r.status, 400);
+  EXPECT_THAT(json_of(r)["error"].get<std::string>(), HasSubstr("not UTF-8"));
+  EXPECT_THAT(s.log(), Contains(AllOf(HasSubstr("400 POST /api/remark from 127.0.0.1:"),
+                                      HasSubstr("ill-formed byte at offset 8"))));
+  EXPECT_TRUE(s.server->take_writes().empty());
+}
+
+TEST(WebServer, WritesAndTheStreamAreRefusedToThePagesOfOtherSites) {
+  Served s;
+  s.tick(1, 1);
+  const std::string host = "127.0.0.1:" + std::to_string(s.port);
+  const std::vector<std::pair<std::string, std::string>> upgrade = {
+      {"Connection", "Upgrade"},
+      {"Upgrade", "websocket"},
+      {"Sec-WebSocket-Version", "13"},
+      {"Sec-WebSocket-Key", "dGhlIHNhbXBsZSBub25jZQ=="}};
+  struct Case {
+    verb method;
+    const char* target;
+    std::string origin;  // empty: none sent
+    int status;
+  };
+  const Case cases[] = {
+      {verb::get, "/ws", "http://evil.example", 403},
+      {verb::get, "/ws", "null", 403},
+      {verb::get, "/ws", "http://" + host, 101},
+      {verb::get, "/ws", "", 101},
+      {verb::post, "/api/ack", "http://evil.example", 403},
+      {verb::post, "/api/ack", "http://127.0.0.1:1", 403},
+      {verb::get, "/api/values", "http://evil.example", 200},  // a read it cannot see
+  };
+  for (const auto& c : cases) {
+    auto fields = std::string(c.target) == "/ws" ? upgrade : decltype(upgrade){};
+    fields.emplace_back("Authorization", "Bearer " + kToken);
+    fields.emplace_back("Host", host);
+    if (!c.origin.empty()) fields.emplace_back("Origin", c.origin);
+    const auto r = web_test::request(s.port, c.method, c.target, {}, fields);
+    EXPECT_EQ(r.status, c.status) << c.target << " from " << c.origin;
+  }
+  EXPECT_THAT(s.log(), Contains(AllOf(HasSubstr("403 POST /api/ack from 127.0.0.1:"),
+                                      HasSubstr("page 'http://evil.example', not from this"))));
   EXPECT_TRUE(s.server->take_writes().empty());
 }
 
@@ -279,6 +327,71 @@ TEST(WebServer, LimitsConnections) {
   EXPECT_EQ(web_test::get(s.port, "/api/values").status, 0);  // closed without an answer
   EXPECT_TRUE(s.eventually([&] { return s.server->stats().refused_connections == 1; }));
   EXPECT_THAT(s.log(), Contains(HasSubstr("2 are open")));
+}
+
+// Raw connections that send what a test says, or nothing.
+struct RawClients {
+  explicit RawClients(unsigned short p) : port(p) {}
+  web_test::tcp::socket& open(const std::string& first_bytes = {}) {
+    auto& c = sockets.emplace_back(std::make_unique<web_test::tcp::socket>(ioc));
+    c->connect(web_test::tcp::endpoint(web_test::asio::ip::make_address("127.0.0.1"), port));
+    if (!first_bytes.empty()) web_test::asio::write(*c, web_test::asio::buffer(first_bytes));
+    return *c;
+  }
+  // True when the server closes `c` within ten seconds (what it still sends is read past).
+  static bool closed(web_test::tcp::socket& c) {
+    for (pollfd p{c.native_handle(), POLLIN, 0}; ::poll(&p, 1, 10000) == 1;) {
+      char bytes[512];
+      web_test::beast::error_code ec;
+      c.read_some(web_test::asio::buffer(bytes), ec);
+      if (ec)
+        return ec == web_test::asio::error::eof || ec == web_test::asio::error::connection_reset;
+    }
+    return false;
+  }
+  unsigned short port;
+  web_test::asio::io_context ioc;
+  std::vector<std::unique_ptr<web_test::tcp::socket>> sockets;
+};
+
+TEST(WebServer, IdleConnectionsMakeRoomForNewOnesAndConnectionsInARequestDoNot) {
+  web::ServerOptions o;
+  o.max_connections_per_address = 3;
+  Served s(o);
+  s.tick(1, 1);
+  RawClients idle(s.port);
+  for (int i = 0; i < 3; ++i) idle.open();
+  ASSERT_TRUE(s.eventually([&] { return s.server->stats().connections == 3; }));
+  EXPECT_EQ(web_test::get(s.port, "/api/values").status, 200);
+  EXPECT_EQ(s.server->stats().evicted_connections, 1u);
+  EXPECT_TRUE(RawClients::closed(*idle.sockets[0]));  // the one idle longest
+  EXPECT_THAT(s.log(), Contains(HasSubstr("to make room for one from 127.0.0.1")));
+  idle.sockets.clear();
+  ASSERT_TRUE(s.eventually([&] { return s.server->stats().connections == 0; }));
+
+  RawClients busy(s.port);
+  for (int i = 0; i < 3; ++i) busy.open("GET / HTTP/1.1\r\n");
+  ASSERT_TRUE(s.eventually([&] { return s.server->stats().connections == 3; }));
+  EXPECT_EQ(web_test::get(s.port, "/api/values").status, 0);
+  EXPECT_THAT(s.log(), Contains(HasSubstr("3 of its connections are open, none idle")));
+  EXPECT_EQ(s.server->stats().evicted_connections, 1u);
+}
+
+TEST(WebServer, AClientSilentOrSlowPastItsTimeOutIsClosed) {
+  web::ServerOptions o;
+  o.idle_timeout = std::chrono::milliseconds(200);
+  o.header_timeout = std::chrono::milliseconds(300);
+  Served s(o);
+  RawClients c(s.port);
+  EXPECT_TRUE(RawClients::closed(c.open()));
+  EXPECT_TRUE(RawClients::closed(c.open("GET / HTTP/1.1\r\nHost: x\r\n")));
+  EXPECT_TRUE(s.eventually([&] {
+    for (const auto& line : s.log())
+      if (line.find("header did not come within 300 ms") != std::string::npos) return true;
+    return false;
+  }));
+  // Kept alive after an answer, then silent: closed as well.
+  EXPECT_TRUE(RawClients::closed(c.open("GET /app.js HTTP/1.1\r\nHost: x\r\n\r\n")));
 }
 
 TEST(WebServer, DropsAWebSocketClientThatDoesNotRead) {

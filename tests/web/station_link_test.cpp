@@ -151,6 +151,47 @@ TEST(WebStation, ClientsCorrectTheDepthAndWriteRemarksThroughTheStationsThread) 
   EXPECT_EQ(remarks[1]["text"], "mud weight 1.18");
   EXPECT_EQ(remarks[2]["text"], "bit changed");
   EXPECT_EQ(w.rig.hub->text_remarks().size(), 3);
+
+  // A remark that reached the journal damaged by some other way never stops the tick: the
+  // picture shows it mended.
+  text::Record damaged;
+  damaged.time = w.rig.hub->text_remarks()[2].time + 60;
+  damaged.text = "ok text \xc3";
+  w.rig.hub->text_remarks().add_record(damaged);
+  w.tick();
+  EXPECT_EQ(w.values()["remarks"][3]["text"], "ok text \uFFFD");
+}
+
+}  // namespace
+
+namespace {
+
+// The office link's state as the forwarder left it in the home: none, fresh, or left behind
+// by a forwarder that stopped rewriting it.
+TEST(WebStation, TheOfficeLinkIsShownFromTheForwardersStatusFile) {
+  WebRig w;
+  EXPECT_TRUE(w.link->snapshot()["office"].is_null());
+  const std::string path = w.dir.path() + "data/forward.json";
+  auto write_status = [&](std::int64_t age) {
+    lib::write_file_atomically(
+        path,
+        nlohmann::json{{"state", "connected"},
+                       {"backlog_lines", 120},
+                       {"backlog_seconds", 14.0},
+                       {"last_commit", "05.12.2026 11:59:58"},
+                       {"updated", w.rig.clock.now.seconds - age}}
+            .dump(),
+        lib::posix_file_system(), false);
+  };
+  write_status(1);
+  nlohmann::json office = w.link->snapshot()["office"];
+  EXPECT_EQ(office["state"], "connected");
+  EXPECT_EQ(office["backlog_lines"], 120);
+  EXPECT_EQ(office["last_commit"], "05.12.2026 11:59:58");
+  write_status(31);
+  EXPECT_EQ(w.link->snapshot()["office"]["state"], "not running");
+  lib::write_file_atomically(path, "{broken", lib::posix_file_system(), false);
+  EXPECT_EQ(w.link->snapshot()["office"]["state"], "unknown");
 }
 
 }  // namespace

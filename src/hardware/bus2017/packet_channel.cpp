@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "hardware/bus2017/rx_packet.h"
 
@@ -26,6 +27,19 @@ std::string hex_dump(const std::uint8_t* bytes, std::size_t count) {
     fmt::format_to(std::back_inserter(text), "{:02X}", bytes[i]);
   }
   return text;
+}
+
+// Appends a byte of the frame's stuffed part.
+void stuff(std::vector<std::uint8_t>& out, std::uint8_t b) {
+  if (b == kEscape) {
+    out.push_back(kEscape);
+    out.push_back(kEscapedEscape);
+  } else if (b == kFrameMark) {
+    out.push_back(kEscape);
+    out.push_back(kEscapedFrameMark);
+  } else {
+    out.push_back(b);
+  }
 }
 
 std::string addressed_dump(const char* title, std::uint8_t addr, const std::uint8_t* bytes,
@@ -52,19 +66,13 @@ void PacketChannel::set_receive_budget(lib::Clock& clock, std::int64_t budget_ms
 
 void PacketChannel::SendByte(std::uint8_t b) {
   crc_.update(b);
-  if (b == kEscape) {
-    output_.push_back(kEscape);
-    output_.push_back(kEscapedEscape);
-  } else if (b == kFrameMark) {
-    output_.push_back(kEscape);
-    output_.push_back(kEscapedFrameMark);
-  } else {
-    output_.push_back(b);
-  }
+  stuff(output_, b);
 }
 
 void PacketChannel::SendBuffer(const std::uint8_t* p, unsigned n) {
-  for (unsigned i = 0; i < n; ++i) SendByte(p[i]);
+  // The same as SendByte for each byte, the CRC taken over the whole buffer in one pass.
+  crc_.update(p, n);
+  for (unsigned i = 0; i < n; ++i) stuff(output_, p[i]);
 }
 
 void PacketChannel::SendWord(std::uint16_t w) {

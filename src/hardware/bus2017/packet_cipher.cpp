@@ -3,17 +3,62 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 namespace hardware {
 
 using namespace packet_format;
 
-void PacketCipher::ContextFree::operator()(evp_cipher_ctx_st* ctx) const {
-  EVP_CIPHER_CTX_free(ctx);
+namespace {
+
+struct ContextFree {
+  void operator()(EVP_CIPHER_CTX* ctx) const { EVP_CIPHER_CTX_free(ctx); }
+};
+using Context = std::unique_ptr<EVP_CIPHER_CTX, ContextFree>;
+
+// One key's schedules, expanded once: enciphering and deciphering need different ones.
+struct KeyedContexts {
+  std::array<std::uint8_t, 32> key{};
+  Context encrypt;
+  Context decrypt;
+};
+
+// A program uses one key (tests a few more); beyond this many the oldest is dropped.
+constexpr std::size_t kKeysKept = 4;
+
+Context keyed(const std::array<std::uint8_t, 32>& key, bool encrypt) {
+  Context ctx(EVP_CIPHER_CTX_new());
+  if (!ctx ||
+      EVP_CipherInit_ex(ctx.get(), EVP_aes_256_cbc(), nullptr, key.data(), nullptr,
+                        encrypt ? 1 : 0) != 1 ||
+      EVP_CIPHER_CTX_set_padding(ctx.get(), 0) != 1) {
+    return nullptr;
+  }
+  return ctx;
 }
 
-PacketCipher::PacketCipher(const BusCipherKey& key) : key_(key), context_(EVP_CIPHER_CTX_new()) {}
+// The calling thread's keyed state for `key`, set up on first use; null when OpenSSL
+// failed.
+EVP_CIPHER_CTX* keyed_context(const std::array<std::uint8_t, 32>& key, bool encrypt) {
+  thread_local std::vector<KeyedContexts> states;
+  auto it = std::find_if(states.begin(), states.end(),
+                         [&key](const KeyedContexts& s) { return s.key == key; });
+  if (it == states.end()) {
+    KeyedContexts s{key, keyed(key, true), keyed(key, false)};
+    if (!s.encrypt || !s.decrypt) return nullptr;
+    if (states.size() >= kKeysKept) states.erase(states.begin());
+    states.push_back(std::move(s));
+    it = states.end() - 1;
+  }
+  return encrypt ? it->encrypt.get() : it->decrypt.get();
+}
+
+}  // namespace
+
+PacketCipher::PacketCipher(const BusCipherKey& key) : key_(key) {}
 
 PacketCipher::~PacketCipher() {
   OPENSSL_cleanse(scratch_.data(), scratch_.size());
@@ -21,15 +66,12 @@ PacketCipher::~PacketCipher() {
 
 bool PacketCipher::run(bool encrypt, std::span<const std::uint8_t> in,
                        std::span<std::uint8_t> out) {
-  if (!context_ || in.size() % kCipherBlock != 0 || out.size() < in.size()) return false;
+  if (in.size() % kCipherBlock != 0 || out.size() < in.size()) return false;
   if (in.size() > static_cast<std::size_t>(INT32_MAX)) return false;
-  EVP_CIPHER_CTX* ctx = context_.get();
-  // Re-initialising with the vector restarts the chain: every packet stands alone.
-  if (EVP_CipherInit_ex(ctx, EVP_aes_256_cbc(), nullptr, key_.key.data(), key_.iv.data(),
-                        encrypt ? 1 : 0) != 1) {
-    return false;
-  }
-  EVP_CIPHER_CTX_set_padding(ctx, 0);
+  EVP_CIPHER_CTX* ctx = keyed_context(key_.key, encrypt);
+  if (ctx == nullptr) return false;
+  // Only the vector restarts: every packet stands alone, the key schedule is kept.
+  if (EVP_CipherInit_ex(ctx, nullptr, nullptr, nullptr, key_.iv.data(), -1) != 1) return false;
   int produced = 0;
   int tail = 0;
   if (EVP_CipherUpdate(ctx, out.data(), &produced, in.data(), static_cast<int>(in.size())) != 1) {

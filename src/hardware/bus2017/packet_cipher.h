@@ -3,20 +3,19 @@
 // zero padding up to a whole number of 16-byte blocks; it is enciphered with AES-256-CBC,
 // no padding scheme, the vector restarted for every packet so packets stand alone.
 //
-// Each cipher keeps its own OpenSSL context, so two channels on two threads do not meet;
-// one cipher is not for concurrent use.
+// The key is fixed for the program's life, so its expanded schedule is set up once per key
+// and thread and kept: each packet restarts only the vector. The keyed states are the
+// calling thread's own, so two channels on two threads do not meet; one cipher is not for
+// concurrent use.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
 
 #include "hardware/bus2017/bus_cipher_key.h"
 #include "hardware/bus2017/packet_format.h"
-
-struct evp_cipher_ctx_st;
 
 namespace hardware {
 
@@ -43,13 +42,9 @@ class PacketCipher {
   bool decrypt_blocks(std::span<const std::uint8_t> in, std::span<std::uint8_t> out);
 
  private:
-  struct ContextFree {
-    void operator()(evp_cipher_ctx_st* ctx) const;
-  };
   bool run(bool encrypt, std::span<const std::uint8_t> in, std::span<std::uint8_t> out);
 
   BusCipherKey key_;
-  std::unique_ptr<evp_cipher_ctx_st, ContextFree> context_;
   std::array<std::uint8_t, packet_format::kCipherScratchSize> scratch_{};
 };
 

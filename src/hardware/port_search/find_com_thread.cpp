@@ -177,6 +177,15 @@ void FindComThread::Execute() {
       search.finished_ = true;
     }
   } finish{*this};
+  struct Tuning {
+    const FindComCallbacks& callbacks;
+    explicit Tuning(const FindComCallbacks& c) : callbacks(c) {
+      if (callbacks.searching) callbacks.searching(true);
+    }
+    ~Tuning() {
+      if (callbacks.searching) callbacks.searching(false);
+    }
+  } tuning{callbacks_};
 
   const std::vector<std::string> ports = ports_();
   close_port();

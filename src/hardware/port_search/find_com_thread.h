@@ -63,6 +63,9 @@ struct FindComCallbacks {
   std::function<void(const SearchResult&)> found;  // a new result, or one with more addresses
   // Why the search ended early (an exchange threw); the search then counts as finished.
   std::function<void(const std::string& message)> log;
+  // True as the search starts, false as it ends however it ends: the tuning sound plays in
+  // between.
+  std::function<void(bool searching)> searching;
 };
 
 class FindComThread {

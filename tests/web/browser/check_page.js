@@ -74,8 +74,11 @@ async function main() {
   }
   prepareHome();
   const url = await startStation();
-  // The browser's profile goes into this test's own folder, removed at the end.
-  process.env.TMPDIR = home;
+  // The browser's profile and its socket go into a short folder of their own: a unix socket's
+  // path must stay under 108 bytes whatever the checkout's path. Removed at exit.
+  const profile = fs.mkdtempSync("/tmp/rigcore-browser-");
+  process.on("exit", () => fs.rmSync(profile, { recursive: true, force: true }));
+  process.env.TMPDIR = profile;
   browser = await playwright.chromium.launch({
     executablePath: kChromium,
     args: ["--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage"],

@@ -1,4 +1,4 @@
-#include "station/alarm_log_file.h"
+#include "alarms/alarm_log_file.h"
 
 #include <fcntl.h>
 
@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <utility>
 
+#include "alarms/alarm_log_format.h"
 #include "alarms/min_max_value.h"
-#include "station/alarm_log_format.h"
 
-namespace station {
+namespace alarms {
 namespace fmt = alarm_log_format;
 
 namespace {
@@ -156,26 +156,43 @@ bool AlarmLogWriter::flush() {
 }
 
 bool AlarmLogWriter::write_pending() {
-  // A full file goes aside first, so the log never grows without bound.
-  if (auto st = fs_.stat(path_); st && st->size > fmt::kMaxBytes) {
-    fs_.rename(path_, path_ + std::string(fmt::kOldSuffix));
+  std::int64_t add = 0;
+  for (const std::string& line : pending_) add += static_cast<std::int64_t>(line.size());
+  std::int64_t size = 0;
+  if (const auto st = fs_.stat(path_)) size = st->size;
+  bool room = true;
+  int err = 0;
+  if (lib::log_room(size, add, limits_) == lib::LogRoom::kRotate) {
+    if (const int rotate_err = lib::rotate_log(fs_, path_, limits_.keep); rotate_err == 0) {
+      stuck_ = false;
+    } else {
+      if (!stuck_ && errors_) {
+        errors_("AlarmLogWriter : cannot move the full alarm log '" + path_ + "' aside (" +
+                lib::errno_text(rotate_err) + "); it takes lines up to twice its limit");
+      }
+      stuck_ = true;
+      room = lib::unrotated_log_may_grow(size, add, limits_);
+      err = rotate_err;
+    }
   }
-  const int fd = fs_.open(path_, O_WRONLY | O_APPEND | O_CREAT, 0644);
-  int err = errno;
-  bool ok = fd >= 0;
-  if (ok) {
-    const std::int64_t size = fs_.file_size(fd);
-    if (size == 0) {
-      const std::string header = std::string(fmt::kHeader) + "\n";
-      ok = lib::write_all(fs_, fd, header.data(), header.size());
-    }
-    while (ok && !pending_.empty()) {
-      const std::string& line = pending_.front();
-      ok = lib::write_all(fs_, fd, line.data(), line.size());
-      if (ok) pending_.pop_front();
-    }
+  bool ok = false;
+  if (room) {
+    const int fd = fs_.open(path_, O_WRONLY | O_APPEND | O_CREAT, 0644);
     err = errno;
-    fs_.close(fd);
+    ok = fd >= 0;
+    if (ok) {
+      if (fs_.file_size(fd) == 0) {
+        const std::string header = std::string(fmt::kHeader) + "\n";
+        ok = lib::write_all(fs_, fd, header.data(), header.size());
+      }
+      while (ok && !pending_.empty()) {
+        const std::string& line = pending_.front();
+        ok = lib::write_all(fs_, fd, line.data(), line.size());
+        if (ok) pending_.pop_front();
+      }
+      err = errno;
+      fs_.close(fd);
+    }
   }
   if (!ok && !failing_ && errors_) {
     errors_("AlarmLogWriter : cannot write the alarm log '" + path_ + "' (" + lib::errno_text(err) +
@@ -191,8 +208,9 @@ bool AlarmLogWriter::write_pending() {
 AlarmLogContents read_alarm_log(const std::string& path, lib::FileSystem& fs) {
   AlarmLogContents out;
   read_one(path + std::string(fmt::kOldSuffix), fs, out);
+  for (int n = lib::LogLimits::kMaxKeep; n >= 1; --n) read_one(lib::old_log_name(path, n), fs, out);
   read_one(path, fs, out);
   return out;
 }
 
-}  // namespace station
+}  // namespace alarms

@@ -1,0 +1,72 @@
+#include "station/live_frame_publisher.h"
+
+#include <string_view>
+
+#include "core/shared_values_format.h"
+#include "station/station.h"
+#include "storage/live_frame_format.h"
+
+namespace station {
+namespace {
+
+constexpr std::string_view folder_of(std::string_view path) {
+  return path.substr(0, path.rfind('/') + 1);
+}
+// The frame moves with the shared-values file: readers look for both in one place.
+static_assert(folder_of(reg::kvb::kFileName) == folder_of(live::kFileName),
+              "the live frame is kept in the folder of data/kvb.dat");
+
+}  // namespace
+
+LiveFramePublisher::LiveFramePublisher(const Station& station, std::string path,
+                                       lib::FileSystem& fs, lib::Clock& clock, ErrorSink errors)
+    : station_(station),
+      path_(std::move(path)),
+      fs_(fs),
+      clock_(clock),
+      errors_(std::move(errors)) {}
+
+live::LiveFrame LiveFramePublisher::frame() {
+  live::LiveFrame f;
+  const lib::LocalTime now = lib::get_local_time(clock_);
+  f.sequence = sequence_;
+  f.time = static_cast<std::uint32_t>(now.seconds);
+  f.milliseconds = static_cast<std::uint16_t>(now.milliseconds);
+  const Station::RigView rig = station_.rig();
+  f.race = rig.race;
+  f.race_active = rig.race_active;
+  f.bottom = static_cast<float>(rig.bottom);
+  f.bit = static_cast<float>(rig.bit);
+  f.lag = static_cast<float>(rig.lag);
+  f.block = static_cast<float>(rig.block);
+  f.operation = rig.operation;
+  f.operation_name = rig.operation_name;
+  for (const RowView& r : station_.rows()) {
+    f.values.push_back(
+        {r.identifier, r.name, r.unit, static_cast<float>(r.value), r.stale, r.alarm, r.valid});
+  }
+  f.alarms = station_.alarms().current;
+  return f;
+}
+
+void LiveFramePublisher::publish() {
+  const std::int64_t now = clock_.steady_ms();
+  if (written_ && now - last_ms_ < live::kPeriodMs) return;
+  last_ms_ = now;
+  written_ = true;
+  ++sequence_;
+  try {
+    lib::write_file_atomically(path_, live::encode_live_frame(frame()), fs_,
+                               /*sync_to_disk=*/false);
+    if (failing_) errors_("live frame: '" + path_ + "' is written again");
+    failing_ = false;
+  } catch (const std::exception& e) {
+    if (!failing_) {
+      errors_("live frame: " + std::string(e.what()) +
+              "; programs beside the station do not see its values until it can be written");
+    }
+    failing_ = true;
+  }
+}
+
+}  // namespace station

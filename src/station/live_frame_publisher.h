@@ -1,0 +1,48 @@
+// Publishes the station's live frame (storage/live_frame_format.h) into the home every
+// live::kPeriodMs of the station's clock: the values of the table with their stale, alarm and
+// validity marks, the depths, the operation, the current alarms and the run. Programs beside
+// the station (the office forwarder) read it; it is not the station's state and is never
+// flushed to disk on purpose.
+//
+// Best-effort: a frame that cannot be written is reported once in the error log (and once
+// more when writing works again); the tick goes on. Not thread-safe: the station's tick
+// thread calls publish().
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "lib/date_time.h"
+#include "lib/file_system.h"
+#include "storage/live_frame.h"
+
+namespace station {
+
+class Station;
+
+class LiveFramePublisher {
+ public:
+  using ErrorSink = std::function<void(const std::string&)>;
+  LiveFramePublisher(const Station& station, std::string path, lib::FileSystem& fs,
+                     lib::Clock& clock, ErrorSink errors);
+
+  // Writes a frame when the last one is live::kPeriodMs old (or none was written).
+  void publish();
+  // The frame of the station as it is now.
+  live::LiveFrame frame();
+  const std::string& path() const { return path_; }
+
+ private:
+  const Station& station_;
+  std::string path_;
+  lib::FileSystem& fs_;
+  lib::Clock& clock_;
+  ErrorSink errors_;
+  std::uint32_t sequence_ = 0;
+  std::int64_t last_ms_ = 0;
+  bool written_ = false;
+  bool failing_ = false;
+};
+
+}  // namespace station

@@ -1,0 +1,45 @@
+// The station's live frame (live_frame_format.h, docs/live-frame.md): what it holds, and its
+// bytes. Pure functions; the station writes the file, readers decode what they read.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace live {
+
+struct FrameValue {
+  std::string identifier;
+  std::string name;
+  std::string unit;
+  float value = 0;
+  bool stale = false;  // its source did not refresh it in the last tick: an old value
+  bool alarm = false;  // outside one of its alarm thresholds
+  bool valid = true;   // false: the conversion gives no number, `value` is the last sound one
+  bool operator==(const FrameValue&) const = default;
+};
+
+struct LiveFrame {
+  std::uint32_t sequence = 0;
+  std::uint32_t time = 0;  // local seconds since 1970, the clock of the recordings
+  std::uint16_t milliseconds = 0;
+  std::int32_t race = 0;
+  bool race_active = false;
+  float bottom = 0, bit = 0, lag = 0, block = 0;
+  std::int32_t operation = 0;
+  std::string operation_name;
+  std::vector<FrameValue> values;
+  std::vector<std::string> alarms;  // the texts of the current alarms
+  bool operator==(const LiveFrame&) const = default;
+};
+
+std::string encode_live_frame(const LiveFrame& frame);
+
+// The frame of `bytes`; nullopt with the reason in `why` (a wrong magic or version, a length
+// that is not the bytes', a failed CRC, a count or string running past the end). Never
+// throws on any content.
+std::optional<LiveFrame> decode_live_frame(std::string_view bytes, std::string& why);
+
+}  // namespace live
