@@ -54,8 +54,8 @@ ${body}}  // namespace
 
 namespace ${NAMESPACE} {
 
-const std::vector<Asset>& ${FUNCTION}() {
-  static const std::vector<Asset> files = {
+const std::vector<::web::Asset>& ${FUNCTION}() {
+  static const std::vector<::web::Asset> files = {
 ${table}  };
   return files;
 }

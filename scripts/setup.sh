@@ -26,6 +26,7 @@ packages=(
   libpq-dev             # the office link's database client (libpq: TLS, authentication)
   postgresql            # the office database the tests start as their own server
   openssl               # the certificates of the office link's TLS test
+  libsodium-dev         # the office accounts' password hashes (argon2id) and session tokens
 )
 
 missing=()

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "cli_office_web.h"
 #include "command_registry.h"
 #include "core/config_editing.h"
 #include "lib/file_system.h"
@@ -151,7 +152,9 @@ int run_set(const std::string& home, const OfficeArgs& args) {
 void add_office(CLI::App& app, rigstation::CommandContext& context) {
   auto args = std::make_shared<OfficeArgs>();
   CLI::App* cmd = app.add_subcommand(
-      "office", "The office database the rigs forward to (PostgreSQL), and the link's settings");
+      "office",
+      "The office database the rigs forward to (PostgreSQL), its view of every rig with its "
+      "accounts, and the link's settings");
   cmd->require_subcommand(1);
 
   CLI::App* migrate = cmd->add_subcommand(
@@ -194,6 +197,7 @@ void add_office(CLI::App& app, rigstation::CommandContext& context) {
   set->callback([&context, args] {
     if (const int rc = run_set(context.home(), *args); rc != 0) throw CLI::RuntimeError(rc);
   });
+  add_office_web(*cmd);
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ inline constexpr const char* kRecordingFolder = "records/";
 inline constexpr const char* kSettingsFileName = "global.ini";
 
 // The schema this program writes into; `rigstation office migrate` brings a database to it.
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int kSchemaVersion = 2;
 
 // Lines whose time falls in these years go to a partition of their month; any other time (a
 // rig clock that was never set) goes to the partition `lines_other`.

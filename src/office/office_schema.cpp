@@ -168,14 +168,38 @@ CREATE TABLE live_frames (
 );
 )sql";
 
+// The office view's accounts and their sessions (the token's SHA-256 as hex, never the
+// token), and a title for each rig that the office may give it beside the name its
+// forwarder sends.
+constexpr std::string_view kSchema2 = R"sql(
+CREATE TABLE office_users (
+  name          text PRIMARY KEY,
+  password_hash text NOT NULL,
+  role          text NOT NULL CHECK (role IN ('read', 'write')),
+  created       timestamptz NOT NULL DEFAULT now(),
+  changed       timestamptz
+);
+
+CREATE TABLE office_sessions (
+  token_digest text PRIMARY KEY,
+  user_name    text NOT NULL REFERENCES office_users ON DELETE CASCADE,
+  created      timestamptz NOT NULL DEFAULT now(),
+  expires      timestamptz NOT NULL
+);
+CREATE INDEX office_sessions_by_user ON office_sessions (user_name);
+
+ALTER TABLE rigs ADD COLUMN title text NOT NULL DEFAULT '';
+)sql";
+
 }  // namespace
 
 const std::vector<Migration>& migrations() {
   static const std::vector<Migration> all = {
       {1, "rigs, runs, recordings with lines by month, alarm episodes, journals, live frames",
        kSchema1},
+      {2, "office accounts and sessions, rig titles", kSchema2},
   };
-  static_assert(kSchemaVersion == 1, "the last migration is the schema this program writes");
+  static_assert(kSchemaVersion == 2, "the last migration is the schema this program writes");
   return all;
 }
 

@@ -181,8 +181,8 @@ std::optional<std::string> write_text(std::string_view body, bool one_line, bool
   return std::string(body);
 }
 
-bool origin_is_host(std::string_view origin, std::string_view host) {
-  constexpr std::string_view kScheme = "http://";
+bool origin_is_host(std::string_view origin, std::string_view host, bool secure) {
+  const std::string_view kScheme = secure ? "https://" : "http://";
   if (host.empty() || origin.size() != kScheme.size() + host.size()) return false;
   const auto lower = [](char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -192,6 +192,19 @@ bool origin_is_host(std::string_view origin, std::string_view host) {
     if (lower(origin[i]) != lower(want)) return false;
   }
   return true;
+}
+
+std::optional<std::string> cookie_value(std::string_view header, std::string_view name) {
+  while (!header.empty()) {
+    const std::size_t semi = header.find(';');
+    std::string_view pair = header.substr(0, semi);
+    header = semi == std::string_view::npos ? std::string_view() : header.substr(semi + 1);
+    while (!pair.empty() && pair.front() == ' ') pair.remove_prefix(1);
+    const std::size_t eq = pair.find('=');
+    if (eq != std::string_view::npos && pair.substr(0, eq) == name)
+      return std::string(pair.substr(eq + 1));
+  }
+  return std::nullopt;
 }
 
 bool tokens_equal(std::string_view presented, std::string_view expected) {

@@ -55,10 +55,15 @@ bool tokens_equal(std::string_view presented, std::string_view expected);
 std::optional<std::string> write_text(std::string_view body, bool one_line, bool may_be_empty,
                                       std::string& error);
 
-// Whether a request's "Origin" header names the page of this server: "http://" followed by
-// the request's "Host" value (compared without regard to case). A page of another site, a
-// sandboxed page ("null") or a request without a Host does not.
-bool origin_is_host(std::string_view origin, std::string_view host);
+// Whether a request's "Origin" header names the page of this server: "http://" (or
+// "https://" when `secure`) followed by the request's "Host" value (compared without regard
+// to case). A page of another site, a sandboxed page ("null") or a request without a Host
+// does not.
+bool origin_is_host(std::string_view origin, std::string_view host, bool secure = false);
+
+// The value of the cookie `name` in a "Cookie" header ("a=1; b=2"), nullopt when it is not
+// there. The value is returned as sent (no decoding).
+std::optional<std::string> cookie_value(std::string_view header, std::string_view name);
 
 // A static file's path ("/app.js") when it is one the view may serve: it starts with '/',
 // has no "..", ".", empty or hidden segment, no backslash, no control character, and its

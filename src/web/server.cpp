@@ -10,6 +10,7 @@
 #include <boost/asio/strand.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+#include <boost/beast/ssl.hpp>
 #include <boost/beast/websocket.hpp>
 #include <cmath>
 #include <deque>
@@ -60,7 +61,18 @@ class RateWindow {
 }  // namespace
 
 class WsSession;
-class HttpSession;
+class HttpSessionBase;
+
+// What the server keeps of an HTTP connection, plain or TLS, to choose one to close.
+class HttpSessionBase {
+ public:
+  virtual ~HttpSessionBase() = default;
+  virtual bool idle() const = 0;
+  virtual std::uint64_t idle_order() const = 0;
+  virtual const std::string& address() const = 0;
+  virtual const std::string& peer() const = 0;
+  virtual void evict() = 0;
+};
 
 // The sessions point to it without owning it: it outlives them, since destroying its loop
 // (first of all its members) destroys every session still waiting on it.
@@ -80,6 +92,7 @@ struct WebServer::Impl {
   std::optional<asio::io_context> ioc{std::in_place, 1};
   std::optional<tcp::acceptor> acceptor;
   std::optional<asio::steady_timer> retry_accept;
+  std::optional<asio::ssl::context> tls;  // set: every connection is HTTPS
   std::thread thread;
   std::uint16_t bound_port = 0;
   bool running = false;
@@ -97,7 +110,7 @@ struct WebServer::Impl {
 
   // The loop's thread only.
   std::vector<std::weak_ptr<WsSession>> sockets;
-  std::vector<std::weak_ptr<HttpSession>> http_sessions;
+  std::vector<std::weak_ptr<HttpSessionBase>> http_sessions;
   std::uint64_t idle_order = 0;  // tells which idle connection waits longest
   std::int64_t log_window_ms = -1000000;
   int log_lines = 0;
@@ -307,12 +320,21 @@ class WsSession : public std::enable_shared_from_this<WsSession> {
   bool closing_ = false;
 };
 
-// One HTTP connection: requests read one at a time, each answered before the next is read.
-class HttpSession : public std::enable_shared_from_this<HttpSession> {
+using TlsStream = beast::ssl_stream<beast::tcp_stream>;
+
+// One HTTP connection, over `Stream` (plain TCP or TLS): requests read one at a time, each
+// answered before the next is read.
+template <class Stream>
+class HttpSession : public HttpSessionBase,
+                    public std::enable_shared_from_this<HttpSession<Stream>> {
+  static constexpr bool kTls = std::is_same_v<Stream, TlsStream>;
+  using std::enable_shared_from_this<HttpSession<Stream>>::shared_from_this;
+  using std::enable_shared_from_this<HttpSession<Stream>>::weak_from_this;
+
  public:
   HttpSession(tcp::socket&& socket, WebServer::Impl* server, AddressSlot slot)
-      : stream_(std::move(socket)), server_(server), slot_(std::move(slot)) {
-    peer_ = peer_of(stream_);
+      : stream_(make_stream(std::move(socket), server)), server_(server), slot_(std::move(slot)) {
+    peer_ = peer_of(lowest());
   }
   ~HttpSession() {
     if (counted_) --server_->connections;
@@ -322,22 +344,50 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     ++server_->connections;
     counted_ = true;
     server_->http_sessions.push_back(weak_from_this());
-    asio::dispatch(stream_.get_executor(),
-                   beast::bind_front_handler(&HttpSession::read_next, shared_from_this()));
+    if constexpr (kTls) {
+      // The handshake is held to the header's time: a client that opens and says nothing
+      // costs no more than one that sends half a header.
+      lowest().expires_after(server_->options.header_timeout);
+      stream_.async_handshake(
+          asio::ssl::stream_base::server,
+          beast::bind_front_handler(&HttpSession::on_handshake, shared_from_this()));
+    } else {
+      asio::dispatch(stream_.get_executor(),
+                     beast::bind_front_handler(&HttpSession::read_next, shared_from_this()));
+    }
   }
 
   // Idle: waiting for the first byte of a request. Such a connection costs its client nothing
   // to hold, so it is the one closed when a new connection needs its place.
-  bool idle() const { return idle_; }
-  std::uint64_t idle_order() const { return idle_order_; }
-  const std::string& address() const { return slot_.address(); }
-  const std::string& peer() const { return peer_; }
-  void evict() {
+  bool idle() const override { return idle_; }
+  std::uint64_t idle_order() const override { return idle_order_; }
+  const std::string& address() const override { return slot_.address(); }
+  const std::string& peer() const override { return peer_; }
+  void evict() override {
     idle_ = false;
-    stream_.close();  // the waiting read ends with operation_aborted, and the session with it
+    lowest().close();  // the waiting read ends with operation_aborted, and the session with it
   }
 
  private:
+  static Stream make_stream(tcp::socket&& socket, WebServer::Impl* server) {
+    if constexpr (kTls) {
+      return Stream(std::move(socket), *server->tls);
+    } else {
+      (void)server;
+      return Stream(std::move(socket));
+    }
+  }
+  beast::tcp_stream& lowest() { return beast::get_lowest_layer(stream_); }
+
+  void on_handshake(beast::error_code ec) {
+    if (ec) {
+      ++server_->bad;
+      server_->log("TLS handshake with " + peer_ + " failed: " + ec.message());
+      return close();
+    }
+    read_next();
+  }
+
   void read_next() {
     parser_.emplace();
     parser_->header_limit(static_cast<std::uint32_t>(format::kMaxHeaderBytes));
@@ -345,7 +395,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     if (buffer_.size() > 0) return read_header();  // the next request came with the last one
     idle_ = true;
     idle_order_ = ++server_->idle_order;
-    stream_.expires_after(server_->options.idle_timeout);
+    lowest().expires_after(server_->options.idle_timeout);
     stream_.async_read_some(
         buffer_.prepare(1024),
         beast::bind_front_handler(&HttpSession::on_first_bytes, shared_from_this()));
@@ -359,7 +409,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
   }
 
   void read_header() {
-    stream_.expires_after(server_->options.header_timeout);
+    lowest().expires_after(server_->options.header_timeout);
     http::async_read_header(stream_, buffer_, *parser_,
                             beast::bind_front_handler(&HttpSession::on_header, shared_from_this()));
   }
@@ -408,7 +458,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
                         " bytes, more than " + std::to_string(format::kMaxBodyBytes),
                     false);
     }
-    stream_.expires_after(server_->options.body_timeout);
+    lowest().expires_after(server_->options.body_timeout);
     http::async_read(stream_, buffer_, *parser_,
                      beast::bind_front_handler(&HttpSession::on_body, shared_from_this()));
   }
@@ -432,22 +482,27 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     version_ = request.version();
     head_ = request.method() == http::verb::head;
 
+    if (server_->options.handler) return application(std::move(request));
     if (raw_path == "/ws") {
-      if (!websocket::is_upgrade(request)) {
-        return refuse(http::status::upgrade_required, "/ws takes a WebSocket upgrade only", true);
+      if constexpr (kTls) {
+        return refuse(http::status::not_found, "no live stream over HTTPS", true);
+      } else {
+        if (!websocket::is_upgrade(request)) {
+          return refuse(http::status::upgrade_required, "/ws takes a WebSocket upgrade only", true);
+        }
+        if (const auto why = foreign_page(request))
+          return refuse(http::status::forbidden, *why, true);
+        if (server_->websockets.load() >= server_->options.max_connections) {
+          return refuse(http::status::service_unavailable, "too many WebSocket clients", false);
+        }
+        // The socket moves to the WebSocket session; this connection's count goes with it.
+        counted_ = false;
+        --server_->connections;
+        stream_.expires_never();
+        std::make_shared<WsSession>(stream_.release_socket(), server_, peer_, std::move(slot_))
+            ->start(std::move(request));
+        return;
       }
-      if (const auto why = foreign_page(request))
-        return refuse(http::status::forbidden, *why, true);
-      if (server_->websockets.load() >= server_->options.max_connections) {
-        return refuse(http::status::service_unavailable, "too many WebSocket clients", false);
-      }
-      // The socket moves to the WebSocket session; this connection's count goes with it.
-      counted_ = false;
-      --server_->connections;
-      stream_.expires_never();
-      std::make_shared<WsSession>(stream_.release_socket(), server_, peer_, std::move(slot_))
-          ->start(std::move(request));
-      return;
     }
     const bool read = request.method() == http::verb::get || request.method() == http::verb::head;
     if (raw_path.starts_with("/api/")) {
@@ -484,6 +539,45 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       }
     }
     return refuse(http::status::not_found, "no such file", true);
+  }
+
+  // Another application's server: its files, then its handler for everything else.
+  void application(Request request) {
+    const bool read = request.method() == http::verb::get || request.method() == http::verb::head;
+    const auto [raw_path, raw_query] = split_target(request.target());
+    if (read && !raw_path.starts_with("/api/")) {
+      const auto path = static_path(raw_path);
+      if (!path) return refuse(http::status::bad_request, "refused file path", true);
+      const std::string wanted = *path == "/" ? std::string("/index.html") : *path;
+      for (const Asset& a : server_->options.assets) {
+        if (a.path == wanted) {
+          return answer(http::status::ok, std::string(a.bytes), std::string(a.content_type), false);
+        }
+      }
+    }
+    HttpRequest r;
+    r.method = std::string(request.method_string());
+    r.path = std::string(raw_path);
+    r.query = std::string(raw_query);
+    r.body = std::move(request.body());
+    r.cookie = std::string(request[http::field::cookie]);
+    r.origin = std::string(request[http::field::origin]);
+    r.host = std::string(request[http::field::host]);
+    r.client = slot_.address();
+    r.secure = kTls;
+    auto self = shared_from_this();
+    server_->options.handler(std::move(r), [self](HttpAnswer a) {
+      asio::post(self->stream_.get_executor(), [self, a = std::move(a)]() mutable {
+        if (a.status >= 400)
+          return self->refuse(static_cast<http::status>(a.status), a.body, true, a.headers);
+        Response r{static_cast<http::status>(a.status), self->version_};
+        for (const auto& [name, value] : a.headers) r.set(name, value);
+        self->request_method_.clear();
+        self->request_target_.clear();
+        const bool page = a.content_type.starts_with("text/html");
+        self->respond(std::move(r), std::move(a.body), std::move(a.content_type), !page);
+      });
+    });
   }
 
   void routed(const Route& route, std::string_view raw_query) {
@@ -606,7 +700,8 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     refuse(http::status::service_unavailable, "too many writes waiting for the station", true);
   }
 
-  void refuse(http::status status, const std::string& why, bool keep_alive) {
+  void refuse(http::status status, const std::string& why, bool keep_alive,
+              const std::vector<std::pair<std::string, std::string>>& headers = {}) {
     ++server_->bad;
     server_->log(std::to_string(static_cast<int>(status)) + " " +
                  (request_method_.empty() ? std::string("?") : request_method_) + " " +
@@ -616,7 +711,9 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     request_target_.clear();
     if (!keep_alive) keep_alive_ = false;
     Response r{status, version_};
-    if (status == http::status::unauthorized) r.set(http::field::www_authenticate, "Bearer");
+    if (status == http::status::unauthorized && !server_->options.handler)
+      r.set(http::field::www_authenticate, "Bearer");
+    for (const auto& [name, value] : headers) r.set(name, value);
     respond(std::move(r), json_error(why), "application/json", true);
   }
 
@@ -650,11 +747,11 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
 
   void close() {
     beast::error_code ignored;
-    stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
-    stream_.close();
+    lowest().socket().shutdown(tcp::socket::shutdown_send, ignored);
+    lowest().close();
   }
 
-  beast::tcp_stream stream_;
+  Stream stream_;
   WebServer::Impl* server_;
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
@@ -707,12 +804,18 @@ void WebServer::Impl::admit(tcp::socket s) {
     s.close(ignored);
     return;
   }
-  std::make_shared<HttpSession>(std::move(s), this, AddressSlot(this, address))->start();
+  if (tls) {
+    std::make_shared<HttpSession<TlsStream>>(std::move(s), this, AddressSlot(this, address))
+        ->start();
+  } else {
+    std::make_shared<HttpSession<beast::tcp_stream>>(std::move(s), this, AddressSlot(this, address))
+        ->start();
+  }
 }
 
 bool WebServer::Impl::evict_idle(const std::string* address, const std::string& for_whom) {
-  std::shared_ptr<HttpSession> victim;
-  std::erase_if(http_sessions, [&](const std::weak_ptr<HttpSession>& w) {
+  std::shared_ptr<HttpSessionBase> victim;
+  std::erase_if(http_sessions, [&](const std::weak_ptr<HttpSessionBase>& w) {
     auto session = w.lock();
     if (!session) return true;
     if (session->idle() && (!address || session->address() == *address) &&
@@ -753,6 +856,25 @@ void WebServer::start() {
   if (ec) {
     throw std::runtime_error("the web view's address '" + s.options.address +
                              "' is not an IP address: " + ec.message());
+  }
+  if (!s.options.tls_certificate.empty() || !s.options.tls_key.empty()) {
+    s.tls.emplace(asio::ssl::context::tls_server);
+    s.tls->set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
+                       asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
+                       asio::ssl::context::no_tlsv1_1 | asio::ssl::context::single_dh_use);
+    const auto load = [&](const std::string& file, const char* what, auto&& use) {
+      if (file.empty()) throw std::runtime_error(std::string("HTTPS needs ") + what + " too");
+      use(file, ec);
+      if (ec) {
+        s.tls.reset();
+        throw std::runtime_error("cannot use '" + file + "' as the " + what + ": " + ec.message());
+      }
+    };
+    load(s.options.tls_certificate, "certificate",
+         [&](const std::string& f, auto& e) { s.tls->use_certificate_chain_file(f, e); });
+    load(s.options.tls_key, "private key", [&](const std::string& f, auto& e) {
+      s.tls->use_private_key_file(f, asio::ssl::context::pem, e);
+    });
   }
   const tcp::endpoint endpoint(address, s.options.port);
   s.acceptor.emplace(*s.ioc);

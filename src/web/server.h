@@ -56,6 +56,31 @@ struct Route {
   std::function<RouteAnswer(std::string_view query)> handler;
 };
 
+// A request as an application handler (ServerOptions::handler) sees it. Texts are as the
+// client sent them: the handler checks what it uses.
+struct HttpRequest {
+  std::string method;   // "GET", "POST", ...
+  std::string path;     // not decoded
+  std::string query;    // after '?', not decoded
+  std::string body;     // at most format::kMaxBodyBytes
+  std::string cookie;   // the "Cookie" header
+  std::string origin;   // the "Origin" header; empty when none
+  std::string host;     // the "Host" header
+  std::string client;   // the client's IP address
+  bool secure = false;  // it came over TLS
+};
+// The handler's answer. A status of 400 and above is a refusal: `body` is its reason, sent
+// as {"error": body} and logged as the server's own refusals are.
+struct HttpAnswer {
+  int status = 200;
+  std::string body;
+  std::string content_type = "application/json";
+  std::vector<std::pair<std::string, std::string>> headers;  // "Set-Cookie", ...
+};
+// Called on the server's thread; it must answer through `done` exactly once, from any
+// thread, and may do so later (the connection waits, reading nothing more meanwhile).
+using HttpHandler = std::function<void(HttpRequest request, std::function<void(HttpAnswer)> done)>;
+
 struct ServerOptions {
   std::string address = "127.0.0.1";
   std::uint16_t port = 8080;  // 0: a free port (see WebServer::port)
@@ -64,6 +89,13 @@ struct ServerOptions {
   std::string read_only_reason;
   std::vector<Asset> assets;
   std::vector<Route> routes;
+  // Set: the server is another application's (the office view): the assets are served as
+  // they are, and every other request goes to the handler instead of the station's API
+  // (values, history, writes, live stream).
+  HttpHandler handler;
+  // Both set: HTTPS only, with this certificate chain and private key (PEM files).
+  std::string tls_certificate;
+  std::string tls_key;
   // Where the server's lines go (bad requests, dropped clients); safe to call from its thread.
   std::function<void(const std::string&)> log;
   lib::Clock* clock = nullptr;  // for the rate limits; the system clock when null
@@ -103,7 +135,7 @@ class WebServer {
   WebServer& operator=(const WebServer&) = delete;
 
   // Binds and starts the loop's thread; throws std::runtime_error naming the address and the
-  // reason when it cannot listen.
+  // reason when it cannot listen, or naming the file when the certificate or key is unusable.
   void start();
   void stop();
   std::uint16_t port() const;

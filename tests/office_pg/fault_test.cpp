@@ -171,24 +171,11 @@ TEST(OfficeLinkFaults, TheForwarderDownForADayCatchesUp) {
   office_pg_test::expect_office_holds_the_home(db, "r", home, dir.path());
 }
 
-// A certificate and key made with the openssl tool, readable by the server's user only.
-void certificate(const std::string& dir, const std::string& name) {
-  const lib::ProcessResult r = lib::system_process_runner().run(
-      {"openssl", "req", "-new", "-x509", "-days", "2", "-nodes", "-subj", "/CN=127.0.0.1",
-       "-newkey", "rsa:2048", "-keyout", dir + name + ".key", "-out", dir + name + ".crt"});
-  ASSERT_TRUE(r.ok()) << r.output;
-  ::chmod((dir + name + ".key").c_str(), 0600);
-  if (::geteuid() == 0) {
-    const passwd* pw = ::getpwnam("postgres");
-    ::chown((dir + name + ".key").c_str(), pw->pw_uid, pw->pw_gid);
-  }
-}
-
 TEST(OfficeLinkFaults, TlsWithTheServersCertificateChecked) {
   const std::string db = office_pg_test::fresh_database();
   const std::string certs = server().socket_dir() + "/";
-  certificate(certs, "server");
-  certificate(certs, "stranger");
+  office_pg_test::certificate(certs, "server");
+  office_pg_test::certificate(certs, "stranger");
   server().psql("postgres", "ALTER SYSTEM SET ssl_cert_file = '" + certs + "server.crt'");
   server().psql("postgres", "ALTER SYSTEM SET ssl_key_file = '" + certs + "server.key'");
   server().psql("postgres", "ALTER SYSTEM SET ssl = on");

@@ -3,7 +3,9 @@
 // will, and the comparison of a home's recordings with what the office holds of them.
 #pragma once
 
+#include <pwd.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -86,6 +88,20 @@ class Child {
   pid_t pid_ = -1;
   bool done_ = false;
 };
+
+// A certificate and key for 127.0.0.1 made with the openssl tool, the key readable by the
+// database server's user only (its owner, as root).
+inline void certificate(const std::string& dir, const std::string& name) {
+  const lib::ProcessResult r = lib::system_process_runner().run(
+      {"openssl", "req", "-new", "-x509", "-days", "2", "-nodes", "-subj", "/CN=127.0.0.1",
+       "-newkey", "rsa:2048", "-keyout", dir + name + ".key", "-out", dir + name + ".crt"});
+  ASSERT_TRUE(r.ok()) << r.output;
+  ::chmod((dir + name + ".key").c_str(), 0600);
+  if (::geteuid() == 0) {
+    const passwd* pw = ::getpwnam("postgres");
+    ::chown((dir + name + ".key").c_str(), pw->pw_uid, pw->pw_gid);
+  }
+}
 
 inline std::string count(const std::string& db, const std::string& sql) {
   std::string s = server().psql(db, sql);
