@@ -9,6 +9,7 @@
 
 #include "support/error_of.h"
 #include "support/fakes.h"
+#include "support/fault_sweep.h"
 
 using namespace reg;
 using ::testing::AllOf;
@@ -17,6 +18,11 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using testing_support::error_of;
+using testing_support::disarm;
+using testing_support::FaultyFileSystem;
+using testing_support::FileFault;
+using testing_support::read_file;
+using testing_support::sweep_file_faults;
 using testing_support::TempDir;
 
 namespace {
@@ -160,6 +166,52 @@ TEST(ConfigTest, WholeConfigurationRoundTripsThroughAFile) {
   const std::string text = testing_support::read_file(path);
   EXPECT_THAT(text, HasSubstr("; keep me\n"));
   EXPECT_THAT(text, HasSubstr("[текущие_настройки]\nскважина=101\n"));
+}
+
+// A change of the settings rewrites global.ini after keeping the previous file as
+// global.ini.bak. Whichever call fails, global.ini holds the old text or the new one, never a
+// mix nor the new one without the backup, a backup holds the whole previous file, a failure
+// names the file, and the change is written by the next save.
+TEST(ConfigTest, EveryFailingCallOfASettingsRewriteKeepsAWholeFile) {
+  TempDir setup;
+  const std::string first = setup.file("global.ini");
+  std::ofstream(first) << "; keep me\n[текущие_настройки]\nскважина=101\n";
+  Config c;
+  c.save_to_file(first, lib::posix_file_system());
+  const std::string old_text = read_file(first);
+  c.dol.koef = 151.25;
+  c.save_to_file(first, lib::posix_file_system());
+  const std::string new_text = read_file(first);
+
+  sweep_file_faults([&](const FileFault& fault) {
+    TempDir dir;
+    FaultyFileSystem fs;
+    const std::string path = dir.file("global.ini");
+    lib::write_file_atomically(path, old_text, lib::posix_file_system());
+    fault.arm(fs);
+    std::string error;
+    try {
+      c.save_to_file(path, fs);
+    } catch (const std::exception& e) {
+      error = e.what();
+    }
+    const long long calls = disarm(fs);
+    const std::string now = read_file(path);
+    if (error.empty()) {
+      EXPECT_EQ(now, new_text) << "failed " << fs.failed_call;
+    } else {
+      EXPECT_TRUE(now == old_text || now == new_text) << "failed " << fs.failed_call;
+      EXPECT_THAT(error, HasSubstr(path));
+    }
+    EXPECT_TRUE(error.empty() || fault.any()) << error;
+    // Never replaced without the backup.
+    if (now == new_text || std::filesystem::exists(lib::backup_path(path))) {
+      EXPECT_EQ(read_file(lib::backup_path(path)), old_text) << "failed " << fs.failed_call;
+    }
+    c.save_to_file(path, lib::posix_file_system());
+    EXPECT_EQ(read_file(path), new_text);
+    return calls;
+  });
 }
 
 TEST(ConfigTest, ThresholdProblemsGoToTheErrorSink) {

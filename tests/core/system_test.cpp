@@ -1,5 +1,6 @@
 #include "core/system.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,10 +18,18 @@
 #include "params/par_tabl.h"
 #include "storage/data_storage.h"
 #include "support/fakes.h"
+#include "support/fault_sweep.h"
 
 using namespace reg;
+using ::testing::AllOf;
+using ::testing::AnyOf;
+using ::testing::HasSubstr;
+using testing_support::disarm;
 using testing_support::FakeClock;
 using testing_support::FaultyFileSystem;
+using testing_support::FileFault;
+using testing_support::read_file;
+using testing_support::sweep_file_faults;
 using testing_support::TempDir;
 
 namespace {
@@ -241,25 +250,6 @@ TEST(SystemState, BlockOfAModuleNotLoadedNowIsSavedAgainUnchanged) {
   EXPECT_EQ(again.log(), "");
 }
 
-TEST(SystemState, ADamagedFileThatCannotBeCopiedIsNeverOverwritten) {
-  FaultyFileSystem fs;
-  Station a(&fs);
-  a.fill(1);
-  ASSERT_TRUE(a.hub->save_to_file(a.dir.path()));
-  std::string bytes = testing_support::read_file(a.dir.file(kStateFileName));
-  bytes[bytes.size() - 2] ^= 0x40;  // the last block's checksum
-  lib::write_file_atomically(a.dir.file(kStateFileName), bytes, lib::posix_file_system());
-
-  fs.fail_open_with = ".damaged-";
-  const StateLoadReport report = a.hub->load_from_file(a.dir.path());
-  EXPECT_TRUE(report.kept_copy.empty());
-  EXPECT_NE(report.copy_error, "");
-  EXPECT_FALSE(a.hub->save_to_file(a.dir.path()));
-  EXPECT_NE(a.hub->last_save_error().find("could not be copied aside"), std::string::npos)
-      << a.hub->last_save_error();
-  EXPECT_EQ(testing_support::read_file(a.dir.file(kStateFileName)), bytes);
-}
-
 TEST(SystemState, MissingFolderAndMissingFileEachLogOneLine) {
   Station a;
   a.hub->save_to_file(a.dir.path() + "no/such/");
@@ -278,34 +268,76 @@ TEST(SystemState, MissingFolderAndMissingFileEachLogOneLine) {
       std::string::npos);
 }
 
-TEST(SystemState, FailedSaveLeavesThePreviousStateFile) {
-  FaultyFileSystem fs;
-  Station a(&fs);
-  a.fill(1);
-  a.hub->save_to_file(a.dir.path());
-  const std::string good = testing_support::read_file(a.dir.file(kStateFileName));
-  ASSERT_FALSE(good.empty());
+// Whichever call of a save fails, the state file is the last good save or the new one,
+// never a mix, and the failure is reported with its reason; a save that says it succeeded
+// wrote the whole new state, and the save after the fault does.
+TEST(SystemState, EveryFailingCallOfASaveKeepsTheLastGoodState) {
+  sweep_file_faults([](const FileFault& fault) {
+    FaultyFileSystem fs;
+    Station a(&fs);
+    const std::string path = a.dir.file(kStateFileName);
+    a.fill(1);
+    EXPECT_TRUE(a.hub->save_to_file(a.dir.path()));
+    const std::string old_state = read_file(path);
+    a.fill(7);
+    TempDir elsewhere;
+    EXPECT_TRUE(a.hub->save_to_file(elsewhere.path()));
+    const std::string new_state = read_file(elsewhere.file(kStateFileName));
 
-  a.fill(7);
-  fs.only_paths_with = "sys.bin";
-  fs.written = 0;
-  fs.fail_after_bytes = 30;  // the disk fills up halfway through
-  EXPECT_FALSE(a.hub->save_to_file(a.dir.path()));
-  EXPECT_EQ(testing_support::read_file(a.dir.file(kStateFileName)), good);
-  EXPECT_NE(a.log().find("System::save_to_file"), std::string::npos);
-  EXPECT_NE(a.hub->last_save_error().find("No space left on device"), std::string::npos)
-      << a.hub->last_save_error();
+    fault.arm(fs);
+    const bool saved = a.hub->save_to_file(a.dir.path());
+    const long long calls = disarm(fs);
+    EXPECT_EQ(saved, fault.fail_call < 0) << "failed " << fs.failed_call;
+    const std::string now = read_file(path);
+    if (saved) {
+      EXPECT_EQ(now, new_state);
+    } else {
+      EXPECT_TRUE(now == old_state || now == new_state) << "failed " << fs.failed_call;
+      EXPECT_THAT(a.hub->last_save_error(),
+                  AllOf(HasSubstr(path), AnyOf(HasSubstr(lib::errno_text(EIO)),
+                                               HasSubstr(lib::errno_text(ENOSPC)))));
+    }
+    a.hub->remove_save_leftovers();
+    EXPECT_TRUE(a.hub->save_to_file(a.dir.path()));
+    Station reader;
+    reader.hub->load_from_file(a.dir.path());
+    EXPECT_EQ(reader.first, seeded(7));
+    return calls;
+  });
+}
 
-  fs.fail_after_bytes = -1;
-  fs.read_only = true;
-  EXPECT_FALSE(a.hub->save_to_file(a.dir.path()));
-  EXPECT_NE(a.hub->last_save_error().find("Read-only file system"), std::string::npos)
-      << a.hub->last_save_error();
-  EXPECT_EQ(testing_support::read_file(a.dir.file(kStateFileName)), good);
+// A damaged state file is copied aside before a save may replace it. Whichever call of the
+// load and the save fails, its bytes survive in place or as a whole copy, and the copy an
+// earlier damage left under the same name is never written over.
+TEST(SystemState, EveryFailingCallWhileKeepingADamagedFileKeepsItsBytes) {
+  sweep_file_faults([](const FileFault& fault) {
+    FaultyFileSystem fs;
+    Station a(&fs);
+    const std::string path = a.dir.file(kStateFileName);
+    const std::string earlier_copy = path + ".damaged-20261205-100000";
+    lib::write_file_atomically(earlier_copy, "an earlier damaged file", lib::posix_file_system());
+    a.fill(1);
+    EXPECT_TRUE(a.hub->save_to_file(a.dir.path()));
+    std::string damaged = read_file(path);
+    damaged[damaged.size() - 2] ^= 0x40;  // the last block's checksum
+    lib::write_file_atomically(path, damaged, lib::posix_file_system());
 
-  fs.read_only = false;
-  EXPECT_TRUE(a.hub->save_to_file(a.dir.path()));
-  EXPECT_EQ(a.hub->last_save_error(), "");
+    fault.arm(fs);
+    const StateLoadReport report = a.hub->load_from_file(a.dir.path());
+    const bool saved = a.hub->save_to_file(a.dir.path());
+    const long long calls = disarm(fs);
+    EXPECT_EQ(read_file(earlier_copy), "an earlier damaged file") << "failed " << fs.failed_call;
+    EXPECT_TRUE(saved || fault.fail_call >= 0);
+    if (saved) {
+      EXPECT_EQ(read_file(report.kept_copy), damaged) << "failed " << fs.failed_call;
+    } else {
+      EXPECT_NE(a.hub->last_save_error(), "");
+      const bool in_place = read_file(path) == damaged;
+      EXPECT_TRUE(in_place || read_file(report.kept_copy) == damaged)
+          << "failed " << fs.failed_call;
+    }
+    return calls;
+  });
 }
 
 TEST(SystemState, SavesComeWithThePeriodOrAtOnceWhenAsked) {

@@ -207,7 +207,7 @@ TEST(Emulator, OneReadingASecondWithinItsRanges) {
   HubFixture f;
   CommIncomData data;
   ASSERT_TRUE(f.hub->read_data(28, "", data));
-  const auto first = f.clock.steady;
+  const std::int64_t first = f.clock.steady;
   f.clock.steady += 200;
   ASSERT_TRUE(f.hub->read_data(28, "", data));
   EXPECT_GE(f.clock.steady - first, 1000);

@@ -169,19 +169,6 @@ TEST(TroublesLogFile, SavingAfterADamagedLoadKeepsTheDamagedFileBesideIt) {
   EXPECT_FALSE(std::filesystem::exists(disk.path + ".damaged.1"));
 }
 
-TEST(TroublesLogFile, FailedSaveLeavesTheOldFileAndSaysWhy) {
-  LogOnDisk disk;
-  disk.fs.fail_rename = true;
-  const std::string old = write_troubles_file({sample_record(1)});
-  lib::write_file_atomically(disk.path, old, lib::posix_file_system());
-  disk.troubles.add_record(sample_record(2));
-  disk.troubles.add_record(sample_record(3));
-  EXPECT_FALSE(disk.troubles.save());
-  EXPECT_EQ(testing_support::read_file(disk.path), old);
-  EXPECT_TRUE(disk.log.mentions("TroublesLog::save"));
-  EXPECT_TRUE(disk.log.mentions(disk.path));
-}
-
 TEST(TroublesLogRecords, IndexOfFindsTheRecordByKeyAlone) {
   TroublesLog troubles{{}, lib::posix_file_system()};
   for (int i = 1; i <= 4; ++i) troubles.add_record(sample_record(i));

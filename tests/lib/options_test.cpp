@@ -257,16 +257,6 @@ TEST(IniFileTest, SavingKeepsThePreviousFileAsABackup) {
   EXPECT_EQ(read_file(path), "[a]\nx=2\n");
   ini.save();  // nothing changed: the backup still holds the previous version
   EXPECT_EQ(read_file(lib::backup_path(path)), "[a]\nx=1\n");
-
-  // No backup, no save: the file stays as it was.
-  testing_support::FaultyFileSystem faulty;
-  faulty.only_paths_with = ".bak";
-  faulty.fail_rename = true;
-  ini.set_int("a", "x", 3);
-  EXPECT_THAT(error_of<lib::IniError>([&] { ini.save_file(path, faulty); }),
-              AllOf(HasSubstr("backup"), HasSubstr(path)));
-  EXPECT_EQ(read_file(path), "[a]\nx=2\n");
-  EXPECT_EQ(read_file(lib::backup_path(path)), "[a]\nx=1\n");
 }
 
 TEST(IniFileTest, UnstorableNamesAreRefusedAndValuesStayOneLine) {

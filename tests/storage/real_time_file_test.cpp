@@ -189,36 +189,6 @@ TEST(RealTimeWriter, AFileWrittenBehindTheWritersBackGetsAVersionBlockFirst) {
             (std::vector<int>{99, 2, 1, 99, 3, 99, 2, 1, 1}));
 }
 
-TEST(RealTimeWriter, AFullDiskKeepsTheTaskQueuedAndLeavesNoPartOfItInTheFile) {
-  Recorder r;
-  FaultyFileSystem fs;
-  fs.only_paths_with = ".realtim";
-  rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(&fs));
-  const std::string file = r.home.file("0001.realtim");
-  const auto ab = params_of({"a", "b"});
-  rec.queue_task(values_task(file, ab, 1));
-  ASSERT_EQ(rec.write_pending(), 1u);
-  const std::string before = testing_support::read_file(file);
-
-  fs.fail_after_bytes = fs.written + 20;  // the next task is cut after 20 bytes
-  rec.queue_task(values_task(file, ab, 2));
-  rec.queue_task(values_task(file, ab, 3));
-  EXPECT_EQ(rec.write_pending(), 0u);
-  EXPECT_EQ(rec.write_pending(), 0u);
-  EXPECT_EQ(rec.get_queue_size(), 2u);
-  EXPECT_EQ(testing_support::read_file(file), before);
-  EXPECT_THAT(r.all_log(), HasSubstr(file));
-  EXPECT_THAT(r.all_log(), HasSubstr("No space left on device"));
-
-  fs.fail_after_bytes = -1;
-  fs.max_write_chunk = 5;  // and the disk now takes a few bytes at a time
-  EXPECT_EQ(rec.write_pending(), 2u);
-  const std::string after = testing_support::read_file(file);
-  EXPECT_EQ(types_of(after), (std::vector<int>{99, 2, 1, 1, 1}));
-  EXPECT_EQ(f32_at(blocks_of(after)[4].payload, 45), 3.0f);
-  EXPECT_THAT(r.all_log(), HasSubstr("возобновлена"));
-}
-
 TEST(RealTimeWriter, AReadOnlyFolderKeepsEveryTaskAndLogsTheFileOnce) {
   Recorder r;
   FaultyFileSystem fs;
