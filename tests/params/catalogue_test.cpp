@@ -34,24 +34,6 @@ class CatalogueTest : public ::testing::Test {
   }
 };
 
-// --- Content
-
-TEST_F(CatalogueTest, HoldsBuiltInsThenPlaceholdersThenRegisteredEntries) {
-  ASSERT_EQ(catalogue.get_items_count(), 261);
-  for (int n = 0; n < 64; ++n) {
-    EXPECT_EQ(catalogue.at(160 + n).identifier, "__" + std::to_string(n));
-  }
-  EXPECT_EQ(catalogue.at(224).identifier, "cem_davl");
-}
-
-struct TellingRow {
-  const char* id;
-  const char *full, *short_name, *unit;
-  int channel, type, averaging, group;
-  float range, zero, scale_min, scale_max;
-  int attribute;
-};
-
 // The rows left to the catalogue's author must still read like a station's list.
 TEST_F(CatalogueTest, NamedEntriesAreConsistentForTheOperator) {
   std::set<std::string> ids;
@@ -117,13 +99,6 @@ TEST_F(CatalogueTest, AtOutsideTheEntriesRaisesOutOfRange) {
   EXPECT_THROW(catalogue.at(catalogue.get_items_count()), std::out_of_range);
   EXPECT_THROW(catalogue.at(-1), std::out_of_range);
   EXPECT_NO_THROW(catalogue.at(catalogue.get_items_count() - 1));
-}
-
-TEST_F(CatalogueTest, GroupNamesOutsideTheGroupsAreMarked) {
-  EXPECT_EQ(AllParams::get_group_name(0), "");
-  EXPECT_EQ(AllParams::get_group_name(11), "Входящие");
-  EXPECT_EQ(AllParams::get_group_name(12), "???????");
-  EXPECT_EQ(AllParams::get_group_name(-1), "???????");
 }
 
 TEST_F(CatalogueTest, DigitalSetIsExactAndEditable) {
