@@ -214,60 +214,38 @@ TEST(DepthCalc, SingleCoefficientModeDividesAndLeavesTheLastWalkAlone) {
   EXPECT_EQ(dc.last_pulses(), 50);
 }
 
-// The walk over the layered drum, with the grid heights worked out by hand above.
-TEST(DepthCalcWalk, PulsesWithinOneRange) {
-  DepthCalc dc = layered_table();
-  // The last grid height not above 12 is index 282 (9 + 1/24 + 65/22 = 11.99621); 50 pulses
-  // back is index 232 (9 + 1/24 + 15/22 = 9.72348).
-  const float travel = dc.smart_calc_tal(50, 12, 22, 0, 27);
-  EXPECT_NEAR(travel, 12 - (kFirst22 + 15.0 / 22), 1e-4);
-  EXPECT_EQ(dc.last_index(), 232);
-  EXPECT_EQ(dc.last_pulses(), 50);
-  EXPECT_NEAR(dc.last_coeff(), 50 / 2.27652, 1e-3);
-  EXPECT_NEAR(dc.last_travel(), travel, 1e-6);
-}
-
-TEST(DepthCalcWalk, PulsesCrossingARangeBoundary) {
-  DepthCalc dc = layered_table();
-  // 100 pulses back from index 282: 65 in the 22/m range down to 9 + 1/24, then 35 of 1/24 m
-  // each, ending at index 182 = 182/24 = 7.58333 m.
-  const float travel = dc.smart_calc_tal(100, 12, 22, 0, 27);
-  EXPECT_NEAR(travel, 12 - 182.0 / 24, 1e-4);
-  EXPECT_EQ(dc.last_index(), 182);
+// The walk over the layered drum from its grid index, with the heights worked out by hand
+// above: the last grid height not above 12 m is index 282, not above 20 m index 454.
+TEST(DepthCalcWalk, PulsesOverTheLayeredDrum) {
+  const struct {
+    const char* what;
+    int pulses;
+    float from;
+    double travel;
+    int index;
+  } cases[] = {
+      {"within one range", 50, 12, 12 - (kFirst22 + 15.0 / 22), 232},
+      {"across a boundary", 100, 12, 12 - 182.0 / 24, 182},
+      {"across two boundaries", 300, 20, 20 - 154.0 / 24, 154},
+      {"negative, within one range", -50, 12, 12 - (kFirst22 + 115.0 / 22), 332},
+      {"negative, across 18 m", -150, 12, 12 - (kFirst20 + 17.0 / 20), 432},
+      {"below the span, at the coefficient at its start", 30, 1.01f, 0.01 + 30.0 / 24, -6},
+      {"above the span, at the coefficient at its end", -200, 26,
+       (26 - (kFirst20 + 159.0 / 20)) - 200.0 / 20, 774},
+      {"from the end of the span", 10, 27, 27 - (kFirst20 + 171.0 / 20), 586},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    DepthCalc dc = layered_table();
+    const float travel = dc.smart_calc_tal(c.pulses, c.from, 22, 0, 27);
+    EXPECT_NEAR(travel, c.travel, 1e-4);
+    EXPECT_EQ(dc.last_index(), c.index);
+    EXPECT_EQ(dc.last_pulses(), c.pulses);
+    EXPECT_NEAR(dc.last_travel(), travel, 1e-6);
+    EXPECT_NEAR(dc.last_coeff(), c.pulses / travel, 1e-3) << "pulses and travel share their sign";
+  }
   // The same count at one coefficient would be off by 13 cm.
-  EXPECT_GT(std::fabs(travel - 100.0f / 22), 0.12);
-
-  // Upwards across two boundaries: from 20 m (index 415 + 39, 18 + 1/24 + 39/20 = 19.99167)
-  // 300 pulses back is index 154 = 6.41667 m.
-  EXPECT_NEAR(dc.smart_calc_tal(300, 20, 22, 0, 27), 20 - 154.0 / 24, 1e-4);
-}
-
-TEST(DepthCalcWalk, NegativePulsesGiveNegativeTravel) {
-  DepthCalc dc = layered_table();
-  // -50 from index 282 is index 332 = 9 + 1/24 + 115/22 = 14.26894.
-  const float travel = dc.smart_calc_tal(-50, 12, 22, 0, 27);
-  EXPECT_NEAR(travel, 12 - (kFirst22 + 115.0 / 22), 1e-4);
-  EXPECT_LT(travel, 0);
-  EXPECT_EQ(dc.last_index(), 332);
-  EXPECT_GT(dc.last_coeff(), 0) << "pulses and travel share their sign";
-  // Down across the 18 m boundary: -150 from index 282 is index 432 = 18 + 1/24 + 17/20.
-  EXPECT_NEAR(dc.smart_calc_tal(-150, 12, 22, 0, 27), 12 - (kFirst20 + 17.0 / 20), 1e-4);
-}
-
-TEST(DepthCalcWalk, CountsReachingBeyondTheSpanContinueAtTheEndCoefficients) {
-  DepthCalc dc = layered_table();
-  // Below `from`: at 1.01 m the grid index is 24 (1.0 m); 30 pulses reach 6 below index 0,
-  // continued at the coefficient at `from` (24/m): 0.01 + 30/24.
-  EXPECT_NEAR(dc.smart_calc_tal(30, 1.01f, 22, 0, 27), 0.01 + 30.0 / 24, 1e-4);
-  EXPECT_EQ(dc.last_index(), -6);
-  // Above `to`: at 26 m the index is 574 (25.99167); -200 pulses reach index 774 beyond the
-  // 597 heights, continued at the coefficient at `to` (20/m).
-  EXPECT_NEAR(dc.smart_calc_tal(-200, 26, 22, 0, 27), (26 - (kFirst20 + 159.0 / 20)) - 200.0 / 20,
-              1e-4);
-  EXPECT_EQ(dc.last_index(), 774);
-  // A count ending exactly at `to` starts from the span's end entry (index 596).
-  EXPECT_NEAR(dc.smart_calc_tal(10, 27, 22, 0, 27), 27 - (kFirst20 + 171.0 / 20), 1e-4);
-  EXPECT_EQ(dc.last_index(), 586);
+  EXPECT_GT(std::fabs(layered_table().smart_calc_tal(100, 12, 22, 0, 27) - 100.0f / 22), 0.12);
 }
 
 TEST(DepthCalcWalk, OneCoefficientEverywhereGivesPulsesOverItPlusTheOffsetToTheGrid) {

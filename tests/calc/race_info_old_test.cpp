@@ -10,11 +10,8 @@ using namespace calc;
 
 namespace {
 
-TEST(RaceInfoOldTest, DrillTypeNames) {
-  EXPECT_EQ(get_drill_type_str(DrillType::kRotary), "Роторное");
-  EXPECT_EQ(get_drill_type_str(DrillType::kRotaryTurbine), "Роторно-турбинное");
-  EXPECT_EQ(get_drill_type_str(DrillType::kScrewMotor), "Винтовое");
-  EXPECT_EQ(RaceInfoOld::get_drill_type_str(static_cast<DrillType>(9)), "::ОШИБКА::");
+TEST(RaceInfoOldTest, DrillTypeOutsideTheListIsMarked) {
+  EXPECT_EQ(get_drill_type_str(static_cast<DrillType>(9)), "::ОШИБКА::");
   EXPECT_EQ(get_drill_type_str(static_cast<DrillType>(-1)), "::ОШИБКА::");
 }
 
