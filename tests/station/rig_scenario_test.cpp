@@ -1,5 +1,6 @@
 // The whole station tick on scripted rigs: the shipped scenarios played on the emulator,
 // with the depths, the operation and the lag depth checked as a mud logger would.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include "station/station.h"
 #include "station/station_fixture.h"
 #include "storage/data_storage.h"
+#include "support/error_of.h"
 #include "support/fakes.h"
 
 using testing_support::Rig;
@@ -251,12 +253,8 @@ TEST(RigScenario, ABadScenarioStopsTheStartWithTheLine) {
   Rig rig(dir.path());
   station::StationSettings s = emulator();
   s.scenario = dir.file("bad.txt");
-  try {
-    rig.st->open(s);
-    FAIL() << "a broken scenario was played";
-  } catch (const station::StationError& e) {
-    EXPECT_NE(std::string(e.what()).find("line 2"), std::string::npos) << e.what();
-  }
+  EXPECT_THAT(testing_support::error_of<station::StationError>([&] { rig.st->open(s); }),
+              testing::HasSubstr("line 2"));
 }
 
 }  // namespace

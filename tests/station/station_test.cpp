@@ -2,6 +2,7 @@
 // pseudo-terminal, ticks, the shared export, a stop and a restart.
 #include "station/station.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -32,8 +33,12 @@
 #include "storage/data_storage.h"
 #include "storage/live_frame.h"
 #include "storage/live_frame_format.h"
+#include "support/error_of.h"
 #include "support/fakes.h"
 
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+using testing_support::error_of;
 using testing_support::FakeClock;
 using testing_support::Rig;
 using testing_support::TempDir;
@@ -192,23 +197,23 @@ TEST(StationHome, StarterTableHoldsEveryStarterRowAndRefusesOneTheCatalogueLacks
       {"суммарный_газ", params::kChannelAnalog, 8, 1024, 0, 4095, 5, 1},
   };
   const std::string other = dir.file("other.tbl");
-  try {
-    station::write_starter_table(lib::posix_file_system(), other, catalogue, 0, unknown);
-    FAIL() << "an identifier outside the catalogue must not be skipped quietly";
-  } catch (const std::runtime_error& e) {
-    EXPECT_NE(std::string(e.what()).find("суммарный_газ"), std::string::npos) << e.what();
-  }
+  EXPECT_THAT(error_of<std::runtime_error>([&] {
+                station::write_starter_table(lib::posix_file_system(), other, catalogue, 0,
+                                             unknown);
+              }),
+              HasSubstr("суммарный_газ"))
+      << "an identifier outside the catalogue must not be skipped quietly";
   EXPECT_FALSE(std::filesystem::exists(other));
   // Total gas alone would be dropped by the table's rules (it is summed from components).
   const station::StarterRow dropped[] = {
       {"сумм_газ", params::kChannelAnalog, 8, 1024, 0, 4095, 5, 1},
   };
-  try {
-    station::write_starter_table(lib::posix_file_system(), other, catalogue, 0, dropped);
-    FAIL() << "a row the table's rules drop must not be skipped quietly";
-  } catch (const std::runtime_error& e) {
-    EXPECT_NE(std::string(e.what()).find("dependency rules"), std::string::npos) << e.what();
-  }
+  EXPECT_THAT(error_of<std::runtime_error>([&] {
+                station::write_starter_table(lib::posix_file_system(), other, catalogue, 0,
+                                             dropped);
+              }),
+              HasSubstr("dependency rules"))
+      << "a row the table's rules drop must not be skipped quietly";
   EXPECT_FALSE(std::filesystem::exists(other));
 }
 
@@ -226,14 +231,11 @@ TEST(StationHome, ASecondStationOnOneHomeIsRefusedWithTheFirstOnesProcessId) {
   EXPECT_EQ(testing_support::read_file(dir.file(station::kHomeLockFileName)), pid + "\n");
   {
     Rig second(dir.path());
-    try {
-      second.st->open({"emulator", "", true, ""});
-      FAIL() << "two stations on one home";
-    } catch (const station::StationError& e) {
-      EXPECT_NE(std::string(e.what()).find("another station (process " + pid + ")"),
-                std::string::npos)
-          << e.what();
-    }
+    EXPECT_THAT(error_of<station::StationError>([&] {
+                  second.st->open({"emulator", "", true, ""});
+                }),
+                HasSubstr("another station (process " + pid + ")"))
+        << "two stations on one home";
   }
   EXPECT_EQ(testing_support::read_file(dir.file(station::kHomeLockFileName)), pid + "\n")
       << "the refused station leaves the lock file alone";
@@ -248,14 +250,12 @@ TEST(StationHome, AFolderThatCannotBeMadeStopsTheStartNamingItAndWhy) {
   fs.mkdir_errno = EACCES;
   fs.only_paths_with = "/data";
   Rig rig(dir.path(), &fs);
-  try {
-    rig.st->open({"emulator", "", true, ""});
-    FAIL() << "started without its data folder";
-  } catch (const station::StationError& e) {
-    const std::string what = e.what();
-    EXPECT_NE(what.find(dir.path() + station::kDataFolder), std::string::npos) << what;
-    EXPECT_NE(what.find(lib::errno_text(EACCES)), std::string::npos) << what;
-  }
+  EXPECT_THAT(
+      error_of<station::StationError>([&] {
+        rig.st->open({"emulator", "", true, ""});
+      }),
+      AllOf(HasSubstr(dir.path() + station::kDataFolder), HasSubstr(lib::errno_text(EACCES))))
+      << "started without its data folder";
   EXPECT_FALSE(std::filesystem::exists(dir.file(station::kDataFolder)));
   EXPECT_FALSE(std::filesystem::exists(dir.file("global.ini"))) << "nothing half-made";
 }
@@ -269,14 +269,11 @@ TEST(StationHome, AStarterTableThatCannotBeMadeStopsTheStartAndIsLogged) {
   fs.fail_open_with = station::kParamTableFileName;
   Rig rig(dir.path(), &fs);
   const std::string table = dir.file(station::kParamTableFileName);
-  try {
-    rig.st->open({"emulator", "", true, ""});
-    FAIL() << "started without its parameter table";
-  } catch (const station::StationError& e) {
-    const std::string what = e.what();
-    EXPECT_NE(what.find("'" + table + "'"), std::string::npos) << what;
-    EXPECT_NE(what.find("the station did not start"), std::string::npos) << what;
-  }
+  EXPECT_THAT(error_of<station::StationError>([&] {
+                rig.st->open({"emulator", "", true, ""});
+              }),
+              AllOf(HasSubstr("'" + table + "'"), HasSubstr("the station did not start")))
+      << "started without its parameter table";
   const std::string log = testing_support::read_file(dir.file("registr.errors.log"));
   EXPECT_NE(log.find("cannot write the parameter table '" + table + "'"), std::string::npos) << log;
   EXPECT_FALSE(std::filesystem::exists(table));
@@ -287,14 +284,12 @@ TEST(StationHome, AHomeLockThatCannotBeTakenStopsTheStartWithTheReason) {
   testing_support::FaultyFileSystem fs;
   fs.flock_errno = ENOLCK;
   Rig rig(dir.path(), &fs);
-  try {
-    rig.st->open({"emulator", "", true, ""});
-    FAIL() << "started without its home lock";
-  } catch (const station::StationError& e) {
-    const std::string what = e.what();
-    EXPECT_NE(what.find(dir.file(station::kHomeLockFileName)), std::string::npos) << what;
-    EXPECT_NE(what.find(lib::errno_text(ENOLCK)), std::string::npos) << what;
-  }
+  EXPECT_THAT(
+      error_of<station::StationError>([&] {
+        rig.st->open({"emulator", "", true, ""});
+      }),
+      AllOf(HasSubstr(dir.file(station::kHomeLockFileName)), HasSubstr(lib::errno_text(ENOLCK))))
+      << "started without its home lock";
 }
 
 TEST(StationOpen, TheStartNotesSayWhatWasRestoredKeptAndWhereTheLogIs) {
@@ -366,13 +361,11 @@ TEST(StationTick, TheStateIsSavedEveryPeriodAndAFailureIsToldOnce) {
 TEST(StationOpen, BadSourcesGiveClearErrors) {
   TempDir dir;
   Rig rig(dir.path());
-  try {
-    rig.st->open({"console", "/dev/nonexistent-rig-port", true, ""});
-    FAIL() << "a missing port must refuse to start";
-  } catch (const station::StationError& e) {
-    EXPECT_NE(std::string(e.what()).find("/dev/nonexistent-rig-port"), std::string::npos)
-        << e.what();
-  }
+  EXPECT_THAT(error_of<station::StationError>([&] {
+                rig.st->open({"console", "/dev/nonexistent-rig-port", true, ""});
+              }),
+              HasSubstr("/dev/nonexistent-rig-port"))
+      << "a missing port must refuse to start";
   Rig other(dir.path());
   EXPECT_THROW(other.st->open({"carrier-pigeon", "", true, ""}), station::StationError);
   EXPECT_EQ(station::protocol_id_of("emulator"), hardware::kProtocolEmulator);
@@ -448,15 +441,11 @@ TEST(StationTable, EveryKindOfDamageStopsTheStationAndTouchesNoFile) {
         lib::write_file_atomically(table + ".extended", *c.extended, lib::posix_file_system());
       {
         Rig rig(dir.path());
-        try {
-          rig.st->open({"emulator", "", restore, ""});
-          ADD_FAILURE() << "a damaged table must stop the station";
-        } catch (const station::StationError& e) {
-          const std::string what = e.what();
-          EXPECT_NE(what.find("'" + table + "'"), std::string::npos) << what;
-          EXPECT_NE(what.find(c.reason), std::string::npos) << what;
-          EXPECT_NE(what.find("was not loaded"), std::string::npos) << what;
-        }
+        EXPECT_THAT(
+            error_of<station::StationError>([&] {
+              rig.st->open({"emulator", "", restore, ""});
+            }),
+            AllOf(HasSubstr("'" + table + "'"), HasSubstr(c.reason), HasSubstr("was not loaded")));
         rig.st->close();  // what a caller may do on its way out: still writes nothing
       }
       EXPECT_EQ(testing_support::read_file(table), c.table);
@@ -588,14 +577,11 @@ TEST(StationOpen, UntrustworthySettingsFileStopsTheStartAndIsKept) {
     const std::string path = dir.file("global.ini");
     lib::write_file_atomically(path, c.bytes, lib::posix_file_system());
     Rig rig(dir.path());
-    try {
-      rig.st->open({"emulator", "", true, ""});
-      ADD_FAILURE() << c.name << ": the station started";
-    } catch (const station::StationError& e) {
-      const std::string what = e.what();
-      EXPECT_NE(what.find(path), std::string::npos) << what;
-      EXPECT_NE(what.find(c.reason), std::string::npos) << what;
-    }
+    EXPECT_THAT(error_of<station::StationError>([&] {
+                  rig.st->open({"emulator", "", true, ""});
+                }),
+                AllOf(HasSubstr(path), HasSubstr(c.reason)))
+        << c.name;
     EXPECT_EQ(testing_support::read_file(path), c.bytes) << c.name;
     EXPECT_NE(testing_support::read_file(dir.file("registr.errors.log")).find(path),
               std::string::npos)

@@ -13,6 +13,7 @@
 #include "station/live_view.h"
 #include "station_fixture.h"
 #include "storage/data_storage.h"
+#include "support/error_of.h"
 #include "wits/loopback_server.h"
 #include "wits/tcp_byte_source.h"
 #include "wits/wits0_dump.h"
@@ -28,6 +29,8 @@ using wits_testing::eventually;
 using wits_testing::LoopbackServer;
 
 namespace {
+
+using testing_support::error_of;
 
 // A station home whose settings enable one WITS server on this machine's `port`, with
 // `params_file` (in the home) mapping rows to it when not empty.
@@ -329,12 +332,8 @@ TEST(StationWits, AFirstSenderWritesAStarterListAndListensOnLoopbackUnlessToldOt
         {"d/", &read_only, 0,
          "write it by hand, one \"identifier RRII\" a line such as \"вес_на_крюке 0114\""}}) {
     Rig failing(dir.path() + home, fs);
-    try {
-      open_sender(failing, "127.0.0.1", port3);
-      ADD_FAILURE() << "the sender started: " << message;
-    } catch (const station::StationError& e) {
-      EXPECT_THAT(e.what(), HasSubstr(message));
-    }
+    EXPECT_THAT(error_of<station::StationError>([&] { open_sender(failing, "127.0.0.1", port3); }),
+                HasSubstr(message));
   }
   second.st->close();
   rig.st->close();
