@@ -242,13 +242,6 @@ TEST(MinMaxLine, LegacyLayoutKeepsRelayLimitsApart) {
 
 // ---- editor data ----------------------------------------------------------------------
 
-TEST(MinMaxGrid, DataStringsByKind) {
-  EXPECT_EQ(MinMaxValue("a", 0, 1).get_data_string(), "");
-  EXPECT_EQ(MinMaxRelayValue("a", 0, 1, 3).get_data_string(), "3");
-  EXPECT_EQ(MinMaxSMSValue("a", 0, 1, "+7900,+7901").get_data_string(), "+7900,+7901");
-  EXPECT_EQ(MinMaxRTKValue("a", 0, 1, 1000, 2000.456f).get_data_string(), "1000.00 - 2000.46");
-}
-
 TEST(MinMaxGrid, RowsReadBackPerKind) {
   lib::TextGrid grid({"n", "min", "max", "kind", "data"});
   auto put = [&](std::size_t row, const char* name, const char* mn, const char* mx,

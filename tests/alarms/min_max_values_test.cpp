@@ -233,7 +233,6 @@ TEST(MinMaxValuesTest, GridRoundTrip) {
   lib::TextGrid grid;
   list.fill_to_grid(grid);
   ASSERT_EQ(grid.row_count(), 5u);
-  EXPECT_EQ(grid.titles()[2], "Макc.\nзначение");
   EXPECT_EQ(grid.cell(2, kGridColKind), "1(Реле)");
   EXPECT_EQ(grid.cell(2, kGridColMin), "") << "no limit, no text";
   EXPECT_EQ(grid.cell(4, kGridColData), "1000.00 - 2000.00");
@@ -248,8 +247,8 @@ TEST(MinMaxValuesTest, GridRoundTrip) {
   back.read_from_grid(grid);
   ASSERT_EQ(back[0].get_kind(), kKindSms);
   EXPECT_EQ(dynamic_cast<const MinMaxSMSValue&>(back[0]).get_phones(), "+7");
-
-  EXPECT_EQ(MinMaxValues::grid_popup_strings(kGridColKind).size(), 5u);
+  // The kind column offers each kind in the form the grid reads back.
+  EXPECT_NE(MinMaxValues::grid_popup_strings(kGridColKind).index_of("3(СМС)"), -1);
   EXPECT_TRUE(MinMaxValues::grid_popup_strings(kGridColName).empty());
 }
 

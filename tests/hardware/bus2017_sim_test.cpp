@@ -104,35 +104,6 @@ TEST(Bus2017Sim, ModuleVersion0ReplyLayoutPacketWrapAndIncrements) {
   EXPECT_EQ(m.next_packet, 1u);
 }
 
-TEST(Bus2017Sim, ModuleVersion101AndForeignVersionReplies) {
-  Station s;
-  auto& m = s.bus.add_module(100, 101);
-  m.next_packet = 0x01020304;
-  m.status_a = 3;
-  m.adc[0] = 11;
-  m.adc[47] = 4711;
-  m.dol = {-5, 123456};
-  m.periods[0] = 9;
-  m.periods[15] = 10;
-  m.flags = 0x4000;
-  for (std::uint32_t packet : {0x01020304u, 0x01020305u}) {
-    const Answer a = s.ask(100, 0x01);
-    ASSERT_TRUE(a.ok);
-    ASSERT_EQ(a.data.size(), 146u);
-    EXPECT_EQ(a.data[2], 3);
-    // Absolute 32-bit counts: sent again unchanged.
-    EXPECT_EQ((Words{u32(a.data, 4), u32(a.data, 104), u32(a.data, 108)}),
-              (Words{packet, static_cast<std::uint32_t>(-5), 123456}));
-    EXPECT_EQ(words(a.data, {0, 8, 102, 112, 142, 144}), (Words{101, 11, 4711, 9, 10, 0x4000}));
-  }
-  s.bus.add_module(101, 7).adc[0] = 99;
-  const Answer a = s.ask(101, 0x01);
-  ASSERT_TRUE(a.ok);
-  ASSERT_EQ(a.data.size(), 146u);
-  EXPECT_EQ(u16(a.data, 0), 7);
-  EXPECT_EQ(u16(a.data, 8), 99);
-}
-
 TEST(Bus2017Sim, IndicatorAndConsoleAnswersAndRecordedWrites) {
   Station s;
   s.bus.add_indicator(33, 5);
@@ -281,26 +252,6 @@ TEST(Bus2017Sim, SilenceDropsAndAnswerLimits) {
   s.bus.remove(33);
   s.bus.add_indicator(33, 2);  // removal took the faults with it
   EXPECT_TRUE(s.ask(33, 0x02).ok);
-}
-
-TEST(Bus2017Sim, GarbledRepliesAreRealFramesThatFailTheirCrc) {
-  Station s;
-  s.bus.add_module(9);
-  s.bus.faults(9).garble_next = 1;
-  EXPECT_FALSE(s.ask(9, 0x01).ok);
-  const Bytes garbled = s.last_reply_bytes;
-  const Bytes body = packet_testing::unstuff_frame(garbled);
-  ASSERT_GT(body.size(), 10u);  // well framed: only the CRC is wrong
-  EXPECT_EQ(body[0], 9);
-  EXPECT_NE(CrcEngine::compute(body.data(), body.size()), 0);  // the receiver's test fails
-  const Answer a = s.ask(9, 0x01);
-  ASSERT_TRUE(a.ok);
-  EXPECT_EQ(u16(a.data, 0), 2);  // the garbled reply had taken packet 1
-
-  s.bus.add_indicator(34, 1);
-  s.bus.faults(34).garble_next = 1;
-  EXPECT_FALSE(s.ask(34, 0x01, {5}).ok);
-  EXPECT_EQ(s.bus.indicator(34)->received.size(), 1u);  // acted on, only the reply was hit
 }
 
 TEST(Bus2017Sim, DuplicatesRepeatThePreviousDataReply) {

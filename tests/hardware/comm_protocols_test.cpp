@@ -87,14 +87,6 @@ TEST(ProtocolRegistry, ConfigurePortTimeOutsAndPacketLogging) {
   EXPECT_EQ(f.hub->get_max_adc_value(), 4095);
 }
 
-TEST(ProtocolRegistry, AdcValueMarkers) {
-  EXPECT_EQ(CommProtocols::adc_value_2_str(-2147483647 - 1), "T.O.");
-  EXPECT_EQ(CommProtocols::adc_value_2_str(hardware::kAdcCrcError), "CRC");
-  EXPECT_EQ(CommProtocols::adc_value_2_str(hardware::kAdcNoData), "???");
-  EXPECT_EQ(CommProtocols::adc_value_2_str(4095), "4095");
-  EXPECT_EQ(CommProtocols::adc_value_2_str(-2147483645), "-2147483645");
-}
-
 TEST(Exchanges, ClosedPortServesOnlyTheEmulator) {
   HubFixture f;
   CommIncomData data;

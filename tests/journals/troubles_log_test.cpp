@@ -246,11 +246,8 @@ TEST(TroublesLogRecords, HandlerMayRemoveItselfWhileBeingNotified) {
 
 TEST(TroublesDictionary, DefaultLooksUpItsComplicationsAndResultsById) {
   const TroublesDict dict = TroublesDict::default_dict();
-  ASSERT_EQ(dict.types.size(), 16u);
-  for (const auto& t : dict.types) EXPECT_EQ(t.group, "Осложнения") << t.id;
   EXPECT_EQ(dict.type_index_of_id(1009), 8);
   EXPECT_EQ(dict.type_index_of_id(1016), -1);
-  ASSERT_EQ(dict.results.size(), 3u);
   EXPECT_EQ(dict.result_index_of_id(3), 2);
   EXPECT_EQ(dict.result_index_of_id(0), -1);
   EXPECT_EQ(dict.reason_index_of_id(1), -1);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <vector>
 
 #include "instr/instr_dicts_provider.h"
 #include "instr/items.h"
@@ -121,12 +122,9 @@ TEST_F(CalcMiscTest, EmptyTallyGivesZeros) {
   items.set_elems({});
   r.total_len = 99;  // stale content must be cleared
   items.calc_misc(5, 2, 1000, r);
-  EXPECT_EQ(r.len_n, 0);
-  EXPECT_EQ(r.total_len, 0);
-  EXPECT_EQ(r.total_count, 0);
-  EXPECT_EQ(r.metal_volume, 0);
-  EXPECT_EQ(r.metal_volume_depth, 0);
-  EXPECT_EQ(r.max_diameter, 0);
+  EXPECT_EQ((std::vector<float>{r.len_n, r.total_len, r.total_count, r.metal_volume,
+                                r.metal_volume_depth, r.max_diameter}),
+            std::vector<float>(6, 0.0f));
   EXPECT_EQ(r.elem_count, 0);
 }
 

@@ -20,7 +20,6 @@ using testing_support::save_state;
 using pore_tests::cylinder;
 using pore_tests::element;
 using testing::ElementsAre;
-using testing::Pair;
 
 // Stands of drill pipe.
 instr::Elem pipe(int count, std::vector<float> lengths, float od, float wall) {
@@ -95,11 +94,6 @@ TEST(WellValuesTest, AllValuesWithTheirSources) {
   pore::WellValueSources sources{[&] { return cavern; }, [&] { return bit; },
                                  [&] { return stands; }, [&] { return pipes; }};
   FakeRegistry reg{pore::well_values(pore, sources)};
-  EXPECT_THAT(reg.names(),
-              ElementsAre("pore.instr.total_count", "pore.instr.total_len", "pore.rastvor_volume",
-                          "pore.constr.total_len", "pore.constr.total_volume", "pore.zatrub_volume",
-                          "pore.constr.column_bottom"));
-
   EXPECT_EQ(reg.get("pore.instr.total_count"), 50);
   EXPECT_NEAR(reg.get("pore.instr.total_len"), 1800, 1e-9);
   EXPECT_EQ(reg.get("pore.constr.total_len"), 2000);
@@ -128,31 +122,6 @@ TEST(WellValuesTest, ValuesWithoutTheirSourcesAreNotOffered) {
 }
 
 // ---- well options and variables -------------------------------------------------------------
-
-TEST(WellOptionsTest, VariablesFollowTheOptions) {
-  pore::WellOptions o;
-  std::map<std::string, std::string> vars;
-  o.set_variable_sink([&](const std::string& n, const std::string& v) { vars[n] = v; });
-  o.deposit = "Самотлорское";
-  o.area = "Северная";
-  o.kust = "12";
-  o.well = "1234Г";
-  o.rated_horizon = "БВ10";
-  o.rated_depth = 2850.5;
-  o.rated_azimut = 45;
-  o.rated_smeshenie = 600;
-  o.rated_radius = 25;
-  o.diam_konduktora = 324;
-  o.bashmak_konduktora = 550;
-  o.publish_variables();
-  EXPECT_THAT(vars, testing::UnorderedElementsAre(
-                        Pair("pore.rated_horizon", "БВ10"), Pair("pore.rated_depth", "2850.5"),
-                        Pair("pore.rated_azimut", "45"), Pair("pore.rated_smeshenie", "600"),
-                        Pair("pore.rated_radius", "25"), Pair("pore.diam_kondukora", "324"),
-                        Pair("pore.bashmak_konduktora", "550"), Pair("pore.area", "Северная"),
-                        Pair("pore.origin", "1234Г"), Pair("pore.kust", "12"),
-                        Pair("pore.deposit", "Самотлорское")));
-}
 
 TEST(WellOptionsTest, RestoredStatePublishesTheVariables) {
   pore::WellOptions o;
@@ -191,19 +160,6 @@ TEST(WellOptionsTest, StateBlockToleratesUnknownMissingAndBadOptions) {
   load_state(o, forge_state(o, 1, bytes_of(std::uint32_t{1000000})), &errors);
   EXPECT_EQ(errors.size(), 1u);
   EXPECT_EQ(o.deposit, "Ванкорское");
-}
-
-TEST(WellOptionsTest, IniSectionsAndKeys) {
-  pore::WellOptions o;
-  o.kust = "7";
-  o.diam_konduktora = 324;
-  lib::IniFile ini;
-  o.save(ini);
-  EXPECT_EQ(ini.find("скважина", "куст"), "7");
-  EXPECT_EQ(ini.get_double("проектные_данные", "диаметр_кондуктора", 0), 324);
-  pore::WellOptions back;
-  EXPECT_TRUE(back.load(ini).empty());
-  EXPECT_EQ(back.kust, "7");
 }
 
 // ---- the planned wellbore -----------------------------------------------------------------
