@@ -52,31 +52,6 @@ PlaneArc plane_arc(double length, double i0, double i1) {
 
 // ---- published examples -------------------------------------------------------------------
 
-// N. J. Lapeyrouse, "Formulas and Calculations for Drilling, Production and Workover", 2nd
-// ed., minimum curvature example (also worked on drillingformulas.com, "Minimum Curvature
-// Method"): 3500 ft, 15°, 20° to 3600 ft, 25°, 45°. Dogleg 12.95° (0.22605 rad); north
-// 27.22 ft, east 19.45 ft, vertical 94.01 ft. Positions are unit-free, so feet go in as they
-// are.
-TEST(MinimumCurvaturePublished, ClassicSingleCourse) {
-  const auto w = computed({station(3500, 15, 20), station(3600, 25, 45)});
-  const auto r = w->results();
-  ASSERT_EQ(r.size(), 2u);
-  EXPECT_NEAR(r[1].north - r[0].north, 27.22, 0.005);
-  EXPECT_NEAR(r[1].east - r[0].east, 19.45, 0.005);
-  EXPECT_NEAR(r[1].vertical - r[0].vertical, 94.01, 0.005);
-  EXPECT_NEAR(r[1].dogleg, 0.22605, 0.000005);
-  EXPECT_NEAR(r[1].dogleg / kDeg, 12.95, 0.005);
-  // The same course by itself.
-  const auto d = pore::minimum_curvature_course(100, 15 * kDeg, 20 * kDeg, 25 * kDeg, 45 * kDeg);
-  EXPECT_NEAR(d.north, 27.22, 0.005);
-  EXPECT_NEAR(d.east, 19.45, 0.005);
-  EXPECT_NEAR(d.vertical, 94.01, 0.005);
-  // 12.95° over 100 ft is 12.95°/100 ft; 100 ft is 30.48 m.
-  EXPECT_NEAR(pore::dogleg_severity(d.dogleg, 30.48, DoglegUnit::kPer100ft), 12.95, 0.005);
-  EXPECT_NEAR(pore::dogleg_severity(d.dogleg, 30.48, DoglegUnit::kPer30m), 12.95 * 30 / 30.48,
-              0.005);
-}
-
 // ISCWSA example well #1: every station within a millimetre of the published position (the
 // published figures are themselves rounded to the millimetre), both at full precision and
 // in the 32-bit station fields.
@@ -194,12 +169,9 @@ TEST(MinimumCurvatureTest, ACourseThatTurnsBackGivesHalfATurnAndFiniteNumbers) {
   EXPECT_TRUE(std::isfinite(w->points_copy()[1].z));
 }
 
-TEST(MinimumCurvatureTest, SeverityPerThirtyMetresAndPerHundredFeet) {
-  // 3° over a 30 m course; 100 ft is 30.48 m.
-  EXPECT_DOUBLE_EQ(pore::dogleg_severity(3 * kDeg, 30, DoglegUnit::kPer30m), 3);
-  EXPECT_DOUBLE_EQ(pore::dogleg_severity(3 * kDeg, 30, DoglegUnit::kPer100ft), 3 * 30.48 / 30);
+TEST(MinimumCurvatureTest, ACourseOfNoLengthHasNoSeverity) {
+  EXPECT_EQ(pore::dogleg_severity(3 * kDeg, 0, DoglegUnit::kPer30m), 0);
   EXPECT_DOUBLE_EQ(pore::dogleg_severity(3 * kDeg, 15, DoglegUnit::kPer30m), 6);
-  EXPECT_EQ(pore::dogleg_severity(3 * kDeg, 0, DoglegUnit::kPer30m), 0);  // no course, no rate
 }
 
 // ---- in the wellbore ---------------------------------------------------------------------

@@ -177,13 +177,6 @@ TEST(ProjectedWellboreTest, OptionsLiveInTheirSection) {
   EXPECT_EQ(p.targets().circles[1].radius, 30);
   EXPECT_EQ(p.targets().altitude, 85.5);
 
-  ini.load_text("[проект_скважины]\nmethod=2\n");
-  EXPECT_TRUE(p.load(ini).empty());
-  EXPECT_EQ(p.method(), pore::WbCalcMethod::kMinimumCurvature);
-  ini.load_text("[проект_скважины]\nmethod=0\n");  // a saved choice stays, default or not
-  EXPECT_TRUE(p.load(ini).empty());
-  EXPECT_EQ(p.method(), pore::WbCalcMethod::kAverageAngle);
-
   ini.load_text("[проект_скважины]\nmethod=7\n");  // no such method: the default, reported
   EXPECT_FALSE(p.load(ini).empty());
   EXPECT_EQ(p.method(), pore::WbCalcMethod::kMinimumCurvature);
