@@ -275,6 +275,12 @@ TEST(StationWits, TheStationsSenderIsReadBackByOurReceiverAndByTheDump) {
   EXPECT_FALSE(reading.servers()["station"][1].items.contains(40));
   EXPECT_FALSE(reading.servers()["station"][1].items.contains(41));
   receiver.terminate();
+  // The sender notices the receiver gone when it next writes; until then the count below
+  // would still be the receiver's, and the dump would wait for a frame sent before it came.
+  ASSERT_TRUE(eventually([&] {
+    rig.ticks(1);
+    return rig.st->wits_sender()->client_count() == 0;
+  }));
 
   // And the dump, with the item names of the dictionary.
   const wits::WitsDictionary dict = wits::WitsDictionary::parse(dictionary_file(), "dict.csv");
