@@ -103,28 +103,6 @@ TEST(StationOperation, SubOperationIsTakenOnlyWithAChangedOperationAndOnlyWhereI
   EXPECT_EQ(s.ds().get_operation_ex(), (CurrentOperationItem{7, 19, 7, 0}));
 }
 
-TEST(StationOperation, PurposeOfTheBitRunSelectsWorkTypeAndProductionTime) {
-  Station s;
-  struct Case {
-    const char* purpose;
-    int oper, work, prod;
-  };
-  const Case cases[] = {
-      {"Бурение (5)", 2, 1, 1}, {"Бурение (5)", 4, 2, 1},     {"Бурение (5)", 7, 7, 0},
-      {"Бурение", 7, 7, 0},     {"Бурение", 5, 8, 0},         {"Бурение", 14, 0, 1},
-      {"Авария (17)", 5, 8, 0}, {"Авария (17)", 14, 5, 0},    {"Крепление (8)", 12, 3, 1},
-      {"Брак (18)", 2, 6, 0},   {"Осложнение (41)", 3, 4, 1}, {"Прочее (39)", 2, 0, 1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.purpose) + ", operation " + std::to_string(c.oper));
-    s.set_purpose(c.purpose);
-    s.ds().set_operation(0);
-    EXPECT_EQ(s.ds().set_operation(c.oper), c.work);
-    EXPECT_EQ(s.ds().get_operation_ex().work_type, c.work);
-    EXPECT_EQ(s.ds().get_operation_ex().prod_time_type, c.prod);
-  }
-}
-
 TEST(StationOperation, UnknownIdsAreRefusedWithTheirValueAndChangeNothing) {
   Station s;
   s.ds().set_operation(14);
