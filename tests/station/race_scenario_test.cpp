@@ -98,25 +98,20 @@ TEST(RaceScenario, ATripOutCountsFiveStandsOutAndItsTimeAsTrippingOut) {
   EXPECT_TRUE(rig.st->close());
 }
 
-TEST(RaceScenario, ATripInCountsThreeStandsBackAndARestartKeepsTheCount) {
+TEST(RaceScenario, ATripInCountsThreeStandsBack) {
   TempDir dir;
   rig_of_the_scenarios(dir);
-  int ticks = 0;
   {
     Rig rig(dir.path());
     start(rig, "trip-in.txt", 2);
-    const auto started = rig.st->source().ticks;
     run(rig, 200);  // one stand in
-    ticks = static_cast<int>(rig.st->source().ticks - started);
     EXPECT_EQ(rig.hub->candle_counter().get(), 36);
     EXPECT_TRUE(rig.st->close());
   }
-  Rig rig(dir.path());
-  rig.st->open(play("", 2));
-  EXPECT_EQ(rig.hub->candle_counter().get(), 36) << "the count comes back from the state file";
-  EXPECT_EQ(rig.hub->race_total().total_ticks(), ticks) << "and so do the run totals";
-  EXPECT_GT(ticks, 150);
-  EXPECT_TRUE(rig.st->close());
+  Rig restarted(dir.path());
+  restarted.st->open(play("", 2));
+  EXPECT_EQ(restarted.hub->candle_counter().get(), 36) << "the count comes back";
+  EXPECT_TRUE(restarted.st->close());
 
   Rig whole(dir.path());
   Watch watch;

@@ -10,6 +10,7 @@
 
 #include "alarms/min_max_values.h"
 #include "calc/delayed_depth.h"
+#include "calc/race_total.h"
 #include "core/config.h"
 #include "core/error_log.h"
 #include "core/system.h"
@@ -182,6 +183,8 @@ TEST(RigScenario, ARestartMidRunRestoresDepthsLagQueueAndOperation) {
     rig.hub->config().save_to_file(dir.path() + "global.ini", rig.hub->file_system());
     rig.st->close();
   }
+  int row = -1, ticks = 0;
+  double average = 0;
   {
     Rig rig(dir.path());
     rig.st->open(play("drill-stand.txt", /*race=*/7));
@@ -189,10 +192,17 @@ TEST(RigScenario, ARestartMidRunRestoresDepthsLagQueueAndOperation) {
     marks = rig.hub->data_storage().delayed_depth().records().size();
     EXPECT_GT(marks, 50u);
     EXPECT_EQ(operation_of(rig), kDrilling);
+    row = rig.hub->data_storage().par_tabl().find_global("вес_на_крюке");
+    ASSERT_GT(rig.hub->data_storage().par_tabl()[row].averaging, 1);
+    average = rig.hub->data_storage().average_values().average(row);
+    ticks = rig.hub->race_total().total_ticks();
+    EXPECT_GT(ticks, 400);
     EXPECT_TRUE(rig.st->close());
   }
   Rig rig(dir.path());
   rig.st->open(emulator(7));
+  EXPECT_DOUBLE_EQ(rig.hub->data_storage()[row], average) << "the first tick starts from it";
+  EXPECT_EQ(rig.hub->race_total().total_ticks(), ticks) << "the run totals come back";
   const auto v = rig.st->rig();
   EXPECT_NEAR(v.bottom, 1000.0 + 28.0 * 400 / 600, 0.05);
   EXPECT_NEAR(v.block, 30.0 - 28.0 * 400 / 600, 0.05);
@@ -211,6 +221,11 @@ TEST(RigScenario, ARestartMidRunRestoresDepthsLagQueueAndOperation) {
   next.st->open(emulator(8));
   EXPECT_TRUE(next.hub->data_storage().delayed_depth().records().empty());
   EXPECT_NEAR(next.st->rig().lag, next.st->rig().bottom, 1e-6);
+  next.st->close();
+
+  Rig fresh(dir.path());
+  fresh.st->open({"emulator", "", false, ""});
+  EXPECT_EQ(fresh.hub->data_storage().depth_z(), 0.0) << "--no-restore starts clean";
 }
 
 // Operator commands through the control folder while the station runs, and garbage in it.
