@@ -16,7 +16,6 @@
 #include "params/all_params.h"
 #include "params/global_nums.h"
 #include "params/par_tabl.h"
-#include "plugin_host/plugin_manager.h"
 #include "storage/data_storage.h"
 #include "support/fakes.h"
 
@@ -212,16 +211,6 @@ TEST(StationForcedOperation, AFullMainThreadQueueRefusesTheChangeAndSaysSo) {
   s.drain();
   EXPECT_EQ(s.ds().get_forced_operation(), 0);
   EXPECT_TRUE(s.announced.empty());
-}
-
-TEST(StationForcedOperation, PluginsReadTheEffectiveOperation) {
-  Station s;
-  ASSERT_TRUE(s.hub->plugins().load(RIGCORE_TEST_BRACKET_PLUGIN));
-  s.ds().set_operation(2);
-  s.ds().set_forced_operation({4, 13, 0, 1});
-  s.drain();
-  s.hub->before_work(3, true, "");
-  EXPECT_EQ(s.hub->values().get_variable("bracket.operation"), "4/13");
 }
 
 // ---- the state file ---------------------------------------------------------------------------
