@@ -65,11 +65,7 @@ void start(Rig& rig, const std::string& scenario, int race, Watch* watch = nullp
 
 // The scenarios' rig: its block travels 28 m a stand, so a stand is 30 m ("свеча").
 void rig_of_the_scenarios(const TempDir& dir) {
-  Rig rig(dir.path());
-  rig.st->open(play(""));
-  rig.hub->config().dol.block_travel = 30;
-  rig.hub->config().save_to_file(dir.path() + "global.ini", rig.hub->file_system());
-  rig.st->close();
+  testing_support::edit_settings(dir.path(), [](reg::Config& c) { c.dol.block_travel = 30; });
 }
 
 TEST(RaceScenario, ATripOutCountsFiveStandsOutAndItsTimeAsTrippingOut) {

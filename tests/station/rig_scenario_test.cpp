@@ -80,15 +80,11 @@ TEST(RigScenario, TripsMoveOnlyTheBit) {
 // settings say (on: a short signal; off: a long one, stopped after a while).
 TEST(RigScenario, AStandDrilledSoundsItsDepthMarksAndSaysItsOperations) {
   TempDir dir;
-  {
-    Rig rig(dir.path());
-    rig.st->open(emulator());
-    rig.hub->config().sound.pressure_on = 1;
-    rig.hub->config().sound.pressure_off = 2;
-    rig.hub->config().sound.on_bottom = 7;  // no such choice: said, and no warning
-    rig.hub->config().save_to_file(dir.path() + "global.ini", rig.hub->file_system());
-    rig.st->close();
-  }
+  testing_support::edit_settings(dir.path(), [](reg::Config& c) {
+    c.sound.pressure_on = 1;
+    c.sound.pressure_off = 2;
+    c.sound.on_bottom = 7;  // no such choice: said, and no warning
+  });
   const std::string voice = dir.path() + "voice/ru/";
   std::filesystem::create_directories(voice);
   for (const char* word : {"oper_drill", "oper_add_pipe"}) std::ofstream(voice + word + ".wav");
@@ -133,46 +129,12 @@ TEST(RigScenario, AStandDrilledSoundsItsDepthMarksAndSaysItsOperations) {
   EXPECT_TRUE(rig.st->close());
 }
 
-// With a lag time of ten minutes, the mud at the bit reaches the surface ten minutes of
-// pumping later: the lag depth stays at the start until then and reaches the drilled depth
-// once the last mark has been pumped out.
-TEST(RigScenario, PumpingBringsTheLagDepthToTheMarks) {
-  TempDir dir;
-  {
-    Rig rig(dir.path());
-    rig.st->open(emulator());
-    rig.hub->config().lag.by_lag_time = 1;
-    rig.hub->config().lag.lag_time = 600;
-    rig.hub->config().save_to_file(dir.path() + "global.ini", rig.hub->file_system());
-    rig.st->close();
-  }
-  Rig rig(dir.path());
-  rig.st->open(play("circulate-bottoms-up.txt"));
-  run(rig, 300);
-  EXPECT_NEAR(rig.st->rig().bottom, 1002.0, 0.01);
-  EXPECT_NEAR(rig.st->rig().lag, 1000.0, 0.01);
-  const auto& queue = rig.hub->data_storage().delayed_depth();
-  EXPECT_EQ(queue.records().size(), 10u);
-  run(rig, 660);  // the first marks come out after 600 s of pumping
-  EXPECT_GT(rig.st->rig().lag, 1000.0);
-  EXPECT_LT(rig.st->rig().lag, 1002.0);
-  run(rig, 800);
-  EXPECT_NEAR(rig.st->rig().lag, 1002.0, 0.01);
-  EXPECT_TRUE(queue.records().empty());
-}
-
 // A restart in the middle of a run continues it: the depths, the marks on their way up,
 // the block and the recognised operation come back from the state file.
 TEST(RigScenario, ARestartMidRunRestoresDepthsLagQueueAndOperation) {
   TempDir dir;
   std::size_t marks = 0;
-  {
-    Rig rig(dir.path());
-    rig.st->open(emulator());
-    rig.hub->config().lag.lag_time = 3000;
-    rig.hub->config().save_to_file(dir.path() + "global.ini", rig.hub->file_system());
-    rig.st->close();
-  }
+  testing_support::edit_settings(dir.path(), [](reg::Config& c) { c.lag.lag_time = 3000; });
   int row = -1, ticks = 0;
   double average = 0;
   {
