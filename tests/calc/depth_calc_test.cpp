@@ -315,30 +315,6 @@ TEST(DepthCalcWalk, AWalkLongerThanTheCapStopsWithAnError) {
 
 // ---- settings and grids ----------------------------------------------------------------------
 
-TEST(DepthCalcSettings, LoadAndSaveTheOptionsAndTheTable) {
-  DepthCalc dc("DepthCalc");
-  dc.set_mode(1);
-  dc.set_smooth_mode(2);
-  dc.set_corr_coeff(1.25);
-  dc.get_elem(0).count = 20;
-  dc.get_elem(1).count = 22.5f;
-  dc.get_elem(2) = DolCalibrItem(9, 0.5f, 24);
-  lib::IniFile ini;
-  dc.save_settings(ini);
-  EXPECT_EQ(ini.get_string("DepthCalcOpts", "mode", ""), "1");
-  EXPECT_EQ(ini.get_string("DepthCalcOpts", "smooth_mode", ""), "2");
-  EXPECT_EQ(ini.get_string("DepthCalcOpts", "corr_coeff", ""), "1.250");
-  EXPECT_EQ(ini.get_string("DepthCalc", "count", ""), "3");
-  EXPECT_EQ(ini.get_string("DepthCalc", "2", ""), "18.000,9.000,22.500");
-
-  DepthCalc back("DepthCalc");
-  EXPECT_TRUE(back.load_settings(ini).empty());
-  EXPECT_EQ(back.get_mode(), 1);
-  EXPECT_EQ(back.get_smooth_mode(), 2);
-  EXPECT_EQ(back.get_corr_coeff(), 1.25);
-  EXPECT_EQ(back.get_elements_list(), dc.get_elements_list());
-}
-
 TEST(DepthCalcSettings, BadSettingsAreCorrectedAndEachIsNamed) {
   lib::IniFile ini;
   ini.load_text(

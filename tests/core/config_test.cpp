@@ -86,16 +86,6 @@ TEST(ConfigTest, LoadingSetsTheVariables) {
   silent.fill_to_variables();
 }
 
-TEST(ConfigTest, UnreadableNumbersTakeTheirDefaults) {
-  Config c;
-  c.dol.koef = 1;
-  const auto issues = c.load(ini_of("[ДОЛ]\nкоэффицент_ДОЛа=сто\nреверс_ДОЛ=-1\n"));
-  EXPECT_DOUBLE_EQ(c.dol.koef, 150);
-  EXPECT_EQ(c.dol.reverse, -1);
-  ASSERT_EQ(issues.size(), 1u);
-  EXPECT_EQ(issues[0].key, "коэффицент_ДОЛа");
-}
-
 TEST(ConfigTest, DepthSensorCoefficientByOperation) {
   Config c;
   c.dol.koef = 150;

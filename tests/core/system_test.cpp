@@ -561,26 +561,6 @@ TEST(SystemSingleton, SysReturnsOneHubAndInitBindsTheHostWindow) {
   EXPECT_EQ(core_lib_host_window(), nullptr);
 }
 
-TEST(SystemModules, RealModulesSurviveSaveAndLoadBetweenHubs) {
-  TempDir a_dir, b_dir;
-  System a(SystemOptions{a_dir.path()});
-  a.register_modules();
-  a.data_storage().par_tabl().add("вес_на_крюке");
-  a.data_storage().set_depth_z(1520.5);
-  a.data_storage().set_depth_cur(1400);
-  a.save_to_file(a_dir.path());
-
-  System b(SystemOptions{b_dir.path()});
-  b.register_modules();
-  b.load_from_file(a_dir.path());
-  EXPECT_EQ(testing_support::read_file(b_dir.file(kErrorLogFileName)), "");
-  EXPECT_EQ(b.data_storage().depth_z(), 1520.5);
-  EXPECT_EQ(b.data_storage().depth_cur(), 1400.0);
-  // The parameter table has its own file and is not part of the state.
-  EXPECT_EQ(b.data_storage().par_tabl().get_items_count(), 0);
-  EXPECT_EQ(b.values().get("ds.depth_uz"), 120.5);
-}
-
 TEST(SystemModules, ATableBlockOfAnOlderStateFileIsPassedOverQuietly) {
   TempDir old_dir, dir;
   {
@@ -602,24 +582,6 @@ TEST(SystemModules, ATableBlockOfAnOlderStateFileIsPassedOverQuietly) {
   EXPECT_EQ(hub.data_storage().depth_z(), 900.0);
   ASSERT_EQ(hub.data_storage().par_tabl().get_items_count(), 1);
   EXPECT_EQ(hub.data_storage().par_tabl()[0].identifier, "тальблок");
-}
-
-TEST(SystemModules, KvbExportCarriesTheStorageValues) {
-  TempDir dir;
-  System hub(SystemOptions{dir.path()});
-  for (const char* id : {"вес_на_крюке", "тальблок", "давление_на_входе"})
-    hub.data_storage().par_tabl().add(id);
-  hub.data_storage().set_depth_z(2000);
-  hub.data_storage().set_depth_cur(1990);
-  hub.data_storage().current_values()["вес_на_крюке"] = 85.5;
-  hub.data_storage().current_values()["тальблок"] = 12.25;
-  hub.data_storage().current_values()["давление_на_входе"] = 140;
-  hub.on_data();
-  auto v = read_shared_values(dir.file("data/kvb.dat"), hub.shared_file_lock(),
-                              lib::posix_file_system());
-  ASSERT_TRUE(v);
-  EXPECT_EQ(*v, (SharedValues{2000, 1990, 85.5, 12.25, 140}));
-  EXPECT_EQ(testing_support::read_file(dir.file("data/kvb.dat")).size(), 20u);
 }
 
 TEST(SystemValues, TheHubRegistersTheValuesOfItsModulesWithTheirNamesAndUnits) {

@@ -126,30 +126,6 @@ reg::StateLoadReport load_state(const std::string& home) {
   return hub.load_from_file(home);
 }
 
-TEST(StationProcess, AHangUpStopsTheStationWithASave) {
-  TempDir dir;
-  const std::string home = dir.path() + "home/";
-  StationProcess st(home, dir.path(), {"--save-every", "3600"});
-  ASSERT_TRUE(st.wait_for_first_tick(std::chrono::seconds(20))) << st.err();
-  EXPECT_FALSE(std::filesystem::exists(home + "sys.bin")) << "no periodic save came yet";
-
-  // A second station on the same home is refused and names the first one.
-  StationProcess second(home, dir.path(), {});
-  const int refused = second.wait();
-  ASSERT_TRUE(WIFEXITED(refused));
-  EXPECT_EQ(WEXITSTATUS(refused), 1);
-  EXPECT_NE(second.err().find("another station (process " + std::to_string(st.pid()) + ")"),
-            std::string::npos)
-      << second.err();
-
-  st.signal(SIGHUP);
-  const int status = st.wait();
-  ASSERT_TRUE(WIFEXITED(status)) << "killed by the hang-up instead of stopping: " << status;
-  EXPECT_EQ(WEXITSTATUS(status), 0) << st.err();
-  EXPECT_NE(st.err().find("state saved to " + home + "sys.bin"), std::string::npos) << st.err();
-  EXPECT_FALSE(load_state(home).damaged());
-}
-
 TEST(StationProcess, KilledAtAnyMomentTheLastStateStaysIntact) {
   TempDir dir;
   const std::string home = dir.path() + "home/";
@@ -426,8 +402,9 @@ TEST(StationProcess, ARunningStationTakesAnEditedTableWhenToldToReload) {
   EXPECT_EQ(st.wait(), 0);
 }
 
-TEST(StationProcess, ATermSignalStopsTheRunWithItsStateSavedAndItsLinesWritten) {
-  for (const int sig : {SIGTERM, SIGINT}) {
+// A terminal closed under the station (SIGHUP) stops it as an operator's stop does.
+TEST(StationProcess, AStopSignalEndsTheRunWithItsStateSavedAndItsLinesWritten) {
+  for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
     TempDir dir;
     const std::string home = dir.path() + "home/";
     const std::string scenario = dir.path() + "drill.txt";
