@@ -1,8 +1,29 @@
-// What the office pages share: the API with its refusals shown, the login, the header.
+// What the office pages share: the API with its refusals shown, the login, the header's
+// account links.
 "use strict";
 
 const $ = (id) => document.getElementById(id);
 const office = { user: null, role: null, onLogin: null };
+
+// The part of every page this file drives: the account links at the header's end, then the
+// problem banner and the login form. Written here, before the page's own script runs, so that
+// the pages carry only what is theirs.
+document.querySelector("body > header").insertAdjacentHTML("beforeend", `
+  <span class="spacer"></span>
+  <a id="users-link" href="users.html" hidden>Accounts</a>
+  <span id="who"></span>
+  <button id="logout" hidden>Log out</button>`);
+document.querySelector("body > header").insertAdjacentHTML("afterend", `
+<p id="problem" hidden></p>
+<section id="login-box" hidden>
+  <form id="login">
+    <label>Account <input id="login-user" autocomplete="username" required></label>
+    <label>Password <input id="login-password" type="password" autocomplete="current-password"
+      required></label>
+    <button type="submit">Log in</button>
+    <p id="login-error"></p>
+  </form>
+</section>`);
 
 function fmt(v, digits = 2) {
   return typeof v === "number" && isFinite(v) ? v.toFixed(digits) : "–";
