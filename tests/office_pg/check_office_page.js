@@ -6,44 +6,19 @@
 "use strict";
 
 const fs = require("fs");
-const os = require("os");
 const path = require("path");
+const { fail, until, launch, problemsOf, run } = require("../support/browser");
 
 const [url, user, password, rig, screenshot] = process.argv.slice(2);
-const kChromium = process.env.RIGCORE_CHROMIUM || "/usr/bin/chromium";
-let browser = null;
 let page = null;
-// Short, under /tmp: the browser puts a unix socket in it, whose path must stay under 108 bytes.
-const profile = fs.mkdtempSync("/tmp/rigcore-office-");
-
-function fail(message) {
-  throw new Error(message);
-}
-
-async function until(what, seconds, condition) {
-  const end = Date.now() + seconds * 1000;
-  for (;;) {
-    const value = await condition();
-    if (value) return value;
-    if (Date.now() > end) fail("waited " + seconds + " s in vain for " + what);
-    await new Promise((resolve) => setTimeout(resolve, 200));
-  }
-}
 
 async function main() {
-  if (!fs.existsSync(kChromium)) fail(kChromium + " is missing: run scripts/setup.sh");
-  const playwright = require(path.resolve(__dirname, "../../web/node_modules/playwright-core"));
-  process.env.TMPDIR = profile;
-  browser = await playwright.chromium.launch({
-    executablePath: kChromium,
-    args: ["--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage"],
-  });
+  const browser = await launch();
   // The test's certificate is its own, signed by nobody the browser trusts.
   const context = await browser.newContext({ ignoreHTTPSErrors: true,
                                              viewport: { width: 1400, height: 1000 } });
   page = await context.newPage();
-  const problems = [];
-  page.on("pageerror", (e) => problems.push(e.message));
+  const problems = problemsOf(page, false);
 
   await page.goto(url);
   await page.waitForSelector("#login-box:not([hidden])");
@@ -106,17 +81,7 @@ async function main() {
               las.body.length + " bytes, CSV " + csv.body.length + " bytes");
 }
 
-main().then(
-  async () => { await browser.close(); fs.rmSync(profile, { recursive: true, force: true }); process.exit(0); },
-  async (e) => {
-    console.error("office page test: " + e.message);
-    // What the page itself said, to tell a refusal from a slow server.
-    if (page) {
-      const said = await page.evaluate(() => ["login-error", "problem"].map(
-        (id) => id + ": " + document.getElementById(id).textContent).join("; ")).catch(() => "");
-      console.error("the page said " + said);
-    }
-    if (browser) await browser.close().catch(() => {});
-    fs.rmSync(profile, { recursive: true, force: true });
-    process.exit(1);
-  });
+// What the page itself said, to tell a refusal from a slow server.
+run("office page test", main, async () => !page ? "" : "the page said " + await page.evaluate(
+  () => ["login-error", "problem"].map(
+    (id) => id + ": " + document.getElementById(id).textContent).join("; ")));

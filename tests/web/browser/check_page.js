@@ -4,35 +4,16 @@
 //   node check_page.js <rigstation> <scenario> <temporary folder> <screenshot.png>
 "use strict";
 
-const { spawn, spawnSync } = require("child_process");
+const { spawnSync } = require("child_process");
 const fs = require("fs");
 const path = require("path");
+const { fail, sleep, until, launch, problemsOf, startStation, run } =
+  require("../../support/browser");
 
 const [rigstation, scenario, tempRoot, screenshot] = process.argv.slice(2);
 const kHook = "вес_на_крюке";
-const kChromium = process.env.RIGCORE_CHROMIUM || "/usr/bin/chromium";
-
-let station = null;
-let browser = null;
 const home = fs.mkdtempSync(path.join(tempRoot || require("os").tmpdir(), "web-page-")) + "/";
-
-function fail(message) {
-  throw new Error(message);
-}
-
-function sleep(ms) {
-  return new Promise((resolve) => setTimeout(resolve, ms));
-}
-
-async function until(what, seconds, condition) {
-  const end = Date.now() + seconds * 1000;
-  for (;;) {
-    const value = await condition();
-    if (value) return value;
-    if (Date.now() > end) fail("waited " + seconds + " s in vain for " + what);
-    await sleep(200);
-  }
-}
+process.on("exit", () => fs.rmSync(home, { recursive: true, force: true }));
 
 // A home with one threshold: the hook load above 100 t.
 function prepareHome() {
@@ -48,45 +29,12 @@ function prepareHome() {
   fs.writeFileSync(ini, text.slice(0, start) + section + (next < 0 ? "" : text.slice(next + 1)));
 }
 
-function startStation() {
-  return new Promise((resolve, reject) => {
-    station = spawn(rigstation, ["run", "--home", home, "--no-restore", "--scenario", scenario,
-                                 "--http", "127.0.0.1:0"], { stdio: ["ignore", "ignore", "pipe"] });
-    let err = "";
-    station.stderr.setEncoding("utf8");
-    station.stderr.on("data", (chunk) => {
-      err += chunk;
-      const m = err.match(/web: serving (http:\/\/127\.0\.0\.1:\d+\/)/);
-      if (m) resolve(m[1]);
-    });
-    station.on("exit", (code) => reject(new Error("rigstation ended (" + code + "): " + err)));
-    setTimeout(() => reject(new Error("rigstation did not start its web view: " + err)), 30000);
-  });
-}
-
 async function main() {
-  if (!fs.existsSync(kChromium)) fail(kChromium + " is missing: run scripts/setup.sh");
-  let playwright;
-  try {
-    playwright = require(path.resolve(__dirname, "../../../web/node_modules/playwright-core"));
-  } catch (e) {
-    fail("playwright-core is missing from web/node_modules: run scripts/setup.sh");
-  }
+  const browser = await launch();
   prepareHome();
-  const url = await startStation();
-  // The browser's profile and its socket go into a short folder of their own: a unix socket's
-  // path must stay under 108 bytes whatever the checkout's path. Removed at exit.
-  const profile = fs.mkdtempSync("/tmp/rigcore-browser-");
-  process.on("exit", () => fs.rmSync(profile, { recursive: true, force: true }));
-  process.env.TMPDIR = profile;
-  browser = await playwright.chromium.launch({
-    executablePath: kChromium,
-    args: ["--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage"],
-  });
+  const url = await startStation(rigstation, ["--home", home, "--no-restore", "--scenario", scenario]);
   const page = await browser.newPage({ viewport: { width: 1280, height: 900 } });
-  const problems = [];
-  page.on("pageerror", (e) => problems.push(e.message));
-  page.on("console", (m) => { if (m.type() === "error") problems.push(m.text()); });
+  const problems = problemsOf(page, true);
   await page.goto(url + "?charts=" + encodeURIComponent(kHook) + ",rig.bit");
 
   const row = `#params tr[data-id="${kHook}"]`;
@@ -131,16 +79,4 @@ async function main() {
               ", chart points " + points0 + "+, alarm: " + alarms[0] + "; screenshot " + screenshot);
 }
 
-async function cleanUp() {
-  if (browser) await browser.close().catch(() => {});
-  if (station && station.exitCode === null) {
-    const ended = new Promise((resolve) => station.on("exit", resolve));
-    station.kill("SIGTERM");
-    await Promise.race([ended, sleep(15000)]);
-  }
-  fs.rmSync(home, { recursive: true, force: true });
-}
-
-main().then(
-  async () => { await cleanUp(); process.exit(0); },
-  async (e) => { console.error("web page test: " + e.message); await cleanUp(); process.exit(1); });
+run("web page test", main);
