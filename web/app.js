@@ -2,42 +2,13 @@
 "use strict";
 
 const $ = (id) => document.getElementById(id);
+const liveTable = paramTable($("params"));
 const state = {
-  rows: new Map(),      // id -> table row element
   charts: [],           // {id, plot, data: [t[], v[]], box}
   chartIds: [],
   hours: 1,
   socket: null,
 };
-
-function fmt(v, digits = 2) {
-  return typeof v === "number" && isFinite(v) ? v.toFixed(digits) : "–";
-}
-
-function text(el, value) {
-  if (el.textContent !== value) el.textContent = value;
-}
-
-// ---- parameters -------------------------------------------------------------------------
-function showRows(rows) {
-  const body = $("params").tBodies[0];
-  for (const r of rows) {
-    let tr = state.rows.get(r.id);
-    if (!tr) {
-      tr = document.createElement("tr");
-      tr.dataset.id = r.id;
-      tr.innerHTML = "<td class=name></td><td class=value></td><td class=unit></td>";
-      tr.cells[0].textContent = r.name || r.id;
-      tr.cells[0].title = r.id;
-      body.appendChild(tr);
-      state.rows.set(r.id, tr);
-    }
-    text(tr.cells[1], r.valid && r.value !== null ? fmt(r.value) : "not valid");
-    text(tr.cells[2], r.unit || "");
-    tr.classList.toggle("alarm", !!r.alarm);
-    tr.classList.toggle("stale", !!r.stale);
-  }
-}
 
 function showRig(tick) {
   const rig = tick.rig;
@@ -100,7 +71,7 @@ function makeChart(id, t, v) {
   box.className = "chart";
   box.dataset.id = id;
   $("charts").appendChild(box);
-  const row = state.rows.get(id);
+  const row = liveTable.rows.get(id);
   const label = row ? row.cells[0].textContent : id;
   const chart = { id, box, data: [t, v], plot: null };
   if (typeof uPlot === "undefined") {
@@ -188,7 +159,7 @@ function onTick(tick) {
   lastTick = tick;
   text($("time"), tick.time);
   document.body.dataset.tick = String(tick.tick);
-  showRows(tick.rows);
+  liveTable.show(tick.rows);
   showRig(tick);
   showSide(tick);
   if (first) {

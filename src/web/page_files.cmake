@@ -5,12 +5,14 @@ set(web_uplot_dir ${web_page_dir}/node_modules/uplot/dist)
 set(web_page_files
     "/index.html=${web_page_dir}/index.html=html"
     "/app.js=${web_page_dir}/app.js=js"
+    "/param_table.js=${web_page_dir}/param_table.js=js"
     "/style.css=${web_page_dir}/style.css=css"
     "/depth.html=${web_page_dir}/depth.html=html"
     "/depth.js=${web_page_dir}/depth.js=js"
     "/depth.css=${web_page_dir}/depth.css=css")
 set(web_page_inputs ${web_page_dir}/index.html ${web_page_dir}/app.js ${web_page_dir}/style.css
-    ${web_page_dir}/depth.html ${web_page_dir}/depth.js ${web_page_dir}/depth.css)
+    ${web_page_dir}/param_table.js ${web_page_dir}/depth.html ${web_page_dir}/depth.js
+    ${web_page_dir}/depth.css)
 if(EXISTS ${web_uplot_dir}/uPlot.iife.min.js)
   list(APPEND web_page_files "/uplot.js=${web_uplot_dir}/uPlot.iife.min.js=js"
        "/uplot.css=${web_uplot_dir}/uPlot.min.css=css")

@@ -1,5 +1,5 @@
 // What the office pages share: the API with its refusals shown, the login, the header's
-// account links.
+// account links. fmt() and text() come from the web view's param_table.js, loaded before.
 "use strict";
 
 const $ = (id) => document.getElementById(id);
@@ -24,14 +24,6 @@ document.querySelector("body > header").insertAdjacentHTML("afterend", `
     <p id="login-error"></p>
   </form>
 </section>`);
-
-function fmt(v, digits = 2) {
-  return typeof v === "number" && isFinite(v) ? v.toFixed(digits) : "–";
-}
-
-function text(el, value) {
-  if (el.textContent !== value) el.textContent = value;
-}
 
 // A rig's clock as it recorded it (the database keeps the rig's local time).
 function rigTime(seconds) {

@@ -4,28 +4,8 @@
 
 const rigName = new URLSearchParams(location.search).get("rig") || "";
 const kinds = { 1: "time", 2: "depth", 3: "lag", 4: "fast" };
-const rowsById = new Map();
+const liveTable = paramTable($("params"));
 let runs = [];
-
-function showRows(values) {
-  const body = $("params").tBodies[0];
-  for (const v of values) {
-    let tr = rowsById.get(v.id);
-    if (!tr) {
-      tr = document.createElement("tr");
-      tr.dataset.id = v.id;
-      tr.innerHTML = "<td class=name></td><td class=value></td><td class=unit></td>";
-      tr.cells[0].textContent = v.name || v.id;
-      tr.cells[0].title = v.id;
-      body.appendChild(tr);
-      rowsById.set(v.id, tr);
-    }
-    text(tr.cells[1], v.valid && typeof v.value === "number" ? fmt(v.value) : "not valid");
-    text(tr.cells[2], v.unit || "");
-    tr.classList.toggle("alarm", !!v.alarm);
-    tr.classList.toggle("stale", !!v.stale);
-  }
-}
 
 function showLive(live) {
   for (const k of ["bottom", "bit", "lag", "block"]) text($(k), live ? fmt(live[k]) : "–");
@@ -41,7 +21,7 @@ function showLive(live) {
   $("alarms").replaceChildren(...(alarms.length ? alarms : [null]).map((a) =>
     Object.assign(document.createElement("li"), a === null ?
       { className: "none", textContent: "none" } : { textContent: a })));
-  if (live) showRows(live.values);
+  if (live) liveTable.show(live.values);
 }
 
 function showRuns(list) {

@@ -1,5 +1,6 @@
 // The files of the office view's pages, built into the program
-// (src/office/web/page_files.cmake), with the rig page's stylesheet and chart library.
+// (src/office/web/page_files.cmake), with the web view's stylesheet, parameter table and
+// chart library.
 #pragma once
 
 #include <vector>

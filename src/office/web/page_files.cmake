@@ -1,5 +1,6 @@
 # The office view's pages, built into the program: its own files from web/office/, with the
-# rig page's stylesheet and the chart library the web view embeds (src/web/page_files.cmake).
+# stylesheet, the parameter table's script and the chart library of the web view
+# (src/web/page_files.cmake).
 set(office_page_dir ${PROJECT_SOURCE_DIR}/web/office)
 set(office_page_files
     "/index.html=${office_page_dir}/index.html=html"
@@ -10,7 +11,8 @@ set(office_page_files
     "/rig.js=${office_page_dir}/rig.js=js"
     "/users.js=${office_page_dir}/users.js=js"
     "/office.css=${office_page_dir}/office.css=css"
-    "/style.css=${web_page_dir}/style.css=css")
+    "/style.css=${web_page_dir}/style.css=css"
+    "/param_table.js=${web_page_dir}/param_table.js=js")
 set(office_page_inputs)
 foreach(entry IN LISTS office_page_files)
   string(REPLACE "=" ";" parts "${entry}")
