@@ -28,6 +28,15 @@ int month_of(std::uint32_t seconds) {
          1;
 }
 
+// One field of every record, in order: the array a column of the office's tables holds.
+template <class Record, class Field>
+std::vector<Field> field_of(const std::vector<Record>& records, Field Record::*field) {
+  std::vector<Field> out;
+  out.reserve(records.size());
+  for (const Record& r : records) out.push_back(r.*field);
+  return out;
+}
+
 std::vector<std::string> column(const journals::JournalTable& t, std::size_t row) {
   return t.rows[row];
 }
@@ -169,24 +178,17 @@ std::uint64_t PgOfficeDb::ship(const Shipment& s) {
                                "' is not the one this shipment starts from");
       }
       for (const ShippedParams& p : f.params) {
-        std::vector<std::string> ids, names, units, shorts;
-        std::vector<float> lo, hi;
-        for (const rtf::RecordedParam& rp : *p.list) {
-          ids.push_back(rp.identifier);
-          names.push_back(rp.full_name);
-          units.push_back(rp.unit);
-          shorts.push_back(rp.short_name);
-          lo.push_back(rp.scale_min);
-          hi.push_back(rp.scale_max);
-        }
+        using rtf::RecordedParam;
+        const std::vector<float> lo = field_of(*p.list, &RecordedParam::scale_min);
+        const std::vector<float> hi = field_of(*p.list, &RecordedParam::scale_max);
         params.row(9);
         params.int4(run);
         params.int2(kind);
         params.int8(static_cast<std::int64_t>(p.offset));
-        params.text_array(ids);
-        params.text_array(names);
-        params.text_array(units);
-        params.text_array(shorts);
+        params.text_array(field_of(*p.list, &RecordedParam::identifier));
+        params.text_array(field_of(*p.list, &RecordedParam::full_name));
+        params.text_array(field_of(*p.list, &RecordedParam::unit));
+        params.text_array(field_of(*p.list, &RecordedParam::short_name));
         params.float4_array(lo.data(), lo.size());
         params.float4_array(hi.data(), hi.size());
       }
@@ -303,18 +305,8 @@ std::uint64_t PgOfficeDb::ship(const Shipment& s) {
 std::uint64_t PgOfficeDb::put_live(const live::LiveFrame& f, const LinkReport& report) {
   if (!conn_.connected()) throw LinkError("not connected to the office");
   const std::uint64_t before = conn_.bytes_sent();
-  std::vector<std::string> ids, names, units;
-  std::vector<float> vals;
-  std::vector<bool> stale, alarm, valid;
-  for (const live::FrameValue& v : f.values) {
-    ids.push_back(v.identifier);
-    names.push_back(v.name);
-    units.push_back(v.unit);
-    vals.push_back(v.value);
-    stale.push_back(v.stale);
-    alarm.push_back(v.alarm);
-    valid.push_back(v.valid);
-  }
+  using live::FrameValue;
+  const std::vector<float> vals = field_of(f.values, &FrameValue::value);
   const std::int64_t at = (static_cast<std::int64_t>(f.time) - kPgEpochSeconds) * 1000000 +
                           std::int64_t{f.milliseconds} * 1000;
   conn_.exec(
@@ -345,13 +337,13 @@ std::uint64_t PgOfficeDb::put_live(const live::LiveFrame& f, const LinkReport& r
        float4_param(f.block),
        int4_param(f.operation),
        text_param(f.operation_name),
-       Param{text_array_bytes(ids), kOidTextArray, false},
-       Param{text_array_bytes(names), kOidTextArray, false},
-       Param{text_array_bytes(units), kOidTextArray, false},
+       Param{text_array_bytes(field_of(f.values, &FrameValue::identifier)), kOidTextArray, false},
+       Param{text_array_bytes(field_of(f.values, &FrameValue::name)), kOidTextArray, false},
+       Param{text_array_bytes(field_of(f.values, &FrameValue::unit)), kOidTextArray, false},
        Param{float4_array_bytes(vals.data(), vals.size()), kOidFloat4Array, false},
-       Param{bool_array_bytes(stale), kOidBoolArray, false},
-       Param{bool_array_bytes(alarm), kOidBoolArray, false},
-       Param{bool_array_bytes(valid), kOidBoolArray, false},
+       Param{bool_array_bytes(field_of(f.values, &FrameValue::stale)), kOidBoolArray, false},
+       Param{bool_array_bytes(field_of(f.values, &FrameValue::alarm)), kOidBoolArray, false},
+       Param{bool_array_bytes(field_of(f.values, &FrameValue::valid)), kOidBoolArray, false},
        Param{text_array_bytes(f.alarms), kOidTextArray, false}});
   return conn_.bytes_sent() - before;
 }
