@@ -57,20 +57,6 @@ class PluginManagerTest : public testing::Test {
   std::unique_ptr<RegPluginManager> manager_;
 };
 
-TEST_F(PluginManagerTest, NoPluginsBroadcastNothingAndLogNothing) {
-  RegPluginManager& manager = load({});
-  int called = 0;
-  manager.for_each([&](RegPlugin&) { ++called; });
-  std::any value;
-  manager.call_event(5, value);
-  EXPECT_EQ(manager.get_size(), 0);
-  EXPECT_EQ(called, 0);
-  EXPECT_TRUE(manager.fill_opts_menu().empty());
-  EXPECT_EQ(manager.find("any"), nullptr);
-  EXPECT_EQ(manager.get_item(0), nullptr);
-  EXPECT_TRUE(log_.empty());
-}
-
 TEST_F(PluginManagerTest, ThrowingPluginIsLoggedOnceAndTheBroadcastGoesOn) {
   RegPluginManager& manager = load({{"первый"},
                                     {"второй", "", 0, Script::Throw::kMessage},

@@ -240,68 +240,6 @@ TEST(FindComSearch, ThePortFilterLimitsTheSearchToOnePort) {
   EXPECT_EQ(f.progress.front().port_index, 1);  // its place in the whole list
 }
 
-TEST(FindComSearch, APortThatDoesNotOpenIsSkippedWithoutAProbe) {
-  SearchFixture f;
-  f.lines.present = {"/dev/ttyS1"};
-  auto search = f.search({"/dev/ttyS0", "/dev/ttyS1"}, kPult);
-  search->Execute();
-  EXPECT_EQ(f.lines.refused, (std::vector<std::string>{"/dev/ttyS0"}));
-  EXPECT_EQ(f.reads_of(kPult, "/dev/ttyS0"), 0);
-  EXPECT_EQ(f.reads_of(kPult, "/dev/ttyS1"), 5);
-  // Progress is reported for probes only.
-  for (const FindComProgress& p : f.progress) EXPECT_EQ(p.port, "/dev/ttyS1");
-}
-
-TEST(FindComSearch, OnceAPortAnswersTheProtocolIsNotTriedOnLaterPorts) {
-  SearchFixture f;
-  f.lines.present = {"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2"};
-  // A console answers on every port; the junction box only on the last one.
-  f.answers = [](std::int32_t id, const std::string& device, const std::string&) {
-    return id == kPult || (id == kJunction && device == "/dev/ttyS2");
-  };
-  auto search = f.search({"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2"});
-  search->Execute();
-  EXPECT_EQ(search->get_result(),
-            (std::vector<SearchResult>{{kPult, "/dev/ttyS0", "/dev/ttyS0"},
-                                       {kJunction, "/dev/ttyS2", "/dev/ttyS2"}}));
-  EXPECT_EQ(f.reads_of(kPult, "/dev/ttyS1"), 0);
-  EXPECT_EQ(f.reads_of(kJunction, "/dev/ttyS1"), 5);
-}
-
-TEST(FindComSearch, ProgressCountsTheProtocolPortPairs) {
-  SearchFixture f;
-  f.lines.present = {"/dev/ttyS0", "/dev/ttyS1"};
-  auto search = f.search({"/dev/ttyS0", "/dev/ttyS1"});
-  search->Execute();
-  // Protocols 5, 10 and 11 (not the emulator) on two ports.
-  std::vector<std::tuple<int, int, int, std::string>> steps;  // step, position, index, port
-  for (const FindComProgress& p : f.progress) {
-    EXPECT_EQ(p.total_steps, 6);
-    if (p.address > 1) continue;  // the 2017 scan reports each address
-    steps.emplace_back(p.step, p.protocol_position, p.port_index, p.port);
-  }
-  using Step = std::tuple<int, int, int, std::string>;
-  EXPECT_EQ(steps, (std::vector<Step>{{1, 0, 0, "/dev/ttyS0"},
-                                      {2, 0, 1, "/dev/ttyS1"},
-                                      {3, 1, 0, "/dev/ttyS0"},
-                                      {4, 1, 1, "/dev/ttyS1"},
-                                      {5, 3, 0, "/dev/ttyS0"},
-                                      {6, 3, 1, "/dev/ttyS1"}}));
-}
-
-TEST(FindComSearch, TheHubPortIsLeftClosedAndStaleHistoryForgotten) {
-  SearchFixture f;
-  f.lines.present = {"/dev/ttyS0", "/dev/previous"};
-  ASSERT_TRUE(f.hub->get_port().open("/dev/previous"));
-  CommIncomData data;
-  ASSERT_TRUE(f.hub->check_packet_number(data, 0, 7, 255));
-  auto search = f.search({"/dev/ttyS0"}, kPult);
-  search->Execute();
-  EXPECT_FALSE(f.hub->get_port().is_opened());
-  // Packet number 7 again is accepted: the search started from a clean history.
-  EXPECT_TRUE(f.hub->check_packet_number(data, 0, 7, 255));
-}
-
 TEST(FindComSearch, AnExchangeThatThrowsEndsTheSearchWithThePortClosed) {
   SearchFixture f;
   f.lines.present = {"/dev/ttyS0"};
@@ -381,32 +319,6 @@ TEST(FindComScan2017, ModulesOneAndTwoMakeOneResultForTheirPort) {
   for (const FindComProgress& p : f.progress)
     if (p.port == "/dev/ttyS0" && p.address != 0) progress_addresses.push_back(p.address);
   EXPECT_EQ(progress_addresses, range(1, 96));
-}
-
-TEST(FindComScan2017, WithItsOwnFilterTheConsoleAddressesAreLeftOut) {
-  Bus2017 f;
-  f.devices_at_ttyS1 = {"40", "70"};  // an indicator and a console only
-  auto search = f.search({"/dev/ttyS1", "/dev/ttyS2"}, kBus2017);
-  search->Execute();
-  // Nothing answered among 1..32 on ttyS1, so nothing beyond was asked there.
-  EXPECT_EQ(f.addresses_read("/dev/ttyS1"), range(1, 32));
-  // Everything answers on ttyS2, but the filter 10 stops the scan at 64.
-  const auto results = search->get_result();
-  ASSERT_EQ(results.size(), 1u);
-  EXPECT_EQ(results[0].port, "/dev/ttyS2");
-  std::string all;
-  for (int a : range(1, 64)) all += (all.empty() ? "" : ",") + std::to_string(a);
-  EXPECT_EQ(results[0].addresses, all);
-  EXPECT_EQ(f.reads_of(kPult), 0);
-}
-
-TEST(FindComScan2017, EachAddressIsAskedAfterAPause) {
-  Bus2017 f;
-  auto search = f.search({"/dev/ttyS0"}, kBus2017);
-  search->Execute();
-  // One pause after configuring the port, one before each of the 32 addresses, one after
-  // the protocol's ports; all of 10 ms.
-  EXPECT_EQ(f.search_pauses, std::vector<int>(34, 10));
 }
 
 // ---- Stopping

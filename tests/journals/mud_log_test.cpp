@@ -52,11 +52,6 @@ std::size_t head_size() {
 
 }  // namespace
 
-TEST(MudLogFile, EveryFieldSurvivesSaveAndLoadWithCyrillicText) {
-  journal_tests::expect_file_round_trip<MudLog>(
-      std::vector<MudLogItem>{sample_item(1), sample_item(2), sample_item(3)});
-}
-
 TEST(MudLogFile, Version1Cp1251FileLoadsWithLubricantAndMbtZeroAndSavesAllEighteen) {
   TempDir dir;
   const std::string path = dir.file("mud.dat");
@@ -127,16 +122,6 @@ TEST(MudLogOptions, EditingThroughTheEditorLandsInTheRightMeasurement) {
   EXPECT_EQ(lib::io::read_binary<double>(in), 1.75);
 }
 
-TEST(MudLogOptions, RecordGoesThroughAnIniSectionAndBack) {
-  MudLogItem item = sample_item(4);
-  lib::IniFile ini;
-  item.save(ini);
-  MudLogItem back;
-  EXPECT_TRUE(back.load(ini).empty());
-  EXPECT_EQ(back.mud_type, item.mud_type);
-  EXPECT_EQ(back.values, item.values);
-}
-
 TEST(MudLogRecords, IndexOfByKeyAndBadIndices) {
   MudLog mud{{}, lib::posix_file_system()};
   for (int i = 1; i <= 3; ++i) mud.add_item(sample_item(i));
@@ -153,11 +138,4 @@ TEST(MudLogRecords, IndexOfByKeyAndBadIndices) {
   EXPECT_EQ(mud.get_item(0), sample_item(2));
   mud.clear();
   EXPECT_EQ(mud.get_count(), 0);
-}
-
-TEST(MudLogState, ItemsSurviveTheStateFile) {
-  MudLog a{{}, lib::posix_file_system()}, b{{}, lib::posix_file_system()};
-  a.add_item(sample_item(1));
-  a.add_item(sample_item(2));
-  journal_tests::expect_state_round_trip(a, b, "MudLog");
 }
