@@ -26,18 +26,6 @@ struct Tracker {
   DelayedDepth dd{[this] { return bottom; }, [this](const std::string& m) { told.push_back(m); }};
 };
 
-TEST(DelayedDepth, AnEmptyQueueKeepsTheLagDepthAndTellsNoTime) {
-  Tracker t;
-  t.bottom = 1200;
-  t.dd.clear();
-  EXPECT_EQ(t.dd.get_value(), 1200.0);
-  EXPECT_EQ(t.dd.get_time_to_depth_out(), -1);
-  t.bottom = 1300;
-  t.dd.calc(1, 10);
-  EXPECT_EQ(t.dd.get_value(), 1200.0);
-  EXPECT_EQ(t.dd.get_time_to_depth_out(), -1);
-}
-
 TEST(DelayedDepth, TheTimeCountsMarksInTheNextMultipleOfTheStep) {
   Tracker t;
   t.dd.add_record({100.2f, 1});

@@ -144,24 +144,6 @@ TEST_F(PluginLoadingTest, FailingFormulaIsLoggedOncePerSpellAndReadsZero) {
   EXPECT_EQ(log_lines_containing("'отношение': Деление на ноль"), 2);
 }
 
-TEST_F(PluginLoadingTest, OptionsClickRereadsTheFileAndUnloadSilencesTheValues) {
-  write_formulas("первая = a + 1\n");
-  backend_.averages = {{"a", 1}};
-  RegPluginManager& manager = load_derived_values();
-  const std::vector<PluginMenuItem> menu = manager.fill_opts_menu();
-  ASSERT_EQ(menu.size(), 1u);
-  EXPECT_EQ(menu[0].tag, kPluginMenuTagBase);
-
-  write_formulas("вторая = a * 10\n");
-  manager.OnMenuClick(menu[0]);
-  tick();
-  EXPECT_FLOAT_EQ(values_.get("вторая"), 10);
-  EXPECT_EQ(values_.get("первая"), 0.0);  // dropped from the file
-
-  manager.free();
-  EXPECT_EQ(values_.get("вторая"), 0.0);  // its code is unloaded; nothing may call into it
-}
-
 TEST_F(PluginLoadingTest, MissingFileIsLoggedWithoutValues) {
   RegPluginManager& manager = load_derived_values();
   tick();

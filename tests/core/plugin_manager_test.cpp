@@ -114,13 +114,6 @@ TEST_F(PluginManagerTest, FindsPluginsByTheirExactName) {
   EXPECT_EQ(manager.get_shown_page(), manager.get_item(1));
 }
 
-TEST_F(PluginManagerTest, WorkPathIsPublishedAsVariable) {
-  RegPluginManager& manager = load({});
-  manager.set_workpath("/станция/plugins/");
-  EXPECT_EQ(manager.get_work_path(), "/станция/plugins/");
-  EXPECT_EQ(values_.get_variable("work_path"), "/станция/plugins/");
-}
-
 TEST_F(PluginManagerTest, PersistentPluginIsRegisteredAndSavedWithTheState) {
   lib::ModuleList modules;
   RegPluginManager manager(station_, loader_);

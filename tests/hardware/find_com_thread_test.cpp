@@ -147,17 +147,6 @@ std::vector<int> range(int from, int to) {
   return v;
 }
 
-// Answers by a script of results, one per read, then stays silent.
-auto scripted(std::deque<bool> script) {
-  auto shared = std::make_shared<std::deque<bool>>(std::move(script));
-  return [shared](std::int32_t, const std::string&, const std::string&) {
-    if (shared->empty()) return false;
-    const bool ok = shared->front();
-    shared->pop_front();
-    return ok;
-  };
-}
-
 // ---- The probe
 
 struct ProbeCase {
@@ -169,63 +158,7 @@ struct ProbeCase {
   std::size_t beeps;
 };
 
-TEST(FindComProbe, AnswersNeededAndFailureLimits) {
-  // Failures count from the last answer: with a running count the fifth failure would end
-  // the "reset" probe before its third answer.
-  // clang-format off
-  const ProbeCase cases[] = {
-      {"silent older device: five failures", kPult, {}, false, 5, 0},
-      {"silent 2017 address: one failure", kBus2017, {}, false, 1, 0},
-      {"one stray answer is not a device", kPult, {true}, false, 6, 1},
-      {"two answers make a device", kPult, {true, true}, true, 7, 2},
-      {"three answers end the probe at once", kPult, {true, true, true, true}, true, 3, 3},
-      {"reset", kPult, {true, false, false, false, true, false, false, false, true}, true, 9, 3},
-      {"four failures between", kPult, {true, false, false, false, false, true}, true, 11, 2},
-      {"2017: a failure before the second answer", kBus2017, {true, false, true}, false, 2, 1},
-      {"2017: answers then a failure", kBus2017, {true, true, false}, true, 3, 2},
-  };
-  // clang-format on
-  for (const ProbeCase& c : cases) {
-    SCOPED_TRACE(c.what);
-    SearchFixture f;
-    f.lines.present = {"/dev/ttyS0"};
-    f.answers = scripted(c.script);
-    auto search = f.search({"/dev/ttyS0"});
-    ASSERT_TRUE(f.hub->get_port().open("/dev/ttyS0"));
-    EXPECT_EQ(search->TestIt(c.id, "7"), c.answered);
-    EXPECT_EQ(f.reads.size(), c.reads);
-    EXPECT_EQ(f.audio.beeps, (std::vector<std::pair<int, int>>(c.beeps, {600, 200})));
-    // Every answer is followed by an output exchange with the same port text.
-    EXPECT_EQ(f.sends, (std::vector<std::pair<std::int32_t, std::string>>(c.beeps, {c.id, "7"})));
-  }
-}
-
 // ---- The walk over protocols and ports
-
-TEST(FindComSearch, FindsTheOlderConsoleOnItsPortAndNeverTriesTheEmulator) {
-  SearchFixture f;
-  f.lines.present = {"/dev/ttyS0", "/dev/ttyUSB0"};
-  f.answers = [](std::int32_t id, const std::string& device, const std::string& text) {
-    return id == kPult && device == "/dev/ttyUSB0" && text == "/dev/ttyUSB0";
-  };
-  auto search = f.search({"/dev/ttyS0", "/dev/ttyUSB0"});
-  search->Execute();
-
-  const std::vector<SearchResult> expected = {{kPult, "/dev/ttyUSB0", "/dev/ttyUSB0"}};
-  EXPECT_EQ(search->get_result(), expected);
-  EXPECT_EQ(f.found, expected);
-  EXPECT_EQ(f.reads_of(kEmu), 0);
-  // The older protocols are probed with the port name, after the port was configured
-  // with the protocol's own time-out.
-  ASSERT_GT(f.reads_of(kJunction, "/dev/ttyS0"), 0);
-  for (const Read& r : f.reads) {
-    if (r.id == kBus2017) continue;
-    EXPECT_EQ(r.port_text, r.device);
-    EXPECT_EQ(r.time_out_ms, 500);
-  }
-  EXPECT_FALSE(f.hub->get_port().is_opened());
-  EXPECT_TRUE(search->finished());
-}
 
 TEST(FindComSearch, ThePortFilterLimitsTheSearchToOnePort) {
   SearchFixture f;

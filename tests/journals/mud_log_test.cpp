@@ -121,21 +121,3 @@ TEST(MudLogOptions, EditingThroughTheEditorLandsInTheRightMeasurement) {
   in.seek(head_size() + 8 + 8 + 4 + 8);
   EXPECT_EQ(lib::io::read_binary<double>(in), 1.75);
 }
-
-TEST(MudLogRecords, IndexOfByKeyAndBadIndices) {
-  MudLog mud{{}, lib::posix_file_system()};
-  for (int i = 1; i <= 3; ++i) mud.add_item(sample_item(i));
-  MudLogItem probe;
-  probe.key = sample_item(2).key;
-  EXPECT_EQ(mud.index_of(probe), 1);
-  probe.key.low = 99;
-  EXPECT_EQ(mud.index_of(probe), -1);
-
-  EXPECT_THROW(mud.get_item(3), std::out_of_range);
-  EXPECT_THROW(mud.set_item(-1, probe), std::out_of_range);
-  EXPECT_THROW(mud.delete_item(7), std::out_of_range);
-  mud.delete_item(0);
-  EXPECT_EQ(mud.get_item(0), sample_item(2));
-  mud.clear();
-  EXPECT_EQ(mud.get_count(), 0);
-}

@@ -101,18 +101,6 @@ TEST(TroublesLogFile, Version2FileKeepsItsVersion2FieldAndCp1251Text) {
   EXPECT_EQ(content.records[0], sample_record(4));
 }
 
-TEST(TroublesLogFile, MissingFileOrNoFileNameChangesNothingAndLogsNothing) {
-  LogOnDisk disk;
-  disk.troubles.add_record(sample_record(1));
-  EXPECT_FALSE(disk.troubles.load());
-  EXPECT_EQ(disk.troubles.get_size(), 1);
-  disk.troubles.set_file_name("");
-  EXPECT_FALSE(disk.troubles.save());
-  EXPECT_FALSE(disk.troubles.load());
-  EXPECT_EQ(disk.troubles.get_size(), 1);
-  EXPECT_TRUE(disk.log.lines.empty());
-}
-
 TEST(TroublesLogFile, BadFilesLeaveTheLogUnchanged) {
   const std::string good = write_troubles_file({sample_record(1), sample_record(2)});
   std::string foreign = good;

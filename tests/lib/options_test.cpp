@@ -300,18 +300,6 @@ void expect_defaults(const StationSettings& s) {
   EXPECT_EQ(s.fields(), std::make_tuple(5000, "localhost", 0.2, true, lib::Colour(0xFF0000), 1));
 }
 
-TEST(OptionsTest, SetDefaultsAndMissingKeysGiveDefaults) {
-  StationSettings s = changed_settings();
-  s.set_defaults();
-  expect_defaults(s);
-
-  StationSettings t = changed_settings();
-  lib::IniFile ini;
-  ini.load_text("[другое]\nпорт=80\n");
-  EXPECT_THAT(t.load(ini), IsEmpty());
-  expect_defaults(t);
-}
-
 TEST(OptionsTest, BadValuesFallBackOrClampWithAReason) {
   lib::IniFile ini;
   ini.load_text(

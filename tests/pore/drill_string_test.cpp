@@ -104,16 +104,6 @@ class CalcMiscTest : public testing::Test {
   CalcResult r;
 };
 
-TEST_F(CalcMiscTest, EmptyTallyGivesZeros) {
-  items.set_elems({});
-  r.total_len = 99;  // stale content must be cleared
-  items.calc_misc(5, 2, 1000, r);
-  EXPECT_EQ((std::vector<float>{r.len_n, r.total_len, r.total_count, r.metal_volume,
-                                r.metal_volume_depth, r.max_diameter}),
-            std::vector<float>(6, 0.0f));
-  EXPECT_EQ(r.elem_count, 0);
-}
-
 TEST_F(CalcMiscTest, ExtraPipesComeFromTheElementThePiecesEndIn) {
   items.calc_misc(7, 2, 0, r);  // as above plus two 12 m pipes of the third stand
   EXPECT_NEAR(r.len_n, 0.5 + 96 + 73 + 24, 1e-4);
@@ -145,14 +135,6 @@ TEST_F(CalcMiscTest, SteelDownToADepth) {
   items.calc_misc(items.get_total_count(), 0, 50, r);  // bit and 49.5 m of collars
   EXPECT_NEAR(r.metal_volume_depth, e[0].get_metal_volume(0.5) + e[1].get_metal_volume(49.5), 1e-6);
   EXPECT_NEAR(r.metal_weight_depth, 100 * 0.5 + 156 * 49.5, 1e-2);
-}
-
-TEST_F(CalcMiscTest, DepthBeyondTheStringGoesToItsLastElement) {
-  items.calc_misc(0, 0, 1000, r);  // string is 461.5 m; the rest counts as drill pipe
-  const double expected =
-      e[0].get_metal_volume(0.5) + e[1].get_metal_volume(96) + e[2].get_metal_volume(1000 - 96.5);
-  EXPECT_NEAR(r.metal_volume_depth, expected, 1e-5);
-  EXPECT_GT(r.metal_volume_depth, r.metal_volume);
 }
 
 // ---- saved state ---------------------------------------------------------------------------

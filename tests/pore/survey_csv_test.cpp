@@ -164,14 +164,4 @@ TEST(TrajectoryCsvTest, ResultsOfAnotherStationListAreRefused) {
                std::invalid_argument);
 }
 
-TEST(TrajectoryCsvTest, ShortestTextReadsBackToTheSameValue) {
-  EXPECT_EQ(pore::shortest_text(0.1), "0.1");
-  EXPECT_EQ(pore::shortest_text(0.1f), "0.1");
-  EXPECT_EQ(pore::shortest_text(-0.0), "0");
-  EXPECT_EQ(pore::shortest_text(1229.5), "1229.5");
-  for (double v : {1.0 / 3, 2.0 / 3 * 1e-300, 5712.749123456789, -0.000123}) {
-    EXPECT_EQ(std::strtod(pore::shortest_text(v).c_str(), nullptr), v);
-  }
-}
-
 }  // namespace

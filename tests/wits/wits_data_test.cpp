@@ -39,11 +39,3 @@ TEST(WITSDataTest, EmptyServerNameTakesTheFirstByNameThatHasTheItem) {
   // "А" is first by name and has 0110.
   EXPECT_DOUBLE_EQ(d.get_value("", "0110"), 3.0);
 }
-
-TEST(WITSDataTest, AKnownServerWithoutTheItemGetsItAddedEmpty) {
-  WITSCommIncomData d = two_servers();
-  EXPECT_DOUBLE_EQ(d.get_value("Б", "0550"), 0.0);
-  ASSERT_TRUE(d.servers().at("Б").contains(5));
-  EXPECT_EQ(d.servers().at("Б").at(5).items.at(50), "");
-  EXPECT_FALSE(d.servers().at("Б").at(5).ready);
-}
