@@ -75,22 +75,6 @@ struct Rig {
   const MinMaxLog::Items& items() const { return log->current_items(); }
 };
 
-TEST(MinMaxLogTest, OneEpisodeFollowsTheExtremeAndItsTextEndsWithTheKindTail) {
-  Rig r;
-  r.thresholds.add(std::make_unique<MinMaxValue>("вес_на_крюке", -1, 30));
-  for (double v : {31.0, 35.0, 33.0}) EXPECT_TRUE(r.pass(v));
-  ASSERT_EQ(r.items().size(), 1u);
-  EXPECT_EQ(r.started, 1);
-  EXPECT_EQ(r.items()[0]->extreme(), 35.0f);
-  EXPECT_EQ(r.items()[0]->value(), 33.0f);
-  EXPECT_EQ(r.ds.crush_flags()["вес_на_крюке"], 1);
-  EXPECT_EQ(r.ds.crush_flags()["давление_на_входе"], 0);
-  std::string text;
-  EXPECT_TRUE(r.log->get_current_text(text));
-  const std::string name = r.ds.par_tabl()[0].full_name;
-  EXPECT_EQ(text, "\n   Параметр ''" + name + "'' = 33 тс !");
-}
-
 TEST(MinMaxLogTest, ExtremeFollowsTheLowerSideAndEqualityIsNoAlarm) {
   Rig r;
   r.thresholds.add(std::make_unique<MinMaxValue>("вес_на_крюке", 5, -1));
@@ -113,22 +97,6 @@ TEST(MinMaxLogTest, TwoThresholdsOfOneParameterMakeTwoItemsAndNaNNeverAlarms) {
   r.pass(45);
   EXPECT_EQ(r.items().size(), 2u);
   EXPECT_EQ(r.started, 2);
-}
-
-TEST(MinMaxLogTest, AnEpisodeEndsOnlyAfterItsFirstCountDownStep) {
-  Rig r;
-  r.thresholds.add(std::make_unique<MinMaxValue>("вес_на_крюке", -1, 30));
-  r.pass(31);
-  EXPECT_TRUE(r.pass(20)) << "an unrefreshed item counts as a change";
-  EXPECT_EQ(r.items().size(), 1u) << "countdown still 15: kept for this pass";
-  EXPECT_TRUE(r.logged.empty());
-  EXPECT_EQ(r.log->process_timeout(), 0);
-  r.pass(20);
-  EXPECT_TRUE(r.items().empty());
-  // The value is the last one beyond the limit: a value back inside never updates an item.
-  EXPECT_THAT(r.logged, ElementsAre("вес_на_крюке:31:31"));
-  EXPECT_EQ(r.ds.crush_flags()["вес_на_крюке"], 0);
-  EXPECT_FALSE(r.pass(20)) << "nothing fired and nothing was left over";
 }
 
 TEST(MinMaxLogTest, CountDownExpiresAfterFifteenStepsHoweverLongTheViolation) {

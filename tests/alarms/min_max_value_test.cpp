@@ -46,19 +46,6 @@ TEST(MinMaxCheck, EqualityWithALimitOrNaNIsNoAlarm) {
   EXPECT_FALSE(both.check(kNaN, 0, 2));
 }
 
-TEST(MinMaxCheck, OperationFilter) {
-  MinMaxValue t("x", -1, 30);
-  OperationSet only_tripping;
-  only_tripping.set(14);
-  t.set_operations(only_tripping);
-  EXPECT_TRUE(t.check(40, 0, 14));
-  EXPECT_FALSE(t.check(40, 0, 2));
-  EXPECT_TRUE(t.check(40, 0, -1)) << "a negative operation means no filter";
-  EXPECT_FALSE(t.check(40, 0, 31));
-  EXPECT_THROW(t.check(40, 0, 32), std::out_of_range);
-  EXPECT_THROW(t.check(10, 0, 99), std::out_of_range) << "also when the value is inside";
-}
-
 TEST(MinMaxCheck, DepthIntervalAppliesOnlyInsideItAndWhileDrilling) {
   const MinMaxRTKValue t("x", -1, 10, 1000, 2000);
   EXPECT_EQ(t.operations(), OperationSet().set(kDrillingOperation));
@@ -75,45 +62,6 @@ TEST(MinMaxCheck, DepthIntervalAppliesOnlyInsideItAndWhileDrilling) {
 }
 
 // ---- INI lines ------------------------------------------------------------------------
-
-// Six quoted items, the kind's own items after them.
-TEST(MinMaxLine, LinesByKind) {
-  EXPECT_EQ(MinMaxValue("нагрузка", -123, 30).get_ini_line(), "\"0,нагрузка,0,0,1,30\"");
-  EXPECT_EQ(MinMaxValue("плотность_на_входе", 1.1f, 1.99f).get_ini_line(),
-            "\"0,плотность_на_входе,1,1.1,1,1.99\"");
-  EXPECT_EQ(MinMaxRelayValue("a", 0, 5, 2).get_ini_line(), "\"1,a,0,0,1,5,2\"");
-  EXPECT_EQ(MinMaxRTKValue("a", 0, 5, 1000, 2000.5f).get_ini_line(), "\"4,a,0,0,1,5,1000,2000.5\"");
-  // Phones in comma text are one item, quoted inside the line; the outer pair adds nothing
-  // else, so the item's quotes stay single.
-  EXPECT_EQ(MinMaxSMSValue("a", 0, 5, "+7900,+7901").get_ini_line(),
-            "\"3,a,0,0,1,5,\"+7900,+7901\"\"");
-  EXPECT_EQ(MinMaxRelayValue("сумм газ", 0, 5, 2).get_ini_line(), "\"1,\"сумм газ\",0,0,1,5,2\"");
-  EXPECT_EQ(MinMaxValue("a \"b\"", 0, 5).get_ini_line(), "\"0,\"a \"\"b\"\"\",0,0,1,5\"");
-}
-
-// Lines typed in the written form, read without the writer's help.
-TEST(MinMaxLine, LinesInTheWrittenFormReadByPosition) {
-  MinMaxSMSValue sms;
-  sms.read_from_ini_line(1, "\"3,\"имя \"\"x\"\", y\",1,-2.5,1,30,\"+7 900 111,+7 900 222\"\"");
-  EXPECT_EQ(sms.get_param(), "имя \"x\", y");
-  EXPECT_EQ(sms.get_phones(), "+7 900 111,+7 900 222");
-  EXPECT_TRUE(sms.has_min());
-  EXPECT_FLOAT_EQ(sms.get_min(), -2.5f);
-  EXPECT_FLOAT_EQ(sms.get_max(), 30);
-
-  // An empty name and empty phones are both "" items.
-  MinMaxSMSValue empty("old", 1, 2, "old");
-  empty.read_from_ini_line(1, "\"3,\"\",0,0,1,5,\"\"\"");
-  EXPECT_EQ(empty.get_param(), "");
-  EXPECT_EQ(empty.get_phones(), "");
-  EXPECT_FLOAT_EQ(empty.get_max(), 5);
-
-  // A name that starts and ends with a quote.
-  MinMaxRelayValue relay;
-  relay.read_from_ini_line(1, "\"1,\"\"\"x\"\"\",0,0,1,5,7\"");
-  EXPECT_EQ(relay.get_param(), "\"x\"");
-  EXPECT_EQ(relay.get_relay_channel(), 7);
-}
 
 // What the earlier writer made of a line: its comma text with every quote doubled, then
 // quoted. Kept here as the record of the form the reader must still accept.
@@ -272,17 +220,6 @@ TEST(MinMaxGrid, RowsReadBackPerKind) {
   MinMaxRelayValue far("x", 1, 2, 3);
   far.read_from_grid_line(grid, 99);
   EXPECT_EQ(far.get_ini_line(), "\"1,\"\",0,0,0,0,-1\"");
-}
-
-TEST(MinMaxClone, KeepsKindFieldsAndOperations) {
-  MinMaxRTKValue t("x", 2, 3, 10, 20);
-  t.set_operations(OperationSet(0b111));
-  const std::unique_ptr<MinMaxValue> c = t.clone();
-  ASSERT_EQ(c->get_kind(), kKindDepthInterval);
-  const auto& d = dynamic_cast<const MinMaxRTKValue&>(*c);
-  EXPECT_EQ(d.operations(), OperationSet(0b111));
-  EXPECT_FLOAT_EQ(d.get_depth_to(), 20);
-  EXPECT_EQ(d.get_ini_line(), t.get_ini_line());
 }
 
 }  // namespace

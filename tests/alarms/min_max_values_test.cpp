@@ -36,17 +36,6 @@ lib::IniFile ini_of(const std::string& text) {
   return ini;
 }
 
-TEST(MinMaxValuesTest, SaveWritesSizeVersionAndNumberedItems) {
-  const MinMaxValues list = one_of_each();
-  lib::IniFile ini = ini_of("[MinMaxValues]\nsize=9\nitem8=stale\n[other]\nk=v\n");
-  list.save(ini);
-  EXPECT_EQ(ini.get_int("MinMaxValues", "size", 0), 4);
-  EXPECT_EQ(ini.get_int("MinMaxValues", "version", 0), 1);
-  EXPECT_EQ(ini.get_string("MinMaxValues", "item0"), "\"0,нагрузка,1,5,1,30\"");
-  EXPECT_FALSE(ini.has_key("MinMaxValues", "item8")) << "the section belongs to the list";
-  EXPECT_EQ(ini.get_string("other", "k"), "v");
-}
-
 TEST(MinMaxValuesTest, SaveLoadRoundTripOfEveryKind) {
   const MinMaxValues list = one_of_each();
   lib::IniFile ini;
@@ -83,23 +72,6 @@ TEST(MinMaxValuesTest, LegacyLineGivesPlainAndRelayThresholds) {
   ASSERT_EQ(list.size(), 1u) << "no relay item: no relay threshold";
   EXPECT_FLOAT_EQ(list[0].get_min(), 5);
   EXPECT_FALSE(list[0].has_max());
-}
-
-// The settings file as the user keeps it: names and phones that need quoting are written
-// with their items quoted once and the line quoted once more, and read back whole.
-TEST(MinMaxValuesTest, QuotedNamesAndPhonesInTheFile) {
-  MinMaxValues list;
-  list.add(std::make_unique<MinMaxSMSValue>("сумм газ", 0, 1, "+7 900 111,+7 900 222"));
-  list.add(std::make_unique<MinMaxRelayValue>("имя, \"в кавычках\"", 0, 5, 2));
-  lib::IniFile ini;
-  list.save(ini);
-  const std::string text = ini.to_text();
-  EXPECT_THAT(text, HasSubstr("item0=\"3,\"сумм газ\",0,0,1,1,\"+7 900 111,+7 900 222\"\""));
-  EXPECT_THAT(text, HasSubstr("item1=\"1,\"имя, \"\"в кавычках\"\"\",0,0,1,5,2\""));
-
-  MinMaxValues loaded;
-  EXPECT_THAT(loaded.load(ini_of(text)), IsEmpty());
-  EXPECT_EQ(lines_of(loaded), lines_of(list));  // the lines carry name, phones and relay
 }
 
 // A file saved by an earlier build, which doubled the quotes of the whole line, keeps every

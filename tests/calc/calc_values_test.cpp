@@ -79,36 +79,6 @@ struct Rig {
 
 }  // namespace
 
-TEST(CalcValues, NoTankUsedGivesNoActiveVolumeButTheMudStillCountsEveryTank) {
-  Rig rig;
-  pore::PoreOpt well;
-  // 1000 m of 200 mm hole; 10 stands of 127 × 9 mm pipe, 360 m.
-  well.construction().set_elements({pore_tests::element("Ствол", 0, 1000, 200)});
-  well.instr().set_elems(
-      {pore_tests::make_elem(instr::ElemType::kSvecha, 10, {12, 12, 12}, 127, 9)});
-  rig.data.pore = &well;
-  rig.data.extra_mud_volume = 2.5;
-  rig.table.bit = 180;
-  VEmkOpts& tanks = rig.calc.tanks();
-  for (int i = 0; i < 16; ++i) tanks[i].set_used(false);
-  rig.table[VEmkOpts::level_name(1)] = 1.0;  // 30 m³
-  rig.table[VEmkOpts::level_name(2)] = 2.0;  // 60 m³
-  rig.calc.calc_and_store(rig.data);
-  ASSERT_TRUE(rig.log.empty()) << rig.log.front();
-
-  const double hole = pore_tests::cylinder(200, 1000);  // 31.416 m³
-  const double steel_per_m = std::numbers::pi / 4 * (0.127 * 0.127 - 0.109 * 0.109);
-  EXPECT_DOUBLE_EQ(rig.table["объем_актив_емкости"], 0.0);
-  EXPECT_NEAR(rig.table["объем_раствора"], hole + 90 + 2.5 - steel_per_m * 360, 1e-3);
-  EXPECT_NEAR(tanks.get_circulating_v(), hole + 0 + 2.5 - steel_per_m * 360, 1e-3);
-  EXPECT_NEAR(rig.table["глубина_инстр_пром"], 180.0, 1e-9);
-  EXPECT_NEAR(rig.table["объем_спущ_мет"], steel_per_m * 180, 1e-3);
-
-  rig.table.bit = 5000;
-  rig.calc.calc_and_store(rig.data);
-  EXPECT_NEAR(rig.table["глубина_инстр_пром"], 360.0, 1e-6) << "no deeper than the string";
-}
-
 TEST(CalcValues, ALevelThatIsNotANumberKeepsTheTanksLastVolume) {
   Rig rig;
   rig.table[VEmkOpts::level_name(2)] = 1.0;

@@ -48,52 +48,6 @@ struct Rig {
   }
 };
 
-TEST(CandleCounter, APartialStandGoingInAddsWholePipesOnly) {
-  Rig r;
-  r.cc.set(10);
-  r.block = 5;
-  r.move(25, 5);  // empty block up 20 m
-  r.move(0, 80);  // loaded down 25 m
-  EXPECT_EQ(r.cc.get_last_direction(), 0) << "the run down is not a range until the reversal";
-  r.move(3, 5);  // reversal upwards
-  EXPECT_EQ(r.cc.get_last_direction(), +1);
-  EXPECT_EQ(r.cc.get(), 10) << "25 m is less than a stand less half a pipe";
-  EXPECT_EQ(r.cc.get_pipe(), 2) << "trunc(25 / 12)";
-  // Measured from the start of the run's first step to the start of its last one.
-  EXPECT_NEAR(r.cc.get_last_pipe_len(), 24.5, 1e-3);
-  EXPECT_FALSE(r.cc.get_last_range().up);
-  EXPECT_TRUE(r.cc.get_last_range().loaded);
-  EXPECT_FLOAT_EQ(r.cc.get_last_range().weight, 80);
-  // Its two log lines name the run's samples.
-  ASSERT_GE(r.log.size(), 1u);
-  EXPECT_EQ(r.log[0].rfind(" index1=", 0), 0u) << r.log[0];
-}
-
-TEST(CandleCounter, EachStandOfATripCountsOnceAndPipesCarryIntoStands) {
-  Rig r;
-  r.cc.set(20);
-  r.block = 34;
-  for (int stand = 0; stand < 4; ++stand) {
-    r.move(2, 5);
-    r.hold(5, 5);
-    r.move(34, 80);
-    r.hold(5, 80);
-  }
-  r.move(20, 5);
-  EXPECT_EQ(r.cc.get(), 16);
-
-  // Going in with partial runs of 25 m: 2 pipes, then 2 more make a stand and a pipe.
-  Rig in;
-  in.block = 0;
-  in.move(26, 5);
-  in.move(1, 80);
-  in.move(26, 5);
-  in.move(1, 80);
-  in.move(10, 5);
-  EXPECT_EQ(in.cc.get(), 1);
-  EXPECT_EQ(in.cc.get_pipe(), 1);
-}
-
 TEST(CandleCounter, WorkingThePipeAndNoiseFormNoRanges) {
   Rig r;
   r.cc.set(5);
@@ -115,19 +69,6 @@ TEST(CandleCounter, WorkingThePipeAndNoiseFormNoRanges) {
   EXPECT_EQ(r.cc.get(), 5);
   EXPECT_EQ(r.cc.get_pipe(), 0);
   EXPECT_EQ(r.cc.get_last_direction(), 0);
-}
-
-TEST(CandleCounter, ShortRunsAreStandingStillInTheSteps) {
-  CandleCounter cc;
-  for (float p : {0.0f, 0.005f, 1.0f, 2.0f, 3.0f, 4.0f, 2.0f, 0.0f}) cc.add_item({1, p, 0});
-  std::vector<int> steps;
-  cc.calc_velocity(steps);
-  // 0→0.005 is under a centimetre; the rise to 4 m stays, the fall is the last run.
-  EXPECT_EQ(steps, (std::vector<int>{0, 1, 1, 1, 1, -1, -1}));
-  CandleCounter wobble;
-  for (float p : {0.0f, 1.0f, 1.9f, 1.0f, 3.0f}) wobble.add_item({1, p, 0});
-  wobble.calc_velocity(steps);
-  EXPECT_EQ(steps, (std::vector<int>{0, 0, 0, 1})) << "a 1.9 m rise and its dip are noise";
 }
 
 TEST(CandleCounter, NoStandsCanComeOutOfAnEmptyHole) {
@@ -191,20 +132,6 @@ TEST(CandleCounter, AHookLoadLostMidTripKeepsTheCountAndCountingGoesOn) {
   r.move(34, 80);
   r.move(25, 5);
   EXPECT_EQ(r.cc.get(), 8);
-}
-
-TEST(CandleCounter, PatternsMatchTheLastRangesInOrder) {
-  std::list<Range> ranges(3);
-  auto it = ranges.begin();
-  it->loaded = true;
-  (++it)->up = false;  // unloaded, down
-  (++it)->loaded = true;
-  it->up = true;  // loaded, up
-  const bool out[4] = {false, false, true, true};
-  const bool in[4] = {false, true, true, false};
-  EXPECT_TRUE(CandleCounter::check_situation(ranges, out, 2));
-  EXPECT_FALSE(CandleCounter::check_situation(ranges, in, 2));
-  EXPECT_FALSE(CandleCounter::check_situation(std::list<Range>(1), out, 2));
 }
 
 TEST(CandleCounter, TheLoadRangeSkipsThePickUpAndTheSetDown) {

@@ -26,54 +26,6 @@ struct Tracker {
   DelayedDepth dd{[this] { return bottom; }, [this](const std::string& m) { told.push_back(m); }};
 };
 
-TEST(DelayedDepth, AnEmptyQueueKeepsTheLagDepthAndTellsNoTime) {
-  Tracker t;
-  t.bottom = 1200;
-  t.dd.clear();
-  EXPECT_EQ(t.dd.get_value(), 1200.0);
-  EXPECT_EQ(t.dd.get_time_to_depth_out(), -1);
-  t.bottom = 1300;
-  t.dd.calc(1, 10);
-  EXPECT_EQ(t.dd.get_value(), 1200.0);
-  EXPECT_EQ(t.dd.get_time_to_depth_out(), -1);
-}
-
-TEST(DelayedDepth, PumpedMarksSetTheLagDepthAndTheNextWholeMetreIsTimed) {
-  Tracker t;
-  t.dd.add_record({100.0f, 5});
-  t.dd.add_record({100.5f, 12});
-  t.dd.add_record({101.2f, 20});
-  t.dd.process_records(6);
-  t.dd.calc(1, 2);
-  EXPECT_FLOAT_EQ(static_cast<float>(t.dd.get_value()), 100.0f);
-  EXPECT_EQ(t.dd.records(), (Marks{{100.5f, 6}, {101.2f, 14}}));
-  EXPECT_EQ(t.dd.get_time_to_depth_out(), 7) << "101.2 is the first mark past metre 100";
-
-  // Several marks out in one call: the last one wins.
-  t.dd.process_records(20);
-  t.dd.calc(1, 2);
-  EXPECT_FLOAT_EQ(static_cast<float>(t.dd.get_value()), 101.2f);
-  EXPECT_TRUE(t.dd.records().empty());
-  EXPECT_EQ(t.dd.get_time_to_depth_out(), -1);
-}
-
-TEST(DelayedDepth, WithoutFlowNoTimeIsToldButMarksStillComeOut) {
-  for (float rate : {0.0f, 0.00005f, -3.0f}) {
-    Tracker t;
-    t.dd.add_record({50, 0});
-    t.dd.add_record({51, 10});
-    t.dd.add_record({52, 20});
-    t.dd.calc(1, rate);
-    EXPECT_EQ(t.dd.get_value(), 50.0) << rate;
-    EXPECT_EQ(t.dd.get_time_to_depth_out(), -1) << rate;
-  }
-  Tracker t;
-  t.dd.add_record({50, 1});
-  t.dd.add_record({51, 10});
-  t.dd.calc(1, 0.0001f);
-  EXPECT_NEAR(t.dd.get_time_to_depth_out(), 100000, 1) << "0.0001 itself is a flow";
-}
-
 TEST(DelayedDepth, TheTimeCountsMarksInTheNextMultipleOfTheStep) {
   Tracker t;
   t.dd.add_record({100.2f, 1});
@@ -120,38 +72,6 @@ TEST(DelayedDepth, MudSamplesGoIntoBothQueues) {
     EXPECT_EQ(items.items[0].value, 1500.5f);
     EXPECT_EQ(items.items[1].depth, 1501.0f);
   }
-}
-
-// Drilling a metre every 100 ticks at 30 l per tick through an annulus of 12 m³: every mark
-// needs 400 ticks of pumping, so the lag depth trails the bottom by 400 ticks, and each time
-// told comes true.
-TEST(DelayedDepth, PumpingTheAnnulusVolumeBringsTheLagDepthToTheMark) {
-  constexpr float kAnnulus = 12000;  // l
-  constexpr float kFlow = 30;        // l per tick
-  Tracker t;
-  t.bottom = 1500;
-  t.dd.clear();
-  std::vector<int> out_tick(1510, -1);  // the tick each metre's mark came out
-  int promised_tick = -1;
-  for (int tick = 1; tick <= 1200; ++tick) {
-    t.dd.process_records(kFlow);
-    t.dd.calc(1, kFlow);
-    const int metre = static_cast<int>(std::lround(t.dd.get_value()));
-    if (out_tick[metre] < 0) out_tick[metre] = tick;
-    if (tick == 250) promised_tick = tick + t.dd.get_time_to_depth_out();
-    if (tick % 100 == 0) {
-      t.bottom += 1;
-      t.dd.add_record({static_cast<float>(t.bottom), kAnnulus});
-    }
-  }
-  EXPECT_EQ(out_tick[1500], 1);
-  EXPECT_EQ(out_tick[1501], 500) << "added at tick 100, 400 ticks of pumping";
-  EXPECT_EQ(out_tick[1502], 600);
-  EXPECT_EQ(out_tick[1508], 1200);
-  // At tick 250 the next metre out is 1502, with 12000 - 50·30 l left: 350 ticks.
-  EXPECT_EQ(promised_tick, 600);
-  EXPECT_EQ(t.dd.get_value(), 1508.0);
-  EXPECT_EQ(t.bottom, 1512.0);
 }
 
 // ---- saved state ------------------------------------------------------------------------------

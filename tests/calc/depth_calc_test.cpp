@@ -178,17 +178,6 @@ TEST(DepthCalc, SmoothModesInterpolateTheTableAsTheyShould) {
   EXPECT_NEAR(four.calc_coeff(15.75f, -1), expected, 1e-4);
 }
 
-TEST(DepthCalc, ATableEditedThroughItsItemsIsReadAfresh) {
-  DepthCalc dc;
-  dc.set_smooth_mode(1);
-  dc.get_elem(0).count = 30;
-  EXPECT_NEAR(dc.calc_coeff(20, -1), 30.0, 1e-5);
-  dc.get_elem(0).count = 40;  // through the reference, no setter involved
-  EXPECT_NEAR(dc.calc_coeff(20, -1), 40.0, 1e-5);
-  dc.get_elements_list().push_back(DolCalibrItem(40, 27, 50));
-  EXPECT_NEAR(dc.calc_coeff(30, -1), 50.0, 1e-5);
-}
-
 TEST(DepthCalc, ASmoothingThatCannotUseTheTableSaysSoOnce) {
   std::vector<std::string> told;
   DepthCalc dc;
@@ -246,29 +235,6 @@ TEST(DepthCalcWalk, PulsesOverTheLayeredDrum) {
   }
   // The same count at one coefficient would be off by 13 cm.
   EXPECT_GT(std::fabs(layered_table().smart_calc_tal(100, 12, 22, 0, 27) - 100.0f / 22), 0.12);
-}
-
-TEST(DepthCalcWalk, OneCoefficientEverywhereGivesPulsesOverItPlusTheOffsetToTheGrid) {
-  for (float c : {20.0f, 33.0f, 150.0f}) {
-    for (float height : {3.31f, 7.77f, 15.013f}) {
-      for (int pulses : {1, 17, 120, -40}) {
-        DepthCalc dc;
-        for (std::size_t i = 0; i < dc.size(); ++i) dc.get_elem(i).count = c;
-        dc.set_mode(DepthCalc::kModeTable);
-        const double below = std::floor(height * c) / c;  // last grid height not above
-        const float travel = dc.smart_calc_tal(pulses, height, 1, 0, 27);
-        EXPECT_NEAR(travel, pulses / c + (height - below), 2e-4)
-            << "c " << c << " height " << height << " pulses " << pulses;
-      }
-    }
-  }
-}
-
-TEST(DepthCalcWalk, AZeroTableFallsBackToTheGivenCoefficient) {
-  DepthCalc dc;  // the default table: all coefficients 0
-  dc.set_mode(DepthCalc::kModeTable);
-  EXPECT_NEAR(dc.smart_calc_tal(250, 10.01f, 25, 0, 27), 10.0 + 0.01, 1e-4);
-  EXPECT_EQ(dc.last_index(), 0);
 }
 
 TEST(DepthCalcWalk, NonPositiveCoefficientsWithoutAFallbackFailClearlyInsteadOfHanging) {
@@ -335,21 +301,6 @@ TEST(DepthCalcSettings, BadSettingsAreCorrectedAndEachIsNamed) {
   ASSERT_EQ(dc.size(), 2u) << "the good lines are kept";
   EXPECT_EQ(dc.get_elem(0), DolCalibrItem(30, 20, 21));
   EXPECT_EQ(dc.get_elem(1), DolCalibrItem(10, 0, 25));
-}
-
-TEST(DepthCalcSettings, AFileWithoutTheTableKeepsTheTableHeld) {
-  lib::IniFile ini;
-  ini.load_text("[DepthCalcOpts]\nmode=1\n");
-  DepthCalc dc("DepthCalc");
-  dc.get_elem(0).count = 19;
-  EXPECT_TRUE(dc.load_settings(ini).empty());
-  EXPECT_EQ(dc.get_mode(), 1);
-  ASSERT_EQ(dc.size(), 3u);
-  EXPECT_EQ(dc.get_elem(0).count, 19.0f);
-  // An unnamed calculator keeps its table under the default name.
-  lib::IniFile out;
-  DepthCalc().save_settings(out);
-  EXPECT_EQ(out.get_string(depth_format::kDefaultModuleName, "count", ""), "3");
 }
 
 // The marks column as the editor hands it over, one mark a row below the title.

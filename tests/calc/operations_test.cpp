@@ -97,14 +97,6 @@ TEST(OperationDictionary, EnumerationIsInIdOrderClearsIdListsAndAppendsNames) {
 // Every operation's colours and CSS class, and the window background, are in the dictionary's
 // golden transcripts (text and JSON).
 
-TEST(OperationColours, HostColoursBecomeCssHexWithRedInTheLowByte) {
-  EXPECT_EQ(calc::css_colour(0x0000FF), "#ff0000");
-  EXPECT_EQ(calc::css_colour(0xFF0000), "#0000ff");
-  EXPECT_EQ(calc::css_colour(0x00FFFF), "#ffff00");
-  EXPECT_EQ(calc::css_colour(0x000000), "#000000");
-  EXPECT_EQ(calc::css_colour(0x1FFFFFFF), "#ffffff") << "no colour";
-}
-
 // ---- the purpose code ---------------------------------------------------------------------------
 
 TEST(PurposeCode, TheIntegerInTheLastBracketsThatEndTheText) {
@@ -121,52 +113,6 @@ TEST(PurposeCode, TheIntegerInTheLastBracketsThatEndTheText) {
   EXPECT_EQ(calc::purpose_code("Бурение (5a)"), -1);
   EXPECT_EQ(calc::purpose_code("Бурение (99999999999)"), -1) << "does not fit an integer";
   EXPECT_EQ(calc::purpose_code("(1) бурение (2)"), 2);
-}
-
-// One purpose code of each list, for an operation of no other rule; 19 is listed twice and
-// the later rule wins.
-TEST(WorkModeRules, EachPurposeListGivesItsWorkTypeAndProductionTime) {
-  const Operations d;
-  const struct {
-    int code, work, prod;
-  } lists[] = {{7, 2, 1}, {13, 3, 1}, {41, 4, 1}, {17, 5, 0}, {19, 6, 0}, {39, 0, 1}};
-  for (const auto& list : lists) {
-    SCOPED_TRACE("code " + std::to_string(list.code));
-    int sub = 0;
-    calc::ProdTimeType prod = 77;
-    const std::string purpose = "(" + std::to_string(list.code) + ")";
-    EXPECT_EQ(calc::detect_workmode(d, 0, {0.0, purpose}, sub, prod), list.work);
-    EXPECT_EQ(prod, list.prod);
-  }
-  // A drilling purpose sets drilling for the drilling operations, auxiliary work for others.
-  int sub = 31;
-  calc::ProdTimeType prod = 0;
-  for (int oper : {2, 8, 14, 15})
-    EXPECT_EQ(calc::detect_workmode(d, oper, {0.0, "(46)"}, sub, prod), 1) << oper;
-  for (int oper : {4, 3, 6, 21})
-    EXPECT_EQ(calc::detect_workmode(d, oper, {0.0, "(46)"}, sub, prod), 2) << oper;
-  sub = 31;
-  EXPECT_EQ(calc::detect_workmode(d, 9, {0.0, "(46)"}, sub, prod), 0);
-  EXPECT_EQ(sub, 31) << "an operation without sub-operations keeps the one it was given";
-  calc::detect_workmode(d, 18, {0.0, ""}, sub, prod);
-  EXPECT_EQ(sub, 27);
-}
-
-TEST(WorkMode, DrillingIsRotaryOnlyWhileTheTableTurns) {
-  const Operations d;
-  int sub = 0;
-  calc::ProdTimeType prod = 0;
-  calc::detect_workmode(d, 2, {15.0, ""}, sub, prod);
-  EXPECT_EQ(sub, 7);
-  calc::detect_workmode(d, 2, {0.0, ""}, sub, prod);
-  EXPECT_EQ(sub, 8);
-  calc::detect_workmode(d, 2, {-3.0, ""}, sub, prod);
-  EXPECT_EQ(sub, 8) << "a negative reading is no rotation";
-  calc::detect_workmode(d, 2, {0.001, ""}, sub, prod);
-  EXPECT_EQ(sub, 7);
-  // Rotation matters for drilling only.
-  calc::detect_workmode(d, 3, {15.0, ""}, sub, prod);
-  EXPECT_EQ(sub, 9);
 }
 
 TEST(WorkMode, LaterRulesOverrideEarlierOnesAndAnUnknownCodeMatchesNoPurposeList) {

@@ -45,34 +45,6 @@ struct FakeRig : calc::RaceSource {
   std::int64_t now_seconds() const override { return now; }
 };
 
-TEST(RaceTotal, TicksAreSortedByOperationAndTripDirection) {
-  FakeRig rig;
-  RaceTotal t(&rig);
-  t.start();
-  auto tick = [&](std::int32_t op, double bit, int n = 1) {
-    rig.op = op;
-    rig.bit = bit;
-    for (int i = 0; i < n; ++i) t.calculate();
-  };
-  tick(2, 1000, 10);  // drilling
-  tick(3, 1000, 4);   // reaming
-  tick(4, 1000, 3);   // flushing
-  tick(15, 990);      // tripping out: shallower
-  tick(15, 980);
-  tick(14, 985);    // tripping in: deeper
-  tick(14, 985);    // tripping, standing
-  tick(7, 985, 5);  // anything else
-  // total, drilling, reaming, flushing, tripping (shallower, deeper), other, circulation
-  EXPECT_EQ(std::make_tuple(t.total_ticks(), t.drilling_ticks(), t.reaming_ticks(),
-                            t.flushing_ticks(), t.tripping_ticks(), t.tripping_shallower_ticks(),
-                            t.tripping_deeper_ticks(), t.other_ticks(), t.circulation_ticks()),
-            std::make_tuple(26, 10, 4, 3, 4, 2, 1, 5, 26));
-  rig.circulating = false;
-  t.calculate();
-  EXPECT_EQ(t.circulation_ticks(), 26);
-  EXPECT_DOUBLE_EQ(t.drill_time_hours(), 10 / 3600.0);
-}
-
 TEST(RaceTotal, FootageRateAndPumpedVolume) {
   FakeRig rig;
   rig.bottom = 1200;

@@ -73,26 +73,6 @@ TEST(CalcValuesHub, TheTickWritesTankVolumesIntoTheCurrentValuesAndTheRegistry) 
   EXPECT_NEAR(current(hub, "объем_в_емкости1"), 36.0, 1e-4) << "the rows found before";
 }
 
-TEST(CalcValuesHub, TankSettingsLoadAndSaveWithTheConfigurationFile) {
-  TempDir dir;
-  const std::string path = dir.file("global.ini");
-  {
-    System hub(SystemOptions{dir.path()});
-    hub.calc_values().tanks()[2].set_area(12.5f);
-    hub.calc_values().tanks()[2].set_caption("Приёмная");
-    hub.calc_values().tanks()[2].set_table({{0, 0}, {1, 10}, {2, 30}});
-    hub.calc_values().turbine().set_coeff(4);
-    hub.config().save_to_file(path, hub.file_system());
-  }
-  System hub(SystemOptions{dir.path()});
-  const auto notes = hub.config().load_for_start(path, hub.file_system());
-  EXPECT_TRUE(notes.empty()) << notes.front();
-  EXPECT_FLOAT_EQ(hub.calc_values().tanks()[2].get_s(), 12.5f);
-  EXPECT_EQ(hub.calc_values().tanks()[2].get_caption(), "Приёмная");
-  EXPECT_EQ(hub.calc_values().tanks()[2].table().size(), 3u);
-  EXPECT_DOUBLE_EQ(hub.calc_values().turbine().coeff(), 4.0);
-}
-
 TEST(CalcValuesHub, ADamagedTankBlockInSysBinCostsOnlyItself) {
   TempDir a_dir, c_dir;
   System a(SystemOptions{a_dir.path()});
@@ -119,42 +99,4 @@ TEST(CalcValuesHub, ADamagedTankBlockInSysBinCostsOnlyItself) {
   EXPECT_TRUE(c.calc_values().pumps().is_working(1)) << "the pumps' block is read";
   EXPECT_DOUBLE_EQ(c.data_storage().depth_z(), 1520.5);
   EXPECT_FALSE(damaged.kept_copy.empty()) << "the original is kept aside";
-}
-
-// The stands through the hub's tick: the counter takes its limit from the drill string and
-// each tick's hook load and block position from their rows; a sample whose hook load is not
-// this tick's reading is skipped, once told.
-TEST(CalcValuesHub, StandsAreCountedFromTheRowsAndASampleNotCurrentIsSkipped) {
-  TempDir dir;
-  System hub(SystemOptions{dir.path()});
-  params::ParTabl& t = hub.data_storage().par_tabl();
-  for (const char* id : {"вес_на_крюке", "тальблок", "число_свечей", "число_трубок"}) t.add(id);
-  hub.global_nums().calculate(t);
-  hub.pore_opt().instr().set_elems(
-      {pore_tests::make_elem(instr::ElemType::kSvecha, 40, {10, 10, 10}, 127, 9)});
-  hub.config().dol.block_travel = 30;  // a stand of three 10 m pipes
-  std::uint32_t now = 0;
-  const int hook_row = hub.global_nums()[GlobalNums::kVesNaKryuke];
-  auto tick = [&](double hook, double block, bool hook_current = true) {
-    hub.data_storage().current_values()["вес_на_крюке"] = hook;
-    hub.data_storage().current_values()["тальблок"] = block;
-    hub.calc_and_store(++now, [&](int row) { return hook_current || row != hook_row; });
-  };
-  // The empty block raised 2 -> 30 m, the stand run in loaded 30 -> 2 m, the block raised.
-  for (int m = 2; m <= 30; ++m) tick(5, m);
-  for (int m = 29; m >= 2; --m) tick(80, m);
-  for (int m = 3; m <= 6; ++m) tick(5, m);
-  EXPECT_EQ(hub.candle_counter().get_max_count(), 40) << "the string's stands";
-  EXPECT_EQ(current(hub, "число_свечей"), 1);
-  EXPECT_EQ(current(hub, "число_трубок"), 0);
-
-  const std::size_t samples = hub.candle_counter().items().size();
-  tick(5, 7, false);
-  tick(5, 8, false);
-  EXPECT_EQ(hub.candle_counter().items().size(), samples);
-  const std::string log = testing_support::read_file(hub.error_log().file());
-  EXPECT_EQ(log.find("CalcValues::calc_pipes : the hook load"),
-            log.rfind("CalcValues::calc_pipes : the hook load"))
-      << "told once: " << log;
-  EXPECT_NE(log.find("(1 stands, 0 pipes)"), std::string::npos) << log;
 }

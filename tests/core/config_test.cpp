@@ -45,45 +45,12 @@ struct RecordingConfig {
   }
 };
 
-TEST(ConfigTest, PumpVolume) {
-  NasosOpt p;
-  EXPECT_DOUBLE_EQ(p.calc_volume(10), 10 * 8 * 0.8 * 60 / 60.0);
-  p.range = 30;
-  p.fill_coefficient = 1;
-  EXPECT_DOUBLE_EQ(p.calc_volume(3), 3 * 8 * 30 / 60.0);
-  EXPECT_DOUBLE_EQ(p.calc_volume(0), 0);
-}
-
-TEST(ConfigTest, LoadingResolvesTheWeightWithoutRotation) {
-  // Only the -1 marker is resolved; a missing key reads as that marker and follows too.
-  const std::pair<const char*, double> cases[] = {{"общий_вес_колонны_бв=-1\n", 7.5},
-                                                  {"общий_вес_колонны_бв=3\n", 3},
-                                                  {"общий_вес_колонны_бв=-2\n", -2},
-                                                  {"", 7.5}};
-  RecordingConfig r;
-  for (const auto& [line, expected] : cases) {
-    r.config.load(ini_of(std::string("[настройки_распознавания]\nобщий_вес_колонны=7.5\n") + line));
-    EXPECT_DOUBLE_EQ(r.config.get_WKolTur(), expected) << line;
-  }
-}
-
 TEST(ConfigTest, LoadingRaisesTheRotorPulseCountToOne) {
   RecordingConfig r;
   for (const auto& [text, expected] : {std::pair{"0", 1}, {"-5", 1}, {"abc", 1}, {"4", 4}}) {
     r.config.load(ini_of(std::string("[прочие_настройки]\nрот_имп_на_оборот=") + text + "\n"));
     EXPECT_EQ(r.config.other.rotor_pulses_per_rev, expected) << text;
   }
-}
-
-TEST(ConfigTest, LoadingSetsTheVariables) {
-  RecordingConfig r;
-  r.config.load(
-      ini_of("[настройки_распознавания]\nнулевой_вес=12.5\n"
-             "[прочие_настройки]\nкоэффицент_полиспаста=8\n"));
-  EXPECT_EQ(r.variables["ves0"], "12.5");
-  EXPECT_EQ(r.variables["KoefPolispast"], "8");
-  Config silent;  // no setter: nothing to call, nothing breaks
-  silent.fill_to_variables();
 }
 
 TEST(ConfigTest, DepthSensorCoefficientByOperation) {
@@ -121,41 +88,6 @@ TEST(ConfigTest, PumpAndRotorReadTheCurrentValues) {
   EXPECT_DOUBLE_EQ(c.get_nas(5), 7);
   EXPECT_DOUBLE_EQ(c.get_rotor(), 7);
   EXPECT_THAT(asked, ElementsAre("ходы_насоса1", "ходы_насоса6", "обороты_ротора"));
-}
-
-TEST(ConfigTest, WholeConfigurationRoundTripsThroughAFile) {
-  TempDir dir;
-  const std::string path = dir.file("global.ini");
-  std::ofstream(path) << "; keep me\n[текущие_настройки]\nскважина=101\n";
-  {
-    Config c;
-    c.dol.koef = 151.25;
-    c.link.port = "/dev/ttyS1";
-    c.sound.voice_warns = false;
-    c.other.pumps[2].volume = 12;
-    c.min_max_values().add(std::make_unique<alarms::MinMaxRelayValue>("вес", -1, 100, 4));
-    c.min_max_values2().add(std::make_unique<alarms::MinMaxValue>("второй", 1, 2));
-    c.wits_options().servers().pop_back();
-    c.save_to_file(path, lib::posix_file_system());
-  }
-  RecordingConfig r;
-  r.config.dol.koef = 0;
-  r.config.load_from_file(path, lib::posix_file_system());
-  const Config& c = r.config;
-  EXPECT_DOUBLE_EQ(c.dol.koef, 151.25);
-  EXPECT_EQ(c.link.port, "/dev/ttyS1");
-  EXPECT_FALSE(c.sound.voice_warns);
-  EXPECT_DOUBLE_EQ(c.other.pumps[2].volume, 12);
-  ASSERT_EQ(c.min_max_values().size(), 9u);
-  EXPECT_EQ(c.min_max_values()[8].get_kind(), alarms::kKindRelay);
-  ASSERT_EQ(c.min_max_values2().size(), 1u);
-  EXPECT_EQ(c.min_max_values2()[0].get_param(), "второй");
-  EXPECT_EQ(c.wits_options().servers().size(), 1u);
-  EXPECT_TRUE(r.errors.empty());
-  EXPECT_EQ(r.variables.count("ves0"), 1u);
-  const std::string text = testing_support::read_file(path);
-  EXPECT_THAT(text, HasSubstr("; keep me\n"));
-  EXPECT_THAT(text, HasSubstr("[текущие_настройки]\nскважина=101\n"));
 }
 
 // A change of the settings rewrites global.ini after keeping the previous file as
@@ -208,26 +140,6 @@ TEST(ConfigTest, ThresholdProblemsGoToTheErrorSink) {
   EXPECT_THAT(r.errors[0], HasSubstr("item1"));
 }
 
-// At a start every correction comes back as a message naming the file, section, key, the
-// text found and the default used; lines of the lists name the file too.
-TEST(ConfigTest, StartLoadReportsEveryCorrectionWithFileSectionAndKey) {
-  TempDir dir;
-  const std::string path = dir.file("global.ini");
-  lib::write_file_atomically(path,
-                             "[ДОЛ]\nкоэффицент_ДОЛа=сто\nсвеча=24\nмусор\n"
-                             "[MinMaxValues]\nsize=1\nversion=1\nitem0=\"\"\n",
-                             lib::posix_file_system());
-  RecordingConfig r;
-  const std::vector<std::string> notes = r.config.load_for_start(path, lib::posix_file_system());
-  EXPECT_EQ(r.config.dol.block_travel, 24);
-  EXPECT_EQ(r.config.dol.koef, 150);
-  EXPECT_THAT(notes, Contains(AllOf(HasSubstr(path), HasSubstr("[ДОЛ] коэффицент_ДОЛа"),
-                                    HasSubstr("\"сто\""), HasSubstr("default 150"))));
-  EXPECT_THAT(notes, Contains(AllOf(HasSubstr(path), HasSubstr("line 4"))));
-  EXPECT_THAT(notes, Contains(AllOf(HasSubstr(path), HasSubstr("item0"))));
-  EXPECT_THAT(r.errors, IsEmpty()) << "the start's messages go to the caller, not twice";
-}
-
 TEST(ConfigTest, StartLoadRefusesFilesItCannotTrust) {
   TempDir dir;
   const std::string path = dir.file("global.ini");
@@ -267,23 +179,6 @@ TEST(ConfigTest, StartLoadRefusesFilesItCannotTrust) {
   EXPECT_THAT(config.load_for_start(dir.file("none.ini"), lib::posix_file_system()),
               ElementsAre(AllOf(HasSubstr("none.ini"), HasSubstr("not found"))));
   EXPECT_EQ(config.link.port, "COM1");
-}
-
-TEST(ConfigTest, DefaultsResetEverythingButTheRunRecord) {
-  Config c;
-  c.dol.koef = 1;
-  c.out_params.clear();
-  c.min_max_values().clear();
-  c.min_max_values2().add("x");
-  c.wits_options().servers().clear();
-  c.race_info().settings.race_number = 5;
-  c.defaults();
-  EXPECT_DOUBLE_EQ(c.dol.koef, 150);
-  EXPECT_EQ(c.out_params.size(), 19u);
-  EXPECT_EQ(c.min_max_values().size(), 8u);
-  EXPECT_TRUE(c.min_max_values2().empty());
-  EXPECT_EQ(c.wits_options().servers().size(), 2u);
-  EXPECT_EQ(c.race_info().settings.race_number, 5);
 }
 
 }  // namespace

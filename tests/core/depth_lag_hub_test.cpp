@@ -22,16 +22,6 @@ using testing_support::TempDir;
 
 namespace {
 
-// A layered drum table walked once, so the last-walk fields hold something.
-void walk_layered_table(calc::DepthCalc& dc) {
-  dc.get_elem(0).count = 20;
-  dc.get_elem(1).count = 22;
-  dc.get_elem(2).count = 24;
-  dc.set_mode(calc::DepthCalc::kModeTable);
-  dc.set_smooth_mode(1);
-  dc.smart_calc_tal(100, 12, 22, 0, 27);
-}
-
 std::string log_of(const TempDir& dir) {
   return testing_support::read_file(dir.file(kErrorLogFileName));
 }
@@ -69,33 +59,6 @@ TEST(DepthLagHub, ALagQueueClaimingMoreMarksThanItHoldsLoadsWhatIsThereAndIsLogg
   EXPECT_EQ(b.data_storage().depth_z(), 1800.0) << "the other modules are read as usual";
   const std::string log = log_of(b_dir);
   EXPECT_NE(log.find("announces 500 mark(s) but holds data for 1"), std::string::npos) << log;
-}
-
-TEST(DepthLagHub, TheValuesAreRegisteredWithTheirNamesAndUnitsAndReachFormulas) {
-  TempDir dir;
-  System hub(SystemOptions{dir.path()});
-  std::vector<ValueParam> list;
-  hub.values().enum_values(list, false);
-  std::map<std::string, ValueParam> by_name;
-  for (const auto& p : list) by_name[p.name] = p;
-  EXPECT_EQ(by_name["race.lag_time2"].type, kValueShortInterval);
-  walk_layered_table(hub.depth_calc());
-  EXPECT_EQ(hub.values().get("dol.cnt"), 100.0);
-  EXPECT_EQ(hub.values().get("dol.tal_cnt"), 182.0);
-  EXPECT_NEAR(hub.values().get("dol.moveing"), 12 - 182.0 / 24, 1e-4);
-  EXPECT_NEAR(hub.values().get("dol.k"), 100 / (12 - 182.0 / 24), 1e-2);
-
-  hub.data_storage().set_depth_z(1000);
-  calc::DelayedDepth& lag = hub.data_storage().delayed_depth();
-  lag.clear();
-  lag.add_record({1000.25f, 0});
-  lag.add_record({1000.75f, 10});
-  lag.add_record({1001.5f, 90});
-  lag.calc(1, 3);
-  EXPECT_EQ(hub.values().get("race.lag_time2"), 30.0);
-  const formula::Resolver values = formula::registry_resolver(hub.values());
-  EXPECT_FLOAT_EQ(formula::Calculator::calculate("ds.depth_lag * 2 - 1000", values), 1000.5f);
-  EXPECT_FLOAT_EQ(formula::Calculator::calculate("ds.depth_z - ds.depth_lag", values), -0.25f);
 }
 
 TEST(DepthLagHub, TheCalibrationLoadsAndSavesWithTheSettingsFile) {

@@ -56,52 +56,6 @@ struct Station {
 
 // ---- set_operation ------------------------------------------------------------------------------
 
-TEST(StationOperation, DrillingIsRotaryOrTurbineByTheAveragedRotarySpeed) {
-  Station s;
-  s.set_purpose("Бурение эксплуатационной скважины (5)");
-  s.set_rotation(15);
-  EXPECT_EQ(s.ds().set_operation(2), 1);
-  EXPECT_EQ(s.ds().get_operation_ex(), (CurrentOperationItem{2, 7, 1, 1}));
-  s.set_rotation(0);
-  s.ds().set_operation(2);
-  EXPECT_EQ(s.ds().get_operation_ex().sub_operation, 8);
-
-  // The rotary speed is read through the averages, as every module reads a value.
-  s.ds().par_tabl()[1].averaging = 3;
-  for (double rpm : {0.0, 0.0, 30.0}) {
-    s.set_rotation(rpm);
-    s.ds().average_values().calculate_values(false);
-  }
-  s.ds().current_values()["обороты_ротора"] = 0;  // the raw value alone would say turbine
-  s.ds().set_operation(2);
-  EXPECT_EQ(s.ds().get_operation_ex().sub_operation, 7);
-}
-
-TEST(StationOperation, WithoutARotarySpeedRowDrillingCountsAsTurbine) {
-  Station s;
-  s.ds().par_tabl().clear();
-  s.ds().par_tabl().add("вес_на_крюке");
-  s.hub->global_nums().calculate(s.ds().par_tabl());
-  s.ds().current_values()[0] = 120;
-  s.ds().set_operation(2);
-  EXPECT_EQ(s.ds().get_operation_ex().sub_operation, 8);
-}
-
-TEST(StationOperation, SubOperationIsTakenOnlyWithAChangedOperationAndOnlyWhereItHasNone) {
-  Station s;
-  s.ds().set_operation({14, 3, 0, 1});
-  EXPECT_EQ(s.ds().get_operation_ex().sub_operation, 1) << "tripping in starts as \"Спуск\"";
-  // Operation 1 has no sub-operations: the one given with the change is kept...
-  s.ds().set_operation({1, 5, 0, 1});
-  EXPECT_EQ(s.ds().get_operation_ex().sub_operation, 5);
-  // ...but not the one given while the operation stays the same.
-  s.ds().set_operation({1, 6, 0, 1});
-  EXPECT_EQ(s.ds().get_operation_ex().sub_operation, 5);
-  // The item's work type and production time are derived, never taken.
-  s.ds().set_operation({7, 0, 3, 1});
-  EXPECT_EQ(s.ds().get_operation_ex(), (CurrentOperationItem{7, 19, 7, 0}));
-}
-
 TEST(StationOperation, UnknownIdsAreRefusedWithTheirValueAndChangeNothing) {
   Station s;
   s.ds().set_operation(14);
@@ -214,23 +168,6 @@ TEST(StationForcedOperation, AFullMainThreadQueueRefusesTheChangeAndSaysSo) {
 }
 
 // ---- the state file ---------------------------------------------------------------------------
-
-TEST(StationOperationState, CurrentAndForcedOperationSurviveARestart) {
-  Station a;
-  a.ds().set_operation({1, 3, 0, 1});
-  a.ds().set_forced_operation({7, 19, 7, 1});
-  a.drain();
-  ASSERT_TRUE(a.hub->save_to_file(a.dir.path()));
-
-  Station b;
-  const StateLoadReport report = b.hub->load_from_file(a.dir.path());
-  EXPECT_FALSE(report.damaged()) << b.log();
-  EXPECT_EQ(b.log(), "");
-  EXPECT_EQ(b.ds().current_operation_item(), (CurrentOperationItem{1, 3, 0, 1}));
-  EXPECT_EQ(b.ds().get_forced_operation_ex(), (CurrentOperationItem{7, 19, 7, 1}));
-  EXPECT_EQ(b.hub->effective_operation().operation, 7);
-  EXPECT_TRUE(b.announced.empty()) << "restoring is no change of the operator's";
-}
 
 // The DataStorage block as the layouts before the forced operation wrote it: layout 2 with
 // the slots' identifiers, layout 1 without. `oper` is written as the current operation.

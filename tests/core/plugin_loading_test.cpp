@@ -103,34 +103,6 @@ TEST_F(PluginLoadingTest, AnEntryThatIsDataIsRefusedWithoutBeingCalled) {
   EXPECT_NE(log_[0].find("a_data_entry.so"), std::string::npos) << log_[0];
 }
 
-TEST_F(PluginLoadingTest, DerivedValuesAreRegisteredAndEvaluatedEveryTick) {
-  write_formulas(
-      "\xEF\xBB\xBF; производные параметры\r\n"
-      "[формулы]\r\n"
-      "нагрузка_т = вес_на_крюке / 9.81\r\n"
-      "итог = нагрузка_т * 2 + давление ^ 2\r\n"
-      "отношение = вес_на_крюке / давление\n");
-  backend_.averages = {{"вес_на_крюке", 981}, {"давление", 3}};
-  RegPluginManager& manager = load_derived_values();
-  EXPECT_TRUE(log_.empty()) << log_.front();
-  EXPECT_TRUE(values_.param_exists("НАГРУЗКА_Т"));
-
-  tick();
-  const formula::Resolver averages = [this](const std::string& n) {
-    return backend_.get_average(n);
-  };
-  const float load = formula::Calculator::calculate("вес_на_крюке / 9.81", averages);
-  EXPECT_FLOAT_EQ(values_.get("нагрузка_т"), load);
-  // A formula sees this tick's value of a derived value defined above it.
-  EXPECT_FLOAT_EQ(values_.get("итог"), load * 2 + 9);
-  EXPECT_FLOAT_EQ(values_.get("отношение"), 327);
-
-  backend_.averages["давление"] = 4;
-  tick();
-  EXPECT_FLOAT_EQ(values_.get("итог"), load * 2 + 16);
-  EXPECT_EQ(manager.status_texts(), std::vector<std::string>{"Производные параметры: формул: 3"});
-}
-
 TEST_F(PluginLoadingTest, BadLinesAreLoggedAndTheGoodOnesStillWork) {
   write_formulas(
       "строка без знака\n"
@@ -172,53 +144,11 @@ TEST_F(PluginLoadingTest, FailingFormulaIsLoggedOncePerSpellAndReadsZero) {
   EXPECT_EQ(log_lines_containing("'отношение': Деление на ноль"), 2);
 }
 
-TEST_F(PluginLoadingTest, OptionsClickRereadsTheFileAndUnloadSilencesTheValues) {
-  write_formulas("первая = a + 1\n");
-  backend_.averages = {{"a", 1}};
-  RegPluginManager& manager = load_derived_values();
-  const std::vector<PluginMenuItem> menu = manager.fill_opts_menu();
-  ASSERT_EQ(menu.size(), 1u);
-  EXPECT_EQ(menu[0].tag, kPluginMenuTagBase);
-
-  write_formulas("вторая = a * 10\n");
-  manager.OnMenuClick(menu[0]);
-  tick();
-  EXPECT_FLOAT_EQ(values_.get("вторая"), 10);
-  EXPECT_EQ(values_.get("первая"), 0.0);  // dropped from the file
-
-  manager.free();
-  EXPECT_EQ(values_.get("вторая"), 0.0);  // its code is unloaded; nothing may call into it
-}
-
 TEST_F(PluginLoadingTest, MissingFileIsLoggedWithoutValues) {
   RegPluginManager& manager = load_derived_values();
   tick();
   EXPECT_EQ(log_lines_containing(kDerivedPrefix + "не удалось открыть файл"), 1);
   EXPECT_TRUE(manager.status_texts().empty());
-}
-
-TEST(SystemPluginsLoaded, BracketReachesPluginsAfterTheRunNumberIsSet) {
-  testing_support::TempDir home;
-  SystemOptions options;
-  options.home_folder = home.path();
-  System hub(options);
-  ASSERT_TRUE(hub.plugins().load(RIGCORE_TEST_BRACKET_PLUGIN));
-  ASSERT_TRUE(hub.plugins().load(RIGCORE_TEST_DERIVED_VALUES_PLUGIN));
-
-  hub.before_work(8, true, "");
-  EXPECT_EQ(hub.values().get_variable("bracket.seen"), "8/8/1");
-  hub.after_work("");
-  EXPECT_EQ(hub.values().get_variable("bracket.stopped"), "1");
-
-  // A throwing plug-in is logged in the hub's error log and the run still starts.
-  hub.before_work(-1, false, "");
-  EXPECT_TRUE(hub.get_reg_active());
-  const auto log =
-      lib::read_whole_file(hub.get_exe_path() + kErrorLogFileName, lib::posix_file_system());
-  ASSERT_TRUE(log.has_value());
-  EXPECT_NE(log->find("Исключение \"отрицательный номер рейса\" в модуле \"bracket\""),
-            std::string::npos)
-      << *log;
 }
 
 }  // namespace

@@ -57,20 +57,6 @@ class PluginManagerTest : public testing::Test {
   std::unique_ptr<RegPluginManager> manager_;
 };
 
-TEST_F(PluginManagerTest, NoPluginsBroadcastNothingAndLogNothing) {
-  RegPluginManager& manager = load({});
-  int called = 0;
-  manager.for_each([&](RegPlugin&) { ++called; });
-  std::any value;
-  manager.call_event(5, value);
-  EXPECT_EQ(manager.get_size(), 0);
-  EXPECT_EQ(called, 0);
-  EXPECT_TRUE(manager.fill_opts_menu().empty());
-  EXPECT_EQ(manager.find("any"), nullptr);
-  EXPECT_EQ(manager.get_item(0), nullptr);
-  EXPECT_TRUE(log_.empty());
-}
-
 TEST_F(PluginManagerTest, ThrowingPluginIsLoggedOnceAndTheBroadcastGoesOn) {
   RegPluginManager& manager = load({{"первый"},
                                     {"второй", "", 0, Script::Throw::kMessage},
@@ -126,13 +112,6 @@ TEST_F(PluginManagerTest, FindsPluginsByTheirExactName) {
 
   manager.activate("other");
   EXPECT_EQ(manager.get_shown_page(), manager.get_item(1));
-}
-
-TEST_F(PluginManagerTest, WorkPathIsPublishedAsVariable) {
-  RegPluginManager& manager = load({});
-  manager.set_workpath("/станция/plugins/");
-  EXPECT_EQ(manager.get_work_path(), "/станция/plugins/");
-  EXPECT_EQ(values_.get_variable("work_path"), "/станция/plugins/");
 }
 
 TEST_F(PluginManagerTest, PersistentPluginIsRegisteredAndSavedWithTheState) {

@@ -14,18 +14,6 @@ using testing_support::TempDir;
 
 namespace {
 
-TEST(RegistrLogOld, LinesAreStampedInTheHomesFile) {
-  TempDir dir;
-  FakeClock clock;
-  clock.set(2026, 3, 1, 10, 0, 5);
-  reg::RegistrLogOld log(clock, lib::posix_file_system());
-  const std::string path = dir.path() + reg::kEventLogFileName;
-  log.set_file(path);
-  EXPECT_TRUE(log.add(" Реле №2 АКТИВИРОВАНО"));
-  EXPECT_EQ(lib::read_whole_file(path, lib::posix_file_system()).value_or(""),
-            "(01.03.2026 10:00:05)  Реле №2 АКТИВИРОВАНО\n");
-}
-
 TEST(RegistrLogOld, AnUnwritableFileHandsItsLinesToTheFallback) {
   TempDir dir;
   FakeClock clock;

@@ -40,28 +40,6 @@ TEST(SharedValues, UnwritableFileIsSkippedQuietly) {
   EXPECT_FALSE(writer.write({}));
 }
 
-// Every tick rewrites the same file in place: one inode for the whole run, so the file
-// system has no new file to push to disk each second.
-TEST(SharedValues, TicksRewriteTheSameFileInPlace) {
-  TempDir dir;
-  const std::string path = dir.file("kvb.dat");
-  lib::lock_object lock(lib::lock_object::kInProcess);
-  testing_support::FaultyFileSystem fs;
-  SharedValuesWriter writer(path, lock, fs);
-  ASSERT_TRUE(writer.write({1, 2, 3, 4, 5}));
-  const auto first = lib::posix_file_system().stat(path);
-  ASSERT_TRUE(first);
-  const int opens = fs.opens;
-  for (int i = 0; i < 50; ++i) {
-    const double d = i;
-    ASSERT_TRUE(writer.write({d, d, d, d, d}));
-  }
-  EXPECT_EQ(fs.opens, opens) << "the file is reopened every tick";
-  EXPECT_EQ(lib::posix_file_system().stat(path)->inode, first->inode);
-  EXPECT_EQ(read_shared_values(path, lock, fs), (SharedValues{49, 49, 49, 49, 49}));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
-}
-
 // Someone else removes the file, renames another over it or cuts it short: the next tick
 // puts a whole record back where readers look, instead of writing into a lost inode.
 TEST(SharedValues, FileRemovedReplacedOrCutIsMadeWholeAgain) {

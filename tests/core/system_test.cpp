@@ -395,29 +395,6 @@ TEST(SystemState, LeftoversOfAKilledSaveAreRemovedAndNothingElse) {
   EXPECT_TRUE(std::filesystem::exists(s.dir.file("global.ini.tmp99")));
 }
 
-TEST(SystemTeardown, AModuleLoggingWhileTornDownStillReachesTheLog) {
-  TempDir dir;
-  FakeClock clock;
-  clock.set(2026, 12, 5, 10, 0, 0);
-  {
-    auto hub = std::make_unique<System>(SystemOptions{dir.path(), &clock});
-    // A subscriber that reports from its destructor, as a module closing its files does.
-    struct LogsWhenDestroyed {
-      ErrorLog* log = nullptr;
-      ~LogsWhenDestroyed() {
-        if (log) log->write("subscriber closed");
-      }
-    };
-    auto tail = std::make_shared<LogsWhenDestroyed>();
-    tail->log = &hub->error_log();
-    hub->connect_data([tail] {});
-    tail.reset();
-    hub.reset();
-  }
-  EXPECT_EQ(testing_support::read_file(dir.file(kErrorLogFileName)),
-            "(05.12.2026 10:00:00) subscriber closed\n");
-}
-
 TEST(SystemErrorLog, AnUnwritableLogSaysSoOnceAndHandsOverItsLines) {
   TempDir dir;
   FakeClock clock;
@@ -582,19 +559,6 @@ TEST(SystemModules, ATableBlockOfAnOlderStateFileIsPassedOverQuietly) {
   EXPECT_EQ(hub.data_storage().depth_z(), 900.0);
   ASSERT_EQ(hub.data_storage().par_tabl().get_items_count(), 1);
   EXPECT_EQ(hub.data_storage().par_tabl()[0].identifier, "тальблок");
-}
-
-TEST(SystemValues, TheHubRegistersTheValuesOfItsModulesWithTheirNamesAndUnits) {
-  TempDir dir;
-  System hub(SystemOptions{dir.path()});
-  std::vector<ValueParam> list;
-  hub.values().enum_values(list, false);
-  std::map<std::string, ValueParam> by_name;
-  for (const auto& p : list) by_name[p.name] = p;
-  EXPECT_EQ(by_name["config.race_info.doloto_diametr"].unit, "мм");
-  EXPECT_EQ(by_name["pore.zatrub_volume"].unit, "м3");
-  hub.config().recognition.column_weight = 87.5;
-  EXPECT_EQ(hub.values().get("CONFIG.W_KOL"), 87.5);
 }
 
 }  // namespace

@@ -109,37 +109,6 @@ TEST(Values, UnregisteredNamesFallThroughToTheStorage) {
   EXPECT_EQ(untouched, (ValueParam{"a", "b", "c", "d", 2}));
 }
 
-TEST(Values, TableParametersAreFoundButDoNotCountAsExisting) {
-  Registry r;
-  ValueParam p;
-  ASSERT_TRUE(r.values.get_param("ВЕС_НА_КРЮКЕ", p));
-  EXPECT_EQ(p.type, kValuePlain);
-  EXPECT_EQ(p.short_name, "Вес");
-  EXPECT_FALSE(r.values.param_exists("вес_на_крюке"));
-  r.values.set_variable("вес_на_крюке", "1");
-  EXPECT_TRUE(r.values.param_exists("вес_на_крюке"));
-}
-
-TEST(Values, EnumValuesAppendsTableRowsThenRegisteredValues) {
-  Registry r;
-  r.values.register_value("b.two", "Два", "", kValueCount, [] { return 2.0; });
-  r.values.register_value("A.one", "Один", "м", kValueRaceTime, [] { return 1.0; });
-  std::vector<ValueParam> list{{"keep", "", "", "keep", 0}};
-  r.values.enum_values(list, true);
-  ASSERT_EQ(list.size(), 5u);
-  EXPECT_EQ(list[0].name, "keep") << "the list is appended to, not emptied";
-  EXPECT_EQ(list[1].name, "вес_на_крюке");
-  EXPECT_EQ(list[2].name, "давление_на_входе");
-  EXPECT_EQ(list[3].name, "A.one")
-      << "registered values in case-insensitive order, keys as registered";
-  EXPECT_EQ(list[3].type, kValueRaceTime);
-  EXPECT_EQ(list[4].name, "b.two");
-
-  std::vector<ValueParam> only_values;
-  r.values.enum_values(only_values, false);
-  EXPECT_EQ(only_values.size(), 2u);
-}
-
 TEST(Values, VariablesAreCaseSensitive) {
   Registry r;
   r.values.set_variable("race_num", "12");

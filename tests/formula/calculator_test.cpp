@@ -51,18 +51,6 @@ std::string bad_char(const std::string& c) {
   return std::string(formula::kBadCharacterMessage) + c;
 }
 
-std::string repeat_sum(int terms) {
-  std::string text = "1";
-  for (int i = 1; i < terms; ++i) text += "+1";
-  return text;
-}
-
-std::vector<std::string> texts(const LexemaList& list) {
-  std::vector<std::string> out;
-  for (const Lexema& l : list) out.push_back(l.text);
-  return out;
-}
-
 // Values of texts that need no resolver.
 TEST(CalculatorTest, Values) {
   // clang-format off
@@ -92,13 +80,6 @@ TEST(CalculatorTest, Values) {
   EXPECT_FLOAT_EQ(Calculator::calculate("arccos(0-1)", kZeroResolver), formula::kPi);
 }
 
-TEST(CalculatorTest, PiIsAConstantOnlyInThatSpelling) {
-  TableResolver table({{"Pi", 5}});
-  EXPECT_EQ(Calculator::calculate("Pi", table.resolver()), 5);
-  EXPECT_EQ(Calculator::calculate("pi", table.resolver()), formula::kPi);
-  EXPECT_THAT(table.asked, testing::ElementsAre("Pi"));
-}
-
 TEST(CalculatorTest, DivisionByNearZeroOrNaNValues) {
   TableResolver table({{"x", std::numeric_limits<double>::quiet_NaN()}, {"y", 1e-12}});
   EXPECT_EQ(error_of("1/x", table.resolver()), formula::kDivisionByZeroMessage);
@@ -126,55 +107,6 @@ TEST(CalculatorTest, ErrorMessages) {
       {"x#1", "#"},      {"йод+1", "й"},          {"ЙОД", "Й"},         {"1;2", ";"},
       {"a\x7F", "\x7F"}, {"1\u00A0+2", "\u00A0"}, {"1+\xFF", "\uFFFD"}, {"\xD0", "\uFFFD"}};
   for (const auto& [text, c] : bad_chars) EXPECT_EQ(error_of(text), bad_char(c)) << text;
-}
-
-TEST(CalculatorTest, AtMost256Operations) {
-  EXPECT_EQ(Calculator::calculate(repeat_sum(257), kZeroResolver), 257);
-  EXPECT_EQ(error_of(repeat_sum(258)), formula::kTooManyPassesMessage);
-  // The pass that finds nothing to reduce counts too: after 256 reductions it is the 257th.
-  EXPECT_EQ(error_of("(" + repeat_sum(257) + ")(2)"), formula::kTooManyPassesMessage);
-  EXPECT_EQ(error_of("(" + repeat_sum(256) + ")(2)"), formula::kBadNotationMessage);
-  // Functions count as operations.
-  std::string nested = "0";
-  for (int i = 0; i < 257; ++i) nested = "sin(" + nested + ")";
-  EXPECT_EQ(error_of(nested), formula::kTooManyPassesMessage);
-  EXPECT_EQ(error_of(nested.substr(4, nested.size() - 5)), "");
-}
-
-TEST(TokenizerTest, KindsTextsAndValues) {
-  LexemaList out{Lexema{}};  // replaced, not appended to
-  Calculator::divide("sin(x1)+12,5*b.c-.5", out);
-  ASSERT_EQ(out.size(), 10u);
-  EXPECT_EQ(out[0], (Lexema{formula::kOperatorLexema, "sin", 0}));
-  EXPECT_EQ(out[2], (Lexema{formula::kNameLexema, "x1", 0}));
-  EXPECT_EQ(out[5], (Lexema{formula::kNumberLexema, "12,5", 12.5f}));
-  EXPECT_EQ(out[7], (Lexema{formula::kNameLexema, "b.c", 0}));
-  EXPECT_EQ(out[9], (Lexema{formula::kNumberLexema, ".5", 0.5f}));
-  EXPECT_THAT(texts(out),
-              testing::ElementsAre("sin", "(", "x1", ")", "+", "12,5", "*", "b.c", "-", ".5"));
-
-  // Malformed numbers read as zero.
-  Calculator::divide("5abc+1.2.3+1,2.3+1e3", out);
-  ASSERT_EQ(out.size(), 7u);
-  EXPECT_EQ(out[0], (Lexema{formula::kNumberLexema, "5abc", 0}));
-  EXPECT_EQ(out[2].value, 0);
-  EXPECT_EQ(out[4].value, 0);
-  EXPECT_EQ(out[6].value, 1000);
-}
-
-TEST(TokenizerTest, FunctionNamesOnlyBeforeAnOperator) {
-  LexemaList out;
-  Calculator::divide("1+sin", out);
-  ASSERT_EQ(out.size(), 3u);
-  EXPECT_EQ(out[2].kind, formula::kNameLexema);  // trailing: a name
-  Calculator::divide("SIN(0)", out);
-  EXPECT_EQ(out[0].kind, formula::kNameLexema);  // case matters
-  Calculator::divide("tg+1", out);
-  EXPECT_EQ(out[0].kind, formula::kOperatorLexema);
-  // A trailing function name is read through the resolver.
-  TableResolver table({{"sin", 5}});
-  EXPECT_EQ(Calculator::calculate("1+sin", table.resolver()), 6);
-  EXPECT_THAT(table.asked, testing::ElementsAre("sin"));
 }
 
 TEST(EvaluatorTest, ListsNoTokenizerCanProduce) {

@@ -36,33 +36,6 @@ struct Bus2017Fixture : HubFixture {
   }
 };
 
-TEST(Bus2017Poll, OnePassAsksEachKindWithItsCommandInListOrder) {
-  Bus2017Fixture f;
-  f.sim.add_module(1).adc[4] = 1234;
-  f.sim.add_indicator(33, 5);
-  f.sim.add_console(65).adc[2] = 777;
-  f.sim.add_module(97);  // beyond the consoles: a module again
-  CommIncomData data;
-  ASSERT_TRUE(f.poll("0,1,33,65,97", data));
-  EXPECT_EQ(f.requests(),
-            (std::vector<std::pair<int, int>>{{1, 0x01}, {33, 0x02}, {65, 0x80}, {97, 0x01}}));
-  EXPECT_EQ(f.hub->device_types(),
-            (std::map<std::int32_t, std::int32_t>{{1, 99}, {33, 5}, {65, 99}, {97, 99}}));
-  EXPECT_EQ(std::make_tuple(data.modules.at(1).adc.size(), data.modules.at(1).adc[4],
-                            data.modules.at(65).adc[2], data.modules.at(65).state),
-            std::make_tuple(48u, 1234, 777, kUsoStateConsole));
-  EXPECT_FALSE(data.modules.contains(33));
-  EXPECT_EQ(data.address_sets[bus2017::kSetModules], (std::set<std::int32_t>{1, 97}));
-  EXPECT_EQ(data.address_sets[bus2017::kSetConsoles], (std::set<std::int32_t>{65}));
-  EXPECT_EQ(data.address_sets[bus2017::kSetIndicators], (std::set<std::int32_t>{33}));
-  EXPECT_EQ(f.lines_containing("Finished USO "), 3);
-  EXPECT_EQ(f.lines_containing("INDI 33 type 5"), 1);
-  EXPECT_EQ(f.lines_containing("All USO DONE! Time="), 1);
-  EXPECT_EQ(f.lines_containing("USO 1 data_version 0"), 1);
-  // The hub keeps the reading as its last one.
-  EXPECT_EQ(f.hub->get_last_adc_value(1, 4), 1234);
-}
-
 TEST(Bus2017Poll, SilentDevicesAreRetriedThenDroppedAndLeaveNoType) {
   Bus2017Fixture f;
   f.sim.add_module(1);
@@ -137,29 +110,6 @@ TEST(Bus2017Poll, RepeatingConsoleIsAskedAgainUpToThirtyTimes) {
   EXPECT_FALSE(f.hub->device_types().contains(65));
 }
 
-TEST(Bus2017Poll, AcceptedConsoleBlockResetsTheSharedDuplicateCount) {
-  Bus2017Fixture f;
-  f.sim.add_console(65);
-  f.sim.add_console(66);
-  CommIncomData data;
-  ASSERT_TRUE(f.poll("65,66", data));
-  // Taken in turn, 66 recovers after 30 duplicates in all and clears the count, so 65's
-  // five more do not reach the limit. In the other order the 31st duplicate is 65's.
-  f.sim.faults(65).duplicates = 20;
-  f.sim.faults(66).duplicates = 15;
-  CommIncomData again;
-  ASSERT_TRUE(f.poll("66,65", again));
-  EXPECT_EQ(f.lines_containing("duplicate packets received"), 0);
-  EXPECT_EQ(again.address_sets[bus2017::kSetConsoles], (std::set<std::int32_t>{65, 66}));
-
-  f.sim.faults(65).duplicates = 20;
-  f.sim.faults(66).duplicates = 15;
-  CommIncomData other_order;
-  ASSERT_TRUE(f.poll("65,66", other_order));
-  EXPECT_EQ(f.lines_containing("USO 65 not connected, more than 30 duplicate packets"), 1);
-  EXPECT_EQ(other_order.address_sets[bus2017::kSetConsoles], (std::set<std::int32_t>{66}));
-}
-
 TEST(Bus2017Poll, ModuleRepliesOfBothVersionsUnpackByTheirLayouts) {
   Bus2017Fixture f;
   Bus2017SimModule& v0 = f.sim.add_module(1, 0);
@@ -203,22 +153,6 @@ TEST(Bus2017Poll, ModuleRepliesOfBothVersionsUnpackByTheirLayouts) {
   EXPECT_EQ(next.modules.at(1).counters[0], 13);
   EXPECT_EQ(next.modules.at(1).flags, 0x8002);
   EXPECT_EQ(next.modules.at(2).counters[0], 120);
-}
-
-TEST(Bus2017Poll, RepeatedModulePacketKeepsTheLastValuesNotZeros) {
-  Bus2017Fixture f;
-  f.sim.add_module(1).adc[5] = 900;
-  f.sim.add_module(2);
-  CommIncomData first;
-  ASSERT_TRUE(f.poll("1,2", first));
-  f.sim.faults(1).duplicates = 1;
-  f.sim.module(1)->adc[5] = 1;
-  CommIncomData second;
-  ASSERT_TRUE(f.poll("1,2", second));  // module 2 delivered
-  EXPECT_EQ(f.requests_to(1), 2);      // a module is not asked again within the pass
-  EXPECT_EQ(second.modules.at(1).adc[5], 900);
-  EXPECT_EQ(f.hub->device_types().count(1), 0u);
-  EXPECT_EQ(f.lines_containing("USO 1 Duplicate packet"), 1);
 }
 
 TEST(Bus2017Send, TheRelayWordLeadsTheConfigurationOfTheConsolesThatAskForIt) {
@@ -321,52 +255,6 @@ TEST(Bus2017Send, ConsoleEntryAlwaysSendsValuesThenConfigurationEvenWhenOneIsEmp
     EXPECT_EQ(f.lines_containing("result ERROR"), 0) << c.name;
     EXPECT_TRUE(out.pults.empty()) << c.name;
   }
-}
-
-TEST(Bus2017Send, UnconfirmedValuesStillSendTheConfigurationAndNothingIsRetried) {
-  Bus2017Fixture f;
-  f.sim.add_console(65);
-  f.sim.faults(65).drop_next = 1;  // the values frame is lost on the line
-  CommOutData out;
-  out.pults[65].values = {4, 5};
-  out.pults[65].config = {6};
-  ASSERT_TRUE(f.hub->send_data(kProtocol2017, "65", out));
-  EXPECT_EQ(sent(f.sim), (std::vector<Frame>{{65, 0x82, {4, 5}}, {65, 0x83, {6}}}));
-  EXPECT_TRUE(f.sim.console(65)->received_values.empty());
-  EXPECT_EQ(f.sim.console(65)->received_config, (std::vector<std::vector<std::uint8_t>>{{6}}));
-  EXPECT_EQ(f.lines_containing("PULT INDI 65result ERROR"), 1);
-  EXPECT_EQ(f.lines_containing("PULT INDI CONFIG 65 result ERROR"), 0);
-
-  // A result byte other than 0 is still the console's answer, not a failure.
-  f.sim.clear_requests();
-  f.sim.faults(65).result = 7;
-  out.pults[65].values = {1};
-  ASSERT_TRUE(f.hub->send_data(kProtocol2017, "65", out));
-  EXPECT_EQ(sent(f.sim), (std::vector<Frame>{{65, 0x82, {1}}, {65, 0x83, {}}}));
-  EXPECT_EQ(f.lines_containing("result ERROR"), 1);  // only the lost frame above
-}
-
-TEST(Bus2017Send, OnlyConsoleAndIndicatorAddressesOfThePortTextGetTheirEntries) {
-  Bus2017Fixture f;
-  f.sim.add_console(66);
-  f.sim.add_console(65);
-  f.sim.add_indicator(33, 2);
-  f.sim.add_module(1);
-  CommOutData out;
-  out.pults[65].values = {0x65};
-  out.pults[66].config = {0x66};
-  out.pults[67].values = {0x67};  // a console, but not in the port text
-  out.pults[1].values = {0x01};   // a module address: consoles only take 65..96
-  out.pults[33].values = {0x33};  // an indicator address: its console entry is not its output
-  out.indicators[33].data = {0xAA};
-  out.indicators[65].data = {0xBB};  // a console address: indicator output is not for it
-  ASSERT_TRUE(f.hub->send_data(kProtocol2017, "66,1,0,33,65", out));
-  // In port-text order; the module gets nothing, address 0 is skipped.
-  EXPECT_EQ(sent(f.sim), (std::vector<Frame>{{66, 0x82, {}},
-                                             {66, 0x83, {0x66}},
-                                             {33, 0x01, {0xAA}},
-                                             {65, 0x82, {0x65}},
-                                             {65, 0x83, {}}}));
 }
 
 TEST(Bus2017Poll, WinchSensorCountsAreTheModulesCountersForTheParameterTable) {

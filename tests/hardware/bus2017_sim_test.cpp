@@ -76,34 +76,6 @@ struct Station {
   }
 };
 
-TEST(Bus2017Sim, ModuleVersion0ReplyLayoutPacketWrapAndIncrements) {
-  Station s;
-  auto& m = s.bus.add_module(7);
-  m.adc[0] = 0x1234;
-  m.adc[47] = 0xBEEF;
-  m.dol = {-5, 40000};  // the second does not fit one int16 increment
-  m.periods[0] = 0x0102;
-  m.periods[15] = 0xF00D;
-  m.status_a = 0xA5;
-  m.status_b = 0x5A;
-  m.flags = 0x8001;
-  m.next_packet = 0xFFFF;
-  Answer a = s.ask(7, 0x01);
-  ASSERT_TRUE(a.ok);
-  EXPECT_EQ(a.address, 7);
-  EXPECT_EQ(a.command, 0x01);
-  ASSERT_EQ(a.data.size(), 138u);
-  // Status bytes A then B; increments -5 and 40000 clipped to 32767.
-  EXPECT_EQ(words(a.data, {0, 2, 4, 98, 100, 102, 104, 134, 136}),
-            (Words{0xFFFF, 0x5AA5, 0x1234, 0xBEEF, 0xFFFB, 32767, 0x0102, 0xF00D, 0x8001}));
-  // Increments are what moved since the last reply: sent ones are gone, the rest follows.
-  EXPECT_EQ(m.dol[0], 0);
-  a = s.ask(7, 0x01);
-  ASSERT_TRUE(a.ok);
-  EXPECT_EQ(words(a.data, {0, 100, 102}), (Words{0x0000, 0, 40000 - 32767}));  // 16-bit wrap
-  EXPECT_EQ(m.next_packet, 1u);
-}
-
 TEST(Bus2017Sim, IndicatorAndConsoleAnswersAndRecordedWrites) {
   Station s;
   s.bus.add_indicator(33, 5);

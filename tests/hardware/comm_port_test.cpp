@@ -39,17 +39,6 @@ class CommPortTest : public ::testing::Test {
   std::array<std::uint8_t, 60> block_{};
 };
 
-TEST_F(CommPortTest, GoodReplyDeliversTheModulesBlock) {
-  device_.adc[0] = 0x1234;
-  device_.counter = 777;
-  ASSERT_TRUE(exchange("2P"));
-  EXPECT_EQ(device_.last_command(), "2P");
-  EXPECT_EQ(block_, device_.make_block(0));
-  EXPECT_EQ(state_->baud, 57600);
-  // The request on the line is the documented four bytes.
-  EXPECT_EQ(state_->written, lib::old_bus::encode_request("2P"));
-}
-
 TEST_F(CommPortTest, DamagedRepliesAreRefusedAndCounted) {
   device_.garbled_replies = 1;
   EXPECT_FALSE(exchange());

@@ -40,17 +40,6 @@ TEST(ProtocolRegistry, StationMaskHidesTheJunctionBox) {
   EXPECT_EQ(all.hub->get_protocol_id(-1), -1);
 }
 
-TEST(ProtocolRegistry, MaskBitIsIdModulo32AndLastIndexFollowsEveryCall) {
-  HubFixture f;
-  f.hub->unregister_protocols();
-  EXPECT_EQ(f.hub->get_last_protocol(), 0);
-  f.hub->register_protocol(40, "forty", nullptr, nullptr, 0, 1023, 9600, 100, 1u << 8);
-  EXPECT_TRUE(f.hub->pult_exists(40));
-  f.hub->register_protocol(41, "hidden", nullptr, nullptr, 0, 1023, 9600, 100, 1u << 8);
-  EXPECT_FALSE(f.hub->pult_exists(41));
-  EXPECT_EQ(f.hub->get_last_protocol(), 0);
-}
-
 TEST(ProtocolRegistry, OnlyHorizAndOnlyEmu) {
   HubFixture f;
   f.hub->register_only_horiz();
@@ -176,67 +165,6 @@ TEST(Exchanges, LastDataCopiesAreDeep) {
   EXPECT_EQ(last.modules.at(4).adc[0], 1);
   EXPECT_EQ(last.address_sets[1].count(65), 1u);
   EXPECT_EQ(last.address_blocks.at(65), (std::vector<std::uint8_t>{7}));
-}
-
-TEST(Exchanges, UpdateVariablesPublishesEveryModule) {
-  HubFixture f;
-  CommIncomData data;
-  data.module(3).extra[hardware::kExtraSupply] = 24.5f;
-  data.module(3).extra[hardware::kExtraTemperature] = -3.25f;
-  data.module(3).extra[hardware::kExtraPlus5V] = 5.0f;
-  data.module(3).extra[hardware::kExtraPlus12V] = 12.0f;
-  data.module(12);
-  f.hub->update_variables(data);
-  EXPECT_EQ(f.variables.size(), 8u);
-  EXPECT_EQ(f.variables["pult3.voltage"], "24.500");
-  EXPECT_EQ(f.variables["pult3.tempr"], "-3.250");
-  EXPECT_EQ(f.variables["pult3.+5v"], "5.000");
-  EXPECT_EQ(f.variables["pult3.+12v"], "12.000");
-  EXPECT_EQ(f.variables["pult12.voltage"], "0.000");
-}
-
-TEST(Emulator, OneReadingASecondWithinItsRanges) {
-  HubFixture f;
-  CommIncomData data;
-  ASSERT_TRUE(f.hub->read_data(28, "", data));
-  const std::int64_t first = f.clock.steady;
-  f.clock.steady += 200;
-  ASSERT_TRUE(f.hub->read_data(28, "", data));
-  EXPECT_GE(f.clock.steady - first, 1000);
-  EXPECT_LT(f.clock.steady - first, 1000 + 10 + 1);
-  for (int i = 0; i < 300; ++i) {
-    ASSERT_TRUE(f.hub->read_data(28, "", data));
-    const auto& rec = data.modules.at(0);
-    ASSERT_EQ(rec.adc.size(), 32u);
-    for (auto v : rec.adc) {
-      ASSERT_GE(v, 1024);
-      ASSERT_LE(v, 4095);
-    }
-    ASSERT_EQ(rec.freq.size(), 8u);
-    for (float r : rec.freq) ASSERT_TRUE(r == 0.0f || r == 1.0f);
-    ASSERT_GE(rec.counters[0], 0);
-    ASSERT_LT(rec.counters[0], 10);
-    ASSERT_EQ(rec.state, 1);
-  }
-}
-
-// The packet log writes through the file system the owner hands in, not the real disk.
-TEST(CommProtocolsPacketLog, WritesThroughTheOwnersFileSystem) {
-  testing_support::TempDir dir;
-  testing_support::FaultyFileSystem fs;
-  fs.fail_open_with = hardware::kPacketLogFileName;
-  testing_support::FakeClock clock;
-  hardware::CommProtocolsEnv env;
-  env.clock = &clock;
-  env.file_system = &fs;
-  env.home_folder = dir.path();
-  env.line =
-      std::make_unique<bus_testing::ScriptedLine>(std::make_shared<bus_testing::LineState>());
-  CommProtocols hub(CommProtocols::kStationMask, std::move(env));
-  hub.set_packet_log_level(5);
-  EXPECT_FALSE(hub.packet_log().write("frame", 1));
-  EXPECT_GE(fs.opens, 1);
-  EXPECT_FALSE(std::filesystem::exists(dir.file(hardware::kPacketLogFileName)));
 }
 
 }  // namespace

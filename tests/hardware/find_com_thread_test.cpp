@@ -147,17 +147,6 @@ std::vector<int> range(int from, int to) {
   return v;
 }
 
-// Answers by a script of results, one per read, then stays silent.
-auto scripted(std::deque<bool> script) {
-  auto shared = std::make_shared<std::deque<bool>>(std::move(script));
-  return [shared](std::int32_t, const std::string&, const std::string&) {
-    if (shared->empty()) return false;
-    const bool ok = shared->front();
-    shared->pop_front();
-    return ok;
-  };
-}
-
 // ---- The probe
 
 struct ProbeCase {
@@ -169,63 +158,7 @@ struct ProbeCase {
   std::size_t beeps;
 };
 
-TEST(FindComProbe, AnswersNeededAndFailureLimits) {
-  // Failures count from the last answer: with a running count the fifth failure would end
-  // the "reset" probe before its third answer.
-  // clang-format off
-  const ProbeCase cases[] = {
-      {"silent older device: five failures", kPult, {}, false, 5, 0},
-      {"silent 2017 address: one failure", kBus2017, {}, false, 1, 0},
-      {"one stray answer is not a device", kPult, {true}, false, 6, 1},
-      {"two answers make a device", kPult, {true, true}, true, 7, 2},
-      {"three answers end the probe at once", kPult, {true, true, true, true}, true, 3, 3},
-      {"reset", kPult, {true, false, false, false, true, false, false, false, true}, true, 9, 3},
-      {"four failures between", kPult, {true, false, false, false, false, true}, true, 11, 2},
-      {"2017: a failure before the second answer", kBus2017, {true, false, true}, false, 2, 1},
-      {"2017: answers then a failure", kBus2017, {true, true, false}, true, 3, 2},
-  };
-  // clang-format on
-  for (const ProbeCase& c : cases) {
-    SCOPED_TRACE(c.what);
-    SearchFixture f;
-    f.lines.present = {"/dev/ttyS0"};
-    f.answers = scripted(c.script);
-    auto search = f.search({"/dev/ttyS0"});
-    ASSERT_TRUE(f.hub->get_port().open("/dev/ttyS0"));
-    EXPECT_EQ(search->TestIt(c.id, "7"), c.answered);
-    EXPECT_EQ(f.reads.size(), c.reads);
-    EXPECT_EQ(f.audio.beeps, (std::vector<std::pair<int, int>>(c.beeps, {600, 200})));
-    // Every answer is followed by an output exchange with the same port text.
-    EXPECT_EQ(f.sends, (std::vector<std::pair<std::int32_t, std::string>>(c.beeps, {c.id, "7"})));
-  }
-}
-
 // ---- The walk over protocols and ports
-
-TEST(FindComSearch, FindsTheOlderConsoleOnItsPortAndNeverTriesTheEmulator) {
-  SearchFixture f;
-  f.lines.present = {"/dev/ttyS0", "/dev/ttyUSB0"};
-  f.answers = [](std::int32_t id, const std::string& device, const std::string& text) {
-    return id == kPult && device == "/dev/ttyUSB0" && text == "/dev/ttyUSB0";
-  };
-  auto search = f.search({"/dev/ttyS0", "/dev/ttyUSB0"});
-  search->Execute();
-
-  const std::vector<SearchResult> expected = {{kPult, "/dev/ttyUSB0", "/dev/ttyUSB0"}};
-  EXPECT_EQ(search->get_result(), expected);
-  EXPECT_EQ(f.found, expected);
-  EXPECT_EQ(f.reads_of(kEmu), 0);
-  // The older protocols are probed with the port name, after the port was configured
-  // with the protocol's own time-out.
-  ASSERT_GT(f.reads_of(kJunction, "/dev/ttyS0"), 0);
-  for (const Read& r : f.reads) {
-    if (r.id == kBus2017) continue;
-    EXPECT_EQ(r.port_text, r.device);
-    EXPECT_EQ(r.time_out_ms, 500);
-  }
-  EXPECT_FALSE(f.hub->get_port().is_opened());
-  EXPECT_TRUE(search->finished());
-}
 
 TEST(FindComSearch, ThePortFilterLimitsTheSearchToOnePort) {
   SearchFixture f;
@@ -238,68 +171,6 @@ TEST(FindComSearch, ThePortFilterLimitsTheSearchToOnePort) {
   ASSERT_FALSE(f.progress.empty());
   EXPECT_EQ(f.progress.front().total_steps, 1);
   EXPECT_EQ(f.progress.front().port_index, 1);  // its place in the whole list
-}
-
-TEST(FindComSearch, APortThatDoesNotOpenIsSkippedWithoutAProbe) {
-  SearchFixture f;
-  f.lines.present = {"/dev/ttyS1"};
-  auto search = f.search({"/dev/ttyS0", "/dev/ttyS1"}, kPult);
-  search->Execute();
-  EXPECT_EQ(f.lines.refused, (std::vector<std::string>{"/dev/ttyS0"}));
-  EXPECT_EQ(f.reads_of(kPult, "/dev/ttyS0"), 0);
-  EXPECT_EQ(f.reads_of(kPult, "/dev/ttyS1"), 5);
-  // Progress is reported for probes only.
-  for (const FindComProgress& p : f.progress) EXPECT_EQ(p.port, "/dev/ttyS1");
-}
-
-TEST(FindComSearch, OnceAPortAnswersTheProtocolIsNotTriedOnLaterPorts) {
-  SearchFixture f;
-  f.lines.present = {"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2"};
-  // A console answers on every port; the junction box only on the last one.
-  f.answers = [](std::int32_t id, const std::string& device, const std::string&) {
-    return id == kPult || (id == kJunction && device == "/dev/ttyS2");
-  };
-  auto search = f.search({"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2"});
-  search->Execute();
-  EXPECT_EQ(search->get_result(),
-            (std::vector<SearchResult>{{kPult, "/dev/ttyS0", "/dev/ttyS0"},
-                                       {kJunction, "/dev/ttyS2", "/dev/ttyS2"}}));
-  EXPECT_EQ(f.reads_of(kPult, "/dev/ttyS1"), 0);
-  EXPECT_EQ(f.reads_of(kJunction, "/dev/ttyS1"), 5);
-}
-
-TEST(FindComSearch, ProgressCountsTheProtocolPortPairs) {
-  SearchFixture f;
-  f.lines.present = {"/dev/ttyS0", "/dev/ttyS1"};
-  auto search = f.search({"/dev/ttyS0", "/dev/ttyS1"});
-  search->Execute();
-  // Protocols 5, 10 and 11 (not the emulator) on two ports.
-  std::vector<std::tuple<int, int, int, std::string>> steps;  // step, position, index, port
-  for (const FindComProgress& p : f.progress) {
-    EXPECT_EQ(p.total_steps, 6);
-    if (p.address > 1) continue;  // the 2017 scan reports each address
-    steps.emplace_back(p.step, p.protocol_position, p.port_index, p.port);
-  }
-  using Step = std::tuple<int, int, int, std::string>;
-  EXPECT_EQ(steps, (std::vector<Step>{{1, 0, 0, "/dev/ttyS0"},
-                                      {2, 0, 1, "/dev/ttyS1"},
-                                      {3, 1, 0, "/dev/ttyS0"},
-                                      {4, 1, 1, "/dev/ttyS1"},
-                                      {5, 3, 0, "/dev/ttyS0"},
-                                      {6, 3, 1, "/dev/ttyS1"}}));
-}
-
-TEST(FindComSearch, TheHubPortIsLeftClosedAndStaleHistoryForgotten) {
-  SearchFixture f;
-  f.lines.present = {"/dev/ttyS0", "/dev/previous"};
-  ASSERT_TRUE(f.hub->get_port().open("/dev/previous"));
-  CommIncomData data;
-  ASSERT_TRUE(f.hub->check_packet_number(data, 0, 7, 255));
-  auto search = f.search({"/dev/ttyS0"}, kPult);
-  search->Execute();
-  EXPECT_FALSE(f.hub->get_port().is_opened());
-  // Packet number 7 again is accepted: the search started from a clean history.
-  EXPECT_TRUE(f.hub->check_packet_number(data, 0, 7, 255));
 }
 
 TEST(FindComSearch, AnExchangeThatThrowsEndsTheSearchWithThePortClosed) {
@@ -381,32 +252,6 @@ TEST(FindComScan2017, ModulesOneAndTwoMakeOneResultForTheirPort) {
   for (const FindComProgress& p : f.progress)
     if (p.port == "/dev/ttyS0" && p.address != 0) progress_addresses.push_back(p.address);
   EXPECT_EQ(progress_addresses, range(1, 96));
-}
-
-TEST(FindComScan2017, WithItsOwnFilterTheConsoleAddressesAreLeftOut) {
-  Bus2017 f;
-  f.devices_at_ttyS1 = {"40", "70"};  // an indicator and a console only
-  auto search = f.search({"/dev/ttyS1", "/dev/ttyS2"}, kBus2017);
-  search->Execute();
-  // Nothing answered among 1..32 on ttyS1, so nothing beyond was asked there.
-  EXPECT_EQ(f.addresses_read("/dev/ttyS1"), range(1, 32));
-  // Everything answers on ttyS2, but the filter 10 stops the scan at 64.
-  const auto results = search->get_result();
-  ASSERT_EQ(results.size(), 1u);
-  EXPECT_EQ(results[0].port, "/dev/ttyS2");
-  std::string all;
-  for (int a : range(1, 64)) all += (all.empty() ? "" : ",") + std::to_string(a);
-  EXPECT_EQ(results[0].addresses, all);
-  EXPECT_EQ(f.reads_of(kPult), 0);
-}
-
-TEST(FindComScan2017, EachAddressIsAskedAfterAPause) {
-  Bus2017 f;
-  auto search = f.search({"/dev/ttyS0"}, kBus2017);
-  search->Execute();
-  // One pause after configuring the port, one before each of the 32 addresses, one after
-  // the protocol's ports; all of 10 ms.
-  EXPECT_EQ(f.search_pauses, std::vector<int>(34, 10));
 }
 
 // ---- Stopping

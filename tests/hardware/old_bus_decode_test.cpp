@@ -47,33 +47,6 @@ INSTANTIATE_TEST_SUITE_P(Sequences, ContinuityTest,
                                            Sequence{{100, 0}, {true, true}, 0, 0, 0, true},
                                            Sequence{{5, 3}, {true, true}, 1, 1, 0, true}));
 
-TEST(Continuity, LogLinesCarryTheNumbersAndLevels) {
-  HubFixture f;
-  CommIncomData data;
-  f.hub->check_packet_number(data, 4, 7, 255);
-  f.hub->check_packet_number(data, 4, 7, 255);
-  f.hub->check_packet_number(data, 4, 10, 255);
-  ASSERT_EQ(f.log_lines.size(), 2u);
-  EXPECT_EQ(f.log_lines[0], (std::pair<std::string, int>{"USO 4 Duplicate packet 7", 4}));
-  EXPECT_EQ(f.log_lines[1], (std::pair<std::string, int>{"USO 4 Uncontinuous packet 7 >> 10", 1}));
-}
-
-TEST(Continuity, HistoryIsPerAddressAndForgottenByClear) {
-  HubFixture f;
-  CommIncomData data;
-  EXPECT_TRUE(f.hub->check_packet_number(data, 1, 7, 255));
-  EXPECT_TRUE(f.hub->check_packet_number(data, 2, 7, 255));  // another module
-  f.hub->clear();
-  EXPECT_TRUE(f.hub->check_packet_number(data, 1, 7, 255));  // same number, history gone
-  EXPECT_EQ(data.modules.at(1).state, 1);
-  // 32-bit numbers of the newer modules: a wrap at the largest number is no restart.
-  EXPECT_TRUE(f.hub->check_packet_number(data, 9, 0xFFFFFFFFu, 0xFFFFFFFFu));
-  bool backwards = false;
-  EXPECT_TRUE(f.hub->check_packet_number(data, 9, 0, 0xFFFFFFFFu, &backwards));
-  EXPECT_FALSE(backwards);
-  EXPECT_EQ(data.modules.at(9).state, 1);
-}
-
 TEST(OldBlock, RateWords) {
   using hardware::old_block::rate_of_word;
   EXPECT_FLOAT_EQ(rate_of_word(0x0005), 5.0f);

@@ -85,27 +85,6 @@ TEST(PacketChannel, SendStuffsMarksEscapesAndCrc) {
   EXPECT_EQ(unstuff_frame(pair.station.output_buffer()).size(), 19u);
 }
 
-TEST(PacketChannel, RoundTripsEveryReplySizeTheAssemblerTakes) {
-  ChannelPair pair;
-  // A reply's plain text can be at most 234 bytes (240 enciphered bytes in a 256-byte frame).
-  for (unsigned len : {0u, 1u, 15u, 16u, 100u, 233u}) {
-    Bytes data = counting(len);
-    if (len > 0) data[0] = 0xF0;
-    ASSERT_TRUE(pair.device.SendPacket(0x21, 0x1B, data.data(), len));
-    pair.deliver();
-    Reply r = receive(pair.station);
-    ASSERT_TRUE(r.ok) << len;
-    EXPECT_EQ(r.addr, 0x21);
-    EXPECT_EQ(r.cmd, 0x1B);
-    EXPECT_EQ(r.data, data);
-  }
-  // 235 bytes of text need 256 enciphered bytes: the frame is too long to assemble.
-  Bytes data = counting(234);
-  ASSERT_TRUE(pair.device.SendPacket(0x21, 0x01, data.data(), 234));
-  pair.deliver();
-  EXPECT_FALSE(receive(pair.station).ok);
-}
-
 TEST(PacketChannel, LargestTextGoesOutAndOneMoreIsNotSent) {
   ChannelPair pair(4);
   Bytes data = counting(2026);
@@ -255,27 +234,6 @@ TEST(PacketChannel, InnerChecksum) {
   Reply none = receive(pair.station, 0, true);
   EXPECT_TRUE(none.ok);
   EXPECT_EQ(none.len, 0);
-}
-
-// The hub's normal level -1 logs nothing, level 1 only the markers of each packet, and the
-// packet level the bytes both ways.
-TEST(PacketChannel, LogLevelsAndTexts) {
-  const std::uint8_t b = 0xAB;
-  ChannelPair silent;
-  silent.station.SendPacket(1, 2, &b, 1);
-  receive(silent.station);
-  EXPECT_TRUE(silent.log_text().empty());
-  ChannelPair markers(2);
-  markers.station.SendPacket(0x05, 0x10, &b, 1);
-  EXPECT_THAT(markers.log_text(), HasSubstr(") >>>>>>>>>> SendPacket DONE >>>>>>>>>>>> \n"));
-  EXPECT_THAT(markers.log_text(), Not(HasSubstr("Outgoing packet")));
-  ChannelPair all(4);
-  all.station.SendPacket(0x05, 0x10, &b, 1);
-  all.device.SendPacket(0x06, 0x11, &b, 1);
-  all.deliver();
-  ASSERT_TRUE(receive(all.station).ok);
-  EXPECT_THAT(all.log_text(), HasSubstr(") Outgoing packet: addr=05, 10 AB\n"));
-  EXPECT_THAT(all.log_text(), HasSubstr(") Decoded packet: addr=06, 11 AB\n"));
 }
 
 TEST(PacketChannel, RefusedWriteIsReported) {

@@ -27,26 +27,6 @@ struct SerialFixture {
   hardware::PacketChannel channel{packet_port, log, log};
 };
 
-TEST(PacketOverCommPort, RequestGoesOutAndReplyComesBack) {
-  SerialFixture f;
-  const std::uint8_t data = 0x00;
-  ASSERT_TRUE(f.channel.SendPacket(0x05, 0x10, &data, 1));
-  EXPECT_EQ(f.line->written, f.channel.output_buffer());
-
-  hardware::MemoryPacketPort device_port;
-  lib::LineLogger quiet(-1, f.clock, lib::posix_file_system());
-  hardware::PacketChannel device(device_port, quiet, quiet);
-  const Bytes reply{0xF0, 0x1B, 0x33};
-  device.SendPacket(0x05, 0x10, reply.data(), 3);
-  f.line->rx.insert(f.line->rx.end(), device_port.written.begin(), device_port.written.end());
-  std::uint8_t addr = 0, cmd = 0;
-  std::uint16_t len = 0;
-  Bytes out(16);
-  ASSERT_TRUE(f.channel.ReceivePacket(addr, cmd, len, out.data(), 16, false));
-  EXPECT_EQ(addr, 0x05);
-  EXPECT_EQ(Bytes(out.begin(), out.begin() + len), reply);
-}
-
 TEST(PacketOverCommPort, SilenceAndAVanishedDeviceEndTheRead) {
   SerialFixture f;
   std::uint8_t addr = 0, cmd = 0;

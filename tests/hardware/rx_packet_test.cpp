@@ -121,30 +121,4 @@ TEST(RxPacket, BrokenFramesAreDroppedAndTheNextOneIsTaken) {
   }
 }
 
-TEST(RxPacket, FrameMarkAfterAnEscapeEndsTheFrame) {
-  // The mark is never data: after a pending escape it still closes the frame (the dangling
-  // escape adds nothing), and the escape does not carry over: the next frame's address 01
-  // stays 01 instead of becoming an escaped F0.
-  Bytes wire = stuffed_frame(body(0x44, payload_of(12)));
-  wire.insert(wire.end() - 1, 0x1B);
-  Feed f;
-  EXPECT_EQ(f.accept(wire), 1);
-  EXPECT_EQ(f.last_payload, payload_of(12));
-  wire.pop_back();  // now the escape is pending when the next frame's start mark comes
-  EXPECT_EQ(f.accept(concat(wire, stuffed_frame(body(0x01, payload_of(9))))), 2);
-  EXPECT_EQ(f.last_address, 0x01);
-  EXPECT_EQ(f.last_payload, payload_of(9));
-}
-
-TEST(RxPacket, CompletedSizeStaysUntilCleared) {
-  hardware::BusRxPacket rx;
-  for (auto c : stuffed_frame(body(0x01, payload_of(9)))) rx.acceptChar(c);
-  EXPECT_EQ(rx.getPacketSize(), 9u);
-  rx.acceptChar(0xF0);  // an empty frame neither completes nor forgets the packet
-  rx.reset();
-  EXPECT_EQ(rx.getPacketSize(), 9u);
-  rx.clearPacket();
-  EXPECT_EQ(rx.getPacketSize(), 0u);
-}
-
 }  // namespace

@@ -104,16 +104,6 @@ TEST(SerialPortLister, KernelConsolesAreLeftOutUnlessNamed) {
   EXPECT_FALSE(entries[2].kernel_console);
 }
 
-TEST(SerialPortLister, EitherConsoleSourceAloneIsEnoughAndMissingFilesSkipNothing) {
-  const std::vector<std::string> system = {"/dev/ttyS0", "/dev/ttyS1"};
-  EXPECT_EQ(
-      lister_of(system, {{hardware::kKernelCommandLineFile, "console=ttyS0"}}).ports_to_search(),
-      (std::vector<std::string>{"/dev/ttyS1"}));
-  EXPECT_EQ(lister_of(system, {{hardware::kActiveConsoleFile, "ttyS1"}}).ports_to_search(),
-            (std::vector<std::string>{"/dev/ttyS0"}));
-  EXPECT_EQ(lister_of(system, {}).ports_to_search(), system);
-}
-
 TEST(SerialPortLister, AFailedSystemListIsLoggedAndTheNamedPortsStillCount) {
   std::vector<std::string> log;
   const auto lister = lister_of({}, {}, &log, "permission denied");

@@ -78,15 +78,4 @@ TEST(JournalTables, DateTimesNoCalendarHoldsAreShownAsInvalid) {
   EXPECT_EQ(row.at(5), kInvalid);
 }
 
-TEST(JournalTables, ColumnsLineUpByCharactersAndAnUnsetDateIsADash) {
-  MudAdditive a;
-  a.key = {1, 2};
-  a.text = "бентонит";
-  a.number = 5;
-  const std::string text = format_table(additives_table({a}));
-  EXPECT_EQ(text,
-            "#  key  text      number  start  end\n"
-            "1  1:2  бентонит  5       -      -\n");
-}
-
 }  // namespace

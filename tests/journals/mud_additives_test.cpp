@@ -47,12 +47,6 @@ struct Catalogue : lib::DictsProvider {
 
 }  // namespace
 
-TEST(MudAdditivesFile, EveryFieldSurvivesSaveAndLoadWithCyrillicText) {
-  journal_tests::expect_file_round_trip<MudAdditives>(
-      std::vector<MudAdditive>{sample_additive(1), sample_additive(2)});
-  EXPECT_EQ(read_mud_additives_file(write_mud_additives_file({sample_additive(1)})).version, 2);
-}
-
 TEST(MudAdditivesFile, Version1TextIsCp1251AndVersion2Utf8) {
   const std::vector<MudAdditive> items = {sample_additive(3)};
   EXPECT_EQ(read_mud_additives_file(additives_file(1, lib::StringEnc::kCp1251, items)).items,

@@ -52,11 +52,6 @@ std::size_t head_size() {
 
 }  // namespace
 
-TEST(MudLogFile, EveryFieldSurvivesSaveAndLoadWithCyrillicText) {
-  journal_tests::expect_file_round_trip<MudLog>(
-      std::vector<MudLogItem>{sample_item(1), sample_item(2), sample_item(3)});
-}
-
 TEST(MudLogFile, Version1Cp1251FileLoadsWithLubricantAndMbtZeroAndSavesAllEighteen) {
   TempDir dir;
   const std::string path = dir.file("mud.dat");
@@ -125,39 +120,4 @@ TEST(MudLogOptions, EditingThroughTheEditorLandsInTheRightMeasurement) {
   lib::io::BinaryMemoryInputStream in(bytes);
   in.seek(head_size() + 8 + 8 + 4 + 8);
   EXPECT_EQ(lib::io::read_binary<double>(in), 1.75);
-}
-
-TEST(MudLogOptions, RecordGoesThroughAnIniSectionAndBack) {
-  MudLogItem item = sample_item(4);
-  lib::IniFile ini;
-  item.save(ini);
-  MudLogItem back;
-  EXPECT_TRUE(back.load(ini).empty());
-  EXPECT_EQ(back.mud_type, item.mud_type);
-  EXPECT_EQ(back.values, item.values);
-}
-
-TEST(MudLogRecords, IndexOfByKeyAndBadIndices) {
-  MudLog mud{{}, lib::posix_file_system()};
-  for (int i = 1; i <= 3; ++i) mud.add_item(sample_item(i));
-  MudLogItem probe;
-  probe.key = sample_item(2).key;
-  EXPECT_EQ(mud.index_of(probe), 1);
-  probe.key.low = 99;
-  EXPECT_EQ(mud.index_of(probe), -1);
-
-  EXPECT_THROW(mud.get_item(3), std::out_of_range);
-  EXPECT_THROW(mud.set_item(-1, probe), std::out_of_range);
-  EXPECT_THROW(mud.delete_item(7), std::out_of_range);
-  mud.delete_item(0);
-  EXPECT_EQ(mud.get_item(0), sample_item(2));
-  mud.clear();
-  EXPECT_EQ(mud.get_count(), 0);
-}
-
-TEST(MudLogState, ItemsSurviveTheStateFile) {
-  MudLog a{{}, lib::posix_file_system()}, b{{}, lib::posix_file_system()};
-  a.add_item(sample_item(1));
-  a.add_item(sample_item(2));
-  journal_tests::expect_state_round_trip(a, b, "MudLog");
 }

@@ -54,29 +54,6 @@ struct RemarksOnDisk {
 
 }  // namespace
 
-TEST(RemarksFile, EveryFieldSurvivesSaveAndLoad) {
-  RemarksOnDisk disk;
-  for (int i = 1; i <= 4; ++i) disk.storage.add_record(sample_remark(i));
-  ASSERT_TRUE(disk.storage.save_to_file());
-
-  lib::lock_object other_lock;
-  Storage other(other_lock, {}, lib::posix_file_system());
-  other.set_file_name(disk.path);
-  ASSERT_TRUE(other.load_from_file());
-  EXPECT_EQ(other.records(), disk.storage.records());  // every saved field compares
-  EXPECT_TRUE(disk.log.lines.empty());
-}
-
-TEST(RemarksFile, WrittenFileHasTheHeaderLinesAndOneLinePerRemark) {
-  Record plain;  // the default size and colour
-  plain.time = 5;
-  EXPECT_EQ(write_remarks_file({remark(1700000123u, 2, "Долив", 12, 255, 4, "x"), plain}),
-            "encoding=utf8\n"
-            "version=2\n"
-            "0.00 0.00 1700000123 2 \"Долив\" 0 0 12 255 4 x\n"
-            "0.00 0.00 5 0 \"\" 0 0 9 16777215 0\n");
-}
-
 TEST(RemarksFile, OlderLayoutWithSizeZeroGetsSizeNineAndWhite) {
   // Older stations: no header, CP1251 text, nine items ending with the number.
   RemarksOnDisk disk;
@@ -163,44 +140,6 @@ TEST(RemarksFile, FileWithNoUsableLineLeavesTheRemarksAsTheyWere) {
   EXPECT_EQ(testing_support::read_file(disk.path + ".damaged"), damaged);
 }
 
-TEST(RemarksFile, FileWithOnlyHeaderLinesEmptiesTheStorage) {
-  RemarksOnDisk disk;
-  disk.storage.add_record(sample_remark(1));
-  disk.write("encoding=utf8\nversion=2\n");
-  EXPECT_TRUE(disk.storage.load_from_file());
-  EXPECT_EQ(disk.storage.size(), 0);
-  EXPECT_TRUE(disk.log.lines.empty());
-}
-
-TEST(RemarksFile, ReloadOnlyWhenTheFileChanged) {
-  RemarksOnDisk disk;
-  disk.storage.add_record(sample_remark(1));
-  ASSERT_TRUE(disk.storage.save_to_file());
-  EXPECT_FALSE(disk.storage.check_file_changes());  // our own save is no change
-
-  // Another program rewrites the file.
-  disk.write(write_remarks_file({sample_remark(2), sample_remark(3)}));
-  journal_tests::touch_later(disk.path, 2);
-  EXPECT_TRUE(disk.storage.check_file_changes());
-  ASSERT_EQ(disk.storage.size(), 2);
-  EXPECT_EQ(disk.storage[0], sample_remark(2));
-
-  EXPECT_FALSE(disk.storage.check_file_changes());  // untouched since the reload
-  EXPECT_EQ(disk.storage.size(), 2);
-
-  // A size change within the same time stamp is still seen.
-  const auto before = std::filesystem::last_write_time(disk.path);
-  disk.write(write_remarks_file({sample_remark(2), sample_remark(3), sample_remark(4)}));
-  std::filesystem::last_write_time(disk.path, before);
-  EXPECT_TRUE(disk.storage.check_file_changes());
-  EXPECT_EQ(disk.storage.size(), 3);
-
-  // A file that has gone is no change either: the remarks stay.
-  std::filesystem::remove(disk.path);
-  EXPECT_FALSE(disk.storage.check_file_changes());
-  EXPECT_EQ(disk.storage.size(), 3);
-}
-
 TEST(RemarksFile, SaveWaitsForTheFileLock) {
   RemarksOnDisk disk;
   disk.storage.add_record(sample_remark(1));
@@ -252,17 +191,4 @@ TEST(RemarksStorage, ShortTextIsTheFirstLineCutAtWholeCharacters) {
   r.text = "Кратко";
   EXPECT_EQ(r.get_short_text(6), "Кратко");
   EXPECT_EQ(r.get_short_text(5), "Кратк…");
-}
-
-TEST(RemarksStorage, RemarksSurviveTheStateFileUnderTheirModuleName) {
-  lib::lock_object lock;
-  Storage a(lock, {}, lib::posix_file_system()), b(lock, {}, lib::posix_file_system());
-  a.add_record(sample_remark(1));
-  a.add_record(sample_remark(2));
-  b.add_record(sample_remark(5));
-  EXPECT_EQ(journal_tests::state_round_trip(a, b, Storage::kModuleName).read, 1);
-  EXPECT_EQ(b.records(), a.records());
-  std::string name;
-  a.get_serial_name(name);
-  EXPECT_EQ(name, "text::Storage");
 }

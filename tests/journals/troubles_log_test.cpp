@@ -78,23 +78,6 @@ struct Recorder : ITroublesNotifyHandler {
 
 }  // namespace
 
-TEST(TroublesLogFile, EveryFieldSurvivesSaveAndLoadWithCyrillicText) {
-  journal_tests::expect_file_round_trip<TroublesLog>(
-      std::vector<TroublesLogRecord>{sample_record(1), sample_record(2), sample_record(3)});
-}
-
-TEST(TroublesLogFile, WrittenHeadIsSignatureVersion3AndCount) {
-  std::string bytes = write_troubles_file({sample_record(1), sample_record(2)});
-  lib::io::BinaryMemoryInputStream in(bytes);
-  EXPECT_EQ(lib::io::read_binary<std::string>(in), "TROUBLES_LOG_FILE");
-  EXPECT_EQ(lib::io::read_binary<std::int32_t>(in), 3);
-  EXPECT_EQ(lib::io::read_binary<std::int32_t>(in), 2);
-  // The version-2 field is the last item of a record: the first record ends with it.
-  TroublesLogRecord first = read_troubles_record(in, 3);
-  EXPECT_EQ(first.version2_field, sample_record(1).version2_field);
-  EXPECT_EQ(first.text, sample_record(1).text);
-}
-
 TEST(TroublesLogFile, Version1Cp1251FileLoadsWithZeroVersion2FieldAndIsSavedAsVersion3) {
   LogOnDisk disk;
   std::vector<TroublesLogRecord> old = {sample_record(1), sample_record(2)};
@@ -116,18 +99,6 @@ TEST(TroublesLogFile, Version2FileKeepsItsVersion2FieldAndCp1251Text) {
   EXPECT_EQ(content.version, 2);
   ASSERT_EQ(content.records.size(), 1u);
   EXPECT_EQ(content.records[0], sample_record(4));
-}
-
-TEST(TroublesLogFile, MissingFileOrNoFileNameChangesNothingAndLogsNothing) {
-  LogOnDisk disk;
-  disk.troubles.add_record(sample_record(1));
-  EXPECT_FALSE(disk.troubles.load());
-  EXPECT_EQ(disk.troubles.get_size(), 1);
-  disk.troubles.set_file_name("");
-  EXPECT_FALSE(disk.troubles.save());
-  EXPECT_FALSE(disk.troubles.load());
-  EXPECT_EQ(disk.troubles.get_size(), 1);
-  EXPECT_TRUE(disk.log.lines.empty());
 }
 
 TEST(TroublesLogFile, BadFilesLeaveTheLogUnchanged) {
@@ -244,15 +215,6 @@ TEST(TroublesLogRecords, HandlerMayRemoveItselfWhileBeingNotified) {
   EXPECT_EQ(troubles.get_size(), 2);
 }
 
-TEST(TroublesDictionary, DefaultLooksUpItsComplicationsAndResultsById) {
-  const TroublesDict dict = TroublesDict::default_dict();
-  EXPECT_EQ(dict.type_index_of_id(1009), 8);
-  EXPECT_EQ(dict.type_index_of_id(1016), -1);
-  EXPECT_EQ(dict.result_index_of_id(3), 2);
-  EXPECT_EQ(dict.result_index_of_id(0), -1);
-  EXPECT_EQ(dict.reason_index_of_id(1), -1);
-}
-
 TEST(TroublesDictionary, HostDictionaryReplacesTheDefaultUntilItIsPutBack) {
   TroublesLog troubles{{}, lib::posix_file_system()};
   EXPECT_EQ(troubles.get_dict(), TroublesDict::default_dict());
@@ -263,14 +225,6 @@ TEST(TroublesDictionary, HostDictionaryReplacesTheDefaultUntilItIsPutBack) {
   EXPECT_EQ(troubles.get_dict(), own);
   troubles.set_sefault_dict();
   EXPECT_EQ(troubles.get_dict(), TroublesDict::default_dict());
-}
-
-TEST(TroublesLogState, RecordsSurviveTheStateFile) {
-  TroublesLog a{{}, lib::posix_file_system()}, b{{}, lib::posix_file_system()};
-  a.add_record(sample_record(1));
-  a.add_record(sample_record(2));
-  b.add_record(sample_record(7));
-  journal_tests::expect_state_round_trip(a, b, "TroublesLog");
 }
 
 TEST(TroublesLogRecords, ConcurrentWritersAndReadersNeverLoseARecord) {

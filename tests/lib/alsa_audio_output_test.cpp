@@ -94,16 +94,6 @@ class AlsaNull : public ::testing::Test {
   std::string beep_;
 };
 
-TEST(DecodeSound, ReadsTheSamplesOfAWavFile) {
-  const std::vector<std::int16_t> samples = {0, 1, -1, 32767, -32768, 1234, -4321, 7};
-  const auto sound = lib::decode_sound(wav_bytes(22050, 2, samples), nullptr);
-  ASSERT_TRUE(sound.has_value());
-  EXPECT_EQ(sound->rate, 22050);
-  EXPECT_EQ(sound->channels, 2);
-  EXPECT_EQ(sound->frames(), 4u);
-  EXPECT_EQ(sound->samples, samples);
-}
-
 TEST(DecodeSound, RefusesWhatIsNoSound) {
   std::string why;
   EXPECT_FALSE(lib::decode_sound("", &why).has_value());
@@ -125,17 +115,6 @@ TEST(AlsaAudioOutput, AnUnknownDeviceIsRefusedWithTheReason) {
       lib::AlsaAudioOutput::open("rigcore_no_such_device", lib::posix_file_system(), nullptr, &why);
   EXPECT_EQ(audio, nullptr);
   EXPECT_FALSE(why.empty());
-}
-
-TEST_F(AlsaNull, AnAsynchronousSoundPlaysToItsEndAndSaysSo) {
-  EXPECT_FALSE(audio_->async_playing());
-  ASSERT_TRUE(audio_->play_async(beep_, false));
-  ASSERT_TRUE(audio_->wait_async_done(kWaitMs)) << "the sound never finished";
-  EXPECT_FALSE(audio_->async_playing());
-  EXPECT_EQ(audio_->async_passes(), 1u);
-  EXPECT_TRUE(audio_->play_file(beep_)) << "a synchronous sound returns once played";
-  EXPECT_EQ(audio_->async_passes(), 1u) << "a synchronous sound is no asynchronous pass";
-  EXPECT_THAT(errors_.take(), ::testing::IsEmpty());
 }
 
 TEST_F(AlsaNull, ALoopRepeatsUntilStopped) {

@@ -99,21 +99,4 @@ TEST(DateTime, FormatsAndParsesTheStationForm) {
   EXPECT_FALSE(parse_date_time(""));
 }
 
-TEST(DateTime, FileTimesSeeAChange) {
-  testing_support::TempDir dir;
-  testing_support::FaultyFileSystem fs;
-  EXPECT_FALSE(get_file_times(fs, dir.file("none")));
-  write_file_atomically(dir.file("f"), "abc", fs);
-  auto t = get_file_times(fs, dir.file("f"));
-  ASSERT_TRUE(t);
-  EXPECT_EQ(t->size, 3);
-  // The stamp is local time of roughly now.
-  EXPECT_NEAR(t->modified.days, now(system_clock()).days, 1.0 / 24);
-  // The times come through the seam: a file it cannot look at has none.
-  fs.stat_errno = EIO;
-  errno = 0;
-  EXPECT_FALSE(get_file_times(fs, dir.file("f")));
-  EXPECT_EQ(errno, EIO);
-}
-
 }  // namespace

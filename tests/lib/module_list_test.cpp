@@ -104,20 +104,6 @@ struct ThreeModules {
   }
 };
 
-TEST(ModuleList, RoundTripOfEveryFieldKindInRegistrationOrder) {
-  ThreeModules src(1);
-  ThreeModules dst(50);
-  std::vector<std::string> errors;
-  auto report = load(dst.list, save(src.list), &errors);
-  EXPECT_TRUE(errors.empty()) << errors.front();
-  EXPECT_EQ(report.read, 3);
-  EXPECT_TRUE(dst.a.same_state(src.a));
-  EXPECT_TRUE(dst.b.same_state(src.b));
-  EXPECT_TRUE(dst.c.same_state(src.c));
-  EXPECT_EQ(dst.b.after_reads, 1);
-  EXPECT_EQ(dst.list.names(), (std::vector<std::string>{"A", "B", "C"}));
-}
-
 TEST(ModuleList, TruncatedDataKeepsWhatWasReadBeforeTheCut) {
   ThreeModules src(1);
   const std::string bytes = save(src.list);

@@ -63,17 +63,6 @@ TEST(IniFileTest, NumberAndBoolTextFormsOrTheDefault) {
   EXPECT_EQ(ini.get_string("s", "note"), "5 ; пять");
 }
 
-TEST(IniFileTest, CyrillicNamesMatchInAnyLetterCase) {
-  lib::IniFile ini;
-  ini.load_text("[Связь]\nПорт=1\n");
-  EXPECT_EQ(ini.get_int("СВЯЗЬ", "порт", 0), 1);
-  ini.set_int("связь", "ПОРТ", 2);
-  // The existing key is updated under its own spelling, not added a second time.
-  EXPECT_THAT(ini.sections(), ElementsAre("Связь"));
-  EXPECT_THAT(ini.keys("связь"), ElementsAre("Порт"));
-  EXPECT_THAT(ini.to_text(), HasSubstr("Порт=2"));
-}
-
 // A hand-edited file may repeat a section or a key in another letter case; each must stay
 // one name, or a lookup would find one copy or the other depending on its spelling.
 TEST(IniFileTest, NamesRepeatedInAnotherLetterCaseJoinTheFirstSpelling) {
@@ -176,19 +165,6 @@ TEST(IniFileTest, CommentAfterADroppedLineKeepsItsPlaceFromSaveToSave) {
   EXPECT_EQ(again.to_text(), once);
 }
 
-// A CP1251 file loses nothing when converted, and says so.
-TEST(IniFileTest, EightBitCodePageFileIsConvertedWholeAndSaid) {
-  lib::IniFile ini;
-  // "[связь]\nпорт=5\nимя=Буровая\n" in the 8-bit Cyrillic code page.
-  ini.load_text(
-      "[\xF1\xE2\xFF\xE7\xFC]\n\xEF\xEE\xF0\xF2=5\n\xE8\xEC\xFF=\xC1\xF3\xF0\xEE\xE2\xE0\xFF\n");
-  EXPECT_TRUE(ini.converted_from_cp1251());
-  EXPECT_TRUE(ini.fully_read());
-  EXPECT_THAT(ini.problems(), ElementsAre(HasSubstr("CP1251")));
-  EXPECT_EQ(ini.get_int("связь", "порт", 0), 5);
-  EXPECT_EQ(ini.get_string("связь", "имя"), "Буровая");
-}
-
 // A single stray byte in a UTF-8 file must not turn the whole file into CP1251 mojibake,
 // where no section matches and every setting silently falls to its default.
 TEST(IniFileTest, StrayByteInUtf8KeepsTheOtherLinesAndIsReportedByLine) {
@@ -222,22 +198,6 @@ TEST(IniFileTest, FileNotFullyReadIsNeverSavedOver) {
     // Saving elsewhere is how the understood part can still be kept.
     EXPECT_NO_THROW(ini.save_file(dir.file("copy.ini"), lib::posix_file_system()));
   }
-}
-
-TEST(IniFileTest, SavingKeepsThePreviousFileAsABackup) {
-  testing_support::TempDir dir;
-  const std::string path = dir.file("global.ini");
-  lib::IniFile ini;
-  ini.set_int("a", "x", 1);
-  ini.save_file(path, lib::posix_file_system());
-  EXPECT_FALSE(fs::exists(lib::backup_path(path))) << "a new file has nothing to back up";
-  ini.set_int("a", "x", 2);
-  ini.save();
-  EXPECT_EQ(lib::backup_path(path), path + ".bak");
-  EXPECT_EQ(read_file(lib::backup_path(path)), "[a]\nx=1\n");
-  EXPECT_EQ(read_file(path), "[a]\nx=2\n");
-  ini.save();  // nothing changed: the backup still holds the previous version
-  EXPECT_EQ(read_file(lib::backup_path(path)), "[a]\nx=1\n");
 }
 
 TEST(IniFileTest, UnstorableNamesAreRefusedAndValuesStayOneLine) {
@@ -340,50 +300,6 @@ void expect_defaults(const StationSettings& s) {
   EXPECT_EQ(s.fields(), std::make_tuple(5000, "localhost", 0.2, true, lib::Colour(0xFF0000), 1));
 }
 
-TEST(OptionsTest, SetDefaultsAndMissingKeysGiveDefaults) {
-  StationSettings s = changed_settings();
-  s.set_defaults();
-  expect_defaults(s);
-
-  StationSettings t = changed_settings();
-  lib::IniFile ini;
-  ini.load_text("[другое]\nпорт=80\n");
-  EXPECT_THAT(t.load(ini), IsEmpty());
-  expect_defaults(t);
-}
-
-TEST(OptionsTest, EveryTypeRoundTripsThroughAFile) {
-  testing_support::TempDir dir;
-  const std::string path = dir.file("station.ini");
-  StationSettings s = changed_settings();
-  s.save_to_file(path, lib::posix_file_system());
-  EXPECT_THAT(read_file(path), AllOf(HasSubstr("[связь]\nпорт=4001\n"),
-                                     HasSubstr("шаг глубины=0.25\n"), HasSubstr("звук=0\n"),
-                                     HasSubstr("цвет тревоги=#12AB34\n"), HasSubstr("режим=2\n")));
-  StationSettings t;
-  EXPECT_THAT(t.load_from_file(path, lib::posix_file_system()), IsEmpty());
-  EXPECT_EQ(t.fields(), s.fields());
-}
-
-TEST(OptionsTest, SaveToFileKeepsOtherSectionsAndForeignKeys) {
-  testing_support::TempDir dir;
-  const std::string path = dir.file("station.ini");
-  lib::write_file_atomically(path,
-                             "[журнал]\nпапка=/data/журнал\nуровень=3\n\n[связь]\nпорт=1\n"
-                             "скорость=9600\n",
-                             lib::posix_file_system());
-  StationSettings s;
-  s.set_defaults();
-  s.save_to_file(path, lib::posix_file_system());
-
-  auto ini = lib::get_ini_file(path, lib::posix_file_system());
-  EXPECT_EQ(ini->get_string("журнал", "папка"), "/data/журнал");
-  EXPECT_EQ(ini->get_int("журнал", "уровень", 0), 3);
-  EXPECT_EQ(ini->get_int("связь", "скорость", 0), 9600);
-  EXPECT_EQ(ini->get_int("связь", "порт", 0), 5000);
-  EXPECT_EQ(ini->sections().front(), "журнал");
-}
-
 TEST(OptionsTest, BadValuesFallBackOrClampWithAReason) {
   lib::IniFile ini;
   ini.load_text(
@@ -458,20 +374,6 @@ TEST(OptionTextTest, ColourForms) {
     EXPECT_FALSE(lib::parse_colour(bad).has_value()) << bad;
   }
   EXPECT_EQ(lib::Colour(0xFF123456).rgb, 0x123456u);
-}
-
-TEST(OptionTextTest, FloatDigitsDecideTheWrittenText) {
-  double fixed = 0;
-  double exact = 0;
-  lib::options_list list;
-  list.sector("s", "S");
-  lib::Option& two = list.add("two", "c", fixed, 0, 2);
-  lib::Option& shortest = list.add("shortest", "c", exact, 0);
-  fixed = 1.23456;
-  exact = 0.1 + 0.2;
-  EXPECT_EQ(two.to_text(), "1.23");
-  EXPECT_FALSE(shortest.from_text(shortest.to_text()).has_value());
-  EXPECT_EQ(exact, 0.1 + 0.2);
 }
 
 TEST(OptionTextTest, IntTextOutsideIntIsClamped) {
@@ -564,22 +466,6 @@ TEST(IniCollectTest, LinesAreReadByNumberWhateverCountSays) {
   EXPECT_EQ(list.items[2].param, "C");
   ASSERT_THAT(issues, SizeIs(1));
   EXPECT_THAT(issues[0], HasSubstr("count"));
-}
-
-TEST(IniCollectTest, SaveDropsStaleLinesAndKeepsTheSectionInPlace) {
-  lib::IniFile ini;
-  ini.load_text("[a]\nx=1\n[пороги]\ncount=3\n1=A,1,a\n2=B,2,b\n3=C,3,c\n[b]\ny=2\n");
-  ThresholdList list;
-  ASSERT_THAT(list.load(ini), IsEmpty());
-  list.items.erase(list.items.begin());
-  list.save(ini);
-  EXPECT_THAT(ini.sections(), ElementsAre("a", "пороги", "b"));
-  EXPECT_THAT(ini.keys("пороги"), ElementsAre("count", "1", "2"));
-  EXPECT_EQ(ini.get_int("пороги", "count", 0), 2);
-
-  ThresholdList again;
-  EXPECT_THAT(again.load(ini), IsEmpty());
-  EXPECT_EQ(again.items, list.items);
 }
 
 TEST(IniCollectTest, MissingSectionGivesNoItemsAndUnreadableFileKeepsThem) {

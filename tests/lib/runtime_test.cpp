@@ -90,17 +90,6 @@ TEST(LineLogger, WritesOnlyBelowTheThresholdInTheLineForm) {
             "(05.12.2026 07:08:09) ошибка\n(05.12.2026 07:08:09) detail\n");
 }
 
-TEST(LineLogger, EncodesLinesInTheLogsEncoding) {
-  TempDir dir;
-  FakeClock clock;
-  LineLogger log(0, clock, lib::posix_file_system());
-  log.set_file(dir.file("b.log"));
-  log.set_encoding(StringEnc::kCp1251);
-  log.write("Ж", -1);
-  std::string bytes = testing_support::read_file(dir.file("b.log"));
-  EXPECT_EQ(bytes.substr(bytes.size() - 2), "\xC6\n");
-}
-
 TEST(LineLogger, AFullLogMovesAsideKeepingItsOldFilesAndOneThatCannotMoveStopsGrowing) {
   TempDir dir;
   FakeClock clock;

@@ -21,39 +21,6 @@ Param hook_row() {
   return p;
 }
 
-TEST(CalibrationFile, TextHasEncodingNameAndFixedWidthPoints) {
-  Param p = hook_row();
-  p.points = {{0, 0}, {2.5, -125.75}, {1e-12, 3e20}};
-  TempDir dir;
-  p.save_calibr_to_file(dir.file("hook.txt"), lib::posix_file_system());
-  EXPECT_EQ(testing_support::read_file(dir.file("hook.txt")),
-            "encoding=utf8\n"
-            "param_name=вес_на_крюке\n"
-            "   0.000000e+00    0.000000e+00\n"
-            "   2.500000e+00   -1.257500e+02\n"
-            "   1.000000e-12    3.000000e+20\n");
-}
-
-TEST(CalibrationFile, SaveThenLoadRestoresThePoints) {
-  Param p = hook_row();
-  p.points = {{-1, 0.5}, {0.25, 100}, {4.75, 1234.5}};
-  TempDir dir;
-  p.save_calibr_to_file(dir.file("c.txt"), lib::posix_file_system());
-  Param back = hook_row();
-  back.points = {{9, 9}};
-  const auto result = back.load_calibr_from_file(dir.file("c.txt"), lib::posix_file_system());
-  EXPECT_EQ(result.status, CalibrLoadStatus::kLoaded);
-  EXPECT_EQ(result.skipped_lines, 0);
-  EXPECT_EQ(back.points, p.points);
-
-  // No points is a valid calibration too: it empties the row's points.
-  Param none = hook_row();
-  none.save_calibr_to_file(dir.file("none.txt"), lib::posix_file_system());
-  EXPECT_EQ(back.load_calibr_from_file(dir.file("none.txt"), lib::posix_file_system()).status,
-            CalibrLoadStatus::kLoaded);
-  EXPECT_TRUE(back.points.empty());
-}
-
 TEST(CalibrationFile, FileOfAnotherRowOrNoFileLeavesThePoints) {
   TempDir dir;
   Param other;
@@ -148,14 +115,6 @@ TEST(CalibrationFile, PointsThatAreNotFiniteNumbersAreNeverKeptAndTheFirstIsName
   ASSERT_TRUE(parsed.has_value());
   EXPECT_EQ(parsed->points, (params::CalibrPoints{{2, 4}}));
   EXPECT_EQ(parsed->first_bad_line, 4);
-}
-
-TEST(CalibrationFile, BlanksAroundTheIdentifierAreNotPartOfIt) {
-  const auto parsed =
-      params::calibration_file::parse("encoding=utf8\r\nparam_name= тальблок \r\r\n1 2\r\n");
-  ASSERT_TRUE(parsed.has_value());
-  EXPECT_EQ(parsed->identifier, "тальблок");
-  EXPECT_EQ(parsed->points, (params::CalibrPoints{{1, 2}}));
 }
 
 TEST(CalibrationFile, UnknownEncodingNameFallsBackToTheCodePage) {

@@ -203,13 +203,6 @@ TEST(Decay, OnlyMeterRowsAreCorrected) {
   EXPECT_TRUE(meter("ПЛОТН_ПЖ_ВХ_РАДИОАКТ", 1, "1", "1").is_radioactive_density_meter());
 }
 
-TEST(Decay, AppliesBeforeTheCalibrationPoints) {
-  Param p = meter("плотн_пж_вх_радиоакт", kNow.days - 365.25, "1", "1");
-  p.points = {{0, 0}, {4, 2}};
-  // One half-life doubles the input: 1 V reads as 2 V.
-  EXPECT_NEAR(p.calc_value_by_voltage(1.0, 1.0, kNow), 1.0, 1e-6);
-}
-
 // --- Correction to a wanted value
 
 TEST(CorrectKalibr, ShiftsEveryPointOrTheZero) {
@@ -223,13 +216,6 @@ TEST(CorrectKalibr, ShiftsEveryPointOrTheZero) {
   l.correct_kalibr(static_cast<float>(shown), 150);
   EXPECT_NEAR(l.calc_value_by_voltage(2.0, 1.0, kNow), 150.0, 1e-4);
   EXPECT_NEAR(l.zero, 50.0f, 1e-4);
-}
-
-TEST(CorrectKalibr, NextConversionOfTheSameInputShowsTheWantedValue) {
-  Param p = calibrated({{0, 0}, {1, 10}, {2, 50}});
-  const double shown = p.calc_value_by_voltage(1.5, 1.0, kNow);
-  p.correct_kalibr(static_cast<float>(shown), -3.5f);
-  EXPECT_NEAR(p.calc_value_by_voltage(1.5, 1.0, kNow), -3.5, 1e-5);
 }
 
 }  // namespace

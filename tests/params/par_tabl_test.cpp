@@ -64,19 +64,6 @@ TEST_F(ParTablTest, OutsideTheTableIsAScratchRowResetOnEveryAccess) {
   EXPECT_EQ(view["вес_на_крюке"].identifier, "вес_на_крюке");
 }
 
-TEST_F(ParTablTest, AddingByIdentifierTakesTheCatalogueEntryOnce) {
-  table.add("обороты_ротора");
-  table.add("ОБОРОТЫ_РОТОРА");
-  table.add("нет_в_каталоге");
-  ASSERT_EQ(table.get_items_count(), 1);
-  EXPECT_EQ(table[0].full_name, "Обороты ротора");
-  EXPECT_EQ(table[0].channel, params::USOChannel(0, 0, 1));
-  EXPECT_EQ(table[0].averaging, 2);
-  // A row given whole is appended even when its identifier is present.
-  table.add(table[0]);
-  EXPECT_EQ(table.get_items_count(), 2);
-}
-
 TEST_F(ParTablTest, EraseResizeClearAndLists) {
   add_all({"вес_на_крюке", "давление_на_входе", "тальблок"});
   table.erase(7);
@@ -104,93 +91,6 @@ TEST_F(ParTablTest, EraseResizeClearAndLists) {
 }
 
 // --- Dependencies
-
-TEST_F(ParTablTest, TankVolumesFollowTheirLevels) {
-  add_all({"уровень_в_емкости", "уровень_в_емкости3"});
-  table.check();
-  EXPECT_TRUE(has("объем_в_емкости1"));
-  EXPECT_TRUE(has("объем_в_емкости3"));
-  EXPECT_FALSE(has("объем_в_емкости2"));
-  // Any tank level brings the summed volumes.
-  for (const char* id : {"объем_актив_емкости", "объем_емкости", "объем_раствора",
-                         "объем_в_доливных_емкостях", "объем_в_приёмных_емкостях"}) {
-    EXPECT_TRUE(has(id)) << id;
-  }
-
-  table.erase(table.find_global("уровень_в_емкости3"));
-  table.check();
-  EXPECT_FALSE(has("объем_в_емкости3"));
-  EXPECT_TRUE(has("объем_в_емкости1"));
-  EXPECT_TRUE(has("объем_емкости"));
-
-  table.erase(table.find_global("уровень_в_емкости"));
-  table.check();
-  EXPECT_FALSE(has("объем_в_емкости1"));
-  EXPECT_FALSE(has("объем_емкости"));
-  EXPECT_FALSE(has("объем_раствора"));
-  EXPECT_EQ(table.get_items_count(), 0);
-}
-
-TEST_F(ParTablTest, AbsoluteGasBringsRelativeGasAndTheTotal) {
-  table.add("метан_абс");
-  table.check();
-  EXPECT_EQ(ids(table), (std::vector<std::string>{"метан_абс", "метан_отн", "сумм_газ"}));
-  table.add("этан_абс");
-  table.erase(table.find_global("метан_абс"));
-  table.check();
-  EXPECT_EQ(ids(table), (std::vector<std::string>{"сумм_газ", "этан_абс", "этан_отн"}));
-  table.erase(table.find_global("этан_абс"));
-  table.check();
-  EXPECT_TRUE(ids(table).empty());
-}
-
-TEST_F(ParTablTest, ConductivityAndResistivityComeAndGoTogether) {
-  table.add("электропроводность_на_входе");
-  table.check();
-  EXPECT_TRUE(has("уд_сопротивл_вх"));
-  EXPECT_FALSE(has("уд_сопротивл_вых"));
-
-  // Conductivity is the measured one: its rule runs first, so resistivity alone goes.
-  ParTabl other(catalogue);
-  other.add("уд_сопротивл_вых");
-  other.add("вес_на_крюке");
-  other.check();
-  EXPECT_EQ(ids(other), (std::vector<std::string>{"вес_на_крюке"}));
-
-  table.erase(table.find_global("электропроводность_на_входе"));
-  table.check();
-  EXPECT_FALSE(has("уд_сопротивл_вх"));
-}
-
-TEST_F(ParTablTest, AddingHalfRunsOnlyWhenNothingWasRemoved) {
-  // Required absent: the dependants present are removed, nothing is added.
-  add_all({"метан_отн", "этан_отн"});
-  EXPECT_TRUE(table.check_remove_exists("метан_абс", "метан_отн, этан_отн"));
-  EXPECT_TRUE(ids(table).empty());
-  EXPECT_FALSE(table.check_remove_exists("метан_абс", "метан_отн"));
-
-  // Required present: the missing dependants known to the catalogue are added.
-  table.add("метан_абс");
-  EXPECT_FALSE(table.check_remove_exists("метан_абс", "метан_отн"));
-  EXPECT_TRUE(table.check_add_depend("метан_абс,этан_абс", "метан_отн,нет_в_каталоге,сумм_газ"));
-  EXPECT_EQ(ids(table), (std::vector<std::string>{"метан_абс", "метан_отн", "сумм_газ"}));
-  EXPECT_FALSE(table.check_add_depend("метан_абс", "метан_отн"));
-  EXPECT_FALSE(table.check_add_depend("этан_абс", "этан_отн"));
-
-  // check_depend over one rule either removes or adds.
-  table.clear();
-  table.add("метан_отн");
-  table.check_depend("метан_абс", "метан_отн");
-  EXPECT_TRUE(ids(table).empty());
-}
-
-TEST_F(ParTablTest, RulesApplyInTheirOrder) {
-  // The summed-volume rule comes after the per-tank rules, so a lone tank volume is
-  // removed and the summed volumes go with it in the same pass.
-  add_all({"объем_в_емкости5", "объем_емкости", "вес_на_крюке"});
-  table.check();
-  EXPECT_EQ(ids(table), (std::vector<std::string>{"вес_на_крюке"}));
-}
 
 // --- Database set
 

@@ -415,22 +415,6 @@ TEST_F(DamagedFileTest, ARefusedFileIsNeverWrittenOver) {
   EXPECT_NE(log[0].find("left for repair"), std::string::npos);
 }
 
-TEST_F(ParamFileTest, ExtendedEntriesFindRowsByIdentifier) {
-  FileBuilder f;
-  f.header(4).row(kHook).row(kPressure).end_rows().end_calibration().db_set({});
-  const std::string ext = ExtendedBuilder()
-                              .str("EXT_NBL_FILE")
-                              .i32(3)
-                              .entry("ДАВЛЕНИЕ_НА_ВХОДЕ", {{"wits", "1"}})
-                              .entry("нет_такого", {{"wits", "2"}})
-                              .entry("вес_на_крюке", {{"half_life", "30"}, {"radio_koeff", "1"}})
-                              .bytes();
-  EXPECT_TRUE(table.load_from_memory(f.bytes(), ext));
-  EXPECT_TRUE(log.empty());
-  EXPECT_EQ(table[1].ext_info.get("wits"), "1");
-  EXPECT_EQ(table[0].ext_info.get("radio_koeff"), "1");
-}
-
 TEST_F(ParamFileTest, LoadingExtendedInformationAloneKeepsRowsItDoesNotName) {
   table.add(row(kHook));
   table.add(row(kPressure));

@@ -24,19 +24,6 @@ Param sample() {
   return p;
 }
 
-TEST(CalibrPoint, OrdersByInputAndComparesBothValues) {
-  const UnitCalibrPoint a{1, 100}, b{2, 0}, c{1, 5};
-  EXPECT_TRUE(a < b);
-  EXPECT_FALSE(b < a);
-  EXPECT_FALSE(a < c);
-  EXPECT_FALSE(c < a);
-  EXPECT_FALSE(a == c);
-  EXPECT_TRUE(a == (UnitCalibrPoint{1, 100}));
-  params::CalibrPoints points = {{3, 1}, {1, 2}, {2, 3}};
-  std::sort(points.begin(), points.end());
-  EXPECT_EQ(points, (params::CalibrPoints{{1, 2}, {2, 3}, {3, 1}}));
-}
-
 TEST(ParamEquality, EveryFieldButTheExtendedInformationCounts) {
   const Param base = sample();
   Param other = base;

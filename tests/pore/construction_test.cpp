@@ -31,14 +31,6 @@ Construction casing_and_open_hole() {
   return c;
 }
 
-TEST(ConstructionTest, CasingPlusOpenHoleVolume) {
-  Construction c = casing_and_open_hole();
-  // π × 0.11² × 1500 + π × 0.10795² × 500 ≈ 57.02 + 18.30
-  EXPECT_NEAR(c.get_volume(1), 75.32, 0.005);
-  EXPECT_NEAR(c.get_volume(1), cylinder(220, 1500) + cylinder(215.9, 500), 1e-4);
-  EXPECT_NEAR(c.get_volume(1.2), 1.2 * c.get_volume(1), 1e-9);
-}
-
 TEST(ConstructionTest, ConductorCoveredByTheCasingAddsNothing) {
   Construction c;
   c.set_elements({element("Кондуктор", 0, 50, 320), element("Колонна", 0, 1500, 220),
@@ -48,22 +40,6 @@ TEST(ConstructionTest, ConductorCoveredByTheCasingAddsNothing) {
   c.get_real_items(sections);
   EXPECT_THAT(sections,
               ElementsAre(SimplePCE{0, 0, 1500, 0, 220}, SimplePCE{0, 1500, 2000, 0, 215.9f}));
-}
-
-TEST(ConstructionTest, ShallowerElementsFillOnlyWhatLiesAbove) {
-  // A 426 mm conductor to 30 m, then 324 mm casing from 30 m: both bound the hole.
-  Construction c;
-  c.set_elements({element("Направление", 0, 30, 426), element("Кондуктор", 30, 600, 324),
-                  element("Открытый ствол", 600, 900, 295.3f)});
-  std::vector<SimplePCE> sections;
-  c.get_real_items(sections);
-  EXPECT_THAT(sections, ElementsAre(SimplePCE{0, 0, 30, 0, 426}, SimplePCE{0, 30, 600, 0, 324},
-                                    SimplePCE{0, 600, 900, 0, 295.3f}));
-  EXPECT_NEAR(c.get_volume(1), cylinder(426, 30) + cylinder(324, 570) + cylinder(295.3, 300), 1e-4);
-  // An element that starts less than a millimetre above the next one is rounding: left out.
-  c.set_elements({element("A", 0, 100, 300), element("B", 0.0005f, 200, 200)});
-  c.get_real_items(sections);
-  EXPECT_EQ(sections.size(), 1u);
 }
 
 TEST(ConstructionTest, UnusedElementsEmptyConstructionAndBadCavernCoefficients) {
@@ -121,21 +97,6 @@ TEST(ConstructionTest, RefusedElementsChangeNothing) {
   EXPECT_THROW(c.add(element("x", -5, 10, 100)), std::invalid_argument);
   EXPECT_THROW(c.set_elements({element("x", 0, 10, -1)}), std::invalid_argument);
   EXPECT_EQ(c.elements(), casing_and_open_hole().elements());
-}
-
-TEST(ConstrElementTest, StoredLineRoundTripAndOrderByDiameter) {
-  ConstrElement e = element("Колонна 245, \"ОТТМ\"", 0, 1500.5f, 220.5f, false);
-  e.further = 7.25f;
-  e.kind = 4;
-  EXPECT_EQ(e.to_line(), "\"Колонна 245, \"\"ОТТМ\"\"\",0,1500.5,220.5,0,7.25");
-  ConstrElement back;
-  back.kind = 4;  // not part of the line
-  std::string why;
-  ASSERT_TRUE(back.from_line(e.to_line(), why)) << why;
-  EXPECT_EQ(back, e);
-  const auto narrow = element("a", 0, 1, 100), wide = element("b", 0, 1, 200);
-  EXPECT_TRUE(narrow < wide);
-  EXPECT_FALSE(wide < narrow);
 }
 
 TEST(ConstrElementTest, ShortAndBadLines) {

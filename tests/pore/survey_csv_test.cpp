@@ -24,19 +24,6 @@ std::vector<float> depths(const std::vector<pore::WellborePoint>& points) {
   return d;
 }
 
-TEST(SurveyCsvTest, ReadsStationsWithOrWithoutTitles) {
-  auto titled = pore::parse_survey_csv("MD;Inc;Azi;TVD\n0;0;0;0\n100;1,5;45.25;99.99\n");
-  ASSERT_THAT(titled.problems, IsEmpty());
-  ASSERT_EQ(titled.points.size(), 2u);
-  EXPECT_EQ(titled.points[1].zenit, 1.5f);
-  EXPECT_EQ(titled.points[1].azimut, 45.25f);
-  EXPECT_EQ(titled.points[1].z, 0);  // computed columns of other programs are not taken
-
-  auto bare = pore::parse_survey_csv("\xEF\xBB\xBF# from the MWD company\r\n10,1,2\r\n20,2,3\r\n");
-  EXPECT_THAT(bare.problems, IsEmpty());
-  EXPECT_THAT(depths(bare.points), ElementsAre(10, 20));
-}
-
 TEST(SurveyCsvTest, UnsortedStationsAreSortedAndRepeatedDepthsReported) {
   auto r = pore::parse_survey_csv("300;3;30\n100;1;10\n200;2;20\n100;9;90\n");
   EXPECT_THAT(depths(r.points), ElementsAre(100, 200, 300));
@@ -175,16 +162,6 @@ TEST(TrajectoryCsvTest, ResultsOfAnotherStationListAreRefused) {
   w.calculate(pore::WbCalcMethod::kMinimumCurvature, {});
   EXPECT_THROW(pore::format_trajectory_csv(w.points_copy(), {}, pore::DoglegUnit::kPer30m),
                std::invalid_argument);
-}
-
-TEST(TrajectoryCsvTest, ShortestTextReadsBackToTheSameValue) {
-  EXPECT_EQ(pore::shortest_text(0.1), "0.1");
-  EXPECT_EQ(pore::shortest_text(0.1f), "0.1");
-  EXPECT_EQ(pore::shortest_text(-0.0), "0");
-  EXPECT_EQ(pore::shortest_text(1229.5), "1229.5");
-  for (double v : {1.0 / 3, 2.0 / 3 * 1e-300, 5712.749123456789, -0.000123}) {
-    EXPECT_EQ(std::strtod(pore::shortest_text(v).c_str(), nullptr), v);
-  }
 }
 
 }  // namespace

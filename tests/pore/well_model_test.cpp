@@ -123,22 +123,6 @@ TEST(WellValuesTest, ValuesWithoutTheirSourcesAreNotOffered) {
 
 // ---- well options and variables -------------------------------------------------------------
 
-TEST(WellOptionsTest, RestoredStatePublishesTheVariables) {
-  pore::WellOptions o;
-  o.deposit = "Приобское";
-  o.customer = "ООО \"Заказчик\", филиал";
-  o.hole_diameter = 215.9;
-  o.bashmak_konduktora = 750;
-  pore::WellOptions restored;
-  std::map<std::string, std::string> vars;
-  restored.set_variable_sink([&](const std::string& n, const std::string& v) { vars[n] = v; });
-  EXPECT_EQ(load_state(restored, save_state(o)).read, 1);
-  EXPECT_EQ(restored.customer, o.customer);
-  EXPECT_EQ(restored.hole_diameter, 215.9);
-  EXPECT_EQ(vars["pore.deposit"], "Приобское");
-  EXPECT_EQ(vars["pore.bashmak_konduktora"], "750");
-}
-
 TEST(WellOptionsTest, StateBlockToleratesUnknownMissingAndBadOptions) {
   pore::WellOptions o;
   o.deposit = "before";
@@ -163,34 +147,5 @@ TEST(WellOptionsTest, StateBlockToleratesUnknownMissingAndBadOptions) {
 }
 
 // ---- the planned wellbore -----------------------------------------------------------------
-
-TEST(ProjectedWellboreTest, OptionsLiveInTheirSection) {
-  lib::IniFile ini;
-  ini.load_text(
-      "[проект_скважины]\nmethod=1\ndepth=2500\nradius=50\nazimut=120\nsmeshenie=800\n"
-      "depth2=2700\nradius2=30\naltitude=85.5\n");
-  pore::ProjectedWellbore p;
-  EXPECT_TRUE(p.load(ini).empty());
-  EXPECT_EQ(p.method(), pore::WbCalcMethod::kTangentialCurvature);
-  EXPECT_EQ(p.targets().circles[0], (pore::TargetCircle{2500, 50, 800, 120}));
-  EXPECT_EQ(p.targets().circles[1].depth, 2700);
-  EXPECT_EQ(p.targets().circles[1].radius, 30);
-  EXPECT_EQ(p.targets().altitude, 85.5);
-
-  ini.load_text("[проект_скважины]\nmethod=7\n");  // no such method: the default, reported
-  EXPECT_FALSE(p.load(ini).empty());
-  EXPECT_EQ(p.method(), pore::WbCalcMethod::kMinimumCurvature);
-}
-
-TEST(ProjectedWellboreTest, StateRoundTrip) {
-  pore::ProjectedWellbore p;
-  p.set_method(pore::WbCalcMethod::kTangentialCurvature);
-  p.targets().circles[0] = {2500, 50, 800, 120};
-  p.targets().altitude = -12.25;
-  pore::ProjectedWellbore restored;
-  EXPECT_EQ(load_state(restored, save_state(p)).read, 1);
-  EXPECT_EQ(restored.method(), p.method());
-  EXPECT_EQ(restored.targets(), p.targets());
-}
 
 }  // namespace

@@ -109,21 +109,6 @@ TEST(PublishedSurveyTest, RadiusOfCurvatureReproducesTheBookAndAnIndependentInte
 
 // ---- the methods -----------------------------------------------------------------------------
 
-TEST(WellboreTest, VerticalStationsGoStraightDown) {
-  for (auto method : {WbCalcMethod::kAverageAngle, WbCalcMethod::kTangentialCurvature}) {
-    Wellbore w;
-    w.set_points({station(100, 0, 0), station(250, 0, 0), station(600, 0, 45)});
-    w.calculate(method, {});
-    for (const auto& s : w.points_copy()) {
-      EXPECT_EQ(s.x, 0);
-      EXPECT_EQ(s.y, 0);
-      EXPECT_FLOAT_EQ(s.z, s.depth);  // from the wellhead at 0 m
-      EXPECT_EQ(s.displacement, 0);
-      EXPECT_EQ(s.dogleg, 0);
-    }
-  }
-}
-
 TEST(WellboreTest, AzimuthsAcrossNorthAverageToNorth) {
   const auto p =
       computed({station(1000, 10, 350), station(1100, 10, 10)}, WbCalcMethod::kAverageAngle);
@@ -157,38 +142,6 @@ TEST(WellboreTest, OppositeDirectionsGiveADoglegOfHalfATurnNotNaN) {
           .dogleg;
   EXPECT_FALSE(std::isnan(dogleg));
   EXPECT_NEAR(dogleg, std::numbers::pi, 1e-6);
-}
-
-TEST(WellboreTest, TemporaryFirstStationLeadsIntoStationZero) {
-  // From the wellhead (start depth 0) to station 0 at 100 m with 20°: the segment averages
-  // 10° (half of station 0) and 20°.
-  Wellbore w;
-  w.set_start(5, -3);
-  w.set_start_z(2);
-  w.set_points({station(100, 20, 90), station(200, 20, 90)});
-  w.calculate(WbCalcMethod::kAverageAngle, {});
-  const auto p = w.points_copy();
-  EXPECT_NEAR(p[0].x, 5 + std::sin(15 * kDeg) * 100, 1e-4);
-  EXPECT_NEAR(p[0].y, -3, 1e-4);
-  EXPECT_NEAR(p[0].z, 2 + std::cos(15 * kDeg) * 100, 1e-4);
-  EXPECT_NEAR(p[0].dogleg, 10 * kDeg, 1e-6);
-  EXPECT_NEAR(p[0].displacement, std::hypot(p[0].x, p[0].y), 1e-4);
-  EXPECT_EQ(w.size(), 2u);  // the temporary station is gone again
-
-  // A start depth below station 0 does not run the first segment backwards.
-  w.set_start_depth(150);
-  w.calculate(WbCalcMethod::kAverageAngle, {});
-  EXPECT_NEAR(w.points_copy()[0].x, 5, 1e-5);
-}
-
-TEST(WellboreTest, AzimuthCorrectionTurnsTheTrajectory) {
-  Wellbore w;
-  start_at_first(w, {station(0, 90, 90), station(100, 90, 90)});
-  w.set_azimuth_correction(90);  // the survey's east is grid north
-  w.calculate(WbCalcMethod::kAverageAngle, {});
-  const auto p = w.points_copy();
-  EXPECT_NEAR(p[1].y, 100, 1e-3);
-  EXPECT_NEAR(p[1].x, 0, 1e-3);
 }
 
 TEST(WellboreTest, AbsoluteLevelAndLocalCoordinates) {
@@ -270,12 +223,6 @@ TEST(WellboreTest, BadStationsAndStartValuesAreRefused) {
   EXPECT_THROW(w.set_azimuth_correction(std::numeric_limits<double>::infinity()),
                std::invalid_argument);
   EXPECT_EQ(w.start_depth(), 0);
-}
-
-TEST(WellboreTest, CorrectAngleCorrectsOnceEachWay) {
-  const std::pair<double, double> cases[] = {{-30, 330}, {370, 10},      {360, 0},
-                                             {0, 0},     {359.5, 359.5}, {-360, 0}};
-  for (auto [angle, corrected] : cases) EXPECT_EQ(Wellbore::correct_angle(angle), corrected);
 }
 
 // ---- target circles ------------------------------------------------------------------------

@@ -121,34 +121,6 @@ TEST(RunRecording, ADrilledRunIsRecordedByTimeDepthAndLagWithHeaderAndTrailer) {
   }
 }
 
-TEST(RunRecording, TheTimeStepIsInMillisecondsAsItsSettingSays) {
-  TempDir dir;
-  testing_support::edit_settings(dir.path(), [](reg::Config& c) {
-    // The unit the settings dialog and "config show" give for the step.
-    lib::options_list options = c.options();
-    const lib::Option* step = options.find("запись_и_осреднение", "запись_по_времени");
-    ASSERT_NE(step, nullptr);
-    EXPECT_EQ(step->unit(), "мс");
-    c.recording.time_step = 3000;  // 3 s
-  });
-  Rig rig(dir.path());
-  station::StationSettings s;
-  s.protocol = "emulator";
-  s.scenario = kScenarios + "circulate-bottoms-up.txt";
-  rig.st->open(s);
-  run_until(rig, 120);
-  EXPECT_EQ(rig.st->command("race stop").rfind("ok", 0), 0u);
-  ASSERT_TRUE(rig.st->close());
-  const auto time = blocks_of(testing_support::read_file(dir.path() + "records/0001.realtim"));
-  const auto lines = of_type(time, 1);
-  ASSERT_GE(lines.size(), 10u);
-  for (std::size_t i = 1; i < lines.size(); ++i) {
-    EXPECT_EQ(u32_at(lines[i]->payload, 0) - u32_at(lines[i - 1]->payload, 0), 3u) << i;
-  }
-  // The run header gives the step as set, in milliseconds.
-  EXPECT_THAT(text_of(*of_type(time, 3).front()), HasSubstr("шаг_записи_по_времени=3000\r\n"));
-}
-
 // Power goes off after the writer went on past the last save: the restart takes the run up
 // again from that save, some of its waiting lag lines already in the lag file, some depth
 // lines in the depth file that it never saw waiting. The rig drills on from the saved bottom.

@@ -624,45 +624,6 @@ TEST(StationTick, UncalibratedAnalogRowTurnsCountsIntoVoltsOnTheConverterFullSca
   EXPECT_EQ(testing_support::read_file(dir.file("registr.errors.log")), "");
 }
 
-TEST(StationTick, PollsA2017BusAtTheConfiguredAddresses) {
-  TempDir dir;
-  lib::PseudoTerminal pty;
-  ASSERT_TRUE(pty.create()) << pty.error();
-  hardware::Bus2017Sim sim;
-  sim.add_module(1).adc[7] = 3210;
-  sim.add_console(65);
-  sim.add_module(2).adc[7] = 1;  // on the bus, but not served
-  hardware::BusSimServer server(lib::make_serial_byte_port_from_fd(pty.release_master()), sim);
-  server.start();
-
-  reg::SystemOptions o;
-  o.home_folder = dir.path();
-  reg::System hub(o);
-  station::Station st(hub);
-  st.open({"console2017", pty.slave_path(), true, "1,65"});
-  EXPECT_EQ(st.source().port_text, "1,65");
-  for (int i = 0; i < 2; ++i) st.tick();
-  st.close();
-  server.stop();
-
-  EXPECT_EQ(st.source().good_readings, 2u);
-  // A first start on a 2017 bus wires the starter rows to the first module it serves, and
-  // the simulator's untouched inputs start inside their calibration: a plausible hook load.
-  ds_tmp::DataStorage& ds = hub.data_storage();
-  const int hook = ds.par_tabl().find_global("вес_на_крюке");
-  ASSERT_GE(hook, 0);
-  EXPECT_EQ(ds.par_tabl()[hook].channel.module, 1);
-  EXPECT_NEAR(ds.current_values()[hook],
-              ds.par_tabl()[hook].calc_value_by_voltage(hardware::kSimStartAdcWord, 1.0,
-                                                        lib::now(hub.clock())),
-              1e-6);
-  EXPECT_GT(ds.current_values()[hook], 0.0);
-  EXPECT_EQ(hub.comm_protocols().get_last_adc_value(1, 7), 3210);
-  EXPECT_EQ(hub.comm_protocols().get_last_adc_value(2, 7), 0);
-  EXPECT_EQ(hub.comm_protocols().device_types(),
-            (std::map<std::int32_t, std::int32_t>{{1, 99}, {65, 99}}));
-}
-
 // A USB adapter pulled out and plugged back in: the station reaches it by a fixed name (a
 // link standing in for the name the OS gives the adapter), the device behind the name goes
 // away and comes back as a new device at the same name.

@@ -181,19 +181,6 @@ TEST(StationWits, AServersParameterFileThatCannotBeReadIsReportedAndMapsNothing)
   rig.st->close();
 }
 
-TEST(StationWits, AStationWithoutEnabledServersHasNoWitsLine) {
-  TempDir dir;
-  Rig rig(dir.path());
-  rig.st->open({"emulator", "", true, ""});
-  rig.ticks(2);
-  EXPECT_TRUE(rig.st->wits_servers().empty());
-  station::LiveViewInput in;
-  in.source = rig.st->source();
-  for (const std::string& line : station::live_view_lines(in))
-    EXPECT_THAT(line, ::testing::Not(HasSubstr("WITS")));
-  rig.st->close();
-}
-
 namespace {
 
 std::string dictionary_file() {

@@ -31,41 +31,6 @@ struct Fixture {
   }
 };
 
-TEST(DataStorageAverages, CountsBelowOneReadTheRawValueAndAboveAThousandActAsAThousand) {
-  Fixture f;
-  f.row(0).averaging = 0;
-  f.row(1).averaging = -7;
-  f.row(2).averaging = 5000;
-  for (int t = 1; t <= 1500; ++t) {
-    f.ds.current_values()[0] = t;
-    f.ds.current_values()[1] = -t;
-    f.ds.current_values()[2] = t;
-    f.ds.average_values().calculate_values(false);
-  }
-  EXPECT_EQ(f.ds[0], 1500.0);
-  EXPECT_EQ(f.ds[1], -1500.0);
-  EXPECT_EQ(f.ds.average_values().window_size(2), 1000u);
-  EXPECT_DOUBLE_EQ(f.ds[2], (501.0 + 1500.0) / 2);  // the mean of 501..1500
-}
-
-TEST(DataStorageAverages, ReadingFollowsTheWindowAndLoweringTheCountTrims) {
-  Fixture f;
-  f.row(0).averaging = 4;
-  f.tick_value(0, 10);
-  EXPECT_EQ(f.ds[0], 10.0) << "one value in the window reads the current value";
-  f.ds.current_values()[0] = 99;
-  EXPECT_EQ(f.ds[0], 99.0);
-  f.tick_value(0, 20);
-  EXPECT_EQ(f.ds[0], 15.0);
-  for (double v : {30.0, 40.0, 50.0}) f.tick_value(0, v);
-  EXPECT_EQ(f.ds[0], 35.0);  // 20..50
-  f.row(0).averaging = 2;
-  f.tick_value(0, 60);
-  EXPECT_EQ(f.ds.average_values().window_size(0), 2u);
-  EXPECT_EQ(f.ds[0], 55.0);
-  EXPECT_EQ(f.ds["ВЕС_НА_КРЮКЕ"], 55.0) << "names ignore case";
-}
-
 TEST(DataStorageAverages, TheTwoPassesTakeDisjointRows) {
   Fixture f;
   f.row(0).averaging = 3;
@@ -200,19 +165,6 @@ TEST(DataStorageDepths, OutOfRangeDepthsThrowTheirMessagesAndChangeNothing) {
   }
   EXPECT_EQ(f.ds.depth_z(), 15000.0);
   EXPECT_EQ(f.ds.depth_cur(), 14000.0);
-}
-
-TEST(DataStorageDepths, TheChangedMarkerLastsThreeTicks) {
-  Fixture f;
-  EXPECT_FALSE(f.ds.is_depth_changed());
-  f.ds.set_depth_z(10);
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_TRUE(f.ds.is_depth_changed()) << i;
-    f.ds.tick();
-  }
-  EXPECT_FALSE(f.ds.is_depth_changed());
-  f.ds.tick();
-  EXPECT_FALSE(f.ds.is_depth_changed());
 }
 
 TEST(DataStorageConf, DepthsGoToTheRunSectionWithoutChecks) {

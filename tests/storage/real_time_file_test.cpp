@@ -116,29 +116,6 @@ TEST(RealTimeBlocks, OversizedRecordsAreRefusedWhenMadeNotWhenWritten) {
   EXPECT_THROW(rtf::ValuesWriterRecord(line, params_of({"a"})), std::invalid_argument);
 }
 
-TEST(RealTimeWriter, HeadersPrecedeTheFirstLineAndEveryChangeOfTheParameterList) {
-  Recorder r;
-  rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(nullptr));
-  const std::string file = r.home.file("0001.realtim");
-  const auto ab = params_of({"a", "b"});
-  ASSERT_TRUE(rec.queue_task(values_task(file, ab, 1)));
-  ASSERT_TRUE(rec.queue_task(values_task(file, ab, 2)));
-  // Same names as a fresh list: no new parameter block.
-  ASSERT_TRUE(rec.queue_task(values_task(file, params_of({"a", "b"}), 3)));
-  ASSERT_TRUE(rec.queue_task(values_task(file, params_of({"b", "a"}), 4)));       // swapped
-  ASSERT_TRUE(rec.queue_task(values_task(file, params_of({"b", "a", "c"}), 5)));  // added
-  EXPECT_EQ(rec.write_pending(), 5u);
-  EXPECT_EQ(rec.get_queue_size(), 0u);
-  const std::string bytes = testing_support::read_file(file);
-  EXPECT_EQ(types_of(bytes), (std::vector<int>{99, 2, 1, 1, 1, 2, 1, 2, 1}));
-  const auto blocks = blocks_of(bytes);
-  EXPECT_EQ(identifiers_of(blocks[5].payload), (std::vector<std::string>{"b", "a"}));
-  EXPECT_EQ(identifiers_of(blocks[7].payload), (std::vector<std::string>{"b", "a", "c"}));
-  EXPECT_EQ(f32_at(blocks[8].payload, 45 + 8), 7.0f);  // third value of the last line
-  EXPECT_TRUE(testing_support::read_file(r.home.file(".nolocking")).empty());
-  EXPECT_TRUE(lib::exists(lib::posix_file_system(), r.home.file(".nolocking")));
-}
-
 TEST(RealTimeWriter, TextIntoAnEmptyFileGetsAVersionBlockButNoParameterBlock) {
   Recorder r;
   rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(nullptr));

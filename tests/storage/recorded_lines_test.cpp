@@ -231,21 +231,6 @@ TEST(StoredValues, AFailingReceiverIsLoggedAndTheLineStillQueued) {
   EXPECT_EQ(s.rec->get_queue_size(), 1u);
 }
 
-TEST(StoredValues, FastLinesCarryTheFiveFastParametersInTheirOrder) {
-  Station s;
-  s.tick(12, 34, 56);
-  s.rec->save_fast_file();
-  const auto blocks = s.written(s.rec->file_names().fast);
-  ASSERT_EQ(blocks.size(), 3u);
-  EXPECT_EQ(identifiers_of(blocks[1].payload),
-            (std::vector<std::string>{"вес_на_крюке", "давление_на_входе", "момент_ротора",
-                                      "нагрузка", "тальблок"}));
-  EXPECT_EQ(f32_at(blocks[2].payload, 45), 12.0f);
-  EXPECT_EQ(f32_at(blocks[2].payload, 49), 34.0f);
-  EXPECT_EQ(f32_at(blocks[2].payload, 53), 0.0f);  // no row: 0
-  EXPECT_EQ(f32_at(blocks[2].payload, 61), 56.0f);
-}
-
 TEST(StoredValues, LinesFollowAnEditOfTheTableBetweenTwoTicks) {
   Station s;
   s.tick(12, 34, 56);

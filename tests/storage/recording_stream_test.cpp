@@ -436,46 +436,4 @@ TEST(ExportProgress, StepsAreToldOnceEachAndOnlyWhenCrossed) {
   EXPECT_EQ(rtf::ProgressSteps(0, 1).advance(0), std::nullopt);
 }
 
-TEST(RealTimeWriterBatch, ManyQueuedLinesLeaveInOneWriteWithBlocksWhereTheListChanges) {
-  TempDir home;
-  params::AllParams catalogue{home.path(), lib::posix_file_system()};
-  ds_tmp::DataStorage storage{catalogue};
-  struct CountingFs final : FaultyFileSystem {
-    int writes = 0;
-    ssize_t write(int fd, const void* buf, std::size_t n) override {
-      ++writes;
-      return FaultyFileSystem::write(fd, buf, n);
-    }
-  } fs;
-  rtf::RealTimeFileServices services;
-  services.fs = &fs;
-  rtf::RealTimeFile rec(storage, catalogue, services);
-  const std::string file = home.file("0001.realtim");
-  const auto a = params_of({"a", "b"});
-  const auto b = params_of({"b", "a"});
-  // a a ... b ... a: the third stretch uses the first list object again.
-  for (int i = 0; i < 100; ++i) rec.queue_task(values_task(file, i < 40 || i >= 70 ? a : b, i));
-  EXPECT_EQ(rec.write_pending(), 100u);
-  EXPECT_EQ(fs.writes, 1);
-  std::vector<int> expected = {99, 2};
-  for (int i = 0; i < 100; ++i) {
-    if (i == 40 || i == 70) expected.push_back(2);
-    expected.push_back(1);
-  }
-  const std::string bytes = testing_support::read_file(file);
-  EXPECT_EQ(types_of(bytes), expected);
-  // The next batch goes on with the list last written, without a parameter block.
-  rec.queue_task(values_task(file, a, 100));
-  rec.write_pending();
-  EXPECT_EQ(fs.writes, 2);
-  EXPECT_EQ(types_of(testing_support::read_file(file)).back(), 1);
-  EXPECT_EQ(types_of(testing_support::read_file(file)).size(), expected.size() + 1);
-  const rtf::RecordingContents c = rtf::read_recording(testing_support::read_file(file));
-  ASSERT_EQ(c.lines.size(), 101u);
-  for (int i = 0; i < 101; ++i) {
-    EXPECT_EQ(c.lines[i].line.values[0], static_cast<float>(i)) << i;
-    EXPECT_EQ(c.lines[i].line.time, 1000u + i) << i;
-  }
-}
-
 }  // namespace

@@ -85,24 +85,6 @@ TEST(WITS0ReaderTest, ARecordBecomesReadyAtItsEndWithValuesUntrimmed) {
   EXPECT_FALSE(r.store.take_ready(reading.servers()["S"]));
 }
 
-TEST(WITS0ReaderTest, AnUnfinishedRecordIsNotHandedOutAndARefillHidesTheOldCopy) {
-  Reading r;
-  // The stream stops before the end line: the record exists but is not ready.
-  EXPECT_TRUE(r.read_one("&&\r\n0108100\r\n0110 7\r\n"));
-  WITSRecords out;
-  EXPECT_FALSE(r.store.take_ready(out));
-  EXPECT_THAT(out, IsEmpty());
-
-  // A complete copy, not yet taken; then the first line of the next copy hides it again.
-  EXPECT_TRUE(r.read_one("&&\r\n0108200\r\n!!\r\n"));
-  EXPECT_TRUE(r.store.snapshot().at(1).ready);
-  EXPECT_TRUE(r.read_one("&&\r\n0108300\r\n01"));
-  EXPECT_FALSE(r.store.take_ready(out));
-  EXPECT_TRUE(r.read_one("&&\r\n0110 8\r\n!!\r\n"));
-  ASSERT_TRUE(r.store.take_ready(out));
-  EXPECT_THAT(out.at(1).items, ElementsAre(Pair(8, "300"), Pair(10, " 8")));
-}
-
 TEST(WITS0ReaderTest, StartSequenceIsMatchedWithOverlap) {
   // The third '&' keeps the match alive, as does a start after a broken one.
   for (const char* start :

@@ -192,16 +192,6 @@ TEST(WITSOutList, EntriesAndEveryBadLineNamedWithItsLine) {
 
 // ---- the dictionary and the dump ------------------------------------------------------------
 
-TEST(WITSDictionary, TheRecordTablesGiveNamesMnemonicsAndUnits) {
-  const wits::WitsDictionary dict =
-      wits::WitsDictionary::parse(data_file("wits0_dictionary_records1-25.csv"), "dict.csv");
-  EXPECT_TRUE(dict.problems().empty()) << dict.problems().front();
-  // Names and units of common items are checked by the golden dump below; here a quoted
-  // description with a comma, and a unit of dashes, which is no unit.
-  EXPECT_EQ(dict.find(1, 20)->description, "Rotary Speed (surf,avg)");
-  EXPECT_EQ(dict.find(1, 1)->unit, "");
-}
-
 TEST(WITSDictionary, AFileThatIsNoDictionaryOrHasBadLinesSaysSo) {
   const auto not_one = wits::WitsDictionary::parse("code,name\n0108,bit\n", "x.csv");
   EXPECT_EQ(not_one.size(), 0u);

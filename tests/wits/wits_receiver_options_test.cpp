@@ -62,37 +62,6 @@ TEST(WITSOptionsTest, LegacySectionIsReadAndSavedUnderTheNewOne) {
   EXPECT_EQ(again, o);
 }
 
-// Each field is a key of its own, stored as it is: names with blanks, commas and quotes
-// are neither quoted nor have their quotes doubled, and read back the same.
-TEST(WITSOptionsTest, NamesWithBlanksCommasAndQuotesAreStoredAsTheyAre) {
-  WITSReceiverOptions o;
-  o.servers() = {WITSServerOption("ГТИ \"Север\", куст 5", "10.0.0.7", 5001, "a,\"b\" c"),
-                 WITSServerOption("\"\"", "h", 1, "\"")};
-  lib::IniFile ini;
-  o.write(ini);
-  const std::string text = ini.to_text();
-  EXPECT_NE(text.find("server0name=ГТИ \"Север\", куст 5\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("server1name=\"\"\n"), std::string::npos) << text;
-  WITSReceiverOptions again;
-  EXPECT_THAT(again.read(ini_of(text)), IsEmpty());
-  EXPECT_EQ(again, o);
-  ASSERT_EQ(again.servers().size(), 2u);
-  EXPECT_EQ(again.servers()[0].status, "a,\"b\" c");
-}
-
-TEST(WITSOptionsTest, SavingKeepsTheParametersFileKeys) {
-  lib::IniFile ini =
-      ini_of("[wits_servers]\ncount=1\nserver0name=A\nserver0params_file=/p/a.txt\n");
-  WITSReceiverOptions o;
-  o.read(ini);
-  o.servers()[0].port = 7000;
-  o.write(ini);
-  WITSReceiverOptions again;
-  again.read(ini);
-  EXPECT_EQ(again.servers()[0].port, 7000);
-  EXPECT_EQ(again.servers()[0].params_file, "/p/a.txt");
-}
-
 TEST(WITSOptionsTest, DamagedCountsAndPorts) {
   WITSReceiverOptions o;
   auto problems = o.read(ini_of("[wits_servers]\ncount=99999999\nserver0name=A\n"));
@@ -104,18 +73,6 @@ TEST(WITSOptionsTest, DamagedCountsAndPorts) {
   o.read(ini_of("[wits_servers]\ncount=1\nserver0port=abc\n"));
   EXPECT_EQ(o.servers()[0].port, kMissingPort);
   EXPECT_EQ(o.servers()[0].name, "");
-}
-
-TEST(WITSOptionsTest, EqualityIgnoresTheParametersFile) {
-  WITSServerOption a("A", "h", 1, "s"), b = a;
-  b.params_file = "other";
-  EXPECT_EQ(a, b);
-  b.enabled = true;
-  EXPECT_NE(a, b);
-  WITSReceiverOptions x, y;
-  EXPECT_EQ(x, y);
-  y.servers().pop_back();
-  EXPECT_NE(x, y);
 }
 
 TEST(WITSOptionsTest, ServerPickList) {
@@ -182,20 +139,6 @@ TEST(WITSOptionsTest, LoadFromHomeReadsGlobalIniWithoutWritingIt) {
   std::filesystem::create_directory(other.file(kGlobalIniFileName));
   EXPECT_EQ(o.load_from_home(other.path(), lib::posix_file_system()).size(), 1u);
   expect_defaults(o);
-}
-
-TEST(WITSOptionsTest, HooksCarryTheListThroughTheSettingsFile) {
-  TempDir dir;
-  const std::string path = dir.file("global.ini");
-  std::ofstream(path) << "[чужое]\nk=v\n";
-  WITSReceiverOptions o;
-  o.servers().resize(1);
-  o.servers()[0] = WITSServerOption("A", "h", 1, "s");
-  o.save_to_file(path, lib::posix_file_system());
-  WITSReceiverOptions back;
-  back.load_from_file(path, lib::posix_file_system());
-  EXPECT_EQ(back, o);
-  EXPECT_THAT(testing_support::read_file(path), ::testing::HasSubstr("[чужое]\nk=v"));
 }
 
 }  // namespace

@@ -94,35 +94,6 @@ TEST(WITSReceiverTest, ARecordFromALiveServerIsHandedOutOnceWithItsLogs) {
   EXPECT_GE(st.changes.load(), 1);
 }
 
-TEST(WITSReceiverTest, EveryRecordAlreadyReceivedIsTakenBeforeThePauseAndTheLogStaysBounded) {
-  // A sender far ahead of one record a pass: its 400 records are all in the socket at once,
-  // and the last of them is handed out within a pass or two, not one record per pass later.
-  LoopbackServer peer;
-  Station st;
-  st.receiver.set_log_limits({4096, 2});
-  st.receiver.set_options(options_of({server("A", peer.port())}));
-  ASSERT_TRUE(peer.accept());
-  std::string burst;
-  for (int n = 1; n <= 400; ++n) {
-    burst += kRecordStart;
-    append_item_line(burst, 1, 8, std::to_string(n));
-    burst += kRecordEnd;
-  }
-  ASSERT_TRUE(peer.send(burst));
-  WITSCommIncomData reading;
-  EXPECT_TRUE(eventually([&] {
-    st.receiver.read_data(reading);
-    return reading.get_value("A", "0108") == 400;
-  })) << reading.get_value("A", "0108");
-  // Its log, two lines a record, stays within its bounds: the newest lines, two old files.
-  st.receiver.terminate();
-  for (const char* name : {"wits_A.log", "wits_A.log.1", "wits_A.log.2"})
-    EXPECT_LE(st.log(name).size(), 4096u) << name;
-  EXPECT_THAT(st.log("wits_A.log"), HasSubstr("Thread stopped"));
-  EXPECT_THAT(st.log("wits_A.log.1"), Not(testing::IsEmpty()));
-  EXPECT_FALSE(lib::exists(lib::posix_file_system(), st.dir.file("wits_A.log.3")));
-}
-
 TEST(WITSReceiverTest, ARestartedServerIsReconnectedWithinASecond) {
   LoopbackServer peer;
   const int port = peer.port();
