@@ -2,12 +2,17 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <thread>
 
 #include "command_registry.h"
@@ -17,7 +22,9 @@
 #include "lib/alsa_audio_output.h"
 #include "lib/date_time.h"
 #include "lib/file_system.h"
+#include "lib/home_folder.h"
 #include "run_web.h"
+#include "station/home_lock.h"
 #include "station/live_view.h"
 #include "station/station.h"
 #include "station/station_audio.h"
@@ -183,11 +190,34 @@ void print_json(const station::Station& st) {
   std::fflush(stdout);
 }
 
+// A folder on a memory file system for the files rewritten every tick or two: the service's
+// runtime folder (RuntimeDirectory= of the unit), else one of the user's runtime
+// folder per home; empty when neither exists (the file then stays in the home).
+std::string runtime_folder(const std::string& home) {
+  if (const char* service = std::getenv("RUNTIME_DIRECTORY"); service && *service) {
+    const std::string first(service, std::strcspn(service, ":"));
+    return lib::with_trailing_slash(first);
+  }
+  const std::string user = "/run/user/" + std::to_string(::getuid()) + "/";
+  if (!lib::is_folder(lib::posix_file_system(), user)) return {};
+  return user + "rigstation-" + fmt::format("{:016x}", std::hash<std::string>{}(home)) + "/";
+}
+
 int run(const rigstation::CommandContext& context, const RunOptions& options) {
+  // Before anything reads or writes the home (the hub makes folders and reads the journals
+  // as it is built): a refused station leaves the home as it found it.
+  std::optional<station::HomeLock> home_lock;
+  try {
+    home_lock.emplace(lib::posix_file_system(), context.home());
+  } catch (const station::HomeLockError& e) {
+    std::fprintf(stderr, "rigstation: %s\n", e.what());
+    return 1;
+  }
   station::StationAudio audio(options.no_sound, options.sound_device, lib::posix_file_system());
   reg::SystemOptions hub_options;
   hub_options.home_folder = context.home();
   hub_options.audio = &audio.output();
+  hub_options.runtime_folder = runtime_folder(context.home());
   reg::System hub(hub_options);
   audio.attach([&hub](const std::string& m) { hub.error_log().write(m); });
   // The output outlives the hub: its reports stop before the log goes.

@@ -130,8 +130,10 @@ void MinMaxLogBase::clear() {
 
 // ---- MinMaxLog -------------------------------------------------------------------------------
 
-MinMaxLog::MinMaxLog(MinMaxLogServices services)
-    : lib::SerialModuleBase("MinMaxLog", kStateVersion), services_(std::move(services)) {}
+MinMaxLog::MinMaxLog(MinMaxLogServices services, lib::Clock& clock)
+    : lib::SerialModuleBase("MinMaxLog", kStateVersion),
+      services_(std::move(services)),
+      clock_(clock) {}
 
 void MinMaxLog::serial_fields(lib::serial_list& list, unsigned /*version*/) {
   std::lock_guard guard(mutex_);
@@ -198,7 +200,7 @@ void MinMaxLog::serial_fields(lib::serial_list& list, unsigned /*version*/) {
 
 lib::DateTime MinMaxLog::now() const {
   if (pass_now_) return *pass_now_;
-  return services_.clock ? lib::now(*services_.clock) : lib::now(lib::system_clock());
+  return lib::now(clock_);
 }
 
 int MinMaxLog::row_of(const std::string& name) {

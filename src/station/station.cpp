@@ -1,9 +1,5 @@
 #include "station/station.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -94,7 +90,6 @@ Station::~Station() {
     recorder_->stop_save_thread();
     hub_.module_list().unregister_module("RealTimeFile");
   }
-  release_home();
 }
 
 bool Station::row_current(int row) const {
@@ -153,55 +148,9 @@ void Station::try_reopen() {
                          source_.protocol_name + " reopened; reading it again");
 }
 
-void Station::lock_home(const std::string& home) {
-  lib::FileSystem& fs = hub_.file_system();
-  const std::string path = home + kHomeLockFileName;
-  // A folder that cannot be made shows as the lock file that cannot be opened below.
-  lib::make_dirs(fs, home);
-  const int fd = fs.open(path, O_RDWR | O_CREAT, 0644);
-  if (fd < 0) {
-    throw StationError("cannot open the home lock '" + path + "': " + lib::errno_text(errno) +
-                       "; the station does not start");
-  }
-  if (fs.flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int err = errno;
-    fs.close(fd);
-    if (err != EWOULDBLOCK) {
-      throw StationError("cannot lock the home lock '" + path + "': " + lib::errno_text(err) +
-                         "; the station does not start");
-    }
-    std::string holder = lib::read_whole_file(path, fs).value_or("");
-    while (!holder.empty() && (holder.back() == '\n' || holder.back() == ' ')) holder.pop_back();
-    throw StationError("another station (process " + (holder.empty() ? "?" : holder) +
-                       ") is running on the home '" + home + "' (it holds '" + path +
-                       "'); this one does not start");
-  }
-  // A second descriptor rewrites the pid: the lock belongs to the first one and stays.
-  const int out = fs.open(path, O_WRONLY | O_TRUNC, 0644);
-  if (out >= 0) {
-    const std::string pid = std::to_string(::getpid()) + "\n";
-    lib::write_all(fs, out, pid.data(), pid.size());
-    fs.close(out);
-  }
-  home_lock_fd_ = fd;
-}
-
-void Station::release_home() {
-  if (home_lock_fd_ < 0) return;
-  hub_.file_system().close(home_lock_fd_);
-  home_lock_fd_ = -1;
-}
-
 std::vector<std::string> Station::open(const StationSettings& settings) {
   notes_.clear();
-  // Before anything in the home is read or written: a second station must not touch it.
-  lock_home(hub_.get_exe_path());
-  try {
-    return open_home(settings);
-  } catch (...) {
-    release_home();  // a station that did not start holds nothing
-    throw;
-  }
+  return open_home(settings);
 }
 
 std::vector<std::string> Station::open_home(const StationSettings& settings) {
@@ -374,7 +323,7 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
   make_announcer();
   hub_.voice_thread().start();
   live_frame_ = std::make_unique<LiveFramePublisher>(
-      *this, home + live::kFileName, hub_.file_system(), hub_.clock(),
+      *this, hub_.runtime_file(live::kFileName), hub_.file_system(), hub_.clock(),
       [this](const std::string& m) { hub_.error_log().write(m); });
   live_frame_tick_ = hub_.connect_data([this] { live_frame_->publish(); });
   opened_ = true;
@@ -572,7 +521,6 @@ bool Station::close() {
   if (wits_) wits_->terminate();
   if (wits_out_) wits_out_->stop();
   opened_ = false;
-  release_home();
   return saved;
 }
 

@@ -26,6 +26,7 @@
 #include "station/alarm_log_file.h"
 #include "station/announcer.h"
 #include "station/control_folder.h"
+#include "station/home_lock.h"
 #include "station/pit_watch.h"
 #include "station/rig_tracker.h"
 #include "station/scenario.h"
@@ -84,16 +85,8 @@ struct StationSettings {
   std::string wits_out_address = "127.0.0.1";
 };
 
-// The file in the home folder a running station holds locked (its process id inside), so
-// that a second station on the same home is refused instead of fighting over the bus and
-// the state file.
-inline constexpr const char* kHomeLockFileName = "rigstation.lock";
 // The folder of the home that holds the runs' recording files.
 inline constexpr const char* kRecordingFolder = "records/";
-
-// The process id (as its lock file gives it, "?" when it gives none) of the station running
-// on `home`; nullopt when none runs there.
-std::optional<std::string> home_holder(lib::FileSystem& fs, const std::string& home);
 
 // The protocol id of a data source name (or of a protocol number), or -1.
 std::int32_t protocol_id_of(const std::string& name);
@@ -157,11 +150,11 @@ class Station {
   explicit Station(reg::System& hub);
   ~Station();
 
-  // Takes the home folder (refused with StationError naming the other station's process id
-  // when one holds it), prepares it (returns what it created), loads everything and opens
-  // the data source. Throws StationError with a clear message on failure. What the operator
-  // must hear about the start (the state restored or not, copies kept, where the error log
-  // is) is in start_notes() afterwards.
+  // Prepares the home folder (returns what it created), loads everything and opens the
+  // data source. REQUIRES: the host holds the home's HomeLock, taken before it built the hub.
+  // Throws StationError with a clear message on failure. What the operator must hear about the
+  // start (the state restored or not, copies kept, where the error log is) is in start_notes()
+  // afterwards.
   std::vector<std::string> open(const StationSettings& settings);
   const std::vector<std::string>& start_notes() const { return notes_; }
   // One data tick; saves the state when a save is due (see reg::System::save_when_due).
@@ -169,7 +162,7 @@ class Station {
   // A line for the operator when a save during the ticks failed, or worked again after a
   // failure; empty otherwise. Cleared by reading.
   std::string take_save_message();
-  // Saves the state file, closes the port and lets the home go; false when the state could
+  // Saves the state file and closes the port; false when the state could
   // not be saved (reg::System::last_save_error says why).
   bool close();
 
@@ -334,7 +327,6 @@ class Station {
   // The hub's own source of the shared export, which the station wraps to mark stale values.
   std::function<reg::SharedValues()> plain_shared_values_;
   std::vector<std::string> notes_;
-  int home_lock_fd_ = -1;
   bool save_failing_ = false;
   std::string save_message_;
 
@@ -397,8 +389,6 @@ class Station {
   std::int64_t start_ms_ = 0;
   int runs_started_ = 0;  // start_race calls since open
   Depths last_mirrored_;  // what the data storage held after the tracker's last tick
-  void lock_home(const std::string& home);
-  void release_home();
 
   // The operation's name, the warnings, the depth marks and the message sound of the tick
   // (station_announce.cpp).

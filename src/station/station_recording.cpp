@@ -61,11 +61,10 @@ std::int64_t time_line_ticks(int milliseconds) {
 
 void Station::open_recording() {
   rtf::RealTimeFileServices services;
-  services.fs = &hub_.file_system();
-  services.clock = &hub_.clock();
   reg::ErrorLog& log = hub_.error_log();
   services.log = [&log](const std::string& line) { log.write(line); };
-  recorder_ = std::make_unique<rtf::RealTimeFile>(hub_.data_storage(), hub_.catalogue(), services);
+  recorder_ = std::make_unique<rtf::RealTimeFile>(hub_.data_storage(), hub_.catalogue(),
+                                                  hub_.file_system(), hub_.clock(), services);
   recorder_state_ = std::make_unique<RecorderState>(*recorder_);
   hub_.module_list().register_module(*recorder_state_, "RealTimeFile");
 }

@@ -2,9 +2,7 @@
 // the control folder, sent by rigstation params set and params calibrate): the rows, their
 // inputs and conversions change between two ticks, and everything the station derived from
 // the table follows.
-#include <fcntl.h>
 #include <fmt/format.h>
-#include <sys/file.h>
 
 #include "core/system.h"
 #include "lib/file_system.h"
@@ -15,17 +13,6 @@
 #include "storage/data_storage.h"
 
 namespace station {
-
-std::optional<std::string> home_holder(lib::FileSystem& fs, const std::string& home) {
-  const int fd = fs.open(home + kHomeLockFileName, O_RDONLY, 0);
-  if (fd < 0) return std::nullopt;  // never started here, or the lock cannot be looked at
-  const bool free = fs.flock(fd, LOCK_SH | LOCK_NB) == 0;
-  fs.close(fd);
-  if (free) return std::nullopt;
-  std::string pid = lib::read_whole_file(home + kHomeLockFileName, fs).value_or("");
-  while (!pid.empty() && (pid.back() == '\n' || pid.back() == ' ')) pid.pop_back();
-  return pid.empty() ? "?" : pid;
-}
 
 std::string Station::reload_table() {
   ds_tmp::DataStorage& ds = hub_.data_storage();

@@ -77,9 +77,8 @@ class HttpSessionBase {
 // The sessions point to it without owning it: it outlives them, since destroying its loop
 // (first of all its members) destroys every session still waiting on it.
 struct WebServer::Impl {
-  explicit Impl(ServerOptions o) : options(std::move(o)), history(options.history_ticks) {
-    if (!options.clock) options.clock = &lib::system_clock();
-  }
+  Impl(ServerOptions o, lib::Clock& c)
+      : options(std::move(o)), clock(c), history(options.history_ticks) {}
   ~Impl() {
     retry_accept.reset();
     acceptor.reset();
@@ -89,6 +88,7 @@ struct WebServer::Impl {
   }
 
   ServerOptions options;
+  lib::Clock& clock;
   std::optional<asio::io_context> ioc{std::in_place, 1};
   std::optional<tcp::acceptor> acceptor;
   std::optional<asio::steady_timer> retry_accept;
@@ -127,7 +127,7 @@ struct WebServer::Impl {
   std::atomic<std::size_t> pending{0};
   std::atomic<std::uint64_t> skipped{0};
 
-  std::int64_t now_ms() { return options.clock->steady_ms(); }
+  std::int64_t now_ms() { return clock.steady_ms(); }
 
   // A line for the log, at most max_log_lines_per_second a second: a flood of bad requests
   // must not fill the disk; what was left out is counted in the next line.
@@ -843,7 +843,8 @@ void WebServer::Impl::broadcast(const std::shared_ptr<const std::string>& messag
   for (const auto& s : live) s->send(message);
 }
 
-WebServer::WebServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}
+WebServer::WebServer(ServerOptions options, lib::Clock& clock)
+    : impl_(std::make_unique<Impl>(std::move(options), clock)) {}
 
 WebServer::~WebServer() {
   stop();

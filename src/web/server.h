@@ -98,7 +98,6 @@ struct ServerOptions {
   std::string tls_key;
   // Where the server's lines go (bad requests, dropped clients); safe to call from its thread.
   std::function<void(const std::string&)> log;
-  lib::Clock* clock = nullptr;  // for the rate limits; the system clock when null
   std::size_t max_connections = format::kMaxConnections;
   std::size_t max_connections_per_address = format::kMaxConnectionsPerAddress;
   std::chrono::milliseconds idle_timeout{format::kIdleTimeoutSeconds * 1000};
@@ -129,7 +128,8 @@ struct WriteRequest {
 
 class WebServer {
  public:
-  explicit WebServer(ServerOptions options);
+  // `clock` paces the rate limits; it must outlive the server.
+  WebServer(ServerOptions options, lib::Clock& clock);
   ~WebServer();  // stops the loop and closes every connection
   WebServer(const WebServer&) = delete;
   WebServer& operator=(const WebServer&) = delete;

@@ -20,7 +20,7 @@ namespace {
 std::string write_file(const testing_support::TempDir& dir) {
   params::AllParams catalogue{dir.path(), lib::posix_file_system()};
   ds_tmp::DataStorage storage{catalogue};
-  rtf::RealTimeFile rec(storage, catalogue);
+  rtf::RealTimeFile rec(storage, catalogue, lib::posix_file_system(), lib::system_clock());
   const std::string file = dir.file("0004.realdep");
   rec.save_text_values(file, {{"скважина", "31"}, {"номер_рейса", "4"}});
   auto params = std::make_shared<std::vector<rtf::RecordedParam>>();
@@ -100,7 +100,7 @@ std::string write_growing_file(const testing_support::TempDir& dir, const std::s
   auto three = std::make_shared<std::vector<rtf::RecordedParam>>(*two);
   three->push_back({"Объём в ёмкости", "м³", "V", "объем_в_емкости1", 0, 60});
   auto run = [&](const std::vector<std::pair<int, std::uint8_t>>& lines) {
-    rtf::RealTimeFile rec(storage, catalogue);
+    rtf::RealTimeFile rec(storage, catalogue, lib::posix_file_system(), lib::system_clock());
     for (const auto& [i, hundredths] : lines) {
       auto task = std::make_shared<rtf::Records>();
       task->file = file;
@@ -120,7 +120,7 @@ std::string write_growing_file(const testing_support::TempDir& dir, const std::s
     rec.write_pending();
   };
   {
-    rtf::RealTimeFile rec(storage, catalogue);
+    rtf::RealTimeFile rec(storage, catalogue, lib::posix_file_system(), lib::system_clock());
     rec.save_text_values(file, {{"месторождение", "Южное"},
                                 {"скважина", "31"},
                                 {"заказчик", "Заказчик"},

@@ -25,7 +25,7 @@ namespace {
 std::string write_recording(const testing_support::TempDir& dir) {
   params::AllParams catalogue{dir.path(), lib::posix_file_system()};
   ds_tmp::DataStorage storage{catalogue};
-  rtf::RealTimeFile rec(storage, catalogue);
+  rtf::RealTimeFile rec(storage, catalogue, lib::posix_file_system(), lib::system_clock());
   const std::string file = dir.file("0007.realtim");
   auto params = std::make_shared<std::vector<rtf::RecordedParam>>();
   params->push_back({"Вес на крюке", "т", "Вес", "вес_на_крюке", 0, 200});

@@ -220,26 +220,24 @@ std::string joined(const std::vector<std::string>& lines) {
 
 TEST(StationHome, ASecondStationOnOneHomeIsRefusedWithTheFirstOnesProcessId) {
   TempDir dir;
-  Rig first(dir.path());
-  first.st->open({"emulator", "", true, ""});
+  lib::FileSystem& fs = lib::posix_file_system();
   const std::string pid = std::to_string(::getpid());
-  EXPECT_EQ(testing_support::read_file(dir.file(station::kHomeLockFileName)), pid + "\n");
   {
-    Rig second(dir.path());
+    station::HomeLock first(fs, dir.path());
+    EXPECT_EQ(station::home_holder(fs, dir.path()), pid);
     try {
-      second.st->open({"emulator", "", true, ""});
+      station::HomeLock second(fs, dir.path());
       FAIL() << "two stations on one home";
-    } catch (const station::StationError& e) {
+    } catch (const station::HomeLockError& e) {
       EXPECT_NE(std::string(e.what()).find("another station (process " + pid + ")"),
                 std::string::npos)
           << e.what();
     }
+    EXPECT_EQ(testing_support::read_file(dir.file(station::kHomeLockFileName)), pid + "\n")
+        << "the refused station leaves the lock file alone";
   }
-  EXPECT_EQ(testing_support::read_file(dir.file(station::kHomeLockFileName)), pid + "\n")
-      << "the refused station leaves the lock file alone";
-  first.st->close();
-  Rig third(dir.path());
-  EXPECT_NO_THROW(third.st->open({"emulator", "", true, ""})) << "a closed station lets go";
+  EXPECT_EQ(station::home_holder(fs, dir.path()), std::nullopt) << "a released lock lets go";
+  EXPECT_NO_THROW(station::HomeLock third(fs, dir.path()));
 }
 
 TEST(StationHome, AFolderThatCannotBeMadeStopsTheStartNamingItAndWhy) {
@@ -286,11 +284,10 @@ TEST(StationHome, AHomeLockThatCannotBeTakenStopsTheStartWithTheReason) {
   TempDir dir;
   testing_support::FaultyFileSystem fs;
   fs.flock_errno = ENOLCK;
-  Rig rig(dir.path(), &fs);
   try {
-    rig.st->open({"emulator", "", true, ""});
+    station::HomeLock lock(fs, dir.path());
     FAIL() << "started without its home lock";
-  } catch (const station::StationError& e) {
+  } catch (const station::HomeLockError& e) {
     const std::string what = e.what();
     EXPECT_NE(what.find(dir.file(station::kHomeLockFileName)), std::string::npos) << what;
     EXPECT_NE(what.find(lib::errno_text(ENOLCK)), std::string::npos) << what;
