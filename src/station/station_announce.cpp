@@ -57,12 +57,12 @@ void Station::make_announcer() {
   announcer_->set_settings(s);
 }
 
-void Station::announce() {
+void Station::announce(const TickFrame& frame) {
   if (!announcer_ || !rig_) return;
   AnnouncerInputs in;
-  in.operation = hub_.effective_operation().operation;
+  in.operation = frame.operation;
   const int pressure_row = hub_.global_nums()[reg::GlobalNums::kDavlenieNaVhode];
-  in.inlet_pressure = row_current(pressure_row)
+  in.inlet_pressure = frame.current(pressure_row)
                           ? static_cast<double>(hub_.data_storage().current_values()[pressure_row])
                           : std::numeric_limits<double>::quiet_NaN();
   in.zero_pressure = hub_.config().recognition.zero_pressure;

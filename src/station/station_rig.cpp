@@ -30,8 +30,6 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 const std::string kPumpStrokes = "ходы_насоса";
-// The scenario's methane goes into this row when the table has it.
-const std::string kMethane = "метан_абс";
 
 std::optional<double> parse_number(const std::string& word) {
   std::size_t used = 0;
@@ -127,12 +125,13 @@ void Station::open_rig(const StationSettings& settings) {
   const int saved_race = st.race;
   const int runs_before = runs_started_;
   if (!settings.scenario.empty()) {
-    scenario_ = Scenario::load(settings.scenario, hub_.file_system());
-    if (!scenario_->pulses_per_metre()) scenario_->set_pulses_per_metre(hub_.config().dol.koef);
+    Scenario& scenario =
+        play_.scenario.emplace(Scenario::load(settings.scenario, hub_.file_system()));
+    if (!scenario.pulses_per_metre()) scenario.set_pulses_per_metre(hub_.config().dol.koef);
     notes_.push_back(fmt::format("scenario: '{}', {} frames over {:.0f} s", settings.scenario,
-                                 scenario_->frames(), scenario_->duration()));
+                                 scenario.frames(), scenario.duration()));
     // Before a run is started below, so the run starts where the scenario's story does.
-    for (const std::string& c : scenario_->start_commands())
+    for (const std::string& c : scenario.start_commands())
       notes_.push_back("scenario: " + c + ": " + command(c));
   }
   const bool scenario_started_a_run = runs_started_ != runs_before;
@@ -177,15 +176,16 @@ void Station::note_restored() {
 
 void Station::note_restored_recorder() {
   const RigTrackerState& st = rig_->state();
-  if (recorder_ && st.race_active) {
+  if (st.race_active) {
     note_restored_line(fmt::format(
         "recorder: run {} goes on in '{}', next depth line at {:.2f} m, {} depth line(s) "
         "waiting for their mud",
-        st.race, recorder_->file_names().time, next_depth_line_, recorder_->pending_lag_lines()));
+        st.race, recording_->time_file(), recording_->next_depth_line(),
+        recording_->pending_lag_lines()));
   } else {
     note_restored_line(
         fmt::format("recorder: no run records; {} depth line(s) waiting for their mud",
-                    recorder_ ? recorder_->pending_lag_lines() : 0));
+                    recording_->pending_lag_lines()));
   }
 }
 
@@ -199,76 +199,13 @@ void Station::start_race(int race, bool continue_race) {
   hub_.before_work(race, continue_race, "");
   if (!continue_race) rig_->lag().rebase(rig_->depths().bottom);
   depths_jumped_ = true;
-  recording_start(race, continue_race);
+  recording_->start(race, continue_race);
   st.race = race;
   st.race_active = true;
   notes_.push_back(fmt::format("registration run {} {}", race,
                                continue_race ? "continues" : "starts; the lag queue is cleared"));
   hub_.error_log().write(notes_.back());
   hub_.request_save();
-}
-
-void Station::apply_scenario(hardware::CommIncomData& reading) {
-  if (!scenario_) return;
-  const std::int64_t now = hub_.clock().steady_ms();
-  if (scenario_start_ms_ < 0) scenario_start_ms_ = now;
-  scenario_seconds_ = static_cast<double>(now - scenario_start_ms_) / 1000.0;
-  const ScenarioSample s = scenario_->at(scenario_seconds_);
-  const auto& dol = hub_.config().dol;
-  std::optional<std::int64_t> pulses = s.pulses;
-  if (!pulses && s.block) {
-    pulses = std::llround(*s.block * *scenario_->pulses_per_metre() * (dol.reverse < 0 ? -1 : 1));
-  }
-  if (pulses) {
-    hardware::USOData& module = reading.module(dol.uso);
-    if (static_cast<int>(module.dol.size()) <= dol.channel) {
-      module.dol.resize(static_cast<std::size_t>(std::max(dol.channel, 0)) + 1);
-    }
-    if (dol.channel >= 0) {
-      module.dol[static_cast<std::size_t>(dol.channel)] = {static_cast<std::int32_t>(*pulses),
-                                                           true};
-    }
-  }
-  // The rows show what the scenario plays, as if the sensors had read it.
-  ds_tmp::DataStorage& ds = hub_.data_storage();
-  auto put = [&](int slot, const std::optional<double>& v) {
-    const int row = hub_.global_nums()[slot];
-    if (!v || row < 0 || row >= static_cast<int>(fresh_.size())) return;
-    ds.current_values()[row] = *v;
-    fresh_[static_cast<std::size_t>(row)] = true;
-    valid_[static_cast<std::size_t>(row)] = true;
-  };
-  put(reg::GlobalNums::kVesNaKryuke, s.hook);
-  put(reg::GlobalNums::kDavlenieNaVhode, s.pressure);
-  put(reg::GlobalNums::kOborotyRotora, s.rpm);
-  put(reg::GlobalNums::kNagruzka, s.wob);
-  put(reg::GlobalNums::kMomentRotora, s.torque);
-  put(reg::GlobalNums::kSummGaz, s.gas);
-  if (s.methane) {
-    const int row = ds.par_tabl().find_global(kMethane);
-    if (row >= 0 && row < static_cast<int>(fresh_.size())) {
-      ds.current_values()[row] = *s.methane;
-      fresh_[static_cast<std::size_t>(row)] = true;
-      valid_[static_cast<std::size_t>(row)] = true;
-    }
-  }
-  for (const auto& [tank, level] : s.level) {
-    const int row = ds.par_tabl().find_global(calc::VEmkOpts::level_name(tank));
-    if (row >= 0 && row < static_cast<int>(fresh_.size())) {
-      ds.current_values()[row] = level;
-      fresh_[static_cast<std::size_t>(row)] = true;
-      valid_[static_cast<std::size_t>(row)] = true;
-    }
-  }
-  const auto& pumps = pump_rows_;
-  for (const auto& [pump, spm] : s.spm) {
-    const auto it = pumps.find(pump - 1);
-    const int row = it == pumps.end() ? -1 : it->second;
-    if (row >= 0 && row < static_cast<int>(fresh_.size())) {
-      ds.current_values()[row] = spm;
-      fresh_[static_cast<std::size_t>(row)] = true;
-    }
-  }
 }
 
 std::map<int, int> Station::find_pump_rows() const {
@@ -287,25 +224,32 @@ std::map<int, int> Station::find_pump_rows() const {
 }
 
 bool Station::scenario_finished() const {
-  return scenario_ && scenario_start_ms_ >= 0 && scenario_seconds_ >= scenario_->duration();
+  return play_.scenario && play_.start_ms >= 0 && play_.seconds >= play_.scenario->duration();
 }
 
-RigInputs Station::rig_inputs(const hardware::CommIncomData& reading, bool reading_ok) const {
+RecordingView Station::recording() const {
+  return recording_ ? recording_->view(rig_ && rig_->state().race_active) : RecordingView{};
+}
+
+rtf::RealTimeFile* Station::recorder() {
+  return recording_ ? &recording_->recorder() : nullptr;
+}
+
+RigInputs Station::rig_inputs(const TickFrame& frame) const {
   ds_tmp::DataStorage& ds = hub_.data_storage();
   const auto& nums = hub_.global_nums();
   // A row that is missing, or was not refreshed by this tick, tells nothing now.
   auto value = [&](int slot) {
     const int row = nums[slot];
-    if (row < 0 || row >= static_cast<int>(fresh_.size()) || !fresh_[static_cast<std::size_t>(row)])
-      return kNaN;
+    if (!frame.in_range(row) || !frame.rows[static_cast<std::size_t>(row)].fresh) return kNaN;
     return static_cast<double>(ds.current_values()[row]);
   };
   RigInputs in;
   in.seconds = static_cast<double>(hub_.clock().steady_ms() - start_ms_) / 1000.0;
   const auto& dol = hub_.config().dol;
-  if (reading_ok || scenario_) {
-    const auto it = reading.modules.find(dol.uso);
-    if (it != reading.modules.end() && dol.channel >= 0 &&
+  if (frame.reading_ok || frame.scene) {
+    const auto it = frame.reading.modules.find(dol.uso);
+    if (it != frame.reading.modules.end() && dol.channel >= 0 &&
         dol.channel < static_cast<int>(it->second.dol.size()) &&
         it->second.dol[static_cast<std::size_t>(dol.channel)].initialised) {
       in.pulses = it->second.dol[static_cast<std::size_t>(dol.channel)].value;
@@ -316,57 +260,8 @@ RigInputs Station::rig_inputs(const hardware::CommIncomData& reading, bool readi
   in.inlet_pressure = value(reg::GlobalNums::kDavlenieNaVhode);
   in.rotary_speed = value(reg::GlobalNums::kOborotyRotora);
   in.weight_on_bit = value(reg::GlobalNums::kNagruzka);
-  const ScenarioSample s = scenario_ ? scenario_->at(scenario_seconds_) : ScenarioSample{};
-  in.flow_lpm = s.flow ? *s.flow : pump_flow_lpm_;
+  in.flow_lpm = frame.scene && frame.scene->flow ? *frame.scene->flow : frame.flow_lpm;
   return in;
-}
-
-void Station::pumps_tick() {
-  ds_tmp::DataStorage& ds = hub_.data_storage();
-  calc::NasosWork& pumps = hub_.calc_values().pumps();
-  // A pump without a row, or whose row this tick did not refresh, gave no strokes.
-  std::array<float, calc::NasosWork::kPumpCount> strokes{};
-  for (const auto& [pump, row] : pump_rows_) {
-    if (pump < 0 || pump >= calc::NasosWork::kPumpCount || row >= static_cast<int>(fresh_.size()) ||
-        !fresh_[static_cast<std::size_t>(row)])
-      continue;
-    strokes[static_cast<std::size_t>(pump)] = static_cast<float>(ds.current_values()[row]);
-  }
-  pumps.work(strokes);
-  // The mud circulates while a pump works, or, when the settings say so, while the inlet
-  // pressure shows the pumps on: the run's circulation time and its circulation averages,
-  // and the lag lines on their way up, follow it.
-  bool circulating = false;
-  for (int pump = 0; pump < calc::NasosWork::kPumpCount; ++pump)
-    circulating = circulating || pumps.is_working(pump);
-  const int pressure_row = hub_.global_nums()[reg::GlobalNums::kDavlenieNaVhode];
-  if (hub_.config().lag.circulation_by_pressure != 0 && row_current(pressure_row) &&
-      ds.current_values()[pressure_row] > hub_.config().recognition.zero_pressure)
-    circulating = true;
-  ds.set_circulation_on(circulating);
-  double flow = 0;
-  for (int pump = 0; pump < calc::NasosWork::kPumpCount; ++pump) {
-    const double spm = pumps.strokes(pump);
-    if (!(spm > 0)) continue;
-    const reg::NasosOpt& opt = hub_.config().other.pumps[static_cast<std::size_t>(pump)];
-    const double lpm = opt.calc_volume(spm);
-    bool& reported = pump_volume_reported_[static_cast<std::size_t>(pump)];
-    if (!(lpm > 0) || !std::isfinite(lpm)) {
-      if (!reported) {
-        hub_.error_log().write(fmt::format(
-            "pumps: pump {} strokes at {:g} per minute but its settings give no volume per "
-            "stroke (объем_насоса{} = {:g} l, коефф_заполн_насоса{} = {:g}, rnas{} = {:g}); "
-            "its strokes add no flow until the settings are corrected",
-            pump + 1, spm, pump + 1, opt.volume, pump + 1, opt.fill_coefficient, pump + 1,
-            opt.range));
-      }
-      reported = true;
-      continue;
-    }
-    reported = false;
-    flow += lpm;
-  }
-  pump_flow_lpm_ = flow;
 }
 
 Station::MudView Station::mud() const {
@@ -377,7 +272,7 @@ Station::MudView Station::mud() const {
     (void)row;
     v.pumps.push_back({pump + 1, pumps.is_working(pump), pumps.strokes(pump)});
   }
-  v.flow_lpm = pump_flow_lpm_;
+  v.flow_lpm = frame_.flow_lpm;
   ds_tmp::DataStorage& ds = hub_.data_storage();
   const params::ParTabl& table = ds.par_tabl();
   const calc::VEmkOpts& tanks = calc.tanks();
@@ -408,16 +303,14 @@ void Station::mirror_depths() {
   // A block-position row fed by a sensor of its own shows that sensor; a row without a
   // channel shows the block position followed from the winch sensor.
   const int row = hub_.global_nums()[reg::GlobalNums::kTalblok];
-  if (row >= 0 && row < static_cast<int>(fresh_.size()) &&
+  if (frame_.in_range(row) &&
       !ds.par_tabl().rows()[static_cast<std::size_t>(row)].channel.has_channel()) {
     ds.current_values()[row] = d.block;
-    fresh_[static_cast<std::size_t>(row)] = true;
-    valid_[static_cast<std::size_t>(row)] = true;
+    frame_.set_fresh(row);
   }
 }
 
-void Station::rig_tick(const hardware::CommIncomData& reading, bool reading_ok) {
-  if (control_) control_->poll([this](const std::string& line) { return command(line); });
+void Station::follow_rig(TickFrame& frame) {
   ds_tmp::DataStorage& storage = hub_.data_storage();
   // A plug-in or the host may have set the depths in the data storage: the tracker goes on
   // from there.
@@ -425,10 +318,14 @@ void Station::rig_tick(const hardware::CommIncomData& reading, bool reading_ok) 
     rig_->depth().adopt(storage.depth_z(), storage.depth_cur());
     depths_jumped_ = true;
   }
+  frame.race = rig_->state().race;
+  frame.race_active = rig_->state().race_active;
+  frame.depths = rig_->depths();
   // A tick without a reading tells nothing new about the rig.
-  if (!reading_ok && !scenario_) return;
-  rig_->tick(rig_inputs(reading, reading_ok));
+  if (!frame.reading_ok && !frame.scene) return;
+  rig_->tick(rig_inputs(frame));
   mirror_depths();
+  frame.depths = rig_->depths();
   ds_tmp::DataStorage& ds = hub_.data_storage();
   // Every tick: the work type follows the rotary speed and the bit-run purpose too.
   try {
@@ -468,7 +365,7 @@ std::string Station::command(const std::string& line) {
   if (verb == "race") {
     if (arg == "stop" && extra.empty()) {
       if (!rig_->state().race_active) return logged("error no registration run is active");
-      recording_end();
+      recording_->end();
       hub_.after_work("");
       rig_->state().race_active = false;
       hub_.request_save();
@@ -481,7 +378,7 @@ std::string Station::command(const std::string& line) {
     const bool cont =
         extra == "continue" || (rig_->state().race_active && rig_->state().race == race);
     if (rig_->state().race_active && rig_->state().race != race) {
-      recording_end();
+      recording_->end();
       hub_.after_work("");
     }
     start_race(race, cont);
@@ -532,24 +429,6 @@ std::string Station::command(const std::string& line) {
   return logged("error unknown command '" + verb +
                 "' (bottom, bit, block, race, operation, stands, params; see "
                 "docs/control-folder.md)");
-}
-
-void Station::publish(const char* identifier, double value) {
-  ds_tmp::DataStorage& ds = hub_.data_storage();
-  const int row = ds.par_tabl().find_global(identifier);
-  if (row < 0 || row >= ds_tmp::kSlots) return;
-  ds.current_values()[row] = value;
-  if (row < static_cast<int>(fresh_.size())) {
-    fresh_[static_cast<std::size_t>(row)] = true;
-    valid_[static_cast<std::size_t>(row)] = true;
-  }
-}
-
-void Station::run_totals() {
-  if (!hub_.get_reg_active()) return;
-  calc::RaceTotal& race = hub_.race_total();
-  race.calculate();
-  publish("время_бурения", race.drill_time_hours());
 }
 
 Station::RigView Station::rig() const {

@@ -48,12 +48,16 @@ std::string Station::reload_table() {
     if (lib::ident_equal(slot < before.size() ? before[slot] : std::string(), now)) continue;
     moved = true;
     ds.current_values()[i] = 0.0;
-    if (slot < raw_.size()) {
-      raw_[slot] = 0.0;
-      has_raw_[slot] = false;
-      valid_[slot] = true;
+    if (slot < frame_.rows.size()) {
+      FrameRow& r = frame_.rows[slot];
+      r.raw = 0.0;
+      r.has_raw = false;
+      r.valid = true;
     }
   }
+  // Until the next tick, a row is stale or not by the table it now has.
+  for (std::size_t i = 0; i < frame_.rows.size() && i < table.rows().size(); ++i)
+    frame_.rows[i].fed = table.rows()[i].channel.has_channel();
   if (moved) ds.average_values().clear();
   return fmt::format("ok the parameter table is taken again from '{}': {} row(s)",
                      table.file_name(), table.get_items_count());
