@@ -10,7 +10,9 @@ void CalculateStage::run(TickFrame& frame) {
   links_.calc_and_store(static_cast<std::uint32_t>(frame.steady_ms / 1000),
                         [&frame](int row) { return frame.current(row); });
   frame.operation = links_.operation();
-  pit_.update(frame.operation, links_.active_volume());
+  frame.active_volume = links_.active_volume();
+  pit_.update(frame.operation, frame.active_volume);
+  frame.pit_gain = pit_.gain();
   links_.announce();
   if (frame.reading_ok) links_.plugins_data();
 }

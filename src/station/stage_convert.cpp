@@ -48,6 +48,7 @@ ConvertStage::ConvertStage(ds_tmp::DataStorage& ds, reg::Values& values, const r
 void ConvertStage::run(TickFrame& frame) {
   const params::ParTabl& table = ds_.par_tabl();
   const int rows = std::min(table.get_items_count(), ds_tmp::kSlots);
+  if (frame.rows.size() != static_cast<std::size_t>(rows)) ++frame.table_version;
   frame.rows.resize(static_cast<std::size_t>(rows));
   for (int i = 0; i < rows; ++i) {
     FrameRow& r = frame.rows[static_cast<std::size_t>(i)];

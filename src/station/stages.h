@@ -63,7 +63,6 @@ namespace station {
 
 struct SourceStatus;
 class WitsIntake;
-class RigTracker;
 class Announcer;
 class PitWatch;
 class RunRecording;

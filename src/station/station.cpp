@@ -32,7 +32,29 @@ std::int32_t protocol_id_of(const std::string& name) {
   return hardware::protocol_id_of(name);
 }
 
-Station::Station(reg::System& hub) : hub_(hub), wits_in_(hub.clock()) {
+Station::Station(reg::System& hub)
+    : hub_(hub),
+      ds_(hub.data_storage()),
+      config_(hub.config()),
+      log_(hub.error_log()),
+      fs_(hub.file_system()),
+      clock_(hub.clock()),
+      nums_(hub.global_nums()),
+      bus_(hub.comm_protocols()),
+      alarm_pass_(hub.min_max_log()),
+      sound_(hub.sound()),
+      voice_(hub.voice_thread()),
+      modules_(hub.module_list()),
+      values_(hub.values()),
+      calc_(hub.calc_values()),
+      totals_(hub.race_total()),
+      candles_(hub.candle_counter()),
+      operations_(hub.operations()),
+      catalogue_(hub.catalogue()),
+      well_(hub.pore_opt()),
+      remarks_(hub.text_remarks()),
+      home_(hub.get_exe_path()),
+      wits_in_(clock_) {
   // The shared export is the station's published frame: a stale measurement goes out as a
   // quiet NaN there (stage_publish.cpp), never a frozen value taken for a live one.
   plain_shared_values_ = hub_.shared_values_source();
@@ -42,17 +64,17 @@ Station::Station(reg::System& hub) : hub_(hub), wits_in_(hub.clock()) {
 Station::~Station() {
   live_frame_tick_.disconnect();
   hub_.set_shared_values_source(plain_shared_values_);
-  if (rig_) hub_.module_list().unregister_module(RigTrackerState::kModuleName);
+  if (rig_) modules_.unregister_module(RigTrackerState::kModuleName);
   if (recording_) {
     recording_->stop();
-    hub_.module_list().unregister_module("RealTimeFile");
+    modules_.unregister_module("RealTimeFile");
   }
   release_home();
 }
 
 std::int64_t Station::reopen_wait_ms() const {
   if (!source_.lost) return 0;
-  return std::max<std::int64_t>(source_.next_reopen_ms - hub_.clock().steady_ms(), 0);
+  return std::max<std::int64_t>(source_.next_reopen_ms - clock_.steady_ms(), 0);
 }
 
 void Station::lock_home(const std::string& home) {
@@ -107,7 +129,7 @@ std::vector<std::string> Station::open(const StationSettings& settings) {
 }
 
 void Station::forget_state_of_changed_slots() {
-  ds_tmp::DataStorage& ds = hub_.data_storage();
+  ds_tmp::DataStorage& ds = ds_;
   const params::ParTabl& table = ds.par_tabl();
   // Without the saved identifiers nothing tells whose state a slot holds.
   const std::vector<std::string>* saved = ds.saved_slot_identifiers();
@@ -120,51 +142,46 @@ void Station::forget_state_of_changed_slots() {
 }
 
 void Station::make_stages() {
-  reg::System& hub = hub_;
-  ds_tmp::DataStorage& ds = hub.data_storage();
-  const reg::Config& config = hub.config();
+  ds_tmp::DataStorage& ds = ds_;
+  const reg::Config& config = config_;
   stages_.clear();
-  stages_.push_back(std::make_unique<AcquireStage>(
-      source_, hub.comm_protocols(), hub.clock(), hub.error_log(), wits_in_,
-      [&hub](hardware::CommIncomData& reading) {
-        std::map<int, int> types = device_types(hub.comm_protocols());
-        hub.plugins_adc_data(reading, types);
-      }));
-  stages_.push_back(std::make_unique<ConvertStage>(ds, hub.values(), config, hub.global_nums(),
-                                                   hub.clock(), source_, hub.error_log(), wits_in_,
-                                                   play_, pump_rows_));
+  stages_.push_back(std::make_unique<AcquireStage>(source_, bus_, clock_, log_, wits_in_,
+                                                   [this](hardware::CommIncomData& reading) {
+                                                     std::map<int, int> types = device_types(bus_);
+                                                     hub_.plugins_adc_data(reading, types);
+                                                   }));
+  stages_.push_back(std::make_unique<ConvertStage>(ds, values_, config, nums_, clock_, source_,
+                                                   log_, wits_in_, play_, pump_rows_));
   RigStage::Links rig;
   rig.poll_commands = [this] {
     if (control_) control_->poll([this](const std::string& line) { return command(line); });
   };
   rig.follow = [this](TickFrame& frame) { follow_rig(frame); };
-  stages_.push_back(std::make_unique<RigStage>(hub.calc_values().pumps(), ds, config,
-                                               hub.global_nums(), hub.error_log(), pump_rows_,
+  stages_.push_back(std::make_unique<RigStage>(calc_.pumps(), ds, config, nums_, log_, pump_rows_,
                                                std::move(rig)));
   CalculateStage::Links calc;
-  calc.calc_and_store = [&hub](std::uint32_t seconds, std::function<bool(int)> current) {
-    hub.calc_and_store(seconds, std::move(current));
+  calc.calc_and_store = [this](std::uint32_t seconds, std::function<bool(int)> current) {
+    hub_.calc_and_store(seconds, std::move(current));
   };
-  calc.operation = [&hub] { return hub.effective_operation().operation; };
-  calc.active_volume = [&hub] { return hub.calc_values().tanks().get_active_tank_v(); };
+  calc.operation = [this] { return hub_.effective_operation().operation; };
+  calc.active_volume = [this] { return calc_.tanks().get_active_tank_v(); };
   calc.announce = [this] { announce(frame_); };
-  calc.plugins_data = [&hub] { hub.plugins_data(); };
+  calc.plugins_data = [this] { hub_.plugins_data(); };
   stages_.push_back(std::make_unique<CalculateStage>(pit_, std::move(calc)));
-  stages_.push_back(std::make_unique<AverageStage>(ds, hub.race_total(),
-                                                   [&hub] { return hub.get_reg_active(); }));
+  stages_.push_back(
+      std::make_unique<AverageStage>(ds, totals_, [this] { return hub_.get_reg_active(); }));
   stages_.push_back(std::make_unique<RecordStage>(*recording_));
-  stages_.push_back(std::make_unique<AlarmStage>(hub.min_max_log(), hub.sound(), hub.clock(), ds,
-                                                 alarm_log_.get(),
-                                                 [&hub] { hub.plugins_data_calc_completed(); }));
+  stages_.push_back(std::make_unique<AlarmStage>(alarm_pass_, sound_, clock_, ds, alarm_log_.get(),
+                                                 [this] { hub_.plugins_data_calc_completed(); }));
   PublishStage::Links publish;
   publish.export_values = [this](const reg::SharedValues& v) { shared_ = v; };
   if (wits_out_) publish.wits_out = [this](const TickFrame& frame) { publish_wits(frame); };
   stages_.push_back(std::make_unique<PublishStage>(ds, std::move(publish)));
-  stages_.push_back(std::make_unique<OutputStage>(
-      hub.comm_protocols(), source_, hub.min_max_log(), config, last_output_,
-      [&hub](std::map<int, int>& types, hardware::CommOutData& out) {
-        hub.plugins_prepare_indy_data(types, out);
-      }));
+  stages_.push_back(
+      std::make_unique<OutputStage>(bus_, source_, alarm_pass_, config, last_output_,
+                                    [this](std::map<int, int>& types, hardware::CommOutData& out) {
+                                      hub_.plugins_prepare_indy_data(types, out);
+                                    }));
   shared_ = PublishStage::shared_values(frame_, ds);
 }
 
@@ -176,8 +193,7 @@ void Station::tick() {
     if (!*saved && !save_failing_) {
       save_message_ = "the state could not be saved: " + hub_.last_save_error();
     } else if (*saved && save_failing_) {
-      save_message_ =
-          "the state is saved again to '" + hub_.get_exe_path() + reg::kStateFileName + "'";
+      save_message_ = "the state is saved again to '" + home_ + reg::kStateFileName + "'";
     }
     save_failing_ = !*saved;
   }
@@ -191,9 +207,9 @@ bool Station::close() {
   if (!opened_) return true;
   // Every line taken so far reaches the disk before the state is saved.
   if (recording_) recording_->stop();
-  const bool saved = hub_.save_to_file(hub_.get_exe_path());
+  const bool saved = hub_.save_to_file(home_);
   hub_.unload_plugins();
-  hub_.comm_protocols().get_port().close();
+  bus_.get_port().close();
   wits_in_.terminate();
   if (wits_out_) wits_out_->stop();
   opened_ = false;
@@ -203,7 +219,7 @@ bool Station::close() {
 
 Station::AlarmView Station::alarms() const {
   AlarmView view;
-  alarms::MinMaxLog& log = hub_.min_max_log();
+  alarms::MinMaxLog& log = alarm_pass_;
   std::lock_guard guard(log.lock());
   view.relay_mask = log.relay_mask();
   for (const auto& item : log.current_items())
@@ -217,7 +233,7 @@ std::vector<WitsServerView> Station::wits_servers() const {
 
 std::vector<RowView> Station::rows() const {
   std::vector<RowView> out;
-  ds_tmp::DataStorage& ds = hub_.data_storage();
+  ds_tmp::DataStorage& ds = ds_;
   const auto& table_rows = ds.par_tabl().rows();
   for (std::size_t i = 0; i < table_rows.size() && i < static_cast<std::size_t>(ds_tmp::kSlots);
        ++i) {
@@ -244,14 +260,14 @@ std::vector<RowView> Station::rows() const {
 
 std::vector<RowView> Station::registered_values() const {
   std::vector<reg::ValueParam> params;
-  hub_.values().enum_values(params, false);
+  values_.enum_values(params, false);
   std::vector<RowView> out;
   for (const auto& p : params) {
     RowView v;
     v.identifier = p.name;
     v.name = p.full_name;
     v.unit = p.unit;
-    v.value = hub_.values().get(p.name);
+    v.value = values_.get(p.name);
     out.push_back(std::move(v));
   }
   return out;

@@ -23,11 +23,11 @@
 
 #include "core/shared_values.h"
 #include "hardware/comm_out_data.h"
+#include "rig/rig_tracker.h"
 #include "station/alarm_log_file.h"
 #include "station/announcer.h"
 #include "station/control_folder.h"
 #include "station/pit_watch.h"
-#include "station/rig_tracker.h"
 #include "station/run_recording.h"
 #include "station/scenario.h"
 #include "station/stages.h"
@@ -38,24 +38,59 @@
 #include "wits/wits_receiver.h"
 
 namespace reg {
+class Config;
+class ErrorLog;
+class GlobalNums;
 class System;
+class Values;
+}  // namespace reg
+namespace ds_tmp {
+class DataStorage;
+}
+namespace alarms {
+class MinMaxLog;
+class Sound;
+class VoiceThread;
+}  // namespace alarms
+namespace calc {
+class CalcValues;
+class Operations;
+class RaceTotal;
+}  // namespace calc
+namespace candles {
+class CandleCounter;
+}
+namespace pore {
+class PoreOpt;
+}
+namespace text {
+class Storage;
 }
 namespace lib {
 class ModuleBaseOld;
+class ModuleList;
 class FileSystem;
 }  // namespace lib
 namespace params {
+class AllParams;
 class Param;
-}
+}  // namespace params
 namespace hardware {
 class CommIncomData;
-}
+class CommProtocols;
+}  // namespace hardware
 namespace rtf {
 class RealTimeFile;
 struct LineView;
 }  // namespace rtf
 
 namespace station {
+
+using rig::RigInputs;
+using rig::RigOperation;
+using rig::RigTracker;
+using rig::RigTrackerSettings;
+using rig::RigTrackerState;
 
 class LiveFramePublisher;
 
@@ -283,6 +318,27 @@ class Station {
   void make_stages();
 
   reg::System& hub_;
+  // The hub's parts the station works on, taken once at construction.
+  ds_tmp::DataStorage& ds_;
+  reg::Config& config_;
+  reg::ErrorLog& log_;
+  lib::FileSystem& fs_;
+  lib::Clock& clock_;
+  reg::GlobalNums& nums_;
+  hardware::CommProtocols& bus_;
+  alarms::MinMaxLog& alarm_pass_;
+  alarms::Sound& sound_;
+  alarms::VoiceThread& voice_;
+  lib::ModuleList& modules_;
+  reg::Values& values_;
+  calc::CalcValues& calc_;
+  calc::RaceTotal& totals_;
+  candles::CandleCounter& candles_;
+  const calc::Operations& operations_;
+  params::AllParams& catalogue_;
+  pore::PoreOpt& well_;
+  text::Storage& remarks_;
+  const std::string& home_;
   SourceStatus source_;
   TickFrame frame_;
   std::vector<std::unique_ptr<Stage>> stages_;
@@ -326,10 +382,11 @@ class Station {
   bool restored_ = false;
   RigTrackerSettings rig_settings() const;
   RigInputs rig_inputs(const TickFrame& frame) const;
-  // The rig stage's following of the rig: the tracker's tick, its depths and operation
-  // written into the data storage, the frame's depths and run.
+  // The rig stage's following of the rig: depths set from outside taken, the tracker's tick
+  // (which writes the depths, the operation and the lag marks), the frame's depths and run.
   void follow_rig(TickFrame& frame);
-  void mirror_depths();
+  // A block-position row fed by no sensor of its own shows the followed block position.
+  void show_block();
   // Takes the parameter table again from its file; the answer of "params reload".
   std::string reload_table();
   // Pump index (0-based) -> the row of its strokes per minute.
@@ -343,7 +400,6 @@ class Station {
   std::unique_ptr<ControlFolder> control_;
   std::int64_t start_ms_ = 0;
   int runs_started_ = 0;  // start_race calls since open
-  Depths last_mirrored_;  // what the data storage held after the tracker's last tick
   void lock_home(const std::string& home);
   void release_home();
 

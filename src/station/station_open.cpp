@@ -50,37 +50,35 @@ int starter_module(const StationSettings& settings) {
 }  // namespace
 
 std::vector<std::string> Station::open_home(const StationSettings& settings) {
-  const std::string& home = hub_.get_exe_path();
+  const std::string& home = home_;
   std::vector<std::string> created;
   try {
-    created =
-        ensure_station_home(hub_.file_system(), home, hub_.catalogue(), starter_module(settings));
+    created = ensure_station_home(fs_, home, catalogue_, starter_module(settings));
   } catch (const std::exception& e) {
     // A starter table that could not be made (a row the catalogue lacks or the table's rules
     // would drop, a folder or file that cannot be written) stops the start; the error log
     // keeps the reason beside the screen's line, when the home can take a log at all.
     const std::string message = std::string(e.what()) + "; the station did not start";
-    hub_.error_log().write("Station::open : " + message);
+    log_.write("Station::open : " + message);
     throw StationError(message);
   }
 
   hub_.register_modules();
   // The station's own following of the rig keeps its state in the same file.
   make_rig_tracker();
-  hub_.module_list().register_module(rig_->state(), RigTrackerState::kModuleName);
+  modules_.register_module(rig_->state(), RigTrackerState::kModuleName);
   // The recorder and its saved state; its writer starts with a run.
-  recording_ = std::make_unique<RunRecording>(
-      RunRecording::Parts{hub_.file_system(), hub_.clock(), hub_.error_log(), hub_.data_storage(),
-                          hub_.catalogue(), hub_.pore_opt(), hub_.config(),
-                          home + kRecordingFolder},
-      notes_);
-  hub_.module_list().register_module(recording_->state(), "RealTimeFile");
+  recording_ =
+      std::make_unique<RunRecording>(RunRecording::Parts{fs_, clock_, log_, ds_, catalogue_, well_,
+                                                         config_, home + kRecordingFolder},
+                                     notes_);
+  modules_.register_module(recording_->state(), "RealTimeFile");
   // Plug-ins come before the saved state, so those that keep state get it back.
   hub_.plugins().set_workpath(home);
-  if (lib::is_folder(hub_.file_system(), home + kPluginsFolder)) {
+  if (lib::is_folder(fs_, home + kPluginsFolder)) {
     hub_.plugins().load_folder(home + kPluginsFolder,
                                [this](const std::string& name, lib::ModuleBaseOld& module) {
-                                 hub_.module_list().register_module(module, name);
+                                 modules_.register_module(module, name);
                                });
     hub_.plugins_init();
   }
@@ -88,18 +86,18 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
   // surface later as a wrong port or wrong depths. What the load corrected is logged and
   // kept for the screen.
   try {
-    settings_notes_ = hub_.config().load_for_start(home + reg::kConfigFileName, hub_.file_system());
+    settings_notes_ = config_.load_for_start(home + reg::kConfigFileName, fs_);
   } catch (const lib::IniError& e) {
-    hub_.error_log().write(e.what());
+    log_.write(e.what());
     throw StationError(std::string(e.what()) + "; the station did not start");
   }
-  for (const std::string& note : settings_notes_) hub_.error_log().write(note);
+  for (const std::string& note : settings_notes_) log_.write(note);
   // Every log the station writes keeps to the size and the number of old files set.
-  const lib::LogLimits log_limits = hub_.config().logs.limits();
-  hub_.error_log().set_limits(log_limits);
+  const lib::LogLimits log_limits = config_.logs.limits();
+  log_.set_limits(log_limits);
   hub_.registr_log_old().set_limits(log_limits);
-  hub_.comm_protocols().packet_log().set_limits(log_limits);
-  params::ParTabl& table = hub_.data_storage().par_tabl();
+  bus_.packet_log().set_limits(log_limits);
+  params::ParTabl& table = ds_.par_tabl();
   table.set_file_names(home + kParamTableFileName, "");
   // A table that cannot be read whole stops the station before anything is saved: values
   // from half a table, or from rows without their calibration, would look sound.
@@ -109,7 +107,7 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
   // Plug-ins read their own settings against the station's settings and table.
   hub_.plugins_after_config_loaded();
   // The WITS servers of the settings: one receiving thread each, logs in the home folder.
-  wits_in_.open(home, hub_.file_system(), log_limits, hub_.config().wits_options());
+  wits_in_.open(home, fs_, log_limits, config_.wits_options());
   open_wits_sender(settings);
   // What a save killed midway left behind; the home lock says no other station is saving.
   const auto leftovers = hub_.remove_save_leftovers();
@@ -121,7 +119,7 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
   }
   // A first start has no saved state yet: nothing to restore, nothing to complain about.
   // A state file that cannot even be looked at counts as there: its load reports why.
-  const bool have_state = !lib::missing(hub_.file_system(), home + reg::kStateFileName);
+  const bool have_state = !lib::missing(fs_, home + reg::kStateFileName);
   if (settings.restore && have_state) {
     const reg::StateLoadReport report = hub_.load_from_file(home);
     for (auto& line : report.notes()) notes_.push_back(std::move(line));
@@ -132,12 +130,12 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
                      "' not restored on request; the first save replaces it");
   }
   hub_.set_save_period_seconds(settings.save_every > 0 ? settings.save_every
-                                                       : hub_.config().recording.state_save_period);
-  hub_.global_nums().calculate(table);
-  hub_.data_storage().correct_store_modes(hub_.global_nums());
+                                                       : config_.recording.state_save_period);
+  nums_.calculate(table);
+  ds_.correct_store_modes(nums_);
 
   // The data source: the command line wins over the settings.
-  const auto& link = hub_.config().link;
+  const auto& link = config_.link;
   std::int32_t id = link.pult_id;
   // A scenario plays on the emulator unless a source is named.
   if (!settings.scenario.empty() && settings.protocol.empty()) id = hardware::kProtocolEmulator;
@@ -148,7 +146,7 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
                          hardware::protocol_name_list() + " (or a protocol number)");
     }
   }
-  hardware::CommProtocols& bus = hub_.comm_protocols();
+  hardware::CommProtocols& bus = bus_;
   const hardware::Protocol* protocol = bus.protocol_at(bus.get_protocol_number(id));
   if (protocol == nullptr)
     throw StationError("data source " + std::to_string(id) + " is not available in this build");
@@ -171,48 +169,47 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
   try {
     open_rig(settings);
   } catch (const ScenarioError& e) {
-    hub_.error_log().write(e.what());
+    log_.write(e.what());
     throw StationError(e.what());
   }
   for (const auto& problem : hub_.start_problems()) notes_.push_back(problem);
-  notes_.push_back("error log: " + hub_.error_log().file());
-  alarm_log_ = std::make_unique<AlarmLogWriter>(
-      hub_.get_exe_path() + std::string(alarm_log_format::kFileName), hub_.file_system(),
-      [this](const std::string& m) { hub_.error_log().write(m); });
+  notes_.push_back("error log: " + log_.file());
+  alarm_log_ =
+      std::make_unique<AlarmLogWriter>(home_ + std::string(alarm_log_format::kFileName), fs_,
+                                       [this](const std::string& m) { log_.write(m); });
   alarm_log_->set_limits(log_limits);
-  alarm_logged_ =
-      hub_.min_max_log().on_alarm_logged.connect([this](const alarms::MinMaxLogItem& item) {
-        const alarms::MinMaxValue& t = item.threshold();
-        AlarmLogRecord r;
-        r.started = item.started();
-        r.ended = item.last_seen();
-        r.parameter = t.get_param();
-        r.kind = t.get_kind();
-        if (t.has_min()) r.min = t.get_min();
-        if (t.has_max()) r.max = t.get_max();
-        r.extreme = item.extreme();
-        r.value = item.value();
-        r.unit = item.param_unit();
-        r.text = item.get_text(item.param_name(), item.param_unit());
-        alarm_log_->append(r);
-      });
+  alarm_logged_ = alarm_pass_.on_alarm_logged.connect([this](const alarms::MinMaxLogItem& item) {
+    const alarms::MinMaxValue& t = item.threshold();
+    AlarmLogRecord r;
+    r.started = item.started();
+    r.ended = item.last_seen();
+    r.parameter = t.get_param();
+    r.kind = t.get_kind();
+    if (t.has_min()) r.min = t.get_min();
+    if (t.has_max()) r.max = t.get_max();
+    r.extreme = item.extreme();
+    r.value = item.value();
+    r.unit = item.param_unit();
+    r.text = item.get_text(item.param_name(), item.param_unit());
+    alarm_log_->append(r);
+  });
   // A new alarm sounds the alarm loop; it stops once no alarm is current (run_alarms).
-  alarm_started_ = hub_.min_max_log().on_alarm_started.connect(
-      [this](const alarms::MinMaxLogItem&) { hub_.sound().play_sound(alarms::kSoundAlarm); });
+  alarm_started_ = alarm_pass_.on_alarm_started.connect(
+      [this](const alarms::MinMaxLogItem&) { sound_.play_sound(alarms::kSoundAlarm); });
   // An alarm the saved state brought back is still under way: the crew must hear it after
   // the restart as before. It is no new episode (nothing logged) and its phrase, said once
   // per episode, is not said again (the item kept its voiced mark).
   bool alarm_under_way = false;
   {
-    std::lock_guard guard(hub_.min_max_log().lock());
-    alarm_under_way = !hub_.min_max_log().current_items().empty();
+    std::lock_guard guard(alarm_pass_.lock());
+    alarm_under_way = !alarm_pass_.current_items().empty();
   }
-  if (alarm_under_way) hub_.sound().play_sound(alarms::kSoundAlarm);
+  if (alarm_under_way) sound_.play_sound(alarms::kSoundAlarm);
   // A home whose word files were never made speaks no alarm: say how to make them.
-  if (hub_.config().sound.voice_alarms) {
-    const std::vector<std::string> missing = hub_.voice_thread().missing_files(
-        {alarms::kVoiceAlarm, alarms::kVoiceParam, alarms::kVoiceIsLower, alarms::kVoiceIsHigher,
-         alarms::kVoiceSilence});
+  if (config_.sound.voice_alarms) {
+    const std::vector<std::string> missing =
+        voice_.missing_files({alarms::kVoiceAlarm, alarms::kVoiceParam, alarms::kVoiceIsLower,
+                              alarms::kVoiceIsHigher, alarms::kVoiceSilence});
     if (!missing.empty()) {
       notes_.push_back("voice: " + std::to_string(missing.size()) +
                        " word file(s) of the alarm phrase missing, such as '" + missing.front() +
@@ -220,10 +217,9 @@ std::vector<std::string> Station::open_home(const StationSettings& settings) {
     }
   }
   make_announcer();
-  hub_.voice_thread().start();
+  voice_.start();
   live_frame_ = std::make_unique<LiveFramePublisher>(
-      *this, home + live::kFileName, hub_.file_system(), hub_.clock(),
-      [this](const std::string& m) { hub_.error_log().write(m); });
+      *this, home + live::kFileName, fs_, clock_, [this](const std::string& m) { log_.write(m); });
   live_frame_tick_ = hub_.connect_data([this] { live_frame_->publish(); });
   make_stages();
   opened_ = true;

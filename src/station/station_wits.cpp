@@ -21,18 +21,18 @@
 namespace station {
 
 void Station::apply_wits_param_files() {
-  const std::string& home = hub_.get_exe_path();
-  params::ParTabl& table = hub_.data_storage().par_tabl();
-  for (const wits::WITSServerOption& server : hub_.config().wits_options().servers()) {
+  const std::string& home = home_;
+  params::ParTabl& table = ds_.par_tabl();
+  for (const wits::WITSServerOption& server : config_.wits_options().servers()) {
     if (!server.enabled || server.params_file.empty()) continue;
     const std::string path =
         server.params_file.front() == '/' ? server.params_file : home + server.params_file;
-    const auto bytes = lib::read_whole_file(path, hub_.file_system());
+    const auto bytes = lib::read_whole_file(path, fs_);
     if (!bytes) {
       const std::string message = "WITS server '" + server.name + "': its parameter file '" + path +
                                   "' cannot be read (" + lib::read_failure_text(errno) +
                                   "); no row is mapped to this server by it";
-      hub_.error_log().write(message);
+      log_.write(message);
       notes_.push_back(message);
       continue;
     }
@@ -44,12 +44,12 @@ void Station::apply_wits_param_files() {
 
 void Station::open_wits_sender(const StationSettings& settings) {
   if (settings.wits_out_port < 0) return;
-  const std::string path = hub_.get_exe_path() + std::string(wits::out_format::kFileName);
-  if (lib::missing(hub_.file_system(), path)) {
+  const std::string path = home_ + std::string(wits::out_format::kFileName);
+  if (lib::missing(fs_, path)) {
     // A first --wits-out on a home: a commented starter publishes the values every rig has,
     // and shows the operator what to write.
     try {
-      lib::write_file_atomically(path, wits::out_format::kStarterList, hub_.file_system());
+      lib::write_file_atomically(path, wits::out_format::kStarterList, fs_);
     } catch (const std::exception& e) {
       throw StationError("the WITS sender's list '" + path + "' is missing and a starter cannot " +
                          "be written (" + e.what() +
@@ -60,7 +60,7 @@ void Station::open_wits_sender(const StationSettings& settings) {
                      "' (hook load, standpipe pressure, rotary speed); edit it to choose what "
                      "is published");
   }
-  const auto bytes = lib::read_whole_file(path, hub_.file_system());
+  const auto bytes = lib::read_whole_file(path, fs_);
   if (!bytes) {
     throw StationError("the WITS sender's list '" + path + "' cannot be read (" +
                        lib::read_failure_text(errno) +
@@ -69,17 +69,17 @@ void Station::open_wits_sender(const StationSettings& settings) {
   }
   const wits::OutList list = wits::parse_out_list(*bytes, path);
   for (const std::string& problem : list.problems) {
-    hub_.error_log().write(problem);
+    log_.write(problem);
     notes_.push_back("WITS sender: " + problem);
   }
-  const params::ParTabl& table = hub_.data_storage().par_tabl();
+  const params::ParTabl& table = ds_.par_tabl();
   wits_out_rows_.clear();
   for (const wits::OutEntry& entry : list.entries) {
     const int row = table.find_global(entry.identifier);
     if (row < 0 || row >= ds_tmp::kSlots) {
       const std::string message = path + ": the parameter '" + entry.identifier +
                                   "' is not in the parameter table; it is not published";
-      hub_.error_log().write(message);
+      log_.write(message);
       notes_.push_back("WITS sender: " + message);
       continue;
     }
@@ -89,7 +89,7 @@ void Station::open_wits_sender(const StationSettings& settings) {
   options.address = settings.wits_out_address;
   options.port = settings.wits_out_port;
   wits_out_ = std::make_unique<wits::Wits0Server>(
-      options, [this](const std::string& line) { hub_.error_log().write("WITS sender: " + line); });
+      options, [this](const std::string& line) { log_.write("WITS sender: " + line); });
   if (const auto error = wits_out_->start()) {
     wits_out_.reset();
     throw StationError("the WITS sender " + *error + "; the station did not start");
@@ -101,7 +101,7 @@ void Station::open_wits_sender(const StationSettings& settings) {
 
 void Station::publish_wits(const TickFrame& frame) {
   if (!wits_out_ || wits_out_rows_.empty()) return;
-  ds_tmp::DataStorage& ds = hub_.data_storage();
+  ds_tmp::DataStorage& ds = ds_;
   // One frame per record: a receiver makes ready only the record its frame ends with.
   std::map<int, wits::FrameItems> records;
   for (const WitsOutRow& out : wits_out_rows_) {

@@ -15,10 +15,12 @@
 
 #include "hardware/comm_incom_data.h"
 #include "lib/date_time.h"
-#include "station/depth_tracker.h"
+#include "rig/depth_tracker.h"
 #include "station/scenario.h"
 
 namespace station {
+
+using rig::Depths;
 
 struct FrameRow {
   double raw = 0;  // the raw input of the last reading that had one
@@ -46,8 +48,13 @@ struct TickFrame {
   std::optional<ScenarioSample> scene;
   // One per table row the data storage keeps (at most ds_tmp::kSlots).
   std::vector<FrameRow> rows;
+  // Counts the changes of the table's rows (a reload, a new row count): what was made from
+  // the rows' names (a view's labels) is made again when it differs.
+  std::uint64_t table_version = 0;
   // The mud flow in, worked out from the pumps' strokes, l/min.
   double flow_lpm = 0;
+  double active_volume = 0;  // of the active tanks, m³
+  double pit_gain = 0;       // m³ since the start of the last connection or trip
   Depths depths;
   double lag = 0;              // the lag depth, m
   std::int32_t operation = 0;  // the effective operation (forced when forced)
