@@ -15,7 +15,7 @@
 namespace station {
 
 std::string Station::reload_table() {
-  ds_tmp::DataStorage& ds = hub_.data_storage();
+  ds_tmp::DataStorage& ds = ds_;
   params::ParTabl& table = ds.par_tabl();
   std::vector<std::string> before;
   for (const params::Param& p : table.rows()) before.push_back(p.identifier);
@@ -23,8 +23,8 @@ std::string Station::reload_table() {
   if (const params::ParTablLoad loaded = table.load(); !loaded)
     return "error " + loaded.describe() + "; the station goes on with the table it had";
   apply_wits_param_files();
-  hub_.global_nums().calculate(table);
-  ds.correct_store_modes(hub_.global_nums());
+  nums_.calculate(table);
+  ds.correct_store_modes(nums_);
   pump_rows_ = find_pump_rows();
   // A slot that now holds another parameter starts from nothing, not from the values of the
   // one it held.
@@ -35,12 +35,17 @@ std::string Station::reload_table() {
     if (lib::ident_equal(slot < before.size() ? before[slot] : std::string(), now)) continue;
     moved = true;
     ds.current_values()[i] = 0.0;
-    if (slot < raw_.size()) {
-      raw_[slot] = 0.0;
-      has_raw_[slot] = false;
-      valid_[slot] = true;
+    if (slot < frame_.rows.size()) {
+      FrameRow& r = frame_.rows[slot];
+      r.raw = 0.0;
+      r.has_raw = false;
+      r.valid = true;
     }
   }
+  ++frame_.table_version;
+  // Until the next tick, a row is stale or not by the table it now has.
+  for (std::size_t i = 0; i < frame_.rows.size() && i < table.rows().size(); ++i)
+    frame_.rows[i].fed = table.rows()[i].channel.has_channel();
   if (moved) ds.average_values().clear();
   return fmt::format("ok the parameter table is taken again from '{}': {} row(s)",
                      table.file_name(), table.get_items_count());

@@ -1,7 +1,12 @@
-// Joins the web server to a running station, on the station's own thread: after each tick it
-// carries out the writes clients asked for and hands the server the tick's picture.
+// Joins the web view's server to a running station. On the station's thread, after each
+// tick, it carries out the writes clients asked for and hands the server a picture of the
+// tick: plain copies of the frame's numbers and the few texts that change, the rows' names
+// shared from tick to tick. The JSON (docs/web-api.md) and the history's samples are made
+// from that picture on the server's thread, the JSON only when a client listens, so the web
+// view costs the tick next to nothing whatever its clients do.
 #pragma once
 
+#include <memory>
 #include <set>
 #include <string>
 
@@ -24,6 +29,7 @@ inline constexpr std::size_t kRemarksShown = 10;
 class StationLink {
  public:
   StationLink(station::Station& station, reg::System& hub, WebServer& server);
+  ~StationLink();
 
   // Call after each station tick, on the station's thread.
   void after_tick();
@@ -34,12 +40,19 @@ class StationLink {
   // Carries out one write and answers it ({status, one line}); the station's thread only.
   std::pair<int, std::string> carry_out(const WriteRequest& w);
 
+  struct Picture;
+
  private:
+  std::shared_ptr<const Picture> picture() const;
+
   station::Station& station_;
   reg::System& hub_;
   WebServer& server_;
   // The texts of the current alarms someone acknowledged; an alarm that ends is forgotten.
   std::set<std::string> acknowledged_;
+  // The rows' names as of the table the frame last saw, shared by the pictures.
+  struct Labels;
+  mutable std::shared_ptr<const Labels> labels_;
 };
 
 }  // namespace web

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -34,24 +33,6 @@ void walk_layered_table(calc::DepthCalc& dc) {
 
 std::string log_of(const TempDir& dir) {
   return testing_support::read_file(dir.file(kErrorLogFileName));
-}
-
-TEST(DepthLagHub, TheModulesTakeTheirPlacesInTheStateFileOrder) {
-  TempDir dir;
-  System hub(SystemOptions{dir.path()});
-  hub.register_modules();
-  const std::vector<std::string> names = hub.module_list().names();
-  ASSERT_GE(names.size(), 10u);
-  EXPECT_EQ(names[0], "RaceTotal");
-  EXPECT_EQ(names[1], "DepthCalc");
-  EXPECT_EQ(names[2], "CandleCounter");
-  EXPECT_EQ(names[3], "NasosWork");
-  EXPECT_EQ(names[4], "ObTrub");
-  EXPECT_EQ(names[5], "VEmkOpt");
-  EXPECT_EQ(names[6], "DataStorage");
-  EXPECT_EQ(names[7], "AverageValues");
-  EXPECT_EQ(names[8], "DelayedDepth");
-  EXPECT_EQ(names[9], "PoreOpts");
 }
 
 TEST(DepthLagHub, TheLastWalkAndTheLagQueueSurviveSysBin) {
@@ -134,31 +115,9 @@ TEST(DepthLagHub, ANewRunStartsTheLagDepthAtTheBottomAndAContinuedOneKeepsItsMar
   EXPECT_EQ(hub.values().get("ds.depth_lag"), 2100.0);
 }
 
-TEST(DepthLagHub, TheValuesAreRegisteredWithTheirNamesAndUnitsAndReachFormulas) {
+TEST(DepthLagHub, TheCalculatorsAndTheLagQueueReachTheRegistryAndFormulas) {
   TempDir dir;
   System hub(SystemOptions{dir.path()});
-  std::vector<ValueParam> list;
-  hub.values().enum_values(list, false);
-  std::map<std::string, ValueParam> by_name;
-  for (const auto& p : list) by_name[p.name] = p;
-  struct Expected {
-    const char* name;
-    const char* full_name;
-    const char* unit;
-    ValueType type;
-  };
-  for (const Expected& e :
-       {Expected{"ds.depth_lag", "Задержанная глубина", "м", kValuePlain},
-        Expected{"race.lag_time2", "Время до выхода метки", "", kValueShortInterval},
-        Expected{"dol.cnt", "ДОЛ импульсы", "ДОЛ имп", kValuePlain},
-        Expected{"dol.tal_cnt", "ДОЛ таль импульсы", "ДОЛ т имп", kValuePlain},
-        Expected{"dol.moveing", "ДОЛ перемещение", "ДОЛ пер", kValuePlain},
-        Expected{"dol.k", "ДОЛ коэффицент", "ДОЛ к", kValuePlain}}) {
-    ASSERT_TRUE(by_name.count(e.name)) << e.name;
-    EXPECT_EQ(by_name[e.name].full_name, e.full_name) << e.name;
-    EXPECT_EQ(by_name[e.name].unit, e.unit) << e.name;
-    EXPECT_EQ(by_name[e.name].type, e.type) << e.name;
-  }
   walk_layered_table(hub.depth_calc());
   EXPECT_EQ(hub.values().get("dol.cnt"), 100.0);
   EXPECT_EQ(hub.values().get("dol.tal_cnt"), 182.0);

@@ -2,7 +2,6 @@
 // damaged block of either, and their named values.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -118,38 +117,6 @@ TEST(RaceHub, ADamagedBlockOfEitherIsLoggedAndTheRestOfTheStateIsRead) {
   EXPECT_NE(log.find("CandleCounter: the stand count -4 is outside"), std::string::npos) << log;
   EXPECT_NE(log.find("RaceTotal"), std::string::npos) << log;
   EXPECT_FALSE(report.kept_copy.empty()) << "the damaged file is kept aside";
-}
-
-TEST(RaceHub, TheRunAndStandValuesAreRegisteredWithTheirNamesAndTypes) {
-  TempDir dir;
-  System hub(SystemOptions{dir.path()});
-  std::vector<ValueParam> list;
-  hub.values().enum_values(list, false);
-  std::map<std::string, ValueParam> by_name;
-  for (const auto& p : list) by_name[p.name] = p;
-  const std::map<std::string, std::pair<std::string, ValueType>> expected = {
-      {"candles.value", {"Количество свечей", kValueCount}},
-      {"candles.pipe", {"Количество трубок", kValueCount}},
-      {"race.prohodka", {"Проходка за рейс", kValuePlain}},
-      {"race.start", {"Глубина начала рейса", kValuePlain}},
-      {"race.circ_time", {"Время циркуляции", kValueRaceTime}},
-      {"race.nasos_rastvor_volume", {"V перекаченного р-ра", kValuePlain}},
-      {"race.spo_time", {"Время СПО", kValueRaceTime}},
-      {"race.spo_up_time", {"Время подъема инструмента", kValueRaceTime}},
-      {"race.spo_down_time", {"Время спуска инструмента", kValueRaceTime}},
-      {"race.drill_time", {"Время бурения", kValueRaceTime}},
-      {"race.registr_time", {"Время регистрации", kValueRaceTime}},
-      {"race.prorab_time", {"Время проработки", kValueRaceTime}},
-      {"race.prom_time", {"Время промывки", kValueRaceTime}},
-      {"race.other_time", {"Прочее время", kValueRaceTime}},
-  };
-  for (const auto& [name, e] : expected) {
-    ASSERT_TRUE(by_name.count(name)) << name;
-    EXPECT_EQ(by_name[name].full_name, e.first) << name;
-    EXPECT_EQ(by_name[name].type, e.second) << name;
-  }
-  EXPECT_EQ(by_name["race.prohodka"].unit, "м");
-  EXPECT_EQ(by_name["race.nasos_rastvor_volume"].unit, "м³");
 }
 
 }  // namespace

@@ -55,10 +55,7 @@ void run_to(Rig& rig, double seconds) {
 TEST(AlarmScenario, AnOverpullRaisesTheFlagSwitchesTheRelaySpeaksOnceAndIsLoggedWhenItEnds) {
   TempDir dir;
   Rig rig(dir.path());
-  station::StationSettings s;
-  s.protocol = "emulator";
-  s.scenario = kScenarios + "hook-overpull.txt";
-  rig.st->open(s);
+  rig.open(kScenarios + "hook-overpull.txt");
   auto& thresholds = rig.hub->config().min_max_values();
   thresholds.clear();
   thresholds.add(std::make_unique<alarms::MinMaxRelayValue>(kHook, -1, 100, 2));
@@ -192,10 +189,7 @@ TEST(AlarmScenario, AnAlarmLogTheDiskRefusesKeepsItsEpisodesAndWritesThemLater) 
   TempDir dir;
   testing_support::FaultyFileSystem fs;
   Rig rig(dir.path(), &fs);
-  station::StationSettings s;
-  s.protocol = "emulator";
-  s.scenario = kScenarios + "hook-overpull.txt";
-  rig.st->open(s);
+  rig.open(kScenarios + "hook-overpull.txt");
   auto& thresholds = rig.hub->config().min_max_values();
   thresholds.clear();
   thresholds.add(std::make_unique<alarms::MinMaxValue>(kHook, -1, 100));
