@@ -942,6 +942,14 @@ void System::export_shared_values() {
 // ---- the operation
 // --------------------------------------------------------------------------------
 
+HostParts System::parts() {
+  return {*data_storage_, *config_,       *error_log_,      fs_,
+          clock_,         *global_nums_,  *comm_protocols_, *min_max_log_,
+          *sound_,        *voice_thread_, *module_list_,    *values_,
+          *calc_values_,  *race_total_,   *candle_counter_, *operations_,
+          *catalogue_,    *pore_opt_,     *text_remarks_,   exe_path_};
+}
+
 calc::CurrentOperationItem System::effective_operation() const {
   std::lock_guard guard(sys_lock_obj());
   // The storage may already be gone while a plug-in calls in during the teardown.

@@ -18,6 +18,7 @@
 
 #include "calc/current_operation.h"
 #include "core/error_log.h"
+#include "core/host_parts.h"
 #include "core/shared_values.h"
 #include "lib/dicts_provider.h"
 #include "lib/lock_object.h"
@@ -258,6 +259,8 @@ class System {
   void set_default_instr_dicts_provider();
 
   // ---- owned parts --------------------------------------------------------------------------
+  // The parts a host works on, in one piece (core/host_parts.h).
+  HostParts parts();
   ErrorLog& error_log() { return *error_log_; }
   lib::ModuleList& module_list() { return *module_list_; }
   lib::MessCaller& mess_caller() { return *mess_caller_; }
