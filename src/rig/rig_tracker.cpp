@@ -40,6 +40,8 @@ void RigTracker::set_settings(const RigTrackerSettings& s) {
 }
 
 void RigTracker::start() {
+  // The storage's depths as the settings or the saved state left them: the one read of them,
+  // nothing of the tracker's own is there yet.
   Depths d{.block = 0, .bit = storage_.depth_cur(), .bottom = storage_.depth_z()};
   d.block = state_.loaded ? state_.block : depth_.settings().block_low;
   depth_.restore(d);
@@ -47,18 +49,16 @@ void RigTracker::start() {
   if (state_.loaded) recognizer_.restore(op);
   lag_.restore(state_.loaded ? state_.last_mark : -1);
   last_seconds_ = -1;
-  note_written();
-}
-
-void RigTracker::note_written() {
-  written_bottom_ = storage_.depth_z();
-  written_bit_ = storage_.depth_cur();
+  written_ = {.block = 0, .bit = d.bit, .bottom = d.bottom};
+  seen_writes_ = storage_.depth_writes();
 }
 
 bool RigTracker::take_outside_depths() {
-  if (storage_.depth_z() == written_bottom_ && storage_.depth_cur() == written_bit_) return false;
+  if (storage_.depth_writes() == seen_writes_) return false;
+  // Someone else wrote the depths since the tracker's last write: those are the new start.
   depth_.adopt(storage_.depth_z(), storage_.depth_cur());
-  note_written();
+  written_ = depth_.depths();
+  seen_writes_ = storage_.depth_writes();
   return true;
 }
 
@@ -98,13 +98,17 @@ void RigTracker::tick(const RigInputs& in) {
 void RigTracker::write_depths() {
   const Depths& d = depth_.depths();
   try {
-    if (d.bottom != storage_.depth_z()) storage_.set_depth_z(d.bottom);
-    if (d.bit != storage_.depth_cur()) storage_.set_depth_cur(d.bit);
+    // A new bottom may drag the bit with it in the storage, so the bit is written after it
+    // whenever the bottom moved; otherwise only what changed since the last write.
+    const bool bottom_moved = d.bottom != written_.bottom;
+    if (bottom_moved) storage_.set_depth_z(d.bottom);
+    written_.bottom = d.bottom;
+    if (bottom_moved || d.bit != written_.bit) storage_.set_depth_cur(d.bit);
+    written_.bit = d.bit;
   } catch (const std::exception& e) {
     if (hooks_.log) hooks_.log(std::string("depth tracking: ") + e.what());
   }
-  // The storage may move the bit with the bottom: what it holds now counts as written.
-  note_written();
+  seen_writes_ = storage_.depth_writes();
 }
 
 bool RigTracker::set_bottom(double depth) {

@@ -2,9 +2,10 @@
 // block, the bit and the bottom are (DepthTracker), what the rig is doing
 // (OperationRecognizer), and the marks of the lag-depth queue (LagFeeder). The library keeps
 // the results in the data storage (the depths, the operation, the lag queue); this module is
-// the one that writes them there each tick, one way: it goes on from its own depths, never
-// from those it wrote. Depths someone else set in the storage since its last write (a
-// plug-in, the host) differ from what it left there and are taken as the new start.
+// the one that writes them there each tick, one way: it goes on from its own depths and
+// never reads back those it wrote. Depths someone else set in the storage since its last
+// write (a plug-in, the host) show in the storage's write count and are taken as the new
+// start.
 //
 // What survives a restart beyond the storage's depths (the block position, the recognised
 // operation, the last lag mark, the registration run) is saved with the station's state file
@@ -110,9 +111,8 @@ class RigTracker {
   const RigTrackerState& state() const { return state_; }
 
  private:
-  // Writes the depths into the storage and notes what it holds after them.
+  // Writes the depths that changed into the storage.
   void write_depths();
-  void note_written();
   // Copies the live values into the saved state.
   void update_state();
 
@@ -123,9 +123,9 @@ class RigTracker {
   OperationRecognizer recognizer_;
   LagFeeder lag_;
   RigTrackerState state_;
-  // What the storage held after the tracker's last write.
-  double written_bottom_ = 0;
-  double written_bit_ = 0;
+  // What the tracker last wrote, and the storage's write count after it.
+  Depths written_;
+  std::uint64_t seen_writes_ = 0;
   double last_seconds_ = -1;
   double block_speed_ = 0;
 };
