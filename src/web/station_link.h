@@ -1,7 +1,6 @@
 // Joins the web view's server to a running station. On the station's thread, after each
 // tick, it carries out the writes clients asked for and hands the server a picture of the
-// tick: plain copies of the frame's numbers and the few texts that change, the rows' names
-// shared from tick to tick. The JSON (docs/web-api.md) and the history's samples are made
+// tick (web/tick_json.h). The JSON (docs/web-api.md) and the history's samples are made
 // from that picture on the server's thread, the JSON only when a client listens, so the web
 // view costs the tick next to nothing whatever its clients do.
 #pragma once
@@ -13,6 +12,7 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include "web/server.h"
+#include "web/tick_json.h"
 
 namespace reg {
 class System;
@@ -22,9 +22,6 @@ class Station;
 }
 
 namespace web {
-
-// Journal remarks shown with each tick, the newest last.
-inline constexpr std::size_t kRemarksShown = 10;
 
 class StationLink {
  public:
@@ -40,10 +37,8 @@ class StationLink {
   // Carries out one write and answers it ({status, one line}); the station's thread only.
   std::pair<int, std::string> carry_out(const WriteRequest& w);
 
-  struct Picture;
-
  private:
-  std::shared_ptr<const Picture> picture() const;
+  std::shared_ptr<const TickPicture> picture() const;
 
   station::Station& station_;
   reg::System& hub_;
@@ -51,8 +46,7 @@ class StationLink {
   // The texts of the current alarms someone acknowledged; an alarm that ends is forgotten.
   std::set<std::string> acknowledged_;
   // The rows' names as of the table the frame last saw, shared by the pictures.
-  struct Labels;
-  mutable std::shared_ptr<const Labels> labels_;
+  mutable std::shared_ptr<const TickLabels> labels_;
 };
 
 }  // namespace web
