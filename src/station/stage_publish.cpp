@@ -1,31 +1,30 @@
-// publish: the frame's lag depth, the shared-values file's values (a stale measurement as a
-// quiet NaN) and this tick's values to the WITS sender's clients.
+// publish: the frame's depths and lag depth, the shared-values file's values (a stale
+// measurement as a quiet NaN) and this tick's values to the WITS sender's clients.
 #include <limits>
 
 #include "core/shared_values.h"
-#include "core/shared_values_format.h"
-#include "params/par_tabl.h"
+#include "params/global_nums.h"
 #include "station/stages.h"
 #include "storage/data_storage.h"
 
 namespace station {
 
-reg::SharedValues PublishStage::shared_values(const TickFrame& frame, ds_tmp::DataStorage& ds) {
-  const params::ParTabl& table = ds.par_tabl();
-  const auto value = [&](const char* identifier) {
-    const int row = table.find_global(identifier);
+reg::SharedValues PublishStage::shared_values(const TickFrame& frame, ds_tmp::DataStorage& ds,
+                                              const reg::GlobalNums& nums) {
+  // The well-known rows, found once per table rather than by name each tick.
+  const auto value = [&](int slot) {
+    const int row = nums[slot];
     if (frame.stale(row)) return std::numeric_limits<double>::quiet_NaN();
-    return ds.current_values()[identifier];
+    return static_cast<double>(ds.current_values()[row]);
   };
-  return {ds.depth_z(), ds.depth_cur(), value(reg::kvb::kHookLoadParam),
-          value(reg::kvb::kBlockPositionParam), value(reg::kvb::kInletPressureParam)};
+  return {frame.depths.bottom, frame.depths.bit, value(reg::GlobalNums::kVesNaKryuke),
+          value(reg::GlobalNums::kTalblok), value(reg::GlobalNums::kDavlenieNaVhode)};
 }
 
 void PublishStage::run(TickFrame& frame) {
   frame.lag = ds_.delayed_depth().get_value();
-  frame.depths.bottom = ds_.depth_z();
-  frame.depths.bit = ds_.depth_cur();
-  links_.export_values(shared_values(frame, ds_));
+  frame.depths = links_.depths();
+  links_.export_values(shared_values(frame, ds_, nums_));
   if (links_.wits_out) links_.wits_out(frame);
 }
 

@@ -7,8 +7,8 @@
 //   calculate  the calculated values, the pit gain, the announcements, the plug-ins' data
 //   average    both averaging passes, the run totals, the storage's tick
 //   record     the run's recording lines
-//   alarm      the plug-ins' completed calculations, then the alarm pass and its sounds
 //   publish    the frame's depths and marks, the shared-values file, WITS out
+//   alarm      the plug-ins' completed calculations, then the alarm pass and its sounds
 //   output     what the consoles and indicators are sent
 //
 // Each stage is given at construction the parts it works on (references owned by the hub or
@@ -54,6 +54,9 @@ class RaceTotal;
 }  // namespace calc
 namespace lib {
 class Clock;
+}
+namespace rig {
+class RunTotals;
 }
 namespace params {
 class Param;
@@ -183,14 +186,14 @@ class CalculateStage final : public Stage {
 
 class AverageStage final : public Stage {
  public:
-  AverageStage(ds_tmp::DataStorage& ds, calc::RaceTotal& totals, std::function<bool()> run_active)
+  AverageStage(ds_tmp::DataStorage& ds, rig::RunTotals& totals, std::function<bool()> run_active)
       : ds_(ds), totals_(totals), run_active_(std::move(run_active)) {}
   const char* name() const override { return "average"; }
   void run(TickFrame& frame) override;
 
  private:
   ds_tmp::DataStorage& ds_;
-  calc::RaceTotal& totals_;
+  rig::RunTotals& totals_;
   std::function<bool()> run_active_;
 };
 
@@ -226,20 +229,25 @@ class AlarmStage final : public Stage {
 class PublishStage final : public Stage {
  public:
   struct Links {
+    // The rig's depths as of now: the tracker's, or those someone else set since it wrote.
+    std::function<Depths()> depths;
     // Writes the shared-values file.
     std::function<void(const reg::SharedValues&)> export_values;
     // Sends this tick's values of the WITS sender list; empty when the station sends none.
     std::function<void(const TickFrame&)> wits_out;
   };
-  PublishStage(ds_tmp::DataStorage& ds, Links links) : ds_(ds), links_(std::move(links)) {}
+  PublishStage(ds_tmp::DataStorage& ds, const reg::GlobalNums& nums, Links links)
+      : ds_(ds), nums_(nums), links_(std::move(links)) {}
   const char* name() const override { return "publish"; }
   void run(TickFrame& frame) override;
   // The shared export of the frame: a value whose row is stale goes out as a quiet NaN, so
-  // no reader takes a frozen value for a live one (the depths are the station's own).
-  static reg::SharedValues shared_values(const TickFrame& frame, ds_tmp::DataStorage& ds);
+  // no reader takes a frozen value for a live one (the depths are the frame's).
+  static reg::SharedValues shared_values(const TickFrame& frame, ds_tmp::DataStorage& ds,
+                                         const reg::GlobalNums& nums);
 
  private:
   ds_tmp::DataStorage& ds_;
+  const reg::GlobalNums& nums_;
   Links links_;
 };
 

@@ -28,29 +28,32 @@ std::int32_t protocol_id_of(const std::string& name) {
   return hardware::protocol_id_of(name);
 }
 
-Station::Station(reg::System& hub)
+Station::Station(reg::System& hub) : Station(hub, hub.parts()) {}
+
+Station::Station(reg::System& hub, const reg::HostParts& parts)
     : hub_(hub),
-      ds_(hub.data_storage()),
-      config_(hub.config()),
-      log_(hub.error_log()),
-      fs_(hub.file_system()),
-      clock_(hub.clock()),
-      nums_(hub.global_nums()),
-      bus_(hub.comm_protocols()),
-      alarm_pass_(hub.min_max_log()),
-      sound_(hub.sound()),
-      voice_(hub.voice_thread()),
-      modules_(hub.module_list()),
-      values_(hub.values()),
-      calc_(hub.calc_values()),
-      totals_(hub.race_total()),
-      candles_(hub.candle_counter()),
-      operations_(hub.operations()),
-      catalogue_(hub.catalogue()),
-      well_(hub.pore_opt()),
-      remarks_(hub.text_remarks()),
-      home_(hub.get_exe_path()),
-      wits_in_(clock_) {
+      ds_(parts.data_storage),
+      config_(parts.config),
+      log_(parts.error_log),
+      fs_(parts.file_system),
+      clock_(parts.clock),
+      nums_(parts.global_nums),
+      bus_(parts.comm_protocols),
+      alarm_pass_(parts.alarm_pass),
+      sound_(parts.sound),
+      voice_(parts.voice),
+      modules_(parts.module_list),
+      values_(parts.values),
+      calc_(parts.calc_values),
+      totals_(parts.race_total),
+      candles_(parts.candle_counter),
+      operations_(parts.operations),
+      catalogue_(parts.catalogue),
+      well_(parts.well),
+      remarks_(parts.text_remarks),
+      home_(parts.home),
+      wits_in_(clock_),
+      run_totals_(totals_, ds_) {
   // The shared export is the station's published frame: a stale measurement goes out as a
   // quiet NaN there (stage_publish.cpp), never a frozen value taken for a live one.
   plain_shared_values_ = hub_.shared_values_source();
@@ -118,20 +121,23 @@ void Station::make_stages() {
   calc.plugins_data = [this] { hub_.plugins_data(); };
   stages_.push_back(std::make_unique<CalculateStage>(pit_, std::move(calc)));
   stages_.push_back(
-      std::make_unique<AverageStage>(ds, totals_, [this] { return hub_.get_reg_active(); }));
+      std::make_unique<AverageStage>(ds, run_totals_, [this] { return hub_.get_reg_active(); }));
   stages_.push_back(std::make_unique<RecordStage>(*recording_));
-  stages_.push_back(std::make_unique<AlarmStage>(alarm_pass_, sound_, clock_, ds, alarm_log_.get(),
-                                                 [this] { hub_.plugins_data_calc_completed(); }));
+  // WITS out sends the values before the plug-ins' completed calculations, as it always did.
   PublishStage::Links publish;
+  publish.depths = [this] { return current_depths(); };
   publish.export_values = [this](const reg::SharedValues& v) { shared_ = v; };
   if (wits_out_) publish.wits_out = [this](const TickFrame& frame) { publish_wits(frame); };
-  stages_.push_back(std::make_unique<PublishStage>(ds, std::move(publish)));
+  stages_.push_back(std::make_unique<PublishStage>(ds, nums_, std::move(publish)));
+  stages_.push_back(std::make_unique<AlarmStage>(alarm_pass_, sound_, clock_, ds, alarm_log_.get(),
+                                                 [this] { hub_.plugins_data_calc_completed(); }));
   stages_.push_back(
       std::make_unique<OutputStage>(bus_, source_, alarm_pass_, config, last_output_,
                                     [this](std::map<int, int>& types, hardware::CommOutData& out) {
                                       hub_.plugins_prepare_indy_data(types, out);
                                     }));
-  shared_ = PublishStage::shared_values(frame_, ds);
+  frame_.depths = current_depths();
+  shared_ = PublishStage::shared_values(frame_, ds, nums_);
 }
 
 void Station::tick() {
@@ -204,6 +210,14 @@ std::vector<RowView> Station::rows() const {
     out.push_back(std::move(v));
   }
   return out;
+}
+
+std::size_t Station::row_count() const {
+  return std::min(ds_.par_tabl().rows().size(), static_cast<std::size_t>(ds_tmp::kSlots));
+}
+
+double Station::row_value(int row) const {
+  return ds_[row];
 }
 
 std::vector<RowView> Station::registered_values() const {

@@ -21,9 +21,11 @@
 
 #include <boost/signals2/connection.hpp>
 
+#include "core/host_parts.h"
 #include "core/shared_values.h"
 #include "hardware/comm_out_data.h"
 #include "rig/rig_tracker.h"
+#include "rig/run_totals.h"
 #include "station/alarm_log_file.h"
 #include "station/announcer.h"
 #include "station/control_folder.h"
@@ -186,6 +188,8 @@ struct WitsServerView {
 
 class Station {
  public:
+  // Takes the hub's parts once (reg::System::parts); the hub itself is kept only for its own
+  // operations (the start, the saves, the plug-in events, the data signal).
   explicit Station(reg::System& hub);
   ~Station();
 
@@ -212,6 +216,11 @@ class Station {
   // error log), for the screen.
   const std::vector<std::string>& settings_notes() const { return settings_notes_; }
   std::vector<RowView> rows() const;
+  // The rows the data storage keeps for the table (at most ds_tmp::kSlots), and what readers
+  // see of one of them now (its averaged value): a reader of many ticks takes the names from
+  // rows() once per table (TickFrame::table_version) and only these afterwards.
+  std::size_t row_count() const;
+  double row_value(int row) const;
   // The registry's named values (depths, run values, plug-in values), in name order.
   std::vector<RowView> registered_values() const;
 
@@ -310,6 +319,7 @@ class Station {
   // The stages of the tick in their order, each given what it works on (station/stages.h).
   void make_stages();
 
+  Station(reg::System& hub, const reg::HostParts& parts);
   reg::System& hub_;
   // The hub's parts the station works on, taken once at construction.
   ds_tmp::DataStorage& ds_;
@@ -336,6 +346,7 @@ class Station {
   TickFrame frame_;
   std::vector<std::unique_ptr<Stage>> stages_;
   WitsIntake wits_in_;
+  rig::RunTotals run_totals_;  // the run totals as the tick drives them
   ScenarioPlay play_;
   // What the shared-values file gets: the frame's values as the last publish left them.
   reg::SharedValues shared_;
@@ -376,6 +387,8 @@ class Station {
   RigInputs rig_inputs(const TickFrame& frame) const;
   // The rig stage's following of the rig: depths set from outside taken, the tracker's tick
   // (which writes the depths, the operation and the lag marks), the frame's depths and run.
+  // The tracker's depths, after it took any set elsewhere since its last write.
+  Depths current_depths();
   void follow_rig(TickFrame& frame);
   // A block-position row fed by no sensor of its own shows the followed block position.
   void show_block();

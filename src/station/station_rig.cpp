@@ -284,10 +284,15 @@ void Station::show_block() {
   }
 }
 
-void Station::follow_rig(TickFrame& frame) {
+Depths Station::current_depths() {
   // A plug-in or the host may have set the depths in the data storage: the tracker goes on
   // from there.
   if (rig_->take_outside_depths()) depths_jumped_ = true;
+  return rig_->depths();
+}
+
+void Station::follow_rig(TickFrame& frame) {
+  current_depths();
   // A tick without a reading tells nothing new about the rig.
   if (frame.reading_ok || frame.scene) {
     rig_->tick(rig_inputs(frame));
@@ -396,6 +401,9 @@ Station::RigView Station::rig() const {
   v.bit = ds.depth_cur();
   v.lag = ds.delayed_depth().get_value();
   if (rig_) {
+    // The tracker's own depths, not what it wrote into the storage.
+    v.bottom = rig_->depths().bottom;
+    v.bit = rig_->depths().bit;
     v.block = rig_->depths().block;
     v.on_hook = rig_->on_hook();
     v.race = rig_->state().race;
