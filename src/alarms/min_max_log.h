@@ -20,6 +20,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include <boost/signals2/signal.hpp>
@@ -196,7 +197,10 @@ class MinMaxLog : public MinMaxLogBase, public lib::SerialModuleBase {
   std::uint32_t relay_mask_ = 0;
   std::string last_relay_problem_;
   std::set<int> bad_channels_;
-  std::unordered_map<std::string, int> row_cache_;
+  // Name -> the row and the identifier it had; kept for the rows at cached_rows_.
+  std::unordered_map<std::string, std::pair<int, std::string>> row_cache_;
+  const void* cached_rows_ = nullptr;
+  std::size_t cached_size_ = 0;
   // The moment of the pass under way, so that every item it touches shares one time.
   std::optional<lib::DateTime> pass_now_;
 };
