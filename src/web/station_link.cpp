@@ -110,11 +110,15 @@ void StationLink::after_tick() {
     if (w.done) w.done(answer.first, answer.second);
   }
   // An alarm that ended is no longer acknowledged: the next one must be seen again.
-  const auto current = station_.alarms().current;
+  const station::Station::AlarmView alarms = station_.alarms();
+  const auto& current = alarms.current;
   std::erase_if(acknowledged_, [&](const std::string& text) {
     return std::find(current.begin(), current.end(), text) == current.end();
   });
-  std::shared_ptr<const TickPicture> p = picture();
+  PictureOptions options;
+  options.acknowledged = &acknowledged_;
+  options.alarms = &alarms;
+  auto p = std::make_shared<const TickPicture>(take_picture(station_, hub_, labels_, options));
   server_.publish(
       seconds_of(p->now), [p] { return json_text(web_json(*p)); }, [p] { return samples_of(*p); });
 }

@@ -111,7 +111,7 @@ TickPicture take_picture(const station::Station& station, reg::System& hub,
   p.mud.flow_lpm = frame.flow_lpm;
   p.recording = station.recording();
   p.wits = station.wits_servers();
-  station::Station::AlarmView alarms = station.alarms();
+  station::Station::AlarmView alarms = options.alarms ? *options.alarms : station.alarms();
   p.relay_mask = alarms.relay_mask;
   for (auto& text : alarms.current) {
     const bool acked = options.acknowledged && options.acknowledged->count(text) > 0;

@@ -81,6 +81,8 @@ struct PictureOptions {
   bool detail = false;
   // The alarms someone acknowledged (the web view's); may be null.
   const std::set<std::string>* acknowledged = nullptr;
+  // The station's alarms when the caller already took them this tick; null: taken here.
+  const station::Station::AlarmView* alarms = nullptr;
 };
 
 // Takes the picture of the tick the station just ran; `labels` is the cache of the rows'
