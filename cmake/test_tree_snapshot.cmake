@@ -20,6 +20,8 @@ function(list_tree out)
     file(GLOB_RECURSE files LIST_DIRECTORIES false ${dir}/*)
     list(APPEND all ${files})
   endforeach()
+  # The counters a coverage build's programs write beside their objects (make coverage).
+  list(FILTER all EXCLUDE REGEX "\\.gcda$")
   list(REMOVE_DUPLICATES all)
   list(SORT all)
   set(${out} "${all}" PARENT_SCOPE)

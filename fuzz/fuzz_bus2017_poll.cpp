@@ -68,16 +68,28 @@ class FuzzLine : public lib::BytePort {
   bool open_ = false;
 };
 
+// Frames the replies. Sending keeps nothing from one packet to the next, so one channel,
+// with its cipher and checksum tables, serves every input.
+struct Framer {
+  lib::LineLogger quiet{-1, lib::system_clock(), lib::posix_file_system()};
+  hardware::MemoryPacketPort port;
+  hardware::PacketChannel channel{port, quiet, quiet};
+};
+Framer* framer = nullptr;
+
 std::vector<std::uint8_t> frame(std::uint8_t address, std::uint8_t command,
                                 const std::uint8_t* data, unsigned len) {
-  static lib::LineLogger quiet(-1, lib::system_clock(), lib::posix_file_system());
-  hardware::MemoryPacketPort port;
-  hardware::PacketChannel channel(port, quiet, quiet);
-  channel.SendPacket(address, command, data, len);
-  return port.written;
+  framer->port.written.clear();
+  framer->channel.SendPacket(address, command, data, len);
+  return framer->port.written;
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  framer = new Framer;
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::size_t pos = 0;

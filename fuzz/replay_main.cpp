@@ -9,6 +9,8 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+// A target that sets up once, as libFuzzer lets it, defines this; the replay calls it first.
+extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int* argc, char*** argv);
 
 namespace {
 int replay(const std::filesystem::path& file) {
@@ -20,6 +22,7 @@ int replay(const std::filesystem::path& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (LLVMFuzzerInitialize) LLVMFuzzerInitialize(&argc, &argv);
   int count = 0;
   for (int i = 1; i < argc; ++i) {
     std::filesystem::path p(argv[i]);

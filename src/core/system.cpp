@@ -647,9 +647,13 @@ std::string damaged_copy_path(const std::string& path, lib::Clock& clock, lib::F
   const std::string base = path + ".damaged-" + stamp;
   std::string candidate = base;
   for (int n = 2;; ++n) {
-    const int fd = fs.open(candidate, O_RDONLY, 0);
-    if (fd < 0) return candidate;
-    fs.close(fd);
+    // Only a name the system says is free will do: one that merely could not be looked at
+    // may be an earlier copy, which the new one must not replace.
+    if (!fs.stat(candidate)) {
+      if (errno == ENOENT || errno == ENOTDIR) return candidate;
+      throw lib::io::StreamError("cannot tell whether '" + candidate +
+                                 "' is taken: " + lib::errno_text(errno));
+    }
     candidate = base + "-" + std::to_string(n);
   }
 }

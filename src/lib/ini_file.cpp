@@ -319,6 +319,9 @@ void IniFile::load_text(std::string_view text) {
 
   CheckedText checked = checked_text(clean, problems_, first_loss_);
   trailing_comments_ = std::move(checked.trailing_comments);
+  // The parser would take a U+FEFF that begins the first name for a second byte-order mark
+  // and drop it: a blank line in front keeps the name whole.
+  if (checked.entries.starts_with(kUtf8Bom)) checked.entries.insert(0, "\n");
   const SI_Error rc = impl_->si.LoadData(checked.entries);
   if (rc < 0) {
     impl_->reset();
@@ -434,6 +437,9 @@ std::string IniFile::to_text() const {
   std::string out;
   const SI_Error rc = impl_->si.Save(out, /*a_bAddSignature=*/false);
   if (rc < 0) throw IniError("settings text could not be built (error " + std::to_string(rc) + ")");
+  // A reader skips a byte-order mark at the start: a text whose first name itself begins
+  // with U+FEFF gets one in front, or that name would lose its first character.
+  if (out.starts_with(kUtf8Bom)) out.insert(0, kUtf8Bom);
   if (!trailing_comments_.empty()) {
     if (!out.empty()) out.push_back('\n');
     out += trailing_comments_;

@@ -230,6 +230,7 @@ std::optional<std::string> Option::from_text(std::string_view text) {
 // ---------------------------------------------------------------------------------------
 
 options_list& options_list::sector(std::string section, std::string caption) {
+  sector_hashes_.push_back(IdentHash{}(section));
   sectors_.push_back({std::move(section), std::move(caption)});
   return *this;
 }
@@ -241,9 +242,11 @@ Option& options_list::push(OptionType type, std::string key, std::string caption
   }
   if (key.empty()) throw std::logic_error("option with an empty key");
   const std::string& section = sectors_.back().section;
-  if (find(section, key) != nullptr) {
+  const std::size_t hash = combined_hash(sector_hashes_.back(), key);
+  if (find_hashed(hash, section, key) != nullptr) {
     throw std::logic_error("option \"" + key + "\" repeated in section \"" + section + "\"");
   }
+  index_.emplace(hash, options_.size());
   options_.push_back(Option(type, section, sectors_.size() - 1, std::move(key), std::move(caption),
                             target, std::move(def)));
   return options_.back();
@@ -284,10 +287,21 @@ Option& options_list::add_item(std::string key, std::string caption, int& value,
 }
 
 Option* options_list::find(std::string_view section, std::string_view key) {
-  for (Option& o : options_) {
-    if (ident_equal(o.section(), section) && ident_equal(o.key(), key)) return &o;
+  return find_hashed(combined_hash(IdentHash{}(section), key), section, key);
+}
+
+Option* options_list::find_hashed(std::size_t hash, std::string_view section,
+                                  std::string_view key) {
+  const auto [first, last] = index_.equal_range(hash);
+  for (auto it = first; it != last; ++it) {
+    Option& o = options_[it->second];
+    if (ident_equal(o.key(), key) && ident_equal(o.section(), section)) return &o;
   }
   return nullptr;
+}
+
+std::size_t options_list::combined_hash(std::size_t section_hash, std::string_view key) {
+  return section_hash * 31 + IdentHash{}(key);
 }
 
 // ---------------------------------------------------------------------------------------

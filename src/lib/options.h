@@ -22,6 +22,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <variant>
 #include <vector>
 
@@ -176,8 +177,15 @@ class options_list {
   Option& push(OptionType type, std::string key, std::string caption, Option::Target target,
                OptionValue def);
 
+  static std::size_t combined_hash(std::size_t section_hash, std::string_view key);
+  Option* find_hashed(std::size_t hash, std::string_view section, std::string_view key);
+
   std::vector<OptionSector> sectors_;
+  std::vector<std::size_t> sector_hashes_;  // of each sector's section, folded
   std::deque<Option> options_;
+  // Position in options_ by the hash of the folded section and key: a settings object is
+  // described on every load and save, and a scan per added option made that quadratic.
+  std::unordered_multimap<std::size_t, std::size_t> index_;
 };
 
 // Base of a settings object stored in an INI file.

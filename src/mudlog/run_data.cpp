@@ -102,8 +102,10 @@ class LineCollector final : public rtf::RecordingVisitor {
         rtf::add_value_name(header, key, value);
         continue;
       }
+      // The name is captured by its own reference: clang before 16 cannot capture a
+      // structured binding, and the fuzz build uses clang 14.
       const bool have = std::any_of(header.begin(), header.end(),
-                                    [&](const auto& kv) { return kv.first == key; });
+                                    [&name = key](const auto& kv) { return kv.first == name; });
       if (!have && !value.empty()) header.emplace_back(key, value);
     }
   }

@@ -12,6 +12,7 @@
 #include "lib/alsa_audio_output.h"
 #include "lib/file_system.h"
 #include "support/fakes.h"
+#include "support/module_state.h"
 
 using namespace alarms;
 using ::testing::ElementsAre;
@@ -23,29 +24,15 @@ using testing_support::TempDir;
 
 namespace {
 
-// A valid one-sample-per-ms mono WAV of 8 kHz, built by hand.
+// A valid 10 ms mono WAV of 8 kHz, 16 bits, built by hand.
 std::string tiny_wav() {
-  std::string s = "RIFF";
-  auto u32 = [&s](std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
-  };
-  auto u16 = [&s](std::uint16_t v) {
-    s.push_back(static_cast<char>(v & 0xff));
-    s.push_back(static_cast<char>(v >> 8));
-  };
-  const std::uint32_t samples = 80;
-  u32(36 + samples * 2);
-  s += "WAVEfmt ";
-  u32(16);
-  u16(1);
-  u16(1);
-  u32(8000);
-  u32(16000);
-  u16(2);
-  u16(16);
-  s += "data";
-  u32(samples * 2);
-  for (std::uint32_t i = 0; i < samples; ++i) u16(static_cast<std::uint16_t>(i * 100));
+  using testing_support::bytes_of;
+  using U16 = std::uint16_t;
+  constexpr std::uint32_t kSamples = 80;
+  std::string s = "RIFF" + bytes_of(36 + kSamples * 2) + "WAVEfmt " +
+                  bytes_of(16u, U16{1}, U16{1}, 8000u, 16000u, U16{2}, U16{16}) + "data" +
+                  bytes_of(kSamples * 2);
+  for (std::uint32_t i = 0; i < kSamples; ++i) s += bytes_of(static_cast<U16>(i * 100));
   return s;
 }
 

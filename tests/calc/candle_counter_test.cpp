@@ -69,18 +69,6 @@ TEST(CandleCounter, APartialStandGoingInAddsWholePipesOnly) {
   EXPECT_EQ(r.log[0].rfind(" index1=", 0), 0u) << r.log[0];
 }
 
-TEST(CandleCounter, AWholeStandComingOutTakesOneStand) {
-  Rig r;
-  r.cc.set(7);
-  r.block = 34;
-  r.move(2, 5);    // empty block down 32 m
-  r.move(35, 80);  // loaded up 33 m
-  r.move(30, 5);   // reversal downwards
-  EXPECT_EQ(r.cc.get(), 6);
-  EXPECT_EQ(r.cc.get_pipe(), 0);
-  EXPECT_EQ(r.cc.get_last_direction(), -1);
-}
-
 TEST(CandleCounter, EachStandOfATripCountsOnceAndPipesCarryIntoStands) {
   Rig r;
   r.cc.set(20);

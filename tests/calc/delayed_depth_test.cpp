@@ -10,8 +10,11 @@
 #include "calc/lag_queue_format.h"
 #include "lib/binary_stream.h"
 #include "lib/module_list.h"
+#include "support/module_state.h"
 
 using namespace calc;
+using testing_support::load_state;
+using testing_support::save_state;
 
 namespace {
 
@@ -117,7 +120,6 @@ TEST(DelayedDepth, MudSamplesGoIntoBothQueues) {
     EXPECT_EQ(items.items[0].value, 1500.5f);
     EXPECT_EQ(items.items[1].depth, 1501.0f);
   }
-  EXPECT_EQ(DelayedDepth::data_rate, 1.0f);
 }
 
 // Drilling a metre every 100 ticks at 30 l per tick through an annulus of 12 m³: every mark
@@ -154,21 +156,6 @@ TEST(DelayedDepth, PumpingTheAnnulusVolumeBringsTheLagDepthToTheMark) {
 
 // ---- saved state ------------------------------------------------------------------------------
 
-std::string save(DelayedDepth& dd, unsigned data_version) {
-  lib::ModuleList list;
-  list.register_module(dd);
-  lib::io::BinaryMemoryOutputStream out;
-  list.serialize(out, nullptr, data_version);
-  return out.data();
-}
-
-lib::ModuleList::LoadReport load(DelayedDepth& dd, const std::string& bytes, unsigned version) {
-  lib::ModuleList list;
-  list.register_module(dd);
-  lib::io::BinaryMemoryInputStream in(bytes);
-  return list.deserialize(in, version, {});
-}
-
 TEST(DelayedDepthState, TheQueueSurvivesTheStateFile) {
   Tracker a;
   a.bottom = 2000;
@@ -176,10 +163,10 @@ TEST(DelayedDepthState, TheQueueSurvivesTheStateFile) {
   a.dd.add_record({2000.5f, 300});
   a.dd.add_record({2001.25f, 900.5f});
   a.dd.calc(1, 3);
-  const std::string bytes = save(a.dd, lag_format::kFullFrame);
+  const std::string bytes = save_state(a.dd, lag_format::kFullFrame);
 
   Tracker b;
-  const auto report = load(b.dd, bytes, lag_format::kFullFrame);
+  const auto report = load_state(b.dd, bytes, nullptr, lag_format::kFullFrame);
   EXPECT_TRUE(report.clean());
   EXPECT_EQ(b.dd.get_value(), 2000.0);
   EXPECT_EQ(b.dd.get_time_to_depth_out(), 300);
@@ -189,7 +176,7 @@ TEST(DelayedDepthState, TheQueueSurvivesTheStateFile) {
   // The short frame carries the lag depth and the time only.
   Tracker c;
   c.dd.add_record({5, 5});
-  load(c.dd, save(a.dd, 0), 0);
+  load_state(c.dd, save_state(a.dd, 0), nullptr, 0);
   EXPECT_EQ(c.dd.get_value(), 2000.0);
   EXPECT_EQ(c.dd.get_time_to_depth_out(), 300);
   EXPECT_EQ(c.dd.records(), (Marks{{5, 5}})) << "the short frame leaves the queue alone";

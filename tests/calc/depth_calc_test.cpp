@@ -1,5 +1,6 @@
 #include "calc/depth_calc.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -11,8 +12,13 @@
 #include "lib/binary_stream.h"
 #include "lib/ini_file.h"
 #include "lib/module_list.h"
+#include "support/error_of.h"
+#include "support/module_state.h"
 
 using namespace calc;
+using testing::AllOf;
+using testing::HasSubstr;
+using testing_support::error_of;
 
 namespace {
 
@@ -63,25 +69,14 @@ TEST(DolCalibrItem, MalformedTextIsRefusedWithTheReasonAndChangesNothing) {
     EXPECT_THROW(item.get_from_string(bad), DepthCalcError) << bad;
     EXPECT_EQ(item, DolCalibrItem(1, 2, 3)) << bad;
   }
-  try {
-    item.get_from_string("27,abc,20");
-  } catch (const DepthCalcError& e) {
-    EXPECT_NE(std::string(e.what()).find("\"abc\" is not a number"), std::string::npos) << e.what();
-  }
+  EXPECT_THAT(error_of<DepthCalcError>([&] { item.get_from_string("27,abc,20"); }),
+              HasSubstr("\"abc\" is not a number"));
 }
 
-TEST(DepthCalc, DefaultsSettersAndTheCopyTakingOnlyTheSettings) {
+TEST(DepthCalc, SettersRefuseBadValuesAndTheCopyTakesOnlyTheSettings) {
   DepthCalc dc;
-  ASSERT_EQ(dc.size(), 3u);
-  EXPECT_EQ(dc.get_elem(0), DolCalibrItem(27, 18, 0));
-  EXPECT_EQ(dc.get_elem(1), DolCalibrItem(18, 9, 0));
-  EXPECT_EQ(dc.get_elem(2), DolCalibrItem(9, 0, 0));
-  EXPECT_EQ(dc.get_corr_coeff(), 1.0);
-  EXPECT_EQ(dc.get_mode(), 0);
-  EXPECT_EQ(dc.get_smooth_mode(), 0);
   EXPECT_FLOAT_EQ(dc.get_middle_depth(1), 13.5f);
   EXPECT_THROW(dc.get_depth1(3), std::out_of_range);
-
   dc.set_smooth_mode(3);
   EXPECT_EQ(dc.get_smooth_mode(), 3);
   dc.set_smooth_mode(4);
@@ -89,7 +84,6 @@ TEST(DepthCalc, DefaultsSettersAndTheCopyTakingOnlyTheSettings) {
   dc.set_smooth_mode(2);
   dc.set_smooth_mode(-1);
   EXPECT_EQ(dc.get_smooth_mode(), 0);
-
   dc.set_elems_size(5);
   EXPECT_EQ(dc.get_elem(4), DolCalibrItem());
   dc.get_elem(0).count = 7;
@@ -110,19 +104,14 @@ TEST(DepthCalc, DefaultsSettersAndTheCopyTakingOnlyTheSettings) {
 }
 
 TEST(DepthCalc, CheckKeepsTheCorrectionWithinHalfAndDouble) {
-  DepthCalc dc;
-  dc.set_corr_coeff(0.3);
-  dc.check();
-  EXPECT_EQ(dc.get_corr_coeff(), 0.5);
-  dc.set_corr_coeff(2.5);
-  dc.check();
-  EXPECT_EQ(dc.get_corr_coeff(), 2.0);
-  dc.set_corr_coeff(std::nan(""));
-  dc.check();
-  EXPECT_EQ(dc.get_corr_coeff(), 0.5);
-  dc.set_corr_coeff(1.25);
-  dc.check();
-  EXPECT_EQ(dc.get_corr_coeff(), 1.25);
+  const std::pair<double, double> cases[] = {
+      {0.3, 0.5}, {2.5, 2.0}, {std::nan(""), 0.5}, {1.25, 1.25}};
+  for (const auto& [given, kept] : cases) {
+    DepthCalc dc;
+    dc.set_corr_coeff(given);
+    dc.check();
+    EXPECT_EQ(dc.get_corr_coeff(), kept) << given;
+  }
 }
 
 TEST(DepthCalc, AFixedCoefficientWinsUnlessTheModeIsTheTable) {
@@ -225,62 +214,38 @@ TEST(DepthCalc, SingleCoefficientModeDividesAndLeavesTheLastWalkAlone) {
   EXPECT_EQ(dc.last_pulses(), 50);
 }
 
-// The walk over the layered drum, with the grid heights worked out by hand above.
-TEST(DepthCalcWalk, PulsesWithinOneRange) {
-  DepthCalc dc = layered_table();
-  // The last grid height not above 12 is index 282 (9 + 1/24 + 65/22 = 11.99621); 50 pulses
-  // back is index 232 (9 + 1/24 + 15/22 = 9.72348).
-  const float travel = dc.smart_calc_tal(50, 12, 22, 0, 27);
-  EXPECT_NEAR(travel, 12 - (kFirst22 + 15.0 / 22), 1e-4);
-  EXPECT_NEAR(travel, 2.27652, 1e-4);
-  EXPECT_EQ(dc.last_index(), 232);
-  EXPECT_EQ(dc.last_pulses(), 50);
-  EXPECT_NEAR(dc.last_coeff(), 50 / 2.27652, 1e-3);
-  EXPECT_NEAR(dc.last_travel(), travel, 1e-6);
-}
-
-TEST(DepthCalcWalk, PulsesCrossingARangeBoundary) {
-  DepthCalc dc = layered_table();
-  // 100 pulses back from index 282: 65 in the 22/m range down to 9 + 1/24, then 35 of 1/24 m
-  // each, ending at index 182 = 182/24 = 7.58333 m.
-  const float travel = dc.smart_calc_tal(100, 12, 22, 0, 27);
-  EXPECT_NEAR(travel, 12 - 182.0 / 24, 1e-4);
-  EXPECT_NEAR(travel, 4.41667, 1e-4);
-  EXPECT_EQ(dc.last_index(), 182);
+// The walk over the layered drum from its grid index, with the heights worked out by hand
+// above: the last grid height not above 12 m is index 282, not above 20 m index 454.
+TEST(DepthCalcWalk, PulsesOverTheLayeredDrum) {
+  const struct {
+    const char* what;
+    int pulses;
+    float from;
+    double travel;
+    int index;
+  } cases[] = {
+      {"within one range", 50, 12, 12 - (kFirst22 + 15.0 / 22), 232},
+      {"across a boundary", 100, 12, 12 - 182.0 / 24, 182},
+      {"across two boundaries", 300, 20, 20 - 154.0 / 24, 154},
+      {"negative, within one range", -50, 12, 12 - (kFirst22 + 115.0 / 22), 332},
+      {"negative, across 18 m", -150, 12, 12 - (kFirst20 + 17.0 / 20), 432},
+      {"below the span, at the coefficient at its start", 30, 1.01f, 0.01 + 30.0 / 24, -6},
+      {"above the span, at the coefficient at its end", -200, 26,
+       (26 - (kFirst20 + 159.0 / 20)) - 200.0 / 20, 774},
+      {"from the end of the span", 10, 27, 27 - (kFirst20 + 171.0 / 20), 586},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    DepthCalc dc = layered_table();
+    const float travel = dc.smart_calc_tal(c.pulses, c.from, 22, 0, 27);
+    EXPECT_NEAR(travel, c.travel, 1e-4);
+    EXPECT_EQ(dc.last_index(), c.index);
+    EXPECT_EQ(dc.last_pulses(), c.pulses);
+    EXPECT_NEAR(dc.last_travel(), travel, 1e-6);
+    EXPECT_NEAR(dc.last_coeff(), c.pulses / travel, 1e-3) << "pulses and travel share their sign";
+  }
   // The same count at one coefficient would be off by 13 cm.
-  EXPECT_GT(std::fabs(travel - 100.0f / 22), 0.12);
-
-  // Upwards across two boundaries: from 20 m (index 415 + 39, 18 + 1/24 + 39/20 = 19.99167)
-  // 300 pulses back is index 154 = 6.41667 m.
-  EXPECT_NEAR(dc.smart_calc_tal(300, 20, 22, 0, 27), 20 - 154.0 / 24, 1e-4);
-}
-
-TEST(DepthCalcWalk, NegativePulsesGiveNegativeTravel) {
-  DepthCalc dc = layered_table();
-  // -50 from index 282 is index 332 = 9 + 1/24 + 115/22 = 14.26894.
-  const float travel = dc.smart_calc_tal(-50, 12, 22, 0, 27);
-  EXPECT_NEAR(travel, 12 - (kFirst22 + 115.0 / 22), 1e-4);
-  EXPECT_LT(travel, 0);
-  EXPECT_EQ(dc.last_index(), 332);
-  EXPECT_GT(dc.last_coeff(), 0) << "pulses and travel share their sign";
-  // Down across the 18 m boundary: -150 from index 282 is index 432 = 18 + 1/24 + 17/20.
-  EXPECT_NEAR(dc.smart_calc_tal(-150, 12, 22, 0, 27), 12 - (kFirst20 + 17.0 / 20), 1e-4);
-}
-
-TEST(DepthCalcWalk, CountsReachingBeyondTheSpanContinueAtTheEndCoefficients) {
-  DepthCalc dc = layered_table();
-  // Below `from`: at 1.01 m the grid index is 24 (1.0 m); 30 pulses reach 6 below index 0,
-  // continued at the coefficient at `from` (24/m): 0.01 + 30/24.
-  EXPECT_NEAR(dc.smart_calc_tal(30, 1.01f, 22, 0, 27), 0.01 + 30.0 / 24, 1e-4);
-  EXPECT_EQ(dc.last_index(), -6);
-  // Above `to`: at 26 m the index is 574 (25.99167); -200 pulses reach index 774 beyond the
-  // 597 heights, continued at the coefficient at `to` (20/m).
-  EXPECT_NEAR(dc.smart_calc_tal(-200, 26, 22, 0, 27), (26 - (kFirst20 + 159.0 / 20)) - 200.0 / 20,
-              1e-4);
-  EXPECT_EQ(dc.last_index(), 774);
-  // A count ending exactly at `to` starts from the span's end entry (index 596).
-  EXPECT_NEAR(dc.smart_calc_tal(10, 27, 22, 0, 27), 27 - (kFirst20 + 171.0 / 20), 1e-4);
-  EXPECT_EQ(dc.last_index(), 586);
+  EXPECT_GT(std::fabs(layered_table().smart_calc_tal(100, 12, 22, 0, 27) - 100.0f / 22), 0.12);
 }
 
 TEST(DepthCalcWalk, OneCoefficientEverywhereGivesPulsesOverItPlusTheOffsetToTheGrid) {
@@ -313,14 +278,9 @@ TEST(DepthCalcWalk, NonPositiveCoefficientsWithoutAFallbackFailClearlyInsteadOfH
     for (float fallback : {0.0f, -1.0f}) {
       DepthCalc t = layered_table();
       t.get_elem(1).count = bad;  // 18→9 m
-      try {
-        t.smart_calc_tal(50, 12, fallback, 0, 27);
-        ADD_FAILURE() << "no error for coefficient " << bad << ", fallback " << fallback;
-      } catch (const DepthCalcError& e) {
-        const std::string what = e.what();
-        EXPECT_NE(what.find("not positive"), std::string::npos) << what;
-        EXPECT_NE(what.find("9."), std::string::npos) << "names the height: " << what;
-      }
+      EXPECT_THAT(error_of<DepthCalcError>([&] { t.smart_calc_tal(50, 12, fallback, 0, 27); }),
+                  AllOf(HasSubstr("not positive"), HasSubstr("9.")))
+          << "coefficient " << bad << ", fallback " << fallback;
       EXPECT_EQ(t.last_pulses(), 0) << "a failed walk leaves no result";
     }
   }
@@ -340,14 +300,8 @@ TEST(DepthCalcWalk, AWalkLongerThanTheCapStopsWithAnError) {
   for (std::size_t i = 0; i < dc.size(); ++i) dc.get_elem(i).count = 1e5f;  // 2.7 million pulses
   dc.set_mode(DepthCalc::kModeTable);
   const auto t0 = std::chrono::steady_clock::now();
-  try {
-    dc.smart_calc_tal(10, 5, 20, 0, 27);
-    ADD_FAILURE() << "the walk was not capped";
-  } catch (const DepthCalcError& e) {
-    EXPECT_NE(std::string(e.what()).find(std::to_string(DepthCalc::kMaxWalkSteps)),
-              std::string::npos)
-        << e.what();
-  }
+  EXPECT_THAT(error_of<DepthCalcError>([&] { dc.smart_calc_tal(10, 5, 20, 0, 27); }),
+              HasSubstr(std::to_string(DepthCalc::kMaxWalkSteps)));
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(30));
   // Just inside the cap still computes: 30 m at 30 000 pulses/m is 900 000 pulses.
   for (std::size_t i = 0; i < dc.size(); ++i) dc.get_elem(i).count = 30000;
@@ -355,39 +309,11 @@ TEST(DepthCalcWalk, AWalkLongerThanTheCapStopsWithAnError) {
   // A coefficient so large that a pulse does not move the block (1e-30 m added to 5 m) is
   // caught at the first step.
   for (std::size_t i = 0; i < dc.size(); ++i) dc.get_elem(i).count = 1e30f;
-  try {
-    dc.smart_calc_tal(10, 6, 20, 5, 27);
-    ADD_FAILURE() << "a standing walk was not caught";
-  } catch (const DepthCalcError& e) {
-    EXPECT_NE(std::string(e.what()).find("does not move the block"), std::string::npos) << e.what();
-  }
+  EXPECT_THAT(error_of<DepthCalcError>([&] { dc.smart_calc_tal(10, 6, 20, 5, 27); }),
+              HasSubstr("does not move the block"));
 }
 
 // ---- settings and grids ----------------------------------------------------------------------
-
-TEST(DepthCalcSettings, LoadAndSaveTheOptionsAndTheTable) {
-  DepthCalc dc("DepthCalc");
-  dc.set_mode(1);
-  dc.set_smooth_mode(2);
-  dc.set_corr_coeff(1.25);
-  dc.get_elem(0).count = 20;
-  dc.get_elem(1).count = 22.5f;
-  dc.get_elem(2) = DolCalibrItem(9, 0.5f, 24);
-  lib::IniFile ini;
-  dc.save_settings(ini);
-  EXPECT_EQ(ini.get_string("DepthCalcOpts", "mode", ""), "1");
-  EXPECT_EQ(ini.get_string("DepthCalcOpts", "smooth_mode", ""), "2");
-  EXPECT_EQ(ini.get_string("DepthCalcOpts", "corr_coeff", ""), "1.250");
-  EXPECT_EQ(ini.get_string("DepthCalc", "count", ""), "3");
-  EXPECT_EQ(ini.get_string("DepthCalc", "2", ""), "18.000,9.000,22.500");
-
-  DepthCalc back("DepthCalc");
-  EXPECT_TRUE(back.load_settings(ini).empty());
-  EXPECT_EQ(back.get_mode(), 1);
-  EXPECT_EQ(back.get_smooth_mode(), 2);
-  EXPECT_EQ(back.get_corr_coeff(), 1.25);
-  EXPECT_EQ(back.get_elements_list(), dc.get_elements_list());
-}
 
 TEST(DepthCalcSettings, BadSettingsAreCorrectedAndEachIsNamed) {
   lib::IniFile ini;
@@ -426,6 +352,13 @@ TEST(DepthCalcSettings, AFileWithoutTheTableKeepsTheTableHeld) {
   EXPECT_EQ(out.get_string(depth_format::kDefaultModuleName, "count", ""), "3");
 }
 
+// The marks column as the editor hands it over, one mark a row below the title.
+lib::TextGrid marks_grid(const std::vector<std::string>& marks) {
+  lib::TextGrid grid({"Метка, м"});
+  for (std::size_t i = 0; i < marks.size(); ++i) grid.set_cell(i + 1, 0, marks[i]);
+  return grid;
+}
+
 TEST(DepthCalcGrid, MarksBecomeRangesAndTooFewAreRefused) {
   DepthCalc dc;
   lib::TextGrid grid;
@@ -435,37 +368,21 @@ TEST(DepthCalcGrid, MarksBecomeRangesAndTooFewAreRefused) {
   EXPECT_EQ(grid.cell(3, 0), "9.000");
   EXPECT_EQ(grid.cell(4, 0), "0.000") << "the end of the last range";
 
-  lib::TextGrid marks({"Метка, м"});
-  marks.set_cell(1, 0, "27");
-  marks.set_cell(2, 0, "");
-  marks.set_cell(3, 0, "18,5");
-  marks.set_cell(4, 0, " 9 ");
-  dc.get_opts_from_grid(marks);
+  dc.get_opts_from_grid(marks_grid({"27", "", "18,5", " 9 "}));
   ASSERT_EQ(dc.size(), 2u);
   EXPECT_EQ(dc.get_elem(0), DolCalibrItem(27, 18.5f, 0));
   EXPECT_EQ(dc.get_elem(1), DolCalibrItem(18.5f, 9, 0));
 
-  lib::TextGrid one({"Метка, м"});
-  one.set_cell(1, 0, "27");
-  one.set_cell(2, 0, "  ");
-  try {
-    dc.get_opts_from_grid(one);
-    ADD_FAILURE() << "one mark accepted";
-  } catch (const DepthCalcError& e) {
-    EXPECT_STREQ(e.what(), "Слишком мало меток глубины!\nКоличество меток должно быть болше двух.");
-  }
+  EXPECT_EQ(error_of<DepthCalcError>([&] {
+              dc.get_opts_from_grid(marks_grid({"27", "  "}));
+            }),
+            "Слишком мало меток глубины!\nКоличество меток должно быть болше двух.");
   EXPECT_EQ(dc.size(), 2u) << "the table is not changed";
 
-  lib::TextGrid bad({"Метка, м"});
-  bad.set_cell(1, 0, "27");
-  bad.set_cell(2, 0, "18м");
-  bad.set_cell(3, 0, "9");
-  try {
-    dc.get_opts_from_grid(bad);
-    ADD_FAILURE() << "a bad mark accepted";
-  } catch (const DepthCalcError& e) {
-    EXPECT_NE(std::string(e.what()).find("row 2"), std::string::npos) << e.what();
-  }
+  EXPECT_THAT(error_of<DepthCalcError>([&] {
+                dc.get_opts_from_grid(marks_grid({"27", "18м", "9"}));
+              }),
+              HasSubstr("row 2"));
   EXPECT_EQ(dc.get_elem(0), DolCalibrItem(27, 18.5f, 0));
 }
 
@@ -485,28 +402,9 @@ TEST(DepthCalcGrid, TheTableGridRoundTripsAndRefusesBadCells) {
   EXPECT_EQ(other.get_elements_list(), dc.get_elements_list());
 
   grid.set_cell(3, 2, "");
-  try {
-    other.get_data_from_grid(grid);
-    ADD_FAILURE() << "an empty coefficient accepted";
-  } catch (const DepthCalcError& e) {
-    const std::string what = e.what();
-    EXPECT_NE(what.find("row 3"), std::string::npos) << what;
-    EXPECT_NE(what.find("Коэф.ДОЛ, имп/м"), std::string::npos) << what;
-  }
+  EXPECT_THAT(error_of<DepthCalcError>([&] { other.get_data_from_grid(grid); }),
+              AllOf(HasSubstr("row 3"), HasSubstr("Коэф.ДОЛ, имп/м")));
   EXPECT_EQ(other.get_elements_list(), dc.get_elements_list()) << "the table is not changed";
-}
-
-TEST(DepthCalcSettings, TheEditorDescriptionNamesTheOptions) {
-  DepthCalc dc;
-  lib::options_list list;
-  dc.enum_values(list);
-  ASSERT_EQ(list.sectors().size(), 1u);
-  EXPECT_EQ(list.sectors()[0].caption, "Расчет глубины");
-  ASSERT_NE(list.find("DepthCalcOpts", "corr_coeff"), nullptr);
-  EXPECT_EQ(list.find("DepthCalcOpts", "corr_coeff")->unit(), "имп/м");
-  EXPECT_EQ(list.find("DepthCalcOpts", "corr_coeff")->caption(), "Коэффициент");
-  EXPECT_EQ(list.find("DepthCalcOpts", "mode")->caption(), "Метод расчета");
-  EXPECT_EQ(list.find("DepthCalcOpts", "smooth_mode")->caption(), "Метод сглаживания");
 }
 
 // ---- state ------------------------------------------------------------------------------------
@@ -514,17 +412,8 @@ TEST(DepthCalcSettings, TheEditorDescriptionNamesTheOptions) {
 TEST(DepthCalcState, TheLastWalkSurvivesTheStateFileAndADamagedOneIsRefused) {
   DepthCalc dc = layered_table();
   dc.smart_calc_tal(100, 12, 22, 0, 27);
-  lib::ModuleList a;
-  a.register_module(dc);
-  lib::io::BinaryMemoryOutputStream out;
-  a.serialize(out, nullptr, 1);
-
   DepthCalc back("DepthCalc");
-  lib::ModuleList b;
-  b.register_module(back);
-  lib::io::BinaryMemoryInputStream in(out.data());
-  const auto report = b.deserialize(in, 1, {});
-  EXPECT_TRUE(report.clean());
+  EXPECT_TRUE(testing_support::load_state(back, testing_support::save_state(dc)).clean());
   EXPECT_EQ(back.last_index(), 182);
   EXPECT_EQ(back.last_pulses(), 100);
   EXPECT_EQ(back.last_travel(), dc.last_travel());

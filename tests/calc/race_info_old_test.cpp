@@ -10,11 +10,8 @@ using namespace calc;
 
 namespace {
 
-TEST(RaceInfoOldTest, DrillTypeNames) {
-  EXPECT_EQ(get_drill_type_str(DrillType::kRotary), "Роторное");
-  EXPECT_EQ(get_drill_type_str(DrillType::kRotaryTurbine), "Роторно-турбинное");
-  EXPECT_EQ(get_drill_type_str(DrillType::kScrewMotor), "Винтовое");
-  EXPECT_EQ(RaceInfoOld::get_drill_type_str(static_cast<DrillType>(9)), "::ОШИБКА::");
+TEST(RaceInfoOldTest, DrillTypeOutsideTheListIsMarked) {
+  EXPECT_EQ(get_drill_type_str(static_cast<DrillType>(9)), "::ОШИБКА::");
   EXPECT_EQ(get_drill_type_str(static_cast<DrillType>(-1)), "::ОШИБКА::");
 }
 
@@ -24,22 +21,6 @@ TEST(RaceInfoOldTest, RaceFileBesideTheRecording) {
   EXPECT_EQ(RaceInfoOld::get_race_file("/data/well/noext"), "");
   EXPECT_EQ(RaceInfoOld::get_race_file("/data/x.y/noext"), "") << "a dot in a folder is no dot";
   EXPECT_EQ(RaceInfoOld::get_race_file(""), "");
-}
-
-TEST(RaceInfoOldTest, SectionsAndKeys) {
-  RaceInfoOld r;
-  const lib::options_list list = r.options();
-  std::vector<std::string> sections;
-  for (const auto& s : list.sectors()) sections.push_back(s.section);
-  EXPECT_EQ(sections, (std::vector<std::string>{"архивные_данные", "настройки_рейса",
-                                                "начало_рейса", "окончание_рейса", "раствор"}));
-  std::size_t per_section[5] = {};
-  for (const auto& o : list) ++per_section[o.sector_index()];
-  EXPECT_EQ(per_section[0], 5u);
-  EXPECT_EQ(per_section[1], 23u);
-  EXPECT_EQ(per_section[2], 2u);
-  EXPECT_EQ(per_section[3], 23u);
-  EXPECT_EQ(per_section[4], 1u);
 }
 
 TEST(RaceInfoOldTest, FileRoundTripAndTolerantReading) {

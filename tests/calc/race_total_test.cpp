@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "calc/race_total_format.h"
@@ -61,15 +62,11 @@ TEST(RaceTotal, TicksAreSortedByOperationAndTripDirection) {
   tick(14, 985);    // tripping in: deeper
   tick(14, 985);    // tripping, standing
   tick(7, 985, 5);  // anything else
-  EXPECT_EQ(t.total_ticks(), 26);
-  EXPECT_EQ(t.drilling_ticks(), 10);
-  EXPECT_EQ(t.reaming_ticks(), 4);
-  EXPECT_EQ(t.flushing_ticks(), 3);
-  EXPECT_EQ(t.tripping_ticks(), 4);
-  EXPECT_EQ(t.tripping_shallower_ticks(), 2);
-  EXPECT_EQ(t.tripping_deeper_ticks(), 1);
-  EXPECT_EQ(t.other_ticks(), 5);
-  EXPECT_EQ(t.circulation_ticks(), 26);
+  // total, drilling, reaming, flushing, tripping (shallower, deeper), other, circulation
+  EXPECT_EQ(std::make_tuple(t.total_ticks(), t.drilling_ticks(), t.reaming_ticks(),
+                            t.flushing_ticks(), t.tripping_ticks(), t.tripping_shallower_ticks(),
+                            t.tripping_deeper_ticks(), t.other_ticks(), t.circulation_ticks()),
+            std::make_tuple(26, 10, 4, 3, 4, 2, 1, 5, 26));
   rig.circulating = false;
   t.calculate();
   EXPECT_EQ(t.circulation_ticks(), 26);

@@ -93,23 +93,14 @@ TEST(CalcValuesHub, TankSettingsLoadAndSaveWithTheConfigurationFile) {
   EXPECT_DOUBLE_EQ(hub.calc_values().turbine().coeff(), 4.0);
 }
 
-TEST(CalcValuesHub, TankAndPumpStateSurvivesSysBinAndADamagedTankBlockCostsOnlyItself) {
-  TempDir a_dir, b_dir, c_dir;
+TEST(CalcValuesHub, ADamagedTankBlockInSysBinCostsOnlyItself) {
+  TempDir a_dir, c_dir;
   System a(SystemOptions{a_dir.path()});
   a.register_modules();
   a.calc_values().tanks()[0].calc_volume(1.5f);  // 45 m³
-  a.calc_values().tanks().calc_total();
   a.calc_values().pumps().work(std::array<float, 6>{0, 55, 0, 0, 0, 0});
   a.data_storage().set_depth_z(1520.5);
   ASSERT_TRUE(a.save_to_file(a_dir.path()));
-
-  System b(SystemOptions{a_dir.path()});
-  b.register_modules();
-  const StateLoadReport ok = b.load_from_file(a_dir.path());
-  EXPECT_FALSE(ok.damaged());
-  EXPECT_FLOAT_EQ(b.calc_values().tanks()[0].get_volume(), 45.0f);
-  EXPECT_FLOAT_EQ(b.calc_values().tanks().get_active_tank_v(), 45.0f);
-  EXPECT_TRUE(b.calc_values().pumps().is_working(1));
 
   // One byte of the tanks' block changed: that block is refused, the others are read.
   std::string bytes = testing_support::read_file(a_dir.file("sys.bin"));

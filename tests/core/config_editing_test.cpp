@@ -21,26 +21,15 @@ const OptionRow* row_of(const std::vector<OptionRow>& rows, const std::string& k
 }
 
 TEST(ConfigEditingTest, RowsShowValuesAsTheDialogDoes) {
+  // A number's row (type, value, default) is in the golden "config show" transcript.
   Config c;
   c.dol.koef_by_operation = true;
-  c.dol.koef = 151.5;
   const auto rows = describe_options(c);
   EXPECT_EQ(rows.size(), c.options().size());
-  const OptionRow* koef = row_of(rows, "коэффицент_ДОЛа");
-  ASSERT_NE(koef, nullptr);
-  EXPECT_EQ(koef->section, "ДОЛ");
-  EXPECT_EQ(koef->caption, "Коэффициент");
-  EXPECT_EQ(koef->type, "float");
-  EXPECT_EQ(koef->value, "151.500");
-  EXPECT_EQ(koef->default_value, "150.000");
-  EXPECT_EQ(koef->unit, "Имп/м");
   const OptionRow* adv = row_of(rows, "KoefD_advanced");
   ASSERT_NE(adv, nullptr);
   EXPECT_EQ(adv->value, "Да");
   EXPECT_EQ(adv->default_value, "Нет");
-  const OptionRow* sound = row_of(rows, "вид_звука");
-  ASSERT_NE(sound, nullptr);
-  EXPECT_THAT(sound->section_caption, HasSubstr("3-голос"));
 
   UserInterfaceOpt ui;
   EXPECT_EQ(row_of(describe_options(ui), "frames_color")->value, "#808080");
@@ -59,12 +48,8 @@ TEST(ConfigEditingTest, SetsATypedValue) {
 }
 
 TEST(ConfigEditingTest, RefusesWrongTypesAndChangesNothing) {
+  // A word for a number: the golden "config set" transcript.
   Config c;
-  const auto koef = set_option_text(c, "ДОЛ", "коэффицент_ДОЛа", "сто");
-  ASSERT_TRUE(koef.has_value());
-  EXPECT_THAT(*koef, HasSubstr("not a number"));
-  EXPECT_DOUBLE_EQ(c.dol.koef, 150);
-
   EXPECT_THAT(set_option_text(c, "ДОЛ", "реверс_ДОЛ", "1.5").value_or(""),
               HasSubstr("whole number"));
   EXPECT_THAT(set_option_text(c, "ДОЛ", "реверс_ДОЛ", "99999999999").value_or(""),
@@ -74,6 +59,7 @@ TEST(ConfigEditingTest, RefusesWrongTypesAndChangesNothing) {
   EXPECT_TRUE(c.link.sound);
   EXPECT_THAT(set_option_text(c, "ДОЛ", "коэффицент_ДОЛа", "nan").value_or(""),
               HasSubstr("not a number"));
+  EXPECT_DOUBLE_EQ(c.dol.koef, 150);
   EXPECT_THAT(set_option_text(c, "связь", "порт", "a\nb").value_or(""), HasSubstr("one line"));
   EXPECT_EQ(c.link.port, "COM1");
 

@@ -7,7 +7,9 @@
 #include <fstream>
 #include <map>
 
+#include "support/error_of.h"
 #include "support/fakes.h"
+#include "support/fault_sweep.h"
 
 using namespace reg;
 using ::testing::AllOf;
@@ -15,6 +17,12 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using testing_support::disarm;
+using testing_support::error_of;
+using testing_support::FaultyFileSystem;
+using testing_support::FileFault;
+using testing_support::read_file;
+using testing_support::sweep_file_faults;
 using testing_support::TempDir;
 
 namespace {
@@ -36,51 +44,6 @@ struct RecordingConfig {
     config.set_error_sink([this](const std::string& m) { errors.push_back(m); });
   }
 };
-
-TEST(ConfigTest, SectionsInOrderAndEveryOptionAtItsDefault) {
-  Config c;
-  const lib::options_list list = c.options();
-  std::vector<std::string> sections;
-  std::vector<std::size_t> counts;
-  for (const auto& s : list.sectors()) sections.push_back(s.section);
-  counts.resize(sections.size());
-  for (const auto& o : list) {
-    ++counts[o.sector_index()];
-    EXPECT_EQ(o.value(), o.default_value()) << o.section() << "/" << o.key();
-  }
-  EXPECT_THAT(sections, ElementsAre("рейс", "ДОЛ", "запись_и_осреднение", "настройки_распознавания",
-                                    "прочие_настройки", "связь", "задержанная_глубина",
-                                    "звуковое_предупреждение", "видеонаблюдение", "журналы",
-                                    "прием_wits"));
-  EXPECT_THAT(counts, ElementsAre(1u, 10u, 4u, 20u, 58u, 19u, 9u, 9u, 6u, 2u, 1u));
-}
-
-TEST(ConfigTest, DefaultsOfTheAwkwardOptions) {
-  Config c;
-  lib::options_list list = c.options();
-  const lib::Option* koef = list.find("ДОЛ", "коэффицент_ДОЛа");
-  ASSERT_NE(koef, nullptr);
-  EXPECT_EQ(koef->digits(), 3);
-  EXPECT_EQ(koef->unit(), "Имп/м");
-  EXPECT_EQ(list.find("рейс", "номер_долбления")->caption(), "") << "hidden";
-  const lib::Option* pump = list.find("прочие_настройки", "объем_насоса6");
-  ASSERT_NE(pump, nullptr);
-  EXPECT_EQ(pump->caption(), "Объём насоса-6");
-  EXPECT_EQ(list.find("настройки_распознавания", "button_zaboy.ch")->default_value(),
-            lib::OptionValue(6));
-  EXPECT_EQ(list.find("настройки_распознавания", "button_ves.ch")->default_value(),
-            lib::OptionValue(5));
-  const lib::Option* save_period = list.find("запись_и_осреднение", "период_сохранения_состояния");
-  ASSERT_NE(save_period, nullptr);
-  EXPECT_EQ(save_period->default_value(), lib::OptionValue(5));
-  EXPECT_EQ(save_period->unit(), "сек.");
-  EXPECT_DOUBLE_EQ(c.recognition.column_weight_no_rotation, -1);
-  EXPECT_EQ(c.link.remote_computer, "::не задано::");
-  ASSERT_EQ(c.out_params.size(), 19u);
-  EXPECT_EQ(c.out_params[18], "co2_2");
-  ASSERT_EQ(c.gas_params.size(), 27u);
-  EXPECT_EQ(c.gas_params[0], "метан_абс");
-}
 
 TEST(ConfigTest, PumpVolume) {
   NasosOpt p;
@@ -123,16 +86,6 @@ TEST(ConfigTest, LoadingSetsTheVariables) {
   silent.fill_to_variables();
 }
 
-TEST(ConfigTest, UnreadableNumbersTakeTheirDefaults) {
-  Config c;
-  c.dol.koef = 1;
-  const auto issues = c.load(ini_of("[ДОЛ]\nкоэффицент_ДОЛа=сто\nреверс_ДОЛ=-1\n"));
-  EXPECT_DOUBLE_EQ(c.dol.koef, 150);
-  EXPECT_EQ(c.dol.reverse, -1);
-  ASSERT_EQ(issues.size(), 1u);
-  EXPECT_EQ(issues[0].key, "коэффицент_ДОЛа");
-}
-
 TEST(ConfigTest, DepthSensorCoefficientByOperation) {
   Config c;
   c.dol.koef = 150;
@@ -170,26 +123,6 @@ TEST(ConfigTest, PumpAndRotorReadTheCurrentValues) {
   EXPECT_THAT(asked, ElementsAre("ходы_насоса1", "ходы_насоса6", "обороты_ротора"));
 }
 
-TEST(ConfigTest, DrillTypesAndColumnWeights) {
-  lib::StringContainer list{"stale"};
-  Config::dril_types_to_strings(list);
-  EXPECT_EQ(list,
-            (lib::StringContainer{"Роторное", "Турбинное", "Роторно-турбинное", "Электробурение"}));
-  Config c;
-  c.set_WKolRot(55);
-  c.set_WKolTur(44);
-  EXPECT_DOUBLE_EQ(c.recognition.column_weight, 55);
-  EXPECT_DOUBLE_EQ(c.get_WKolTur(), 44);
-}
-
-TEST(ConfigTest, RegistersTheRunRecord) {
-  Config c;
-  lib::ModuleList list;
-  c.register_modules(list);
-  EXPECT_THAT(list.names(), ElementsAre("RaceInfoOld"));
-  EXPECT_EQ(list.find("RaceInfoOld"), static_cast<lib::ModuleBaseOld*>(&c.race_info()));
-}
-
 TEST(ConfigTest, WholeConfigurationRoundTripsThroughAFile) {
   TempDir dir;
   const std::string path = dir.file("global.ini");
@@ -223,6 +156,48 @@ TEST(ConfigTest, WholeConfigurationRoundTripsThroughAFile) {
   const std::string text = testing_support::read_file(path);
   EXPECT_THAT(text, HasSubstr("; keep me\n"));
   EXPECT_THAT(text, HasSubstr("[текущие_настройки]\nскважина=101\n"));
+}
+
+// A change of the settings rewrites global.ini after keeping the previous file as
+// global.ini.bak. Whichever call fails, global.ini holds the old text or the new one, never a
+// mix nor the new one without the backup, a backup holds the whole previous file, a failure
+// names the file, and the change is written by the next save.
+TEST(ConfigTest, EveryFailingCallOfASettingsRewriteKeepsAWholeFile) {
+  TempDir setup;
+  const std::string first = setup.file("global.ini");
+  std::ofstream(first) << "; keep me\n[текущие_настройки]\nскважина=101\n";
+  Config c;
+  c.save_to_file(first, lib::posix_file_system());
+  const std::string old_text = read_file(first);
+  c.dol.koef = 151.25;
+  c.save_to_file(first, lib::posix_file_system());
+  const std::string new_text = read_file(first);
+
+  sweep_file_faults([&](const FileFault& fault) {
+    TempDir dir;
+    FaultyFileSystem fs;
+    const std::string path = dir.file("global.ini");
+    lib::write_file_atomically(path, old_text, lib::posix_file_system());
+    fault.arm(fs);
+    std::string error = error_of([&] { c.save_to_file(path, fs); });
+    if (error == "no error") error.clear();
+    const long long calls = disarm(fs);
+    const std::string now = read_file(path);
+    if (error.empty()) {
+      EXPECT_EQ(now, new_text) << "failed " << fs.failed_call;
+    } else {
+      EXPECT_TRUE(now == old_text || now == new_text) << "failed " << fs.failed_call;
+      EXPECT_THAT(error, HasSubstr(path));
+    }
+    EXPECT_TRUE(error.empty() || fault.any()) << error;
+    // Never replaced without the backup.
+    if (now == new_text || std::filesystem::exists(lib::backup_path(path))) {
+      EXPECT_EQ(read_file(lib::backup_path(path)), old_text) << "failed " << fs.failed_call;
+    }
+    c.save_to_file(path, lib::posix_file_system());
+    EXPECT_EQ(read_file(path), new_text);
+    return calls;
+  });
 }
 
 TEST(ConfigTest, ThresholdProblemsGoToTheErrorSink) {
@@ -270,12 +245,10 @@ TEST(ConfigTest, StartLoadRefusesFilesItCannotTrust) {
     lib::write_file_atomically(path, c.bytes, lib::posix_file_system());
     Config config;
     config.link.port = "/dev/ttyUSB7";
-    try {
-      config.load_for_start(path, lib::posix_file_system());
-      ADD_FAILURE() << c.name << ": loaded";
-    } catch (const lib::IniError& e) {
-      EXPECT_THAT(e.what(), AllOf(HasSubstr(path), HasSubstr(c.reason))) << c.name;
-    }
+    EXPECT_THAT(
+        error_of<lib::IniError>([&] { config.load_for_start(path, lib::posix_file_system()); }),
+        AllOf(HasSubstr(path), HasSubstr(c.reason)))
+        << c.name;
     EXPECT_EQ(config.link.port, "/dev/ttyUSB7") << c.name << ": settings changed anyway";
     EXPECT_EQ(testing_support::read_file(path), c.bytes) << c.name;
   }

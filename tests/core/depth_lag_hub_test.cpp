@@ -35,35 +35,6 @@ std::string log_of(const TempDir& dir) {
   return testing_support::read_file(dir.file(kErrorLogFileName));
 }
 
-TEST(DepthLagHub, TheLastWalkAndTheLagQueueSurviveSysBin) {
-  TempDir a_dir, b_dir;
-  System a(SystemOptions{a_dir.path()});
-  a.register_modules();
-  walk_layered_table(a.depth_calc());
-  a.data_storage().set_depth_z(1500);
-  calc::DelayedDepth& lag = a.data_storage().delayed_depth();
-  lag.clear();
-  lag.add_record({1500.5f, 2000});
-  lag.add_record({1501.5f, 5000});
-  lag.calc(1, 25);
-  ASSERT_TRUE(a.save_to_file(a_dir.path()));
-
-  System b(SystemOptions{b_dir.path()});
-  b.register_modules();
-  const StateLoadReport report = b.load_from_file(a_dir.path());
-  EXPECT_FALSE(report.damaged()) << log_of(b_dir);
-  EXPECT_EQ(log_of(b_dir), "");
-  EXPECT_EQ(b.depth_calc().last_index(), 182);
-  EXPECT_EQ(b.depth_calc().last_pulses(), 100);
-  EXPECT_EQ(b.depth_calc().last_travel(), a.depth_calc().last_travel());
-  const calc::DelayedDepth& back = b.data_storage().delayed_depth();
-  EXPECT_EQ(back.get_value(), 1500.0);
-  EXPECT_EQ(back.get_time_to_depth_out(), 200);
-  EXPECT_EQ(back.records(), lag.records());
-  EXPECT_EQ(b.values().get("ds.depth_lag"), 1500.0);
-  EXPECT_EQ(b.values().get("dol.tal_cnt"), 182.0);
-}
-
 // Stands in for the lag tracker of a faulty writer: a whole block whose mark count is wrong.
 struct LyingLagBlock : lib::SerialModuleBase {
   LyingLagBlock() : SerialModuleBase("DelayedDepth", 1) {}
@@ -97,22 +68,6 @@ TEST(DepthLagHub, ALagQueueClaimingMoreMarksThanItHoldsLoadsWhatIsThereAndIsLogg
   EXPECT_EQ(b.data_storage().depth_z(), 1800.0) << "the other modules are read as usual";
   const std::string log = log_of(b_dir);
   EXPECT_NE(log.find("announces 500 mark(s) but holds data for 1"), std::string::npos) << log;
-}
-
-TEST(DepthLagHub, ANewRunStartsTheLagDepthAtTheBottomAndAContinuedOneKeepsItsMarks) {
-  TempDir dir;
-  System hub(SystemOptions{dir.path()});
-  hub.data_storage().set_depth_z(2100);
-  calc::DelayedDepth& lag = hub.data_storage().delayed_depth();
-  lag.add_record({2050, 300});
-  hub.before_work(7, true, "");
-  EXPECT_EQ(lag.records().size(), 1u);
-  EXPECT_EQ(lag.get_value(), 0.0);
-  hub.after_work("");
-  hub.before_work(8, false, "");
-  EXPECT_TRUE(lag.records().empty());
-  EXPECT_EQ(lag.get_value(), 2100.0);
-  EXPECT_EQ(hub.values().get("ds.depth_lag"), 2100.0);
 }
 
 TEST(DepthLagHub, TheCalculatorsAndTheLagQueueReachTheRegistryAndFormulas) {

@@ -16,7 +16,6 @@
 #include "params/all_params.h"
 #include "params/global_nums.h"
 #include "params/par_tabl.h"
-#include "plugin_host/plugin_manager.h"
 #include "storage/data_storage.h"
 #include "support/fakes.h"
 
@@ -101,28 +100,6 @@ TEST(StationOperation, SubOperationIsTakenOnlyWithAChangedOperationAndOnlyWhereI
   // The item's work type and production time are derived, never taken.
   s.ds().set_operation({7, 0, 3, 1});
   EXPECT_EQ(s.ds().get_operation_ex(), (CurrentOperationItem{7, 19, 7, 0}));
-}
-
-TEST(StationOperation, PurposeOfTheBitRunSelectsWorkTypeAndProductionTime) {
-  Station s;
-  struct Case {
-    const char* purpose;
-    int oper, work, prod;
-  };
-  const Case cases[] = {
-      {"Бурение (5)", 2, 1, 1}, {"Бурение (5)", 4, 2, 1},     {"Бурение (5)", 7, 7, 0},
-      {"Бурение", 7, 7, 0},     {"Бурение", 5, 8, 0},         {"Бурение", 14, 0, 1},
-      {"Авария (17)", 5, 8, 0}, {"Авария (17)", 14, 5, 0},    {"Крепление (8)", 12, 3, 1},
-      {"Брак (18)", 2, 6, 0},   {"Осложнение (41)", 3, 4, 1}, {"Прочее (39)", 2, 0, 1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.purpose) + ", operation " + std::to_string(c.oper));
-    s.set_purpose(c.purpose);
-    s.ds().set_operation(0);
-    EXPECT_EQ(s.ds().set_operation(c.oper), c.work);
-    EXPECT_EQ(s.ds().get_operation_ex().work_type, c.work);
-    EXPECT_EQ(s.ds().get_operation_ex().prod_time_type, c.prod);
-  }
 }
 
 TEST(StationOperation, UnknownIdsAreRefusedWithTheirValueAndChangeNothing) {
@@ -234,16 +211,6 @@ TEST(StationForcedOperation, AFullMainThreadQueueRefusesTheChangeAndSaysSo) {
   s.drain();
   EXPECT_EQ(s.ds().get_forced_operation(), 0);
   EXPECT_TRUE(s.announced.empty());
-}
-
-TEST(StationForcedOperation, PluginsReadTheEffectiveOperation) {
-  Station s;
-  ASSERT_TRUE(s.hub->plugins().load(RIGCORE_TEST_BRACKET_PLUGIN));
-  s.ds().set_operation(2);
-  s.ds().set_forced_operation({4, 13, 0, 1});
-  s.drain();
-  s.hub->before_work(3, true, "");
-  EXPECT_EQ(s.hub->values().get_variable("bracket.operation"), "4/13");
 }
 
 // ---- the state file ---------------------------------------------------------------------------

@@ -4,9 +4,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "core/shared_values_format.h"
 #include "support/fakes.h"
@@ -134,6 +136,11 @@ TEST(SharedValues, ConcurrentExportersNeverShowAMixedRecord) {
     return [&, locked] {
       lib::lock_object lock(locked ? lib::lock_object::kInterProcess : lib::lock_object::kNoLock,
                             lock_file, lib::posix_file_system());
+      // Wait for the first record: under load the writers may start after this reader.
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+      while (!std::filesystem::exists(path) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
       int seen = 0;
       for (int i = 0; i < 3000; ++i) {
         lib::lock_object& l = lock;

@@ -149,7 +149,6 @@ TEST(ConfigurePult1, WritesHeaderBlockAndXorChecksum) {
   ASSERT_TRUE(hardware::configure_pult1(*f.hub, hardware::get_control_pilot(), other, 3, false));
   EXPECT_EQ(f.line->written.back(), 0xFE);
   EXPECT_EQ(std::string(f.line->written.begin(), f.line->written.begin() + 5), "1CTRL");
-  EXPECT_EQ(hardware::get_ext_options_pilot(), "EX_OPTS");
 }
 
 TEST(ConfigurePult1, WaitNeedsTwoAnswersWithinTenTries) {

@@ -48,10 +48,9 @@ TEST(Bus2017Poll, OnePassAsksEachKindWithItsCommandInListOrder) {
             (std::vector<std::pair<int, int>>{{1, 0x01}, {33, 0x02}, {65, 0x80}, {97, 0x01}}));
   EXPECT_EQ(f.hub->device_types(),
             (std::map<std::int32_t, std::int32_t>{{1, 99}, {33, 5}, {65, 99}, {97, 99}}));
-  EXPECT_EQ(data.modules.at(1).adc.size(), 48u);
-  EXPECT_EQ(data.modules.at(1).adc[4], 1234);
-  EXPECT_EQ(data.modules.at(65).adc[2], 777);
-  EXPECT_EQ(data.modules.at(65).state, kUsoStateConsole);
+  EXPECT_EQ(std::make_tuple(data.modules.at(1).adc.size(), data.modules.at(1).adc[4],
+                            data.modules.at(65).adc[2], data.modules.at(65).state),
+            std::make_tuple(48u, 1234, 777, kUsoStateConsole));
   EXPECT_FALSE(data.modules.contains(33));
   EXPECT_EQ(data.address_sets[bus2017::kSetModules], (std::set<std::int32_t>{1, 97}));
   EXPECT_EQ(data.address_sets[bus2017::kSetConsoles], (std::set<std::int32_t>{65}));
@@ -180,15 +179,10 @@ TEST(Bus2017Poll, ModuleRepliesOfBothVersionsUnpackByTheirLayouts) {
   CommIncomData data;
   ASSERT_TRUE(f.poll("1,2,3", data));
   const USOData& a = data.modules.at(1);
-  EXPECT_EQ(a.adc[47], 4095);
   ASSERT_EQ(a.freq.size(), 16u);
-  EXPECT_FLOAT_EQ(a.freq[0], 25.0f);
-  EXPECT_FLOAT_EQ(a.freq[15], 0.0f);
-  EXPECT_EQ(a.status, 0x3412);
-  EXPECT_EQ(a.flags, 0x0101);
-  ASSERT_EQ(a.counters.size(), 2u);
-  EXPECT_EQ(a.counters[0], 10);
-  EXPECT_EQ(a.counters[1], -4);
+  EXPECT_EQ(std::make_tuple(a.adc[47], a.freq[0], a.freq[15], a.status, a.flags),
+            std::make_tuple(4095, 25.0f, 0.0f, 0x3412, 0x0101));
+  EXPECT_EQ(a.counters, (decltype(a.counters){10, -4}));
   const USOData& b = data.modules.at(2);
   EXPECT_EQ(b.packet_number, 0x12345678u);
   EXPECT_EQ(b.adc[0], 1);

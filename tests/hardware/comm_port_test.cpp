@@ -57,7 +57,7 @@ TEST_F(CommPortTest, DamagedRepliesAreRefusedAndCounted) {
   EXPECT_FALSE(exchange());
   EXPECT_EQ(port_.error_counters().refused_replies, 2u);
   device_.short_replies = 1;
-  const auto before = clock_.steady;
+  const std::int64_t before = clock_.steady;
   EXPECT_FALSE(exchange());
   EXPECT_EQ(port_.error_counters().timeouts, 1u);
   // A short reply costs the time-out, not more.
@@ -86,7 +86,7 @@ TEST_F(CommPortTest, NoiseBeforeTheReplyIsSkippedUpToALimit) {
 
 TEST_F(CommPortTest, SilenceAndAVanishedDeviceFailWithinTheTimeOut) {
   device_.silent_replies = 1;
-  const auto before = clock_.steady;
+  const std::int64_t before = clock_.steady;
   EXPECT_FALSE(exchange());
   EXPECT_EQ(clock_.steady - before, 500);
   state_->vanished = true;

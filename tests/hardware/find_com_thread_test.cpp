@@ -158,8 +158,7 @@ auto scripted(std::deque<bool> script) {
   };
 }
 
-// ---------------------------------------------------------------------------------------
-// The probe
+// ---- The probe
 
 struct ProbeCase {
   const char* what;
@@ -171,34 +170,21 @@ struct ProbeCase {
 };
 
 TEST(FindComProbe, AnswersNeededAndFailureLimits) {
+  // Failures count from the last answer: with a running count the fifth failure would end
+  // the "reset" probe before its third answer.
+  // clang-format off
   const ProbeCase cases[] = {
       {"silent older device: five failures", kPult, {}, false, 5, 0},
       {"silent 2017 address: one failure", kBus2017, {}, false, 1, 0},
       {"one stray answer is not a device", kPult, {true}, false, 6, 1},
       {"two answers make a device", kPult, {true, true}, true, 7, 2},
       {"three answers end the probe at once", kPult, {true, true, true, true}, true, 3, 3},
-      // Failures count from the last answer: with a running count the fifth failure would
-      // end this probe before the third answer.
-      {"failures reset after an answer",
-       kPult,
-       {true, false, false, false, true, false, false, false, true},
-       true,
-       9,
-       3},
-      {"four failures between two answers still find",
-       kPult,
-       {true, false, false, false, false, true},
-       true,
-       11,
-       2},
-      {"2017: a failure before the second answer ends it",
-       kBus2017,
-       {true, false, true},
-       false,
-       2,
-       1},
+      {"reset", kPult, {true, false, false, false, true, false, false, false, true}, true, 9, 3},
+      {"four failures between", kPult, {true, false, false, false, false, true}, true, 11, 2},
+      {"2017: a failure before the second answer", kBus2017, {true, false, true}, false, 2, 1},
       {"2017: answers then a failure", kBus2017, {true, true, false}, true, 3, 2},
   };
+  // clang-format on
   for (const ProbeCase& c : cases) {
     SCOPED_TRACE(c.what);
     SearchFixture f;
@@ -214,8 +200,7 @@ TEST(FindComProbe, AnswersNeededAndFailureLimits) {
   }
 }
 
-// ---------------------------------------------------------------------------------------
-// The walk over protocols and ports
+// ---- The walk over protocols and ports
 
 TEST(FindComSearch, FindsTheOlderConsoleOnItsPortAndNeverTriesTheEmulator) {
   SearchFixture f;
@@ -240,16 +225,6 @@ TEST(FindComSearch, FindsTheOlderConsoleOnItsPortAndNeverTriesTheEmulator) {
   }
   EXPECT_FALSE(f.hub->get_port().is_opened());
   EXPECT_TRUE(search->finished());
-}
-
-TEST(FindComSearch, ProtocolFilterTriesOnlyThatProtocol) {
-  SearchFixture f;
-  f.lines.present = {"/dev/ttyS0", "/dev/ttyS1"};
-  auto search = f.search({"/dev/ttyS0", "/dev/ttyS1"}, kPult);
-  search->Execute();
-  EXPECT_EQ(f.reads_of(kPult), 10);  // five failures on each port
-  EXPECT_EQ(f.reads.size(), 10u);
-  EXPECT_TRUE(search->get_result().empty());
 }
 
 TEST(FindComSearch, ThePortFilterLimitsTheSearchToOnePort) {
@@ -363,8 +338,7 @@ TEST(FindComSearch, OneObjectSearchesOnce) {
   EXPECT_EQ(f.reads.size(), 3u);
 }
 
-// ---------------------------------------------------------------------------------------
-// The 2017 address scan
+// ---- The 2017 address scan
 
 // A 2017 bus with modules 1 and 2 on /dev/ttyS1 (and consoles elsewhere, to be sure they
 // are not looked for there).
@@ -435,8 +409,7 @@ TEST(FindComScan2017, EachAddressIsAskedAfterAPause) {
   EXPECT_EQ(f.search_pauses, std::vector<int>(34, 10));
 }
 
-// ---------------------------------------------------------------------------------------
-// Stopping
+// ---- Stopping
 
 TEST(FindComStop, AStopRequestDuringTheAddressScanEndsItAtOnce) {
   Bus2017 f;
@@ -501,8 +474,7 @@ TEST(FindComStop, TheThreadStopsPromptlyWhileProbesKeepFailing) {
   EXPECT_FALSE(f.hub->get_port().is_opened());
 }
 
-// ---------------------------------------------------------------------------------------
-// The dialog's texts
+// ---- The dialog's texts
 
 TEST(FindComReport, TextsOfProgressAndOutcome) {
   SearchFixture f;
@@ -537,8 +509,7 @@ TEST(FindComReport, TheChosenResult) {
   EXPECT_EQ(hardware::FindComReport::chosen({}, 0), std::nullopt);
 }
 
-// ---------------------------------------------------------------------------------------
-// A real line
+// ---- A real line
 
 TEST(FindComPty, FindsTheSimulatedConsoleOnANamedPseudoTerminal) {
   lib::PseudoTerminal pty;

@@ -78,12 +78,8 @@ TEST(PacketCipher, PlainBlockLayout) {
   Bytes out(64, 0xAA);
   ASSERT_EQ(cipher.encode(text, out), 16u);  // 6 + 2 bytes padded to one block
   EXPECT_EQ(out[16], 0xAA);                  // nothing written past the block
-  Bytes plain(16);
-  ASSERT_TRUE(cipher.decrypt_blocks(std::span(out).first(16), plain));
-  EXPECT_EQ(Bytes(plain.begin(), plain.begin() + 8),
-            (Bytes{0xEF, 0xBE, 0xAD, 0xDE, 0x02, 0x00, 0x10, 0x00}));
-
-  // A text of exactly 10 bytes fills one block; 11 need two.
+  // The header's bytes are checked in the channel's frame layout test. A text of exactly
+  // 10 bytes fills one block; 11 need two.
   EXPECT_EQ(cipher.encode(Bytes(10, 1), out), 16u);
   EXPECT_EQ(cipher.encode(Bytes(11, 1), out), 32u);
 }

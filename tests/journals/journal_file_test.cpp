@@ -44,24 +44,6 @@ TEST(JournalFile, EachDamagedLoadKeepsItsOwnCopy) {
                              d.path + ".damaged.2'"));
 }
 
-TEST(JournalFile, SaveIsRefusedWhenTheDamagedFileCannotBeKept) {
-  FileOnDisk d;
-  d.fs.only_paths_with = ".damaged";
-  d.fs.fail_rename = true;
-  lib::write_file_atomically(d.path, "damaged bytes", lib::posix_file_system());
-  d.file.set_name(d.path);
-  d.file.report_damaged("load", "broken");
-
-  EXPECT_FALSE(d.file.replace("new", "save"));
-  EXPECT_EQ(read_file(d.path), "damaged bytes");
-  EXPECT_TRUE(d.file.damaged());
-  EXPECT_TRUE(d.log.mentions("файл не перезаписан"));
-
-  d.fs.fail_rename = false;
-  EXPECT_TRUE(d.file.replace("new", "save"));
-  EXPECT_EQ(read_file(d.path + ".damaged"), "damaged bytes");
-}
-
 TEST(JournalFile, UnreadableFileIsReportedAndNeverOverwritten) {
   FileOnDisk d;
   std::filesystem::create_directory(d.path);  // opens, but cannot be read as a file

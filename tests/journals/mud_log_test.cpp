@@ -100,24 +100,6 @@ TEST(MudLogFile, BadFilesLeaveTheJournalUnchanged) {
        {"does not fit", good.substr(0, head_size() + 10)}});
 }
 
-TEST(MudLogOptions, EditorListsTheMudTypeThenTheMeasurementsInItsOwnOrder) {
-  MudLogItem item;
-  const lib::options_list options = item.options();
-  ASSERT_EQ(options.sectors().size(), 1u);
-  EXPECT_EQ(options.sectors()[0].section, "РАСТВОР");
-  EXPECT_EQ(options.sectors()[0].caption, "пж");
-  std::string keys;
-  for (const auto& o : options) keys += o.key() + ",";
-  EXPECT_EQ(keys,
-            "тип_раствора,плотность,вязкость,фильтрация,chl,толщина_корки,процент_песка,"
-            "стабильность,удельное_сопротивление,липкость,ph,снс1,снс10,водоотдача,температура,"
-            "дсс,пласт_вязкость,смазка,mbt,");
-  EXPECT_EQ(options[0].caption(), "Тип раствора");
-  EXPECT_EQ(options[0].type(), lib::OptionType::kString);
-  EXPECT_STREQ(MudLogItem::dict_of("ТИП_РАСТВОРА"), "@drilling_mud_types_dict");
-  EXPECT_EQ(MudLogItem::dict_of("плотность"), nullptr);
-}
-
 // Each option must write into its own measurement: a value set through the editor lands in
 // the record field, and so in the file, at that measurement's place.
 TEST(MudLogOptions, EditingThroughTheEditorLandsInTheRightMeasurement) {
@@ -133,6 +115,9 @@ TEST(MudLogOptions, EditingThroughTheEditorLandsInTheRightMeasurement) {
     }
   }
 
+  // The mud type is picked from its dictionary; measurements are typed in.
+  EXPECT_STREQ(MudLogItem::dict_of("ТИП_РАСТВОРА"), "@drilling_mud_types_dict");
+  EXPECT_EQ(MudLogItem::dict_of("плотность"), nullptr);
   // "стабильность" is the second measurement of the file record.
   MudLogItem item;
   item.options().find("РАСТВОР", "стабильность")->assign(1.75);
@@ -140,20 +125,6 @@ TEST(MudLogOptions, EditingThroughTheEditorLandsInTheRightMeasurement) {
   lib::io::BinaryMemoryInputStream in(bytes);
   in.seek(head_size() + 8 + 8 + 4 + 8);
   EXPECT_EQ(lib::io::read_binary<double>(in), 1.75);
-}
-
-TEST(MudLogOptions, CaptionsAndUnitsShowWhatIsMeasured) {
-  MudLogItem item;
-  lib::options_list options = item.options();
-  EXPECT_EQ(options.find("РАСТВОР", "плотность")->unit(), "г/см³");
-  EXPECT_EQ(options.find("РАСТВОР", "стабильность")->unit(), "г/см³");
-  EXPECT_EQ(options.find("РАСТВОР", "толщина_корки")->unit(), "мм");
-  EXPECT_EQ(options.find("РАСТВОР", "удельное_сопротивление")->unit(), "ом/м");
-  EXPECT_EQ(options.find("РАСТВОР", "процент_песка")->unit(), "%");
-  EXPECT_EQ(options.find("РАСТВОР", "вязкость")->unit(), "");
-  EXPECT_EQ(options.find("РАСТВОР", "снс10")->caption(), "СНС за 10 мин");
-  EXPECT_EQ(options.find("РАСТВОР", "mbt")->caption(), "Тест метиленовой сини (MBT)");
-  EXPECT_EQ(options.find("РАСТВОР", "дсс")->caption(), "Динам. сопр. сдвигу");
 }
 
 TEST(MudLogOptions, RecordGoesThroughAnIniSectionAndBack) {

@@ -201,21 +201,6 @@ TEST(RemarksFile, ReloadOnlyWhenTheFileChanged) {
   EXPECT_EQ(disk.storage.size(), 3);
 }
 
-TEST(RemarksFile, FailedSaveKeepsTheOldFile) {
-  RemarksOnDisk disk;
-  const std::string old = write_remarks_file({sample_remark(1)});
-  disk.write(old);
-  disk.storage.add_record(sample_remark(2));
-  disk.fs.fail_after_bytes = 10;
-  EXPECT_FALSE(disk.storage.save_to_file());
-  EXPECT_EQ(testing_support::read_file(disk.path), old);
-  EXPECT_TRUE(disk.log.mentions("text::Storage::save_to_file"));
-  disk.fs.fail_after_bytes = -1;
-  disk.fs.fail_rename = true;
-  EXPECT_FALSE(disk.storage.save_to_file());
-  EXPECT_EQ(testing_support::read_file(disk.path), old);
-}
-
 TEST(RemarksFile, SaveWaitsForTheFileLock) {
   RemarksOnDisk disk;
   disk.storage.add_record(sample_remark(1));

@@ -169,19 +169,6 @@ TEST(TroublesLogFile, SavingAfterADamagedLoadKeepsTheDamagedFileBesideIt) {
   EXPECT_FALSE(std::filesystem::exists(disk.path + ".damaged.1"));
 }
 
-TEST(TroublesLogFile, FailedSaveLeavesTheOldFileAndSaysWhy) {
-  LogOnDisk disk;
-  disk.fs.fail_rename = true;
-  const std::string old = write_troubles_file({sample_record(1)});
-  lib::write_file_atomically(disk.path, old, lib::posix_file_system());
-  disk.troubles.add_record(sample_record(2));
-  disk.troubles.add_record(sample_record(3));
-  EXPECT_FALSE(disk.troubles.save());
-  EXPECT_EQ(testing_support::read_file(disk.path), old);
-  EXPECT_TRUE(disk.log.mentions("TroublesLog::save"));
-  EXPECT_TRUE(disk.log.mentions(disk.path));
-}
-
 TEST(TroublesLogRecords, IndexOfFindsTheRecordByKeyAlone) {
   TroublesLog troubles{{}, lib::posix_file_system()};
   for (int i = 1; i <= 4; ++i) troubles.add_record(sample_record(i));
@@ -259,11 +246,8 @@ TEST(TroublesLogRecords, HandlerMayRemoveItselfWhileBeingNotified) {
 
 TEST(TroublesDictionary, DefaultLooksUpItsComplicationsAndResultsById) {
   const TroublesDict dict = TroublesDict::default_dict();
-  ASSERT_EQ(dict.types.size(), 16u);
-  for (const auto& t : dict.types) EXPECT_EQ(t.group, "Осложнения") << t.id;
   EXPECT_EQ(dict.type_index_of_id(1009), 8);
   EXPECT_EQ(dict.type_index_of_id(1016), -1);
-  ASSERT_EQ(dict.results.size(), 3u);
   EXPECT_EQ(dict.result_index_of_id(3), 2);
   EXPECT_EQ(dict.result_index_of_id(0), -1);
   EXPECT_EQ(dict.reason_index_of_id(1), -1);

@@ -229,11 +229,4 @@ TEST(ModuleList, ModuleThatFailsMidReadIsPutBack) {
   EXPECT_NE(errors[0].find("bad value"), std::string::npos);
 }
 
-TEST(ModuleList, DataVersionMismatchIsRefusedUpFront) {
-  ThreeModules src(1), dst(4);
-  io::BinaryMemoryInputStream in(save(src.list, 2));
-  EXPECT_THROW(dst.list.deserialize(in, 1, nullptr), io::StreamError);
-  dst.expect_whole(4, 4, "refused file");
-}
-
 }  // namespace

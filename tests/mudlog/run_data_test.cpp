@@ -113,19 +113,6 @@ TEST(RunData, EachCurveComesFromItsFileAndIsPlottedAtThatFilesDepth) {
   EXPECT_EQ(r.operation_spans[1].code, 8);
 }
 
-TEST(RunData, WhatTheLogLacksIsNamedAndTheRestIsKept) {
-  RecordedRun run(/*with_lag=*/false);
-  const mudlog::RunData r = run.load();
-  EXPECT_TRUE(has_note(r, run.lag_file + ": no such file"));
-  EXPECT_TRUE(has_note(r, "layout.ini, line 7: 'нет_такого' is not recorded in 0001.realdep"));
-  EXPECT_TRUE(has_note(r, "'пустой' has no values in 0001.realdep"));
-  EXPECT_FALSE(has_note(r, "нагрузка"));
-  EXPECT_FALSE(r.lag_found);
-  EXPECT_TRUE(r.curve_info(DepthSource::depth, "нагрузка")->has_values);
-  EXPECT_EQ(r.find(DepthSource::lag, "сумм_газ"), nullptr);
-  EXPECT_EQ(r.depths.size(), 21u);
-}
-
 TEST(RunData, ARangeKeepsItsLinesAndAFewMetresAroundButKnowsTheWholeRun) {
   RecordedRun run(true, 61);  // 1000 .. 1030 m
   const mudlog::RunData r = run.load(mudlog::DepthRange{1015, 1016});

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "lib/str_enc.h"
+#include "params/param.h"
 
 namespace params_test {
 
@@ -21,6 +22,23 @@ struct RowFields {
   std::int32_t module = 0;
   std::int32_t type = 0;
 };
+
+// The row `r` describes, as the table holds it.
+inline params::Param param_of(const RowFields& r) {
+  params::Param p;
+  p.full_name = r.full_name;
+  p.short_name = r.short_name;
+  p.unit = r.unit;
+  p.identifier = r.identifier;
+  p.channel = params::USOChannel(r.module, r.channel, r.type);
+  p.range = r.range;
+  p.zero = r.zero;
+  p.scale_min = r.scale_min;
+  p.scale_max = r.scale_max;
+  p.averaging = r.averaging;
+  p.attribute = r.attribute;
+  return p;
+}
 
 class FileBuilder {
  public:

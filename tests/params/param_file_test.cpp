@@ -56,17 +56,7 @@ class ParamFileTest : public ::testing::Test {
   std::vector<std::string> log;
   ParTabl table{catalogue, {[this](const std::string& m) { log.push_back(m); }, {}, nullptr}};
 
-  Param row(const RowFields& r) {
-    Param p;
-    std::tie(p.full_name, p.short_name, p.unit, p.identifier) =
-        std::tie(r.full_name, r.short_name, r.unit, r.identifier);
-    p.channel = params::USOChannel(r.module, r.channel, r.type);
-    std::tie(p.range, p.zero, p.scale_min, p.scale_max) =
-        std::tie(r.range, r.zero, r.scale_min, r.scale_max);
-    p.averaging = r.averaging;
-    p.attribute = r.attribute;
-    return p;
-  }
+  static Param row(const RowFields& r) { return params_test::param_of(r); }
 };
 
 // --- Layout of the written file
@@ -251,14 +241,6 @@ TEST_F(ParamFileTest, RowsWithoutIdentifierAreDroppedAndCalibrationStillFindsIts
 
 using Status = params::ParTablLoad::Status;
 
-TEST_F(ParamFileTest, MissingFileLeavesTheTableAsItWas) {
-  table.add("вес_на_крюке");
-  const auto result = table.load_from(dir.file("нет.bin"));
-  EXPECT_EQ(result.status, Status::kCannotRead);
-  EXPECT_EQ(table.get_items_count(), 1);
-  EXPECT_TRUE(log.empty());
-}
-
 TEST_F(ParamFileTest, LoadFallsBackToTheAlternativeFileOnlyWhenTheMainOneIsMissing) {
   int beeps = 0;
   ParTabl t(catalogue,
@@ -271,8 +253,10 @@ TEST_F(ParamFileTest, LoadFallsBackToTheAlternativeFileOnlyWhenTheMainOneIsMissi
   EXPECT_EQ(beeps, 1);
   EXPECT_EQ(t.get_items_count(), 1);
   t.set_file_names(dir.file("main.bin"), dir.file("нет.bin"));
+  log.clear();
   EXPECT_EQ(t.load().status, Status::kCannotRead);
-  EXPECT_EQ(t.get_items_count(), 1);
+  EXPECT_EQ(t.get_items_count(), 1) << "a missing file leaves the table as it was";
+  EXPECT_TRUE(log.empty());
   // save() writes the main file.
   EXPECT_TRUE(t.save());
   EXPECT_FALSE(testing_support::read_file(dir.file("main.bin")).empty());
@@ -376,19 +360,6 @@ TEST_F(DamagedFileTest, AbsurdCountsIndicesAndVersionsAreRefusedWithWhereAndWhat
   }
   many.end_rows().end_calibration().db_set({});
   expect_refused(many.bytes(), "more than 512 rows");
-}
-
-TEST_F(DamagedFileTest, RandomBytesAreRefused) {
-  std::uint32_t state = 12345;
-  for (int file = 0; file < 50; ++file) {
-    SCOPED_TRACE(file);
-    std::string bytes(64 + file * 37, '\0');
-    for (char& c : bytes) {
-      state = state * 1664525u + 1013904223u;
-      c = static_cast<char>(state >> 24);
-    }
-    expect_refused(bytes, "");
-  }
 }
 
 TEST_F(DamagedFileTest, NonFinitePointsAndConversionFieldsAreRefusedNamingTheRow) {

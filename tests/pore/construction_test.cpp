@@ -6,10 +6,15 @@
 #include <numbers>
 
 #include "pore/construction.h"
-#include "state_roundtrip.h"
+#include "support/module_state.h"
 #include "well_builders.h"
 
 namespace {
+
+using testing_support::bytes_of;
+using testing_support::forge_state;
+using testing_support::load_state;
+using testing_support::save_state;
 
 using pore::ConstrElement;
 using pore::Construction;
@@ -159,17 +164,16 @@ TEST(ConstructionStateTest, RoundTripKeepsKindAndEveryField) {
   elements[1].used = false;
   c.set_elements(elements);
   Construction restored;
-  EXPECT_EQ(pore_tests::load_state(restored, pore_tests::save_state(c)).read, 1);
+  EXPECT_EQ(load_state(restored, save_state(c)).read, 1);
   EXPECT_EQ(restored.elements(), c.elements());
 }
 
 TEST(ConstructionStateTest, AnUnreadableLineKeepsTheStoredConstruction) {
   Construction c = casing_and_open_hole();
-  const std::string payload =
-      pore_tests::bytes_of(std::uint32_t{2}, std::int32_t{0}, "Колонна,0,1000,220,1,0",
-                           std::int32_t{0}, "Ствол,1000,oops,215.9,1,0");
+  const std::string payload = bytes_of(std::uint32_t{2}, std::int32_t{0}, "Колонна,0,1000,220,1,0",
+                                       std::int32_t{0}, "Ствол,1000,oops,215.9,1,0");
   std::vector<std::string> errors;
-  auto report = pore_tests::load_state(c, pore_tests::forge_state(c, 1, payload), &errors);
+  auto report = load_state(c, forge_state(c, 1, payload), &errors);
   EXPECT_EQ(report.read, 0);
   EXPECT_THAT(errors, ElementsAre(testing::HasSubstr("element 2")));
   EXPECT_EQ(c.elements(), casing_and_open_hole().elements());

@@ -4,11 +4,12 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <vector>
 
 #include "instr/instr_dicts_provider.h"
 #include "instr/items.h"
 #include "lib/dicts_provider.h"
-#include "state_roundtrip.h"
+#include "support/module_state.h"
 #include "well_builders.h"
 
 namespace {
@@ -17,11 +18,11 @@ using instr::CalcResult;
 using instr::Elem;
 using instr::ElemType;
 using instr::Items;
-using pore_tests::bytes_of;
-using pore_tests::forge_state;
-using pore_tests::load_state;
 using pore_tests::make_elem;
-using pore_tests::save_state;
+using testing_support::bytes_of;
+using testing_support::forge_state;
+using testing_support::load_state;
+using testing_support::save_state;
 
 // Bit, collar stands, drill-pipe stands: the usual order of a tally.
 Items sample_tally() {
@@ -121,12 +122,9 @@ TEST_F(CalcMiscTest, EmptyTallyGivesZeros) {
   items.set_elems({});
   r.total_len = 99;  // stale content must be cleared
   items.calc_misc(5, 2, 1000, r);
-  EXPECT_EQ(r.len_n, 0);
-  EXPECT_EQ(r.total_len, 0);
-  EXPECT_EQ(r.total_count, 0);
-  EXPECT_EQ(r.metal_volume, 0);
-  EXPECT_EQ(r.metal_volume_depth, 0);
-  EXPECT_EQ(r.max_diameter, 0);
+  EXPECT_EQ((std::vector<float>{r.len_n, r.total_len, r.total_count, r.metal_volume,
+                                r.metal_volume_depth, r.max_diameter}),
+            std::vector<float>(6, 0.0f));
   EXPECT_EQ(r.elem_count, 0);
 }
 

@@ -23,39 +23,37 @@ instr::Items two_elements() {
   return items;
 }
 
-TEST(TallyCsvTest, WrittenTallyReadsBackExactly) {
-  instr::Items items = two_elements();
-  const std::string text = instr::tally_to_csv(items);
-  EXPECT_THAT(text, HasSubstr("Свеча;120;127;9.19;29.1;12.1;11.95;12.5\r\n"));
-  auto parsed = instr::parse_tally_csv(text);
-  EXPECT_THAT(parsed.problems, IsEmpty());
-  EXPECT_EQ(parsed.elems, items.elems());
-  EXPECT_EQ(parsed.svecha_size, 3);
-}
-
+// Decimal commas, padded empty cells, comments, CRLF, numbers as types, letter case, quoted
+// cells, commas as separators and the 8-bit code page, as spreadsheets save them.
 TEST(TallyCsvTest, ReadsWhatASpreadsheetSaves) {
-  // Decimal commas, padded empty cells, a comment, CRLF, a number as the type, letter case.
-  const std::string text =
-      "ТИП;Количество;Д;Ст;Вес;Длины\r\n"
-      "# КНБК\r\n"
-      "долото;1;215,9;0;0;0,35;;;\r\n"
-      "1;\"10\";127;9;29,1;12;12;12,5\r\n"
-      "\r\n"
-      "Трубок_в_свече;3\r\n"
-      ";;;;;;\r\n";  // rows of bare separators below the data
-  auto parsed = instr::parse_tally_csv(text);
-  EXPECT_THAT(parsed.problems, IsEmpty());
-  EXPECT_EQ(parsed.elems, (std::vector<instr::Elem>{
-                              make_elem(ElemType::kBit, 1, {0.35f}, 215.9f, 0),
-                              make_elem(ElemType::kSvecha, 10, {12, 12, 12.5f}, 127, 9, 29.1f)}));
-}
-
-TEST(TallyCsvTest, CommaSeparatedAndCp1251FilesAreRead) {
-  const std::string text = lib::utf8_to_cp1251("тип,количество\nСвеча,2,127,9,29.1,12,12\n");
-  auto parsed = instr::parse_tally_csv(text);
-  EXPECT_THAT(parsed.problems, IsEmpty());
-  EXPECT_EQ(parsed.elems,
-            std::vector<instr::Elem>{make_elem(ElemType::kSvecha, 2, {12, 12}, 127, 9, 29.1f)});
+  using Elems = std::vector<instr::Elem>;
+  const struct {
+    std::string text;
+    Elems elems;
+    int svecha_size;
+  } cases[] = {
+      {"ТИП;Количество;Д;Ст;Вес;Длины\r\n"
+       "# КНБК\r\n"
+       "долото;1;215,9;0;0;0,35;;;\r\n"
+       "1;\"10\";127;9;29,1;12;12;12,5\r\n"
+       "\r\n"
+       "Трубок_в_свече;2\r\n"
+       ";;;;;;\r\n",  // rows of bare separators below the data
+       {make_elem(ElemType::kBit, 1, {0.35f}, 215.9f, 0),
+        make_elem(ElemType::kSvecha, 10, {12, 12, 12.5f}, 127, 9, 29.1f)},
+       2},
+      {lib::utf8_to_cp1251("тип,количество\nСвеча,2,127,9,29.1,12,12\n"),
+       {make_elem(ElemType::kSvecha, 2, {12, 12}, 127, 9, 29.1f)},
+       instr::Items::kDefaultSvechaSize},
+      {"", {}, instr::Items::kDefaultSvechaSize},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    auto parsed = instr::parse_tally_csv(c.text);
+    EXPECT_THAT(parsed.problems, IsEmpty());
+    EXPECT_EQ(parsed.elems, c.elems);
+    EXPECT_EQ(parsed.svecha_size, c.svecha_size);
+  }
 }
 
 TEST(TallyCsvTest, BadRowsAreReportedWithTheirLineNumbers) {
@@ -79,13 +77,6 @@ TEST(TallyCsvTest, BadRowsAreReportedWithTheirLineNumbers) {
     EXPECT_THAT(parsed.problems, testing::Contains(HasSubstr(l))) << l;
   }
   EXPECT_THAT(parsed.problems[1], HasSubstr("Труба?"));
-}
-
-TEST(TallyCsvTest, EmptyFileIsAnEmptyTally) {
-  auto parsed = instr::parse_tally_csv("");
-  EXPECT_THAT(parsed.elems, IsEmpty());
-  EXPECT_THAT(parsed.problems, IsEmpty());
-  EXPECT_EQ(parsed.svecha_size, instr::Items::kDefaultSvechaSize);
 }
 
 TEST(TallyCsvTest, AnEndlessInputIsRefusedAtTheTallyLimit) {
@@ -122,9 +113,12 @@ TEST(TallyCsvTest, SaveAndLoadThroughAFile) {
   instr::Items items = two_elements();
   items.set_svecha_size(2);
   instr::save_tally_csv(dir.file("t.csv"), items, lib::posix_file_system());
+  EXPECT_THAT(testing_support::read_file(dir.file("t.csv")),
+              HasSubstr("Свеча;120;127;9.19;29.1;12.1;11.95;12.5\r\n"));
   instr::Items loaded;
   std::vector<std::string> problems;
   ASSERT_TRUE(instr::load_tally_csv(dir.file("t.csv"), loaded, problems, lib::posix_file_system()));
+  EXPECT_THAT(problems, IsEmpty());
   EXPECT_EQ(loaded.elems(), items.elems());
   EXPECT_EQ(loaded.get_svecha_size(), 2);
 }

@@ -7,15 +7,19 @@
 #include "lib/ini_file.h"
 #include "pore/pore_opt.h"
 #include "pore/well_values.h"
-#include "state_roundtrip.h"
+#include "support/module_state.h"
 #include "well_builders.h"
 
 namespace {
 
+using testing_support::bytes_of;
+using testing_support::forge_state;
+using testing_support::load_state;
+using testing_support::save_state;
+
 using pore_tests::cylinder;
 using pore_tests::element;
 using testing::ElementsAre;
-using testing::Pair;
 
 // Stands of drill pipe.
 instr::Elem pipe(int count, std::vector<float> lengths, float od, float wall) {
@@ -90,13 +94,6 @@ TEST(WellValuesTest, AllValuesWithTheirSources) {
   pore::WellValueSources sources{[&] { return cavern; }, [&] { return bit; },
                                  [&] { return stands; }, [&] { return pipes; }};
   FakeRegistry reg{pore::well_values(pore, sources)};
-  EXPECT_THAT(reg.names(),
-              ElementsAre("pore.instr.total_count", "pore.instr.total_len", "pore.rastvor_volume",
-                          "pore.constr.total_len", "pore.constr.total_volume", "pore.zatrub_volume",
-                          "pore.constr.column_bottom"));
-  EXPECT_EQ(reg.values[5].unit, "м3");
-  EXPECT_EQ(reg.values[2].full_name, "V р-ра в скважине");
-
   EXPECT_EQ(reg.get("pore.instr.total_count"), 50);
   EXPECT_NEAR(reg.get("pore.instr.total_len"), 1800, 1e-9);
   EXPECT_EQ(reg.get("pore.constr.total_len"), 2000);
@@ -126,31 +123,6 @@ TEST(WellValuesTest, ValuesWithoutTheirSourcesAreNotOffered) {
 
 // ---- well options and variables -------------------------------------------------------------
 
-TEST(WellOptionsTest, VariablesFollowTheOptions) {
-  pore::WellOptions o;
-  std::map<std::string, std::string> vars;
-  o.set_variable_sink([&](const std::string& n, const std::string& v) { vars[n] = v; });
-  o.deposit = "Самотлорское";
-  o.area = "Северная";
-  o.kust = "12";
-  o.well = "1234Г";
-  o.rated_horizon = "БВ10";
-  o.rated_depth = 2850.5;
-  o.rated_azimut = 45;
-  o.rated_smeshenie = 600;
-  o.rated_radius = 25;
-  o.diam_konduktora = 324;
-  o.bashmak_konduktora = 550;
-  o.publish_variables();
-  EXPECT_THAT(vars, testing::UnorderedElementsAre(
-                        Pair("pore.rated_horizon", "БВ10"), Pair("pore.rated_depth", "2850.5"),
-                        Pair("pore.rated_azimut", "45"), Pair("pore.rated_smeshenie", "600"),
-                        Pair("pore.rated_radius", "25"), Pair("pore.diam_kondukora", "324"),
-                        Pair("pore.bashmak_konduktora", "550"), Pair("pore.area", "Северная"),
-                        Pair("pore.origin", "1234Г"), Pair("pore.kust", "12"),
-                        Pair("pore.deposit", "Самотлорское")));
-}
-
 TEST(WellOptionsTest, RestoredStatePublishesTheVariables) {
   pore::WellOptions o;
   o.deposit = "Приобское";
@@ -160,7 +132,7 @@ TEST(WellOptionsTest, RestoredStatePublishesTheVariables) {
   pore::WellOptions restored;
   std::map<std::string, std::string> vars;
   restored.set_variable_sink([&](const std::string& n, const std::string& v) { vars[n] = v; });
-  EXPECT_EQ(pore_tests::load_state(restored, pore_tests::save_state(o)).read, 1);
+  EXPECT_EQ(load_state(restored, save_state(o)).read, 1);
   EXPECT_EQ(restored.customer, o.customer);
   EXPECT_EQ(restored.hole_diameter, 215.9);
   EXPECT_EQ(vars["pore.deposit"], "Приобское");
@@ -178,30 +150,16 @@ TEST(WellOptionsTest, StateBlockToleratesUnknownMissingAndBadOptions) {
                         "проектные_данные", "проектная_глубина", "-5"}) {  // out of range
     lib::io::write_binary(payload, std::string(s));
   }
-  EXPECT_EQ(pore_tests::load_state(o, pore_tests::forge_state(o, 1, payload.data())).read, 1);
+  EXPECT_EQ(load_state(o, forge_state(o, 1, payload.data())).read, 1);
   EXPECT_EQ(o.deposit, "Ванкорское");
   EXPECT_EQ(o.rated_depth, 0);  // clamped into 0..20000
   EXPECT_EQ(o.area, "");        // not in the block: default
 
   // A block claiming more options than it can hold changes nothing.
   std::vector<std::string> errors;
-  pore_tests::load_state(
-      o, pore_tests::forge_state(o, 1, pore_tests::bytes_of(std::uint32_t{1000000})), &errors);
+  load_state(o, forge_state(o, 1, bytes_of(std::uint32_t{1000000})), &errors);
   EXPECT_EQ(errors.size(), 1u);
   EXPECT_EQ(o.deposit, "Ванкорское");
-}
-
-TEST(WellOptionsTest, IniSectionsAndKeys) {
-  pore::WellOptions o;
-  o.kust = "7";
-  o.diam_konduktora = 324;
-  lib::IniFile ini;
-  o.save(ini);
-  EXPECT_EQ(ini.find("скважина", "куст"), "7");
-  EXPECT_EQ(ini.get_double("проектные_данные", "диаметр_кондуктора", 0), 324);
-  pore::WellOptions back;
-  EXPECT_TRUE(back.load(ini).empty());
-  EXPECT_EQ(back.kust, "7");
 }
 
 // ---- the planned wellbore -----------------------------------------------------------------
@@ -219,28 +177,9 @@ TEST(ProjectedWellboreTest, OptionsLiveInTheirSection) {
   EXPECT_EQ(p.targets().circles[1].radius, 30);
   EXPECT_EQ(p.targets().altitude, 85.5);
 
-  ini.load_text("[проект_скважины]\nmethod=2\n");
-  EXPECT_TRUE(p.load(ini).empty());
-  EXPECT_EQ(p.method(), pore::WbCalcMethod::kMinimumCurvature);
-  ini.load_text("[проект_скважины]\nmethod=0\n");  // a saved choice stays, default or not
-  EXPECT_TRUE(p.load(ini).empty());
-  EXPECT_EQ(p.method(), pore::WbCalcMethod::kAverageAngle);
-
   ini.load_text("[проект_скважины]\nmethod=7\n");  // no such method: the default, reported
   EXPECT_FALSE(p.load(ini).empty());
   EXPECT_EQ(p.method(), pore::WbCalcMethod::kMinimumCurvature);
-}
-
-TEST(ProjectedWellboreTest, ANewPlanComputesByMinimumCurvatureAndOffersAllThreeMethods) {
-  pore::ProjectedWellbore p;
-  EXPECT_EQ(p.method(), pore::WbCalcMethod::kMinimumCurvature);
-  lib::options_list list;
-  p.get_options(list);
-  const lib::Option* method = list.find(pore::ProjectedWellbore::kSection, "method");
-  ASSERT_NE(method, nullptr);
-  EXPECT_THAT(method->items(),
-              ElementsAre(testing::HasSubstr("Среднего угла"),
-                          testing::HasSubstr("радиуса кривизны"), "Минимальной кривизны"));
 }
 
 TEST(ProjectedWellboreTest, StateRoundTrip) {
@@ -249,20 +188,9 @@ TEST(ProjectedWellboreTest, StateRoundTrip) {
   p.targets().circles[0] = {2500, 50, 800, 120};
   p.targets().altitude = -12.25;
   pore::ProjectedWellbore restored;
-  EXPECT_EQ(pore_tests::load_state(restored, pore_tests::save_state(p)).read, 1);
+  EXPECT_EQ(load_state(restored, save_state(p)).read, 1);
   EXPECT_EQ(restored.method(), p.method());
   EXPECT_EQ(restored.targets(), p.targets());
-}
-
-TEST(PoreOptTest, PartsRegisterUnderTheirStateNames) {
-  pore::PoreOpt pore;
-  lib::ModuleList list;
-  list.register_module(pore.options());
-  list.register_module(pore.construction());
-  list.register_module(pore.instr());
-  list.register_module(pore.projected());
-  EXPECT_THAT(list.names(),
-              ElementsAre("PoreOpts", "PoreConstr", "PromerInstr2", "ProjectWellbore"));
 }
 
 }  // namespace

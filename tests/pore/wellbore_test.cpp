@@ -5,21 +5,23 @@
 #include <limits>
 #include <numbers>
 #include <thread>
+#include <tuple>
 
 #include "pore/wellbore.h"
-#include "state_roundtrip.h"
+#include "support/module_state.h"
 #include "well_builders.h"
 
 namespace {
+
+using testing_support::bytes_of;
+using testing_support::forge_state;
+using testing_support::load_state;
+using testing_support::save_state;
 
 using pore::WbCalcMethod;
 using pore::Wellbore;
 using pore::WellboreKrug;
 using pore::WellborePoint;
-using pore_tests::bytes_of;
-using pore_tests::forge_state;
-using pore_tests::load_state;
-using pore_tests::save_state;
 using pore_tests::station;
 
 constexpr double kDeg = std::numbers::pi / 180;
@@ -337,12 +339,10 @@ TEST(WellboreStateTest, RoundTripRestoresStationsAndSettings) {
   w.calculate(WbCalcMethod::kTangentialCurvature, {});
   Wellbore restored;
   EXPECT_EQ(load_state(restored, save_state(w)).read, 1);
-  EXPECT_EQ(restored.points_copy(), w.points_copy());
-  EXPECT_EQ(restored.start_x(), 1);
-  EXPECT_EQ(restored.start_z(), 3);
-  EXPECT_EQ(restored.azimuth_correction(), 12.5);
-  EXPECT_EQ(restored.start_depth(), 0);
-  EXPECT_EQ(restored.last_method(), WbCalcMethod::kTangentialCurvature);
+  EXPECT_EQ(std::make_tuple(restored.points_copy(), restored.start_x(), restored.start_z(),
+                            restored.azimuth_correction(), restored.start_depth(),
+                            restored.last_method()),
+            std::make_tuple(w.points_copy(), 1, 3, 12.5, 0, WbCalcMethod::kTangentialCurvature));
   EXPECT_TRUE(restored.need_recalc());
 }
 

@@ -3,7 +3,7 @@
 // A Transcript collects the steps of one scenario (the command line, exit code, stdout and
 // stderr of each run) after masking what legitimately differs between runs: the scratch
 // folder (shown as <HOME>/ and <TMP>/), dates and times, and process ids. At the end it is
-// compared with tests/program/golden/<name>.txt; a mismatch fails with a line diff.
+// compared with tests/program/golden/<name>.txt; a mismatch fails with gtest's line diff.
 // With RIGCORE_UPDATE_GOLDEN=1 in the environment the golden file is rewritten instead (and
 // the test passes), so after an intended change of output:
 //   RIGCORE_UPDATE_GOLDEN=1 build/debug/tests/test_program
@@ -131,53 +131,6 @@ inline std::vector<std::string> split_lines(const std::string& text) {
   return lines;
 }
 
-// A line diff (longest common subsequence): "-" lines only in `expected`, "+" lines only in
-// `actual`, two lines of context around each change, each hunk headed by its line numbers.
-inline std::string line_diff(const std::string& expected, const std::string& actual) {
-  const auto a = split_lines(expected);
-  const auto b = split_lines(actual);
-  const std::size_t n = a.size(), m = b.size();
-  std::vector<std::vector<int>> lcs(n + 1, std::vector<int>(m + 1, 0));
-  for (std::size_t i = n; i-- > 0;)
-    for (std::size_t j = m; j-- > 0;)
-      lcs[i][j] = a[i] == b[j] ? lcs[i + 1][j + 1] + 1 : std::max(lcs[i + 1][j], lcs[i][j + 1]);
-  struct Line {
-    char tag;
-    std::size_t a_line, b_line;
-    std::string text;
-  };
-  std::vector<Line> script;
-  std::size_t i = 0, j = 0;
-  while (i < n || j < m) {
-    if (i < n && j < m && a[i] == b[j]) {
-      script.push_back({' ', i + 1, j + 1, a[i]});
-      ++i, ++j;
-    } else if (i < n && (j == m || lcs[i + 1][j] >= lcs[i][j + 1])) {
-      script.push_back({'-', i + 1, j + 1, a[i]});
-      ++i;
-    } else {
-      script.push_back({'+', i + 1, j + 1, b[j]});
-      ++j;
-    }
-  }
-  constexpr std::size_t kContext = 2;
-  std::vector<bool> shown(script.size(), false);
-  for (std::size_t k = 0; k < script.size(); ++k) {
-    if (script[k].tag == ' ') continue;
-    const std::size_t from = k >= kContext ? k - kContext : 0;
-    for (std::size_t c = from; c < std::min(script.size(), k + kContext + 1); ++c) shown[c] = true;
-  }
-  std::string out;
-  for (std::size_t k = 0; k < script.size(); ++k) {
-    if (!shown[k]) continue;
-    if (k == 0 || !shown[k - 1])
-      out += "@@ golden line " + std::to_string(script[k].a_line) + ", output line " +
-             std::to_string(script[k].b_line) + " @@\n";
-    out += script[k].tag + script[k].text + "\n";
-  }
-  return out;
-}
-
 // One scenario: a scratch folder with a home in it, the runs, and the golden comparison.
 class Transcript {
  public:
@@ -230,10 +183,10 @@ class Transcript {
     ASSERT_TRUE(golden) << "no golden file " << path
                         << " (RIGCORE_UPDATE_GOLDEN=1 writes it); the output was:\n"
                         << text_;
-    EXPECT_TRUE(*golden == text_) << "the output differs from " << path << " (- golden, + now):\n"
-                                  << line_diff(*golden, text_)
-                                  << "If the change is intended, rerun with "
-                                     "RIGCORE_UPDATE_GOLDEN=1 and review the diff.";
+    // gtest shows a multi-line mismatch as a line diff with context.
+    EXPECT_EQ(*golden, text_) << "the output differs from " << path
+                              << "; if the change is intended, rerun with "
+                                 "RIGCORE_UPDATE_GOLDEN=1 and review the diff.";
   }
 
  private:

@@ -7,9 +7,7 @@
 #include <string>
 
 #include "golden_harness.h"
-#include "params/all_params.h"
-#include "storage/data_storage.h"
-#include "storage/real_time_file.h"
+#include "program_fixtures.h"
 #include "support/fakes.h"
 
 using testing::HasSubstr;
@@ -18,29 +16,18 @@ namespace {
 
 // Three lines over hook load and pressure, written by the recorder.
 std::string write_file(const testing_support::TempDir& dir) {
-  params::AllParams catalogue{dir.path(), lib::posix_file_system()};
-  ds_tmp::DataStorage storage{catalogue};
-  rtf::RealTimeFile rec(storage, catalogue, lib::posix_file_system(), lib::system_clock());
-  const std::string file = dir.file("0004.realdep");
-  rec.save_text_values(file, {{"скважина", "31"}, {"номер_рейса", "4"}});
-  auto params = std::make_shared<std::vector<rtf::RecordedParam>>();
-  params->push_back({"Вес на крюке", "т", "Вес", "вес_на_крюке", 0, 200});
-  params->push_back({"Давление на входе", "атм.", "Давл", "давление_на_входе", 0, 400});
+  std::vector<program_test::Line> lines;
   for (int i = 0; i < 3; ++i) {
-    auto task = std::make_shared<rtf::Records>();
-    task->file = file;
     rtf::ValuesLine line;
     line.time = 86400 * 365 + 60 * i;  // 01.01.1971 00:00 + i minutes
-    line.first_depth = 1500.5f + i;
-    line.bit_depth = 1500.5f + i;
+    line.first_depth = line.bit_depth = 1500.5f + i;
     line.third_depth = 1490.25f;
     line.operation = 2;
     line.values = {80.5f + i, 120};
-    task->records.push_back(std::make_shared<rtf::ValuesWriterRecord>(line, params));
-    rec.queue_task(task);
+    lines.emplace_back(line, program_test::hook_and_pressure());
   }
-  rec.write_pending();
-  return file;
+  return program_test::record(dir, "0004.realdep", {{"скважина", "31"}, {"номер_рейса", "4"}},
+                              {lines});
 }
 
 TEST(RecProgram, InfoAndCsvDumpOfAWholeFile) {
@@ -91,19 +78,12 @@ namespace {
 // then 4 and 4.05), one with the clock set back (i = 1, then 5).
 std::string write_growing_file(const testing_support::TempDir& dir, const std::string& name,
                                bool restarts = false) {
-  params::AllParams catalogue{dir.path(), lib::posix_file_system()};
-  ds_tmp::DataStorage storage{catalogue};
-  const std::string file = dir.file(name);
-  auto two = std::make_shared<std::vector<rtf::RecordedParam>>();
-  two->push_back({"Вес на крюке", "т", "Вес", "вес_на_крюке", 0, 200});
-  two->push_back({"Давление на входе", "атм.", "Давл", "давление_на_входе", 0, 400});
+  const rtf::ParamList two = program_test::hook_and_pressure();
   auto three = std::make_shared<std::vector<rtf::RecordedParam>>(*two);
   three->push_back({"Объём в ёмкости", "м³", "V", "объем_в_емкости1", 0, 60});
   auto run = [&](const std::vector<std::pair<int, std::uint8_t>>& lines) {
-    rtf::RealTimeFile rec(storage, catalogue, lib::posix_file_system(), lib::system_clock());
+    std::vector<program_test::Line> out;
     for (const auto& [i, hundredths] : lines) {
-      auto task = std::make_shared<rtf::Records>();
-      task->file = file;
       rtf::ValuesLine line;
       line.time = 86400 * 365 + 10 * i;
       line.hundredths = hundredths;
@@ -113,27 +93,23 @@ std::string write_growing_file(const testing_support::TempDir& dir, const std::s
       line.operation = 2;
       line.values = {100.5f + i, 150};
       if (i >= 2) line.values.push_back(12.75f * i);
-      task->records.push_back(
-          std::make_shared<rtf::ValuesWriterRecord>(line, i >= 2 ? rtf::ParamList(three) : two));
-      rec.queue_task(task);
+      out.emplace_back(line, i >= 2 ? rtf::ParamList(three) : two);
     }
-    rec.write_pending();
+    return out;
   };
-  {
-    rtf::RealTimeFile rec(storage, catalogue, lib::posix_file_system(), lib::system_clock());
-    rec.save_text_values(file, {{"месторождение", "Южное"},
-                                {"скважина", "31"},
-                                {"заказчик", "Заказчик"},
-                                {"номер_рейса", "4"},
-                                {"нач_время", std::to_string(86400 * 365)}});
-    rec.write_pending();
-  }
-  run({{0, 0}, {1, 0}, {2, 0}, {3, 0}});
+  // The header is a writer run of its own.
+  std::vector<std::vector<program_test::Line>> runs = {{}, run({{0, 0}, {1, 0}, {2, 0}, {3, 0}})};
   if (restarts) {
-    run({{2, 0}, {3, 0}, {4, 0}, {4, 5}});
-    run({{1, 0}, {5, 0}});
+    runs.push_back(run({{2, 0}, {3, 0}, {4, 0}, {4, 5}}));
+    runs.push_back(run({{1, 0}, {5, 0}}));
   }
-  return file;
+  return program_test::record(dir, name,
+                              {{"месторождение", "Южное"},
+                               {"скважина", "31"},
+                               {"заказчик", "Заказчик"},
+                               {"номер_рейса", "4"},
+                               {"нач_время", std::to_string(86400 * 365)}},
+                              runs);
 }
 
 // What the independent reader made of a LAS file.

@@ -11,11 +11,8 @@
 
 #include "golden_harness.h"
 #include "lib/file_system.h"
-#include "params/all_params.h"
-#include "storage/data_storage.h"
-#include "storage/real_time_file.h"
+#include "program_fixtures.h"
 #include "support/fakes.h"
-#include "wits/loopback_server.h"
 
 using testing::HasSubstr;
 
@@ -23,27 +20,17 @@ namespace {
 
 // Three lines over hook load and pressure, written by the recorder.
 std::string write_recording(const testing_support::TempDir& dir) {
-  params::AllParams catalogue{dir.path(), lib::posix_file_system()};
-  ds_tmp::DataStorage storage{catalogue};
-  rtf::RealTimeFile rec(storage, catalogue, lib::posix_file_system(), lib::system_clock());
-  const std::string file = dir.file("0007.realtim");
-  auto params = std::make_shared<std::vector<rtf::RecordedParam>>();
-  params->push_back({"Вес на крюке", "т", "Вес", "вес_на_крюке", 0, 200});
-  params->push_back({"Давление на входе", "атм.", "Давл", "давление_на_входе", 0, 400});
+  std::vector<program_test::Line> lines;
   for (int i = 0; i < 3; ++i) {
-    auto task = std::make_shared<rtf::Records>();
-    task->file = file;
     rtf::ValuesLine line;
     line.time = 86400 * 365 + i;
     line.first_depth = 1500.5f + i;
     line.bit_depth = 1499.5f + i;
     line.third_depth = 1490.25f;
     line.values = {80.5f + i, 120.25f};
-    task->records.push_back(std::make_shared<rtf::ValuesWriterRecord>(line, params));
-    rec.queue_task(task);
+    lines.emplace_back(line, program_test::hook_and_pressure());
   }
-  rec.write_pending();
-  return file;
+  return program_test::record(dir, "0007.realtim", {}, {lines});
 }
 
 // The block the dump prints for line i of the recording.
@@ -79,11 +66,7 @@ TEST(WitsProgram, ARecordingServedIsDumpedLineByLineWithItemNames) {
   dict.erase(lag, dict.find('\n', lag + 1) - lag);
   lib::write_file_atomically(dir.file("dict.csv"), dict, lib::posix_file_system());
 
-  int port = 0;
-  {
-    wits_testing::LoopbackServer probe;  // a port free a moment ago
-    port = probe.port();
-  }
+  const int port = program_test::free_port();
   std::filesystem::create_directories(dir.file("serve"));
   golden::Run served;
   std::thread server([&] {
@@ -92,15 +75,10 @@ TEST(WitsProgram, ARecordingServedIsDumpedLineByLineWithItemNames) {
          dir.file("list.cfg"), "--period", "100", "--seconds", "8", "--home", dir.path()},
         dir.file("serve/"));
   });
-  golden::Run dump;
-  // The server takes a moment to start: a refused connection is tried again.
-  for (int attempt = 0; attempt < 20; ++attempt) {
-    dump = golden::run_program({"wits", "dump", "127.0.0.1:" + std::to_string(port), "--dict",
-                                dir.file("dict.csv"), "--count", "4", "--home", dir.path()},
-                               dir.path());
-    if (dump.exit_code != 2 || !dump.out.empty()) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  }
+  const golden::Run dump =
+      program_test::run_when_served({"wits", "dump", "127.0.0.1:" + std::to_string(port), "--dict",
+                                     dir.file("dict.csv"), "--count", "4", "--home", dir.path()},
+                                    dir.path());
   server.join();
   ASSERT_EQ(dump.exit_code, 0) << dump.err;
   // Four blocks, the lines in their order, round and round from wherever the dump came in.
@@ -147,11 +125,7 @@ TEST(WitsProgram, ABadTargetOrAnEmptyCaptureIsRefusedWithTheReason) {
 TEST(WitsProgram, AStationRunWithWitsOutOnANewHomePublishesItsStarterListToTheDump) {
   testing_support::TempDir dir;
   const std::string home = dir.file("home/");
-  int port = 0;
-  {
-    wits_testing::LoopbackServer probe;
-    port = probe.port();
-  }
+  const int port = program_test::free_port();
   std::filesystem::create_directories(dir.file("run/"));
   golden::Run station;
   std::thread runner([&] {
@@ -160,14 +134,9 @@ TEST(WitsProgram, AStationRunWithWitsOutOnANewHomePublishesItsStarterListToTheDu
                              "--json", "--wits-out", "127.0.0.2:" + std::to_string(port)},
                             dir.file("run/"));
   });
-  golden::Run dump;
-  for (int attempt = 0; attempt < 20; ++attempt) {
-    dump = golden::run_program(
-        {"wits", "dump", "127.0.0.2:" + std::to_string(port), "--count", "2", "--home", home},
-        dir.path());
-    if (dump.exit_code != 2 || !dump.out.empty()) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  }
+  const golden::Run dump = program_test::run_when_served(
+      {"wits", "dump", "127.0.0.2:" + std::to_string(port), "--count", "2", "--home", home},
+      dir.path());
   runner.join();
   ASSERT_EQ(dump.exit_code, 0) << dump.err;
   // Two ticks, each one record 1 with the three values of the starter list.

@@ -38,52 +38,33 @@ struct Rig {
   }
 };
 
-TEST(DepthTracker, DrillingAStandMovesTheBottomByTheBlockTravel) {
-  Rig rig;
-  rig.move(-5);  // bit on bottom, block lowered 5 m: 5 m drilled
-  EXPECT_TRUE(rig.tracker.drilled());
-  for (int i = 0; i < 10; ++i) rig.move(-2);
-  EXPECT_DOUBLE_EQ(rig.tracker.depths().block, 0.0);
-  EXPECT_DOUBLE_EQ(rig.tracker.depths().bottom, 1025.0);
-  EXPECT_DOUBLE_EQ(rig.tracker.depths().bit, 1025.0);
-}
-
-TEST(DepthTracker, PickingUpMovesOnlyTheBitAndGoingBackDoesNotDrill) {
-  Rig rig;
-  rig.move(3);
-  EXPECT_DOUBLE_EQ(rig.tracker.depths().bit, 997.0);
-  EXPECT_DOUBLE_EQ(rig.tracker.depths().bottom, 1000.0);
-  rig.move(-3);
-  EXPECT_FALSE(rig.tracker.drilled());
-  EXPECT_DOUBLE_EQ(rig.tracker.depths().bit, 1000.0);
-  EXPECT_DOUBLE_EQ(rig.tracker.depths().bottom, 1000.0);
-}
-
-TEST(DepthTracker, InTheSlipsTheBlockMovesAloneAsInAConnection) {
-  Rig rig;
-  rig.move(-20);             // drilled 20 m
-  rig.move(20, /*hook=*/3);  // in the slips: block back up for the next stand
-  EXPECT_DOUBLE_EQ(rig.tracker.depths().block, 25.0);
-  EXPECT_DOUBLE_EQ(rig.tracker.depths().bit, 1020.0);
-  EXPECT_DOUBLE_EQ(rig.tracker.depths().bottom, 1020.0);
-  EXPECT_FALSE(rig.tracker.on_hook());
-}
-
-TEST(DepthTracker, BlockStaysWithinItsTravelAndTheBitFollowsOnlyWhatTheBlockDid) {
-  Rig rig;
-  rig.move(10);  // 5 m to the top, then stopped there
-  EXPECT_DOUBLE_EQ(rig.tracker.depths().block, 30.0);
-  EXPECT_DOUBLE_EQ(rig.tracker.depths().bit, 995.0);
-}
-
-TEST(DepthTracker, ReversedSensorCountsTheOtherWay) {
-  Rig rig;
-  DepthTrackerSettings s = rig.tracker.settings();
-  s.reverse = -1;
-  rig.tracker.set_settings(s);
-  rig.move(2);  // the sensor counts up, but reversed: the block goes down 2 m
-  EXPECT_DOUBLE_EQ(rig.tracker.depths().block, 23.0);
-  EXPECT_DOUBLE_EQ(rig.tracker.depths().bottom, 1002.0);
+// From block 25 m, bit and bottom at 1000 m: block moves (up positive) with their hook loads.
+TEST(DepthTracker, BlockMovesBecomeDepths) {
+  const struct {
+    const char* what;
+    std::vector<std::pair<double, double>> moves;
+    int reverse;
+    Depths after;
+    bool drilled;
+  } cases[] = {
+      {"a stand drilled on bottom", {{-5, 60}, {-10, 60}, {-10, 60}}, 1, {0, 1025, 1025}, true},
+      {"picking up moves only the bit", {{3, 60}}, 1, {28, 997, 1000}, false},
+      {"going back down does not drill", {{3, 60}, {-3, 60}}, 1, {25, 1000, 1000}, false},
+      {"in the slips the block moves alone", {{-20, 60}, {20, 3}}, 1, {25, 1020, 1020}, false},
+      {"the block stops at the top of its travel", {{10, 60}}, 1, {30, 995, 1000}, false},
+      {"a reversed sensor counts the other way", {{2, 60}}, -1, {23, 1002, 1002}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Rig rig;
+    DepthTrackerSettings s = rig.tracker.settings();
+    s.reverse = c.reverse;
+    rig.tracker.set_settings(s);
+    for (const auto& [metres, hook] : c.moves) rig.move(metres, hook);
+    EXPECT_EQ(rig.tracker.depths(), c.after);
+    EXPECT_EQ(rig.tracker.drilled(), c.drilled);
+    EXPECT_EQ(rig.tracker.on_hook(), c.moves.back().second > 10);
+  }
 }
 
 TEST(DepthTracker, GarbageNeverMovesADepthAndIsToldOnce) {

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -76,34 +75,6 @@ TEST(Program, PortsScanTakesTheNamesRunTakes) {
   r = rigstation("ports scan --home " + dir.path() + " --protocol carrier-pigeon");
   EXPECT_EQ(r.exit_code, 2) << r.output;
   EXPECT_NE(r.output.find("console2017"), std::string::npos) << r.output;
-}
-
-TEST(Program, AFirstRunShowsEveryStarterValueFreshAndPlausible) {
-  TempDir dir;
-  const Result r = rigstation("run --home " + dir.path() + " --json --seconds 2");
-  ASSERT_EQ(r.exit_code, 0) << r.output;
-  std::istringstream lines(r.output);
-  std::string line;
-  int ticks = 0;
-  while (std::getline(lines, line)) {
-    if (line.empty() || line[0] != '{') continue;
-    const auto j = nlohmann::json::parse(line);
-    ++ticks;
-    EXPECT_EQ(j["source"]["stale"], false) << line;
-    ASSERT_TRUE(j["values"].contains("сумм_газ")) << line;
-    int in_alarm = 0;
-    for (const auto& [id, v] : j["values"].items()) {
-      EXPECT_EQ(v["stale"], false) << id;
-      EXPECT_GE(v["value"].get<double>(), 0.0) << id;
-      ASSERT_TRUE(v["alarm"].is_boolean()) << id;
-      in_alarm += v["alarm"].get<bool>() ? 1 : 0;
-    }
-    // A flag raised means an alarm text on the list, and none without one.
-    ASSERT_TRUE(j["alarms"]["current"].is_array()) << line;
-    EXPECT_EQ(in_alarm == 0, j["alarms"]["current"].empty()) << line;
-    EXPECT_EQ(j["alarms"]["relay"], 0) << "the relays are off by default: " << line;
-  }
-  EXPECT_EQ(ticks, 2) << r.output;
 }
 
 TEST(Program, TheAlarmLogIsPrintedFromSinceAndADamagedLineIsNamed) {

@@ -65,11 +65,7 @@ void start(Rig& rig, const std::string& scenario, int race, Watch* watch = nullp
 
 // The scenarios' rig: its block travels 28 m a stand, so a stand is 30 m ("свеча").
 void rig_of_the_scenarios(const TempDir& dir) {
-  Rig rig(dir.path());
-  rig.st->open(play(""));
-  rig.hub->config().dol.block_travel = 30;
-  rig.hub->config().save_to_file(dir.path() + "global.ini", rig.hub->file_system());
-  rig.st->close();
+  testing_support::edit_settings(dir.path(), [](reg::Config& c) { c.dol.block_travel = 30; });
 }
 
 TEST(RaceScenario, ATripOutCountsFiveStandsOutAndItsTimeAsTrippingOut) {
@@ -98,25 +94,20 @@ TEST(RaceScenario, ATripOutCountsFiveStandsOutAndItsTimeAsTrippingOut) {
   EXPECT_TRUE(rig.st->close());
 }
 
-TEST(RaceScenario, ATripInCountsThreeStandsBackAndARestartKeepsTheCount) {
+TEST(RaceScenario, ATripInCountsThreeStandsBack) {
   TempDir dir;
   rig_of_the_scenarios(dir);
-  int ticks = 0;
   {
     Rig rig(dir.path());
     start(rig, "trip-in.txt", 2);
-    const auto started = rig.st->source().ticks;
     run(rig, 200);  // one stand in
-    ticks = static_cast<int>(rig.st->source().ticks - started);
     EXPECT_EQ(rig.hub->candle_counter().get(), 36);
     EXPECT_TRUE(rig.st->close());
   }
-  Rig rig(dir.path());
-  rig.st->open(play("", 2));
-  EXPECT_EQ(rig.hub->candle_counter().get(), 36) << "the count comes back from the state file";
-  EXPECT_EQ(rig.hub->race_total().total_ticks(), ticks) << "and so do the run totals";
-  EXPECT_GT(ticks, 150);
-  EXPECT_TRUE(rig.st->close());
+  Rig restarted(dir.path());
+  restarted.st->open(play("", 2));
+  EXPECT_EQ(restarted.hub->candle_counter().get(), 36) << "the count comes back";
+  EXPECT_TRUE(restarted.st->close());
 
   Rig whole(dir.path());
   Watch watch;
@@ -135,11 +126,20 @@ TEST(RaceScenario, AStandDrilledAddsOneAndTotalsItsFootageAndDrillingTime) {
   Rig rig(dir.path());
   start(rig, "drill-stand.txt", 5);
   const auto started = rig.st->source().ticks;
+  const calc::RaceTotal& race = rig.hub->race_total();
+  // The pumps run from second 61 and stop for the connection at 693: the run's circulation
+  // time stops with them (after the pumps' 5 s of hold), and the inlet pressure's run average
+  // counts only the ticks of circulation, not the idle ones after.
+  run(rig, 700);
+  const int circulated = race.circulation_ticks();
+  EXPECT_NEAR(circulated, 693 - 61 + 5, 3);
   run(rig);
+  EXPECT_EQ(race.circulation_ticks(), circulated) << "no circulation while the pumps stand";
+  EXPECT_NEAR(rig.hub->values().get("race.circ_time"), circulated / 3600.0, 1e-9);
+  EXPECT_NEAR(race.get_aver_value("давление_на_входе"), 90, 1.0);
+  EXPECT_FALSE(rig.hub->data_storage().circulation_on());
   EXPECT_EQ(rig.hub->candle_counter().get(), 1);
   EXPECT_EQ(rig.hub->candle_counter().get_last_direction(), +1);
-
-  const calc::RaceTotal& race = rig.hub->race_total();
   EXPECT_NEAR(race.get_race_start(), 1000.0, 1e-6);
   EXPECT_NEAR(race.get_prohodka(), 28.0, 0.01);
   EXPECT_NEAR(rig.hub->values().get("race.prohodka"), 28.0, 0.01);
@@ -170,26 +170,6 @@ TEST(RaceScenario, AStandDrilledAddsOneAndTotalsItsFootageAndDrillingTime) {
   EXPECT_GE(seconds, 1061);
   EXPECT_NEAR(race.get_race_rate(), 28.0 * 3600 / seconds, 0.05);
   EXPECT_TRUE(rig.st->close());
-}
-
-// The pumps run from second 61 of the stand drilled and stop for the connection at 693: the
-// run's circulation time stops with them (after the pumps' 5 s of hold), and the inlet
-// pressure's run average counts only the ticks of circulation, not the idle ones after.
-TEST(RaceScenario, CirculationTimeAndItsAveragesFollowThePumps) {
-  TempDir dir;
-  rig_of_the_scenarios(dir);
-  Rig rig(dir.path());
-  start(rig, "drill-stand.txt", 5);
-  const calc::RaceTotal& race = rig.hub->race_total();
-  run(rig, 700);
-  const int circulated = race.circulation_ticks();
-  EXPECT_NEAR(circulated, 693 - 61 + 5, 3);
-  run(rig);
-  EXPECT_EQ(race.circulation_ticks(), circulated) << "no circulation while the pumps stand";
-  EXPECT_GT(race.total_ticks(), circulated + 350);
-  EXPECT_NEAR(rig.hub->values().get("race.circ_time"), circulated / 3600.0, 1e-9);
-  EXPECT_NEAR(race.get_aver_value("давление_на_входе"), 90, 1.0);
-  EXPECT_FALSE(rig.hub->data_storage().circulation_on());
 }
 
 TEST(RaceScenario, ARunStartedWithTheScenarioStartsAtItsDepth) {

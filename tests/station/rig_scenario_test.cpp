@@ -1,5 +1,6 @@
 // The whole station tick on scripted rigs: the shipped scenarios played on the emulator,
 // with the depths, the operation and the lag depth checked as a mud logger would.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 
 #include "alarms/min_max_values.h"
 #include "calc/delayed_depth.h"
+#include "calc/race_total.h"
 #include "core/config.h"
 #include "core/error_log.h"
 #include "core/system.h"
@@ -16,6 +18,7 @@
 #include "station/station.h"
 #include "station/station_fixture.h"
 #include "storage/data_storage.h"
+#include "support/error_of.h"
 #include "support/fakes.h"
 
 using testing_support::Rig;
@@ -50,31 +53,6 @@ std::string operation_of(const Rig& rig) {
 const char* kDrilling = "Бурение";
 const char* kConnection = "Наращивание";
 
-TEST(RigScenario, AStandDrilledMovesTheBottomByTheBlockTravelAndTheConnectionMovesNothing) {
-  TempDir dir;
-  Rig rig(dir.path());
-  rig.st->open(play("drill-stand.txt"));
-  run(rig, 661);
-  auto v = rig.st->rig();
-  EXPECT_NEAR(v.bottom, 1028.0, 0.01);
-  EXPECT_NEAR(v.bit, 1028.0, 0.01);
-  EXPECT_NEAR(v.block, 2.0, 0.01);
-  EXPECT_EQ(operation_of(rig), kDrilling);
-  EXPECT_EQ(v.operation_class, "op-drill");
-
-  run(rig);
-  v = rig.st->rig();
-  // Picked up 2 m, then the empty block went up in the slips.
-  EXPECT_NEAR(v.bottom, 1028.0, 0.01);
-  EXPECT_NEAR(v.bit, 1026.0, 0.01);
-  EXPECT_NEAR(v.block, 30.0, 0.01);
-  EXPECT_EQ(operation_of(rig), kConnection);
-  // The data storage and the shared export carry the same depths.
-  EXPECT_NEAR(rig.hub->data_storage().depth_z(), 1028.0, 0.01);
-  EXPECT_NEAR(rig.hub->data_storage().depth_cur(), 1026.0, 0.01);
-  EXPECT_TRUE(rig.st->close());
-}
-
 TEST(RigScenario, TripsMoveOnlyTheBit) {
   TempDir dir;
   {
@@ -96,21 +74,17 @@ TEST(RigScenario, TripsMoveOnlyTheBit) {
   EXPECT_EQ(operation_of(rig), "Спуск");
 }
 
-// A stand drilled, heard on the sound card: the mud of each metre drilled comes up at once
+// A stand drilled, seen and heard on the sound card: the mud of each metre drilled comes up at once
 // (no well model), so each of the 28 marks sounds; the operations are said by their words as
 // they change (drilling, then the connection), and the pressure warnings come as the
 // settings say (on: a short signal; off: a long one, stopped after a while).
 TEST(RigScenario, AStandDrilledSoundsItsDepthMarksAndSaysItsOperations) {
   TempDir dir;
-  {
-    Rig rig(dir.path());
-    rig.st->open(emulator());
-    rig.hub->config().sound.pressure_on = 1;
-    rig.hub->config().sound.pressure_off = 2;
-    rig.hub->config().sound.on_bottom = 7;  // no such choice: said, and no warning
-    rig.hub->config().save_to_file(dir.path() + "global.ini", rig.hub->file_system());
-    rig.st->close();
-  }
+  testing_support::edit_settings(dir.path(), [](reg::Config& c) {
+    c.sound.pressure_on = 1;
+    c.sound.pressure_off = 2;
+    c.sound.on_bottom = 7;  // no such choice: said, and no warning
+  });
   const std::string voice = dir.path() + "voice/ru/";
   std::filesystem::create_directories(voice);
   for (const char* word : {"oper_drill", "oper_add_pipe"}) std::ofstream(voice + word + ".wav");
@@ -126,9 +100,24 @@ TEST(RigScenario, AStandDrilledSoundsItsDepthMarksAndSaysItsOperations) {
             1);
   while (operation_of(rig) != kDrilling && !rig.st->scenario_finished()) rig.ticks(1);
   EXPECT_TRUE(audio.wait_for("word " + voice + "oper_drill.wav"));
+  // The stand drilled moves the bottom by the block's travel.
+  run(rig, 661);
+  auto v = rig.st->rig();
+  EXPECT_THAT((std::vector<double>{v.bottom, v.bit, v.block}),
+              testing::Pointwise(testing::DoubleNear(0.01), {1028.0, 1028.0, 2.0}));
+  EXPECT_EQ(operation_of(rig), kDrilling);
+  EXPECT_EQ(v.operation_class, "op-drill");
   while (operation_of(rig) != kConnection && !rig.st->scenario_finished()) rig.ticks(1);
   EXPECT_TRUE(audio.wait_for("word " + voice + "oper_add_pipe.wav"));
   run(rig);
+  // Picked up 2 m, then the empty block went up in the slips: the connection moves no bottom.
+  v = rig.st->rig();
+  EXPECT_THAT((std::vector<double>{v.bottom, v.bit, v.block}),
+              testing::Pointwise(testing::DoubleNear(0.01), {1028.0, 1026.0, 30.0}));
+  EXPECT_EQ(operation_of(rig), kConnection);
+  // The data storage carries the same depths.
+  EXPECT_EQ(rig.hub->data_storage().depth_z(), v.bottom);
+  EXPECT_EQ(rig.hub->data_storage().depth_cur(), v.bit);
   const std::string sounds = dir.path() + "sounds/";
   const auto heard = audio.heard();
   EXPECT_EQ(std::count(heard.begin(), heard.end(), "once " + sounds + "BoingBoing.wav"), 28);
@@ -140,46 +129,14 @@ TEST(RigScenario, AStandDrilledSoundsItsDepthMarksAndSaysItsOperations) {
   EXPECT_TRUE(rig.st->close());
 }
 
-// With a lag time of ten minutes, the mud at the bit reaches the surface ten minutes of
-// pumping later: the lag depth stays at the start until then and reaches the drilled depth
-// once the last mark has been pumped out.
-TEST(RigScenario, PumpingBringsTheLagDepthToTheMarks) {
-  TempDir dir;
-  {
-    Rig rig(dir.path());
-    rig.st->open(emulator());
-    rig.hub->config().lag.by_lag_time = 1;
-    rig.hub->config().lag.lag_time = 600;
-    rig.hub->config().save_to_file(dir.path() + "global.ini", rig.hub->file_system());
-    rig.st->close();
-  }
-  Rig rig(dir.path());
-  rig.st->open(play("circulate-bottoms-up.txt"));
-  run(rig, 300);
-  EXPECT_NEAR(rig.st->rig().bottom, 1002.0, 0.01);
-  EXPECT_NEAR(rig.st->rig().lag, 1000.0, 0.01);
-  const auto& queue = rig.hub->data_storage().delayed_depth();
-  EXPECT_EQ(queue.records().size(), 10u);
-  run(rig, 660);  // the first marks come out after 600 s of pumping
-  EXPECT_GT(rig.st->rig().lag, 1000.0);
-  EXPECT_LT(rig.st->rig().lag, 1002.0);
-  run(rig, 800);
-  EXPECT_NEAR(rig.st->rig().lag, 1002.0, 0.01);
-  EXPECT_TRUE(queue.records().empty());
-}
-
 // A restart in the middle of a run continues it: the depths, the marks on their way up,
 // the block and the recognised operation come back from the state file.
 TEST(RigScenario, ARestartMidRunRestoresDepthsLagQueueAndOperation) {
   TempDir dir;
   std::size_t marks = 0;
-  {
-    Rig rig(dir.path());
-    rig.st->open(emulator());
-    rig.hub->config().lag.lag_time = 3000;
-    rig.hub->config().save_to_file(dir.path() + "global.ini", rig.hub->file_system());
-    rig.st->close();
-  }
+  testing_support::edit_settings(dir.path(), [](reg::Config& c) { c.lag.lag_time = 3000; });
+  int row = -1, ticks = 0;
+  double average = 0;
   {
     Rig rig(dir.path());
     rig.st->open(play("drill-stand.txt", /*race=*/7));
@@ -187,10 +144,17 @@ TEST(RigScenario, ARestartMidRunRestoresDepthsLagQueueAndOperation) {
     marks = rig.hub->data_storage().delayed_depth().records().size();
     EXPECT_GT(marks, 50u);
     EXPECT_EQ(operation_of(rig), kDrilling);
+    row = rig.hub->data_storage().par_tabl().find_global("вес_на_крюке");
+    ASSERT_GT(rig.hub->data_storage().par_tabl()[row].averaging, 1);
+    average = rig.hub->data_storage().average_values().average(row);
+    ticks = rig.hub->race_total().total_ticks();
+    EXPECT_GT(ticks, 400);
     EXPECT_TRUE(rig.st->close());
   }
   Rig rig(dir.path());
   rig.st->open(emulator(7));
+  EXPECT_DOUBLE_EQ(rig.hub->data_storage()[row], average) << "the first tick starts from it";
+  EXPECT_EQ(rig.hub->race_total().total_ticks(), ticks) << "the run totals come back";
   const auto v = rig.st->rig();
   EXPECT_NEAR(v.bottom, 1000.0 + 28.0 * 400 / 600, 0.05);
   EXPECT_NEAR(v.block, 30.0 - 28.0 * 400 / 600, 0.05);
@@ -209,6 +173,11 @@ TEST(RigScenario, ARestartMidRunRestoresDepthsLagQueueAndOperation) {
   next.st->open(emulator(8));
   EXPECT_TRUE(next.hub->data_storage().delayed_depth().records().empty());
   EXPECT_NEAR(next.st->rig().lag, next.st->rig().bottom, 1e-6);
+  next.st->close();
+
+  Rig fresh(dir.path());
+  fresh.st->open({"emulator", "", false, ""});
+  EXPECT_EQ(fresh.hub->data_storage().depth_z(), 0.0) << "--no-restore starts clean";
 }
 
 // Operator commands through the control folder while the station runs, and garbage in it.
@@ -251,12 +220,8 @@ TEST(RigScenario, ABadScenarioStopsTheStartWithTheLine) {
   Rig rig(dir.path());
   station::StationSettings s = emulator();
   s.scenario = dir.file("bad.txt");
-  try {
-    rig.st->open(s);
-    FAIL() << "a broken scenario was played";
-  } catch (const station::StationError& e) {
-    EXPECT_NE(std::string(e.what()).find("line 2"), std::string::npos) << e.what();
-  }
+  EXPECT_THAT(testing_support::error_of<station::StationError>([&] { rig.st->open(s); }),
+              testing::HasSubstr("line 2"));
 }
 
 }  // namespace

@@ -9,10 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "calc/delayed_depth.h"
 #include "core/config.h"
 #include "core/system.h"
 #include "station/station.h"
 #include "station/station_fixture.h"
+#include "storage/data_storage.h"
 #include "storage/recording_blocks.h"
 #include "support/fakes.h"
 
@@ -46,25 +48,31 @@ void run_until(Rig& rig, double until) {
   }
 }
 
+// With a lag time of ten minutes, the mud at the bit reaches the surface ten minutes of
+// pumping later: the lag depth and the lag file follow the marks as they come out.
 TEST(RunRecording, ADrilledRunIsRecordedByTimeDepthAndLagWithHeaderAndTrailer) {
   TempDir dir;
-  {
-    Rig rig(dir.path());
-    station::StationSettings s;
-    s.protocol = "emulator";
-    rig.st->open(s);
-    rig.hub->config().lag.by_lag_time = 1;
-    rig.hub->config().lag.lag_time = 600;
-    rig.hub->config().save_to_file(dir.path() + "global.ini", rig.hub->file_system());
-    rig.st->close();
-  }
+  testing_support::edit_settings(dir.path(), [](reg::Config& c) {
+    c.lag.by_lag_time = 1;
+    c.lag.lag_time = 600;
+  });
   Rig rig(dir.path());
   rig.open(kScenarios + "circulate-bottoms-up.txt");
   run_until(rig, 300);
-  // Two metres drilled: ten depth lines wait for their mud.
+  // Two metres drilled: ten depth lines wait for their mud, and the lag depth stays at the
+  // start with the ten marks on their way up.
   EXPECT_EQ(rig.st->recording().lag_lines, 10u);
   EXPECT_THAT(rig.st->rig().recording_file, testing::EndsWith("records/0001.realtim"));
+  EXPECT_NEAR(rig.st->rig().bottom, 1002.0, 0.01);
+  EXPECT_NEAR(rig.st->rig().lag, 1000.0, 0.01);
+  const auto& queue = rig.hub->data_storage().delayed_depth();
+  EXPECT_EQ(queue.records().size(), 10u);
+  run_until(rig, 660);  // the first marks come out after 600 s of pumping
+  EXPECT_GT(rig.st->rig().lag, 1000.0);
+  EXPECT_LT(rig.st->rig().lag, 1002.0);
   run_until(rig, 800);
+  EXPECT_NEAR(rig.st->rig().lag, 1002.0, 0.01);
+  EXPECT_TRUE(queue.records().empty());
   EXPECT_EQ(rig.st->recording().lag_lines, 0u);
   EXPECT_EQ(rig.st->command("race stop").rfind("ok", 0), 0u);
   ASSERT_TRUE(rig.st->close());
@@ -112,20 +120,14 @@ TEST(RunRecording, ADrilledRunIsRecordedByTimeDepthAndLagWithHeaderAndTrailer) {
 
 TEST(RunRecording, TheTimeStepIsInMillisecondsAsItsSettingSays) {
   TempDir dir;
-  {
-    Rig rig(dir.path());
-    station::StationSettings s;
-    s.protocol = "emulator";
-    rig.st->open(s);
+  testing_support::edit_settings(dir.path(), [](reg::Config& c) {
     // The unit the settings dialog and "config show" give for the step.
-    lib::options_list options = rig.hub->config().options();
+    lib::options_list options = c.options();
     const lib::Option* step = options.find("запись_и_осреднение", "запись_по_времени");
     ASSERT_NE(step, nullptr);
     EXPECT_EQ(step->unit(), "мс");
-    rig.hub->config().recording.time_step = 3000;  // 3 s
-    rig.hub->config().save_to_file(dir.path() + "global.ini", rig.hub->file_system());
-    rig.st->close();
-  }
+    c.recording.time_step = 3000;  // 3 s
+  });
   Rig rig(dir.path());
   rig.open(kScenarios + "circulate-bottoms-up.txt");
   run_until(rig, 120);
@@ -155,18 +157,11 @@ TEST(RunRecording, ARunTakenUpAfterAPowerCutWritesEachLagLineOnce) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "saved at " << c.save << " s, cut at " << c.cut << " s");
     TempDir dir;
-    {
-      Rig rig(dir.path());
-      station::StationSettings s;
-      s.protocol = "emulator";
-      rig.st->open(s);
-      rig.hub->config().lag.by_lag_time = 1;
-      rig.hub->config().lag.lag_time = 600;
-      // The state is saved only when this test says so.
-      rig.hub->config().recording.state_save_period = 100000;
-      rig.hub->config().save_to_file(dir.path() + "global.ini", rig.hub->file_system());
-      rig.st->close();
-    }
+    testing_support::edit_settings(dir.path(), [](reg::Config& c) {
+      c.lag.by_lag_time = 1;
+      c.lag.lag_time = 600;
+      c.recording.state_save_period = 100000;  // saved only when this test says so
+    });
     {
       Rig rig(dir.path());
       station::StationSettings s;

@@ -4,11 +4,13 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "core/config.h"
 #include "core/system.h"
 #include "lib/audio_output.h"
 #include "lib/file_system.h"
@@ -52,6 +54,18 @@ struct Rig {
   std::unique_ptr<reg::System> hub;
   std::unique_ptr<station::Station> st;
 };
+
+// A home made by a first start on the emulator, with `edit` of its settings stored in its
+// settings file, as an operator changes them while the station is stopped.
+inline void edit_settings(const std::string& home, const std::function<void(reg::Config&)>& edit) {
+  Rig rig(home);
+  station::StationSettings s;
+  s.protocol = "emulator";
+  rig.st->open(s);
+  edit(rig.hub->config());
+  rig.hub->config().save_to_file(home + "global.ini", rig.hub->file_system());
+  rig.st->close();
+}
 
 // The sound card as a test hears it, from the tick and the voice thread: "once <file>",
 // "loop <file>", "stop" and "word <file>".

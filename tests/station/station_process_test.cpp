@@ -138,15 +138,13 @@ reg::StateLoadReport load_state(const std::string& home) {
   return hub.load_from_file(home);
 }
 
-TEST(StationProcess, AHangUpStopsTheStationWithASave) {
+// A second station on the same home is refused, names the first one and touches nothing in
+// the home (the first one is held still meanwhile, so only the second could).
+TEST(StationProcess, ASecondStationIsRefusedAndTouchesNothingInTheHome) {
   TempDir dir;
   const std::string home = dir.path() + "home/";
-  StationProcess st(home, dir.path(), {"--save-every", "3600"});
+  StationProcess st(home, dir.path(), {});
   ASSERT_TRUE(st.wait_for_first_tick(std::chrono::seconds(20))) << st.err();
-  EXPECT_FALSE(std::filesystem::exists(home + "sys.bin")) << "no periodic save came yet";
-
-  // A second station on the same home is refused, names the first one and touches nothing
-  // in the home (the first one is held still meanwhile, so only the second could).
   st.signal(SIGSTOP);
   const auto before = home_entries(home);
   StationProcess second(home, dir.path(), {});
@@ -159,13 +157,8 @@ TEST(StationProcess, AHangUpStopsTheStationWithASave) {
             std::string::npos)
       << second.err();
   EXPECT_EQ(after, before);
-
-  st.signal(SIGHUP);
-  const int status = st.wait();
-  ASSERT_TRUE(WIFEXITED(status)) << "killed by the hang-up instead of stopping: " << status;
-  EXPECT_EQ(WEXITSTATUS(status), 0) << st.err();
-  EXPECT_NE(st.err().find("state saved to " + home + "sys.bin"), std::string::npos) << st.err();
-  EXPECT_FALSE(load_state(home).damaged());
+  st.signal(SIGTERM);
+  EXPECT_EQ(st.wait(), 0) << st.err();
 }
 
 TEST(StationProcess, KilledAtAnyMomentTheLastStateStaysIntact) {
@@ -195,8 +188,9 @@ TEST(StationProcess, KilledAtAnyMomentTheLastStateStaysIntact) {
       std::uniform_int_distribution<int> ms(50, 1500);
       std::this_thread::sleep_for(std::chrono::milliseconds(ms(random)));
     } else {
-      // The moment a save has begun: its temporary file was just created. The bound only
-      // keeps a station that never saves from holding the test up.
+      // The moment a save has begun: its temporary file was just created. The kill follows
+      // the event at once: an optimised build's save is over sooner than the watch closes.
+      // The bound only keeps a station that never saves from holding the test up.
       const auto end = Clock::now() + std::chrono::seconds(15);
       bool seen = false;
       while (!seen && Clock::now() < end) {
@@ -211,13 +205,13 @@ TEST(StationProcess, KilledAtAnyMomentTheLastStateStaysIntact) {
         }
       }
     }
+    st.signal(SIGKILL);
     ::close(watch);
+    st.wait();
     // Leftovers of the previous kill are gone once this station has opened its home.
-    if (!stale.empty() && st.wait_for_first_tick(std::chrono::milliseconds(1))) {
+    if (st.out().find("tick=1") != std::string::npos) {
       for (const auto& name : stale) EXPECT_FALSE(std::filesystem::exists(home + name)) << name;
     }
-    st.signal(SIGKILL);
-    st.wait();
 
     if (std::filesystem::exists(home + "sys.bin")) {
       const reg::StateLoadReport report = load_state(home);
@@ -444,8 +438,9 @@ TEST(StationProcess, ARunningStationTakesAnEditedTableWhenToldToReload) {
   EXPECT_EQ(st.wait(), 0);
 }
 
-TEST(StationProcess, ATermSignalStopsTheRunWithItsStateSavedAndItsLinesWritten) {
-  for (const int sig : {SIGTERM, SIGINT}) {
+// A terminal closed under the station (SIGHUP) stops it as an operator's stop does.
+TEST(StationProcess, AStopSignalEndsTheRunWithItsStateSavedAndItsLinesWritten) {
+  for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
     TempDir dir;
     const std::string home = dir.path() + "home/";
     const std::string scenario = dir.path() + "drill.txt";

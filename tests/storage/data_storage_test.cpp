@@ -243,12 +243,10 @@ TEST(GlobalNumsTest, SlotsFollowTheTableAndMissingRowsAreMinusOne) {
   reg::GlobalNums nums;
   EXPECT_EQ(nums[reg::GlobalNums::kTalblok], -1) << "unset before the first calculate";
   nums.calculate(ds.par_tabl());
-  EXPECT_EQ(nums[reg::GlobalNums::kTalblok], 0);
-  EXPECT_EQ(nums[reg::GlobalNums::kSummGaz], 1);
-  EXPECT_EQ(nums[reg::GlobalNums::kMaksimalnyGaz], 2);
-  EXPECT_EQ(nums[reg::GlobalNums::kVesNaKryuke], 3);
-  EXPECT_EQ(nums[reg::GlobalNums::kOborotyRotora], -1);
-  EXPECT_EQ(nums[40], -1);
+  using N = reg::GlobalNums;
+  EXPECT_EQ((std::vector<int>{nums[N::kTalblok], nums[N::kSummGaz], nums[N::kMaksimalnyGaz],
+                              nums[N::kVesNaKryuke], nums[N::kOborotyRotora], nums[40]}),
+            (std::vector<int>{0, 1, 2, 3, -1, -1}));
 
   ds.correct_store_modes(nums);
   EXPECT_EQ(ds.par_tabl()[4].attribute, 1) << "rate of penetration records its last value";

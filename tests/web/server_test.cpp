@@ -166,23 +166,6 @@ TEST(WebServer, WritesNeedTheTokenAndReachTheStationsThread) {
                                       HasSubstr(": wrong token"))));
   EXPECT_TRUE(s.server->take_writes().empty());  // nothing refused went through
 
-  auto answered = std::async(std::launch::async, [&] {
-    return web_test::request(s.port, verb::post, "/api/command", "bottom 2500\n",
-                             {{"Authorization", "Bearer " + kToken}});
-  });
-  std::vector<web::WriteRequest> writes;
-  ASSERT_TRUE(s.eventually([&] {
-    for (auto& w : s.server->take_writes()) writes.push_back(std::move(w));
-    return !writes.empty();
-  }));
-  ASSERT_EQ(writes.size(), 1u);
-  EXPECT_EQ(writes[0].kind, web::WriteRequest::Kind::command);
-  EXPECT_EQ(writes[0].text, "bottom 2500");
-  writes[0].done(200, "ok bottom 2500.00 m");
-  r = answered.get();
-  EXPECT_EQ(r.status, 200);
-  EXPECT_EQ(json_of(r)["answer"], "ok bottom 2500.00 m");
-
   // A command is one line; an empty body is no write.
   const std::pair<std::string, std::string> auth{"Authorization", "Bearer " + kToken};
   EXPECT_EQ(web_test::request(s.port, verb::post, "/api/command", "bit 1\nbottom 2", {auth}).status,

@@ -237,16 +237,3 @@ TEST(WITS0ReaderTest, ARealPeersCaptureIsReadFrameByFrame) {
                    kNotAvailable);  // 13 was ready, item 12 never sent
   EXPECT_DOUBLE_EQ(reading.get_value("", "1316"), 20.5);
 }
-
-TEST(WITS0ReaderTest, TheWriterAndTheReaderAgree) {
-  std::string stream(kRecordStart);
-  append_item_line(stream, 1, 8, "1234.5");
-  append_item_line(stream, 1, 99, "");
-  append_item_line(stream, 1, 10, " -3");
-  stream += kRecordEnd;
-  Reading r;
-  EXPECT_TRUE(r.read_one(stream));
-  EXPECT_THAT(r.events.ready, ElementsAre(1));
-  EXPECT_THAT(r.store.snapshot().at(1).items,
-              ElementsAre(Pair(8, "1234.5"), Pair(10, " -3"), Pair(99, "")));
-}

@@ -196,17 +196,10 @@ TEST(WITSDictionary, TheRecordTablesGiveNamesMnemonicsAndUnits) {
   const wits::WitsDictionary dict =
       wits::WitsDictionary::parse(data_file("wits0_dictionary_records1-25.csv"), "dict.csv");
   EXPECT_TRUE(dict.problems().empty()) << dict.problems().front();
-  EXPECT_EQ(dict.size(), 1031u);
-  const wits::DictionaryItem* bit = dict.find(1, 8);
-  ASSERT_NE(bit, nullptr);
-  EXPECT_EQ(bit->description, "Depth Bit (meas)");
-  EXPECT_EQ(bit->mnemonic, "DBTM");
-  EXPECT_EQ(bit->unit, "M");
-  // A quoted description with a comma; a unit of dashes is no unit.
+  // Names and units of common items are checked by the golden dump below; here a quoted
+  // description with a comma, and a unit of dashes, which is no unit.
   EXPECT_EQ(dict.find(1, 20)->description, "Rotary Speed (surf,avg)");
   EXPECT_EQ(dict.find(1, 1)->unit, "");
-  EXPECT_EQ(dict.find(8, 23)->description, "Gamma Ray 1 reading");
-  EXPECT_EQ(dict.find(1, 99), nullptr);
 }
 
 TEST(WITSDictionary, AFileThatIsNoDictionaryOrHasBadLinesSaysSo) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <utility>
+
 #include "wits/wits0_format.h"
 
 using namespace wits;
@@ -53,18 +56,15 @@ TEST(WITSDataTest, AKnownServerWithoutTheItemGetsItAddedEmpty) {
   EXPECT_FALSE(d.servers().at("Б").at(5).ready);
 }
 
+// Three characters leave a one-digit item; characters after the fourth belong to the value.
 TEST(WITSDataTest, CodesAreTwoDigitRecordAndItem) {
-  int record = -1;
-  int item = -1;
-  EXPECT_TRUE(WITSCommIncomData::parse_code("0108", record, item));
-  EXPECT_EQ(record, 1);
-  EXPECT_EQ(item, 8);
-  // Three characters: the item is the one digit left.
-  EXPECT_TRUE(WITSCommIncomData::parse_code("253", record, item));
-  EXPECT_EQ(record, 25);
-  EXPECT_EQ(item, 3);
-  // Characters after the fourth belong to the value, not the code.
-  EXPECT_TRUE(WITSCommIncomData::parse_code("9912xyz", record, item));
-  EXPECT_EQ(item, 12);
-  EXPECT_FALSE(WITSCommIncomData::parse_code("01", record, item));
+  const std::tuple<const char*, int, int> codes[] = {
+      {"0108", 1, 8}, {"253", 25, 3}, {"9912xyz", 99, 12}};
+  for (const auto& [code, record, item] : codes) {
+    int r = -1, i = -1;
+    EXPECT_TRUE(WITSCommIncomData::parse_code(code, r, i)) << code;
+    EXPECT_EQ(std::make_pair(r, i), std::make_pair(record, item)) << code;
+  }
+  int r = -1, i = -1;
+  EXPECT_FALSE(WITSCommIncomData::parse_code("01", r, i));
 }

@@ -123,25 +123,6 @@ TEST(WITSReceiverTest, EveryRecordAlreadyReceivedIsTakenBeforeThePauseAndTheLogS
   EXPECT_FALSE(lib::exists(lib::posix_file_system(), st.dir.file("wits_A.log.3")));
 }
 
-TEST(WITSReceiverTest, AServerThatClosesMidRecordAndComesBackIsReadAgain) {
-  LoopbackServer peer;
-  Station st;
-  st.receiver.set_options(options_of({server("A", peer.port())}));
-  ASSERT_TRUE(peer.accept());
-  ASSERT_TRUE(peer.send("&&\r\n0108 1\r\n0110 2"));
-  ASSERT_TRUE(eventually([&] { return st.thread().store().snapshot().contains(1); }));
-  peer.close_client();
-  ASSERT_TRUE(eventually([&] { return st.status() == ZTSThreadStatus::kNotConnected; }));
-
-  // The half record was never handed out; the receiver connects again by itself.
-  WITSCommIncomData reading;
-  EXPECT_FALSE(st.receiver.read_data(reading));
-  ASSERT_TRUE(peer.accept());
-  ASSERT_TRUE(peer.send("&&\r\n0108 3\r\n!!\r\n"));
-  ASSERT_TRUE(eventually([&] { return st.receiver.read_data(reading); }));
-  EXPECT_THAT(reading.servers().at("A").at(1).items, ElementsAre(Pair(8, " 3")));
-}
-
 TEST(WITSReceiverTest, ARestartedServerIsReconnectedWithinASecond) {
   LoopbackServer peer;
   const int port = peer.port();
