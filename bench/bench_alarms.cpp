@@ -44,7 +44,7 @@ void BM_AlarmPass(benchmark::State& state) {
   s.storage = &ds;
   s.values = &values;
   s.use_pult_relay = [] { return true; };
-  alarms::MinMaxLog log(std::move(s));
+  alarms::MinMaxLog log(std::move(s), lib::system_clock());
   for (auto _ : state) benchmark::DoNotOptimize(log.process());
   state.SetItemsProcessed(state.iterations() * 200);
 }

@@ -97,7 +97,7 @@ std::vector<std::shared_ptr<const rtf::Records>> make_tasks(const std::string& f
 // file's size.
 std::size_t write_with_recorder(const std::string& file,
                                 const std::vector<std::shared_ptr<const rtf::Records>>& tasks) {
-  rtf::RealTimeFile rec(storage(), catalogue());
+  rtf::RealTimeFile rec(storage(), catalogue(), lib::posix_file_system(), lib::system_clock());
   for (const auto& task : tasks) {
     rec.queue_task(task);
     if (rec.get_queue_size() >= 1000) rec.write_pending();
@@ -117,7 +117,7 @@ void BM_RecorderLines(benchmark::State& state) {
     state.PauseTiming();
     std::filesystem::remove(file);
     {
-      rtf::RealTimeFile rec(storage(), catalogue());
+      rtf::RealTimeFile rec(storage(), catalogue(), lib::posix_file_system(), lib::system_clock());
       for (int at = 0; at < kLines; at += kChunk) {
         auto tasks = make_tasks(file, at, kChunk);
         state.ResumeTiming();
@@ -288,7 +288,7 @@ void BM_ExportMonthOfTimeLines(benchmark::State& state) {
   const std::string file = folder() + "month.realtim";
   const std::string las = folder() + "month.las";
   {
-    rtf::RealTimeFile rec(storage(), catalogue());
+    rtf::RealTimeFile rec(storage(), catalogue(), lib::posix_file_system(), lib::system_clock());
     for (int at = 0; at < kMonthLines; at += 10000) {
       for (auto& task : make_tasks(file, at, std::min(10000, kMonthLines - at))) {
         rec.queue_task(std::move(task));

@@ -1,5 +1,6 @@
 # Fails when a file of one layer includes a header of a layer it does not build on.
-#   cmake -DROOT=<folder holding the layer folders> -DLAYERS=<table> -P check_layers.cmake
+#   cmake -DROOT=<folder holding the layer folders> -DLAYERS=<table>
+#         [-DHOST_ROOT=<folder> -DHOSTS=<table>] -P check_layers.cmake
 # LAYERS holds "folder=dep1,dep2" entries joined by '|'; a folder may be nested ("hardware/sim"),
 # and a file belongs to the longest folder that holds it. A layer may include its own
 # headers and those of every layer below it (the dependencies, followed through).
@@ -62,15 +63,11 @@ foreach(name IN LISTS names)
   set(allowed_${name} ${seen})
 endforeach()
 
+# Counts and reports the includes of `file` (shown as `shown`, of layer `layer`) that reach
+# a layer outside `allowed`.
 set(violations 0)
-file(GLOB_RECURSE files RELATIVE ${ROOT} ${ROOT}/*.h ${ROOT}/*.cpp)
-foreach(file IN LISTS files)
-  get_filename_component(dir "${file}" DIRECTORY)
-  layer_of("${dir}" layer)
-  if(layer STREQUAL "")
-    continue()
-  endif()
-  file(STRINGS ${ROOT}/${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]+\"")
+function(check_file file shown layer allowed)
+  file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]+\"")
   foreach(line IN LISTS lines)
     string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]+\"([^\"]+)\".*" "\\1" header "${line}")
     get_filename_component(header_dir "${header}" DIRECTORY)
@@ -78,13 +75,47 @@ foreach(file IN LISTS files)
       continue()  # a generated or same-folder header
     endif()
     layer_of("${header_dir}" target)
-    if(target STREQUAL "" OR target IN_LIST allowed_${layer})
+    if(target STREQUAL "" OR target IN_LIST allowed)
       continue()
     endif()
-    message(SEND_ERROR "layering: ${file} (layer ${layer}) includes \"${header}\" of layer "
+    message(SEND_ERROR "layering: ${shown} (layer ${layer}) includes \"${header}\" of layer "
                        "${target}, which ${layer} does not build on")
     math(EXPR violations "${violations} + 1")
   endforeach()
+  set(violations ${violations} PARENT_SCOPE)
+endfunction()
+
+file(GLOB_RECURSE files RELATIVE ${ROOT} ${ROOT}/*.h ${ROOT}/*.cpp)
+foreach(file IN LISTS files)
+  get_filename_component(dir "${file}" DIRECTORY)
+  layer_of("${dir}" layer)
+  if(NOT layer STREQUAL "")
+    check_file(${ROOT}/${file} ${file} ${layer} "${allowed_${layer}}")
+  endif()
+endforeach()
+
+# The programs and plug-ins on top of the layers: HOSTS holds "folder=layer1,layer2" entries
+# joined by '|', each folder (relative to HOST_ROOT) building on the named layers of ROOT and
+# what those build on.
+string(REPLACE "|" ";" HOSTS "${HOSTS}")
+foreach(entry IN LISTS HOSTS)
+  string(REPLACE "=" ";" parts "${entry}")
+  list(GET parts 0 host)
+  list(GET parts 1 deps)
+  string(REPLACE "," ";" deps "${deps}")
+  set(allowed)
+  foreach(dep IN LISTS deps)
+    if(NOT dep IN_LIST names)
+      message(FATAL_ERROR "check_layers: '${host}' builds on '${dep}', which is no layer")
+    endif()
+    list(APPEND allowed ${allowed_${dep}})
+  endforeach()
+  file(GLOB_RECURSE host_files RELATIVE ${HOST_ROOT} ${HOST_ROOT}/${host}/*.h
+       ${HOST_ROOT}/${host}/*.cpp)
+  foreach(file IN LISTS host_files)
+    check_file(${HOST_ROOT}/${file} ${file} ${host} "${allowed}")
+  endforeach()
+  list(APPEND files ${host_files})
 endforeach()
 
 if(violations GREATER 0)

@@ -17,7 +17,7 @@ namespace {
 struct Recorder {
   params::AllParams catalogue{"/nonexistent-home/", lib::posix_file_system()};
   ds_tmp::DataStorage storage{catalogue};
-  rtf::RealTimeFile rec{storage, catalogue};
+  rtf::RealTimeFile rec{storage, catalogue, lib::posix_file_system(), lib::system_clock()};
 };
 
 std::string write_out(rtf::RealTimeFile& rec) {

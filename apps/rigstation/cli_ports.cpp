@@ -51,9 +51,14 @@ struct PortsArgs {
 };
 
 hardware::SerialPortLister make_lister() {
-  return hardware::SerialPortLister({}, {}, [](std::string_view message) {
-    std::fprintf(stderr, "ports: %.*s\n", static_cast<int>(message.size()), message.data());
-  });
+  return hardware::SerialPortLister(
+      hardware::libserialport_devices,
+      [](const std::string& path) {
+        return hardware::read_system_text(path, lib::posix_file_system());
+      },
+      [](std::string_view message) {
+        std::fprintf(stderr, "ports: %.*s\n", static_cast<int>(message.size()), message.data());
+      });
 }
 
 std::vector<std::string> named_ports(const PortsArgs& args) {

@@ -21,7 +21,7 @@
 #include "lib/module_list.h"
 #include "params/all_params.h"
 #include "station/live_view.h"
-#include "station/rig_tracker.h"
+#include "rig/rig_tracker.h"
 
 namespace {
 
@@ -74,12 +74,12 @@ void show(const rigstation::CommandContext& context, const RaceOptions& options)
   calc::RaceTotal totals(&names);
   candles::CandleCounter stands;
   calc::RaceInfoOld record;
-  station::RigTrackerState tracker;
+  rig::RigTrackerState tracker;
   lib::ModuleList list;
   list.register_module(totals, "RaceTotal");
   list.register_module(stands, "CandleCounter");
   list.register_module(record, calc::RaceInfoOld::kModuleName);
-  list.register_module(tracker, station::RigTrackerState::kModuleName);
+  list.register_module(tracker, rig::RigTrackerState::kModuleName);
   std::vector<std::string> problems;
   try {
     lib::io::BinaryMemoryInputStream in(*bytes);

@@ -2,12 +2,17 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <thread>
 
 #include "command_registry.h"
@@ -17,12 +22,15 @@
 #include "lib/alsa_audio_output.h"
 #include "lib/date_time.h"
 #include "lib/file_system.h"
+#include "lib/home_folder.h"
 #include "run_web.h"
+#include "station/home_lock.h"
 #include "station/live_view.h"
 #include "station/station.h"
 #include "station/station_audio.h"
 #include "station/tick_schedule.h"
 #include "web/query.h"
+#include "web/tick_json.h"
 
 namespace {
 
@@ -108,86 +116,43 @@ void print_line(const station::Station& st) {
   std::fflush(stdout);
 }
 
-void print_json(const station::Station& st) {
-  const auto& s = st.source();
-  nlohmann::json j;
-  j["time"] = lib::format_date_time(lib::now(lib::system_clock()));
-  j["tick"] = s.ticks;
-  j["source"] = {
-      {"protocol", s.protocol_id}, {"name", s.protocol_name}, {"port", s.port},
-      {"good", s.good_readings},   {"failures", s.failures},  {"last_good_tick", s.last_good_tick},
-      {"stale", s.stale},          {"lost", s.lost}};
-  const auto rig = st.rig();
-  j["rig"] = {{"bottom", rig.bottom},
-              {"bit", rig.bit},
-              {"lag", rig.lag},
-              {"block", rig.block},
-              {"on_hook", rig.on_hook},
-              {"operation",
-               {{"code", rig.operation},
-                {"name", rig.operation_name},
-                {"class", rig.operation_class},
-                {"colour", rig.operation_colour},
-                {"forced", rig.forced}}},
-              {"work_type", {{"code", rig.work_type}, {"name", rig.work_type_name}}},
-              {"production_time", {{"code", rig.prod_time}, {"name", rig.prod_time_name}}},
-              {"race",
-               {{"number", rig.race},
-                {"active", rig.race_active},
-                {"footage", rig.footage},
-                {"drill_hours", rig.drill_hours},
-                {"rop", rig.rop}}},
-              {"in_hole", {{"stands", rig.stands}, {"pipes", rig.pipes}}}};
-  const auto mud = st.mud();
-  nlohmann::json pumps = nlohmann::json::array();
-  for (const auto& p : mud.pumps)
-    pumps.push_back({{"number", p.number}, {"on", p.working}, {"spm", p.spm}});
-  nlohmann::json tanks = nlohmann::json::array();
-  for (const auto& t : mud.tanks)
-    tanks.push_back({{"number", t.number},
-                     {"caption", t.caption},
-                     {"level", t.level},
-                     {"volume", t.volume},
-                     {"active", t.used},
-                     {"trip_tank", t.doliv}});
-  j["mud"] = {{"pumps", pumps},
-              {"flow_in_lpm", mud.flow_lpm},
-              {"tanks", tanks},
-              {"active_volume", mud.active},
-              {"total_volume", mud.whole},
-              {"trip_tank_volume", mud.doliv},
-              {"pit_gain", mud.pit_gain}};
-  for (const auto& r : st.rows()) {
-    nlohmann::json row = {{"value", r.value}, {"unit", r.unit}, {"stale", r.stale}};
-    if (r.has_raw) row["raw"] = r.raw;
-    if (!r.valid) row["valid"] = false;
-    row["alarm"] = r.alarm;
-    j["values"][r.identifier] = row;
-  }
-  const auto alarms = st.alarms();
-  j["alarms"] = {{"relay", alarms.relay_mask}, {"current", alarms.current}};
-  for (const auto& r : st.registered_values()) j["registered"][r.identifier] = r.value;
-  // Only a station with WITS servers enabled has the key.
-  for (const auto& w : st.wits_servers()) {
-    nlohmann::json server = {{"name", w.name}, {"status", w.status}, {"running", w.running}};
-    if (w.last_record_age_s >= 0) server["last_record_age_s"] = w.last_record_age_s;
-    j["wits"].push_back(server);
-  }
-  // Only a station that publishes WITS has the key.
-  if (const auto* sender = st.wits_sender()) {
-    j["wits_out"] = {{"port", sender->port()},
-                     {"clients", sender->client_count()},
-                     {"dropped", sender->dropped_count()}};
-  }
-  rigstation::print_json(j);
+// The same writer as the web view's (web/tick_json.h), in the program's shape.
+void print_json(const station::Station& st, reg::System& hub,
+                std::shared_ptr<const web::TickLabels>& labels) {
+  web::PictureOptions options;
+  options.detail = true;
+  rigstation::print_json(web::program_json(web::take_picture(st, hub, labels, options)));
   std::fflush(stdout);
 }
 
+// A folder on a memory file system for the files rewritten every tick or two: the service's
+// runtime folder (RuntimeDirectory= of the unit), else one of the user's runtime
+// folder per home; empty when neither exists (the file then stays in the home).
+std::string runtime_folder(const std::string& home) {
+  if (const char* service = std::getenv("RUNTIME_DIRECTORY"); service && *service) {
+    const std::string first(service, std::strcspn(service, ":"));
+    return lib::with_trailing_slash(first);
+  }
+  const std::string user = "/run/user/" + std::to_string(::getuid()) + "/";
+  if (!lib::is_folder(lib::posix_file_system(), user)) return {};
+  return user + "rigstation-" + fmt::format("{:016x}", std::hash<std::string>{}(home)) + "/";
+}
+
 int run(const rigstation::CommandContext& context, const RunOptions& options) {
+  // Before anything reads or writes the home (the hub makes folders and reads the journals
+  // as it is built): a refused station leaves the home as it found it.
+  std::optional<station::HomeLock> home_lock;
+  try {
+    home_lock.emplace(lib::posix_file_system(), context.home());
+  } catch (const station::HomeLockError& e) {
+    std::fprintf(stderr, "rigstation: %s\n", e.what());
+    return 1;
+  }
   station::StationAudio audio(options.no_sound, options.sound_device, lib::posix_file_system());
   reg::SystemOptions hub_options;
   hub_options.home_folder = context.home();
   hub_options.audio = &audio.output();
+  hub_options.runtime_folder = runtime_folder(context.home());
   reg::System hub(hub_options);
   audio.attach([&hub](const std::string& m) { hub.error_log().write(m); });
   // The output outlives the hub: its reports stop before the log goes.
@@ -246,13 +211,14 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
   // Missed slots are skipped, not replayed: a bus outage must not end in a burst of ticks.
   station::TickSchedule schedule(hub.clock());
   int ticks = 0;
+  std::shared_ptr<const web::TickLabels> json_labels;
   if (screen) std::fputs(kEnterViewScreen, stdout);
   while (!g_stop) {
     st.tick();
     ++ticks;
     if (web) web->after_tick();
     if (options.json) {
-      print_json(st);
+      print_json(st, hub, json_labels);
     } else if (screen) {
       print_screen(st, true, created);
     } else {

@@ -19,7 +19,7 @@ namespace {
 class RunningWeb : public RunWeb {
  public:
   RunningWeb(web::ServerOptions options, station::Station& st, reg::System& hub)
-      : server_(std::move(options)), link_(st, hub, server_) {}
+      : server_(std::move(options), hub.clock()), link_(st, hub, server_) {}
   void start() { server_.start(); }
   std::uint16_t port() const { return server_.port(); }
   void after_tick() override { link_.after_tick(); }
@@ -49,7 +49,6 @@ std::unique_ptr<RunWeb> start_web(const std::string& address, station::Station& 
   options.read_only_reason = token.message;
   options.assets = web::page_files();
   options.routes = web::depth_log_routes({hub.get_exe_path(), &hub.file_system()});
-  options.clock = &hub.clock();
   reg::System* log_hub = &hub;
   options.log = [log_hub](const std::string& line) { log_hub->error_log().write(line); };
   auto web = std::make_unique<RunningWeb>(std::move(options), st, hub);

@@ -1,39 +1,12 @@
 #include "derived_values_plugin.h"
 
 #include <exception>
-#include <fstream>
-#include <iterator>
-#include <sstream>
+#include <optional>
 
 #include "derived_values_file.h"
 #include "derived_values_format.h"
 
 namespace derived_values {
-namespace {
-
-// Reads the whole file into `text`, or gives the reason it could not.
-bool read_file(const std::string& path, std::string& text, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "не удалось открыть файл '" + path + "'";
-    return false;
-  }
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  if (size < 0 || static_cast<unsigned long>(size) > kMaxFileBytes) {
-    error = "файл '" + path + "' слишком велик или не читается";
-    return false;
-  }
-  in.seekg(0, std::ios::beg);
-  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    error = "ошибка чтения файла '" + path + "'";
-    return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 void DerivedValuesPlugin::get_info(reg::PluginInfo& info) {
   info.title = "Производные параметры";
@@ -57,13 +30,13 @@ void DerivedValuesPlugin::load() {
   failing_count_ = 0;
 
   const std::string path = station->get_variable("work_path") + kFileName;
-  std::string text;
   std::string error;
-  if (!read_file(path, text, error)) {
-    station->write_error(error);
+  const std::optional<std::string> text = station->read_file(path, kMaxFileBytes, error);
+  if (!text) {
+    station->write_error("не удалось прочитать файл '" + path + "': " + error);
     return;
   }
-  ParsedFile parsed = parse_definitions(text);
+  ParsedFile parsed = parse_definitions(*text);
   for (const std::string& problem : parsed.problems)
     station->write_error(kFileName + (": " + problem));
 

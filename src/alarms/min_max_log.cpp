@@ -130,8 +130,10 @@ void MinMaxLogBase::clear() {
 
 // ---- MinMaxLog -------------------------------------------------------------------------------
 
-MinMaxLog::MinMaxLog(MinMaxLogServices services)
-    : lib::SerialModuleBase("MinMaxLog", kStateVersion), services_(std::move(services)) {}
+MinMaxLog::MinMaxLog(MinMaxLogServices services, lib::Clock& clock)
+    : lib::SerialModuleBase("MinMaxLog", kStateVersion),
+      services_(std::move(services)),
+      clock_(clock) {}
 
 void MinMaxLog::serial_fields(lib::serial_list& list, unsigned /*version*/) {
   std::lock_guard guard(mutex_);
@@ -198,24 +200,29 @@ void MinMaxLog::serial_fields(lib::serial_list& list, unsigned /*version*/) {
 
 lib::DateTime MinMaxLog::now() const {
   if (pass_now_) return *pass_now_;
-  return services_.clock ? lib::now(*services_.clock) : lib::now(lib::system_clock());
+  return lib::now(clock_);
 }
 
 int MinMaxLog::row_of(const std::string& name) {
-  const params::ParTabl& table = services_.storage->par_tabl();
+  // Every pass asks for the same names; searching the whole table for each, found or not,
+  // was most of the pass. A found row is kept while it still carries the same identifier;
+  // every answer (a missing row too) is dropped when the table's rows were replaced.
+  const auto& rows = services_.storage->par_tabl().rows();
+  if (rows.data() != cached_rows_ || rows.size() != cached_size_) {
+    row_cache_.clear();
+    cached_rows_ = rows.data();
+    cached_size_ = rows.size();
+  }
   if (const auto it = row_cache_.find(name); it != row_cache_.end()) {
-    const int row = it->second;
-    if (row >= 0 && row < table.get_items_count() &&
-        lib::ident_equal(table.rows()[static_cast<std::size_t>(row)].identifier, name)) {
+    const auto& [row, identifier] = it->second;
+    if (row < 0) return -1;
+    if (static_cast<std::size_t>(row) < rows.size() &&
+        rows[static_cast<std::size_t>(row)].identifier == identifier)
       return row;
-    }
   }
-  const int row = table.find_global(name);
-  if (row >= 0) {
-    row_cache_[name] = row;
-  } else {
-    row_cache_.erase(name);
-  }
+  const int row = services_.storage->par_tabl().find_global(name);
+  row_cache_[name] = {row,
+                      row < 0 ? std::string() : rows[static_cast<std::size_t>(row)].identifier};
   return row;
 }
 

@@ -20,6 +20,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include <boost/signals2/signal.hpp>
@@ -143,7 +144,6 @@ struct MinMaxLogServices {
   ds_tmp::DataStorage* storage = nullptr;
   // The variable "relay"; null: no relay mask is kept.
   reg::Values* values = nullptr;
-  lib::Clock* clock = nullptr;
   // The configuration's "use the console relays" option; empty: off.
   std::function<bool()> use_pult_relay;
   // The legacy event log the relay switching lines go to; empty: dropped.
@@ -161,7 +161,8 @@ struct MinMaxLogServices {
 class MinMaxLog : public MinMaxLogBase, public lib::SerialModuleBase {
  public:
   static constexpr unsigned kStateVersion = 1;
-  explicit MinMaxLog(MinMaxLogServices services);
+  // `clock` gives the items their times; it must outlive the log.
+  MinMaxLog(MinMaxLogServices services, lib::Clock& clock);
 
   // One alarm pass. True when some threshold fired or some current item was not refreshed.
   bool process();
@@ -192,10 +193,14 @@ class MinMaxLog : public MinMaxLogBase, public lib::SerialModuleBase {
   void update_relays(std::uint32_t mask);
 
   MinMaxLogServices services_;
+  lib::Clock& clock_;
   std::uint32_t relay_mask_ = 0;
   std::string last_relay_problem_;
   std::set<int> bad_channels_;
-  std::unordered_map<std::string, int> row_cache_;
+  // Name -> the row and the identifier it had; kept for the rows at cached_rows_.
+  std::unordered_map<std::string, std::pair<int, std::string>> row_cache_;
+  const void* cached_rows_ = nullptr;
+  std::size_t cached_size_ = 0;
   // The moment of the pass under way, so that every item it touches shares one time.
   std::optional<lib::DateTime> pass_now_;
 };

@@ -244,6 +244,9 @@ System::System(SystemOptions options)
       fs_(options.file_system ? *options.file_system : lib::posix_file_system()) {
   exe_path_ = options.home_folder.empty() ? lib::resolve_home_folder()
                                           : lib::with_trailing_slash(options.home_folder);
+  runtime_folder_ = options.runtime_folder.empty()
+                        ? std::string()
+                        : lib::with_trailing_slash(options.runtime_folder);
 
   // The error log is made first here (it sits later in the order of ownership) so that
   // the modules built before it can report through it from the start.
@@ -322,7 +325,7 @@ System::System(SystemOptions options)
                          "may read it half-written");
   }
   shared_values_writer_ =
-      std::make_unique<SharedValuesWriter>(exe_path_ + kvb::kFileName, *shared_file_lock_, fs_);
+      std::make_unique<SharedValuesWriter>(runtime_file(kvb::kFileName), *shared_file_lock_, fs_);
 
   fill_values_list();
   set_shared_values_source([this] {
@@ -365,6 +368,7 @@ System::System(SystemOptions options)
   station.error_log = [this](const std::string& m) {
     if (error_log_) error_log_->write(m);
   };
+  station.file_system = &fs_;
   plugin_loader_ = lib::make_system_plugin_loader(fs_);
   plugins_ = std::make_unique<RegPluginManager>(std::move(station), *plugin_loader_);
 
@@ -379,14 +383,13 @@ System::System(SystemOptions options)
   alarm_services.thresholds = &config_->min_max_values();
   alarm_services.storage = data_storage_.get();
   alarm_services.values = values_.get();
-  alarm_services.clock = &clock_;
   alarm_services.use_pult_relay = [this] { return config_->link.use_pult_relay; };
   alarm_services.event_log = [this](const std::string& m) { registr_log_old_->add(m); };
   alarm_services.error_log = [this](const std::string& m) { error_log_->write(m); };
   alarm_services.voice_alarms = [this](const std::vector<std::string>& words) {
     if (alarm_voice_) alarm_voice_(words);
   };
-  min_max_log_ = std::make_unique<alarms::MinMaxLog>(std::move(alarm_services));
+  min_max_log_ = std::make_unique<alarms::MinMaxLog>(std::move(alarm_services), clock_);
   thresholds_state_ = std::make_unique<ThresholdsStateCopy>(config_->min_max_values());
   if (options.audio == nullptr) own_audio_ = lib::make_silent_audio_output();
   audio_ = options.audio ? options.audio : own_audio_.get();
@@ -440,6 +443,30 @@ void System::make_folder(const std::string& path, const char* consequence) {
   if (lib::make_dirs(fs_, path)) return;
   report_start_problem("cannot create the folder '" + path + "': " + lib::errno_text(errno) + "; " +
                        consequence);
+}
+
+std::string System::runtime_file(const std::string& name) {
+  const std::string home_path = exe_path_ + name;
+  if (runtime_folder_.empty()) return home_path;
+  const std::string target = runtime_folder_ + name.substr(name.rfind('/') + 1);
+  if (!lib::make_dirs(fs_, runtime_folder_)) {
+    report_start_problem("System : cannot create the folder '" + runtime_folder_ + "' for '" +
+                         name + "': " + lib::errno_text(errno) +
+                         "; it is written in the home, on the disk");
+    return home_path;
+  }
+  if (fs_.read_link(home_path) == target) return target;
+  // Made beside it and renamed over it, so a reader never finds the path missing.
+  const std::string temporary = home_path + ".link";
+  fs_.unlink(temporary);
+  if (fs_.symlink(target, temporary) != 0 || fs_.rename(temporary, home_path) != 0) {
+    const int err = errno;
+    fs_.unlink(temporary);
+    report_start_problem("System : '" + home_path + "' cannot be made a link to '" + target +
+                         "': " + lib::errno_text(err) + "; it is written in the home, on the disk");
+    return home_path;
+  }
+  return target;
 }
 
 void System::free_objects() {
@@ -673,6 +700,10 @@ std::vector<std::string> StateLoadReport::notes() const {
 }
 
 bool System::save_to_file(const std::string& folder) {
+  return save_state(folder, false);
+}
+
+bool System::save_state(const std::string& folder, bool unless_unchanged) {
   const std::string path = folder + kStateFileName;
   last_save_error_.clear();
   try {
@@ -680,7 +711,10 @@ bool System::save_to_file(const std::string& folder) {
     lib::io::BinaryMemoryOutputStream out;
     lib::io::write_binary(out, module_list_->get_serial_version());
     module_list_->serialize(out, &sys_lock_obj(), kStateDataVersion);
+    const bool home = folder == exe_path_;
+    if (unless_unchanged && home && out.data() == last_saved_state_) return true;
     lib::write_file_atomically(path, out.data(), fs_);
+    if (home) last_saved_state_ = out.data();
     return true;
   } catch (const std::exception& e) {
     last_save_error_ = failure_line(kSaveError, path, e.what());
@@ -773,7 +807,7 @@ std::optional<bool> System::save_when_due() {
   const bool period_over = save_period_ms_ > 0 && now - *last_save_ms_ >= save_period_ms_;
   if (!requested && !period_over) return std::nullopt;
   last_save_ms_ = now;
-  return save_to_file(exe_path_);
+  return save_state(exe_path_, true);
 }
 
 void System::assign(System& other) {
@@ -911,6 +945,14 @@ void System::export_shared_values() {
 
 // ---- the operation
 // --------------------------------------------------------------------------------
+
+HostParts System::parts() {
+  return {*data_storage_, *config_,       *error_log_,      fs_,
+          clock_,         *global_nums_,  *comm_protocols_, *min_max_log_,
+          *sound_,        *voice_thread_, *module_list_,    *values_,
+          *calc_values_,  *race_total_,   *candle_counter_, *operations_,
+          *catalogue_,    *pore_opt_,     *text_remarks_,   exe_path_};
+}
 
 calc::CurrentOperationItem System::effective_operation() const {
   std::lock_guard guard(sys_lock_obj());

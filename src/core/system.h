@@ -18,6 +18,7 @@
 
 #include "calc/current_operation.h"
 #include "core/error_log.h"
+#include "core/host_parts.h"
 #include "core/shared_values.h"
 #include "lib/dicts_provider.h"
 #include "lib/lock_object.h"
@@ -118,6 +119,9 @@ struct SystemOptions {
   std::function<void(int ms)> sleep = nullptr;
   // Where sounds and words are played; null: nowhere (silent).
   lib::AudioOutput* audio = nullptr;
+  // A folder on a memory file system (the service's runtime folder) for the files of the
+  // home rewritten all the time (see System::runtime_file). Empty: they stay in the home.
+  std::string runtime_folder{};
 };
 
 class System {
@@ -147,14 +151,24 @@ class System {
   // names. Call only while holding the home (no other station saves there).
   std::vector<std::string> remove_save_leftovers();
 
+  // Where to write a file of the home (`name` relative to it) that is rewritten every tick
+  // or two and need not survive a reboot: in the runtime folder of the options, with the
+  // home's path made a symbolic link to it, so readers of that path find it and the disk is
+  // spared; the home's path itself when there is no runtime folder or it cannot be used
+  // (reported as a start problem). A link already in place is kept. Write to the returned
+  // path: an atomic replace of the link would put the file back on the disk.
+  std::string runtime_file(const std::string& name);
+
   // ---- periodic saving --------------------------------------------------------------------
   // Time between two saves of the state into the home folder; 0 turns periodic saves off.
   void set_save_period_seconds(int seconds);
   // Asks for a save at the next save_when_due (after an operator's edit). Any thread.
   void request_save() { save_requested_ = true; }
   // Called by the host once per tick: saves the state into the home folder when a save was
-  // requested or the period has passed since the last one (on the hub's clock). nullopt
-  // when nothing was due, else whether the save succeeded.
+  // requested or the period has passed since the last one (on the hub's clock). A state
+  // that has not changed since the last save into the home is not written again (a disk
+  // write every few seconds for nothing); it counts as saved. nullopt when nothing was due,
+  // else whether the save succeeded.
   std::optional<bool> save_when_due();
 
   // Problems met while building the hub that the operator must hear about (a lock file
@@ -245,6 +259,8 @@ class System {
   void set_default_instr_dicts_provider();
 
   // ---- owned parts --------------------------------------------------------------------------
+  // The parts a host works on, in one piece (core/host_parts.h).
+  HostParts parts();
   ErrorLog& error_log() { return *error_log_; }
   lib::ModuleList& module_list() { return *module_list_; }
   lib::MessCaller& mess_caller() { return *mess_caller_; }
@@ -311,10 +327,14 @@ class System {
   // Creates a folder of the home; one that cannot be made is a start problem, `consequence`
   // tells the operator what the station goes without.
   void make_folder(const std::string& path, const char* consequence);
+  // Writes the state into folder + "sys.bin" unless `unless_unchanged` and it equals what
+  // the last save into the home wrote.
+  bool save_state(const std::string& folder, bool unless_unchanged);
 
   lib::Clock& clock_;
   lib::FileSystem& fs_;
   std::string exe_path_;
+  std::string runtime_folder_;
 
   // Owned components, in construction order.
   std::unique_ptr<Config> config_;
@@ -368,6 +388,7 @@ class System {
   std::string save_refusal_;
   std::int64_t save_period_ms_ = std::int64_t{kDefaultSavePeriodSeconds} * 1000;
   std::optional<std::int64_t> last_save_ms_;
+  std::string last_saved_state_;  // the bytes of the last save into the home
   std::atomic<bool> save_requested_{false};
   std::vector<std::string> start_problems_;
   std::unique_ptr<EditWatch> edit_watch_;

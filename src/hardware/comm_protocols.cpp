@@ -25,6 +25,7 @@ CommProtocols::CommProtocols(std::uint32_t mask, CommProtocolsEnv env)
           [this](std::string_view message, int level) { log(message, level); }, *clock_),
       packet_log_(-1, *clock_, env_.file_system ? *env_.file_system : lib::posix_file_system()),
       dol_accumulators_([this](std::string_view message, int level) { log(message, level); }) {
+  if (!env_.file_system) env_.file_system = &lib::posix_file_system();
   if (!env_.home_folder.empty()) configure_packet_log(packet_log_, env_.home_folder, -1);
   register_station_protocols(mask);
 }

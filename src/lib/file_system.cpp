@@ -66,6 +66,7 @@ static FileStatus status_of(const struct stat& st) {
     status.kind = FileStatus::Kind::folder;
   }
   status.size = st.st_size;
+  status.permissions = static_cast<unsigned>(st.st_mode & 07777);
   status.modified_ns =
       static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   status.inode = static_cast<std::uint64_t>(st.st_ino);
@@ -110,6 +111,10 @@ std::optional<std::string> FileSystem::read_link(const std::string& path) {
     }
     target.resize(target.size() * 2);
   }
+}
+
+int FileSystem::symlink(const std::string& target, const std::string& path) {
+  return ::symlink(target.c_str(), path.c_str());
 }
 
 int FileSystem::mkdir(const std::string& path, mode_t mode) {

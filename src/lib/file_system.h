@@ -18,6 +18,7 @@ struct FileStatus {
   enum class Kind { regular, folder, other };
   Kind kind = Kind::other;
   std::int64_t size = 0;
+  unsigned permissions = 0;      // the mode's permission bits (07777)
   std::int64_t modified_ns = 0;  // nanoseconds since the Unix epoch
   // An atomic replace makes a new inode, which tells two rewrites within one tick of the
   // file system's clock apart even when the sizes match.
@@ -57,6 +58,8 @@ class FileSystem {
   // unless it starts with '/'); nullopt (errno set: EINVAL when the path is not a link,
   // ENOENT when nothing is there) otherwise. The default is the real call.
   virtual std::optional<std::string> read_link(const std::string& path);
+  // Makes `path` a symbolic link holding `target`. The default is the real call.
+  virtual int symlink(const std::string& target, const std::string& path);
   // Creates one folder (its parent must exist). The default is the real call.
   virtual int mkdir(const std::string& path, mode_t mode);
   // Flushes a folder's entries to disk, so a rename or a new file in it survives a power

@@ -15,7 +15,7 @@ namespace reg {
 
 // Raise whenever plugin_interface.h, plugin_host.h, plugin_info.h or a type they pass by
 // value or reference changes its layout.
-inline constexpr std::uint32_t kPluginAbiVersion = 1;
+inline constexpr std::uint32_t kPluginAbiVersion = 2;
 
 }  // namespace reg
 

@@ -5,7 +5,9 @@
 // so the services know which plug-in is calling (for the error log and "active").
 #pragma once
 
+#include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +52,10 @@ class PluginHost {
 
   // Written to the station's error log as "Модуль '<plug-in name>' :<message>".
   virtual void write_error(const std::string& message) = 0;
+  // The whole content of a file (the plug-in's own settings, say), at most `max_bytes`, read
+  // through the station's file system; nullopt when it cannot be, with the reason in `error`.
+  virtual std::optional<std::string> read_file(const std::string& path, std::size_t max_bytes,
+                                               std::string& error) = 0;
 };
 
 }  // namespace reg

@@ -1,5 +1,7 @@
 #include "plugin_host/plugin_host_services.h"
 
+#include <cerrno>
+
 #include "lib/str_enc.h"
 
 namespace reg {
@@ -147,6 +149,18 @@ std::string PluginHostServices::get_variable(const std::string& name) {
 double PluginHostServices::get_float_variable(const std::string& name) {
   Guard guard(station_);
   return station_.values ? station_.values->get_float_variable(name) : 0.0;
+}
+
+std::optional<std::string> PluginHostServices::read_file(const std::string& path,
+                                                         std::size_t max_bytes,
+                                                         std::string& error) {
+  if (station_.file_system == nullptr) {
+    error = "the station gives its plug-ins no file system";
+    return std::nullopt;
+  }
+  auto text = lib::read_whole_file(path, *station_.file_system, max_bytes);
+  if (!text) error = lib::read_failure_text(errno, max_bytes);
+  return text;
 }
 
 void PluginHostServices::write_error(const std::string& message) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "lib/file_system.h"
 #include "lib/lock_object.h"
 #include "plugin_host/plugin_host.h"
 
@@ -22,6 +23,8 @@ struct PluginStation {
   std::function<bool()> reg_active;
   std::function<calc::CurrentOperationItem()> current_operation;
   std::function<void(const std::string& message)> error_log;
+  // What the plug-ins' files are read through; null: no file can be read.
+  lib::FileSystem* file_system = nullptr;
 };
 
 class PluginHostServices : public PluginHost {
@@ -59,6 +62,8 @@ class PluginHostServices : public PluginHost {
   std::string get_variable(const std::string& name) override;
   double get_float_variable(const std::string& name) override;
   void write_error(const std::string& message) override;
+  std::optional<std::string> read_file(const std::string& path, std::size_t max_bytes,
+                                       std::string& error) override;
 
  private:
   struct GetterSlot {

@@ -26,8 +26,8 @@ LiveFramePublisher::LiveFramePublisher(const Station& station, std::string path,
       clock_(clock),
       errors_(std::move(errors)) {}
 
-live::LiveFrame LiveFramePublisher::frame() {
-  live::LiveFrame f;
+const live::LiveFrame& LiveFramePublisher::refresh() {
+  live::LiveFrame& f = frame_;
   const lib::LocalTime now = lib::get_local_time(clock_);
   f.sequence = sequence_;
   f.time = static_cast<std::uint32_t>(now.seconds);
@@ -41,9 +41,26 @@ live::LiveFrame LiveFramePublisher::frame() {
   f.block = static_cast<float>(rig.block);
   f.operation = rig.operation;
   f.operation_name = rig.operation_name;
-  for (const RowView& r : station_.rows()) {
-    f.values.push_back(
-        {r.identifier, r.name, r.unit, static_cast<float>(r.value), r.stale, r.alarm, r.valid});
+  // The rows' names change only with the table: taken again when the tick's frame says it
+  // changed; otherwise only the values and marks are.
+  const TickFrame& tick = station_.frame();
+  if (table_version_ != tick.table_version || f.values.size() != tick.rows.size() ||
+      f.values.size() != station_.row_count()) {
+    f.values.clear();
+    for (const RowView& r : station_.rows()) {
+      f.values.push_back(
+          {r.identifier, r.name, r.unit, static_cast<float>(r.value), r.stale, r.alarm, r.valid});
+    }
+    table_version_ = tick.table_version;
+  } else {
+    for (std::size_t i = 0; i < f.values.size(); ++i) {
+      live::FrameValue& v = f.values[i];
+      const FrameRow& r = tick.rows[i];
+      v.value = static_cast<float>(station_.row_value(static_cast<int>(i)));
+      v.stale = r.stale();
+      v.alarm = r.alarm;
+      v.valid = r.valid;
+    }
   }
   f.alarms = station_.alarms().current;
   return f;
@@ -56,7 +73,7 @@ void LiveFramePublisher::publish() {
   written_ = true;
   ++sequence_;
   try {
-    lib::write_file_atomically(path_, live::encode_live_frame(frame()), fs_,
+    lib::write_file_atomically(path_, live::encode_live_frame(refresh()), fs_,
                                /*sync_to_disk=*/false);
     if (failing_) errors_("live frame: '" + path_ + "' is written again");
     failing_ = false;

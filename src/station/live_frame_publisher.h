@@ -30,15 +30,20 @@ class LiveFramePublisher {
   // Writes a frame when the last one is live::kPeriodMs old (or none was written).
   void publish();
   // The frame of the station as it is now.
-  live::LiveFrame frame();
+  live::LiveFrame frame() { return refresh(); }
   const std::string& path() const { return path_; }
 
  private:
+  // Brings the kept frame up to the station's present and returns it.
+  const live::LiveFrame& refresh();
+
   const Station& station_;
   std::string path_;
   lib::FileSystem& fs_;
   lib::Clock& clock_;
   ErrorSink errors_;
+  live::LiveFrame frame_;
+  std::uint64_t table_version_ = 0;  // of the rows' names in frame_
   std::uint32_t sequence_ = 0;
   std::int64_t last_ms_ = 0;
   bool written_ = false;

@@ -1,45 +1,26 @@
+// The station's life: the construction, the home lock, the order of a tick's work, the close,
+// and the views of the parts the tick leaves behind.
 #include "station/station.h"
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <limits>
-#include <map>
+#include <mutex>
 #include <utility>
 
 #include "alarms/min_max_log.h"
-#include "alarms/sound.h"
-#include "alarms/voice_thread.h"
 #include "calc/calc_values.h"
-#include "core/config.h"
 #include "core/error_log.h"
-#include "core/locks.h"
-#include "core/registr_log_old.h"
 #include "core/shared_values_format.h"
 #include "core/system.h"
-#include "hardware/bus2017/bus2017_format.h"
-#include "hardware/bus2017/bus2017_protocol.h"
-#include "hardware/comm_incom_data.h"
 #include "hardware/comm_protocols.h"
-#include "hardware/protocol.h"
 #include "hardware/protocol_names.h"
+#include "lib/file_system.h"
 #include "lib/ident.h"
-#include "params/all_params.h"
-#include "params/global_nums.h"
+#include "lib/module_list.h"
 #include "params/par_tabl.h"
-#include "plugin_host/plugin_interface.h"
 #include "plugin_host/plugin_manager.h"
-#include "station/alarm_log_format.h"
 #include "station/live_frame_publisher.h"
-#include "station/station_home.h"
 #include "storage/data_storage.h"
-#include "storage/live_frame_format.h"
 #include "storage/real_time_file.h"
 
 namespace station {
@@ -47,342 +28,60 @@ std::int32_t protocol_id_of(const std::string& name) {
   return hardware::protocol_id_of(name);
 }
 
-namespace {
+Station::Station(reg::System& hub) : Station(hub, hub.parts()) {}
 
-// The module a first start wires the starter rows to: on a 2017 bus the first module
-// address served (modules start at 1 there), else 0 (the emulator, the older bus).
-int starter_module(const StationSettings& settings) {
-  if (protocol_id_of(settings.protocol) != hardware::kProtocol2017) return 0;
-  const std::string addresses =
-      settings.addresses.empty() ? reg::Config{}.link.uso_addrs : settings.addresses;
-  std::size_t pos = 0;
-  while (pos <= addresses.size()) {
-    std::size_t end = addresses.find(',', pos);
-    if (end == std::string::npos) end = addresses.size();
-    const long a = std::strtol(addresses.substr(pos, end - pos).c_str(), nullptr, 10);
-    if (hardware::bus2017::is_module_address(static_cast<int>(a))) return static_cast<int>(a);
-    pos = end + 1;
-  }
-  return 1;
-}
-
-}  // namespace
-
-Station::Station(reg::System& hub) : hub_(hub) {
-  // Readers of the shared export must not take a frozen value for a live one: a stale
-  // measurement goes out as a quiet NaN (the depths are the station's own and stay).
+Station::Station(reg::System& hub, const reg::HostParts& parts)
+    : hub_(hub),
+      ds_(parts.data_storage),
+      config_(parts.config),
+      log_(parts.error_log),
+      fs_(parts.file_system),
+      clock_(parts.clock),
+      nums_(parts.global_nums),
+      bus_(parts.comm_protocols),
+      alarm_pass_(parts.alarm_pass),
+      sound_(parts.sound),
+      voice_(parts.voice),
+      modules_(parts.module_list),
+      values_(parts.values),
+      calc_(parts.calc_values),
+      totals_(parts.race_total),
+      candles_(parts.candle_counter),
+      operations_(parts.operations),
+      catalogue_(parts.catalogue),
+      well_(parts.well),
+      remarks_(parts.text_remarks),
+      home_(parts.home),
+      wits_in_(clock_),
+      run_totals_(totals_, ds_) {
+  // The shared export is the station's published frame: a stale measurement goes out as a
+  // quiet NaN there (stage_publish.cpp), never a frozen value taken for a live one.
   plain_shared_values_ = hub_.shared_values_source();
-  hub_.set_shared_values_source([this] {
-    reg::SharedValues v = plain_shared_values_ ? plain_shared_values_() : reg::SharedValues{};
-    const params::ParTabl& table = hub_.data_storage().par_tabl();
-    const auto stale = [&](const char* identifier) {
-      return row_stale(table.find_global(identifier));
-    };
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    if (stale(reg::kvb::kHookLoadParam)) v.hook_load = nan;
-    if (stale(reg::kvb::kBlockPositionParam)) v.block_position = nan;
-    if (stale(reg::kvb::kInletPressureParam)) v.inlet_pressure = nan;
-    return v;
-  });
+  hub_.set_shared_values_source([this] { return shared_; });
 }
 
 Station::~Station() {
   live_frame_tick_.disconnect();
   hub_.set_shared_values_source(plain_shared_values_);
-  if (rig_) hub_.module_list().unregister_module(RigTrackerState::kModuleName);
-  if (recorder_) {
-    recorder_->stop_save_thread();
-    hub_.module_list().unregister_module("RealTimeFile");
+  if (rig_) modules_.unregister_module(RigTrackerState::kModuleName);
+  if (recording_) {
+    recording_->stop();
+    modules_.unregister_module("RealTimeFile");
   }
-  release_home();
-}
-
-bool Station::row_current(int row) const {
-  if (row < 0 || static_cast<std::size_t>(row) >= fresh_.size()) return false;
-  return fresh_[static_cast<std::size_t>(row)] && valid_[static_cast<std::size_t>(row)];
-}
-
-bool Station::row_stale(int row) const {
-  if (row < 0) return false;
-  const params::ParTabl& table = hub_.data_storage().par_tabl();
-  if (row >= table.get_items_count()) return false;
-  const params::USOChannel& channel = table.rows()[static_cast<std::size_t>(row)].channel;
-  // Rows fed by nothing are not this source's to judge; a WITS row is stale while its
-  // server is not connected or its record is not recent (convert_wits_rows).
-  if (!channel.has_channel()) return false;
-  return static_cast<std::size_t>(row) >= fresh_.size() || !fresh_[static_cast<std::size_t>(row)];
 }
 
 std::int64_t Station::reopen_wait_ms() const {
   if (!source_.lost) return 0;
-  return std::max<std::int64_t>(source_.next_reopen_ms - hub_.clock().steady_ms(), 0);
-}
-
-void Station::watch_line(bool reading_ok) {
-  lib::CommPort& port = hub_.comm_protocols().get_port();
-  if (reading_ok || source_.lost || !port.is_opened() || !port.line_lost()) return;
-  // The device itself is gone (a pulled USB adapter answers reads and writes with errors).
-  // Its descriptor is useless now; the same path is tried again on a back-off.
-  source_.lost = true;
-  source_.lost_reason = port.lost_reason();
-  port.close();
-  source_.reopen_delay_ms = kFirstReopenDelayMs;
-  source_.next_reopen_ms = hub_.clock().steady_ms() + source_.reopen_delay_ms;
-  hub_.error_log().write("Data source lost: serial port '" + source_.port + "' of " +
-                         source_.protocol_name + " failed (" + source_.lost_reason +
-                         "); its values are shown as stale and the port is reopened every " +
-                         std::to_string(kFirstReopenDelayMs / 1000) + " to " +
-                         std::to_string(kMaxReopenDelayMs / 1000) + " s until it answers");
-}
-
-void Station::try_reopen() {
-  if (!source_.lost || hub_.clock().steady_ms() < source_.next_reopen_ms) return;
-  hardware::CommProtocols& bus = hub_.comm_protocols();
-  if (!bus.get_port().reopen()) {
-    source_.reopen_delay_ms = std::min(source_.reopen_delay_ms * 2, kMaxReopenDelayMs);
-    source_.next_reopen_ms = hub_.clock().steady_ms() + source_.reopen_delay_ms;
-    return;
-  }
-  bus.configure_port(source_.protocol_id, 0);
-  bus.clear();
-  source_.lost = false;
-  source_.lost_reason.clear();
-  source_.reopen_delay_ms = 0;
-  ++source_.reopens;
-  hub_.error_log().write("Data source back: serial port '" + source_.port + "' of " +
-                         source_.protocol_name + " reopened; reading it again");
-}
-
-void Station::lock_home(const std::string& home) {
-  lib::FileSystem& fs = hub_.file_system();
-  const std::string path = home + kHomeLockFileName;
-  // A folder that cannot be made shows as the lock file that cannot be opened below.
-  lib::make_dirs(fs, home);
-  const int fd = fs.open(path, O_RDWR | O_CREAT, 0644);
-  if (fd < 0) {
-    throw StationError("cannot open the home lock '" + path + "': " + lib::errno_text(errno) +
-                       "; the station does not start");
-  }
-  if (fs.flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int err = errno;
-    fs.close(fd);
-    if (err != EWOULDBLOCK) {
-      throw StationError("cannot lock the home lock '" + path + "': " + lib::errno_text(err) +
-                         "; the station does not start");
-    }
-    std::string holder = lib::read_whole_file(path, fs).value_or("");
-    while (!holder.empty() && (holder.back() == '\n' || holder.back() == ' ')) holder.pop_back();
-    throw StationError("another station (process " + (holder.empty() ? "?" : holder) +
-                       ") is running on the home '" + home + "' (it holds '" + path +
-                       "'); this one does not start");
-  }
-  // A second descriptor rewrites the pid: the lock belongs to the first one and stays.
-  const int out = fs.open(path, O_WRONLY | O_TRUNC, 0644);
-  if (out >= 0) {
-    const std::string pid = std::to_string(::getpid()) + "\n";
-    lib::write_all(fs, out, pid.data(), pid.size());
-    fs.close(out);
-  }
-  home_lock_fd_ = fd;
-}
-
-void Station::release_home() {
-  if (home_lock_fd_ < 0) return;
-  hub_.file_system().close(home_lock_fd_);
-  home_lock_fd_ = -1;
+  return std::max<std::int64_t>(source_.next_reopen_ms - clock_.steady_ms(), 0);
 }
 
 std::vector<std::string> Station::open(const StationSettings& settings) {
   notes_.clear();
-  // Before anything in the home is read or written: a second station must not touch it.
-  lock_home(hub_.get_exe_path());
-  try {
-    return open_home(settings);
-  } catch (...) {
-    release_home();  // a station that did not start holds nothing
-    throw;
-  }
-}
-
-std::vector<std::string> Station::open_home(const StationSettings& settings) {
-  const std::string& home = hub_.get_exe_path();
-  std::vector<std::string> created;
-  try {
-    created =
-        ensure_station_home(hub_.file_system(), home, hub_.catalogue(), starter_module(settings));
-  } catch (const std::exception& e) {
-    // A starter table that could not be made (a row the catalogue lacks or the table's rules
-    // would drop, a folder or file that cannot be written) stops the start; the error log
-    // keeps the reason beside the screen's line, when the home can take a log at all.
-    const std::string message = std::string(e.what()) + "; the station did not start";
-    hub_.error_log().write("Station::open : " + message);
-    throw StationError(message);
-  }
-
-  hub_.register_modules();
-  // The station's own following of the rig keeps its state in the same file.
-  make_rig_tracker();
-  hub_.module_list().register_module(rig_->state(), RigTrackerState::kModuleName);
-  open_recording();
-  // Plug-ins come before the saved state, so those that keep state get it back.
-  hub_.plugins().set_workpath(home);
-  if (lib::is_folder(hub_.file_system(), home + kPluginsFolder)) {
-    hub_.plugins().load_folder(home + kPluginsFolder,
-                               [this](const std::string& name, lib::ModuleBaseOld& module) {
-                                 hub_.module_list().register_module(module, name);
-                               });
-    hub_.plugins_init();
-  }
-  // A settings file that cannot be read stops the start: running on defaults would only
-  // surface later as a wrong port or wrong depths. What the load corrected is logged and
-  // kept for the screen.
-  try {
-    settings_notes_ = hub_.config().load_for_start(home + reg::kConfigFileName, hub_.file_system());
-  } catch (const lib::IniError& e) {
-    hub_.error_log().write(e.what());
-    throw StationError(std::string(e.what()) + "; the station did not start");
-  }
-  for (const std::string& note : settings_notes_) hub_.error_log().write(note);
-  // Every log the station writes keeps to the size and the number of old files set.
-  const lib::LogLimits log_limits = hub_.config().logs.limits();
-  hub_.error_log().set_limits(log_limits);
-  hub_.registr_log_old().set_limits(log_limits);
-  hub_.comm_protocols().packet_log().set_limits(log_limits);
-  params::ParTabl& table = hub_.data_storage().par_tabl();
-  table.set_file_names(home + kParamTableFileName, "");
-  // A table that cannot be read whole stops the station before anything is saved: values
-  // from half a table, or from rows without their calibration, would look sound.
-  if (const params::ParTablLoad loaded = table.load(); !loaded)
-    throw StationError(loaded.describe());
-  apply_wits_param_files();
-  // Plug-ins read their own settings against the station's settings and table.
-  hub_.plugins_after_config_loaded();
-  // The WITS servers of the settings: one receiving thread each, logs in the home folder.
-  wits_ = std::make_unique<wits::WITSReceiver>(home, hub_.clock(), hub_.file_system());
-  wits_->set_log_limits(log_limits);
-  wits_->set_options(hub_.config().wits_options());
-  next_wits_watchdog_ms_ = hub_.clock().steady_ms() + wits_->wd_interval_ms();
-  open_wits_sender(settings);
-  // What a save killed midway left behind; the home lock says no other station is saving.
-  const auto leftovers = hub_.remove_save_leftovers();
-  if (!leftovers.empty()) {
-    std::string names;
-    for (const auto& n : leftovers) names += (names.empty() ? "" : ", ") + n;
-    notes_.push_back("state: removed " + std::to_string(leftovers.size()) +
-                     " temporary file(s) of an interrupted save: " + names);
-  }
-  // A first start has no saved state yet: nothing to restore, nothing to complain about.
-  // A state file that cannot even be looked at counts as there: its load reports why.
-  const bool have_state = !lib::missing(hub_.file_system(), home + reg::kStateFileName);
-  if (settings.restore && have_state) {
-    const reg::StateLoadReport report = hub_.load_from_file(home);
-    for (auto& line : report.notes()) notes_.push_back(std::move(line));
-    restored_ = !report.refused;
-    forget_state_of_changed_slots();
-  } else if (have_state) {
-    notes_.push_back("state: '" + home + reg::kStateFileName +
-                     "' not restored on request; the first save replaces it");
-  }
-  hub_.set_save_period_seconds(settings.save_every > 0 ? settings.save_every
-                                                       : hub_.config().recording.state_save_period);
-  hub_.global_nums().calculate(table);
-  hub_.data_storage().correct_store_modes(hub_.global_nums());
-
-  // The data source: the command line wins over the settings.
-  const auto& link = hub_.config().link;
-  std::int32_t id = link.pult_id;
-  // A scenario plays on the emulator unless a source is named.
-  if (!settings.scenario.empty() && settings.protocol.empty()) id = hardware::kProtocolEmulator;
-  if (!settings.protocol.empty()) {
-    id = protocol_id_of(settings.protocol);
-    if (id < 0) {
-      throw StationError("unknown data source '" + settings.protocol + "'; one of " +
-                         hardware::protocol_name_list() + " (or a protocol number)");
-    }
-  }
-  hardware::CommProtocols& bus = hub_.comm_protocols();
-  const hardware::Protocol* protocol = bus.protocol_at(bus.get_protocol_number(id));
-  if (protocol == nullptr)
-    throw StationError("data source " + std::to_string(id) + " is not available in this build");
-  source_.protocol_id = id;
-  source_.protocol_name = protocol->name;
-  source_.adc_full_scale = protocol->max_adc;
-  source_.port = settings.port.empty() ? link.port : settings.port;
-  if (id != hardware::kProtocolEmulator) {
-    if (!bus.get_port().open(source_.port)) {
-      throw StationError("cannot open the port '" + source_.port + "' for " + protocol->name);
-    }
-    bus.configure_port(id, 0);
-  } else {
-    source_.port = "-";
-  }
-  source_.port_text = source_.port;
-  if (id == hardware::kProtocol2017)
-    source_.port_text = settings.addresses.empty() ? link.uso_addrs : settings.addresses;
-  bus.clear();
-  try {
-    open_rig(settings);
-  } catch (const ScenarioError& e) {
-    hub_.error_log().write(e.what());
-    throw StationError(e.what());
-  }
-  for (const auto& problem : hub_.start_problems()) notes_.push_back(problem);
-  notes_.push_back("error log: " + hub_.error_log().file());
-  alarm_log_ = std::make_unique<AlarmLogWriter>(
-      hub_.get_exe_path() + std::string(alarm_log_format::kFileName), hub_.file_system(),
-      [this](const std::string& m) { hub_.error_log().write(m); });
-  alarm_log_->set_limits(log_limits);
-  alarm_logged_ =
-      hub_.min_max_log().on_alarm_logged.connect([this](const alarms::MinMaxLogItem& item) {
-        const alarms::MinMaxValue& t = item.threshold();
-        AlarmLogRecord r;
-        r.started = item.started();
-        r.ended = item.last_seen();
-        r.parameter = t.get_param();
-        r.kind = t.get_kind();
-        if (t.has_min()) r.min = t.get_min();
-        if (t.has_max()) r.max = t.get_max();
-        r.extreme = item.extreme();
-        r.value = item.value();
-        r.unit = item.param_unit();
-        r.text = item.get_text(item.param_name(), item.param_unit());
-        alarm_log_->append(r);
-      });
-  // A new alarm sounds the alarm loop; it stops once no alarm is current (run_alarms).
-  alarm_started_ = hub_.min_max_log().on_alarm_started.connect(
-      [this](const alarms::MinMaxLogItem&) { hub_.sound().play_sound(alarms::kSoundAlarm); });
-  // An alarm the saved state brought back is still under way: the crew must hear it after
-  // the restart as before. It is no new episode (nothing logged) and its phrase, said once
-  // per episode, is not said again (the item kept its voiced mark).
-  bool alarm_under_way = false;
-  {
-    std::lock_guard guard(hub_.min_max_log().lock());
-    alarm_under_way = !hub_.min_max_log().current_items().empty();
-  }
-  if (alarm_under_way) hub_.sound().play_sound(alarms::kSoundAlarm);
-  // A home whose word files were never made speaks no alarm: say how to make them.
-  if (hub_.config().sound.voice_alarms) {
-    const std::vector<std::string> missing = hub_.voice_thread().missing_files(
-        {alarms::kVoiceAlarm, alarms::kVoiceParam, alarms::kVoiceIsLower, alarms::kVoiceIsHigher,
-         alarms::kVoiceSilence});
-    if (!missing.empty()) {
-      notes_.push_back("voice: " + std::to_string(missing.size()) +
-                       " word file(s) of the alarm phrase missing, such as '" + missing.front() +
-                       "'; alarms are not spoken until 'rigstation voice build' makes them");
-    }
-  }
-  make_announcer();
-  hub_.voice_thread().start();
-  live_frame_ = std::make_unique<LiveFramePublisher>(
-      *this, home + live::kFileName, hub_.file_system(), hub_.clock(),
-      [this](const std::string& m) { hub_.error_log().write(m); });
-  live_frame_tick_ = hub_.connect_data([this] { live_frame_->publish(); });
-  opened_ = true;
-  return created;
+  return open_home(settings);
 }
 
 void Station::forget_state_of_changed_slots() {
-  ds_tmp::DataStorage& ds = hub_.data_storage();
+  ds_tmp::DataStorage& ds = ds_;
   const params::ParTabl& table = ds.par_tabl();
   // Without the saved identifiers nothing tells whose state a slot holds.
   const std::vector<std::string>* saved = ds.saved_slot_identifiers();
@@ -394,168 +93,65 @@ void Station::forget_state_of_changed_slots() {
   }
 }
 
-std::map<int, int> Station::device_types() const {
-  std::map<int, int> types;
-  for (const auto& [address, type] : hub_.comm_protocols().device_types()) types[address] = type;
-  return types;
-}
-
-void Station::run_alarms() {
-  std::lock_guard guard(sys_lock_obj());
-  alarms::MinMaxLog& log = hub_.min_max_log();
-  // One count-down step per second of the clock, whatever the tick rate; after a long
-  // stall no more steps than would expire every item.
-  const std::int64_t now_ms = hub_.clock().steady_ms();
-  if (last_timeout_ms_ < 0) last_timeout_ms_ = now_ms;
-  for (int steps = 0; now_ms - last_timeout_ms_ >= 1000; ++steps) {
-    if (steps > alarms::kAlarmCountdown) {
-      last_timeout_ms_ = now_ms;
-      break;
-    }
-    log.process_timeout();
-    last_timeout_ms_ += 1000;
-  }
-  log.process();
-  log.process_voice();
-  bool any_current = false;
-  {
-    std::lock_guard items_guard(log.lock());
-    any_current = !log.current_items().empty();
-  }
-  if (!any_current && hub_.sound().looping() == alarms::kSoundAlarm) hub_.sound().stop_sound();
-  if (alarm_log_) alarm_log_->flush();
-}
-
-Station::AlarmView Station::alarms() const {
-  AlarmView view;
-  alarms::MinMaxLog& log = hub_.min_max_log();
-  std::lock_guard guard(log.lock());
-  view.relay_mask = log.relay_mask();
-  for (const auto& item : log.current_items())
-    view.current.push_back(item->get_text(item->param_name(), item->param_unit()));
-  return view;
-}
-
-void Station::send_output() {
-  hardware::CommProtocols& bus = hub_.comm_protocols();
-  const hardware::Protocol* protocol =
-      bus.protocol_at(bus.get_protocol_number(source_.protocol_id));
-  if (protocol == nullptr || !protocol->send) {
-    last_output_ = {};
-    last_output_.word = hub_.min_max_log().relay_mask();
-    return;
-  }
-  // Consoles and indicators show what plug-ins prepare for them; the device types of the
-  // last reading tell a plug-in what sits at each address.
-  std::map<int, int> types = device_types();
-  hardware::CommOutData out;
-  // The consoles switch their relays from the mask of this tick's alarm pass.
-  out.word = hub_.min_max_log().relay_mask();
-  hub_.plugins_prepare_indy_data(types, out);
-  // With the console relays in use every console on a 2017 bus is told the mask each tick,
-  // so a relay follows its alarm (and drops with it) without a console plug-in.
-  if (hub_.config().link.use_pult_relay && source_.protocol_id == hardware::kProtocol2017) {
-    for (const int a : hardware::parse_bus_addresses(source_.port_text))
-      if (hardware::bus2017::is_console_address(a)) out.pults[a].relays = true;
-  }
-  last_output_ = out;
-  if (out.pults.empty() && out.indicators.empty()) return;
-  bus.send_data(source_.protocol_id, source_.port_text, out);
+void Station::make_stages() {
+  ds_tmp::DataStorage& ds = ds_;
+  const reg::Config& config = config_;
+  stages_.clear();
+  stages_.push_back(std::make_unique<AcquireStage>(source_, bus_, clock_, log_, wits_in_,
+                                                   [this](hardware::CommIncomData& reading) {
+                                                     std::map<int, int> types = device_types(bus_);
+                                                     hub_.plugins_adc_data(reading, types);
+                                                   }));
+  stages_.push_back(std::make_unique<ConvertStage>(ds, values_, config, nums_, clock_, source_,
+                                                   log_, wits_in_, play_, pump_rows_));
+  RigStage::Links rig;
+  rig.poll_commands = [this] {
+    if (control_) control_->poll([this](const std::string& line) { return command(line); });
+  };
+  rig.follow = [this](TickFrame& frame) { follow_rig(frame); };
+  stages_.push_back(std::make_unique<RigStage>(calc_.pumps(), ds, config, nums_, log_, pump_rows_,
+                                               std::move(rig)));
+  CalculateStage::Links calc;
+  calc.calc_and_store = [this](std::uint32_t seconds, std::function<bool(int)> current) {
+    hub_.calc_and_store(seconds, std::move(current));
+  };
+  calc.operation = [this] { return hub_.effective_operation().operation; };
+  calc.active_volume = [this] { return calc_.tanks().get_active_tank_v(); };
+  calc.announce = [this] { announce(frame_); };
+  calc.plugins_data = [this] { hub_.plugins_data(); };
+  stages_.push_back(std::make_unique<CalculateStage>(pit_, std::move(calc)));
+  stages_.push_back(
+      std::make_unique<AverageStage>(ds, run_totals_, [this] { return hub_.get_reg_active(); }));
+  stages_.push_back(std::make_unique<RecordStage>(*recording_));
+  // WITS out sends the values before the plug-ins' completed calculations, as it always did.
+  PublishStage::Links publish;
+  publish.depths = [this] { return current_depths(); };
+  publish.export_values = [this](const reg::SharedValues& v) { shared_ = v; };
+  if (wits_out_) publish.wits_out = [this](const TickFrame& frame) { publish_wits(frame); };
+  stages_.push_back(std::make_unique<PublishStage>(ds, nums_, std::move(publish)));
+  stages_.push_back(std::make_unique<AlarmStage>(alarm_pass_, sound_, clock_, ds, alarm_log_.get(),
+                                                 [this] { hub_.plugins_data_calc_completed(); }));
+  stages_.push_back(
+      std::make_unique<OutputStage>(bus_, source_, alarm_pass_, config, last_output_,
+                                    [this](std::map<int, int>& types, hardware::CommOutData& out) {
+                                      hub_.plugins_prepare_indy_data(types, out);
+                                    }));
+  frame_.depths = current_depths();
+  shared_ = PublishStage::shared_values(frame_, ds, nums_);
 }
 
 void Station::tick() {
-  ++source_.ticks;
-  try_reopen();
-  hardware::CommProtocols& bus = hub_.comm_protocols();
-  hardware::CommIncomData reading;
-  const bool ok = bus.read_data(source_.protocol_id, source_.port_text, reading);
-  if (ok) {
-    bus.update_variables(reading);
-    ++source_.good_readings;
-    source_.last_good_tick = source_.ticks;
-    // Plug-ins see the raw reading before any row converts it.
-    std::map<int, int> types = device_types();
-    hub_.plugins_adc_data(reading, types);
-  } else {
-    ++source_.failures;
-  }
-  source_.stale = !ok;
-  watch_line(ok);
-  wits_tick();
-
-  ds_tmp::DataStorage& ds = hub_.data_storage();
-  const params::ParTabl& table = ds.par_tabl();
-  const int rows = std::min(table.get_items_count(), ds_tmp::kSlots);
-  raw_.resize(static_cast<std::size_t>(rows), 0.0);
-  has_raw_.resize(static_cast<std::size_t>(rows), false);
-  valid_.resize(static_cast<std::size_t>(rows), true);
-  fresh_.assign(static_cast<std::size_t>(rows), false);
-  if (ok) {
-    // The hook load takes the drawworks line factor; a missing or zero factor means 1.
-    double factor = hub_.values().get_float_variable("KoefPolispast");
-    if (!(factor > 0)) factor = 1.0;
-    // One reading, one moment: every row of it converts at the same time.
-    const lib::DateTime now = lib::now(hub_.clock());
-    for (int i = 0; i < rows; ++i) {
-      const params::Param& row = table.rows()[static_cast<std::size_t>(i)];
-      if (!reading.got_value(row.channel)) continue;  // a failed read keeps the last value
-      const double raw = reading.values(row.channel);
-      raw_[static_cast<std::size_t>(i)] = raw;
-      has_raw_[static_cast<std::size_t>(i)] = true;
-      const double value = row.calc_value_from_reading(raw, source_.adc_full_scale, factor, now);
-      note_conversion(i, row, raw, value);
-      if (std::isfinite(value)) {
-        ds.current_values()[i] = value;
-        fresh_[static_cast<std::size_t>(i)] = true;
-      }
-    }
-  }
-  convert_wits_rows(rows);
-  apply_scenario(reading);
-  // The calculations of the tick, in their fixed order: the pumps, the rig's block travel
-  // and lag depth, then the calculated values (tank volumes and totals, mud volumes, and
-  // the stands, counted from this tick's block position).
-  pumps_tick();
-  rig_tick(reading, ok);
-  hub_.calc_and_store(static_cast<std::uint32_t>(hub_.clock().steady_ms() / 1000),
-                      [this](int row) { return row_current(row); });
-  pit_.update(hub_.effective_operation().operation, hub_.calc_values().tanks().get_active_tank_v());
-  announce();
-  if (ok) hub_.plugins_data();
-  ds.average_values().calculate_values(false);
-  ds.average_values().calculate_values(true);
-  run_totals();
-  ds.tick();
-  record_tick();
-  publish_wits();
-  hub_.plugins_data_calc_completed();
-  run_alarms();
-  send_output();
+  for (const auto& stage : stages_) stage->run(frame_);
   hub_.mess_caller().run_pending();
   hub_.on_data();
   if (const auto saved = hub_.save_when_due()) {
     if (!*saved && !save_failing_) {
       save_message_ = "the state could not be saved: " + hub_.last_save_error();
     } else if (*saved && save_failing_) {
-      save_message_ =
-          "the state is saved again to '" + hub_.get_exe_path() + reg::kStateFileName + "'";
+      save_message_ = "the state is saved again to '" + home_ + reg::kStateFileName + "'";
     }
     save_failing_ = !*saved;
   }
-}
-
-void Station::note_conversion(int index, const params::Param& row, double raw, double value) {
-  const auto i = static_cast<std::size_t>(index);
-  const bool finite = std::isfinite(value);
-  // Reported when the row turns bad, not on every tick it stays bad.
-  if (!finite && valid_[i]) {
-    hub_.error_log().write("Station::tick : row " + std::to_string(index + 1) + " '" +
-                           row.identifier + "': the conversion of the raw input " +
-                           std::to_string(raw) + " gives no number (" +
-                           (std::isnan(value) ? "NaN" : "infinity") +
-                           "); the value is marked not valid until it converts again");
-  }
-  valid_[i] = finite;
 }
 
 std::string Station::take_save_message() {
@@ -565,70 +161,33 @@ std::string Station::take_save_message() {
 bool Station::close() {
   if (!opened_) return true;
   // Every line taken so far reaches the disk before the state is saved.
-  if (recorder_) recorder_->stop_save_thread();
-  const bool saved = hub_.save_to_file(hub_.get_exe_path());
+  if (recording_) recording_->stop();
+  const bool saved = hub_.save_to_file(home_);
   hub_.unload_plugins();
-  hub_.comm_protocols().get_port().close();
-  if (wits_) wits_->terminate();
+  bus_.get_port().close();
+  wits_in_.terminate();
   if (wits_out_) wits_out_->stop();
   opened_ = false;
-  release_home();
   return saved;
 }
 
-void Station::wits_tick() {
-  if (!wits_ || wits_->threads().empty()) return;
-  const std::int64_t now = hub_.clock().steady_ms();
-  wits::WITSCommIncomData fresh;
-  if (wits_->read_data(fresh)) {
-    for (auto& [server, records] : fresh.servers()) {
-      auto& mine = wits_reading_.servers()[server];
-      auto& taken = wits_record_ms_[server];
-      for (auto& [number, record] : records) {
-        mine[number] = std::move(record);
-        taken[number] = now;
-      }
-    }
-  }
-  for (const auto& thread : wits_->threads()) {
-    if (const auto arrived = thread->last_record_ms()) {
-      std::int64_t& newest = wits_last_record_ms_[thread->options().name];
-      newest = std::max(newest, *arrived);
-    }
-  }
-  // Servers that are no longer listened to drop out of the reading.
-  const auto gone = [this](const auto& entry) {
-    for (const auto& thread : wits_->threads())
-      if (thread->options().name == entry.first) return false;
-    return true;
-  };
-  std::erase_if(wits_reading_.servers(), gone);
-  std::erase_if(wits_record_ms_, gone);
-  if (wits_->wd_timer_active() && now >= next_wits_watchdog_ms_) {
-    wits_->on_wd_timer();
-    next_wits_watchdog_ms_ = now + wits_->wd_interval_ms();
-  }
+Station::AlarmView Station::alarms() const {
+  AlarmView view;
+  alarms::MinMaxLog& log = alarm_pass_;
+  std::lock_guard guard(log.lock());
+  view.relay_mask = log.relay_mask();
+  for (const auto& item : log.current_items())
+    view.current.push_back(item->get_text(item->param_name(), item->param_unit()));
+  return view;
 }
 
 std::vector<WitsServerView> Station::wits_servers() const {
-  std::vector<WitsServerView> out;
-  if (!wits_) return out;
-  const std::int64_t now = hub_.clock().steady_ms();
-  for (const auto& thread : wits_->threads()) {
-    WitsServerView v;
-    v.name = thread->options().name;
-    v.status = wits::status_name(thread->is_working());
-    v.running = thread->running();
-    if (const auto it = wits_last_record_ms_.find(v.name); it != wits_last_record_ms_.end())
-      v.last_record_age_s = static_cast<double>(now - it->second) / 1000.0;
-    out.push_back(std::move(v));
-  }
-  return out;
+  return wits_in_.servers();
 }
 
 std::vector<RowView> Station::rows() const {
   std::vector<RowView> out;
-  ds_tmp::DataStorage& ds = hub_.data_storage();
+  ds_tmp::DataStorage& ds = ds_;
   const auto& table_rows = ds.par_tabl().rows();
   for (std::size_t i = 0; i < table_rows.size() && i < static_cast<std::size_t>(ds_tmp::kSlots);
        ++i) {
@@ -637,28 +196,40 @@ std::vector<RowView> Station::rows() const {
     v.name = table_rows[i].short_name.empty() ? table_rows[i].full_name : table_rows[i].short_name;
     v.unit = table_rows[i].unit;
     v.value = ds[static_cast<int>(i)];
-    if (i < raw_.size()) {
-      v.raw = raw_[i];
-      v.has_raw = has_raw_[i];
-      v.valid = valid_[i];
+    if (i < frame_.rows.size()) {
+      const FrameRow& r = frame_.rows[i];
+      v.raw = r.raw;
+      v.has_raw = r.has_raw;
+      v.valid = r.valid;
+      v.stale = r.stale();
+    } else {
+      // A row the last tick did not see yet (a table reloaded since) has no reading either.
+      v.stale = table_rows[i].channel.has_channel();
     }
-    v.stale = row_stale(static_cast<int>(i));
     v.alarm = ds.crush_flags()[static_cast<int>(i)] != 0;
     out.push_back(std::move(v));
   }
   return out;
 }
 
+std::size_t Station::row_count() const {
+  return std::min(ds_.par_tabl().rows().size(), static_cast<std::size_t>(ds_tmp::kSlots));
+}
+
+double Station::row_value(int row) const {
+  return ds_[row];
+}
+
 std::vector<RowView> Station::registered_values() const {
   std::vector<reg::ValueParam> params;
-  hub_.values().enum_values(params, false);
+  values_.enum_values(params, false);
   std::vector<RowView> out;
   for (const auto& p : params) {
     RowView v;
     v.identifier = p.name;
     v.name = p.full_name;
     v.unit = p.unit;
-    v.value = hub_.values().get(p.name);
+    v.value = values_.get(p.name);
     out.push_back(std::move(v));
   }
   return out;

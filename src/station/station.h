@@ -21,37 +21,79 @@
 
 #include <boost/signals2/connection.hpp>
 
+#include "core/host_parts.h"
 #include "core/shared_values.h"
 #include "hardware/comm_out_data.h"
+#include "rig/rig_tracker.h"
+#include "rig/run_totals.h"
 #include "station/alarm_log_file.h"
 #include "station/announcer.h"
 #include "station/control_folder.h"
+#include "station/home_lock.h"
 #include "station/pit_watch.h"
-#include "station/rig_tracker.h"
+#include "station/run_recording.h"
 #include "station/scenario.h"
+#include "station/stages.h"
+#include "station/tick_frame.h"
+#include "station/wits_intake.h"
 #include "wits/wits0_server.h"
 #include "wits/wits_data.h"
 #include "wits/wits_receiver.h"
 
 namespace reg {
+class Config;
+class ErrorLog;
+class GlobalNums;
 class System;
+class Values;
+}  // namespace reg
+namespace ds_tmp {
+class DataStorage;
+}
+namespace alarms {
+class MinMaxLog;
+class Sound;
+class VoiceThread;
+}  // namespace alarms
+namespace calc {
+class CalcValues;
+class Operations;
+class RaceTotal;
+}  // namespace calc
+namespace candles {
+class CandleCounter;
+}
+namespace pore {
+class PoreOpt;
+}
+namespace text {
+class Storage;
 }
 namespace lib {
 class ModuleBaseOld;
+class ModuleList;
 class FileSystem;
 }  // namespace lib
 namespace params {
+class AllParams;
 class Param;
-}
+}  // namespace params
 namespace hardware {
 class CommIncomData;
-}
+class CommProtocols;
+}  // namespace hardware
 namespace rtf {
 class RealTimeFile;
 struct LineView;
 }  // namespace rtf
 
 namespace station {
+
+using rig::RigInputs;
+using rig::RigOperation;
+using rig::RigTracker;
+using rig::RigTrackerSettings;
+using rig::RigTrackerState;
 
 class LiveFramePublisher;
 
@@ -84,16 +126,8 @@ struct StationSettings {
   std::string wits_out_address = "127.0.0.1";
 };
 
-// The file in the home folder a running station holds locked (its process id inside), so
-// that a second station on the same home is refused instead of fighting over the bus and
-// the state file.
-inline constexpr const char* kHomeLockFileName = "rigstation.lock";
 // The folder of the home that holds the runs' recording files.
 inline constexpr const char* kRecordingFolder = "records/";
-
-// The process id (as its lock file gives it, "?" when it gives none) of the station running
-// on `home`; nullopt when none runs there.
-std::optional<std::string> home_holder(lib::FileSystem& fs, const std::string& home);
 
 // The protocol id of a data source name (or of a protocol number), or -1.
 std::int32_t protocol_id_of(const std::string& name);
@@ -154,14 +188,16 @@ struct WitsServerView {
 
 class Station {
  public:
+  // Takes the hub's parts once (reg::System::parts); the hub itself is kept only for its own
+  // operations (the start, the saves, the plug-in events, the data signal).
   explicit Station(reg::System& hub);
   ~Station();
 
-  // Takes the home folder (refused with StationError naming the other station's process id
-  // when one holds it), prepares it (returns what it created), loads everything and opens
-  // the data source. Throws StationError with a clear message on failure. What the operator
-  // must hear about the start (the state restored or not, copies kept, where the error log
-  // is) is in start_notes() afterwards.
+  // Prepares the home folder (returns what it created), loads everything and opens the
+  // data source. REQUIRES: the host holds the home's HomeLock, taken before it built the hub.
+  // Throws StationError with a clear message on failure. What the operator must hear about the
+  // start (the state restored or not, copies kept, where the error log is) is in start_notes()
+  // afterwards.
   std::vector<std::string> open(const StationSettings& settings);
   const std::vector<std::string>& start_notes() const { return notes_; }
   // One data tick; saves the state when a save is due (see reg::System::save_when_due).
@@ -169,7 +205,7 @@ class Station {
   // A line for the operator when a save during the ticks failed, or worked again after a
   // failure; empty otherwise. Cleared by reading.
   std::string take_save_message();
-  // Saves the state file, closes the port and lets the home go; false when the state could
+  // Saves the state file and closes the port; false when the state could
   // not be saved (reg::System::last_save_error says why).
   bool close();
 
@@ -180,6 +216,11 @@ class Station {
   // error log), for the screen.
   const std::vector<std::string>& settings_notes() const { return settings_notes_; }
   std::vector<RowView> rows() const;
+  // The rows the data storage keeps for the table (at most ds_tmp::kSlots), and what readers
+  // see of one of them now (its averaged value): a reader of many ticks takes the names from
+  // rows() once per table (TickFrame::table_version) and only these afterwards.
+  std::size_t row_count() const;
+  double row_value(int row) const;
   // The registry's named values (depths, run values, plug-in values), in name order.
   std::vector<RowView> registered_values() const;
 
@@ -235,26 +276,16 @@ class Station {
   };
   MudView mud() const;
 
-  // ---- the run's recording -----------------------------------------------------------------
-  // Its files are in the home's kRecordingFolder and named after the run; a time line every
-  // "запись_по_времени" milliseconds (whole ticks, at least one), a depth line every
-  // "запись_по_глубине" metres of new hole, a lag line as the lag depth reaches a depth line.
-  struct RecordingView {
-    bool active = false;
-    std::string time_file, depth_file, lag_file, fast_file;
-    std::size_t queue = 0;      // tasks waiting for the writer
-    std::uint64_t refused = 0;  // lines lost to a full queue since the start
-    std::size_t lag_lines = 0;  // depth lines waiting for their mud
-  };
+  // ---- the run's recording (station/run_recording.h) ---------------------------------------
   RecordingView recording() const;
-  rtf::RealTimeFile* recorder() { return recorder_.get(); }
+  rtf::RealTimeFile* recorder();
   // Carries out one operator command (the control folder's language, station/control_format.h)
   // and answers "ok ..." or "error ...".
   std::string command(const std::string& line);
   // The scenario being played has reached its end.
   bool scenario_finished() const;
   // Seconds of the scenario played so far; -1 before its first tick.
-  double scenario_seconds() const { return scenario_start_ms_ < 0 ? -1 : scenario_seconds_; }
+  double scenario_seconds() const { return play_.start_ms < 0 ? -1 : play_.seconds; }
   const RigTracker& tracker() const { return *rig_; }
 
   // ---- alarms -------------------------------------------------------------------------------
@@ -273,44 +304,60 @@ class Station {
   // The enabled servers of the settings, in their order; empty when none is enabled.
   std::vector<WitsServerView> wits_servers() const;
   // The last complete record of every live server.
-  const wits::WITSCommIncomData& wits_reading() const { return wits_reading_; }
+  const wits::WITSCommIncomData& wits_reading() const { return wits_in_.reading(); }
   // The station as a WITS sender, when asked to be one; null otherwise.
   const wits::Wits0Server* wits_sender() const { return wits_out_.get(); }
   // The receiver of the servers of the settings; null before open().
-  const wits::WITSReceiver* wits_receiver() const { return wits_.get(); }
+  const wits::WITSReceiver* wits_receiver() const { return wits_in_.receiver(); }
+  // The last tick as its stages left it.
+  const TickFrame& frame() const { return frame_; }
 
  private:
   // After a restore: a slot whose row is not the one the state was saved with starts from
   // zero rather than from another parameter's saved average.
   void forget_state_of_changed_slots();
-  // Keeps the row's validity and reports a row whose conversion stops giving a number.
-  void note_conversion(int index, const params::Param& row, double raw, double value);
-  // The device type of each bus address as of the last reading, for the plug-ins.
-  std::map<int, int> device_types() const;
-  // Sends what plug-ins prepared for consoles and indicators, when the protocol can send.
-  void send_output();
-  // Closes a serial line that failed and starts the back-off; reopens it when a try is due.
-  void watch_line(bool reading_ok);
-  void try_reopen();
-  // True when the row is fed by the data source and the last tick did not refresh it.
-  bool row_stale(int row) const;
-  // True when the last tick gave the row a value that is a number.
-  bool row_current(int row) const;
+  // The stages of the tick in their order, each given what it works on (station/stages.h).
+  void make_stages();
 
+  Station(reg::System& hub, const reg::HostParts& parts);
   reg::System& hub_;
+  // The hub's parts the station works on, taken once at construction.
+  ds_tmp::DataStorage& ds_;
+  reg::Config& config_;
+  reg::ErrorLog& log_;
+  lib::FileSystem& fs_;
+  lib::Clock& clock_;
+  reg::GlobalNums& nums_;
+  hardware::CommProtocols& bus_;
+  alarms::MinMaxLog& alarm_pass_;
+  alarms::Sound& sound_;
+  alarms::VoiceThread& voice_;
+  lib::ModuleList& modules_;
+  reg::Values& values_;
+  calc::CalcValues& calc_;
+  calc::RaceTotal& totals_;
+  candles::CandleCounter& candles_;
+  const calc::Operations& operations_;
+  params::AllParams& catalogue_;
+  pore::PoreOpt& well_;
+  text::Storage& remarks_;
+  const std::string& home_;
   SourceStatus source_;
-  // Takes the WITS records that completed since the last tick; runs the watchdog when due.
-  void wits_tick();
+  TickFrame frame_;
+  std::vector<std::unique_ptr<Stage>> stages_;
+  WitsIntake wits_in_;
+  rig::RunTotals run_totals_;  // the run totals as the tick drives them
+  ScenarioPlay play_;
+  // What the shared-values file gets: the frame's values as the last publish left them.
+  reg::SharedValues shared_;
+  std::function<reg::SharedValues()> plain_shared_values_;
+
   // Maps rows to the enabled servers that name a parameter file (station_wits.cpp).
   void apply_wits_param_files();
-  // Rows fed by WITS take the value of their item from the last reading of their server; a
-  // row whose server is not connected or whose record is older than устаревание_wits is
-  // stale, like a bus row whose module did not answer.
-  void convert_wits_rows(int rows);
   // Starts the sender on settings.wits_out_port with the home's list (station_wits.cpp).
   void open_wits_sender(const StationSettings& settings);
   // Sends this tick's values of the list, one frame per record.
-  void publish_wits();
+  void publish_wits(const TickFrame& frame);
   struct WitsOutRow {
     int row = -1;
     int record = 0;
@@ -318,23 +365,9 @@ class Station {
   };
   std::vector<WitsOutRow> wits_out_rows_;
   std::unique_ptr<wits::Wits0Server> wits_out_;
-  std::unique_ptr<wits::WITSReceiver> wits_;
-  wits::WITSCommIncomData wits_reading_;
-  // Server -> steady ms the newest record arrived (kept across a replaced thread).
-  std::map<std::string, std::int64_t> wits_last_record_ms_;
-  // Server -> record -> steady ms of the tick that took it.
-  std::map<std::string, std::map<int, std::int64_t>> wits_record_ms_;
-  std::int64_t next_wits_watchdog_ms_ = 0;
-  std::vector<double> raw_;
-  std::vector<bool> has_raw_;
-  std::vector<bool> valid_;
-  std::vector<bool> fresh_;  // refreshed by the last tick's reading
   std::vector<std::string> settings_notes_;
   bool opened_ = false;
-  // The hub's own source of the shared export, which the station wraps to mark stale values.
-  std::function<reg::SharedValues()> plain_shared_values_;
   std::vector<std::string> notes_;
-  int home_lock_fd_ = -1;
   bool save_failing_ = false;
   std::string save_message_;
 
@@ -351,68 +384,38 @@ class Station {
   void note_restored_line(const std::string& line);
   bool restored_ = false;
   RigTrackerSettings rig_settings() const;
-  // Plays the scenario's moment into the reading and the rows; returns the inputs it gives.
-  void apply_scenario(hardware::CommIncomData& reading);
-  RigInputs rig_inputs(const hardware::CommIncomData& reading, bool reading_ok) const;
-  void rig_tick(const hardware::CommIncomData& reading, bool reading_ok);
-  // The run totals of this tick (while a registration run is active), after the averages.
-  void run_totals();
-  // Writes a calculated value into the current value of the row of that name, if any.
-  void publish(const char* identifier, double value);
-  void mirror_depths();
+  RigInputs rig_inputs(const TickFrame& frame) const;
+  // The rig stage's following of the rig: depths set from outside taken, the tracker's tick
+  // (which writes the depths, the operation and the lag marks), the frame's depths and run.
+  // The tracker's depths, after it took any set elsewhere since its last write.
+  Depths current_depths();
+  void follow_rig(TickFrame& frame);
+  // A block-position row fed by no sensor of its own shows the followed block position.
+  void show_block();
   // Takes the parameter table again from its file; the answer of "params reload".
   std::string reload_table();
   // Pump index (0-based) -> the row of its strokes per minute.
   std::map<int, int> find_pump_rows() const;
   std::map<int, int> pump_rows_;
-  // Tells the pumps this tick's strokes and works out the flow from them.
-  void pumps_tick();
-  double pump_flow_lpm_ = 0;
-  std::array<bool, 6> pump_volume_reported_{};
   PitWatch pit_;
   void start_race(int race, bool continue_race);
-  // The recorder and its saved state; its writer starts at once.
-  void open_recording();
-  void recording_start(int race, bool continue_race);
-  // A run taken up again squares the next depth line and the waiting lag lines with what its
-  // depth and lag files hold (the writer may have gone on after the last save).
-  void take_up_run_files(double step, double lag);
-  // Hands each values line of a run file to `on_line`; a missing file has none. False, and a
-  // log line (`kind` names the file), when it cannot be read.
-  bool scan_run_file(const std::string& file, const char* kind,
-                     const std::function<void(const rtf::LineView&)>& on_line);
-  void recording_end();
-  void record_tick();
-  std::unique_ptr<rtf::RealTimeFile> recorder_;
-  std::unique_ptr<lib::ModuleBaseOld> recorder_state_;
-  std::int64_t ticks_since_time_line_ = 0;
-  double next_depth_line_ = 0;
-  double last_lag_ = 0;
+  std::unique_ptr<RunRecording> recording_;
 
   std::unique_ptr<RigTracker> rig_;
   std::unique_ptr<ControlFolder> control_;
-  std::optional<Scenario> scenario_;
-  std::int64_t scenario_start_ms_ = -1;
-  double scenario_seconds_ = 0;
   std::int64_t start_ms_ = 0;
   int runs_started_ = 0;  // start_race calls since open
-  Depths last_mirrored_;  // what the data storage held after the tracker's last tick
-  void lock_home(const std::string& home);
-  void release_home();
 
   // The operation's name, the warnings, the depth marks and the message sound of the tick
   // (station_announce.cpp).
   void make_announcer();
-  void announce();
+  void announce(const TickFrame& frame);
   std::unique_ptr<Announcer> announcer_;
   bool depths_jumped_ = false;  // a new run or an operator's correction since the last tick
 
-  // The alarm pass of the tick: the count-down steps due on the clock, the pass, the voice.
-  void run_alarms();
-  std::unique_ptr<AlarmLogWriter> alarm_log_;
+  std::unique_ptr<alarms::AlarmLogWriter> alarm_log_;
   boost::signals2::scoped_connection alarm_logged_;
   boost::signals2::scoped_connection alarm_started_;
-  std::int64_t last_timeout_ms_ = -1;
   hardware::CommOutData last_output_;
 
   // The live frame for programs beside the station, written after the tick's data signal.

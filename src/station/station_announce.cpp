@@ -20,22 +20,21 @@
 namespace station {
 
 void Station::make_announcer() {
-  reg::System& hub = hub_;
   Announcer::Hooks hooks;
-  hooks.play = [&hub](int slot) { hub.sound().play_sound(slot); };
-  hooks.stop_if_looping = [&hub](int slot) {
-    if (hub.sound().looping() == slot) hub.sound().stop_sound();
+  hooks.play = [this](int slot) { sound_.play_sound(slot); };
+  hooks.stop_if_looping = [this](int slot) {
+    if (sound_.looping() == slot) sound_.stop_sound();
   };
   // A phrase whose word file is missing is not spoken at all (`rigstation voice build`).
-  hooks.speak_operation = [&hub](const std::string& word) {
-    hub.voice_thread().process_operations({word}, true);
+  hooks.speak_operation = [this](const std::string& word) {
+    voice_.process_operations({word}, true);
   };
-  hooks.speak_warning = [&hub](const std::string& word) {
-    hub.voice_thread().process_notification(word, true);
+  hooks.speak_warning = [this](const std::string& word) {
+    voice_.process_notification(word, true);
   };
-  hooks.operation_word = [&hub](std::int32_t op) { return hub.operations().get_key(op); };
+  hooks.operation_word = [this](std::int32_t op) { return operations_.get_key(op); };
   announcer_ = std::make_unique<Announcer>(std::move(hooks));
-  const reg::Config& c = hub_.config();
+  const reg::Config& c = config_;
   AnnouncerSettings s;
   s.voice_operations = c.sound.voice_operations;
   s.voice_warns = c.sound.voice_warns;
@@ -46,7 +45,7 @@ void Station::make_announcer() {
                              std::to_string(value) +
                              " is not 0 (none), 1 (short), 2 (long) or 3 (voice); that warning "
                              "is not given until the setting is corrected";
-    hub_.error_log().write(note);
+    log_.write(note);
     notes_.push_back(note);
     return static_cast<int>(WarnSignal::none);
   };
@@ -57,21 +56,21 @@ void Station::make_announcer() {
   announcer_->set_settings(s);
 }
 
-void Station::announce() {
+void Station::announce(const TickFrame& frame) {
   if (!announcer_ || !rig_) return;
   AnnouncerInputs in;
-  in.operation = hub_.effective_operation().operation;
-  const int pressure_row = hub_.global_nums()[reg::GlobalNums::kDavlenieNaVhode];
-  in.inlet_pressure = row_current(pressure_row)
-                          ? static_cast<double>(hub_.data_storage().current_values()[pressure_row])
+  in.operation = frame.operation;
+  const int pressure_row = nums_[reg::GlobalNums::kDavlenieNaVhode];
+  in.inlet_pressure = frame.current(pressure_row)
+                          ? static_cast<double>(ds_.current_values()[pressure_row])
                           : std::numeric_limits<double>::quiet_NaN();
-  in.zero_pressure = hub_.config().recognition.zero_pressure;
+  in.zero_pressure = config_.recognition.zero_pressure;
   const Depths& d = rig_->depths();
-  in.bit_on_bottom = d.bottom - d.bit <= rig_settings().recognition.on_bottom;
-  in.lag_depth = hub_.data_storage().delayed_depth().get_value();
+  in.bit_on_bottom = d.bottom - d.bit <= rig_->settings().recognition.on_bottom;
+  in.lag_depth = ds_.delayed_depth().get_value();
   // A remark written by another program is seen here too.
-  hub_.text_remarks().check_file_changes();
-  in.remarks = hub_.text_remarks().size();
+  remarks_.check_file_changes();
+  in.remarks = remarks_.size();
   in.depths_jumped = std::exchange(depths_jumped_, false);
   announcer_->tick(in);
 }

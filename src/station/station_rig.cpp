@@ -30,8 +30,6 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 const std::string kPumpStrokes = "ходы_насоса";
-// The scenario's methane goes into this row when the table has it.
-const std::string kMethane = "метан_абс";
 
 std::optional<double> parse_number(const std::string& word) {
   std::size_t used = 0;
@@ -46,44 +44,33 @@ std::optional<double> parse_number(const std::string& word) {
 }  // namespace
 
 void Station::make_rig_tracker() {
-  reg::System& hub = hub_;
   RigTracker::Hooks hooks;
   // Travel forwards from the block's present height: the calculator counts pulses that end
   // at a height, so the move up by p pulses from h is the negative of -p pulses ending at h.
-  hooks.travel_for = [&hub, this](std::int64_t pulses, double height) -> double {
-    const auto& dol = hub.config().dol;
-    const double coeff =
-        hub.config().get_KoefD(static_cast<int>(rig_ ? rig_->operation() : RigOperation{}));
+  hooks.travel_for = [this](std::int64_t pulses, double height, RigOperation op) -> double {
+    const auto& dol = config_.dol;
+    const double coeff = config_.get_KoefD(static_cast<int>(op));
     if (pulses > std::numeric_limits<int>::max() || pulses < -std::numeric_limits<int>::max())
       return kNaN;
     try {
-      return -static_cast<double>(hub.depth_calc().smart_calc_tal(
+      return -static_cast<double>(hub_.depth_calc().smart_calc_tal(
           static_cast<int>(-pulses), static_cast<float>(height), static_cast<float>(coeff),
           static_cast<float>(std::min(dol.min_block, dol.block_travel)),
           static_cast<float>(std::max(dol.min_block, dol.block_travel))));
     } catch (const std::exception& e) {
-      hub.error_log().write(std::string("depth tracking: ") + e.what());
+      log_.write(std::string("depth tracking: ") + e.what());
       return kNaN;
     }
   };
-  hooks.add_mark = [&hub](double depth, double remaining) {
-    hub.data_storage().delayed_depth().add_record(
-        {static_cast<float>(depth), static_cast<float>(remaining)});
+  hooks.annulus = [this](double depth) {
+    return well_.get_zatrub_volume(depth, config_.race_info().get_kavern_koeff());
   };
-  hooks.pump = [&hub](double pumped, double rate) {
-    auto& lag = hub.data_storage().delayed_depth();
-    lag.process_records(static_cast<float>(pumped));
-    lag.calc(1, static_cast<float>(rate));
-  };
-  hooks.annulus = [&hub](double depth) {
-    return hub.pore_opt().get_zatrub_volume(depth, hub.config().race_info().get_kavern_koeff());
-  };
-  hooks.log = [&hub](const std::string& message) { hub.error_log().write(message); };
-  rig_ = std::make_unique<RigTracker>(std::move(hooks));
+  hooks.log = [this](const std::string& message) { log_.write(message); };
+  rig_ = std::make_unique<RigTracker>(ds_, std::move(hooks));
 }
 
 RigTrackerSettings Station::rig_settings() const {
-  const reg::Config& c = hub_.config();
+  const reg::Config& c = config_;
   RigTrackerSettings s;
   s.depth.zero_weight = c.recognition.zero_weight;
   s.depth.reverse = c.dol.reverse;
@@ -104,9 +91,8 @@ RigTrackerSettings Station::rig_settings() const {
 
 void Station::open_rig(const StationSettings& settings) {
   rig_->set_settings(rig_settings());
-  ds_tmp::DataStorage& ds = hub_.data_storage();
-  rig_->start({.block = 0, .bit = ds.depth_cur(), .bottom = ds.depth_z()});
-  last_mirrored_ = {.block = 0, .bit = ds.depth_cur(), .bottom = ds.depth_z()};
+  ds_tmp::DataStorage& ds = ds_;
+  rig_->start();
   const Depths& d = rig_->depths();
   notes_.push_back(fmt::format(
       "rig: bottom {:.2f} m, bit {:.2f} m, block {:.2f} m, lag depth {:.2f} m ({} marks on their "
@@ -115,11 +101,11 @@ void Station::open_rig(const StationSettings& settings) {
       rig_->state().loaded ? "" : "; no saved block position, the block starts at its lowest"));
   // What the saved state brought back, before a scenario or the command line moves anything.
   if (restored_) note_restored();
-  if (hub_.global_nums()[reg::GlobalNums::kVesNaKryuke] < 0) {
+  if (nums_[reg::GlobalNums::kVesNaKryuke] < 0) {
     notes_.push_back(
         "rig: the table has no 'вес_на_крюке' row; the string is taken as hanging on the hook");
   }
-  start_ms_ = hub_.clock().steady_ms();
+  start_ms_ = clock_.steady_ms();
   pump_rows_ = find_pump_rows();
   // The run saved as active, before a scenario's own commands may start another.
   RigTrackerState& st = rig_->state();
@@ -127,12 +113,12 @@ void Station::open_rig(const StationSettings& settings) {
   const int saved_race = st.race;
   const int runs_before = runs_started_;
   if (!settings.scenario.empty()) {
-    scenario_ = Scenario::load(settings.scenario, hub_.file_system());
-    if (!scenario_->pulses_per_metre()) scenario_->set_pulses_per_metre(hub_.config().dol.koef);
+    Scenario& scenario = play_.scenario.emplace(Scenario::load(settings.scenario, fs_));
+    if (!scenario.pulses_per_metre()) scenario.set_pulses_per_metre(config_.dol.koef);
     notes_.push_back(fmt::format("scenario: '{}', {} frames over {:.0f} s", settings.scenario,
-                                 scenario_->frames(), scenario_->duration()));
+                                 scenario.frames(), scenario.duration()));
     // Before a run is started below, so the run starts where the scenario's story does.
-    for (const std::string& c : scenario_->start_commands())
+    for (const std::string& c : scenario.start_commands())
       notes_.push_back("scenario: " + c + ": " + command(c));
   }
   const bool scenario_started_a_run = runs_started_ != runs_before;
@@ -142,7 +128,7 @@ void Station::open_rig(const StationSettings& settings) {
     start_race(saved_race, true);
   }
   if (restored_) note_restored_recorder();
-  control_ = std::make_unique<ControlFolder>(hub_.get_exe_path(), hub_.file_system());
+  control_ = std::make_unique<ControlFolder>(home_, fs_);
   if (std::string error; !control_->prepare(error)) {
     notes_.push_back("control: commands cannot be taken while running: " + error);
     control_.reset();
@@ -164,10 +150,10 @@ void Station::note_restored() {
   lines.push_back(fmt::format("depths: bottom {:.2f} m, bit {:.2f} m, block {:.2f} m{}", d.bottom,
                               d.bit, d.block,
                               st.loaded ? "" : " (no saved block position: at its lowest)"));
-  const auto& lag = hub_.data_storage().delayed_depth();
+  const auto& lag = ds_.delayed_depth();
   lines.push_back(fmt::format("lag queue: {} mark(s) on their way up, lag depth {:.2f} m",
                               lag.records().size(), lag.get_value()));
-  const calc::RaceTotal& totals = hub_.race_total();
+  const calc::RaceTotal& totals = totals_;
   lines.push_back(fmt::format(
       "run totals: footage {:.2f} m, drilling {:.3f} h, pumped {:.2f} m³, {:.0f} strokes",
       totals.get_prohodka(), totals.drill_time_hours(), totals.get_nasos_rastvor_volume(),
@@ -177,15 +163,16 @@ void Station::note_restored() {
 
 void Station::note_restored_recorder() {
   const RigTrackerState& st = rig_->state();
-  if (recorder_ && st.race_active) {
+  if (st.race_active) {
     note_restored_line(fmt::format(
         "recorder: run {} goes on in '{}', next depth line at {:.2f} m, {} depth line(s) "
         "waiting for their mud",
-        st.race, recorder_->file_names().time, next_depth_line_, recorder_->pending_lag_lines()));
+        st.race, recording_->time_file(), recording_->next_depth_line(),
+        recording_->pending_lag_lines()));
   } else {
     note_restored_line(
         fmt::format("recorder: no run records; {} depth line(s) waiting for their mud",
-                    recorder_ ? recorder_->pending_lag_lines() : 0));
+                    recording_->pending_lag_lines()));
   }
 }
 
@@ -195,117 +182,58 @@ void Station::note_restored_line(const std::string& line) {
 
 void Station::start_race(int race, bool continue_race) {
   ++runs_started_;
-  RigTrackerState& st = rig_->state();
   hub_.before_work(race, continue_race, "");
-  if (!continue_race) rig_->lag().rebase(rig_->depths().bottom);
+  rig_->start_run(race, continue_race);
   depths_jumped_ = true;
-  recording_start(race, continue_race);
-  st.race = race;
-  st.race_active = true;
+  recording_->start(race, continue_race);
   notes_.push_back(fmt::format("registration run {} {}", race,
                                continue_race ? "continues" : "starts; the lag queue is cleared"));
-  hub_.error_log().write(notes_.back());
+  log_.write(notes_.back());
   hub_.request_save();
-}
-
-void Station::apply_scenario(hardware::CommIncomData& reading) {
-  if (!scenario_) return;
-  const std::int64_t now = hub_.clock().steady_ms();
-  if (scenario_start_ms_ < 0) scenario_start_ms_ = now;
-  scenario_seconds_ = static_cast<double>(now - scenario_start_ms_) / 1000.0;
-  const ScenarioSample s = scenario_->at(scenario_seconds_);
-  const auto& dol = hub_.config().dol;
-  std::optional<std::int64_t> pulses = s.pulses;
-  if (!pulses && s.block) {
-    pulses = std::llround(*s.block * *scenario_->pulses_per_metre() * (dol.reverse < 0 ? -1 : 1));
-  }
-  if (pulses) {
-    hardware::USOData& module = reading.module(dol.uso);
-    if (static_cast<int>(module.dol.size()) <= dol.channel) {
-      module.dol.resize(static_cast<std::size_t>(std::max(dol.channel, 0)) + 1);
-    }
-    if (dol.channel >= 0) {
-      module.dol[static_cast<std::size_t>(dol.channel)] = {static_cast<std::int32_t>(*pulses),
-                                                           true};
-    }
-  }
-  // The rows show what the scenario plays, as if the sensors had read it.
-  ds_tmp::DataStorage& ds = hub_.data_storage();
-  auto put = [&](int slot, const std::optional<double>& v) {
-    const int row = hub_.global_nums()[slot];
-    if (!v || row < 0 || row >= static_cast<int>(fresh_.size())) return;
-    ds.current_values()[row] = *v;
-    fresh_[static_cast<std::size_t>(row)] = true;
-    valid_[static_cast<std::size_t>(row)] = true;
-  };
-  put(reg::GlobalNums::kVesNaKryuke, s.hook);
-  put(reg::GlobalNums::kDavlenieNaVhode, s.pressure);
-  put(reg::GlobalNums::kOborotyRotora, s.rpm);
-  put(reg::GlobalNums::kNagruzka, s.wob);
-  put(reg::GlobalNums::kMomentRotora, s.torque);
-  put(reg::GlobalNums::kSummGaz, s.gas);
-  if (s.methane) {
-    const int row = ds.par_tabl().find_global(kMethane);
-    if (row >= 0 && row < static_cast<int>(fresh_.size())) {
-      ds.current_values()[row] = *s.methane;
-      fresh_[static_cast<std::size_t>(row)] = true;
-      valid_[static_cast<std::size_t>(row)] = true;
-    }
-  }
-  for (const auto& [tank, level] : s.level) {
-    const int row = ds.par_tabl().find_global(calc::VEmkOpts::level_name(tank));
-    if (row >= 0 && row < static_cast<int>(fresh_.size())) {
-      ds.current_values()[row] = level;
-      fresh_[static_cast<std::size_t>(row)] = true;
-      valid_[static_cast<std::size_t>(row)] = true;
-    }
-  }
-  const auto& pumps = pump_rows_;
-  for (const auto& [pump, spm] : s.spm) {
-    const auto it = pumps.find(pump - 1);
-    const int row = it == pumps.end() ? -1 : it->second;
-    if (row >= 0 && row < static_cast<int>(fresh_.size())) {
-      ds.current_values()[row] = spm;
-      fresh_[static_cast<std::size_t>(row)] = true;
-    }
-  }
 }
 
 std::map<int, int> Station::find_pump_rows() const {
   std::map<int, int> rows;
-  const params::ParTabl& table = hub_.data_storage().par_tabl();
+  const params::ParTabl& table = ds_.par_tabl();
   for (int i = 0; i < reg::kPumpCount; ++i) {
     const int row = table.find_global(kPumpStrokes + std::to_string(i + 1));
     if (row >= 0) rows[i] = row;
   }
   // A table with one unnumbered strokes row has one pump.
   if (rows.empty()) {
-    const int row = hub_.global_nums()[reg::GlobalNums::kHodyNasosa];
+    const int row = nums_[reg::GlobalNums::kHodyNasosa];
     if (row >= 0) rows[0] = row;
   }
   return rows;
 }
 
 bool Station::scenario_finished() const {
-  return scenario_ && scenario_start_ms_ >= 0 && scenario_seconds_ >= scenario_->duration();
+  return play_.scenario && play_.start_ms >= 0 && play_.seconds >= play_.scenario->duration();
 }
 
-RigInputs Station::rig_inputs(const hardware::CommIncomData& reading, bool reading_ok) const {
-  ds_tmp::DataStorage& ds = hub_.data_storage();
-  const auto& nums = hub_.global_nums();
+RecordingView Station::recording() const {
+  return recording_ ? recording_->view(rig_ && rig_->state().race_active) : RecordingView{};
+}
+
+rtf::RealTimeFile* Station::recorder() {
+  return recording_ ? &recording_->recorder() : nullptr;
+}
+
+RigInputs Station::rig_inputs(const TickFrame& frame) const {
+  ds_tmp::DataStorage& ds = ds_;
+  const auto& nums = nums_;
   // A row that is missing, or was not refreshed by this tick, tells nothing now.
   auto value = [&](int slot) {
     const int row = nums[slot];
-    if (row < 0 || row >= static_cast<int>(fresh_.size()) || !fresh_[static_cast<std::size_t>(row)])
-      return kNaN;
+    if (!frame.in_range(row) || !frame.rows[static_cast<std::size_t>(row)].fresh) return kNaN;
     return static_cast<double>(ds.current_values()[row]);
   };
   RigInputs in;
-  in.seconds = static_cast<double>(hub_.clock().steady_ms() - start_ms_) / 1000.0;
-  const auto& dol = hub_.config().dol;
-  if (reading_ok || scenario_) {
-    const auto it = reading.modules.find(dol.uso);
-    if (it != reading.modules.end() && dol.channel >= 0 &&
+  in.seconds = static_cast<double>(clock_.steady_ms() - start_ms_) / 1000.0;
+  const auto& dol = config_.dol;
+  if (frame.reading_ok || frame.scene) {
+    const auto it = frame.reading.modules.find(dol.uso);
+    if (it != frame.reading.modules.end() && dol.channel >= 0 &&
         dol.channel < static_cast<int>(it->second.dol.size()) &&
         it->second.dol[static_cast<std::size_t>(dol.channel)].initialised) {
       in.pulses = it->second.dol[static_cast<std::size_t>(dol.channel)].value;
@@ -316,69 +244,20 @@ RigInputs Station::rig_inputs(const hardware::CommIncomData& reading, bool readi
   in.inlet_pressure = value(reg::GlobalNums::kDavlenieNaVhode);
   in.rotary_speed = value(reg::GlobalNums::kOborotyRotora);
   in.weight_on_bit = value(reg::GlobalNums::kNagruzka);
-  const ScenarioSample s = scenario_ ? scenario_->at(scenario_seconds_) : ScenarioSample{};
-  in.flow_lpm = s.flow ? *s.flow : pump_flow_lpm_;
+  in.flow_lpm = frame.scene && frame.scene->flow ? *frame.scene->flow : frame.flow_lpm;
   return in;
-}
-
-void Station::pumps_tick() {
-  ds_tmp::DataStorage& ds = hub_.data_storage();
-  calc::NasosWork& pumps = hub_.calc_values().pumps();
-  // A pump without a row, or whose row this tick did not refresh, gave no strokes.
-  std::array<float, calc::NasosWork::kPumpCount> strokes{};
-  for (const auto& [pump, row] : pump_rows_) {
-    if (pump < 0 || pump >= calc::NasosWork::kPumpCount || row >= static_cast<int>(fresh_.size()) ||
-        !fresh_[static_cast<std::size_t>(row)])
-      continue;
-    strokes[static_cast<std::size_t>(pump)] = static_cast<float>(ds.current_values()[row]);
-  }
-  pumps.work(strokes);
-  // The mud circulates while a pump works, or, when the settings say so, while the inlet
-  // pressure shows the pumps on: the run's circulation time and its circulation averages,
-  // and the lag lines on their way up, follow it.
-  bool circulating = false;
-  for (int pump = 0; pump < calc::NasosWork::kPumpCount; ++pump)
-    circulating = circulating || pumps.is_working(pump);
-  const int pressure_row = hub_.global_nums()[reg::GlobalNums::kDavlenieNaVhode];
-  if (hub_.config().lag.circulation_by_pressure != 0 && row_current(pressure_row) &&
-      ds.current_values()[pressure_row] > hub_.config().recognition.zero_pressure)
-    circulating = true;
-  ds.set_circulation_on(circulating);
-  double flow = 0;
-  for (int pump = 0; pump < calc::NasosWork::kPumpCount; ++pump) {
-    const double spm = pumps.strokes(pump);
-    if (!(spm > 0)) continue;
-    const reg::NasosOpt& opt = hub_.config().other.pumps[static_cast<std::size_t>(pump)];
-    const double lpm = opt.calc_volume(spm);
-    bool& reported = pump_volume_reported_[static_cast<std::size_t>(pump)];
-    if (!(lpm > 0) || !std::isfinite(lpm)) {
-      if (!reported) {
-        hub_.error_log().write(fmt::format(
-            "pumps: pump {} strokes at {:g} per minute but its settings give no volume per "
-            "stroke (объем_насоса{} = {:g} l, коефф_заполн_насоса{} = {:g}, rnas{} = {:g}); "
-            "its strokes add no flow until the settings are corrected",
-            pump + 1, spm, pump + 1, opt.volume, pump + 1, opt.fill_coefficient, pump + 1,
-            opt.range));
-      }
-      reported = true;
-      continue;
-    }
-    reported = false;
-    flow += lpm;
-  }
-  pump_flow_lpm_ = flow;
 }
 
 Station::MudView Station::mud() const {
   MudView v;
-  calc::CalcValues& calc = hub_.calc_values();
+  calc::CalcValues& calc = calc_;
   const calc::NasosWork& pumps = calc.pumps();
   for (const auto& [pump, row] : pump_rows_) {
     (void)row;
     v.pumps.push_back({pump + 1, pumps.is_working(pump), pumps.strokes(pump)});
   }
-  v.flow_lpm = pump_flow_lpm_;
-  ds_tmp::DataStorage& ds = hub_.data_storage();
+  v.flow_lpm = frame_.flow_lpm;
+  ds_tmp::DataStorage& ds = ds_;
   const params::ParTabl& table = ds.par_tabl();
   const calc::VEmkOpts& tanks = calc.tanks();
   for (int i = 0; i < calc::VEmkOpts::kTankCount; ++i) {
@@ -395,48 +274,33 @@ Station::MudView Station::mud() const {
   return v;
 }
 
-void Station::mirror_depths() {
-  ds_tmp::DataStorage& ds = hub_.data_storage();
-  const Depths& d = rig_->depths();
-  try {
-    if (d.bottom != ds.depth_z()) ds.set_depth_z(d.bottom);
-    if (d.bit != ds.depth_cur()) ds.set_depth_cur(d.bit);
-  } catch (const std::exception& e) {
-    hub_.error_log().write(std::string("depth tracking: ") + e.what());
-  }
-  last_mirrored_ = {.block = d.block, .bit = ds.depth_cur(), .bottom = ds.depth_z()};
-  // A block-position row fed by a sensor of its own shows that sensor; a row without a
-  // channel shows the block position followed from the winch sensor.
-  const int row = hub_.global_nums()[reg::GlobalNums::kTalblok];
-  if (row >= 0 && row < static_cast<int>(fresh_.size()) &&
+void Station::show_block() {
+  ds_tmp::DataStorage& ds = ds_;
+  const int row = nums_[reg::GlobalNums::kTalblok];
+  if (frame_.in_range(row) &&
       !ds.par_tabl().rows()[static_cast<std::size_t>(row)].channel.has_channel()) {
-    ds.current_values()[row] = d.block;
-    fresh_[static_cast<std::size_t>(row)] = true;
-    valid_[static_cast<std::size_t>(row)] = true;
+    ds.current_values()[row] = rig_->depths().block;
+    frame_.set_fresh(row);
   }
 }
 
-void Station::rig_tick(const hardware::CommIncomData& reading, bool reading_ok) {
-  if (control_) control_->poll([this](const std::string& line) { return command(line); });
-  ds_tmp::DataStorage& storage = hub_.data_storage();
+Depths Station::current_depths() {
   // A plug-in or the host may have set the depths in the data storage: the tracker goes on
   // from there.
-  if (storage.depth_z() != last_mirrored_.bottom || storage.depth_cur() != last_mirrored_.bit) {
-    rig_->depth().adopt(storage.depth_z(), storage.depth_cur());
-    depths_jumped_ = true;
-  }
+  if (rig_->take_outside_depths()) depths_jumped_ = true;
+  return rig_->depths();
+}
+
+void Station::follow_rig(TickFrame& frame) {
+  current_depths();
   // A tick without a reading tells nothing new about the rig.
-  if (!reading_ok && !scenario_) return;
-  rig_->tick(rig_inputs(reading, reading_ok));
-  mirror_depths();
-  ds_tmp::DataStorage& ds = hub_.data_storage();
-  // Every tick: the work type follows the rotary speed and the bit-run purpose too.
-  try {
-    ds.set_operation(static_cast<calc::OperType>(rig_->operation()));
-  } catch (const std::exception& e) {
-    hub_.error_log().write(std::string("operation recognition: ") + e.what());
+  if (frame.reading_ok || frame.scene) {
+    rig_->tick(rig_inputs(frame));
+    show_block();
   }
-  rig_->update_state();
+  frame.depths = rig_->depths();
+  frame.race = rig_->race();
+  frame.race_active = rig_->race_active();
 }
 
 std::string Station::command(const std::string& line) {
@@ -444,33 +308,29 @@ std::string Station::command(const std::string& line) {
   std::string verb, arg, extra;
   in >> verb >> arg >> extra;
   auto logged = [&](std::string answer) {
-    hub_.error_log().write("control: '" + line + "': " + answer);
+    log_.write("control: '" + line + "': " + answer);
     return answer;
   };
   if (verb == "bottom" || verb == "bit" || verb == "block") {
     const auto v = parse_number(arg);
     if (!v || !extra.empty()) return logged("error '" + verb + "' takes one number in metres");
-    DepthTracker& d = rig_->depth();
-    const double old_bottom = d.depths().bottom;
-    const bool ok = verb == "bottom" ? d.set_bottom(*v)
-                    : verb == "bit"  ? d.set_bit(*v)
-                                     : d.set_block(*v);
-    if (!ok) return logged("error " + d.refusal());
-    if (verb == "bottom" && *v < old_bottom) rig_->lag().rebase(*v);
+    const bool ok = verb == "bottom" ? rig_->set_bottom(*v)
+                    : verb == "bit"  ? rig_->set_bit(*v)
+                                     : rig_->set_block(*v);
+    if (!ok) return logged("error " + rig_->refusal());
     depths_jumped_ = true;
-    mirror_depths();
-    rig_->update_state();
+    show_block();
     hub_.request_save();
-    const Depths& now = d.depths();
+    const Depths& now = rig_->depths();
     return logged(fmt::format("ok bottom {:.2f} m, bit {:.2f} m, block {:.2f} m", now.bottom,
                               now.bit, now.block));
   }
   if (verb == "race") {
     if (arg == "stop" && extra.empty()) {
       if (!rig_->state().race_active) return logged("error no registration run is active");
-      recording_end();
+      recording_->end();
       hub_.after_work("");
-      rig_->state().race_active = false;
+      rig_->stop_run();
       hub_.request_save();
       return logged(fmt::format("ok registration run {} stopped", rig_->state().race));
     }
@@ -481,7 +341,7 @@ std::string Station::command(const std::string& line) {
     const bool cont =
         extra == "continue" || (rig_->state().race_active && rig_->state().race == race);
     if (rig_->state().race_active && rig_->state().race != race) {
-      recording_end();
+      recording_->end();
       hub_.after_work("");
     }
     start_race(race, cont);
@@ -492,17 +352,17 @@ std::string Station::command(const std::string& line) {
       return logged("error 'operation' takes an operation code or 'auto'");
     try {
       if (arg == "auto") {
-        hub_.data_storage().set_forced_operation_none();
+        ds_.set_forced_operation_none();
         return logged("ok the operation is recognised from the sensors again");
       }
       const auto code = parse_number(arg);
-      const calc::Operations& dict = hub_.operations();
+      const calc::Operations& dict = operations_;
       if (!code || *code != std::floor(*code) || !dict.has_operation(static_cast<int>(*code)) ||
           *code == 0) {
         return logged("error no operation has the code '" + arg + "' (see rigstation operations)");
       }
       const int op = static_cast<int>(*code);
-      hub_.data_storage().set_forced_operation({op, 0, 0, 1});
+      ds_.set_forced_operation({op, 0, 0, 1});
       return logged(
           fmt::format("ok operation {} \"{}\" forced until 'operation auto'", op, dict.get(op)));
     } catch (const std::exception& e) {
@@ -519,7 +379,7 @@ std::string Station::command(const std::string& line) {
           "error 'stands' takes the stands in the hole and optionally the single "
           "pipes, whole numbers 0 .. " +
           std::to_string(candles::format::kMaxCount));
-    candles::CandleCounter& cc = hub_.candle_counter();
+    candles::CandleCounter& cc = candles_;
     cc.set(static_cast<std::int32_t>(*n));
     cc.set_pipe(static_cast<std::int32_t>(*p));
     hub_.request_save();
@@ -534,39 +394,24 @@ std::string Station::command(const std::string& line) {
                 "docs/control-folder.md)");
 }
 
-void Station::publish(const char* identifier, double value) {
-  ds_tmp::DataStorage& ds = hub_.data_storage();
-  const int row = ds.par_tabl().find_global(identifier);
-  if (row < 0 || row >= ds_tmp::kSlots) return;
-  ds.current_values()[row] = value;
-  if (row < static_cast<int>(fresh_.size())) {
-    fresh_[static_cast<std::size_t>(row)] = true;
-    valid_[static_cast<std::size_t>(row)] = true;
-  }
-}
-
-void Station::run_totals() {
-  if (!hub_.get_reg_active()) return;
-  calc::RaceTotal& race = hub_.race_total();
-  race.calculate();
-  publish("время_бурения", race.drill_time_hours());
-}
-
 Station::RigView Station::rig() const {
   RigView v;
-  ds_tmp::DataStorage& ds = hub_.data_storage();
+  ds_tmp::DataStorage& ds = ds_;
   v.bottom = ds.depth_z();
   v.bit = ds.depth_cur();
   v.lag = ds.delayed_depth().get_value();
   if (rig_) {
+    // The tracker's own depths, not what it wrote into the storage.
+    v.bottom = rig_->depths().bottom;
+    v.bit = rig_->depths().bit;
     v.block = rig_->depths().block;
     v.on_hook = rig_->on_hook();
     v.race = rig_->state().race;
     v.race_active = rig_->state().race_active;
   }
-  v.stands = hub_.candle_counter().get();
-  v.pipes = hub_.candle_counter().get_pipe();
-  const calc::RaceTotal& race = hub_.race_total();
+  v.stands = candles_.get();
+  v.pipes = candles_.get_pipe();
+  const calc::RaceTotal& race = totals_;
   v.footage = race.get_prohodka();
   v.drill_hours = race.drill_time_hours();
   v.rop = race.average_rop();
@@ -575,7 +420,7 @@ Station::RigView Station::rig() const {
     v.recording_queue = r.queue;
   }
   const calc::CurrentOperationItem op = hub_.effective_operation();
-  const calc::Operations& dict = hub_.operations();
+  const calc::Operations& dict = operations_;
   v.operation = op.operation;
   v.operation_name = dict.get(op.operation);
   v.operation_class = dict.css_class(op.operation);

@@ -2,9 +2,7 @@
 // the control folder, sent by rigstation params set and params calibrate): the rows, their
 // inputs and conversions change between two ticks, and everything the station derived from
 // the table follows.
-#include <fcntl.h>
 #include <fmt/format.h>
-#include <sys/file.h>
 
 #include "core/system.h"
 #include "lib/file_system.h"
@@ -16,19 +14,8 @@
 
 namespace station {
 
-std::optional<std::string> home_holder(lib::FileSystem& fs, const std::string& home) {
-  const int fd = fs.open(home + kHomeLockFileName, O_RDONLY, 0);
-  if (fd < 0) return std::nullopt;  // never started here, or the lock cannot be looked at
-  const bool free = fs.flock(fd, LOCK_SH | LOCK_NB) == 0;
-  fs.close(fd);
-  if (free) return std::nullopt;
-  std::string pid = lib::read_whole_file(home + kHomeLockFileName, fs).value_or("");
-  while (!pid.empty() && (pid.back() == '\n' || pid.back() == ' ')) pid.pop_back();
-  return pid.empty() ? "?" : pid;
-}
-
 std::string Station::reload_table() {
-  ds_tmp::DataStorage& ds = hub_.data_storage();
+  ds_tmp::DataStorage& ds = ds_;
   params::ParTabl& table = ds.par_tabl();
   std::vector<std::string> before;
   for (const params::Param& p : table.rows()) before.push_back(p.identifier);
@@ -36,8 +23,8 @@ std::string Station::reload_table() {
   if (const params::ParTablLoad loaded = table.load(); !loaded)
     return "error " + loaded.describe() + "; the station goes on with the table it had";
   apply_wits_param_files();
-  hub_.global_nums().calculate(table);
-  ds.correct_store_modes(hub_.global_nums());
+  nums_.calculate(table);
+  ds.correct_store_modes(nums_);
   pump_rows_ = find_pump_rows();
   // A slot that now holds another parameter starts from nothing, not from the values of the
   // one it held.
@@ -48,12 +35,17 @@ std::string Station::reload_table() {
     if (lib::ident_equal(slot < before.size() ? before[slot] : std::string(), now)) continue;
     moved = true;
     ds.current_values()[i] = 0.0;
-    if (slot < raw_.size()) {
-      raw_[slot] = 0.0;
-      has_raw_[slot] = false;
-      valid_[slot] = true;
+    if (slot < frame_.rows.size()) {
+      FrameRow& r = frame_.rows[slot];
+      r.raw = 0.0;
+      r.has_raw = false;
+      r.valid = true;
     }
   }
+  ++frame_.table_version;
+  // Until the next tick, a row is stale or not by the table it now has.
+  for (std::size_t i = 0; i < frame_.rows.size() && i < table.rows().size(); ++i)
+    frame_.rows[i].fed = table.rows()[i].channel.has_channel();
   if (moved) ds.average_values().clear();
   return fmt::format("ok the parameter table is taken again from '{}': {} row(s)",
                      table.file_name(), table.get_items_count());

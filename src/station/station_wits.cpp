@@ -21,18 +21,18 @@
 namespace station {
 
 void Station::apply_wits_param_files() {
-  const std::string& home = hub_.get_exe_path();
-  params::ParTabl& table = hub_.data_storage().par_tabl();
-  for (const wits::WITSServerOption& server : hub_.config().wits_options().servers()) {
+  const std::string& home = home_;
+  params::ParTabl& table = ds_.par_tabl();
+  for (const wits::WITSServerOption& server : config_.wits_options().servers()) {
     if (!server.enabled || server.params_file.empty()) continue;
     const std::string path =
         server.params_file.front() == '/' ? server.params_file : home + server.params_file;
-    const auto bytes = lib::read_whole_file(path, hub_.file_system());
+    const auto bytes = lib::read_whole_file(path, fs_);
     if (!bytes) {
       const std::string message = "WITS server '" + server.name + "': its parameter file '" + path +
                                   "' cannot be read (" + lib::read_failure_text(errno) +
                                   "); no row is mapped to this server by it";
-      hub_.error_log().write(message);
+      log_.write(message);
       notes_.push_back(message);
       continue;
     }
@@ -42,67 +42,14 @@ void Station::apply_wits_param_files() {
   }
 }
 
-void Station::convert_wits_rows(int rows) {
-  ds_tmp::DataStorage& ds = hub_.data_storage();
-  const params::ParTabl& table = ds.par_tabl();
-  double factor = hub_.values().get_float_variable("KoefPolispast");
-  if (!(factor > 0)) factor = 1.0;
-  const lib::DateTime now = lib::now(hub_.clock());
-  const std::int64_t now_ms = hub_.clock().steady_ms();
-  const std::int64_t fresh_ms = std::int64_t{hub_.config().wits_receive.stale_after_s} * 1000;
-  std::set<std::string> connected;
-  if (wits_) {
-    for (const auto& thread : wits_->threads())
-      if (thread->running() && thread->is_working() != wits::ZTSThreadStatus::kNotConnected)
-        connected.insert(thread->options().name);
-  }
-  // The item of a recent record of a connected server: of the row's server, or with no server
-  // named, of the first server by name that has it recent. Nothing else is a current value.
-  const auto current_item = [&](const std::string& server, const std::string& code) {
-    int record = 0;
-    int item = 0;
-    if (!wits::WITSCommIncomData::parse_code(code, record, item)) return wits::kNotAvailable;
-    for (const auto& [name, records] : wits_reading_.servers()) {
-      if ((!server.empty() && name != server) || !connected.contains(name)) continue;
-      const auto r = records.find(record);
-      if (r == records.end()) continue;
-      const auto i = r->second.items.find(item);
-      const auto taken = wits_record_ms_.find(name);
-      if (i == r->second.items.end() || taken == wits_record_ms_.end()) continue;
-      const auto at = taken->second.find(record);
-      if (at == taken->second.end() || now_ms - at->second > fresh_ms) continue;
-      return lib::str_to_float(i->second);
-    }
-    return wits::kNotAvailable;
-  };
-  for (int i = 0; i < rows; ++i) {
-    const params::Param& row = table.rows()[static_cast<std::size_t>(i)];
-    if (row.channel.type != params::kChannelWits || !row.channel.has_channel()) continue;
-    const auto slot = static_cast<std::size_t>(i);
-    const double raw = current_item(row.ext_info.get(params::ext_keys::kWitsServer),
-                                    row.ext_info.get(params::ext_keys::kWitsCode));
-    raw_[slot] = raw;
-    has_raw_[slot] = true;
-    // Nothing current from its server (or no code to look for): the row keeps its last value
-    // and shows as stale, as a bus row does when its module does not answer.
-    if (raw == wits::kNotAvailable) continue;
-    const double value = row.calc_value_from_reading(raw, source_.adc_full_scale, factor, now);
-    note_conversion(i, row, raw, value);
-    if (std::isfinite(value)) {
-      ds.current_values()[i] = value;
-      fresh_[slot] = true;
-    }
-  }
-}
-
 void Station::open_wits_sender(const StationSettings& settings) {
   if (settings.wits_out_port < 0) return;
-  const std::string path = hub_.get_exe_path() + std::string(wits::out_format::kFileName);
-  if (lib::missing(hub_.file_system(), path)) {
+  const std::string path = home_ + std::string(wits::out_format::kFileName);
+  if (lib::missing(fs_, path)) {
     // A first --wits-out on a home: a commented starter publishes the values every rig has,
     // and shows the operator what to write.
     try {
-      lib::write_file_atomically(path, wits::out_format::kStarterList, hub_.file_system());
+      lib::write_file_atomically(path, wits::out_format::kStarterList, fs_);
     } catch (const std::exception& e) {
       throw StationError("the WITS sender's list '" + path + "' is missing and a starter cannot " +
                          "be written (" + e.what() +
@@ -113,7 +60,7 @@ void Station::open_wits_sender(const StationSettings& settings) {
                      "' (hook load, standpipe pressure, rotary speed); edit it to choose what "
                      "is published");
   }
-  const auto bytes = lib::read_whole_file(path, hub_.file_system());
+  const auto bytes = lib::read_whole_file(path, fs_);
   if (!bytes) {
     throw StationError("the WITS sender's list '" + path + "' cannot be read (" +
                        lib::read_failure_text(errno) +
@@ -122,17 +69,17 @@ void Station::open_wits_sender(const StationSettings& settings) {
   }
   const wits::OutList list = wits::parse_out_list(*bytes, path);
   for (const std::string& problem : list.problems) {
-    hub_.error_log().write(problem);
+    log_.write(problem);
     notes_.push_back("WITS sender: " + problem);
   }
-  const params::ParTabl& table = hub_.data_storage().par_tabl();
+  const params::ParTabl& table = ds_.par_tabl();
   wits_out_rows_.clear();
   for (const wits::OutEntry& entry : list.entries) {
     const int row = table.find_global(entry.identifier);
     if (row < 0 || row >= ds_tmp::kSlots) {
       const std::string message = path + ": the parameter '" + entry.identifier +
                                   "' is not in the parameter table; it is not published";
-      hub_.error_log().write(message);
+      log_.write(message);
       notes_.push_back("WITS sender: " + message);
       continue;
     }
@@ -142,7 +89,7 @@ void Station::open_wits_sender(const StationSettings& settings) {
   options.address = settings.wits_out_address;
   options.port = settings.wits_out_port;
   wits_out_ = std::make_unique<wits::Wits0Server>(
-      options, [this](const std::string& line) { hub_.error_log().write("WITS sender: " + line); });
+      options, [this](const std::string& line) { log_.write("WITS sender: " + line); });
   if (const auto error = wits_out_->start()) {
     wits_out_.reset();
     throw StationError("the WITS sender " + *error + "; the station did not start");
@@ -152,15 +99,16 @@ void Station::open_wits_sender(const StationSettings& settings) {
                    settings.wits_out_address);
 }
 
-void Station::publish_wits() {
+void Station::publish_wits(const TickFrame& frame) {
   if (!wits_out_ || wits_out_rows_.empty()) return;
-  ds_tmp::DataStorage& ds = hub_.data_storage();
+  ds_tmp::DataStorage& ds = ds_;
   // One frame per record: a receiver makes ready only the record its frame ends with.
   std::map<int, wits::FrameItems> records;
   for (const WitsOutRow& out : wits_out_rows_) {
-    const auto slot = static_cast<std::size_t>(out.row);
     // A value the station does not have now is left out rather than sent as a live one.
-    if (row_stale(out.row) || (slot < valid_.size() && !valid_[slot])) continue;
+    if (frame.stale(out.row) ||
+        (frame.in_range(out.row) && !frame.rows[static_cast<std::size_t>(out.row)].valid))
+      continue;
     records[out.record].emplace_back(out.item, wits::value_text(ds[out.row]));
   }
   std::string bytes;

@@ -43,12 +43,14 @@ void DataStorage::set_depth_z(double depth) {
   const bool bit_on_bottom = !lib::is_over_null(depth_z_ - depth_cur_);
   depth_z_ = depth;
   if (depth_z_ < depth_cur_ || bit_on_bottom) depth_cur_ = depth_z_;
+  ++depth_writes_;
   depth_changed();
 }
 
 void DataStorage::set_depth_cur(double depth) {
   if (!depth_in_range(depth)) throw std::runtime_error(kDepthCurOutOfRange);
   depth_cur_ = std::min(depth, depth_z_);
+  ++depth_writes_;
   depth_changed();
 }
 
@@ -61,6 +63,7 @@ void DataStorage::load_conf(const std::string& file, lib::FileSystem& fs) {
   auto ini = lib::get_readonly_ini_file(file, fs);
   depth_z_ = ini->get_double(section_, kDepthZKey, depth_z_);
   depth_cur_ = ini->get_double(section_, kDepthCurKey, depth_cur_);
+  ++depth_writes_;
 }
 
 void DataStorage::save_conf(const std::string& file, lib::FileSystem& fs) {
@@ -83,6 +86,7 @@ void DataStorage::correct_store_modes(const reg::GlobalNums& nums) {
 
 void DataStorage::serial_fields(lib::serial_list& list, unsigned version) {
   list.add(circulation_on_).add(depth_file_on_).add(depth_z_).add(depth_cur_);
+  if (list.reading()) ++depth_writes_;
   list.add(current_op_.operation).add(current_op_.sub_operation).add(current_op_.work_type);
   list.add(host_values_[0]).add(host_values_[1]);
   // Nothing was forced in the older layouts' eyes: they never kept it.

@@ -94,6 +94,10 @@ class DataStorage : public lib::SerialModuleBase {
   void set_depth_cur(double depth);
   // Height of the bit above bottom, never negative.
   double get_depth_uz() const;
+  // Counts the writes of the depths (the two setters, a settings load, a restored state): a
+  // writer that notes it after its own write tells a later write by someone else from its
+  // own without reading the depths back.
+  std::uint64_t depth_writes() const { return depth_writes_; }
 
   // The depth-changed marker stays raised for three ticks after a change.
   void depth_changed() { depth_changed_counter_ = kDepthChangedTicks; }
@@ -192,6 +196,7 @@ class DataStorage : public lib::SerialModuleBase {
   mutable std::mutex forced_lock_;
   calc::CurrentOperationItem forced_op_;
   std::int32_t depth_changed_counter_ = 0;
+  std::uint64_t depth_writes_ = 0;
   std::string section_ = "рейс";
   // Before the table: it copies the error log of the services the table then takes.
   std::unique_ptr<calc::DelayedDepth> delayed_depth_;

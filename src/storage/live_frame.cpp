@@ -1,6 +1,6 @@
 #include "storage/live_frame.h"
 
-#include <boost/crc.hpp>
+#include <cstring>
 
 #include "lib/binary_stream.h"
 #include "storage/live_frame_format.h"
@@ -8,10 +8,34 @@
 namespace live {
 namespace {
 
+// CRC-32 (the reflected polynomial 0xEDB88320, as zlib and boost's crc_32_type compute it),
+// eight bytes a step: the frame is tens of kilobytes and rewritten every few seconds.
+struct CrcTables {
+  std::uint32_t t[8][256];
+  constexpr CrcTables() : t{} {
+    for (std::uint32_t i = 0; i < 256; ++i) {
+      std::uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[0][i] = c;
+    }
+    for (std::uint32_t i = 0; i < 256; ++i)
+      for (int k = 1; k < 8; ++k) t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xff];
+  }
+};
+constexpr CrcTables kCrc;
+
 std::uint32_t crc_of(std::string_view bytes) {
-  boost::crc_32_type crc;
-  crc.process_bytes(bytes.data(), bytes.size());
-  return crc.checksum();
+  std::uint32_t c = 0xFFFFFFFFu;
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::size_t n = bytes.size();
+  for (; n >= 8; n -= 8, p += 8) {
+    const std::uint32_t lo = c ^ (std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 |
+                                  std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24);
+    c = kCrc.t[7][lo & 0xff] ^ kCrc.t[6][(lo >> 8) & 0xff] ^ kCrc.t[5][(lo >> 16) & 0xff] ^
+        kCrc.t[4][lo >> 24] ^ kCrc.t[3][p[4]] ^ kCrc.t[2][p[5]] ^ kCrc.t[1][p[6]] ^ kCrc.t[0][p[7]];
+  }
+  for (; n > 0; --n, ++p) c = kCrc.t[0][(c ^ *p) & 0xff] ^ (c >> 8);
+  return c ^ 0xFFFFFFFFu;
 }
 
 void put_u32_at(std::string& bytes, std::size_t at, std::uint32_t v) {
@@ -21,32 +45,67 @@ void put_u32_at(std::string& bytes, std::size_t at, std::uint32_t v) {
 
 }  // namespace
 
+namespace {
+
+// The frame's bytes, little-endian as lib::io::write_binary lays them out, appended to one
+// string without a stream between: the frame holds a few thousand fields.
+class FrameBytes {
+ public:
+  explicit FrameBytes(std::size_t reserve) { bytes_.reserve(reserve); }
+  template <lib::io::BinaryScalar T>
+  void put(T value) {
+    typename lib::io::detail::UintOfSize<sizeof(T)>::type bits;
+    std::memcpy(&bits, &value, sizeof(T));
+    for (std::size_t i = 0; i < sizeof(T); ++i)
+      bytes_.push_back(static_cast<char>(bits >> (8 * i)));
+  }
+  void put(std::string_view text) {
+    if (text.size() > lib::io::kMaxStringBytes) {
+      throw lib::io::StreamError("string of " + std::to_string(text.size()) +
+                                 " bytes is too long to write");
+    }
+    put(static_cast<std::uint32_t>(text.size()));
+    bytes_.append(text);
+  }
+  void put_raw(const char* data, std::size_t n) { bytes_.append(data, n); }
+  std::string release() { return std::move(bytes_); }
+
+ private:
+  std::string bytes_;
+};
+
+}  // namespace
+
 std::string encode_live_frame(const LiveFrame& f) {
-  lib::io::BinaryMemoryOutputStream out;
-  out.write(kMagic, sizeof kMagic);
-  lib::io::write_binary(out, kLayoutVersion);
-  lib::io::write_binary(out, std::uint16_t{0});
-  lib::io::write_binary(out, std::uint32_t{0});  // the length, once known
-  lib::io::write_binary(out, f.sequence);
-  lib::io::write_binary(out, f.time);
-  lib::io::write_binary(out, f.milliseconds);
-  lib::io::write_binary(out, static_cast<std::uint16_t>(f.race_active ? kFlagRaceActive : 0));
-  lib::io::write_binary(out, f.race);
-  for (float d : {f.bottom, f.bit, f.lag, f.block}) lib::io::write_binary(out, d);
-  lib::io::write_binary(out, f.operation);
-  lib::io::write_binary(out, f.operation_name);
-  lib::io::write_binary(out, static_cast<std::uint32_t>(f.values.size()));
+  std::size_t size = kOperationNameAt + f.operation_name.size() + 64;
+  for (const FrameValue& v : f.values)
+    size += 17 + v.identifier.size() + v.name.size() + v.unit.size();
+  for (const std::string& a : f.alarms) size += 4 + a.size();
+  FrameBytes out(size);
+  out.put_raw(kMagic, sizeof kMagic);
+  out.put(kLayoutVersion);
+  out.put(std::uint16_t{0});
+  out.put(std::uint32_t{0});  // the length, once known
+  out.put(f.sequence);
+  out.put(f.time);
+  out.put(f.milliseconds);
+  out.put(static_cast<std::uint16_t>(f.race_active ? kFlagRaceActive : 0));
+  out.put(f.race);
+  for (float d : {f.bottom, f.bit, f.lag, f.block}) out.put(d);
+  out.put(f.operation);
+  out.put(std::string_view(f.operation_name));
+  out.put(static_cast<std::uint32_t>(f.values.size()));
   for (const FrameValue& v : f.values) {
-    lib::io::write_binary(out, v.identifier);
-    lib::io::write_binary(out, v.name);
-    lib::io::write_binary(out, v.unit);
-    lib::io::write_binary(out, v.value);
+    out.put(std::string_view(v.identifier));
+    out.put(std::string_view(v.name));
+    out.put(std::string_view(v.unit));
+    out.put(v.value);
     const std::uint8_t marks =
         (v.stale ? kMarkStale : 0) | (v.alarm ? kMarkAlarm : 0) | (v.valid ? 0 : kMarkNotValid);
-    lib::io::write_binary(out, marks);
+    out.put(marks);
   }
-  lib::io::write_binary(out, static_cast<std::uint32_t>(f.alarms.size()));
-  for (const std::string& a : f.alarms) lib::io::write_binary(out, a);
+  out.put(static_cast<std::uint32_t>(f.alarms.size()));
+  for (const std::string& a : f.alarms) out.put(std::string_view(a));
   std::string bytes = out.release();
   put_u32_at(bytes, kLengthAt, static_cast<std::uint32_t>(bytes.size() + kCrcBytes));
   const std::uint32_t crc = crc_of(bytes);

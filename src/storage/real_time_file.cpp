@@ -95,12 +95,12 @@ RunFileNames run_file_names(const std::string& folder, int run) {
 }
 
 RealTimeFile::RealTimeFile(ds_tmp::DataStorage& storage, const params::AllParams& catalogue,
-                           RealTimeFileServices services)
+                           lib::FileSystem& fs, lib::Clock& clock, RealTimeFileServices services)
     : storage_(storage),
       catalogue_(catalogue),
       services_(std::move(services)),
-      fs_(services_.fs ? *services_.fs : lib::posix_file_system()),
-      clock_(services_.clock ? *services_.clock : lib::system_clock()),
+      fs_(fs),
+      clock_(clock),
       queue_(services_.max_queue_bytes) {
   clear_all_file_values();
 }

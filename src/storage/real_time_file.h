@@ -44,8 +44,6 @@ class AllParams;
 namespace rtf {
 
 struct RealTimeFileServices {
-  lib::FileSystem* fs = nullptr;  // null: the real file system
-  lib::Clock* clock = nullptr;    // null: the system clock
   // Failures and recoveries of the writer, and refusals of a full queue; may be empty.
   std::function<void(const std::string&)> log;
   std::size_t max_queue_bytes = kDefaultMaxQueueBytes;
@@ -74,9 +72,9 @@ RunFileNames run_file_names(const std::string& folder, int run);
 
 class RealTimeFile {
  public:
-  // The storage and the catalogue must outlive the recorder.
+  // The storage, the catalogue, the file system and the clock must outlive the recorder.
   RealTimeFile(ds_tmp::DataStorage& storage, const params::AllParams& catalogue,
-               RealTimeFileServices services = {});
+               lib::FileSystem& fs, lib::Clock& clock, RealTimeFileServices services = {});
   ~RealTimeFile();  // stops the writer thread, writing what is queued
   RealTimeFile(const RealTimeFile&) = delete;
   RealTimeFile& operator=(const RealTimeFile&) = delete;

@@ -77,9 +77,8 @@ class HttpSessionBase {
 // The sessions point to it without owning it: it outlives them, since destroying its loop
 // (first of all its members) destroys every session still waiting on it.
 struct WebServer::Impl {
-  explicit Impl(ServerOptions o) : options(std::move(o)), history(options.history_ticks) {
-    if (!options.clock) options.clock = &lib::system_clock();
-  }
+  Impl(ServerOptions o, lib::Clock& c)
+      : options(std::move(o)), clock(c), history(options.history_ticks) {}
   ~Impl() {
     retry_accept.reset();
     acceptor.reset();
@@ -89,6 +88,7 @@ struct WebServer::Impl {
   }
 
   ServerOptions options;
+  lib::Clock& clock;
   std::optional<asio::io_context> ioc{std::in_place, 1};
   std::optional<tcp::acceptor> acceptor;
   std::optional<asio::steady_timer> retry_accept;
@@ -97,10 +97,48 @@ struct WebServer::Impl {
   std::uint16_t bound_port = 0;
   bool running = false;
 
+  // The text of a tick, made once when first needed (on whichever thread needs it first).
+  class TickText {
+   public:
+    explicit TickText(std::function<std::string()> make) : make_(std::move(make)) {}
+    std::shared_ptr<const std::string> get() {
+      std::call_once(once_, [this] {
+        if (!made_) made_ = std::make_shared<const std::string>(make_());
+        make_ = nullptr;
+      });
+      return made_;
+    }
+
+   private:
+    std::once_flag once_;
+    std::shared_ptr<const std::string> made_;
+    std::function<std::string()> make_;
+  };
+  struct Unsampled {
+    double t = 0;
+    std::function<TickData::Samples()> make;
+  };
+
   // Shared with the station's thread.
   mutable std::mutex mutex;
-  std::shared_ptr<const std::string> latest;
+  std::shared_ptr<TickText> latest;
   History history;
+  // Ticks whose samples are not in the history yet, oldest first.
+  std::deque<Unsampled> unsampled;
+  // Takes every waiting tick's samples into the history, in their order; under `mutex`.
+  void take_samples() {
+    for (; !unsampled.empty(); unsampled.pop_front())
+      history.add(unsampled.front().t, unsampled.front().make());
+  }
+  // The newest tick's text, made now if nobody needed it before; null before the first tick.
+  std::shared_ptr<const std::string> latest_text() {
+    std::shared_ptr<TickText> l;
+    {
+      std::lock_guard lock(mutex);
+      l = latest;
+    }
+    return l ? l->get() : nullptr;
+  }
   std::deque<WriteRequest> writes;
 
   // Open connections per client address. A session may end on the station's thread (its
@@ -127,7 +165,7 @@ struct WebServer::Impl {
   std::atomic<std::size_t> pending{0};
   std::atomic<std::uint64_t> skipped{0};
 
-  std::int64_t now_ms() { return options.clock->steady_ms(); }
+  std::int64_t now_ms() { return clock.steady_ms(); }
 
   // A line for the log, at most max_log_lines_per_second a second: a flood of bad requests
   // must not fill the disk; what was left out is counted in the next line.
@@ -245,14 +283,7 @@ class WsSession : public std::enable_shared_from_this<WsSession> {
     }
     accepted_ = true;
     server_->sockets.push_back(weak_from_this());
-    {
-      std::shared_ptr<const std::string> latest;
-      {
-        std::lock_guard lock(server_->mutex);
-        latest = server_->latest;
-      }
-      if (latest) send(latest);
-    }
+    if (auto latest = server_->latest_text()) send(latest);
     read_next();
   }
 
@@ -592,11 +623,7 @@ class HttpSession : public HttpSessionBase,
   }
 
   void values() {
-    std::shared_ptr<const std::string> latest;
-    {
-      std::lock_guard lock(server_->mutex);
-      latest = server_->latest;
-    }
+    const std::shared_ptr<const std::string> latest = server_->latest_text();
     if (!latest) {
       return answer(http::status::service_unavailable, json_error("no tick yet"),
                     "application/json", true);
@@ -622,6 +649,7 @@ class HttpSession : public HttpSessionBase,
     {
       // Copies only; the JSON is made after the lock is let go, so the tick never waits on it.
       std::lock_guard lock(server_->mutex);
+      server_->take_samples();
       slice = server_->history.since(*names, since);
     }
     nlohmann::json j;
@@ -843,7 +871,8 @@ void WebServer::Impl::broadcast(const std::shared_ptr<const std::string>& messag
   for (const auto& s : live) s->send(message);
 }
 
-WebServer::WebServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}
+WebServer::WebServer(ServerOptions options, lib::Clock& clock)
+    : impl_(std::make_unique<Impl>(std::move(options), clock)) {}
 
 WebServer::~WebServer() {
   stop();
@@ -911,11 +940,21 @@ std::uint16_t WebServer::port() const {
 }
 
 void WebServer::publish(TickData tick) {
-  auto message = std::make_shared<const std::string>(std::move(tick.json));
+  const double t = tick.t;
+  publish(
+      t, [json = std::move(tick.json)]() mutable { return std::move(json); },
+      [samples = std::move(tick.samples)]() mutable { return std::move(samples); });
+}
+
+void WebServer::publish(double t, std::function<std::string()> make_json,
+                        std::function<TickData::Samples()> make_samples) {
+  auto text = std::make_shared<Impl::TickText>(std::move(make_json));
   {
     std::lock_guard lock(impl_->mutex);
-    impl_->latest = message;
-    impl_->history.add(tick.t, tick.samples);
+    impl_->latest = text;
+    impl_->unsampled.push_back({t, std::move(make_samples)});
+    // A loop that is behind (or not running) does not hold more ticks' data than this.
+    if (!impl_->running || impl_->unsampled.size() > kMaxPendingTicks) impl_->take_samples();
   }
   if (!impl_->running) return;
   if (impl_->pending.load() >= kMaxPendingTicks) {
@@ -923,9 +962,14 @@ void WebServer::publish(TickData tick) {
     return;
   }
   ++impl_->pending;
-  asio::post(*impl_->ioc, [impl = impl_.get(), message] {
+  asio::post(*impl_->ioc, [impl = impl_.get(), text] {
     --impl->pending;
-    impl->broadcast(message);
+    {
+      std::lock_guard lock(impl->mutex);
+      impl->take_samples();
+    }
+    // Nobody listening: the text is made when a request first asks for it.
+    if (!impl->sockets.empty()) impl->broadcast(text->get());
   });
 }
 
@@ -950,6 +994,7 @@ WebServer::Stats WebServer::stats() const {
   st.pending_ticks = impl_->pending.load();
   st.skipped_ticks = impl_->skipped.load();
   std::lock_guard lock(impl_->mutex);
+  impl_->take_samples();
   st.history_ticks = impl_->history.size();
   st.history_bytes = impl_->history.memory_bytes();
   return st;

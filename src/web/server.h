@@ -98,7 +98,6 @@ struct ServerOptions {
   std::string tls_key;
   // Where the server's lines go (bad requests, dropped clients); safe to call from its thread.
   std::function<void(const std::string&)> log;
-  lib::Clock* clock = nullptr;  // for the rate limits; the system clock when null
   std::size_t max_connections = format::kMaxConnections;
   std::size_t max_connections_per_address = format::kMaxConnectionsPerAddress;
   std::chrono::milliseconds idle_timeout{format::kIdleTimeoutSeconds * 1000};
@@ -114,9 +113,10 @@ struct ServerOptions {
 
 // One tick as the station hands it over.
 struct TickData {
-  double t = 0;                                         // seconds, the station's local time
-  std::string json;                                     // what /api/values answers and /ws sends
-  std::vector<std::pair<std::string, double>> samples;  // for the history
+  using Samples = std::vector<std::pair<std::string, double>>;
+  double t = 0;      // seconds, the station's local time
+  std::string json;  // what /api/values answers and /ws sends
+  Samples samples;   // for the history
 };
 
 struct WriteRequest {
@@ -129,7 +129,8 @@ struct WriteRequest {
 
 class WebServer {
  public:
-  explicit WebServer(ServerOptions options);
+  // `clock` paces the rate limits; it must outlive the server.
+  WebServer(ServerOptions options, lib::Clock& clock);
   ~WebServer();  // stops the loop and closes every connection
   WebServer(const WebServer&) = delete;
   WebServer& operator=(const WebServer&) = delete;
@@ -142,6 +143,12 @@ class WebServer {
 
   // Called by the station's thread once a tick.
   void publish(TickData tick);
+  // The same, with the json and the samples made by `make_json` and `make_samples` on the
+  // server's thread over data of their own: the samples once, in the order of the ticks; the
+  // json at most once, and only when someone needs it (a WebSocket client is connected, a
+  // request asks for /api/values). The station's thread then pays for neither.
+  void publish(double t, std::function<std::string()> make_json,
+               std::function<TickData::Samples()> make_samples);
   // The writes asked for since the last call, oldest first.
   std::vector<WriteRequest> take_writes();
 

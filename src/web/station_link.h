@@ -1,13 +1,18 @@
-// Joins the web server to a running station, on the station's own thread: after each tick it
-// carries out the writes clients asked for and hands the server the tick's picture.
+// Joins the web view's server to a running station. On the station's thread, after each
+// tick, it carries out the writes clients asked for and hands the server a picture of the
+// tick (web/tick_json.h). The JSON (docs/web-api.md) and the history's samples are made
+// from that picture on the server's thread, the JSON only when a client listens, so the web
+// view costs the tick next to nothing whatever its clients do.
 #pragma once
 
+#include <memory>
 #include <set>
 #include <string>
 
 #include <nlohmann/json_fwd.hpp>
 
 #include "web/server.h"
+#include "web/tick_json.h"
 
 namespace reg {
 class System;
@@ -18,12 +23,10 @@ class Station;
 
 namespace web {
 
-// Journal remarks shown with each tick, the newest last.
-inline constexpr std::size_t kRemarksShown = 10;
-
 class StationLink {
  public:
   StationLink(station::Station& station, reg::System& hub, WebServer& server);
+  ~StationLink();
 
   // Call after each station tick, on the station's thread.
   void after_tick();
@@ -35,11 +38,15 @@ class StationLink {
   std::pair<int, std::string> carry_out(const WriteRequest& w);
 
  private:
+  std::shared_ptr<const TickPicture> picture() const;
+
   station::Station& station_;
   reg::System& hub_;
   WebServer& server_;
   // The texts of the current alarms someone acknowledged; an alarm that ends is forgotten.
   std::set<std::string> acknowledged_;
+  // The rows' names as of the table the frame last saw, shared by the pictures.
+  mutable std::shared_ptr<const TickLabels> labels_;
 };
 
 }  // namespace web

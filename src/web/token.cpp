@@ -1,7 +1,6 @@
 #include "web/token.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
@@ -36,12 +35,6 @@ std::string random_token() {
   return token;
 }
 
-std::optional<unsigned> real_permissions(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-  return static_cast<unsigned>(st.st_mode & 07777);
-}
-
 std::string token_of_file_text(const std::string& text) {
   std::string_view t(text);
   if (!t.empty() && t.back() == '\n') t.remove_suffix(1);
@@ -53,7 +46,7 @@ std::string token_of_file_text(const std::string& text) {
 }
 
 TokenState load_or_create_token(const std::string& home, lib::FileSystem& fs,
-                                const TokenSource& source, const PermissionsOf& permissions) {
+                                const TokenSource& source) {
   TokenState state;
   const std::string path = home + std::string(format::kTokenFileName);
   const auto status = fs.stat(path);
@@ -96,15 +89,9 @@ TokenState load_or_create_token(const std::string& home, lib::FileSystem& fs,
     state.message = "the web token '" + path + "' is not a file; the web view is read-only";
     return state;
   }
-  const auto bits = permissions(path);
-  if (!bits) {
-    state.message =
-        "cannot read the permissions of the web token '" + path + "'; the web view is read-only";
-    return state;
-  }
-  if ((*bits & 077) != 0) {
+  if ((status->permissions & 077) != 0) {
     char mode[16];
-    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(*bits & 07777));
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status->permissions & 07777));
     state.message = "the web token '" + path + "' may be read by others (mode " + mode +
                     "); the web view is read-only until it is made 0600 (chmod 600) or removed";
     return state;

@@ -19,17 +19,11 @@ struct TokenState {
 using TokenSource = std::function<std::string()>;
 std::string random_token();
 
-// The permission bits (st_mode & 07777) of a path, nullopt when it cannot be asked. The file
-// system seam does not carry them, so this one is passed separately.
-using PermissionsOf = std::function<std::optional<unsigned>(const std::string& path)>;
-std::optional<unsigned> real_permissions(const std::string& path);
-
 // Reads "<home>web.token", or makes it (mode 0600, written whole) when it does not exist.
 // A file others may read or write, a file that is not one token line, or one that cannot be
 // read or made leaves `token` empty with the reason in `message`; nothing is overwritten.
 TokenState load_or_create_token(const std::string& home, lib::FileSystem& fs,
-                                const TokenSource& source = random_token,
-                                const PermissionsOf& permissions = real_permissions);
+                                const TokenSource& source = random_token);
 
 // The token when `text` (a token file's bytes) holds one, else empty.
 std::string token_of_file_text(const std::string& text);

@@ -54,12 +54,11 @@ struct Rig {
     s.thresholds = &thresholds;
     s.storage = &ds;
     s.values = &values;
-    s.clock = &clock;
     s.use_pult_relay = [this] { return relays_on; };
     s.event_log = [this](const std::string& line) { events.push_back(line); };
     s.error_log = [this](const std::string& line) { errors.push_back(line); };
     s.voice_alarms = [this](const std::vector<std::string>& w) { phrases.push_back(w); };
-    log = std::make_unique<MinMaxLog>(std::move(s));
+    log = std::make_unique<MinMaxLog>(std::move(s), clock);
     log->on_alarm_logged.connect([this](const MinMaxLogItem& item) {
       logged.push_back(item.threshold().get_param() + ":" + float32_to_str(item.extreme()) + ":" +
                        float32_to_str(item.value()));

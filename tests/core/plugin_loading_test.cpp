@@ -26,6 +26,7 @@ class PluginLoadingTest : public testing::Test {
     station_.lock = &lock_;
     station_.values = &values_;
     station_.error_log = [this](const std::string& m) { log_.push_back(m); };
+    station_.file_system = &fs_;
     values_.set_backend(&backend_);
   }
 
@@ -55,6 +56,7 @@ class PluginLoadingTest : public testing::Test {
   lib::lock_object lock_;
   Values values_{lock_};
   plugin_test::MapBackend backend_;
+  testing_support::FaultyFileSystem fs_;
   PluginStation station_;
   std::vector<std::string> log_;
   testing_support::TempDir work_;
@@ -144,10 +146,17 @@ TEST_F(PluginLoadingTest, FailingFormulaIsLoggedOncePerSpellAndReadsZero) {
   EXPECT_EQ(log_lines_containing("'отношение': Деление на ноль"), 2);
 }
 
-TEST_F(PluginLoadingTest, MissingFileIsLoggedWithoutValues) {
+// The plug-in reads its file through the station's file system: one it refuses is logged
+// with the reason, and no value is made.
+TEST_F(PluginLoadingTest, AnUnreadableFileIsLoggedWithoutValues) {
+  write_formulas("первая = 1\n");
+  fs_.fail_open_with = "derived_values.ini";
   RegPluginManager& manager = load_derived_values();
   tick();
-  EXPECT_EQ(log_lines_containing(kDerivedPrefix + "не удалось открыть файл"), 1);
+  EXPECT_EQ(log_lines_containing(kDerivedPrefix + "не удалось прочитать файл '" + work_.path() +
+                                 "/derived_values.ini': " + lib::errno_text(EACCES)),
+            1);
+  EXPECT_FALSE(values_.param_exists("первая"));
   EXPECT_TRUE(manager.status_texts().empty());
 }
 

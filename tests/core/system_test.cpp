@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 
@@ -364,6 +365,11 @@ TEST(SystemState, SavesComeWithThePeriodOrAtOnceWhenAsked) {
   EXPECT_EQ(s.hub->save_when_due(), std::nullopt) << "a request is honoured once";
   s.clock.steady += 59'999;
   EXPECT_EQ(s.hub->save_when_due(), std::nullopt) << "the period restarts at every save";
+  // The period over with nothing changed: the disk is spared, and the save counts as done.
+  const auto saved = lib::posix_file_system().stat(file);
+  s.clock.steady += 1;
+  EXPECT_EQ(s.hub->save_when_due(), true);
+  EXPECT_EQ(lib::posix_file_system().stat(file)->inode, saved->inode) << "written again";
 
   s.hub->set_save_period_seconds(0);
   s.clock.steady += 3'600'000;
@@ -559,6 +565,24 @@ TEST(SystemModules, ATableBlockOfAnOlderStateFileIsPassedOverQuietly) {
   EXPECT_EQ(hub.data_storage().depth_z(), 900.0);
   ASSERT_EQ(hub.data_storage().par_tabl().get_items_count(), 1);
   EXPECT_EQ(hub.data_storage().par_tabl()[0].identifier, "тальблок");
+}
+
+// On a memory file system when the host names one, the home's path a link to it; a file an
+// older station left at that path gives way to the link.
+TEST(SystemModules, KvbLivesInTheRuntimeFolderAndTheHomesPathLinksToIt) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.file("data"));
+  std::ofstream(dir.file("data/kvb.dat")) << std::string(20, 'x');
+  SystemOptions options{dir.path()};
+  options.runtime_folder = dir.file("run");
+  System hub(options);
+  hub.data_storage().set_depth_z(2000);
+  hub.on_data();
+  EXPECT_EQ(std::filesystem::read_symlink(dir.file("data/kvb.dat")), dir.file("run/kvb.dat"));
+  const auto v = read_shared_values(dir.file("data/kvb.dat"), hub.shared_file_lock(),
+                                    lib::posix_file_system());
+  ASSERT_TRUE(v);
+  EXPECT_EQ(v->bottom_hole_depth, 2000);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "hardware/comm_protocols.h"
 #include "hardware/port_search/serial_port_list.h"
+#include "lib/file_system.h"
 
 namespace {
 
@@ -122,7 +123,10 @@ TEST(SerialPortLister, TheHubListsThisMachineWithoutItsConsoles) {
   std::vector<std::string> names = {"stale"};
   hub.enum_serial_ports(names);
   EXPECT_TRUE(log.empty()) << log.front();
-  const auto consoles = SerialPortLister().kernel_consoles();
+  const auto consoles =
+      SerialPortLister(hardware::libserialport_devices, [](const std::string& path) {
+        return hardware::read_system_text(path, lib::posix_file_system());
+      }).kernel_consoles();
   for (const std::string& n : names) EXPECT_EQ(consoles.count(n), 0u) << n;
   EXPECT_TRUE(std::is_sorted(names.begin(), names.end(), [](const auto& a, const auto& b) {
     return hardware::natural_less(a, b);

@@ -1,6 +1,6 @@
 # Installs the build into a scratch prefix and builds a host program against the installed
-# package: the exported targets, their dependencies and the public headers must suffice, and
-# the simulators must not be installed.
+# package: the exported targets, their dependencies and the public headers must suffice, every
+# installed header must compile in it, and nothing beyond the public API may be installed.
 #   cmake -DBUILD=<build tree> -DSOURCE=<consumer source> -DSCRATCH=<folder> -DFLAGS=<cxx flags>
 #         -DCXX=<compiler> -P check_install.cmake
 cmake_minimum_required(VERSION 3.25)
@@ -22,9 +22,14 @@ run("installing the development files" ${CMAKE_COMMAND} --install ${BUILD} --pre
     --component development)
 run("installing the library" ${CMAKE_COMMAND} --install ${BUILD} --prefix ${prefix}
     --component library)
-if(EXISTS ${prefix}/include/rigcore/hardware/sim)
+# Only the public API: no header of a layer the library leaves out, none only the library's
+# own code includes.
+file(GLOB_RECURSE private RELATIVE ${prefix}/include/rigcore ${prefix}/include/rigcore/web/*
+     ${prefix}/include/rigcore/office/* ${prefix}/include/rigcore/hardware/sim/*
+     ${prefix}/include/rigcore/hardware/port_search/*)
+if(private)
   file(REMOVE_RECURSE ${SCRATCH})
-  message(FATAL_ERROR "install check: the simulators' headers were installed")
+  message(FATAL_ERROR "install check: headers outside the public API were installed: ${private}")
 endif()
 if(NOT EXISTS ${prefix}/include/rigcore/core/system.h)
   file(REMOVE_RECURSE ${SCRATCH})

@@ -153,6 +153,7 @@ grep -qx 'ExecStart=/usr/bin/rigstation run --home /var/lib/rigstation' "$unit" 
 grep -qx 'User=rigstation' "$unit" || fail "the unit does not run as rigstation"
 grep -qx 'SupplementaryGroups=dialout' "$unit" || fail "the unit lacks the dialout group"
 grep -qx 'Restart=on-failure' "$unit" || fail "the unit does not restart on failure"
+grep -qx 'RuntimeDirectory=rigstation' "$unit" || fail "the unit gives the station no runtime folder"
 grep -qx 'WantedBy=multi-user.target' "$unit" || fail "the unit is not started at boot"
 forward_unit="$scratch/root/lib/systemd/system/rigstation-forward.service"
 grep -qx 'ExecStart=/usr/bin/rigstation forward --home /var/lib/rigstation' "$forward_unit" ||

@@ -35,7 +35,7 @@ inline std::string record(const testing_support::TempDir& dir, const std::string
   ds_tmp::DataStorage storage{catalogue};
   const std::string file = dir.file(name);
   for (std::size_t k = 0; k < runs.size(); ++k) {
-    rtf::RealTimeFile rec(storage, catalogue);
+    rtf::RealTimeFile rec(storage, catalogue, lib::posix_file_system(), lib::system_clock());
     if (k == 0 && !texts.empty()) rec.save_text_values(file, texts);
     for (const auto& [line, params] : runs[k]) {
       auto task = std::make_shared<rtf::Records>();

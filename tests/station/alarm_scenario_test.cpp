@@ -68,8 +68,7 @@ void run_to(Rig& rig, double seconds) {
 TEST(AlarmScenario, AnOverpullRaisesTheFlagSwitchesTheRelaySpeaksOnceAndIsLoggedWhenItEnds) {
   TempDir dir;
   Rig rig(dir.path());
-  station::StationSettings s = overpull();
-  rig.st->open(s);
+  rig.open(kScenarios + "hook-overpull.txt");
   only_threshold(*rig.hub, std::make_unique<alarms::MinMaxRelayValue>(kHook, -1, 100, 2));
   rig.hub->config().link.use_pult_relay = true;
   std::vector<std::vector<std::string>> phrases;
@@ -156,8 +155,7 @@ TEST(AlarmScenario, AnAlarmLogTheDiskRefusesKeepsItsEpisodesAndWritesThemLater) 
   TempDir dir;
   testing_support::FaultyFileSystem fs;
   Rig rig(dir.path(), &fs);
-  station::StationSettings s = overpull();
-  rig.st->open(s);
+  rig.open(kScenarios + "hook-overpull.txt");
   only_threshold(*rig.hub, std::make_unique<alarms::MinMaxValue>(kHook, -1, 100));
   fs.only_paths_with = std::string(station::alarm_log_format::kFileName);
   fs.fail_open_with = std::string(station::alarm_log_format::kFileName);

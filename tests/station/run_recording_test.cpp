@@ -57,10 +57,7 @@ TEST(RunRecording, ADrilledRunIsRecordedByTimeDepthAndLagWithHeaderAndTrailer) {
     c.lag.lag_time = 600;
   });
   Rig rig(dir.path());
-  station::StationSettings s;
-  s.protocol = "emulator";
-  s.scenario = kScenarios + "circulate-bottoms-up.txt";
-  rig.st->open(s);
+  rig.open(kScenarios + "circulate-bottoms-up.txt");
   run_until(rig, 300);
   // Two metres drilled: ten depth lines wait for their mud, and the lag depth stays at the
   // start with the ten marks on their way up.
@@ -158,10 +155,7 @@ TEST(RunRecording, ARunTakenUpAfterAPowerCutWritesEachLagLineOnce) {
     std::ofstream(again) << "0 hook=80 block=30 pressure=90 rpm=60 wob=8 spm1=60\n"
                          << "120 block=28\n121 rpm=0 wob=0\n151 block=29\n3600 block=29\n";
     Rig rig(dir.path());
-    station::StationSettings s;
-    s.protocol = "emulator";
-    s.scenario = again;
-    rig.st->open(s);
+    rig.open(again);
     EXPECT_TRUE(rig.st->rig().race_active);
     run_until(rig, 900);
     EXPECT_EQ(rig.st->recording().lag_lines, 0u);

@@ -37,6 +37,13 @@ struct Rig {
     hub = std::make_unique<reg::System>(o);
     st = std::make_unique<station::Station>(*hub);
   }
+  // Opens the station on the emulator, playing `scenario` when one is named.
+  std::vector<std::string> open(const std::string& scenario = {}) {
+    station::StationSettings s;
+    s.protocol = "emulator";
+    s.scenario = scenario;
+    return st->open(s);
+  }
   void ticks(int n) {
     for (int i = 0; i < n; ++i) {
       clock.steady += 1000;

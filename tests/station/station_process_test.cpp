@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <random>
 #include <regex>
@@ -118,12 +119,46 @@ std::set<std::string> files_starting(const std::string& folder, const std::strin
   return out;
 }
 
+// Every entry of a home with its modification time in ns.
+std::map<std::string, std::int64_t> home_entries(const std::string& home) {
+  std::map<std::string, std::int64_t> out;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(home)) {
+    struct stat st {};
+    ::lstat(e.path().c_str(), &st);
+    out[e.path().string()] = std::int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+  }
+  return out;
+}
+
 // Loads the home's state file into a fresh hub, as the next start would.
 reg::StateLoadReport load_state(const std::string& home) {
   TempDir elsewhere;
   reg::System hub(reg::SystemOptions{elsewhere.path()});
   hub.register_modules();
   return hub.load_from_file(home);
+}
+
+// A second station on the same home is refused, names the first one and touches nothing in
+// the home (the first one is held still meanwhile, so only the second could).
+TEST(StationProcess, ASecondStationIsRefusedAndTouchesNothingInTheHome) {
+  TempDir dir;
+  const std::string home = dir.path() + "home/";
+  StationProcess st(home, dir.path(), {});
+  ASSERT_TRUE(st.wait_for_first_tick(std::chrono::seconds(20))) << st.err();
+  st.signal(SIGSTOP);
+  const auto before = home_entries(home);
+  StationProcess second(home, dir.path(), {});
+  const int refused = second.wait();
+  const auto after = home_entries(home);
+  st.signal(SIGCONT);
+  ASSERT_TRUE(WIFEXITED(refused));
+  EXPECT_EQ(WEXITSTATUS(refused), 1);
+  EXPECT_NE(second.err().find("another station (process " + std::to_string(st.pid()) + ")"),
+            std::string::npos)
+      << second.err();
+  EXPECT_EQ(after, before);
+  st.signal(SIGTERM);
+  EXPECT_EQ(st.wait(), 0) << st.err();
 }
 
 TEST(StationProcess, KilledAtAnyMomentTheLastStateStaysIntact) {

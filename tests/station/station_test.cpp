@@ -187,23 +187,19 @@ std::string joined(const std::vector<std::string>& lines) {
 
 TEST(StationHome, ASecondStationOnOneHomeIsRefusedWithTheFirstOnesProcessId) {
   TempDir dir;
-  Rig first(dir.path());
-  first.st->open({"emulator", "", true, ""});
+  lib::FileSystem& fs = lib::posix_file_system();
   const std::string pid = std::to_string(::getpid());
-  EXPECT_EQ(testing_support::read_file(dir.file(station::kHomeLockFileName)), pid + "\n");
   {
-    Rig second(dir.path());
-    EXPECT_THAT(error_of<station::StationError>([&] {
-                  second.st->open({"emulator", "", true, ""});
-                }),
+    station::HomeLock first(fs, dir.path());
+    EXPECT_EQ(station::home_holder(fs, dir.path()), pid);
+    EXPECT_THAT(error_of<station::HomeLockError>([&] { station::HomeLock second(fs, dir.path()); }),
                 HasSubstr("another station (process " + pid + ")"))
         << "two stations on one home";
+    EXPECT_EQ(testing_support::read_file(dir.file(station::kHomeLockFileName)), pid + "\n")
+        << "the refused station leaves the lock file alone";
   }
-  EXPECT_EQ(testing_support::read_file(dir.file(station::kHomeLockFileName)), pid + "\n")
-      << "the refused station leaves the lock file alone";
-  first.st->close();
-  Rig third(dir.path());
-  EXPECT_NO_THROW(third.st->open({"emulator", "", true, ""})) << "a closed station lets go";
+  EXPECT_EQ(station::home_holder(fs, dir.path()), std::nullopt) << "a released lock lets go";
+  EXPECT_NO_THROW(station::HomeLock third(fs, dir.path()));
 }
 
 TEST(StationHome, AFolderThatCannotBeMadeStopsTheStartNamingItAndWhy) {
@@ -245,12 +241,8 @@ TEST(StationHome, AHomeLockThatCannotBeTakenStopsTheStartWithTheReason) {
   TempDir dir;
   testing_support::FaultyFileSystem fs;
   fs.flock_errno = ENOLCK;
-  Rig rig(dir.path(), &fs);
-  EXPECT_THAT(
-      error_of<station::StationError>([&] {
-        rig.st->open({"emulator", "", true, ""});
-      }),
-      AllOf(HasSubstr(dir.file(station::kHomeLockFileName)), HasSubstr(lib::errno_text(ENOLCK))))
+  EXPECT_THAT(error_of<station::HomeLockError>([&] { station::HomeLock lock(fs, dir.path()); }),
+              AllOf(HasSubstr(dir.file(station::kHomeLockFileName)), HasSubstr(lib::errno_text(ENOLCK))))
       << "started without its home lock";
 }
 

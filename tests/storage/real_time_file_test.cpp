@@ -48,11 +48,8 @@ struct Recorder {
   std::mutex log_mutex;
   testing_support::FakeClock clock;
 
-  rtf::RealTimeFileServices services(lib::FileSystem* fs,
-                                     std::size_t max_bytes = rtf::kDefaultMaxQueueBytes) {
+  rtf::RealTimeFileServices services(std::size_t max_bytes = rtf::kDefaultMaxQueueBytes) {
     rtf::RealTimeFileServices s;
-    s.fs = fs;
-    s.clock = &clock;
     s.max_queue_bytes = max_bytes;
     s.log = [this](const std::string& line) {
       std::lock_guard lock(log_mutex);
@@ -118,7 +115,7 @@ TEST(RealTimeBlocks, OversizedRecordsAreRefusedWhenMadeNotWhenWritten) {
 
 TEST(RealTimeWriter, TextIntoAnEmptyFileGetsAVersionBlockButNoParameterBlock) {
   Recorder r;
-  rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(nullptr));
+  rtf::RealTimeFile rec(r.storage, r.catalogue, lib::posix_file_system(), r.clock, r.services());
   rec.calculate_file_names(r.home.path(), 3);
   rtf::KeyValueList list;
   rtf::add_value_name(list, "скважина", "12");
@@ -139,7 +136,7 @@ TEST(RealTimeWriter, TextIntoAnEmptyFileGetsAVersionBlockButNoParameterBlock) {
 
 TEST(RealTimeWriter, AFileWrittenBehindTheWritersBackGetsAVersionBlockFirst) {
   Recorder r;
-  rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(nullptr));
+  rtf::RealTimeFile rec(r.storage, r.catalogue, lib::posix_file_system(), r.clock, r.services());
   const std::string file = r.home.file("0001.realdep");
   const auto ab = params_of({"a", "b"});
   rec.queue_task(values_task(file, ab, 1));
@@ -163,7 +160,7 @@ TEST(RealTimeWriter, AReadOnlyFolderKeepsEveryTaskAndLogsTheFileOnce) {
   Recorder r;
   FaultyFileSystem fs;
   fs.read_only = true;
-  rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(&fs));
+  rtf::RealTimeFile rec(r.storage, r.catalogue, fs, r.clock, r.services());
   const std::string file = r.home.file("0001.reallag");
   for (int i = 0; i < 3; ++i) rec.queue_task(values_task(file, params_of({"a"}), i));
   for (int i = 0; i < 4; ++i) EXPECT_EQ(rec.write_pending(), 0u);
@@ -181,7 +178,8 @@ TEST(RealTimeWriter, AFullQueueRefusesNewLinesLogsOnceAndKeepsTheAcceptedOnes) {
   const std::string file = r.home.file("0001.realtim");
   const auto one = values_task(file, params_of({"a"}), 1);
   const std::size_t limit = one->memory_bytes() * 3;
-  rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(nullptr, limit));
+  rtf::RealTimeFile rec(r.storage, r.catalogue, lib::posix_file_system(), r.clock,
+                        r.services(limit));
   for (int i = 0; i < 5; ++i) rec.queue_task(values_task(file, params_of({"a"}), i));
   EXPECT_EQ(rec.get_queue_size(), 3u);
   EXPECT_LE(rec.queue().bytes(), limit);
@@ -203,7 +201,7 @@ TEST(RealTimeWriter, AFullQueueRefusesNewLinesLogsOnceAndKeepsTheAcceptedOnes) {
 
 TEST(RealTimeWriter, ATaskThatCanNeverBeWrittenIsDroppedAloneAndLogged) {
   Recorder r;
-  rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(nullptr));
+  rtf::RealTimeFile rec(r.storage, r.catalogue, lib::posix_file_system(), r.clock, r.services());
   const std::string file = r.home.file("0001.realtim");
   // Three parameters with names too long for one parameter block.
   auto huge = std::make_shared<std::vector<rtf::RecordedParam>>();
@@ -224,7 +222,7 @@ TEST(RealTimeWriter, ATaskThatCanNeverBeWrittenIsDroppedAloneAndLogged) {
 
 TEST(RealTimeWriter, TheTrailerSkipsAMissingFileAndCreatesNothing) {
   Recorder r;
-  rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(nullptr));
+  rtf::RealTimeFile rec(r.storage, r.catalogue, lib::posix_file_system(), r.clock, r.services());
   rec.calculate_file_names(r.home.path(), 1);
   rec.save_end_race_data(rec.file_names().time);
   EXPECT_EQ(rec.get_queue_size(), 0u);
@@ -236,7 +234,7 @@ TEST(RealTimeWriter, HeaderAndTrailerCarryTheFilesDepthAndTime) {
   Recorder r;
   r.clock.now.seconds = 1'700'000'000;
   r.storage.set_depth_z(1234.5);
-  rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(nullptr));
+  rtf::RealTimeFile rec(r.storage, r.catalogue, lib::posix_file_system(), r.clock, r.services());
   rec.calculate_file_names(r.home.path(), 8);
   rec.save_start_values({{"скважина", "101"}}, false);
   rec.write_pending();
@@ -290,7 +288,7 @@ bool eventually(Pred pred) {
 
 TEST(RealTimeWriterThread, StopReturnsOnlyOnceEveryQueuedTaskIsWritten) {
   Recorder r;
-  rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(nullptr));
+  rtf::RealTimeFile rec(r.storage, r.catalogue, lib::posix_file_system(), r.clock, r.services());
   const std::string file = r.home.file("0002.realtim");
   for (int i = 0; i < 10; ++i) rec.queue_task(values_task(file, params_of({"a"}), i));
   rec.start_save_thread();
@@ -306,7 +304,7 @@ TEST(RealTimeWriterThread, ALockedFileIsRetriedUntilReleasedWhileTheQueueGrows) 
   Recorder r;
   GateFileSystem fs;
   fs.refuse = true;
-  rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(&fs));
+  rtf::RealTimeFile rec(r.storage, r.catalogue, fs, r.clock, r.services());
   const std::string file = r.home.file("0003.realtim");
   rec.start_save_thread();
   rec.queue_task(values_task(file, params_of({"a"}), 1));
@@ -324,7 +322,7 @@ TEST(RealTimeWriterThread, AStopDuringAnOutageEndsAfterOneFailureAndSaysWhatIsLe
   Recorder r;
   GateFileSystem fs;
   fs.refuse = true;
-  rtf::RealTimeFile rec(r.storage, r.catalogue, r.services(&fs));
+  rtf::RealTimeFile rec(r.storage, r.catalogue, fs, r.clock, r.services());
   const std::string file = r.home.file("0004.realtim");
   rec.queue_task(values_task(file, params_of({"a"}), 1));
   rec.start_save_thread();

@@ -29,7 +29,7 @@ struct WrittenFile {
   std::vector<float> first_values;  // of each line, in order
 
   void write_run(int from, int lines, const rtf::ParamList& a, const rtf::ParamList& b) {
-    rtf::RealTimeFile rec(storage, catalogue);
+    rtf::RealTimeFile rec(storage, catalogue, lib::posix_file_system(), lib::system_clock());
     rec.save_text_values(file, {{"скважина", "77"}, {"номер_рейса", "9"}});
     for (int i = 0; i < lines; ++i) {
       const auto& params = i < lines / 2 ? a : b;

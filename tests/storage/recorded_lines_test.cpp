@@ -37,9 +37,9 @@ struct Station {
   }
   std::unique_ptr<rtf::RealTimeFile> make_recorder() {
     rtf::RealTimeFileServices s;
-    s.clock = &clock;
     s.log = [this](const std::string& l) { log.push_back(l); };
-    return std::make_unique<rtf::RealTimeFile>(storage, catalogue, s);
+    return std::make_unique<rtf::RealTimeFile>(storage, catalogue, lib::posix_file_system(), clock,
+                                               s);
   }
   void mode(int row, std::uint8_t m) { storage.par_tabl()[row].attribute = m; }
   void tick(double hook, double pressure = 0, double block = 0) {

@@ -53,13 +53,11 @@ TEST(RecordingWriterFaults, EveryFailingCallKeepsTheWrittenLinesAndWritesEachOnc
     std::mutex log_mutex;
     std::string log;
     rtf::RealTimeFileServices services;
-    services.fs = &fs;
-    services.clock = &clock;
     services.log = [&](const std::string& line) {
       std::lock_guard lock(log_mutex);
       log += line + "\n";
     };
-    rtf::RealTimeFile rec(storage, catalogue, services);
+    rtf::RealTimeFile rec(storage, catalogue, fs, clock, services);
     const std::string file = home.file("0001.realtim");
     const auto ab = recording_test::param_list({"a", "b"}, "м");
     const auto abc = recording_test::param_list({"a", "b", "c"}, "м");

@@ -38,7 +38,7 @@ constexpr std::uint32_t kLinesPerRoundRoom = 100000;
       if (::write(tell, &seq, sizeof seq) != sizeof seq) ::_exit(3);
     }
   };
-  rtf::RealTimeFile rec(storage, catalogue, s);
+  rtf::RealTimeFile rec(storage, catalogue, lib::posix_file_system(), lib::system_clock(), s);
   auto params = std::make_shared<std::vector<rtf::RecordedParam>>();
   params->push_back({"Номер", "", "N", "номер", 0, 1});
   params->push_back({"Ещё", "", "E", "ещё", 0, 1});

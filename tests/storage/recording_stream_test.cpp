@@ -68,7 +68,7 @@ struct Writer {
     const auto ab = params_of({"a", "b"});
     const auto abc = params_of({"a", "b", "c"});
     for (int run = 0; run < 2; ++run) {
-      rtf::RealTimeFile rec(storage, catalogue);
+      rtf::RealTimeFile rec(storage, catalogue, lib::posix_file_system(), lib::system_clock());
       rec.save_text_values(file, {{"скважина", "12"}, {"номер_рейса", "3"}});
       for (int i = 0; i < 30; ++i) {
         const auto& list = i < 10 ? ab : i < 20 ? abc : params_of({"b", "a"});
@@ -223,7 +223,7 @@ TEST(LasStream, TheTextWrittenInPiecesIsTheTextOfTheExportInMemory) {
   {
     // A third run taken up after a restart writes lines again whose time and depth come
     // before the end of the second: the export leaves them out, in both passes.
-    rtf::RealTimeFile rec(w.storage, w.catalogue);
+    rtf::RealTimeFile rec(w.storage, w.catalogue, lib::posix_file_system(), lib::system_clock());
     for (int i = 0; i < 10; ++i) rec.queue_task(values_task(w.file, params_of({"a"}), 120 + i));
     rec.write_pending();
   }
@@ -259,7 +259,7 @@ TEST(LasStream, TheTextWrittenInPiecesIsTheTextOfTheExportInMemory) {
   o.progress = [&](std::size_t, std::size_t) {
     if (appended) return;
     appended = true;
-    rtf::RealTimeFile rec(w.storage, w.catalogue);
+    rtf::RealTimeFile rec(w.storage, w.catalogue, lib::posix_file_system(), lib::system_clock());
     rec.queue_task(values_task(w.file, params_of({"z"}), 999));
     rec.write_pending();
   };

@@ -134,11 +134,10 @@ TEST(WebLoad, FiftyClientsAndABurstOfBadRequestsDoNotSlowTheTick) {
   web::ServerOptions o;
   o.port = 0;
   o.token = std::string(64, 'f');
-  o.clock = &rig.clock;
   o.max_connections_per_address = o.max_connections;  // every client here is on loopback
   std::atomic<int> log_lines{0};
   o.log = [&](const std::string&) { ++log_lines; };
-  web::WebServer server(o);
+  web::WebServer server(o, rig.clock);
   server.start();
   web::StationLink link(*rig.st, *rig.hub, server);
 
@@ -219,7 +218,7 @@ TEST(WebLoad, FiveHundredIdleConnectionsDoNotShutOutThePage) {
   web::ServerOptions o;
   o.port = 0;
   o.assets = {{"/index.html", "text/html; charset=utf-8", "<p>page</p>"}};
-  web::WebServer server(o);
+  web::WebServer server(o, lib::system_clock());
   server.start();
   server.publish({1, "{}", {}});
   asio::io_context ioc;

@@ -32,10 +32,9 @@ struct Served {
       std::lock_guard lock(mutex);
       lines.push_back(line);
     };
-    if (!o.clock) o.clock = &clock;
     o.assets = {{"/index.html", "text/html; charset=utf-8", "<p>page</p>"},
                 {"/app.js", "text/javascript; charset=utf-8", "let a = 1;"}};
-    server = std::make_unique<web::WebServer>(std::move(o));
+    server = std::make_unique<web::WebServer>(std::move(o), clock);
     server->start();
     port = server->port();
   }
@@ -427,13 +426,13 @@ TEST(WebServer, TicksAreSkippedNotHeapedWhenTheLoopFallsBehind) {
 TEST(WebServer, ABadAddressOrABusyPortIsAClearError) {
   web::ServerOptions o;
   o.address = "rig-7";
-  web::WebServer bad(o);
+  web::WebServer bad(o, lib::system_clock());
   EXPECT_THAT([&] { bad.start(); },
               ::testing::ThrowsMessage<std::runtime_error>(HasSubstr("'rig-7' is not an IP")));
   Served s;
   web::ServerOptions same;
   same.port = s.port;
-  web::WebServer second(same);
+  web::WebServer second(same, lib::system_clock());
   EXPECT_THAT([&] { second.start(); },
               ::testing::ThrowsMessage<std::runtime_error>(HasSubstr("cannot listen on")));
 }

@@ -39,8 +39,7 @@ struct WebRig {
     web::ServerOptions o;
     o.port = 0;
     o.token = kToken;
-    o.clock = &rig.clock;
-    server = std::make_unique<web::WebServer>(o);
+    server = std::make_unique<web::WebServer>(o, rig.clock);
     server->start();
     link = std::make_unique<web::StationLink>(*rig.st, *rig.hub, *server);
   }
@@ -173,15 +172,14 @@ TEST(WebStation, TheOfficeLinkIsShownFromTheForwardersStatusFile) {
   EXPECT_TRUE(w.link->snapshot()["office"].is_null());
   const std::string path = w.dir.path() + "data/forward.json";
   auto write_status = [&](std::int64_t age) {
-    lib::write_file_atomically(
-        path,
-        nlohmann::json{{"state", "connected"},
-                       {"backlog_lines", 120},
-                       {"backlog_seconds", 14.0},
-                       {"last_commit", "05.12.2026 11:59:58"},
-                       {"updated", w.rig.clock.now.seconds - age}}
-            .dump(),
-        lib::posix_file_system(), false);
+    lib::write_file_atomically(path,
+                               nlohmann::json{{"state", "connected"},
+                                              {"backlog_lines", 120},
+                                              {"backlog_seconds", 14.0},
+                                              {"last_commit", "05.12.2026 11:59:58"},
+                                              {"updated", w.rig.clock.now.seconds - age}}
+                                   .dump(),
+                               lib::posix_file_system(), false);
   };
   write_status(1);
   nlohmann::json office = w.link->snapshot()["office"];

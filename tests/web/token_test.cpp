@@ -88,13 +88,20 @@ TEST(WebToken, AFailedWriteLeavesNoHalfToken) {
   EXPECT_FALSE(lib::exists(lib::posix_file_system(), dir.file("web.token")));
 }
 
-TEST(WebToken, PermissionsThatCannotBeAskedTurnWritesOff) {
+// The permissions come through the file system seam like the rest of the file's status.
+TEST(WebToken, PermissionsAreAskedThroughTheSeam) {
   TempDir dir;
   ASSERT_FALSE(web::load_or_create_token(dir.path(), lib::posix_file_system()).token.empty());
-  auto state = web::load_or_create_token(dir.path(), lib::posix_file_system(), web::random_token,
-                                         [](const std::string&) { return std::nullopt; });
+  struct OpenToAll : testing_support::FaultyFileSystem {
+    std::optional<lib::FileStatus> stat(const std::string& path) override {
+      auto status = FaultyFileSystem::stat(path);
+      if (status) status->permissions = 0644;
+      return status;
+    }
+  } fs;
+  auto state = web::load_or_create_token(dir.path(), fs);
   EXPECT_TRUE(state.token.empty());
-  EXPECT_THAT(state.message, HasSubstr("cannot read the permissions"));
+  EXPECT_THAT(state.message, HasSubstr("may be read by others (mode 0644)"));
 }
 
 }  // namespace

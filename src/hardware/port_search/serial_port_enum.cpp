@@ -31,12 +31,15 @@ SerialDeviceListing libserialport_devices() {
   return listing;
 }
 
-std::optional<std::string> read_system_text(const std::string& path) {
-  return lib::read_whole_file(path, lib::posix_file_system());
+std::optional<std::string> read_system_text(const std::string& path, lib::FileSystem& fs) {
+  return lib::read_whole_file(path, fs);
 }
 
 void CommProtocols::enum_serial_ports(std::vector<std::string>& names) const {
-  const SerialPortLister lister({}, {}, [this](std::string_view message) { log(message, 1); });
+  lib::FileSystem& fs = *env_.file_system;
+  const SerialPortLister lister(
+      libserialport_devices, [&fs](const std::string& path) { return read_system_text(path, fs); },
+      [this](std::string_view message) { log(message, 1); });
   names = lister.ports_to_search();
 }
 

@@ -122,9 +122,7 @@ std::vector<std::string> consoles_from_command_line(std::string_view text) {
 
 SerialPortLister::SerialPortLister(SerialDeviceSource devices, SystemTextReader reader,
                                    SerialListLog log)
-    : devices_(devices ? std::move(devices) : SerialDeviceSource(libserialport_devices)),
-      reader_(reader ? std::move(reader) : SystemTextReader(read_system_text)),
-      log_(std::move(log)) {}
+    : devices_(std::move(devices)), reader_(std::move(reader)), log_(std::move(log)) {}
 
 std::set<std::string> SerialPortLister::kernel_consoles() const {
   std::set<std::string> consoles;

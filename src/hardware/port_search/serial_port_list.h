@@ -10,8 +10,8 @@
 // Console ports come from /sys/class/tty/console/active and the "console=" entries of the
 // kernel command line.
 //
-// Every system access goes through the two functions given to the constructor, so tests
-// run with fixed device lists and console files.
+// Every system access goes through the two functions its owner gives the constructor (there
+// is no default), so tests run with fixed device lists and console files.
 #pragma once
 
 #include <functional>
@@ -20,6 +20,10 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace lib {
+class FileSystem;
+}
 
 namespace hardware {
 
@@ -37,9 +41,9 @@ using SerialDeviceSource = std::function<SerialDeviceListing()>;
 using SystemTextReader = std::function<std::optional<std::string>(const std::string& path)>;
 using SerialListLog = std::function<void(std::string_view message)>;
 
-// The real sources: libserialport's port list, and lib::read_whole_file.
+// The real sources: libserialport's port list, and a small file read through `fs`.
 SerialDeviceListing libserialport_devices();
-std::optional<std::string> read_system_text(const std::string& path);
+std::optional<std::string> read_system_text(const std::string& path, lib::FileSystem& fs);
 
 // One port the listing knows of.
 struct SerialPortEntry {
@@ -51,9 +55,8 @@ struct SerialPortEntry {
 
 class SerialPortLister {
  public:
-  // Empty functions stand for the real sources. `log` hears why a source failed.
-  explicit SerialPortLister(SerialDeviceSource devices = {}, SystemTextReader reader = {},
-                            SerialListLog log = {});
+  // `log` hears why a source failed; it may be empty.
+  SerialPortLister(SerialDeviceSource devices, SystemTextReader reader, SerialListLog log = {});
 
   // Every port known: the system's in natural order, then the user's; skipped consoles
   // included, marked.

@@ -68,8 +68,8 @@ bool is_loopback(const std::string& host) {
 
 OfficeServer::OfficeServer(OfficeServerOptions options)
     : options_(std::move(options)),
-      limiter_(options_.clock ? *options_.clock : lib::system_clock(), web_format::kMaxFailedLogins,
-               web_format::kLoginWindowSeconds) {}
+      clock_(options_.clock ? *options_.clock : lib::system_clock()),
+      limiter_(clock_, web_format::kMaxFailedLogins, web_format::kLoginWindowSeconds) {}
 
 OfficeServer::~OfficeServer() {
   stop();
@@ -97,11 +97,10 @@ void OfficeServer::start() {
   o.log = [this](const std::string& line) {
     if (options_.log) options_.log(line);
   };
-  o.clock = options_.clock;
   o.handler = [this](HttpRequest r, std::function<void(HttpAnswer)> done) {
     enqueue(std::move(r), std::move(done));
   };
-  web_ = std::make_unique<::web::WebServer>(std::move(o));
+  web_ = std::make_unique<::web::WebServer>(std::move(o), clock_);
   web_->start();
   stopping_ = false;
   for (int i = 0; i < std::max(1, options_.workers); ++i) {

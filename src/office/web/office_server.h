@@ -72,6 +72,7 @@ class OfficeServer {
   void log(const std::string& line) const;
 
   OfficeServerOptions options_;
+  lib::Clock& clock_;  // the login limiter's and the web server's rate limits
   LoginLimiter limiter_;
   std::unique_ptr<::web::WebServer> web_;
   std::mutex mutex_;

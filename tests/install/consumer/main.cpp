@@ -4,7 +4,9 @@
 #include <string>
 
 #include "core/system.h"
+#include "lib/file_system.h"
 #include "params/par_tabl.h"
+#include "station/home_lock.h"
 #include "storage/data_storage.h"
 
 int main(int argc, char** argv) {
@@ -12,6 +14,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: consumer HOME\n");
     return 2;
   }
+  // A host takes the home before anything else touches it.
+  const station::HomeLock lock(lib::posix_file_system(), argv[1]);
   reg::SystemOptions options;
   options.home_folder = argv[1];
   reg::System hub(options);

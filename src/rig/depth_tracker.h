@@ -19,7 +19,7 @@
 #include <optional>
 #include <string>
 
-namespace station {
+namespace rig {
 
 struct DepthTrackerSettings {
   double zero_weight = 10;   // t: the string hangs on the hook above this load
@@ -29,7 +29,7 @@ struct DepthTrackerSettings {
   double block_high = 36;    // m: the highest block position (the stand length)
 };
 
-// Depths the tracker keeps; the station mirrors them into the data storage.
+// Depths the tracker keeps; the rig tracker writes them into the data storage.
 struct Depths {
   double block = 0;   // block position, m above the rig floor
   double bit = 0;     // bit depth, m
@@ -93,4 +93,4 @@ class DepthTracker {
   bool refuse(std::string reason);
 };
 
-}  // namespace station
+}  // namespace rig

@@ -1,8 +1,8 @@
-#include "station/operation_recognizer.h"
+#include "rig/operation_recognizer.h"
 
 #include <cmath>
 
-namespace station {
+namespace rig {
 
 const char* rig_operation_name(RigOperation op) {
   switch (op) {
@@ -75,4 +75,4 @@ RigOperation OperationRecognizer::tick(const RigSnapshot& s) {
   return current_;
 }
 
-}  // namespace station
+}  // namespace rig

@@ -23,7 +23,7 @@
 
 #include <cstdint>
 
-namespace station {
+namespace rig {
 
 // Operation codes of the operation dictionary the recogniser produces.
 enum class RigOperation : std::int32_t {
@@ -88,4 +88,4 @@ class OperationRecognizer {
   RigOperation last_trip_ = RigOperation::not_defined;
 };
 
-}  // namespace station
+}  // namespace rig

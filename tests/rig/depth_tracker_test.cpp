@@ -1,4 +1,4 @@
-#include "station/depth_tracker.h"
+#include "rig/depth_tracker.h"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-using station::Depths;
-using station::DepthTracker;
-using station::DepthTrackerSettings;
+using rig::Depths;
+using rig::DepthTracker;
+using rig::DepthTrackerSettings;
 
 namespace {
 

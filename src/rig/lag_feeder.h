@@ -14,7 +14,7 @@
 #include <functional>
 #include <string>
 
-namespace station {
+namespace rig {
 
 struct LagSettings {
   double depth_step = 0.2;  // m between two marks
@@ -61,4 +61,4 @@ class LagFeeder {
   double last_mark_ = -1;  // < 0: none yet, the first tick takes the bottom
 };
 
-}  // namespace station
+}  // namespace rig

@@ -1,7 +1,5 @@
-// The run's recording, wired to the station: the recorder is made at the start with its
-// saved accumulators, a registration run opens its files with the run's header and closes
-// them with the trailer, and each tick feeds the accumulators and makes the time, depth,
-// lag and fast lines that are due.
+#include "station/run_recording.h"
+
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -11,11 +9,9 @@
 #include "calc/race_info_old.h"
 #include "core/config.h"
 #include "core/error_log.h"
-#include "core/system.h"
 #include "lib/file_system.h"
 #include "lib/module_base.h"
 #include "pore/pore_opt.h"
-#include "station/station.h"
 #include "storage/data_storage.h"
 #include "storage/real_time_file.h"
 #include "storage/real_time_reader.h"
@@ -59,29 +55,45 @@ std::int64_t time_line_ticks(int milliseconds) {
 
 }  // namespace
 
-void Station::open_recording() {
+RunRecording::RunRecording(Parts parts, std::vector<std::string>& notes)
+    : parts_(std::move(parts)), notes_(notes) {
   rtf::RealTimeFileServices services;
-  services.fs = &hub_.file_system();
-  services.clock = &hub_.clock();
-  reg::ErrorLog& log = hub_.error_log();
+  reg::ErrorLog& log = parts_.log;
   services.log = [&log](const std::string& line) { log.write(line); };
-  recorder_ = std::make_unique<rtf::RealTimeFile>(hub_.data_storage(), hub_.catalogue(), services);
-  recorder_state_ = std::make_unique<RecorderState>(*recorder_);
-  hub_.module_list().register_module(*recorder_state_, "RealTimeFile");
+  recorder_ = std::make_unique<rtf::RealTimeFile>(parts_.ds, parts_.catalogue, parts_.fs,
+                                                  parts_.clock, services);
+  state_ = std::make_unique<RecorderState>(*recorder_);
 }
 
-void Station::recording_start(int race, bool continue_race) {
-  if (!recorder_) return;
-  const std::string folder = hub_.get_exe_path() + kRecordingFolder;
-  if (!lib::make_dirs(hub_.file_system(), folder)) {
-    notes_.push_back("recording: the folder '" + folder + "' cannot be made: " +
-                     lib::errno_text(errno) + "; the lines wait in memory until it can be written");
-    hub_.error_log().write(notes_.back());
+RunRecording::~RunRecording() = default;
+
+void RunRecording::note(const std::string& line) {
+  notes_.push_back(line);
+  parts_.log.write(line);
+}
+
+void RunRecording::stop() {
+  recorder_->stop_save_thread();
+}
+
+std::size_t RunRecording::pending_lag_lines() const {
+  return recorder_->pending_lag_lines();
+}
+
+const std::string& RunRecording::time_file() const {
+  return recorder_->file_names().time;
+}
+
+void RunRecording::start(int race, bool continue_race) {
+  const std::string& folder = parts_.folder;
+  if (!lib::make_dirs(parts_.fs, folder)) {
+    note("recording: the folder '" + folder + "' cannot be made: " + lib::errno_text(errno) +
+         "; the lines wait in memory until it can be written");
   }
   recorder_->calculate_file_names(folder, race);
-  const pore::WellOptions& w = hub_.pore_opt().options();
-  const calc::RaceInfoOld::Settings& r = hub_.config().race_info().settings;
-  const reg::Config::Recording& rec = hub_.config().recording;
+  const pore::WellOptions& w = parts_.well.options();
+  const calc::RaceInfoOld::Settings& r = parts_.config.race_info().settings;
+  const reg::Config::Recording& rec = parts_.config.recording;
   // The header in its order; the three file names are filled in by the recorder.
   const rtf::KeyValueList header = {
       {"месторождение", w.deposit},
@@ -114,7 +126,7 @@ void Station::recording_start(int race, bool continue_race) {
       {"диаметр_долота", number_text(r.bit_diameter)},
   };
   recorder_->save_start_values(header, continue_race);
-  ds_tmp::DataStorage& ds = hub_.data_storage();
+  ds_tmp::DataStorage& ds = parts_.ds;
   const double step = rec.depth_step > 0 ? rec.depth_step : 1.0;
   next_depth_line_ = (std::floor(ds.depth_z() / step + 1e-9) + 1) * step;
   if (continue_race) take_up_run_files(step, ds.delayed_depth().get_value());
@@ -123,9 +135,9 @@ void Station::recording_start(int race, bool continue_race) {
   recorder_->start_save_thread();
 }
 
-bool Station::scan_run_file(const std::string& file, const char* kind,
-                            const std::function<void(const rtf::LineView&)>& on_line) {
-  if (lib::missing(hub_.file_system(), file)) return true;
+bool RunRecording::scan_run_file(const std::string& file, const char* kind,
+                                 const std::function<void(const rtf::LineView&)>& on_line) {
+  if (lib::missing(parts_.fs, file)) return true;
   class Lines final : public rtf::RecordingVisitor {
    public:
     explicit Lines(const std::function<void(const rtf::LineView&)>& on) : on_(on) {}
@@ -135,17 +147,17 @@ bool Station::scan_run_file(const std::string& file, const char* kind,
     const std::function<void(const rtf::LineView&)>& on_;
   } lines(on_line);
   try {
-    rtf::scan_recording_file(file, hub_.file_system(), lines);
+    rtf::scan_recording_file(file, parts_.fs, lines);
     return true;
   } catch (const std::exception& e) {
-    hub_.error_log().write("recording: cannot read the " + std::string(kind) + " file to take up " +
-                           "the run: " + e.what() + "; its lines go on from the saved state, " +
-                           "some may be written twice or lost");
+    parts_.log.write("recording: cannot read the " + std::string(kind) + " file to take up " +
+                     "the run: " + e.what() + "; its lines go on from the saved state, " +
+                     "some may be written twice or lost");
     return false;
   }
 }
 
-void Station::take_up_run_files(double step, double lag) {
+void RunRecording::take_up_run_files(double step, double lag) {
   // The writer may have gone on after the last save of the state: the depth file can hold
   // lines past the saved bottom, the lag file lines the state still has waiting, and a depth
   // line the state never saw is owed its lag line. The files say which: a lag line is owed
@@ -190,28 +202,23 @@ void Station::take_up_run_files(double step, double lag) {
   }
   for (rtf::LagFileStoredLine& line : owed) recorder_->add_owed_lag_line(std::move(line));
   if (dropped > 0) {
-    notes_.push_back("recording: " + std::to_string(dropped) +
-                     " waiting lag line(s) are already in '" + names.lag +
-                     "' (written after the last save); they are not written again");
-    hub_.error_log().write(notes_.back());
+    note("recording: " + std::to_string(dropped) + " waiting lag line(s) are already in '" +
+         names.lag + "' (written after the last save); they are not written again");
   }
   if (!owed.empty()) {
-    notes_.push_back("recording: " + std::to_string(owed.size()) + " depth line(s) of '" +
-                     names.depth + "' written after the last save wait for their lag line again");
-    hub_.error_log().write(notes_.back());
+    note("recording: " + std::to_string(owed.size()) + " depth line(s) of '" + names.depth +
+         "' written after the last save wait for their lag line again");
   }
 }
 
-void Station::recording_end() {
-  if (!recorder_) return;
+void RunRecording::end() {
   recorder_->flash_lag_data(false);
   recorder_->save_end_values();
 }
 
-void Station::record_tick() {
-  if (!recorder_ || !rig_ || !rig_->state().race_active) return;
-  ds_tmp::DataStorage& ds = hub_.data_storage();
-  const reg::Config& c = hub_.config();
+void RunRecording::tick() {
+  ds_tmp::DataStorage& ds = parts_.ds;
+  const reg::Config& c = parts_.config;
   ds.set_depth_file_on(ds.get_depth_uz() <= kOnBottomMetres);
   recorder_->store_values_for_file();
   if (++ticks_since_time_line_ >= time_line_ticks(c.recording.time_step)) {
@@ -236,10 +243,9 @@ void Station::record_tick() {
   if (c.recording.save_fast_file) recorder_->save_fast_file();
 }
 
-Station::RecordingView Station::recording() const {
+RecordingView RunRecording::view(bool active) const {
   RecordingView v;
-  if (!recorder_) return v;
-  v.active = rig_ && rig_->state().race_active;
+  v.active = active;
   const rtf::RunFileNames& n = recorder_->file_names();
   v.time_file = n.time;
   v.depth_file = n.depth;

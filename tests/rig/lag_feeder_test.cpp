@@ -1,4 +1,4 @@
-#include "station/lag_feeder.h"
+#include "rig/lag_feeder.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-using station::LagFeeder;
-using station::LagSettings;
+using rig::LagFeeder;
+using rig::LagSettings;
 
 namespace {
 

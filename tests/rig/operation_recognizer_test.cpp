@@ -1,13 +1,13 @@
-#include "station/operation_recognizer.h"
+#include "rig/operation_recognizer.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
 
-using station::OperationRecognizer;
-using station::RecognitionSettings;
-using station::RigOperation;
-using station::RigSnapshot;
+using rig::OperationRecognizer;
+using rig::RecognitionSettings;
+using rig::RigOperation;
+using rig::RigSnapshot;
 
 namespace {
 

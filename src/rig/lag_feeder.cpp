@@ -1,11 +1,11 @@
-#include "station/lag_feeder.h"
+#include "rig/lag_feeder.h"
 
 #include <fmt/format.h>
 
 #include <cmath>
 #include <utility>
 
-namespace station {
+namespace rig {
 namespace {
 // Depths summed step by step drift by rounding; a bottom this close to the next mark has reached
 // it.
@@ -68,4 +68,4 @@ void LagFeeder::tick(double bottom, double seconds, double flow_lpm, bool pumpin
   pump_(m3_per_second * seconds, m3_per_second);
 }
 
-}  // namespace station
+}  // namespace rig

@@ -1,4 +1,4 @@
-#include "station/depth_tracker.h"
+#include "rig/depth_tracker.h"
 
 #include <fmt/format.h>
 
@@ -6,7 +6,7 @@
 #include <cmath>
 #include <utility>
 
-namespace station {
+namespace rig {
 
 DepthTracker::DepthTracker(TravelFor travel_for, Log log)
     : travel_for_(std::move(travel_for)), log_(std::move(log)) {}
@@ -142,4 +142,4 @@ void DepthTracker::restore(const Depths& d) {
   baseline_.reset();
 }
 
-}  // namespace station
+}  // namespace rig
