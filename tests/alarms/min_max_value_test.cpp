@@ -53,6 +53,7 @@ TEST(MinMaxCheck, DepthIntervalAppliesOnlyInsideItAndWhileDrilling) {
   EXPECT_FALSE(t.check(12, 2500, 2));
   EXPECT_FALSE(t.check(12, 999.9f, 2));
   EXPECT_FALSE(t.check(12, 1500, 3));
+  EXPECT_FALSE(t.check(12, 1500, 0)) << "operation 0 is an operation like any other";
   EXPECT_TRUE(t.check(12, 1000, 2)) << "both ends belong to the interval";
   EXPECT_TRUE(t.check(12, 2000, 2));
   EXPECT_FALSE(t.check(12, kNaN, 2));
