@@ -40,48 +40,19 @@
 #include "wits/wits_data.h"
 #include "wits/wits_receiver.h"
 
+// The hub's parts are declared by core/host_parts.h; these are the rest the contract names.
 namespace reg {
-class Config;
-class ErrorLog;
-class GlobalNums;
 class System;
-class Values;
-}  // namespace reg
-namespace ds_tmp {
-class DataStorage;
-}
-namespace alarms {
-class MinMaxLog;
-class Sound;
-class VoiceThread;
-}  // namespace alarms
-namespace calc {
-class CalcValues;
-class Operations;
-class RaceTotal;
-}  // namespace calc
-namespace candles {
-class CandleCounter;
-}
-namespace pore {
-class PoreOpt;
-}
-namespace text {
-class Storage;
 }
 namespace lib {
 class ModuleBaseOld;
-class ModuleList;
-class FileSystem;
-}  // namespace lib
+}
 namespace params {
-class AllParams;
 class Param;
-}  // namespace params
+}
 namespace hardware {
 class CommIncomData;
-class CommProtocols;
-}  // namespace hardware
+}
 namespace rtf {
 class RealTimeFile;
 struct LineView;
