@@ -110,7 +110,8 @@ class CandleCounter : public lib::SerialModuleBase {
   Range last_range_;
   std::int32_t last_direction_ = 0;
   LogSink log_;
-  mutable std::vector<int> steps_;  // reused between ticks
+  mutable std::vector<int> steps_;        // reused between ticks
+  mutable std::vector<float> positions_;  // the same
 };
 
 }  // namespace candles

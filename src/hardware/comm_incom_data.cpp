@@ -18,36 +18,33 @@ bool in_range(const std::vector<T>& array, std::int32_t channel) {
 }
 }  // namespace
 
-bool CommIncomData::got_value(const params::USOChannel& channel) const {
+std::optional<double> CommIncomData::value_of(const params::USOChannel& channel) const {
   const auto it = modules.find(channel.module);
-  if (it == modules.end()) return false;
+  if (it == modules.end()) return std::nullopt;
   const USOData& data = it->second;
-  switch (channel.type) {
-    case params::kChannelAnalog:
-      return in_range(data.adc, channel.channel);
-    case params::kChannelRate:
-      return in_range(data.freq, channel.channel);
-    case params::kChannelCounter:
-      return in_range(data.counters, channel.channel);
-    default:
-      return false;
-  }
-}
-
-double CommIncomData::values(const params::USOChannel& channel) const {
-  if (!got_value(channel)) return 0.0;
-  const USOData& data = modules.at(channel.module);
   const auto i = static_cast<std::size_t>(channel.channel);
   switch (channel.type) {
     case params::kChannelAnalog:
-      return data.adc[i];
+      if (in_range(data.adc, channel.channel)) return data.adc[i];
+      break;
     case params::kChannelRate:
-      return data.freq[i];
+      if (in_range(data.freq, channel.channel)) return data.freq[i];
+      break;
     case params::kChannelCounter:
-      return data.counters[i];
+      if (in_range(data.counters, channel.channel)) return data.counters[i];
+      break;
     default:
-      return 0.0;
+      break;
   }
+  return std::nullopt;
+}
+
+bool CommIncomData::got_value(const params::USOChannel& channel) const {
+  return value_of(channel).has_value();
+}
+
+double CommIncomData::values(const params::USOChannel& channel) const {
+  return value_of(channel).value_or(0.0);
 }
 
 }  // namespace hardware

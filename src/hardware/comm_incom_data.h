@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -29,6 +30,8 @@ class CommIncomData {
   bool got_value(const params::USOChannel& channel) const;
   // The selected value; 0.0 when got_value is false.
   double values(const params::USOChannel& channel) const;
+  // Both in one look-up: the selected value, none when got_value is false.
+  std::optional<double> value_of(const params::USOChannel& channel) const;
   // The module record, made with its defaults when missing.
   USOData& module(std::int32_t address) { return modules[address]; }
 

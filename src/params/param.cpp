@@ -92,7 +92,11 @@ bool Param::is_radioactive_density_meter() const {
 }
 
 double Param::decay_factor(lib::DateTime now) const {
-  if (!is_radioactive_density_meter()) return 1.0;
+  return decay_factor(now, is_radioactive_density_meter());
+}
+
+double Param::decay_factor(lib::DateTime now, bool radioactive) const {
+  if (!radioactive) return 1.0;
   const double calibrated = ext_info.get_float(ext_keys::kLastCalibrTime);
   const double half_life = ext_info.get_float(ext_keys::kHalfLife);
   double koeff = ext_info.get_float(ext_keys::kRadioKoeff);
@@ -104,15 +108,28 @@ double Param::decay_factor(lib::DateTime now) const {
   return std::exp(days * radio_decay::kYearsPerDay * radio_decay::kLn2 / half_life) * koeff;
 }
 
+Param::ConversionFacts Param::conversion_facts() const {
+  ConversionFacts f;
+  f.radioactive = is_radioactive_density_meter();
+  f.hook_load = points.empty() && lib::ident_equal(identifier, kHookLoad);
+  f.usable = calibration_usable(points);
+  return f;
+}
+
 double Param::calc_value_by_voltage(double raw, double factor, lib::DateTime now) const {
-  raw *= decay_factor(now);
+  return convert(raw, factor, now, conversion_facts());
+}
+
+double Param::convert(double raw, double factor, lib::DateTime now,
+                      const ConversionFacts& facts) const {
+  raw *= decay_factor(now, facts.radioactive);
   if (points.empty()) {
-    const double multiplier = lib::ident_equal(identifier, kHookLoad) ? factor : 1.0;
+    const double multiplier = facts.hook_load ? factor : 1.0;
     return raw * multiplier * range * kLinearInputScale + zero;
   }
   // Points that cannot convert (refused where they were loaded) give no number, so the row
   // shows as not valid rather than a plausible value.
-  if (!calibration_usable(points)) return std::numeric_limits<double>::quiet_NaN();
+  if (!facts.usable) return std::numeric_limits<double>::quiet_NaN();
   if (points.size() == 1) {
     const UnitCalibrPoint& p = points.front();
     return raw == 0.0 ? 0.0 : raw * p.y / p.x;
@@ -133,6 +150,12 @@ double Param::calc_value_from_reading(double raw, std::int32_t adc_full_scale, d
                                       lib::DateTime now) const {
   if (needs_adc_scaling()) raw = adc_counts_to_volts(raw, adc_full_scale);
   return calc_value_by_voltage(raw, factor, now);
+}
+
+double Param::calc_value_from_reading(double raw, std::int32_t adc_full_scale, double factor,
+                                      lib::DateTime now, const ConversionFacts& facts) const {
+  if (needs_adc_scaling()) raw = adc_counts_to_volts(raw, adc_full_scale);
+  return convert(raw, factor, now, facts);
 }
 
 void Param::correct_kalibr(float shown, float wanted) {

@@ -67,6 +67,19 @@ class Param {
   // row with no full scale to go by (0 or less) has no value: NaN.
   double calc_value_from_reading(double raw, std::int32_t adc_full_scale, double factor,
                                  lib::DateTime now) const;
+  // What a conversion takes from the row's identifier, channel and points besides their
+  // numbers. Working it out compares identifiers without regard to case and checks every
+  // point, so a caller that converts the same row every tick keeps them while those fields
+  // stay as they were.
+  struct ConversionFacts {
+    bool radioactive = false;  // a radioactive density meter: its input decays
+    bool hook_load = false;    // the linear conversion takes the line multiplier
+    bool usable = true;        // the points can convert
+  };
+  ConversionFacts conversion_facts() const;
+  // The same as calc_value_from_reading, with the facts of this row as it is now.
+  double calc_value_from_reading(double raw, std::int32_t adc_full_scale, double factor,
+                                 lib::DateTime now, const ConversionFacts& facts) const;
   // True when the row's raw values are ADC counts the linear conversion must scale.
   bool needs_adc_scaling() const;
   // Volts at an analog input whose converter shows `counts` of `adc_full_scale`; NaN when
@@ -77,6 +90,8 @@ class Param {
   // The factor the raw input of a radioactive meter is multiplied by at `now`; 1 for
   // other rows and for meters without calibration time or half-life.
   double decay_factor(lib::DateTime now) const;
+  // The same for a row whose facts say whether it is such a meter.
+  double decay_factor(lib::DateTime now, bool radioactive) const;
   // Shifts the conversion so that an input that showed `shown` shows `wanted`.
   void correct_kalibr(float shown, float wanted);
   // Kept for rows that might need to clamp their settings; a row has nothing to fix today.
@@ -113,6 +128,9 @@ class Param {
   // a file for another identifier, one that cannot be read, one with a NaN or infinite
   // point, or one whose points cannot convert (calibration_check.h) leaves the row unchanged.
   CalibrLoadResult load_calibr_from_file(const std::string& path, lib::FileSystem& fs);
+
+ private:
+  double convert(double raw, double factor, lib::DateTime now, const ConversionFacts& facts) const;
 };
 
 }  // namespace params

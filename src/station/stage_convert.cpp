@@ -61,13 +61,15 @@ void ConvertStage::run(TickFrame& frame) {
   if (frame.reading_ok) {
     for (int i = 0; i < rows; ++i) {
       const params::Param& row = table.rows()[static_cast<std::size_t>(i)];
-      if (!frame.reading.got_value(row.channel)) continue;  // a failed read keeps the last value
+      const std::optional<double> got = frame.reading.value_of(row.channel);
+      if (!got) continue;  // a failed read keeps the last value
       FrameRow& r = frame.rows[static_cast<std::size_t>(i)];
-      const double raw = frame.reading.values(row.channel);
+      const double raw = *got;
       r.raw = raw;
       r.has_raw = true;
       const double value =
-          row.calc_value_from_reading(raw, source_.adc_full_scale, factor, frame.time);
+          row.calc_value_from_reading(raw, source_.adc_full_scale, factor, frame.time,
+                                      facts_of(static_cast<std::size_t>(i), row));
       note_conversion(r, i, row, raw, value);
       if (std::isfinite(value)) {
         ds_.current_values()[i] = value;
@@ -77,6 +79,22 @@ void ConvertStage::run(TickFrame& frame) {
   }
   convert_wits_rows(frame, factor);
   apply_scenario(frame);
+}
+
+const params::Param::ConversionFacts& ConvertStage::facts_of(std::size_t index,
+                                                             const params::Param& row) {
+  if (facts_.size() <= index) facts_.resize(index + 1);
+  RowFacts& f = facts_[index];
+  // Compared as they are: an edit of the row in place (a reload, a new calibration) shows.
+  if (!f.made || f.channel != row.channel.channel || f.identifier != row.identifier ||
+      f.points != row.points) {
+    f.identifier = row.identifier;
+    f.channel = row.channel.channel;
+    f.points = row.points;
+    f.facts = row.conversion_facts();
+    f.made = true;
+  }
+  return f.facts;
 }
 
 void ConvertStage::note_conversion(FrameRow& r, int index, const params::Param& row, double raw,
@@ -106,8 +124,8 @@ void ConvertStage::convert_wits_rows(TickFrame& frame, double factor) {
     // Nothing current from its server (or no code to look for): the row keeps its last value
     // and shows as stale, as a bus row does when its module does not answer.
     if (raw == wits::kNotAvailable) continue;
-    const double value =
-        row.calc_value_from_reading(raw, source_.adc_full_scale, factor, frame.time);
+    const double value = row.calc_value_from_reading(raw, source_.adc_full_scale, factor,
+                                                     frame.time, facts_of(i, row));
     note_conversion(r, static_cast<int>(i), row, raw, value);
     if (std::isfinite(value)) {
       ds_.current_values()[static_cast<int>(i)] = value;

@@ -27,6 +27,7 @@
 #include <utility>
 #include <vector>
 
+#include "params/param.h"
 #include "station/tick_frame.h"
 
 namespace reg {
@@ -58,10 +59,6 @@ class Clock;
 namespace rig {
 class RunTotals;
 }
-namespace params {
-class Param;
-}
-
 namespace station {
 
 struct SourceStatus;
@@ -121,6 +118,9 @@ class ConvertStage final : public Stage {
   void run(TickFrame& frame) override;
 
  private:
+  // A row's conversion facts, worked out again only when the fields they come from changed:
+  // working them out every tick cost more than the conversions.
+  const params::Param::ConversionFacts& facts_of(std::size_t index, const params::Param& row);
   void note_conversion(FrameRow& r, int index, const params::Param& row, double raw, double value);
   // Rows fed by WITS take the value of their item from the last reading of their server.
   void convert_wits_rows(TickFrame& frame, double factor);
@@ -136,6 +136,14 @@ class ConvertStage final : public Stage {
   WitsIntake& wits_;
   ScenarioPlay& play_;
   const std::map<int, int>& pump_rows_;
+  struct RowFacts {
+    std::string identifier;
+    std::int32_t channel = 0;
+    params::CalibrPoints points;
+    params::Param::ConversionFacts facts;
+    bool made = false;
+  };
+  std::vector<RowFacts> facts_;
 };
 
 class RigStage final : public Stage {

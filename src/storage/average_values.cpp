@@ -50,6 +50,14 @@ void AverageValues::calculate_values(bool minus_two_only) {
   }
 }
 
+void AverageValues::calculate_all_values() {
+  const auto& rows = table_.rows();
+  for (std::size_t s = 0; s < windows_.size(); ++s) {
+    windows_[s].push(current_[static_cast<int>(s)], s < rows.size() ? rows[s].averaging : 1);
+    averages_[s] = windows_[s].mean();
+  }
+}
+
 double AverageValues::average(int index) const {
   return index >= 0 && index < kSlots ? averages_[static_cast<std::size_t>(index)] : 0.0;
 }

@@ -33,6 +33,9 @@ class AverageValues : public lib::SerialModuleBase {
   // Appends every slot's current value to its window and recomputes the averages, over
   // either the rows whose channel number is -2 (minus_two_only) or all others.
   void calculate_values(bool minus_two_only);
+  // Both passes in one walk over the slots, as the data tick runs them back to back: each
+  // slot's window takes its value once either way.
+  void calculate_all_values();
   // Empties the windows and zeroes the averages.
   void clear();
 

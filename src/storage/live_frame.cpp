@@ -1,5 +1,6 @@
 #include "storage/live_frame.h"
 
+#include <bit>
 #include <cstring>
 
 #include "lib/binary_stream.h"
@@ -56,8 +57,15 @@ class FrameBytes {
   void put(T value) {
     typename lib::io::detail::UintOfSize<sizeof(T)>::type bits;
     std::memcpy(&bits, &value, sizeof(T));
-    for (std::size_t i = 0; i < sizeof(T); ++i)
-      bytes_.push_back(static_cast<char>(bits >> (8 * i)));
+    if constexpr (std::endian::native == std::endian::little) {
+      // The bytes as they lie: one append instead of a push per byte.
+      char raw[sizeof(T)];
+      std::memcpy(raw, &bits, sizeof(T));
+      bytes_.append(raw, sizeof(T));
+    } else {
+      for (std::size_t i = 0; i < sizeof(T); ++i)
+        bytes_.push_back(static_cast<char>(bits >> (8 * i)));
+    }
   }
   void put(std::string_view text) {
     if (text.size() > lib::io::kMaxStringBytes) {
