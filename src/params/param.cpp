@@ -148,8 +148,7 @@ double Param::adc_counts_to_volts(double counts, std::int32_t adc_full_scale) {
 
 double Param::calc_value_from_reading(double raw, std::int32_t adc_full_scale, double factor,
                                       lib::DateTime now) const {
-  if (needs_adc_scaling()) raw = adc_counts_to_volts(raw, adc_full_scale);
-  return calc_value_by_voltage(raw, factor, now);
+  return calc_value_from_reading(raw, adc_full_scale, factor, now, conversion_facts());
 }
 
 double Param::calc_value_from_reading(double raw, std::int32_t adc_full_scale, double factor,
