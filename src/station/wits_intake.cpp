@@ -61,8 +61,10 @@ double WitsIntake::item(const std::string& server, const std::string& code,
   for (const auto& [name, records] : reading_.servers()) {
     if (!server.empty() && name != server) continue;
     const bool connected = std::any_of(
-        receiver_->threads().begin(), receiver_->threads().end(), [&](const auto& thread) {
-          return thread->options().name == name && thread->running() &&
+        receiver_->threads().begin(), receiver_->threads().end(),
+        // A structured binding cannot be captured by clang 14: the name goes in as a pointer.
+        [server_name = &name](const auto& thread) {
+          return thread->options().name == *server_name && thread->running() &&
                  thread->is_working() != wits::ZTSThreadStatus::kNotConnected;
         });
     if (!connected) continue;
