@@ -153,6 +153,25 @@ function chosenCharts(tick) {
 
 // ---- the stream -------------------------------------------------------------------------
 let lastTick = null;
+// The rows' names of the last full message: brief ones carry only values and flags.
+let names = null;  // {table, rows: [{id, name, unit}]}
+const BRIEF_VALID = 1, BRIEF_STALE = 2, BRIEF_ALARM = 4;
+
+// The tick a message tells, or null when it is a brief one for names this page does not hold
+// (a full one follows).
+function tickOf(message) {
+  if (Array.isArray(message.rows)) {
+    names = { table: message.table, rows: message.rows.map((r) => ({ id: r.id, name: r.name, unit: r.unit })) };
+    return message;
+  }
+  if (!names || message.table !== names.table || !Array.isArray(message.values)) return null;
+  message.rows = names.rows.map((n, i) => {
+    const f = message.flags.charCodeAt(i) - 48;
+    return { id: n.id, name: n.name, unit: n.unit, value: message.values[i],
+             valid: (f & BRIEF_VALID) !== 0, stale: (f & BRIEF_STALE) !== 0, alarm: (f & BRIEF_ALARM) !== 0 };
+  });
+  return message;
+}
 
 function onTick(tick) {
   const first = lastTick === null;
@@ -184,7 +203,8 @@ function connect() {
   ws.onopen = () => { text($("link"), "live"); $("link").className = "link-up"; };
   ws.onmessage = (m) => {
     try {
-      onTick(JSON.parse(m.data));
+      const tick = tickOf(JSON.parse(m.data));
+      if (tick) onTick(tick);
     } catch (e) {
       console.error("a tick message could not be shown", e);
     }
@@ -193,6 +213,7 @@ function connect() {
     text($("link"), "no connection: retrying");
     $("link").className = "link-down";
     lastTick = null;  // the history is fetched again after a gap
+    names = null;     // and the names come again in the first message
     setTimeout(connect, 2000);
   };
 }

@@ -97,22 +97,38 @@ struct WebServer::Impl {
   std::uint16_t bound_port = 0;
   bool running = false;
 
-  // The text of a tick, made once when first needed (on whichever thread needs it first).
+  // The texts of a tick, each made once when first needed (on whichever thread needs it
+  // first).
   class TickText {
    public:
-    explicit TickText(std::function<std::string()> make) : make_(std::move(make)) {}
-    std::shared_ptr<const std::string> get() {
-      std::call_once(once_, [this] {
-        if (!made_) made_ = std::make_shared<const std::string>(make_());
-        make_ = nullptr;
-      });
-      return made_;
-    }
+    explicit TickText(TickTexts texts)
+        : table_(texts.table), full_(std::move(texts.full)), brief_(std::move(texts.brief)) {}
+    std::shared_ptr<const std::string> get() { return full_.get(); }
+    // The full text when the tick has no brief one.
+    std::shared_ptr<const std::string> brief() { return brief_.empty() ? get() : brief_.get(); }
+    bool has_brief() const { return !brief_.empty(); }
+    std::uint64_t table() const { return table_; }
 
    private:
-    std::once_flag once_;
-    std::shared_ptr<const std::string> made_;
-    std::function<std::string()> make_;
+    class Once {
+     public:
+      explicit Once(std::function<std::string()> make) : make_(std::move(make)) {}
+      bool empty() const { return !make_ && !made_; }
+      std::shared_ptr<const std::string> get() {
+        std::call_once(once_, [this] {
+          if (!made_) made_ = std::make_shared<const std::string>(make_());
+          make_ = nullptr;
+        });
+        return made_;
+      }
+
+     private:
+      std::once_flag once_;
+      std::shared_ptr<const std::string> made_;
+      std::function<std::string()> make_;
+    };
+    const std::uint64_t table_;
+    Once full_, brief_;
   };
   struct Unsampled {
     double t = 0;
@@ -148,6 +164,8 @@ struct WebServer::Impl {
 
   // The loop's thread only.
   std::vector<std::weak_ptr<WsSession>> sockets;
+  // The table of the last tick passed on: a tick of another table goes out in full.
+  std::optional<std::uint64_t> sent_table;
   std::vector<std::weak_ptr<HttpSessionBase>> http_sessions;
   std::uint64_t idle_order = 0;  // tells which idle connection waits longest
   std::int64_t log_window_ms = -1000000;
@@ -948,10 +966,18 @@ void WebServer::publish(TickData tick) {
 
 void WebServer::publish(double t, std::function<std::string()> make_json,
                         std::function<TickData::Samples()> make_samples) {
-  auto text = std::make_shared<Impl::TickText>(std::move(make_json));
+  publish(t, TickTexts{0, std::move(make_json), nullptr}, std::move(make_samples));
+}
+
+void WebServer::publish(double t, TickTexts texts,
+                        std::function<TickData::Samples()> make_samples) {
+  auto text = std::make_shared<Impl::TickText>(std::move(texts));
+  // The tick before goes with the loop's handler: freeing its picture and texts is the
+  // loop's work, not the tick's.
+  std::shared_ptr<Impl::TickText> before;
   {
     std::lock_guard lock(impl_->mutex);
-    impl_->latest = text;
+    before = std::exchange(impl_->latest, text);
     impl_->unsampled.push_back({t, std::move(make_samples)});
     // A loop that is behind (or not running) does not hold more ticks' data than this.
     if (!impl_->running || impl_->unsampled.size() > kMaxPendingTicks) impl_->take_samples();
@@ -962,14 +988,19 @@ void WebServer::publish(double t, std::function<std::string()> make_json,
     return;
   }
   ++impl_->pending;
-  asio::post(*impl_->ioc, [impl = impl_.get(), text] {
+  asio::post(*impl_->ioc, [impl = impl_.get(), text, before = std::move(before)]() mutable {
+    before.reset();
     --impl->pending;
     {
       std::lock_guard lock(impl->mutex);
       impl->take_samples();
     }
+    // A client that joined got the full text of this tick or of a later one; the others hold
+    // the names of the table passed on last. A brief text goes out only for that table.
+    const bool full = !text->has_brief() || impl->sent_table != text->table();
+    impl->sent_table = text->table();
     // Nobody listening: the text is made when a request first asks for it.
-    if (!impl->sockets.empty()) impl->broadcast(text->get());
+    if (!impl->sockets.empty()) impl->broadcast(full ? text->get() : text->brief());
   });
 }
 

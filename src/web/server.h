@@ -119,6 +119,17 @@ struct TickData {
   Samples samples;   // for the history
 };
 
+// The texts of one tick made on the server's thread, each at most once and only when needed.
+// `full` is what /api/values answers and what a WebSocket client gets first; `brief`, when
+// set, is what the clients that already hold the rows' names get on the ticks after: the
+// same tick without the names, which change only with the table. `table` tells the tables
+// apart: a tick whose table differs from the one last sent goes out in full to everyone.
+struct TickTexts {
+  std::uint64_t table = 0;
+  std::function<std::string()> full;
+  std::function<std::string()> brief;
+};
+
 struct WriteRequest {
   enum class Kind { remark, command, ack };
   Kind kind = Kind::remark;
@@ -149,6 +160,8 @@ class WebServer {
   // request asks for /api/values). The station's thread then pays for neither.
   void publish(double t, std::function<std::string()> make_json,
                std::function<TickData::Samples()> make_samples);
+  // The same with a brief text for the WebSocket clients (TickTexts).
+  void publish(double t, TickTexts texts, std::function<TickData::Samples()> make_samples);
   // The writes asked for since the last call, oldest first.
   std::vector<WriteRequest> take_writes();
 

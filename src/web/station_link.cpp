@@ -119,8 +119,10 @@ void StationLink::after_tick() {
   options.acknowledged = &acknowledged_;
   options.alarms = &alarms;
   auto p = std::make_shared<const TickPicture>(take_picture(station_, hub_, labels_, options));
-  server_.publish(
-      seconds_of(p->now), [p] { return json_text(web_json(*p)); }, [p] { return samples_of(*p); });
+  server_.publish(seconds_of(p->now),
+                  TickTexts{p->table, [p] { return json_text(web_json(*p)); },
+                            [p] { return web_brief_text(*p); }},
+                  [p] { return samples_of(*p); });
 }
 
 }  // namespace web

@@ -1,7 +1,10 @@
 #include "web/tick_json.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <limits>
 #include <nlohmann/json.hpp>
 
 #include "core/system.h"
@@ -11,6 +14,8 @@
 #include "office/forward_status_format.h"
 #include "params/par_tabl.h"
 #include "storage/data_storage.h"
+#include "web/json_text.h"
+#include "web/web_format.h"
 #include "wits/wits0_server.h"
 
 namespace web {
@@ -78,11 +83,13 @@ TickPicture take_picture(const station::Station& station, reg::System& hub,
   if (!labels || labels->table_version != frame.table_version || labels->rows.size() != count) {
     auto fresh = std::make_shared<TickLabels>();
     fresh->table_version = frame.table_version;
+    fresh->generation = labels ? labels->generation + 1 : 1;
     for (const station::RowView& r : station.rows())
       fresh->rows.push_back({r.identifier, r.name, r.unit});
     labels = std::move(fresh);
   }
   p.labels = labels;
+  p.table = labels->generation;
   p.rows.resize(count);
   for (std::size_t i = 0; i < count; ++i) {
     TickPicture::Row& r = p.rows[i];
@@ -125,12 +132,16 @@ TickPicture take_picture(const station::Station& station, reg::System& hub,
   return p;
 }
 
-nlohmann::json web_json(const TickPicture& p) {
+namespace {
+
+// What the full and the brief documents share: all but the rows.
+nlohmann::json tick_json(const TickPicture& p) {
   const auto& s = p.source;
   nlohmann::json j;
   j["t"] = seconds_of(p.now);
   j["time"] = lib::format_date_time(lib::to_date_time(p.now));
   j["tick"] = p.tick;
+  j["table"] = p.table;
   j["source"] = {{"name", s.protocol_name},
                  {"port", s.port},
                  {"text", station::source_state_text(s, p.reopen_wait_ms)},
@@ -138,19 +149,6 @@ nlohmann::json web_json(const TickPicture& p) {
                  {"failures", s.failures},
                  {"stale", s.stale},
                  {"lost", s.lost}};
-  nlohmann::json rows = nlohmann::json::array();
-  for (std::size_t i = 0; i < p.rows.size() && i < p.labels->rows.size(); ++i) {
-    const auto& r = p.rows[i];
-    const auto& l = p.labels->rows[i];
-    rows.push_back({{"id", l.id},
-                    {"name", l.name},
-                    {"unit", l.unit},
-                    {"value", number(r.value)},
-                    {"valid", r.valid},
-                    {"stale", r.stale},
-                    {"alarm", r.alarm}});
-  }
-  j["rows"] = std::move(rows);
   const auto& rig = p.rig;
   j["rig"] = {{"bottom", number(rig.bottom)},
               {"bit", number(rig.bit)},
@@ -187,6 +185,54 @@ nlohmann::json web_json(const TickPicture& p) {
   j["remarks"] = p.remarks ? remarks_json(*p.remarks) : nlohmann::json::array();
   j["office"] = office_link(p.home, p.now.seconds);
   return j;
+}
+
+}  // namespace
+
+nlohmann::json web_json(const TickPicture& p) {
+  nlohmann::json j = tick_json(p);
+  nlohmann::json rows = nlohmann::json::array();
+  for (std::size_t i = 0; i < p.rows.size() && i < p.labels->rows.size(); ++i) {
+    const auto& r = p.rows[i];
+    const auto& l = p.labels->rows[i];
+    rows.push_back({{"id", l.id},
+                    {"name", l.name},
+                    {"unit", l.unit},
+                    {"value", number(r.value)},
+                    {"valid", r.valid},
+                    {"stale", r.stale},
+                    {"alarm", r.alarm}});
+  }
+  j["rows"] = std::move(rows);
+  return j;
+}
+
+std::string web_brief_text(const TickPicture& p) {
+  std::string out = json_text(tick_json(p));
+  out.pop_back();  // the closing brace: the rows' values and flags follow
+  out.reserve(out.size() + p.rows.size() * 12 + 32);
+  auto to = std::back_inserter(out);
+  out += R"(,"values":[)";
+  for (std::size_t i = 0; i < p.rows.size(); ++i) {
+    if (i > 0) out += ',';
+    const double v = p.rows[i].value;
+    if (!std::isfinite(v)) {
+      out += "null";
+    } else if (std::fabs(v) <= std::numeric_limits<float>::max()) {
+      // Single precision keeps what a screen shows and halves the message.
+      fmt::format_to(to, "{}", static_cast<float>(v));
+    } else {
+      fmt::format_to(to, "{}", v);
+    }
+  }
+  out += R"(],"flags":")";
+  for (const auto& r : p.rows) {
+    out += static_cast<char>('0' + ((r.valid ? format::kBriefValid : 0) |
+                                    (r.stale ? format::kBriefStale : 0) |
+                                    (r.alarm ? format::kBriefAlarm : 0)));
+  }
+  out += "\"}";
+  return out;
 }
 
 nlohmann::json program_json(const TickPicture& p) {

@@ -39,6 +39,8 @@ inline constexpr std::size_t kRemarksShown = 10;
 // The rows' names as of one table: made again when the frame says the table changed.
 struct TickLabels {
   std::uint64_t table_version = 0;
+  // Counts the names made since the link started: a new number whenever they are made again.
+  std::uint64_t generation = 0;
   struct Row {
     std::string id, name, unit;
   };
@@ -51,6 +53,7 @@ struct TickPicture {
   station::SourceStatus source;
   std::int64_t reopen_wait_ms = 0;
   std::shared_ptr<const TickLabels> labels;
+  std::uint64_t table = 0;  // the labels' generation: the names the rows go with
   struct Row {
     double value = 0;
     double raw = 0;
@@ -90,8 +93,12 @@ struct PictureOptions {
 TickPicture take_picture(const station::Station& station, reg::System& hub,
                          std::shared_ptr<const TickLabels>& labels, const PictureOptions& options);
 
-// /api/values.
+// /api/values, and the WebSocket's first message and the one after the names changed.
 nlohmann::json web_json(const TickPicture& p);
+// The WebSocket's message on the other ticks, as text: the same without the rows, whose
+// values (single precision) and flags (one digit a row) follow in the rows' order
+// (docs/web-api.md).
+std::string web_brief_text(const TickPicture& p);
 // The program's `run --json` line.
 nlohmann::json program_json(const TickPicture& p);
 

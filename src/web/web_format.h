@@ -45,4 +45,9 @@ inline constexpr std::size_t kMaxHistoryParams = 32;
 // Length of a parameter list in a query.
 inline constexpr std::size_t kMaxQueryBytes = 2048;
 
+// A row's flags in the WebSocket's brief tick messages (docs/web-api.md), one number a row.
+inline constexpr int kBriefValid = 1;
+inline constexpr int kBriefStale = 2;
+inline constexpr int kBriefAlarm = 4;
+
 }  // namespace web::format

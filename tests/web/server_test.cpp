@@ -152,6 +152,31 @@ TEST(WebServer, StreamsTheLatestTickAtConnectThenEachTick) {
   EXPECT_EQ(web_test::get(s.port, "/ws").status, 426);
 }
 
+// The names of the rows go only to clients that lack them: at connect, and when the table
+// changes; every other tick goes out brief. /api/values always answers in full.
+TEST(WebServer, SendsBriefTicksToClientsThatHoldTheNames) {
+  Served s;
+  auto tick = [&](double t, std::uint64_t table) {
+    const std::string n = std::to_string(static_cast<int>(t));
+    s.server->publish(t,
+                      web::TickTexts{table, [n] { return "{\"full\":" + n + "}"; },
+                                     [n] { return "{\"brief\":" + n + "}"; }},
+                      [] { return web::TickData::Samples{}; });
+  };
+  tick(1, 7);
+  web_test::WsClient ws(s.port);
+  EXPECT_EQ(ws.read(), R"({"full":1})");
+  ASSERT_TRUE(s.eventually([&] { return s.server->stats().websockets == 1; }));
+  for (const auto& [t, table, expected] :
+       {std::tuple{2, 7, R"({"brief":2})"}, {3, 8, R"({"full":3})"}, {4, 8, R"({"brief":4})"}}) {
+    tick(t, table);
+    EXPECT_EQ(ws.read(), expected) << "tick " << t;
+  }
+  web_test::WsClient late(s.port);
+  EXPECT_EQ(late.read(), R"({"full":4})");
+  EXPECT_EQ(web_test::get(s.port, "/api/values").body, R"({"full":4})");
+}
+
 TEST(WebServer, WritesNeedTheTokenAndReachTheStationsThread) {
   Served s;
   auto r = web_test::request(s.port, verb::post, "/api/remark", "pump 2 repaired");
