@@ -53,6 +53,8 @@ namespace {
 class FrameBytes {
  public:
   explicit FrameBytes(std::size_t reserve) { bytes_.reserve(reserve); }
+  // Goes on after the bytes given.
+  explicit FrameBytes(std::string&& bytes) : bytes_(std::move(bytes)) {}
   template <lib::io::BinaryScalar T>
   void put(T value) {
     typename lib::io::detail::UintOfSize<sizeof(T)>::type bits;
@@ -76,15 +78,39 @@ class FrameBytes {
     bytes_.append(text);
   }
   void put_raw(const char* data, std::size_t n) { bytes_.append(data, n); }
+  std::size_t size() const { return bytes_.size(); }
   std::string release() { return std::move(bytes_); }
 
  private:
   std::string bytes_;
 };
 
+std::uint8_t marks_of(const FrameValue& v) {
+  return (v.stale ? kMarkStale : 0) | (v.alarm ? kMarkAlarm : 0) | (v.valid ? 0 : kMarkNotValid);
+}
+
+template <lib::io::BinaryScalar T>
+void put_at(std::string& bytes, std::size_t at, T value) {
+  typename lib::io::detail::UintOfSize<sizeof(T)>::type bits;
+  std::memcpy(&bits, &value, sizeof(T));
+  for (std::size_t i = 0; i < sizeof(T); ++i) bytes[at + i] = static_cast<char>(bits >> (8 * i));
+}
+
+void put_alarms(FrameBytes& out, const std::vector<std::string>& alarms) {
+  out.put(static_cast<std::uint32_t>(alarms.size()));
+  for (const std::string& a : alarms) out.put(std::string_view(a));
+}
+
+void put_length_and_crc(std::string& bytes) {
+  put_u32_at(bytes, kLengthAt, static_cast<std::uint32_t>(bytes.size() + kCrcBytes));
+  const std::uint32_t crc = crc_of(bytes);
+  bytes.resize(bytes.size() + kCrcBytes);
+  put_u32_at(bytes, bytes.size() - kCrcBytes, crc);
+}
+
 }  // namespace
 
-std::string encode_live_frame(const LiveFrame& f) {
+std::string encode_live_frame(const LiveFrame& f, LiveFrameLayout* layout) {
   std::size_t size = kOperationNameAt + f.operation_name.size() + 64;
   for (const FrameValue& v : f.values)
     size += 17 + v.identifier.size() + v.name.size() + v.unit.size();
@@ -103,23 +129,44 @@ std::string encode_live_frame(const LiveFrame& f) {
   out.put(f.operation);
   out.put(std::string_view(f.operation_name));
   out.put(static_cast<std::uint32_t>(f.values.size()));
+  if (layout) layout->values.clear();
   for (const FrameValue& v : f.values) {
     out.put(std::string_view(v.identifier));
     out.put(std::string_view(v.name));
     out.put(std::string_view(v.unit));
+    if (layout) layout->values.push_back(out.size());
     out.put(v.value);
-    const std::uint8_t marks =
-        (v.stale ? kMarkStale : 0) | (v.alarm ? kMarkAlarm : 0) | (v.valid ? 0 : kMarkNotValid);
-    out.put(marks);
+    out.put(marks_of(v));
   }
-  out.put(static_cast<std::uint32_t>(f.alarms.size()));
-  for (const std::string& a : f.alarms) out.put(std::string_view(a));
+  if (layout) layout->alarms_at = out.size();
+  put_alarms(out, f.alarms);
   std::string bytes = out.release();
-  put_u32_at(bytes, kLengthAt, static_cast<std::uint32_t>(bytes.size() + kCrcBytes));
-  const std::uint32_t crc = crc_of(bytes);
-  bytes.resize(bytes.size() + kCrcBytes);
-  put_u32_at(bytes, bytes.size() - kCrcBytes, crc);
+  put_length_and_crc(bytes);
   return bytes;
+}
+
+void update_live_frame(std::string& bytes, const LiveFrame& f, const LiveFrameLayout& layout) {
+  put_at(bytes, kSequenceAt, f.sequence);
+  put_at(bytes, kTimeAt, f.time);
+  put_at(bytes, kMillisecondsAt, f.milliseconds);
+  put_at(bytes, kFlagsAt, static_cast<std::uint16_t>(f.race_active ? kFlagRaceActive : 0));
+  put_at(bytes, kRaceAt, f.race);
+  std::size_t at = kDepthsAt;
+  for (float d : {f.bottom, f.bit, f.lag, f.block}) {
+    put_at(bytes, at, d);
+    at += sizeof d;
+  }
+  put_at(bytes, kOperationAt, f.operation);
+  for (std::size_t i = 0; i < f.values.size() && i < layout.values.size(); ++i) {
+    put_at(bytes, layout.values[i], f.values[i].value);
+    put_at(bytes, layout.values[i] + sizeof(float), marks_of(f.values[i]));
+  }
+  // The alarms' texts carry the values: laid out again each time, in the bytes' own buffer.
+  bytes.resize(layout.alarms_at);
+  FrameBytes tail(std::move(bytes));
+  put_alarms(tail, f.alarms);
+  bytes = tail.release();
+  put_length_and_crc(bytes);
 }
 
 std::optional<LiveFrame> decode_live_frame(std::string_view bytes, std::string& why) {
