@@ -1,6 +1,7 @@
 #include "calc/candle_counter.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <string>
 
@@ -36,6 +37,7 @@ bool CandleCounter::add_item(const Item& item) {
       } else {
         blocks_.push_back({step, step, sign});
       }
+      measure(blocks_.back());
     }
   }
   if (items_.size() > kMaxItems) drop_oldest(items_.size() - kMaxItems);
@@ -48,7 +50,14 @@ void CandleCounter::drop_oldest(std::size_t n) {
   first_item_ += static_cast<std::int64_t>(n);
   // The steps left start at the first sample left.
   while (!blocks_.empty() && blocks_.front().last < first_item_) blocks_.pop_front();
-  if (!blocks_.empty()) blocks_.front().first = std::max(blocks_.front().first, first_item_);
+  if (!blocks_.empty() && blocks_.front().first < first_item_) {
+    blocks_.front().first = first_item_;
+    measure(blocks_.front());
+  }
+}
+
+void CandleCounter::measure(Block& b) const {
+  b.travel = std::fabs(position_at(b.first) - position_at(b.last));
 }
 
 void CandleCounter::set(std::int32_t count) {
@@ -61,12 +70,11 @@ void CandleCounter::set_pipe(std::int32_t count) {
 
 bool CandleCounter::noise(const Block& b) const {
   const std::int64_t last_step = first_item_ + static_cast<std::int64_t>(items_.size()) - 2;
-  return b.last < last_step &&
-         std::fabs(position_at(b.first) - position_at(b.last)) < kMinRunTravel;
+  return b.last < last_step && b.travel < kMinRunTravel;
 }
 
-void CandleCounter::calc_ranges(std::list<Range>& ranges, float zero_weight) const {
-  ranges.clear();
+template <class F>
+void CandleCounter::each_range(float zero_weight, F&& f) const {
   // Runs that travel less than kMinRunTravel are noise: standing still. The moving steps
   // left, cut where the direction reverses, are the runs; the last has not reversed yet.
   bool open = false;
@@ -85,7 +93,7 @@ void CandleCounter::calc_ranges(std::list<Range>& ranges, float zero_weight) con
     r.up = run.up;
     r.weight = items_[ref].weight;
     r.loaded = zero_weight < items_[ref].weight;
-    ranges.push_back(r);
+    f(r);
   };
   for (const Block& b : blocks_) {
     if (noise(b)) continue;
@@ -101,6 +109,11 @@ void CandleCounter::calc_ranges(std::list<Range>& ranges, float zero_weight) con
     run.last = last;
     run.up = b.sign > 0;
   }
+}
+
+void CandleCounter::calc_ranges(std::list<Range>& ranges, float zero_weight) const {
+  ranges.clear();
+  each_range(zero_weight, [&ranges](const Range& r) { ranges.push_back(r); });
 }
 
 void CandleCounter::calc_range_minmax(Range& r) const {
@@ -143,8 +156,16 @@ bool CandleCounter::check_situation(const std::list<Range>& ranges, const bool* 
 }
 
 void CandleCounter::calculate(float zero_weight, float stroke, int pipes_per_stand) {
+  // Only the last two ranges can make a pattern.
   std::list<Range> ranges;
-  calc_ranges(ranges, zero_weight);
+  std::array<Range, 2> last_two;
+  std::size_t count = 0;
+  each_range(zero_weight, [&](const Range& r) {
+    last_two[0] = last_two[1];
+    last_two[1] = r;
+    ++count;
+  });
+  if (count >= 2) ranges.assign(last_two.begin(), last_two.end());
   pipes_per_stand_ = pipes_per_stand;
   int direction = 0;
   if (check_situation(ranges, kStandOut, 2)) {

@@ -109,11 +109,16 @@ class CandleCounter : public lib::SerialModuleBase {
     std::int64_t first = 0;
     std::int64_t last = 0;
     int sign = 0;
+    float travel = 0;  // m, from its first step's start to its last step's start
   };
   float position_at(std::int64_t step) const {
     return items_[static_cast<std::size_t>(step - first_item_)].position;
   }
   bool noise(const Block& b) const;
+  void measure(Block& b) const;
+  // Calls `f` with each range of the history, oldest first.
+  template <class F>
+  void each_range(float zero_weight, F&& f) const;
   // Forgets the oldest `n` samples (at most all of them) and the steps that start at them.
   void drop_oldest(std::size_t n);
 
