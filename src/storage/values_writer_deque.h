@@ -38,6 +38,10 @@ class ValuesWriterDeque {
   // (nothing queued, `task` left as it was, the refusal counted) when it would take the
   // queue beyond its limit.
   bool push(std::shared_ptr<const Records>&& task);
+  // While held, push wakes no one; release wakes the writer once for every task queued
+  // meanwhile. A tick queues a few lines together: one wake-up serves them all.
+  void hold_wakeups();
+  void release_wakeups();
   // The oldest task, left in the queue; null when the queue is empty.
   std::shared_ptr<const Records> oldest() const;
   // The oldest task and those right behind it for the same file, at most `max`.
@@ -76,6 +80,8 @@ class ValuesWriterDeque {
   std::size_t max_bytes_;
   std::uint64_t refused_ = 0;
   int waiting_ = 0;  // threads inside one of the waits
+  bool held_ = false;
+  bool pushed_while_held_ = false;
 };
 
 }  // namespace rtf
