@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <exception>
 #include <mutex>
+#include <unordered_map>
 
 #include "alarms/min_max_log.h"
 #include "alarms/sound.h"
@@ -124,7 +125,15 @@ class StorageCalcTable : public calc::CalcValueTable {
     return row >= 0 && row < ds_.par_tabl().get_items_count() && row < ds_tmp::kSlots;
   }
   ds_tmp::DataStorage& ds_;
-  mutable std::map<std::string, std::pair<int, std::string>, std::less<>> cache_;
+  // Hashed: an ordered search compared each name with several others on every lookup.
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const {
+      return std::hash<std::string_view>{}(name);
+    }
+  };
+  mutable std::unordered_map<std::string, std::pair<int, std::string>, NameHash, std::equal_to<>>
+      cache_;
   mutable const params::Param* cached_rows_ = nullptr;
   mutable std::size_t cached_size_ = 0;
 };
