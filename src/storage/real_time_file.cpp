@@ -17,6 +17,8 @@
 namespace rtf {
 namespace {
 
+// How long the idle writer waits before it looks at the queue again: the most a line queued
+// within a tick (which wakes no one) waits for its write.
 constexpr auto kIdleWait = std::chrono::milliseconds(50);
 constexpr auto kRetryWait = std::chrono::milliseconds(10);
 constexpr const char* kThreadCaller = "RealTimeFile::save_thread";

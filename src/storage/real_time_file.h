@@ -104,8 +104,9 @@ class RealTimeFile {
 
   // ---- lines (main thread) ----------------------------------------------------------------
   // Brackets one tick's lines, during which the caller keeps the table as it is: the live
-  // table's parameters are compared with it once, and the writer is woken once, at the end,
-  // for all the lines queued. Outside a bracket every line compares and wakes on its own.
+  // table's parameters are compared with it once, and the writer is not woken for the lines
+  // queued: it takes them within its idle wait (kIdleWait, 50 ms), long before the next
+  // tick. Outside a bracket every line compares and wakes the writer on its own.
   void begin_tick();
   void end_tick();
   // Feeds this tick's values (averaged where the row averages) into the time, depth (while

@@ -1,7 +1,6 @@
 #include "storage/values_writer_deque.h"
 
 #include <algorithm>
-#include <utility>
 
 namespace rtf {
 
@@ -16,11 +15,7 @@ bool ValuesWriterDeque::push(std::shared_ptr<const Records>&& task) {
     tasks_.push_back(std::move(task));
     task_bytes_.push_back(n);
     bytes_ += n;
-    if (held_) {
-      pushed_while_held_ = true;
-      return true;
-    }
-    if (waiting_ == 0) return true;  // a notification costs a lock: only for a waiter
+    if (held_ || waiting_ == 0) return true;  // a notification costs a lock: only for a waiter
   }
   changed_.notify_all();
   return true;
@@ -32,12 +27,8 @@ void ValuesWriterDeque::hold_wakeups() {
 }
 
 void ValuesWriterDeque::release_wakeups() {
-  {
-    std::lock_guard lock(mutex_);
-    held_ = false;
-    if (!std::exchange(pushed_while_held_, false) || waiting_ == 0) return;
-  }
-  changed_.notify_all();
+  std::lock_guard lock(mutex_);
+  held_ = false;
 }
 
 std::shared_ptr<const Records> ValuesWriterDeque::oldest() const {

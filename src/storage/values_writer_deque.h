@@ -38,8 +38,9 @@ class ValuesWriterDeque {
   // (nothing queued, `task` left as it was, the refusal counted) when it would take the
   // queue beyond its limit.
   bool push(std::shared_ptr<const Records>&& task);
-  // While held, push wakes no one; release wakes the writer once for every task queued
-  // meanwhile. A tick queues a few lines together: one wake-up serves them all.
+  // While held, push wakes no one: the writer, which looks at the queue every few tens of
+  // milliseconds anyway, takes the tasks on its next look. A tick queues its lines once a
+  // second; waking the writer for them cost the tick more than all its lines' making.
   void hold_wakeups();
   void release_wakeups();
   // The oldest task, left in the queue; null when the queue is empty.
@@ -81,7 +82,6 @@ class ValuesWriterDeque {
   std::uint64_t refused_ = 0;
   int waiting_ = 0;  // threads inside one of the waits
   bool held_ = false;
-  bool pushed_while_held_ = false;
 };
 
 }  // namespace rtf
