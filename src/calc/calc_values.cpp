@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
-#include <limits>
 #include <stdexcept>
 
-#include "calc/candle_counter.h"
 #include "calc/depth_calibration_format.h"
 #include "instr/calc_result.h"
 #include "params/global_nums.h"
@@ -19,7 +17,6 @@ CalcValues::CalcValues()
       depth_calc_(std::make_shared<DepthCalc>(depth_format::kDefaultModuleName)),
       bad_level_(VEmkOpts::kTankCount, false) {
   modules_.push_back({"CalcValues::calc_units", [this](CalcValuesData& d) { calc_units(d); }});
-  modules_.push_back({"CalcValues::calc_pipes", [this](CalcValuesData& d) { calc_pipes(d); }});
 }
 
 void CalcValues::set_error_sink(ErrorSink sink) {
@@ -110,55 +107,6 @@ void CalcValues::calc_units(CalcValuesData& data) {
   const double tool = std::clamp(std::isfinite(bit) ? bit : 0.0, 0.0, well.instr().get_total_len());
   set(calc_names::kToolDepth, tool);
   set(calc_names::kSteelRunIn, down.metal_volume_depth);
-}
-
-void CalcValues::calc_pipes(CalcValuesData& data) {
-  need_inputs(data);
-  if (candles_ == nullptr) return;
-  CalcValueTable& t = *data.values;
-  const reg::GlobalNums& nums = *data.global_nums;
-  candles::CandleCounter& counter = *candles_;
-  int pipes_per_stand = 0;
-  if (data.pore != nullptr) {
-    counter.set_max_count(data.pore->instr().get_total_count());
-    pipes_per_stand = data.pore->instr().get_svecha_size();
-  }
-  const int hook_row = nums[reg::GlobalNums::kVesNaKryuke];
-  const int block_row = nums[reg::GlobalNums::kTalblok];
-  // Without both rows nothing tells a loaded run from an empty one, or where the block is.
-  if (hook_row < 0 || block_row < 0) return;
-  // Neither read this tick: the data source is silent, which is told where it is watched.
-  if (!t.is_current(hook_row) && !t.is_current(block_row)) return;
-  const auto sample = [&t](int row) {
-    return t.is_current(row) ? t.value(row) : std::numeric_limits<double>::quiet_NaN();
-  };
-  const candles::Item item{static_cast<float>(sample(hook_row)),
-                           static_cast<float>(sample(block_row)), data.time};
-  if (!counter.add_item(item)) {
-    if (!bad_sample_) {
-      report("CalcValues::calc_pipes : the hook load ('вес_на_крюке', row " +
-             std::to_string(hook_row + 1) + ") or the block position ('тальблок', row " +
-             std::to_string(block_row + 1) +
-             ") is not a current number; the samples are skipped until both read again, the "
-             "counts are kept (" +
-             std::to_string(counter.get()) + " stands, " + std::to_string(counter.get_pipe()) +
-             " pipes)");
-    }
-    bad_sample_ = true;
-    return;
-  }
-  if (bad_sample_) {
-    report(
-        "CalcValues::calc_pipes : the hook load and the block position read again; counting "
-        "goes on");
-    bad_sample_ = false;
-  }
-  // A counter that fails keeps its counts; execute_module logs why and the next tick
-  // counts again.
-  counter.calculate(static_cast<float>(data.zero_weight), static_cast<float>(data.stand_length),
-                    pipes_per_stand);
-  t.set_value(t.row_of(calc_names::kStands), counter.get());
-  t.set_value(t.row_of(calc_names::kPipes), counter.get_pipe());
 }
 
 }  // namespace calc

@@ -1,9 +1,9 @@
 // calc::CalcValues: once per tick derives the values no sensor gives (tank volumes and
-// totals, turbine speed, mud in the circulating system, tool depth and steel run in, stands
-// and pipes) and writes them into the current values under their names. It owns the
-// calculation objects those values come from: the tank group with the pumps and the
-// turbine, and the depth sensor's calculator. The stand counter it drives is the owner's
-// (set_candle_counter), who keeps it for the state file and the operator's commands.
+// totals, turbine speed, mud in the circulating system, tool depth and steel run in) and
+// writes them into the current values under their names. It owns the calculation objects
+// those values come from: the tank group with the pumps and the turbine, and the depth
+// sensor's calculator. (The stands and pipes are counted where the tick follows the rig:
+// rig/stand_counting.h; their rows' names are kept here with the others.)
 //
 // Each calculation is a named module run through execute_module: one that throws is written
 // to the error log and the next still runs, so one bad input never stops the tick; the
@@ -22,9 +22,6 @@
 #include "calc/depth_calc.h"
 #include "calc/tanks.h"
 
-namespace candles {
-class CandleCounter;
-}
 namespace pore {
 class PoreOpt;
 }
@@ -59,8 +56,6 @@ struct CalcValuesData {
   pore::PoreOpt* pore = nullptr;
   double cavern_coeff = 1.0;      // of the run record
   double extra_mud_volume = 0.0;  // "доб_V_раствора", m³
-  double zero_weight = 0.0;       // "нулевой_вес", t, for the stand counter
-  double stand_length = 0.0;      // "свеча", m, for the stand counter
   std::uint32_t time = 0;         // the tick's time stamp, seconds
 };
 
@@ -91,7 +86,7 @@ class CalcValues {
 
   void set_error_sink(ErrorSink sink);
 
-  // Runs every module in list order ("CalcValues::calc_units", "CalcValues::calc_pipes").
+  // Runs every module in list order ("CalcValues::calc_units").
   void calc_and_store(CalcValuesData& data);
   // Runs one module. An exception with a message is logged as
   // "Исключение в  <name> (<message>).", anything else as "Неизвестное исключение в <name>.".
@@ -100,17 +95,6 @@ class CalcValues {
   // Turbine speed, tank volumes and totals, mud in the circulating system, tool depth and
   // steel run in. Throws when the data has no value table or no well-known rows.
   void calc_units(CalcValuesData& data);
-  // Stands and pipes in the hole: the stand counter's limit is the drill string's stands,
-  // its sample the hook load and the block position of this tick (the well-known rows),
-  // its step the zero weight, the stand length and the string's pipes per stand; then
-  // "число_свечей" and "число_трубок". A sample with one of the two not current or not a
-  // number is skipped (told once until both read again), the counts kept; with neither
-  // current (the data source silent) it is skipped without a word. Throws when the data has
-  // no value table or no well-known rows, and passes on the counter's own error.
-  void calc_pipes(CalcValuesData& data);
-  // The stand counter calc_pipes drives; null: calc_pipes counts nothing.
-  void set_candle_counter(candles::CandleCounter* counter) { candles_ = counter; }
-
   const std::vector<CalcModule>& modules() const { return modules_; }
 
   VEmkOpts& tanks() { return *tanks_; }
@@ -130,8 +114,6 @@ class CalcValues {
   std::shared_ptr<VEmkOpts> tanks_;
   std::shared_ptr<DepthCalc> depth_calc_;
   std::vector<bool> bad_level_;
-  candles::CandleCounter* candles_ = nullptr;
-  bool bad_sample_ = false;
   double mud_volume_ = 0;
   ErrorSink sink_;
 };

@@ -1,6 +1,7 @@
 #include "calc/candle_counter.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <string>
 
@@ -26,8 +27,37 @@ CandleCounter::CandleCounter() : SerialModuleBase(format::kSerialName, format::k
 bool CandleCounter::add_item(const Item& item) {
   if (!std::isfinite(item.weight) || !std::isfinite(item.position)) return false;
   items_.push_back(item);
-  while (items_.size() > kMaxItems) items_.pop_front();
+  if (items_.size() >= 2) {
+    const float d = item.position - items_[items_.size() - 2].position;
+    const int sign = std::fabs(d) < kMinStep ? 0 : (d >= 0 ? 1 : -1);
+    const std::int64_t step = first_item_ + static_cast<std::int64_t>(items_.size()) - 2;
+    if (sign != 0) {
+      if (!blocks_.empty() && blocks_.back().last == step - 1 && blocks_.back().sign == sign) {
+        blocks_.back().last = step;
+      } else {
+        blocks_.push_back({step, step, sign});
+      }
+      measure(blocks_.back());
+    }
+  }
+  if (items_.size() > kMaxItems) drop_oldest(items_.size() - kMaxItems);
   return true;
+}
+
+void CandleCounter::drop_oldest(std::size_t n) {
+  n = std::min(n, items_.size());
+  items_.erase(items_.begin(), items_.begin() + static_cast<std::ptrdiff_t>(n));
+  first_item_ += static_cast<std::int64_t>(n);
+  // The steps left start at the first sample left.
+  while (!blocks_.empty() && blocks_.front().last < first_item_) blocks_.pop_front();
+  if (!blocks_.empty() && blocks_.front().first < first_item_) {
+    blocks_.front().first = first_item_;
+    measure(blocks_.front());
+  }
+}
+
+void CandleCounter::measure(Block& b) const {
+  b.travel = std::fabs(position_at(b.first) - position_at(b.last));
 }
 
 void CandleCounter::set(std::int32_t count) {
@@ -38,64 +68,52 @@ void CandleCounter::set_pipe(std::int32_t count) {
   pipe_counter_ = clamp_count(count);
 }
 
-void CandleCounter::calc_velocity(std::vector<int>& steps) const {
-  // The positions side by side first: indexing the history's blocks for each step cost
-  // more than the steps themselves, and this runs over the whole history every tick.
-  std::vector<float>& position = positions_;
-  position.clear();
-  for (const Item& item : items_) position.push_back(item.position);
-  const std::size_t n = position.size();
-  steps.assign(n > 0 ? n - 1 : 0, 0);
-  for (std::size_t i = 0; i + 1 < n; ++i) {
-    const float d = position[i + 1] - position[i];
-    steps[i] = std::fabs(d) < kMinStep ? 0 : (d >= 0 ? 1 : -1);
-  }
-  // Runs that travel less than kMinRunTravel are noise: they become standing still.
-  const std::size_t m = steps.size();
-  std::size_t i = 0;
-  while (true) {
-    std::size_t p = i;
-    while (p < m && steps[p] == 0) ++p;
-    if (p >= m) break;
-    std::size_t q = p + 1;
-    while (q < m && steps[q] == steps[p]) ++q;
-    if (q >= m) break;
-    if (std::fabs(position[p] - position[q - 1]) < kMinRunTravel)
-      std::fill(steps.begin() + static_cast<std::ptrdiff_t>(p),
-                steps.begin() + static_cast<std::ptrdiff_t>(q), 0);
-    i = q;
+bool CandleCounter::noise(const Block& b) const {
+  const std::int64_t last_step = first_item_ + static_cast<std::int64_t>(items_.size()) - 2;
+  return b.last < last_step && b.travel < kMinRunTravel;
+}
+
+template <class F>
+void CandleCounter::each_range(float zero_weight, F&& f) const {
+  // Runs that travel less than kMinRunTravel are noise: standing still. The moving steps
+  // left, cut where the direction reverses, are the runs; the last has not reversed yet.
+  bool open = false;
+  Range run;
+  const auto close = [&] {
+    if (!open) return;
+    Range r;
+    r.first = static_cast<std::int32_t>(run.first);
+    r.last = static_cast<std::int32_t>(run.last);
+    const auto first = static_cast<std::size_t>(r.first);
+    const auto last = static_cast<std::size_t>(r.last);
+    r.length = std::fabs(items_[first].position - items_[last].position);
+    if (r.length < kMinRangeLength) return;
+    // The reference point, about 5/6 through the run: past the pick-up, before the set-down.
+    const std::size_t ref = (first + last) / 2 + (last - first) / 3;
+    r.up = run.up;
+    r.weight = items_[ref].weight;
+    r.loaded = zero_weight < items_[ref].weight;
+    f(r);
+  };
+  for (const Block& b : blocks_) {
+    if (noise(b)) continue;
+    const auto first = static_cast<std::int32_t>(b.first - first_item_);
+    const auto last = static_cast<std::int32_t>(b.last - first_item_);
+    if (open && run.up == (b.sign > 0)) {
+      run.last = last;
+      continue;
+    }
+    close();
+    open = true;
+    run.first = first;
+    run.last = last;
+    run.up = b.sign > 0;
   }
 }
 
 void CandleCounter::calc_ranges(std::list<Range>& ranges, float zero_weight) const {
   ranges.clear();
-  calc_velocity(steps_);
-  const std::vector<int>& s = steps_;
-  const std::size_t m = s.size();
-  std::size_t i = 0;
-  while (true) {
-    std::size_t first = i;
-    while (first < m && s[first] == 0) ++first;
-    if (first >= m) break;
-    // A run becomes a range only once the block has reversed.
-    std::size_t rev = first + 1;
-    while (rev < m && s[rev] != -s[first]) ++rev;
-    if (rev >= m) break;
-    std::size_t last = rev - 1;
-    while (s[last] == 0) --last;  // stops at `first` at the latest
-    i = last + 1;
-    Range r;
-    r.first = static_cast<std::int32_t>(first);
-    r.last = static_cast<std::int32_t>(last);
-    r.length = std::fabs(items_[first].position - items_[last].position);
-    if (r.length < kMinRangeLength) continue;
-    // The reference point, about 5/6 through the run: past the pick-up, before the set-down.
-    const std::size_t ref = (first + last) / 2 + (last - first) / 3;
-    r.up = s[first] == 1;
-    r.weight = items_[ref].weight;
-    r.loaded = zero_weight < items_[ref].weight;
-    ranges.push_back(r);
-  }
+  each_range(zero_weight, [&ranges](const Range& r) { ranges.push_back(r); });
 }
 
 void CandleCounter::calc_range_minmax(Range& r) const {
@@ -138,8 +156,16 @@ bool CandleCounter::check_situation(const std::list<Range>& ranges, const bool* 
 }
 
 void CandleCounter::calculate(float zero_weight, float stroke, int pipes_per_stand) {
+  // Only the last two ranges can make a pattern.
   std::list<Range> ranges;
-  calc_ranges(ranges, zero_weight);
+  std::array<Range, 2> last_two;
+  std::size_t count = 0;
+  each_range(zero_weight, [&](const Range& r) {
+    last_two[0] = last_two[1];
+    last_two[1] = r;
+    ++count;
+  });
+  if (count >= 2) ranges.assign(last_two.begin(), last_two.end());
   pipes_per_stand_ = pipes_per_stand;
   int direction = 0;
   if (check_situation(ranges, kStandOut, 2)) {
@@ -193,7 +219,7 @@ void CandleCounter::calculate(float zero_weight, float stroke, int pipes_per_sta
 
   const std::size_t del = static_cast<std::size_t>(r.last);
   if (r.last < 0 || del >= items_.size()) throw CandleError(kHistoryGuardMessage);
-  items_.erase(items_.begin(), items_.begin() + static_cast<std::ptrdiff_t>(del));
+  drop_oldest(del);
 }
 
 void CandleCounter::serial_fields(lib::serial_list& list, unsigned /*version*/) {

@@ -2,10 +2,12 @@
 // from two signals sampled once a tick, the hook load and the travelling-block position.
 //
 // It keeps a bounded history of samples, cuts the block's motion into runs between reversals
-// (ranges), classes each run as loaded or not and as upward or downward, and recognises the
-// two-run patterns of a trip: an empty block lowered, then a loaded lift (a stand out); an
-// empty block raised, then a loaded run down (a stand in). A run shorter than a stand less
-// half a pipe counts as whole pipes instead of a stand. See docs/stand-counter.md.
+// (ranges; the runs of steps they are made of are kept as the samples come and go, so a tick
+// costs the few runs that changed, not the whole history), classes each run as loaded or not and as
+// upward or downward, and recognises the two-run patterns of a trip: an empty block lowered, then a
+// loaded lift (a stand out); an empty block raised, then a loaded run down (a stand in). A run
+// shorter than a stand less half a pipe counts as whole pipes instead of a stand. See
+// docs/stand-counter.md.
 //
 // The counts are saved in the state file (candle_format.h). Not thread-safe: the caller
 // holds the system lock.
@@ -71,8 +73,7 @@ class CandleCounter : public lib::SerialModuleBase {
   // count nothing. Throws CandleError (kHistoryGuardMessage) when the history guard fails.
   void calculate(float zero_weight, float stroke, int pipes_per_stand);
 
-  // The steps of calculate.
-  void calc_velocity(std::vector<int>& steps) const;
+  // The steps of calculate: the ranges of the history, oldest first, and the load of the last.
   void calc_ranges(std::list<Range>& ranges, float zero_weight) const;
   void calc_range_minmax(Range& range) const;
   // True when the list holds at least n ranges and the last n match the (loaded, up) pairs
@@ -100,8 +101,30 @@ class CandleCounter : public lib::SerialModuleBase {
   void log(const std::string& line) const {
     if (log_) log_(line);
   }
+  // A block of equal moving steps (a step: from one sample to the next, up, down or still),
+  // the steps numbered from the first sample ever added, so dropping old samples moves no
+  // number. The last block, still growing, is never noise; an earlier one is when the block
+  // travels less than kMinRunTravel over it.
+  struct Block {
+    std::int64_t first = 0;
+    std::int64_t last = 0;
+    int sign = 0;
+    float travel = 0;  // m, from its first step's start to its last step's start
+  };
+  float position_at(std::int64_t step) const {
+    return items_[static_cast<std::size_t>(step - first_item_)].position;
+  }
+  bool noise(const Block& b) const;
+  void measure(Block& b) const;
+  // Calls `f` with each range of the history, oldest first.
+  template <class F>
+  void each_range(float zero_weight, F&& f) const;
+  // Forgets the oldest `n` samples (at most all of them) and the steps that start at them.
+  void drop_oldest(std::size_t n);
 
   std::deque<Item> items_;
+  std::int64_t first_item_ = 0;  // the number of items_.front()
+  std::deque<Block> blocks_;
   std::int32_t counter_ = 0;
   std::int32_t max_count_ = 0;
   std::int32_t pipe_counter_ = 0;
@@ -110,8 +133,6 @@ class CandleCounter : public lib::SerialModuleBase {
   Range last_range_;
   std::int32_t last_direction_ = 0;
   LogSink log_;
-  mutable std::vector<int> steps_;        // reused between ticks
-  mutable std::vector<float> positions_;  // the same
 };
 
 }  // namespace candles

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <exception>
 #include <mutex>
+#include <unordered_map>
 
 #include "alarms/min_max_log.h"
 #include "alarms/sound.h"
@@ -124,7 +125,15 @@ class StorageCalcTable : public calc::CalcValueTable {
     return row >= 0 && row < ds_.par_tabl().get_items_count() && row < ds_tmp::kSlots;
   }
   ds_tmp::DataStorage& ds_;
-  mutable std::map<std::string, std::pair<int, std::string>, std::less<>> cache_;
+  // Hashed: an ordered search compared each name with several others on every lookup.
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const {
+      return std::hash<std::string_view>{}(name);
+    }
+  };
+  mutable std::unordered_map<std::string, std::pair<int, std::string>, NameHash, std::equal_to<>>
+      cache_;
   mutable const params::Param* cached_rows_ = nullptr;
   mutable std::size_t cached_size_ = 0;
 };
@@ -198,8 +207,6 @@ void System::calc_and_store(std::uint32_t time, std::function<bool(int row)> row
   data.pore = pore_opt_.get();
   data.cavern_coeff = config_->race_info().get_kavern_koeff();
   data.extra_mud_volume = config_->other.extra_mud_volume;
-  data.zero_weight = config_->recognition.zero_weight;
-  data.stand_length = config_->dol.block_travel;
   data.time = time;
   calc_values_->calc_and_store(data);
   table.set_current({});
@@ -269,7 +276,6 @@ System::System(SystemOptions options)
       std::make_unique<StorageRaceSource>(*data_storage_, *catalogue_, *global_nums_, clock_);
   race_total_ = std::make_unique<calc::RaceTotal>(race_source_.get());
   candle_counter_ = std::make_unique<candles::CandleCounter>();
-  calc_values_->set_candle_counter(candle_counter_.get());
   text_remarks_ = std::make_unique<text::Storage>(file_lock_obj(), log_sink, fs_);
   module_list_ = std::make_unique<lib::ModuleList>();
 

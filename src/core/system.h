@@ -287,7 +287,8 @@ class System {
   // The totals of the current bit run ("RaceTotal"): before_work clears and starts them for
   // a new run, after_work stops them; the host calls calculate() once a tick.
   calc::RaceTotal& race_total() { return *race_total_; }
-  // The stand counter ("CandleCounter"), counted by the calculated values' calc_pipes.
+  // The stand counter ("CandleCounter"), saved with the state; the host counts with it once
+  // a tick (rig/stand_counting.h).
   candles::CandleCounter& candle_counter() { return *candle_counter_; }
   text::Storage& text_remarks() { return *text_remarks_; }
   journals::MudAdditives& mud_additives() { return *mud_additives_; }

@@ -5,8 +5,7 @@
 // by the hub's run bracket; this only steps them. Not thread-safe: the station's tick owns it.
 #pragma once
 
-#include <cstddef>
-#include <string>
+#include "rig/row_by_name.h"
 
 namespace calc {
 class RaceTotal;
@@ -24,22 +23,16 @@ class RunTotals {
  public:
   // Both must outlive this.
   RunTotals(calc::RaceTotal& totals, ds_tmp::DataStorage& storage)
-      : totals_(totals), storage_(storage) {}
+      : totals_(totals), storage_(storage), drill_time_row_(kDrillTimeRow) {}
 
   // One tick; returns the row it wrote the drilling time into, -1 when none (no active run,
   // or no such row).
   int tick(bool run_active);
 
  private:
-  int drill_time_row();
-
   calc::RaceTotal& totals_;
   ds_tmp::DataStorage& storage_;
-  // The drilling time's row as of the rows at cached_rows_, with the identifier it had.
-  const void* cached_rows_ = nullptr;
-  std::size_t cached_size_ = 0;
-  int row_ = -1;
-  std::string identifier_;
+  RowByName drill_time_row_;
 };
 
 }  // namespace rig

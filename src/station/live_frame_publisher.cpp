@@ -52,6 +52,7 @@ const live::LiveFrame& LiveFramePublisher::refresh() {
           {r.identifier, r.name, r.unit, static_cast<float>(r.value), r.stale, r.alarm, r.valid});
     }
     table_version_ = tick.table_version;
+    names_changed_ = true;
   } else {
     for (std::size_t i = 0; i < f.values.size(); ++i) {
       live::FrameValue& v = f.values[i];
@@ -66,6 +67,23 @@ const live::LiveFrame& LiveFramePublisher::refresh() {
   return f;
 }
 
+const std::string& LiveFramePublisher::bytes_of(const live::LiveFrame& f) {
+  if (names_changed_ || f.operation_name != laid_operation_name_ ||
+      layout_.values.size() != f.values.size()) {
+    bytes_ = live::encode_live_frame(f, &layout_);
+    laid_operation_name_ = f.operation_name;
+    names_changed_ = false;
+  } else {
+    try {
+      live::update_live_frame(bytes_, f, layout_);
+    } catch (...) {
+      names_changed_ = true;  // the kept bytes are cut: laid out afresh next time
+      throw;
+    }
+  }
+  return bytes_;
+}
+
 void LiveFramePublisher::publish() {
   const std::int64_t now = clock_.steady_ms();
   if (written_ && now - last_ms_ < live::kPeriodMs) return;
@@ -73,7 +91,7 @@ void LiveFramePublisher::publish() {
   written_ = true;
   ++sequence_;
   try {
-    lib::write_file_atomically(path_, live::encode_live_frame(refresh()), fs_,
+    lib::write_file_atomically(path_, bytes_of(refresh()), fs_,
                                /*sync_to_disk=*/false);
     if (failing_) errors_("live frame: '" + path_ + "' is written again");
     failing_ = false;

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "lib/date_time.h"
 #include "lib/file_system.h"
@@ -42,8 +43,18 @@ class LiveFramePublisher {
   lib::FileSystem& fs_;
   lib::Clock& clock_;
   ErrorSink errors_;
+  // Lays the frame out again only when its rows' texts or the operation's name changed;
+  // otherwise rewrites its numbers and alarms in the bytes kept from the last write.
+  const std::string& bytes_of(const live::LiveFrame& f);
+
   live::LiveFrame frame_;
   std::uint64_t table_version_ = 0;  // of the rows' names in frame_
+  // The last frame's bytes, where its changing parts lie in them, and the operation's name
+  // they were laid out with.
+  std::string bytes_;
+  live::LiveFrameLayout layout_;
+  bool names_changed_ = true;
+  std::string laid_operation_name_;
   std::uint32_t sequence_ = 0;
   std::int64_t last_ms_ = 0;
   bool written_ = false;

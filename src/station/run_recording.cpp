@@ -219,6 +219,11 @@ void RunRecording::end() {
 void RunRecording::tick() {
   ds_tmp::DataStorage& ds = parts_.ds;
   const reg::Config& c = parts_.config;
+  struct Bracket {
+    rtf::RealTimeFile& file;
+    explicit Bracket(rtf::RealTimeFile& f) : file(f) { file.begin_tick(); }
+    ~Bracket() { file.end_tick(); }
+  } bracket(*recorder_);
   ds.set_depth_file_on(ds.get_depth_uz() <= kOnBottomMetres);
   recorder_->store_values_for_file();
   if (++ticks_since_time_line_ >= time_line_ticks(c.recording.time_step)) {

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "lib/binary_stream.h"
 #include "station/scenario_format.h"
@@ -147,40 +149,47 @@ ScenarioSample Scenario::at(double seconds) const {
   if (frames_.empty()) return out;
   auto next = std::upper_bound(frames_.begin(), frames_.end(), seconds,
                                [](double t, const Frame& f) { return t < f.seconds; });
-  std::map<std::string, double> values;
-  if (next == frames_.begin()) {
-    values = frames_.front().values;
-  } else if (next == frames_.end()) {
-    values = frames_.back().values;
-  } else {
-    const Frame& a = *(next - 1);
-    const Frame& b = *next;
-    const double f = (seconds - a.seconds) / (b.seconds - a.seconds);
-    for (const auto& [key, va] : a.values) {
-      const auto it = b.values.find(key);
-      values[key] = it == b.values.end() ? va : va + (it->second - va) * f;
-    }
-  }
-  auto take = [&](const char* key) -> std::optional<double> {
-    const auto it = values.find(key);
-    if (it == values.end()) return std::nullopt;
-    return it->second;
+  // Before the first frame or after the last, that frame's values; between two, the earlier
+  // one's keys, each moved towards the later one's value where it has one. Looked up key by
+  // key: this runs every tick.
+  const Frame& a = next == frames_.begin() ? frames_.front()
+                   : next == frames_.end() ? frames_.back()
+                                           : *(next - 1);
+  const Frame* b = next == frames_.begin() || next == frames_.end() ? nullptr : &*next;
+  const double f = b ? (seconds - a.seconds) / (b->seconds - a.seconds) : 0.0;
+  auto take = [&](const std::string& key) -> std::optional<double> {
+    const auto it = a.values.find(key);
+    if (it == a.values.end()) return std::nullopt;
+    const double va = it->second;
+    if (b == nullptr) return va;
+    const auto jt = b->values.find(key);
+    return jt == b->values.end() ? va : va + (jt->second - va) * f;
   };
-  out.hook = take("hook");
-  out.pressure = take("pressure");
-  out.rpm = take("rpm");
-  out.wob = take("wob");
-  out.torque = take("torque");
-  out.gas = take("gas");
-  out.methane = take("methane");
-  out.flow = take("flow");
-  out.block = take("block");
-  if (const auto p = take("pulses")) out.pulses = std::llround(*p);
+  static const std::string kHook = "hook", kPressure = "pressure", kRpm = "rpm", kWob = "wob",
+                           kTorque = "torque", kGas = "gas", kMethane = "methane", kFlow = "flow",
+                           kBlock = "block", kPulses = "pulses";
+  static const auto numbered = [](const char* stem, int count) {
+    std::vector<std::string> keys;
+    for (int n = 1; n <= count; ++n) keys.push_back(stem + std::to_string(n));
+    return keys;
+  };
+  static const std::vector<std::string> kSpm = numbered("spm", scenario_format::kPumps);
+  static const std::vector<std::string> kLevel = numbered("level", scenario_format::kTanks);
+  out.hook = take(kHook);
+  out.pressure = take(kPressure);
+  out.rpm = take(kRpm);
+  out.wob = take(kWob);
+  out.torque = take(kTorque);
+  out.gas = take(kGas);
+  out.methane = take(kMethane);
+  out.flow = take(kFlow);
+  out.block = take(kBlock);
+  if (const auto p = take(kPulses)) out.pulses = std::llround(*p);
   for (int n = 1; n <= scenario_format::kPumps; ++n) {
-    if (const auto v = take(("spm" + std::to_string(n)).c_str())) out.spm[n] = *v;
+    if (const auto v = take(kSpm[static_cast<std::size_t>(n - 1)])) out.spm[n] = *v;
   }
   for (int n = 1; n <= scenario_format::kTanks; ++n) {
-    if (const auto v = take(("level" + std::to_string(n)).c_str())) out.level[n] = *v;
+    if (const auto v = take(kLevel[static_cast<std::size_t>(n - 1)])) out.level[n] = *v;
   }
   return out;
 }

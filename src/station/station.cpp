@@ -53,7 +53,8 @@ Station::Station(reg::System& hub, const reg::HostParts& parts)
       remarks_(parts.text_remarks),
       home_(parts.home),
       wits_in_(clock_),
-      run_totals_(totals_, ds_) {
+      run_totals_(totals_, ds_),
+      stands_(candles_, ds_, [this](const std::string& line) { log_.write(line); }) {
   // The shared export is the station's published frame: a stale measurement goes out as a
   // quiet NaN there (stage_publish.cpp), never a frozen value taken for a live one.
   plain_shared_values_ = hub_.shared_values_source();

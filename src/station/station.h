@@ -26,6 +26,7 @@
 #include "hardware/comm_out_data.h"
 #include "rig/rig_tracker.h"
 #include "rig/run_totals.h"
+#include "rig/stand_counting.h"
 #include "station/alarm_log_file.h"
 #include "station/announcer.h"
 #include "station/control_folder.h"
@@ -318,6 +319,7 @@ class Station {
   std::vector<std::unique_ptr<Stage>> stages_;
   WitsIntake wits_in_;
   rig::RunTotals run_totals_;  // the run totals as the tick drives them
+  rig::StandCounting stands_;  // the stand counting as the tick drives it
   ScenarioPlay play_;
   // What the shared-values file gets: the frame's values as the last publish left them.
   reg::SharedValues shared_;

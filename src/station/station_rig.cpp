@@ -301,6 +301,17 @@ void Station::follow_rig(TickFrame& frame) {
   frame.depths = rig_->depths();
   frame.race = rig_->race();
   frame.race_active = rig_->race_active();
+  // The stands, from the hook load and the block position the tick now shows.
+  const reg::Config& c = config_;
+  rig::StandSettings stands;
+  stands.zero_weight = c.recognition.zero_weight;
+  stands.stand_length = c.dol.block_travel;
+  stands.pipes_per_stand = well_.instr().get_svecha_size();
+  stands.stands_in_string = well_.instr().get_total_count();
+  stands.hook_row = nums_[reg::GlobalNums::kVesNaKryuke];
+  stands.block_row = nums_[reg::GlobalNums::kTalblok];
+  stands.time = static_cast<std::uint32_t>(frame.steady_ms / 1000);
+  stands_.tick(stands, [&frame](int row) { return frame.current(row); });
 }
 
 std::string Station::command(const std::string& line) {

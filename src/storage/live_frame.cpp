@@ -3,6 +3,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "lib/binary_stream.h"
 #include "storage/live_frame_format.h"
 
@@ -25,10 +29,8 @@ struct CrcTables {
 };
 constexpr CrcTables kCrc;
 
-std::uint32_t crc_of(std::string_view bytes) {
-  std::uint32_t c = 0xFFFFFFFFu;
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  std::size_t n = bytes.size();
+// The running CRC (not inverted) over `n` bytes, eight a step.
+std::uint32_t crc_by_tables(std::uint32_t c, const unsigned char* p, std::size_t n) {
   for (; n >= 8; n -= 8, p += 8) {
     const std::uint32_t lo = c ^ (std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 |
                                   std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24);
@@ -36,7 +38,80 @@ std::uint32_t crc_of(std::string_view bytes) {
         kCrc.t[4][lo >> 24] ^ kCrc.t[3][p[4]] ^ kCrc.t[2][p[5]] ^ kCrc.t[1][p[6]] ^ kCrc.t[0][p[7]];
   }
   for (; n > 0; --n, ++p) c = kCrc.t[0][(c ^ *p) & 0xff] ^ (c >> 8);
-  return c ^ 0xFFFFFFFFu;
+  return c;
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// The same by carry-less multiplication, folding 64 bytes a step (the processor's PCLMULQDQ):
+// a frame of the full table takes the tick a few hundred nanoseconds instead of microseconds.
+// `n` is at least 64 and a multiple of 16. The constants are powers of x modulo the
+// polynomial, bit-reflected: x^(4*128+32), x^(4*128-32) for the 64-byte fold, x^(128+32),
+// x^(128-32) for the 16-byte fold, x^64 for 128 to 64 bits, then the polynomial and its
+// Barrett quotient x^64 / P.
+// x's two halves multiplied by k's, added to `next`: 128 bits carried 4 or 1 blocks on.
+__attribute__((target("pclmul,sse4.1"))) inline __m128i fold(__m128i x, __m128i k, __m128i next) {
+  const __m128i lo = _mm_clmulepi64_si128(x, k, 0x00);
+  const __m128i hi = _mm_clmulepi64_si128(x, k, 0x11);
+  return _mm_xor_si128(_mm_xor_si128(hi, lo), next);
+}
+
+__attribute__((target("pclmul,sse4.1"))) std::uint32_t crc_by_folding(std::uint32_t crc,
+                                                                      const unsigned char* p,
+                                                                      std::size_t n) {
+  alignas(16) static constexpr std::uint64_t k1k2[2] = {0x0154442bd4, 0x01c6e41596};
+  alignas(16) static constexpr std::uint64_t k3k4[2] = {0x01751997d0, 0x00ccaa009e};
+  alignas(16) static constexpr std::uint64_t k5k0[2] = {0x0163cd6124, 0};
+  alignas(16) static constexpr std::uint64_t poly[2] = {0x01db710641, 0x01f7011641};
+  const auto load = [](const unsigned char* at) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  };
+  __m128i x1 = _mm_xor_si128(load(p), _mm_cvtsi32_si128(static_cast<int>(crc)));
+  __m128i x2 = load(p + 16), x3 = load(p + 32), x4 = load(p + 48);
+  p += 64;
+  n -= 64;
+  __m128i k = _mm_load_si128(reinterpret_cast<const __m128i*>(k1k2));
+  for (; n >= 64; n -= 64, p += 64) {
+    x1 = fold(x1, k, load(p));
+    x2 = fold(x2, k, load(p + 16));
+    x3 = fold(x3, k, load(p + 32));
+    x4 = fold(x4, k, load(p + 48));
+  }
+  k = _mm_load_si128(reinterpret_cast<const __m128i*>(k3k4));
+  x1 = fold(x1, k, x2);
+  x1 = fold(x1, k, x3);
+  x1 = fold(x1, k, x4);
+  for (; n >= 16; n -= 16, p += 16) x1 = fold(x1, k, load(p));
+  // 128 bits to 64.
+  const __m128i mask32 = _mm_setr_epi32(~0, 0, ~0, 0);
+  __m128i x = _mm_xor_si128(_mm_srli_si128(x1, 8), _mm_clmulepi64_si128(x1, k, 0x10));
+  const __m128i k5 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(k5k0));
+  x = _mm_xor_si128(_mm_clmulepi64_si128(_mm_and_si128(x, mask32), k5, 0x00), _mm_srli_si128(x, 4));
+  // Barrett reduction to 32 bits.
+  const __m128i pu = _mm_load_si128(reinterpret_cast<const __m128i*>(poly));
+  __m128i t = _mm_clmulepi64_si128(_mm_and_si128(x, mask32), pu, 0x10);
+  t = _mm_clmulepi64_si128(_mm_and_si128(t, mask32), pu, 0x00);
+  return static_cast<std::uint32_t>(_mm_extract_epi32(_mm_xor_si128(x, t), 1));
+}
+
+bool can_fold() {
+  static const bool yes = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
+  return yes;
+}
+#endif
+
+std::uint32_t crc_of(std::string_view bytes) {
+  std::uint32_t c = 0xFFFFFFFFu;
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::size_t n = bytes.size();
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+  if (n >= 64 && can_fold()) {
+    const std::size_t folded = n & ~std::size_t{15};
+    c = crc_by_folding(c, p, folded);
+    p += folded;
+    n -= folded;
+  }
+#endif
+  return crc_by_tables(c, p, n) ^ 0xFFFFFFFFu;
 }
 
 void put_u32_at(std::string& bytes, std::size_t at, std::uint32_t v) {
@@ -53,6 +128,8 @@ namespace {
 class FrameBytes {
  public:
   explicit FrameBytes(std::size_t reserve) { bytes_.reserve(reserve); }
+  // Goes on after the bytes given.
+  explicit FrameBytes(std::string&& bytes) : bytes_(std::move(bytes)) {}
   template <lib::io::BinaryScalar T>
   void put(T value) {
     typename lib::io::detail::UintOfSize<sizeof(T)>::type bits;
@@ -76,15 +153,39 @@ class FrameBytes {
     bytes_.append(text);
   }
   void put_raw(const char* data, std::size_t n) { bytes_.append(data, n); }
+  std::size_t size() const { return bytes_.size(); }
   std::string release() { return std::move(bytes_); }
 
  private:
   std::string bytes_;
 };
 
+std::uint8_t marks_of(const FrameValue& v) {
+  return (v.stale ? kMarkStale : 0) | (v.alarm ? kMarkAlarm : 0) | (v.valid ? 0 : kMarkNotValid);
+}
+
+template <lib::io::BinaryScalar T>
+void put_at(std::string& bytes, std::size_t at, T value) {
+  typename lib::io::detail::UintOfSize<sizeof(T)>::type bits;
+  std::memcpy(&bits, &value, sizeof(T));
+  for (std::size_t i = 0; i < sizeof(T); ++i) bytes[at + i] = static_cast<char>(bits >> (8 * i));
+}
+
+void put_alarms(FrameBytes& out, const std::vector<std::string>& alarms) {
+  out.put(static_cast<std::uint32_t>(alarms.size()));
+  for (const std::string& a : alarms) out.put(std::string_view(a));
+}
+
+void put_length_and_crc(std::string& bytes) {
+  put_u32_at(bytes, kLengthAt, static_cast<std::uint32_t>(bytes.size() + kCrcBytes));
+  const std::uint32_t crc = crc_of(bytes);
+  bytes.resize(bytes.size() + kCrcBytes);
+  put_u32_at(bytes, bytes.size() - kCrcBytes, crc);
+}
+
 }  // namespace
 
-std::string encode_live_frame(const LiveFrame& f) {
+std::string encode_live_frame(const LiveFrame& f, LiveFrameLayout* layout) {
   std::size_t size = kOperationNameAt + f.operation_name.size() + 64;
   for (const FrameValue& v : f.values)
     size += 17 + v.identifier.size() + v.name.size() + v.unit.size();
@@ -103,23 +204,44 @@ std::string encode_live_frame(const LiveFrame& f) {
   out.put(f.operation);
   out.put(std::string_view(f.operation_name));
   out.put(static_cast<std::uint32_t>(f.values.size()));
+  if (layout) layout->values.clear();
   for (const FrameValue& v : f.values) {
     out.put(std::string_view(v.identifier));
     out.put(std::string_view(v.name));
     out.put(std::string_view(v.unit));
+    if (layout) layout->values.push_back(out.size());
     out.put(v.value);
-    const std::uint8_t marks =
-        (v.stale ? kMarkStale : 0) | (v.alarm ? kMarkAlarm : 0) | (v.valid ? 0 : kMarkNotValid);
-    out.put(marks);
+    out.put(marks_of(v));
   }
-  out.put(static_cast<std::uint32_t>(f.alarms.size()));
-  for (const std::string& a : f.alarms) out.put(std::string_view(a));
+  if (layout) layout->alarms_at = out.size();
+  put_alarms(out, f.alarms);
   std::string bytes = out.release();
-  put_u32_at(bytes, kLengthAt, static_cast<std::uint32_t>(bytes.size() + kCrcBytes));
-  const std::uint32_t crc = crc_of(bytes);
-  bytes.resize(bytes.size() + kCrcBytes);
-  put_u32_at(bytes, bytes.size() - kCrcBytes, crc);
+  put_length_and_crc(bytes);
   return bytes;
+}
+
+void update_live_frame(std::string& bytes, const LiveFrame& f, const LiveFrameLayout& layout) {
+  put_at(bytes, kSequenceAt, f.sequence);
+  put_at(bytes, kTimeAt, f.time);
+  put_at(bytes, kMillisecondsAt, f.milliseconds);
+  put_at(bytes, kFlagsAt, static_cast<std::uint16_t>(f.race_active ? kFlagRaceActive : 0));
+  put_at(bytes, kRaceAt, f.race);
+  std::size_t at = kDepthsAt;
+  for (float d : {f.bottom, f.bit, f.lag, f.block}) {
+    put_at(bytes, at, d);
+    at += sizeof d;
+  }
+  put_at(bytes, kOperationAt, f.operation);
+  for (std::size_t i = 0; i < f.values.size() && i < layout.values.size(); ++i) {
+    put_at(bytes, layout.values[i], f.values[i].value);
+    put_at(bytes, layout.values[i] + sizeof(float), marks_of(f.values[i]));
+  }
+  // The alarms' texts carry the values: laid out again each time, in the bytes' own buffer.
+  bytes.resize(layout.alarms_at);
+  FrameBytes tail(std::move(bytes));
+  put_alarms(tail, f.alarms);
+  bytes = tail.release();
+  put_length_and_crc(bytes);
 }
 
 std::optional<LiveFrame> decode_live_frame(std::string_view bytes, std::string& why) {

@@ -2,6 +2,7 @@
 // bytes. Pure functions; the station writes the file, readers decode what they read.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -35,7 +36,24 @@ struct LiveFrame {
   bool operator==(const LiveFrame&) const = default;
 };
 
-std::string encode_live_frame(const LiveFrame& frame);
+// Where encode_live_frame put the parts of a frame that change from frame to frame: each
+// value's number, and the alarms, which end the frame.
+struct LiveFrameLayout {
+  std::vector<std::size_t> values;
+  std::size_t alarms_at = 0;
+};
+
+// The frame's bytes. With `layout`, also where its changing parts lie in them, for
+// update_live_frame.
+std::string encode_live_frame(const LiveFrame& frame, LiveFrameLayout* layout = nullptr);
+
+// Rewrites in place the fields of `bytes` that change from frame to frame (the sequence, the
+// time, the run, the depths, the operation code, each value's number and marks), lays the
+// alarms out again, and sets the length and the CRC. The result is the bytes
+// encode_live_frame makes of `frame`, provided `bytes` and `layout` were made from a frame
+// with the same value texts (identifiers, names, units), value count and operation name: the
+// caller checks that.
+void update_live_frame(std::string& bytes, const LiveFrame& frame, const LiveFrameLayout& layout);
 
 // The frame of `bytes`; nullopt with the reason in `why` (a wrong magic or version, a length
 // that is not the bytes', a failed CRC, a count or string running past the end). Never

@@ -17,6 +17,8 @@
 namespace rtf {
 namespace {
 
+// How long the idle writer waits before it looks at the queue again: the most a line queued
+// within a tick (which wakes no one) waits for its write.
 constexpr auto kIdleWait = std::chrono::milliseconds(50);
 constexpr auto kRetryWait = std::chrono::milliseconds(10);
 constexpr const char* kThreadCaller = "RealTimeFile::save_thread";
@@ -195,7 +197,21 @@ bool same_as_row(const RecordedParam& r, const params::Param& p) {
 }
 }  // namespace
 
+void RealTimeFile::begin_tick() {
+  in_tick_ = true;
+  table_checked_ = false;
+  queue_.hold_wakeups();
+}
+
+void RealTimeFile::end_tick() {
+  in_tick_ = false;
+  table_checked_ = false;
+  queue_.release_wakeups();
+}
+
 ParamList RealTimeFile::current_params() {
+  if (in_tick_ && table_checked_) return current_params_;
+  table_checked_ = in_tick_;
   const params::ParTabl& table = storage_.par_tabl();
   const int n = table.get_items_count();
   // Compared field by field in place: a copy of each row to compare with would cost four
@@ -256,6 +272,13 @@ const std::vector<int>& RealTimeFile::row_catalogue_indexes() {
   const params::ParTabl& table = storage_.par_tabl();
   const auto& rows = table.rows();
   bool changed = false;
+  // Within a tick, the list of the live table's parameters holds its identifiers: while it is
+  // the list the rows were last checked against, none changed.
+  if (in_tick_ && current_params() == row_ids_list_ && row_ids_.size() == rows.size() &&
+      fast_rows_.size() == fast_params_->size()) {
+    return row_catalogue_;
+  }
+  if (in_tick_) row_ids_list_ = current_params_;
   if (row_ids_.size() != rows.size()) {
     row_ids_.assign(rows.size(), std::nullopt);
     row_catalogue_.assign(rows.size(), -1);

@@ -103,6 +103,12 @@ class RealTimeFile {
                             bool without_start);
 
   // ---- lines (main thread) ----------------------------------------------------------------
+  // Brackets one tick's lines, during which the caller keeps the table as it is: the live
+  // table's parameters are compared with it once, and the writer is not woken for the lines
+  // queued: it takes them within its idle wait (kIdleWait, 50 ms), long before the next
+  // tick. Outside a bracket every line compares and wakes the writer on its own.
+  void begin_tick();
+  void end_tick();
   // Feeds this tick's values (averaged where the row averages) into the time, depth (while
   // the storage's depth file is on), lag-depth and fast accumulators.
   void store_values_for_file();
@@ -205,6 +211,9 @@ class RealTimeFile {
   std::deque<LagFileStoredLine> lag_lines_;  // oldest first
   ParamList current_params_;
   std::vector<int> current_indexes_;
+  bool in_tick_ = false;
+  bool table_checked_ = false;  // in this tick, against current_params_
+  ParamList row_ids_list_;      // current_params_ when row_ids_ were last checked
   std::vector<int> fast_indexes_;
   std::vector<int> fast_rows_;  // the table row of each fast parameter, -1: none
   ParamList other_params_;

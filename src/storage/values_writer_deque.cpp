@@ -15,10 +15,20 @@ bool ValuesWriterDeque::push(std::shared_ptr<const Records>&& task) {
     tasks_.push_back(std::move(task));
     task_bytes_.push_back(n);
     bytes_ += n;
-    if (waiting_ == 0) return true;  // a notification costs a lock: only for a waiter
+    if (held_ || waiting_ == 0) return true;  // a notification costs a lock: only for a waiter
   }
   changed_.notify_all();
   return true;
+}
+
+void ValuesWriterDeque::hold_wakeups() {
+  std::lock_guard lock(mutex_);
+  held_ = true;
+}
+
+void ValuesWriterDeque::release_wakeups() {
+  std::lock_guard lock(mutex_);
+  held_ = false;
 }
 
 std::shared_ptr<const Records> ValuesWriterDeque::oldest() const {

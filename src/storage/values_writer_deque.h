@@ -38,6 +38,11 @@ class ValuesWriterDeque {
   // (nothing queued, `task` left as it was, the refusal counted) when it would take the
   // queue beyond its limit.
   bool push(std::shared_ptr<const Records>&& task);
+  // While held, push wakes no one: the writer, which looks at the queue every few tens of
+  // milliseconds anyway, takes the tasks on its next look. A tick queues its lines once a
+  // second; waking the writer for them cost the tick more than all its lines' making.
+  void hold_wakeups();
+  void release_wakeups();
   // The oldest task, left in the queue; null when the queue is empty.
   std::shared_ptr<const Records> oldest() const;
   // The oldest task and those right behind it for the same file, at most `max`.
@@ -76,6 +81,7 @@ class ValuesWriterDeque {
   std::size_t max_bytes_;
   std::uint64_t refused_ = 0;
   int waiting_ = 0;  // threads inside one of the waits
+  bool held_ = false;
 };
 
 }  // namespace rtf
