@@ -1,7 +1,10 @@
 // Feeds arbitrary bytes, as the content of the live frame file, to its decoder. It never
 // crashes and never reads past the input; what it takes, encoded again, gives the very
 // bytes it was given (the CRC makes any other frame a refusal), except where a text was not
-// UTF-8: the reader mends it, and the mended frame then reads back as itself.
+// UTF-8: the reader mends it, and the mended frame then reads back as itself. A frame with
+// the same texts and other numbers, rewritten in the bytes laid out for this one, is byte for
+// byte that frame encoded afresh.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -15,6 +18,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (why.empty()) __builtin_trap();
     return 0;
   }
+  live::LiveFrameLayout layout;
+  std::string kept = live::encode_live_frame(*frame, &layout);
+  live::LiveFrame next = *frame;
+  ++next.sequence;
+  next.time ^= 1;
+  next.race_active = !next.race_active;
+  next.bottom += 1;
+  next.operation = ~next.operation;
+  for (live::FrameValue& v : next.values) {
+    v.value = -v.value;
+    v.stale = !v.stale;
+    v.valid = !v.valid;
+  }
+  std::reverse(next.alarms.begin(), next.alarms.end());
+  if (!next.alarms.empty()) next.alarms.pop_back();
+  live::update_live_frame(kept, next, layout);
+  if (kept != live::encode_live_frame(next)) __builtin_trap();
+
   const std::string again = live::encode_live_frame(*frame);
   if (again == bytes) return 0;
   const auto mended = live::decode_live_frame(again, why);

@@ -33,14 +33,20 @@ void CalcValues::calc_and_store(CalcValuesData& data) {
   for (const CalcModule& m : modules_) execute_module(m, data);
 }
 
-void CalcValues::execute_module(const CalcModule& module, CalcValuesData& data) {
+void run_module(const std::string& name, const std::function<void()>& body,
+                const std::function<void(const std::string&)>& report) {
   try {
-    module.operation(data);
+    body();
   } catch (const std::exception& e) {
-    report("Исключение в  " + module.name + " (" + e.what() + ").");
+    report("Исключение в  " + name + " (" + e.what() + ").");
   } catch (...) {
-    report("Неизвестное исключение в " + module.name + ".");
+    report("Неизвестное исключение в " + name + ".");
   }
+}
+
+void CalcValues::execute_module(const CalcModule& module, CalcValuesData& data) {
+  run_module(
+      module.name, [&] { module.operation(data); }, [this](const std::string& m) { report(m); });
 }
 
 namespace {

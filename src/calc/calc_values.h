@@ -72,6 +72,12 @@ inline constexpr const char* kStands = "число_свечей";
 inline constexpr const char* kPipes = "число_трубок";
 }  // namespace calc_names
 
+// Runs `body`, a calculation named `name`, so that its failure is a line of `report` and never
+// ends the tick: an exception with a message as "Исключение в  <name> (<message>).", anything
+// else as "Неизвестное исключение в <name>.".
+void run_module(const std::string& name, const std::function<void()>& body,
+                const std::function<void(const std::string&)>& report);
+
 class CalcValues {
  public:
   struct CalcModule {
@@ -88,8 +94,7 @@ class CalcValues {
 
   // Runs every module in list order ("CalcValues::calc_units").
   void calc_and_store(CalcValuesData& data);
-  // Runs one module. An exception with a message is logged as
-  // "Исключение в  <name> (<message>).", anything else as "Неизвестное исключение в <name>.".
+  // Runs one module through run_module.
   void execute_module(const CalcModule& module, CalcValuesData& data);
 
   // Turbine speed, tank volumes and totals, mud in the circulating system, tool depth and

@@ -1,7 +1,6 @@
 #include "rig/stand_counting.h"
 
 #include <cmath>
-#include <exception>
 #include <limits>
 
 #include "calc/calc_values.h"
@@ -25,13 +24,8 @@ StandCounting::StandCounting(candles::CandleCounter& counter, ds_tmp::DataStorag
 
 void StandCounting::tick(const StandSettings& s, const std::function<bool(int)>& current) {
   // A counter that fails keeps its counts; the next tick counts again.
-  try {
-    count(s, current);
-  } catch (const std::exception& e) {
-    log_(std::string("Исключение в  ") + kWhere + " (" + e.what() + ").");
-  } catch (...) {
-    log_(std::string("Неизвестное исключение в ") + kWhere + ".");
-  }
+  calc::run_module(
+      kWhere, [&] { count(s, current); }, log_);
 }
 
 void StandCounting::count(const StandSettings& s, const std::function<bool(int)>& current) {

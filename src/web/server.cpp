@@ -102,18 +102,20 @@ struct WebServer::Impl {
   class TickText {
    public:
     explicit TickText(TickTexts texts)
-        : table_(texts.table), full_(std::move(texts.full)), brief_(std::move(texts.brief)) {}
+        : table_(texts.table),
+          has_brief_(static_cast<bool>(texts.brief)),
+          full_(std::move(texts.full)),
+          brief_(std::move(texts.brief)) {}
     std::shared_ptr<const std::string> get() { return full_.get(); }
     // The full text when the tick has no brief one.
-    std::shared_ptr<const std::string> brief() { return brief_.empty() ? get() : brief_.get(); }
-    bool has_brief() const { return !brief_.empty(); }
+    std::shared_ptr<const std::string> brief() { return has_brief_ ? brief_.get() : get(); }
+    bool has_brief() const { return has_brief_; }
     std::uint64_t table() const { return table_; }
 
    private:
     class Once {
      public:
       explicit Once(std::function<std::string()> make) : make_(std::move(make)) {}
-      bool empty() const { return !make_ && !made_; }
       std::shared_ptr<const std::string> get() {
         std::call_once(once_, [this] {
           if (!made_) made_ = std::make_shared<const std::string>(make_());
@@ -128,6 +130,7 @@ struct WebServer::Impl {
       std::function<std::string()> make_;
     };
     const std::uint64_t table_;
+    const bool has_brief_;
     Once full_, brief_;
   };
   struct Unsampled {
