@@ -1,7 +1,5 @@
 #include "core/shared_values.h"
 
-#include <fcntl.h>
-
 #include <mutex>
 #include <utility>
 
@@ -29,44 +27,17 @@ std::optional<SharedValues> decode_shared_values(std::string_view bytes) {
 
 SharedValuesWriter::SharedValuesWriter(std::string path, lib::lock_object& lock,
                                        lib::FileSystem& fs)
-    : path_(std::move(path)), lock_(lock), fs_(fs) {}
-
-SharedValuesWriter::~SharedValuesWriter() {
-  close_file();
-}
-
-void SharedValuesWriter::close_file() {
-  if (fd_ >= 0) fs_.close(fd_);
-  fd_ = -1;
-}
+    : file_(std::move(path), fs), lock_(lock) {}
 
 bool SharedValuesWriter::write(const SharedValues& v) {
   const std::string bytes = encode_shared_values(v);
   std::lock_guard guard(lock_);
-  if (fd_ >= 0) {
-    // Another program may have deleted, replaced or cut the file; writing on through the
-    // old descriptor would feed a file nobody can open any more.
-    auto status = fs_.fstat(fd_);
-    if (!status || status->links == 0 || status->size != static_cast<std::int64_t>(bytes.size())) {
-      close_file();
-    }
-  }
-  if (fd_ < 0) {
-    try {
-      // Rewritten every second: atomic for readers, but not worth a disk flush.
-      lib::write_file_atomically(path_, bytes, fs_, /*sync_to_disk=*/false);
-    } catch (const std::exception&) {
-      return false;
-    }
-    fd_ = fs_.open(path_, O_WRONLY, 0);
-    return true;  // this tick's record is in place; keeping the file open may wait
-  }
-  if (fs_.pwrite(fd_, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size())) {
+  try {
+    file_.write(bytes);
     return true;
+  } catch (const std::exception&) {
+    return false;
   }
-  // A short or failed write may have left a mixed record: make it whole next time.
-  close_file();
-  return false;
 }
 
 std::optional<SharedValues> read_shared_values(const std::string& path, lib::lock_object& lock,

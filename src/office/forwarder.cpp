@@ -254,12 +254,11 @@ void Forwarder::push_live() {
   last_live_ms_ = now;
   live_pushed_ = true;
   const std::string path = options_.home + live::kFileName;
-  const auto bytes = lib::read_whole_file(path, fs_, live::kMaxFrameBytes);
-  if (!bytes) return;  // no station has run here yet
   std::string why;
-  const std::optional<live::LiveFrame> frame = live::decode_live_frame(*bytes, why);
+  const std::optional<live::LiveFrame> frame = live::read_live_frame(path, fs_, why);
   if (!frame) {
-    report_once("live:" + why, "live frame '" + path + "' not handed on: " + why);
+    // No reason: no station has run here yet.
+    if (!why.empty()) report_once("live:" + why, "live frame '" + path + "' not handed on: " + why);
     return;
   }
   // The same frame again: the station is not running; the office keeps the last one.

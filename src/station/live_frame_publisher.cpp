@@ -21,8 +21,7 @@ static_assert(folder_of(reg::kvb::kFileName) == folder_of(live::kFileName),
 LiveFramePublisher::LiveFramePublisher(const Station& station, std::string path,
                                        lib::FileSystem& fs, lib::Clock& clock, ErrorSink errors)
     : station_(station),
-      path_(std::move(path)),
-      fs_(fs),
+      file_(std::move(path), fs),
       clock_(clock),
       errors_(std::move(errors)) {}
 
@@ -91,9 +90,8 @@ void LiveFramePublisher::publish() {
   written_ = true;
   ++sequence_;
   try {
-    lib::write_file_atomically(path_, bytes_of(refresh()), fs_,
-                               /*sync_to_disk=*/false);
-    if (failing_) errors_("live frame: '" + path_ + "' is written again");
+    file_.write(bytes_of(refresh()));
+    if (failing_) errors_("live frame: '" + file_.path() + "' is written again");
     failing_ = false;
   } catch (const std::exception& e) {
     if (!failing_) {

@@ -2,7 +2,8 @@
 // live::kPeriodMs of the station's clock: the values of the table with their stale, alarm and
 // validity marks, the depths, the operation, the current alarms and the run. Programs beside
 // the station (the office forwarder) read it; it is not the station's state and is never
-// flushed to disk on purpose.
+// flushed to disk on purpose. Rewritten in place while its size holds (lib::RewrittenFile):
+// readers check its length and CRC and read again (live::read_live_frame).
 //
 // Best-effort: a frame that cannot be written is reported once in the error log (and once
 // more when writing works again); the tick goes on. Not thread-safe: the station's tick
@@ -16,6 +17,7 @@
 
 #include "lib/date_time.h"
 #include "lib/file_system.h"
+#include "lib/rewritten_file.h"
 #include "storage/live_frame.h"
 
 namespace station {
@@ -32,15 +34,14 @@ class LiveFramePublisher {
   void publish();
   // The frame of the station as it is now.
   live::LiveFrame frame() { return refresh(); }
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return file_.path(); }
 
  private:
   // Brings the kept frame up to the station's present and returns it.
   const live::LiveFrame& refresh();
 
   const Station& station_;
-  std::string path_;
-  lib::FileSystem& fs_;
+  lib::RewrittenFile file_;
   lib::Clock& clock_;
   ErrorSink errors_;
   // Lays the frame out again only when its rows' texts or the operation's name changed;

@@ -1,6 +1,7 @@
 #include "storage/live_frame.h"
 
 #include <bit>
+#include <cerrno>
 #include <cstring>
 
 #if defined(__x86_64__)
@@ -327,6 +328,21 @@ std::optional<LiveFrame> decode_live_frame(std::string_view bytes, std::string& 
     why = std::string("a damaged frame: ") + e.what();
     return std::nullopt;
   }
+}
+
+std::optional<LiveFrame> read_live_frame(const std::string& path, lib::FileSystem& fs,
+                                         std::string& why) {
+  for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+    why.clear();
+    const std::optional<std::string> bytes = lib::read_whole_file(path, fs, kMaxFrameBytes);
+    if (!bytes) {
+      const int err = errno;
+      if (err != ENOENT) why = lib::read_failure_text(err, kMaxFrameBytes);
+      return std::nullopt;
+    }
+    if (auto frame = decode_live_frame(*bytes, why)) return frame;
+  }
+  return std::nullopt;
 }
 
 }  // namespace live

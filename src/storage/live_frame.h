@@ -1,5 +1,5 @@
 // The station's live frame (live_frame_format.h, docs/live-frame.md): what it holds, and its
-// bytes. Pure functions; the station writes the file, readers decode what they read.
+// bytes. Pure functions but the reader of the file; the station writes the file.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "lib/file_system.h"
 
 namespace live {
 
@@ -59,5 +61,13 @@ void update_live_frame(std::string& bytes, const LiveFrame& frame, const LiveFra
 // that is not the bytes', a failed CRC, a count or string running past the end). Never
 // throws on any content.
 std::optional<LiveFrame> decode_live_frame(std::string_view bytes, std::string& why);
+
+// The frame in the file at `path`. The station rewrites the file in place, so a read may catch
+// parts of two frames; such a read fails its length or CRC check and is made again, up to
+// kReadAttempts times. nullopt with `why` empty when there is no file; with the reason (the
+// decoder's or the file system's) otherwise.
+inline constexpr int kReadAttempts = 4;
+std::optional<LiveFrame> read_live_frame(const std::string& path, lib::FileSystem& fs,
+                                         std::string& why);
 
 }  // namespace live

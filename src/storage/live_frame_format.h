@@ -25,9 +25,10 @@
 //      m x: alarm text                    string
 //      CRC-32 (IEEE 802.3) of every byte before it                 uint32
 //
-// Written like "data/kvb.dat" (in the same folder, so it moves with it): replaced atomically,
-// so a reader sees one whole frame or the previous one; the length and the CRC let a reader
-// refuse anything else (a copy cut short, a damaged disk) instead of showing it.
+// Written like "data/kvb.dat" (in the same folder, so it moves with it): rewritten in place, so
+// a reader may catch parts of two frames; the length and the CRC let a reader tell such a read
+// (and a copy cut short, a damaged disk) from a whole frame and read again or refuse it
+// instead of showing it.
 #pragma once
 
 #include <cstddef>

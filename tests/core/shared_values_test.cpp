@@ -67,9 +67,9 @@ TEST(SharedValues, FileRemovedReplacedOrCutIsMadeWholeAgain) {
   EXPECT_EQ(read_shared_values(path, lock, fs), (SharedValues{5, 5, 5, 5, 5}));
 }
 
-// A write cut short by a full disk reports failure; the next tick starts over from a whole
-// file rather than leaving a record mixed from two ticks.
-TEST(SharedValues, FailedInPlaceWriteIsRepairedNextTick) {
+// A write cut short in place is made good at once by replacing the file whole; a write that
+// cannot be made at all reports failure and leaves the last whole record for the next tick.
+TEST(SharedValues, ShortOrFailedWritesNeverLeaveAMixedRecord) {
   TempDir dir;
   const std::string path = dir.file("kvb.dat");
   lib::lock_object lock(lib::lock_object::kInProcess);
@@ -78,10 +78,15 @@ TEST(SharedValues, FailedInPlaceWriteIsRepairedNextTick) {
   ASSERT_TRUE(writer.write({1, 1, 1, 1, 1}));
   ASSERT_TRUE(writer.write({1, 1, 1, 1, 1}));
   fs.max_write_chunk = 6;
-  EXPECT_FALSE(writer.write({2, 2, 2, 2, 2}));
+  EXPECT_TRUE(writer.write({2, 2, 2, 2, 2}));
+  EXPECT_EQ(read_shared_values(path, lock, fs), (SharedValues{2, 2, 2, 2, 2}));
   fs.max_write_chunk = 0;
-  ASSERT_TRUE(writer.write({3, 3, 3, 3, 3}));
-  EXPECT_EQ(read_shared_values(path, lock, fs), (SharedValues{3, 3, 3, 3, 3}));
+  fs.fail_after_bytes = fs.written.load();
+  EXPECT_FALSE(writer.write({3, 3, 3, 3, 3}));
+  EXPECT_EQ(read_shared_values(path, lock, fs), (SharedValues{2, 2, 2, 2, 2}));
+  fs.fail_after_bytes = -1;
+  ASSERT_TRUE(writer.write({4, 4, 4, 4, 4}));
+  EXPECT_EQ(read_shared_values(path, lock, fs), (SharedValues{4, 4, 4, 4, 4}));
 }
 
 // Two processes export hundreds of times while a third reads without taking the lock and

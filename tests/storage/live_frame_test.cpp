@@ -7,7 +7,9 @@
 #include <functional>
 #include <limits>
 
+#include "lib/rewritten_file.h"
 #include "storage/live_frame.h"
+#include "support/fakes.h"
 
 namespace {
 
@@ -66,6 +68,41 @@ TEST(LiveFrame, AFrameThatIsNotWholeIsRefusedWithItsReason) {
     EXPECT_FALSE(live::decode_live_frame(c.damage(good), why)) << c.name;
     EXPECT_NE(why.find(c.reason), std::string::npos) << c.name << ": " << why;
   }
+}
+
+// The station rewrites the file in place, so a read may catch two frames at once: the reader
+// reads again; a file that stays damaged is refused with its reason, a missing one is no
+// station yet.
+TEST(LiveFrame, AReadThatCaughtAWriteIsMadeAgain) {
+  // Damages the first `torn` reads the way a concurrent rewrite would: a number half new.
+  struct TearingFileSystem : testing_support::FaultyFileSystem {
+    int torn = 0;
+    ssize_t read(int fd, void* buf, std::size_t n) override {
+      const ssize_t got = FaultyFileSystem::read(fd, buf, n);
+      if (got > 40 && torn > 0) {
+        --torn;
+        static_cast<char*>(buf)[30] ^= 0x01;
+      }
+      return got;
+    }
+  } fs;
+  testing_support::TempDir dir;
+  const std::string path = dir.file("live_frame.dat");
+  std::string why;
+  EXPECT_FALSE(live::read_live_frame(path, fs, why));
+  EXPECT_EQ(why, "");
+  live::LiveFrame written = sample();
+  written.values.pop_back();  // NaN is not equal to itself
+  lib::RewrittenFile file(path, fs);
+  file.write(live::encode_live_frame(written));
+  for (const int torn : {0, 1, live::kReadAttempts - 1}) {
+    fs.torn = torn;
+    const auto frame = live::read_live_frame(path, fs, why);
+    EXPECT_EQ(frame, written) << torn << " torn reads: " << why;
+  }
+  fs.torn = live::kReadAttempts;
+  EXPECT_FALSE(live::read_live_frame(path, fs, why));
+  EXPECT_NE(why.find("CRC"), std::string::npos) << why;
 }
 
 }  // namespace
