@@ -4,6 +4,7 @@
 // rows at a window of 120; and the same tick with the web view on and fifty clients.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core.hpp>
@@ -106,14 +107,18 @@ class Browsers {
   std::thread thread_;
 };
 
-constexpr std::chrono::microseconds kIdleBetweenTicks{2000};
+// A paced run starts its ticks this far apart, as the station starts one every second: long
+// enough for the web view's loop to find the tick and pass it on (web::WebServer::kTickPoll)
+// before the next. How long a core idled before a tick alone moves the tick's cost by half on
+// a virtual machine (docs/performance.md), so both runs idle alike: the rest of the period.
+constexpr std::chrono::milliseconds kTickPeriod{15};
 
 struct TickOptions {
   bool follow_the_rig = false;
   int race = 0;
   int web_clients = -1;  // -1: no web view
-  // Ticks spaced out as at one a second (the wait not measured), for the comparison with the
-  // web view, whose server does its part between two ticks.
+    // Ticks started kTickPeriod apart (the wait not measured), for the comparison with the web
+  // view, whose server does its part between two ticks.
   bool paced = false;
 };
 
@@ -171,22 +176,21 @@ void station_tick_512_rows(benchmark::State& state, TickOptions options) {
       browsers = std::make_unique<Browsers>(server->port(), options.web_clients);
   }
   long ticks = 0;
+  auto next_tick = std::chrono::steady_clock::now();
   for (auto _ : state) {
     clock.advance(1000);
     st.tick();
     if (link) link->after_tick();
     ++ticks;
-    // At one tick a second the server has long passed a tick on before the next one, and the
-    // machine has idled: a paced run waits for both outside the measured time, with or
-    // without the web view. The idle pause is the same on both sides and long enough that
-    // the wait for the clients adds no idling of its own: how long a core idled before a
-    // tick alone moves the tick's cost by half on a virtual machine (docs/performance.md).
     if (!options.paced) continue;
+    // Not measured: the clients read the tick (the server's part of it is done between two
+    // ticks), then the wait for the next tick's start.
     state.PauseTiming();
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (browsers && browsers->fewest() < ticks && std::chrono::steady_clock::now() < until)
-      std::this_thread::sleep_for(std::chrono::microseconds(100));
-    std::this_thread::sleep_for(kIdleBetweenTicks);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    next_tick = std::max(next_tick + kTickPeriod, std::chrono::steady_clock::now());
+    std::this_thread::sleep_until(next_tick);
     state.ResumeTiming();
   }
   state.SetItemsProcessed(state.iterations());
@@ -244,7 +248,7 @@ BENCHMARK(BM_StationTick512RowsInARun)->Unit(benchmark::kMicrosecond);
 // The same paced as the station runs: the yardstick of the web view's cost. A tick's cost
 // depends on where the drilling day is (the first ticks open the run's files and fill the
 // stand counter's history), so the yardstick and the web view's run play the same ticks.
-constexpr int kPacedTicks = 2000;
+constexpr int kPacedTicks = 1000;
 void BM_StationTick512RowsInARunPaced(benchmark::State& state) {
   station_tick_512_rows(state, {.follow_the_rig = true, .race = 1, .paced = true});
 }

@@ -81,6 +81,7 @@ struct WebServer::Impl {
       : options(std::move(o)), clock(c), history(options.history_ticks) {}
   ~Impl() {
     retry_accept.reset();
+    tick_poll.reset();
     acceptor.reset();
     sockets.clear();
     writes.clear();  // their answers hold sessions
@@ -137,6 +138,46 @@ struct WebServer::Impl {
     double t = 0;
     std::function<TickData::Samples()> make;
   };
+  // The ticks not passed on to the clients yet, oldest first, and the ticks replaced since the
+  // loop last looked, whose texts the loop frees (under `mutex`).
+  std::deque<std::shared_ptr<TickText>> unsent;
+  std::vector<std::shared_ptr<TickText>> spent;
+  // The loop looks for a new tick every kTickPoll instead of being woken for each: waking
+  // the loop's thread from the tick's cost the tick more than the rest of the web view.
+  std::optional<asio::steady_timer> tick_poll;
+  void poll_ticks() {
+    tick_poll->expires_after(kTickPoll);
+    tick_poll->async_wait([this](const beast::error_code& ec) {
+      if (ec) return;  // stopping
+      pass_on_tick();
+      poll_ticks();
+    });
+  }
+  // Returns the newest tick as it was when the waiting ones were taken: a later one waits
+  // for the next look.
+  std::shared_ptr<TickText> pass_on_tick() {
+    std::deque<std::shared_ptr<TickText>> texts;
+    std::vector<std::shared_ptr<TickText>> old;
+    std::shared_ptr<TickText> newest;
+    {
+      std::lock_guard lock(mutex);
+      take_samples();
+      texts.swap(unsent);
+      old.swap(spent);
+      newest = latest;
+      pending = 0;
+    }
+    for (const std::shared_ptr<TickText>& text : texts) {
+      // A client that joined got the full text of this tick or of a later one; the others hold
+      // the names of the table passed on last. A brief text goes out only for that table.
+      const bool full = !text->has_brief() || sent_table != text->table();
+      sent_table = text->table();
+      // Nobody listening: the text is made when a request first asks for it.
+      if (!sockets.empty()) broadcast(full ? text->get() : text->brief());
+    }
+    return newest;
+  }
+
 
   // Shared with the station's thread.
   mutable std::mutex mutex;
@@ -303,8 +344,11 @@ class WsSession : public std::enable_shared_from_this<WsSession> {
       return;
     }
     accepted_ = true;
+    // The ticks waiting for the loop go to the clients there were before this one; this one
+    // starts from the newest.
+    const auto newest = server_->pass_on_tick();
     server_->sockets.push_back(weak_from_this());
-    if (auto latest = server_->latest_text()) send(latest);
+    if (newest) send(newest->get());
     read_next();
   }
 
@@ -939,6 +983,8 @@ void WebServer::start() {
   if (s.acceptor->listen(asio::socket_base::max_listen_connections, ec)) fail("listen on");
   s.bound_port = s.acceptor->local_endpoint().port();
   s.accept();
+  s.tick_poll.emplace(*s.ioc);
+  s.poll_ticks();
   s.running = true;
   s.thread = std::thread([impl = impl_.get()] { impl->ioc->run(); });
 }
@@ -950,6 +996,7 @@ void WebServer::stop() {
   asio::post(*s.ioc, [impl = impl_.get()] {
     beast::error_code ignored;
     if (impl->acceptor) impl->acceptor->close(ignored);
+    if (impl->tick_poll) impl->tick_poll->cancel();
     impl->ioc->stop();
   });
   s.thread.join();
@@ -975,36 +1022,27 @@ void WebServer::publish(double t, std::function<std::string()> make_json,
 void WebServer::publish(double t, TickTexts texts,
                         std::function<TickData::Samples()> make_samples) {
   auto text = std::make_shared<Impl::TickText>(std::move(texts));
-  // The tick before goes with the loop's handler: freeing its picture and texts is the
-  // loop's work, not the tick's.
-  std::shared_ptr<Impl::TickText> before;
+  // The tick before goes to the loop: freeing its picture and texts is the loop's work, not
+  // the tick's. Freed here only when the loop is not running or is far behind.
+  std::vector<std::shared_ptr<Impl::TickText>> spent;
   {
     std::lock_guard lock(impl_->mutex);
-    before = std::exchange(impl_->latest, text);
+    if (impl_->latest) impl_->spent.push_back(std::move(impl_->latest));
+    impl_->latest = text;
     impl_->unsampled.push_back({t, std::move(make_samples)});
     // A loop that is behind (or not running) does not hold more ticks' data than this.
     if (!impl_->running || impl_->unsampled.size() > kMaxPendingTicks) impl_->take_samples();
-  }
-  if (!impl_->running) return;
-  if (impl_->pending.load() >= kMaxPendingTicks) {
-    ++impl_->skipped;
-    return;
-  }
-  ++impl_->pending;
-  asio::post(*impl_->ioc, [impl = impl_.get(), text, before = std::move(before)]() mutable {
-    before.reset();
-    --impl->pending;
-    {
-      std::lock_guard lock(impl->mutex);
-      impl->take_samples();
+    if (!impl_->running || impl_->spent.size() > kMaxPendingTicks) spent.swap(impl_->spent);
+    if (impl_->running) {
+      // A loop that is far behind sends the newest ticks; the oldest go to nobody.
+      if (impl_->unsent.size() >= kMaxPendingTicks) {
+        impl_->unsent.pop_front();
+        ++impl_->skipped;
+      }
+      impl_->unsent.push_back(text);
+      impl_->pending = impl_->unsent.size();
     }
-    // A client that joined got the full text of this tick or of a later one; the others hold
-    // the names of the table passed on last. A brief text goes out only for that table.
-    const bool full = !text->has_brief() || impl->sent_table != text->table();
-    impl->sent_table = text->table();
-    // Nobody listening: the text is made when a request first asks for it.
-    if (!impl->sockets.empty()) impl->broadcast(full ? text->get() : text->brief());
-  });
+  }
 }
 
 std::vector<WriteRequest> WebServer::take_writes() {

@@ -1,8 +1,9 @@
 // The station's web view: one HTTP and WebSocket server on its own thread (docs/web-api.md).
 //
 // Threads: the server runs an event loop on a thread of its own. The station's thread hands
-// it each tick with publish(), which only copies the tick under a short lock and posts it to
-// the loop: a slow or stalled client never holds the tick. Writes a client asks for (a
+// it each tick with publish(), which only leaves the tick under a short lock where the loop
+// looks for it every kTickPoll (waking the loop's thread would cost the tick more): a slow or
+// stalled client never holds the tick. Writes a client asks for (a
 // remark, a control command, an acknowledgement) wait in a bounded queue until the station's
 // thread takes them with take_writes() and answers each through its `done`.
 //
@@ -182,6 +183,8 @@ class WebServer {
   // Ticks handed over and not yet passed on to the clients; more are not sent to anyone
   // (they still go into the values and the history), so a stalled loop holds no more memory.
   static constexpr std::size_t kMaxPendingTicks = 4;
+  // How often the loop looks for a tick to pass on: the station's thread never wakes it.
+  static constexpr std::chrono::milliseconds kTickPoll{10};
   Stats stats() const;
 
   struct Impl;  // the server's own state, shared with its connections
