@@ -934,6 +934,19 @@ void System::set_shared_export_enabled(bool enabled) {
 }
 
 void System::check_journal_files() {
+  // One read of the folder watch a tick instead of a stat of each journal file.
+  const std::int64_t now = clock_.steady_ms();
+  const bool due = !journals_looked_ || now - journals_looked_ms_ >= kJournalRecheckMs ||
+                   now < journals_looked_ms_;
+  if (due) {
+    journals_looked_ = true;
+    journals_looked_ms_ = now;
+    // Made before the files are looked at, so no change after this look goes unseen.
+    if (!journal_watch_) journal_watch_ = fs_.watch_folder(exe_path_ + journals::kJournalsFolder);
+    if (journal_watch_) journal_watch_->changed();
+  } else if (journal_watch_ && !journal_watch_->changed()) {
+    return;  // nothing in the folder changed; without a watch the files are looked at
+  }
   // free_objects destroys the journals before the signals.
   if (text_remarks_) text_remarks_->check_file_changes();
   if (troubles_log_) troubles_log_->check_file_changes();

@@ -21,6 +21,7 @@
 #include "core/host_parts.h"
 #include "core/shared_values.h"
 #include "lib/dicts_provider.h"
+#include "lib/folder_watch.h"
 #include "lib/lock_object.h"
 #include "lib/mess_caller.h"
 #include "lib/module_list.h"
@@ -380,6 +381,12 @@ class System {
 
   std::function<SharedValues()> shared_values_source_;
   bool shared_export_enabled_ = true;
+  // The journals' folder's changes: the journal files are looked at when it saw one, and every
+  // kJournalRecheckMs anyway (another machine's change on a network file system).
+  std::unique_ptr<lib::FolderWatch> journal_watch_;
+  std::int64_t journals_looked_ms_ = 0;
+  bool journals_looked_ = false;
+  static constexpr std::int64_t kJournalRecheckMs = 10'000;
   std::function<std::vector<std::string>()> cur_files_source_;
   std::set<std::string> cur_files_;
   bool reg_active_ = false;

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -85,6 +86,52 @@ std::optional<FileStatus> FileSystem::fstat(int fd) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) return std::nullopt;
   return status_of(st);
+}
+
+namespace {
+
+class InotifyWatch final : public FolderWatch {
+ public:
+  explicit InotifyWatch(int fd) : fd_(fd) {}
+  ~InotifyWatch() override { ::close(fd_); }
+  bool changed() override {
+    alignas(inotify_event) char events[4096];
+    bool any = false;
+    for (;;) {
+      const ssize_t n = ::read(fd_, events, sizeof events);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;  // EAGAIN: the queue is empty
+      any = true;
+      for (ssize_t at = 0; at < n;) {
+        const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+        if ((e->mask & (IN_Q_OVERFLOW | IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) != 0)
+          blind_ = true;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+      }
+    }
+    return any || blind_;
+  }
+
+ private:
+  int fd_;
+  bool blind_ = false;  // the folder went away, or events were lost: every look is a change
+};
+
+}  // namespace
+
+std::unique_ptr<FolderWatch> FileSystem::watch_folder(const std::string& folder) {
+  const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (fd < 0) return nullptr;
+  constexpr std::uint32_t kChanges = IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_CREATE |
+                                     IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF |
+                                     IN_MOVE_SELF | IN_ONLYDIR;
+  if (::inotify_add_watch(fd, folder.c_str(), kChanges) < 0) {
+    const int err = errno;
+    ::close(fd);
+    errno = err;
+    return nullptr;
+  }
+  return std::make_unique<InotifyWatch>(fd);
 }
 
 ssize_t FileSystem::pwrite(int fd, const void* buf, std::size_t n, off_t offset) {

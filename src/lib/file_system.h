@@ -6,10 +6,13 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "lib/folder_watch.h"
 
 namespace lib {
 
@@ -73,6 +76,9 @@ class FileSystem {
   virtual int ftruncate(int fd, off_t length);
   // Status of an open file. The default is the real call.
   virtual std::optional<FileStatus> fstat(int fd);
+  // A watch of one folder's changes; null (errno set) when the folder cannot be watched. The
+  // default watches the real folder (inotify).
+  virtual std::unique_ptr<FolderWatch> watch_folder(const std::string& folder);
 };
 
 // The real file system. Retries calls interrupted by signals.

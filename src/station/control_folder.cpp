@@ -31,6 +31,8 @@ ControlFolder::ControlFolder(std::string home, lib::FileSystem& fs)
 bool ControlFolder::prepare(std::string& error) {
   try {
     lib::make_dirs(fs_, folder_);
+    // Made before the first listing, so no command after it goes unseen.
+    watch_ = fs_.watch_folder(folder_);
     return true;
   } catch (const std::exception& e) {
     error = e.what();
@@ -39,11 +41,17 @@ bool ControlFolder::prepare(std::string& error) {
 }
 
 int ControlFolder::poll(const Handler& handler) {
-  // One stat a tick while nothing arrives: a new file changes the folder's time. The time
-  // has the kernel's coarse resolution, so a file arriving just as the folder was listed may
-  // leave it unchanged: the folder is listed anyway every few calls.
-  const auto status = fs_.stat(folder_);
-  if (status && status->modified_ns == quiet_since_ns_ && ++quiet_polls_ < kListEvery) return 0;
+  // While nothing arrives, one read of the folder's watch a tick; without a watch, one stat:
+  // a new file changes the folder's time. The time has the kernel's coarse resolution, so a
+  // file arriving just as the folder was listed may leave it unchanged: the folder is then
+  // listed anyway every few calls.
+  std::optional<lib::FileStatus> status;
+  if (watch_) {
+    if (!watch_->changed() && !left_waiting_) return 0;
+  } else {
+    status = fs_.stat(folder_);
+    if (status && status->modified_ns == quiet_since_ns_ && ++quiet_polls_ < kListEvery) return 0;
+  }
   quiet_polls_ = 0;
   std::vector<std::string> names;
   for (std::string& n : fs_.list_folder(folder_)) {
@@ -54,8 +62,12 @@ int ControlFolder::poll(const Handler& handler) {
   // so the folder is listed once more after a busy tick.
   quiet_since_ns_ = names.empty() && status ? status->modified_ns : -1;
   int answered = 0;
+  left_waiting_ = false;
   for (const std::string& file : names) {
-    if (answered >= control_format::kMaxCommandsPerTick) break;
+    if (answered >= control_format::kMaxCommandsPerTick) {
+      left_waiting_ = true;  // the next call lists the folder again
+      break;
+    }
     const std::string base = file.substr(0, file.size() - control_format::kCommandSuffix.size());
     std::string answer;
     try {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -36,6 +37,8 @@ class ControlFolder {
   std::string folder_;
   lib::FileSystem& fs_;
   unsigned sequence_ = 0;
+  std::unique_ptr<lib::FolderWatch> watch_;  // null: the folder's time is polled instead
+  bool left_waiting_ = false;  // commands beyond the last call's share are still there
   static constexpr int kListEvery = 5;
   std::int64_t quiet_since_ns_ = -1;  // the folder's time when it was last found empty
   int quiet_polls_ = 0;

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
+#include <fstream>
+#include <filesystem>
 
 #include "lib/binary_stream.h"
 #include "support/fakes.h"
@@ -127,6 +130,35 @@ TEST(FolderListing, AFolderThatCannotBeReadListsNothing) {
   EXPECT_TRUE(fs.list_folder(dir.path()).empty());
   EXPECT_TRUE(remove_atomic_leftovers(dir.file("f"), fs).empty());
   EXPECT_TRUE(exists(fs, dir.file("f.tmp123")));
+}
+
+// Each kind of change is seen once, then the watch is quiet again; once the folder is gone
+// every look is a change.
+TEST(FolderWatch, SeesEachChangeOnceAndGoesBlindWithItsFolder) {
+  TempDir dir;
+  const std::string folder = dir.path() + "watched/";
+  auto& fs = posix_file_system();
+  EXPECT_EQ(fs.watch_folder(folder), nullptr);
+  make_dirs(fs, folder);
+  write_file_atomically(folder + "a", "1", fs);
+  const auto watch = fs.watch_folder(folder);
+  ASSERT_NE(watch, nullptr);
+  EXPECT_FALSE(watch->changed());
+  const std::pair<const char*, std::function<void()>> changes[] = {
+      {"appended", [&] { std::ofstream(folder + "a", std::ios::app) << "2"; }},
+      {"replaced", [&] { write_file_atomically(folder + "a", "3", fs); }},
+      {"created", [&] { std::ofstream(folder + "b") << "x"; }},
+      {"removed", [&] { std::filesystem::remove(folder + "b"); }},
+      {"beside it", [&] { std::ofstream(dir.file("other")) << "x"; }},
+  };
+  for (const auto& [what, change] : changes) {
+    change();
+    EXPECT_EQ(watch->changed(), std::string(what) != "beside it") << what;
+    EXPECT_FALSE(watch->changed()) << what;
+  }
+  std::filesystem::remove_all(folder);
+  EXPECT_TRUE(watch->changed());
+  EXPECT_TRUE(watch->changed());
 }
 
 }  // namespace
