@@ -1,6 +1,7 @@
 #include "station/live_frame_publisher.h"
 
 #include <string_view>
+#include <tuple>
 
 #include "core/shared_values_format.h"
 #include "station/station.h"
@@ -31,18 +32,18 @@ const live::LiveFrame& LiveFramePublisher::refresh() {
   f.sequence = sequence_;
   f.time = static_cast<std::uint32_t>(now.seconds);
   f.milliseconds = static_cast<std::uint16_t>(now.milliseconds);
-  const Station::RigView rig = station_.rig();
-  f.race = rig.race;
-  f.race_active = rig.race_active;
-  f.bottom = static_cast<float>(rig.bottom);
-  f.bit = static_cast<float>(rig.bit);
-  f.lag = static_cast<float>(rig.lag);
-  f.block = static_cast<float>(rig.block);
-  f.operation = rig.operation;
-  f.operation_name = rig.operation_name;
+  // The rig as the last tick left it; the operation as it is now (an operator may have forced
+  // another since).
+  const TickFrame& tick = station_.frame();
+  f.race = tick.race;
+  f.race_active = tick.race_active;
+  f.bottom = static_cast<float>(tick.depths.bottom);
+  f.bit = static_cast<float>(tick.depths.bit);
+  f.lag = static_cast<float>(tick.lag);
+  f.block = static_cast<float>(tick.depths.block);
+  std::tie(f.operation, f.operation_name) = station_.operation();
   // The rows' names change only with the table: taken again when the tick's frame says it
   // changed; otherwise only the values and marks are.
-  const TickFrame& tick = station_.frame();
   if (table_version_ != tick.table_version || f.values.size() != tick.rows.size() ||
       f.values.size() != station_.row_count()) {
     f.values.clear();

@@ -224,6 +224,8 @@ class Station {
     std::size_t recording_queue = 0;
   };
   RigView rig() const;
+  // The effective operation's code and name (RigView's), without the rest of the view.
+  std::pair<std::int32_t, std::string> operation() const;
 
   // ---- the mud system: pumps, tanks, pit gain ------------------------------------------------
   struct PumpView {

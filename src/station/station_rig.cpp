@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <sstream>
+#include <tuple>
 
 #include "calc/calc_values.h"
 #include "calc/candle_counter.h"
@@ -432,8 +433,7 @@ Station::RigView Station::rig() const {
   }
   const calc::CurrentOperationItem op = hub_.effective_operation();
   const calc::Operations& dict = operations_;
-  v.operation = op.operation;
-  v.operation_name = dict.get(op.operation);
+  std::tie(v.operation, v.operation_name) = operation();
   v.operation_class = dict.css_class(op.operation);
   v.operation_colour = calc::css_colour(dict.get_color(op.operation));
   v.forced = ds.get_forced_operation() != 0;
@@ -442,6 +442,11 @@ Station::RigView Station::rig() const {
   v.prod_time = op.prod_time_type;
   v.prod_time_name = calc::Operations::get_production_time(op.prod_time_type);
   return v;
+}
+
+std::pair<std::int32_t, std::string> Station::operation() const {
+  const std::int32_t code = hub_.effective_operation().operation;
+  return {code, operations_.get(code)};
 }
 
 }  // namespace station
