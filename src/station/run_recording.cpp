@@ -216,14 +216,14 @@ void RunRecording::end() {
   recorder_->save_end_values();
 }
 
-void RunRecording::tick() {
+void RunRecording::tick(std::uint64_t table_version) {
   ds_tmp::DataStorage& ds = parts_.ds;
   const reg::Config& c = parts_.config;
   struct Bracket {
     rtf::RealTimeFile& file;
-    explicit Bracket(rtf::RealTimeFile& f) : file(f) { file.begin_tick(); }
+    Bracket(rtf::RealTimeFile& f, std::uint64_t version) : file(f) { file.begin_tick(version); }
     ~Bracket() { file.end_tick(); }
-  } bracket(*recorder_);
+  } bracket(*recorder_, table_version);
   ds.set_depth_file_on(ds.get_depth_uz() <= kOnBottomMetres);
   recorder_->store_values_for_file();
   if (++ticks_since_time_line_ >= time_line_ticks(c.recording.time_step)) {

@@ -71,8 +71,9 @@ class RunRecording {
   // starts the writer.
   void start(int race, bool continue_race);
   void end();
-  // One tick of an active run.
-  void tick();
+  // One tick of an active run; `table_version` changes whenever a row of the table may have
+  // (TickFrame::table_version).
+  void tick(std::uint64_t table_version);
   // Every line taken so far reaches the disk; the writer stops.
   void stop();
   RecordingView view(bool active) const;

@@ -197,21 +197,27 @@ bool same_as_row(const RecordedParam& r, const params::Param& p) {
 }
 }  // namespace
 
-void RealTimeFile::begin_tick() {
+void RealTimeFile::begin_tick(std::optional<std::uint64_t> table_version) {
   in_tick_ = true;
-  table_checked_ = false;
+  tick_version_ = table_version;
+  // A row count that moved is a change whatever the version says.
+  table_checked_ =
+      table_version && table_version == checked_version_ && current_params_ &&
+      current_params_->size() == static_cast<std::size_t>(storage_.par_tabl().get_items_count());
   queue_.hold_wakeups();
 }
 
 void RealTimeFile::end_tick() {
   in_tick_ = false;
   table_checked_ = false;
+  tick_version_.reset();
   queue_.release_wakeups();
 }
 
 ParamList RealTimeFile::current_params() {
   if (in_tick_ && table_checked_) return current_params_;
   table_checked_ = in_tick_;
+  checked_version_ = in_tick_ ? tick_version_ : std::nullopt;
   const params::ParTabl& table = storage_.par_tabl();
   const int n = table.get_items_count();
   // Compared field by field in place: a copy of each row to compare with would cost four

@@ -107,7 +107,10 @@ class RealTimeFile {
   // table's parameters are compared with it once, and the writer is not woken for the lines
   // queued: it takes them within its idle wait (kIdleWait, 50 ms), long before the next
   // tick. Outside a bracket every line compares and wakes the writer on its own.
-  void begin_tick();
+  // `table_version`, when given, is a count the caller changes whenever a row of the table
+  // may have changed (a reload, an edit, another row count): a tick with the version of the
+  // last tick that compared takes the table as it was then, without reading its rows.
+  void begin_tick(std::optional<std::uint64_t> table_version = std::nullopt);
   void end_tick();
   // Feeds this tick's values (averaged where the row averages) into the time, depth (while
   // the storage's depth file is on), lag-depth and fast accumulators.
@@ -212,8 +215,11 @@ class RealTimeFile {
   ParamList current_params_;
   std::vector<int> current_indexes_;
   bool in_tick_ = false;
-  bool table_checked_ = false;  // in this tick, against current_params_
-  ParamList row_ids_list_;      // current_params_ when row_ids_ were last checked
+  bool table_checked_ = false;                 // in this tick, against current_params_
+  std::optional<std::uint64_t> tick_version_;  // the table's version of this tick
+  // The version of the table current_params_ was last compared with; none when unknown.
+  std::optional<std::uint64_t> checked_version_;
+  ParamList row_ids_list_;  // current_params_ when row_ids_ were last checked
   std::vector<int> fast_indexes_;
   std::vector<int> fast_rows_;  // the table row of each fast parameter, -1: none
   ParamList other_params_;
