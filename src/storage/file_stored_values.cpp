@@ -51,25 +51,6 @@ long double read_extended(lib::io::InputStream& in) {
   return negative ? -v : v;
 }
 
-void FileStoredValue::feed(double v, std::uint8_t mode) {
-  switch (mode) {
-    case kStoreMean:
-      sum += v;
-      ++count;
-      break;
-    case kStoreLast:
-      sum = v;
-      count = 1;
-      break;
-    case kStoreMax:
-      if (sum < v) sum = v;
-      count = 1;
-      break;
-    default:
-      break;
-  }
-}
-
 void FileStoredValue::serialize(lib::serial_list& list) {
   list.add_custom([this](lib::io::OutputStream& out) { write_extended(out, sum); },
                   [this](lib::io::InputStream& in) { sum = read_extended(in); });

@@ -254,16 +254,6 @@ const std::vector<int>& RealTimeFile::indexes_of(const ParamList& params) {
   return other_indexes_;
 }
 
-void RealTimeFile::feed(FileStoredValues& set, const std::vector<int>& catalogue_of) {
-  set.resize(static_cast<std::size_t>(catalogue_.get_items_count()));
-  const params::ParTabl& table = storage_.par_tabl();
-  for (int t = 0; t < table.get_items_count(); ++t) {
-    const int c = catalogue_of[static_cast<std::size_t>(t)];
-    if (c < 0) continue;
-    set.items()[static_cast<std::size_t>(c)].feed(storage_[t], table[t].attribute);
-  }
-}
-
 void RealTimeFile::feed_fast() {
   fast_set_.resize(static_cast<std::size_t>(catalogue_.get_items_count()));
   for (std::size_t i = 0; i < fast_params_->size(); ++i) {
@@ -308,9 +298,26 @@ const std::vector<int>& RealTimeFile::row_catalogue_indexes() {
 void RealTimeFile::store_values_for_file() {
   // The rows' catalogue indexes are checked against the table once a tick, for all sets.
   const std::vector<int>& catalogue_of = row_catalogue_indexes();
-  feed(time_set_, catalogue_of);
-  if (storage_.depth_file_on()) feed(depth_set_, catalogue_of);
-  feed(lag_set_, catalogue_of);
+  const auto n = static_cast<std::size_t>(catalogue_.get_items_count());
+  const bool depth_on = storage_.depth_file_on();
+  time_set_.resize(n);
+  if (depth_on) depth_set_.resize(n);
+  lag_set_.resize(n);
+  // One walk over the rows feeds every set: each row's value and store mode are read once.
+  FileStoredValue* time = time_set_.items().data();
+  FileStoredValue* depth = depth_on ? depth_set_.items().data() : nullptr;
+  FileStoredValue* lag = lag_set_.items().data();
+  const std::vector<params::Param>& rows = storage_.par_tabl().rows();
+  for (std::size_t t = 0; t < rows.size(); ++t) {
+    const int c = catalogue_of[t];
+    if (c < 0) continue;
+    const auto at = static_cast<std::size_t>(c);
+    const double v = storage_[static_cast<int>(t)];
+    const std::uint8_t mode = rows[t].attribute;
+    time[at].feed(v, mode);
+    if (depth) depth[at].feed(v, mode);
+    lag[at].feed(v, mode);
+  }
   feed_fast();
 }
 

@@ -185,7 +185,6 @@ class RealTimeFile {
   std::vector<int> catalogue_indexes(const std::vector<RecordedParam>& params) const;
   // The catalogue index of each parameter of a list, kept for the lists in use.
   const std::vector<int>& indexes_of(const ParamList& params);
-  void feed(FileStoredValues& set, const std::vector<int>& catalogue_of);
   void feed_fast();
   // The catalogue index of each table row (-1: not in the catalogue). Found again only for
   // rows whose identifier changed: a catalogue search for 512 rows three times a tick costs
