@@ -238,13 +238,17 @@ void RunRecording::tick(std::uint64_t table_version) {
                                  next_depth_line_ - lag - kArrivalToleranceMetres);
     next_depth_line_ += step;
   }
-  std::string arrival;
+  // Joined again each tick (the settings may change), into a string kept from tick to tick.
+  arrival_.clear();
   for (const lib::StringContainer* list : {&c.out_params, &c.gas_params}) {
-    for (std::size_t i = 0; i < list->size(); ++i) arrival += (*list)[i] + ",";
+    for (std::size_t i = 0; i < list->size(); ++i) {
+      arrival_ += (*list)[i];
+      arrival_ += ',';
+    }
   }
   const double advance = lag > last_lag_ ? lag - last_lag_ : 0.0;
   last_lag_ = lag;
-  recorder_->save_lag_depth_values(arrival, "", static_cast<float>(advance));
+  recorder_->save_lag_depth_values(arrival_, "", static_cast<float>(advance));
   if (c.recording.save_fast_file) recorder_->save_fast_file();
 }
 

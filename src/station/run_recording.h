@@ -99,6 +99,7 @@ class RunRecording {
   std::int64_t ticks_since_time_line_ = 0;
   double next_depth_line_ = 0;
   double last_lag_ = 0;
+  std::string arrival_;  // the parameters that take their surface reading in a lag line
 };
 
 }  // namespace station

@@ -397,6 +397,7 @@ void RealTimeFile::save_depth_values(float depth, std::int32_t delay,
     waiting.remaining = remaining.value_or(depth);
     waiting.delay = delay;
     waiting.params = params;
+    waiting.values.reserve(params->size());
     for (int c : indexes_of(params)) {
       waiting.values.push_back(c < 0 ? 0.0
                                      : depth_set_.items().at(static_cast<std::size_t>(c)).last);
