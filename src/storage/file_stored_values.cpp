@@ -88,10 +88,7 @@ bool FileStoredValues::calculate_save_values(ValuesLine& line,
     item.last = x;
     out[i] = x;
   }
-  for (FileStoredValue& item : items_) {
-    item.sum = 0;
-    item.count = 0;
-  }
+  for (FileStoredValue& item : items_) item.restart();
   return true;
 }
 

@@ -264,7 +264,7 @@ void RealTimeFile::feed_fast() {
   }
 }
 
-const std::vector<int>& RealTimeFile::row_catalogue_indexes() {
+const std::vector<RealTimeFile::CataloguedRow>& RealTimeFile::catalogued_rows() {
   const params::ParTabl& table = storage_.par_tabl();
   const auto& rows = table.rows();
   bool changed = false;
@@ -272,7 +272,7 @@ const std::vector<int>& RealTimeFile::row_catalogue_indexes() {
   // the list the rows were last checked against, none changed.
   if (in_tick_ && current_params() == row_ids_list_ && row_ids_.size() == rows.size() &&
       fast_rows_.size() == fast_params_->size()) {
-    return row_catalogue_;
+    return catalogued_;
   }
   if (in_tick_) row_ids_list_ = current_params_;
   if (row_ids_.size() != rows.size()) {
@@ -286,18 +286,26 @@ const std::vector<int>& RealTimeFile::row_catalogue_indexes() {
     row_catalogue_[t] = catalogue_.get_param_number(rows[t].identifier);
     changed = true;
   }
+  if (changed) {
+    catalogued_.clear();
+    for (std::size_t t = 0; t < rows.size(); ++t) {
+      if (row_catalogue_[t] >= 0) {
+        catalogued_.push_back({static_cast<int>(t), static_cast<std::size_t>(row_catalogue_[t])});
+      }
+    }
+  }
   if (changed || fast_rows_.size() != fast_params_->size()) {
     // The rows of the fast parameters move only when an identifier in the table does.
     fast_rows_.clear();
     for (const RecordedParam& p : *fast_params_)
       fast_rows_.push_back(table.find_global(p.identifier));
   }
-  return row_catalogue_;
+  return catalogued_;
 }
 
 void RealTimeFile::store_values_for_file() {
   // The rows' catalogue indexes are checked against the table once a tick, for all sets.
-  const std::vector<int>& catalogue_of = row_catalogue_indexes();
+  const std::vector<CataloguedRow>& catalogued = catalogued_rows();
   const auto n = static_cast<std::size_t>(catalogue_.get_items_count());
   const bool depth_on = storage_.depth_file_on();
   time_set_.resize(n);
@@ -308,12 +316,10 @@ void RealTimeFile::store_values_for_file() {
   FileStoredValue* depth = depth_on ? depth_set_.items().data() : nullptr;
   FileStoredValue* lag = lag_set_.items().data();
   const std::vector<params::Param>& rows = storage_.par_tabl().rows();
-  for (std::size_t t = 0; t < rows.size(); ++t) {
-    const int c = catalogue_of[t];
-    if (c < 0) continue;
-    const auto at = static_cast<std::size_t>(c);
-    const double v = storage_[static_cast<int>(t)];
-    const std::uint8_t mode = rows[t].attribute;
+  for (const CataloguedRow& r : catalogued) {
+    const std::size_t at = r.catalogue;
+    const double v = storage_[r.row];
+    const std::uint8_t mode = rows[static_cast<std::size_t>(r.row)].attribute;
     time[at].feed(v, mode);
     if (depth) depth[at].feed(v, mode);
     lag[at].feed(v, mode);

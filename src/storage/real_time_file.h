@@ -186,10 +186,15 @@ class RealTimeFile {
   // The catalogue index of each parameter of a list, kept for the lists in use.
   const std::vector<int>& indexes_of(const ParamList& params);
   void feed_fast();
-  // The catalogue index of each table row (-1: not in the catalogue). Found again only for
-  // rows whose identifier changed: a catalogue search for 512 rows three times a tick costs
-  // more than the rest of the tick. Refreshes the fast parameters' rows when any changed.
-  const std::vector<int>& row_catalogue_indexes();
+  // A table row the catalogue knows, and its catalogue index.
+  struct CataloguedRow {
+    int row;
+    std::size_t catalogue;
+  };
+  // The rows the catalogue knows, in table order. Found again only for rows whose identifier
+  // changed: a catalogue search for 512 rows a tick costs more than the rest of the tick.
+  // Refreshes the fast parameters' rows when any changed.
+  const std::vector<CataloguedRow>& catalogued_rows();
   // Makes a line of `set` and queues it for `file`; false when the set was empty.
   bool make_line(FileStoredValues& set, const ParamList& params, float first, float third,
                  std::uint8_t operation, ValuesLine& line);
@@ -227,7 +232,8 @@ class RealTimeFile {
   std::vector<std::string> arrival_, live_;
   ParamList arrival_flags_list_;     // the list arrival_flags_ was made for
   std::vector<char> arrival_flags_;  // per parameter of it: named in the arrival list
-  std::vector<int> row_catalogue_;
+  std::vector<int> row_catalogue_;   // per table row, -1: not in the catalogue
+  std::vector<CataloguedRow> catalogued_;
   std::vector<std::optional<std::string>> row_ids_;  // nullopt: not looked up yet
   ParamList fast_params_;
   std::vector<std::uint8_t> fast_modes_;
