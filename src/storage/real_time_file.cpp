@@ -403,11 +403,10 @@ void RealTimeFile::save_depth_values(float depth, std::int32_t delay,
     waiting.remaining = remaining.value_or(depth);
     waiting.delay = delay;
     waiting.params = params;
-    waiting.values.reserve(params->size());
-    for (int c : indexes_of(params)) {
-      waiting.values.push_back(c < 0 ? 0.0
-                                     : depth_set_.items().at(static_cast<std::size_t>(c)).last);
-    }
+    // The values just written: each is its accumulator's last value (0 for a parameter the
+    // catalogue lacks).
+    const std::vector<float>& written = record->line().values;
+    waiting.values.assign(written.begin(), written.end());
     lag_lines_.push_back(std::move(waiting));
   });
 }
