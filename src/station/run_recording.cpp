@@ -216,14 +216,14 @@ void RunRecording::end() {
   recorder_->save_end_values();
 }
 
-void RunRecording::tick() {
+void RunRecording::tick(std::uint64_t table_version) {
   ds_tmp::DataStorage& ds = parts_.ds;
   const reg::Config& c = parts_.config;
   struct Bracket {
     rtf::RealTimeFile& file;
-    explicit Bracket(rtf::RealTimeFile& f) : file(f) { file.begin_tick(); }
+    Bracket(rtf::RealTimeFile& f, std::uint64_t version) : file(f) { file.begin_tick(version); }
     ~Bracket() { file.end_tick(); }
-  } bracket(*recorder_);
+  } bracket(*recorder_, table_version);
   ds.set_depth_file_on(ds.get_depth_uz() <= kOnBottomMetres);
   recorder_->store_values_for_file();
   if (++ticks_since_time_line_ >= time_line_ticks(c.recording.time_step)) {
@@ -238,13 +238,17 @@ void RunRecording::tick() {
                                  next_depth_line_ - lag - kArrivalToleranceMetres);
     next_depth_line_ += step;
   }
-  std::string arrival;
+  // Joined again each tick (the settings may change), into a string kept from tick to tick.
+  arrival_.clear();
   for (const lib::StringContainer* list : {&c.out_params, &c.gas_params}) {
-    for (std::size_t i = 0; i < list->size(); ++i) arrival += (*list)[i] + ",";
+    for (std::size_t i = 0; i < list->size(); ++i) {
+      arrival_ += (*list)[i];
+      arrival_ += ',';
+    }
   }
   const double advance = lag > last_lag_ ? lag - last_lag_ : 0.0;
   last_lag_ = lag;
-  recorder_->save_lag_depth_values(arrival, "", static_cast<float>(advance));
+  recorder_->save_lag_depth_values(arrival_, "", static_cast<float>(advance));
   if (c.recording.save_fast_file) recorder_->save_fast_file();
 }
 

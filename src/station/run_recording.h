@@ -71,8 +71,9 @@ class RunRecording {
   // starts the writer.
   void start(int race, bool continue_race);
   void end();
-  // One tick of an active run.
-  void tick();
+  // One tick of an active run; `table_version` changes whenever a row of the table may have
+  // (TickFrame::table_version).
+  void tick(std::uint64_t table_version);
   // Every line taken so far reaches the disk; the writer stops.
   void stop();
   RecordingView view(bool active) const;
@@ -98,6 +99,7 @@ class RunRecording {
   std::int64_t ticks_since_time_line_ = 0;
   double next_depth_line_ = 0;
   double last_lag_ = 0;
+  std::string arrival_;  // the parameters that take their surface reading in a lag line
 };
 
 }  // namespace station

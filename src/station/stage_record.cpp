@@ -5,7 +5,7 @@
 namespace station {
 
 void RecordStage::run(TickFrame& frame) {
-  if (frame.race_active) recording_.tick();
+  if (frame.race_active) recording_.tick(frame.table_version);
 }
 
 }  // namespace station

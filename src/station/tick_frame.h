@@ -49,7 +49,8 @@ struct TickFrame {
   // One per table row the data storage keeps (at most ds_tmp::kSlots).
   std::vector<FrameRow> rows;
   // Counts the changes of the table's rows (a reload, a new row count): what was made from
-  // the rows' names (a view's labels) is made again when it differs.
+  // the rows' names (a view's labels, the recording's parameter list) is made again when it
+  // differs. Whatever changes a row must count it.
   std::uint64_t table_version = 0;
   // The mud flow in, worked out from the pumps' strokes, l/min.
   double flow_lpm = 0;

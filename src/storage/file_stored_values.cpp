@@ -51,25 +51,6 @@ long double read_extended(lib::io::InputStream& in) {
   return negative ? -v : v;
 }
 
-void FileStoredValue::feed(double v, std::uint8_t mode) {
-  switch (mode) {
-    case kStoreMean:
-      sum += v;
-      ++count;
-      break;
-    case kStoreLast:
-      sum = v;
-      count = 1;
-      break;
-    case kStoreMax:
-      if (sum < v) sum = v;
-      count = 1;
-      break;
-    default:
-      break;
-  }
-}
-
 void FileStoredValue::serialize(lib::serial_list& list) {
   list.add_custom([this](lib::io::OutputStream& out) { write_extended(out, sum); },
                   [this](lib::io::InputStream& in) { sum = read_extended(in); });
@@ -92,21 +73,22 @@ bool FileStoredValues::calculate_save_values(ValuesLine& line,
   line.bit_depth = bit_depth;
   line.third_depth = third_depth;
   line.operation = operation;
-  line.values.clear();
-  for (int c : catalogue_index) {
+  // Sized once: a line of the whole table grown value by value would move its values ten
+  // times.
+  line.values.resize(catalogue_index.size());
+  float* out = line.values.data();
+  for (std::size_t i = 0; i < catalogue_index.size(); ++i) {
+    const int c = catalogue_index[i];
     if (c < 0) {
-      line.values.push_back(0);
+      out[i] = 0;
       continue;
     }
     FileStoredValue& item = items_.at(static_cast<std::size_t>(c));
     const auto x = static_cast<float>(item.calc());
     item.last = x;
-    line.values.push_back(x);
+    out[i] = x;
   }
-  for (FileStoredValue& item : items_) {
-    item.sum = 0;
-    item.count = 0;
-  }
+  for (FileStoredValue& item : items_) item.restart();
   return true;
 }
 

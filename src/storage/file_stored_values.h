@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -36,8 +37,33 @@ struct FileStoredValue {
   // last line, else the last line's value.
   double calc() const { return count != 0 ? static_cast<double>(sum / count) : last; }
   void clear() { *this = {}; }
-  // Feeds one value by store mode; other modes leave the accumulator untouched.
-  void feed(double v, std::uint8_t mode);
+  // Starts the next line: sum and count 0, the last line's value kept. The sum is zeroed as
+  // bytes (all zero bits are +0 in every long double layout): a store through the x87 unit
+  // costs several times more, for every catalogue parameter of every line.
+  void restart() {
+    std::memset(&sum, 0, sizeof sum);
+    count = 0;
+  }
+  // Feeds one value by store mode; other modes leave the accumulator untouched. Inline: the
+  // tick feeds every row into three sets.
+  void feed(double v, std::uint8_t mode) {
+    switch (mode) {
+      case kStoreMean:
+        sum += v;
+        ++count;
+        break;
+      case kStoreLast:
+        sum = v;
+        count = 1;
+        break;
+      case kStoreMax:
+        if (sum < v) sum = v;
+        count = 1;
+        break;
+      default:
+        break;
+    }
+  }
   void serialize(lib::serial_list& list);
 };
 

@@ -197,21 +197,27 @@ bool same_as_row(const RecordedParam& r, const params::Param& p) {
 }
 }  // namespace
 
-void RealTimeFile::begin_tick() {
+void RealTimeFile::begin_tick(std::optional<std::uint64_t> table_version) {
   in_tick_ = true;
-  table_checked_ = false;
+  tick_version_ = table_version;
+  // A row count that moved is a change whatever the version says.
+  table_checked_ =
+      table_version && table_version == checked_version_ && current_params_ &&
+      current_params_->size() == static_cast<std::size_t>(storage_.par_tabl().get_items_count());
   queue_.hold_wakeups();
 }
 
 void RealTimeFile::end_tick() {
   in_tick_ = false;
   table_checked_ = false;
+  tick_version_.reset();
   queue_.release_wakeups();
 }
 
 ParamList RealTimeFile::current_params() {
   if (in_tick_ && table_checked_) return current_params_;
   table_checked_ = in_tick_;
+  checked_version_ = in_tick_ ? tick_version_ : std::nullopt;
   const params::ParTabl& table = storage_.par_tabl();
   const int n = table.get_items_count();
   // Compared field by field in place: a copy of each row to compare with would cost four
@@ -248,16 +254,6 @@ const std::vector<int>& RealTimeFile::indexes_of(const ParamList& params) {
   return other_indexes_;
 }
 
-void RealTimeFile::feed(FileStoredValues& set, const std::vector<int>& catalogue_of) {
-  set.resize(static_cast<std::size_t>(catalogue_.get_items_count()));
-  const params::ParTabl& table = storage_.par_tabl();
-  for (int t = 0; t < table.get_items_count(); ++t) {
-    const int c = catalogue_of[static_cast<std::size_t>(t)];
-    if (c < 0) continue;
-    set.items()[static_cast<std::size_t>(c)].feed(storage_[t], table[t].attribute);
-  }
-}
-
 void RealTimeFile::feed_fast() {
   fast_set_.resize(static_cast<std::size_t>(catalogue_.get_items_count()));
   for (std::size_t i = 0; i < fast_params_->size(); ++i) {
@@ -268,7 +264,7 @@ void RealTimeFile::feed_fast() {
   }
 }
 
-const std::vector<int>& RealTimeFile::row_catalogue_indexes() {
+const std::vector<RealTimeFile::CataloguedRow>& RealTimeFile::catalogued_rows() {
   const params::ParTabl& table = storage_.par_tabl();
   const auto& rows = table.rows();
   bool changed = false;
@@ -276,7 +272,7 @@ const std::vector<int>& RealTimeFile::row_catalogue_indexes() {
   // the list the rows were last checked against, none changed.
   if (in_tick_ && current_params() == row_ids_list_ && row_ids_.size() == rows.size() &&
       fast_rows_.size() == fast_params_->size()) {
-    return row_catalogue_;
+    return catalogued_;
   }
   if (in_tick_) row_ids_list_ = current_params_;
   if (row_ids_.size() != rows.size()) {
@@ -290,21 +286,44 @@ const std::vector<int>& RealTimeFile::row_catalogue_indexes() {
     row_catalogue_[t] = catalogue_.get_param_number(rows[t].identifier);
     changed = true;
   }
+  if (changed) {
+    catalogued_.clear();
+    for (std::size_t t = 0; t < rows.size(); ++t) {
+      if (row_catalogue_[t] >= 0) {
+        catalogued_.push_back({static_cast<int>(t), static_cast<std::size_t>(row_catalogue_[t])});
+      }
+    }
+  }
   if (changed || fast_rows_.size() != fast_params_->size()) {
     // The rows of the fast parameters move only when an identifier in the table does.
     fast_rows_.clear();
     for (const RecordedParam& p : *fast_params_)
       fast_rows_.push_back(table.find_global(p.identifier));
   }
-  return row_catalogue_;
+  return catalogued_;
 }
 
 void RealTimeFile::store_values_for_file() {
   // The rows' catalogue indexes are checked against the table once a tick, for all sets.
-  const std::vector<int>& catalogue_of = row_catalogue_indexes();
-  feed(time_set_, catalogue_of);
-  if (storage_.depth_file_on()) feed(depth_set_, catalogue_of);
-  feed(lag_set_, catalogue_of);
+  const std::vector<CataloguedRow>& catalogued = catalogued_rows();
+  const auto n = static_cast<std::size_t>(catalogue_.get_items_count());
+  const bool depth_on = storage_.depth_file_on();
+  time_set_.resize(n);
+  if (depth_on) depth_set_.resize(n);
+  lag_set_.resize(n);
+  // One walk over the rows feeds every set: each row's value and store mode are read once.
+  FileStoredValue* time = time_set_.items().data();
+  FileStoredValue* depth = depth_on ? depth_set_.items().data() : nullptr;
+  FileStoredValue* lag = lag_set_.items().data();
+  const std::vector<params::Param>& rows = storage_.par_tabl().rows();
+  for (const CataloguedRow& r : catalogued) {
+    const std::size_t at = r.catalogue;
+    const double v = storage_[r.row];
+    const std::uint8_t mode = rows[static_cast<std::size_t>(r.row)].attribute;
+    time[at].feed(v, mode);
+    if (depth) depth[at].feed(v, mode);
+    lag[at].feed(v, mode);
+  }
   feed_fast();
 }
 
@@ -384,10 +403,10 @@ void RealTimeFile::save_depth_values(float depth, std::int32_t delay,
     waiting.remaining = remaining.value_or(depth);
     waiting.delay = delay;
     waiting.params = params;
-    for (int c : indexes_of(params)) {
-      waiting.values.push_back(c < 0 ? 0.0
-                                     : depth_set_.items().at(static_cast<std::size_t>(c)).last);
-    }
+    // The values just written: each is its accumulator's last value (0 for a parameter the
+    // catalogue lacks).
+    const std::vector<float>& written = record->line().values;
+    waiting.values.assign(written.begin(), written.end());
     lag_lines_.push_back(std::move(waiting));
   });
 }

@@ -107,7 +107,10 @@ class RealTimeFile {
   // table's parameters are compared with it once, and the writer is not woken for the lines
   // queued: it takes them within its idle wait (kIdleWait, 50 ms), long before the next
   // tick. Outside a bracket every line compares and wakes the writer on its own.
-  void begin_tick();
+  // `table_version`, when given, is a count the caller changes whenever a row of the table
+  // may have changed (a reload, an edit, another row count): a tick with the version of the
+  // last tick that compared takes the table as it was then, without reading its rows.
+  void begin_tick(std::optional<std::uint64_t> table_version = std::nullopt);
   void end_tick();
   // Feeds this tick's values (averaged where the row averages) into the time, depth (while
   // the storage's depth file is on), lag-depth and fast accumulators.
@@ -182,12 +185,16 @@ class RealTimeFile {
   std::vector<int> catalogue_indexes(const std::vector<RecordedParam>& params) const;
   // The catalogue index of each parameter of a list, kept for the lists in use.
   const std::vector<int>& indexes_of(const ParamList& params);
-  void feed(FileStoredValues& set, const std::vector<int>& catalogue_of);
   void feed_fast();
-  // The catalogue index of each table row (-1: not in the catalogue). Found again only for
-  // rows whose identifier changed: a catalogue search for 512 rows three times a tick costs
-  // more than the rest of the tick. Refreshes the fast parameters' rows when any changed.
-  const std::vector<int>& row_catalogue_indexes();
+  // A table row the catalogue knows, and its catalogue index.
+  struct CataloguedRow {
+    int row;
+    std::size_t catalogue;
+  };
+  // The rows the catalogue knows, in table order. Found again only for rows whose identifier
+  // changed: a catalogue search for 512 rows a tick costs more than the rest of the tick.
+  // Refreshes the fast parameters' rows when any changed.
+  const std::vector<CataloguedRow>& catalogued_rows();
   // Makes a line of `set` and queues it for `file`; false when the set was empty.
   bool make_line(FileStoredValues& set, const ParamList& params, float first, float third,
                  std::uint8_t operation, ValuesLine& line);
@@ -212,8 +219,11 @@ class RealTimeFile {
   ParamList current_params_;
   std::vector<int> current_indexes_;
   bool in_tick_ = false;
-  bool table_checked_ = false;  // in this tick, against current_params_
-  ParamList row_ids_list_;      // current_params_ when row_ids_ were last checked
+  bool table_checked_ = false;                 // in this tick, against current_params_
+  std::optional<std::uint64_t> tick_version_;  // the table's version of this tick
+  // The version of the table current_params_ was last compared with; none when unknown.
+  std::optional<std::uint64_t> checked_version_;
+  ParamList row_ids_list_;  // current_params_ when row_ids_ were last checked
   std::vector<int> fast_indexes_;
   std::vector<int> fast_rows_;  // the table row of each fast parameter, -1: none
   ParamList other_params_;
@@ -222,7 +232,8 @@ class RealTimeFile {
   std::vector<std::string> arrival_, live_;
   ParamList arrival_flags_list_;     // the list arrival_flags_ was made for
   std::vector<char> arrival_flags_;  // per parameter of it: named in the arrival list
-  std::vector<int> row_catalogue_;
+  std::vector<int> row_catalogue_;   // per table row, -1: not in the catalogue
+  std::vector<CataloguedRow> catalogued_;
   std::vector<std::optional<std::string>> row_ids_;  // nullopt: not looked up yet
   ParamList fast_params_;
   std::vector<std::uint8_t> fast_modes_;

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "calc/delayed_depth.h"
 #include "core/config.h"
 #include "core/system.h"
 #include "station/station.h"
@@ -59,20 +58,19 @@ TEST(RunRecording, ADrilledRunIsRecordedByTimeDepthAndLagWithHeaderAndTrailer) {
   Rig rig(dir.path());
   rig.open(kScenarios + "circulate-bottoms-up.txt");
   run_until(rig, 300);
-  // Two metres drilled: ten depth lines wait for their mud, and the lag depth stays at the
-  // start with the ten marks on their way up.
+  // Two metres drilled: ten depth lines wait for their mud; the lag depth stays at the start.
   EXPECT_EQ(rig.st->recording().lag_lines, 10u);
   EXPECT_THAT(rig.st->rig().recording_file, testing::EndsWith("records/0001.realtim"));
   EXPECT_NEAR(rig.st->rig().bottom, 1002.0, 0.01);
   EXPECT_NEAR(rig.st->rig().lag, 1000.0, 0.01);
-  const auto& queue = rig.hub->data_storage().delayed_depth();
-  EXPECT_EQ(queue.records().size(), 10u);
+  rig.hub->data_storage().par_tabl()["температура_на_входе"].identifier = "параметр1";
+  ASSERT_TRUE(rig.hub->data_storage().par_tabl().save() &&
+              rig.st->command("params reload")[0] == 'o');
   run_until(rig, 660);  // the first marks come out after 600 s of pumping
   EXPECT_GT(rig.st->rig().lag, 1000.0);
   EXPECT_LT(rig.st->rig().lag, 1002.0);
   run_until(rig, 800);
   EXPECT_NEAR(rig.st->rig().lag, 1002.0, 0.01);
-  EXPECT_TRUE(queue.records().empty());
   EXPECT_EQ(rig.st->recording().lag_lines, 0u);
   EXPECT_EQ(rig.st->command("race stop").rfind("ok", 0), 0u);
   ASSERT_TRUE(rig.st->close());
@@ -96,6 +94,9 @@ TEST(RunRecording, ADrilledRunIsRecordedByTimeDepthAndLagWithHeaderAndTrailer) {
     EXPECT_EQ(file->back().type, 3);  // the trailer closes the file
   }
 
+  const auto lists = of_type(time, 2);  // a new one for the lines after the reload mid-run
+  ASSERT_EQ(lists.size(), 2u);
+  EXPECT_EQ(identifiers_of(lists[1]->payload)[7], "параметр1");
   // A time line every ten seconds (the default step of 10000 ms), ten seconds apart.
   const auto time_lines = of_type(time, 1);
   EXPECT_NEAR(static_cast<double>(time_lines.size()), 80.0, 1.0);

@@ -68,7 +68,6 @@ struct Recorder {
 TEST(RealTimeFileNames, RunNumberIsPaddedToFourDigits) {
   EXPECT_EQ(rtf::run_file_names("/r/", 7).time, "/r/0007.realtim");
   EXPECT_EQ(rtf::run_file_names("/r/", 12345).time, "/r/12345.realtim");
-  EXPECT_EQ(rtf::run_file_names("/r/", 42).fast, "/r/0042.fast.realtim");
 }
 
 TEST(RealTimeBlocks, ValuesAndVersionBlocksAreLaidOutByteByByte) {
