@@ -90,9 +90,11 @@ class StorageCalcTable : public calc::CalcValueTable {
   explicit StorageCalcTable(ds_tmp::DataStorage& ds) : ds_(ds) {}
   // A tick asks for the same forty names every second; searching a table of 512 rows for
   // each is most of the tick's cost. A found row is kept while the row still carries the same
-  // identifier; every answer is dropped when the table's rows were replaced (loaded, edited).
+  // identifier, which is compared again only when the table's revision moved; every answer is
+  // dropped when the table's rows were replaced (loaded, edited).
   int row_of(std::string_view identifier) const override {
-    const auto& rows = ds_.par_tabl().rows();
+    const params::ParTabl& table = ds_.par_tabl();
+    const auto& rows = table.rows();
     if (rows.data() != cached_rows_ || rows.size() != cached_size_) {
       cache_.clear();
       cached_rows_ = rows.data();
@@ -100,15 +102,19 @@ class StorageCalcTable : public calc::CalcValueTable {
     }
     const auto it = cache_.find(identifier);
     if (it != cache_.end()) {
-      const int row = it->second.first;
-      if (row < 0) return -1;
-      if (static_cast<std::size_t>(row) < rows.size() &&
-          rows[static_cast<std::size_t>(row)].identifier == it->second.second)
-        return row;
+      Found& found = it->second;
+      if (found.row < 0) return -1;
+      if (found.revision == table.revision()) return found.row;
+      if (static_cast<std::size_t>(found.row) < rows.size() &&
+          rows[static_cast<std::size_t>(found.row)].identifier == found.identifier) {
+        found.revision = table.revision();
+        return found.row;
+      }
     }
-    const int row = ds_.par_tabl().find_global(identifier);
+    const int row = table.find_global(identifier);
     cache_[std::string(identifier)] = {
-        row, row < 0 ? std::string() : rows[static_cast<std::size_t>(row)].identifier};
+        row, row < 0 ? std::string() : rows[static_cast<std::size_t>(row)].identifier,
+        table.revision()};
     return row;
   }
   double value(int row) const override { return in_table(row) ? ds_.current_values()[row] : 0.0; }
@@ -132,8 +138,12 @@ class StorageCalcTable : public calc::CalcValueTable {
       return std::hash<std::string_view>{}(name);
     }
   };
-  mutable std::unordered_map<std::string, std::pair<int, std::string>, NameHash, std::equal_to<>>
-      cache_;
+  struct Found {
+    int row = -1;
+    std::string identifier;      // the row's, when it was found
+    std::uint64_t revision = 0;  // the table's, when the row last carried it
+  };
+  mutable std::unordered_map<std::string, Found, NameHash, std::equal_to<>> cache_;
   mutable const params::Param* cached_rows_ = nullptr;
   mutable std::size_t cached_size_ = 0;
 };
@@ -156,8 +166,13 @@ class StorageRaceSource : public calc::RaceSource {
   }
   // The rows of the catalogue's parameters, found again only when the table's identifiers
   // changed: a search of the table for each parameter on every tick would cost more than the
-  // rest of the tick.
+  // rest of the tick. The identifiers are compared only when the table's revision moved.
   void begin_tick() override {
+    const std::uint64_t revision = ds_.par_tabl().revision();
+    if (revision == revision_ &&
+        row_of_.size() == static_cast<std::size_t>(catalogue_.get_items_count()))
+      return;
+    revision_ = revision;
     const auto& rows = ds_.par_tabl().rows();
     bool same = rows.size() == row_ids_.size();
     for (std::size_t r = 0; same && r < rows.size(); ++r) same = rows[r].identifier == row_ids_[r];
@@ -190,6 +205,7 @@ class StorageRaceSource : public calc::RaceSource {
   lib::Clock& clock_;
   std::vector<std::string> row_ids_;
   std::vector<int> row_of_;
+  std::uint64_t revision_ = 0;  // the table's, when row_of_ was last checked
 };
 
 }  // namespace
