@@ -91,32 +91,47 @@ class StorageCalcTable : public calc::CalcValueTable {
   // A tick asks for the same forty names every second; searching a table of 512 rows for
   // each is most of the tick's cost. A found row is kept while the row still carries the same
   // identifier, which is compared again only when the table's revision moved; every answer is
-  // dropped when the table's rows were replaced (loaded, edited).
+  // dropped when the table's rows were replaced (loaded, edited). The names come in the same
+  // order every pass: the answer is first looked for where the pass before had it, and hashed
+  // only when the name there is another.
   int row_of(std::string_view identifier) const override {
     const params::ParTabl& table = ds_.par_tabl();
     const auto& rows = table.rows();
     if (rows.data() != cached_rows_ || rows.size() != cached_size_) {
       cache_.clear();
+      order_.clear();
       cached_rows_ = rows.data();
       cached_size_ = rows.size();
     }
-    const auto it = cache_.find(identifier);
-    if (it != cache_.end()) {
-      Found& found = it->second;
-      if (found.row < 0) return -1;
-      if (found.revision == table.revision()) return found.row;
-      if (static_cast<std::size_t>(found.row) < rows.size() &&
-          rows[static_cast<std::size_t>(found.row)].identifier == found.identifier) {
-        found.revision = table.revision();
-        return found.row;
-      }
+    Cache::value_type* entry = nullptr;
+    if (next_ < order_.size() && order_[next_]->first == identifier) {
+      entry = order_[next_];
+    } else {
+      auto it = cache_.find(identifier);
+      if (it == cache_.end()) it = cache_.emplace(std::string(identifier), Found{}).first;
+      entry = &*it;
+      // Asked without a pass started, the order would grow without end: it is kept short.
+      order_.resize(std::min(next_, order_.size()));
+      if (order_.size() < kOrderKept) order_.push_back(entry);
     }
-    const int row = table.find_global(identifier);
-    cache_[std::string(identifier)] = {
-        row, row < 0 ? std::string() : rows[static_cast<std::size_t>(row)].identifier,
-        table.revision()};
-    return row;
+    ++next_;
+    Found& found = entry->second;
+    if (found.made && found.revision == table.revision()) return found.row;
+    if (found.made && found.row < 0) return -1;
+    if (found.made && static_cast<std::size_t>(found.row) < rows.size() &&
+        rows[static_cast<std::size_t>(found.row)].identifier == found.identifier) {
+      found.revision = table.revision();
+      return found.row;
+    }
+    found.row = table.find_global(identifier);
+    found.identifier =
+        found.row < 0 ? std::string() : rows[static_cast<std::size_t>(found.row)].identifier;
+    found.revision = table.revision();
+    found.made = true;
+    return found.row;
   }
+  // A pass of the calculated values starts: its names come in the order of the pass before.
+  void begin_pass() const { next_ = 0; }
   double value(int row) const override { return in_table(row) ? ds_.current_values()[row] : 0.0; }
   void set_value(int row, double value) override {
     if (in_table(row)) ds_.current_values()[row] = value;
@@ -142,8 +157,15 @@ class StorageCalcTable : public calc::CalcValueTable {
     int row = -1;
     std::string identifier;      // the row's, when it was found
     std::uint64_t revision = 0;  // the table's, when the row last carried it
+    bool made = false;           // looked up at least once
   };
-  mutable std::unordered_map<std::string, Found, NameHash, std::equal_to<>> cache_;
+  using Cache = std::unordered_map<std::string, Found, NameHash, std::equal_to<>>;
+  mutable Cache cache_;
+  // The entries in the order the last pass asked for them (a node's address stays while the
+  // map holds it), and where the pass has got to.
+  static constexpr std::size_t kOrderKept = 1024;
+  mutable std::vector<Cache::value_type*> order_;
+  mutable std::size_t next_ = 0;
   mutable const params::Param* cached_rows_ = nullptr;
   mutable std::size_t cached_size_ = 0;
 };
@@ -217,6 +239,7 @@ calc::DepthCalc& System::depth_calc() {
 void System::calc_and_store(std::uint32_t time, std::function<bool(int row)> row_current) {
   auto& table = static_cast<StorageCalcTable&>(*calc_table_);
   table.set_current(std::move(row_current));
+  table.begin_pass();
   calc::CalcValuesData data;
   data.values = &table;
   data.global_nums = global_nums_.get();
