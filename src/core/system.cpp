@@ -204,6 +204,13 @@ class StorageRaceSource : public calc::RaceSource {
     row_of_.assign(static_cast<std::size_t>(catalogue_.get_items_count()), -1);
     for (std::size_t i = 0; i < row_of_.size(); ++i)
       row_of_[i] = ds_.par_tabl().find_global(catalogue_.at(static_cast<int>(i)).identifier);
+    next_with_row_.assign(row_of_.size() + 1, static_cast<int>(row_of_.size()));
+    for (std::size_t i = row_of_.size(); i-- > 0;)
+      next_with_row_[i] = row_of_[i] >= 0 ? static_cast<int>(i) : next_with_row_[i + 1];
+  }
+  int next_param(int index) const override {
+    const auto i = static_cast<std::size_t>(index);
+    return index >= 0 && i < next_with_row_.size() ? next_with_row_[i] : index;
   }
   bool param_average(int index, double& average) const override {
     const auto i = static_cast<std::size_t>(index);
@@ -227,6 +234,8 @@ class StorageRaceSource : public calc::RaceSource {
   lib::Clock& clock_;
   std::vector<std::string> row_ids_;
   std::vector<int> row_of_;
+  // For each parameter, the first at or after it that has a row.
+  std::vector<int> next_with_row_;
   std::uint64_t revision_ = 0;  // the table's, when row_of_ was last checked
 };
 
