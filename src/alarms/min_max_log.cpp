@@ -205,24 +205,29 @@ lib::DateTime MinMaxLog::now() const {
 
 int MinMaxLog::row_of(const std::string& name) {
   // Every pass asks for the same names; searching the whole table for each, found or not,
-  // was most of the pass. A found row is kept while it still carries the same identifier;
-  // every answer (a missing row too) is dropped when the table's rows were replaced.
-  const auto& rows = services_.storage->par_tabl().rows();
+  // was most of the pass. A found row is kept while it still carries the same identifier,
+  // compared again only when the table's revision moved; every answer (a missing row too) is
+  // dropped when the table's rows were replaced.
+  const params::ParTabl& table = services_.storage->par_tabl();
+  const auto& rows = table.rows();
   if (rows.data() != cached_rows_ || rows.size() != cached_size_) {
     row_cache_.clear();
     cached_rows_ = rows.data();
     cached_size_ = rows.size();
   }
   if (const auto it = row_cache_.find(name); it != row_cache_.end()) {
-    const auto& [row, identifier] = it->second;
-    if (row < 0) return -1;
-    if (static_cast<std::size_t>(row) < rows.size() &&
-        rows[static_cast<std::size_t>(row)].identifier == identifier)
-      return row;
+    FoundRow& found = it->second;
+    if (found.row < 0) return -1;
+    if (found.revision == table.revision()) return found.row;
+    if (static_cast<std::size_t>(found.row) < rows.size() &&
+        rows[static_cast<std::size_t>(found.row)].identifier == found.identifier) {
+      found.revision = table.revision();
+      return found.row;
+    }
   }
-  const int row = services_.storage->par_tabl().find_global(name);
-  row_cache_[name] = {row,
-                      row < 0 ? std::string() : rows[static_cast<std::size_t>(row)].identifier};
+  const int row = table.find_global(name);
+  row_cache_[name] = {row, row < 0 ? std::string() : rows[static_cast<std::size_t>(row)].identifier,
+                      table.revision()};
   return row;
 }
 

@@ -197,8 +197,14 @@ class MinMaxLog : public MinMaxLogBase, public lib::SerialModuleBase {
   std::uint32_t relay_mask_ = 0;
   std::string last_relay_problem_;
   std::set<int> bad_channels_;
-  // Name -> the row and the identifier it had; kept for the rows at cached_rows_.
-  std::unordered_map<std::string, std::pair<int, std::string>> row_cache_;
+  // Name -> the row, the identifier it had and the table's revision when it last had it;
+  // kept for the rows at cached_rows_.
+  struct FoundRow {
+    int row = -1;
+    std::string identifier;
+    std::uint64_t revision = 0;
+  };
+  std::unordered_map<std::string, FoundRow> row_cache_;
   const void* cached_rows_ = nullptr;
   std::size_t cached_size_ = 0;
   // The moment of the pass under way, so that every item it touches shares one time.

@@ -73,6 +73,23 @@ bool CandleCounter::noise(const Block& b) const {
   return b.last < last_step && b.travel < kMinRunTravel;
 }
 
+bool CandleCounter::range_of(std::int32_t first, std::int32_t last, bool up, float zero_weight,
+                             Range& r) const {
+  r = Range{};
+  r.first = first;
+  r.last = last;
+  const auto a = static_cast<std::size_t>(first);
+  const auto z = static_cast<std::size_t>(last);
+  r.length = std::fabs(items_[a].position - items_[z].position);
+  if (r.length < kMinRangeLength) return false;
+  // The reference point, about 5/6 through the run: past the pick-up, before the set-down.
+  const std::size_t ref = (a + z) / 2 + (z - a) / 3;
+  r.up = up;
+  r.weight = items_[ref].weight;
+  r.loaded = zero_weight < items_[ref].weight;
+  return true;
+}
+
 template <class F>
 void CandleCounter::each_range(float zero_weight, F&& f) const {
   // Runs that travel less than kMinRunTravel are noise: standing still. The moving steps
@@ -80,20 +97,8 @@ void CandleCounter::each_range(float zero_weight, F&& f) const {
   bool open = false;
   Range run;
   const auto close = [&] {
-    if (!open) return;
     Range r;
-    r.first = static_cast<std::int32_t>(run.first);
-    r.last = static_cast<std::int32_t>(run.last);
-    const auto first = static_cast<std::size_t>(r.first);
-    const auto last = static_cast<std::size_t>(r.last);
-    r.length = std::fabs(items_[first].position - items_[last].position);
-    if (r.length < kMinRangeLength) return;
-    // The reference point, about 5/6 through the run: past the pick-up, before the set-down.
-    const std::size_t ref = (first + last) / 2 + (last - first) / 3;
-    r.up = run.up;
-    r.weight = items_[ref].weight;
-    r.loaded = zero_weight < items_[ref].weight;
-    f(r);
+    if (open && range_of(run.first, run.last, run.up, zero_weight, r)) f(r);
   };
   for (const Block& b : blocks_) {
     if (noise(b)) continue;
@@ -109,6 +114,40 @@ void CandleCounter::each_range(float zero_weight, F&& f) const {
     run.last = last;
     run.up = b.sign > 0;
   }
+}
+
+std::size_t CandleCounter::newest_ranges(float zero_weight, std::array<Range, 2>& two) const {
+  // The same runs as each_range finds, newest first: a run is the same longest stretch of
+  // moving steps in one direction whichever end it is met from, so the walk stops at the
+  // second range instead of going through the whole history. The newest run has not
+  // reversed yet: it is no range.
+  std::size_t found = 0;
+  bool open = false;
+  bool newest = true;
+  Range run;
+  const auto close = [&] {
+    Range r;
+    if (open && !newest && range_of(run.first, run.last, run.up, zero_weight, r))
+      two[1 - found++] = r;
+    newest = newest && !open;
+  };
+  for (auto it = blocks_.rbegin(); it != blocks_.rend() && found < 2; ++it) {
+    const Block& b = *it;
+    if (noise(b)) continue;
+    const auto first = static_cast<std::int32_t>(b.first - first_item_);
+    const auto last = static_cast<std::int32_t>(b.last - first_item_);
+    if (open && run.up == (b.sign > 0)) {
+      run.first = first;
+      continue;
+    }
+    close();
+    open = true;
+    run.first = first;
+    run.last = last;
+    run.up = b.sign > 0;
+  }
+  if (found < 2) close();
+  return found;
 }
 
 void CandleCounter::calc_ranges(std::list<Range>& ranges, float zero_weight) const {
@@ -159,13 +198,7 @@ void CandleCounter::calculate(float zero_weight, float stroke, int pipes_per_sta
   // Only the last two ranges can make a pattern.
   std::list<Range> ranges;
   std::array<Range, 2> last_two;
-  std::size_t count = 0;
-  each_range(zero_weight, [&](const Range& r) {
-    last_two[0] = last_two[1];
-    last_two[1] = r;
-    ++count;
-  });
-  if (count >= 2) ranges.assign(last_two.begin(), last_two.end());
+  if (newest_ranges(zero_weight, last_two) == 2) ranges.assign(last_two.begin(), last_two.end());
   pipes_per_stand_ = pipes_per_stand;
   int direction = 0;
   if (check_situation(ranges, kStandOut, 2)) {

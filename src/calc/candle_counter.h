@@ -13,6 +13,7 @@
 // holds the system lock.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -116,9 +117,14 @@ class CandleCounter : public lib::SerialModuleBase {
   }
   bool noise(const Block& b) const;
   void measure(Block& b) const;
+  // The range of the run from `first` to `last`; false when the run is too short for one.
+  bool range_of(std::int32_t first, std::int32_t last, bool up, float zero_weight, Range& r) const;
   // Calls `f` with each range of the history, oldest first.
   template <class F>
   void each_range(float zero_weight, F&& f) const;
+  // The last two ranges of the history into `two`, oldest first; how many there were (at
+  // most 2; with fewer, the newest is two[1]).
+  std::size_t newest_ranges(float zero_weight, std::array<Range, 2>& two) const;
   // Forgets the oldest `n` samples (at most all of them) and the steps that start at them.
   void drop_oldest(std::size_t n);
 

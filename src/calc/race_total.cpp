@@ -1,5 +1,6 @@
 #include "calc/race_total.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <string>
@@ -102,7 +103,7 @@ void RaceTotal::calculate() {
 
   const int n = std::min(src.param_count(), kMaxParams);
   if (static_cast<int>(acc_.size()) < n) acc_.resize(static_cast<std::size_t>(n));
-  for (int i = 0; i < n; ++i) {
+  for (int i = 0; (i = std::max(i, src.next_param(i))) < n; ++i) {
     double average = 0;
     if (!src.param_average(i, average) || !std::isfinite(average)) continue;
     const std::string_view id = src.param_identifier(i);

@@ -35,6 +35,10 @@ class RaceSource {
   virtual std::string_view param_identifier(int index) const = 0;
   // The current average of parameter `index`; false when the table has no row for it.
   virtual bool param_average(int index, double& average) const = 0;
+  // The first parameter at or after `index` that may have an average, param_count() or more
+  // when none is left: a source that knows which parameters have no row lets a tick skip
+  // them instead of asking for each.
+  virtual int next_param(int index) const { return index; }
   // The averages of the inlet flow (l/s) and the pump strokes; 0 when the table lacks them.
   virtual double inlet_flow() const = 0;
   virtual double pump_strokes() const = 0;

@@ -90,27 +90,48 @@ class StorageCalcTable : public calc::CalcValueTable {
   explicit StorageCalcTable(ds_tmp::DataStorage& ds) : ds_(ds) {}
   // A tick asks for the same forty names every second; searching a table of 512 rows for
   // each is most of the tick's cost. A found row is kept while the row still carries the same
-  // identifier; every answer is dropped when the table's rows were replaced (loaded, edited).
+  // identifier, which is compared again only when the table's revision moved; every answer is
+  // dropped when the table's rows were replaced (loaded, edited). The names come in the same
+  // order every pass: the answer is first looked for where the pass before had it, and hashed
+  // only when the name there is another.
   int row_of(std::string_view identifier) const override {
-    const auto& rows = ds_.par_tabl().rows();
+    const params::ParTabl& table = ds_.par_tabl();
+    const auto& rows = table.rows();
     if (rows.data() != cached_rows_ || rows.size() != cached_size_) {
       cache_.clear();
+      order_.clear();
       cached_rows_ = rows.data();
       cached_size_ = rows.size();
     }
-    const auto it = cache_.find(identifier);
-    if (it != cache_.end()) {
-      const int row = it->second.first;
-      if (row < 0) return -1;
-      if (static_cast<std::size_t>(row) < rows.size() &&
-          rows[static_cast<std::size_t>(row)].identifier == it->second.second)
-        return row;
+    Cache::value_type* entry = nullptr;
+    if (next_ < order_.size() && order_[next_]->first == identifier) {
+      entry = order_[next_];
+    } else {
+      auto it = cache_.find(identifier);
+      if (it == cache_.end()) it = cache_.emplace(std::string(identifier), Found{}).first;
+      entry = &*it;
+      // Asked without a pass started, the order would grow without end: it is kept short.
+      order_.resize(std::min(next_, order_.size()));
+      if (order_.size() < kOrderKept) order_.push_back(entry);
     }
-    const int row = ds_.par_tabl().find_global(identifier);
-    cache_[std::string(identifier)] = {
-        row, row < 0 ? std::string() : rows[static_cast<std::size_t>(row)].identifier};
-    return row;
+    ++next_;
+    Found& found = entry->second;
+    if (found.made && found.revision == table.revision()) return found.row;
+    if (found.made && found.row < 0) return -1;
+    if (found.made && static_cast<std::size_t>(found.row) < rows.size() &&
+        rows[static_cast<std::size_t>(found.row)].identifier == found.identifier) {
+      found.revision = table.revision();
+      return found.row;
+    }
+    found.row = table.find_global(identifier);
+    found.identifier =
+        found.row < 0 ? std::string() : rows[static_cast<std::size_t>(found.row)].identifier;
+    found.revision = table.revision();
+    found.made = true;
+    return found.row;
   }
+  // A pass of the calculated values starts: its names come in the order of the pass before.
+  void begin_pass() const { next_ = 0; }
   double value(int row) const override { return in_table(row) ? ds_.current_values()[row] : 0.0; }
   void set_value(int row, double value) override {
     if (in_table(row)) ds_.current_values()[row] = value;
@@ -132,8 +153,19 @@ class StorageCalcTable : public calc::CalcValueTable {
       return std::hash<std::string_view>{}(name);
     }
   };
-  mutable std::unordered_map<std::string, std::pair<int, std::string>, NameHash, std::equal_to<>>
-      cache_;
+  struct Found {
+    int row = -1;
+    std::string identifier;      // the row's, when it was found
+    std::uint64_t revision = 0;  // the table's, when the row last carried it
+    bool made = false;           // looked up at least once
+  };
+  using Cache = std::unordered_map<std::string, Found, NameHash, std::equal_to<>>;
+  mutable Cache cache_;
+  // The entries in the order the last pass asked for them (a node's address stays while the
+  // map holds it), and where the pass has got to.
+  static constexpr std::size_t kOrderKept = 1024;
+  mutable std::vector<Cache::value_type*> order_;
+  mutable std::size_t next_ = 0;
   mutable const params::Param* cached_rows_ = nullptr;
   mutable std::size_t cached_size_ = 0;
 };
@@ -156,8 +188,13 @@ class StorageRaceSource : public calc::RaceSource {
   }
   // The rows of the catalogue's parameters, found again only when the table's identifiers
   // changed: a search of the table for each parameter on every tick would cost more than the
-  // rest of the tick.
+  // rest of the tick. The identifiers are compared only when the table's revision moved.
   void begin_tick() override {
+    const std::uint64_t revision = ds_.par_tabl().revision();
+    if (revision == revision_ &&
+        row_of_.size() == static_cast<std::size_t>(catalogue_.get_items_count()))
+      return;
+    revision_ = revision;
     const auto& rows = ds_.par_tabl().rows();
     bool same = rows.size() == row_ids_.size();
     for (std::size_t r = 0; same && r < rows.size(); ++r) same = rows[r].identifier == row_ids_[r];
@@ -167,6 +204,13 @@ class StorageRaceSource : public calc::RaceSource {
     row_of_.assign(static_cast<std::size_t>(catalogue_.get_items_count()), -1);
     for (std::size_t i = 0; i < row_of_.size(); ++i)
       row_of_[i] = ds_.par_tabl().find_global(catalogue_.at(static_cast<int>(i)).identifier);
+    next_with_row_.assign(row_of_.size() + 1, static_cast<int>(row_of_.size()));
+    for (std::size_t i = row_of_.size(); i-- > 0;)
+      next_with_row_[i] = row_of_[i] >= 0 ? static_cast<int>(i) : next_with_row_[i + 1];
+  }
+  int next_param(int index) const override {
+    const auto i = static_cast<std::size_t>(index);
+    return index >= 0 && i < next_with_row_.size() ? next_with_row_[i] : index;
   }
   bool param_average(int index, double& average) const override {
     const auto i = static_cast<std::size_t>(index);
@@ -190,6 +234,9 @@ class StorageRaceSource : public calc::RaceSource {
   lib::Clock& clock_;
   std::vector<std::string> row_ids_;
   std::vector<int> row_of_;
+  // For each parameter, the first at or after it that has a row.
+  std::vector<int> next_with_row_;
+  std::uint64_t revision_ = 0;  // the table's, when row_of_ was last checked
 };
 
 }  // namespace
@@ -201,6 +248,7 @@ calc::DepthCalc& System::depth_calc() {
 void System::calc_and_store(std::uint32_t time, std::function<bool(int row)> row_current) {
   auto& table = static_cast<StorageCalcTable&>(*calc_table_);
   table.set_current(std::move(row_current));
+  table.begin_pass();
   calc::CalcValuesData data;
   data.values = &table;
   data.global_nums = global_nums_.get();

@@ -32,6 +32,31 @@ class CommIncomData {
   double values(const params::USOChannel& channel) const;
   // Both in one look-up: the selected value, none when got_value is false.
   std::optional<double> value_of(const params::USOChannel& channel) const;
+  // The same out of the channel's module record, for a caller that found the module once
+  // for many channels; none for a null record.
+  static std::optional<double> value_in(const USOData* data, const params::USOChannel& channel) {
+    if (data == nullptr || channel.channel < 0) return std::nullopt;
+    const auto i = static_cast<std::size_t>(channel.channel);
+    switch (channel.type) {
+      case params::kChannelAnalog:
+        if (i < data->adc.size()) return data->adc[i];
+        break;
+      case params::kChannelRate:
+        if (i < data->freq.size()) return data->freq[i];
+        break;
+      case params::kChannelCounter:
+        if (i < data->counters.size()) return data->counters[i];
+        break;
+      default:
+        break;
+    }
+    return std::nullopt;
+  }
+  // The module record of an address; null when the reading has none.
+  const USOData* find_module(std::int32_t address) const {
+    const auto it = modules.find(address);
+    return it == modules.end() ? nullptr : &it->second;
+  }
   // The module record, made with its defaults when missing.
   USOData& module(std::int32_t address) { return modules[address]; }
 

@@ -65,6 +65,7 @@ Param& ParTabl::scratch() const {
 }
 
 Param& ParTabl::operator[](int index) {
+  ++revision_;
   if (index < 0 || index >= get_items_count()) return scratch();
   return rows_[static_cast<std::size_t>(index)];
 }
@@ -102,6 +103,7 @@ void ParTabl::get_params_list(lib::StringContainer& list) const {
 }
 
 void ParTabl::resize(int count) {
+  ++revision_;
   rows_.resize(static_cast<std::size_t>(std::max(count, 0)));
 }
 
@@ -111,11 +113,13 @@ void ParTabl::add(std::string_view identifier) {
   if (entry < 0) return;
   Param row;
   catalogue_.at(entry).assign_to(row);
+  ++revision_;
   rows_.push_back(std::move(row));
 }
 
 void ParTabl::erase(int index) {
   if (index < 0 || index >= get_items_count()) return;
+  ++revision_;
   rows_.erase(rows_.begin() + index);
 }
 
@@ -160,6 +164,7 @@ void ParTabl::check() {
   for (const ParamDependency& rule : param_dependencies()) {
     check_depend(rule.required, rule.dependants);
   }
+  ++revision_;
   for (Param& row : rows_) row.check_values();
 }
 
@@ -242,6 +247,7 @@ ParTablLoad ParTabl::load_from_memory(std::string_view file_bytes,
 
   std::vector<Param> rows = std::move(read.rows);
   if (ext) apply_extended(rows, ext->entries);
+  ++revision_;
   rows_ = std::move(rows);
   db_params_.clear();
   for (const std::string& id : read.db_params) {
@@ -285,6 +291,7 @@ void ParTabl::load_extended_info(const std::string& file, lib::StringEnc encodin
     log(kLoadPrefix + file + "': the file is refused; the rows keep their information");
     return;
   }
+  ++revision_;
   apply_extended(rows_, read.entries);
 }
 
@@ -353,6 +360,7 @@ std::vector<std::string> ParTabl::apply_wits_config(std::string_view bytes,
       }
     }
     if (index < 0) continue;
+    ++revision_;
     Param& row = rows_[static_cast<std::size_t>(index)];
     // Without add_missing only rows that no device feeds are taken over by WITS.
     if (!add_missing && row.channel.channel != kNoChannel) continue;

@@ -12,6 +12,7 @@
 // The table takes no lock of its own; readers and editors hold the system lock.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <set>
@@ -84,15 +85,26 @@ class ParTabl {
   bool param_exists(std::string_view identifier) const { return find_global(identifier) >= 0; }
   int get_items_count() const { return static_cast<int>(rows_.size()); }
   const std::vector<Param>& rows() const { return rows_; }
+  // Moves on every call that could change a row or the rows' count: the rows are as they
+  // were while it stays the same, so what a reader made from them every tick can be kept
+  // until it moves. A row reached through a non-const operator[] counts as changed then;
+  // an edit through a reference kept past the next reader's look would not be seen.
+  std::uint64_t revision() const { return revision_; }
   // Appends the full name of every row that has one.
   void get_params_list(lib::StringContainer& list) const;
   // Replaces rows with copies of the table's rows.
   void get_all_params(std::vector<Param>& rows) const { rows = rows_; }
 
   void resize(int count);
-  void clear() { rows_.clear(); }
+  void clear() {
+    ++revision_;
+    rows_.clear();
+  }
   // Appends a copy; no duplicate check.
-  void add(const Param& row) { rows_.push_back(row); }
+  void add(const Param& row) {
+    ++revision_;
+    rows_.push_back(row);
+  }
   // Appends the catalogue's entry unless a row has the identifier already or the
   // catalogue does not know it.
   void add(std::string_view identifier);
@@ -177,6 +189,7 @@ class ParTabl {
   const AllParams& catalogue_;
   Services services_;
   std::vector<Param> rows_;
+  std::uint64_t revision_ = 0;
   mutable Param scratch_;
   lib::StrEncConverter converter_{lib::StringEnc::kCp1251};
   std::set<std::string> db_params_;

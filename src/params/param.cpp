@@ -33,11 +33,6 @@ constexpr const char* kPointsRemoved = "удалены точки калибро
 constexpr const char* kHookLoad = "вес_на_крюке";
 constexpr const char* kCementDensity = "cem_plotn";
 
-// A linear row spans its range over a 0 to 5 V input.
-constexpr double kLinearInputScale = 0.2;
-// The top of that input, reached at the converter's full-scale count.
-constexpr double kLinearInputVolts = 5.0;
-
 // Shortest text that reads back to the same float, as an operator would type it.
 std::string number_text(float value) {
   char buf[32];
@@ -60,17 +55,6 @@ void report_change(std::string& text, const char* label, const T& before, const 
   text += " -> ";
   text += number_text(after);
   text += "] ";
-}
-
-double interpolate(const CalibrPoints& points, double raw) {
-  // The first segment whose upper end lies above the input; past the last point the last
-  // segment is extended, below the first point the first one is.
-  std::size_t i = 0;
-  const std::size_t last_segment = points.size() - 2;
-  while (i < last_segment && !(points[i + 1].x > raw)) ++i;
-  const UnitCalibrPoint& a = points[i];
-  const UnitCalibrPoint& b = points[i + 1];
-  return (b.y - a.y) * (raw - a.x) / (b.x - a.x) + a.y;
 }
 
 }  // namespace
@@ -120,41 +104,9 @@ double Param::calc_value_by_voltage(double raw, double factor, lib::DateTime now
   return convert(raw, factor, now, conversion_facts());
 }
 
-double Param::convert(double raw, double factor, lib::DateTime now,
-                      const ConversionFacts& facts) const {
-  raw *= decay_factor(now, facts.radioactive);
-  if (points.empty()) {
-    const double multiplier = facts.hook_load ? factor : 1.0;
-    return raw * multiplier * range * kLinearInputScale + zero;
-  }
-  // Points that cannot convert (refused where they were loaded) give no number, so the row
-  // shows as not valid rather than a plausible value.
-  if (!facts.usable) return std::numeric_limits<double>::quiet_NaN();
-  if (points.size() == 1) {
-    const UnitCalibrPoint& p = points.front();
-    return raw == 0.0 ? 0.0 : raw * p.y / p.x;
-  }
-  return interpolate(points, raw);
-}
-
-bool Param::needs_adc_scaling() const {
-  return channel.type == kChannelAnalog && points.empty();
-}
-
-double Param::adc_counts_to_volts(double counts, std::int32_t adc_full_scale) {
-  if (adc_full_scale <= 0) return std::numeric_limits<double>::quiet_NaN();
-  return counts * kLinearInputVolts / adc_full_scale;
-}
-
 double Param::calc_value_from_reading(double raw, std::int32_t adc_full_scale, double factor,
                                       lib::DateTime now) const {
   return calc_value_from_reading(raw, adc_full_scale, factor, now, conversion_facts());
-}
-
-double Param::calc_value_from_reading(double raw, std::int32_t adc_full_scale, double factor,
-                                      lib::DateTime now, const ConversionFacts& facts) const {
-  if (needs_adc_scaling()) raw = adc_counts_to_volts(raw, adc_full_scale);
-  return convert(raw, factor, now, facts);
 }
 
 void Param::correct_kalibr(float shown, float wanted) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <string>
 
 #include "lib/binary_stream.h"
@@ -32,6 +33,13 @@ inline constexpr double kLn2 = 0.69314718;
 // The channel that marks a cementing density row as a radioactive meter.
 inline constexpr std::int32_t kCementMeterChannel = 30;
 }  // namespace radio_decay
+
+// The linear conversion: a row spans its range over a 0 to 5 V input, whose top the
+// converter's full-scale count reaches.
+namespace linear_input {
+inline constexpr double kScale = 0.2;
+inline constexpr double kVolts = 5.0;
+}  // namespace linear_input
 
 class Param {
  public:
@@ -132,5 +140,48 @@ class Param {
  private:
   double convert(double raw, double factor, lib::DateTime now, const ConversionFacts& facts) const;
 };
+
+// The conversions a tick makes for every row are defined here, so that they are inlined
+// into the loop over the rows.
+
+inline bool Param::needs_adc_scaling() const {
+  return channel.type == kChannelAnalog && points.empty();
+}
+
+inline double Param::adc_counts_to_volts(double counts, std::int32_t adc_full_scale) {
+  if (adc_full_scale <= 0) return std::numeric_limits<double>::quiet_NaN();
+  return counts * linear_input::kVolts / adc_full_scale;
+}
+
+inline double Param::calc_value_from_reading(double raw, std::int32_t adc_full_scale, double factor,
+                                             lib::DateTime now,
+                                             const ConversionFacts& facts) const {
+  if (needs_adc_scaling()) raw = adc_counts_to_volts(raw, adc_full_scale);
+  return convert(raw, factor, now, facts);
+}
+
+inline double Param::convert(double raw, double factor, lib::DateTime now,
+                             const ConversionFacts& facts) const {
+  if (facts.radioactive) raw *= decay_factor(now, true);
+  if (points.empty()) {
+    const double multiplier = facts.hook_load ? factor : 1.0;
+    return raw * multiplier * range * linear_input::kScale + zero;
+  }
+  // Points that cannot convert (refused where they were loaded) give no number, so the row
+  // shows as not valid rather than a plausible value.
+  if (!facts.usable) return std::numeric_limits<double>::quiet_NaN();
+  if (points.size() == 1) {
+    const UnitCalibrPoint& p = points.front();
+    return raw == 0.0 ? 0.0 : raw * p.y / p.x;
+  }
+  // The first segment whose upper end lies above the input; past the last point the last
+  // segment is extended, below the first point the first one is.
+  std::size_t i = 0;
+  const std::size_t last_segment = points.size() - 2;
+  while (i < last_segment && !(points[i + 1].x > raw)) ++i;
+  const UnitCalibrPoint& a = points[i];
+  const UnitCalibrPoint& b = points[i + 1];
+  return (b.y - a.y) * (raw - a.x) / (b.x - a.x) + a.y;
+}
 
 }  // namespace params

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <sstream>
 #include <string>
@@ -27,24 +28,31 @@ std::optional<double> number(const std::string& text) {
   return v;
 }
 
-bool known_key(const std::string& key) {
-  for (std::string_view k : scenario_format::kKeys) {
-    if (k == "spm" || k == "level") continue;
-    if (key == k) return true;
+// Where a key's value sits in a frame: the plain keys in the order of kPlainKeys, then the
+// pumps' strokes, then the tanks' levels; -1 for a key that is not known.
+constexpr std::array<std::string_view, 10> kPlainKeys = {
+    "hook", "pressure", "rpm", "wob", "torque", "gas", "methane", "flow", "block", "pulses"};
+constexpr int kSpmSlot = static_cast<int>(kPlainKeys.size());
+constexpr int kLevelSlot = kSpmSlot + scenario_format::kPumps;
+static_assert(kLevelSlot + scenario_format::kTanks <= 32, "a frame's keys fit its mask");
+
+int slot_of(const std::string& key) {
+  for (std::size_t i = 0; i < kPlainKeys.size(); ++i) {
+    if (key == kPlainKeys[i]) return static_cast<int>(i);
   }
   if (key.size() == 4 && key.rfind("spm", 0) == 0) {
     const int n = key[3] - '0';
-    return n >= 1 && n <= scenario_format::kPumps;
+    return n >= 1 && n <= scenario_format::kPumps ? kSpmSlot + n - 1 : -1;
   }
   if (key.rfind("level", 0) == 0 && key.size() > 5 && key.size() <= 7 && key[5] != '0') {
     int n = 0;
     for (std::size_t i = 5; i < key.size(); ++i) {
-      if (key[i] < '0' || key[i] > '9') return false;
+      if (key[i] < '0' || key[i] > '9') return -1;
       n = n * 10 + (key[i] - '0');
     }
-    return n >= 1 && n <= scenario_format::kTanks;
+    return n >= 1 && n <= scenario_format::kTanks ? kLevelSlot + n - 1 : -1;
   }
-  return false;
+  return -1;
 }
 
 }  // namespace
@@ -58,7 +66,7 @@ Scenario Scenario::parse(const std::string& text, const std::string& name) {
     throw ScenarioError(
         fmt::format("scenario '{}', line {}: {}; the scenario is not played", name, line_no, what));
   };
-  std::map<std::string, double> carried;
+  Frame carried;
   while (std::getline(in, line)) {
     ++line_no;
     if (const auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
@@ -107,28 +115,35 @@ Scenario Scenario::parse(const std::string& text, const std::string& name) {
       const auto eq = pair.find('=');
       if (eq == std::string::npos) fail("'" + pair + "' is not key=value");
       const std::string key = pair.substr(0, eq);
-      if (!known_key(key)) {
+      const int slot = slot_of(key);
+      if (slot < 0) {
         fail("unknown key '" + key +
              "' (hook, block, pulses, pressure, rpm, wob, torque, gas, methane, flow, spm1 ... "
              "spm6, level1 ... level16)");
       }
       const auto v = number(pair.substr(eq + 1));
       if (!v) fail("'" + pair.substr(eq + 1) + "' is not a number for " + key);
-      carried[key] = *v;
+      carried.value[static_cast<std::size_t>(slot)] = *v;
+      carried.given |= std::uint32_t{1} << slot;
     }
-    s.frames_.push_back(Frame{*t, carried});
+    carried.seconds = *t;
+    s.frames_.push_back(carried);
   }
   if (s.frames_.empty()) {
     line_no = 0;
     fail("no frames");
   }
-  // A key first given in a later frame holds its first value from the start.
-  std::map<std::string, double> first_value;
-  for (const auto& f : s.frames_) {
-    for (const auto& [key, value] : f.values) first_value.try_emplace(key, value);
-  }
-  for (auto& f : s.frames_) {
-    for (const auto& [key, value] : first_value) f.values.try_emplace(key, value);
+  // A key first given in a later frame holds its first value from the start: the frames
+  // before that one take it (a key once given is carried by every frame after).
+  for (int k = 0; k < kSlots; ++k) {
+    const std::uint32_t bit = std::uint32_t{1} << k;
+    const auto first = std::find_if(s.frames_.begin(), s.frames_.end(),
+                                    [bit](const Frame& f) { return (f.given & bit) != 0; });
+    if (first == s.frames_.end()) continue;
+    for (auto f = s.frames_.begin(); f != first; ++f) {
+      f->value[static_cast<std::size_t>(k)] = first->value[static_cast<std::size_t>(k)];
+      f->given |= bit;
+    }
   }
   return s;
 }
@@ -150,46 +165,35 @@ ScenarioSample Scenario::at(double seconds) const {
   auto next = std::upper_bound(frames_.begin(), frames_.end(), seconds,
                                [](double t, const Frame& f) { return t < f.seconds; });
   // Before the first frame or after the last, that frame's values; between two, the earlier
-  // one's keys, each moved towards the later one's value where it has one. Looked up key by
-  // key: this runs every tick.
+  // one's keys, each moved towards the later one's value where it has one. Each key has its
+  // place in a frame: this runs every tick.
   const Frame& a = next == frames_.begin() ? frames_.front()
                    : next == frames_.end() ? frames_.back()
                                            : *(next - 1);
   const Frame* b = next == frames_.begin() || next == frames_.end() ? nullptr : &*next;
   const double f = b ? (seconds - a.seconds) / (b->seconds - a.seconds) : 0.0;
-  auto take = [&](const std::string& key) -> std::optional<double> {
-    const auto it = a.values.find(key);
-    if (it == a.values.end()) return std::nullopt;
-    const double va = it->second;
+  auto take = [&](int k) -> std::optional<double> {
+    const std::uint32_t bit = std::uint32_t{1} << k;
+    if ((a.given & bit) == 0) return std::nullopt;
+    const double va = a.value[static_cast<std::size_t>(k)];
     if (b == nullptr) return va;
-    const auto jt = b->values.find(key);
-    return jt == b->values.end() ? va : va + (jt->second - va) * f;
+    return (b->given & bit) == 0 ? va : va + (b->value[static_cast<std::size_t>(k)] - va) * f;
   };
-  static const std::string kHook = "hook", kPressure = "pressure", kRpm = "rpm", kWob = "wob",
-                           kTorque = "torque", kGas = "gas", kMethane = "methane", kFlow = "flow",
-                           kBlock = "block", kPulses = "pulses";
-  static const auto numbered = [](const char* stem, int count) {
-    std::vector<std::string> keys;
-    for (int n = 1; n <= count; ++n) keys.push_back(stem + std::to_string(n));
-    return keys;
-  };
-  static const std::vector<std::string> kSpm = numbered("spm", scenario_format::kPumps);
-  static const std::vector<std::string> kLevel = numbered("level", scenario_format::kTanks);
-  out.hook = take(kHook);
-  out.pressure = take(kPressure);
-  out.rpm = take(kRpm);
-  out.wob = take(kWob);
-  out.torque = take(kTorque);
-  out.gas = take(kGas);
-  out.methane = take(kMethane);
-  out.flow = take(kFlow);
-  out.block = take(kBlock);
-  if (const auto p = take(kPulses)) out.pulses = std::llround(*p);
+  out.hook = take(0);
+  out.pressure = take(1);
+  out.rpm = take(2);
+  out.wob = take(3);
+  out.torque = take(4);
+  out.gas = take(5);
+  out.methane = take(6);
+  out.flow = take(7);
+  out.block = take(8);
+  if (const auto p = take(9)) out.pulses = std::llround(*p);
   for (int n = 1; n <= scenario_format::kPumps; ++n) {
-    if (const auto v = take(kSpm[static_cast<std::size_t>(n - 1)])) out.spm[n] = *v;
+    if (const auto v = take(kSpmSlot + n - 1)) out.spm[n] = *v;
   }
   for (int n = 1; n <= scenario_format::kTanks; ++n) {
-    if (const auto v = take(kLevel[static_cast<std::size_t>(n - 1)])) out.level[n] = *v;
+    if (const auto v = take(kLevelSlot + n - 1)) out.level[n] = *v;
   }
   return out;
 }

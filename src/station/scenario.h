@@ -4,6 +4,7 @@
 // bad file is played.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -45,9 +46,12 @@ class Scenario {
   const std::vector<std::string>& start_commands() const { return start_commands_; }
 
  private:
+  // Every key a frame may carry, in a fixed place (scenario.cpp's slot_of).
+  static constexpr int kSlots = 32;
   struct Frame {
     double seconds = 0;
-    std::map<std::string, double> values;  // every key given so far, carried over
+    std::uint32_t given = 0;  // bit k: the key of place k was given so far, carried over
+    std::array<double, kSlots> value{};
   };
   std::vector<Frame> frames_;
   std::optional<double> pulses_per_metre_;

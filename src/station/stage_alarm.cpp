@@ -49,8 +49,10 @@ void AlarmStage::run(TickFrame& frame) {
     if (!any_current && sound_.looping() == alarms::kSoundAlarm) sound_.stop_sound();
     if (alarm_log_) alarm_log_->flush();
   }
-  for (std::size_t i = 0; i < frame.rows.size(); ++i)
-    frame.rows[i].alarm = ds_.crush_flags()[static_cast<int>(i)] != 0;
+  ds_tmp::CrushFlags& flags = ds_.crush_flags();
+  const int rows = static_cast<int>(frame.rows.size());
+  FrameRow* row = frame.rows.data();
+  for (int i = 0; i < rows; ++i) row[i].alarm = flags[i] != 0;
 }
 
 }  // namespace station

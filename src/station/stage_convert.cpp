@@ -50,85 +50,97 @@ void ConvertStage::run(TickFrame& frame) {
   const int rows = std::min(table.get_items_count(), ds_tmp::kSlots);
   if (frame.rows.size() != static_cast<std::size_t>(rows)) ++frame.table_version;
   frame.rows.resize(static_cast<std::size_t>(rows));
-  for (int i = 0; i < rows; ++i) {
-    FrameRow& r = frame.rows[static_cast<std::size_t>(i)];
-    r.fresh = false;
-    r.fed = table.rows()[static_cast<std::size_t>(i)].channel.has_channel();
-  }
+  if (!planned_ || revision_ != table.revision() || facts_.size() != frame.rows.size())
+    refresh_plans(table, rows);
   // One reading, one moment: every row of it converts at the same time.
   frame.time = lib::now(clock_);
   const double factor = hook_load_factor(values_);
-  if (frame.reading_ok) {
-    for (int i = 0; i < rows; ++i) {
-      const params::Param& row = table.rows()[static_cast<std::size_t>(i)];
-      const std::optional<double> got = frame.reading.value_of(row.channel);
-      if (!got) continue;  // a failed read keeps the last value
-      FrameRow& r = frame.rows[static_cast<std::size_t>(i)];
-      const double raw = *got;
-      r.raw = raw;
-      r.has_raw = true;
-      const double value =
-          row.calc_value_from_reading(raw, source_.adc_full_scale, factor, frame.time,
-                                      facts_of(static_cast<std::size_t>(i), row));
-      note_conversion(r, i, row, raw, value);
-      if (std::isfinite(value)) {
-        ds_.current_values()[i] = value;
-        r.fresh = true;
-      }
+  const hardware::CommIncomData& reading = frame.reading;
+  // Rows of one module follow each other: its record is looked up once for them.
+  std::int32_t module_address = 0;
+  const hardware::USOData* module = nullptr;
+  bool module_found = false;
+  ds_tmp::CurrentValues& current = ds_.current_values();
+  for (int i = 0; i < rows; ++i) {
+    const auto index = static_cast<std::size_t>(i);
+    const params::Param& row = table.rows()[index];
+    FrameRow& r = frame.rows[index];
+    r.fresh = false;
+    r.fed = row.channel.has_channel();
+    if (!frame.reading_ok) continue;
+    if (!module_found || row.channel.module != module_address) {
+      module_address = row.channel.module;
+      module = reading.find_module(module_address);
+      module_found = true;
+    }
+    const std::optional<double> got = hardware::CommIncomData::value_in(module, row.channel);
+    if (!got) continue;  // a failed read keeps the last value
+    const double raw = *got;
+    r.raw = raw;
+    r.has_raw = true;
+    const double value = row.calc_value_from_reading(raw, source_.adc_full_scale, factor,
+                                                     frame.time, facts_[index].facts);
+    note_conversion(r, i, row, raw, value);
+    if (std::isfinite(value)) {
+      current[i] = value;
+      r.fresh = true;
     }
   }
   convert_wits_rows(frame, factor);
   apply_scenario(frame);
 }
 
-const params::Param::ConversionFacts& ConvertStage::facts_of(std::size_t index,
-                                                             const params::Param& row) {
-  if (facts_.size() <= index) facts_.resize(index + 1);
-  RowFacts& f = facts_[index];
-  // Compared as they are: an edit of the row in place (a reload, a new calibration) shows.
-  if (!f.made || f.channel != row.channel.channel || f.identifier != row.identifier ||
-      f.points != row.points) {
-    f.identifier = row.identifier;
-    f.channel = row.channel.channel;
-    f.points = row.points;
-    f.facts = row.conversion_facts();
-    f.made = true;
+void ConvertStage::refresh_plans(const params::ParTabl& table, int rows) {
+  facts_.resize(static_cast<std::size_t>(rows));
+  wits_rows_.clear();
+  for (std::size_t i = 0; i < facts_.size(); ++i) {
+    const params::Param& row = table.rows()[i];
+    RowFacts& f = facts_[i];
+    // Compared as they are: a revision also moves when a row was only looked at.
+    if (!f.made || f.channel != row.channel.channel || f.identifier != row.identifier ||
+        f.points != row.points) {
+      f.identifier = row.identifier;
+      f.channel = row.channel.channel;
+      f.points = row.points;
+      f.facts = row.conversion_facts();
+      f.made = true;
+    }
+    if (row.channel.type == params::kChannelWits && row.channel.has_channel()) {
+      wits_rows_.push_back({i, row.ext_info.get(params::ext_keys::kWitsServer),
+                            row.ext_info.get(params::ext_keys::kWitsCode)});
+    }
   }
-  return f.facts;
+  revision_ = table.revision();
+  planned_ = true;
 }
 
-void ConvertStage::note_conversion(FrameRow& r, int index, const params::Param& row, double raw,
-                                   double value) {
-  const bool finite = std::isfinite(value);
+void ConvertStage::report_bad_conversion(int index, const params::Param& row, double raw,
+                                         double value) {
   // Reported when the row turns bad, not on every tick it stays bad.
-  if (!finite && r.valid) {
-    log_.write("Station::tick : row " + std::to_string(index + 1) + " '" + row.identifier +
-               "': the conversion of the raw input " + std::to_string(raw) + " gives no number (" +
-               (std::isnan(value) ? "NaN" : "infinity") +
-               "); the value is marked not valid until it converts again");
-  }
-  r.valid = finite;
+  log_.write("Station::tick : row " + std::to_string(index + 1) + " '" + row.identifier +
+             "': the conversion of the raw input " + std::to_string(raw) + " gives no number (" +
+             (std::isnan(value) ? "NaN" : "infinity") +
+             "); the value is marked not valid until it converts again");
 }
 
 void ConvertStage::convert_wits_rows(TickFrame& frame, double factor) {
+  if (wits_rows_.empty()) return;
   const params::ParTabl& table = ds_.par_tabl();
   const std::int64_t fresh_ms = std::int64_t{config_.wits_receive.stale_after_s} * 1000;
-  for (std::size_t i = 0; i < frame.rows.size(); ++i) {
-    const params::Param& row = table.rows()[i];
-    if (row.channel.type != params::kChannelWits || !row.channel.has_channel()) continue;
-    FrameRow& r = frame.rows[i];
-    const double raw = wits_.item(row.ext_info.get(params::ext_keys::kWitsServer),
-                                  row.ext_info.get(params::ext_keys::kWitsCode), fresh_ms);
+  for (const WitsRow& w : wits_rows_) {
+    const params::Param& row = table.rows()[w.row];
+    FrameRow& r = frame.rows[w.row];
+    const double raw = wits_.item(w.server, w.code, fresh_ms);
     r.raw = raw;
     r.has_raw = true;
     // Nothing current from its server (or no code to look for): the row keeps its last value
     // and shows as stale, as a bus row does when its module does not answer.
     if (raw == wits::kNotAvailable) continue;
     const double value = row.calc_value_from_reading(raw, source_.adc_full_scale, factor,
-                                                     frame.time, facts_of(i, row));
-    note_conversion(r, static_cast<int>(i), row, raw, value);
+                                                     frame.time, facts_[w.row].facts);
+    note_conversion(r, static_cast<int>(w.row), row, raw, value);
     if (std::isfinite(value)) {
-      ds_.current_values()[static_cast<int>(i)] = value;
+      ds_.current_values()[static_cast<int>(w.row)] = value;
       r.fresh = true;
     }
   }

@@ -18,6 +18,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -39,6 +40,9 @@ struct SharedValues;
 }  // namespace reg
 namespace ds_tmp {
 class DataStorage;
+}
+namespace params {
+class ParTabl;
 }
 namespace hardware {
 class CommProtocols;
@@ -118,10 +122,18 @@ class ConvertStage final : public Stage {
   void run(TickFrame& frame) override;
 
  private:
-  // A row's conversion facts, worked out again only when the fields they come from changed:
-  // working them out every tick cost more than the conversions.
-  const params::Param::ConversionFacts& facts_of(std::size_t index, const params::Param& row);
-  void note_conversion(FrameRow& r, int index, const params::Param& row, double raw, double value);
+  // Brings the kept conversion facts and the list of WITS rows in line with the table when
+  // its revision moved (a reload, an edit in place): a row's facts are worked out again only
+  // when the fields they come from changed, since working them out for every row cost more
+  // than the conversions.
+  void refresh_plans(const params::ParTabl& table, int rows);
+  // Marks the row valid or not by its converted value; logs the turn to bad.
+  void note_conversion(FrameRow& r, int index, const params::Param& row, double raw, double value) {
+    const bool finite = std::isfinite(value);
+    if (!finite && r.valid) report_bad_conversion(index, row, raw, value);
+    r.valid = finite;
+  }
+  void report_bad_conversion(int index, const params::Param& row, double raw, double value);
   // Rows fed by WITS take the value of their item from the last reading of their server.
   void convert_wits_rows(TickFrame& frame, double factor);
   // Plays the scenario's moment into the reading and the rows.
@@ -144,6 +156,15 @@ class ConvertStage final : public Stage {
     bool made = false;
   };
   std::vector<RowFacts> facts_;
+  // A row fed by WITS, with the server and item its extended settings name.
+  struct WitsRow {
+    std::size_t row = 0;
+    std::string server;
+    std::string code;
+  };
+  std::vector<WitsRow> wits_rows_;
+  std::uint64_t revision_ = 0;  // the table's, as the facts and the WITS rows were made
+  bool planned_ = false;
 };
 
 class RigStage final : public Stage {

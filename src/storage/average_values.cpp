@@ -18,15 +18,6 @@ void AverageValues::clear() {
   averages_.fill(0);
 }
 
-double& AverageValues::operator[](int index) {
-  if (index < 0 || index >= kSlots) {
-    spare_ = 0;
-    return spare_;
-  }
-  auto i = static_cast<std::size_t>(index);
-  return windows_[i].size() > 1 ? averages_[i] : current_[index];
-}
-
 double& AverageValues::operator[](std::string_view identifier) {
   return (*this)[table_.find_global(identifier)];
 }

@@ -26,7 +26,14 @@ class AverageValues : public lib::SerialModuleBase {
 
   // The value a reader sees for a slot: the average when the window holds more than one
   // value, else the slot's current value. Outside 0..511: a zeroed spare slot.
-  double& operator[](int index);
+  double& operator[](int index) {
+    if (index < 0 || index >= kSlots) {
+      spare_ = 0;
+      return spare_;
+    }
+    const auto i = static_cast<std::size_t>(index);
+    return windows_[i].size() > 1 ? averages_[i] : current_[index];
+  }
   double& operator[](std::string_view identifier);
   double& operator[](const char* identifier) { return (*this)[std::string_view(identifier)]; }
 

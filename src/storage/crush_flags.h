@@ -14,7 +14,13 @@ class CrushFlags {
  public:
   explicit CrushFlags(const params::ParTabl& table) : table_(table) { clear(); }
   // Out of range (or an unknown name): the spare byte, zeroed first.
-  std::uint8_t& operator[](int index);
+  std::uint8_t& operator[](int index) {
+    if (index < 0 || index >= kSlots) {
+      spare_ = 0;
+      return spare_;
+    }
+    return flags_[static_cast<std::size_t>(index)];
+  }
   std::uint8_t& operator[](std::string_view identifier);
   void clear() { flags_.fill(0); }
 

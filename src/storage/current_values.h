@@ -19,7 +19,13 @@ class CurrentValues {
 
   // The slot's value; an index outside 0..511 gives a spare slot, zeroed first, so writes
   // through it are lost and reads give 0.
-  double& operator[](int index);
+  double& operator[](int index) {
+    if (index < 0 || index >= kSlots) {
+      spare_ = 0;
+      return spare_;
+    }
+    return values_[static_cast<std::size_t>(index)];
+  }
   // The slot of the row with this identifier; an unknown name gives the spare slot.
   double& operator[](std::string_view identifier);
   double& operator[](const char* identifier) { return (*this)[std::string_view(identifier)]; }

@@ -241,8 +241,9 @@ TEST(StationHome, AHomeLockThatCannotBeTakenStopsTheStartWithTheReason) {
   TempDir dir;
   testing_support::FaultyFileSystem fs;
   fs.flock_errno = ENOLCK;
-  EXPECT_THAT(error_of<station::HomeLockError>([&] { station::HomeLock lock(fs, dir.path()); }),
-              AllOf(HasSubstr(dir.file(station::kHomeLockFileName)), HasSubstr(lib::errno_text(ENOLCK))))
+  EXPECT_THAT(
+      error_of<station::HomeLockError>([&] { station::HomeLock lock(fs, dir.path()); }),
+      AllOf(HasSubstr(dir.file(station::kHomeLockFileName)), HasSubstr(lib::errno_text(ENOLCK))))
       << "started without its home lock";
 }
 
@@ -488,7 +489,7 @@ TEST(StationTick, AConversionGivingNoNumberIsMarkedNotValidAndReportedOnce) {
   table[hook].points = sound;
   rig.ticks(1);
   EXPECT_TRUE(rig.st->rows()[h].valid);
-  table[hook].points = {{0, 0}, {1, 1e308}};
+  table[hook].points = {{4095, 0}, {1024, 100}};  // x falls: no conversion, edited in place
   rig.ticks(2);
   EXPECT_FALSE(rig.st->rows()[h].valid);
   EXPECT_EQ(lines(), 2) << "turning bad again is reported again";
