@@ -48,10 +48,12 @@ ConvertStage::ConvertStage(ds_tmp::DataStorage& ds, reg::Values& values, const r
 void ConvertStage::run(TickFrame& frame) {
   const params::ParTabl& table = ds_.par_tabl();
   const int rows = std::min(table.get_items_count(), ds_tmp::kSlots);
-  if (frame.rows.size() != static_cast<std::size_t>(rows)) ++frame.table_version;
+  // A row that may have changed in place (its revision moved) counts like a new row count:
+  // whatever was made from the rows' names is made again.
+  const bool revised = !planned_ || revision_ != table.revision();
+  if (frame.rows.size() != static_cast<std::size_t>(rows) || revised) ++frame.table_version;
   frame.rows.resize(static_cast<std::size_t>(rows));
-  if (!planned_ || revision_ != table.revision() || facts_.size() != frame.rows.size())
-    refresh_plans(table, rows);
+  if (revised || facts_.size() != frame.rows.size()) refresh_plans(table, rows);
   // One reading, one moment: every row of it converts at the same time.
   frame.time = lib::now(clock_);
   const double factor = hook_load_factor(values_);

@@ -48,9 +48,9 @@ struct TickFrame {
   std::optional<ScenarioSample> scene;
   // One per table row the data storage keeps (at most ds_tmp::kSlots).
   std::vector<FrameRow> rows;
-  // Counts the changes of the table's rows (a reload, a new row count): what was made from
-  // the rows' names (a view's labels, the recording's parameter list) is made again when it
-  // differs. Whatever changes a row must count it.
+  // Counts the changes of the table's rows (a reload, a new row count, any call that could
+  // edit a row: params::ParTabl::revision): what was made from the rows (a view's labels, the
+  // recording's parameter list, the conversions) is made again when it differs.
   std::uint64_t table_version = 0;
   // The mud flow in, worked out from the pumps' strokes, l/min.
   double flow_lpm = 0;
