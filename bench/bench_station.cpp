@@ -117,7 +117,8 @@ struct TickOptions {
   bool follow_the_rig = false;
   int race = 0;
   int web_clients = -1;  // -1: no web view
-    // Ticks started kTickPeriod apart (the wait not measured), for the comparison with the web
+                         // Ticks started kTickPeriod apart (the wait not measured), for the
+                         // comparison with the web
   // view, whose server does its part between two ticks.
   bool paced = false;
 };

@@ -21,10 +21,7 @@ static_assert(folder_of(reg::kvb::kFileName) == folder_of(live::kFileName),
 
 LiveFramePublisher::LiveFramePublisher(const Station& station, std::string path,
                                        lib::FileSystem& fs, lib::Clock& clock, ErrorSink errors)
-    : station_(station),
-      file_(std::move(path), fs),
-      clock_(clock),
-      errors_(std::move(errors)) {}
+    : station_(station), file_(std::move(path), fs), clock_(clock), errors_(std::move(errors)) {}
 
 const live::LiveFrame& LiveFramePublisher::refresh() {
   live::LiveFrame& f = frame_;

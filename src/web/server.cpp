@@ -178,7 +178,6 @@ struct WebServer::Impl {
     return newest;
   }
 
-
   // Shared with the station's thread.
   mutable std::mutex mutex;
   std::shared_ptr<TickText> latest;

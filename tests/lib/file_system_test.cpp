@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <functional>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 
 #include "lib/binary_stream.h"
 #include "support/fakes.h"
