@@ -28,7 +28,8 @@ void StorageValuesBackend::set_current(const std::string& name, double value) {
 bool StorageValuesBackend::get_table_param(const std::string& name, reg::ValueParam& param) {
   int row = storage_.par_tabl().find_global(name);
   if (row < 0) return false;
-  reg_param_2_plugin_param(storage_.par_tabl()[row], param);
+  // Read through the rows: taking a row for writing would count as an edit of the table.
+  reg_param_2_plugin_param(storage_.par_tabl().rows()[static_cast<std::size_t>(row)], param);
   return true;
 }
 
