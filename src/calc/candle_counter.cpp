@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <string>
+#include <utility>
 
 #include "calc/candle_format.h"
 #include "lib/binary_stream.h"
@@ -90,63 +91,56 @@ bool CandleCounter::range_of(std::int32_t first, std::int32_t last, bool up, flo
   return true;
 }
 
-template <class F>
-void CandleCounter::each_range(float zero_weight, F&& f) const {
+template <class It, class Take>
+void CandleCounter::walk_runs(It from, It to, bool backwards, Take&& take) const {
   // Runs that travel less than kMinRunTravel are noise: standing still. The moving steps
-  // left, cut where the direction reverses, are the runs; the last has not reversed yet.
+  // left, cut where the direction reverses, are the runs. A run is the same longest stretch of
+  // moving steps in one direction whichever end it is met from, so the walk may go either way.
   bool open = false;
   Range run;
-  const auto close = [&] {
-    Range r;
-    if (open && range_of(run.first, run.last, run.up, zero_weight, r)) f(r);
-  };
-  for (const Block& b : blocks_) {
-    if (noise(b)) continue;
-    const auto first = static_cast<std::int32_t>(b.first - first_item_);
-    const auto last = static_cast<std::int32_t>(b.last - first_item_);
-    if (open && run.up == (b.sign > 0)) {
-      run.last = last;
-      continue;
-    }
-    close();
-    open = true;
-    run.first = first;
-    run.last = last;
-    run.up = b.sign > 0;
-  }
-}
-
-std::size_t CandleCounter::newest_ranges(float zero_weight, std::array<Range, 2>& two) const {
-  // The same runs as each_range finds, newest first: a run is the same longest stretch of
-  // moving steps in one direction whichever end it is met from, so the walk stops at the
-  // second range instead of going through the whole history. The newest run has not
-  // reversed yet: it is no range.
-  std::size_t found = 0;
-  bool open = false;
-  bool newest = true;
-  Range run;
-  const auto close = [&] {
-    Range r;
-    if (open && !newest && range_of(run.first, run.last, run.up, zero_weight, r))
-      two[1 - found++] = r;
-    newest = newest && !open;
-  };
-  for (auto it = blocks_.rbegin(); it != blocks_.rend() && found < 2; ++it) {
+  for (It it = from; it != to; ++it) {
     const Block& b = *it;
     if (noise(b)) continue;
     const auto first = static_cast<std::int32_t>(b.first - first_item_);
     const auto last = static_cast<std::int32_t>(b.last - first_item_);
     if (open && run.up == (b.sign > 0)) {
-      run.first = first;
+      if (backwards) {
+        run.first = first;
+      } else {
+        run.last = last;
+      }
       continue;
     }
-    close();
+    if (open && !take(run)) return;
     open = true;
     run.first = first;
     run.last = last;
     run.up = b.sign > 0;
   }
-  if (found < 2) close();
+  if (open) take(run);
+}
+
+template <class F>
+void CandleCounter::each_range(float zero_weight, F&& f) const {
+  walk_runs(blocks_.begin(), blocks_.end(), /*backwards=*/false, [&](const Range& run) {
+    Range r;
+    if (range_of(run.first, run.last, run.up, zero_weight, r)) f(r);
+    return true;
+  });
+}
+
+std::size_t CandleCounter::newest_ranges(float zero_weight, std::array<Range, 2>& two) const {
+  // The same runs as each_range finds, newest first, so the walk stops at the second range
+  // instead of going through the whole history. The newest run has not reversed yet: it is no
+  // range.
+  std::size_t found = 0;
+  bool newest = true;
+  walk_runs(blocks_.rbegin(), blocks_.rend(), /*backwards=*/true, [&](const Range& run) {
+    if (std::exchange(newest, false)) return true;
+    Range r;
+    if (range_of(run.first, run.last, run.up, zero_weight, r)) two[1 - found++] = r;
+    return found < 2;
+  });
   return found;
 }
 

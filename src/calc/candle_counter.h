@@ -119,6 +119,11 @@ class CandleCounter : public lib::SerialModuleBase {
   void measure(Block& b) const;
   // The range of the run from `first` to `last`; false when the run is too short for one.
   bool range_of(std::int32_t first, std::int32_t last, bool up, float zero_weight, Range& r) const;
+  // Calls `take` with each run of moving steps (first, last, up) from `from` to `to` (blocks_
+  // iterators, backwards: reverse ones), the run still open at the end last; stops when
+  // `take` returns false.
+  template <class It, class Take>
+  void walk_runs(It from, It to, bool backwards, Take&& take) const;
   // Calls `f` with each range of the history, oldest first.
   template <class F>
   void each_range(float zero_weight, F&& f) const;
