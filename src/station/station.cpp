@@ -116,7 +116,7 @@ void Station::make_stages() {
   calc.calc_and_store = [this](std::uint32_t seconds, std::function<bool(int)> current) {
     hub_.calc_and_store(seconds, std::move(current));
   };
-  calc.operation = [this] { return hub_.effective_operation().operation; };
+  calc.operation = [this] { return operation_code(); };
   calc.active_volume = [this] { return calc_.tanks().get_active_tank_v(); };
   calc.announce = [this] { announce(frame_); };
   calc.plugins_data = [this] { hub_.plugins_data(); };

@@ -226,6 +226,8 @@ class Station {
   RigView rig() const;
   // The effective operation's code and name (RigView's), without the rest of the view.
   std::pair<std::int32_t, std::string> operation() const;
+  // The effective operation's code (forced when forced), as the tick's frame takes it.
+  std::int32_t operation_code() const;
 
   // ---- the mud system: pumps, tanks, pit gain ------------------------------------------------
   struct PumpView {

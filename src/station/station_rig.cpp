@@ -6,7 +6,6 @@
 #include <cmath>
 #include <limits>
 #include <sstream>
-#include <tuple>
 
 #include "calc/calc_values.h"
 #include "calc/candle_counter.h"
@@ -433,7 +432,8 @@ Station::RigView Station::rig() const {
   }
   const calc::CurrentOperationItem op = hub_.effective_operation();
   const calc::Operations& dict = operations_;
-  std::tie(v.operation, v.operation_name) = operation();
+  v.operation = op.operation;
+  v.operation_name = dict.get(op.operation);
   v.operation_class = dict.css_class(op.operation);
   v.operation_colour = calc::css_colour(dict.get_color(op.operation));
   v.forced = ds.get_forced_operation() != 0;
@@ -445,8 +445,12 @@ Station::RigView Station::rig() const {
 }
 
 std::pair<std::int32_t, std::string> Station::operation() const {
-  const std::int32_t code = hub_.effective_operation().operation;
+  const std::int32_t code = operation_code();
   return {code, operations_.get(code)};
+}
+
+std::int32_t Station::operation_code() const {
+  return hub_.effective_operation().operation;
 }
 
 }  // namespace station
