@@ -146,7 +146,9 @@ struct WebServer::Impl {
   // the loop's thread from the tick's cost the tick more than the rest of the web view.
   std::optional<asio::steady_timer> tick_poll;
   void poll_ticks() {
-    tick_poll->expires_after(kTickPoll);
+    // Without a WebSocket client the looks only take the ticks' samples and free their texts:
+    // a slower pace keeps an idle station's loop from waking a hundred times a second.
+    tick_poll->expires_after(websockets.load() == 0 ? kIdleTickPoll : kTickPoll);
     tick_poll->async_wait([this](const beast::error_code& ec) {
       if (ec) return;  // stopping
       pass_on_tick();

@@ -185,6 +185,9 @@ class WebServer {
   static constexpr std::size_t kMaxPendingTicks = 4;
   // How often the loop looks for a tick to pass on: the station's thread never wakes it.
   static constexpr std::chrono::milliseconds kTickPoll{10};
+  // The same while no WebSocket client listens (a client that joins gets the newest tick at
+  // once).
+  static constexpr std::chrono::milliseconds kIdleTickPoll{100};
   Stats stats() const;
 
   struct Impl;  // the server's own state, shared with its connections
