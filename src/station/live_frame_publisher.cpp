@@ -60,7 +60,7 @@ const live::LiveFrame& LiveFramePublisher::refresh() {
       v.valid = r.valid;
     }
   }
-  f.alarms = station_.alarms().current;
+  f.alarms = tick.alarms;
   return f;
 }
 

@@ -41,12 +41,15 @@ void AlarmStage::run(TickFrame& frame) {
     }
     log_.process();
     log_.process_voice();
-    bool any_current = false;
     {
       std::lock_guard items_guard(log_.lock());
-      any_current = !log_.current_items().empty();
+      frame.relay_mask = log_.relay_mask();
+      const auto& items = log_.current_items();
+      frame.alarms.resize(items.size());
+      for (std::size_t i = 0; i < items.size(); ++i)
+        frame.alarms[i] = items[i]->get_text(items[i]->param_name(), items[i]->param_unit());
     }
-    if (!any_current && sound_.looping() == alarms::kSoundAlarm) sound_.stop_sound();
+    if (frame.alarms.empty() && sound_.looping() == alarms::kSoundAlarm) sound_.stop_sound();
     if (alarm_log_) alarm_log_->flush();
   }
   ds_tmp::CrushFlags& flags = ds_.crush_flags();

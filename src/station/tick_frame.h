@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "hardware/comm_incom_data.h"
@@ -61,6 +62,10 @@ struct TickFrame {
   std::int32_t operation = 0;  // the effective operation (forced when forced)
   int race = 0;                // the registration run; 0: none started
   bool race_active = false;
+  // The alarm pass's current alarms, each as its text, and the console relays they switch
+  // (bit k: relay k + 1): formatted once a tick for every reader of the tick.
+  std::vector<std::string> alarms;
+  std::uint32_t relay_mask = 0;
 
   // A row out of range is neither stale nor current.
   bool stale(int row) const { return in_range(row) && rows[static_cast<std::size_t>(row)].stale(); }

@@ -15,6 +15,7 @@ AverageValues::AverageValues(const params::ParTabl& table, CurrentValues& curren
 
 void AverageValues::clear() {
   for (auto& w : windows_) w.clear();
+  averaged_.fill(false);
   averages_.fill(0);
 }
 
@@ -38,6 +39,7 @@ void AverageValues::calculate_values(bool minus_two_only) {
     auto s = static_cast<std::size_t>(i);
     windows_[s].push(current_[i], length);
     averages_[s] = windows_[s].mean();
+    averaged_[s] = windows_[s].size() > 1;
   }
 }
 
@@ -46,6 +48,7 @@ void AverageValues::calculate_all_values() {
   for (std::size_t s = 0; s < windows_.size(); ++s) {
     windows_[s].push(current_[static_cast<int>(s)], s < rows.size() ? rows[s].averaging : 1);
     averages_[s] = windows_[s].mean();
+    averaged_[s] = windows_[s].size() > 1;
   }
 }
 

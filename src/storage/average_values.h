@@ -32,7 +32,7 @@ class AverageValues : public lib::SerialModuleBase {
       return spare_;
     }
     const auto i = static_cast<std::size_t>(index);
-    return windows_[i].size() > 1 ? averages_[i] : current_[index];
+    return averaged_[i] ? averages_[i] : current_[index];
   }
   double& operator[](std::string_view identifier);
   double& operator[](const char* identifier) { return (*this)[std::string_view(identifier)]; }
@@ -61,6 +61,9 @@ class AverageValues : public lib::SerialModuleBase {
   std::array<AverageWindow, kSlots> windows_;
   double spare_ = 0;
   std::array<double, kSlots> averages_{};
+  // Whether each window holds more than one value, kept beside the averages: the readers of
+  // every slot (the live frame, the web view) then touch 512 flags, not 512 windows.
+  std::array<bool, kSlots> averaged_{};
 };
 
 }  // namespace ds_tmp

@@ -69,8 +69,10 @@ nlohmann::json remarks_json(const text::Storage& storage) {
 }  // namespace
 
 TickPicture take_picture(const station::Station& station, reg::System& hub,
-                         std::shared_ptr<const TickLabels>& labels, const PictureOptions& options) {
+                         std::shared_ptr<const TickLabels>& labels, const PictureOptions& options,
+                         std::vector<TickPicture::Row> room) {
   TickPicture p;
+  p.rows = std::move(room);
   p.now = lib::get_local_time(hub.clock());
   p.source = station.source();
   p.tick = p.source.ticks;
@@ -93,6 +95,7 @@ TickPicture take_picture(const station::Station& station, reg::System& hub,
   p.rows.resize(count);
   for (std::size_t i = 0; i < count; ++i) {
     TickPicture::Row& r = p.rows[i];
+    r = TickPicture::Row{};  // the room may hold an earlier picture's row
     r.value = ds[static_cast<int>(i)];
     if (i < frame.rows.size()) {
       const station::FrameRow& f = frame.rows[i];
@@ -118,11 +121,12 @@ TickPicture take_picture(const station::Station& station, reg::System& hub,
   p.mud.flow_lpm = frame.flow_lpm;
   p.recording = station.recording();
   p.wits = station.wits_servers();
-  station::Station::AlarmView alarms = options.alarms ? *options.alarms : station.alarms();
-  p.relay_mask = alarms.relay_mask;
-  for (auto& text : alarms.current) {
+  // The alarms as this tick's alarm pass left them, like every other number of the picture.
+  p.relay_mask = frame.relay_mask;
+  p.alarms.reserve(frame.alarms.size());
+  for (const auto& text : frame.alarms) {
     const bool acked = options.acknowledged && options.acknowledged->count(text) > 0;
-    p.alarms.emplace_back(std::move(text), acked);
+    p.alarms.emplace_back(text, acked);
   }
   if (const wits::Wits0Server* sender = station.wits_sender())
     p.wits_out =

@@ -84,14 +84,14 @@ struct PictureOptions {
   bool detail = false;
   // The alarms someone acknowledged (the web view's); may be null.
   const std::set<std::string>* acknowledged = nullptr;
-  // The station's alarms when the caller already took them this tick; null: taken here.
-  const station::Station::AlarmView* alarms = nullptr;
 };
 
 // Takes the picture of the tick the station just ran; `labels` is the cache of the rows'
 // names, kept by the caller from tick to tick. The station's thread only.
+// `room`: the rows of a picture done with, whose memory the new rows take.
 TickPicture take_picture(const station::Station& station, reg::System& hub,
-                         std::shared_ptr<const TickLabels>& labels, const PictureOptions& options);
+                         std::shared_ptr<const TickLabels>& labels, const PictureOptions& options,
+                         std::vector<TickPicture::Row> room = {});
 
 // /api/values, and the WebSocket's first message and the one after the names changed.
 nlohmann::json web_json(const TickPicture& p);
