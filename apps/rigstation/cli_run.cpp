@@ -214,6 +214,7 @@ int run(const rigstation::CommandContext& context, const RunOptions& options) {
   std::shared_ptr<const web::TickLabels> json_labels;
   if (screen) std::fputs(kEnterViewScreen, stdout);
   while (!g_stop) {
+    if (web) web->before_tick();
     st.tick();
     ++ticks;
     if (web) web->after_tick();

@@ -22,6 +22,7 @@ class RunningWeb : public RunWeb {
       : server_(std::move(options), hub.clock()), link_(st, hub, server_) {}
   void start() { server_.start(); }
   std::uint16_t port() const { return server_.port(); }
+  void before_tick() override { link_.before_tick(); }
   void after_tick() override { link_.after_tick(); }
 
  private:

@@ -16,7 +16,9 @@ namespace rigstation {
 class RunWeb {
  public:
   virtual ~RunWeb() = default;
-  // After each tick, on the station's thread.
+  // Around each tick, on the station's thread: the web view reads the station only between
+  // two ticks.
+  virtual void before_tick() = 0;
   virtual void after_tick() = 0;
 };
 

@@ -314,13 +314,6 @@ class Station {
   calc::RaceTotal& totals_;
   candles::CandleCounter& candles_;
   const calc::Operations& operations_;
-  // The texts of the operation rig() last showed, kept while it goes on.
-  struct OperationTexts {
-    bool made = false;
-    std::int32_t operation = 0, work_type = 0, prod_time = 0;
-    std::string name, css_class, colour, work_type_name, prod_time_name;
-  };
-  mutable OperationTexts operation_texts_;
   params::AllParams& catalogue_;
   pore::PoreOpt& well_;
   text::Storage& remarks_;

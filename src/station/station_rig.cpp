@@ -431,30 +431,16 @@ Station::RigView Station::rig() const {
     v.recording_queue = recording_->recorder().get_queue_size();
   }
   const calc::CurrentOperationItem op = hub_.effective_operation();
+  const calc::Operations& dict = operations_;
   v.operation = op.operation;
+  v.operation_name = dict.get(op.operation);
+  v.operation_class = dict.css_class(op.operation);
+  v.operation_colour = calc::css_colour(dict.get_color(op.operation));
   v.forced = ds.get_forced_operation() != 0;
   v.work_type = op.work_type;
+  v.work_type_name = dict.get_work_type(op.work_type);
   v.prod_time = op.prod_time_type;
-  // The dictionary never changes: its texts are looked up again only for another operation.
-  OperationTexts& t = operation_texts_;
-  if (!t.made || t.operation != op.operation || t.work_type != op.work_type ||
-      t.prod_time != op.prod_time_type) {
-    const calc::Operations& dict = operations_;
-    t = {true,
-         op.operation,
-         op.work_type,
-         op.prod_time_type,
-         dict.get(op.operation),
-         dict.css_class(op.operation),
-         calc::css_colour(dict.get_color(op.operation)),
-         dict.get_work_type(op.work_type),
-         calc::Operations::get_production_time(op.prod_time_type)};
-  }
-  v.operation_name = t.name;
-  v.operation_class = t.css_class;
-  v.operation_colour = t.colour;
-  v.work_type_name = t.work_type_name;
-  v.prod_time_name = t.prod_time_name;
+  v.prod_time_name = calc::Operations::get_production_time(op.prod_time_type);
   return v;
 }
 

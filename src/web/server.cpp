@@ -151,10 +151,24 @@ struct WebServer::Impl {
     tick_poll->expires_after(websockets.load() == 0 ? kIdleTickPoll : kTickPoll);
     tick_poll->async_wait([this](const beast::error_code& ec) {
       if (ec) return;  // stopping
-      pass_on_tick();
+      look_for_ticks();
       poll_ticks();
     });
   }
+  // The tick source publishes what it has, then the waiting ticks are passed on.
+  std::shared_ptr<TickText> look_for_ticks() {
+    take_from_source();
+    return pass_on_tick();
+  }
+  // Whatever reads the ticks (the values, the history, the counts) asks the source first, so
+  // it sees the tick that ended last.
+  void take_from_source() {
+    std::lock_guard lock(source_mutex);
+    if (tick_source) tick_source();
+  }
+  // Not under `mutex`: the source publishes, which takes it.
+  std::mutex source_mutex;
+  std::function<void()> tick_source;
   // Returns the newest tick as it was when the waiting ones were taken: a later one waits
   // for the next look.
   std::shared_ptr<TickText> pass_on_tick() {
@@ -347,7 +361,7 @@ class WsSession : public std::enable_shared_from_this<WsSession> {
     accepted_ = true;
     // The ticks waiting for the loop go to the clients there were before this one; this one
     // starts from the newest.
-    const auto newest = server_->pass_on_tick();
+    const auto newest = server_->look_for_ticks();
     server_->sockets.push_back(weak_from_this());
     if (newest) send(newest->get());
     read_next();
@@ -689,6 +703,7 @@ class HttpSession : public HttpSessionBase,
   }
 
   void values() {
+    server_->take_from_source();
     const std::shared_ptr<const std::string> latest = server_->latest_text();
     if (!latest) {
       return answer(http::status::service_unavailable, json_error("no tick yet"),
@@ -712,6 +727,7 @@ class HttpSession : public HttpSessionBase,
       since = *v;
     }
     History::Slice slice;
+    server_->take_from_source();
     {
       // Copies only; the JSON is made after the lock is let go, so the tick never waits on it.
       std::lock_guard lock(server_->mutex);
@@ -1054,6 +1070,11 @@ std::vector<WriteRequest> WebServer::take_writes() {
   return out;
 }
 
+void WebServer::set_tick_source(std::function<void()> source) {
+  std::lock_guard lock(impl_->source_mutex);
+  impl_->tick_source = std::move(source);
+}
+
 WebServer::Stats WebServer::stats() const {
   Stats st;
   st.connections = impl_->connections.load() + impl_->websockets.load();
@@ -1066,6 +1087,7 @@ WebServer::Stats WebServer::stats() const {
   st.messages_sent = impl_->sent.load();
   st.pending_ticks = impl_->pending.load();
   st.skipped_ticks = impl_->skipped.load();
+  impl_->take_from_source();
   std::lock_guard lock(impl_->mutex);
   impl_->take_samples();
   st.history_ticks = impl_->history.size();

@@ -3,7 +3,8 @@
 // Threads: the server runs an event loop on a thread of its own. The station's thread hands
 // it each tick with publish(), which only leaves the tick under a short lock where the loop
 // looks for it every kTickPoll (waking the loop's thread would cost the tick more): a slow or
-// stalled client never holds the tick. Writes a client asks for (a
+// stalled client never holds the tick. A tick source (set_tick_source) may instead publish
+// from the loop's thread, when it looks. Writes a client asks for (a
 // remark, a control command, an acknowledgement) wait in a bounded queue until the station's
 // thread takes them with take_writes() and answers each through its `done`.
 //
@@ -165,6 +166,10 @@ class WebServer {
   void publish(double t, TickTexts texts, std::function<TickData::Samples()> make_samples);
   // The writes asked for since the last call, oldest first.
   std::vector<WriteRequest> take_writes();
+  // Called on the loop's thread each time it looks for ticks, before it passes them on: a
+  // source that would rather have the tick taken between two ticks than on the station's
+  // thread publishes from here. Empty: none. Returns once a call under way has ended.
+  void set_tick_source(std::function<void()> source);
 
   struct Stats {
     std::size_t connections = 0;  // open now, of any kind

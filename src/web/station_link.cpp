@@ -44,11 +44,17 @@ TickData::Samples samples_of(const TickPicture& p) {
 }  // namespace
 
 StationLink::StationLink(station::Station& station, reg::System& hub, WebServer& server)
-    : station_(station), hub_(hub), server_(server) {}
+    : station_(station), hub_(hub), server_(server) {
+  server_.set_tick_source([this] { take_waiting_tick(); });
+}
 
-StationLink::~StationLink() = default;
+StationLink::~StationLink() {
+  // Returns once a look under way has ended: the server never calls a link that is gone.
+  server_.set_tick_source(nullptr);
+}
 
 std::shared_ptr<const TickPicture> StationLink::picture() const {
+  std::lock_guard guard(station_mutex_);
   PictureOptions options;
   options.acknowledged = &acknowledged_;
   return std::make_shared<const TickPicture>(take_picture(station_, hub_, labels_, options));
@@ -59,6 +65,7 @@ nlohmann::json StationLink::snapshot() const {
 }
 
 std::pair<int, std::string> StationLink::carry_out(const WriteRequest& w) {
+  std::lock_guard guard(station_mutex_);
   switch (w.kind) {
     case WriteRequest::Kind::command: {
       const std::string answer = station_.command(w.text);
@@ -102,7 +109,14 @@ std::pair<int, std::string> StationLink::carry_out(const WriteRequest& w) {
   return {400, "unknown write"};
 }
 
+void StationLink::before_tick() {
+  if (!ticking_.owns_lock()) ticking_.lock();
+  // The server did not look since the last tick: its picture is taken before this one starts.
+  if (waiting_) publish_tick();
+}
+
 void StationLink::after_tick() {
+  if (!ticking_.owns_lock()) before_tick();
   for (auto& w : server_.take_writes()) {
     std::pair<int, std::string> answer;
     try {
@@ -117,8 +131,21 @@ void StationLink::after_tick() {
   std::erase_if(acknowledged_, [&](const std::string& text) {
     return std::find(current.begin(), current.end(), text) == current.end();
   });
+  tick_time_ = lib::get_local_time(hub_.clock());
+  waiting_ = true;
+  ticking_.unlock();
+}
+
+void StationLink::take_waiting_tick() {
+  std::unique_lock guard(station_mutex_, std::try_to_lock);
+  if (guard.owns_lock() && waiting_) publish_tick();
+}
+
+void StationLink::publish_tick() {
+  waiting_ = false;
   PictureOptions options;
   options.acknowledged = &acknowledged_;
+  options.now = &tick_time_;
   std::vector<TickPicture::Row> room;
   {
     std::lock_guard guard(shelf_->lock);

@@ -73,7 +73,7 @@ TickPicture take_picture(const station::Station& station, reg::System& hub,
                          std::vector<TickPicture::Row> room) {
   TickPicture p;
   p.rows = std::move(room);
-  p.now = lib::get_local_time(hub.clock());
+  p.now = options.now ? *options.now : lib::get_local_time(hub.clock());
   p.source = station.source();
   p.tick = p.source.ticks;
   p.reopen_wait_ms = station.reopen_wait_ms();

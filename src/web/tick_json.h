@@ -84,10 +84,13 @@ struct PictureOptions {
   bool detail = false;
   // The alarms someone acknowledged (the web view's); may be null.
   const std::set<std::string>* acknowledged = nullptr;
+  // When the tick ended, for a picture taken after it; null: the clock's time now.
+  const lib::LocalTime* now = nullptr;
 };
 
 // Takes the picture of the tick the station just ran; `labels` is the cache of the rows'
-// names, kept by the caller from tick to tick. The station's thread only.
+// names, kept by the caller from tick to tick. On the station's thread, or on another while
+// the station is between two ticks.
 // `room`: the rows of a picture done with, whose memory the new rows take.
 TickPicture take_picture(const station::Station& station, reg::System& hub,
                          std::shared_ptr<const TickLabels>& labels, const PictureOptions& options,

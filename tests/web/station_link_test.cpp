@@ -45,6 +45,7 @@ struct WebRig {
     link = std::make_unique<web::StationLink>(*rig.st, *rig.hub, *server);
   }
   void tick() {
+    link->before_tick();
     rig.clock.now.seconds += 1;
     rig.ticks(1);
     link->after_tick();
