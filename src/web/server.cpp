@@ -96,7 +96,8 @@ struct WebServer::Impl {
   std::optional<asio::ssl::context> tls;  // set: every connection is HTTPS
   std::thread thread;
   std::uint16_t bound_port = 0;
-  bool running = false;
+  // Read by publish, which the tick source calls on the loop's thread while stop() may clear it.
+  std::atomic<bool> running{false};
 
   // The texts of a tick, each made once when first needed (on whichever thread needs it
   // first).

@@ -40,8 +40,8 @@ class StationLink {
   // Call after each station tick, on the station's thread.
   void after_tick();
 
-  // The tick's picture as /api/values answers it (docs/web-api.md). Not between before_tick
-  // and after_tick.
+  // The tick's picture as /api/values answers it (docs/web-api.md); another thread waits
+  // for a tick under way to end.
   nlohmann::json snapshot() const;
 
   // Carries out one write and answers it ({status, one line}); the station's thread only.
