@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 
@@ -167,9 +168,16 @@ TEST(VoiceBuild, AKeyThatCannotNameAFileIsLeftOut) {
 }
 
 TEST(VoiceBuild, TheRealSynthesizerMakesAPlayableRussianWord) {
+  TempDir dir;
+  // The synthesizer's sound library opens a PulseAudio folder even to write a file, in the
+  // temporary folder unless told where: here, inside this test's own folder.
+  const std::string pulse = dir.path() + "/pulse";
+  ASSERT_EQ(::setenv("PULSE_RUNTIME_PATH", pulse.c_str(), 1), 0);
+  struct Unset {
+    ~Unset() { ::unsetenv("PULSE_RUNTIME_PATH"); }
+  } unset;
   lib::ProcessResult probe = lib::system_process_runner().run({kSynthesizer, "--version"});
   if (!probe.ok()) GTEST_SKIP() << "espeak-ng is not installed: " << probe.error;
-  TempDir dir;
   const auto report =
       build_voice_files({{"param", "Параметр"}, {kVoiceSilence, alarm_phrase_words()[4].text}},
                         dir.path(), lib::posix_file_system(), lib::system_process_runner(), false);
