@@ -20,6 +20,7 @@ packages=(
   dpkg-dev fakeroot file lintian   # make package, and the package test that checks it
   chromium              # the web view's browser test (driven by playwright-core)
   gcovr                 # make coverage: line and branch coverage of the library and the program
+  ccache                # make coverage and make tsan compile through it
   libcairo2-dev         # draws the mud log to PDF and SVG (rigstation rec plot)
   fonts-dejavu-core     # the mud log's font, the same on every machine that draws it
   poppler-utils         # the mud log tests render its PDF (pdftoppm) and count pages (pdfinfo)
