@@ -15,9 +15,6 @@
 namespace web {
 namespace {
 
-// Rows kept for reuse: as many as the server may hold pictures at once, and a spare.
-constexpr std::size_t kShelved = WebServer::kMaxPendingTicks + 2;
-
 std::string date_time_text(std::uint32_t seconds) {
   return lib::format_date_time(lib::to_date_time(lib::LocalTime{seconds, 0}));
 }
@@ -146,21 +143,7 @@ void StationLink::publish_tick() {
   PictureOptions options;
   options.acknowledged = &acknowledged_;
   options.now = &tick_time_;
-  std::vector<TickPicture::Row> room;
-  {
-    std::lock_guard guard(shelf_->lock);
-    if (!shelf_->rows.empty()) {
-      room = std::move(shelf_->rows.back());
-      shelf_->rows.pop_back();
-    }
-  }
-  const std::shared_ptr<const TickPicture> p(
-      new TickPicture(take_picture(station_, hub_, labels_, options, std::move(room))),
-      [shelf = shelf_](TickPicture* done) {
-        std::unique_ptr<TickPicture> picture(done);
-        std::lock_guard guard(shelf->lock);
-        if (shelf->rows.size() < kShelved) shelf->rows.push_back(std::move(picture->rows));
-      });
+  auto p = std::make_shared<const TickPicture>(take_picture(station_, hub_, labels_, options));
   server_.publish(seconds_of(p->now),
                   TickTexts{p->table, [p] { return json_text(web_json(*p)); },
                             [p] { return web_brief_text(*p); }},

@@ -13,7 +13,6 @@
 #include <mutex>
 #include <set>
 #include <string>
-#include <vector>
 
 #include <nlohmann/json_fwd.hpp>
 
@@ -69,15 +68,6 @@ class StationLink {
   std::set<std::string> acknowledged_;
   // The rows' names as of the table the frame last saw, shared by the pictures.
   mutable std::shared_ptr<const TickLabels> labels_;
-  // The rows of the pictures the server is done with, which the next ticks fill again: a
-  // tick then writes into memory it had before rather than new memory. Shared with the
-  // pictures, whose last reader (on the server's thread) puts their rows back and frees the
-  // rest there.
-  struct Shelf {
-    std::mutex lock;
-    std::vector<std::vector<TickPicture::Row>> rows;
-  };
-  std::shared_ptr<Shelf> shelf_ = std::make_shared<Shelf>();
 };
 
 }  // namespace web

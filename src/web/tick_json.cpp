@@ -69,10 +69,8 @@ nlohmann::json remarks_json(const text::Storage& storage) {
 }  // namespace
 
 TickPicture take_picture(const station::Station& station, reg::System& hub,
-                         std::shared_ptr<const TickLabels>& labels, const PictureOptions& options,
-                         std::vector<TickPicture::Row> room) {
+                         std::shared_ptr<const TickLabels>& labels, const PictureOptions& options) {
   TickPicture p;
-  p.rows = std::move(room);
   p.now = options.now ? *options.now : lib::get_local_time(hub.clock());
   p.source = station.source();
   p.tick = p.source.ticks;
@@ -95,7 +93,6 @@ TickPicture take_picture(const station::Station& station, reg::System& hub,
   p.rows.resize(count);
   for (std::size_t i = 0; i < count; ++i) {
     TickPicture::Row& r = p.rows[i];
-    r = TickPicture::Row{};  // the room may hold an earlier picture's row
     r.value = ds[static_cast<int>(i)];
     if (i < frame.rows.size()) {
       const station::FrameRow& f = frame.rows[i];

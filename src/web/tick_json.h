@@ -91,10 +91,8 @@ struct PictureOptions {
 // Takes the picture of the tick the station just ran; `labels` is the cache of the rows'
 // names, kept by the caller from tick to tick. On the station's thread, or on another while
 // the station is between two ticks.
-// `room`: the rows of a picture done with, whose memory the new rows take.
 TickPicture take_picture(const station::Station& station, reg::System& hub,
-                         std::shared_ptr<const TickLabels>& labels, const PictureOptions& options,
-                         std::vector<TickPicture::Row> room = {});
+                         std::shared_ptr<const TickLabels>& labels, const PictureOptions& options);
 
 // /api/values, and the WebSocket's first message and the one after the names changed.
 nlohmann::json web_json(const TickPicture& p);

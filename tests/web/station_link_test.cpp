@@ -15,7 +15,6 @@
 #include "support/fakes.h"
 #include "web/server.h"
 #include "web/station_link.h"
-#include "web/tick_json.h"
 #include "web_client.h"
 
 namespace {
@@ -116,22 +115,6 @@ TEST(WebStation, TheOverpullIsShownRedThenAcknowledgedThenGone) {
   EXPECT_EQ(highest, 120.0);
   for (std::size_t i = 1; i < h["t"].size(); ++i)
     EXPECT_GT(h["t"][i].get<double>(), h["t"][i - 1].get<double>());
-}
-
-// The link takes each picture into the rows of one the server is done with: nothing of those
-// may show, whatever they held and however many there were.
-TEST(WebStation, APictureTakenIntoUsedRowsShowsOnlyThisTick) {
-  WebRig w;
-  w.run_to(80);
-  std::shared_ptr<const web::TickLabels> labels;
-  const nlohmann::json fresh = web::web_json(web::take_picture(*w.rig.st, *w.rig.hub, labels, {}));
-  ASSERT_EQ(fresh["alarms"].size(), 1u) << "the overpull is on";
-  for (const std::size_t used : {std::size_t{3}, fresh["rows"].size(), std::size_t{2000}}) {
-    std::vector<web::TickPicture::Row> room(used, {-7, 42, true, false, false, true});
-    const nlohmann::json j =
-        web::web_json(web::take_picture(*w.rig.st, *w.rig.hub, labels, {}, std::move(room)));
-    EXPECT_EQ(j, fresh) << used << " rows used before";
-  }
 }
 
 TEST(WebStation, ClientsCorrectTheDepthAndWriteRemarksThroughTheStationsThread) {
