@@ -128,6 +128,15 @@ void MinMaxLogBase::clear() {
   items_.clear();
 }
 
+std::vector<std::string> MinMaxLogBase::current_texts() {
+  std::lock_guard guard(mutex_);
+  std::vector<std::string> texts;
+  texts.reserve(items_.size());
+  for (const auto& item : items_)
+    texts.push_back(item->get_text(item->param_name(), item->param_unit()));
+  return texts;
+}
+
 // ---- MinMaxLog -------------------------------------------------------------------------------
 
 MinMaxLog::MinMaxLog(MinMaxLogServices services, lib::Clock& clock)

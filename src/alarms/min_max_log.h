@@ -128,6 +128,8 @@ class MinMaxLogBase {
   void add_item_to_log(MinMaxLogItem& item);
   // Deletes every current item without logging it.
   void clear();
+  // The text of each current item (get_text with its own name and unit), in their order.
+  std::vector<std::string> current_texts();
 
   // A copy of the current items' state is not offered: read them under lock().
   std::recursive_mutex& lock() { return mutex_; }

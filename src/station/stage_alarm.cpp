@@ -44,10 +44,7 @@ void AlarmStage::run(TickFrame& frame) {
     {
       std::lock_guard items_guard(log_.lock());
       frame.relay_mask = log_.relay_mask();
-      const auto& items = log_.current_items();
-      frame.alarms.resize(items.size());
-      for (std::size_t i = 0; i < items.size(); ++i)
-        frame.alarms[i] = items[i]->get_text(items[i]->param_name(), items[i]->param_unit());
+      frame.alarms = log_.current_texts();
     }
     if (frame.alarms.empty() && sound_.looping() == alarms::kSoundAlarm) sound_.stop_sound();
     if (alarm_log_) alarm_log_->flush();

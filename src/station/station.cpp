@@ -177,8 +177,7 @@ Station::AlarmView Station::alarms() const {
   alarms::MinMaxLog& log = alarm_pass_;
   std::lock_guard guard(log.lock());
   view.relay_mask = log.relay_mask();
-  for (const auto& item : log.current_items())
-    view.current.push_back(item->get_text(item->param_name(), item->param_unit()));
+  view.current = log.current_texts();
   return view;
 }
 
